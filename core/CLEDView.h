@@ -1,0 +1,212 @@
+// The plug-in object: the hub that owns the image of the simulated part's
+// registers, the host connections, the component windows and the settings.
+// Component windows get a non-owning pointer to it and reach every core
+// service through it; they never call the host themselves.
+//
+// Toolkit-free: windows are created through factories that the module's
+// window layer installs (SetComponentFactory), so the core builds and is
+// tested without a user-interface toolkit.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/HostInterfaces.h"
+#include "framework/Observer.h"
+
+class CLEDView;
+class ADC;  // converter model, joins with the analog components
+
+// A component window as the core sees it. The window layer implements it;
+// Show() on a window the user has closed does nothing.
+class IComponentWindow {
+public:
+    virtual ~IComponentWindow() = default;
+    virtual void Show() = 0;
+};
+
+// Builds a component window for (core, command index, dialog resource id).
+// May return null when no window can be made (for example without a
+// display); the core then logs and keeps nothing.
+using ComponentFactory =
+    std::function<std::unique_ptr<IComponentWindow>(CLEDView* core, int commandIndex, int dialogId)>;
+
+// Runs a modal command (Settings sheet, About box) for the core.
+using ModalCommand = std::function<void(CLEDView* core)>;
+
+// Command indices of the setup description's command list.
+enum Command : int {
+    kCmdKnightRider = 0,
+    kCmdCapacityMeasurement = 1,
+    kCmdLed = 2,
+    kCmdSwitch = 3,
+    kCmdSlider = 4,
+    kCmdKeypad = 5,
+    kCmdSettings = 6,
+    kCmdStackView = 7,
+    kCmdBeerbasement = 8,
+    kCmdLcd = 9,
+    kCmdAutostep = 10,
+    kCmdAbout = 11,
+};
+
+class CLEDView : public IGuiPlugin {
+public:
+    CLEDView();
+    virtual ~CLEDView();
+    CLEDView(const CLEDView&) = delete;
+    CLEDView& operator=(const CLEDView&) = delete;
+
+    // ---- IUnknown / IDispatch
+    HRESULT QueryInterface(REFIID iid, void** object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT GetTypeInfoCount(uint32_t* count) override;
+    HRESULT GetTypeInfo(uint32_t index, uint32_t lcid, ITypeInfo** info) override;
+    HRESULT GetIDsOfNames(REFIID iid, OLECHAR** names, uint32_t count, uint32_t lcid,
+                          int32_t* dispIds) override;
+    HRESULT Invoke(int32_t dispId, REFIID iid, uint32_t lcid, uint16_t flags, void* params,
+                   void* result, void* excepInfo, uint32_t* argErr) override;
+
+    // ---- IGuiPlugin
+    HRESULT GetSetup(BSTR* xmlstring) override;
+    HRESULT ExecuteCommand(LONG command) override;
+    HRESULT HandleEvent(LONG eventnum, BSTR eventtext) override;
+    HRESULT Init(IDispatch* iGuiWorks) override;
+    HRESULT SaveFile(BSTR filename, VARIANT_BOOL* ok) override;
+    HRESULT Close() override;
+
+    // The constant setup description (menu, commands, toolbar).
+    static const char* SetupDescription();
+
+    // ---- Wiring by the window layer
+    void SetComponentFactory(int command, ComponentFactory factory);
+    void SetModalCommand(int command, ModalCommand run);
+
+    // ---- Host access (all calls go through the core)
+    bool ConnectTarget();
+    bool ReadIOMemory(uint8_t* buffer);
+    bool WriteIOMemory(const uint8_t* buffer);
+    bool ReadDataMemory(uint8_t* buffer);
+    bool ReadRegisters(uint8_t* buffer);
+    uint32_t ReadCycleCounter();
+    std::string GetSelectedTarget();
+    std::string GetSelectedPartname();
+    bool Target_is_Simulator();
+    double GetFrequency();
+    std::string GetHostDirectory();
+    void Log(const std::string& label, const std::string& text);
+    HRESULT CreateDockedWindow(BSTR name, LONG a, LONG b, LONG c, LONG d, HINSTANCE instance,
+                               HWND* window);
+    std::string RandomName(int length, const std::string& alphabet);
+    int InstanceCount(int commandIndex);
+
+    // ---- Register model and update cycle
+    GatedValue<uint8_t>* IORegister(int index);  // null outside 0..63
+    HistoryValue<uint32_t>* CycleCounter() { return &cycleCounter_; }
+    Value<uint8_t>* UpdateRequest() { return &updateRequest_; }
+    uint16_t GetStackPointer();
+    void Request_Update();
+    void DetectReset();
+
+    static constexpr int kDataMemorySize = 1024;
+    static constexpr uint16_t kDataMemoryStart = 0x60;
+    const std::array<uint8_t, kDataMemorySize>& DataMemory() const { return dataMemory_; }
+    const std::array<uint8_t, kDataMemorySize>& DataPrevious() const { return dataPrevious_; }
+    uint16_t StackPointer() const { return stackPointer_; }
+    uint16_t StackPointerPrevious() const { return stackPointerPrevious_; }
+    uint16_t PointerX() const { return pointerX_; }
+    uint16_t PointerY() const { return pointerY_; }
+    uint16_t PointerZ() const { return pointerZ_; }
+
+    bool IsAttached() const { return attached_; }
+    bool IsSimulator() const { return simulator_; }
+    bool IsRefreshing() const { return refreshing_; }
+    void SetAdifPending() { adifPending_ = true; }
+
+    // ---- Part description (register names <-> I/O addresses)
+    std::string PartDescriptionFilePath(const std::string& partName, bool withDirectory);
+    void UpdateIOMemory();
+    int GetRegisterAddress(const std::string& name);
+    std::string GetRegisterName(int address);
+    const std::vector<std::string>& GetAvailableRegisters();
+    // Names containing any of the patterns ("*" selects all), sorted.
+    std::vector<std::string> GetAvailableRegistersByName(const std::vector<std::string>& patterns);
+    int GetNumberOfADCChannels(const std::string& partName);
+
+    // ---- Electrical settings
+    Value<double>* Vcc() { return &vcc_; }
+    Value<double>* AVcc() { return &avcc_; }
+    Value<double>* InternalReference() { return &internalReference_; }
+    Value<double>* ExternalAref() { return &externalAref_; }
+    Value<uint8_t>* ExternalArefApplied() { return &externalArefApplied_; }
+
+    // The converter model, null until event 103 finds converter channels.
+    ADC* AdcModel() const { return adc_.get(); }
+
+    // Component windows created so far, per command, in creation order.
+    const std::vector<std::unique_ptr<IComponentWindow>>& Windows(int command) const;
+
+private:
+    void Refresh();
+    void DetectSimulator();
+    void CreateAdcModel();
+    void EnableCommands();
+    void SetCommandState(int command, int state);
+    void StopAutostep();
+    void OnRegisterChanged();
+    std::string TargetXmlText(const char* section, const char* element, bool* found);
+
+    ULONG refCount_ = 0;
+
+    // Host connections
+    IGuiWorks* guiWorks_ = nullptr;
+    IHostServices* hostServices_ = nullptr;
+    ITargetAccess* target_ = nullptr;
+    bool attached_ = false;
+    bool simulator_ = false;
+
+    // Components
+    std::map<int, ComponentFactory> factories_;
+    std::map<int, ModalCommand> modalCommands_;
+    std::map<int, std::vector<std::unique_ptr<IComponentWindow>>> windows_;
+    std::unique_ptr<IComponentWindow> stackView_;
+    bool stackViewCreated_ = false;
+    bool autostepActive_ = false;
+
+    // Register model
+    std::array<GatedValue<uint8_t>, 64> ioRegisters_;
+    std::array<uint8_t, 64> ioImage_{};
+    std::array<uint8_t, 64> ioPrevious_{};
+    std::array<uint8_t, kDataMemorySize> dataMemory_{};
+    std::array<uint8_t, kDataMemorySize> dataPrevious_{};
+    uint16_t stackPointer_ = 0, stackPointerPrevious_ = 0;
+    uint16_t pointerX_ = 0, pointerY_ = 0, pointerZ_ = 0;
+    HistoryValue<uint32_t> cycleCounter_;
+    Value<uint8_t> updateRequest_;
+    bool refreshing_ = true;
+    bool firstRefresh_ = true;
+    bool adifPending_ = false;
+    std::unique_ptr<ADC> adc_;
+
+    // Part description tables
+    std::map<std::string, int> registerAddress_;
+    std::map<int, std::string> registerName_;
+    std::vector<std::string> registerList_;
+    bool registerListStale_ = true;
+
+    // Electrical settings
+    Value<double> vcc_, avcc_, internalReference_, externalAref_;
+    Value<uint8_t> externalArefApplied_;
+
+    // Observers the core owns (reset detection, register write-back)
+    std::unique_ptr<CallOnChange<CLEDView, uint32_t>> resetObserver_;
+    std::vector<std::unique_ptr<CallOnChange<CLEDView, uint8_t>>> registerObservers_;
+
+    bool loggingOn_ = false;
+};

@@ -1,0 +1,253 @@
+// Change notification between simulated state and the parties watching it.
+//
+// A Subject keeps a singly linked list of nodes, newest first, each pointing
+// at one Observer. Removing an observer only clears its node's pointer; the
+// empty nodes are freed lazily by a later detach() that runs outside nested
+// notifications, so an observer may be deleted while notify() is walking the
+// list without the walk ever touching freed memory.
+//
+// Toolkit-free: used by the core, the models and the windows alike.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+// Thrown when an observer needs a subject that no longer exists.
+class SubjectIsDestroyed {};
+
+class Observer;
+
+class Subject {
+public:
+    Subject() = default;
+    Subject(const Subject&) = delete;
+    Subject& operator=(const Subject&) = delete;
+    virtual ~Subject();
+
+    // Called when the number of active observers goes 0 -> 1 and 1 -> 0,
+    // only while hooksEnabled() is true. Empty by default.
+    virtual void firstObserverActive() {}
+    virtual void lastObserverInactive() {}
+
+    // Only the Observer constructor and destructor call these two.
+    void attach(Observer* observer);
+    void detach(Observer* observer);
+
+    // Calls update() of every active observer, newest first.
+    void notify();
+
+    void countUp();
+    void countDown();
+
+    int32_t activeCount() const { return activeCount_; }
+    bool hooksEnabled() const { return hooksEnabled_; }
+    void setHooksEnabled(bool enabled) { hooksEnabled_ = enabled; }
+
+    // Number of list nodes, including removed entries not yet purged.
+    int nodeCount() const;
+
+private:
+    friend class Observer;
+    struct Node {
+        Observer* observer;
+        Node* next;
+    };
+
+    bool hooksEnabled_ = false;
+    Node* observers_ = nullptr;
+    int32_t depth_ = 0;
+    bool purgeAllowed_ = true;
+    int32_t activeCount_ = 0;
+};
+
+class Observer {
+public:
+    Observer(const Observer&) = delete;
+    Observer& operator=(const Observer&) = delete;
+
+    virtual void update() = 0;
+    virtual void resume();
+    virtual void suspend();
+    virtual ~Observer();
+    virtual void subjectDestroyed();
+
+    Subject* subject() const { return subject_; }
+    bool isActive() const { return active_; }
+
+protected:
+    Observer(Subject* subject, bool active);
+
+private:
+    friend class Subject;
+    Subject* subject_;
+    Subject::Node* node_ = nullptr;
+    bool active_;
+};
+
+// A subject with a value. set() stores and notifies; get() only reads.
+template <typename T>
+class Value : public Subject {
+public:
+    using value_type = T;
+    virtual void set(T v) {
+        value_ = v;
+        notify();
+    }
+    virtual T get() const { return value_; }
+
+protected:
+    T value_{};
+};
+
+// A value whose owner can switch notification off while it loads many
+// values at once; while switched off, set() only stores.
+template <typename T>
+class GatedValue : public Value<T> {
+public:
+    void set(T v) override {
+        this->value_ = v;
+        if (notifyEnabled_) this->notify();
+    }
+    bool notifyEnabled() const { return notifyEnabled_; }
+    void setNotifyEnabled(bool enabled) { notifyEnabled_ = enabled; }
+
+private:
+    bool notifyEnabled_ = true;
+};
+
+// A value that remembers the one it replaced.
+template <typename T>
+class HistoryValue : public Value<T> {
+public:
+    void set(T v) override {
+        previous_ = this->value_;
+        this->value_ = v;
+        this->notify();
+    }
+    T previous() const { return previous_; }
+
+private:
+    T previous_{};
+};
+
+// Calls a member function of its owner on every notification.
+template <typename C>
+class CallOnWrite : public Observer {
+public:
+    using Fn = void (C::*)();
+    CallOnWrite(Subject* subject, C* target, Fn fn, bool active = true)
+        : Observer(subject, active), fn_(fn), target_(target) {}
+    void update() override { (target_->*fn_)(); }
+
+private:
+    Fn fn_;
+    C* target_;
+};
+
+namespace observer_detail {
+
+// Shared part of the observers that compare the subject's value with the
+// value they saw at the last notification.
+template <typename T>
+class Comparing : public Observer {
+public:
+    Value<T>* valueSubject() const {
+        return static_cast<Value<T>*>(subject());
+    }
+    // The subject's value; throws when the subject is gone.
+    T value() const {
+        if (!subject()) throw SubjectIsDestroyed();
+        return valueSubject()->get();
+    }
+    T last() const { return last_; }
+
+    void update() override {
+        if (!subject()) throw SubjectIsDestroyed();
+        T v = valueSubject()->get();
+        if (fires(last_, v)) call();
+        // Read again after the call: a change made by the callback itself
+        // counts as seen.
+        if (!subject()) throw SubjectIsDestroyed();
+        last_ = valueSubject()->get();
+    }
+
+    void resume() override {
+        if (!subject()) throw SubjectIsDestroyed();
+        last_ = valueSubject()->get();
+        Observer::resume();
+    }
+
+protected:
+    Comparing(Value<T>* subject, bool active) : Observer(subject, active) {
+        // A subject that cannot be read leaves the observer detached: the
+        // base destructor runs when this throws.
+        if (!subject) throw SubjectIsDestroyed();
+        last_ = subject->get();
+    }
+    virtual bool fires(T last, T now) const = 0;
+    virtual void call() = 0;
+
+private:
+    T last_{};
+};
+
+}  // namespace observer_detail
+
+// Calls the member function when the value differs from the last one seen.
+template <typename C, typename T>
+class CallOnChange : public observer_detail::Comparing<T> {
+public:
+    using Fn = void (C::*)();
+    CallOnChange(Value<T>* subject, C* target, Fn fn, bool active = true)
+        : observer_detail::Comparing<T>(subject, active), fn_(fn), target_(target) {}
+
+protected:
+    bool fires(T last, T now) const override { return last != now; }
+    void call() override { (target_->*fn_)(); }
+
+private:
+    Fn fn_;
+    C* target_;
+};
+
+// As CallOnChange, passing an argument bound at construction.
+template <typename C, typename T>
+class CallOnChange1 : public observer_detail::Comparing<T> {
+public:
+    using Fn = void (C::*)(int32_t);
+    CallOnChange1(Value<T>* subject, C* target, Fn fn, int32_t argument, bool active = true)
+        : observer_detail::Comparing<T>(subject, active),
+          fn_(fn),
+          target_(target),
+          argument_(argument) {}
+    int32_t argument() const { return argument_; }
+
+protected:
+    bool fires(T last, T now) const override { return last != now; }
+    void call() override { (target_->*fn_)(argument_); }
+
+private:
+    Fn fn_;
+    C* target_;
+    int32_t argument_;
+};
+
+// Calls the member function when the value rose (unsigned comparison).
+template <typename C, typename T>
+class CallOnRise : public observer_detail::Comparing<T> {
+public:
+    using Fn = void (C::*)();
+    CallOnRise(Value<T>* subject, C* target, Fn fn, bool active = true)
+        : observer_detail::Comparing<T>(subject, active), fn_(fn), target_(target) {}
+
+protected:
+    bool fires(T last, T now) const override {
+        using U = std::make_unsigned_t<T>;
+        return static_cast<U>(now) > static_cast<U>(last);
+    }
+    void call() override { (target_->*fn_)(); }
+
+private:
+    Fn fn_;
+    C* target_;
+};

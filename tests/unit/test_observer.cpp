@@ -1,0 +1,249 @@
+// Observer framework: order, comparison kinds, gating and the re-entrance
+// cases (observers deleted, created or setting their own subject during a
+// notification; subject destroyed first).
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "framework/Observer.h"
+
+namespace {
+
+struct Recorder {
+    std::vector<int> calls;
+    void a() { calls.push_back(1); }
+    void b() { calls.push_back(2); }
+    void c() { calls.push_back(3); }
+    void arg(int32_t v) { calls.push_back(100 + v); }
+};
+
+struct Hooked : Value<uint8_t> {
+    int first = 0, last = 0;
+    void firstObserverActive() override { ++first; }
+    void lastObserverInactive() override { ++last; }
+};
+
+TEST(Observer, NewestObserverIsNotifiedFirst) {
+    Value<uint8_t> s;
+    Recorder r;
+    CallOnWrite<Recorder> a(&s, &r, &Recorder::a);
+    CallOnWrite<Recorder> b(&s, &r, &Recorder::b);
+    s.set(1);
+    EXPECT_EQ(r.calls, (std::vector<int>{2, 1}));
+}
+
+TEST(Observer, ChangeWriteAndRiseConditions) {
+    Value<uint8_t> s;
+    Recorder r;
+    CallOnWrite<Recorder> write(&s, &r, &Recorder::a);
+    CallOnChange<Recorder, uint8_t> change(&s, &r, &Recorder::b);
+    CallOnRise<Recorder, uint8_t> rise(&s, &r, &Recorder::c);
+    CallOnChange1<Recorder, uint8_t> change1(&s, &r, &Recorder::arg, 7);
+
+    s.set(0);  // same value: only the write observer
+    EXPECT_EQ(r.calls, (std::vector<int>{1}));
+    r.calls.clear();
+    s.set(1);  // 0 -> 1: everyone
+    EXPECT_EQ(r.calls, (std::vector<int>{107, 3, 2, 1}));
+    r.calls.clear();
+    s.set(0);  // 1 -> 0: no rise
+    EXPECT_EQ(r.calls, (std::vector<int>{107, 2, 1}));
+}
+
+TEST(Observer, RiseComparesUnsigned) {
+    Value<uint8_t> s;
+    Recorder r;
+    s.set(0x7F);
+    CallOnRise<Recorder, uint8_t> rise(&s, &r, &Recorder::a);
+    s.set(0x80);
+    EXPECT_EQ(r.calls.size(), 1u);
+}
+
+TEST(Observer, InactiveObserverWaitsForResumeAndTakesValueThen) {
+    Hooked s;
+    s.setHooksEnabled(true);
+    Recorder r;
+    CallOnChange<Recorder, uint8_t> o(&s, &r, &Recorder::a, false);
+    EXPECT_EQ(s.activeCount(), 0);
+    s.set(5);
+    EXPECT_TRUE(r.calls.empty());
+    o.resume();
+    EXPECT_EQ(o.last(), 5);
+    EXPECT_EQ(s.activeCount(), 1);
+    EXPECT_EQ(s.first, 1);
+    s.set(5);
+    EXPECT_TRUE(r.calls.empty());
+    s.set(6);
+    EXPECT_EQ(r.calls.size(), 1u);
+    o.suspend();
+    EXPECT_EQ(s.last, 1);
+    EXPECT_EQ(s.activeCount(), 0);
+}
+
+TEST(Observer, HooksOnlyWhenEnabledButCountingAlways) {
+    Hooked s;
+    Recorder r;
+    {
+        CallOnWrite<Recorder> o(&s, &r, &Recorder::a);
+        EXPECT_EQ(s.activeCount(), 1);
+    }
+    EXPECT_EQ(s.activeCount(), 0);
+    EXPECT_EQ(s.first + s.last, 0);
+}
+
+TEST(Observer, GatedValueStoresSilentlyAndReportsLaterAgainstLastSeen) {
+    GatedValue<uint8_t> s;
+    Recorder r;
+    CallOnChange<Recorder, uint8_t> o(&s, &r, &Recorder::a);
+    s.setNotifyEnabled(false);
+    s.set(3);
+    EXPECT_EQ(s.get(), 3);
+    EXPECT_TRUE(r.calls.empty());
+    s.setNotifyEnabled(true);
+    s.notify();  // last seen is still 0
+    EXPECT_EQ(r.calls.size(), 1u);
+}
+
+TEST(Observer, HistoryValueKeepsPrevious) {
+    HistoryValue<uint32_t> s;
+    s.set(10);
+    s.set(4);
+    EXPECT_EQ(s.get(), 4u);
+    EXPECT_EQ(s.previous(), 10u);
+}
+
+// An owner whose callback deletes another observer of the same subject.
+struct Deleter {
+    std::unique_ptr<Observer> victim;
+    std::vector<int> calls;
+    void kill() {
+        calls.push_back(1);
+        victim.reset();
+    }
+    void victimCalled() { calls.push_back(2); }
+    void other() { calls.push_back(3); }
+};
+
+TEST(Observer, DeletingAnotherObserverDuringNotifyIsSafe) {
+    Value<uint8_t> s;
+    Deleter d;
+    CallOnWrite<Deleter> last(&s, &d, &Deleter::other);
+    d.victim = std::make_unique<CallOnWrite<Deleter>>(&s, &d, &Deleter::victimCalled);
+    CallOnWrite<Deleter> killer(&s, &d, &Deleter::kill);
+    s.notify();  // killer runs first, deletes the victim, walk goes on to 'last'
+    EXPECT_EQ(d.calls, (std::vector<int>{1, 3}));
+    d.calls.clear();
+    s.notify();
+    EXPECT_EQ(d.calls, (std::vector<int>{1, 3}));
+    // The victim's node is purged by a later detach at depth 0; that
+    // detach's own node waits for the next purge.
+    { CallOnWrite<Deleter> tmp(&s, &d, &Deleter::other); }
+    EXPECT_EQ(s.nodeCount(), 3);
+}
+
+struct SelfDeleter {
+    std::unique_ptr<Observer> self;
+    std::unique_ptr<Observer> other;
+    int calls = 0;
+    void run() {
+        ++calls;
+        self.reset();   // first detach: purges at depth 1
+        other.reset();  // second detach: no purge, node only cleared
+    }
+    void otherRun() { ++calls; }
+};
+
+TEST(Observer, ObserverDeletingItselfAndAnotherDuringNotify) {
+    Value<uint8_t> s;
+    SelfDeleter d;
+    d.other = std::make_unique<CallOnWrite<SelfDeleter>>(&s, &d, &SelfDeleter::otherRun);
+    d.self = std::make_unique<CallOnWrite<SelfDeleter>>(&s, &d, &SelfDeleter::run);
+    s.notify();
+    EXPECT_EQ(d.calls, 1);
+    EXPECT_EQ(s.activeCount(), 0);
+    s.notify();
+    EXPECT_EQ(d.calls, 1);
+}
+
+struct Creator {
+    Value<uint8_t>* s;
+    std::vector<std::unique_ptr<Observer>> made;
+    int created = 0, newCalls = 0;
+    void make() {
+        ++created;
+        made.push_back(std::make_unique<CallOnWrite<Creator>>(s, this, &Creator::fresh));
+    }
+    void fresh() { ++newCalls; }
+};
+
+TEST(Observer, ObserverCreatedDuringNotifyIsNotVisitedByTheRunningWalk) {
+    Value<uint8_t> s;
+    Creator c{&s, {}};
+    CallOnWrite<Creator> o(&s, &c, &Creator::make);
+    s.notify();
+    EXPECT_EQ(c.created, 1);
+    EXPECT_EQ(c.newCalls, 0);
+    s.notify();
+    EXPECT_EQ(c.newCalls, 1);
+}
+
+struct SelfSetter {
+    Value<uint8_t>* s;
+    std::vector<uint8_t> seen;
+    void run() {
+        seen.push_back(s->get());
+        if (s->get() == 1) s->set(2);  // nested notify reaches us again
+    }
+};
+
+TEST(Observer, CallbackSettingItsOwnSubjectIsReachedAgainAndLastIsFinalValue) {
+    Value<uint8_t> s;
+    SelfSetter h{&s, {}};
+    CallOnChange<SelfSetter, uint8_t> o(&s, &h, &SelfSetter::run);
+    s.set(1);
+    EXPECT_EQ(h.seen, (std::vector<uint8_t>{1, 2}));
+    EXPECT_EQ(o.last(), 2);
+    s.set(2);
+    EXPECT_EQ(h.seen.size(), 2u);
+}
+
+TEST(Observer, SubjectDestroyedFirstOrphansObservers) {
+    Recorder r;
+    auto s = std::make_unique<Value<uint8_t>>();
+    auto o = std::make_unique<CallOnChange<Recorder, uint8_t>>(s.get(), &r, &Recorder::a);
+    auto w = std::make_unique<CallOnWrite<Recorder>>(s.get(), &r, &Recorder::a);
+    s.reset();
+    EXPECT_EQ(o->subject(), nullptr);
+    EXPECT_THROW(o->update(), SubjectIsDestroyed);
+    EXPECT_THROW(o->resume(), SubjectIsDestroyed);
+    EXPECT_THROW(o->value(), SubjectIsDestroyed);
+    o.reset();  // harmless
+    w.reset();
+}
+
+TEST(Observer, ObserverOnNoSubjectThrowsAndStaysDetached) {
+    Recorder r;
+    EXPECT_THROW((CallOnChange<Recorder, uint8_t>(nullptr, &r, &Recorder::a)), SubjectIsDestroyed);
+}
+
+struct Thrower {
+    void boom() { throw SubjectIsDestroyed(); }
+};
+
+TEST(Observer, ExceptionOutOfNotifyLeavesSubjectUsable) {
+    Value<uint8_t> s;
+    Thrower t;
+    auto o = std::make_unique<CallOnWrite<Thrower>>(&s, &t, &Thrower::boom);
+    EXPECT_THROW(s.notify(), SubjectIsDestroyed);
+    o.reset();
+    // Depth is back at 0, so a later detach still purges the cleared node.
+    Recorder r;
+    { CallOnWrite<Recorder> tmp(&s, &r, &Recorder::a); }
+    EXPECT_EQ(s.nodeCount(), 1);
+    CallOnWrite<Recorder> ok(&s, &r, &Recorder::a);
+    s.notify();
+    EXPECT_EQ(r.calls.size(), 1u);
+}
+
+}  // namespace
