@@ -1,0 +1,222 @@
+// Rows of the data-memory list: which byte a row shows, the texts of its
+// nine columns, its pointer markers and whether it changed, and the paging
+// that brings a followed pointer into view.
+//
+// The list shows the 1024 bytes from data address 0x60 to 0x45F, one row
+// per byte; reversed (the default) the highest address comes first.
+//
+// Toolkit-free: the list control asks these functions for visible cells.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace memrows {
+
+constexpr int kRowCount = 1024;
+constexpr int kFirstAddress = 0x60;
+constexpr int kLastAddress = kFirstAddress + kRowCount - 1;  // 0x45F
+
+enum Column : int {
+    kColStackPointer = 0,
+    kColX = 1,
+    kColY = 2,
+    kColZ = 3,
+    kColAddress = 4,
+    kColHex = 5,
+    kColDecimal = 6,
+    kColBinary = 7,
+    kColAscii = 8,
+    kColumnCount = 9,
+};
+
+enum class Align { Left, Centre };
+
+struct ColumnInfo {
+    const char* heading;
+    Align align;
+    int width;         // width when shown from the menu
+    int initialWidth;  // width at creation when shown at start or
+                       // created hidden (0)
+    bool shownAtStart;
+    int menuId;  // menu item that toggles it
+};
+
+inline constexpr std::array<ColumnInfo, kColumnCount> kColumns{{
+    {"S", Align::Centre, 20, 20, true, 32781},
+    {"X", Align::Centre, 20, 20, false, 32782},
+    {"Y", Align::Centre, 20, 20, false, 32783},
+    {"Z", Align::Centre, 20, 20, false, 32784},
+    {"Address", Align::Left, 50, 50, true, 32785},
+    {"Hex", Align::Centre, 39, 39, true, 32787},
+    {"Dec", Align::Centre, 32, 32, false, 32786},
+    {"Binary", Align::Centre, 60, 60, false, 32788},
+    {"C", Align::Centre, 20, 25, false, 32789},
+}};
+
+// Images of the pointer-arrow strip.
+enum Image : int { kImageBlank = 0, kImageSP = 1, kImageX = 2, kImageY = 3, kImageZ = 4 };
+
+// What the list shows: the core's current and previous memory images and
+// the pointers, as read at the last refresh.
+struct Snapshot {
+    const uint8_t* current = nullptr;   // kRowCount bytes
+    const uint8_t* previous = nullptr;  // kRowCount bytes
+    uint16_t stackPointer = 0;
+    uint16_t x = 0;
+    uint16_t y = 0;
+    uint16_t z = 0;
+};
+
+// Memory index (0 = data address 0x60) shown by a row.
+constexpr int MemoryIndex(int row, bool reverse) { return reverse ? kRowCount - 1 - row : row; }
+// The row that shows a memory index; the mapping is its own inverse.
+constexpr int RowOfIndex(int index, bool reverse) { return MemoryIndex(index, reverse); }
+constexpr int RowAddress(int row, bool reverse) {
+    return kFirstAddress + MemoryIndex(row, reverse);
+}
+
+inline bool ValidRow(int row) { return row >= 0 && row < kRowCount; }
+
+inline uint8_t RowValue(const Snapshot& s, int row, bool reverse) {
+    return s.current ? s.current[MemoryIndex(row, reverse)] : 0;
+}
+
+// Whether the row's byte differs from the previous refresh.
+inline bool RowChanged(const Snapshot& s, int row, bool reverse) {
+    if (!ValidRow(row) || !s.current || !s.previous) return false;
+    const int m = MemoryIndex(row, reverse);
+    return s.current[m] != s.previous[m];
+}
+
+inline std::string Binary(uint8_t v) {
+    std::string out(8, '0');
+    for (int bit = 0; bit < 8; ++bit) {
+        if (v & (0x80 >> bit)) out[bit] = '1';
+    }
+    return out;
+}
+
+// One character for the byte: printable ASCII as itself, anything else
+// (control characters, DEL, bytes above 0x7F) as a dot, as hex dumps do.
+inline std::string Character(uint8_t v) {
+    return std::string(1, (v >= 0x20 && v < 0x7F) ? static_cast<char>(v) : '.');
+}
+
+// Text of a cell; the pointer columns carry an image and no text. The
+// precision pads with zeros: six hex digits for the address, two for the
+// value.
+inline std::string CellText(const Snapshot& s, int row, int column, bool reverse) {
+    if (!ValidRow(row)) return "Unknown";
+    char buffer[16];
+    const uint8_t value = RowValue(s, row, reverse);
+    switch (column) {
+        case kColStackPointer:
+        case kColX:
+        case kColY:
+        case kColZ:
+            return "";
+        case kColAddress:
+            std::snprintf(buffer, sizeof buffer, "%.6X", RowAddress(row, reverse));
+            return buffer;
+        case kColHex:
+            std::snprintf(buffer, sizeof buffer, "%.2X", value);
+            return buffer;
+        case kColDecimal:
+            std::snprintf(buffer, sizeof buffer, "%i", value);
+            return buffer;
+        case kColBinary:
+            return Binary(value);
+        case kColAscii:
+            return Character(value);
+        default:
+            return "Unknown";
+    }
+}
+
+// Image of a cell: the column's arrow where its pointer points, else blank.
+inline int CellImage(const Snapshot& s, int row, int column, bool reverse) {
+    if (!ValidRow(row)) return kImageBlank;
+    const int address = RowAddress(row, reverse);
+    switch (column) {
+        case kColStackPointer:
+            return address == s.stackPointer ? kImageSP : kImageBlank;
+        case kColX:
+            return address == s.x ? kImageX : kImageBlank;
+        case kColY:
+            return address == s.y ? kImageY : kImageBlank;
+        case kColZ:
+            return address == s.z ? kImageZ : kImageBlank;
+        default:
+            return kImageBlank;
+    }
+}
+
+// ---- Following a pointer
+
+enum class Follow { None, StackPointer, X, Y, Z };
+
+inline int FollowTarget(Follow f, const Snapshot& s) {
+    switch (f) {
+        case Follow::StackPointer:
+            return s.stackPointer;
+        case Follow::X:
+            return s.x;
+        case Follow::Y:
+            return s.y;
+        case Follow::Z:
+            return s.z;
+        default:
+            return 0;
+    }
+}
+
+// The row a followed address sits in, or -1 when there is nothing to
+// follow: the pointer is 0 or outside the listed memory.
+inline int TargetRow(int address, bool reverse) {
+    if (address == 0 || address < kFirstAddress || address > kLastAddress) return -1;
+    return RowOfIndex(address - kFirstAddress, reverse);
+}
+
+// The rows on screen: the first visible row and how many whole rows fit.
+struct Page {
+    int top = 0;
+    int count = 0;
+};
+
+// A row is in view when it is one of the page's whole rows.
+inline bool RowInView(int row, const Page& page) {
+    return row >= page.top && row < page.top + page.count;
+}
+
+// Direction of one page step toward a row that is out of view.
+inline int PageStep(int row, const Page& page) { return row < page.top ? -page.count : page.count; }
+
+// Something that can be scrolled by whole rows.
+class Scrollable {
+public:
+    virtual ~Scrollable() = default;
+    virtual Page page() const = 0;
+    virtual void scrollRows(int delta) = 0;
+};
+
+// Pages toward the row until it is in view. Ends as well when a step moved
+// nothing (a page too small for one row, or the list at its end), and in
+// any case after as many steps as there are rows. Returns the steps made.
+inline int ScrollIntoView(int row, Scrollable& list) {
+    if (!ValidRow(row)) return 0;
+    int steps = 0;
+    for (; steps < kRowCount; ++steps) {
+        const Page before = list.page();
+        if (RowInView(row, before)) break;
+        const int delta = PageStep(row, before);
+        if (delta == 0) break;
+        list.scrollRows(delta);
+        if (list.page().top == before.top) break;
+    }
+    return steps;
+}
+
+}  // namespace memrows
