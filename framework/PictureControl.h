@@ -1,0 +1,28 @@
+// A static picture control: shows one of the module's bitmaps and, when
+// asked to, reports left clicks. The dynamic property "bitmapId" names the
+// bitmap shown, so tests and tools can tell what the control displays.
+#pragma once
+
+#include <QLabel>
+
+class PictureControl : public QLabel {
+    Q_OBJECT
+public:
+    PictureControl(QWidget* parent, int controlId, bool reportsClicks = false);
+
+    // Shows bitmap `resourceId` (drawn for this screen's pixel ratio).
+    void setBitmap(int resourceId);
+    // Shows an already loaded bitmap and records its number.
+    void setBitmap(int resourceId, const QPixmap& pixmap);
+    int bitmapId() const { return bitmapId_; }
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    int bitmapId_ = 0;
+    bool reportsClicks_;
+};
