@@ -1,0 +1,104 @@
+// The host's debugger: drives a simulated machine one instruction at a time
+// and reports each step to the plug-in as a host event, the way the IDE's
+// debugger does. Toolkit-free; the main window runs it in slices from a
+// timer so the display stays responsive.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/HostInterfaces.h"
+
+// The simulated part the debugger drives.
+class Machine {
+public:
+    virtual ~Machine() = default;
+    // Executes one instruction. False when the program cannot go on (it
+    // crashed or ended); the reason is in fault().
+    virtual bool step() = 0;
+    // Resets the part as its reset pin would: the program starts over and
+    // the cycle count returns to 0.
+    virtual void reset() = 0;
+    virtual uint64_t cycles() const = 0;
+    virtual double frequencyHz() const = 0;
+    virtual uint32_t programCounter() const = 0;
+    virtual std::string fault() const = 0;
+    // The object the host hands out as "AVRTARGET" (not AddRef'd).
+    virtual ITargetAccess* targetAccess() = 0;
+};
+
+// Event numbers the host sends to the plug-in's HandleEvent.
+enum HostEvent : LONG {
+    kEventHalted = 3,            // the target executed and stopped: refresh
+    kEventRunStarted = 27,       // free running begins
+    kEventSessionStarted = 101,  // debugging began; the target is reachable
+    kEventTargetReady = 103,     // the part is selected and the program loaded
+    kEventSessionEnded = 104,    // debugging ended
+};
+
+class Debugger {
+public:
+    enum class State { Idle, Halted, Running };
+
+    // plugin may be null (host without module); events then go nowhere.
+    explicit Debugger(IGuiPlugin* plugin = nullptr) : plugin_(plugin) {}
+    ~Debugger();
+    Debugger(const Debugger&) = delete;
+    Debugger& operator=(const Debugger&) = delete;
+
+    void setPlugin(IGuiPlugin* plugin) { plugin_ = plugin; }
+    // Called with every event number sent (for the host's status display).
+    void setEventListener(std::function<void(LONG)> listener) { listener_ = std::move(listener); }
+
+    // Starts a session on `machine`: events 101 and 103, then one event 3
+    // so that the components show the part's state before the first step.
+    // A running session is stopped first.
+    void start(std::unique_ptr<Machine> machine);
+    // Ends the session: event 104. The machine is kept until the next start
+    // because the plug-in may still hold its target object.
+    void stop();
+
+    // One instruction, then event 3. False when halted is not the state or
+    // the program cannot go on.
+    bool stepInto();
+
+    // Free running: beginRun sends event 27, runSlice executes instructions
+    // (each followed by event 3) until the cycle count reaches `untilCycle`,
+    // `budget` elapsed, breakRun was called or the program cannot go on.
+    // Returns the number of instructions executed.
+    bool beginRun();
+    uint64_t runSlice(uint64_t untilCycle, std::chrono::steady_clock::duration budget);
+    void breakRun();
+
+    // Executes instructions (each followed by event 3) until the cycle count
+    // advanced by at least `cycles`. Works while halted (scripts) and
+    // returns false when the program stopped early.
+    bool runCycles(uint64_t cycles, const std::function<bool()>& keepGoing = {});
+
+    // Resets the part and sends event 3; the plug-in sees the cycle count
+    // fall and starts its components over.
+    bool reset();
+
+    State state() const { return state_; }
+    bool debugging() const { return state_ != State::Idle; }
+    Machine* machine() const { return machine_.get(); }
+    // The target of the current session; null while not debugging.
+    ITargetAccess* target() const;
+    uint64_t instructionsExecuted() const { return instructions_; }
+    const std::string& lastFault() const { return fault_; }
+
+private:
+    void send(LONG event);
+    bool stepOnce();
+
+    IGuiPlugin* plugin_;
+    std::function<void(LONG)> listener_;
+    std::unique_ptr<Machine> machine_;
+    State state_ = State::Idle;
+    bool breakRequested_ = false;
+    uint64_t instructions_ = 0;
+    std::string fault_;
+};

@@ -1,0 +1,119 @@
+#include "host/app/HostObjects.h"
+
+#include "platform/server.h"
+
+HRESULT GuiWorks::CreateDockedWindow(BSTR name, LONG, LONG, LONG, LONG, HINSTANCE, HWND* window) {
+    if (!window) return E_POINTER;
+    *window = nullptr;
+    HostFrontend* frontend = link_->frontend;
+    if (!frontend) return E_UNEXPECTED;
+    HWND handle = frontend->createDockedWindow(BstrToAnsi(name));
+    if (!handle) return E_FAIL;
+    *window = handle;
+    return S_OK;
+}
+
+HRESULT GuiWorks::GetDebuggingActive(int16_t* active) {
+    if (!active) return E_POINTER;
+    HostFrontend* frontend = link_->frontend;
+    if (!frontend) return E_UNEXPECTED;
+    *active = frontend->debuggingActive() ? 1 : 0;
+    return S_OK;
+}
+
+HRESULT GuiWorks::SetCommandState(LONG command, LONG state) {
+    HostFrontend* frontend = link_->frontend;
+    if (!frontend) return E_UNEXPECTED;
+    if (command < 0) return E_INVALIDARG;
+    frontend->setCommandState(command, state);
+    return S_OK;
+}
+
+HRESULT GuiWorks::GetInstallDirectory(BSTR* directory) {
+    if (!directory) return E_POINTER;
+    *directory = nullptr;
+    HostFrontend* frontend = link_->frontend;
+    if (!frontend) return E_UNEXPECTED;
+    std::string dir = frontend->installDirectory();
+    if (dir.empty()) return E_FAIL;
+    *directory = AnsiToBstr(dir);
+    return *directory ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT HostServices::GetNamedObject(BSTR name, const IID* iid, void** object) {
+    if (!object || !iid) return E_POINTER;
+    *object = nullptr;
+    if (BstrToAnsi(name) != "AVRTARGET") return E_INVALIDARG;
+    HostFrontend* frontend = link_->frontend;
+    if (!frontend) return E_UNEXPECTED;
+    ITargetAccess* target = frontend->target();
+    if (!target) return E_FAIL;  // no debugging session, no target
+    return target->QueryInterface(*iid, object);
+}
+
+HRESULT HostServices::WriteMessage(LONG kind, BSTR source, BSTR prefix, BSTR text) {
+    HostFrontend* frontend = link_->frontend;
+    if (!frontend) return E_UNEXPECTED;
+    frontend->writeMessage(kind, BstrToAnsi(source), BstrToAnsi(prefix), BstrToAnsi(text));
+    return S_OK;
+}
+
+HRESULT HostServices::CreateCategory(BSTR name, LONG kind) {
+    std::string category = BstrToAnsi(name);
+    if (category.empty()) return E_INVALIDARG;
+    HostFrontend* frontend = link_->frontend;
+    if (!frontend) return E_UNEXPECTED;
+    frontend->createCategory(category, kind);
+    return S_OK;
+}
+
+namespace {
+
+class HostServicesFactory final : public IClassFactory {
+public:
+    explicit HostServicesFactory(HostLinkPtr link) : link_(std::move(link)) {}
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+            *object = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        auto* services = new HostServices(link_);
+        HRESULT hr = services->QueryInterface(iid, object);
+        services->Release();
+        return hr;
+    }
+    HRESULT LockServer(int) override { return S_OK; }
+
+private:
+    ~HostServicesFactory() = default;
+    HostLinkPtr link_;
+    std::atomic<ULONG> refs_{1};
+};
+
+}  // namespace
+
+HostServicesRegistration::HostServicesRegistration(HostLinkPtr link) {
+    factory_ = new HostServicesFactory(std::move(link));
+    result_ = CoRegisterClassObject(CLSID_HostServices, factory_, CLSCTX_INPROC_SERVER,
+                                    REGCLS_MULTIPLEUSE, &cookie_);
+}
+
+HostServicesRegistration::~HostServicesRegistration() {
+    if (SUCCEEDED(result_)) CoRevokeClassObject(cookie_);
+    factory_->Release();
+}

@@ -1,0 +1,109 @@
+#include "host/app/HostOptions.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+const char* HostUsage() {
+    return "usage: quill-host [--part NAME] [--firmware FILE.elf|FILE.hex] [--frequency MHZ]\n"
+           "                  [--open ID[,ID...]] [--run] [--module QuillComponents.so]\n"
+           "                  [--install-dir DIR]\n"
+           "       quill-host --headless --part NAME --firmware FILE --scenario FILE.scn\n"
+           "                  [--screenshots DIR] [--frequency MHZ] [--module ...]\n"
+           "\n"
+           "  --part         part description to use (default ATmega16)\n"
+           "  --firmware     AVR program, ELF or Intel HEX\n"
+           "  --frequency    clock in MHz (default 1)\n"
+           "  --open         components to open at start, by command id (KN, LD, SW, KP, STV...)\n"
+           "  --run          start the program running (window mode)\n"
+           "  --headless     run a scenario without showing windows and exit with its verdict\n"
+           "  --scenario     scenario file to run headless\n"
+           "  --screenshots  folder for the screenshots the scenario takes\n"
+           "  --module       the module to register when the registry names none\n"
+           "  --install-dir  folder holding Partdescriptionfiles/\n";
+}
+
+std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args,
+                                            std::string* error) {
+    HostOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::string value;
+        bool hasInline = false;
+        if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            hasInline = true;
+        }
+        auto needValue = [&]() -> bool {
+            if (hasInline) return true;
+            if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) {
+                *error = "option " + arg + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        if (arg == "--headless") {
+            options.headless = true;
+        } else if (arg == "--run") {
+            options.run = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--part") {
+            if (!needValue()) return std::nullopt;
+            options.part = value;
+        } else if (arg == "--firmware") {
+            if (!needValue()) return std::nullopt;
+            options.firmware = value;
+        } else if (arg == "--scenario") {
+            if (!needValue()) return std::nullopt;
+            options.scenario = value;
+        } else if (arg == "--screenshots") {
+            if (!needValue()) return std::nullopt;
+            options.screenshots = value;
+        } else if (arg == "--module") {
+            if (!needValue()) return std::nullopt;
+            options.module = value;
+        } else if (arg == "--install-dir") {
+            if (!needValue()) return std::nullopt;
+            options.installDir = value;
+        } else if (arg == "--frequency") {
+            if (!needValue()) return std::nullopt;
+            errno = 0;
+            char* end = nullptr;
+            double mhz = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || errno != 0 || !std::isfinite(mhz) || mhz <= 0 ||
+                mhz > 32) {
+                *error = "--frequency wants a clock in MHz between 0 and 32, not \"" + value + "\"";
+                return std::nullopt;
+            }
+            options.frequencyMHz = mhz;
+        } else if (arg == "--open") {
+            if (!needValue()) return std::nullopt;
+            size_t start = 0;
+            while (start <= value.size()) {
+                size_t comma = value.find(',', start);
+                std::string id = value.substr(start, comma == std::string::npos ? std::string::npos
+                                                                               : comma - start);
+                if (!id.empty()) options.open.push_back(id);
+                if (comma == std::string::npos) break;
+                start = comma + 1;
+            }
+        } else {
+            *error = "unknown option " + args[i];
+            return std::nullopt;
+        }
+    }
+    if (options.headless && !options.help) {
+        if (options.firmware.empty()) {
+            *error = "--headless needs --firmware";
+            return std::nullopt;
+        }
+        if (options.scenario.empty()) {
+            *error = "--headless needs --scenario";
+            return std::nullopt;
+        }
+    }
+    return options;
+}

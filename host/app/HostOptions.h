@@ -1,0 +1,27 @@
+// Command line of quill-host, parsed without the toolkit so it is tested on
+// its own.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct HostOptions {
+    bool headless = false;
+    bool run = false;  // start running after loading (window mode)
+    std::string part = "ATmega16";
+    std::string firmware;
+    std::string scenario;
+    std::string screenshots;
+    std::string module;      // explicit module path (--module)
+    std::string installDir;  // folder holding Partdescriptionfiles/
+    double frequencyMHz = 1.0;
+    std::vector<std::string> open;  // command identifiers to open, e.g. KN
+    bool help = false;
+};
+
+// Parses argv[1..]; on error returns nothing and explains in *error.
+std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args,
+                                            std::string* error);
+
+const char* HostUsage();

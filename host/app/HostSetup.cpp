@@ -1,0 +1,115 @@
+#include "host/app/HostSetup.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "host/app/ModuleLoader.h"
+
+namespace {
+
+bool hasParts(const QString& dir) {
+    return !dir.isEmpty() && QFileInfo(QDir(dir).filePath("Partdescriptionfiles")).isDir();
+}
+
+QString binaryDir() {
+    QString dir = QCoreApplication::applicationDirPath();
+    return dir.isEmpty() ? QDir::currentPath() : dir;
+}
+
+}  // namespace
+
+std::string FindInstallDirectory(const std::string& requested) {
+    if (!requested.empty()) {
+        return hasParts(QString::fromStdString(requested))
+                   ? QDir(QString::fromStdString(requested)).absolutePath().toStdString()
+                   : std::string();
+    }
+    QString installed = QDir(binaryDir()).filePath("../share/quill-host");
+    if (hasParts(installed)) return QDir(installed).absolutePath().toStdString();
+#ifdef QUILL_HOST_SOURCE_DIR
+    if (hasParts(QUILL_HOST_SOURCE_DIR)) return QUILL_HOST_SOURCE_DIR;
+#endif
+    return {};
+}
+
+std::string DefaultModulePath() {
+    return QDir(binaryDir()).filePath("QuillComponents.so").toStdString();
+}
+
+HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {
+    HostEnvironment env;
+    error->clear();
+    env.config.installDirectory = FindInstallDirectory(options.installDir);
+    if (env.config.installDirectory.empty()) {
+        *error = options.installDir.empty()
+                     ? "cannot find the Partdescriptionfiles folder (use --install-dir)"
+                     : "no Partdescriptionfiles folder in " + options.installDir;
+        return env;
+    }
+    QDir parts(QString::fromStdString(env.config.installDirectory) + "/Partdescriptionfiles");
+    if (options.part.empty() || options.part.find('/') != std::string::npos ||
+        !QFileInfo(parts.filePath(QString::fromStdString(options.part) + ".xml")).isFile()) {
+        QStringList known;
+        for (const QFileInfo& info : parts.entryInfoList({"*.xml"}, QDir::Files, QDir::Name)) {
+            known << info.completeBaseName();
+        }
+        *error = "unknown part \"" + options.part + "\" (known parts: " +
+                 known.join(", ").toStdString() + ")";
+        return env;
+    }
+    env.config.part = options.part;
+    if (!options.firmware.empty()) {
+        std::ifstream probe(options.firmware, std::ios::binary);
+        if (!probe) {
+            *error = "cannot read firmware " + options.firmware + ": " + std::strerror(errno);
+            return env;
+        }
+        env.config.firmware = QFileInfo(QString::fromStdString(options.firmware))
+                                  .absoluteFilePath()
+                                  .toStdString();
+    }
+    env.config.frequencyMHz = options.frequencyMHz;
+    env.factory = SimulatorFactory();
+    return env;
+}
+
+bool AttachModule(MainWindow& window, const HostOptions& options, QString* error) {
+    const bool explicitModule = !options.module.empty();
+    std::string module = explicitModule ? options.module : DefaultModulePath();
+    if (explicitModule) module = QFileInfo(QString::fromStdString(module)).absoluteFilePath().toStdString();
+    PluginLoadResult loaded = LoadPlugin(module, explicitModule);
+    if (!loaded.plugin) {
+        *error = QString::fromStdString(loaded.error);
+        return false;
+    }
+    if (loaded.registeredNow) {
+        window.hostMessage(QString("Registered %1.").arg(QString::fromStdString(loaded.modulePath)));
+    }
+    HRESULT hr = window.attachPlugin(loaded.plugin, error);
+    loaded.plugin->Release();
+    return SUCCEEDED(hr);
+}
+
+bool OpenComponent(MainWindow& window, const std::string& id, QString* error) {
+    int command = window.setup().commandIndex(id);
+    if (command < 0) {
+        *error = QString("unknown component \"%1\" (the plug-in offers %2)")
+                     .arg(QString::fromStdString(id))
+                     .arg([&] {
+                         QStringList ids;
+                         for (const auto& c : window.setup().commands) ids << QString::fromStdString(c);
+                         return ids.join(", ");
+                     }());
+        return false;
+    }
+    if (!window.executeCommand(command)) {
+        *error = QString("command %1 is not available now (is the program being debugged?)")
+                     .arg(QString::fromStdString(id));
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+// Start-up steps shared by the window mode, the headless mode and the
+// benchmark: where the part descriptions are, which simulator builds the
+// machine, loading the module, opening components by command identifier.
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "host/app/HostOptions.h"
+#include "host/app/MainWindow.h"
+
+struct HostEnvironment {
+    SessionConfig config;
+    MachineFactory factory;
+};
+
+// The folder holding Partdescriptionfiles/: --install-dir, else an
+// installed share/quill-host beside the binary, else the source tree's host/.
+std::string FindInstallDirectory(const std::string& requested);
+// The module beside the host binary (bin/QuillComponents.so).
+std::string DefaultModulePath();
+
+// Checks the options that name files and fills the session config. Sets
+// *error for an unknown part, unreadable firmware and the like.
+HostEnvironment PrepareHost(const HostOptions& options, std::string* error);
+
+// Finds, registers when needed and creates the plug-in, and hands it to the
+// window. False with an explanation when there is no usable module.
+bool AttachModule(MainWindow& window, const HostOptions& options, QString* error);
+
+// Runs the command named `id` (KN, LD, STV...) as the menu would.
+bool OpenComponent(MainWindow& window, const std::string& id, QString* error);
+
+// The simavr machine factory; empty when the host was built without it.
+MachineFactory SimulatorFactory();

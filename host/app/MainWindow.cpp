@@ -1,0 +1,633 @@
+#include "host/app/MainWindow.h"
+
+#include <QApplication>
+#include <QChildEvent>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <cmath>
+#include <limits>
+
+#include "platform/window.h"
+
+namespace {
+
+constexpr int kCommandUsable = 4;
+
+HWND toHandle(QWidget* widget) { return reinterpret_cast<HWND>(widget); }
+
+// The client area of a component dock. The component dialog becomes its
+// child and keeps its own fixed size; the client asks the dock for exactly
+// that much room.
+class DockClient : public QWidget {
+public:
+    explicit DockClient(QWidget* parent) : QWidget(parent) {
+        setAutoFillBackground(true);
+        QPalette p = palette();
+        p.setColor(QPalette::Window, Qt::white);
+        setPalette(p);
+    }
+    QSize sizeHint() const override { return contentSize(); }
+    QSize minimumSizeHint() const override { return contentSize(); }
+
+protected:
+    void childEvent(QChildEvent* event) override {
+        QWidget::childEvent(event);
+        if (event->added() && event->child()->isWidgetType()) {
+            event->child()->installEventFilter(this);
+        }
+        if (event->added() || event->removed()) refit();
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::Resize:
+            case QEvent::Move:
+            case QEvent::Show:
+            case QEvent::Hide:
+                refit();
+                break;
+            default:
+                break;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+
+private:
+    QSize contentSize() const {
+        QRect r;
+        for (QObject* o : children()) {
+            if (auto* w = qobject_cast<QWidget*>(o); w && !w->isWindow()) r |= w->geometry();
+        }
+        return r.isEmpty() ? QSize(40, 30) : QSize(r.right() + 1, r.bottom() + 1);
+    }
+    void refit() {
+        setMinimumSize(contentSize());
+        updateGeometry();
+    }
+};
+
+QString sanitize(const QString& name) {
+    QString out;
+    for (QChar c : name) out += (c.isLetterOrNumber() || c == '-' || c == '_') ? c : QChar('_');
+    return out;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(SessionConfig config, MachineFactory factory, QWidget* parent)
+    : QMainWindow(parent), config_(std::move(config)), factory_(std::move(factory)) {
+    setWindowTitle("quill-host");
+    setObjectName("quillHostMainWindow");
+    setDockNestingEnabled(true);
+
+    link_ = std::make_shared<HostLink>();
+    link_->frontend = this;
+    guiWorks_ = new GuiWorks(link_);
+    registration_ = std::make_unique<HostServicesRegistration>(link_);
+
+    buildMenus();
+
+    // The plug-in asks the system for the host's main window (autostep's
+    // timer lives there) and the active window (it sends keys only while
+    // the main window is active).
+    SetMainWindowProvider([this] { return toHandle(this); });
+    SetActiveWindowProvider([] { return toHandle(QApplication::activeWindow()); });
+
+    runTimer_.setInterval(0);
+    connect(&runTimer_, &QTimer::timeout, this, &MainWindow::runSlice);
+    statusTimer_.setInterval(100);
+    connect(&statusTimer_, &QTimer::timeout, this, &MainWindow::updateStatus);
+    statusTimer_.start();
+
+    if (FAILED(registration_->result())) {
+        hostMessage("Could not register the host services; the plug-in will not start.");
+    }
+    updateActions();
+    updateStatus();
+    resize(1280, 720);
+}
+
+MainWindow::~MainWindow() {
+    runTimer_.stop();
+    statusTimer_.stop();
+    if (debugger_.debugging()) debugger_.stop();
+    if (plugin_) {
+        // Component windows belong to the plug-in: releasing it first lets
+        // it take them down before the docks around them go.
+        plugin_->Close();
+        plugin_->Release();
+        plugin_ = nullptr;
+    }
+    debugger_.setPlugin(nullptr);
+    link_->frontend = nullptr;
+    guiWorks_->Release();
+    registration_.reset();
+    SetMainWindowProvider(nullptr);
+    SetActiveWindowProvider(nullptr);
+}
+
+// ---------------------------------------------------------------- menus
+
+void MainWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    openAction_ = file->addAction("&Open firmware...", this, &MainWindow::openFirmware);
+    openAction_->setShortcut(QKeySequence::Open);
+    file->addSeparator();
+    file->addAction("&Quit", this, &QWidget::close)->setShortcut(QKeySequence::Quit);
+
+    QMenu* debug = menuBar()->addMenu("&Debug");
+    startAction_ = debug->addAction("&Start Debugging", this, [this] {
+        QString error;
+        if (!startDebugging(&error)) hostMessage(error);
+    });
+    startAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Space));
+    stopAction_ = debug->addAction("S&top Debugging", this, &MainWindow::stopDebugging);
+    stopAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F5));
+    debug->addSeparator();
+    runAction_ = debug->addAction("&Run", this, &MainWindow::run);
+    runAction_->setShortcut(Qt::Key_F5);
+    breakAction_ = debug->addAction("&Break", this, &MainWindow::breakRun);
+    breakAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F5));
+    // F11 arrives through keyPressEvent as well (keys that the plug-in
+    // synthesises are delivered to the window, not to the shortcut map).
+    stepAction_ = debug->addAction("Step &Into", this, [this] { stepInto(); });
+    stepAction_->setShortcut(Qt::Key_F11);
+    resetAction_ = debug->addAction("Rese&t", this, &MainWindow::resetTarget);
+    resetAction_->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    QAction* pacing = debug->addAction("Real-time &pacing");
+    pacing->setCheckable(true);
+    pacing->setChecked(paced_);
+    connect(pacing, &QAction::toggled, this, [this](bool on) {
+        paced_ = on;
+        runClock_.restart();
+        if (debugger_.machine()) runStartCycles_ = debugger_.machine()->cycles();
+    });
+
+    toolsMenu_ = menuBar()->addMenu("&Tools");
+
+    QToolBar* debugBar = addToolBar("Debug");
+    debugBar->setObjectName("debugToolbar");
+    debugBar->addWidget(new QLabel(" Part: "));
+    partChooser_ = new QComboBox;
+    partChooser_->setObjectName("partChooser");
+    partChooser_->addItems(availableParts());
+    int index = partChooser_->findText(QString::fromStdString(config_.part));
+    if (index >= 0) partChooser_->setCurrentIndex(index);
+    connect(partChooser_, &QComboBox::currentTextChanged, this,
+            [this](const QString& part) { config_.part = part.toStdString(); });
+    debugBar->addWidget(partChooser_);
+    debugBar->addWidget(new QLabel(" Clock: "));
+    frequency_ = new QDoubleSpinBox;
+    frequency_->setObjectName("frequency");
+    frequency_->setRange(0.001, 32.0);
+    frequency_->setDecimals(3);
+    frequency_->setSuffix(" MHz");
+    frequency_->setValue(config_.frequencyMHz);
+    connect(frequency_, &QDoubleSpinBox::valueChanged, this,
+            [this](double mhz) { config_.frequencyMHz = mhz; });
+    debugBar->addWidget(frequency_);
+    debugBar->addSeparator();
+    debugBar->addAction(openAction_);
+    debugBar->addAction(startAction_);
+    debugBar->addAction(stopAction_);
+    debugBar->addAction(runAction_);
+    debugBar->addAction(breakAction_);
+    debugBar->addAction(stepAction_);
+    debugBar->addAction(resetAction_);
+
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    statusLabel_ = new QLabel;
+    statusLabel_->setObjectName("sessionStatus");
+    statusLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusLabel_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    layout->addWidget(statusLabel_);
+    layout->addStretch();
+    setCentralWidget(central);
+
+    auto* outputDock = new QDockWidget("Output", this);
+    outputDock->setObjectName("outputDock");
+    auto* outputPanel = new QWidget;
+    auto* outputLayout = new QVBoxLayout(outputPanel);
+    outputLayout->setContentsMargins(2, 2, 2, 2);
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(new QLabel("Category:"));
+    categoryFilter_ = new QComboBox;
+    categoryFilter_->setObjectName("outputCategory");
+    categoryFilter_->addItem("All");
+    connect(categoryFilter_, &QComboBox::currentTextChanged, this, &MainWindow::rebuildOutput);
+    filterRow->addWidget(categoryFilter_);
+    filterRow->addStretch();
+    outputLayout->addLayout(filterRow);
+    outputView_ = new QPlainTextEdit;
+    outputView_->setObjectName("outputView");
+    outputView_->setReadOnly(true);
+    outputView_->setMaximumBlockCount(5000);
+    outputLayout->addWidget(outputView_);
+    outputDock->setWidget(outputPanel);
+    addDockWidget(Qt::BottomDockWidgetArea, outputDock);
+    createCategory("Debugger", 0);
+}
+
+QIcon MainWindow::commandIcon(int bitmapId) const {
+    if (bitmapId <= 0) return {};
+    // The module's bitmaps, when its resources are registered in this process.
+    for (const QString& path : {QString(":/bitmaps/%1.bmp"), QString(":/bitmaps/%1.png"),
+                                QString(":/resources/bitmaps/%1.bmp"),
+                                QString(":/resources/bitmaps/%1.png"), QString(":/%1.bmp"),
+                                QString(":/%1.png")}) {
+        QPixmap pixmap(path.arg(bitmapId));
+        if (!pixmap.isNull()) return QIcon(pixmap);
+    }
+    return {};
+}
+
+void MainWindow::buildPluginCommands() {
+    for (const SetupMenu& menu : setup_.menus) {
+        QMenu* parent = toolsMenu_;
+        if (menu.parent != "TOOLS") {
+            QString title = QString::fromStdString(menu.parent).toLower();
+            if (!title.isEmpty()) title[0] = title[0].toUpper();
+            parent = menuBar()->addMenu(title);
+        }
+        QMenu* target = menu.subMenu ? parent->addMenu(QString::fromStdString(menu.text)) : parent;
+        for (const SetupMenuEntry& entry : menu.entries) {
+            QAction* action = target->addAction(QString::fromStdString(entry.text));
+            action->setObjectName(QString("menu_%1").arg(QString::fromStdString(entry.id)));
+            action->setToolTip(QString::fromStdString(entry.tooltip));
+            action->setStatusTip(QString::fromStdString(entry.tooltip));
+            const int command = entry.command;
+            connect(action, &QAction::triggered, this, [this, command] { executeCommand(command); });
+            commandActions_[command].push_back(action);
+            if (entry.separatorAfter) target->addSeparator();
+        }
+    }
+    for (const SetupToolbar& bar : setup_.toolbars) {
+        pluginToolbar_ = addToolBar(QString::fromStdString(bar.name));
+        pluginToolbar_->setObjectName(QString("toolbar_%1").arg(QString::fromStdString(bar.name)));
+        for (const SetupToolbarButton& button : bar.buttons) {
+            QString tip = QString::fromStdString(button.tooltip);
+            QIcon icon = commandIcon(button.bitmapId);
+            QAction* action = icon.isNull() ? pluginToolbar_->addAction(tip.isEmpty() ? QString::fromStdString(button.id) : tip)
+                                            : pluginToolbar_->addAction(icon, tip);
+            action->setObjectName(QString("button_%1").arg(QString::fromStdString(button.id)));
+            action->setToolTip(tip);
+            const int command = button.command;
+            connect(action, &QAction::triggered, this, [this, command] { executeCommand(command); });
+            commandActions_[command].push_back(action);
+        }
+    }
+}
+
+// --------------------------------------------------------------- plug-in
+
+HRESULT MainWindow::attachPlugin(IGuiPlugin* plugin, QString* error) {
+    if (!plugin) return E_POINTER;
+    if (plugin_) {
+        if (error) *error = "a plug-in is already attached";
+        return E_UNEXPECTED;
+    }
+    BSTR xml = nullptr;
+    HRESULT hr = plugin->GetSetup(&xml);
+    std::string text = BstrToAnsi(xml);
+    SysFreeString(xml);
+    if (FAILED(hr)) {
+        if (error) *error = QString("GetSetup failed (0x%1)").arg(uint32_t(hr), 8, 16, QChar('0'));
+        return hr;
+    }
+    std::string why;
+    auto setup = ParseSetupDescription(text, &why);
+    if (!setup) {
+        if (error) *error = QString::fromStdString(why);
+        return E_FAIL;
+    }
+    setup_ = std::move(*setup);
+    plugin_ = plugin;
+    plugin_->AddRef();
+    debugger_.setPlugin(plugin_);
+    buildPluginCommands();
+    hr = plugin_->Init(guiWorks_);
+    if (FAILED(hr)) {
+        hostMessage(QString("The plug-in's Init failed (0x%1).").arg(uint32_t(hr), 8, 16, QChar('0')));
+        if (error) *error = QString("Init failed (0x%1)").arg(uint32_t(hr), 8, 16, QChar('0'));
+    }
+    updateActions();
+    return hr;
+}
+
+bool MainWindow::commandEnabled(int command) const {
+    auto it = commandActions_.find(command);
+    if (it != commandActions_.end() && !it->second.empty()) return it->second.front()->isEnabled();
+    return false;
+}
+
+bool MainWindow::executeCommand(int command) {
+    if (!plugin_ || command < 0 || command >= static_cast<int>(setup_.commands.size())) {
+        return false;
+    }
+    if (!commandEnabled(command)) return false;
+    plugin_->ExecuteCommand(command);
+    return true;
+}
+
+void MainWindow::setCommandState(int command, int state) {
+    auto it = commandActions_.find(command);
+    if (it == commandActions_.end()) return;
+    for (QAction* action : it->second) action->setEnabled((state & kCommandUsable) != 0);
+}
+
+// ---------------------------------------------------------------- docking
+
+HWND MainWindow::createDockedWindow(const std::string& name) {
+    auto* dock = new QDockWidget(QString::fromStdString(name), this);
+    dock->setObjectName(QString("componentDock%1").arg(docks_.size() + 1));
+    dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                      QDockWidget::DockWidgetFloatable);
+    auto* client = new DockClient(dock);
+    client->setObjectName("dockClient");
+    dock->setWidget(client);
+    // Components line up side by side above the session panel.
+    if (lastDock_ && dockWidgetArea(lastDock_) == Qt::TopDockWidgetArea && !lastDock_->isFloating()) {
+        splitDockWidget(lastDock_, dock, Qt::Horizontal);
+    } else {
+        addDockWidget(Qt::TopDockWidgetArea, dock);
+    }
+    lastDock_ = dock;
+    docks_.push_back(dock);
+    connect(dock, &QObject::destroyed, this, [this, dock] {
+        docks_.erase(std::remove(docks_.begin(), docks_.end(), dock), docks_.end());
+        if (lastDock_ == dock) lastDock_ = docks_.empty() ? nullptr : docks_.back();
+    });
+    dock->show();
+    return toHandle(client);
+}
+
+// ----------------------------------------------------------------- output
+
+void MainWindow::createCategory(const std::string& name, int) {
+    QString category = QString::fromStdString(name);
+    if (categoryFilter_->findText(category) < 0) categoryFilter_->addItem(category);
+}
+
+void MainWindow::writeMessage(int, const std::string& source, const std::string& prefix,
+                              const std::string& text) {
+    QString category = QString::fromStdString(source.empty() ? "General" : source);
+    createCategory(category.toStdString(), 0);
+    QString line = QString::fromStdString(prefix.empty() ? text : prefix + " " + text);
+    output_.push_back({category, line});
+    if (output_.size() > 20000) output_.erase(output_.begin(), output_.begin() + 5000);
+    QString shown = categoryFilter_->currentText();
+    if (shown == "All") {
+        outputView_->appendPlainText(QString("[%1] %2").arg(category, line));
+    } else if (shown == category) {
+        outputView_->appendPlainText(line);
+    }
+}
+
+void MainWindow::hostMessage(const QString& text) {
+    writeMessage(0, "Debugger", "", text.toStdString());
+}
+
+void MainWindow::rebuildOutput() {
+    outputView_->clear();
+    QString shown = categoryFilter_->currentText();
+    for (const OutputLine& line : output_) {
+        if (shown == "All") {
+            outputView_->appendPlainText(QString("[%1] %2").arg(line.category, line.text));
+        } else if (shown == line.category) {
+            outputView_->appendPlainText(line.text);
+        }
+    }
+}
+
+QStringList MainWindow::outputLines() const {
+    QStringList lines;
+    for (const OutputLine& line : output_) lines << QString("[%1] %2").arg(line.category, line.text);
+    return lines;
+}
+
+// ---------------------------------------------------------------- session
+
+QStringList MainWindow::availableParts() const {
+    QDir dir(QString::fromStdString(config_.installDirectory) + "/Partdescriptionfiles");
+    QStringList parts;
+    for (const QFileInfo& info : dir.entryInfoList({"*.xml"}, QDir::Files, QDir::Name)) {
+        parts << info.completeBaseName();
+    }
+    return parts;
+}
+
+bool MainWindow::startDebugging(QString* error) {
+    QString why;
+    if (!availableParts().contains(QString::fromStdString(config_.part))) {
+        why = QString("unknown part \"%1\": there is no %2/Partdescriptionfiles/%1.xml")
+                  .arg(QString::fromStdString(config_.part),
+                       QString::fromStdString(config_.installDirectory));
+    } else if (config_.firmware.empty()) {
+        why = "no firmware chosen (File > Open firmware...)";
+    } else if (!factory_) {
+        why = "this host has no simulator";
+    }
+    std::unique_ptr<Machine> machine;
+    if (why.isEmpty()) {
+        std::string reason;
+        machine = factory_(config_, &reason);
+        if (!machine) why = QString::fromStdString(reason.empty() ? "the simulator refused" : reason);
+    }
+    if (!why.isEmpty()) {
+        if (error) *error = why;
+        return false;
+    }
+    runTimer_.stop();
+    debugger_.start(std::move(machine));
+    hostMessage(QString("Debugging %1 at %2 MHz: %3")
+                    .arg(QString::fromStdString(config_.part))
+                    .arg(config_.frequencyMHz)
+                    .arg(QString::fromStdString(config_.firmware)));
+    updateActions();
+    updateStatus();
+    emit sessionChanged();
+    return true;
+}
+
+void MainWindow::stopDebugging() {
+    if (!debugger_.debugging()) return;
+    runTimer_.stop();
+    debugger_.breakRun();
+    debugger_.stop();
+    hostMessage("Debugging stopped.");
+    updateActions();
+    updateStatus();
+    emit sessionChanged();
+}
+
+bool MainWindow::stepInto() {
+    bool ok = debugger_.stepInto();
+    if (!ok && !debugger_.lastFault().empty() && debugger_.state() == Debugger::State::Halted) {
+        hostMessage(QString::fromStdString("Program stopped: " + debugger_.lastFault()));
+    }
+    updateStatus();
+    return ok;
+}
+
+void MainWindow::run() {
+    if (!debugger_.beginRun()) return;
+    runClock_.start();
+    runStartCycles_ = debugger_.machine()->cycles();
+    runTimer_.setInterval(0);
+    runTimer_.start();
+    updateActions();
+}
+
+void MainWindow::runSlice() {
+    Machine* machine = debugger_.machine();
+    if (debugger_.state() != Debugger::State::Running || !machine) {
+        runTimer_.stop();
+        updateActions();
+        return;
+    }
+    uint64_t until = std::numeric_limits<uint64_t>::max();
+    if (paced_) {
+        if (machine->cycles() < runStartCycles_) {  // the part was reset
+            runClock_.restart();
+            runStartCycles_ = machine->cycles();
+        }
+        const double elapsed = static_cast<double>(runClock_.nsecsElapsed()) * 1e-9;
+        until = runStartCycles_ + static_cast<uint64_t>(elapsed * machine->frequencyHz());
+    }
+    uint64_t done = debugger_.runSlice(until, std::chrono::milliseconds(15));
+    if (debugger_.state() != Debugger::State::Running) {
+        runTimer_.stop();
+        if (!debugger_.lastFault().empty()) {
+            hostMessage(QString::fromStdString("Program stopped: " + debugger_.lastFault()));
+        }
+        updateActions();
+        updateStatus();
+        return;
+    }
+    // Ahead of the wall clock: wait a little instead of spinning.
+    runTimer_.setInterval(done == 0 ? 2 : 0);
+}
+
+void MainWindow::breakRun() {
+    debugger_.breakRun();
+    runTimer_.stop();
+    updateActions();
+    updateStatus();
+}
+
+void MainWindow::resetTarget() {
+    runTimer_.stop();
+    if (debugger_.reset()) hostMessage("Target reset.");
+    updateActions();
+    updateStatus();
+}
+
+void MainWindow::openFirmware() {
+    QString file = QFileDialog::getOpenFileName(this, "Open firmware",
+                                                QString::fromStdString(config_.firmware),
+                                                "AVR programs (*.elf *.hex);;All files (*)");
+    if (file.isEmpty()) return;
+    config_.firmware = file.toStdString();
+    if (debugger_.debugging()) {
+        stopDebugging();
+        QString error;
+        if (!startDebugging(&error)) hostMessage(error);
+    }
+    updateStatus();
+}
+
+void MainWindow::updateActions() {
+    const bool debugging = debugger_.debugging();
+    const bool running = debugger_.state() == Debugger::State::Running;
+    startAction_->setEnabled(!debugging);
+    stopAction_->setEnabled(debugging);
+    runAction_->setEnabled(debugging && !running);
+    breakAction_->setEnabled(running);
+    stepAction_->setEnabled(debugging && !running);
+    resetAction_->setEnabled(debugging);
+    partChooser_->setEnabled(!debugging);
+    frequency_->setEnabled(!debugging);
+}
+
+void MainWindow::updateStatus() {
+    QString text = QString("<b>Part</b> %1 &nbsp; <b>Clock</b> %2 MHz<br><b>Firmware</b> %3<br>")
+                       .arg(QString::fromStdString(config_.part))
+                       .arg(config_.frequencyMHz)
+                       .arg(config_.firmware.empty() ? QString("(none)")
+                                                     : QString::fromStdString(config_.firmware)
+                                                           .toHtmlEscaped());
+    Machine* machine = debugger_.machine();
+    if (!debugger_.debugging() || !machine) {
+        text += "<b>State</b> not debugging";
+    } else {
+        const char* state = debugger_.state() == Debugger::State::Running ? "running" : "halted";
+        const double seconds = static_cast<double>(machine->cycles()) / machine->frequencyHz();
+        text += QString("<b>State</b> %1 &nbsp; <b>PC</b> 0x%2 &nbsp; <b>Cycles</b> %3 &nbsp; "
+                        "<b>Time</b> %4 ms")
+                    .arg(state)
+                    .arg(machine->programCounter(), 4, 16, QChar('0'))
+                    .arg(machine->cycles())
+                    .arg(seconds * 1000.0, 0, 'f', 3);
+        if (!debugger_.lastFault().empty()) {
+            text += "<br><b>Stopped</b> " +
+                    QString::fromStdString(debugger_.lastFault()).toHtmlEscaped();
+        }
+    }
+    statusLabel_->setText(text);
+}
+
+// ----------------------------------------------------------- screenshots
+
+QStringList MainWindow::saveScreenshots(const QString& dir, const QString& prefix,
+                                        QString* error) {
+    QStringList written;
+    if (!QDir().mkpath(dir)) {
+        if (error) *error = QString("cannot create the screenshot folder %1").arg(dir);
+        return written;
+    }
+    QApplication::processEvents();
+    auto save = [&](QWidget* widget, const QString& name) {
+        QString file = QDir(dir).filePath(prefix + sanitize(name) + ".png");
+        if (widget->grab().save(file)) {
+            written << file;
+        } else if (error) {
+            *error = QString("cannot write %1").arg(file);
+        }
+    };
+    save(this, "quill-host");
+    for (QDockWidget* dock : docks_) {
+        if (dock->isVisible()) save(dock, dock->windowTitle());
+    }
+    return written;
+}
+
+// ------------------------------------------------------------------ input
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F11 && event->modifiers() == Qt::NoModifier) {
+        stepInto();
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    runTimer_.stop();
+    stopDebugging();
+    QMainWindow::closeEvent(event);
+}

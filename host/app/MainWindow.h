@@ -1,0 +1,147 @@
+// quill-host's main window: menus and toolbar built from the plug-in's
+// setup description, docked component windows, an output pane with
+// categories, the part/firmware/clock choice and the debugger controls.
+#pragma once
+
+#include <QAction>
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "host/app/Debugger.h"
+#include "host/app/HostObjects.h"
+#include "host/app/SetupDescription.h"
+
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QPlainTextEdit;
+class QToolBar;
+
+// What the user chose for the next debugging session.
+struct SessionConfig {
+    std::string installDirectory;  // holds Partdescriptionfiles/
+    std::string part = "ATmega16";
+    std::string firmware;          // ELF or Intel HEX
+    double frequencyMHz = 1.0;
+};
+
+// Builds the machine for a session; on failure returns null and explains.
+using MachineFactory =
+    std::function<std::unique_ptr<Machine>(const SessionConfig& config, std::string* error)>;
+
+class MainWindow : public QMainWindow, public HostFrontend {
+    Q_OBJECT
+public:
+    MainWindow(SessionConfig config, MachineFactory factory, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // ---- The plug-in. `plugin` is AddRef'd by the window; Init is called.
+    // Returns the result of Init.
+    HRESULT attachPlugin(IGuiPlugin* plugin, QString* error);
+    IGuiPlugin* plugin() const { return plugin_; }
+    const SetupDescription& setup() const { return setup_; }
+    // As the user choosing the command from the menu; false when the
+    // command is unknown or disabled.
+    bool executeCommand(int command);
+    bool commandEnabled(int command) const;
+
+    // ---- Session
+    SessionConfig& config() { return config_; }
+    bool startDebugging(QString* error);
+    void stopDebugging();
+    bool stepInto();
+    void run();
+    void breakRun();
+    void resetTarget();
+    Debugger& debugger() { return debugger_; }
+    // Real-time pacing of free running (on by default).
+    void setPacing(bool paced) { paced_ = paced; }
+
+    // ---- Windows
+    // Component docks in creation order.
+    const std::vector<QDockWidget*>& componentDocks() const { return docks_; }
+    // Saves the main window and every visible component dock as PNG files
+    // in `dir`; returns the file names written.
+    QStringList saveScreenshots(const QString& dir, const QString& prefix, QString* error);
+    // Output lines ("[category] prefix text").
+    QStringList outputLines() const;
+    // The parts offered by the part chooser.
+    QStringList availableParts() const;
+
+    // ---- HostFrontend
+    HWND createDockedWindow(const std::string& name) override;
+    bool debuggingActive() const override { return debugger_.debugging(); }
+    void setCommandState(int command, int state) override;
+    std::string installDirectory() const override { return config_.installDirectory; }
+    ITargetAccess* target() override { return debugger_.target(); }
+    void writeMessage(int kind, const std::string& source, const std::string& prefix,
+                      const std::string& text) override;
+    void createCategory(const std::string& name, int kind) override;
+
+    // Host's own messages, under the category "Debugger".
+    void hostMessage(const QString& text);
+
+signals:
+    void sessionChanged();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildPluginCommands();
+    void updateStatus();
+    void updateActions();
+    void runSlice();
+    void openFirmware();
+    void rebuildOutput();
+    QIcon commandIcon(int bitmapId) const;
+
+    SessionConfig config_;
+    MachineFactory factory_;
+    Debugger debugger_;
+    HostLinkPtr link_;
+    std::unique_ptr<HostServicesRegistration> registration_;
+    GuiWorks* guiWorks_ = nullptr;
+    IGuiPlugin* plugin_ = nullptr;
+    SetupDescription setup_;
+
+    std::map<int, std::vector<QAction*>> commandActions_;
+    std::vector<QDockWidget*> docks_;
+    QDockWidget* lastDock_ = nullptr;
+
+    struct OutputLine {
+        QString category;
+        QString text;
+    };
+    std::vector<OutputLine> output_;
+    QPlainTextEdit* outputView_ = nullptr;
+    QComboBox* categoryFilter_ = nullptr;
+
+    QComboBox* partChooser_ = nullptr;
+    QDoubleSpinBox* frequency_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    QMenu* toolsMenu_ = nullptr;
+    QToolBar* pluginToolbar_ = nullptr;
+    QAction* startAction_ = nullptr;
+    QAction* stopAction_ = nullptr;
+    QAction* runAction_ = nullptr;
+    QAction* breakAction_ = nullptr;
+    QAction* stepAction_ = nullptr;
+    QAction* resetAction_ = nullptr;
+    QAction* openAction_ = nullptr;
+
+    QTimer runTimer_;
+    QTimer statusTimer_;
+    QElapsedTimer runClock_;
+    uint64_t runStartCycles_ = 0;
+    bool paced_ = true;
+};

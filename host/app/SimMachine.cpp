@@ -1,0 +1,3 @@
+#include "host/app/HostSetup.h"
+
+MachineFactory SimulatorFactory() { return {}; }

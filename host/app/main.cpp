@@ -1,0 +1,65 @@
+// quill-host: loads QuillComponents, docks its windows and debugs AVR
+// programs on simavr; --headless runs a scenario and exits with its verdict.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/app/HeadlessRunner.h"
+#include "host/app/HostOptions.h"
+#include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    auto options = ParseHostOptions(args, &error);
+    if (!options) {
+        std::fprintf(stderr, "quill-host: %s\n\n%s", error.c_str(), HostUsage());
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(HostUsage(), stdout);
+        return 0;
+    }
+    // Headless runs need no display: the offscreen platform renders the
+    // windows for screenshots all the same.
+    if (options->headless && !std::getenv("QT_QPA_PLATFORM")) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    QApplication app(argc, argv);
+    app.setApplicationName("quill-host");
+
+    if (options->headless) return RunHeadless(*options, stdout, stderr);
+
+    HostEnvironment env = PrepareHost(*options, &error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "quill-host: %s\n", error.c_str());
+        return 2;
+    }
+    MainWindow window(env.config, env.factory);
+    window.show();
+    QString why;
+    if (!AttachModule(window, *options, &why)) {
+        window.hostMessage("No plug-in: " + why);
+        std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
+    }
+    if (!options->firmware.empty()) {
+        if (!window.startDebugging(&why)) {
+            window.hostMessage(why);
+            std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
+        } else {
+            for (const std::string& id : options->open) {
+                if (!OpenComponent(window, id, &why)) {
+                    window.hostMessage(why);
+                    std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
+                }
+            }
+            if (options->run) window.run();
+        }
+    }
+    return app.exec();
+}
