@@ -1,0 +1,127 @@
+// Module-side pieces of an in-process server: counting of live objects and
+// server locks (DllCanUnloadNow answers from them) and a generic class
+// factory.
+//
+// The counters must belong to the module, not to the shared platform
+// library that every module and the host load: instantiate ModuleCounter
+// with a tag type of internal linkage in the module's own translation unit,
+//
+//     namespace { struct ThisModule {}; }
+//     using Counter = ModuleCounter<ThisModule>;
+//
+// so that its static members are private to that module.
+#pragma once
+
+#include <atomic>
+#include <new>
+
+#include "platform/com.h"
+
+template <typename ModuleTag>
+class ModuleCounter {
+public:
+    static void ObjectCreated() { objects_.fetch_add(1); }
+    static void ObjectDestroyed() { objects_.fetch_sub(1); }
+    static void Lock() { locks_.fetch_add(1); }
+    // A surplus unlock is ignored rather than let the count go negative and
+    // report the module unloadable while objects still use it.
+    static void Unlock() {
+        LONG n = locks_.load();
+        while (n > 0 && !locks_.compare_exchange_weak(n, n - 1)) {
+        }
+    }
+    static LONG Objects() { return objects_.load(); }
+    static LONG Locks() { return locks_.load(); }
+    // True when the module's code is no longer needed by anyone.
+    static bool CanUnload() { return objects_.load() == 0 && locks_.load() == 0; }
+
+private:
+    static inline std::atomic<LONG> objects_{0};
+    static inline std::atomic<LONG> locks_{0};
+};
+
+// Counts an object for its whole life: derive from it (or hold it as a
+// member) in every class whose objects keep the module loaded.
+template <typename Counter>
+struct CountedObject {
+    CountedObject() { Counter::ObjectCreated(); }
+    CountedObject(const CountedObject&) { Counter::ObjectCreated(); }
+    CountedObject& operator=(const CountedObject&) = default;
+    ~CountedObject() { Counter::ObjectDestroyed(); }
+};
+
+// A class factory for one class. `create` returns a new object with a
+// reference count of 0 (or null); the factory hands out the requested
+// interface and frees the object when it has none. The factory counts as a
+// live object itself: a client holding it must keep the module loaded, or
+// its next call would land in unloaded code.
+template <typename Counter>
+class ClassFactory final : public IClassFactory, private CountedObject<Counter> {
+public:
+    using Creator = IUnknown* (*)();
+
+    explicit ClassFactory(Creator create) : create_(create) {}
+
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+            *object = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG n = --refs_;
+        if (n == 0) delete this;
+        return n;
+    }
+
+    HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        IUnknown* created = nullptr;
+        try {
+            created = create_();
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        if (!created) return E_OUTOFMEMORY;
+        // Hold the object while asking for the interface, so that a failed
+        // query frees it.
+        created->AddRef();
+        HRESULT hr = created->QueryInterface(iid, object);
+        created->Release();
+        if (FAILED(hr)) *object = nullptr;
+        return hr;
+    }
+
+    HRESULT LockServer(int lock) override {
+        if (lock) {
+            Counter::Lock();
+        } else {
+            Counter::Unlock();
+        }
+        return S_OK;
+    }
+
+    // Creates a factory and returns the requested interface of it (the
+    // body of a module's DllGetClassObject once the class is known).
+    static HRESULT Get(Creator create, REFIID iid, void** object) {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        ClassFactory* factory = new (std::nothrow) ClassFactory(create);
+        if (!factory) return E_OUTOFMEMORY;
+        factory->AddRef();
+        HRESULT hr = factory->QueryInterface(iid, object);
+        factory->Release();
+        return hr;
+    }
+
+private:
+    std::atomic<ULONG> refs_{0};
+    Creator create_;
+};

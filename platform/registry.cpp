@@ -1,0 +1,757 @@
+#include "platform/registry.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace {
+
+constexpr const char* kHeader = "QuillRegistry 1";
+constexpr size_t kMaxKeyNameLength = 255;
+
+const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
+                                  "HKEY_USERS"};
+constexpr int kRootCount = 4;
+constexpr uintptr_t kFirstRootHandle = 0x80000000u;
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+struct NoCase {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const {
+        size_t n = std::min(a.size(), b.size());
+        for (size_t i = 0; i < n; ++i) {
+            char x = lower(a[i]), y = lower(b[i]);
+            if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+        }
+        return a.size() < b.size();
+    }
+};
+
+struct Key {
+    std::map<std::string, std::string, NoCase> values;
+    std::map<std::string, std::unique_ptr<Key>, NoCase> subkeys;
+};
+
+struct Tree {
+    Key roots[kRootCount];
+    void clear() {
+        for (auto& r : roots) {
+            r.values.clear();
+            r.subkeys.clear();
+        }
+    }
+};
+
+}  // namespace
+
+// An open key: its root and the names of the keys below it.
+struct HKEY__ {
+    int root = 0;
+    std::vector<std::string> path;
+};
+
+namespace {
+
+// Identifies one version of the registry file, so that a file another
+// process replaced is read again and an unchanged one is not.
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    int64_t mtimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp stampOf(const std::string& path) {
+    FileStamp s;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) {
+        s.exists = true;
+        s.device = st.st_dev;
+        s.inode = st.st_ino;
+        s.size = st.st_size;
+        s.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    }
+    return s;
+}
+
+// ---- Text format ---------------------------------------------------------
+//
+//   QuillRegistry 1
+//   [HKEY_CLASSES_ROOT\CLSID\{...}]
+//   @="default value"
+//   "Name"="value with \"quotes\", \\ and \n"
+//
+// Every existing key has its own section, so empty keys survive. Strings
+// escape backslash, quote, newline, carriage return, tab and every other
+// control byte (\xHH). Lines starting with ';' are comments.
+
+void appendQuoted(std::string& out, std::string_view text) {
+    out.push_back('"');
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (u < 0x20 || u == 0x7f) {
+                    char buffer[5];
+                    std::snprintf(buffer, sizeof buffer, "\\x%02X", u);
+                    out += buffer;
+                } else {
+                    out.push_back(c);
+                }
+        }
+    }
+    out.push_back('"');
+}
+
+void formatKey(std::string& out, const std::string& path, const Key& key, bool isRoot) {
+    if (!isRoot || !key.values.empty()) {
+        out += '[';
+        out += path;
+        out += "]\n";
+        for (const auto& [name, data] : key.values) {
+            if (name.empty()) {
+                out += '@';
+            } else {
+                appendQuoted(out, name);
+            }
+            out += '=';
+            appendQuoted(out, data);
+            out += '\n';
+        }
+        out += '\n';
+    }
+    for (const auto& [name, sub] : key.subkeys) formatKey(out, path + "\\" + name, *sub, false);
+}
+
+std::string formatTree(const Tree& tree) {
+    std::string out = kHeader;
+    out += "\n\n";
+    for (int r = 0; r < kRootCount; ++r) formatKey(out, kRootNames[r], tree.roots[r], true);
+    return out;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Reads a quoted string at text[pos]; on success pos is just past it.
+bool parseQuoted(std::string_view text, size_t& pos, std::string* out, std::string* error) {
+    if (pos >= text.size() || text[pos] != '"') {
+        *error = "expected a quoted string";
+        return false;
+    }
+    out->clear();
+    for (++pos; pos < text.size(); ++pos) {
+        char c = text[pos];
+        if (c == '"') {
+            ++pos;
+            return true;
+        }
+        if (c != '\\') {
+            out->push_back(c);
+            continue;
+        }
+        if (++pos >= text.size()) break;
+        switch (text[pos]) {
+            case '\\':
+                out->push_back('\\');
+                break;
+            case '"':
+                out->push_back('"');
+                break;
+            case 'n':
+                out->push_back('\n');
+                break;
+            case 'r':
+                out->push_back('\r');
+                break;
+            case 't':
+                out->push_back('\t');
+                break;
+            case 'x': {
+                int hi = pos + 1 < text.size() ? hexDigit(text[pos + 1]) : -1;
+                int lo = pos + 2 < text.size() ? hexDigit(text[pos + 2]) : -1;
+                if (hi < 0 || lo < 0) {
+                    *error = "malformed \\x escape";
+                    return false;
+                }
+                out->push_back(static_cast<char>(hi * 16 + lo));
+                pos += 2;
+                break;
+            }
+            default:
+                *error = std::string("unknown escape \\") + text[pos];
+                return false;
+        }
+    }
+    *error = "unterminated string";
+    return false;
+}
+
+bool validKeyName(std::string_view name) {
+    if (name.empty() || name.size() > kMaxKeyNameLength) return false;
+    for (char c : name) {
+        auto u = static_cast<unsigned char>(c);
+        if (c == '\\' || u < 0x20 || u == 0x7f) return false;
+    }
+    return true;
+}
+
+// Splits "a\b\c" into its names; false when a name is empty or invalid.
+bool splitPath(std::string_view path, std::vector<std::string>* names) {
+    names->clear();
+    if (path.empty()) return true;
+    size_t start = 0;
+    while (true) {
+        size_t end = path.find('\\', start);
+        std::string_view name = path.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        if (!validKeyName(name)) return false;
+        names->emplace_back(name);
+        if (end == std::string_view::npos) return true;
+        start = end + 1;
+    }
+}
+
+Key* createPath(Key* key, const std::vector<std::string>& names, bool* created) {
+    for (const auto& name : names) {
+        auto it = key->subkeys.find(name);
+        if (it == key->subkeys.end()) {
+            it = key->subkeys.emplace(name, std::make_unique<Key>()).first;
+            if (created) *created = true;
+        }
+        key = it->second.get();
+    }
+    return key;
+}
+
+bool parseTree(std::string_view text, Tree* tree, std::string* error) {
+    tree->clear();
+    Key* current = nullptr;
+    bool sawHeader = false;
+    size_t lineNumber = 0;
+    size_t pos = 0;
+    auto fail = [&](const std::string& what) {
+        *error = "line " + std::to_string(lineNumber) + ": " + what;
+        return false;
+    };
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
+        if (line.front() == ';') continue;
+        if (!sawHeader) {
+            if (line != kHeader)
+                return fail(std::string("not a registry file (expected \"") + kHeader + "\")");
+            sawHeader = true;
+            continue;
+        }
+        if (line.front() == '[') {
+            if (line.back() != ']' || line.size() < 2) return fail("unterminated key name");
+            std::vector<std::string> names;
+            if (!splitPath(line.substr(1, line.size() - 2), &names) || names.empty()) {
+                return fail("malformed key name");
+            }
+            int root = -1;
+            for (int r = 0; r < kRootCount; ++r) {
+                if (sameName(names.front(), kRootNames[r])) root = r;
+            }
+            if (root < 0) return fail("unknown root key \"" + names.front() + "\"");
+            names.erase(names.begin());
+            current = createPath(&tree->roots[root], names, nullptr);
+            continue;
+        }
+        if (!current) return fail("value outside of a key");
+        std::string name, data, problem;
+        size_t at = 0;
+        if (line.front() == '@') {
+            at = 1;
+        } else if (!parseQuoted(line, at, &name, &problem)) {
+            return fail(problem);
+        }
+        if (at >= line.size() || line[at] != '=') return fail("expected '=' after the value name");
+        ++at;
+        if (!parseQuoted(line, at, &data, &problem)) return fail(problem);
+        if (line.substr(at).find_first_not_of(" \t") != std::string_view::npos) {
+            return fail("unexpected text after the value");
+        }
+        current->values[name] = data;
+    }
+    return true;  // an empty file, or only comments: an empty registry
+}
+
+// ---- The process-wide state ---------------------------------------------
+
+struct State {
+    std::recursive_mutex mutex;
+    std::set<const HKEY__*> handles;
+
+    // The registry as last read from or written to `path`.
+    std::string path;
+    FileStamp stamp;
+    bool valid = false;
+    bool malformed = false;  // the file at `path` could not be read
+    Tree tree;
+
+    // Open transaction
+    int depth = 0;
+    bool dirty = false;
+    int lockFd = -1;
+};
+
+State& state() {
+    static State s;
+    return s;
+}
+
+bool readFile(const std::string& path, std::string* text) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char buffer[65536];
+    size_t n;
+    text->clear();
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text->append(buffer, n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+// Brings the cached tree up to date with the file at `path`.
+void refresh(State& s, const std::string& path) {
+    FileStamp now = stampOf(path);
+    if (s.valid && s.path == path && s.stamp == now) return;
+    s.path = path;
+    s.stamp = now;
+    s.valid = true;
+    s.malformed = false;
+    s.tree.clear();
+    if (!now.exists) return;
+    std::string text, error;
+    if (!readFile(path, &text)) {
+        std::fprintf(stderr, "registry: cannot read %s: %s; using an empty registry\n",
+                     path.c_str(), std::strerror(errno));
+        s.malformed = true;
+        return;
+    }
+    if (!parseTree(text, &s.tree, &error)) {
+        std::fprintf(stderr,
+                     "registry: %s is malformed (%s); using an empty registry. The file will be "
+                     "kept as %s.corrupt on the next change.\n",
+                     path.c_str(), error.c_str(), path.c_str());
+        s.tree.clear();
+        s.malformed = true;
+    }
+}
+
+bool ensureDirectory(const std::string& path) {
+    std::filesystem::path dir = std::filesystem::path(path).parent_path();
+    if (dir.empty()) return true;
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        std::fprintf(stderr, "registry: cannot create %s: %s\n", dir.c_str(), ec.message().c_str());
+        return false;
+    }
+    return true;
+}
+
+// Serialises writers across processes with a lock file beside the registry.
+int lockFile(const std::string& path) {
+    if (!ensureDirectory(path)) return -1;
+    std::string lockPath = path + ".lock";
+    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        std::fprintf(stderr, "registry: cannot open %s: %s\n", lockPath.c_str(),
+                     std::strerror(errno));
+        return -1;
+    }
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    return fd;
+}
+
+void unlockFile(int fd) {
+    if (fd >= 0) ::close(fd);  // closing releases the lock
+}
+
+bool writeAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Writes the tree to a temporary file and renames it over the registry.
+bool save(State& s) {
+    const std::string& path = s.path;
+    if (path.empty()) {
+        std::fprintf(stderr, "registry: no location for the registry file (set QUILL_REGISTRY)\n");
+        return false;
+    }
+    if (!ensureDirectory(path)) return false;
+    if (s.malformed && stampOf(path).exists) {
+        std::string aside = path + ".corrupt";
+        if (std::rename(path.c_str(), aside.c_str()) == 0) {
+            std::fprintf(stderr, "registry: kept the malformed %s as %s\n", path.c_str(),
+                         aside.c_str());
+        }
+    }
+    std::string temp = path + ".tmp" + std::to_string(::getpid());
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool ok = fd >= 0;
+    if (ok) {
+        ok = writeAll(fd, formatTree(s.tree)) && ::fsync(fd) == 0;
+        ok = (::close(fd) == 0) && ok;
+        ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
+    }
+    if (!ok) {
+        std::fprintf(stderr, "registry: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+        ::unlink(temp.c_str());
+        return false;
+    }
+    s.stamp = stampOf(path);
+    s.malformed = false;
+    return true;
+}
+
+// The key an open handle names, or null with *error set.
+Key* resolve(State& s, HKEY handle, LONG* error, std::vector<std::string>* pathOut = nullptr) {
+    int root;
+    std::vector<std::string> path;
+    auto raw = reinterpret_cast<uintptr_t>(handle);
+    if (raw >= kFirstRootHandle && raw < kFirstRootHandle + kRootCount) {
+        root = static_cast<int>(raw - kFirstRootHandle);
+    } else if (handle && s.handles.count(handle)) {
+        root = handle->root;
+        path = handle->path;
+    } else {
+        *error = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    Key* key = &s.tree.roots[root];
+    for (const auto& name : path) {
+        auto it = key->subkeys.find(name);
+        if (it == key->subkeys.end()) {
+            *error = ERROR_KEY_DELETED;
+            return nullptr;
+        }
+        key = it->second.get();
+    }
+    if (pathOut) *pathOut = std::move(path);
+    return key;
+}
+
+int rootOf(State& s, HKEY handle) {
+    auto raw = reinterpret_cast<uintptr_t>(handle);
+    if (raw >= kFirstRootHandle && raw < kFirstRootHandle + kRootCount) {
+        return static_cast<int>(raw - kFirstRootHandle);
+    }
+    return handle->root;
+}
+
+// Runs one registry operation on the current tree. `operation` sets
+// *changed when it modified the tree; the change is then written out (or
+// kept for the open transaction).
+LONG run(bool modifies, const std::function<LONG(State&, bool*)>& operation) {
+    State& s = state();
+    std::lock_guard<std::recursive_mutex> guard(s.mutex);
+    if (s.depth > 0) {
+        bool changed = false;
+        LONG result = operation(s, &changed);
+        s.dirty = s.dirty || changed;
+        return result;
+    }
+    std::string path = RegistryFilePath();
+    int fd = -1;
+    if (modifies && !path.empty()) {
+        fd = lockFile(path);
+        if (fd < 0) return ERROR_WRITE_FAULT;
+    }
+    refresh(s, path);
+    bool changed = false;
+    LONG result = operation(s, &changed);
+    if (changed && !save(s)) {
+        s.valid = false;  // the file still holds the old registry: read it again
+        result = ERROR_WRITE_FAULT;
+    }
+    unlockFile(fd);
+    return result;
+}
+
+LONG openKey(HKEY parent, std::string_view subKey, HKEY* result, bool create) {
+    if (!result) return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    std::vector<std::string> names;
+    if (!splitPath(subKey, &names)) return ERROR_INVALID_PARAMETER;
+    return run(create, [&](State& s, bool* changed) -> LONG {
+        LONG error = ERROR_SUCCESS;
+        std::vector<std::string> path;
+        Key* key = resolve(s, parent, &error, &path);
+        if (!key) return error;
+        for (const auto& name : names) {
+            auto it = key->subkeys.find(name);
+            if (it == key->subkeys.end()) {
+                if (!create) return ERROR_FILE_NOT_FOUND;
+                it = key->subkeys.emplace(name, std::make_unique<Key>()).first;
+                *changed = true;
+            }
+            path.push_back(it->first);  // the name as stored
+            key = it->second.get();
+        }
+        auto* handle = new HKEY__{rootOf(s, parent), std::move(path)};
+        s.handles.insert(handle);
+        *result = handle;
+        return ERROR_SUCCESS;
+    });
+}
+
+}  // namespace
+
+std::string RegistryFilePath() {
+    const char* explicitPath = std::getenv("QUILL_REGISTRY");
+    if (explicitPath && *explicitPath) return explicitPath;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/') return std::string(config) + "/quill/registry.reg";
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* pw = ::getpwuid(::getuid());
+        home = pw ? pw->pw_dir : nullptr;
+    }
+    if (home && *home) return std::string(home) + "/.config/quill/registry.reg";
+    return {};
+}
+
+LONG RegCreateKey(HKEY parent, std::string_view subKey, HKEY* result) {
+    return openKey(parent, subKey, result, true);
+}
+
+LONG RegOpenKey(HKEY parent, std::string_view subKey, HKEY* result) {
+    return openKey(parent, subKey, result, false);
+}
+
+LONG RegCloseKey(HKEY key) {
+    auto raw = reinterpret_cast<uintptr_t>(key);
+    if (raw >= kFirstRootHandle && raw < kFirstRootHandle + kRootCount) return ERROR_SUCCESS;
+    State& s = state();
+    std::lock_guard<std::recursive_mutex> guard(s.mutex);
+    if (!key || !s.handles.erase(key)) return ERROR_INVALID_HANDLE;
+    delete key;
+    return ERROR_SUCCESS;
+}
+
+LONG RegSetValue(HKEY key, std::string_view name, std::string_view data) {
+    return run(true, [&](State& s, bool* changed) -> LONG {
+        LONG error = ERROR_SUCCESS;
+        Key* k = resolve(s, key, &error);
+        if (!k) return error;
+        auto it = k->values.find(name);
+        if (it == k->values.end()) {
+            k->values.emplace(std::string(name), std::string(data));
+            *changed = true;
+        } else if (it->second != data) {
+            it->second = data;
+            *changed = true;
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegQueryValue(HKEY key, std::string_view name, std::string* data) {
+    if (!data) return ERROR_INVALID_PARAMETER;
+    return run(false, [&](State& s, bool*) -> LONG {
+        LONG error = ERROR_SUCCESS;
+        Key* k = resolve(s, key, &error);
+        if (!k) return error;
+        auto it = k->values.find(name);
+        if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
+        *data = it->second;
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegDeleteValue(HKEY key, std::string_view name) {
+    return run(true, [&](State& s, bool* changed) -> LONG {
+        LONG error = ERROR_SUCCESS;
+        Key* k = resolve(s, key, &error);
+        if (!k) return error;
+        auto it = k->values.find(name);
+        if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
+        k->values.erase(it);
+        *changed = true;
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegSetKeyValue(HKEY parent, std::string_view subKey, std::string_view name,
+                    std::string_view data) {
+    // One transaction, so that the key and its value are written together.
+    RegistryTransaction transaction;
+    HKEY key = nullptr;
+    LONG result = RegCreateKey(parent, subKey, &key);
+    if (result != ERROR_SUCCESS) return result;
+    result = RegSetValue(key, name, data);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS) return result;
+    return transaction.Commit();
+}
+
+LONG RegGetValue(HKEY parent, std::string_view subKey, std::string_view name, std::string* data) {
+    HKEY key = nullptr;
+    LONG result = RegOpenKey(parent, subKey, &key);
+    if (result != ERROR_SUCCESS) return result;
+    result = RegQueryValue(key, name, data);
+    RegCloseKey(key);
+    return result;
+}
+
+namespace {
+
+LONG deleteKey(HKEY parent, std::string_view subKey, bool tree) {
+    std::vector<std::string> names;
+    if (!splitPath(subKey, &names)) return ERROR_INVALID_PARAMETER;
+    if (names.empty() && !tree) return ERROR_INVALID_PARAMETER;
+    return run(true, [&](State& s, bool* changed) -> LONG {
+        LONG error = ERROR_SUCCESS;
+        Key* key = resolve(s, parent, &error);
+        if (!key) return error;
+        if (names.empty()) {
+            if (!key->values.empty() || !key->subkeys.empty()) *changed = true;
+            key->values.clear();
+            key->subkeys.clear();
+            return ERROR_SUCCESS;
+        }
+        for (size_t i = 0; i + 1 < names.size(); ++i) {
+            auto it = key->subkeys.find(names[i]);
+            if (it == key->subkeys.end()) return ERROR_FILE_NOT_FOUND;
+            key = it->second.get();
+        }
+        auto it = key->subkeys.find(names.back());
+        if (it == key->subkeys.end()) return ERROR_FILE_NOT_FOUND;
+        if (!tree && !it->second->subkeys.empty()) return ERROR_ACCESS_DENIED;
+        key->subkeys.erase(it);
+        *changed = true;
+        return ERROR_SUCCESS;
+    });
+}
+
+}  // namespace
+
+LONG RegDeleteKey(HKEY parent, std::string_view subKey) { return deleteKey(parent, subKey, false); }
+
+LONG RegDeleteTree(HKEY parent, std::string_view subKey) { return deleteKey(parent, subKey, true); }
+
+LONG RegEnumKey(HKEY key, DWORD index, std::string* name) {
+    if (!name) return ERROR_INVALID_PARAMETER;
+    return run(false, [&](State& s, bool*) -> LONG {
+        LONG error = ERROR_SUCCESS;
+        Key* k = resolve(s, key, &error);
+        if (!k) return error;
+        if (index >= k->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+        *name = std::next(k->subkeys.begin(), index)->first;
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegEnumValue(HKEY key, DWORD index, std::string* name, std::string* data) {
+    if (!name) return ERROR_INVALID_PARAMETER;
+    return run(false, [&](State& s, bool*) -> LONG {
+        LONG error = ERROR_SUCCESS;
+        Key* k = resolve(s, key, &error);
+        if (!k) return error;
+        if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
+        auto it = std::next(k->values.begin(), index);
+        *name = it->first;
+        if (data) *data = it->second;
+        return ERROR_SUCCESS;
+    });
+}
+
+RegistryTransaction::RegistryTransaction() {
+    State& s = state();
+    s.mutex.lock();  // held until the destructor
+    if (s.depth++ > 0) return;
+    outermost_ = true;
+    s.dirty = false;
+    std::string path = RegistryFilePath();
+    s.lockFd = path.empty() ? -1 : lockFile(path);
+    refresh(s, path);
+}
+
+LONG RegistryTransaction::Commit() {
+    State& s = state();
+    std::lock_guard<std::recursive_mutex> guard(s.mutex);
+    if (!outermost_ || committed_) return ERROR_SUCCESS;
+    committed_ = true;
+    if (!s.dirty) return ERROR_SUCCESS;
+    s.dirty = false;
+    if (s.lockFd < 0 || !save(s)) {
+        s.valid = false;  // drop the changes: the file still holds the old registry
+        return ERROR_WRITE_FAULT;
+    }
+    return ERROR_SUCCESS;
+}
+
+RegistryTransaction::~RegistryTransaction() {
+    State& s = state();
+    if (outermost_) {
+        if (s.dirty) s.valid = false;  // not committed: forget the changes
+        s.dirty = false;
+        unlockFile(s.lockFd);
+        s.lockFd = -1;
+    }
+    --s.depth;
+    s.mutex.unlock();
+}
