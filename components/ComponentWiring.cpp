@@ -1,8 +1,16 @@
 #include "components/ComponentWiring.h"
 
+#include "components/digital/frm_Knightrider.h"
+#include "components/digital/frm_LED.h"
+#include "components/digital/frm_Switch.h"
 #include "core/CLEDView.h"
+#include "framework/PluginForm.h"
 
 void WireComponents(CLEDView* core) {
-    // Component windows register their factories here as they land.
-    (void)core;
+    if (!core) return;
+    // One line per command: the window class built for it. Without a
+    // QApplication the factories return null and the core logs that.
+    core->SetComponentFactory(kCmdKnightRider, MakeFormFactory<frm_Knightrider>());
+    core->SetComponentFactory(kCmdLed, MakeFormFactory<frm_LED>());
+    core->SetComponentFactory(kCmdSwitch, MakeFormFactory<frm_Switch>());
 }

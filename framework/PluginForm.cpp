@@ -72,7 +72,7 @@ bool PluginForm::create(int dialogId, QWidget* parent) {
         setParent(parent, Qt::Widget);
     }
     setGeometry(0, 0, width_, height_);
-    initDialog();
+    guarded("PluginForm::OnInitDialog()", [this] { initDialog(); });
     created_ = hostWindow_ != nullptr;
     return created_;
 }
@@ -145,6 +145,15 @@ void PluginForm::reportDestroyedSubject(const char* label) {
         core_->Log(label, "A register watched by window \"" + name_ +
                               "\" no longer exists (SubjectIsDestroyed); the event is ignored.");
     }
+}
+
+GatedValue<uint8_t>* PluginForm::ioRegister(int index) {
+    if (!core_) return nullptr;
+    if (GatedValue<uint8_t>* reg = core_->IORegister(index)) return reg;
+    core_->Log("PluginForm::ioRegister()", "Window \"" + name_ + "\": register index " +
+                                               std::to_string(index) +
+                                               " is outside the I/O space; using register 0.");
+    return core_->IORegister(0);
 }
 
 FormWindow::~FormWindow() { delete form_.data(); }

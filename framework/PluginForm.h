@@ -94,6 +94,12 @@ protected:
 
     void reportDestroyedSubject(const char* label);
 
+    // The core's subject of I/O register `index`. An index outside the I/O
+    // space (a register that the part description places beyond it) is
+    // logged and replaced by register 0, the binding of unknown names, so
+    // that a binding never holds a missing subject.
+    GatedValue<uint8_t>* ioRegister(int index);
+
 private:
     void dispatchMenuAction(QAction* action);
 

@@ -1,0 +1,57 @@
+// Switch: a toggle switch on one input pin; each click flips the pin's bit
+// in PINx. The switch does not watch its registers.
+#pragma once
+
+#include <QPixmap>
+
+#include "framework/PluginForm.h"
+#include "framework/PortBinding.h"
+#include "framework/PortSettingsDialog.h"
+
+class PictureControl;
+
+// Settings dialog 231: port combo box 227, pin, mode, active low.
+class frm_Switch_configure : public SinglePortSettingsDialog {
+    Q_OBJECT
+public:
+    explicit frm_Switch_configure(QWidget* parent);
+};
+
+class frm_Switch : public PluginForm {
+    Q_OBJECT
+public:
+    static constexpr int kPicture = 221;
+    static constexpr int kTemplate = 230;
+    static constexpr int kSettingsTemplate = 231;
+
+    frm_Switch(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
+    ~frm_Switch() override;
+
+    // Flips the bound pin (a click on the picture).
+    void toggle();
+
+    PictureControl* picture() const { return picture_; }
+    frm_Switch_configure* settings() const { return settings_; }
+    const PortMap& portMap() const { return portMap_; }
+    int pin() const { return pin_; }
+    bool useDdrAndPort() const { return useDdrAndPort_; }
+    bool activeLow() const { return activeLow_; }
+
+protected:
+    void initDialog() override;
+    void onCommand(int id) override;
+
+private:
+    void refreshPortMap();
+    void configure();
+
+    PictureControl* picture_;
+    frm_Switch_configure* settings_;
+    QPixmap onBitmap_, offBitmap_;
+    int pin_ = 0;
+    bool useDdrAndPort_ = false;
+    bool activeLow_ = false;
+    GatedValue<uint8_t>* pinSubject_ = nullptr;
+    GatedValue<uint8_t>* ddrSubject_ = nullptr;
+    PortMap portMap_;
+};
