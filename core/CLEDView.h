@@ -22,6 +22,39 @@
 class CLEDView;
 class ADC;  // converter model, joins with the analog components
 
+// The converter model as the core handles it: an owning pointer whose
+// deleter comes from the party that built the model, so the core can
+// release a model whose class it never sees.
+using AdcModelPtr = std::unique_ptr<ADC, void (*)(ADC*)>;
+
+// How the core builds and drives the converter model. The analog layer
+// installs these; without them no model is built and the Slider command
+// stays disabled.
+struct AdcModelHooks {
+    // Builds the model for a part with `channels` (> 0) converter inputs.
+    std::function<AdcModelPtr(int channels, CLEDView* core)> create;
+    // Runs after every register refresh: when the model deferred a
+    // conversion while the core was refreshing, clear that flag and convert.
+    std::function<void(ADC* model)> runDeferredConversion;
+};
+
+// Register logger state and output layout options, kept for the life of the
+// plug-in object and reset by Init.
+struct LoggerSettings {
+    bool logEnabled = false;
+    bool logToFile = false;  // false: destination is the output window
+    std::array<bool, 64> logSelection{};
+    std::string logFileName, logDirectory;
+    bool precedeByComment = true;
+    std::string commentText = ";";
+    bool precedeByCycleCounter = true;
+    bool binaryValues = false;
+    bool hexValues = true;
+    bool octalValues = false;
+    bool insertDisassembly = false;
+    bool precedeByRunningTime = false;
+};
+
 // A component window as the core sees it. The window layer implements it;
 // Show() on a window the user has closed does nothing.
 class IComponentWindow {
@@ -62,10 +95,10 @@ public:
     CLEDView(const CLEDView&) = delete;
     CLEDView& operator=(const CLEDView&) = delete;
 
-    // ---- IUnknown / IDispatch
+    // ---- IUnknown / IDispatch (late binding is not offered: E_NOTIMPL)
     HRESULT QueryInterface(REFIID iid, void** object) override;
     ULONG AddRef() override;
-    ULONG Release() override;
+    ULONG Release() override;  // deletes the object with the last reference
     HRESULT GetTypeInfoCount(uint32_t* count) override;
     HRESULT GetTypeInfo(uint32_t index, uint32_t lcid, ITypeInfo** info) override;
     HRESULT GetIDsOfNames(REFIID iid, OLECHAR** names, uint32_t count, uint32_t lcid,
@@ -83,17 +116,20 @@ public:
 
     // The constant setup description (menu, commands, toolbar).
     static const char* SetupDescription();
+    // Dialog resource number of a component command, 0 for other commands.
+    static int DialogId(int command);
 
     // ---- Wiring by the window layer
     void SetComponentFactory(int command, ComponentFactory factory);
     void SetModalCommand(int command, ModalCommand run);
+    void SetAdcModelHooks(AdcModelHooks hooks);
 
     // ---- Host access (all calls go through the core)
     bool ConnectTarget();
-    bool ReadIOMemory(uint8_t* buffer);
-    bool WriteIOMemory(const uint8_t* buffer);
-    bool ReadDataMemory(uint8_t* buffer);
-    bool ReadRegisters(uint8_t* buffer);
+    bool ReadIOMemory(uint8_t* buffer);        // 64 bytes
+    bool WriteIOMemory(const uint8_t* buffer);  // 64 bytes
+    bool ReadDataMemory(uint8_t* buffer);      // kDataMemorySize bytes from kDataMemoryStart
+    bool ReadRegisters(uint8_t* buffer);       // 32 bytes
     uint32_t ReadCycleCounter();
     std::string GetSelectedTarget();
     std::string GetSelectedPartname();
@@ -127,7 +163,9 @@ public:
     bool IsAttached() const { return attached_; }
     bool IsSimulator() const { return simulator_; }
     bool IsRefreshing() const { return refreshing_; }
+    bool IsAdifPending() const { return adifPending_; }
     void SetAdifPending() { adifPending_ = true; }
+    bool IsAutostepActive() const { return autostepActive_; }
 
     // ---- Part description (register names <-> I/O addresses)
     std::string PartDescriptionFilePath(const std::string& partName, bool withDirectory);
@@ -135,9 +173,13 @@ public:
     int GetRegisterAddress(const std::string& name);
     std::string GetRegisterName(int address);
     const std::vector<std::string>& GetAvailableRegisters();
-    // Names containing any of the patterns ("*" selects all), sorted.
+    // Names containing any of the patterns ("*" selects all), sorted. An
+    // empty pattern ends the list, as a null pointer ends the host's
+    // variable argument list.
     std::vector<std::string> GetAvailableRegistersByName(const std::vector<std::string>& patterns);
     int GetNumberOfADCChannels(const std::string& partName);
+    // The part whose description filled the register tables; empty before.
+    const std::string& MappedPart() const { return mappedPart_; }
 
     // ---- Electrical settings
     Value<double>* Vcc() { return &vcc_; }
@@ -146,11 +188,19 @@ public:
     Value<double>* ExternalAref() { return &externalAref_; }
     Value<uint8_t>* ExternalArefApplied() { return &externalArefApplied_; }
 
+    // ---- Register logger settings (edited by the Settings sheet)
+    LoggerSettings& Logger() { return logger_; }
+
     // The converter model, null until event 103 finds converter channels.
     ADC* AdcModel() const { return adc_.get(); }
 
     // Component windows created so far, per command, in creation order.
     const std::vector<std::unique_ptr<IComponentWindow>>& Windows(int command) const;
+    // The Stack view window, null until command 7 first created it.
+    IComponentWindow* StackView() const { return stackView_.get(); }
+
+    // The host's main window remembered by the last Init (module-wide).
+    static HWND HostMainWindow();
 
 private:
     void Refresh();
@@ -160,7 +210,16 @@ private:
     void SetCommandState(int command, int state);
     void StopAutostep();
     void OnRegisterChanged();
-    std::string TargetXmlText(const char* section, const char* element, bool* found);
+    void ReleaseHost();
+    void ForgetRegisterTables();
+    // Writes a line to the host's output even while not attached (used for
+    // diagnostics about the module itself, such as unwired commands).
+    void Diagnose(const std::string& label, const std::string& text);
+    // Reads one element text of the target description; *found tells
+    // whether the description was read and held the element.
+    std::string TargetXmlText(const char* section, const char* element, bool* found,
+                              bool* described);
+    bool ReadMemory(LONG kind, ULONG address, ULONG count, uint8_t* buffer);
 
     ULONG refCount_ = 0;
 
@@ -185,6 +244,7 @@ private:
     std::array<uint8_t, 64> ioPrevious_{};
     std::array<uint8_t, kDataMemorySize> dataMemory_{};
     std::array<uint8_t, kDataMemorySize> dataPrevious_{};
+    std::array<uint8_t, 32> generalRegisters_{};
     uint16_t stackPointer_ = 0, stackPointerPrevious_ = 0;
     uint16_t pointerX_ = 0, pointerY_ = 0, pointerZ_ = 0;
     HistoryValue<uint32_t> cycleCounter_;
@@ -192,21 +252,23 @@ private:
     bool refreshing_ = true;
     bool firstRefresh_ = true;
     bool adifPending_ = false;
-    std::unique_ptr<ADC> adc_;
+    AdcModelHooks adcHooks_;
+    AdcModelPtr adc_{nullptr, nullptr};
 
     // Part description tables
     std::map<std::string, int> registerAddress_;
     std::map<int, std::string> registerName_;
     std::vector<std::string> registerList_;
     bool registerListStale_ = true;
+    std::string mappedPart_;
 
     // Electrical settings
     Value<double> vcc_, avcc_, internalReference_, externalAref_;
     Value<uint8_t> externalArefApplied_;
 
+    LoggerSettings logger_;
+
     // Observers the core owns (reset detection, register write-back)
     std::unique_ptr<CallOnChange<CLEDView, uint32_t>> resetObserver_;
     std::vector<std::unique_ptr<CallOnChange<CLEDView, uint8_t>>> registerObservers_;
-
-    bool loggingOn_ = false;
 };

@@ -1,0 +1,298 @@
+// The plug-in object's life: construction, COM identity, Init, the command
+// dispatch, SaveFile and Close.
+#include "core/CLEDView.h"
+
+#include "platform/server.h"
+#include "platform/window.h"
+
+namespace {
+
+// The host's main window, captured by Init. Module-wide because the
+// autostep timer procedure receives no object pointer.
+HWND g_hostMainWindow = nullptr;
+
+constexpr int kCommandCount = 12;
+
+bool isComponentCommand(int command) {
+    return (command >= kCmdKnightRider && command <= kCmdKeypad) || command == kCmdBeerbasement ||
+           command == kCmdLcd;
+}
+
+const char* commandName(int command) {
+    static const char* const names[kCommandCount] = {
+        "Knight Rider",  "Capacity Measurement", "LED",         "Switch",
+        "Slider",        "Keypad",               "Settings",    "Stack view",
+        "Beerbasement",  "Hitachi LCD",          "Autostep INTO", "About"};
+    return (command >= 0 && command < kCommandCount) ? names[command] : "?";
+}
+
+}  // namespace
+
+CLEDView::CLEDView() {
+    // The values Init establishes, so that an object the host never
+    // initialises is in the same, inert state.
+    for (auto& r : ioRegisters_) r.setNotifyEnabled(false);
+    vcc_.set(5.0);
+    avcc_.set(5.0);
+    internalReference_.set(2.56);
+    externalAref_.set(5.0);
+    externalArefApplied_.set(0);
+}
+
+CLEDView::~CLEDView() {
+    // Windows and the converter model observe the core's subjects: they go
+    // first, while the subjects still exist.
+    windows_.clear();
+    stackView_.reset();
+    adc_.reset();
+    registerObservers_.clear();
+    resetObserver_.reset();
+    ReleaseHost();
+}
+
+void CLEDView::ReleaseHost() {
+    if (target_) target_->Release();
+    if (hostServices_) hostServices_->Release();
+    if (guiWorks_) guiWorks_->Release();
+    target_ = nullptr;
+    hostServices_ = nullptr;
+    guiWorks_ = nullptr;
+    attached_ = false;
+}
+
+// ---- IUnknown / IDispatch
+
+HRESULT CLEDView::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IGuiPlugin) {
+        *object = static_cast<IGuiPlugin*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG CLEDView::AddRef() { return ++refCount_; }
+
+ULONG CLEDView::Release() {
+    ULONG count = --refCount_;
+    if (count == 0) delete this;
+    return count;
+}
+
+HRESULT CLEDView::GetTypeInfoCount(uint32_t* count) {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return E_NOTIMPL;
+}
+
+HRESULT CLEDView::GetTypeInfo(uint32_t, uint32_t, ITypeInfo** info) {
+    if (info) *info = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT CLEDView::GetIDsOfNames(REFIID, OLECHAR**, uint32_t, uint32_t, int32_t*) {
+    return E_NOTIMPL;
+}
+
+HRESULT CLEDView::Invoke(int32_t, REFIID, uint32_t, uint16_t, void*, void*, void*, uint32_t*) {
+    return E_NOTIMPL;
+}
+
+// ---- IGuiPlugin
+
+HRESULT CLEDView::GetSetup(BSTR* xmlstring) {
+    if (!xmlstring) return E_POINTER;
+    *xmlstring = AnsiToBstr(SetupDescription());
+    return *xmlstring ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CLEDView::Init(IDispatch* iGuiWorks) {
+    if (!iGuiWorks) return E_POINTER;
+
+    // A second Init starts from a clean slate instead of leaking the
+    // connections of the first.
+    ReleaseHost();
+
+    IHostServices* services = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_HostServices, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IHostServices, reinterpret_cast<void**>(&services));
+    if (FAILED(hr)) return hr;
+    if (!services) return E_NOINTERFACE;
+
+    {
+        CComBSTR category("QuillComponents");
+        hr = services->CreateCategory(category.get(), 1);
+    }
+    if (FAILED(hr)) {
+        services->Release();
+        return hr;
+    }
+    hostServices_ = services;
+
+    IGuiWorks* works = nullptr;
+    hr = iGuiWorks->QueryInterface(IID_IGuiWorks, reinterpret_cast<void**>(&works));
+    if (FAILED(hr) || !works) return FAILED(hr) ? hr : E_NOINTERFACE;
+    guiWorks_ = works;
+
+    for (int command = 0; command <= kCmdAutostep; ++command) SetCommandState(command, 0);
+
+    resetObserver_ = std::make_unique<CallOnChange<CLEDView, uint32_t>>(
+        &cycleCounter_, this, &CLEDView::DetectReset);
+    registerObservers_.clear();
+    for (auto& r : ioRegisters_) {
+        registerObservers_.push_back(std::make_unique<CallOnChange<CLEDView, uint8_t>>(
+            &r, this, &CLEDView::OnRegisterChanged));
+        r.setNotifyEnabled(false);
+    }
+
+    vcc_.set(5.0);
+    avcc_.set(5.0);
+    internalReference_.set(2.56);
+    externalAref_.set(5.0);
+    externalArefApplied_.set(0);
+    updateRequest_.set(0);
+    adc_.reset();
+
+    attached_ = false;
+    simulator_ = false;
+    registerListStale_ = true;
+    logger_ = LoggerSettings{};
+    firstRefresh_ = true;
+    refreshing_ = true;
+    adifPending_ = false;
+    stackViewCreated_ = false;
+    autostepActive_ = false;
+
+    g_hostMainWindow = GetThreadMainWindow();
+    return hr;
+}
+
+HRESULT CLEDView::SaveFile(BSTR, VARIANT_BOOL* ok) {
+    // Nothing outlives the plug-in object, so there is nothing to save.
+    if (!ok) return E_POINTER;
+    *ok = 1;
+    return S_OK;
+}
+
+HRESULT CLEDView::Close() {
+    if (guiWorks_) guiWorks_->Release();
+    guiWorks_ = nullptr;
+    return S_OK;
+}
+
+HWND CLEDView::HostMainWindow() { return g_hostMainWindow; }
+
+// ---- Commands
+
+int CLEDView::DialogId(int command) {
+    switch (command) {
+        case kCmdKnightRider: return 103;
+        case kCmdCapacityMeasurement: return 210;
+        case kCmdLed: return 219;
+        case kCmdSwitch: return 230;
+        case kCmdSlider: return 238;
+        case kCmdKeypad: return 241;
+        case kCmdStackView: return 260;
+        case kCmdBeerbasement: return 271;
+        case kCmdLcd: return 278;
+        default: return 0;
+    }
+}
+
+void CLEDView::SetComponentFactory(int command, ComponentFactory factory) {
+    if (factory) {
+        factories_[command] = std::move(factory);
+    } else {
+        factories_.erase(command);
+    }
+}
+
+void CLEDView::SetModalCommand(int command, ModalCommand run) {
+    if (run) {
+        modalCommands_[command] = std::move(run);
+    } else {
+        modalCommands_.erase(command);
+    }
+}
+
+const std::vector<std::unique_ptr<IComponentWindow>>& CLEDView::Windows(int command) const {
+    static const std::vector<std::unique_ptr<IComponentWindow>> none;
+    auto it = windows_.find(command);
+    return it == windows_.end() ? none : it->second;
+}
+
+HRESULT CLEDView::ExecuteCommand(LONG command) {
+    static const std::string label = "CLEDView::ExecuteCommand()";
+    if (command < 0 || command >= kCommandCount) return S_OK;
+    const int index = static_cast<int>(command);
+
+    if (isComponentCommand(index) || index == kCmdStackView) {
+        if (index == kCmdStackView && stackViewCreated_) {
+            if (stackView_) stackView_->Show();
+            return S_OK;
+        }
+        auto factory = factories_.find(index);
+        if (factory == factories_.end()) {
+            Diagnose(label, std::string(commandName(index)) +
+                                ": this window is not available in this build.");
+            return S_OK;
+        }
+        std::unique_ptr<IComponentWindow> window = factory->second(this, index, DialogId(index));
+        if (!window) {
+            Diagnose(label, std::string(commandName(index)) + ": the window could not be created.");
+            return S_OK;
+        }
+        if (index == kCmdStackView) {
+            stackView_ = std::move(window);
+            stackViewCreated_ = true;
+            stackView_->Show();
+            return S_OK;
+        }
+        auto& list = windows_[index];
+        list.push_back(std::move(window));
+        // Show the whole list, the new window last, so it ends up in front.
+        // Index-based: Show() may run code that opens further windows.
+        for (size_t i = 0; i < list.size(); ++i) list[i]->Show();
+        return S_OK;
+    }
+
+    if (index == kCmdSettings || index == kCmdAbout) {
+        auto run = modalCommands_.find(index);
+        if (run == modalCommands_.end()) {
+            Diagnose(label, std::string(commandName(index)) +
+                                ": this dialog is not available in this build.");
+            return S_OK;
+        }
+        // Copy: the dialog may replace the command while it runs.
+        ModalCommand dialog = run->second;
+        dialog(this);
+        return S_OK;
+    }
+
+    // kCmdAutostep: the state flips; the stepping timer joins with the
+    // autostep feature.
+    autostepActive_ = !autostepActive_;
+    Diagnose(label, std::string("Autostep INTO ") + (autostepActive_ ? "on" : "off") +
+                        ": automatic stepping is not available in this build.");
+    return S_OK;
+}
+
+void CLEDView::SetCommandState(int command, int state) {
+    if (guiWorks_) guiWorks_->SetCommandState(command, state);
+}
+
+void CLEDView::StopAutostep() {
+    // The stepping timer joins with the autostep feature; until then only
+    // the state is cleared.
+    autostepActive_ = false;
+}
+
+void CLEDView::Diagnose(const std::string& label, const std::string& text) {
+    if (!hostServices_ || text.empty()) return;
+    CComBSTR source("QuillComponents");
+    CComBSTR prefix(label.empty() ? std::string() : label + " -->");
+    CComBSTR line(text);
+    hostServices_->WriteMessage(3, source.get(), prefix.get(), line.get());
+}

@@ -1,0 +1,230 @@
+// Everything the plug-in asks of the host and the simulated target goes
+// through here: attaching to the target, raw memory access, the target
+// description, the output window and docked windows. Without a target the
+// reads answer false or a fixed default and writes and logs do nothing.
+#include <tinyxml.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/CLEDView.h"
+
+namespace {
+
+// Counter behind InstanceCount for indices that name no component list.
+// Module-wide: every plug-in object of the module shares it.
+int g_instanceCounter = 0;
+
+bool equalsIgnoreCase(const std::string& a, const char* b) {
+    size_t n = std::strlen(b);
+    if (a.size() != n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The leading decimal number of a text, 0.0 when it does not begin with
+// one. Independent of the process locale (a toolkit may have switched the
+// decimal separator), unlike strtod.
+double leadingNumber(const std::string& text) {
+    const char* p = text.c_str();
+    const char* end = p + text.size();
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
+    if (p < end && *p == '+') ++p;
+    double value = 0.0;
+    auto result = std::from_chars(p, end, value, std::chars_format::general);
+    if (result.ec != std::errc() || !std::isfinite(value)) return 0.0;
+    return value;
+}
+
+}  // namespace
+
+bool CLEDView::ConnectTarget() {
+    if (attached_) return true;
+    if (!guiWorks_ || !hostServices_) return false;
+    int16_t debugging = 0;
+    if (FAILED(guiWorks_->GetDebuggingActive(&debugging))) {
+        attached_ = false;
+        return false;
+    }
+    if (debugging == 0) return false;
+
+    // The target object of an earlier debug session is given back before
+    // the current one is taken.
+    if (target_) {
+        target_->Release();
+        target_ = nullptr;
+    }
+    ITargetAccess* target = nullptr;
+    CComBSTR name("AVRTARGET");
+    HRESULT hr = hostServices_->GetNamedObject(name.get(), &IID_ITargetAccess,
+                                               reinterpret_cast<void**>(&target));
+    if (SUCCEEDED(hr) && target) {
+        target_ = target;
+        attached_ = true;
+    } else {
+        if (target) target->Release();
+        attached_ = false;
+    }
+    return attached_;
+}
+
+bool CLEDView::ReadMemory(LONG kind, ULONG address, ULONG count, uint8_t* buffer) {
+    if (!attached_ || !target_ || !buffer) return false;
+    BSTR block = nullptr;
+    HRESULT hr = target_->ReadMemory(kind, address, count, &block);
+    // The block must hold at least the bytes asked for; a shorter one is
+    // treated as a failed read rather than read past its end.
+    bool ok = SUCCEEDED(hr) && block && SysStringByteLen(block) >= count;
+    if (ok) std::memcpy(buffer, block, count);
+    SysFreeString(block);
+    return ok;
+}
+
+bool CLEDView::ReadIOMemory(uint8_t* buffer) { return ReadMemory(kMemoryIo, 0, 64, buffer); }
+
+bool CLEDView::ReadDataMemory(uint8_t* buffer) {
+    return ReadMemory(kMemoryData, kDataMemoryStart, kDataMemorySize, buffer);
+}
+
+bool CLEDView::ReadRegisters(uint8_t* buffer) {
+    return ReadMemory(kMemoryRegisters, 0, 32, buffer);
+}
+
+bool CLEDView::WriteIOMemory(const uint8_t* buffer) {
+    if (!attached_ || !target_ || !buffer) return false;
+    BSTR block = SysAllocStringByteLen(reinterpret_cast<const char*>(buffer), 64);
+    if (!block) return false;
+    HRESULT hr = target_->WriteMemory(kMemoryIo, 0, block);
+    SysFreeString(block);
+    return SUCCEEDED(hr);
+}
+
+uint32_t CLEDView::ReadCycleCounter() {
+    if (!attached_ || !target_) return 0;
+    ULONG count = 0;
+    return target_->GetCycleCounter(&count) == S_OK ? count : 0;
+}
+
+std::string CLEDView::TargetXmlText(const char* section, const char* element, bool* found,
+                                    bool* described) {
+    *found = false;
+    *described = false;
+    if (!attached_ || !target_) return {};
+    BSTR xml = nullptr;
+    HRESULT hr = target_->GetTargetXml(&xml);
+    std::string text = BstrToAnsi(xml);
+    SysFreeString(xml);
+    if (hr != S_OK) return {};
+    *described = true;
+
+    TiXmlDocument doc;
+    doc.Parse(text.c_str());
+    if (doc.Error()) {
+        Log("CLEDView::GetTargetXml()",
+            "The target description could not be read (" + std::string(doc.ErrorDesc()) +
+                "); using defaults.");
+        return {};
+    }
+    TiXmlElement* e = TiXmlHandle(&doc)
+                          .FirstChildElement("TARGET")
+                          .FirstChildElement(section)
+                          .FirstChildElement(element)
+                          .ToElement();
+    if (!e) return {};
+    *found = true;
+    const char* value = e->GetText();
+    return value ? value : "";
+}
+
+std::string CLEDView::GetSelectedTarget() {
+    static const std::string label = "CLEDView::GetSelectedTarget()";
+    bool found = false, described = false;
+    std::string name = TargetXmlText("ADMIN", "TARGET_NAME", &found, &described);
+    if (!found || name.empty()) name = "Unknown";
+    Log(label, name);
+    return name;
+}
+
+std::string CLEDView::GetSelectedPartname() {
+    static const std::string label = "CLEDView::GetSelectedPartname()";
+    bool found = false, described = false;
+    std::string name = TargetXmlText("SELECTED", "PART_NAME", &found, &described);
+    if (!found || name.empty()) name = "Unknown";
+    Log(label, name);
+    return name;
+}
+
+bool CLEDView::Target_is_Simulator() {
+    if (!attached_) return false;
+    return equalsIgnoreCase(GetSelectedTarget(), "Simulator");
+}
+
+double CLEDView::GetFrequency() {
+    if (!attached_ || !Target_is_Simulator()) return 1.0;
+    bool found = false, described = false;
+    std::string text = TargetXmlText("OPTIONS", "FREQUENCY", &found, &described);
+    if (!described) return 0.0;
+    if (!found) return 1.0;
+    return leadingNumber(text);
+}
+
+std::string CLEDView::GetHostDirectory() {
+    if (!guiWorks_) return {};
+    BSTR directory = nullptr;
+    HRESULT hr = guiWorks_->GetInstallDirectory(&directory);
+    std::string text = SUCCEEDED(hr) ? BstrToAnsi(directory) : std::string();
+    SysFreeString(directory);
+    return text;
+}
+
+void CLEDView::Log(const std::string& label, const std::string& text) {
+    if (!attached_ || text.empty()) return;
+    Diagnose(label, text);
+}
+
+HRESULT CLEDView::CreateDockedWindow(BSTR name, LONG a, LONG b, LONG c, LONG d,
+                                     HINSTANCE instance, HWND* window) {
+    if (!guiWorks_) {
+        if (window) *window = nullptr;
+        return E_FAIL;
+    }
+    return guiWorks_->CreateDockedWindow(name, a, b, c, d, instance, window);
+}
+
+std::string CLEDView::RandomName(int length, const std::string& alphabet) {
+    // An empty alphabet has no characters to draw from (and would divide by
+    // zero): the name is then empty.
+    if (length <= 0 || alphabet.empty()) return {};
+    std::string name;
+    name.reserve(static_cast<size_t>(length));
+    for (int i = 0; i < length; ++i) {
+        name += alphabet[static_cast<size_t>(std::rand()) % alphabet.size()];
+    }
+    return name;
+}
+
+int CLEDView::InstanceCount(int commandIndex) {
+    switch (commandIndex) {
+        case kCmdKnightRider:
+        case kCmdCapacityMeasurement:
+        case kCmdLed:
+        case kCmdSwitch:
+        case kCmdSlider:
+        case kCmdKeypad:
+        case kCmdBeerbasement:
+        case kCmdLcd:
+            return static_cast<int>(Windows(commandIndex).size());
+        case kCmdSettings:
+        case kCmdStackView:
+            return 0;
+        default:
+            return ++g_instanceCounter;
+    }
+}

@@ -1,0 +1,309 @@
+#include "host/memory/InMemoryHost.h"
+
+#include <cstring>
+
+#include "platform/server.h"
+
+namespace memhost {
+
+// The host defines these identifiers; the plug-in has its own copies.
+const CLSID kClsidHostServices = GUID::from("b283e0e3-4c78-4369-b7d8-8a5c1eda344b");
+const IID kIidGuiWorks = GUID::from("68ff0606-2d5c-4911-82be-6311fdd07c02");
+const IID kIidHostServices = GUID::from("12787098-07f0-44f7-87c6-77ac4c87cedc");
+const IID kIidTargetAccess = GUID::from("7005425c-5a1a-4941-bb55-bd2f014d6a5e");
+
+namespace {
+
+std::string escapeXml(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+HRESULT injected(const std::map<LONG, HRESULT>& failures, LONG kind) {
+    auto it = failures.find(kind);
+    return it == failures.end() ? S_OK : it->second;
+}
+
+}  // namespace
+
+// ---- InMemoryTarget
+
+InMemoryTarget::InMemoryTarget(size_t sramSize) : sram_(sramSize, 0) {}
+
+HRESULT InMemoryTarget::QueryInterface(REFIID iid, void** object) {
+    return Query(kIidTargetAccess, iid, object);
+}
+
+uint8_t* InMemoryTarget::Byte(LONG kind, size_t address) {
+    switch (kind) {
+        case kMemoryIo:
+            return address < io_.size() ? &io_[address] : nullptr;
+        case kMemoryRegisters:
+            return address < registers_.size() ? &registers_[address] : nullptr;
+        case kMemoryData:
+            if (address < kRegisterCount) return &registers_[address];
+            if (address < kSramStart) return &io_[address - kRegisterCount];
+            if (address - kSramStart < sram_.size()) return &sram_[address - kSramStart];
+            return nullptr;
+        default:
+            return nullptr;
+    }
+}
+
+bool InMemoryTarget::DataByte(size_t address, uint8_t* value) const {
+    uint8_t* b = const_cast<InMemoryTarget*>(this)->Byte(kMemoryData, address);
+    if (!b || !value) return false;
+    *value = *b;
+    return true;
+}
+
+bool InMemoryTarget::SetDataByte(size_t address, uint8_t value) {
+    uint8_t* b = Byte(kMemoryData, address);
+    if (!b) return false;
+    *b = value;
+    return true;
+}
+
+namespace {
+
+size_t kindSize(LONG kind, size_t dataSpace) {
+    switch (kind) {
+        case kMemoryIo: return InMemoryTarget::kIoSize;
+        case kMemoryRegisters: return InMemoryTarget::kRegisterCount;
+        case kMemoryData: return dataSpace;
+        default: return 0;
+    }
+}
+
+bool inRange(size_t size, ULONG address, size_t count) {
+    return address <= size && count <= size - address;
+}
+
+}  // namespace
+
+HRESULT InMemoryTarget::ReadMemory(LONG kind, ULONG address, ULONG count, BSTR* data) {
+    if (!data) return E_POINTER;
+    *data = nullptr;
+    ++reads;
+    if (HRESULT hr = injected(readFailure, kind); FAILED(hr)) return hr;
+    if (!inRange(kindSize(kind, DataSpaceSize()), address, count)) return E_INVALIDARG;
+    std::vector<char> bytes(count);
+    for (ULONG i = 0; i < count; ++i) bytes[i] = static_cast<char>(*Byte(kind, address + i));
+    uint32_t length = count > shortReadBy ? count - shortReadBy : 0;
+    *data = SysAllocStringByteLen(bytes.data(), length);
+    return *data ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT InMemoryTarget::WriteMemory(LONG kind, ULONG address, BSTR data) {
+    if (!data) return E_POINTER;
+    if (HRESULT hr = injected(writeFailure, kind); FAILED(hr)) return hr;
+    const uint32_t count = SysStringByteLen(data);
+    if (!inRange(kindSize(kind, DataSpaceSize()), address, count)) return E_INVALIDARG;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+    for (uint32_t i = 0; i < count; ++i) *Byte(kind, address + i) = bytes[i];
+    writes.push_back(Write{kind, address, std::vector<uint8_t>(bytes, bytes + count)});
+    return S_OK;
+}
+
+HRESULT InMemoryTarget::GetCycleCounter(ULONG* count) {
+    if (!count) return E_POINTER;
+    if (FAILED(cycleCounterResult)) return cycleCounterResult;
+    *count = cycleCounter;
+    return cycleCounterResult;
+}
+
+std::string InMemoryTarget::TargetXml() const {
+    if (useXmlOverride) return xmlOverride;
+    std::string xml = "<TARGET><ADMIN><TARGET_NAME>" + escapeXml(targetName) +
+                      "</TARGET_NAME></ADMIN><SELECTED><PART_NAME>" + escapeXml(partName) +
+                      "</PART_NAME></SELECTED>";
+    if (!frequency.empty()) {
+        xml += "<OPTIONS><FREQUENCY>" + escapeXml(frequency) + "</FREQUENCY></OPTIONS>";
+    }
+    return xml + "</TARGET>";
+}
+
+HRESULT InMemoryTarget::GetTargetXml(BSTR* xml) {
+    if (!xml) return E_POINTER;
+    *xml = nullptr;
+    if (FAILED(targetXmlResult)) return targetXmlResult;
+    *xml = AnsiToBstr(TargetXml());
+    return targetXmlResult;
+}
+
+// ---- InMemoryHostServices
+
+InMemoryHostServices::InMemoryHostServices(InMemoryTarget* target) { SetTarget(target); }
+
+InMemoryHostServices::~InMemoryHostServices() { SetTarget(nullptr); }
+
+void InMemoryHostServices::SetTarget(InMemoryTarget* target) {
+    if (target) target->AddRef();
+    if (target_) target_->Release();
+    target_ = target;
+}
+
+HRESULT InMemoryHostServices::QueryInterface(REFIID iid, void** object) {
+    if (FAILED(queryInterfaceResult)) {
+        if (object) *object = nullptr;
+        return queryInterfaceResult;
+    }
+    return Query(kIidHostServices, iid, object);
+}
+
+HRESULT InMemoryHostServices::GetNamedObject(BSTR name, const IID* iid, void** object) {
+    if (!object || !iid) return E_POINTER;
+    *object = nullptr;
+    if (FAILED(getNamedObjectResult)) return getNamedObjectResult;
+    if (BstrToAnsi(name) != "AVRTARGET") return E_INVALIDARG;
+    if (!target_) return E_FAIL;
+    return target_->QueryInterface(*iid, object);
+}
+
+HRESULT InMemoryHostServices::WriteMessage(LONG kind, BSTR source, BSTR prefix, BSTR text) {
+    messages.push_back(Message{kind, BstrToAnsi(source), BstrToAnsi(prefix), BstrToAnsi(text)});
+    if (onMessage) onMessage(messages.back());
+    return S_OK;
+}
+
+HRESULT InMemoryHostServices::CreateCategory(BSTR name, LONG kind) {
+    if (FAILED(createCategoryResult)) return createCategoryResult;
+    categories.emplace_back(BstrToAnsi(name), kind);
+    return S_OK;
+}
+
+std::vector<std::string> InMemoryHostServices::Lines() const {
+    std::vector<std::string> lines;
+    for (const Message& m : messages) {
+        lines.push_back(m.prefix.empty() ? m.text : m.prefix + " " + m.text);
+    }
+    return lines;
+}
+
+int InMemoryHostServices::CountText(const std::string& text) const {
+    int n = 0;
+    for (const Message& m : messages) n += m.text == text ? 1 : 0;
+    return n;
+}
+
+bool InMemoryHostServices::HasText(const std::string& text) const { return CountText(text) > 0; }
+
+// ---- InMemoryGuiWorks
+
+HRESULT InMemoryGuiWorks::QueryInterface(REFIID iid, void** object) {
+    if (FAILED(queryInterfaceResult)) {
+        if (object) *object = nullptr;
+        return queryInterfaceResult;
+    }
+    return Query(kIidGuiWorks, iid, object);
+}
+
+HRESULT InMemoryGuiWorks::CreateDockedWindow(BSTR name, LONG a, LONG b, LONG c, LONG d,
+                                             HINSTANCE instance, HWND* window) {
+    dockRequests.push_back(DockRequest{BstrToAnsi(name), a, b, c, d, instance});
+    if (!window) return E_POINTER;
+    *window = nullptr;
+    if (!dockedWindowFactory) return E_FAIL;
+    return dockedWindowFactory(dockRequests.back().name, window);
+}
+
+HRESULT InMemoryGuiWorks::GetDebuggingActive(int16_t* active) {
+    if (!active) return E_POINTER;
+    if (FAILED(debuggingActiveResult)) return debuggingActiveResult;
+    *active = debugging;
+    return S_OK;
+}
+
+HRESULT InMemoryGuiWorks::SetCommandState(LONG command, LONG state) {
+    commandStateCalls.emplace_back(command, state);
+    if (FAILED(setCommandStateResult)) return setCommandStateResult;
+    if (command < 0 || command >= static_cast<LONG>(commandStates.size())) return E_INVALIDARG;
+    commandStates[static_cast<size_t>(command)] = state;
+    return S_OK;
+}
+
+HRESULT InMemoryGuiWorks::GetInstallDirectory(BSTR* directory) {
+    if (!directory) return E_POINTER;
+    *directory = nullptr;
+    if (FAILED(installDirectoryResult)) return installDirectoryResult;
+    *directory = AnsiToBstr(installDirectory);
+    return S_OK;
+}
+
+// ---- HostServicesRegistration
+
+class HostServicesRegistration::Factory final : public IClassFactory {
+public:
+    explicit Factory(InMemoryHostServices* services) : services_(services) {
+        services_->AddRef();
+    }
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+            *object = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++refCount_; }
+    ULONG Release() override {
+        ULONG count = --refCount_;
+        if (count == 0) delete this;
+        return count;
+    }
+    HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        if (FAILED(failure)) return failure;
+        return services_->QueryInterface(iid, object);
+    }
+    HRESULT LockServer(int) override { return S_OK; }
+
+    HRESULT failure = S_OK;
+
+private:
+    ~Factory() { services_->Release(); }
+    InMemoryHostServices* services_;
+    ULONG refCount_ = 1;
+};
+
+HostServicesRegistration::HostServicesRegistration(InMemoryHostServices* services)
+    : factory_(new Factory(services)) {
+    result_ = CoRegisterClassObject(kClsidHostServices, factory_, CLSCTX_INPROC_SERVER,
+                                    REGCLS_MULTIPLEUSE, &cookie_);
+}
+
+HostServicesRegistration::~HostServicesRegistration() {
+    if (SUCCEEDED(result_)) CoRevokeClassObject(cookie_);
+    factory_->Release();
+}
+
+void HostServicesRegistration::FailCreation(HRESULT hr) { factory_->failure = hr; }
+
+// ---- InMemoryHost
+
+InMemoryHost::InMemoryHost()
+    : target_(new InMemoryTarget()),
+      services_(new InMemoryHostServices(target_)),
+      works_(new InMemoryGuiWorks()),
+      registration_(services_) {}
+
+InMemoryHost::~InMemoryHost() {
+    works_->Release();
+    services_->Release();
+    target_->Release();
+}
+
+}  // namespace memhost

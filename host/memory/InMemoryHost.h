@@ -1,0 +1,265 @@
+// An in-memory stand-in for the IDE host: the three host interfaces the
+// plug-in calls (IGuiWorks, IHostServices, ITargetAccess), backed by plain
+// memory, with everything the plug-in does recorded and every operation
+// able to fail on request. Used by unit tests, window tests and the host
+// application. Toolkit-free.
+//
+// Objects are reference counted; Release() deletes an object with its last
+// reference. Each is created with one reference that belongs to its
+// creator. InMemoryHost bundles one of each and registers the host-services
+// class in the process class table, so the plug-in's Init finds it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/HostInterfaces.h"
+
+namespace memhost {
+
+// The host's own identifiers of its class and interfaces.
+extern const CLSID kClsidHostServices;
+extern const IID kIidGuiWorks;
+extern const IID kIidHostServices;
+extern const IID kIidTargetAccess;
+
+// IUnknown reference counting and an IDispatch that offers no late binding.
+template <typename Interface>
+class RefCounted : public Interface {
+public:
+    RefCounted(const RefCounted&) = delete;
+    RefCounted& operator=(const RefCounted&) = delete;
+
+    ULONG AddRef() override { return ++refCount_; }
+    ULONG Release() override {
+        ULONG count = --refCount_;
+        if (count == 0) delete this;
+        return count;
+    }
+    HRESULT GetTypeInfoCount(uint32_t* count) override {
+        if (count) *count = 0;
+        return E_NOTIMPL;
+    }
+    HRESULT GetTypeInfo(uint32_t, uint32_t, ITypeInfo** info) override {
+        if (info) *info = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT GetIDsOfNames(REFIID, OLECHAR**, uint32_t, uint32_t, int32_t*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT Invoke(int32_t, REFIID, uint32_t, uint16_t, void*, void*, void*, uint32_t*) override {
+        return E_NOTIMPL;
+    }
+    ULONG RefCount() const { return refCount_; }
+
+protected:
+    RefCounted() = default;
+    virtual ~RefCounted() = default;
+    // QueryInterface for IUnknown, IDispatch and the interface's own IID.
+    HRESULT Query(REFIID own, REFIID iid, void** object) {
+        if (!object) return E_POINTER;
+        if (iid == own || iid == IID_IUnknown || iid == IID_IDispatch) {
+            *object = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+
+private:
+    ULONG refCount_ = 1;
+};
+
+// The simulated part's memory as the target object shows it.
+class InMemoryTarget : public RefCounted<ITargetAccess> {
+public:
+    static constexpr size_t kIoSize = 64;
+    static constexpr size_t kRegisterCount = 32;
+    // Data space: 32 registers, 64 I/O registers, then SRAM.
+    static constexpr size_t kSramStart = 0x60;
+
+    explicit InMemoryTarget(size_t sramSize = 1024);
+
+    HRESULT QueryInterface(REFIID iid, void** object) override;
+    HRESULT WriteMemory(LONG kind, ULONG address, BSTR data) override;
+    HRESULT ReadMemory(LONG kind, ULONG address, ULONG count, BSTR* data) override;
+    HRESULT GetCycleCounter(ULONG* count) override;
+    HRESULT GetTargetXml(BSTR* xml) override;
+
+    // ---- Memory. The data space is addressed by data address: 0x00-0x1F
+    // are the general registers, 0x20-0x5F the I/O registers, SRAM follows.
+    std::array<uint8_t, kIoSize>& Io() { return io_; }
+    std::array<uint8_t, kRegisterCount>& Registers() { return registers_; }
+    std::vector<uint8_t>& Sram() { return sram_; }
+    size_t DataSpaceSize() const { return kSramStart + sram_.size(); }
+    // One byte of the data space; false past its end.
+    bool DataByte(size_t address, uint8_t* value) const;
+    bool SetDataByte(size_t address, uint8_t value);
+
+    uint32_t cycleCounter = 0;
+
+    // ---- Target description fields.
+    std::string targetName = "Simulator";
+    std::string partName = "ATmega16";
+    std::string frequency = "4";  // decimal text, MHz; empty leaves FREQUENCY out
+    // When set, GetTargetXml answers this text instead of the built one.
+    bool useXmlOverride = false;
+    std::string xmlOverride;
+    std::string TargetXml() const;
+
+    // ---- Failure injection: a failed result for one operation (S_OK: the
+    // operation works). Reads and writes can fail per memory kind.
+    std::map<LONG, HRESULT> readFailure, writeFailure;
+    HRESULT cycleCounterResult = S_OK;  // any value other than S_OK counts as failure
+    HRESULT targetXmlResult = S_OK;
+    // Answer reads successfully but with this many bytes fewer than asked.
+    uint32_t shortReadBy = 0;
+
+    // ---- Record of writes.
+    struct Write {
+        LONG kind;
+        ULONG address;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Write> writes;
+    int reads = 0;
+
+private:
+    ~InMemoryTarget() override = default;
+    // The byte of the given kind at address, or null past its end.
+    uint8_t* Byte(LONG kind, size_t address);
+
+    std::array<uint8_t, kIoSize> io_{};
+    std::array<uint8_t, kRegisterCount> registers_{};
+    std::vector<uint8_t> sram_;
+};
+
+// The host's service object: named objects and the output window.
+class InMemoryHostServices : public RefCounted<IHostServices> {
+public:
+    explicit InMemoryHostServices(InMemoryTarget* target);
+
+    HRESULT QueryInterface(REFIID iid, void** object) override;
+    HRESULT GetNamedObject(BSTR name, const IID* iid, void** object) override;
+    HRESULT WriteMessage(LONG kind, BSTR source, BSTR prefix, BSTR text) override;
+    HRESULT CreateCategory(BSTR name, LONG kind) override;
+
+    // The target "AVRTARGET" answers with; null means no target (the
+    // request then fails). Holds a reference.
+    void SetTarget(InMemoryTarget* target);
+    InMemoryTarget* Target() const { return target_; }
+
+    struct Message {
+        LONG kind;
+        std::string source, prefix, text;
+    };
+    std::vector<Message> messages;
+    std::vector<std::pair<std::string, LONG>> categories;
+    // Texts of all messages, in order; prefix and text joined by a blank
+    // when there is a prefix.
+    std::vector<std::string> Lines() const;
+    // Whether some message's text equals text.
+    bool HasText(const std::string& text) const;
+    int CountText(const std::string& text) const;
+
+    HRESULT getNamedObjectResult = S_OK;
+    HRESULT createCategoryResult = S_OK;
+    HRESULT queryInterfaceResult = S_OK;
+    // Called for every message as it arrives (a window host shows them).
+    std::function<void(const Message&)> onMessage;
+
+private:
+    ~InMemoryHostServices() override;
+    InMemoryTarget* target_ = nullptr;
+};
+
+// The IDE's plug-in services: debugging state, command states, the
+// installation folder and docked windows.
+class InMemoryGuiWorks : public RefCounted<IGuiWorks> {
+public:
+    InMemoryGuiWorks() { commandStates.fill(kNeverSet); }
+
+    HRESULT QueryInterface(REFIID iid, void** object) override;
+    HRESULT CreateDockedWindow(BSTR name, LONG a, LONG b, LONG c, LONG d, HINSTANCE instance,
+                               HWND* window) override;
+    HRESULT GetDebuggingActive(int16_t* active) override;
+    HRESULT SetCommandState(LONG command, LONG state) override;
+    HRESULT GetInstallDirectory(BSTR* directory) override;
+
+    static constexpr LONG kNeverSet = -1;
+    int16_t debugging = 0;
+    std::array<LONG, 12> commandStates;  // kNeverSet until the plug-in sets one
+    std::vector<std::pair<LONG, LONG>> commandStateCalls;  // (command, state) in call order
+    std::string installDirectory;
+
+    // Docked-window requests: the name and the four numbers, in order.
+    struct DockRequest {
+        std::string name;
+        LONG a, b, c, d;
+        HINSTANCE instance;
+    };
+    std::vector<DockRequest> dockRequests;
+    // Answers a docked-window request. Window hosts install one that makes
+    // a real window (a toolkit widget handed out as HWND). Without one the
+    // request fails with E_FAIL and a null handle: there is no window to
+    // give, and a failure is what tells the caller so.
+    std::function<HRESULT(const std::string& name, HWND* window)> dockedWindowFactory;
+
+    HRESULT queryInterfaceResult = S_OK;
+    HRESULT debuggingActiveResult = S_OK;
+    HRESULT installDirectoryResult = S_OK;
+    HRESULT setCommandStateResult = S_OK;
+
+private:
+    ~InMemoryGuiWorks() override = default;
+};
+
+// Registers a host-services object as the process's class object for
+// kClsidHostServices, so that CoCreateInstance hands it out; revokes the
+// registration when destroyed.
+class HostServicesRegistration {
+public:
+    explicit HostServicesRegistration(InMemoryHostServices* services);
+    ~HostServicesRegistration();
+    HostServicesRegistration(const HostServicesRegistration&) = delete;
+    HostServicesRegistration& operator=(const HostServicesRegistration&) = delete;
+
+    HRESULT result() const { return result_; }
+    // Makes CreateInstance fail with this result (S_OK: it works).
+    void FailCreation(HRESULT hr);
+
+private:
+    class Factory;
+    Factory* factory_ = nullptr;
+    DWORD cookie_ = 0;
+    HRESULT result_ = E_FAIL;
+};
+
+// One host: a target, the host services holding it, the IDE services and
+// the class registration. The plug-in gets works() in Init.
+class InMemoryHost {
+public:
+    InMemoryHost();
+    ~InMemoryHost();
+    InMemoryHost(const InMemoryHost&) = delete;
+    InMemoryHost& operator=(const InMemoryHost&) = delete;
+
+    InMemoryTarget& target() { return *target_; }
+    InMemoryHostServices& services() { return *services_; }
+    InMemoryGuiWorks& works() { return *works_; }
+    HostServicesRegistration& registration() { return registration_; }
+
+private:
+    InMemoryTarget* target_;
+    InMemoryHostServices* services_;
+    InMemoryGuiWorks* works_;
+    HostServicesRegistration registration_;
+};
+
+}  // namespace memhost
