@@ -8,6 +8,7 @@
 #include <QShowEvent>
 #include <cstdio>
 
+#include "core/ModuleResources.h"
 #include "platform/com.h"
 #include "resources/Menus.h"
 
@@ -45,9 +46,8 @@ PluginForm::PluginForm(QWidget* parent, CLEDView* core, int width, int height, i
     HRESULT hr = E_FAIL;
     if (core_) {
         CComBSTR wideName(name_);
-        // The module instance handle identifies this module to the host; the
-        // host of this build finds the module's resources without it.
-        hr = core_->CreateDockedWindow(wideName.get(), 0, 0, 1, 216, nullptr, &hostHandle_);
+        hr = core_->CreateDockedWindow(wideName.get(), 0, 0, 1, 216, ModuleInstance(),
+                                       &hostHandle_);
     }
     if (SUCCEEDED(hr) && hostHandle_) {
         hostWindow_ = reinterpret_cast<QWidget*>(hostHandle_);
