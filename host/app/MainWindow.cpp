@@ -105,6 +105,8 @@ MainWindow::MainWindow(SessionConfig config, MachineFactory factory, QWidget* pa
     // the main window is active).
     SetMainWindowProvider([this] { return toHandle(this); });
     SetActiveWindowProvider([] { return toHandle(QApplication::activeWindow()); });
+    // Keys the plug-in synthesises (autostep's F11) arrive here.
+    keyboard_ = std::make_unique<KeyboardBridge>(this);
 
     runTimer_.setInterval(0);
     connect(&runTimer_, &QTimer::timeout, this, &MainWindow::runSlice);
@@ -135,6 +137,7 @@ MainWindow::~MainWindow() {
     link_->frontend = nullptr;
     guiWorks_->Release();
     registration_.reset();
+    keyboard_.reset();
     SetMainWindowProvider(nullptr);
     SetActiveWindowProvider(nullptr);
 }

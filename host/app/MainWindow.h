@@ -16,6 +16,7 @@
 
 #include "host/app/Debugger.h"
 #include "host/app/HostObjects.h"
+#include "host/app/KeyboardBridge.h"
 #include "host/app/SetupDescription.h"
 
 class QComboBox;
@@ -111,6 +112,7 @@ private:
     HostLinkPtr link_;
     std::unique_ptr<HostServicesRegistration> registration_;
     GuiWorks* guiWorks_ = nullptr;
+    std::unique_ptr<KeyboardBridge> keyboard_;
     IGuiPlugin* plugin_ = nullptr;
     SetupDescription setup_;
 

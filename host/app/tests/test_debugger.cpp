@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include "host/app/Debugger.h"
+#include "host/app/tests/FakeParts.h"
+
+namespace {
+
+using Events = std::vector<LONG>;
+
+struct DebuggerTest : ::testing::Test {
+    RecordingPlugin plugin;
+    Debugger debugger{&plugin};
+    CountingMachine* machine = nullptr;
+
+    void start() {
+        auto m = std::make_unique<CountingMachine>();
+        machine = m.get();
+        debugger.start(std::move(m));
+    }
+};
+
+TEST_F(DebuggerTest, SessionEventsAndTarget) {
+    EXPECT_EQ(debugger.target(), nullptr);
+    EXPECT_FALSE(debugger.stepInto());  // nothing to step
+    start();
+    EXPECT_EQ(plugin.events, (Events{101, 103, 3}));
+    EXPECT_EQ(debugger.state(), Debugger::State::Halted);
+    EXPECT_EQ(debugger.target(), machine->access);
+    debugger.stop();
+    EXPECT_EQ(plugin.events.back(), 104);
+    EXPECT_EQ(debugger.target(), nullptr);
+    debugger.stop();  // a second stop sends nothing
+    EXPECT_EQ(plugin.events.size(), 4u);
+}
+
+TEST_F(DebuggerTest, StepSendsOneRefreshPerInstruction) {
+    start();
+    plugin.events.clear();
+    EXPECT_TRUE(debugger.stepInto());
+    EXPECT_TRUE(debugger.stepInto());
+    EXPECT_EQ(machine->count, 2u);
+    EXPECT_EQ(plugin.events, (Events{3, 3}));
+}
+
+TEST_F(DebuggerTest, RunSlicesStopAtTheCycleLimitAndOnBreak) {
+    start();
+    plugin.events.clear();
+    EXPECT_TRUE(debugger.beginRun());
+    EXPECT_FALSE(debugger.stepInto());  // no stepping while running
+    EXPECT_EQ(plugin.events, (Events{27}));
+    uint64_t done = debugger.runSlice(100, std::chrono::seconds(10));
+    EXPECT_EQ(done, 50u);  // 2 cycles each
+    EXPECT_EQ(plugin.events.size(), 51u);
+    EXPECT_EQ(debugger.state(), Debugger::State::Running);
+    debugger.breakRun();
+    EXPECT_EQ(debugger.state(), Debugger::State::Halted);
+    EXPECT_EQ(debugger.runSlice(1000, std::chrono::seconds(10)), 0u);
+    EXPECT_EQ(machine->count, 50u);
+}
+
+TEST_F(DebuggerTest, SliceEndsWhenItsTimeIsUp) {
+    start();
+    debugger.beginRun();
+    uint64_t done = debugger.runSlice(UINT64_MAX, std::chrono::nanoseconds(0));
+    // The clock is looked at every 64 instructions.
+    EXPECT_EQ(done, 64u);
+}
+
+TEST_F(DebuggerTest, AFaultHaltsWithItsReason) {
+    start();
+    machine->stepsUntilFault = 3;
+    debugger.beginRun();
+    EXPECT_EQ(debugger.runSlice(UINT64_MAX, std::chrono::seconds(10)), 3u);
+    EXPECT_EQ(debugger.state(), Debugger::State::Halted);
+    EXPECT_EQ(debugger.lastFault(), "invalid opcode");
+    EXPECT_FALSE(debugger.stepInto());
+    EXPECT_FALSE(debugger.runCycles(10));
+}
+
+TEST_F(DebuggerTest, RunCyclesAndReset) {
+    start();
+    plugin.events.clear();
+    EXPECT_TRUE(debugger.runCycles(9));
+    EXPECT_EQ(machine->cycleCount, 10u);  // whole instructions: 5 x 2 cycles
+    EXPECT_EQ(plugin.events, Events(5, 3));
+    plugin.events.clear();
+    EXPECT_TRUE(debugger.reset());
+    EXPECT_EQ(machine->resets, 1);
+    EXPECT_EQ(machine->cycleCount, 0u);
+    EXPECT_EQ(plugin.events, (Events{3}));  // the plug-in sees the count fall
+    // A stop callback ends a long wait.
+    int calls = 0;
+    EXPECT_FALSE(debugger.runCycles(1u << 30, [&] { return ++calls < 3; }));
+    EXPECT_EQ(machine->count, 5u + 3 * 1024);
+}
+
+TEST_F(DebuggerTest, RestartEndsTheOldSessionFirst) {
+    start();
+    start();
+    EXPECT_EQ(plugin.events, (Events{101, 103, 3, 104, 101, 103, 3}));
+}
+
+}  // namespace
