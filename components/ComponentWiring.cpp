@@ -1,7 +1,9 @@
 #include "components/ComponentWiring.h"
 
+#include "components/digital/frm_Keypad.h"
 #include "components/digital/frm_Knightrider.h"
 #include "components/digital/frm_LED.h"
+#include "components/digital/frm_Stackview.h"
 #include "components/digital/frm_Switch.h"
 #include "core/CLEDView.h"
 #include "framework/PluginForm.h"
@@ -13,4 +15,6 @@ void WireComponents(CLEDView* core) {
     core->SetComponentFactory(kCmdKnightRider, MakeFormFactory<frm_Knightrider>());
     core->SetComponentFactory(kCmdLed, MakeFormFactory<frm_LED>());
     core->SetComponentFactory(kCmdSwitch, MakeFormFactory<frm_Switch>());
+    core->SetComponentFactory(kCmdKeypad, MakeFormFactory<frm_Keypad>());
+    core->SetComponentFactory(kCmdStackView, MakeFormFactory<frm_Stackview>());
 }

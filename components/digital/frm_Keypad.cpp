@@ -1,0 +1,156 @@
+#include "components/digital/frm_Keypad.h"
+
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QPushButton>
+
+#include "framework/Controls.h"
+
+using namespace keypad;
+
+namespace {
+constexpr int kButtonWidth = 36;
+constexpr int kButtonHeight = 32;
+// The registers through which a program chooses the lines it drives.
+constexpr int kDriveRegisters[] = {kDDRD, kPORTD, kDDRC, kPORTC, kDDRB, kPORTB};
+}  // namespace
+
+frm_Keypad::frm_Keypad(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
+    : PluginForm(parent, core, 150, 200, commandIndex, "Keypad", dialogId) {
+    auto* grid = new QGridLayout(this);
+    grid->setSpacing(8);
+    grid->setContentsMargins(12, 12, 12, 12);
+    for (int i = 0; i < kKeyCount; ++i) {
+        const Key& key = kKeys[i];
+        auto* button = new QPushButton(QString::fromUtf8(key.label), this);
+        SetControlId(button, key.controlId);
+        button->setCheckable(true);
+        button->setAutoDefault(false);
+        button->setFixedSize(kButtonWidth, kButtonHeight);
+        // clicked() comes from the user (mouse, Space, Alt+digit) after the
+        // check state flipped; setChecked() from typing does not emit it.
+        connect(button, &QPushButton::clicked, this, [this, i] { onKey(i); });
+        grid->addWidget(button, key.row, key.column, Qt::AlignCenter);
+        buttons_[i] = button;
+    }
+    create(dialogId, hostWindow());
+}
+
+frm_Keypad::~frm_Keypad() = default;
+
+void frm_Keypad::initDialog() {
+    PluginForm::initDialog();
+    // Columns 0 and 1 report on PIND, column 2 on PINC, the rows on PINB.
+    observers_.push_back(
+        std::make_unique<LineObserver>(ioRegister(kPIND), this, &frm_Keypad::onColumnLine, 0));
+    observers_.push_back(
+        std::make_unique<LineObserver>(ioRegister(kPIND), this, &frm_Keypad::onColumnLine, 1));
+    observers_.push_back(
+        std::make_unique<LineObserver>(ioRegister(kPINC), this, &frm_Keypad::onColumnLine, 2));
+    for (int r = 0; r < kRows; ++r) {
+        observers_.push_back(
+            std::make_unique<LineObserver>(ioRegister(kPINB), this, &frm_Keypad::onRowLine, r));
+    }
+    // A program changes which lines it drives through DDRx and PORTx; the
+    // input registers need not change with them, so these are watched too.
+    for (int index : kDriveRegisters) {
+        driveObservers_.push_back(
+            std::make_unique<DriveObserver>(ioRegister(index), this, &frm_Keypad::onDriveRegister));
+    }
+    for (int c = 0; c < kColumns; ++c) onColumnLine(c);
+    for (int r = 0; r < kRows; ++r) onRowLine(r);
+}
+
+Registers frm_Keypad::readRegisters() const {
+    // The input registers are read through the observers, so a register
+    // that no longer exists ends the handler with SubjectIsDestroyed.
+    Registers regs;
+    regs.set(kPIND, observers_.at(0)->value());
+    regs.set(kPINC, observers_.at(2)->value());
+    regs.set(kPINB, observers_.at(3)->value());
+    for (size_t i = 0; i < driveObservers_.size(); ++i) {
+        regs.set(kDriveRegisters[i], driveObservers_[i]->value());
+    }
+    return regs;
+}
+
+HeldKeys frm_Keypad::heldKeys() const {
+    HeldKeys held{};
+    for (int i = 0; i < kKeyCount; ++i) held[i] = buttons_[i]->isChecked();
+    return held;
+}
+
+void frm_Keypad::onColumnLine(int32_t column) {
+    guarded("frm_Keypad::onColumnLine()", [&] {
+        if (column < 0 || column >= kColumns || observers_.size() < 7) return;
+        colDriven_[column] = ColumnDriven(readRegisters(), column);
+        followDrive();
+    });
+}
+
+void frm_Keypad::onRowLine(int32_t row) {
+    guarded("frm_Keypad::onRowLine()", [&] {
+        if (row < 0 || row >= kRows || observers_.size() < 7) return;
+        rowDriven_[row] = RowDriven(readRegisters(), row);
+        followDrive();
+    });
+}
+
+void frm_Keypad::onDriveRegister() {
+    guarded("frm_Keypad::onDriveRegister()", [&] {
+        if (observers_.size() < 7) return;
+        const Registers regs = readRegisters();
+        for (int c = 0; c < kColumns; ++c) colDriven_[c] = ColumnDriven(regs, c);
+        for (int r = 0; r < kRows; ++r) rowDriven_[r] = RowDriven(regs, r);
+        followDrive();
+    });
+}
+
+void frm_Keypad::followDrive() {
+    // A held key stays closed while the program moves from line to line:
+    // apply the matrix again whenever the driven lines change.
+    if (driveObservers_.size() < 6) return;  // still initialising
+    const Registers regs = readRegisters();
+    matrix_.held() = heldKeys();
+    if (matrix_.driveChanged(regs)) applyMatrix(regs);
+}
+
+void frm_Keypad::applyMatrix(const Registers& regs) {
+    matrix_.held() = heldKeys();
+    const Inputs in = matrix_.apply(regs);
+    // Each write notifies; the keypad's own observers then see an
+    // unchanged drive and write nothing more.
+    const auto write = [](LineObserver& observer, uint8_t value) {
+        if (!observer.subject()) throw SubjectIsDestroyed();
+        observer.valueSubject()->set(value);
+    };
+    if (in.pind != regs.get(kPIND)) write(*observers_[0], in.pind);
+    if (in.pinc != regs.get(kPINC)) write(*observers_[2], in.pinc);
+    if (in.pinb != regs.get(kPINB)) write(*observers_[3], in.pinb);
+}
+
+void frm_Keypad::onKey(int key) {
+    guarded("frm_Keypad::OnKey()", [&] {
+        if (observers_.size() < 7 || driveObservers_.size() < 6) return;
+        const Registers regs = readRegisters();
+        for (int c = 0; c < kColumns; ++c) colDriven_[c] = ColumnDriven(regs, c);
+        for (int r = 0; r < kRows; ++r) rowDriven_[r] = RowDriven(regs, r);
+        (void)key;  // the matrix takes every held key into account
+        applyMatrix(regs);
+    });
+}
+
+void frm_Keypad::keyPressEvent(QKeyEvent* event) {
+    const QString text = event->text();
+    if (text.size() == 1) {
+        const int key = KeyForCharacter(text.at(0).toLatin1());
+        if (key >= 0) {
+            // Shows the key held or released; writes no register.
+            QPushButton* button = buttons_[key];
+            button->setChecked(!button->isChecked());
+            event->accept();
+            return;
+        }
+    }
+    PluginForm::keyPressEvent(event);
+}

@@ -1,0 +1,120 @@
+#include "components/digital/frm_Stackview.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QResizeEvent>
+
+#include "components/digital/MemoryListCtrl.h"
+#include "framework/Controls.h"
+#include "resources/Bitmaps.h"
+#include "resources/Menus.h"
+
+using namespace memrows;
+
+frm_Stackview::frm_Stackview(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
+    : PluginForm(parent, core, 300, 337, commandIndex, "Stackview++", dialogId),
+      list_(new MemoryListCtrl(this)) {
+    SetControlId(list_, kList);
+    create(dialogId, hostWindow());
+}
+
+frm_Stackview::~frm_Stackview() = default;
+
+void frm_Stackview::initDialog() {
+    PluginForm::initDialog();
+    setContextMenu(kMenu);
+    list_->insertColumns();
+    list_->setCore(core());
+    list_->setGridLines(true);
+    list_->setImageList(LoadBitmap(bitmap::kStackPointers, devicePixelRatioF()));
+    list_->setGeometry(rect());
+    if (core()) {
+        cycleObserver_ = std::make_unique<CallOnChange<frm_Stackview, uint32_t>>(
+            core()->CycleCounter(), this, &frm_Stackview::refresh);
+        updateObserver_ = std::make_unique<CallOnChange<frm_Stackview, uint8_t>>(
+            core()->UpdateRequest(), this, &frm_Stackview::refresh);
+    }
+    initialised_ = true;
+}
+
+Follow frm_Stackview::follow() const {
+    if (!autoScroll_) return Follow::None;
+    if (followSP_) return Follow::StackPointer;
+    if (followX_) return Follow::X;
+    if (followY_) return Follow::Y;
+    if (followZ_) return Follow::Z;
+    return Follow::None;
+}
+
+void frm_Stackview::refresh() {
+    list_->redrawItems(0, kRowCount - 1);
+    if (!autoScroll_ || !core()) return;
+    const Snapshot pointers{nullptr,
+                            nullptr,
+                            core()->GetStackPointer(),
+                            core()->PointerX(),
+                            core()->PointerY(),
+                            core()->PointerZ()};
+    ScrollIntoView(TargetRow(FollowTarget(follow(), pointers), list_->reverse()), *list_);
+}
+
+void frm_Stackview::checkItem(int menuId, bool checked) {
+    if (QAction* item = FindMenuAction(contextMenu(), menuId)) item->setChecked(checked);
+}
+
+void frm_Stackview::onCommand(int id) {
+    for (int c = 0; c < kColumnCount; ++c) {
+        if (kColumns[c].menuId == id) {
+            toggleColumn(c, id);
+            return;
+        }
+    }
+    if (id >= kFollowSP && id <= kFollowNone) {
+        setFollow(id);
+    } else if (id == kReverseList) {
+        reverseList();
+    }
+}
+
+void frm_Stackview::toggleColumn(int column, int menuId) {
+    const bool shown = !list_->columnShown(column);
+    if (list_->setColumnWidth(column, shown ? kColumns[column].width : 0)) {
+        list_->setColumnShown(column, shown);
+    }
+    checkItem(menuId, list_->columnShown(column));
+}
+
+void frm_Stackview::setFollow(int menuId) {
+    followSP_ = followX_ = followY_ = followZ_ = autoScroll_ = false;
+    for (int id = kFollowSP; id <= kFollowNone; ++id) checkItem(id, id == menuId);
+    switch (menuId) {
+        case kFollowSP:
+            followSP_ = true;
+            break;
+        case kFollowX:
+            followX_ = true;
+            break;
+        case kFollowY:
+            followY_ = true;
+            break;
+        case kFollowZ:
+            followZ_ = true;
+            break;
+        default:
+            break;
+    }
+    autoScroll_ = menuId != kFollowNone;
+    refresh();
+}
+
+void frm_Stackview::reverseList() {
+    list_->setReverse(!list_->reverse());
+    // Keeps the top of memory, where the stack lives, in view.
+    list_->scrollRows(list_->reverse() ? -kRowCount : kRowCount);
+    list_->redrawItems(0, kRowCount - 1);
+}
+
+void frm_Stackview::resizeEvent(QResizeEvent* event) {
+    PluginForm::resizeEvent(event);
+    if (initialised_) list_->setGeometry(0, 0, event->size().width(), event->size().height());
+}

@@ -1,0 +1,60 @@
+// Stack view: the data memory from 0x60 to 0x45F, one row per byte, with
+// arrows at the stack pointer and the X, Y and Z pointers, changed bytes in
+// red, and optional following of one pointer. Exists at most once.
+#pragma once
+
+#include <memory>
+
+#include "components/digital/MemoryRows.h"
+#include "framework/PluginForm.h"
+
+class MemoryListCtrl;
+
+class frm_Stackview : public PluginForm {
+    Q_OBJECT
+public:
+    static constexpr int kTemplate = 260;
+    static constexpr int kList = 345;
+    static constexpr int kMenu = 262;
+
+    // Menu 262.
+    static constexpr int kReverseList = 32780;
+    static constexpr int kFollowSP = 32790;
+    static constexpr int kFollowX = 32791;
+    static constexpr int kFollowY = 32792;
+    static constexpr int kFollowZ = 32793;
+    static constexpr int kFollowNone = 32794;
+
+    frm_Stackview(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
+    ~frm_Stackview() override;
+
+    // Repaints the rows and, when following a pointer, brings it into view.
+    void refresh();
+
+    MemoryListCtrl* list() const { return list_; }
+    bool autoScroll() const { return autoScroll_; }
+    memrows::Follow follow() const;
+    // Runs a menu command as if chosen from the right-click menu.
+    void command(int id) { onCommand(id); }
+
+protected:
+    void initDialog() override;
+    void onCommand(int id) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void toggleColumn(int column, int menuId);
+    void setFollow(int menuId);
+    void reverseList();
+    void checkItem(int menuId, bool checked);
+
+    MemoryListCtrl* list_;
+    bool followY_ = false;
+    bool autoScroll_ = false;
+    bool followZ_ = false;
+    bool followX_ = false;
+    bool followSP_ = false;
+    bool initialised_ = false;
+    std::unique_ptr<CallOnChange<frm_Stackview, uint32_t>> cycleObserver_;
+    std::unique_ptr<CallOnChange<frm_Stackview, uint8_t>> updateObserver_;
+};
