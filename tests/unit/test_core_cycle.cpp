@@ -1,0 +1,428 @@
+// The debugger-event cycle: the event table, the register refresh and its
+// notifications, write-back, reset detection and the converter model's
+// place in the cycle.
+#include "test_core_fixture.h"
+
+namespace {
+
+const std::string kSimplePart = PartXml(Reg("PORTB", "$18") + Reg("DDRB", "$17") +
+                                        Reg("PINB", "$16"),
+                                        "<PACKAGES>[PDIP]</PACKAGES><PDIP>"
+                                        "<PIN1><NAME>[PA0:ADC0]</NAME></PIN1>"
+                                        "<PIN2><NAME>[PA1:ADC1]</NAME></PIN2></PDIP>");
+
+// Records every notification of the 64 register subjects, in order.
+class RegisterWatch {
+public:
+    explicit RegisterWatch(CLEDView* view) {
+        for (int i = 0; i < 64; ++i) {
+            hits_.push_back(std::make_unique<Hit>(Hit{i, &order}));
+            observers_.push_back(std::make_unique<CallOnWrite<Hit>>(view->IORegister(i),
+                                                                     hits_.back().get(),
+                                                                     &Hit::hit));
+        }
+    }
+    std::vector<int> order;
+
+private:
+    struct Hit {
+        int index;
+        std::vector<int>* order;
+        void hit() { order->push_back(index); }
+    };
+    std::vector<std::unique_ptr<Hit>> hits_;
+    std::vector<std::unique_ptr<CallOnWrite<Hit>>> observers_;
+};
+
+// Counts the changes of a byte subject.
+struct ChangeCounter {
+    explicit ChangeCounter(Value<uint8_t>* subject)
+        : observer(subject, this, &ChangeCounter::changed) {}
+    void changed() { ++count; }
+    int count = 0;
+    CallOnChange<ChangeCounter, uint8_t> observer;
+};
+
+class Cycle : public CoreTest {
+protected:
+    void SetUp() override { Session("Test", kSimplePart); }
+};
+
+}  // namespace
+
+// ---- Event table
+
+TEST_F(CoreTest, DebugStartAttachesDetectsTheSimulatorAndEnablesCommandsInOrder) {
+    InitView();
+    WritePart("Test", kSimplePart);
+    const size_t before = works().commandStateCalls.size();
+    StartDebugging("Test");
+    EXPECT_TRUE(view->IsAttached());
+    EXPECT_TRUE(view->IsSimulator());
+    EXPECT_TRUE(services().HasText("Target: Simulator."));
+    EXPECT_TRUE(services().HasText("Number of ADC Channels = 2"));
+    EXPECT_TRUE(services().HasText("Mapped PORTB to adress $18 (24)."));
+
+    // Without a converter model the Slider stays off; the rest come on in
+    // this order, and Settings and About are never touched.
+    const std::vector<std::pair<LONG, LONG>> expected = {
+        {4, 0}, {0, 4}, {1, 4}, {2, 4}, {3, 4}, {5, 4}, {7, 4}, {8, 4}, {9, 4}, {10, 4}};
+    const auto& calls = works().commandStateCalls;
+    std::vector<std::pair<LONG, LONG>> made(calls.begin() + static_cast<long>(before),
+                                            calls.end());
+    EXPECT_EQ(made, expected);
+}
+
+TEST_F(CoreTest, DebugStartOnAnotherTargetDisablesFunctions) {
+    InitView();
+    target().targetName = "JTAGICE mkII";
+    const size_t before = works().commandStateCalls.size();
+    StartDebugging();
+    EXPECT_TRUE(view->IsAttached());
+    EXPECT_FALSE(view->IsSimulator());
+    EXPECT_TRUE(services().HasText("No simulator detected. Disabling functions."));
+    ASSERT_EQ(works().commandStateCalls.size(), before + 1);
+    EXPECT_EQ(works().commandStateCalls.back(), (std::pair<LONG, LONG>{4, 0}));
+
+    // Refreshes do nothing while the target is not the simulator.
+    const int reads = target().reads;
+    view->HandleEvent(3, nullptr);
+    EXPECT_EQ(target().reads, reads);
+    EXPECT_TRUE(target().writes.empty());
+}
+
+TEST_F(CoreTest, SimulatorNamedInCapitalsCounts) {
+    InitView();
+    target().targetName = "SIMULATOR";
+    StartDebugging();
+    EXPECT_TRUE(view->IsSimulator());
+}
+
+TEST_F(CoreTest, DebugStartWhileTheHostIsNotDebuggingStaysDetached) {
+    InitView();
+    works().debugging = 0;
+    view->HandleEvent(103, nullptr);
+    EXPECT_FALSE(view->IsAttached());
+    EXPECT_FALSE(view->IsSimulator());
+    EXPECT_TRUE(services().messages.empty());  // logs are dropped while detached
+}
+
+TEST_F(Cycle, AttachmentFollowsTheEvents) {
+    for (LONG e : {6, 8, 102}) {
+        view->HandleEvent(e, nullptr);
+        EXPECT_FALSE(view->IsAttached()) << e;
+        EXPECT_TRUE(view->IsSimulator()) << e;
+        view->HandleEvent(101, nullptr);
+        EXPECT_TRUE(view->IsAttached()) << e;
+    }
+    view->HandleEvent(104, nullptr);
+    EXPECT_FALSE(view->IsAttached());
+    EXPECT_FALSE(view->IsSimulator());
+
+    view->HandleEvent(7, nullptr);  // re-attach and detect
+    EXPECT_TRUE(view->IsAttached());
+    EXPECT_TRUE(view->IsSimulator());
+
+    // Unknown events do nothing.
+    const size_t lines = services().messages.size();
+    for (LONG e : {0, 1, 2, 4, 5, 100, 105, -1}) EXPECT_EQ(view->HandleEvent(e, nullptr), S_OK);
+    EXPECT_EQ(services().messages.size(), lines);
+    EXPECT_TRUE(view->IsAttached());
+}
+
+TEST_F(Cycle, StopAutostepEventsClearTheAutostepState) {
+    for (LONG e : {7, 18, 27, 102, 104}) {
+        view->HandleEvent(103, nullptr);
+        view->ExecuteCommand(kCmdAutostep);
+        ASSERT_TRUE(view->IsAutostepActive());
+        view->HandleEvent(e, nullptr);
+        EXPECT_FALSE(view->IsAutostepActive()) << "event " << e;
+        if (view->IsAutostepActive()) view->ExecuteCommand(kCmdAutostep);
+    }
+    view->HandleEvent(103, nullptr);
+    view->ExecuteCommand(kCmdAutostep);
+    for (LONG e : {3, 6, 8, 101, 103}) {
+        view->HandleEvent(e, nullptr);
+        EXPECT_TRUE(view->IsAutostepActive()) << "event " << e;
+    }
+}
+
+// ---- Refresh
+
+TEST_F(Cycle, FirstRefreshNotifiesEveryRegisterInIndexOrder) {
+    RegisterWatch watch(view);
+    target().Io()[0x18] = 0x0F;
+    Refresh();
+    std::vector<int> all(64);
+    for (int i = 0; i < 64; ++i) all[i] = i;
+    EXPECT_EQ(watch.order, all);
+    EXPECT_EQ(view->IORegister(0x18)->get(), 0x0F);
+    for (int i = 0; i < 64; ++i) EXPECT_TRUE(view->IORegister(i)->notifyEnabled());
+    EXPECT_FALSE(view->IsRefreshing());
+}
+
+TEST_F(Cycle, RefreshWithoutChangesNotifiesNobodyButWritesBack) {
+    Refresh();
+    RegisterWatch watch(view);
+    target().writes.clear();
+    Refresh();
+    EXPECT_TRUE(watch.order.empty());
+    ASSERT_EQ(IoWrites().size(), 1u);
+    EXPECT_EQ(IoWrites()[0].address, 0u);
+    EXPECT_EQ(IoWrites()[0].bytes.size(), 64u);
+}
+
+TEST_F(Cycle, LaterRefreshesNotifyOnlyChangedRegisters) {
+    Refresh();
+    RegisterWatch watch(view);
+    target().Io()[0x16] = 0x01;
+    target().Io()[0x05] = 0x80;
+    Refresh();
+    EXPECT_EQ(watch.order, (std::vector<int>{0x05, 0x16}));
+
+    // A failed read keeps the image: nothing changes, the image is still
+    // written back.
+    watch.order.clear();
+    target().Io()[0x16] = 0x02;
+    target().readFailure[kMemoryIo] = E_FAIL;
+    target().writes.clear();
+    Refresh();
+    EXPECT_TRUE(watch.order.empty());
+    EXPECT_EQ(IoWrites().size(), 1u);
+    EXPECT_EQ(target().Io()[0x16], 0x01);
+}
+
+namespace {
+// An input component: when PORTB changes it drives PINB, as a switch does.
+struct Follower {
+    CLEDView* view;
+    void portChanged() { view->IORegister(0x16)->set(view->IORegister(0x18)->get() ^ 0xFF); }
+};
+}  // namespace
+
+TEST_F(Cycle, InputsSetDuringRefreshAreCollectedIntoOneWrite) {
+    Refresh();
+    Follower follower{view};
+    CallOnChange<Follower, uint8_t> watcher(view->IORegister(0x18), &follower,
+                                            &Follower::portChanged);
+    target().writes.clear();
+    target().Io()[0x18] = 0x0F;
+    Refresh();
+    ASSERT_EQ(IoWrites().size(), 1u);  // not one per input change
+    EXPECT_EQ(IoWrites()[0].bytes[0x16], 0xF0);
+    EXPECT_EQ(target().Io()[0x16], 0xF0);
+
+    // The component's own input does not come back as a change.
+    RegisterWatch watch(view);
+    Refresh();
+    EXPECT_TRUE(watch.order.empty());
+}
+
+TEST_F(Cycle, ChangesOutsideRefreshWriteTheWholeIoSpace) {
+    // Before the first refresh the registers do not notify, so nothing is
+    // written.
+    view->IORegister(0x18)->set(0x33);
+    EXPECT_TRUE(IoWrites().empty());
+
+    Refresh();
+    target().writes.clear();
+    target().Io()[0x3F] = 0x80;  // the simulator changed SREG meanwhile
+    view->IORegister(0x12)->set(0xA5);
+    ASSERT_EQ(IoWrites().size(), 1u);
+    EXPECT_EQ(IoWrites()[0].bytes.size(), 64u);
+    EXPECT_EQ(target().Io()[0x12], 0xA5);
+    EXPECT_EQ(target().Io()[0x3F], 0x00);  // the whole core image went out
+
+    view->IORegister(0x12)->set(0xA5);  // same value: no change, no write
+    EXPECT_EQ(IoWrites().size(), 1u);
+}
+
+namespace {
+struct AdifRaiser {
+    CLEDView* view;
+    void raise() { view->SetAdifPending(); }
+};
+}  // namespace
+
+TEST_F(Cycle, AdifRaisedDuringRefreshGoesOutWithTheWriteBack) {
+    Refresh();
+    AdifRaiser raiser{view};
+    CallOnChange<AdifRaiser, uint8_t> watcher(view->IORegister(6), &raiser, &AdifRaiser::raise);
+    target().Io()[6] = 0x87;
+    target().writes.clear();
+    Refresh();
+    ASSERT_EQ(IoWrites().size(), 1u);
+    EXPECT_EQ(IoWrites()[0].bytes[6], 0x97);
+    EXPECT_FALSE(view->IsAdifPending());
+    EXPECT_EQ(view->IORegister(6)->get(), 0x87);
+}
+
+TEST_F(Cycle, RefreshTakesSnapshotsOfMemoryStackAndPointers) {
+    target().Io()[0x3E] = 0x04;
+    target().Io()[0x3D] = 0x5F;
+    target().Sram()[0] = 0x11;
+    auto& r = target().Registers();
+    r[26] = 0x34, r[27] = 0x12, r[28] = 0x78, r[29] = 0x56, r[30] = 0xBC, r[31] = 0x9A;
+    Refresh();
+    EXPECT_EQ(view->StackPointer(), 0x045F);
+    EXPECT_EQ(view->GetStackPointer(), 0x045F);
+    EXPECT_EQ(view->DataMemory()[0], 0x11);
+    EXPECT_EQ(view->PointerX(), 0x1234);
+    EXPECT_EQ(view->PointerY(), 0x5678);
+    EXPECT_EQ(view->PointerZ(), 0x9ABC);
+
+    target().Io()[0x3D] = 0x5D;
+    target().Sram()[0] = 0x22;
+    Refresh();
+    EXPECT_EQ(view->StackPointerPrevious(), 0x045F);
+    EXPECT_EQ(view->StackPointer(), 0x045D);
+    EXPECT_EQ(view->DataPrevious()[0], 0x11);
+    EXPECT_EQ(view->DataMemory()[0], 0x22);
+}
+
+TEST_F(Cycle, RefreshOnlyRunsWhileTheTargetIsTheSimulator) {
+    view->HandleEvent(104, nullptr);
+    RegisterWatch watch(view);
+    const int reads = target().reads;
+    target().cycleCounter = 99;
+    Refresh();
+    EXPECT_EQ(target().reads, reads);
+    EXPECT_TRUE(target().writes.empty());
+    EXPECT_TRUE(watch.order.empty());
+    EXPECT_EQ(view->CycleCounter()->get(), 0u);
+}
+
+TEST_F(CoreTest, RegisterAccessorsStayInsideTheIoSpace) {
+    EXPECT_EQ(view->IORegister(-1), nullptr);
+    EXPECT_EQ(view->IORegister(64), nullptr);
+    EXPECT_NE(view->IORegister(0), nullptr);
+    EXPECT_NE(view->IORegister(63), nullptr);
+}
+
+// ---- Reset detection
+
+TEST_F(Cycle, FallingCycleCountTogglesUpdateRequestOnce) {
+    ChangeCounter updates(view->UpdateRequest());
+    target().cycleCounter = 1000;
+    Refresh();
+    target().cycleCounter = 2000;
+    Refresh();
+    EXPECT_EQ(updates.count, 0);
+
+    services().messages.clear();
+    target().cycleCounter = 10;
+    Refresh();
+    EXPECT_EQ(updates.count, 1);
+    EXPECT_EQ(view->UpdateRequest()->get(), 1);
+    EXPECT_EQ(services().CountText("RESET Detected."), 1);
+    EXPECT_TRUE(services().HasText("Request update (0 => 1)"));
+}
+
+TEST_F(Cycle, FailedCycleReadAfterACountIsAReset) {
+    ChangeCounter updates(view->UpdateRequest());
+    target().cycleCounter = 500;
+    Refresh();
+    target().cycleCounterResult = E_FAIL;
+    Refresh();
+    EXPECT_EQ(view->CycleCounter()->get(), 0u);
+    EXPECT_EQ(updates.count, 1);
+    EXPECT_EQ(services().CountText("RESET Detected."), 1);
+}
+
+TEST_F(Cycle, RequestUpdateAlternatesAndEvent18RequestsOne) {
+    services().messages.clear();
+    view->Request_Update();
+    view->Request_Update();
+    ChangeCounter updates(view->UpdateRequest());
+    view->HandleEvent(18, nullptr);
+    EXPECT_EQ(updates.count, 1);
+    std::vector<std::string> requests;
+    for (const auto& m : services().messages) {
+        if (m.prefix == "CLEDView::Request_Update() -->") requests.push_back(m.text);
+    }
+    EXPECT_EQ(requests, (std::vector<std::string>{"Request update (0 => 1)",
+                                                  "Request update (1 => 0)",
+                                                  "Request update (0 => 1)"}));
+}
+
+// ---- Converter model
+
+namespace {
+
+struct FakeAdc {
+    int channels;
+    bool deferred = false;
+};
+std::vector<std::string>* g_adcEvents = nullptr;
+
+void destroyFake(ADC* model) {
+    auto* fake = reinterpret_cast<FakeAdc*>(model);
+    if (g_adcEvents) g_adcEvents->push_back("destroy " + std::to_string(fake->channels));
+    delete fake;
+}
+
+AdcModelHooks FakeHooks(std::vector<std::string>* events, CLEDView* expectedCore) {
+    AdcModelHooks hooks;
+    hooks.create = [events, expectedCore](int channels, CLEDView* core) {
+        events->push_back("create " + std::to_string(channels));
+        EXPECT_EQ(core, expectedCore);
+        return AdcModelPtr(reinterpret_cast<ADC*>(new FakeAdc{channels}), &destroyFake);
+    };
+    hooks.runDeferredConversion = [events](ADC* model) {
+        auto* fake = reinterpret_cast<FakeAdc*>(model);
+        if (fake->deferred) events->push_back("convert");
+        fake->deferred = false;
+    };
+    return hooks;
+}
+
+class Converter : public CoreTest {
+protected:
+    Converter() { g_adcEvents = &events; }
+    // The model goes with the view, after this fixture's record is gone.
+    ~Converter() override { g_adcEvents = nullptr; }
+    std::vector<std::string> events;
+};
+
+}  // namespace
+
+TEST_F(Converter, IsBuiltForAPartWithChannelsAndEnablesTheSlider) {
+    view->SetAdcModelHooks(FakeHooks(&events, view));
+    Session("Test", kSimplePart);
+    EXPECT_EQ(events, (std::vector<std::string>{"create 2"}));
+    ASSERT_NE(view->AdcModel(), nullptr);
+    EXPECT_TRUE(services().HasText("Analog / Digital Converter created!"));
+    EXPECT_EQ(works().commandStates[kCmdSlider], 4);
+
+    // A later session releases the old model before building the new one.
+    view->HandleEvent(104, nullptr);
+    view->HandleEvent(103, nullptr);
+    EXPECT_EQ(events, (std::vector<std::string>{"create 2", "destroy 2", "create 2"}));
+
+    // A deferred conversion runs after the refresh.
+    reinterpret_cast<FakeAdc*>(view->AdcModel())->deferred = true;
+    Refresh();
+    EXPECT_EQ(events.back(), "convert");
+}
+
+TEST_F(Converter, IsNotBuiltWithoutChannelsAndAnOldModelGoes) {
+    view->SetAdcModelHooks(FakeHooks(&events, view));
+    Session("Test", kSimplePart);
+    WritePart("NoAdc", PartXml(Reg("PORTB", "$18"),
+                               "<PACKAGES>[PDIP]</PACKAGES><PDIP><PIN1><NAME>[PB0]</NAME></PIN1>"
+                               "</PDIP>"));
+    view->HandleEvent(104, nullptr);
+    StartDebugging("NoAdc");
+    EXPECT_EQ(events, (std::vector<std::string>{"create 2", "destroy 2"}));
+    EXPECT_EQ(view->AdcModel(), nullptr);
+    EXPECT_TRUE(services().HasText("Analog / Digital Converter not created!"));
+    EXPECT_EQ(works().commandStates[kCmdSlider], 0);
+}
+
+TEST_F(CoreTest, WithoutAConverterModelTheSliderStaysOffAndTheOutputSaysWhy) {
+    Session("Test", kSimplePart);
+    EXPECT_EQ(view->AdcModel(), nullptr);
+    EXPECT_TRUE(services().HasText("Analog / Digital Converter not created!"));
+    EXPECT_TRUE(services().HasText("The converter model is not available in this build."));
+    EXPECT_EQ(works().commandStates[kCmdSlider], 0);
+}
