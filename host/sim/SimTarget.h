@@ -1,0 +1,162 @@
+// A simulated AVR microcontroller on simavr, as the host's debug target.
+//
+// SimTarget owns one simavr core, loads firmware into it, steps and runs it
+// and gives the plug-in raw access to its memories with the meaning real
+// hardware gives them:
+//
+// * Writes from the plug-in go straight into the core's memory: no
+//   peripheral sees them as a program write (no timer restart, no UART
+//   transmit, no flag clearing).
+// * Port input pins. Each input pin has an external level that a switch or
+//   a keypad sets, or none while nothing drives it. The program and the
+//   plug-in read a PINx bit as hardware shows it:
+//     - output pin (DDRx bit 1): the level it drives, the PORTx bit;
+//     - input pin driven from outside: the external level;
+//     - input pin driven by nothing: its pull-up, the PORTx bit (1 with the
+//       pull-up on, 0 without).
+//   A plug-in write to PINx changes only input pins, and only where the
+//   written bit differs from what PINx shows: that bit then becomes driven
+//   from outside with the written level. Writing PINx back as it was read
+//   (the plug-in does so after every refresh) therefore changes nothing,
+//   and a switch that flips a bit sets exactly that pin. External levels
+//   outlive a reset of the part, like the switches wired to it.
+// * ADCL/ADCH hold what the plug-in's converter model wrote; simavr's own
+//   converter never overwrites them when the program reads them.
+// * SREG is read and written as the core's flags.
+// * A sleeping program does not stall the caller: simulated time jumps to
+//   the next timer event.
+//
+// Errors (unknown part, unreadable or corrupt firmware, firmware for
+// another core) are thrown as SimError with a message fit for the user.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/HostInterfaces.h"
+
+struct avr_t;
+
+namespace quill::sim {
+
+class SimError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A supported part: the name the host shows (and names its part description
+// file) and what the target needs to know about it.
+struct PartInfo {
+    const char* name;      // "ATmega16"
+    const char* core;      // simavr core name, "atmega16"
+    int elfArch;           // AVR architecture number in an ELF header (avr5 = 5)
+    uint32_t flashBytes;
+    // Data addresses of PINx, DDRx, PORTx for ports A.. (0 = no such port).
+    struct Port {
+        char letter;
+        uint16_t pin, ddr, port;
+    };
+    Port ports[4];
+    uint16_t adcl, adch;  // data addresses, 0 = no converter
+};
+
+enum class RunState {
+    Running,   // executes instructions
+    Sleeping,  // waits in SLEEP for an interrupt; steps advance time
+    Done,      // stopped for good (sleep with interrupts off)
+    Crashed    // stopped by an invalid instruction or memory access
+};
+
+class SimTarget {
+public:
+    // Creates the part ("ATmega16", "ATmega32", "ATmega8"; case does not
+    // matter). Throws SimError for a part it does not know.
+    explicit SimTarget(std::string_view partName, uint32_t frequencyHz = 1000000);
+    ~SimTarget();
+    SimTarget(const SimTarget&) = delete;
+    SimTarget& operator=(const SimTarget&) = delete;
+
+    static const std::vector<PartInfo>& supportedParts();
+    // The part of that name (case-insensitive), or null.
+    static const PartInfo* findPart(std::string_view name);
+
+    const PartInfo& part() const { return *part_; }
+    const std::string& partName() const { return partName_; }
+
+    // Loads firmware and resets the part. An ".hex"/".ihex" file (or a file
+    // that starts with ':') is read as Intel HEX, anything else as ELF.
+    // Throws SimError, leaving the loaded program as it was, when the file
+    // is missing, unreadable, corrupt, empty or built for another core.
+    void loadFirmware(const std::string& path);
+    void loadElf(const std::string& path);
+    void loadHex(const std::string& path);
+    const std::string& firmwarePath() const { return firmwarePath_; }
+
+    // Clock frequency in Hz (> 0); simavr's timers and converter use it.
+    void setFrequency(uint32_t hz);
+    uint32_t frequency() const;
+
+    // Executes one instruction (a sleeping part advances to its next timer
+    // event instead). Returns false, doing nothing, once the program has
+    // stopped for good (Done or Crashed).
+    bool step();
+    // Executes up to count instructions; returns how many ran.
+    uint64_t run(uint64_t count);
+    // Runs until the cycle count reaches at least target (or the program
+    // stops); returns the instructions executed.
+    uint64_t runUntilCycle(uint64_t target);
+    // Resets the part as its reset pin would: registers, I/O and program
+    // counter start over, the cycle count starts again at 0, flash stays.
+    void reset();
+
+    RunState state() const;
+    uint64_t cycles() const;
+    uint32_t cycleCounter() const { return static_cast<uint32_t>(cycles()); }
+    uint32_t programCounter() const;  // byte address
+
+    // Size of a memory kind in bytes (I/O 64, registers 32, data space
+    // RAMEND + 1); 0 for an unknown kind.
+    uint32_t memorySize(LONG kind) const;
+    // Raw access as described above. Fail (returning false and touching
+    // nothing) for an unknown kind or a range outside the memory.
+    bool read(LONG kind, uint32_t address, uint8_t* out, uint32_t count) const;
+    bool write(LONG kind, uint32_t address, const uint8_t* data, uint32_t count);
+
+    // Shorthands for one I/O register (index 0..63) in the plug-in's view.
+    uint8_t io(unsigned index) const;
+    void setIo(unsigned index, uint8_t value);
+
+    // Messages simavr printed since the last call (errors, warnings).
+    std::vector<std::string> takeMessages();
+
+    // The simavr core, for tools that need more (benchmarks, traces).
+    avr_t* core() { return avr_; }
+
+    // Called from the core's hooks; not for general use.
+    struct PortState;
+    uint8_t programReadsPin(PortState& port);
+    void addMessage(std::string text);
+
+private:
+    uint8_t readByte(uint32_t dataAddress) const;
+    void writeByte(uint32_t dataAddress, uint8_t value);
+    PortState* portByPin(uint32_t dataAddress);
+    const PortState* portByPin(uint32_t dataAddress) const;
+    uint8_t pinView(const PortState& port) const;
+    void syncPinStorage(const PortState& port);
+    void installHooks();
+
+    const PartInfo* part_;
+    std::string partName_;
+    std::string firmwarePath_;
+    avr_t* avr_ = nullptr;
+    std::vector<std::unique_ptr<PortState>> ports_;
+    std::vector<std::string> messages_;
+};
+
+}  // namespace quill::sim

@@ -1,0 +1,374 @@
+// The simavr target running the real demo firmware: program behaviour seen
+// through the plug-in's raw memory access, the pin and converter semantics,
+// and clear failures for bad parts and bad firmware.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "host/sim/SimTarget.h"
+
+extern "C" {
+#include <sim_avr.h>
+}
+
+using quill::sim::RunState;
+using quill::sim::SimError;
+using quill::sim::SimTarget;
+
+namespace {
+
+// I/O register indices of the ATmega16 (data address - 0x20).
+constexpr unsigned PIND = 0x10, DDRD = 0x11, PORTD = 0x12;
+constexpr unsigned PINC = 0x13, PORTC = 0x15;
+constexpr unsigned PINB = 0x16, PORTB = 0x18;
+constexpr unsigned PINA = 0x19, DDRA = 0x1a, PORTA = 0x1b;
+constexpr unsigned ADCL = 0x04, ADCH = 0x05;
+constexpr unsigned SREG = 0x3f;
+
+std::string firmware(const std::string& name) {
+    return std::string(QUILL_BINARY_DIR) + "/firmware/" + name;
+}
+
+#define REQUIRE_FIRMWARE(name)                                                         \
+    if (!std::filesystem::exists(firmware(name))) GTEST_SKIP() << "firmware not built: " \
+                                                                << firmware(name)
+
+std::filesystem::path scratch(const std::string& name) {
+    auto dir = std::filesystem::temp_directory_path() / "quill_simtarget_tests";
+    std::filesystem::create_directories(dir);
+    return dir / name;
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Intel HEX text for a program given as 16-bit instruction words.
+std::string hexProgram(const std::vector<uint16_t>& words, uint32_t address = 0) {
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); i += 8) {
+        const std::size_t n = std::min<std::size_t>(8, words.size() - i);
+        const uint32_t at = address + static_cast<uint32_t>(i * 2);
+        std::vector<uint8_t> record = {static_cast<uint8_t>(n * 2), static_cast<uint8_t>(at >> 8),
+                                       static_cast<uint8_t>(at), 0};
+        for (std::size_t k = 0; k < n; ++k) {
+            record.push_back(static_cast<uint8_t>(words[i + k]));
+            record.push_back(static_cast<uint8_t>(words[i + k] >> 8));
+        }
+        unsigned sum = 0;
+        char buf[4];
+        text += ':';
+        for (uint8_t b : record) {
+            sum += b;
+            std::snprintf(buf, sizeof buf, "%02X", b);
+            text += buf;
+        }
+        std::snprintf(buf, sizeof buf, "%02X", (0x100 - (sum & 0xff)) & 0xff);
+        text += buf;
+        text += '\n';
+    }
+    return text + ":00000001FF\n";
+}
+
+// Runs until PORTA changes (or the cycle limit); returns the new value.
+uint8_t nextPortA(SimTarget& target, uint64_t limitCycles = 5000) {
+    const uint8_t start = target.io(PORTA);
+    const uint64_t until = target.cycles() + limitCycles;
+    while (target.io(PORTA) == start && target.cycles() < until) target.step();
+    return target.io(PORTA);
+}
+
+std::string errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const SimError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+}  // namespace
+
+TEST(SimTarget, RunningLightMovesAndTheSwitchReversesIt) {
+    REQUIRE_FIRMWARE("running_light.elf");
+    SimTarget target("ATmega16");
+    target.loadFirmware(firmware("running_light.elf"));
+    target.run(100);
+    EXPECT_EQ(target.io(DDRA), 0xff);
+    EXPECT_EQ(target.io(PORTA), 0x01);
+
+    std::vector<uint8_t> seen;
+    for (int i = 0; i < 9; ++i) seen.push_back(nextPortA(target));
+    EXPECT_EQ(seen, (std::vector<uint8_t>{0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x01, 0x02}));
+    // About a millisecond per step at 1 MHz.
+    EXPECT_GT(target.cycles(), 8500u);
+    EXPECT_LT(target.cycles(), 11000u);
+
+    // The switch on PB7: the plug-in writes the input level into PINB.
+    target.setIo(PINB, static_cast<uint8_t>(target.io(PINB) | 0x80));
+    seen.clear();
+    for (int i = 0; i < 3; ++i) seen.push_back(nextPortA(target));
+    EXPECT_EQ(seen, (std::vector<uint8_t>{0x01, 0x80, 0x40}));
+}
+
+TEST(SimTarget, WritingTheWholeIoSpaceBackAfterEveryStepChangesNothing) {
+    // The plug-in reads all 64 I/O registers and writes them back after
+    // every instruction; the program must run exactly as without it.
+    REQUIRE_FIRMWARE("running_light.elf");
+    SimTarget alone("ATmega16"), refreshed("ATmega16");
+    alone.loadFirmware(firmware("running_light.elf"));
+    refreshed.loadFirmware(firmware("running_light.elf"));
+    uint8_t image[64];
+    for (int i = 0; i < 6000; ++i) {
+        alone.step();
+        refreshed.step();
+        ASSERT_TRUE(refreshed.read(kMemoryIo, 0, image, 64));
+        ASSERT_TRUE(refreshed.write(kMemoryIo, 0, image, 64));
+        ASSERT_EQ(alone.io(PORTA), refreshed.io(PORTA)) << "after instruction " << i;
+        ASSERT_EQ(alone.programCounter(), refreshed.programCounter());
+    }
+    EXPECT_EQ(alone.cycles(), refreshed.cycles());
+}
+
+TEST(SimTarget, PinLevelsInBothDirections) {
+    REQUIRE_FIRMWARE("led_switch_echo.elf");
+    SimTarget target("ATmega16");
+    target.loadFirmware(firmware("led_switch_echo.elf"));
+    target.run(50);
+    // Nothing drives port B yet: inputs without pull-up read 0.
+    EXPECT_EQ(target.io(PINB), 0x00);
+    EXPECT_EQ(target.io(PORTC), 0x00);
+
+    // What the plug-in writes to PINx is what the program reads.
+    target.setIo(PINB, 0xa5);
+    target.run(50);
+    EXPECT_EQ(target.io(PINB), 0xa5);
+    EXPECT_EQ(target.io(PORTC), 0xa5);
+    EXPECT_EQ(target.io(PORTD), 0xf5);
+
+    // PINC of an output port shows the driven levels; a write to an output
+    // pin's PIN bit changes nothing.
+    EXPECT_EQ(target.io(PINC), 0xa5);
+    target.setIo(PINC, 0x00);
+    EXPECT_EQ(target.io(PINC), 0xa5);
+
+    // Port D: PD0-3 outputs, PD4-7 inputs with pull-ups and nothing
+    // driving them, which read high.
+    EXPECT_EQ(target.io(DDRD), 0x0f);
+    EXPECT_EQ(target.io(PIND), 0xf5);
+    // Writing PIND back as read leaves the pull-ups in charge ...
+    target.setIo(PIND, 0xf5);
+    EXPECT_EQ(target.io(PIND), 0xf5);
+    target.setIo(PORTD, 0x05);  // pull-ups off, as the program would
+    EXPECT_EQ(target.io(PIND), 0x05);
+    target.setIo(PORTD, 0xf5);
+    // ... a changed bit drives that input from outside, over its pull-up.
+    target.setIo(PIND, 0xe5);
+    EXPECT_EQ(target.io(PIND), 0xe5);
+    target.run(50);
+    EXPECT_EQ(target.io(PIND), 0xe5);
+}
+
+TEST(SimTarget, ExternalLevelsSurviveAResetAndTheProgramStartsOver) {
+    REQUIRE_FIRMWARE("running_light.elf");
+    SimTarget target("ATmega16");
+    target.loadFirmware(firmware("running_light.elf"));
+    target.runUntilCycle(3500);
+    EXPECT_EQ(target.io(PORTA), 0x08);
+    target.setIo(PINB, 0x80);
+
+    target.reset();
+    EXPECT_EQ(target.cycles(), 0u);
+    EXPECT_EQ(target.io(PORTA), 0x00);
+    EXPECT_EQ(target.io(DDRA), 0x00);
+    EXPECT_EQ(target.io(PINB), 0x80);
+    target.run(100);
+    EXPECT_EQ(target.io(PORTA), 0x01);
+    EXPECT_EQ(nextPortA(target), 0x80);  // the switch still reverses it
+}
+
+TEST(SimTarget, ConverterResultsWrittenByThePluginReachTheProgram) {
+    // ldi r16,0xC0; out ADCSRA,r16 (enable, start); loop: in r16,ADCL;
+    // in r17,ADCH; out PORTA,r16; out PORTB,r17; rjmp loop
+    const auto path = scratch("adc_read.hex");
+    writeFile(path, hexProgram({0xEC00, 0xB806, 0xB104, 0xB115, 0xBB0B, 0xBB18, 0xCFFB}));
+    SimTarget target("ATmega16");
+    target.loadFirmware(path.string());
+    target.setIo(ADCL, 0x34);
+    target.setIo(ADCH, 0x02);
+    target.runUntilCycle(3000);  // well past simavr's own conversion time
+    EXPECT_EQ(target.io(PORTA), 0x34);
+    EXPECT_EQ(target.io(PORTB), 0x02);
+    EXPECT_EQ(target.io(ADCL), 0x34);
+    EXPECT_EQ(target.io(ADCH), 0x02);
+}
+
+TEST(SimTarget, StatusRegisterIsTheCoreFlags) {
+    REQUIRE_FIRMWARE("running_light.elf");
+    SimTarget target("ATmega16");
+    target.loadFirmware(firmware("running_light.elf"));
+    target.core()->sreg[S_Z] = 1;
+    target.core()->sreg[S_C] = 1;
+    EXPECT_EQ(target.io(SREG), 0x03);
+    target.setIo(SREG, 0x80);
+    EXPECT_EQ(target.core()->sreg[S_I], 1);
+    EXPECT_EQ(target.core()->sreg[S_Z], 0);
+    uint8_t viaData = 0;
+    ASSERT_TRUE(target.read(kMemoryData, 0x5f, &viaData, 1));
+    EXPECT_EQ(viaData, 0x80);
+}
+
+TEST(SimTarget, SleepingDoesNotWaitInRealTime) {
+    // ldi r16,0x40; out MCUCR,r16 (sleep enable); sei; sleep; rjmp sleep
+    // A timer-less sleep would otherwise cost wall-clock time per step.
+    const auto path = scratch("sleep.hex");
+    writeFile(path, hexProgram({0xE400, 0xBF05, 0x9478, 0x9588, 0xCFFE}));
+    SimTarget target("ATmega16");
+    target.loadFirmware(path.string());
+    const auto start = std::chrono::steady_clock::now();
+    target.run(2000);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(target.state(), RunState::Sleeping);
+    EXPECT_LT(elapsed, std::chrono::milliseconds(500));
+}
+
+TEST(SimTarget, KeypadScanDecodesAKeyPressedOnItsRow) {
+    REQUIRE_FIRMWARE("keypad_scan.elf");
+    SimTarget target("ATmega16");
+    target.loadFirmware(firmware("keypad_scan.elf"));
+    auto waitForRow = [&](uint8_t portb) {
+        const uint64_t until = target.cycles() + 40000;
+        while (target.io(PORTB) != portb && target.cycles() < until) target.step();
+        return target.io(PORTB) == portb;
+    };
+    // Key 5: row 1 driven on PB2, read on column 1 (PD6).
+    ASSERT_TRUE(waitForRow(0x04));
+    target.setIo(PIND, static_cast<uint8_t>(target.io(PIND) | 0x40));
+    target.run(100);
+    EXPECT_EQ(target.io(PORTA), '5');
+    target.runUntilCycle(target.cycles() + 20000);  // held: the scan stays on row 1
+    EXPECT_EQ(target.io(PORTB), 0x04);
+    EXPECT_EQ(target.io(PORTA), '5');
+    target.setIo(PIND, static_cast<uint8_t>(target.io(PIND) & ~0x40));
+    target.run(100);
+    EXPECT_EQ(target.io(PORTA), 0);
+
+    // Key #: row 3 on PB0, column 2 on PC0.
+    ASSERT_TRUE(waitForRow(0x01));
+    target.setIo(PINC, static_cast<uint8_t>(target.io(PINC) | 0x01));
+    target.run(100);
+    EXPECT_EQ(target.io(PORTA), '#');
+    // The row outputs read back through PINB as driven.
+    EXPECT_EQ(target.io(PINB) & 0x0f, 0x01);
+}
+
+TEST(SimTarget, OtherPartsRunTheirOwnFirmware) {
+    REQUIRE_FIRMWARE("led_switch_echo_atmega8.elf");
+    SimTarget target("atmega8");
+    EXPECT_EQ(target.partName(), "ATmega8");
+    target.loadFirmware(firmware("led_switch_echo_atmega8.elf"));
+    target.setIo(PINB, 0x3c);
+    target.run(100);
+    EXPECT_EQ(target.io(PORTC), 0x3c);
+    EXPECT_EQ(target.memorySize(kMemoryData), 0x460u);
+}
+
+TEST(SimTarget, UnknownPartIsAClearError) {
+    const std::string message = errorOf([] { SimTarget target("ATmega99"); });
+    EXPECT_NE(message.find("unknown part \"ATmega99\""), std::string::npos) << message;
+    EXPECT_NE(message.find("ATmega16"), std::string::npos) << message;
+}
+
+TEST(SimTarget, BadFirmwareIsRefusedAndTheLoadedProgramStays) {
+    REQUIRE_FIRMWARE("running_light.elf");
+    REQUIRE_FIRMWARE("led_switch_echo_atmega8.elf");
+    SimTarget target("ATmega16");
+    target.loadFirmware(firmware("running_light.elf"));
+    const std::string elf = readFile(firmware("running_light.elf"));
+
+    struct Case {
+        std::string file, contents, expected;
+    };
+    const std::vector<Case> cases = {
+        {"text.elf", "just some text, not a program\n", "is not an ELF file"},
+        {"empty.elf", "", "is not an ELF file"},
+        {"header.elf", elf.substr(0, 40), "truncated"},
+        {"truncated.elf", elf.substr(0, 600), "truncated or corrupt"},
+        {"checksum.hex", ":020000000C9463\n:00000001FF\n", "line 1: checksum mismatch"},
+        {"noend.hex", hexProgram({0xCFFF}).substr(0, 16), "no end-of-file record"},
+        {"digits.hex", ":0200000x0C9463\n:00000001FF\n", "line 1: not a hexadecimal digit"},
+        {"length.hex", ":0400000C940000\n:00000001FF\n", "does not match the record length"},
+        {"type.hex", ":00000009F7\n", "unknown record type 9"},
+        {"empty.hex", ":00000001FF\n", "no program code"},
+        {"big.hex", hexProgram({0xCFFF}, 0x4000), "needs 16386 bytes of flash"},
+    };
+    for (const Case& c : cases) {
+        const auto path = scratch(c.file);
+        writeFile(path, c.contents);
+        const std::string message = errorOf([&] { target.loadFirmware(path.string()); });
+        EXPECT_NE(message.find(c.expected), std::string::npos) << c.file << ": " << message;
+        EXPECT_NE(message.find(c.file), std::string::npos) << "names the file: " << message;
+    }
+
+    const std::string missing = errorOf([&] { target.loadFirmware(scratch("nope.elf").string()); });
+    EXPECT_NE(missing.find("cannot open firmware"), std::string::npos) << missing;
+    const std::string otherCore =
+        errorOf([&] { target.loadFirmware(firmware("led_switch_echo_atmega8.elf")); });
+    EXPECT_NE(otherCore.find("built for avr4"), std::string::npos) << otherCore;
+
+    // Every refusal left the running light in place.
+    EXPECT_EQ(target.firmwarePath(), firmware("running_light.elf"));
+    target.run(100);
+    EXPECT_EQ(target.io(PORTA), 0x01);
+}
+
+TEST(SimTarget, HexAndElfOfTheSameProgramBehaveAlike) {
+    REQUIRE_FIRMWARE("running_light.hex");
+    SimTarget fromHex("ATmega16"), fromElf("ATmega16");
+    fromHex.loadFirmware(firmware("running_light.hex"));
+    fromElf.loadFirmware(firmware("running_light.elf"));
+    fromHex.runUntilCycle(5500);
+    fromElf.runUntilCycle(5500);
+    EXPECT_EQ(fromHex.io(PORTA), 0x20);
+    EXPECT_EQ(fromHex.io(PORTA), fromElf.io(PORTA));
+}
+
+TEST(SimTarget, MemoryAccessStaysInsideEachMemory) {
+    SimTarget target("ATmega16");
+    uint8_t buffer[2048] = {};
+    EXPECT_TRUE(target.read(kMemoryIo, 0, buffer, 64));
+    EXPECT_TRUE(target.read(kMemoryIo, 60, buffer, 4));
+    EXPECT_FALSE(target.read(kMemoryIo, 60, buffer, 5));
+    EXPECT_FALSE(target.read(kMemoryIo, 64, buffer, 1));
+    EXPECT_TRUE(target.read(kMemoryRegisters, 0, buffer, 32));
+    EXPECT_FALSE(target.read(kMemoryRegisters, 1, buffer, 32));
+    EXPECT_TRUE(target.read(kMemoryData, 0x60, buffer, 1024));  // what the plug-in reads
+    EXPECT_FALSE(target.read(kMemoryData, 0x61, buffer, 1024));
+    EXPECT_FALSE(target.read(kMemoryData, 0xffffffffu, buffer, 2));
+    EXPECT_FALSE(target.read(3, 0, buffer, 1));
+    EXPECT_FALSE(target.write(kMemoryIo, 0, buffer, 65));
+    EXPECT_FALSE(target.write(7, 0, buffer, 1));
+
+    // Registers, I/O and data space are views of one memory.
+    const uint8_t r5 = 0x5a;
+    ASSERT_TRUE(target.write(kMemoryRegisters, 5, &r5, 1));
+    uint8_t back = 0;
+    ASSERT_TRUE(target.read(kMemoryData, 5, &back, 1));
+    EXPECT_EQ(back, 0x5a);
+    const uint8_t ddra = 0x0f;
+    ASSERT_TRUE(target.write(kMemoryData, 0x3a, &ddra, 1));
+    EXPECT_EQ(target.io(DDRA), 0x0f);
+    EXPECT_EQ(target.io(PINA), 0x00);
+}
