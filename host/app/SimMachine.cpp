@@ -1,3 +1,82 @@
+// The debugger's machine on the simavr target.
+#include <cmath>
+#include <cstdio>
+
 #include "host/app/HostSetup.h"
 
+#if __has_include("host/sim/SimTargetAccess.h")
+#include "host/sim/SimTarget.h"
+#include "host/sim/SimTargetAccess.h"
+
+namespace {
+
+using quill::sim::RunState;
+using quill::sim::SimTarget;
+using quill::sim::SimTargetAccess;
+
+class SimMachine final : public Machine {
+public:
+    explicit SimMachine(std::shared_ptr<SimTarget> target)
+        : target_(std::move(target)), access_(SimTargetAccess::create(target_)) {}
+    ~SimMachine() override {
+        // The plug-in may keep the target object; it then fails instead of
+        // reaching a destroyed simulator.
+        access_->detach();
+        access_->Release();
+    }
+
+    bool step() override { return target_->step(); }
+    void reset() override { target_->reset(); }
+    uint64_t cycles() const override { return target_->cycles(); }
+    double frequencyHz() const override { return target_->frequency(); }
+    uint32_t programCounter() const override { return target_->programCounter(); }
+    std::string fault() const override {
+        char pc[16];
+        std::snprintf(pc, sizeof pc, "0x%04X", target_->programCounter());
+        std::string text;
+        switch (target_->state()) {
+            case RunState::Crashed:
+                text = std::string("the program crashed at PC ") + pc +
+                       " (invalid instruction or memory access)";
+                break;
+            case RunState::Done:
+                text = std::string("the program ended at PC ") + pc +
+                       " (sleep with interrupts disabled)";
+                break;
+            default:
+                return {};
+        }
+        for (const std::string& message : target_->takeMessages()) text += "; " + message;
+        return text;
+    }
+    ITargetAccess* targetAccess() override { return access_; }
+    SimTarget& target() { return *target_; }
+
+private:
+    std::shared_ptr<SimTarget> target_;
+    SimTargetAccess* access_;
+};
+
+}  // namespace
+
+MachineFactory SimulatorFactory() {
+    return [](const SessionConfig& config, std::string* error) -> std::unique_ptr<Machine> {
+        const double hz = std::round(config.frequencyMHz * 1e6);
+        if (!(hz >= 1.0 && hz <= 4.0e9)) {
+            *error = "clock frequency out of range";
+            return nullptr;
+        }
+        try {
+            auto target = std::make_shared<SimTarget>(config.part, static_cast<uint32_t>(hz));
+            target->loadFirmware(config.firmware);
+            return std::make_unique<SimMachine>(std::move(target));
+        } catch (const quill::sim::SimError& e) {
+            *error = e.what();
+            return nullptr;
+        }
+    };
+}
+
+#else
 MachineFactory SimulatorFactory() { return {}; }
+#endif

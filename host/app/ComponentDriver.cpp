@@ -1,0 +1,167 @@
+#include "host/app/ComponentDriver.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QDockWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QTimer>
+
+#include "host/app/MainWindow.h"
+
+namespace driver {
+
+QDockWidget* findDock(MainWindow& window, const QString& name) {
+    for (QDockWidget* dock : window.componentDocks()) {
+        if (dock->windowTitle() == name) return dock;
+    }
+    return nullptr;
+}
+
+QWidget* findForm(MainWindow& window, const QString& name) {
+    QDockWidget* dock = findDock(window, name);
+    QWidget* client = dock ? dock->widget() : nullptr;
+    if (!client) return nullptr;
+    for (QObject* child : client->children()) {
+        if (auto* dialog = qobject_cast<QDialog*>(child)) return dialog;
+    }
+    return nullptr;
+}
+
+QStringList componentNames(MainWindow& window) {
+    QStringList names;
+    for (QDockWidget* dock : window.componentDocks()) names << dock->windowTitle();
+    return names;
+}
+
+int controlIdOf(const QObject* control) {
+    if (!control) return -1;
+    QVariant id = control->property("controlId");
+    return id.isValid() ? id.toInt() : -1;
+}
+
+QWidget* findControl(QWidget* root, int id) {
+    if (!root) return nullptr;
+    if (controlIdOf(root) == id) return root;
+    for (QWidget* child : root->findChildren<QWidget*>()) {
+        if (controlIdOf(child) == id) return child;
+    }
+    return nullptr;
+}
+
+namespace {
+
+void sendMouse(QWidget* widget, QEvent::Type type) {
+    const QPointF local = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(local);
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    QMouseEvent event(type, local, global, Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+}  // namespace
+
+void press(QWidget* widget) { sendMouse(widget, QEvent::MouseButtonPress); }
+void release(QWidget* widget) { sendMouse(widget, QEvent::MouseButtonRelease); }
+void click(QWidget* widget) {
+    QPointer<QWidget> guard(widget);
+    press(widget);
+    if (guard) release(widget);
+}
+
+int bitmapIdOf(const QWidget* control) {
+    QVariant id = control ? control->property("bitmapId") : QVariant();
+    return id.isValid() ? id.toInt() : -1;
+}
+
+bool runMenuDialog(QWidget* form, int commandId, const std::function<void(QDialog*)>& answer,
+                   QString* error) {
+    const QPoint local = form->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, local, form->mapToGlobal(local));
+    QApplication::sendEvent(form, &event);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) {
+        *error = "the component shows no context menu";
+        return false;
+    }
+    QAction* item = nullptr;
+    for (QAction* action : menu->actions()) {
+        if (action->data().isValid() && action->data().toInt() == commandId) item = action;
+    }
+    if (!item) {
+        menu->hide();
+        *error = QString("the context menu has no item %1").arg(commandId);
+        return false;
+    }
+    // The item opens a modal dialog with its own event loop; a polling timer
+    // answers it from inside that loop.
+    bool answered = false;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || answered) return;
+        answered = true;
+        poll.stop();
+        answer(dialog);
+        if (dialog->isVisible()) dialog->reject();
+    });
+    poll.start();
+    menu->hide();
+    item->trigger();
+    poll.stop();
+    if (!answered) {
+        *error = QString("menu item %1 opened no dialog").arg(commandId);
+        return false;
+    }
+    return true;
+}
+
+bool fillDialog(QDialog* dialog, const std::vector<DialogInput>& inputs, QString* error) {
+    for (const DialogInput& input : inputs) {
+        QWidget* control = findControl(dialog, input.control);
+        if (!control || !control->isEnabled()) {
+            *error = QString("the dialog \"%1\" has no %2control %3")
+                         .arg(dialog->windowTitle(), control ? "enabled " : "")
+                         .arg(input.control);
+            dialog->reject();
+            return false;
+        }
+        if (auto* combo = qobject_cast<QComboBox*>(control)) {
+            int index = combo->findText(input.value, Qt::MatchFixedString);
+            if (index < 0) {
+                QStringList items;
+                for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+                *error = QString("\"%1\" is not offered (choices: %2)")
+                             .arg(input.value, items.join(", "));
+                dialog->reject();
+                return false;
+            }
+            combo->setCurrentIndex(index);
+        } else if (auto* check = qobject_cast<QCheckBox*>(control); check && !input.value.isEmpty()) {
+            if (check->isChecked() != (input.value == "1")) click(check);
+        } else {
+            click(control);
+        }
+    }
+    QWidget* ok = findControl(dialog, 1);
+    if (!ok) {
+        *error = QString("the dialog \"%1\" has no OK button").arg(dialog->windowTitle());
+        dialog->reject();
+        return false;
+    }
+    click(ok);
+    if (dialog->isVisible()) {
+        *error = QString("the dialog \"%1\" did not accept its input").arg(dialog->windowTitle());
+        dialog->reject();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace driver

@@ -1,0 +1,62 @@
+// Drives the plug-in's component windows the way a user does, for the
+// headless scenarios and the benchmark: finds a component by its window
+// name and its controls by number (the window layer numbers every control
+// with the property "controlId" and the object name "id_<n>"), clicks with
+// synthesised mouse events, and answers the modal settings dialog that a
+// component's "Settings..." menu item opens.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+class MainWindow;
+class QDialog;
+class QObject;
+class QDockWidget;
+class QWidget;
+
+namespace driver {
+
+// The dock whose title is `name`, or null.
+QDockWidget* findDock(MainWindow& window, const QString& name);
+// The component form inside that dock (the dialog the plug-in made a child
+// of the dock's client area), or null.
+QWidget* findForm(MainWindow& window, const QString& name);
+// The window names of all component docks, in creation order.
+QStringList componentNames(MainWindow& window);
+
+int controlIdOf(const QObject* control);
+// `root` itself or the first descendant numbered `id`; null if none.
+QWidget* findControl(QWidget* root, int id);
+
+// Mouse press and release at the centre of `widget` (left button).
+void press(QWidget* widget);
+void release(QWidget* widget);
+void click(QWidget* widget);
+
+// A bitmap control's "bitmapId" property; -1 when it has none.
+int bitmapIdOf(const QWidget* control);
+
+// Opens `form`'s context menu with a synthesised right click and chooses
+// the item carrying command `commandId`; `answer` runs on the modal dialog
+// the item opens and must end it (accept/reject; a dialog still open
+// afterwards is rejected). Returns false with *error when there is no menu,
+// no such item, or no dialog appeared.
+bool runMenuDialog(QWidget* form, int commandId, const std::function<void(QDialog*)>& answer,
+                   QString* error);
+
+// One change to a settings dialog: select `value` in the combo box numbered
+// `control`, tick (value "1") or clear ("0") a check box, or click a radio
+// button / push button (empty value).
+struct DialogInput {
+    int control = 0;
+    QString value;
+};
+
+// Applies the inputs in order, then clicks OK (control 1). Returns false
+// with *error naming the control that could not be set; the dialog is then
+// cancelled.
+bool fillDialog(QDialog* dialog, const std::vector<DialogInput>& inputs, QString* error);
+
+}  // namespace driver

@@ -1,0 +1,304 @@
+#include "host/app/ScenarioExecutor.h"
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+#include <cmath>
+
+#include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
+
+namespace {
+
+using Result = ScenarioExecutor::Result;
+using Outcome = ScenarioExecutor::Outcome;
+
+Result ok(const QString& message) { return {Outcome::Ok, message}; }
+Result failed(const QString& message) { return {Outcome::Failed, message}; }
+Result error(const QString& message) { return {Outcome::Error, message}; }
+
+QString bits(int value) { return QString("%1").arg(value & 0xFF, 8, 2, QChar('0')); }
+
+// Resource numbers of the component pictures the expectations look at.
+constexpr int kLedPicture = 243;
+constexpr int kLedDark = 220;
+constexpr int kLedLit = 221;
+constexpr int kFirstBarSegment = 211;  // bit 7; 218 is bit 0
+constexpr int kSegmentDark = 201;
+constexpr int kSegmentLit = 202;
+
+}  // namespace
+
+ScenarioExecutor::ScenarioExecutor(MainWindow& window, QString screenshotDir)
+    : window_(window), screenshotDir_(std::move(screenshotDir)) {
+    std::string why;
+    registers_ = PartRegisters::load(window_.config().installDirectory, window_.config().part, &why);
+    if (!registers_) registerError_ = QString::fromStdString(why);
+}
+
+QWidget* ScenarioExecutor::formOrError(const QString& name, Result* result) {
+    QWidget* form = driver::findForm(window_, name);
+    if (!form) {
+        QStringList names = driver::componentNames(window_);
+        *result = error(QString("no component window \"%1\" is open (open: %2)")
+                            .arg(name, names.isEmpty() ? QString("none") : names.join(", ")));
+    }
+    return form;
+}
+
+Result ScenarioExecutor::open(const QString& commandId) {
+    QString why;
+    const size_t before = window_.componentDocks().size();
+    if (!OpenComponent(window_, commandId.toStdString(), &why)) return error(why);
+    QApplication::processEvents();
+    const auto& docks = window_.componentDocks();
+    QString name = docks.size() > before ? docks.back()->windowTitle() : QString("(shown again)");
+    return ok(QString("opened %1: window \"%2\"").arg(commandId, name));
+}
+
+Result ScenarioExecutor::click(const QString& name, int control) {
+    Result result;
+    QWidget* form = formOrError(name, &result);
+    if (!form) return result;
+    QWidget* target = nullptr;
+    if (control == 0) {
+        // The window's own clickable control (the switch lever).
+        for (QWidget* child : form->findChildren<QWidget*>()) {
+            if (driver::controlIdOf(child) > 0 && child->cursor().shape() == Qt::PointingHandCursor) {
+                target = child;
+                break;
+            }
+        }
+        if (!target) return error(QString("\"%1\" has no clickable control").arg(name));
+    } else {
+        target = driver::findControl(form, control);
+        if (!target) return error(QString("\"%1\" has no control %2").arg(name).arg(control));
+    }
+    driver::click(target);
+    QApplication::processEvents();
+    return ok(QString("clicked %1 control %2").arg(name).arg(driver::controlIdOf(target)));
+}
+
+Result ScenarioExecutor::press(const QString& name, int control) {
+    Result result;
+    QWidget* form = formOrError(name, &result);
+    if (!form) return result;
+    QWidget* target = driver::findControl(form, control);
+    if (!target) return error(QString("\"%1\" has no control %2").arg(name).arg(control));
+    driver::press(target);
+    QApplication::processEvents();
+    return ok(QString("pressed %1 control %2").arg(name).arg(control));
+}
+
+Result ScenarioExecutor::release(const QString& name, int control) {
+    Result result;
+    QWidget* form = formOrError(name, &result);
+    if (!form) return result;
+    QWidget* target = driver::findControl(form, control);
+    if (!target) return error(QString("\"%1\" has no control %2").arg(name).arg(control));
+    driver::release(target);
+    QApplication::processEvents();
+    return ok(QString("released %1 control %2").arg(name).arg(control));
+}
+
+Result ScenarioExecutor::configure(const QString& name,
+                                   const std::vector<driver::DialogInput>& inputs) {
+    Result result;
+    QWidget* form = formOrError(name, &result);
+    if (!form) return result;
+    constexpr int kSettingsCommand = 32771;
+    QString why;
+    bool filled = false;
+    bool ran = driver::runMenuDialog(
+        form, kSettingsCommand,
+        [&](QDialog* dialog) { filled = driver::fillDialog(dialog, inputs, &why); }, &why);
+    QApplication::processEvents();
+    if (!ran || !filled) return error(QString("settings of \"%1\": %2").arg(name, why));
+    return ok(QString("changed the settings of %1").arg(name));
+}
+
+Result ScenarioExecutor::waitCycles(uint64_t cycles) {
+    Debugger& debugger = window_.debugger();
+    if (!debugger.debugging()) return error("the program is not being debugged");
+    const uint64_t start = debugger.machine()->cycles();
+    // Keep the windows alive (timers, repaints) while time passes.
+    bool ran = debugger.runCycles(cycles, [] {
+        QApplication::processEvents();
+        return true;
+    });
+    QApplication::processEvents();
+    const uint64_t now = debugger.machine()->cycles();
+    if (!ran) {
+        return failed(QString("the program stopped after %1 of %2 cycles: %3")
+                          .arg(now - start)
+                          .arg(cycles)
+                          .arg(QString::fromStdString(debugger.lastFault())));
+    }
+    return ok(QString("ran %1 cycles (now at cycle %2)").arg(now - start).arg(now));
+}
+
+Result ScenarioExecutor::waitMilliseconds(double ms) {
+    Machine* machine = window_.debugger().machine();
+    if (!machine || !window_.debugger().debugging()) return error("the program is not being debugged");
+    return waitCycles(static_cast<uint64_t>(std::llround(ms * machine->frequencyHz() / 1000.0)));
+}
+
+Result ScenarioExecutor::step(uint64_t instructions) {
+    Debugger& debugger = window_.debugger();
+    if (!debugger.debugging()) return error("the program is not being debugged");
+    for (uint64_t i = 0; i < instructions; ++i) {
+        if (!debugger.stepInto()) {
+            return failed(QString("the program stopped after %1 steps: %2")
+                              .arg(i)
+                              .arg(QString::fromStdString(debugger.lastFault())));
+        }
+    }
+    QApplication::processEvents();
+    return ok(QString("stepped %1 instructions").arg(instructions));
+}
+
+Result ScenarioExecutor::reset() {
+    if (!window_.debugger().debugging()) return error("the program is not being debugged");
+    window_.resetTarget();
+    QApplication::processEvents();
+    return ok("reset the part");
+}
+
+int ScenarioExecutor::registerIndex(const QString& name) const {
+    if (!registers_) return -1;
+    return registers_->index(name.toStdString());
+}
+
+std::optional<uint8_t> ScenarioExecutor::readIo(int index) const {
+    ITargetAccess* target = window_.debugger().target();
+    if (!target || index < 0 || index > 63) return std::nullopt;
+    BSTR block = nullptr;
+    HRESULT hr = target->ReadMemory(kMemoryIo, static_cast<ULONG>(index), 1, &block);
+    std::optional<uint8_t> value;
+    if (SUCCEEDED(hr) && SysStringByteLen(block) >= 1) {
+        value = static_cast<uint8_t>(reinterpret_cast<const char*>(block)[0]);
+    }
+    SysFreeString(block);
+    return value;
+}
+
+Result ScenarioExecutor::expectRegister(const QString& reg, std::optional<int> bit, int value) {
+    bool numeric = false;
+    int index = reg.toInt(&numeric, 0);
+    if (!numeric) index = registerIndex(reg);
+    if (index < 0 || index > 63) {
+        return error(registers_ ? QString("unknown register \"%1\"").arg(reg) : registerError_);
+    }
+    std::optional<uint8_t> actual = readIo(index);
+    if (!actual) return error(QString("cannot read %1 from the target").arg(reg));
+    if (bit) {
+        int level = (*actual >> *bit) & 1;
+        QString what = QString("%1 bit %2").arg(reg).arg(*bit);
+        if (level != value) return failed(QString("%1 is %2, expected %3").arg(what).arg(level).arg(value));
+        return ok(QString("%1 is %2").arg(what).arg(level));
+    }
+    if (*actual != value) {
+        return failed(QString("%1 is 0x%2 (%3), expected 0x%4 (%5)")
+                          .arg(reg)
+                          .arg(*actual, 2, 16, QChar('0'))
+                          .arg(bits(*actual))
+                          .arg(value & 0xFF, 2, 16, QChar('0'))
+                          .arg(bits(value)));
+    }
+    return ok(QString("%1 is 0x%2").arg(reg).arg(*actual, 2, 16, QChar('0')));
+}
+
+Result ScenarioExecutor::expectPin(const QString& pin, int level) {
+    char port = 0;
+    int bit = 0;
+    if (!ParsePinName(pin.toStdString(), &port, &bit)) {
+        return error(QString("\"%1\" is not a pin name like PB7").arg(pin));
+    }
+    const QString reg = QString("PIN%1").arg(QChar(port));
+    if (registerIndex(reg) < 0) return error(QString("the part has no port %1").arg(QChar(port)));
+    Result r = expectRegister(reg, bit, level);
+    r.message.replace(QString("%1 bit %2").arg(reg).arg(bit), pin);
+    return r;
+}
+
+Result ScenarioExecutor::expectBitmap(const QString& name, int control,
+                                      const std::vector<int>& bitmapIds, const QString& what) {
+    Result result;
+    QWidget* form = formOrError(name, &result);
+    if (!form) return result;
+    QWidget* picture = driver::findControl(form, control);
+    if (!picture) return error(QString("\"%1\" has no control %2").arg(name).arg(control));
+    int shown = driver::bitmapIdOf(picture);
+    for (int id : bitmapIds) {
+        if (id == shown) return ok(QString("%1 shows %2").arg(name, what));
+    }
+    return failed(QString("%1 does not show %2 (control %3 shows bitmap %4)")
+                      .arg(name, what)
+                      .arg(control)
+                      .arg(shown));
+}
+
+Result ScenarioExecutor::expectLed(const QString& name, int lit) {
+    return expectBitmap(name, kLedPicture, {lit ? kLedLit : kLedDark}, lit ? "lit" : "dark");
+}
+
+Result ScenarioExecutor::expectBar(const QString& name, int pattern) {
+    Result result;
+    QWidget* form = formOrError(name, &result);
+    if (!form) return result;
+    int shown = 0;
+    for (int i = 0; i < 8; ++i) {
+        QWidget* segment = driver::findControl(form, kFirstBarSegment + i);
+        if (!segment) return error(QString("\"%1\" has no bar segment %2").arg(name).arg(kFirstBarSegment + i));
+        int id = driver::bitmapIdOf(segment);
+        if (id != kSegmentLit && id != kSegmentDark) {
+            return error(QString("segment %1 of \"%2\" shows bitmap %3").arg(kFirstBarSegment + i).arg(name).arg(id));
+        }
+        if (id == kSegmentLit) shown |= 0x80 >> i;
+    }
+    if (shown != (pattern & 0xFF)) {
+        return failed(QString("%1 shows %2, expected %3").arg(name, bits(shown), bits(pattern)));
+    }
+    return ok(QString("%1 shows %2").arg(name, bits(shown)));
+}
+
+Result ScenarioExecutor::expectText(const QString& name, int control, const QString& text) {
+    Result result;
+    QWidget* form = formOrError(name, &result);
+    if (!form) return result;
+    QWidget* widget = control ? driver::findControl(form, control) : form;
+    if (!widget) return error(QString("\"%1\" has no control %2").arg(name).arg(control));
+    QString shown;
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        shown = label->text();
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        shown = edit->text();
+    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) {
+        shown = plain->toPlainText();
+    } else {
+        QVariant property = widget->property("displayText");
+        shown = property.isValid() ? property.toString() : QString();
+        if (shown.isEmpty()) {
+            QStringList parts;
+            for (QLabel* l : widget->findChildren<QLabel*>()) parts << l->text();
+            shown = parts.join('\n');
+        }
+    }
+    if (!shown.contains(text)) {
+        return failed(QString("%1 shows \"%2\", expected it to contain \"%3\"").arg(name, shown, text));
+    }
+    return ok(QString("%1 shows \"%2\"").arg(name, text));
+}
+
+Result ScenarioExecutor::screenshot(const QString& label) {
+    if (screenshotDir_.isEmpty()) return ok("screenshot skipped (no --screenshots folder)");
+    QString why;
+    QString prefix = QString("%1-%2-").arg(++shot_, 2, 10, QChar('0')).arg(label.isEmpty() ? QString("shot") : label);
+    QStringList files = window_.saveScreenshots(screenshotDir_, prefix, &why);
+    if (!why.isEmpty()) return error(why);
+    return ok(QString("saved %1 screenshots in %2").arg(files.size()).arg(screenshotDir_));
+}

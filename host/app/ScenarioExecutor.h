@@ -1,0 +1,79 @@
+// Executes scenario operations against a running quill-host: opens
+// components through the plug-in's commands, clicks their controls, changes
+// their settings through their settings dialog, lets simulated time pass
+// (an event 3 after every instruction) and checks pins, registers and what
+// the components show. Every operation returns false with a message that
+// says what went wrong; expectations that do not hold are failures, other
+// errors are faults of the scenario or the setup.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "host/app/ComponentDriver.h"
+#include "host/app/PartRegisters.h"
+
+class MainWindow;
+
+class ScenarioExecutor {
+public:
+    enum class Outcome { Ok, Failed, Error };
+    struct Result {
+        Outcome outcome = Outcome::Ok;
+        QString message;  // what was checked or done, or why not
+    };
+
+    ScenarioExecutor(MainWindow& window, QString screenshotDir);
+
+    // ---- components
+    Result open(const QString& commandId);  // KN, LD, SW, KP, STV...
+    // Left click (press and release) on control `control` of component
+    // window `name`; control 0 clicks the window's main control: the first
+    // numbered control that reports clicks.
+    Result click(const QString& name, int control);
+    Result press(const QString& name, int control);
+    Result release(const QString& name, int control);
+    // Changes a component's settings as its "Settings..." dialog would.
+    Result configure(const QString& name, const std::vector<driver::DialogInput>& inputs);
+
+    // ---- time
+    Result waitCycles(uint64_t cycles);
+    Result waitMilliseconds(double ms);
+    Result step(uint64_t instructions);
+    Result reset();
+
+    // ---- expectations
+    // I/O register by name ("PORTA") or index; optional bit 0..7.
+    Result expectRegister(const QString& reg, std::optional<int> bit, int value);
+    // A pin "PA3": the level the pin carries (PINx as hardware shows it).
+    Result expectPin(const QString& pin, int level);
+    // A bitmap control of a component shows bitmap `bitmapId`, or (for
+    // lit/dark checks) one of the given ids.
+    Result expectBitmap(const QString& name, int control, const std::vector<int>& bitmapIds,
+                        const QString& what);
+    // The LED window `name` is lit (1) or dark (0).
+    Result expectLed(const QString& name, int lit);
+    // The Knight Rider bar `name` shows `pattern` (bit 7 leftmost).
+    Result expectBar(const QString& name, int pattern);
+    // The text of control `control` (label, edit, list row text) contains `text`.
+    Result expectText(const QString& name, int control, const QString& text);
+
+    // ---- screenshots
+    Result screenshot(const QString& label);
+
+    // Register index of a name, by the part description; -1 when unknown.
+    int registerIndex(const QString& name) const;
+    std::optional<uint8_t> readIo(int index) const;
+
+private:
+    QWidget* formOrError(const QString& name, Result* error);
+
+    MainWindow& window_;
+    std::optional<PartRegisters> registers_;
+    QString registerError_;
+    QString screenshotDir_;
+    int shot_ = 0;
+};
