@@ -1,0 +1,104 @@
+// Knight Rider window: the bar follows a whole port, the switch writes PINy.
+#include "components/digital/frm_Knightrider.h"
+#include "framework/PictureControl.h"
+#include "resources/Bitmaps.h"
+#include "tests/ui/UiTestSupport.h"
+
+namespace {
+
+class KnightRiderTest : public QuillUiTest {
+protected:
+    // Which segments are lit, leftmost (control 211, bit 7) first.
+    std::string litPattern(frm_Knightrider* kr) {
+        std::string pattern;
+        for (int id = 211; id <= 218; ++id) {
+            auto* segment = findControlAs<PictureControl>(kr, id);
+            pattern += segment && segment->bitmapId() == bitmap::kSegmentLit ? '1' : '0';
+        }
+        return pattern;
+    }
+    void configure(frm_Knightrider* kr, int output, int input, int pin, bool ddrMode) {
+        answerDialogs([=](QDialog* d) {
+            selectComboIndex(d, 226, output);
+            selectComboIndex(d, 227, input);
+            clickControl(d, 228 + pin);
+            clickControl(d, ddrMode ? 237 : 236);
+            clickControl(d, 1);
+        });
+        triggerMenu(kr, 32771);
+    }
+};
+
+TEST_F(KnightRiderTest, DefaultBarFollowsPortA) {
+    auto* kr = open<frm_Knightrider>(kCmdKnightRider);
+    ASSERT_NE(kr, nullptr);
+    EXPECT_TRUE(host().services().HasText("Start."));
+    EXPECT_EQ(litPattern(kr), "00000000");
+    setIo("PORTA", 0x81);
+    refresh();
+    EXPECT_EQ(litPattern(kr), "10000001");
+    setIo("PORTA", 0x01);
+    refresh();
+    EXPECT_EQ(litPattern(kr), "00000001");
+    EXPECT_EQ(kr->segment(0), findControl(kr, 218));
+}
+
+TEST_F(KnightRiderTest, SwitchTogglesPinB7) {
+    auto* kr = open<frm_Knightrider>(kCmdKnightRider);
+    leftClick(kr->switchPicture());
+    EXPECT_EQ(io("PINB"), 0x80);
+    EXPECT_EQ(kr->switchPicture()->bitmapId(), bitmap::kSwitchOn);
+    leftClick(kr->switchPicture());
+    EXPECT_EQ(io("PINB"), 0x00);
+    EXPECT_EQ(kr->switchPicture()->bitmapId(), bitmap::kSwitchOff);
+}
+
+TEST_F(KnightRiderTest, DdrModeShowsDrivenOutputsOfTheChosenPort) {
+    auto* kr = open<frm_Knightrider>(kCmdKnightRider);
+    setIo("PORTB", 0xFF);
+    setIo("DDRB", 0x0F);
+    refresh();
+    configure(kr, 1, 2, 1, true);  // bar on port B, switch on PINC pin 1
+    EXPECT_EQ(kr->outputAddress(), address("PORTB"));
+    EXPECT_EQ(kr->outputDdrAddress(), address("DDRB"));
+    EXPECT_EQ(litPattern(kr), "00001111");
+    setIo("DDRB", 0xFF);
+    refresh();
+    EXPECT_EQ(litPattern(kr), "11111111");
+    // The PORTA watcher of the former mode is gone.
+    setIo("PORTA", 0x00);
+    refresh();
+    EXPECT_EQ(litPattern(kr), "11111111");
+}
+
+TEST_F(KnightRiderTest, DdrModeSwitchOnAnOutputPinDoesNothing) {
+    auto* kr = open<frm_Knightrider>(kCmdKnightRider);
+    setIo("DDRC", 0x02);
+    refresh();
+    configure(kr, 0, 2, 1, true);
+    const int writes = ioWrites();
+    leftClick(kr->switchPicture());
+    leftClick(kr->switchPicture());
+    EXPECT_EQ(io("PINC"), 0x00);
+    EXPECT_EQ(ioWrites(), writes);
+    EXPECT_EQ(kr->switchPicture()->bitmapId(), bitmap::kSwitchOff);
+
+    setIo("DDRC", 0x00);
+    refresh();
+    leftClick(kr->switchPicture());
+    EXPECT_EQ(io("PINC"), 0x02);
+    EXPECT_EQ(kr->switchPicture()->bitmapId(), bitmap::kSwitchOn);
+}
+
+TEST_F(KnightRiderTest, PinModeWatchesPinRegisterOfChosenPort) {
+    auto* kr = open<frm_Knightrider>(kCmdKnightRider);
+    configure(kr, 3, 0, 0, false);  // bar on PIND, switch on PINA pin 0
+    EXPECT_EQ(kr->outputAddress(), address("PIND"));
+    setIo("PIND", 0x3C);
+    refresh();
+    EXPECT_EQ(litPattern(kr), "00111100");
+    leftClick(kr->switchPicture());
+    EXPECT_EQ(io("PINA"), 0x01);
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// LED window: register modes, active low, settings OK versus Cancel.
+#include <QComboBox>
+#include <QRadioButton>
+
+#include "components/digital/frm_LED.h"
+#include "framework/PictureControl.h"
+#include "resources/Bitmaps.h"
+#include "tests/ui/UiTestSupport.h"
+
+namespace {
+
+class LedTest : public QuillUiTest {
+protected:
+    // Drives the PIN register's value through the simulator and refreshes.
+    void drive(const std::string& name, uint8_t value) {
+        setIo(name, value);
+        refresh();
+    }
+    // OK in the settings dialog with the given port entry, pin and mode.
+    void configure(frm_LED* led, int portEntry, int pin, bool ddrMode, bool activeLow) {
+        answerDialogs([=](QDialog* d) {
+            selectComboIndex(d, 244, portEntry);
+            clickControl(d, 228 + pin);
+            clickControl(d, ddrMode ? 237 : 236);
+            auto* check = findControlAs<QAbstractButton>(d, 353);
+            if (check->isChecked() != activeLow) clickControl(d, 353);
+            clickControl(d, 1);
+        });
+        triggerMenu(led, 32771);
+    }
+};
+
+TEST_F(LedTest, DefaultWatchesPinA7ActiveHigh) {
+    auto* led = open<frm_LED>(kCmdLed);
+    ASSERT_NE(led, nullptr);
+    EXPECT_FALSE(led->isLit());
+    EXPECT_EQ(led->picture()->bitmapId(), bitmap::kLedDark);
+
+    drive("PINA", 0x80);
+    EXPECT_TRUE(led->isLit());
+    EXPECT_EQ(led->picture()->bitmapId(), bitmap::kLedLit);
+    drive("PINA", 0x7F);
+    EXPECT_FALSE(led->isLit());
+    drive("PINA", 0x01);  // another pin of the port changes: stays dark
+    EXPECT_FALSE(led->isLit());
+    drive("PINB", 0x80);  // another port
+    EXPECT_FALSE(led->isLit());
+}
+
+TEST_F(LedTest, OpenedWhileThePinIsHighShowsItLit) {
+    drive("PINA", 0x80);
+    auto* led = open<frm_LED>(kCmdLed);
+    EXPECT_TRUE(led->isLit());
+}
+
+TEST_F(LedTest, ActiveLowOnPin0LightsOnZeroBit) {
+    auto* led = open<frm_LED>(kCmdLed);
+    configure(led, 0, 0, false, true);
+    EXPECT_TRUE(led->activeLow());
+    EXPECT_EQ(led->pin(), 0);
+    // OK shows the new state at once: PINA is 0, active low -> lit.
+    EXPECT_TRUE(led->isLit());
+    drive("PINA", 0xFE);
+    EXPECT_TRUE(led->isLit());
+    drive("PINA", 0x01);
+    EXPECT_FALSE(led->isLit());
+}
+
+TEST_F(LedTest, DdrAndPortModeNeedsADrivenOutput) {
+    auto* led = open<frm_LED>(kCmdLed);
+    configure(led, 1, 3, true, false);  // entry 1 = PINB -> DDRB/PORTB
+    EXPECT_TRUE(led->useDdrAndPort());
+    EXPECT_EQ(led->pinAddress(), address("PORTB"));
+    EXPECT_EQ(led->ddrAddress(), address("DDRB"));
+
+    setIo("DDRB", 0x08);
+    drive("PORTB", 0x08);
+    EXPECT_TRUE(led->isLit());
+    drive("DDRB", 0x00);  // pull-up on an input: dark
+    EXPECT_FALSE(led->isLit());
+    drive("DDRB", 0x08);  // either register updates the picture
+    EXPECT_TRUE(led->isLit());
+    drive("PORTB", 0x00);
+    EXPECT_FALSE(led->isLit());
+
+    // The PIN-mode observer is gone: PINA no longer reaches the LED.
+    drive("PORTB", 0x08);
+    drive("PINA", 0x00);
+    drive("PINA", 0x80);
+    EXPECT_TRUE(led->isLit());
+    drive("PINA", 0x00);
+    EXPECT_TRUE(led->isLit());
+}
+
+TEST_F(LedTest, CancelKeepsBindingAndDialogFields) {
+    auto* led = open<frm_LED>(kCmdLed);
+    int seenPin = -1;
+    answerDialogs([&](QDialog* d) {
+        // The dialog opens on "Pin 7" and the first port.
+        seenPin = findControlAs<QAbstractButton>(d, 235)->isChecked() ? 7 : -1;
+        EXPECT_EQ(findControlAs<QComboBox>(d, 244)->currentText(), "PINA");
+        selectComboIndex(d, 244, 2);
+        clickControl(d, 228);
+        clickControl(d, 353);
+        clickControl(d, 2);
+    });
+    triggerMenu(led, 32771);
+    EXPECT_EQ(seenPin, 7);
+    EXPECT_EQ(led->pin(), 7);
+    EXPECT_FALSE(led->activeLow());
+    EXPECT_EQ(led->pinAddress(), address("PINA"));
+    EXPECT_EQ(led->settings()->port, 0);
+    EXPECT_EQ(led->settings()->pin, 7);
+    EXPECT_FALSE(led->settings()->activeLow);
+    drive("PINA", 0x80);
+    EXPECT_TRUE(led->isLit());
+}
+
+TEST_F(LedTest, OkRebindsToTheChosenPortAndReopensWithIt) {
+    auto* led = open<frm_LED>(kCmdLed);
+    configure(led, 2, 5, false, false);  // third entry: PINC
+    EXPECT_EQ(led->pinAddress(), address("PINC"));
+    drive("PINC", 0x20);
+    EXPECT_TRUE(led->isLit());
+    drive("PINA", 0xFF);
+    drive("PINC", 0x00);
+    EXPECT_FALSE(led->isLit());
+
+    QString shown;
+    answerDialogs([&](QDialog* d) {
+        shown = findControlAs<QComboBox>(d, 244)->currentText();
+        EXPECT_TRUE(findControlAs<QAbstractButton>(d, 233)->isChecked());
+        clickControl(d, 2);
+    });
+    triggerMenu(led, 32771);
+    EXPECT_EQ(shown, "PINC");
+}
+
+TEST_F(LedTest, PortListHasEachPinRegisterOnceAfterUpdateRequests) {
+    auto* led = open<frm_LED>(kCmdLed);
+    core()->HandleEvent(18, nullptr);
+    core()->HandleEvent(18, nullptr);
+    const std::vector<std::string> expected{"PINA", "PINB", "PINC", "PIND"};
+    EXPECT_EQ(led->settings()->portList(), expected);
+}
+
+class LedOnMega8Test : public LedTest {
+protected:
+    LedOnMega8Test() { partName = "ATmega8"; }
+};
+
+TEST_F(LedOnMega8Test, FirstListedPortIsPortB) {
+    auto* led = open<frm_LED>(kCmdLed);
+    ASSERT_FALSE(led->settings()->portList().empty());
+    EXPECT_EQ(led->settings()->portList().front(), "PINB");
+    configure(led, 0, 1, false, false);
+    EXPECT_EQ(led->pinAddress(), address("PINB"));
+    EXPECT_NE(led->pinAddress(), 0);
+    drive("PINB", 0x02);
+    EXPECT_TRUE(led->isLit());
+}
+
+}  // namespace
