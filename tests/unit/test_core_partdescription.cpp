@@ -1,0 +1,259 @@
+// Register names <-> I/O addresses from part description files, the
+// converter channel count, and their behaviour on bad input.
+#include <algorithm>
+
+#include "test_core_fixture.h"
+
+namespace {
+
+class PartDescription : public CoreTest {
+protected:
+    int Mapped(const std::string& name) { return view->GetRegisterAddress(name); }
+    std::vector<std::string> AllNames() { return view->GetAvailableRegistersByName({"*"}); }
+};
+
+std::string Pins(const std::vector<std::string>& texts, const char* element = "NAME") {
+    std::string xml;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        std::string pin = "PIN" + std::to_string(i + 1);
+        xml += "<" + pin + "><" + element + ">" + texts[i] + "</" + element + "></" + pin + ">";
+    }
+    return xml;
+}
+
+}  // namespace
+
+TEST_F(PartDescription, MapsUpperCasedNamesToTheirIoAddresses) {
+    Session("Test", PartXml(Reg("PORTB", "$18") + Reg("portc", "$15")));
+    EXPECT_EQ(Mapped("PORTB"), 24);
+    EXPECT_EQ(Mapped("portc"), 21);
+    EXPECT_EQ(Mapped("PortC"), 21);
+    EXPECT_EQ(view->GetRegisterName(24), "PORTB");
+    EXPECT_EQ(view->GetRegisterName(21), "PORTC");
+    EXPECT_EQ(services().CountText("Mapped PORTB to adress $18 (24)."), 1);
+    EXPECT_EQ(services().CountText("Mapped PORTC to adress $15 (21)."), 1);
+    EXPECT_EQ(view->MappedPart(), "Test");
+}
+
+TEST_F(PartDescription, ReadsTheLastTwoHexDigitsOfTheAddressText) {
+    Session("Test", PartXml(Reg("A", "0x3B") + Reg("B", "$5") + Reg("C", "7") + Reg("D", "") +
+                            "<E/>" + Reg("F", "$1G") + Reg("G", "$2a")));
+    EXPECT_EQ(Mapped("A"), 0x3B);
+    EXPECT_EQ(view->GetRegisterName(0), "B");  // "$5": stops at '$'
+    EXPECT_EQ(Mapped("C"), 7);                 // a single character is read whole
+    EXPECT_EQ(Mapped("D"), 0);
+    EXPECT_TRUE(services().HasText("Mapped D to adress  (0)."));
+    EXPECT_EQ(Mapped("F"), 1);  // stops at 'G'
+    EXPECT_EQ(Mapped("G"), 0x2A);
+    // A register without IO_ADDR is skipped silently.
+    for (const auto& m : services().messages) EXPECT_EQ(m.text.find("Mapped E "), std::string::npos);
+}
+
+TEST_F(PartDescription, SkipsExtendedAndOutOfRangeRegisters) {
+    Session("Test", PartXml(Reg("UDR1", "na") + Reg("OCR3A", "NA") + Reg("BIG", "$FF") +
+                            Reg("SREG", "$3F")));
+    EXPECT_TRUE(services().HasText(
+        "Skipped mapping UDR1 to extended memory adress (NOT SUPPORTED)."));
+    EXPECT_TRUE(services().HasText(
+        "Skipped mapping OCR3A to extended memory adress (NOT SUPPORTED)."));
+    EXPECT_TRUE(services().HasText(
+        "Skipped mapping BIG to adress $FF: outside the I/O space (0x00-0x3F)."));
+    EXPECT_EQ(Mapped("UDR1"), 0);
+    EXPECT_EQ(Mapped("BIG"), 0);
+    EXPECT_EQ(AllNames(), (std::vector<std::string>{"SREG"}));
+}
+
+TEST_F(PartDescription, FirstAddressOfADuplicateNameStaysButBothAddressesGetTheName) {
+    Session("Test", PartXml(Reg("TIMSK", "$39") + Reg("TIMSK", "$37") + Reg("OTHER", "$39")));
+    EXPECT_EQ(Mapped("TIMSK"), 0x39);
+    EXPECT_EQ(view->GetRegisterName(0x39), "TIMSK");
+    EXPECT_EQ(view->GetRegisterName(0x37), "TIMSK");
+    EXPECT_EQ(Mapped("OTHER"), 0x39);  // its name lost the address to TIMSK
+}
+
+TEST_F(PartDescription, ACommentBeforeTheFirstRegisterHidesNothing) {
+    Session("Test", PartXml("<!-- I/O registers -->" + Reg("PORTB", "$18")));
+    EXPECT_EQ(Mapped("PORTB"), 0x18);
+}
+
+TEST_F(PartDescription, LookupsBeforeThePartIsKnownDoNotShadowTheRealEntries) {
+    InitView();
+    EXPECT_EQ(Mapped("PORTB"), 0);
+    EXPECT_EQ(view->GetRegisterName(0x18), "");
+    WritePart("Test", PartXml(Reg("PORTB", "$18")));
+    StartDebugging("Test");
+    EXPECT_EQ(Mapped("PORTB"), 0x18);
+    EXPECT_EQ(view->GetRegisterName(0x18), "PORTB");
+}
+
+TEST_F(PartDescription, RegisterNamesOutsideTheTableAnswerUnknownOrEmpty) {
+    Session("Test", PartXml(Reg("PORTB", "$18")));
+    EXPECT_EQ(view->GetRegisterName(65), "UNKNOWN");
+    EXPECT_EQ(view->GetRegisterName(-1), "UNKNOWN");
+    EXPECT_EQ(view->GetRegisterName(64), "");
+    EXPECT_EQ(view->GetRegisterName(0x20), "");  // unmapped: empty, and now in the table
+    EXPECT_EQ(AllNames(), (std::vector<std::string>{"", "PORTB"}));
+}
+
+TEST_F(PartDescription, RegistersByNameMatchPatternsAndSort) {
+    std::string regs;
+    const char* letters = "ABCD";
+    for (int i = 0; i < 4; ++i) {
+        const std::string l(1, letters[i]);
+        regs += Reg("PORT" + l, "$" + std::to_string(0x1B - 3 * i)) +
+                Reg("DDR" + l, "$" + std::to_string(0x1A - 3 * i)) +
+                Reg("PIN" + l, "$" + std::to_string(0x19 - 3 * i));
+    }
+    Session("Test", PartXml(regs + Reg("SPDR", "$0F")));
+    services().messages.clear();
+    EXPECT_EQ(view->GetAvailableRegistersByName({"PIN", "DDR"}),
+              (std::vector<std::string>{"DDRA", "DDRB", "DDRC", "DDRD", "PINA", "PINB", "PINC",
+                                        "PIND"}));
+    EXPECT_TRUE(services().HasText("Found 8 occurance(s)."));
+    EXPECT_EQ(services().messages.back().prefix,
+              "CLEDView::GetAvailableRegistersByName(const char *args,...) -->");
+
+    // Exact case; a name matching two patterns is taken once; an empty
+    // pattern ends the list.
+    EXPECT_EQ(view->GetAvailableRegistersByName({"PORTA", "PORT", "", "SPDR"}),
+              (std::vector<std::string>{"PORTA", "PORTB", "PORTC", "PORTD"}));
+    EXPECT_TRUE(view->GetAvailableRegistersByName({"port"}).empty());
+    EXPECT_TRUE(view->GetAvailableRegistersByName({}).empty());
+
+    view->GetRegisterName(0);  // adds an empty name
+    std::vector<std::string> all = view->GetAvailableRegistersByName({"DDRA", "*", "PIN"});
+    ASSERT_EQ(all.size(), 14u);
+    EXPECT_EQ(all.front(), "");
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
+}
+
+TEST_F(PartDescription, AvailableRegistersListEveryAddressUpToTheHighestMapped) {
+    InitView();
+    WritePart("Test", PartXml(Reg("PORTB", "$18") + Reg("SPL", "$3D") + Reg("TWBR", "$00")));
+    // Asked before debugging: empty, but built again once the part is known.
+    EXPECT_TRUE(view->GetAvailableRegisters().empty());
+    StartDebugging("Test");
+    const std::vector<std::string> list = view->GetAvailableRegisters();
+    ASSERT_EQ(list.size(), 0x3Eu);
+    EXPECT_EQ(list[0], "TWBR");
+    EXPECT_EQ(list[0x18], "PORTB");
+    EXPECT_EQ(list[0x3D], "SPL");
+    EXPECT_EQ(list[0x17], "");
+
+    // Built once: a later change of the file does not show.
+    WritePart("Test", PartXml(Reg("PORTB", "$18") + Reg("SREG", "$3F")));
+    EXPECT_EQ(view->GetAvailableRegisters(), list);
+}
+
+TEST_F(PartDescription, CountsConverterChannelsOfTheFirstPackage) {
+    std::vector<std::string> pins;
+    for (int i = 0; i < 8; ++i) {
+        pins.push_back("[PA" + std::to_string(i) + ":ADC" + std::to_string(i) + "]");
+    }
+    pins.push_back("[ADC6]");
+    pins.push_back("[PB0:adc]");  // case does not matter
+    pins.push_back("[AD:ADCSRA_LIKE_BUT_LONG]");
+    Session("Test", PartXml("", "<PACKAGES>[PDIP:TQFP]</PACKAGES><PDIP>" + Pins(pins) +
+                                    "</PDIP><TQFP>" + Pins({"[ADC0]"}) + "</TQFP>"));
+    EXPECT_TRUE(services().HasText("Number of ADC Channels = 11"));
+    EXPECT_EQ(view->GetNumberOfADCChannels("Test"), 11);
+}
+
+TEST_F(PartDescription, ChannelCountPrefersPinNameAndFallsBackToTheSecondChildNode) {
+    InitView();
+    WritePart("Pins", PartXml("", "<PACKAGES>[P]</PACKAGES><P><PIN1><NAME>[ADC0:ADC1]</NAME>"
+                                  "<PIN_NAME>[ADC0]</PIN_NAME></PIN1><PIN2/><PIN3>"
+                                  "<NAME>[PA2:ADC2]</NAME></PIN3></P>"));
+    // The first listed package is missing: the pins of the element after
+    // PACKAGES are counted.
+    WritePart("Fallback", PartXml("", "<PACKAGES>[MISSING:PDIP]</PACKAGES><PDIP>" +
+                                          Pins({"[ADC0]", "[ADC1]", "[PC0]"}) + "</PDIP>"));
+    WritePart("NoList", PartXml("", "<PDIP>" + Pins({"[ADC0]"}) + "</PDIP>"));
+    WritePart("Short", PartXml("", "<PACKAGES>[</PACKAGES><X>" +
+                                       Pins({"", "[", "[]", "ADC"}) + "</X>"));
+    works().debugging = 1;
+    view->ConnectTarget();
+    EXPECT_EQ(view->GetNumberOfADCChannels("Pins"), 2);
+    EXPECT_EQ(view->GetNumberOfADCChannels("Fallback"), 2);
+    EXPECT_EQ(view->GetNumberOfADCChannels("NoList"), 0);
+    EXPECT_EQ(view->GetNumberOfADCChannels("Short"), 0);
+}
+
+TEST_F(PartDescription, MissingOrBrokenFilesMapNothingAndSaySo) {
+    InitView();
+    WritePart("Broken", "<AVRPART><MEMORY><IO_MEMORY><PORTB><IO_ADDR>$18</IO_ADDR>");
+    StartDebugging("Broken");
+    EXPECT_TRUE(view->IsSimulator());
+    EXPECT_EQ(Mapped("PORTB"), 0);
+    EXPECT_TRUE(AllNames().empty());
+    EXPECT_TRUE(services().HasText("Number of ADC Channels = 0"));
+    int diagnoses = 0;
+    for (const auto& m : services().messages) {
+        if (m.text.find("Partdescriptionfiles\\Broken.xml could not be read") != std::string::npos) {
+            ++diagnoses;
+        }
+    }
+    EXPECT_EQ(diagnoses, 2);  // the channel count and the register map
+
+    services().messages.clear();
+    view->HandleEvent(104, nullptr);
+    StartDebugging("Absent");
+    EXPECT_TRUE(view->IsSimulator());
+    EXPECT_TRUE(services().HasText("Number of ADC Channels = 0"));
+    EXPECT_TRUE(AllNames().empty());
+}
+
+TEST_F(PartDescription, PathIsFormedInTheHostsFormAndPartNamesStayInTheFolder) {
+    InitView();
+    EXPECT_EQ(view->PartDescriptionFilePath("ATmega16", true), "unknown");
+    works().debugging = 1;
+    view->ConnectTarget();
+    works().installDirectory = "C:\\AvrStudio4";
+    EXPECT_EQ(view->PartDescriptionFilePath("ATmega16", true),
+              "C:\\AvrStudio4\\Partdescriptionfiles\\ATmega16.xml");
+    EXPECT_EQ(view->PartDescriptionFilePath("ATmega16", false), "ATmega16");
+
+    // A part name naming a path outside the folder is not followed.
+    works().installDirectory = dir.path().string();
+    std::filesystem::create_directories(dir.path() / "elsewhere");
+    std::ofstream(dir.path() / "elsewhere" / "Evil.xml")
+        << PartXml("", "<PACKAGES>[P]</PACKAGES><P>" + Pins({"[ADC0]"}) + "</P>");
+    EXPECT_EQ(view->GetNumberOfADCChannels("../elsewhere/Evil"), 0);
+    EXPECT_EQ(view->GetNumberOfADCChannels("..\\elsewhere\\Evil"), 0);
+    EXPECT_TRUE(services().HasText("Number of ADC Channels = 0"));
+}
+
+TEST_F(PartDescription, AChangedPartRebuildsTheTablesBetweenSessions) {
+    WritePart("PartB", PartXml(Reg("PORTB", "$05") + Reg("PINB", "$03")));
+    Session("PartA", PartXml(Reg("PORTB", "$18") + Reg("SPL", "$3D")));
+    view->GetRegisterName(0x10);  // a lookup entry of the old part
+    EXPECT_EQ(view->GetAvailableRegisters().size(), 0x3Eu);
+
+    view->HandleEvent(104, nullptr);
+    StartDebugging("PartB");
+    EXPECT_EQ(Mapped("PORTB"), 5);
+    EXPECT_EQ(Mapped("SPL"), 0);
+    EXPECT_EQ(AllNames(), (std::vector<std::string>{"PINB", "PORTB"}));
+    const std::vector<std::string>& list = view->GetAvailableRegisters();
+    ASSERT_EQ(list.size(), 6u);
+    EXPECT_EQ(list[5], "PORTB");
+    EXPECT_TRUE(
+        services().HasText("Selected part changed from PartA to PartB; rebuilding the register "
+                           "tables."));
+    EXPECT_EQ(view->MappedPart(), "PartB");
+
+    // The same part again keeps what the tables hold.
+    view->HandleEvent(104, nullptr);
+    StartDebugging("PartB");
+    EXPECT_EQ(view->GetAvailableRegisters().size(), 6u);
+}
+
+TEST_F(PartDescription, TheShippedATmega16DescriptionIsRead) {
+    works().installDirectory = std::string(QUILL_SOURCE_DIR) + "/host";
+    InitView();
+    StartDebugging("ATmega16");
+    EXPECT_TRUE(services().HasText("Number of ADC Channels = 8"));
+    EXPECT_EQ(Mapped("PORTB"), 0x18);
+    EXPECT_EQ(Mapped("ADCSRA"), 0x06);
+    EXPECT_EQ(Mapped("SREG"), 0x3F);
+}
