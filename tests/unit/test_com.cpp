@@ -1,0 +1,421 @@
+// The COM layer: GUID text forms, BSTR lengths and byte blocks, text
+// conversion, interface slot numbers, the generic class factory and its
+// counters, the process class table, and the keyboard sink and layout.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/HostInterfaces.h"
+#include "platform/classfactory.h"
+#include "platform/keyboard.h"
+#include "platform/registry.h"
+#include "platform/server.h"
+
+namespace {
+
+// ---- GUID
+
+TEST(Guid, ParsesWithOrWithoutBracesInEitherCase) {
+    GUID a, b;
+    ASSERT_TRUE(GUID::parse("9b206088-bf25-4ec4-a5ad-3edaae26849e", &a));
+    ASSERT_TRUE(GUID::parse("{9B206088-BF25-4EC4-A5AD-3EDAAE26849E}", &b));
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a.Data1, 0x9b206088u);
+    EXPECT_EQ(a.Data2, 0xbf25);
+    EXPECT_EQ(a.Data3, 0x4ec4);
+    EXPECT_EQ(a.Data4[0], 0xa5);
+    EXPECT_EQ(a.Data4[7], 0x9e);
+    EXPECT_EQ(a.toString(), "{9B206088-BF25-4EC4-A5AD-3EDAAE26849E}");
+    GUID c;
+    ASSERT_TRUE(GUID::parse(a.toString(), &c));
+    EXPECT_EQ(c, a);
+    EXPECT_FALSE(a == GUID::from("9b206088-bf25-4ec4-a5ad-3edaae26849f"));
+}
+
+TEST(Guid, MalformedTextIsRejectedAndLeavesTheTargetAlone) {
+    const GUID sentinel = GUID::from("11111111-2222-3333-4444-555555555555");
+    for (const char* text : {
+             "", "{}",
+             "9b206088-bf25-4ec4-a5ad-3edaae26849",      // one digit short
+             "9b206088-bf25-4ec4-a5ad-3edaae26849ee",    // one digit too many
+             "9b206088bf25-4ec4-a5ad-3edaae26849e0",     // dash missing
+             "9b206088-bf25-4ec4-a5ad3-edaae26849e",     // dash misplaced
+             "9b20608g-bf25-4ec4-a5ad-3edaae26849e",     // not hex
+             "{9b206088-bf25-4ec4-a5ad-3edaae26849e",    // open brace only
+             "9b206088-bf25-4ec4-a5ad-3edaae26849e}",    // close brace only
+             "{9b206088-bf25-4ec4-a5ad-3edaae26849e}}",  // extra brace
+             "+b206088-bf25-4ec4-a5ad-3edaae26849e",     // sign
+         }) {
+        GUID g = sentinel;
+        EXPECT_FALSE(GUID::parse(text, &g)) << text;
+        EXPECT_EQ(g, sentinel) << text;
+    }
+}
+
+TEST(Guid, IdentifiersMatchTheirPublishedText) {
+    EXPECT_EQ(IID_IGuiPlugin, GUID::from("9b206088-bf25-4ec4-a5ad-3edaae26849e"));
+    EXPECT_EQ(IID_IGuiWorks, GUID::from("68ff0606-2d5c-4911-82be-6311fdd07c02"));
+    EXPECT_EQ(IID_IHostServices, GUID::from("12787098-07f0-44f7-87c6-77ac4c87cedc"));
+    EXPECT_EQ(CLSID_HostServices, GUID::from("b283e0e3-4c78-4369-b7d8-8a5c1eda344b"));
+    EXPECT_EQ(IID_ITargetAccess, GUID::from("7005425c-5a1a-4941-bb55-bd2f014d6a5e"));
+    // The module's own identifiers are distinct from each other and the host's.
+    std::vector<GUID> all = {IID_IGuiPlugin,          IID_IGuiWorks,     IID_IHostServices,
+                             CLSID_HostServices,      IID_ITargetAccess, CLSID_LEDView,
+                             LIBID_QuillComponentsLib};
+    for (size_t i = 0; i < all.size(); ++i) {
+        for (size_t j = i + 1; j < all.size(); ++j) EXPECT_FALSE(all[i] == all[j]) << i << j;
+    }
+}
+
+// ---- BSTR
+
+TEST(Bstr, LengthsCountCharactersAndBytes) {
+    EXPECT_EQ(SysStringLen(nullptr), 0u);
+    EXPECT_EQ(SysStringByteLen(nullptr), 0u);
+    BSTR s = SysAllocString(u"abc");
+    EXPECT_EQ(SysStringLen(s), 3u);
+    EXPECT_EQ(SysStringByteLen(s), 6u);
+    EXPECT_EQ(s[3], 0);
+    SysFreeString(s);
+    BSTR empty = SysAllocString(u"");
+    ASSERT_NE(empty, nullptr);  // an empty BSTR is not a null one
+    EXPECT_EQ(SysStringLen(empty), 0u);
+    SysFreeString(empty);
+    EXPECT_EQ(SysAllocString(nullptr), nullptr);
+    SysFreeString(nullptr);
+}
+
+TEST(Bstr, ByteBlocksKeepEmbeddedZerosAndOddLengths) {
+    const char bytes[] = {'\x00', '\x01', '\x00', '\xFF', '\x80'};
+    BSTR block = SysAllocStringByteLen(bytes, sizeof bytes);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(SysStringByteLen(block), 5u);
+    EXPECT_EQ(SysStringLen(block), 2u);  // whole characters only
+    EXPECT_EQ(std::memcmp(block, bytes, sizeof bytes), 0);
+    EXPECT_EQ(reinterpret_cast<const char*>(block)[5], 0);  // terminated past the data
+    SysFreeString(block);
+
+    std::vector<char> io(64, 0);
+    io[63] = 0x42;
+    BSTR image = SysAllocStringByteLen(io.data(), 64);
+    EXPECT_EQ(SysStringByteLen(image), 64u);
+    EXPECT_EQ(reinterpret_cast<const char*>(image)[63], 0x42);
+    SysFreeString(image);
+
+    BSTR zeroed = SysAllocStringByteLen(nullptr, 3);  // space without data: zero-filled
+    EXPECT_EQ(SysStringByteLen(zeroed), 3u);
+    EXPECT_EQ(std::memcmp(zeroed, "\0\0\0", 3), 0);
+    SysFreeString(zeroed);
+}
+
+TEST(Bstr, Utf8TextRoundTrips) {
+    const std::string texts[] = {"", "QuillComponents",
+                                 "Gr\xC3\xBC\xC3\x9F"
+                                 "e \xE2\x82\xAC",
+                                 "emoji \xF0\x9F\x98\x80 done", std::string("nul\0inside", 10)};
+    for (const auto& text : texts) {
+        BSTR b = AnsiToBstr(text);
+        EXPECT_EQ(BstrToAnsi(b), text);
+        SysFreeString(b);
+    }
+    BSTR wide = AnsiToBstr("\xF0\x9F\x98\x80");
+    EXPECT_EQ(SysStringLen(wide), 2u);  // a surrogate pair
+    SysFreeString(wide);
+    CComBSTR owned("abc");
+    EXPECT_EQ(owned.str(), "abc");
+    EXPECT_EQ(SysStringLen(owned.get()), 3u);
+}
+
+TEST(Bstr, MalformedUtf8BecomesReplacementCharacters) {
+    for (const std::string bad : {"\x80", "a\xC3", "\xE2\x82", "\xFF\xFE", "\xC3(x"}) {
+        BSTR b = AnsiToBstr(bad);
+        std::string back = BstrToAnsi(b);
+        EXPECT_NE(back.find("\xEF\xBF\xBD"), std::string::npos) << bad;
+        SysFreeString(b);
+    }
+    BSTR b = AnsiToBstr("\xC3(x");  // the byte after a broken sequence is kept
+    EXPECT_EQ(BstrToAnsi(b), "\xEF\xBF\xBD(x");
+    SysFreeString(b);
+}
+
+// ---- Slots
+
+TEST(Interfaces, OperationsSitAtTheirSlots) {
+    EXPECT_EQ(VtableSlot(&IUnknown::QueryInterface), 0);
+    EXPECT_EQ(VtableSlot(&IUnknown::Release), 2);
+    EXPECT_EQ(VtableSlot(&IDispatch::Invoke), 6);
+    EXPECT_EQ(VtableSlot(&IClassFactory::CreateInstance), 3);
+    EXPECT_EQ(VtableSlot(&IClassFactory::LockServer), 4);
+
+    EXPECT_EQ(VtableSlot(&IGuiPlugin::GetSetup), 7);
+    EXPECT_EQ(VtableSlot(&IGuiPlugin::ExecuteCommand), 8);
+    EXPECT_EQ(VtableSlot(&IGuiPlugin::HandleEvent), 9);
+    EXPECT_EQ(VtableSlot(&IGuiPlugin::Init), 10);
+    EXPECT_EQ(VtableSlot(&IGuiPlugin::SaveFile), 11);
+    EXPECT_EQ(VtableSlot(&IGuiPlugin::Close), 12);
+
+    EXPECT_EQ(VtableSlot(&IGuiWorks::CreateDockedWindow), 10);
+    EXPECT_EQ(VtableSlot(&IGuiWorks::GetDebuggingActive), 20);
+    EXPECT_EQ(VtableSlot(&IGuiWorks::SetCommandState), 26);
+    EXPECT_EQ(VtableSlot(&IGuiWorks::GetInstallDirectory), 27);
+
+    EXPECT_EQ(VtableSlot(&IHostServices::GetNamedObject), 10);
+    EXPECT_EQ(VtableSlot(&IHostServices::WriteMessage), 24);
+    EXPECT_EQ(VtableSlot(&IHostServices::CreateCategory), 39);
+
+    EXPECT_EQ(VtableSlot(&ITargetAccess::WriteMemory), 9);
+    EXPECT_EQ(VtableSlot(&ITargetAccess::ReadMemory), 10);
+    EXPECT_EQ(VtableSlot(&ITargetAccess::GetCycleCounter), 11);
+    EXPECT_EQ(VtableSlot(&ITargetAccess::GetTargetXml), 17);
+}
+
+// ---- Class factory and counters
+
+struct TestModule {};
+using TestCounter = ModuleCounter<TestModule>;
+
+const IID IID_IThing = GUID::from("0badf00d-0000-4000-8000-000000000001");
+const CLSID CLSID_Thing = GUID::from("0badf00d-0000-4000-8000-000000000002");
+
+struct IThing : IUnknown {
+    virtual int Value() = 0;
+};
+
+class Thing final : public IThing, private CountedObject<TestCounter> {
+public:
+    HRESULT QueryInterface(REFIID iid, void** object) override {
+        if (iid == IID_IUnknown || iid == IID_IThing) {
+            *object = static_cast<IThing*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG n = --refs_;
+        if (n == 0) delete this;
+        return n;
+    }
+    int Value() override { return 42; }
+
+private:
+    ULONG refs_ = 0;
+};
+
+IUnknown* CreateThing() { return new Thing; }
+
+TEST(ClassFactory, CountsObjectsAndLocksUntilTheyAreGone) {
+    ASSERT_TRUE(TestCounter::CanUnload());
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(ClassFactory<TestCounter>::Get(&CreateThing, IID_IClassFactory,
+                                             reinterpret_cast<void**>(&factory)),
+              S_OK);
+    EXPECT_FALSE(TestCounter::CanUnload());  // a held factory keeps the module
+
+    IThing* thing = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IThing, reinterpret_cast<void**>(&thing)), S_OK);
+    EXPECT_EQ(thing->Value(), 42);
+    EXPECT_EQ(TestCounter::Objects(), 2);
+
+    // A failed query frees the new object at once.
+    void* none = &none;
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(TestCounter::Objects(), 2);
+    int outer = 0;  // never touched: aggregation is refused first
+    EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(&outer), IID_IThing, &none),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IThing, nullptr), E_POINTER);
+
+    factory->LockServer(1);
+    factory->Release();
+    thing->Release();
+    EXPECT_EQ(TestCounter::Objects(), 0);
+    EXPECT_FALSE(TestCounter::CanUnload());  // still locked
+    TestCounter::Unlock();
+    EXPECT_TRUE(TestCounter::CanUnload());
+    TestCounter::Unlock();  // a surplus unlock does not go below zero
+    TestCounter::Lock();
+    EXPECT_FALSE(TestCounter::CanUnload());
+    TestCounter::Unlock();
+}
+
+// ---- Class table
+
+class ClassTable : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const char* v = std::getenv("QUILL_REGISTRY")) old_ = v;
+        char pattern[] = "/tmp/quill-com-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        ::setenv("QUILL_REGISTRY", (dir_ + "/registry.reg").c_str(), 1);
+    }
+    void TearDown() override {
+        if (old_) {
+            ::setenv("QUILL_REGISTRY", old_->c_str(), 1);
+        } else {
+            ::unsetenv("QUILL_REGISTRY");
+        }
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    std::string dir_;
+    std::optional<std::string> old_;
+};
+
+TEST_F(ClassTable, CreatesFromARegisteredFactoryUntilRevoked) {
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(ClassFactory<TestCounter>::Get(&CreateThing, IID_IClassFactory,
+                                             reinterpret_cast<void**>(&factory)),
+              S_OK);
+    DWORD cookie = 0;
+    ASSERT_EQ(CoRegisterClassObject(CLSID_Thing, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                    &cookie),
+              S_OK);
+    factory->Release();  // the table holds its own reference
+
+    IThing* thing = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IThing,
+                               reinterpret_cast<void**>(&thing)),
+              S_OK);
+    EXPECT_EQ(thing->Value(), 42);
+    thing->Release();
+    void* object = &object;
+    EXPECT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IGuiPlugin, &object),
+              E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+
+    EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
+    EXPECT_TRUE(TestCounter::CanUnload());  // the table let go of the factory
+    EXPECT_EQ(CoRevokeClassObject(cookie), E_INVALIDARG);
+    EXPECT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IThing, &object),
+              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IThing, nullptr),
+              E_POINTER);
+    EXPECT_EQ(CoRegisterClassObject(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, 0, &cookie),
+              E_INVALIDARG);
+}
+
+TEST_F(ClassTable, RegistryEntriesThatNameNoUsableServerFailCleanly) {
+    const std::string key = "CLSID\\" + CLSID_Thing.toString() + "\\InprocServer32";
+    void* object = &object;
+
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, key, "", dir_ + "/missing.so"), ERROR_SUCCESS);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IThing, &object),
+              CO_E_DLLNOTFOUND);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("missing.so"), std::string::npos);
+    EXPECT_EQ(object, nullptr);
+
+    // A loadable library without the entry point: the platform library itself.
+    std::string platform = std::string(QUILL_BINARY_DIR) + "/bin/libquill_platform.so";
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, key, "", platform), ERROR_SUCCESS);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IThing, &object),
+              CO_E_ERRORINDLL);
+    ::testing::internal::GetCapturedStderr();
+
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, key, "", ""), ERROR_SUCCESS);
+    EXPECT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IThing, &object),
+              REGDB_E_CLASSNOTREG);
+}
+
+TEST_F(ClassTable, ProgIdsResolveDirectlyOrThroughCurVer) {
+    const std::string clsid = CLSID_Thing.toString();
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "Thing.1\\CLSID", "", clsid), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "Thing\\CurVer", "", "Thing.1"), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "Loop\\CurVer", "", "Loop"), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "Bad\\CLSID", "", "{not a guid}"), ERROR_SUCCESS);
+    CLSID out;
+    ASSERT_EQ(CLSIDFromProgID("Thing.1", &out), S_OK);
+    EXPECT_EQ(out, CLSID_Thing);
+    out = GUID{};
+    ASSERT_EQ(CLSIDFromProgID("thing", &out), S_OK);
+    EXPECT_EQ(out, CLSID_Thing);
+    EXPECT_EQ(CLSIDFromProgID("Loop", &out), CO_E_CLASSSTRING);
+    EXPECT_EQ(CLSIDFromProgID("Bad", &out), CO_E_CLASSSTRING);
+    EXPECT_EQ(CLSIDFromProgID("Unknown", &out), CO_E_CLASSSTRING);
+    EXPECT_EQ(CLSIDFromProgID("", &out), CO_E_CLASSSTRING);
+    EXPECT_EQ(CLSIDFromProgID("Thing.1\\CLSID", &out), CO_E_CLASSSTRING);
+    EXPECT_EQ(CLSIDFromProgID("Thing.1", nullptr), E_INVALIDARG);
+}
+
+// ---- Keyboard
+
+struct Recorder : IKeyboardSink {
+    std::vector<KeyboardEvent> events;
+    void OnKeyboardEvent(const KeyboardEvent& e) override { events.push_back(e); }
+};
+
+TEST(Keyboard, EventsReachTheInstalledSinkOrAreDropped) {
+    Recorder sink;
+    SetKeyboardSink(&sink);
+    EXPECT_EQ(GetKeyboardSink(), &sink);
+    keybd_event(VK_F11, 0x57, 0, 0);
+    EXPECT_TRUE(SendKeyboardEvent({VK_UP, 0x48, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP}));
+    SetKeyboardSink(nullptr);
+    EXPECT_FALSE(SendKeyboardEvent({VK_F11, 0x57, 0}));
+    keybd_event(VK_F11, 0x57, KEYEVENTF_KEYUP, 0);
+    ASSERT_EQ(sink.events.size(), 2u);
+    EXPECT_EQ(sink.events[0].virtualKey, VK_F11);
+    EXPECT_EQ(sink.events[0].scanCode, 0x57);
+    EXPECT_EQ(sink.events[0].flags, 0u);
+    EXPECT_EQ(sink.events[1].virtualKey, VK_UP);
+    EXPECT_EQ(sink.events[1].flags, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP);
+}
+
+TEST(Keyboard, CharactersMapToUsLayoutKeysWithShiftState) {
+    EXPECT_EQ(VkKeyScanA('a'), 0x41);
+    EXPECT_EQ(VkKeyScanA('Z'), 0x15A);
+    EXPECT_EQ(VkKeyScanA('7'), 0x37);
+    EXPECT_EQ(VkKeyScanA('@'), 0x132);
+    EXPECT_EQ(VkKeyScanA('('), 0x139);
+    EXPECT_EQ(VkKeyScanA(')'), 0x130);
+    EXPECT_EQ(VkKeyScanA('^'), 0x136);
+    EXPECT_EQ(VkKeyScanA('%'), 0x135);
+    EXPECT_EQ(VkKeyScanA('+'), 0x1BB);
+    EXPECT_EQ(VkKeyScanA('{'), 0x1DB);
+    EXPECT_EQ(VkKeyScanA('}'), 0x1DD);
+    EXPECT_EQ(VkKeyScanA('~'), 0x1C0);
+    EXPECT_EQ(VkKeyScanA(';'), 0xBA);
+    EXPECT_EQ(VkKeyScanA(' '), VK_SPACE);
+    EXPECT_EQ(VkKeyScanA('\r'), VK_RETURN);
+    EXPECT_EQ(VkKeyScanA('\x01'), 0x241);  // Ctrl+A
+    EXPECT_EQ(VkKeyScanA('\0'), -1);
+    EXPECT_EQ(VkKeyScanA('\xE4'), -1);
+}
+
+TEST(Keyboard, VirtualKeysMapToScanCodesAndBack) {
+    EXPECT_EQ(MapVirtualKeyA(VK_F11, MAPVK_VK_TO_VSC), 0x57u);
+    EXPECT_EQ(MapVirtualKeyA(VK_F1, MAPVK_VK_TO_VSC), 0x3Bu);
+    EXPECT_EQ(MapVirtualKeyA(VK_SHIFT, MAPVK_VK_TO_VSC), 0x2Au);
+    EXPECT_EQ(MapVirtualKeyA(VK_RETURN, MAPVK_VK_TO_VSC), 0x1Cu);
+    EXPECT_EQ(MapVirtualKeyA(VK_NUMLOCK, MAPVK_VK_TO_VSC), 0x45u);
+    EXPECT_EQ(MapVirtualKeyA('Q', MAPVK_VK_TO_VSC), 0x10u);
+    EXPECT_EQ(MapVirtualKeyA('M', MAPVK_VK_TO_VSC), 0x32u);
+    EXPECT_EQ(MapVirtualKeyA(VK_UP, MAPVK_VK_TO_VSC), 0x48u);
+    EXPECT_EQ(MapVirtualKeyA(0xFF, MAPVK_VK_TO_VSC), 0u);
+    EXPECT_EQ(MapVirtualKeyA(1000, MAPVK_VK_TO_VSC), 0u);
+    // Every letter and digit comes back from its scan code.
+    for (uint32_t vk : std::string("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")) {
+        uint32_t scan = MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
+        ASSERT_NE(scan, 0u) << static_cast<char>(vk);
+        EXPECT_EQ(MapVirtualKeyA(scan, MAPVK_VSC_TO_VK), vk) << static_cast<char>(vk);
+    }
+    EXPECT_EQ(MapVirtualKeyA(0x46, MAPVK_VSC_TO_VK), 0x91u);  // Scroll Lock
+    EXPECT_EQ(MapVirtualKeyA(0, MAPVK_VSC_TO_VK), 0u);
+    EXPECT_EQ(MapVirtualKeyA('A', MAPVK_VK_TO_CHAR), static_cast<uint32_t>('A'));
+    EXPECT_EQ(MapVirtualKeyA(0xBB, MAPVK_VK_TO_CHAR), static_cast<uint32_t>('='));
+    EXPECT_EQ(MapVirtualKeyA(VK_F11, MAPVK_VK_TO_CHAR), 0u);
+    EXPECT_EQ(MapVirtualKeyA(VK_F11, 99), 0u);
+}
+
+}  // namespace

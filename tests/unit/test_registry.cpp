@@ -1,0 +1,327 @@
+// The file-backed registry: values round-trip through the file, changes
+// replace the file atomically, malformed files are diagnosed and kept, and
+// transactions write all or nothing.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// Restores an environment variable when the test ends.
+class EnvGuard {
+public:
+    explicit EnvGuard(const char* name) : name_(name) {
+        if (const char* v = std::getenv(name)) old_ = v;
+    }
+    ~EnvGuard() {
+        if (old_) {
+            ::setenv(name_, old_->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quill-registry-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        file_ = dir_ / "registry.reg";
+        ::setenv("QUILL_REGISTRY", file_.c_str(), 1);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    void useFile(const fs::path& path) { ::setenv("QUILL_REGISTRY", path.c_str(), 1); }
+
+    std::string get(const std::string& key, const std::string& name) {
+        std::string data;
+        LONG r = RegGetValue(HKEY_CLASSES_ROOT, key, name, &data);
+        return r == ERROR_SUCCESS ? data : "<" + std::to_string(r) + ">";
+    }
+
+    EnvGuard env_{"QUILL_REGISTRY"};
+    fs::path dir_, file_;
+};
+
+TEST_F(Registry, AwkwardValuesAndNamesRoundTripThroughTheFile) {
+    const std::string awkward = std::string("say \"hi\"\\ path C:\\dir\nline2\r\ttab") + '\x01' +
+                                '\0' + "end \xC3\xA4\xE2\x82\xAC";
+    const std::string awkwardName = "name with \"quotes\" and \\ and =";
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "A\\B [x]", "", awkward), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "A\\B [x]", awkwardName, "v"), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValue(HKEY_CURRENT_USER, "Software\\Quill", "Empty", ""), ERROR_SUCCESS);
+
+    // A second file with the same text is read from scratch, not from the
+    // in-memory state that wrote the first.
+    fs::path copy = dir_ / "copy.reg";
+    fs::copy_file(file_, copy);
+    useFile(copy);
+    EXPECT_EQ(get("A\\B [x]", ""), awkward);
+    EXPECT_EQ(get("A\\B [x]", awkwardName), "v");
+    std::string empty = "x";
+    EXPECT_EQ(RegGetValue(HKEY_CURRENT_USER, "Software\\Quill", "Empty", &empty), ERROR_SUCCESS);
+    EXPECT_EQ(empty, "");
+    // The same names under another root are other keys.
+    EXPECT_EQ(RegGetValue(HKEY_LOCAL_MACHINE, "Software\\Quill", "Empty", &empty),
+              ERROR_FILE_NOT_FOUND);
+
+    // One line per value: raw line breaks never reach the file.
+    std::string text = readText(copy);
+    EXPECT_NE(text.find("\\n"), std::string::npos);
+    EXPECT_EQ(text.find("line2\n"), std::string::npos);
+}
+
+TEST_F(Registry, EmptyKeysPersistAndNamesIgnoreCase) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKey(HKEY_CLASSES_ROOT, "CLSID\\{AB}\\Programmable", &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "CLSID\\{AB}", "ProgID", "p"), ERROR_SUCCESS);
+
+    fs::path copy = dir_ / "copy.reg";
+    fs::copy_file(file_, copy);
+    useFile(copy);
+    ASSERT_EQ(RegOpenKey(HKEY_CLASSES_ROOT, "clsid\\{ab}\\PROGRAMMABLE", &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(get("Clsid\\{aB}", "PROGID"), "p");
+    // Setting a value under another case replaces it, keeping one value.
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "clsid\\{ab}", "progid", "q"), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKey(HKEY_CLASSES_ROOT, "CLSID\\{AB}", &key), ERROR_SUCCESS);
+    std::string name, data;
+    EXPECT_EQ(RegEnumValue(key, 0, &name, &data), ERROR_SUCCESS);
+    EXPECT_EQ(name, "ProgID");  // the case it was created with
+    EXPECT_EQ(data, "q");
+    EXPECT_EQ(RegEnumValue(key, 1, &name, &data), ERROR_NO_MORE_ITEMS);
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, EnumerationIsInNameOrder) {
+    for (const char* name : {"b", "C", "a"}) {
+        ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, std::string("K\\") + name, "", ""),
+                  ERROR_SUCCESS);
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKey(HKEY_CLASSES_ROOT, "K", &key), ERROR_SUCCESS);
+    std::vector<std::string> names;
+    std::string name;
+    for (DWORD i = 0; RegEnumKey(key, i, &name) == ERROR_SUCCESS; ++i) names.push_back(name);
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "C"}));
+    RegCloseKey(key);
+}
+
+TEST_F(Registry, DeletingKeysTreesAndValues) {
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "T\\Sub\\Leaf", "v", "1"), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "T", "own", "2"), ERROR_SUCCESS);
+    HKEY leaf = nullptr;
+    ASSERT_EQ(RegOpenKey(HKEY_CLASSES_ROOT, "T\\Sub\\Leaf", &leaf), ERROR_SUCCESS);
+
+    EXPECT_EQ(RegDeleteKey(HKEY_CLASSES_ROOT, "T\\Sub"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKey(HKEY_CLASSES_ROOT, "T\\Missing"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValue(leaf, "nope"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValue(leaf, "v"), ERROR_SUCCESS);
+    EXPECT_EQ(get("T\\Sub\\Leaf", "v"), "<2>");
+
+    // Clearing a key keeps the key.
+    ASSERT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, "T\\Sub"), ERROR_SUCCESS);
+    HKEY t = nullptr;
+    ASSERT_EQ(RegOpenKey(HKEY_CLASSES_ROOT, "T", &t), ERROR_SUCCESS);
+    std::string data;
+    EXPECT_EQ(RegQueryValue(t, "own", &data), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteTree(t, ""), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValue(t, "own", &data), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(t);
+    EXPECT_EQ(RegOpenKey(HKEY_CLASSES_ROOT, "T", &t), ERROR_SUCCESS);
+    RegCloseKey(t);
+
+    // A handle to a deleted key fails cleanly, and so do closed and bogus ones.
+    EXPECT_EQ(RegSetValue(leaf, "v", "x"), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCloseKey(leaf), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(leaf), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegQueryValue(leaf, "v", &data), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegQueryValue(reinterpret_cast<HKEY>(&data), "v", &data), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegQueryValue(nullptr, "v", &data), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(Registry, MalformedKeyNamesAreRejected) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKey(HKEY_CLASSES_ROOT, "a\\\\b", &key), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegCreateKey(HKEY_CLASSES_ROOT, "a\\", &key), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegCreateKey(HKEY_CLASSES_ROOT, "new\nline", &key), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegCreateKey(HKEY_CLASSES_ROOT, std::string(256, 'k'), &key),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegCreateKey(HKEY_CLASSES_ROOT, "ok", nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegDeleteKey(HKEY_CLASSES_ROOT, ""), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(key, nullptr);
+    EXPECT_FALSE(fs::exists(file_));  // nothing was written
+}
+
+TEST_F(Registry, ChangesReplaceTheFileWhole) {
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", "old"), ERROR_SUCCESS);
+    const std::string before = readText(file_);
+    // A reader that opened the file before a change keeps reading the
+    // complete old registry: the change went to a new file.
+    std::ifstream reader(file_, std::ios::binary);
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", "new value"), ERROR_SUCCESS);
+    std::stringstream old;
+    old << reader.rdbuf();
+    EXPECT_EQ(old.str(), before);
+    EXPECT_NE(readText(file_).find("new value"), std::string::npos);
+
+    // No temporary file is left behind.
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+        std::string name = entry.path().filename();
+        EXPECT_TRUE(name == "registry.reg" || name == "registry.reg.lock") << name;
+    }
+}
+
+TEST_F(Registry, ChangesOfAnotherWriterAreSeen) {
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", "mine"), ERROR_SUCCESS);
+    EXPECT_EQ(get("K", "v"), "mine");
+    // Another process replaces the file.
+    writeText(dir_ / "other.reg", "QuillRegistry 1\n[HKEY_CLASSES_ROOT\\K]\n\"v\"=\"theirs\"\n");
+    fs::rename(dir_ / "other.reg", file_);
+    EXPECT_EQ(get("K", "v"), "theirs");
+}
+
+TEST_F(Registry, AnUnwritableLocationFailsWithoutChangingAnything) {
+    writeText(dir_ / "plain", "a file, not a directory");
+    useFile(dir_ / "plain" / "sub" / "registry.reg");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", "x"), ERROR_WRITE_FAULT);
+    EXPECT_NE(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(get("K", "v"), "<2>");
+}
+
+TEST_F(Registry, MalformedFilesAreDiagnosedReadAsEmptyAndKept) {
+    const std::vector<std::string> bad = {
+        "not a registry\n",
+        "QuillRegistry 1\n\"v\"=\"value before any key\"\n",
+        "QuillRegistry 1\n[HKEY_NOWHERE\\K]\n",
+        "QuillRegistry 1\n[HKEY_CLASSES_ROOT\\K\n",
+        "QuillRegistry 1\n[HKEY_CLASSES_ROOT\\K]\n\"v\"=\"unterminated\n",
+        "QuillRegistry 1\n[HKEY_CLASSES_ROOT\\K]\n\"v\"=\"bad \\q escape\"\n",
+        "QuillRegistry 1\n[HKEY_CLASSES_ROOT\\K]\n\"v\"=\"x\" trailing\n",
+        "QuillRegistry 1\n[HKEY_CLASSES_ROOT\\K]\n\"v\"=\"\\x4\"\n",
+        "QuillRegistry 1\n[HKEY_CLASSES_ROOT\\\\K]\n",
+        std::string("QuillRegistry 1\n[HKEY_CLASSES_ROOT\\K]\n\"v\"=\"ok\"\n") + '\0' + "junk",
+    };
+    int n = 0;
+    for (const auto& text : bad) {
+        SCOPED_TRACE(text);
+        fs::path path = dir_ / ("bad" + std::to_string(n++) + ".reg");
+        writeText(path, text);
+        useFile(path);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(get("K", "v"), "<2>");
+        std::string diagnosis = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(diagnosis.find(path.string()), std::string::npos) << diagnosis;
+        EXPECT_NE(diagnosis.find("malformed"), std::string::npos) << diagnosis;
+    }
+
+    // The next change keeps the bad file aside and writes a sound one.
+    fs::path path = dir_ / "bad0.reg";
+    useFile(path);
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", "fresh"), ERROR_SUCCESS);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(readText(dir_ / "bad0.reg.corrupt"), "not a registry\n");
+    fs::path copy = dir_ / "copy.reg";
+    fs::copy_file(path, copy);
+    useFile(copy);
+    EXPECT_EQ(get("K", "v"), "fresh");
+}
+
+TEST_F(Registry, CommentsBlankLinesAndWindowsLineEndsAreAccepted) {
+    writeText(file_,
+              "; written by hand\r\n\r\nQuillRegistry 1\r\n[HKEY_CLASSES_ROOT\\K]\r\n"
+              "@=\"d\"\r\n\"v\"=\"a\\x01b\"\r\n");
+    EXPECT_EQ(get("K", ""), "d");
+    EXPECT_EQ(get("K", "v"),
+              "a\x01"
+              "b");
+}
+
+TEST_F(Registry, TransactionsWriteAllOrNothing) {
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "Base", "v", "1"), ERROR_SUCCESS);
+    {
+        RegistryTransaction t;
+        ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "A", "v", "a"), ERROR_SUCCESS);
+        ASSERT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, "Base"), ERROR_SUCCESS);
+        EXPECT_EQ(get("A", "v"), "a");  // visible inside the transaction
+        EXPECT_EQ(readText(file_).find("[HKEY_CLASSES_ROOT\\A]"), std::string::npos);
+        // dropped: no Commit()
+    }
+    EXPECT_EQ(get("A", "v"), "<2>");
+    EXPECT_EQ(get("Base", "v"), "1");
+
+    {
+        RegistryTransaction t;
+        ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "A", "v", "a"), ERROR_SUCCESS);
+        {
+            RegistryTransaction inner;  // joins the outer one
+            ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "B", "v", "b"), ERROR_SUCCESS);
+            EXPECT_EQ(inner.Commit(), ERROR_SUCCESS);
+        }
+        EXPECT_EQ(readText(file_).find("[HKEY_CLASSES_ROOT\\B]"), std::string::npos);
+        EXPECT_EQ(t.Commit(), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(get("A", "v"), "a");
+    EXPECT_EQ(get("B", "v"), "b");
+
+    // A commit that cannot write leaves the registry as it was.
+    writeText(dir_ / "plain", "x");
+    useFile(dir_ / "plain" / "registry.reg");
+    ::testing::internal::CaptureStderr();
+    {
+        RegistryTransaction t;
+        RegSetKeyValue(HKEY_CLASSES_ROOT, "C", "v", "c");
+        EXPECT_EQ(t.Commit(), ERROR_WRITE_FAULT);
+    }
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(get("C", "v"), "<2>");
+}
+
+TEST_F(Registry, LocationFollowsTheEnvironment) {
+    EnvGuard xdg("XDG_CONFIG_HOME"), home("HOME");
+    EXPECT_EQ(RegistryFilePath(), file_.string());
+    ::unsetenv("QUILL_REGISTRY");
+    ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(RegistryFilePath(), "/cfg/quill/registry.reg");
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not a usable base
+    EXPECT_EQ(RegistryFilePath(), "/home/u/.config/quill/registry.reg");
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(RegistryFilePath(), "/home/u/.config/quill/registry.reg");
+}
+
+}  // namespace
