@@ -1,0 +1,140 @@
+// The host with the real module and the simavr target: the demo firmware
+// drives docked component windows.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QMenuBar>
+#include <QToolBar>
+#include <filesystem>
+
+#include "host/app/ComponentDriver.h"
+#include "host/app/HostSetup.h"
+#include "host/app/ModuleLoader.h"
+#include "host/app/ScenarioExecutor.h"
+
+namespace {
+
+using Outcome = ScenarioExecutor::Outcome;
+
+std::string firmware(const char* name) {
+    return std::string(QUILL_BINARY_DIR) + "/firmware/" + name;
+}
+
+struct HostIntegration : ::testing::Test {
+    std::unique_ptr<MainWindow> window;
+
+    void SetUp() override {
+        if (!std::filesystem::exists(std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so")) {
+            GTEST_SKIP() << "module not built";
+        }
+    }
+    void TearDown() override { window.reset(); }
+
+    void load(const char* program, const char* part = "ATmega16") {
+        HostOptions options;
+        options.part = part;
+        options.firmware = firmware(program);
+        options.module = std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so";
+        std::string error;
+        HostEnvironment env = PrepareHost(options, &error);
+        ASSERT_EQ(error, "");
+        window = std::make_unique<MainWindow>(env.config, env.factory);
+        window->show();
+        QString why;
+        ASSERT_TRUE(AttachModule(*window, options, &why)) << why.toStdString();
+        ASSERT_TRUE(window->startDebugging(&why)) << why.toStdString();
+    }
+};
+
+TEST_F(HostIntegration, MenusFollowTheSetupAndCommandStates) {
+    load("running_light.elf");
+    QMenu* tools = nullptr;
+    for (QAction* a : window->menuBar()->actions()) {
+        if (a->text() == "&Tools") tools = a->menu();
+    }
+    ASSERT_TRUE(tools);
+    ASSERT_EQ(tools->actions().size(), 1);
+    QMenu* sub = tools->actions()[0]->menu();
+    ASSERT_TRUE(sub);
+    EXPECT_EQ(sub->title(), "Kivo AVR Studio Plugins");
+    QStringList texts;
+    for (QAction* a : sub->actions()) texts << (a->isSeparator() ? "-" : a->text());
+    EXPECT_EQ(texts.first(), "About Kido Studio Plugins...");
+    EXPECT_EQ(texts[1], "-");
+    EXPECT_TRUE(texts.contains("Knight Rider"));
+    // After event 103 with the simulator as target, components are usable
+    // but the Settings sheet (no menu entry) stays off.
+    EXPECT_TRUE(window->commandEnabled(0));
+    EXPECT_TRUE(window->commandEnabled(7));
+    window->stopDebugging();
+    EXPECT_EQ(window->debugger().target(), nullptr);
+}
+
+TEST_F(HostIntegration, KnightRiderBarFollowsTheRunningLight) {
+    load("running_light.elf");
+    ScenarioExecutor run(*window, {});
+    auto r = run.open("KN");
+    ASSERT_EQ(r.outcome, Outcome::Ok) << r.message.toStdString();
+    ASSERT_EQ(window->componentDocks().size(), 1u);
+    QDockWidget* dock = window->componentDocks()[0];
+    EXPECT_EQ(dock->windowTitle(), "Knightrider");
+    ASSERT_TRUE(driver::findForm(*window, "Knightrider"));
+
+    r = run.waitMilliseconds(3.5);
+    ASSERT_EQ(r.outcome, Outcome::Ok) << r.message.toStdString();
+    auto port = run.readIo(run.registerIndex("PORTA"));
+    ASSERT_TRUE(port);
+    EXPECT_EQ(__builtin_popcount(*port), 1);
+    r = run.expectBar("Knightrider", *port);
+    EXPECT_EQ(r.outcome, Outcome::Ok) << r.message.toStdString();
+    r = run.expectBar("Knightrider", static_cast<uint8_t>(*port << 1 | *port >> 7));
+    EXPECT_EQ(r.outcome, Outcome::Failed);
+
+    // The switch on PB7 reverses the light.
+    r = run.click("Knightrider", 0);
+    ASSERT_EQ(r.outcome, Outcome::Ok) << r.message.toStdString();
+    EXPECT_EQ(run.expectPin("PB7", 1).outcome, Outcome::Ok);
+    uint8_t before = *run.readIo(run.registerIndex("PORTA"));
+    run.waitMilliseconds(1.0);
+    uint8_t after = *run.readIo(run.registerIndex("PORTA"));
+    EXPECT_EQ(after, static_cast<uint8_t>(before >> 1 | before << 7));
+}
+
+TEST_F(HostIntegration, BadInputIsDiagnosed) {
+    HostOptions options;
+    std::string error;
+    options.part = "ATmega99";
+    PrepareHost(options, &error);
+    EXPECT_NE(error.find("unknown part \"ATmega99\""), std::string::npos) << error;
+    EXPECT_NE(error.find("ATmega16"), std::string::npos) << error;
+    options.part = "ATmega16";
+    options.firmware = "/nonexistent/x.elf";
+    PrepareHost(options, &error);
+    EXPECT_NE(error.find("cannot read firmware"), std::string::npos) << error;
+
+    // Firmware for another core is refused when debugging starts.
+    options.firmware = firmware("led_switch_echo_atmega8.elf");
+    HostEnvironment env = PrepareHost(options, &error);
+    ASSERT_EQ(error, "");
+    MainWindow w(env.config, env.factory);
+    QString why;
+    EXPECT_FALSE(w.startDebugging(&why));
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_FALSE(w.debugger().debugging());
+}
+
+TEST_F(HostIntegration, ModuleIsRegisteredOnceAndFoundByProgId) {
+    load("running_light.elf");
+    std::string path = RegisteredServerPath(kPluginProgId);
+    EXPECT_TRUE(std::filesystem::equivalent(path, std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so"));
+    PluginLoadResult again = LoadPlugin(path, false);
+    ASSERT_TRUE(again.plugin) << again.error;
+    EXPECT_FALSE(again.registeredNow);
+    again.plugin->Release();
+    PluginLoadResult missing = LoadPlugin("/nonexistent/QuillComponents.so", true);
+    EXPECT_EQ(missing.plugin, nullptr);
+    EXPECT_NE(missing.error.find("does not exist"), std::string::npos) << missing.error;
+}
+
+}  // namespace
