@@ -2,6 +2,7 @@
 // rendering of every window to PNG files for review by eye.
 #include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <set>
 
 #include "components/digital/frm_Knightrider.h"
@@ -115,19 +116,42 @@ TEST_F(RenderWindows, DigitalComponentsToPng) {
     EXPECT_TRUE(ledOn->isLit());
     leftClick(kr->switchPicture());
     leftClick(sw->picture());
-    // After the switch click PINA bit 0 is set; pin 7 stays set, so both LEDs are lit
-    // now: show the first one dark by binding it to PINB.
+    // Bind the first LED to PINC pin 7, which stays low: it shows dark.
     answerDialogs([](QDialog* d) {
-        selectComboIndex(d, 244, 1);
+        selectComboIndex(d, 244, 2);
         clickControl(d, 1);
     });
     triggerMenu(led, 32771);
+    EXPECT_FALSE(led->isLit());
     render(led, "led_off.png");
     render(ledOn, "led_on.png");
     render(ledOn, "led_on@2x.png", 2.0);
     render(sw, "switch_on.png");
+    auto* swOff = open<frm_Switch>(kCmdSwitch);
+    render(swOff, "switch_off.png");
     render(kr, "knightrider.png");
     render(kr, "knightrider@2x.png", 2.0);
+}
+
+TEST_F(RenderWindows, BitmapSheetToPng) {
+    // Every bitmap side by side at 2x on a light grey ground.
+    const qreal ratio = 2.0;
+    int width = 8, height = 0;
+    for (int id : BitmapIds()) {
+        width += BitmapSize(id).width() + 8;
+        height = std::max(height, BitmapSize(id).height());
+    }
+    QImage sheet(QSize(width, height + 16) * ratio, QImage::Format_ARGB32);
+    sheet.setDevicePixelRatio(ratio);
+    sheet.fill(QColor(230, 230, 230));
+    QPainter painter(&sheet);
+    int x = 8;
+    for (int id : BitmapIds()) {
+        painter.drawPixmap(x, 8, LoadBitmap(id, ratio));
+        x += BitmapSize(id).width() + 8;
+    }
+    painter.end();
+    EXPECT_TRUE(sheet.save(outputDir() + "/bitmaps@2x.png"));
 }
 
 }  // namespace
