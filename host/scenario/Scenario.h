@@ -1,0 +1,167 @@
+// The scenario language of the headless host: a text file of commands, one
+// per line, that loads a part and firmware, opens component windows, lets
+// simulated time pass, acts on the components as a user would and checks
+// pins, registers and component displays. host/scenario/README.md
+// describes the format; this parser turns a file into typed commands and
+// reports every malformed line with file name and line number. Running the
+// commands is the host's business.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace quill::scenario {
+
+enum class ComponentKind { Led, Switch, KnightRider, Keypad, StackView };
+
+// The base name the host gives a window of that kind ("LED", "Switch",
+// "Knightrider", "Keypad", "Stackview++"); later windows of the same kind
+// get " 2", " 3", ... appended.
+const char* baseName(ComponentKind kind);
+
+enum class PinMode { Pin, DdrPort };  // "Use PIN register." / "Use DDRx and PORTx register."
+
+// ---- Set-up
+struct PartCommand {
+    std::string name;  // as the part description files name it, "ATmega16"
+};
+struct FirmwareCommand {
+    std::string path;  // as written; see Script::resolvePath
+};
+struct FrequencyCommand {
+    uint32_t hertz;
+};
+
+// ---- Components
+struct OpenCommand {
+    ComponentKind kind;
+    std::string window;  // the name the host will give the new window
+};
+// What the settings dialog would be given; fields not written keep the
+// dialog's current values.
+struct SettingsCommand {
+    std::string window;
+    ComponentKind kind;
+    std::optional<char> port;  // LED, Switch: port letter 'A'..
+    std::optional<int> pin;    // LED, Switch, Knight Rider switch: 0..7
+    std::optional<PinMode> mode;
+    std::optional<bool> activeLow;   // LED, Switch
+    std::optional<char> outputPort;  // Knight Rider bar
+    std::optional<char> inputPort;   // Knight Rider switch
+};
+struct ClickCommand {  // the switch of a Switch or Knight Rider window
+    std::string window;
+    ComponentKind kind;
+};
+struct KeyCommand {  // a keypad key: press holds it down, release lets go
+    std::string window;
+    char key;  // '0'..'9', '*', '#'
+    bool press;
+};
+
+// ---- Conditions, checked between instructions
+struct PinCondition {
+    std::string reg;  // register name in capitals, "PORTA"
+    int bit;          // 0..7
+    bool level;
+};
+struct RegisterCondition {
+    std::string reg;
+    uint8_t value;
+    uint8_t mask = 0xff;  // compared bits
+};
+using Condition = std::variant<PinCondition, RegisterCondition>;
+
+// ---- Time
+struct WaitCyclesCommand {
+    uint64_t cycles;
+};
+struct WaitTimeCommand {
+    double milliseconds;  // simulated time at the part's clock frequency
+};
+struct WaitUntilCommand {  // run until the condition holds, at most timeout cycles
+    Condition condition;
+    uint64_t timeoutCycles;
+};
+struct ResetCommand {};
+
+// ---- Checks and output
+struct ExpectCommand {
+    Condition condition;
+};
+struct ExpectLedCommand {
+    std::string window;
+    bool on;
+};
+struct ExpectBarCommand {  // the lit segments of a Knight Rider bar, bit 7 leftmost
+    std::string window;
+    uint8_t segments;
+};
+struct ScreenshotCommand {
+    std::string directory;  // one picture per open window goes there
+};
+
+using Command =
+    std::variant<PartCommand, FirmwareCommand, FrequencyCommand, OpenCommand, SettingsCommand,
+                 ClickCommand, KeyCommand, WaitCyclesCommand, WaitTimeCommand, WaitUntilCommand,
+                 ResetCommand, ExpectCommand, ExpectLedCommand, ExpectBarCommand,
+                 ScreenshotCommand>;
+
+struct Step {
+    int line;          // 1-based line in the file
+    std::string text;  // the line as written, without its comment
+    Command command;
+};
+
+// One problem, "file:line: message".
+struct Diagnostic {
+    std::string file;
+    int line;  // 0 when the problem is the file itself
+    std::string message;
+    std::string text() const;
+};
+
+struct Script {
+    static constexpr const char* kDefaultPart = "ATmega16";
+    static constexpr uint64_t kDefaultWaitTimeout = 1000000;  // cycles
+
+    std::string file;       // as given to the parser
+    std::string directory;  // folder of the file ("" for text without a file)
+    std::vector<Step> steps;
+
+    // The part the script asks for (the default when it names none), and
+    // its firmware command, if any.
+    std::string part() const;
+    const FirmwareCommand* firmware() const;
+
+    // Finds a file the script names: an absolute path as it is; otherwise
+    // the first existing one of <script folder>/path and <dir>/path for each
+    // of searchDirs, in that order; when none exists, <script folder>/path.
+    std::string resolvePath(const std::string& path,
+                            const std::vector<std::string>& searchDirs = {}) const;
+};
+
+struct ParseOptions {
+    // Parts the host can simulate; empty accepts any name.
+    std::vector<std::string> knownParts;
+};
+
+struct ParseResult {
+    Script script;
+    std::vector<Diagnostic> errors;  // every malformed line, in order
+    bool ok() const { return errors.empty(); }
+};
+
+ParseResult parse(std::string_view text, const std::string& fileName,
+                  const ParseOptions& options = {});
+ParseResult parseFile(const std::string& path, const ParseOptions& options = {});
+
+// One line saying what a command does or checks, for the host's report:
+// "expect pin PORTA.0 is 1", "wait 5 ms", "press key 5 on Keypad".
+std::string describe(const Command& command);
+
+}  // namespace quill::scenario

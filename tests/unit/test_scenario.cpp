@@ -1,0 +1,310 @@
+// The scenario language: well-formed scripts become typed commands; every
+// malformed line is reported with file and line and a reason, and parsing
+// goes on with the next line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "host/scenario/Scenario.h"
+
+using namespace quill::scenario;
+
+namespace {
+
+ParseResult parseText(const std::string& text, const ParseOptions& options = {}) {
+    return parse(text, "test.scn", options);
+}
+
+// The single error of a one-line script (with windows opened first).
+std::string errorOf(const std::string& line, const std::string& before = "") {
+    const ParseResult r = parseText(before + line + "\n");
+    if (r.errors.size() != 1) return "(" + std::to_string(r.errors.size()) + " errors)";
+    return r.errors[0].message;
+}
+
+template <typename T>
+const T& only(const ParseResult& r) {
+    EXPECT_TRUE(r.ok()) << (r.ok() ? "" : r.errors[0].text());
+    EXPECT_FALSE(r.script.steps.empty());
+    return std::get<T>(r.script.steps.back().command);
+}
+
+const std::string kWindows = "open LED\nopen LED\nopen Switch\nopen \"Knight Rider\"\nopen Keypad\n";
+
+}  // namespace
+
+TEST(Scenario, ParsesAWholeScript) {
+    const ParseResult r = parseText(
+        "# running light demo\n"
+        "part ATmega16\n"
+        "firmware \"running light.elf\"   # in the build's firmware folder\n"
+        "frequency 1000000\n"
+        "\n"
+        "open \"Knight Rider\"\n"
+        "open LED\n"
+        "open LED\n"
+        "settings \"LED 2\" port=B pin=3 mode=ddrport activelow=1\n"
+        "settings Knightrider output=A input=B pin=7 mode=pin\n"
+        "wait cycles 1000\n"
+        "wait ms 5\n"
+        "click Knightrider\n"
+        "expect pin PORTA.0 1\n"
+        "expect register PORTA 0x81\n"
+        "expect led \"LED\" on\n"
+        "expect bar Knightrider 0b00000001\n"
+        "reset\n"
+        "screenshot shots\n");
+    ASSERT_TRUE(r.ok()) << r.errors[0].text();
+    ASSERT_EQ(r.script.steps.size(), 17u);
+    EXPECT_EQ(r.script.part(), "ATmega16");
+    ASSERT_NE(r.script.firmware(), nullptr);
+    EXPECT_EQ(r.script.firmware()->path, "running light.elf");
+    EXPECT_EQ(r.script.steps[1].line, 3);
+    EXPECT_EQ(r.script.steps[1].text, "firmware \"running light.elf\"");
+
+    const auto& bar = std::get<OpenCommand>(r.script.steps[3].command);
+    EXPECT_EQ(bar.kind, ComponentKind::KnightRider);
+    EXPECT_EQ(bar.window, "Knightrider");
+    EXPECT_EQ(std::get<OpenCommand>(r.script.steps[5].command).window, "LED 2");
+
+    const auto& led = std::get<SettingsCommand>(r.script.steps[6].command);
+    EXPECT_EQ(led.window, "LED 2");
+    EXPECT_EQ(led.port, 'B');
+    EXPECT_EQ(led.pin, 3);
+    EXPECT_EQ(led.mode, PinMode::DdrPort);
+    EXPECT_EQ(led.activeLow, true);
+    const auto& rider = std::get<SettingsCommand>(r.script.steps[7].command);
+    EXPECT_EQ(rider.outputPort, 'A');
+    EXPECT_EQ(rider.inputPort, 'B');
+    EXPECT_EQ(rider.mode, PinMode::Pin);
+    EXPECT_FALSE(rider.port.has_value());
+
+    EXPECT_EQ(std::get<WaitCyclesCommand>(r.script.steps[8].command).cycles, 1000u);
+    EXPECT_DOUBLE_EQ(std::get<WaitTimeCommand>(r.script.steps[9].command).milliseconds, 5.0);
+    EXPECT_EQ(std::get<ClickCommand>(r.script.steps[10].command).kind, ComponentKind::KnightRider);
+    const auto& pin = std::get<PinCondition>(std::get<ExpectCommand>(r.script.steps[11].command).condition);
+    EXPECT_EQ(pin.reg, "PORTA");
+    EXPECT_EQ(pin.bit, 0);
+    EXPECT_TRUE(pin.level);
+    const auto& reg =
+        std::get<RegisterCondition>(std::get<ExpectCommand>(r.script.steps[12].command).condition);
+    EXPECT_EQ(reg.value, 0x81);
+    EXPECT_EQ(reg.mask, 0xff);
+    EXPECT_TRUE(std::get<ExpectLedCommand>(r.script.steps[13].command).on);
+    EXPECT_EQ(std::get<ExpectBarCommand>(r.script.steps[14].command).segments, 0x01);
+    EXPECT_TRUE(std::holds_alternative<ResetCommand>(r.script.steps[15].command));
+    EXPECT_EQ(std::get<ScreenshotCommand>(r.script.steps[16].command).directory, "shots");
+}
+
+TEST(Scenario, NamesWindowsAsTheHostDoes) {
+    const ParseResult r = parseText(kWindows + "open LED\nopen Stackview\nopen keypad\n");
+    ASSERT_TRUE(r.ok());
+    std::vector<std::string> names;
+    for (const Step& s : r.script.steps) names.push_back(std::get<OpenCommand>(s.command).window);
+    EXPECT_EQ(names, (std::vector<std::string>{"LED", "LED 2", "Switch", "Knightrider", "Keypad",
+                                               "LED 3", "Stackview++", "Keypad 2"}));
+    EXPECT_EQ(errorOf("open Stackview", "open \"Stack view\"\n"),
+              "the Stack view is already open (there is only one)");
+    // Unquoted Knight Rider is understood too.
+    EXPECT_EQ(only<OpenCommand>(parseText("open Knight Rider")).window, "Knightrider");
+}
+
+TEST(Scenario, KeypadKeysArePressedAndReleasedInPairs) {
+    const ParseResult r = parseText(
+        "open Keypad\npress Keypad 5\nrelease Keypad 5\npress keypad \"#\"\npress Keypad star\n"
+        "release Keypad hash\n");
+    ASSERT_TRUE(r.ok()) << r.errors[0].text();
+    const auto& press = std::get<KeyCommand>(r.script.steps[1].command);
+    EXPECT_EQ(press.key, '5');
+    EXPECT_TRUE(press.press);
+    EXPECT_FALSE(std::get<KeyCommand>(r.script.steps[2].command).press);
+    EXPECT_EQ(std::get<KeyCommand>(r.script.steps[3].command).key, '#');
+    EXPECT_EQ(std::get<KeyCommand>(r.script.steps[4].command).key, '*');
+
+    EXPECT_EQ(errorOf("press Keypad 5", "open Keypad\npress Keypad 5\n"),
+              "key 5 of \"Keypad\" is already held");
+    EXPECT_EQ(errorOf("release Keypad 7", "open Keypad\n"), "key 7 of \"Keypad\" is not held");
+    // An unquoted # starts a comment, so the key is missing.
+    EXPECT_EQ(errorOf("press Keypad #", "open Keypad\n"),
+              "missing argument: press needs a key: 0 to 9, \"*\" or \"#\" (quote the # or write hash)");
+    EXPECT_EQ(errorOf("press Keypad 12", "open Keypad\n"),
+              "unknown key \"12\" (use 0 to 9, * or \"#\")");
+    EXPECT_EQ(errorOf("press LED 1", "open LED\n"), "window \"LED\" is not a keypad");
+}
+
+TEST(Scenario, WaitsAndConditions) {
+    EXPECT_DOUBLE_EQ(only<WaitTimeCommand>(parseText("wait ms 0.25")).milliseconds, 0.25);
+    EXPECT_DOUBLE_EQ(only<WaitTimeCommand>(parseText("wait us 500")).milliseconds, 0.5);
+    EXPECT_EQ(only<WaitCyclesCommand>(parseText("wait cycles 0x10")).cycles, 16u);
+
+    const auto& until = only<WaitUntilCommand>(parseText("wait until pin PORTB.2 high"));
+    EXPECT_EQ(until.timeoutCycles, Script::kDefaultWaitTimeout);
+    EXPECT_EQ(std::get<PinCondition>(until.condition).bit, 2);
+    const auto& bounded =
+        only<WaitUntilCommand>(parseText("wait until register portb 0x04 mask 0x0F timeout 50000"));
+    EXPECT_EQ(bounded.timeoutCycles, 50000u);
+    const auto& reg = std::get<RegisterCondition>(bounded.condition);
+    EXPECT_EQ(reg.reg, "PORTB");
+    EXPECT_EQ(reg.mask, 0x0f);
+    EXPECT_EQ(describe(bounded),
+              "wait until register PORTB is 0x04 in mask 0x0F (at most 50000 cycles)");
+}
+
+TEST(Scenario, FrequencyUnits) {
+    EXPECT_EQ(only<FrequencyCommand>(parseText("frequency 8 MHz")).hertz, 8000000u);
+    EXPECT_EQ(only<FrequencyCommand>(parseText("frequency 3.6864MHz")).hertz, 3686400u);
+    EXPECT_EQ(only<FrequencyCommand>(parseText("frequency 500kHz")).hertz, 500000u);
+    EXPECT_EQ(only<FrequencyCommand>(parseText("frequency 1000000")).hertz, 1000000u);
+    EXPECT_EQ(errorOf("frequency 8 GHz"), "unknown frequency unit \"GHz\" (use Hz, kHz or MHz)");
+    EXPECT_EQ(errorOf("frequency 0"), "frequency 0 is outside 1 Hz to 100 MHz");
+    EXPECT_EQ(errorOf("frequency fast"), "unknown frequency unit \"fast\" (use Hz, kHz or MHz)");
+    EXPECT_EQ(errorOf("frequency 1e6"), "unknown frequency unit \"e6\" (use Hz, kHz or MHz)");
+}
+
+TEST(Scenario, MalformedLinesAreReportedWithFileAndLine) {
+    const ParseResult r = parseText("open LED\nblink LED\n\n  # fine\nwait cycles many\nopen LED\n");
+    ASSERT_EQ(r.errors.size(), 2u);
+    EXPECT_EQ(r.errors[0].text(),
+              "test.scn:2: unknown command \"blink\" (known: part, firmware, frequency, open, "
+              "settings, click, press, release, wait, reset, expect, screenshot)");
+    EXPECT_EQ(r.errors[1].text(), "test.scn:5: bad number \"many\" for cycles");
+    // The lines around them still parse.
+    EXPECT_EQ(r.script.steps.size(), 2u);
+    EXPECT_EQ(std::get<OpenCommand>(r.script.steps[1].command).window, "LED 2");
+}
+
+TEST(Scenario, ArgumentErrors) {
+    struct Case {
+        std::string line, error;
+    };
+    const std::vector<Case> cases = {
+        {"part", "missing argument: part needs a part name such as ATmega16"},
+        {"firmware", "missing argument: firmware needs the path of an ELF or Intel HEX file"},
+        {"reset now", "unexpected argument \"now\" after reset"},
+        {"open", "missing argument: open needs a component: LED, Switch, \"Knight Rider\", Keypad "
+                 "or Stackview"},
+        {"open Lamp", "unknown component \"Lamp\" (known: LED, Switch, \"Knight Rider\", Keypad, "
+                      "Stackview)"},
+        {"open Slider", "component \"Slider\" is not available yet in scenarios"},
+        {"set slider \"Slider\" 50", "set slider is not available yet"},
+        {"set temperature 20", "set temperature is not available yet"},
+        {"expect lcd \"Hello\"", "expect lcd is not available yet"},
+        {"wait 100", "unknown wait \"100\" (use wait cycles <count>, wait ms <time> or wait until "
+                     "<condition>)"},
+        {"wait cycles", "missing argument: wait needs a number of cycles"},
+        {"wait cycles 0", "wait cycles needs at least 1 cycle"},
+        {"wait cycles 99999999999999999999999", "cycles 99999999999999999999999 is too large (at "
+                                                "most 1000000000000)"},
+        {"wait ms -1", "bad number \"-1\" for the time"},
+        {"wait ms 0", "wait time 0 ms is out of range"},
+        {"wait until", "missing argument: wait needs a condition: pin <REG.bit> <level> or register "
+                       "<REG> <value>"},
+        {"wait until flag X", "unknown condition \"flag\" for wait until (use pin or register)"},
+        {"expect pin PORTA 1", "unknown register form \"PORTA\" (write register.bit such as "
+                               "PORTA.0, bit 0 to 7)"},
+        {"expect pin PORTA.8 1", "unknown register form \"PORTA.8\" (write register.bit such as "
+                                 "PORTA.0, bit 0 to 7)"},
+        {"expect pin PORTA.1 2", "bad pin level \"2\" (use 1 or 0)"},
+        {"expect pin PORTA.1", "missing argument: expect pin needs a level, 1 or 0"},
+        {"expect register 0x1B 0x81", "unknown register form \"0x1B\" (write a register name such "
+                                      "as PORTA)"},
+        {"expect register PORTA 256", "value 256 is too large (at most 255)"},
+        {"expect register PORTA 0x81 0x0F", "unexpected argument \"0x0F\" after expect register"},
+        {"expect register PORTA", "missing argument: expect register needs a value such as 0x81"},
+        {"expect colour red", "unknown check \"colour\" (use pin, register, led or bar)"},
+        {"screenshot", "missing argument: screenshot needs a folder for the pictures"},
+        {"open \"LED", "quoted text is not closed (missing \")"},
+        {"open LED\"", "a quote may only begin a word"},
+        {"click Switch", "no window named \"Switch\" (no window is open)"},
+        {"open " + std::string(300, 'x'), "word longer than 256 characters"},
+        {std::string(5000, ' ') + "reset", "line longer than 4096 characters"},
+        {"open LED\x01", "control character"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(errorOf(c.line), c.error) << c.line;
+}
+
+TEST(Scenario, WindowsMustExistAndFitTheCommand) {
+    EXPECT_EQ(errorOf("click \"LED 3\"", kWindows),
+              "no window named \"LED 3\" (open windows: \"LED\", \"LED 2\", \"Switch\", "
+              "\"Knightrider\", \"Keypad\")");
+    EXPECT_EQ(errorOf("click LED", kWindows), "window \"LED\" has no switch to click");
+    EXPECT_EQ(errorOf("settings Keypad pin=1", kWindows), "window \"Keypad\" has no settings");
+    EXPECT_EQ(errorOf("settings LED", kWindows),
+              "missing argument: settings needs at least one key=value (port, pin, mode, "
+              "activelow)");
+    EXPECT_EQ(errorOf("settings LED pin=8", kWindows), "pin 8 is too large (at most 7)");
+    EXPECT_EQ(errorOf("settings LED pin", kWindows),
+              "setting \"pin\" is not key=value (keys: port, pin, mode, activelow)");
+    EXPECT_EQ(errorOf("settings LED pin=1 pin=2", kWindows), "setting pin given twice");
+    EXPECT_EQ(errorOf("settings LED mode=fast", kWindows), "bad mode \"fast\" (use pin or ddrport)");
+    EXPECT_EQ(errorOf("settings LED port=BB", kWindows),
+              "bad port \"BB\" (use a port letter such as B)");
+    EXPECT_EQ(errorOf("settings LED output=A", kWindows),
+              "unknown setting \"output\" for \"LED\" (keys: port, pin, mode, activelow)");
+    EXPECT_EQ(errorOf("settings Knightrider port=A", kWindows),
+              "unknown setting \"port\" for \"Knightrider\" (keys: output, input, pin, mode)");
+    EXPECT_EQ(errorOf("expect led Switch on", kWindows), "window \"Switch\" is not an LED");
+    EXPECT_EQ(errorOf("expect led LED dim", kWindows), "bad LED state \"dim\" (use on or off)");
+    EXPECT_EQ(errorOf("expect bar LED 0x01", kWindows), "window \"LED\" is not a Knight Rider");
+    // Port given as a register name, window names in any case.
+    EXPECT_EQ(only<SettingsCommand>(parseText(kWindows + "settings \"led 2\" port=pinc")).port, 'C');
+}
+
+TEST(Scenario, SetUpComesFirstAndOnce) {
+    EXPECT_EQ(errorOf("part ATmega32", "open LED\n"),
+              "part must come before the commands that use the target");
+    EXPECT_EQ(errorOf("firmware a.elf", "wait cycles 5\n"),
+              "firmware must come before the commands that use the target");
+    EXPECT_EQ(errorOf("part ATmega32", "part ATmega16\n"), "the part is already chosen");
+    EXPECT_EQ(errorOf("firmware b.elf", "firmware a.elf\n"), "the firmware is already chosen");
+    // The frequency may change at any time.
+    EXPECT_TRUE(parseText("open LED\nfrequency 2 MHz\n").ok());
+    EXPECT_EQ(parseText("open LED\n").script.part(), "ATmega16");
+
+    ParseOptions options;
+    options.knownParts = {"ATmega16", "ATmega32", "ATmega8"};
+    EXPECT_EQ(only<PartCommand>(parseText("part atmega32", options)).name, "ATmega32");
+    const ParseResult unknown = parseText("part ATmega99", options);
+    ASSERT_EQ(unknown.errors.size(), 1u);
+    EXPECT_EQ(unknown.errors[0].text(),
+              "test.scn:1: unknown part \"ATmega99\" (known: ATmega16, ATmega32, ATmega8)");
+}
+
+TEST(Scenario, FilesAndPaths) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / "quill_scenario_tests";
+    const fs::path other = dir / "firmware";
+    fs::create_directories(other);
+    {
+        std::ofstream(dir / "demo.scn") << "firmware prog.elf\r\nexpect pin PORTA.0 1\r\n";
+        std::ofstream(other / "prog.elf") << "x";
+    }
+    const ParseResult r = parseFile((dir / "demo.scn").string());
+    ASSERT_TRUE(r.ok()) << r.errors[0].text();
+    EXPECT_EQ(r.script.directory, dir.string());
+    EXPECT_EQ(r.script.resolvePath("prog.elf", {other.string()}), (other / "prog.elf").string());
+    EXPECT_EQ(r.script.resolvePath("none.elf", {other.string()}), (dir / "none.elf").string());
+    EXPECT_EQ(r.script.resolvePath("/abs/x.elf"), "/abs/x.elf");
+
+    const ParseResult missing = parseFile((dir / "absent.scn").string());
+    ASSERT_EQ(missing.errors.size(), 1u);
+    EXPECT_EQ(missing.errors[0].text(), (dir / "absent.scn").string() + ": cannot open the scenario file");
+    EXPECT_EQ(parseFile(dir.string()).errors.at(0).message, "is a folder, not a scenario file");
+}
+
+TEST(Scenario, DescribesWhatItChecks) {
+    const ParseResult r = parseText(kWindows +
+                                    "expect pin PINB.7 0\nexpect register PORTA 0x81\n"
+                                    "expect led \"LED 2\" off\nexpect bar Knightrider 0x81\n"
+                                    "press Keypad 5\nwait ms 1.5\n");
+    ASSERT_TRUE(r.ok());
+    const auto& s = r.script.steps;
+    EXPECT_EQ(describe(s[5].command), "expect pin PINB.7 is 0");
+    EXPECT_EQ(describe(s[6].command), "expect register PORTA is 0x81");
+    EXPECT_EQ(describe(s[7].command), "expect LED \"LED 2\" off");
+    EXPECT_EQ(describe(s[8].command), "expect bar \"Knightrider\" shows 0x81");
+    EXPECT_EQ(describe(s[9].command), "press key 5 on \"Keypad\"");
+    EXPECT_EQ(describe(s[10].command), "wait 1.5 ms");
+}
