@@ -252,20 +252,25 @@ TEST_F(ModuleTest, MayUnloadOnlyWithoutObjectsOrLocks) {
               S_OK);
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&second)),
               S_OK);
+    factory->Release();
+    EXPECT_EQ(module().canUnloadNow(), S_FALSE);  // two objects
+    first->Release();
+    EXPECT_EQ(module().canUnloadNow(), S_FALSE);  // one object
+    second->Release();
+    EXPECT_EQ(module().canUnloadNow(), S_OK);
+
+    // A lock outlives the factory that took it.
+    ASSERT_EQ(module().getClassObject(CLSID_LEDView, IID_IClassFactory,
+                                      reinterpret_cast<void**>(&factory)),
+              S_OK);
     EXPECT_EQ(factory->LockServer(1), S_OK);
     factory->Release();
     EXPECT_EQ(module().canUnloadNow(), S_FALSE);
-
-    first->Release();
-    EXPECT_EQ(module().canUnloadNow(), S_FALSE);
-    second->Release();
-    EXPECT_EQ(module().canUnloadNow(), S_FALSE);  // still locked
-
     ASSERT_EQ(
         module().getClassObject(CLSID_LEDView, IID_IUnknown, reinterpret_cast<void**>(&factory)),
         S_OK);
     EXPECT_EQ(factory->LockServer(0), S_OK);
-    EXPECT_EQ(module().canUnloadNow(), S_FALSE);
+    EXPECT_EQ(module().canUnloadNow(), S_FALSE);  // the factory itself
     factory->Release();
     EXPECT_EQ(module().canUnloadNow(), S_OK);
 }
