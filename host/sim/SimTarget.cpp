@@ -340,7 +340,10 @@ SimTarget::~SimTarget() {
 }
 
 void SimTarget::installHooks() {
+    special_.fill(0);
+    special_[R_SREG] = 1;
     for (auto& port : ports_) {
+        special_[port->info->pin] = 1;
         auto& entry = avr_->io[AVR_DATA_TO_IO(port->info->pin)];
         entry.r.c = &readPin;
         entry.r.param = port.get();
@@ -519,16 +522,30 @@ uint32_t SimTarget::memorySize(LONG kind) const {
 bool SimTarget::read(LONG kind, uint32_t address, uint8_t* out, uint32_t count) const {
     const uint32_t size = memorySize(kind);
     if (size == 0 || (count > 0 && !out) || address > size || count > size - address) return false;
-    const uint32_t base = kind == kMemoryIo ? kIoBase : 0;
-    for (uint32_t i = 0; i < count; ++i) out[i] = readByte(base + address + i);
+    const uint32_t start = (kind == kMemoryIo ? kIoBase : 0) + address;
+    if (count == 0) return true;
+    // Plain copy, then the registers whose reading means more than storage.
+    std::memcpy(out, avr_->data + start, count);
+    const uint32_t end = start + count;
+    if (start < kSpecialEnd) {
+        for (uint32_t a = start; a < end && a < kSpecialEnd; ++a)
+            if (special_[a]) out[a - start] = readByte(a);
+    }
     return true;
 }
 
 bool SimTarget::write(LONG kind, uint32_t address, const uint8_t* data, uint32_t count) {
     const uint32_t size = memorySize(kind);
     if (size == 0 || (count > 0 && !data) || address > size || count > size - address) return false;
-    const uint32_t base = kind == kMemoryIo ? kIoBase : 0;
-    for (uint32_t i = 0; i < count; ++i) writeByte(base + address + i, data[i]);
+    const uint32_t start = (kind == kMemoryIo ? kIoBase : 0) + address;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t a = start + i;
+        if (a < kSpecialEnd && special_[a]) {
+            writeByte(a, data[i]);
+        } else {
+            avr_->data[a] = data[i];
+        }
+    }
     return true;
 }
 

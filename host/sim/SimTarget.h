@@ -30,6 +30,7 @@
 // another core) are thrown as SimError with a message fit for the user.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -157,6 +158,10 @@ private:
     avr_t* avr_ = nullptr;
     std::vector<std::unique_ptr<PortState>> ports_;
     std::vector<std::string> messages_;
+    // Data addresses below kSpecialEnd whose access goes through
+    // readByte/writeByte (PINx, SREG); the rest is plain storage.
+    static constexpr uint32_t kSpecialEnd = 0x60;
+    std::array<uint8_t, kSpecialEnd> special_{};
 };
 
 }  // namespace quill::sim

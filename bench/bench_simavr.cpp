@@ -1,0 +1,87 @@
+// simavr running the running-light firmware on an ATmega16 at 1 MHz:
+// simulated instructions per second and the real-time factor (simulated
+// seconds per wall-clock second; 1.0 = real time).
+//
+//   SimavrAlone          simavr stepping one instruction at a time
+//   SimavrWithRefreshIo  the same, plus after every instruction the target
+//                        traffic of one plug-in refresh through
+//                        ITargetAccess (read and write the 64 I/O bytes,
+//                        read 1024 bytes of data memory, the 32 registers
+//                        and the cycle counter), without the plug-in
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "host/sim/SimTarget.h"
+#include "host/sim/SimTargetAccess.h"
+
+namespace {
+
+using quill::sim::SimTarget;
+using quill::sim::SimTargetAccess;
+
+const std::string kFirmware = std::string(QUILL_BINARY_DIR) + "/firmware/running_light.elf";
+constexpr uint32_t kFrequency = 1000000;
+constexpr uint64_t kBatch = 10000;  // instructions per benchmark iteration
+
+std::shared_ptr<SimTarget> makeTarget(benchmark::State& state) {
+    if (!std::filesystem::exists(kFirmware)) {
+        state.SkipWithError(("firmware not built: " + kFirmware).c_str());
+        return nullptr;
+    }
+    auto target = std::make_shared<SimTarget>("ATmega16", kFrequency);
+    target->loadFirmware(kFirmware);
+    return target;
+}
+
+void report(benchmark::State& state, const SimTarget& target, uint64_t instructions,
+            uint64_t cycles) {
+    state.SetItemsProcessed(static_cast<int64_t>(instructions));
+    state.counters["instr/s"] =
+        benchmark::Counter(static_cast<double>(instructions), benchmark::Counter::kIsRate);
+    // Simulated seconds per wall-clock second.
+    state.counters["realtime"] = benchmark::Counter(
+        static_cast<double>(cycles) / target.frequency(), benchmark::Counter::kIsRate);
+}
+
+void SimavrAlone(benchmark::State& state) {
+    auto target = makeTarget(state);
+    if (!target) return;
+    uint64_t instructions = 0;
+    const uint64_t startCycles = target->cycles();
+    for (auto _ : state) instructions += target->run(kBatch);
+    report(state, *target, instructions, target->cycles() - startCycles);
+}
+BENCHMARK(SimavrAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void SimavrWithRefreshIo(benchmark::State& state) {
+    auto target = makeTarget(state);
+    if (!target) return;
+    SimTargetAccess* access = SimTargetAccess::create(target);
+    uint64_t instructions = 0;
+    const uint64_t startCycles = target->cycles();
+    for (auto _ : state) {
+        for (uint64_t i = 0; i < kBatch; ++i) {
+            target->step();
+            BSTR io = nullptr, data = nullptr, registers = nullptr;
+            access->ReadMemory(kMemoryIo, 0, 64, &io);
+            access->WriteMemory(kMemoryIo, 0, io);
+            access->ReadMemory(kMemoryData, 0x60, 1024, &data);
+            access->ReadMemory(kMemoryRegisters, 0, 32, &registers);
+            ULONG cycles = 0;
+            access->GetCycleCounter(&cycles);
+            benchmark::DoNotOptimize(cycles);
+            SysFreeString(io);
+            SysFreeString(data);
+            SysFreeString(registers);
+        }
+        instructions += kBatch;
+    }
+    access->Release();
+    report(state, *target, instructions, target->cycles() - startCycles);
+}
+BENCHMARK(SimavrWithRefreshIo)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
