@@ -133,12 +133,29 @@ bool fillDialog(QDialog* dialog, const std::vector<DialogInput>& inputs, QString
             return false;
         }
         if (auto* combo = qobject_cast<QComboBox*>(control)) {
-            int index = combo->findText(input.value, Qt::MatchFixedString);
+            int index = -1;
+            if (input.value.size() == 2 && input.value[0] == '@') {
+                // A port by its letter: "PINB" or "PORTB", whichever the
+                // combo box lists.
+                const QChar letter = input.value[1].toUpper();
+                for (int i = 0; i < combo->count() && index < 0; ++i) {
+                    const QString item = combo->itemText(i).toUpper();
+                    if ((item == QString("PIN") + letter) || (item == QString("PORT") + letter)) {
+                        index = i;
+                    }
+                }
+            } else {
+                index = combo->findText(input.value, Qt::MatchFixedString);
+            }
             if (index < 0) {
                 QStringList items;
                 for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
-                *error = QString("\"%1\" is not offered (choices: %2)")
-                             .arg(input.value, items.join(", "));
+                QString wanted = input.value.startsWith('@') ? "port " + input.value.mid(1)
+                                                             : input.value;
+                *error = QString("%1 is not offered by control %2 (choices: %3)")
+                             .arg(wanted)
+                             .arg(input.control)
+                             .arg(items.join(", "));
                 dialog->reject();
                 return false;
             }

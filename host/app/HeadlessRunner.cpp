@@ -1,14 +1,295 @@
 #include "host/app/HeadlessRunner.h"
 
-#include "host/app/HostSetup.h"
+#include <QApplication>
+#include <QDir>
+#include <QDockWidget>
+#include <QFileInfo>
+#include <type_traits>
 
-int RunHeadless(const HostOptions& options, std::FILE* out, std::FILE* err) {
+#include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
+#include "host/app/ScenarioExecutor.h"
+#include "host/scenario/Scenario.h"
+
+namespace sc = quill::scenario;
+
+namespace {
+
+using Outcome = ScenarioExecutor::Outcome;
+using Result = ScenarioExecutor::Result;
+
+// Command identifiers of the plug-in's setup description per component.
+const char* commandIdOf(sc::ComponentKind kind) {
+    switch (kind) {
+        case sc::ComponentKind::Led: return "LD";
+        case sc::ComponentKind::Switch: return "SW";
+        case sc::ComponentKind::KnightRider: return "KN";
+        case sc::ComponentKind::Keypad: return "KP";
+        case sc::ComponentKind::StackView: return "STV";
+    }
+    return "";
+}
+
+// Control numbers of the settings dialogs and component windows.
+constexpr int kLedPortCombo = 244;
+constexpr int kSwitchPortCombo = 227;
+constexpr int kBarOutputCombo = 226;
+constexpr int kBarInputCombo = 227;
+constexpr int kPin0 = 228;
+constexpr int kUsePin = 236;
+constexpr int kUseDdrAndPort = 237;
+constexpr int kActiveLow = 353;
+constexpr int kSwitchLever = 221;  // Switch picture and Knight Rider switch
+
+// Keypad key control numbers by character.
+int keyControl(char key) {
+    static const std::pair<char, int> keys[] = {
+        {'1', 293}, {'2', 292}, {'3', 282}, {'4', 296}, {'5', 283}, {'6', 294},
+        {'7', 297}, {'8', 284}, {'9', 295}, {'*', 298}, {'0', 442}, {'#', 299}};
+    for (auto [c, id] : keys) {
+        if (c == key) return id;
+    }
+    return -1;
+}
+
+std::vector<driver::DialogInput> dialogInputs(const sc::SettingsCommand& s) {
+    std::vector<driver::DialogInput> in;
+    auto port = [](char letter) { return QString("@") + QChar(letter); };
+    switch (s.kind) {
+        case sc::ComponentKind::Led:
+            if (s.port) in.push_back({kLedPortCombo, port(*s.port)});
+            break;
+        case sc::ComponentKind::Switch:
+            if (s.port) in.push_back({kSwitchPortCombo, port(*s.port)});
+            break;
+        case sc::ComponentKind::KnightRider:
+            if (s.outputPort) in.push_back({kBarOutputCombo, port(*s.outputPort)});
+            if (s.inputPort) in.push_back({kBarInputCombo, port(*s.inputPort)});
+            break;
+        default:
+            break;
+    }
+    if (s.pin) in.push_back({kPin0 + *s.pin, {}});
+    if (s.mode) in.push_back({*s.mode == sc::PinMode::Pin ? kUsePin : kUseDdrAndPort, {}});
+    if (s.activeLow) in.push_back({kActiveLow, *s.activeLow ? "1" : "0"});
+    return in;
+}
+
+class Runner {
+public:
+    Runner(MainWindow& window, const HostOptions& options, const sc::Script& script)
+        : window_(window), options_(options), script_(script),
+          executor_(window, QString()) {}
+
+    std::optional<bool> holds(const sc::Condition& condition) {
+        return std::visit(
+            [&](const auto& c) -> std::optional<bool> {
+                using T = std::decay_t<decltype(c)>;
+                int index = executor_.registerIndex(QString::fromStdString(c.reg));
+                auto value = executor_.readIo(index);
+                if (!value) return std::nullopt;
+                if constexpr (std::is_same_v<T, sc::PinCondition>) {
+                    return (((*value >> c.bit) & 1) != 0) == c.level;
+                } else {
+                    return (*value & c.mask) == (c.value & c.mask);
+                }
+            },
+            condition);
+    }
+
+    Result expect(const sc::Condition& condition) {
+        return std::visit(
+            [&](const auto& c) -> Result {
+                using T = std::decay_t<decltype(c)>;
+                QString reg = QString::fromStdString(c.reg);
+                if constexpr (std::is_same_v<T, sc::PinCondition>) {
+                    return executor_.expectRegister(reg, c.bit, c.level ? 1 : 0);
+                } else {
+                    if (c.mask == 0xFF) return executor_.expectRegister(reg, std::nullopt, c.value);
+                    int index = executor_.registerIndex(reg);
+                    auto value = executor_.readIo(index);
+                    if (!value) return {Outcome::Error, QString("unknown register \"%1\"").arg(reg)};
+                    if ((*value & c.mask) == (c.value & c.mask)) {
+                        return {Outcome::Ok, QString("%1 is 0x%2").arg(reg).arg(*value, 2, 16, QChar('0'))};
+                    }
+                    return {Outcome::Failed, QString("%1 is 0x%2, expected 0x%3 in the bits 0x%4")
+                                                 .arg(reg)
+                                                 .arg(*value, 2, 16, QChar('0'))
+                                                 .arg(c.value, 2, 16, QChar('0'))
+                                                 .arg(c.mask, 2, 16, QChar('0'))};
+                }
+            },
+            condition);
+    }
+
+    QString screenshotDir(const std::string& directory) {
+        QString base = QString::fromStdString(options_.screenshots);
+        QString sub = QString::fromStdString(directory);
+        if (base.isEmpty()) return sub.isEmpty() ? QString("screenshots") : sub;
+        if (sub.isEmpty() || QDir::isAbsolutePath(sub)) return sub.isEmpty() ? base : sub;
+        return QDir(base).filePath(sub);
+    }
+
+    Result run(const sc::Command& command) {
+        return std::visit(
+            [&](const auto& c) -> Result {
+                using T = std::decay_t<decltype(c)>;
+                if constexpr (std::is_same_v<T, sc::PartCommand> ||
+                              std::is_same_v<T, sc::FirmwareCommand> ||
+                              std::is_same_v<T, sc::FrequencyCommand>) {
+                    return {Outcome::Ok, "applied before the program started"};
+                } else if constexpr (std::is_same_v<T, sc::OpenCommand>) {
+                    Result r = executor_.open(commandIdOf(c.kind));
+                    if (r.outcome == Outcome::Ok && !driver::findForm(window_, QString::fromStdString(c.window))) {
+                        return {Outcome::Error,
+                                QString("no window \"%1\" after opening it (open: %2)")
+                                    .arg(QString::fromStdString(c.window),
+                                         driver::componentNames(window_).join(", "))};
+                    }
+                    return r;
+                } else if constexpr (std::is_same_v<T, sc::SettingsCommand>) {
+                    return executor_.configure(QString::fromStdString(c.window), dialogInputs(c));
+                } else if constexpr (std::is_same_v<T, sc::ClickCommand>) {
+                    return executor_.click(QString::fromStdString(c.window), kSwitchLever);
+                } else if constexpr (std::is_same_v<T, sc::KeyCommand>) {
+                    int id = keyControl(c.key);
+                    if (id < 0) return {Outcome::Error, QString("no keypad key '%1'").arg(c.key)};
+                    QString window = QString::fromStdString(c.window);
+                    return executor_.hold(window, id, c.press);
+                } else if constexpr (std::is_same_v<T, sc::WaitCyclesCommand>) {
+                    return executor_.waitCycles(c.cycles);
+                } else if constexpr (std::is_same_v<T, sc::WaitTimeCommand>) {
+                    return executor_.waitMilliseconds(c.milliseconds);
+                } else if constexpr (std::is_same_v<T, sc::WaitUntilCommand>) {
+                    return executor_.waitUntil([&] { return holds(c.condition); }, c.timeoutCycles,
+                                               QString::fromStdString(sc::describe(sc::ExpectCommand{c.condition})));
+                } else if constexpr (std::is_same_v<T, sc::ResetCommand>) {
+                    return executor_.reset();
+                } else if constexpr (std::is_same_v<T, sc::ExpectCommand>) {
+                    return expect(c.condition);
+                } else if constexpr (std::is_same_v<T, sc::ExpectLedCommand>) {
+                    return executor_.expectLed(QString::fromStdString(c.window), c.on ? 1 : 0);
+                } else if constexpr (std::is_same_v<T, sc::ExpectBarCommand>) {
+                    return executor_.expectBar(QString::fromStdString(c.window), c.segments);
+                } else if constexpr (std::is_same_v<T, sc::ScreenshotCommand>) {
+                    QString why;
+                    QString dir = screenshotDir(c.directory);
+                    QStringList files = window_.saveScreenshots(dir, QString("%1-").arg(++shots_, 2, 10, QChar('0')), &why);
+                    if (!why.isEmpty()) return {Outcome::Error, why};
+                    return {Outcome::Ok, QString("saved %1 pictures in %2").arg(files.size()).arg(dir)};
+                } else {
+                    return {Outcome::Error, "unsupported command"};
+                }
+            },
+            command);
+    }
+
+private:
+    MainWindow& window_;
+    const HostOptions& options_;
+    const sc::Script& script_;
+    ScenarioExecutor executor_;
+    int shots_ = 0;
+};
+
+bool isCheck(const sc::Command& command) {
+    return std::holds_alternative<sc::ExpectCommand>(command) ||
+           std::holds_alternative<sc::ExpectLedCommand>(command) ||
+           std::holds_alternative<sc::ExpectBarCommand>(command) ||
+           std::holds_alternative<sc::WaitUntilCommand>(command);
+}
+
+}  // namespace
+
+int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
+    // The scenario: every malformed line is reported with file and line.
+    sc::ParseResult parsed = sc::parseFile(given.scenario);
+    if (!parsed.ok()) {
+        for (const sc::Diagnostic& d : parsed.errors) std::fprintf(err, "%s\n", d.text().c_str());
+        std::fprintf(err, "quill-host: %zu error(s) in %s\n", parsed.errors.size(),
+                     given.scenario.c_str());
+        return 2;
+    }
+    const sc::Script& script = parsed.script;
+
+    // The command line decides; the scenario fills in what it leaves open.
+    HostOptions options = given;
+    if (!options.partGiven) options.part = script.part();
+    if (options.firmware.empty()) {
+        if (const sc::FirmwareCommand* fw = script.firmware()) {
+            // Beside the scenario first, then the build's firmware folder
+            // (bin/../firmware), then the current folder.
+            const QString bin = QCoreApplication::applicationDirPath();
+            options.firmware = script.resolvePath(
+                fw->path, {QDir(bin).filePath("../firmware").toStdString(),
+                           QDir::currentPath().toStdString()});
+        }
+    }
+    if (!options.frequencyGiven) {
+        for (const sc::Step& step : script.steps) {
+            if (auto* f = std::get_if<sc::FrequencyCommand>(&step.command)) {
+                options.frequencyMHz = f->hertz / 1e6;
+            }
+        }
+    }
+    if (options.firmware.empty()) {
+        std::fprintf(err, "quill-host: no firmware: give --firmware or a firmware line in %s\n",
+                     given.scenario.c_str());
+        return 2;
+    }
+
     std::string error;
     HostEnvironment env = PrepareHost(options, &error);
     if (!error.empty()) {
         std::fprintf(err, "quill-host: %s\n", error.c_str());
         return 2;
     }
-    std::fprintf(err, "quill-host: scenarios are not supported yet\n");
-    return 2;
+    MainWindow window(env.config, env.factory);
+    window.setPacing(false);
+    window.show();
+    QApplication::processEvents();
+    QString why;
+    if (!AttachModule(window, options, &why)) {
+        std::fprintf(err, "quill-host: %s\n", qPrintable(why));
+        return 2;
+    }
+    if (!window.startDebugging(&why)) {
+        std::fprintf(err, "quill-host: %s\n", qPrintable(why));
+        return 2;
+    }
+    std::fprintf(out, "quill-host: %s at %g MHz, firmware %s, scenario %s\n",
+                 env.config.part.c_str(), env.config.frequencyMHz, env.config.firmware.c_str(),
+                 given.scenario.c_str());
+
+    Runner runner(window, options, script);
+    int checks = 0, failures = 0;
+    bool aborted = false;
+    const std::string file = QFileInfo(QString::fromStdString(given.scenario)).fileName().toStdString();
+    for (const sc::Step& step : script.steps) {
+        Result r = runner.run(step.command);
+        const char* tag = r.outcome == Outcome::Ok ? "ok  " : r.outcome == Outcome::Failed ? "FAIL" : "ERROR";
+        std::fprintf(r.outcome == Outcome::Ok ? out : err, "  %s %s:%d: %s: %s\n", tag, file.c_str(),
+                     step.line, sc::describe(step.command).c_str(), qPrintable(r.message));
+        if (isCheck(step.command)) ++checks;
+        if (r.outcome == Outcome::Failed) ++failures;
+        if (r.outcome == Outcome::Error) {
+            aborted = true;
+            break;
+        }
+    }
+    std::fflush(out);
+    if (!options.screenshots.empty()) {
+        QStringList files = window.saveScreenshots(QString::fromStdString(options.screenshots),
+                                                   "final-", &why);
+        std::fprintf(out, "quill-host: saved %lld final screenshots in %s\n",
+                     static_cast<long long>(files.size()), options.screenshots.c_str());
+    }
+    window.stopDebugging();
+    if (aborted) {
+        std::fprintf(err, "quill-host: scenario stopped by an error\n");
+        return 2;
+    }
+    std::fprintf(failures ? err : out, "quill-host: %d of %d checks passed%s\n", checks - failures,
+                 checks, failures ? "" : ", scenario passed");
+    return failures ? 1 : 0;
 }

@@ -8,10 +8,10 @@ const char* HostUsage() {
     return "usage: quill-host [--part NAME] [--firmware FILE.elf|FILE.hex] [--frequency MHZ]\n"
            "                  [--open ID[,ID...]] [--run] [--module QuillComponents.so]\n"
            "                  [--install-dir DIR]\n"
-           "       quill-host --headless --part NAME --firmware FILE --scenario FILE.scn\n"
+           "       quill-host --headless [--part NAME] [--firmware FILE] --scenario FILE.scn\n"
            "                  [--screenshots DIR] [--frequency MHZ] [--module ...]\n"
            "\n"
-           "  --part         part description to use (default ATmega16)\n"
+           "  --part         part description to use (default ATmega16, or the scenario's)\n"
            "  --firmware     AVR program, ELF or Intel HEX\n"
            "  --frequency    clock in MHz (default 1)\n"
            "  --open         components to open at start, by command id (KN, LD, SW, KP, STV...)\n"
@@ -53,6 +53,7 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
         } else if (arg == "--part") {
             if (!needValue()) return std::nullopt;
             options.part = value;
+            options.partGiven = true;
         } else if (arg == "--firmware") {
             if (!needValue()) return std::nullopt;
             options.firmware = value;
@@ -79,6 +80,7 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
                 return std::nullopt;
             }
             options.frequencyMHz = mhz;
+            options.frequencyGiven = true;
         } else if (arg == "--open") {
             if (!needValue()) return std::nullopt;
             size_t start = 0;
@@ -95,11 +97,8 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
             return std::nullopt;
         }
     }
+    // The firmware may also come from the scenario's own "firmware" line.
     if (options.headless && !options.help) {
-        if (options.firmware.empty()) {
-            *error = "--headless needs --firmware";
-            return std::nullopt;
-        }
         if (options.scenario.empty()) {
             *error = "--headless needs --scenario";
             return std::nullopt;

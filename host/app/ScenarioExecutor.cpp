@@ -1,5 +1,6 @@
 #include "host/app/ScenarioExecutor.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDockWidget>
 #include <QLabel>
@@ -105,6 +106,22 @@ Result ScenarioExecutor::release(const QString& name, int control) {
     return ok(QString("released %1 control %2").arg(name).arg(control));
 }
 
+Result ScenarioExecutor::hold(const QString& name, int control, bool down) {
+    Result result;
+    QWidget* form = formOrError(name, &result);
+    if (!form) return result;
+    auto* button = qobject_cast<QAbstractButton*>(driver::findControl(form, control));
+    if (!button || !button->isCheckable()) {
+        return error(QString("\"%1\" has no key button %2").arg(name).arg(control));
+    }
+    const QString what = QString("%1 key %2 (control %3)").arg(name, button->text().remove('&')).arg(control);
+    if (button->isChecked() == down) return ok(what + (down ? " is already down" : " is already up"));
+    driver::click(button);
+    QApplication::processEvents();
+    if (button->isChecked() != down) return error(what + " did not follow the click");
+    return ok(what + (down ? " held down" : " let go"));
+}
+
 Result ScenarioExecutor::configure(const QString& name,
                                    const std::vector<driver::DialogInput>& inputs) {
     Result result;
@@ -159,6 +176,33 @@ Result ScenarioExecutor::step(uint64_t instructions) {
     }
     QApplication::processEvents();
     return ok(QString("stepped %1 instructions").arg(instructions));
+}
+
+Result ScenarioExecutor::waitUntil(const std::function<std::optional<bool>()>& holds,
+                                   uint64_t timeoutCycles, const QString& what) {
+    Debugger& debugger = window_.debugger();
+    if (!debugger.debugging()) return error("the program is not being debugged");
+    Machine* machine = debugger.machine();
+    const uint64_t start = machine->cycles();
+    uint64_t instructions = 0;
+    for (;;) {
+        std::optional<bool> now = holds();
+        if (!now) return error(QString("cannot evaluate %1").arg(what));
+        if (*now) {
+            QApplication::processEvents();
+            return ok(QString("%1 after %2 cycles").arg(what).arg(machine->cycles() - start));
+        }
+        if (machine->cycles() - start >= timeoutCycles) {
+            QApplication::processEvents();
+            return failed(QString("%1 did not happen within %2 cycles").arg(what).arg(timeoutCycles));
+        }
+        if (!debugger.stepInto()) {
+            return failed(QString("the program stopped while waiting for %1: %2")
+                              .arg(what)
+                              .arg(QString::fromStdString(debugger.lastFault())));
+        }
+        if ((++instructions & 1023) == 0) QApplication::processEvents();
+    }
 }
 
 Result ScenarioExecutor::reset() {

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -36,6 +37,9 @@ public:
     Result click(const QString& name, int control);
     Result press(const QString& name, int control);
     Result release(const QString& name, int control);
+    // A toggle button (keypad key) held down (`down`) or let go: clicked
+    // when its state differs, as a user would.
+    Result hold(const QString& name, int control, bool down);
     // Changes a component's settings as its "Settings..." dialog would.
     Result configure(const QString& name, const std::vector<driver::DialogInput>& inputs);
 
@@ -43,6 +47,11 @@ public:
     Result waitCycles(uint64_t cycles);
     Result waitMilliseconds(double ms);
     Result step(uint64_t instructions);
+    // Runs instruction by instruction (event 3 after each) until `holds`
+    // answers true, at most `timeoutCycles` cycles. `holds` answers nothing
+    // when it cannot be evaluated (an error).
+    Result waitUntil(const std::function<std::optional<bool>()>& holds, uint64_t timeoutCycles,
+                     const QString& what);
     Result reset();
 
     // ---- expectations

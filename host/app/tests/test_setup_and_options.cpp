@@ -95,8 +95,8 @@ TEST(HostOptions, HeadlessNeedsFirmwareAndScenario) {
     std::string error;
     EXPECT_FALSE(ParseHostOptions(L({"--headless", "--firmware", "a.elf"}), &error));
     EXPECT_NE(error.find("--scenario"), std::string::npos);
-    EXPECT_FALSE(ParseHostOptions(L({"--headless", "--scenario", "a.scn"}), &error));
-    EXPECT_NE(error.find("--firmware"), std::string::npos);
+    // The scenario may name the firmware itself.
+    EXPECT_TRUE(ParseHostOptions(L({"--headless", "--scenario", "a.scn"}), &error));
 
     auto ok = ParseHostOptions(L({"--headless", "--part", "ATmega32", "--firmware=a.elf",
                                   "--scenario", "s.scn", "--screenshots", "shots",
@@ -104,6 +104,8 @@ TEST(HostOptions, HeadlessNeedsFirmwareAndScenario) {
                                &error);
     ASSERT_TRUE(ok) << error;
     EXPECT_TRUE(ok->headless);
+    EXPECT_TRUE(ok->partGiven);
+    EXPECT_TRUE(ok->frequencyGiven);
     EXPECT_EQ(ok->part, "ATmega32");
     EXPECT_EQ(ok->firmware, "a.elf");
     EXPECT_EQ(ok->screenshots, "shots");
