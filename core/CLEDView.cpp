@@ -19,10 +19,12 @@ bool isComponentCommand(int command) {
 }
 
 const char* commandName(int command) {
-    static const char* const names[kCommandCount] = {
-        "Knight Rider",  "Capacity Measurement", "LED",         "Switch",
-        "Slider",        "Keypad",               "Settings",    "Stack view",
-        "Beerbasement",  "Hitachi LCD",          "Autostep INTO", "About"};
+    static const char* const names[kCommandCount] = {"Knight Rider",  "Capacity Measurement",
+                                                     "LED",           "Switch",
+                                                     "Slider",        "Keypad",
+                                                     "Settings",      "Stack view",
+                                                     "Beerbasement",  "Hitachi LCD",
+                                                     "Autostep INTO", "About"};
     return (command >= 0 && command < kCommandCount) ? names[command] : "?";
 }
 
@@ -138,8 +140,8 @@ HRESULT CLEDView::Init(IDispatch* iGuiWorks) {
 
     for (int command = 0; command <= kCmdAutostep; ++command) SetCommandState(command, 0);
 
-    resetObserver_ = std::make_unique<CallOnChange<CLEDView, uint32_t>>(
-        &cycleCounter_, this, &CLEDView::DetectReset);
+    resetObserver_ = std::make_unique<CallOnChange<CLEDView, uint32_t>>(&cycleCounter_, this,
+                                                                        &CLEDView::DetectReset);
     registerObservers_.clear();
     for (auto& r : ioRegisters_) {
         registerObservers_.push_back(std::make_unique<CallOnChange<CLEDView, uint8_t>>(
@@ -188,16 +190,26 @@ HWND CLEDView::HostMainWindow() { return g_hostMainWindow; }
 
 int CLEDView::DialogId(int command) {
     switch (command) {
-        case kCmdKnightRider: return 103;
-        case kCmdCapacityMeasurement: return 210;
-        case kCmdLed: return 219;
-        case kCmdSwitch: return 230;
-        case kCmdSlider: return 238;
-        case kCmdKeypad: return 241;
-        case kCmdStackView: return 260;
-        case kCmdBeerbasement: return 271;
-        case kCmdLcd: return 278;
-        default: return 0;
+        case kCmdKnightRider:
+            return 103;
+        case kCmdCapacityMeasurement:
+            return 210;
+        case kCmdLed:
+            return 219;
+        case kCmdSwitch:
+            return 230;
+        case kCmdSlider:
+            return 238;
+        case kCmdKeypad:
+            return 241;
+        case kCmdStackView:
+            return 260;
+        case kCmdBeerbasement:
+            return 271;
+        case kCmdLcd:
+            return 278;
+        default:
+            return 0;
     }
 }
 

@@ -66,8 +66,8 @@ public:
 // Builds a component window for (core, command index, dialog resource id).
 // May return null when no window can be made (for example without a
 // display); the core then logs and keeps nothing.
-using ComponentFactory =
-    std::function<std::unique_ptr<IComponentWindow>(CLEDView* core, int commandIndex, int dialogId)>;
+using ComponentFactory = std::function<std::unique_ptr<IComponentWindow>(
+    CLEDView* core, int commandIndex, int dialogId)>;
 
 // Runs a modal command (Settings sheet, About box) for the core.
 using ModalCommand = std::function<void(CLEDView* core)>;
@@ -126,10 +126,10 @@ public:
 
     // ---- Host access (all calls go through the core)
     bool ConnectTarget();
-    bool ReadIOMemory(uint8_t* buffer);        // 64 bytes
+    bool ReadIOMemory(uint8_t* buffer);         // 64 bytes
     bool WriteIOMemory(const uint8_t* buffer);  // 64 bytes
-    bool ReadDataMemory(uint8_t* buffer);      // kDataMemorySize bytes from kDataMemoryStart
-    bool ReadRegisters(uint8_t* buffer);       // 32 bytes
+    bool ReadDataMemory(uint8_t* buffer);       // kDataMemorySize bytes from kDataMemoryStart
+    bool ReadRegisters(uint8_t* buffer);        // 32 bytes
     uint32_t ReadCycleCounter();
     std::string GetSelectedTarget();
     std::string GetSelectedPartname();

@@ -127,9 +127,8 @@ std::string CLEDView::TargetXmlText(const char* section, const char* element, bo
     TiXmlDocument doc;
     doc.Parse(text.c_str());
     if (doc.Error()) {
-        Log("CLEDView::GetTargetXml()",
-            "The target description could not be read (" + std::string(doc.ErrorDesc()) +
-                "); using defaults.");
+        Log("CLEDView::GetTargetXml()", "The target description could not be read (" +
+                                            std::string(doc.ErrorDesc()) + "); using defaults.");
         return {};
     }
     TiXmlElement* e = TiXmlHandle(&doc)
@@ -189,8 +188,8 @@ void CLEDView::Log(const std::string& label, const std::string& text) {
     Diagnose(label, text);
 }
 
-HRESULT CLEDView::CreateDockedWindow(BSTR name, LONG a, LONG b, LONG c, LONG d,
-                                     HINSTANCE instance, HWND* window) {
+HRESULT CLEDView::CreateDockedWindow(BSTR name, LONG a, LONG b, LONG c, LONG d, HINSTANCE instance,
+                                     HWND* window) {
     if (!guiWorks_) {
         if (window) *window = nullptr;
         return E_FAIL;

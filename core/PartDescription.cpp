@@ -5,11 +5,11 @@
 //   AVRPART/MEMORY/IO_MEMORY/<REGISTER>/IO_ADDR   "$18", or "NA" outside I/O
 //   AVRPART/PACKAGE/PACKAGES                      "[PDIP:TQFP]"
 //   AVRPART/PACKAGE/<package>/<pin>/NAME|PIN_NAME "[PA0:ADC0]"
+#include <strings.h>
 #include <tinyxml.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <strings.h>
 
 #include "core/CLEDView.h"
 
@@ -224,13 +224,12 @@ int CLEDView::GetNumberOfADCChannels(const std::string& partName) {
         Log("CLEDView::GetNumberOfADCChannels()",
             "Part description " + path + " could not be read (" + error + ").");
     }
-    TiXmlHandle package = TiXmlHandle(&doc).FirstChildElement("AVRPART").FirstChildElement(
-        "PACKAGE");
+    TiXmlHandle package =
+        TiXmlHandle(&doc).FirstChildElement("AVRPART").FirstChildElement("PACKAGE");
     if (TiXmlElement* list = package.FirstChildElement("PACKAGES").ToElement()) {
         const std::vector<std::string> packages = splitList(textOf(list));
-        TiXmlElement* pin = package.FirstChildElement(packages.front().c_str())
-                                .FirstChildElement()
-                                .ToElement();
+        TiXmlElement* pin =
+            package.FirstChildElement(packages.front().c_str()).FirstChildElement().ToElement();
         if (!pin) pin = package.Child(1).FirstChildElement().ToElement();
         for (; pin; pin = pin->NextSiblingElement()) {
             TiXmlElement* name = pin->FirstChildElement("NAME");

@@ -85,9 +85,8 @@ void CLEDView::CreateAdcModel() {
     // A different part than the one the register tables were read for:
     // its names and addresses would be stale, so the tables start over.
     if (attached_ && !mappedPart_.empty() && part != mappedPart_) {
-        Log("CLEDView::UpdateIOMemory()",
-            "Selected part changed from " + mappedPart_ + " to " + part +
-                "; rebuilding the register tables.");
+        Log("CLEDView::UpdateIOMemory()", "Selected part changed from " + mappedPart_ + " to " +
+                                              part + "; rebuilding the register tables.");
         ForgetRegisterTables();
     }
 
@@ -113,9 +112,9 @@ void CLEDView::CreateAdcModel() {
 
 void CLEDView::EnableCommands() {
     if (!attached_ || !simulator_) return;
-    static const int enabled[] = {kCmdKnightRider, kCmdCapacityMeasurement, kCmdLed,
-                                  kCmdSwitch,      kCmdKeypad,              kCmdStackView,
-                                  kCmdBeerbasement, kCmdLcd,                kCmdAutostep};
+    static const int enabled[] = {
+        kCmdKnightRider, kCmdCapacityMeasurement, kCmdLed, kCmdSwitch,  kCmdKeypad,
+        kCmdStackView,   kCmdBeerbasement,        kCmdLcd, kCmdAutostep};
     for (int command : enabled) SetCommandState(command, 4);
 }
 

@@ -18,11 +18,20 @@ std::string escapeXml(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -77,10 +86,14 @@ namespace {
 
 size_t kindSize(LONG kind, size_t dataSpace) {
     switch (kind) {
-        case kMemoryIo: return InMemoryTarget::kIoSize;
-        case kMemoryRegisters: return InMemoryTarget::kRegisterCount;
-        case kMemoryData: return dataSpace;
-        default: return 0;
+        case kMemoryIo:
+            return InMemoryTarget::kIoSize;
+        case kMemoryRegisters:
+            return InMemoryTarget::kRegisterCount;
+        case kMemoryData:
+            return dataSpace;
+        default:
+            return 0;
     }
 }
 
@@ -243,9 +256,7 @@ HRESULT InMemoryGuiWorks::GetInstallDirectory(BSTR* directory) {
 
 class HostServicesRegistration::Factory final : public IClassFactory {
 public:
-    explicit Factory(InMemoryHostServices* services) : services_(services) {
-        services_->AddRef();
-    }
+    explicit Factory(InMemoryHostServices* services) : services_(services) { services_->AddRef(); }
     HRESULT QueryInterface(REFIID iid, void** object) override {
         if (!object) return E_POINTER;
         if (iid == IID_IUnknown || iid == IID_IClassFactory) {

@@ -194,7 +194,7 @@ public:
 
     static constexpr LONG kNeverSet = -1;
     int16_t debugging = 0;
-    std::array<LONG, 12> commandStates;  // kNeverSet until the plug-in sets one
+    std::array<LONG, 12> commandStates;                    // kNeverSet until the plug-in sets one
     std::vector<std::pair<LONG, LONG>> commandStateCalls;  // (command, state) in call order
     std::string installDirectory;
 

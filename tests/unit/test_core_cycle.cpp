@@ -5,11 +5,11 @@
 
 namespace {
 
-const std::string kSimplePart = PartXml(Reg("PORTB", "$18") + Reg("DDRB", "$17") +
-                                        Reg("PINB", "$16"),
-                                        "<PACKAGES>[PDIP]</PACKAGES><PDIP>"
-                                        "<PIN1><NAME>[PA0:ADC0]</NAME></PIN1>"
-                                        "<PIN2><NAME>[PA1:ADC1]</NAME></PIN2></PDIP>");
+const std::string kSimplePart =
+    PartXml(Reg("PORTB", "$18") + Reg("DDRB", "$17") + Reg("PINB", "$16"),
+            "<PACKAGES>[PDIP]</PACKAGES><PDIP>"
+            "<PIN1><NAME>[PA0:ADC0]</NAME></PIN1>"
+            "<PIN2><NAME>[PA1:ADC1]</NAME></PIN2></PDIP>");
 
 // Records every notification of the 64 register subjects, in order.
 class RegisterWatch {
@@ -18,8 +18,7 @@ public:
         for (int i = 0; i < 64; ++i) {
             hits_.push_back(std::make_unique<Hit>(Hit{i, &order}));
             observers_.push_back(std::make_unique<CallOnWrite<Hit>>(view->IORegister(i),
-                                                                     hits_.back().get(),
-                                                                     &Hit::hit));
+                                                                    hits_.back().get(), &Hit::hit));
         }
     }
     std::vector<int> order;
@@ -65,11 +64,10 @@ TEST_F(CoreTest, DebugStartAttachesDetectsTheSimulatorAndEnablesCommandsInOrder)
 
     // Without a converter model the Slider stays off; the rest come on in
     // this order, and Settings and About are never touched.
-    const std::vector<std::pair<LONG, LONG>> expected = {
-        {4, 0}, {0, 4}, {1, 4}, {2, 4}, {3, 4}, {5, 4}, {7, 4}, {8, 4}, {9, 4}, {10, 4}};
+    const std::vector<std::pair<LONG, LONG>> expected = {{4, 0}, {0, 4}, {1, 4}, {2, 4}, {3, 4},
+                                                         {5, 4}, {7, 4}, {8, 4}, {9, 4}, {10, 4}};
     const auto& calls = works().commandStateCalls;
-    std::vector<std::pair<LONG, LONG>> made(calls.begin() + static_cast<long>(before),
-                                            calls.end());
+    std::vector<std::pair<LONG, LONG>> made(calls.begin() + static_cast<long>(before), calls.end());
     EXPECT_EQ(made, expected);
 }
 
@@ -340,9 +338,9 @@ TEST_F(Cycle, RequestUpdateAlternatesAndEvent18RequestsOne) {
     for (const auto& m : services().messages) {
         if (m.prefix == "CLEDView::Request_Update() -->") requests.push_back(m.text);
     }
-    EXPECT_EQ(requests, (std::vector<std::string>{"Request update (0 => 1)",
-                                                  "Request update (1 => 0)",
-                                                  "Request update (0 => 1)"}));
+    EXPECT_EQ(requests,
+              (std::vector<std::string>{"Request update (0 => 1)", "Request update (1 => 0)",
+                                        "Request update (0 => 1)"}));
 }
 
 // ---- Converter model

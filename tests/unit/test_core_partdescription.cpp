@@ -46,16 +46,17 @@ TEST_F(PartDescription, ReadsTheLastTwoHexDigitsOfTheAddressText) {
     EXPECT_EQ(Mapped("F"), 1);  // stops at 'G'
     EXPECT_EQ(Mapped("G"), 0x2A);
     // A register without IO_ADDR is skipped silently.
-    for (const auto& m : services().messages) EXPECT_EQ(m.text.find("Mapped E "), std::string::npos);
+    for (const auto& m : services().messages)
+        EXPECT_EQ(m.text.find("Mapped E "), std::string::npos);
 }
 
 TEST_F(PartDescription, SkipsExtendedAndOutOfRangeRegisters) {
     Session("Test", PartXml(Reg("UDR1", "na") + Reg("OCR3A", "NA") + Reg("BIG", "$FF") +
                             Reg("SREG", "$3F")));
-    EXPECT_TRUE(services().HasText(
-        "Skipped mapping UDR1 to extended memory adress (NOT SUPPORTED)."));
-    EXPECT_TRUE(services().HasText(
-        "Skipped mapping OCR3A to extended memory adress (NOT SUPPORTED)."));
+    EXPECT_TRUE(
+        services().HasText("Skipped mapping UDR1 to extended memory adress (NOT SUPPORTED)."));
+    EXPECT_TRUE(
+        services().HasText("Skipped mapping OCR3A to extended memory adress (NOT SUPPORTED)."));
     EXPECT_TRUE(services().HasText(
         "Skipped mapping BIG to adress $FF: outside the I/O space (0x00-0x3F)."));
     EXPECT_EQ(Mapped("UDR1"), 0);
@@ -106,9 +107,9 @@ TEST_F(PartDescription, RegistersByNameMatchPatternsAndSort) {
     }
     Session("Test", PartXml(regs + Reg("SPDR", "$0F")));
     services().messages.clear();
-    EXPECT_EQ(view->GetAvailableRegistersByName({"PIN", "DDR"}),
-              (std::vector<std::string>{"DDRA", "DDRB", "DDRC", "DDRD", "PINA", "PINB", "PINC",
-                                        "PIND"}));
+    EXPECT_EQ(
+        view->GetAvailableRegistersByName({"PIN", "DDR"}),
+        (std::vector<std::string>{"DDRA", "DDRB", "DDRC", "DDRD", "PINA", "PINB", "PINC", "PIND"}));
     EXPECT_TRUE(services().HasText("Found 8 occurance(s)."));
     EXPECT_EQ(services().messages.back().prefix,
               "CLEDView::GetAvailableRegistersByName(const char *args,...) -->");
@@ -161,16 +162,17 @@ TEST_F(PartDescription, CountsConverterChannelsOfTheFirstPackage) {
 
 TEST_F(PartDescription, ChannelCountPrefersPinNameAndFallsBackToTheSecondChildNode) {
     InitView();
-    WritePart("Pins", PartXml("", "<PACKAGES>[P]</PACKAGES><P><PIN1><NAME>[ADC0:ADC1]</NAME>"
-                                  "<PIN_NAME>[ADC0]</PIN_NAME></PIN1><PIN2/><PIN3>"
-                                  "<NAME>[PA2:ADC2]</NAME></PIN3></P>"));
+    WritePart("Pins", PartXml("",
+                              "<PACKAGES>[P]</PACKAGES><P><PIN1><NAME>[ADC0:ADC1]</NAME>"
+                              "<PIN_NAME>[ADC0]</PIN_NAME></PIN1><PIN2/><PIN3>"
+                              "<NAME>[PA2:ADC2]</NAME></PIN3></P>"));
     // The first listed package is missing: the pins of the element after
     // PACKAGES are counted.
     WritePart("Fallback", PartXml("", "<PACKAGES>[MISSING:PDIP]</PACKAGES><PDIP>" +
                                           Pins({"[ADC0]", "[ADC1]", "[PC0]"}) + "</PDIP>"));
     WritePart("NoList", PartXml("", "<PDIP>" + Pins({"[ADC0]"}) + "</PDIP>"));
-    WritePart("Short", PartXml("", "<PACKAGES>[</PACKAGES><X>" +
-                                       Pins({"", "[", "[]", "ADC"}) + "</X>"));
+    WritePart("Short",
+              PartXml("", "<PACKAGES>[</PACKAGES><X>" + Pins({"", "[", "[]", "ADC"}) + "</X>"));
     works().debugging = 1;
     view->ConnectTarget();
     EXPECT_EQ(view->GetNumberOfADCChannels("Pins"), 2);
@@ -189,7 +191,8 @@ TEST_F(PartDescription, MissingOrBrokenFilesMapNothingAndSaySo) {
     EXPECT_TRUE(services().HasText("Number of ADC Channels = 0"));
     int diagnoses = 0;
     for (const auto& m : services().messages) {
-        if (m.text.find("Partdescriptionfiles\\Broken.xml could not be read") != std::string::npos) {
+        if (m.text.find("Partdescriptionfiles\\Broken.xml could not be read") !=
+            std::string::npos) {
             ++diagnoses;
         }
     }

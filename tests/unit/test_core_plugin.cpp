@@ -40,15 +40,21 @@ const char kExpectedSetup[] =
     "</TOOLS></MENUS>"
     "<TOOLBARS><TOOLBAR_NAMES>[Quill]</TOOLBAR_NAMES><Quill>"
     "<COMMAND_LIST>[KN:CM:LD:SW:AD:KP:STV:BB:LCD:ASI]</COMMAND_LIST>"
-    "<KN><COMMAND_ID>KN</COMMAND_ID><BITMAPID>5001</BITMAPID><TOOLTIP_HELP>Knightrider</TOOLTIP_HELP></KN>"
+    "<KN><COMMAND_ID>KN</COMMAND_ID><BITMAPID>5001</BITMAPID><TOOLTIP_HELP>Knightrider</"
+    "TOOLTIP_HELP></KN>"
     "<CM><COMMAND_ID>CM</COMMAND_ID><BITMAPID>234</BITMAPID>"
     "<TOOLTIP_HELP>Capacity Measurement</TOOLTIP_HELP></CM>"
     "<LD><COMMAND_ID>LD</COMMAND_ID><BITMAPID>235</BITMAPID><TOOLTIP_HELP>LED</TOOLTIP_HELP></LD>"
-    "<SW><COMMAND_ID>SW</COMMAND_ID><BITMAPID>236</BITMAPID><TOOLTIP_HELP>Switch</TOOLTIP_HELP></SW>"
-    "<AD><COMMAND_ID>AD</COMMAND_ID><BITMAPID>266</BITMAPID><TOOLTIP_HELP>Slider</TOOLTIP_HELP></AD>"
-    "<KP><COMMAND_ID>KP</COMMAND_ID><TOOLTIP_HELP>Keypad</TOOLTIP_HELP><BITMAPID>242</BITMAPID></KP>"
-    "<STV><COMMAND_ID>STV</COMMAND_ID><TOOLTIP_HELP>Stackview</TOOLTIP_HELP><BITMAPID>267</BITMAPID></STV>"
-    "<BB><COMMAND_ID>BB</COMMAND_ID><TOOLTIP_HELP>Beerbasement</TOOLTIP_HELP><BITMAPID>269</BITMAPID></BB>"
+    "<SW><COMMAND_ID>SW</COMMAND_ID><BITMAPID>236</BITMAPID><TOOLTIP_HELP>Switch</TOOLTIP_HELP></"
+    "SW>"
+    "<AD><COMMAND_ID>AD</COMMAND_ID><BITMAPID>266</BITMAPID><TOOLTIP_HELP>Slider</TOOLTIP_HELP></"
+    "AD>"
+    "<KP><COMMAND_ID>KP</COMMAND_ID><TOOLTIP_HELP>Keypad</TOOLTIP_HELP><BITMAPID>242</BITMAPID></"
+    "KP>"
+    "<STV><COMMAND_ID>STV</COMMAND_ID><TOOLTIP_HELP>Stackview</TOOLTIP_HELP><BITMAPID>267</"
+    "BITMAPID></STV>"
+    "<BB><COMMAND_ID>BB</COMMAND_ID><TOOLTIP_HELP>Beerbasement</TOOLTIP_HELP><BITMAPID>269</"
+    "BITMAPID></BB>"
     "<LCD><COMMAND_ID>LCD</COMMAND_ID><TOOLTIP_HELP>Hitachi LCD</TOOLTIP_HELP>"
     "<BITMAPID>288</BITMAPID></LCD>"
     "<ASI><COMMAND_ID>ASI</COMMAND_ID><TOOLTIP_HELP>Autostep INTO</TOOLTIP_HELP>"
@@ -301,9 +307,8 @@ TEST_F(CoreTest, UnwiredOrFailingCommandsDoNothingButSaySo) {
     EXPECT_TRUE(view->Windows(kCmdLcd).empty());
     EXPECT_TRUE(services().HasText("Hitachi LCD: this window is not available in this build."));
 
-    view->SetComponentFactory(kCmdSwitch, [](CLEDView*, int, int) {
-        return std::unique_ptr<IComponentWindow>();
-    });
+    view->SetComponentFactory(
+        kCmdSwitch, [](CLEDView*, int, int) { return std::unique_ptr<IComponentWindow>(); });
     EXPECT_EQ(view->ExecuteCommand(kCmdSwitch), S_OK);
     EXPECT_EQ(view->InstanceCount(kCmdSwitch), 0);
     EXPECT_TRUE(services().HasText("Switch: the window could not be created."));

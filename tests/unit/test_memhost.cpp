@@ -2,7 +2,6 @@
 // description, recorded output, command states, docked windows, failure
 // injection and the host-services class registration.
 #include <gtest/gtest.h>
-
 #include <tinyxml.h>
 
 #include <cstdlib>
@@ -17,8 +16,7 @@ namespace {
 
 constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005u);
 
-std::vector<uint8_t> Read(InMemoryTarget& t, LONG kind, ULONG address, ULONG count,
-                          HRESULT* hr) {
+std::vector<uint8_t> Read(InMemoryTarget& t, LONG kind, ULONG address, ULONG count, HRESULT* hr) {
     BSTR block = nullptr;
     *hr = t.ReadMemory(kind, address, count, &block);
     std::vector<uint8_t> bytes;
@@ -140,15 +138,15 @@ TEST(MemHost, TargetDescriptionCarriesNamePartAndFrequency) {
     SysFreeString(xml);
     ASSERT_FALSE(doc.Error());
     TiXmlHandle target = TiXmlHandle(&doc).FirstChildElement("TARGET");
-    EXPECT_STREQ(target.FirstChildElement("ADMIN").FirstChildElement("TARGET_NAME").ToElement()
-                     ->GetText(),
-                 "Simulator");
-    EXPECT_STREQ(target.FirstChildElement("SELECTED").FirstChildElement("PART_NAME").ToElement()
-                     ->GetText(),
-                 "AT<mega>&8");
-    EXPECT_STREQ(target.FirstChildElement("OPTIONS").FirstChildElement("FREQUENCY").ToElement()
-                     ->GetText(),
-                 "7.3728");
+    EXPECT_STREQ(
+        target.FirstChildElement("ADMIN").FirstChildElement("TARGET_NAME").ToElement()->GetText(),
+        "Simulator");
+    EXPECT_STREQ(
+        target.FirstChildElement("SELECTED").FirstChildElement("PART_NAME").ToElement()->GetText(),
+        "AT<mega>&8");
+    EXPECT_STREQ(
+        target.FirstChildElement("OPTIONS").FirstChildElement("FREQUENCY").ToElement()->GetText(),
+        "7.3728");
 
     t.frequency.clear();
     EXPECT_EQ(t.TargetXml().find("FREQUENCY"), std::string::npos);
