@@ -14,9 +14,9 @@ CMemDC::CMemDC(QPainter* target, std::optional<QRect> rect, bool copyBack)
     } else if (device) {
         rect_ = QRect(0, 0, device->width(), device->height());
     }
-    const QColor background =
-        target_ && target_->background().style() != Qt::NoBrush ? target_->background().color()
-                                                                 : QColor(Qt::white);
+    const QColor background = target_ && target_->background().style() != Qt::NoBrush
+                                  ? target_->background().color()
+                                  : QColor(Qt::white);
     if (isMemDC_ && !rect_.isEmpty()) {
         const qreal ratio = device->devicePixelRatioF();
         bitmap_ = QPixmap(rect_.size() * ratio);

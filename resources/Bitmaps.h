@@ -6,14 +6,14 @@
 
 namespace bitmap {
 // Component pictures.
-constexpr int kLedDark = 220;       // 25 x 25
-constexpr int kLedLit = 221;        // 25 x 25
-constexpr int kSwitchOff = 204;     // 30 x 30, lever down, red
-constexpr int kSwitchOn = 205;      // 30 x 30, lever up, green
-constexpr int kSegmentDark = 201;   // 25 x 16
-constexpr int kSegmentLit = 202;    // 25 x 16
-constexpr int kKnightTitle = 203;   // 329 x 56
-constexpr int kStackPointers = 261; // 80 x 16: blank, SP, XR, YR, ZR
+constexpr int kLedDark = 220;        // 25 x 25
+constexpr int kLedLit = 221;         // 25 x 25
+constexpr int kSwitchOff = 204;      // 30 x 30, lever down, red
+constexpr int kSwitchOn = 205;       // 30 x 30, lever up, green
+constexpr int kSegmentDark = 201;    // 25 x 16
+constexpr int kSegmentLit = 202;     // 25 x 16
+constexpr int kKnightTitle = 203;    // 329 x 56
+constexpr int kStackPointers = 261;  // 80 x 16: blank, SP, XR, YR, ZR
 // Toolbar buttons, 16 x 16.
 constexpr int kToolKnightRider = 5001;
 constexpr int kToolCapacity = 234;

@@ -98,9 +98,9 @@ void frm_Knightrider::initDialog() {
 
 void frm_Knightrider::refreshPortMap() {
     guarded("frm_Knightrider::refreshPortMap()", [this] {
-        PortTables tables =
-            BuildPortTables(core()->GetAvailableRegistersByName(PortRegisterPatterns()), "PORT",
-                            [this](const std::string& name) { return core()->GetRegisterAddress(name); });
+        PortTables tables = BuildPortTables(
+            core()->GetAvailableRegistersByName(PortRegisterPatterns()), "PORT",
+            [this](const std::string& name) { return core()->GetRegisterAddress(name); });
         portMap_ = std::move(tables.map);
         settings_->setPortList(tables.list);
     });

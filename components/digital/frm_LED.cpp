@@ -6,8 +6,9 @@
 #include "resources/Bitmaps.h"
 
 frm_LED_configure::frm_LED_configure(QWidget* parent)
-    : SinglePortSettingsDialog(parent, frm_LED::kSettingsTemplate, QStringLiteral("Configure LED..."),
-                               244, QStringLiteral("LED behaviour Active low.")) {}
+    : SinglePortSettingsDialog(parent, frm_LED::kSettingsTemplate,
+                               QStringLiteral("Configure LED..."), 244,
+                               QStringLiteral("LED behaviour Active low.")) {}
 
 frm_LED::frm_LED(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
     : PluginForm(parent, core, 60, 75, commandIndex, "LED", dialogId) {
@@ -30,7 +31,8 @@ void frm_LED::initDialog() {
     pinAddress_ = portMap_.lookup("PINA");
     useDdrAndPort_ = false;
     pin_ = 7;
-    mapObserver_ = std::make_unique<Watcher>(core()->UpdateRequest(), this, &frm_LED::refreshPortMap);
+    mapObserver_ =
+        std::make_unique<Watcher>(core()->UpdateRequest(), this, &frm_LED::refreshPortMap);
     pinObserver_ = std::make_unique<Watcher>(ioRegister(pinAddress_), this, &frm_LED::onPinChanged);
     // Show the pin's present level rather than a dark LED until the next
     // change: a window opened mid-session must not show a stale state.
@@ -39,9 +41,9 @@ void frm_LED::initDialog() {
 
 void frm_LED::refreshPortMap() {
     guarded("frm_LED::refreshPortMap()", [this] {
-        PortTables tables =
-            BuildPortTables(core()->GetAvailableRegistersByName(PortRegisterPatterns()), "PIN",
-                            [this](const std::string& name) { return core()->GetRegisterAddress(name); });
+        PortTables tables = BuildPortTables(
+            core()->GetAvailableRegistersByName(PortRegisterPatterns()), "PIN",
+            [this](const std::string& name) { return core()->GetRegisterAddress(name); });
         portMap_ = std::move(tables.map);
         settings_->setPortList(tables.list);
     });
@@ -92,7 +94,8 @@ void frm_LED::configure() {
     if (useDdrAndPort_) {
         pinObserver_.reset();
         ddrObserver_.reset();
-        ddrObserver_ = std::make_unique<Watcher>(ioRegister(ddrAddress_), this, &frm_LED::onPortChanged);
+        ddrObserver_ =
+            std::make_unique<Watcher>(ioRegister(ddrAddress_), this, &frm_LED::onPortChanged);
         portObserver_.reset();
         portObserver_ =
             std::make_unique<Watcher>(ioRegister(pinAddress_), this, &frm_LED::onPortChanged);
@@ -101,7 +104,8 @@ void frm_LED::configure() {
         ddrObserver_.reset();
         portObserver_.reset();
         pinObserver_.reset();
-        pinObserver_ = std::make_unique<Watcher>(ioRegister(pinAddress_), this, &frm_LED::onPinChanged);
+        pinObserver_ =
+            std::make_unique<Watcher>(ioRegister(pinAddress_), this, &frm_LED::onPinChanged);
         onPinChanged();
     }
     update();

@@ -17,9 +17,8 @@ frm_Switch::frm_Switch(QWidget* parent, CLEDView* core, int commandIndex, int di
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(picture_, 0, Qt::AlignCenter);
     settings_ = new frm_Switch_configure(this);
-    connect(picture_, &PictureControl::clicked, this, [this] {
-        guarded("frm_Switch::OnStnClicked()", [this] { toggle(); });
-    });
+    connect(picture_, &PictureControl::clicked, this,
+            [this] { guarded("frm_Switch::OnStnClicked()", [this] { toggle(); }); });
     create(dialogId, hostWindow());
 }
 
@@ -37,9 +36,9 @@ void frm_Switch::initDialog() {
 }
 
 void frm_Switch::refreshPortMap() {
-    PortTables tables =
-        BuildPortTables(core()->GetAvailableRegistersByName(PortRegisterPatterns()), "PIN",
-                        [this](const std::string& name) { return core()->GetRegisterAddress(name); });
+    PortTables tables = BuildPortTables(
+        core()->GetAvailableRegistersByName(PortRegisterPatterns()), "PIN",
+        [this](const std::string& name) { return core()->GetRegisterAddress(name); });
     portMap_ = std::move(tables.map);
     settings_->setPortList(tables.list);
 }

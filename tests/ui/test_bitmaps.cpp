@@ -39,11 +39,10 @@ std::pair<long, long> redGreenTop(const QImage& image) {
 
 TEST(Bitmaps, EveryBitmapHasItsSizeAtOneAndTwoTimes) {
     const std::vector<std::pair<int, QSize>> stated{
-        {220, {25, 25}}, {221, {25, 25}}, {204, {30, 30}},  {205, {30, 30}},
-        {201, {25, 16}}, {202, {25, 16}}, {203, {329, 56}}, {261, {80, 16}},
-        {5001, {16, 16}}, {234, {16, 16}}, {235, {16, 16}}, {236, {16, 16}},
-        {266, {16, 16}}, {242, {16, 16}}, {267, {16, 16}}, {269, {16, 16}},
-        {288, {16, 16}}, {281, {16, 16}}};
+        {220, {25, 25}}, {221, {25, 25}},  {204, {30, 30}}, {205, {30, 30}},  {201, {25, 16}},
+        {202, {25, 16}}, {203, {329, 56}}, {261, {80, 16}}, {5001, {16, 16}}, {234, {16, 16}},
+        {235, {16, 16}}, {236, {16, 16}},  {266, {16, 16}}, {242, {16, 16}},  {267, {16, 16}},
+        {269, {16, 16}}, {288, {16, 16}},  {281, {16, 16}}};
     EXPECT_EQ(BitmapIds().size(), static_cast<qsizetype>(stated.size()));
     for (const auto& [id, size] : stated) {
         for (qreal ratio : {1.0, 2.0}) {
@@ -92,8 +91,7 @@ protected:
     }
     void render(PluginForm* form, const QString& file, qreal ratio = 1.0) {
         ASSERT_NE(form, nullptr);
-        QImage image(QSize(form->formWidth(), form->formHeight()) * ratio,
-                     QImage::Format_ARGB32);
+        QImage image(QSize(form->formWidth(), form->formHeight()) * ratio, QImage::Format_ARGB32);
         image.setDevicePixelRatio(ratio);
         image.fill(Qt::gray);
         form->render(&image);

@@ -56,8 +56,7 @@ TEST_F(PluginFormTest, DockedFormIsChildOfHostWindowAndSizesTheFrame) {
         EXPECT_EQ(form->palette().color(QPalette::Window), QColor(Qt::white));
         QWidget* frame = frameOf(form);
         ASSERT_NE(frame, nullptr);
-        EXPECT_EQ(frame->geometry(),
-                  QRect(0, 0, form->formWidth(), form->formHeight()));
+        EXPECT_EQ(frame->geometry(), QRect(0, 0, form->formWidth(), form->formHeight()));
     }
     EXPECT_EQ(kr->formWidth(), 375);
     EXPECT_EQ(kr->formHeight(), 135);
@@ -106,8 +105,8 @@ public:
         create(999, hostWindow());
     }
     void watch(Value<uint8_t>* subject) {
-        observer = std::make_unique<CallOnChange<ProbeForm, uint8_t>>(subject, this,
-                                                                      &ProbeForm::changed);
+        observer =
+            std::make_unique<CallOnChange<ProbeForm, uint8_t>>(subject, this, &ProbeForm::changed);
     }
     void changed() {
         guarded("ProbeForm::changed()", [this] { seen = observer->value(); });
@@ -139,8 +138,7 @@ TEST_F(PluginFormTest, DestroyedSubjectIsLoggedNotThrownToTheHost) {
 TEST_F(PluginFormTest, EmptyBaseNameGetsARandom12CharacterName) {
     ProbeForm a(core(), "");
     ProbeForm b(core(), "");
-    const std::string alphabet =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ1234567890";
+    const std::string alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ1234567890";
     ASSERT_EQ(a.name().size(), 12u);
     EXPECT_EQ(a.name().find_first_not_of(alphabet), std::string::npos);
     EXPECT_NE(a.name(), b.name());
@@ -198,7 +196,7 @@ TEST(CMemDC, CopiesBackInOneStepAtTheTargetsPixelRatio) {
         }
         EXPECT_EQ(target.pixelColor(QPoint(12, 12) * ratio), QColor(Qt::red));
         EXPECT_EQ(target.pixelColor(QPoint(25, 12) * ratio), QColor(Qt::white));  // background
-        EXPECT_EQ(target.pixelColor(QPoint(5, 5) * ratio), QColor(Qt::blue));    // outside
+        EXPECT_EQ(target.pixelColor(QPoint(5, 5) * ratio), QColor(Qt::blue));     // outside
     }
     QImage target(20, 20, QImage::Format_ARGB32);
     target.fill(Qt::blue);

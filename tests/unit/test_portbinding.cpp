@@ -8,8 +8,8 @@ namespace {
 
 std::vector<std::string> ports16() {
     // As the core returns them for a part with ports A to D: sorted.
-    return {"DDRA", "DDRB", "DDRC", "DDRD", "PINA", "PINB", "PINC", "PIND",
-            "PORTA", "PORTB", "PORTC", "PORTD"};
+    return {"DDRA", "DDRB", "DDRC",  "DDRD",  "PINA",  "PINB",
+            "PINC", "PIND", "PORTA", "PORTB", "PORTC", "PORTD"};
 }
 
 int fakeAddress(const std::string& name) {
