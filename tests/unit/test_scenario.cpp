@@ -25,7 +25,7 @@ std::string errorOf(const std::string& line, const std::string& before = "") {
 }
 
 template <typename T>
-const T& only(const ParseResult& r) {
+T only(const ParseResult& r) {
     EXPECT_TRUE(r.ok()) << (r.ok() ? "" : r.errors[0].text());
     EXPECT_FALSE(r.script.steps.empty());
     return std::get<T>(r.script.steps.back().command);
@@ -139,10 +139,10 @@ TEST(Scenario, WaitsAndConditions) {
     EXPECT_DOUBLE_EQ(only<WaitTimeCommand>(parseText("wait us 500")).milliseconds, 0.5);
     EXPECT_EQ(only<WaitCyclesCommand>(parseText("wait cycles 0x10")).cycles, 16u);
 
-    const auto& until = only<WaitUntilCommand>(parseText("wait until pin PORTB.2 high"));
+    const auto until = only<WaitUntilCommand>(parseText("wait until pin PORTB.2 high"));
     EXPECT_EQ(until.timeoutCycles, Script::kDefaultWaitTimeout);
     EXPECT_EQ(std::get<PinCondition>(until.condition).bit, 2);
-    const auto& bounded =
+    const auto bounded =
         only<WaitUntilCommand>(parseText("wait until register portb 0x04 mask 0x0F timeout 50000"));
     EXPECT_EQ(bounded.timeoutCycles, 50000u);
     const auto& reg = std::get<RegisterCondition>(bounded.condition);
