@@ -1,6 +1,7 @@
 #include "components/digital/MemoryListCtrl.h"
 
 #include <QBitmap>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -16,6 +17,7 @@ using namespace memrows;
 
 namespace {
 constexpr int kImageSize = 16;
+constexpr int kCellPadding = 2;
 const QColor kGridColour(0xd4, 0xd4, 0xd4);
 const QColor kChangedColour(255, 0, 0);
 }  // namespace
@@ -44,11 +46,31 @@ MemoryListCtrl::MemoryListCtrl(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     verticalScrollBar()->setSingleStep(1);
-    rowHeight_ = std::max(kImageSize + 1, fontMetrics().height() + 3);
+    fitFont();
     updateGeometries();
 }
 
 MemoryListCtrl::~MemoryListCtrl() = default;
+
+void MemoryListCtrl::fitFont() {
+    // The column widths are fixed in pixels; the list picks the largest
+    // font size at which a full address and a full binary value fit their
+    // columns, so no cell text is ever cut off.
+    QFont f = font();
+    for (int px = 12; px >= 7; --px) {
+        f.setPixelSize(px);
+        const QFontMetrics m(f);
+        if (m.horizontalAdvance(QStringLiteral("00045F")) + 2 * kCellPadding <=
+                kColumns[kColAddress].width &&
+            m.horizontalAdvance(QStringLiteral("00000000")) + 2 * kCellPadding <=
+                kColumns[kColBinary].width) {
+            break;
+        }
+    }
+    setFont(f);
+    header_->setFont(f);
+    rowHeight_ = std::max(kImageSize + 1, QFontMetrics(f).height() + 3);
+}
 
 void MemoryListCtrl::insertColumns() {
     for (int c = 0; c < kColumnCount; ++c) {
@@ -222,7 +244,7 @@ void MemoryListCtrl::paintEvent(QPaintEvent* event) {
             const Qt::Alignment align =
                 (kColumns[c].align == Align::Left ? Qt::AlignLeft : Qt::AlignHCenter) |
                 Qt::AlignVCenter;
-            p.drawText(cell.adjusted(3, 0, -3, 0), align, text);
+            p.drawText(cell.adjusted(kCellPadding, 0, -kCellPadding, 0), align, text);
         }
     }
 

@@ -75,6 +75,7 @@ protected:
 private:
     memrows::Snapshot snapshot() const;
     void updateGeometries();
+    void fitFont();
     QPixmap image(int index) const;
 
     CLEDView* core_ = nullptr;

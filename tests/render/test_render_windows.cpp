@@ -1,0 +1,94 @@
+// Runs quill-render-windows into a fresh folder and checks every picture:
+// present, at its window's size (and twice that for "@2x"), and not blank.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Expected {
+    const char* name;
+    int width;
+    int height;
+};
+
+// The windows' own sizes.
+const Expected kPictures[] = {
+    {"led_lit", 60, 75},       {"led_dark", 60, 75}, {"switch", 60, 75},
+    {"knightrider", 375, 135}, {"keypad", 150, 200}, {"stackview", 300, 337},
+};
+
+int distinctColours(const QImage& image, int enough) {
+    QSet<QRgb> seen;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            seen.insert(image.pixel(x, y));
+            if (seen.size() >= enough) return enough;
+        }
+    }
+    return static_cast<int>(seen.size());
+}
+
+class RenderWindows : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new QTemporaryDir;
+        ASSERT_TRUE(dir->isValid());
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(QUILL_RENDER_COMMAND, {dir->path()});
+        ASSERT_TRUE(process.waitForFinished(120000));
+        exitCode = process.exitCode();
+    }
+    static void TearDownTestSuite() {
+        delete dir;
+        dir = nullptr;
+    }
+    static QImage load(const QString& file) { return QImage(QDir(dir->path()).filePath(file)); }
+
+    static QTemporaryDir* dir;
+    static int exitCode;
+};
+
+QTemporaryDir* RenderWindows::dir = nullptr;
+int RenderWindows::exitCode = -1;
+
+TEST_F(RenderWindows, EveryWindowAtItsSizeAndNotBlank) {
+    ASSERT_EQ(exitCode, 0);
+    for (const Expected& e : kPictures) {
+        for (int scale : {1, 2}) {
+            const QString file =
+                QString::fromUtf8(e.name) + (scale == 1 ? "" : "@2x") + QStringLiteral(".png");
+            const QImage image = load(file);
+            ASSERT_FALSE(image.isNull()) << file.toStdString();
+            EXPECT_EQ(image.size(), QSize(e.width, e.height) * scale) << file.toStdString();
+            // A window with content has more than its background colour.
+            EXPECT_GE(distinctColours(image, 3), 3) << file.toStdString();
+        }
+    }
+}
+
+TEST_F(RenderWindows, LitAndDarkLedDifferAndCompositesExist) {
+    ASSERT_EQ(exitCode, 0);
+    EXPECT_NE(load("led_lit.png"), load("led_dark.png"));
+    const QImage one = load("windows.png");
+    const QImage two = load("windows@2x.png");
+    ASSERT_FALSE(one.isNull());
+    ASSERT_FALSE(two.isNull());
+    EXPECT_EQ(two.size(), one.size() * 2);
+    EXPECT_GT(one.width(), 375 + 300 + 150);
+}
+
+TEST(RenderWindowsCommand, RejectsMissingOutputFolder) {
+    QProcess process;
+    process.start(QUILL_RENDER_COMMAND, QStringList{});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_TRUE(process.readAllStandardError().contains("usage"));
+}
+
+}  // namespace
