@@ -73,7 +73,8 @@ std::vector<Token> tokenize(std::string_view line) {
                     ++i;
                     break;
                 }
-                if (d == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) {
+                if (d == '\\' && i + 1 < line.size() &&
+                    (line[i + 1] == '"' || line[i + 1] == '\\')) {
                     token.text += line[i + 1];
                     i += 2;
                     continue;
@@ -260,9 +261,8 @@ const KindName kKindNames[] = {
     {"stack view", ComponentKind::StackView},
     {"stackview++", ComponentKind::StackView},
 };
-const char* const kComingKinds[] = {"slider",       "capacity measurement", "beerbasement",
-                                    "hitachi lcd",  "lcd",                  "autostep",
-                                    "settings"};
+const char* const kComingKinds[] = {
+    "slider", "capacity measurement", "beerbasement", "hitachi lcd", "lcd", "autostep", "settings"};
 
 const char* const kCommandNames =
     "part, firmware, frequency, open, settings, click, press, release, wait, reset, expect, "
@@ -270,8 +270,7 @@ const char* const kCommandNames =
 
 class Parser {
 public:
-    Parser(const std::string& file, const ParseOptions& options)
-        : file_(file), options_(options) {}
+    Parser(const std::string& file, const ParseOptions& options) : file_(file), options_(options) {}
 
     void line(int number, std::string_view raw, ParseResult& result) {
         try {
@@ -339,11 +338,13 @@ private:
         if (sawPart_) throw LineError{"the part is already chosen"};
         std::string name = t[1].text;
         if (!options_.knownParts.empty()) {
-            auto known = std::find_if(options_.knownParts.begin(), options_.knownParts.end(),
-                                      [&](const std::string& p) { return equalsIgnoreCase(p, name); });
+            auto known =
+                std::find_if(options_.knownParts.begin(), options_.knownParts.end(),
+                             [&](const std::string& p) { return equalsIgnoreCase(p, name); });
             if (known == options_.knownParts.end()) {
                 std::string list;
-                for (const std::string& p : options_.knownParts) list += (list.empty() ? "" : ", ") + p;
+                for (const std::string& p : options_.knownParts)
+                    list += (list.empty() ? "" : ", ") + p;
                 throw LineError{"unknown part " + inQuotes(name) + " (known: " + list + ")"};
             }
             name = *known;
@@ -355,8 +356,7 @@ private:
     Command firmware(const std::vector<Token>& t) {
         need(t, 1, "the path of an ELF or Intel HEX file");
         noMore(t, 2);
-        if (started_)
-            throw LineError{"firmware must come before the commands that use the target"};
+        if (started_) throw LineError{"firmware must come before the commands that use the target"};
         if (sawFirmware_) throw LineError{"the firmware is already chosen"};
         sawFirmware_ = true;
         return FirmwareCommand{t[1].text};
@@ -433,9 +433,9 @@ private:
             if (equalsIgnoreCase(w.name, token.text)) return w;
         std::string list;
         for (const Window& w : windows_) list += (list.empty() ? "" : ", ") + inQuotes(w.name);
-        throw LineError{"no window named " + inQuotes(token.text) +
-                        (list.empty() ? std::string(" (no window is open)")
-                                      : " (open windows: " + list + ")")};
+        throw LineError{
+            "no window named " + inQuotes(token.text) +
+            (list.empty() ? std::string(" (no window is open)") : " (open windows: " + list + ")")};
     }
 
     Command settings(const std::vector<Token>& t) {
@@ -455,8 +455,8 @@ private:
         for (std::size_t i = 2; i < t.size(); ++i) {
             const std::size_t eq = t[i].text.find('=');
             if (eq == std::string::npos || eq == 0 || eq + 1 == t[i].text.size())
-                throw LineError{"setting " + inQuotes(t[i].text) + " is not key=value (keys: " +
-                                allowed + ")"};
+                throw LineError{"setting " + inQuotes(t[i].text) +
+                                " is not key=value (keys: " + allowed + ")"};
             const std::string key = lower(t[i].text.substr(0, eq));
             const std::string value = t[i].text.substr(eq + 1);
             if (!seen.insert(key).second) throw LineError{"setting " + key + " given twice"};
@@ -555,8 +555,8 @@ private:
             return LineError{"missing argument: " + what + " " + kind + " needs " + arg};
         };
         auto extra = [&](std::size_t at) {
-            return LineError{"unexpected argument " + inQuotes(t[at].text) + " after " + what + " " +
-                             kind};
+            return LineError{"unexpected argument " + inQuotes(t[at].text) + " after " + what +
+                             " " + kind};
         };
         if (kind == "pin") {
             if (t.size() < 2) throw missing("a pin such as PORTA.0");
@@ -603,11 +603,12 @@ private:
                 throw LineError{"window " + inQuotes(w.name) + " is not a Knight Rider"};
             need(t, 3, "the lit segments as a byte such as 0x81");
             noMore(t, 4);
-            return ExpectBarCommand{w.name,
-                                    static_cast<uint8_t>(parseUnsigned(t[3].text, 255, "segments"))};
+            return ExpectBarCommand{
+                w.name, static_cast<uint8_t>(parseUnsigned(t[3].text, 255, "segments"))};
         }
         if (what == "lcd") throw LineError{"expect lcd is not available yet"};
-        throw LineError{"unknown check " + inQuotes(t[1].text) + " (use pin, register, led or bar)"};
+        throw LineError{"unknown check " + inQuotes(t[1].text) +
+                        " (use pin, register, led or bar)"};
     }
 
     Command set(const std::vector<Token>& t) {
@@ -629,7 +630,8 @@ private:
 
 std::string conditionText(const Condition& condition) {
     if (const auto* pin = std::get_if<PinCondition>(&condition))
-        return "pin " + pin->reg + "." + std::to_string(pin->bit) + " is " + (pin->level ? "1" : "0");
+        return "pin " + pin->reg + "." + std::to_string(pin->bit) + " is " +
+               (pin->level ? "1" : "0");
     const auto& reg = std::get<RegisterCondition>(condition);
     char text[64];
     if (reg.mask == 0xff) {
@@ -650,11 +652,16 @@ std::string hexByte(uint8_t value) {
 
 const char* baseName(ComponentKind kind) {
     switch (kind) {
-        case ComponentKind::Led: return "LED";
-        case ComponentKind::Switch: return "Switch";
-        case ComponentKind::KnightRider: return "Knightrider";
-        case ComponentKind::Keypad: return "Keypad";
-        case ComponentKind::StackView: return "Stackview++";
+        case ComponentKind::Led:
+            return "LED";
+        case ComponentKind::Switch:
+            return "Switch";
+        case ComponentKind::KnightRider:
+            return "Knightrider";
+        case ComponentKind::Keypad:
+            return "Keypad";
+        case ComponentKind::StackView:
+            return "Stackview++";
     }
     return "";
 }

@@ -105,11 +105,10 @@ struct ScreenshotCommand {
     std::string directory;  // one picture per open window goes there
 };
 
-using Command =
-    std::variant<PartCommand, FirmwareCommand, FrequencyCommand, OpenCommand, SettingsCommand,
-                 ClickCommand, KeyCommand, WaitCyclesCommand, WaitTimeCommand, WaitUntilCommand,
-                 ResetCommand, ExpectCommand, ExpectLedCommand, ExpectBarCommand,
-                 ScreenshotCommand>;
+using Command = std::variant<PartCommand, FirmwareCommand, FrequencyCommand, OpenCommand,
+                             SettingsCommand, ClickCommand, KeyCommand, WaitCyclesCommand,
+                             WaitTimeCommand, WaitUntilCommand, ResetCommand, ExpectCommand,
+                             ExpectLedCommand, ExpectBarCommand, ScreenshotCommand>;
 
 struct Step {
     int line;          // 1-based line in the file

@@ -107,25 +107,38 @@ std::string readWholeFile(const std::string& path, const char* what) {
 }
 
 uint32_t le16(const std::string& b, std::size_t at) {
-    return static_cast<uint8_t>(b[at]) | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8;
+    return static_cast<uint8_t>(b[at]) | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1]))
+                                             << 8;
 }
 
 uint32_t le32(const std::string& b, std::size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
 
 const char* archName(int arch) {
     switch (arch) {
-        case 1: return "avr1";
-        case 2: return "avr2";
-        case 25: return "avr25";
-        case 3: return "avr3";
-        case 31: return "avr31";
-        case 35: return "avr35";
-        case 4: return "avr4 (e.g. ATmega8)";
-        case 5: return "avr5 (e.g. ATmega16, ATmega32)";
-        case 51: return "avr51";
-        case 6: return "avr6";
-        case 100: return "avrtiny";
-        default: return "an AVR architecture this target does not know";
+        case 1:
+            return "avr1";
+        case 2:
+            return "avr2";
+        case 25:
+            return "avr25";
+        case 3:
+            return "avr3";
+        case 31:
+            return "avr31";
+        case 35:
+            return "avr35";
+        case 4:
+            return "avr4 (e.g. ATmega8)";
+        case 5:
+            return "avr5 (e.g. ATmega16, ATmega32)";
+        case 51:
+            return "avr51";
+        case 6:
+            return "avr6";
+        case 100:
+            return "avrtiny";
+        default:
+            return "an AVR architecture this target does not know";
     }
 }
 
@@ -133,7 +146,9 @@ const char* archName(int arch) {
 // table lies inside the file, built for the part's architecture.
 void checkElfHeader(const std::string& path, const std::string& bytes, const PartInfo& part) {
     const std::string where = "firmware \"" + path + "\"";
-    if (bytes.size() < 4 || bytes.compare(0, 4, "\x7f" "ELF") != 0)
+    if (bytes.size() < 4 || bytes.compare(0, 4,
+                                          "\x7f"
+                                          "ELF") != 0)
         throw SimError(where + " is not an ELF file");
     if (bytes.size() < 52) throw SimError(where + " is truncated (incomplete ELF header)");
     if (bytes[4] != 1 || bytes[5] != 1)
@@ -221,7 +236,9 @@ HexSummary checkHex(const std::string& path, const std::string& text) {
                 }
                 break;
             }
-            case 1: sawEnd = true; break;
+            case 1:
+                sawEnd = true;
+                break;
             case 2:
                 if (bytes[0] != 2) throw SimError(where + "malformed segment address record");
                 base = (static_cast<uint64_t>(bytes[4]) << 8 | bytes[5]) << 4;
@@ -231,7 +248,8 @@ HexSummary checkHex(const std::string& path, const std::string& text) {
                 base = (static_cast<uint64_t>(bytes[4]) << 8 | bytes[5]) << 16;
                 break;
             case 3:
-            case 5: break;  // start address: irrelevant for an AVR
+            case 5:
+                break;  // start address: irrelevant for an AVR
             default:
                 throw SimError(where + "unknown record type " + std::to_string(bytes[3]));
         }
@@ -269,7 +287,9 @@ const std::vector<PartInfo>& SimTarget::supportedParts() {
          "atmega16",
          5,
          16 * 1024,
-         {{'A', 0x39, 0x3a, 0x3b}, {'B', 0x36, 0x37, 0x38}, {'C', 0x33, 0x34, 0x35},
+         {{'A', 0x39, 0x3a, 0x3b},
+          {'B', 0x36, 0x37, 0x38},
+          {'C', 0x33, 0x34, 0x35},
           {'D', 0x30, 0x31, 0x32}},
          0x24,
          0x25},
@@ -277,7 +297,9 @@ const std::vector<PartInfo>& SimTarget::supportedParts() {
          "atmega32",
          5,
          32 * 1024,
-         {{'A', 0x39, 0x3a, 0x3b}, {'B', 0x36, 0x37, 0x38}, {'C', 0x33, 0x34, 0x35},
+         {{'A', 0x39, 0x3a, 0x3b},
+          {'B', 0x36, 0x37, 0x38},
+          {'C', 0x33, 0x34, 0x35},
           {'D', 0x30, 0x31, 0x32}},
          0x24,
          0x25},
@@ -302,7 +324,8 @@ SimTarget::SimTarget(std::string_view partName, uint32_t frequencyHz) {
     part_ = findPart(partName);
     if (!part_) {
         std::string known;
-        for (const PartInfo& p : supportedParts()) known += (known.empty() ? "" : ", ") + std::string(p.name);
+        for (const PartInfo& p : supportedParts())
+            known += (known.empty() ? "" : ", ") + std::string(p.name);
         throw SimError("unknown part \"" + std::string(partName) + "\" (the simulator knows " +
                        known + ")");
     }
@@ -499,10 +522,14 @@ void SimTarget::reset() {
 
 RunState SimTarget::state() const {
     switch (avr_->state) {
-        case cpu_Sleeping: return RunState::Sleeping;
-        case cpu_Done: return RunState::Done;
-        case cpu_Crashed: return RunState::Crashed;
-        default: return RunState::Running;
+        case cpu_Sleeping:
+            return RunState::Sleeping;
+        case cpu_Done:
+            return RunState::Done;
+        case cpu_Crashed:
+            return RunState::Crashed;
+        default:
+            return RunState::Running;
     }
 }
 
@@ -512,10 +539,14 @@ uint32_t SimTarget::programCounter() const { return avr_->pc; }
 
 uint32_t SimTarget::memorySize(LONG kind) const {
     switch (kind) {
-        case kMemoryIo: return kIoSize;
-        case kMemoryRegisters: return kRegisterCount;
-        case kMemoryData: return avr_->ramend + 1u;
-        default: return 0;
+        case kMemoryIo:
+            return kIoSize;
+        case kMemoryRegisters:
+            return kRegisterCount;
+        case kMemoryData:
+            return avr_->ramend + 1u;
+        default:
+            return 0;
     }
 }
 
@@ -582,14 +613,16 @@ const SimTarget::PortState* SimTarget::portByPin(uint32_t dataAddress) const {
 uint8_t SimTarget::pinView(const PortState& port) const {
     const uint8_t ddr = avr_->data[port.info->ddr];
     const uint8_t out = avr_->data[port.info->port];
-    const uint8_t inputs = static_cast<uint8_t>(
-        (port.external & port.driven) | (out & static_cast<uint8_t>(~port.driven)));
+    const uint8_t inputs = static_cast<uint8_t>((port.external & port.driven) |
+                                                (out & static_cast<uint8_t>(~port.driven)));
     return static_cast<uint8_t>((out & ddr) | (inputs & static_cast<uint8_t>(~ddr)));
 }
 
 // Keeps the PINx storage equal to the level hardware shows, for anything
 // in simavr that looks at it directly.
-void SimTarget::syncPinStorage(const PortState& port) { avr_->data[port.info->pin] = pinView(port); }
+void SimTarget::syncPinStorage(const PortState& port) {
+    avr_->data[port.info->pin] = pinView(port);
+}
 
 uint8_t SimTarget::programReadsPin(PortState& port) {
     syncPinStorage(port);

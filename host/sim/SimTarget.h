@@ -53,9 +53,9 @@ public:
 // A supported part: the name the host shows (and names its part description
 // file) and what the target needs to know about it.
 struct PartInfo {
-    const char* name;      // "ATmega16"
-    const char* core;      // simavr core name, "atmega16"
-    int elfArch;           // AVR architecture number in an ELF header (avr5 = 5)
+    const char* name;  // "ATmega16"
+    const char* core;  // simavr core name, "atmega16"
+    int elfArch;       // AVR architecture number in an ELF header (avr5 = 5)
     uint32_t flashBytes;
     // Data addresses of PINx, DDRx, PORTx for ports A.. (0 = no such port).
     struct Port {

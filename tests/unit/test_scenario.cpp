@@ -31,7 +31,8 @@ T only(const ParseResult& r) {
     return std::get<T>(r.script.steps.back().command);
 }
 
-const std::string kWindows = "open LED\nopen LED\nopen Switch\nopen \"Knight Rider\"\nopen Keypad\n";
+const std::string kWindows =
+    "open LED\nopen LED\nopen Switch\nopen \"Knight Rider\"\nopen Keypad\n";
 
 }  // namespace
 
@@ -84,7 +85,8 @@ TEST(Scenario, ParsesAWholeScript) {
     EXPECT_EQ(std::get<WaitCyclesCommand>(r.script.steps[8].command).cycles, 1000u);
     EXPECT_DOUBLE_EQ(std::get<WaitTimeCommand>(r.script.steps[9].command).milliseconds, 5.0);
     EXPECT_EQ(std::get<ClickCommand>(r.script.steps[10].command).kind, ComponentKind::KnightRider);
-    const auto& pin = std::get<PinCondition>(std::get<ExpectCommand>(r.script.steps[11].command).condition);
+    const auto& pin =
+        std::get<PinCondition>(std::get<ExpectCommand>(r.script.steps[11].command).condition);
     EXPECT_EQ(pin.reg, "PORTA");
     EXPECT_EQ(pin.bit, 0);
     EXPECT_TRUE(pin.level);
@@ -127,8 +129,9 @@ TEST(Scenario, KeypadKeysArePressedAndReleasedInPairs) {
               "key 5 of \"Keypad\" is already held");
     EXPECT_EQ(errorOf("release Keypad 7", "open Keypad\n"), "key 7 of \"Keypad\" is not held");
     // An unquoted # starts a comment, so the key is missing.
-    EXPECT_EQ(errorOf("press Keypad #", "open Keypad\n"),
-              "missing argument: press needs a key: 0 to 9, \"*\" or \"#\" (quote the # or write hash)");
+    EXPECT_EQ(
+        errorOf("press Keypad #", "open Keypad\n"),
+        "missing argument: press needs a key: 0 to 9, \"*\" or \"#\" (quote the # or write hash)");
     EXPECT_EQ(errorOf("press Keypad 12", "open Keypad\n"),
               "unknown key \"12\" (use 0 to 9, * or \"#\")");
     EXPECT_EQ(errorOf("press LED 1", "open LED\n"), "window \"LED\" is not a keypad");
@@ -164,7 +167,8 @@ TEST(Scenario, FrequencyUnits) {
 }
 
 TEST(Scenario, MalformedLinesAreReportedWithFileAndLine) {
-    const ParseResult r = parseText("open LED\nblink LED\n\n  # fine\nwait cycles many\nopen LED\n");
+    const ParseResult r =
+        parseText("open LED\nblink LED\n\n  # fine\nwait cycles many\nopen LED\n");
     ASSERT_EQ(r.errors.size(), 2u);
     EXPECT_EQ(r.errors[0].text(),
               "test.scn:2: unknown command \"blink\" (known: part, firmware, frequency, open, "
@@ -183,33 +187,41 @@ TEST(Scenario, ArgumentErrors) {
         {"part", "missing argument: part needs a part name such as ATmega16"},
         {"firmware", "missing argument: firmware needs the path of an ELF or Intel HEX file"},
         {"reset now", "unexpected argument \"now\" after reset"},
-        {"open", "missing argument: open needs a component: LED, Switch, \"Knight Rider\", Keypad "
-                 "or Stackview"},
-        {"open Lamp", "unknown component \"Lamp\" (known: LED, Switch, \"Knight Rider\", Keypad, "
-                      "Stackview)"},
+        {"open",
+         "missing argument: open needs a component: LED, Switch, \"Knight Rider\", Keypad "
+         "or Stackview"},
+        {"open Lamp",
+         "unknown component \"Lamp\" (known: LED, Switch, \"Knight Rider\", Keypad, "
+         "Stackview)"},
         {"open Slider", "component \"Slider\" is not available yet in scenarios"},
         {"set slider \"Slider\" 50", "set slider is not available yet"},
         {"set temperature 20", "set temperature is not available yet"},
         {"expect lcd \"Hello\"", "expect lcd is not available yet"},
-        {"wait 100", "unknown wait \"100\" (use wait cycles <count>, wait ms <time> or wait until "
-                     "<condition>)"},
+        {"wait 100",
+         "unknown wait \"100\" (use wait cycles <count>, wait ms <time> or wait until "
+         "<condition>)"},
         {"wait cycles", "missing argument: wait needs a number of cycles"},
         {"wait cycles 0", "wait cycles needs at least 1 cycle"},
-        {"wait cycles 99999999999999999999999", "cycles 99999999999999999999999 is too large (at "
-                                                "most 1000000000000)"},
+        {"wait cycles 99999999999999999999999",
+         "cycles 99999999999999999999999 is too large (at "
+         "most 1000000000000)"},
         {"wait ms -1", "bad number \"-1\" for the time"},
         {"wait ms 0", "wait time 0 ms is out of range"},
-        {"wait until", "missing argument: wait needs a condition: pin <REG.bit> <level> or register "
-                       "<REG> <value>"},
+        {"wait until",
+         "missing argument: wait needs a condition: pin <REG.bit> <level> or register "
+         "<REG> <value>"},
         {"wait until flag X", "unknown condition \"flag\" for wait until (use pin or register)"},
-        {"expect pin PORTA 1", "unknown register form \"PORTA\" (write register.bit such as "
-                               "PORTA.0, bit 0 to 7)"},
-        {"expect pin PORTA.8 1", "unknown register form \"PORTA.8\" (write register.bit such as "
-                                 "PORTA.0, bit 0 to 7)"},
+        {"expect pin PORTA 1",
+         "unknown register form \"PORTA\" (write register.bit such as "
+         "PORTA.0, bit 0 to 7)"},
+        {"expect pin PORTA.8 1",
+         "unknown register form \"PORTA.8\" (write register.bit such as "
+         "PORTA.0, bit 0 to 7)"},
         {"expect pin PORTA.1 2", "bad pin level \"2\" (use 1 or 0)"},
         {"expect pin PORTA.1", "missing argument: expect pin needs a level, 1 or 0"},
-        {"expect register 0x1B 0x81", "unknown register form \"0x1B\" (write a register name such "
-                                      "as PORTA)"},
+        {"expect register 0x1B 0x81",
+         "unknown register form \"0x1B\" (write a register name such "
+         "as PORTA)"},
         {"expect register PORTA 256", "value 256 is too large (at most 255)"},
         {"expect register PORTA 0x81 0x0F", "unexpected argument \"0x0F\" after expect register"},
         {"expect register PORTA", "missing argument: expect register needs a value such as 0x81"},
@@ -238,7 +250,8 @@ TEST(Scenario, WindowsMustExistAndFitTheCommand) {
     EXPECT_EQ(errorOf("settings LED pin", kWindows),
               "setting \"pin\" is not key=value (keys: port, pin, mode, activelow)");
     EXPECT_EQ(errorOf("settings LED pin=1 pin=2", kWindows), "setting pin given twice");
-    EXPECT_EQ(errorOf("settings LED mode=fast", kWindows), "bad mode \"fast\" (use pin or ddrport)");
+    EXPECT_EQ(errorOf("settings LED mode=fast", kWindows),
+              "bad mode \"fast\" (use pin or ddrport)");
     EXPECT_EQ(errorOf("settings LED port=BB", kWindows),
               "bad port \"BB\" (use a port letter such as B)");
     EXPECT_EQ(errorOf("settings LED output=A", kWindows),
@@ -249,7 +262,8 @@ TEST(Scenario, WindowsMustExistAndFitTheCommand) {
     EXPECT_EQ(errorOf("expect led LED dim", kWindows), "bad LED state \"dim\" (use on or off)");
     EXPECT_EQ(errorOf("expect bar LED 0x01", kWindows), "window \"LED\" is not a Knight Rider");
     // Port given as a register name, window names in any case.
-    EXPECT_EQ(only<SettingsCommand>(parseText(kWindows + "settings \"led 2\" port=pinc")).port, 'C');
+    EXPECT_EQ(only<SettingsCommand>(parseText(kWindows + "settings \"led 2\" port=pinc")).port,
+              'C');
 }
 
 TEST(Scenario, SetUpComesFirstAndOnce) {
@@ -290,7 +304,8 @@ TEST(Scenario, FilesAndPaths) {
 
     const ParseResult missing = parseFile((dir / "absent.scn").string());
     ASSERT_EQ(missing.errors.size(), 1u);
-    EXPECT_EQ(missing.errors[0].text(), (dir / "absent.scn").string() + ": cannot open the scenario file");
+    EXPECT_EQ(missing.errors[0].text(),
+              (dir / "absent.scn").string() + ": cannot open the scenario file");
     EXPECT_EQ(parseFile(dir.string()).errors.at(0).message, "is a folder, not a scenario file");
 }
 

@@ -23,9 +23,9 @@ TEST(ScenarioFiles, ShippedScenariosParseAndNameBuiltFirmware) {
         for (const Diagnostic& d : r.errors) ADD_FAILURE() << d.text();
         ASSERT_NE(r.script.firmware(), nullptr) << entry.path();
         // Each scenario checks something.
-        const bool checks = std::any_of(r.script.steps.begin(), r.script.steps.end(), [](const Step& s) {
-            return std::holds_alternative<ExpectCommand>(s.command);
-        });
+        const bool checks = std::any_of(
+            r.script.steps.begin(), r.script.steps.end(),
+            [](const Step& s) { return std::holds_alternative<ExpectCommand>(s.command); });
         EXPECT_TRUE(checks) << entry.path();
         if (fs::exists(firmwareDir)) {
             const std::string path = r.script.resolvePath(r.script.firmware()->path, {firmwareDir});

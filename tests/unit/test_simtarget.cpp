@@ -6,8 +6,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,9 +35,9 @@ std::string firmware(const std::string& name) {
     return std::string(QUILL_BINARY_DIR) + "/firmware/" + name;
 }
 
-#define REQUIRE_FIRMWARE(name)                                                         \
-    if (!std::filesystem::exists(firmware(name))) GTEST_SKIP() << "firmware not built: " \
-                                                                << firmware(name)
+#define REQUIRE_FIRMWARE(name)                    \
+    if (!std::filesystem::exists(firmware(name))) \
+    GTEST_SKIP() << "firmware not built: " << firmware(name)
 
 std::filesystem::path scratch(const std::string& name) {
     auto dir = std::filesystem::temp_directory_path() / "quill_simtarget_tests";
