@@ -131,6 +131,27 @@ TEST_F(RenderWindows, DigitalComponentsToPng) {
     render(kr, "knightrider@2x.png", 2.0);
 }
 
+TEST_F(RenderWindows, SettingsDialogsToPng) {
+    auto* led = open<frm_LED>(kCmdLed);
+    auto* sw = open<frm_Switch>(kCmdSwitch);
+    auto* kr = open<frm_Knightrider>(kCmdKnightRider);
+    const std::vector<std::pair<PluginForm*, QString>> dialogs{
+        {led, "led_settings.png"}, {sw, "switch_settings.png"}, {kr, "knightrider_settings.png"}};
+    for (const auto& [form, file] : dialogs) {
+        QString saved;
+        answerDialogs([&, file = file](QDialog* d) {
+            d->show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(d));
+            const QImage image = d->grab().toImage();
+            EXPECT_GE(distinctColours(image), 8);
+            if (image.save(outputDir() + "/" + file)) saved = file;
+            clickControl(d, 2);
+        });
+        triggerMenu(form, 32771);
+        EXPECT_EQ(saved, file);
+    }
+}
+
 TEST_F(RenderWindows, BitmapSheetToPng) {
     // Every bitmap side by side at 2x on a light grey ground.
     const qreal ratio = 2.0;
