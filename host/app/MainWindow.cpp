@@ -21,6 +21,9 @@
 #include <cmath>
 #include <limits>
 
+#include <dlfcn.h>
+
+#include "host/app/ModuleLoader.h"
 #include "platform/window.h"
 
 namespace {
@@ -247,6 +250,19 @@ void MainWindow::buildMenus() {
 
 QIcon MainWindow::commandIcon(int bitmapId) const {
     if (bitmapId <= 0) return {};
+    // The window layer draws the module's bitmaps in code; its loader,
+    // QPixmap LoadBitmap(int resourceId, qreal devicePixelRatio), is found in
+    // the already loaded module.
+    using BitmapLoader = QPixmap (*)(int, qreal);
+    static BitmapLoader loader = [] {
+        std::string path = RegisteredServerPath(kPluginProgId);
+        void* module = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+        return module ? reinterpret_cast<BitmapLoader>(dlsym(module, "_Z10LoadBitmapid")) : nullptr;
+    }();
+    if (loader) {
+        QPixmap pixmap = loader(bitmapId, devicePixelRatioF());
+        if (!pixmap.isNull()) return QIcon(pixmap);
+    }
     // The module's bitmaps, when its resources are registered in this process.
     for (const QString& path : {QString(":/bitmaps/%1.bmp"), QString(":/bitmaps/%1.png"),
                                 QString(":/resources/bitmaps/%1.bmp"),
@@ -602,6 +618,7 @@ QStringList MainWindow::saveScreenshots(const QString& dir, const QString& prefi
         if (error) *error = QString("cannot create the screenshot folder %1").arg(dir);
         return written;
     }
+    updateStatus();
     QApplication::processEvents();
     auto save = [&](QWidget* widget, const QString& name) {
         QString file = QDir(dir).filePath(prefix + sanitize(name) + ".png");
