@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDockWidget>
+
+#include "host/app/MainWindow.h"
+#include "host/app/tests/FakeParts.h"
+#include "platform/keyboard.h"
+#include "platform/server.h"
+#include "platform/window.h"
+
+namespace {
+
+struct MainWindowTest : ::testing::Test {
+    RecordingPlugin plugin;
+    CountingMachine* machine = nullptr;
+    std::unique_ptr<MainWindow> window;
+
+    void SetUp() override {
+        SessionConfig config;
+        config.installDirectory = std::string(QUILL_SOURCE_DIR) + "/host";
+        config.firmware = "program.elf";
+        window = std::make_unique<MainWindow>(config, [this](const SessionConfig&, std::string*) {
+            auto m = std::make_unique<CountingMachine>();
+            machine = m.get();
+            return std::unique_ptr<Machine>(std::move(m));
+        });
+        window->show();
+        QString error;
+        ASSERT_EQ(window->attachPlugin(&plugin, &error), S_OK) << error.toStdString();
+    }
+    void TearDown() override { window.reset(); }
+};
+
+TEST_F(MainWindowTest, CommandStatesGateTheCommands) {
+    ASSERT_TRUE(plugin.works);
+    EXPECT_TRUE(window->executeCommand(2));
+    plugin.works->SetCommandState(2, 0);
+    EXPECT_FALSE(window->commandEnabled(2));
+    EXPECT_FALSE(window->executeCommand(2));
+    plugin.works->SetCommandState(2, 4);
+    EXPECT_TRUE(window->executeCommand(2));
+    EXPECT_FALSE(window->executeCommand(6));   // no menu entry, no button
+    EXPECT_FALSE(window->executeCommand(12));  // not in the command list
+    EXPECT_EQ(plugin.commands, (std::vector<LONG>{2, 2}));
+}
+
+TEST_F(MainWindowTest, DockedWindowClientIsTheDialogParent) {
+    HWND handle = nullptr;
+    CComBSTR name("LED 2");
+    ASSERT_EQ(plugin.works->CreateDockedWindow(name.get(), 0, 0, 1, 216, nullptr, &handle), S_OK);
+    auto* client = reinterpret_cast<QWidget*>(handle);
+    auto* dock = qobject_cast<QDockWidget*>(client->parentWidget());
+    ASSERT_TRUE(dock);
+    EXPECT_EQ(dock->windowTitle(), "LED 2");
+    EXPECT_EQ(dock->widget(), client);
+    // The dock asks for the room its dialog takes.
+    auto* dialog = new QWidget(client);
+    dialog->setGeometry(0, 0, 60, 75);
+    dialog->show();
+    QApplication::processEvents();
+    EXPECT_GE(client->minimumSize().width(), 60);
+    EXPECT_GE(client->minimumSize().height(), 75);
+}
+
+TEST_F(MainWindowTest, OutputPaneKeepsCategories) {
+    void* object = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_HostServices, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IHostServices, &object),
+              S_OK);
+    auto* services = static_cast<IHostServices*>(object);
+    CComBSTR source("QuillComponents"), prefix("CLEDView::X() -->"), text("hello");
+    services->CreateCategory(source.get(), 1);
+    services->WriteMessage(3, source.get(), prefix.get(), text.get());
+    services->Release();
+    EXPECT_TRUE(window->outputLines().contains("[QuillComponents] CLEDView::X() --> hello"));
+}
+
+TEST_F(MainWindowTest, SynthesisedF11StepsTheProgram) {
+    QString error;
+    ASSERT_TRUE(window->startDebugging(&error)) << error.toStdString();
+    EXPECT_EQ(GetThreadMainWindow(), reinterpret_cast<HWND>(window.get()));
+    plugin.events.clear();
+    ASSERT_TRUE(SendKeyboardEvent({VK_F11, 0x57, 0}));
+    ASSERT_TRUE(SendKeyboardEvent({VK_F11, 0x57, KEYEVENTF_KEYUP | KEYEVENTF_EXTENDEDKEY}));
+    QApplication::processEvents();
+    EXPECT_EQ(machine->count, 1u);
+    EXPECT_EQ(plugin.events, (std::vector<LONG>{3}));
+    // Other keys do not step.
+    SendKeyboardEvent({VK_F1 + 9, 0x44, 0});  // F10
+    QApplication::processEvents();
+    EXPECT_EQ(machine->count, 1u);
+}
+
+TEST_F(MainWindowTest, RunKeepsTheWindowResponsiveAndBreakStops) {
+    window->setPacing(false);
+    QString error;
+    ASSERT_TRUE(window->startDebugging(&error));
+    window->run();
+    EXPECT_EQ(window->debugger().state(), Debugger::State::Running);
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    EXPECT_GT(machine->count, 0u);
+    window->breakRun();
+    uint64_t halted = machine->count;
+    QApplication::processEvents();
+    EXPECT_EQ(machine->count, halted);
+    EXPECT_EQ(plugin.events[3], 27);  // after 101, 103, 3
+    window->resetTarget();
+    EXPECT_EQ(machine->resets, 1);
+    window->stopDebugging();
+    EXPECT_EQ(plugin.events.back(), 104);
+}
+
+TEST_F(MainWindowTest, UnknownPartIsRefused) {
+    window->config().part = "ATmega99";
+    QString error;
+    EXPECT_FALSE(window->startDebugging(&error));
+    EXPECT_TRUE(error.contains("unknown part")) << error.toStdString();
+    EXPECT_FALSE(window->debugger().debugging());
+}
+
+}  // namespace
