@@ -108,7 +108,15 @@ void PluginForm::showEvent(QShowEvent* event) {
     QWidget* client = parentWidget();
     QWidget* frame = client ? client->parentWidget() : nullptr;
     if (frame) {
-        frame->setGeometry(0, 0, width_, height_);
+        // Fit the host's frame to the component. A frame inside the host's
+        // dock container goes to its corner (0, 0); a floating frame is a
+        // window of its own, and (0, 0) would be the screen's corner, so it
+        // keeps its place and only takes the size.
+        if (frame->isWindow()) {
+            frame->resize(width_, height_);
+        } else {
+            frame->setGeometry(0, 0, width_, height_);
+        }
         frame->update();
     }
 }

@@ -56,12 +56,50 @@ TEST_F(PluginFormTest, DockedFormIsChildOfHostWindowAndSizesTheFrame) {
         EXPECT_EQ(form->palette().color(QPalette::Window), QColor(Qt::white));
         QWidget* frame = frameOf(form);
         ASSERT_NE(frame, nullptr);
-        EXPECT_EQ(frame->geometry(), QRect(0, 0, form->formWidth(), form->formHeight()));
+        EXPECT_EQ(frame->size(), QSize(form->formWidth(), form->formHeight()));
     }
     EXPECT_EQ(kr->formWidth(), 375);
     EXPECT_EQ(kr->formHeight(), 135);
     EXPECT_EQ(led->formWidth(), 60);
     EXPECT_EQ(led->formHeight(), 75);
+}
+
+TEST_F(PluginFormTest, FrameInsideAContainerGoesToItsCorner) {
+    // A host whose frames sit in a container, like docked tool windows.
+    QWidget container;
+    container.resize(800, 600);
+    QWidget* frame = nullptr;
+    host().works().dockedWindowFactory = [&](const std::string&, HWND* window) {
+        frame = new QWidget(&container);
+        frame->setGeometry(120, 40, 200, 200);
+        auto* client = new QWidget(frame);
+        client->setGeometry(0, 20, 200, 180);
+        frame->show();
+        *window = reinterpret_cast<HWND>(client);
+        return S_OK;
+    };
+    container.show();
+    auto* kr = open<frm_Knightrider>(kCmdKnightRider);
+    ASSERT_EQ(frameOf(kr), frame);
+    EXPECT_EQ(frame->geometry(), QRect(0, 0, 375, 135));
+    // A floating frame keeps its place on the screen.
+    QWidget floating;
+    floating.move(300, 200);
+    floating.resize(100, 100);
+    QWidget* client = new QWidget(&floating);
+    host().works().dockedWindowFactory = [&](const std::string&, HWND* window) {
+        *window = reinterpret_cast<HWND>(client);
+        return S_OK;
+    };
+    floating.show();
+    const QPoint place = floating.pos();
+    auto* led = open<frm_LED>(kCmdLed);
+    ASSERT_EQ(frameOf(led), &floating);
+    EXPECT_EQ(floating.size(), QSize(60, 75));
+    EXPECT_EQ(floating.pos(), place);
+    // The forms go before the widgets that hold them.
+    delete kr;
+    delete led;
 }
 
 TEST_F(PluginFormTest, RightClickShowsSettingsMenu) {
