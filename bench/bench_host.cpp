@@ -31,7 +31,8 @@ void ensureApplication() {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // The module registers itself in a registry of the build tree.
     if (!std::getenv("QUILL_REGISTRY")) {
-        setenv("QUILL_REGISTRY", (std::string(QUILL_BINARY_DIR) + "/bench-registry.reg").c_str(), 1);
+        setenv("QUILL_REGISTRY", (std::string(QUILL_BINARY_DIR) + "/bench-registry.reg").c_str(),
+               1);
     }
     static int argc = 1;
     static char name[] = "quill_bench";
@@ -40,7 +41,8 @@ void ensureApplication() {
 }
 
 std::unique_ptr<MainWindow> startHost(benchmark::State& state) {
-    if (!std::filesystem::exists(kFirmware) || !std::filesystem::exists(kBin + "/QuillComponents.so")) {
+    if (!std::filesystem::exists(kFirmware) ||
+        !std::filesystem::exists(kBin + "/QuillComponents.so")) {
         state.SkipWithError("firmware or module not built");
         return nullptr;
     }

@@ -59,7 +59,8 @@ namespace {
 void sendMouse(QWidget* widget, QEvent::Type type) {
     const QPointF local = QRectF(widget->rect()).center();
     const QPointF global = widget->mapToGlobal(local);
-    const Qt::MouseButtons buttons = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    const Qt::MouseButtons buttons =
+        type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
     QMouseEvent event(type, local, global, Qt::LeftButton, buttons, Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
 }
@@ -150,8 +151,8 @@ bool fillDialog(QDialog* dialog, const std::vector<DialogInput>& inputs, QString
             if (index < 0) {
                 QStringList items;
                 for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
-                QString wanted = input.value.startsWith('@') ? "port " + input.value.mid(1)
-                                                             : input.value;
+                QString wanted =
+                    input.value.startsWith('@') ? "port " + input.value.mid(1) : input.value;
                 *error = QString("%1 is not offered by control %2 (choices: %3)")
                              .arg(wanted)
                              .arg(input.control)
@@ -160,7 +161,8 @@ bool fillDialog(QDialog* dialog, const std::vector<DialogInput>& inputs, QString
                 return false;
             }
             combo->setCurrentIndex(index);
-        } else if (auto* check = qobject_cast<QCheckBox*>(control); check && !input.value.isEmpty()) {
+        } else if (auto* check = qobject_cast<QCheckBox*>(control);
+                   check && !input.value.isEmpty()) {
             if (check->isChecked() != (input.value == "1")) click(check);
         } else {
             click(control);

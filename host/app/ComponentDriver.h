@@ -47,8 +47,8 @@ bool runMenuDialog(QWidget* form, int commandId, const std::function<void(QDialo
                    QString* error);
 
 // One change to a settings dialog: select `value` in the combo box numbered
-// `control` ("@B" selects port B, listed as PINB or PORTB), tick (value "1") or clear ("0") a check box, or click a radio
-// button / push button (empty value).
+// `control` ("@B" selects port B, listed as PINB or PORTB), tick (value "1") or clear ("0") a check
+// box, or click a radio button / push button (empty value).
 struct DialogInput {
     int control = 0;
     QString value;

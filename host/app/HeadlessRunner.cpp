@@ -21,11 +21,16 @@ using Result = ScenarioExecutor::Result;
 // Command identifiers of the plug-in's setup description per component.
 const char* commandIdOf(sc::ComponentKind kind) {
     switch (kind) {
-        case sc::ComponentKind::Led: return "LD";
-        case sc::ComponentKind::Switch: return "SW";
-        case sc::ComponentKind::KnightRider: return "KN";
-        case sc::ComponentKind::Keypad: return "KP";
-        case sc::ComponentKind::StackView: return "STV";
+        case sc::ComponentKind::Led:
+            return "LD";
+        case sc::ComponentKind::Switch:
+            return "SW";
+        case sc::ComponentKind::KnightRider:
+            return "KN";
+        case sc::ComponentKind::Keypad:
+            return "KP";
+        case sc::ComponentKind::StackView:
+            return "STV";
     }
     return "";
 }
@@ -43,9 +48,9 @@ constexpr int kSwitchLever = 221;  // Switch picture and Knight Rider switch
 
 // Keypad key control numbers by character.
 int keyControl(char key) {
-    static const std::pair<char, int> keys[] = {
-        {'1', 293}, {'2', 292}, {'3', 282}, {'4', 296}, {'5', 283}, {'6', 294},
-        {'7', 297}, {'8', 284}, {'9', 295}, {'*', 298}, {'0', 442}, {'#', 299}};
+    static const std::pair<char, int> keys[] = {{'1', 293}, {'2', 292}, {'3', 282}, {'4', 296},
+                                                {'5', 283}, {'6', 294}, {'7', 297}, {'8', 284},
+                                                {'9', 295}, {'*', 298}, {'0', 442}, {'#', 299}};
     for (auto [c, id] : keys) {
         if (c == key) return id;
     }
@@ -78,8 +83,7 @@ std::vector<driver::DialogInput> dialogInputs(const sc::SettingsCommand& s) {
 class Runner {
 public:
     Runner(MainWindow& window, const HostOptions& options, const sc::Script& script)
-        : window_(window), options_(options), script_(script),
-          executor_(window, QString()) {}
+        : window_(window), options_(options), script_(script), executor_(window, QString()) {}
 
     std::optional<bool> holds(const sc::Condition& condition) {
         return std::visit(
@@ -108,9 +112,11 @@ public:
                     if (c.mask == 0xFF) return executor_.expectRegister(reg, std::nullopt, c.value);
                     int index = executor_.registerIndex(reg);
                     auto value = executor_.readIo(index);
-                    if (!value) return {Outcome::Error, QString("unknown register \"%1\"").arg(reg)};
+                    if (!value)
+                        return {Outcome::Error, QString("unknown register \"%1\"").arg(reg)};
                     if ((*value & c.mask) == (c.value & c.mask)) {
-                        return {Outcome::Ok, QString("%1 is 0x%2").arg(reg).arg(*value, 2, 16, QChar('0'))};
+                        return {Outcome::Ok,
+                                QString("%1 is 0x%2").arg(reg).arg(*value, 2, 16, QChar('0'))};
                     }
                     return {Outcome::Failed, QString("%1 is 0x%2, expected 0x%3 in the bits 0x%4")
                                                  .arg(reg)
@@ -140,7 +146,8 @@ public:
                     return {Outcome::Ok, "applied before the program started"};
                 } else if constexpr (std::is_same_v<T, sc::OpenCommand>) {
                     Result r = executor_.open(commandIdOf(c.kind));
-                    if (r.outcome == Outcome::Ok && !driver::findForm(window_, QString::fromStdString(c.window))) {
+                    if (r.outcome == Outcome::Ok &&
+                        !driver::findForm(window_, QString::fromStdString(c.window))) {
                         return {Outcome::Error,
                                 QString("no window \"%1\" after opening it (open: %2)")
                                     .arg(QString::fromStdString(c.window),
@@ -161,8 +168,9 @@ public:
                 } else if constexpr (std::is_same_v<T, sc::WaitTimeCommand>) {
                     return executor_.waitMilliseconds(c.milliseconds);
                 } else if constexpr (std::is_same_v<T, sc::WaitUntilCommand>) {
-                    return executor_.waitUntil([&] { return holds(c.condition); }, c.timeoutCycles,
-                                               QString::fromStdString(sc::describe(sc::ExpectCommand{c.condition})));
+                    return executor_.waitUntil(
+                        [&] { return holds(c.condition); }, c.timeoutCycles,
+                        QString::fromStdString(sc::describe(sc::ExpectCommand{c.condition})));
                 } else if constexpr (std::is_same_v<T, sc::ResetCommand>) {
                     return executor_.reset();
                 } else if constexpr (std::is_same_v<T, sc::ExpectCommand>) {
@@ -174,9 +182,11 @@ public:
                 } else if constexpr (std::is_same_v<T, sc::ScreenshotCommand>) {
                     QString why;
                     QString dir = screenshotDir(c.directory);
-                    QStringList files = window_.saveScreenshots(dir, QString("%1-").arg(++shots_, 2, 10, QChar('0')), &why);
+                    QStringList files = window_.saveScreenshots(
+                        dir, QString("%1-").arg(++shots_, 2, 10, QChar('0')), &why);
                     if (!why.isEmpty()) return {Outcome::Error, why};
-                    return {Outcome::Ok, QString("saved %1 pictures in %2").arg(files.size()).arg(dir)};
+                    return {Outcome::Ok,
+                            QString("saved %1 pictures in %2").arg(files.size()).arg(dir)};
                 } else {
                     return {Outcome::Error, "unsupported command"};
                 }
@@ -220,9 +230,9 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
             // Beside the scenario first, then the build's firmware folder
             // (bin/../firmware), then the current folder.
             const QString bin = QCoreApplication::applicationDirPath();
-            options.firmware = script.resolvePath(
-                fw->path, {QDir(bin).filePath("../firmware").toStdString(),
-                           QDir::currentPath().toStdString()});
+            options.firmware =
+                script.resolvePath(fw->path, {QDir(bin).filePath("../firmware").toStdString(),
+                                              QDir::currentPath().toStdString()});
         }
     }
     if (!options.frequencyGiven) {
@@ -264,12 +274,16 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     Runner runner(window, options, script);
     int checks = 0, failures = 0;
     bool aborted = false;
-    const std::string file = QFileInfo(QString::fromStdString(given.scenario)).fileName().toStdString();
+    const std::string file =
+        QFileInfo(QString::fromStdString(given.scenario)).fileName().toStdString();
     for (const sc::Step& step : script.steps) {
         Result r = runner.run(step.command);
-        const char* tag = r.outcome == Outcome::Ok ? "ok  " : r.outcome == Outcome::Failed ? "FAIL" : "ERROR";
-        std::fprintf(r.outcome == Outcome::Ok ? out : err, "  %s %s:%d: %s: %s\n", tag, file.c_str(),
-                     step.line, sc::describe(step.command).c_str(), qPrintable(r.message));
+        const char* tag = r.outcome == Outcome::Ok       ? "ok  "
+                          : r.outcome == Outcome::Failed ? "FAIL"
+                                                         : "ERROR";
+        std::fprintf(r.outcome == Outcome::Ok ? out : err, "  %s %s:%d: %s: %s\n", tag,
+                     file.c_str(), step.line, sc::describe(step.command).c_str(),
+                     qPrintable(r.message));
         if (isCheck(step.command)) ++checks;
         if (r.outcome == Outcome::Failed) ++failures;
         if (r.outcome == Outcome::Error) {
@@ -279,8 +293,8 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     }
     std::fflush(out);
     if (!options.screenshots.empty()) {
-        QStringList files = window.saveScreenshots(QString::fromStdString(options.screenshots),
-                                                   "final-", &why);
+        QStringList files =
+            window.saveScreenshots(QString::fromStdString(options.screenshots), "final-", &why);
         std::fprintf(out, "quill-host: saved %lld final screenshots in %s\n",
                      static_cast<long long>(files.size()), options.screenshots.c_str());
     }

@@ -86,8 +86,8 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
             size_t start = 0;
             while (start <= value.size()) {
                 size_t comma = value.find(',', start);
-                std::string id = value.substr(start, comma == std::string::npos ? std::string::npos
-                                                                               : comma - start);
+                std::string id = value.substr(
+                    start, comma == std::string::npos ? std::string::npos : comma - start);
                 if (!id.empty()) options.open.push_back(id);
                 if (comma == std::string::npos) break;
                 start = comma + 1;

@@ -16,8 +16,8 @@ struct HostOptions {
     std::string module;      // explicit module path (--module)
     std::string installDir;  // folder holding Partdescriptionfiles/
     double frequencyMHz = 1.0;
-    bool partGiven = false;       // --part was on the command line
-    bool frequencyGiven = false;  // --frequency was on the command line
+    bool partGiven = false;         // --part was on the command line
+    bool frequencyGiven = false;    // --frequency was on the command line
     std::vector<std::string> open;  // command identifiers to open, e.g. KN
     bool help = false;
 };

@@ -57,8 +57,8 @@ HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {
         for (const QFileInfo& info : parts.entryInfoList({"*.xml"}, QDir::Files, QDir::Name)) {
             known << info.completeBaseName();
         }
-        *error = "unknown part \"" + options.part + "\" (known parts: " +
-                 known.join(", ").toStdString() + ")";
+        *error = "unknown part \"" + options.part +
+                 "\" (known parts: " + known.join(", ").toStdString() + ")";
         return env;
     }
     env.config.part = options.part;
@@ -68,9 +68,8 @@ HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {
             *error = "cannot read firmware " + options.firmware + ": " + std::strerror(errno);
             return env;
         }
-        env.config.firmware = QFileInfo(QString::fromStdString(options.firmware))
-                                  .absoluteFilePath()
-                                  .toStdString();
+        env.config.firmware =
+            QFileInfo(QString::fromStdString(options.firmware)).absoluteFilePath().toStdString();
     }
     env.config.frequencyMHz = options.frequencyMHz;
     env.factory = SimulatorFactory();
@@ -80,14 +79,16 @@ HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {
 bool AttachModule(MainWindow& window, const HostOptions& options, QString* error) {
     const bool explicitModule = !options.module.empty();
     std::string module = explicitModule ? options.module : DefaultModulePath();
-    if (explicitModule) module = QFileInfo(QString::fromStdString(module)).absoluteFilePath().toStdString();
+    if (explicitModule)
+        module = QFileInfo(QString::fromStdString(module)).absoluteFilePath().toStdString();
     PluginLoadResult loaded = LoadPlugin(module, explicitModule);
     if (!loaded.plugin) {
         *error = QString::fromStdString(loaded.error);
         return false;
     }
     if (loaded.registeredNow) {
-        window.hostMessage(QString("Registered %1.").arg(QString::fromStdString(loaded.modulePath)));
+        window.hostMessage(
+            QString("Registered %1.").arg(QString::fromStdString(loaded.modulePath)));
     }
     HRESULT hr = window.attachPlugin(loaded.plugin, error);
     loaded.plugin->Release();
@@ -101,7 +102,8 @@ bool OpenComponent(MainWindow& window, const std::string& id, QString* error) {
                      .arg(QString::fromStdString(id))
                      .arg([&] {
                          QStringList ids;
-                         for (const auto& c : window.setup().commands) ids << QString::fromStdString(c);
+                         for (const auto& c : window.setup().commands)
+                             ids << QString::fromStdString(c);
                          return ids.join(", ");
                      }());
         return false;

@@ -1,5 +1,7 @@
 #include "host/app/MainWindow.h"
 
+#include <dlfcn.h>
+
 #include <QApplication>
 #include <QChildEvent>
 #include <QCloseEvent>
@@ -20,8 +22,6 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <limits>
-
-#include <dlfcn.h>
 
 #include "host/app/ModuleLoader.h"
 #include "platform/window.h"
@@ -264,10 +264,10 @@ QIcon MainWindow::commandIcon(int bitmapId) const {
         if (!pixmap.isNull()) return QIcon(pixmap);
     }
     // The module's bitmaps, when its resources are registered in this process.
-    for (const QString& path : {QString(":/bitmaps/%1.bmp"), QString(":/bitmaps/%1.png"),
-                                QString(":/resources/bitmaps/%1.bmp"),
-                                QString(":/resources/bitmaps/%1.png"), QString(":/%1.bmp"),
-                                QString(":/%1.png")}) {
+    for (const QString& path :
+         {QString(":/bitmaps/%1.bmp"), QString(":/bitmaps/%1.png"),
+          QString(":/resources/bitmaps/%1.bmp"), QString(":/resources/bitmaps/%1.png"),
+          QString(":/%1.bmp"), QString(":/%1.png")}) {
         QPixmap pixmap(path.arg(bitmapId));
         if (!pixmap.isNull()) return QIcon(pixmap);
     }
@@ -289,7 +289,8 @@ void MainWindow::buildPluginCommands() {
             action->setToolTip(QString::fromStdString(entry.tooltip));
             action->setStatusTip(QString::fromStdString(entry.tooltip));
             const int command = entry.command;
-            connect(action, &QAction::triggered, this, [this, command] { executeCommand(command); });
+            connect(action, &QAction::triggered, this,
+                    [this, command] { executeCommand(command); });
             commandActions_[command].push_back(action);
             if (entry.separatorAfter) target->addSeparator();
         }
@@ -300,12 +301,15 @@ void MainWindow::buildPluginCommands() {
         for (const SetupToolbarButton& button : bar.buttons) {
             QString tip = QString::fromStdString(button.tooltip);
             QIcon icon = commandIcon(button.bitmapId);
-            QAction* action = icon.isNull() ? pluginToolbar_->addAction(tip.isEmpty() ? QString::fromStdString(button.id) : tip)
-                                            : pluginToolbar_->addAction(icon, tip);
+            QAction* action = icon.isNull()
+                                  ? pluginToolbar_->addAction(
+                                        tip.isEmpty() ? QString::fromStdString(button.id) : tip)
+                                  : pluginToolbar_->addAction(icon, tip);
             action->setObjectName(QString("button_%1").arg(QString::fromStdString(button.id)));
             action->setToolTip(tip);
             const int command = button.command;
-            connect(action, &QAction::triggered, this, [this, command] { executeCommand(command); });
+            connect(action, &QAction::triggered, this,
+                    [this, command] { executeCommand(command); });
             commandActions_[command].push_back(action);
         }
     }
@@ -340,7 +344,8 @@ HRESULT MainWindow::attachPlugin(IGuiPlugin* plugin, QString* error) {
     buildPluginCommands();
     hr = plugin_->Init(guiWorks_);
     if (FAILED(hr)) {
-        hostMessage(QString("The plug-in's Init failed (0x%1).").arg(uint32_t(hr), 8, 16, QChar('0')));
+        hostMessage(
+            QString("The plug-in's Init failed (0x%1).").arg(uint32_t(hr), 8, 16, QChar('0')));
         if (error) *error = QString("Init failed (0x%1)").arg(uint32_t(hr), 8, 16, QChar('0'));
     }
     updateActions();
@@ -379,7 +384,8 @@ HWND MainWindow::createDockedWindow(const std::string& name) {
     client->setObjectName("dockClient");
     dock->setWidget(client);
     // Components line up side by side above the session panel.
-    if (lastDock_ && dockWidgetArea(lastDock_) == Qt::TopDockWidgetArea && !lastDock_->isFloating()) {
+    if (lastDock_ && dockWidgetArea(lastDock_) == Qt::TopDockWidgetArea &&
+        !lastDock_->isFloating()) {
         splitDockWidget(lastDock_, dock, Qt::Horizontal);
     } else {
         addDockWidget(Qt::TopDockWidgetArea, dock);
@@ -434,7 +440,8 @@ void MainWindow::rebuildOutput() {
 
 QStringList MainWindow::outputLines() const {
     QStringList lines;
-    for (const OutputLine& line : output_) lines << QString("[%1] %2").arg(line.category, line.text);
+    for (const OutputLine& line : output_)
+        lines << QString("[%1] %2").arg(line.category, line.text);
     return lines;
 }
 
@@ -464,7 +471,8 @@ bool MainWindow::startDebugging(QString* error) {
     if (why.isEmpty()) {
         std::string reason;
         machine = factory_(config_, &reason);
-        if (!machine) why = QString::fromStdString(reason.empty() ? "the simulator refused" : reason);
+        if (!machine)
+            why = QString::fromStdString(reason.empty() ? "the simulator refused" : reason);
     }
     if (!why.isEmpty()) {
         if (error) *error = why;
@@ -586,17 +594,18 @@ void MainWindow::updateStatus() {
     QString text = QString("<b>Part</b> %1 &nbsp; <b>Clock</b> %2 MHz<br><b>Firmware</b> %3<br>")
                        .arg(QString::fromStdString(config_.part))
                        .arg(config_.frequencyMHz)
-                       .arg(config_.firmware.empty() ? QString("(none)")
-                                                     : QString::fromStdString(config_.firmware)
-                                                           .toHtmlEscaped());
+                       .arg(config_.firmware.empty()
+                                ? QString("(none)")
+                                : QString::fromStdString(config_.firmware).toHtmlEscaped());
     Machine* machine = debugger_.machine();
     if (!debugger_.debugging() || !machine) {
         text += "<b>State</b> not debugging";
     } else {
         const char* state = debugger_.state() == Debugger::State::Running ? "running" : "halted";
         const double seconds = static_cast<double>(machine->cycles()) / machine->frequencyHz();
-        text += QString("<b>State</b> %1 &nbsp; <b>PC</b> 0x%2 &nbsp; <b>Cycles</b> %3 &nbsp; "
-                        "<b>Time</b> %4 ms")
+        text += QString(
+                    "<b>State</b> %1 &nbsp; <b>PC</b> 0x%2 &nbsp; <b>Cycles</b> %3 &nbsp; "
+                    "<b>Time</b> %4 ms")
                     .arg(state)
                     .arg(machine->programCounter(), 4, 16, QChar('0'))
                     .arg(machine->cycles())
@@ -611,8 +620,7 @@ void MainWindow::updateStatus() {
 
 // ----------------------------------------------------------- screenshots
 
-QStringList MainWindow::saveScreenshots(const QString& dir, const QString& prefix,
-                                        QString* error) {
+QStringList MainWindow::saveScreenshots(const QString& dir, const QString& prefix, QString* error) {
     QStringList written;
     if (!QDir().mkpath(dir)) {
         if (error) *error = QString("cannot create the screenshot folder %1").arg(dir);

@@ -29,7 +29,7 @@ class QToolBar;
 struct SessionConfig {
     std::string installDirectory;  // holds Partdescriptionfiles/
     std::string part = "ATmega16";
-    std::string firmware;          // ELF or Intel HEX
+    std::string firmware;  // ELF or Intel HEX
     double frequencyMHz = 1.0;
 };
 

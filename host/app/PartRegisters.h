@@ -10,8 +10,8 @@ class PartRegisters {
 public:
     // Reads <installDir>/Partdescriptionfiles/<part>.xml; on failure
     // returns nothing and explains in *error.
-    static std::optional<PartRegisters> load(const std::string& installDir,
-                                             const std::string& part, std::string* error);
+    static std::optional<PartRegisters> load(const std::string& installDir, const std::string& part,
+                                             std::string* error);
 
     // I/O index 0..63 of a register name (any case), -1 when unknown.
     int index(const std::string& name) const;

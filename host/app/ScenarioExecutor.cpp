@@ -37,7 +37,8 @@ constexpr int kSegmentLit = 202;
 ScenarioExecutor::ScenarioExecutor(MainWindow& window, QString screenshotDir)
     : window_(window), screenshotDir_(std::move(screenshotDir)) {
     std::string why;
-    registers_ = PartRegisters::load(window_.config().installDirectory, window_.config().part, &why);
+    registers_ =
+        PartRegisters::load(window_.config().installDirectory, window_.config().part, &why);
     if (!registers_) registerError_ = QString::fromStdString(why);
 }
 
@@ -69,7 +70,8 @@ Result ScenarioExecutor::click(const QString& name, int control) {
     if (control == 0) {
         // The window's own clickable control (the switch lever).
         for (QWidget* child : form->findChildren<QWidget*>()) {
-            if (driver::controlIdOf(child) > 0 && child->cursor().shape() == Qt::PointingHandCursor) {
+            if (driver::controlIdOf(child) > 0 &&
+                child->cursor().shape() == Qt::PointingHandCursor) {
                 target = child;
                 break;
             }
@@ -114,8 +116,10 @@ Result ScenarioExecutor::hold(const QString& name, int control, bool down) {
     if (!button || !button->isCheckable()) {
         return error(QString("\"%1\" has no key button %2").arg(name).arg(control));
     }
-    const QString what = QString("%1 key %2 (control %3)").arg(name, button->text().remove('&')).arg(control);
-    if (button->isChecked() == down) return ok(what + (down ? " is already down" : " is already up"));
+    const QString what =
+        QString("%1 key %2 (control %3)").arg(name, button->text().remove('&')).arg(control);
+    if (button->isChecked() == down)
+        return ok(what + (down ? " is already down" : " is already up"));
     driver::click(button);
     QApplication::processEvents();
     if (button->isChecked() != down) return error(what + " did not follow the click");
@@ -160,7 +164,8 @@ Result ScenarioExecutor::waitCycles(uint64_t cycles) {
 
 Result ScenarioExecutor::waitMilliseconds(double ms) {
     Machine* machine = window_.debugger().machine();
-    if (!machine || !window_.debugger().debugging()) return error("the program is not being debugged");
+    if (!machine || !window_.debugger().debugging())
+        return error("the program is not being debugged");
     return waitCycles(static_cast<uint64_t>(std::llround(ms * machine->frequencyHz() / 1000.0)));
 }
 
@@ -194,7 +199,8 @@ Result ScenarioExecutor::waitUntil(const std::function<std::optional<bool>()>& h
         }
         if (machine->cycles() - start >= timeoutCycles) {
             QApplication::processEvents();
-            return failed(QString("%1 did not happen within %2 cycles").arg(what).arg(timeoutCycles));
+            return failed(
+                QString("%1 did not happen within %2 cycles").arg(what).arg(timeoutCycles));
         }
         if (!debugger.stepInto()) {
             return failed(QString("the program stopped while waiting for %1: %2")
@@ -242,7 +248,8 @@ Result ScenarioExecutor::expectRegister(const QString& reg, std::optional<int> b
     if (bit) {
         int level = (*actual >> *bit) & 1;
         QString what = QString("%1 bit %2").arg(reg).arg(*bit);
-        if (level != value) return failed(QString("%1 is %2, expected %3").arg(what).arg(level).arg(value));
+        if (level != value)
+            return failed(QString("%1 is %2, expected %3").arg(what).arg(level).arg(value));
         return ok(QString("%1 is %2").arg(what).arg(level));
     }
     if (*actual != value) {
@@ -297,10 +304,15 @@ Result ScenarioExecutor::expectBar(const QString& name, int pattern) {
     int shown = 0;
     for (int i = 0; i < 8; ++i) {
         QWidget* segment = driver::findControl(form, kFirstBarSegment + i);
-        if (!segment) return error(QString("\"%1\" has no bar segment %2").arg(name).arg(kFirstBarSegment + i));
+        if (!segment)
+            return error(
+                QString("\"%1\" has no bar segment %2").arg(name).arg(kFirstBarSegment + i));
         int id = driver::bitmapIdOf(segment);
         if (id != kSegmentLit && id != kSegmentDark) {
-            return error(QString("segment %1 of \"%2\" shows bitmap %3").arg(kFirstBarSegment + i).arg(name).arg(id));
+            return error(QString("segment %1 of \"%2\" shows bitmap %3")
+                             .arg(kFirstBarSegment + i)
+                             .arg(name)
+                             .arg(id));
         }
         if (id == kSegmentLit) shown |= 0x80 >> i;
     }
@@ -333,7 +345,8 @@ Result ScenarioExecutor::expectText(const QString& name, int control, const QStr
         }
     }
     if (!shown.contains(text)) {
-        return failed(QString("%1 shows \"%2\", expected it to contain \"%3\"").arg(name, shown, text));
+        return failed(
+            QString("%1 shows \"%2\", expected it to contain \"%3\"").arg(name, shown, text));
     }
     return ok(QString("%1 shows \"%2\"").arg(name, text));
 }
@@ -341,7 +354,9 @@ Result ScenarioExecutor::expectText(const QString& name, int control, const QStr
 Result ScenarioExecutor::screenshot(const QString& label) {
     if (screenshotDir_.isEmpty()) return ok("screenshot skipped (no --screenshots folder)");
     QString why;
-    QString prefix = QString("%1-%2-").arg(++shot_, 2, 10, QChar('0')).arg(label.isEmpty() ? QString("shot") : label);
+    QString prefix = QString("%1-%2-")
+                         .arg(++shot_, 2, 10, QChar('0'))
+                         .arg(label.isEmpty() ? QString("shot") : label);
     QStringList files = window_.saveScreenshots(screenshotDir_, prefix, &why);
     if (!why.isEmpty()) return error(why);
     return ok(QString("saved %1 screenshots in %2").arg(files.size()).arg(screenshotDir_));

@@ -48,8 +48,8 @@ std::optional<std::vector<std::string>> ParseSetupList(const std::string& text) 
     size_t start = 0;
     for (;;) {
         size_t colon = inner.find(':', start);
-        std::string item = inner.substr(start, colon == std::string::npos ? std::string::npos
-                                                                          : colon - start);
+        std::string item =
+            inner.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
         if (item.empty()) return std::nullopt;
         items.push_back(item);
         if (colon == std::string::npos) break;

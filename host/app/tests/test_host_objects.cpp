@@ -93,8 +93,7 @@ TEST_F(HostObjectsTest, TargetOnlyWhileDebuggingAndOnlyByItsName) {
 
 TEST_F(HostObjectsTest, MessagesAndCategories) {
     auto* services = new HostServices(link);
-    CComBSTR source("QuillComponents"), prefix("CLEDView::Init() -->"), text("hello"),
-        empty("");
+    CComBSTR source("QuillComponents"), prefix("CLEDView::Init() -->"), text("hello"), empty("");
     EXPECT_EQ(services->CreateCategory(source.get(), 1), S_OK);
     EXPECT_EQ(services->CreateCategory(empty.get(), 1), E_INVALIDARG);
     EXPECT_EQ(services->WriteMessage(3, source.get(), prefix.get(), text.get()), S_OK);

@@ -127,7 +127,8 @@ TEST_F(HostIntegration, BadInputIsDiagnosed) {
 TEST_F(HostIntegration, ModuleIsRegisteredOnceAndFoundByProgId) {
     load("running_light.elf");
     std::string path = RegisteredServerPath(kPluginProgId);
-    EXPECT_TRUE(std::filesystem::equivalent(path, std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so"));
+    EXPECT_TRUE(std::filesystem::equivalent(
+        path, std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so"));
     PluginLoadResult again = LoadPlugin(path, false);
     ASSERT_TRUE(again.plugin) << again.error;
     EXPECT_FALSE(again.registeredNow);

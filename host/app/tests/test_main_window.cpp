@@ -65,8 +65,8 @@ TEST_F(MainWindowTest, DockedWindowClientIsTheDialogParent) {
 
 TEST_F(MainWindowTest, OutputPaneKeepsCategories) {
     void* object = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_HostServices, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_IHostServices, &object),
+    ASSERT_EQ(CoCreateInstance(CLSID_HostServices, nullptr, CLSCTX_INPROC_SERVER, IID_IHostServices,
+                               &object),
               S_OK);
     auto* services = static_cast<IHostServices*>(object);
     CComBSTR source("QuillComponents"), prefix("CLEDView::X() -->"), text("hello");

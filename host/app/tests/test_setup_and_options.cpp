@@ -98,10 +98,10 @@ TEST(HostOptions, HeadlessNeedsFirmwareAndScenario) {
     // The scenario may name the firmware itself.
     EXPECT_TRUE(ParseHostOptions(L({"--headless", "--scenario", "a.scn"}), &error));
 
-    auto ok = ParseHostOptions(L({"--headless", "--part", "ATmega32", "--firmware=a.elf",
-                                  "--scenario", "s.scn", "--screenshots", "shots",
-                                  "--frequency", "4.5", "--open", "KN,,LD"}),
-                               &error);
+    auto ok = ParseHostOptions(
+        L({"--headless", "--part", "ATmega32", "--firmware=a.elf", "--scenario", "s.scn",
+           "--screenshots", "shots", "--frequency", "4.5", "--open", "KN,,LD"}),
+        &error);
     ASSERT_TRUE(ok) << error;
     EXPECT_TRUE(ok->headless);
     EXPECT_TRUE(ok->partGiven);
