@@ -147,10 +147,12 @@ bool PluginForm::event(QEvent* event) {
 }
 
 void PluginForm::reportDestroyedSubject(const char* label) {
-    if (core_) {
-        core_->Log(label, "A register watched by window \"" + name_ +
-                              "\" no longer exists (SubjectIsDestroyed); the event is ignored.");
-    }
+    const std::string text = "A register watched by window \"" + name_ +
+                             "\" no longer exists (SubjectIsDestroyed); the event is ignored.";
+    // The host's output drops lines while no target is attached; the
+    // diagnostic output keeps them.
+    qWarning("%s --> %s", label, text.c_str());
+    if (core_) core_->Log(label, text);
 }
 
 GatedValue<uint8_t>* PluginForm::ioRegister(int index) {
