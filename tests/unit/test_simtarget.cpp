@@ -244,6 +244,23 @@ TEST(SimTarget, SleepingDoesNotWaitInRealTime) {
     EXPECT_LT(elapsed, std::chrono::milliseconds(500));
 }
 
+TEST(SimTarget, AProgramThatStopsForGoodNoLongerSteps) {
+    // ldi r16,0x40; out MCUCR,r16; cli; sleep: sleeping with interrupts off
+    // never wakes up, so simavr ends the program; a reset revives it.
+    const auto path = scratch("stop.hex");
+    writeFile(path, hexProgram({0xE400, 0xBF05, 0x94F8, 0x9588, 0xCFFF}));
+    SimTarget target("ATmega16");
+    target.loadFirmware(path.string());
+    EXPECT_EQ(target.run(100), 4u);
+    EXPECT_EQ(target.state(), RunState::Done);
+    const uint64_t cycles = target.cycles();
+    EXPECT_FALSE(target.step());
+    EXPECT_EQ(target.cycles(), cycles);
+    target.reset();
+    EXPECT_EQ(target.state(), RunState::Running);
+    EXPECT_TRUE(target.step());
+}
+
 TEST(SimTarget, KeypadScanDecodesAKeyPressedOnItsRow) {
     REQUIRE_FIRMWARE("keypad_scan.elf");
     SimTarget target("ATmega16");
