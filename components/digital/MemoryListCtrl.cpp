@@ -33,7 +33,8 @@ MemoryListCtrl::MemoryListCtrl(QWidget* parent)
     header_->setSectionsMovable(false);
     header_->setStretchLastSection(false);
     header_->setMinimumSectionSize(0);
-    header_->setSectionResizeMode(QHeaderView::Interactive);
+    // Widths change only through the View menu, so its marks stay true.
+    header_->setSectionResizeMode(QHeaderView::Fixed);
     connect(header_, &QHeaderView::sectionResized, this, [this] {
         updateGeometries();
         viewport()->update();

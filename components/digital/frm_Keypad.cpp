@@ -29,7 +29,7 @@ frm_Keypad::frm_Keypad(QWidget* parent, CLEDView* core, int commandIndex, int di
         button->setFixedSize(kButtonWidth, kButtonHeight);
         // clicked() comes from the user (mouse, Space, Alt+digit) after the
         // check state flipped; setChecked() from typing does not emit it.
-        connect(button, &QPushButton::clicked, this, [this, i] { onKey(i); });
+        connect(button, &QPushButton::clicked, this, &frm_Keypad::onKeyClicked);
         grid->addWidget(button, key.row, key.column, Qt::AlignCenter);
         buttons_[i] = button;
     }
@@ -129,13 +129,14 @@ void frm_Keypad::applyMatrix(const Registers& regs) {
     if (in.pinb != regs.get(kPINB)) write(*observers_[3], in.pinb);
 }
 
-void frm_Keypad::onKey(int key) {
+void frm_Keypad::onKeyClicked() {
+    // Every key is handled alike: the matrix takes all held keys into
+    // account, the one just clicked included.
     guarded("frm_Keypad::OnKey()", [&] {
         if (observers_.size() < 7 || driveObservers_.size() < 6) return;
         const Registers regs = readRegisters();
         for (int c = 0; c < kColumns; ++c) colDriven_[c] = ColumnDriven(regs, c);
         for (int r = 0; r < kRows; ++r) rowDriven_[r] = RowDriven(regs, r);
-        (void)key;  // the matrix takes every held key into account
         applyMatrix(regs);
     });
 }

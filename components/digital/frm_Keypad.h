@@ -44,7 +44,7 @@ private:
     using LineObserver = CallOnChange1<frm_Keypad, uint8_t>;
     using DriveObserver = CallOnChange<frm_Keypad, uint8_t>;
 
-    void onKey(int key);
+    void onKeyClicked();
     keypad::Registers readRegisters() const;
     void applyMatrix(const keypad::Registers& regs);
     void followDrive();
