@@ -27,6 +27,10 @@ frm_Keypad::frm_Keypad(QWidget* parent, CLEDView* core, int commandIndex, int di
         button->setCheckable(true);
         button->setAutoDefault(false);
         button->setFixedSize(kButtonWidth, kButtonHeight);
+        // A held key must be plain to see, not only a slightly darker face.
+        button->setStyleSheet(
+            QStringLiteral("QPushButton:checked { background-color: #7fa7d9; color: white;"
+                           " border: 1px solid #2f5d99; border-radius: 3px; font-weight: bold; }"));
         // clicked() comes from the user (mouse, Space, Alt+digit) after the
         // check state flipped; setChecked() from typing does not emit it.
         connect(button, &QPushButton::clicked, this, &frm_Keypad::onKeyClicked);

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFont>
 #include <QFontMetrics>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -116,6 +117,17 @@ public:
         return form;
     }
 
+    // A left click as the window system delivers it.
+    static void click(QWidget* widget) {
+        const QPointF at = QRectF(widget->rect()).center();
+        QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &press);
+        QApplication::sendEvent(widget, &release);
+    }
+
     static QPixmap grab(PluginForm* form) {
         QApplication::processEvents();
         return form ? form->grab() : QPixmap();
@@ -147,9 +159,12 @@ std::vector<Shot> renderAll(Renderer& r) {
     r.step();
     shots.push_back({"led_dark", "LED (dark)", Renderer::grab(led)});
 
-    r.setIo("PINA", 0x01);  // the switch's pin reads high: lever up
+    // The switch shows its lever down until it is clicked; one click
+    // raises its pin (PINA bit 0) and the lever.
+    PluginForm* sw = r.open(kCmdSwitch);
+    if (QWidget* lever = sw ? findControl(sw, 221) : nullptr) Renderer::click(lever);
     r.step();
-    shots.push_back({"switch", "Switch", Renderer::grab(r.open(kCmdSwitch))});
+    shots.push_back({"switch", "Switch (on)", Renderer::grab(sw)});
 
     r.setIo("PORTA", 0x3C);
     r.step();
@@ -159,9 +174,7 @@ std::vector<Shot> renderAll(Renderer& r) {
     r.setIo("PORTB", 0x04);  // the program drives row 1
     r.step();
     auto* pad = qobject_cast<frm_Keypad*>(r.open(kCmdKeypad));
-    if (pad) {
-        if (auto* five = findControlAs<QPushButton>(pad, 283)) five->click();
-    }
+    if (auto* five = pad ? findControlAs<QPushButton>(pad, 283) : nullptr) Renderer::click(five);
     shots.push_back({"keypad", "Keypad (5 held)", Renderer::grab(pad)});
 
     fillStack(r);
