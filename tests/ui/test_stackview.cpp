@@ -179,15 +179,17 @@ TEST_F(StackviewTest, FollowsTheStackPointerAfterEveryStep) {
 }
 
 TEST_F(StackviewTest, TinyWindowDoesNotHangWhileFollowing) {
-    view->resize(300, 12);  // no whole row fits
-    EXPECT_EQ(list->height(), 12);
+    view->hostSizeChanged(2, 300, 12);  // not the host's size type: ignored
+    EXPECT_EQ(list->height(), 337);
+    view->hostSizeChanged(PluginForm::kSizeTypeHost, 300, 12);  // no whole row fits
+    EXPECT_EQ(list->geometry(), QRect(0, 0, 300, 12));
     EXPECT_EQ(list->countPerPage(), 0);
     triggerMenu(view, frm_Stackview::kFollowSP);
     setStackPointer(0x100);
     step();  // returns: that is the test
     EXPECT_EQ(list->topIndex(), 0);
 
-    view->resize(300, 337);
+    view->hostSizeChanged(PluginForm::kSizeTypeHost, 300, 337);
     step();
     setStackPointer(0x101);
     step();
