@@ -328,3 +328,11 @@ const QList<int>& BitmapIds() {
     }();
     return ids;
 }
+
+extern "C" __attribute__((visibility("default"))) bool QuillLoadBitmap(int resourceId,
+                                                                        double devicePixelRatio,
+                                                                        QPixmap* out) {
+    if (!out) return false;
+    *out = LoadBitmap(resourceId, devicePixelRatio);
+    return !out->isNull();
+}

@@ -35,5 +35,10 @@ QSize BitmapSize(int resourceId);
 // exists (pixmaps need one).
 QPixmap LoadBitmap(int resourceId, qreal devicePixelRatio = 1.0);
 
+// The module's exported bitmap loader, looked up by a host with dlsym under
+// this plain name: stores the bitmap in *out and returns whether the id is
+// known. Host and module share one Qt, so a QPixmap may cross.
+extern "C" bool QuillLoadBitmap(int resourceId, double devicePixelRatio, QPixmap* out);
+
 // Every resource id LoadBitmap knows, in ascending order.
 const QList<int>& BitmapIds();

@@ -250,27 +250,16 @@ void MainWindow::buildMenus() {
 
 QIcon MainWindow::commandIcon(int bitmapId) const {
     if (bitmapId <= 0) return {};
-    // The window layer draws the module's bitmaps in code; its loader,
-    // QPixmap LoadBitmap(int resourceId, qreal devicePixelRatio), is found in
-    // the already loaded module.
-    using BitmapLoader = QPixmap (*)(int, qreal);
+    // The module draws its bitmaps in code and exports its loader under a
+    // plain C name; the module is already loaded when commands are built.
+    using BitmapLoader = bool (*)(int, double, QPixmap*);
     static BitmapLoader loader = [] {
         std::string path = RegisteredServerPath(kPluginProgId);
         void* module = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-        return module ? reinterpret_cast<BitmapLoader>(dlsym(module, "_Z10LoadBitmapid")) : nullptr;
+        return module ? reinterpret_cast<BitmapLoader>(dlsym(module, "QuillLoadBitmap")) : nullptr;
     }();
-    if (loader) {
-        QPixmap pixmap = loader(bitmapId, devicePixelRatioF());
-        if (!pixmap.isNull()) return QIcon(pixmap);
-    }
-    // The module's bitmaps, when its resources are registered in this process.
-    for (const QString& path :
-         {QString(":/bitmaps/%1.bmp"), QString(":/bitmaps/%1.png"),
-          QString(":/resources/bitmaps/%1.bmp"), QString(":/resources/bitmaps/%1.png"),
-          QString(":/%1.bmp"), QString(":/%1.png")}) {
-        QPixmap pixmap(path.arg(bitmapId));
-        if (!pixmap.isNull()) return QIcon(pixmap);
-    }
+    QPixmap pixmap;
+    if (loader && loader(bitmapId, devicePixelRatioF(), &pixmap)) return QIcon(pixmap);
     return {};
 }
 

@@ -63,6 +63,14 @@ TEST_F(HostIntegration, MenusFollowTheSetupAndCommandStates) {
     EXPECT_EQ(texts.first(), "About Kido Studio Plugins...");
     EXPECT_EQ(texts[1], "-");
     EXPECT_TRUE(texts.contains("Knight Rider"));
+    // Every toolbar button shows the module's own bitmap.
+    QToolBar* quill = nullptr;
+    for (QToolBar* bar : window->findChildren<QToolBar*>()) {
+        if (bar->windowTitle() == "Quill") quill = bar;
+    }
+    ASSERT_TRUE(quill);
+    ASSERT_EQ(quill->actions().size(), 10);
+    for (QAction* a : quill->actions()) EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
     // After event 103 with the simulator as target, components are usable
     // but the Settings sheet (no menu entry) stays off.
     EXPECT_TRUE(window->commandEnabled(0));
