@@ -143,6 +143,11 @@ MainWindow::~MainWindow() {
     keyboard_.reset();
     SetMainWindowProvider(nullptr);
     SetActiveWindowProvider(nullptr);
+    // The docks are deleted by the widget base after the members are gone:
+    // their destroyed() handlers must not touch docks_ then.
+    for (QDockWidget* dock : docks_) disconnect(dock, &QObject::destroyed, this, nullptr);
+    docks_.clear();
+    lastDock_ = nullptr;
 }
 
 // ---------------------------------------------------------------- menus
