@@ -128,7 +128,7 @@ QUILL_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object
     if (!object) return E_POINTER;
     *object = nullptr;
     if (!(clsid == CLSID_LEDView)) return CLASS_E_CLASSNOTAVAILABLE;
-    return ClassFactory<Counter>::Get(&CreateLEDView, iid, object);
+    return ClassFactory<Counter>::Get(ClassFactory<Counter>::FromNew(&CreateLEDView), iid, object);
 }
 
 QUILL_EXPORT HRESULT DllCanUnloadNow() { return Counter::CanUnload() ? S_OK : S_FALSE; }

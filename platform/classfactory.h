@@ -1,6 +1,6 @@
-// Module-side pieces of an in-process server: counting of live objects and
-// server locks (DllCanUnloadNow answers from them) and a generic class
-// factory.
+// Pieces of a class server: counting of live objects and server locks
+// (a module's DllCanUnloadNow answers from them) and the one class factory
+// that the module and the hosts all use.
 //
 // The counters must belong to the module, not to the shared platform
 // library that every module and the host load: instantiate ModuleCounter
@@ -13,7 +13,9 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <new>
+#include <utility>
 
 #include "platform/com.h"
 
@@ -40,6 +42,15 @@ private:
     static inline std::atomic<LONG> locks_{0};
 };
 
+// The counter of a server that never unloads, such as a host executable
+// registering its own classes in its class table.
+struct NoModuleCounter {
+    static void ObjectCreated() {}
+    static void ObjectDestroyed() {}
+    static void Lock() {}
+    static void Unlock() {}
+};
+
 // Counts an object for its whole life: derive from it (or hold it as a
 // member) in every class whose objects keep the module loaded.
 template <typename Counter>
@@ -50,17 +61,30 @@ struct CountedObject {
     ~CountedObject() { Counter::ObjectDestroyed(); }
 };
 
-// A class factory for one class. `create` returns a new object with a
-// reference count of 0 (or null); the factory hands out the requested
-// interface and frees the object when it has none. The factory counts as a
-// live object itself: a client holding it must keep the module loaded, or
-// its next call would land in unloaded code.
+// A class factory for one class. The creator stores a new reference to an
+// object in *created (or returns a failure result); the factory hands out
+// the requested interface and drops its own reference, so an object whose
+// query fails is freed at once. The factory counts as a live object
+// itself: a client holding it must keep the module loaded, or its next call
+// would land in unloaded code.
 template <typename Counter>
 class ClassFactory final : public IClassFactory, private CountedObject<Counter> {
 public:
-    using Creator = IUnknown* (*)();
+    using Creator = std::function<HRESULT(IUnknown** created)>;
 
-    explicit ClassFactory(Creator create) : create_(create) {}
+    explicit ClassFactory(Creator create) : create_(std::move(create)) {}
+
+    // A creator that returns a fresh object with a reference count of 0,
+    // or null when it cannot make one.
+    static Creator FromNew(IUnknown* (*make)()) {
+        return [make](IUnknown** created) -> HRESULT {
+            IUnknown* object = make();
+            if (!object) return E_OUTOFMEMORY;
+            object->AddRef();
+            *created = object;
+            return S_OK;
+        };
+    }
 
     HRESULT QueryInterface(REFIID iid, void** object) override {
         if (!object) return E_POINTER;
@@ -84,16 +108,15 @@ public:
         *object = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
         IUnknown* created = nullptr;
+        HRESULT hr;
         try {
-            created = create_();
+            hr = create_(&created);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
-        if (!created) return E_OUTOFMEMORY;
-        // Hold the object while asking for the interface, so that a failed
-        // query frees it.
-        created->AddRef();
-        HRESULT hr = created->QueryInterface(iid, object);
+        if (FAILED(hr)) return hr;
+        if (!created) return E_UNEXPECTED;
+        hr = created->QueryInterface(iid, object);
         created->Release();
         if (FAILED(hr)) *object = nullptr;
         return hr;
@@ -108,12 +131,20 @@ public:
         return S_OK;
     }
 
+    // A new factory holding one reference, which the caller owns (for
+    // CoRegisterClassObject and the like).
+    static IClassFactory* Make(Creator create) {
+        auto* factory = new ClassFactory(std::move(create));
+        factory->AddRef();
+        return factory;
+    }
+
     // Creates a factory and returns the requested interface of it (the
     // body of a module's DllGetClassObject once the class is known).
     static HRESULT Get(Creator create, REFIID iid, void** object) {
         if (!object) return E_POINTER;
         *object = nullptr;
-        ClassFactory* factory = new (std::nothrow) ClassFactory(create);
+        ClassFactory* factory = new (std::nothrow) ClassFactory(std::move(create));
         if (!factory) return E_OUTOFMEMORY;
         factory->AddRef();
         HRESULT hr = factory->QueryInterface(iid, object);

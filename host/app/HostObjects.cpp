@@ -1,5 +1,6 @@
 #include "host/app/HostObjects.h"
 
+#include "platform/classfactory.h"
 #include "platform/server.h"
 
 HRESULT GuiWorks::CreateDockedWindow(BSTR name, LONG, LONG, LONG, LONG, HINSTANCE, HWND* window) {
@@ -67,48 +68,13 @@ HRESULT HostServices::CreateCategory(BSTR name, LONG kind) {
     return S_OK;
 }
 
-namespace {
-
-class HostServicesFactory final : public IClassFactory {
-public:
-    explicit HostServicesFactory(HostLinkPtr link) : link_(std::move(link)) {}
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-    HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* services = new HostServices(link_);
-        HRESULT hr = services->QueryInterface(iid, object);
-        services->Release();
-        return hr;
-    }
-    HRESULT LockServer(int) override { return S_OK; }
-
-private:
-    ~HostServicesFactory() = default;
-    HostLinkPtr link_;
-    std::atomic<ULONG> refs_{1};
-};
-
-}  // namespace
-
 HostServicesRegistration::HostServicesRegistration(HostLinkPtr link) {
-    factory_ = new HostServicesFactory(std::move(link));
+    factory_ = ClassFactory<NoModuleCounter>::Make([link](IUnknown** created) -> HRESULT {
+        // A new host-services object starts with the one reference the
+        // factory takes over.
+        *created = static_cast<IHostServices*>(new HostServices(link));
+        return S_OK;
+    });
     result_ = CoRegisterClassObject(CLSID_HostServices, factory_, CLSCTX_INPROC_SERVER,
                                     REGCLS_MULTIPLEUSE, &cookie_);
 }

@@ -1,7 +1,9 @@
 #include "host/memory/InMemoryHost.h"
 
 #include <cstring>
+#include <memory>
 
+#include "platform/classfactory.h"
 #include "platform/server.h"
 
 namespace memhost {
@@ -254,44 +256,20 @@ HRESULT InMemoryGuiWorks::GetInstallDirectory(BSTR* directory) {
 
 // ---- HostServicesRegistration
 
-class HostServicesRegistration::Factory final : public IClassFactory {
-public:
-    explicit Factory(InMemoryHostServices* services) : services_(services) { services_->AddRef(); }
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refCount_; }
-    ULONG Release() override {
-        ULONG count = --refCount_;
-        if (count == 0) delete this;
-        return count;
-    }
-    HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        if (FAILED(failure)) return failure;
-        return services_->QueryInterface(iid, object);
-    }
-    HRESULT LockServer(int) override { return S_OK; }
-
-    HRESULT failure = S_OK;
-
-private:
-    ~Factory() { services_->Release(); }
-    InMemoryHostServices* services_;
-    ULONG refCount_ = 1;
-};
-
 HostServicesRegistration::HostServicesRegistration(InMemoryHostServices* services)
-    : factory_(new Factory(services)) {
+    : failure_(std::make_shared<HRESULT>(S_OK)) {
+    // The factory hands out the one services object, holding it while the
+    // factory lives; a test can make creation fail.
+    services->AddRef();
+    std::shared_ptr<InMemoryHostServices> held(services,
+                                               [](InMemoryHostServices* s) { s->Release(); });
+    std::shared_ptr<HRESULT> failure = failure_;
+    factory_ = ClassFactory<NoModuleCounter>::Make([held, failure](IUnknown** created) -> HRESULT {
+        if (FAILED(*failure)) return *failure;
+        held->AddRef();
+        *created = static_cast<IHostServices*>(held.get());
+        return S_OK;
+    });
     result_ = CoRegisterClassObject(kClsidHostServices, factory_, CLSCTX_INPROC_SERVER,
                                     REGCLS_MULTIPLEUSE, &cookie_);
 }
@@ -301,7 +279,7 @@ HostServicesRegistration::~HostServicesRegistration() {
     factory_->Release();
 }
 
-void HostServicesRegistration::FailCreation(HRESULT hr) { factory_->failure = hr; }
+void HostServicesRegistration::FailCreation(HRESULT hr) { *failure_ = hr; }
 
 // ---- InMemoryHost
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -235,8 +236,8 @@ public:
     void FailCreation(HRESULT hr);
 
 private:
-    class Factory;
-    Factory* factory_ = nullptr;
+    std::shared_ptr<HRESULT> failure_;
+    IClassFactory* factory_ = nullptr;
     DWORD cookie_ = 0;
     HRESULT result_ = E_FAIL;
 };

@@ -214,7 +214,7 @@ IUnknown* CreateThing() { return new Thing; }
 TEST(ClassFactory, CountsObjectsAndLocksUntilTheyAreGone) {
     ASSERT_TRUE(TestCounter::CanUnload());
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(ClassFactory<TestCounter>::Get(&CreateThing, IID_IClassFactory,
+    ASSERT_EQ(ClassFactory<TestCounter>::Get(ClassFactory<TestCounter>::FromNew(&CreateThing), IID_IClassFactory,
                                              reinterpret_cast<void**>(&factory)),
               S_OK);
     EXPECT_FALSE(TestCounter::CanUnload());  // a held factory keeps the module
@@ -273,7 +273,7 @@ protected:
 
 TEST_F(ClassTable, CreatesFromARegisteredFactoryUntilRevoked) {
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(ClassFactory<TestCounter>::Get(&CreateThing, IID_IClassFactory,
+    ASSERT_EQ(ClassFactory<TestCounter>::Get(ClassFactory<TestCounter>::FromNew(&CreateThing), IID_IClassFactory,
                                              reinterpret_cast<void**>(&factory)),
               S_OK);
     DWORD cookie = 0;
