@@ -179,6 +179,8 @@ public:
                     return executor_.expectLed(QString::fromStdString(c.window), c.on ? 1 : 0);
                 } else if constexpr (std::is_same_v<T, sc::ExpectBarCommand>) {
                     return executor_.expectBar(QString::fromStdString(c.window), c.segments);
+                } else if constexpr (std::is_same_v<T, sc::ExpectOutputCommand>) {
+                    return executor_.expectOutput(QString::fromStdString(c.text));
                 } else if constexpr (std::is_same_v<T, sc::ScreenshotCommand>) {
                     QString why;
                     QString dir = screenshotDir(c.directory);
@@ -206,6 +208,7 @@ bool isCheck(const sc::Command& command) {
     return std::holds_alternative<sc::ExpectCommand>(command) ||
            std::holds_alternative<sc::ExpectLedCommand>(command) ||
            std::holds_alternative<sc::ExpectBarCommand>(command) ||
+           std::holds_alternative<sc::ExpectOutputCommand>(command) ||
            std::holds_alternative<sc::WaitUntilCommand>(command);
 }
 

@@ -1,5 +1,6 @@
 #include "host/app/ScenarioExecutor.h"
 
+#include <algorithm>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDockWidget>
@@ -295,6 +296,19 @@ Result ScenarioExecutor::expectBitmap(const QString& name, int control,
 
 Result ScenarioExecutor::expectLed(const QString& name, int lit) {
     return expectBitmap(name, kLedPicture, {lit ? kLedLit : kLedDark}, lit ? "lit" : "dark");
+}
+
+Result ScenarioExecutor::expectOutput(const QString& text) {
+    const QStringList lines = window_.outputLines();
+    // The pane drops its oldest lines when it grows very long.
+    int from = std::min(outputMark_, static_cast<int>(lines.size()));
+    for (int i = from; i < lines.size(); ++i) {
+        if (lines[i].contains(text)) {
+            outputMark_ = i + 1;
+            return ok(QString("output line %1: %2").arg(i + 1).arg(lines[i]));
+        }
+    }
+    return failed(QString("no output line after line %1 contains \"%2\"").arg(from).arg(text));
 }
 
 Result ScenarioExecutor::expectBar(const QString& name, int pattern) {

@@ -67,6 +67,10 @@ public:
     Result expectLed(const QString& name, int lit);
     // The Knight Rider bar `name` shows `pattern` (bit 7 leftmost).
     Result expectBar(const QString& name, int pattern);
+    // A line of the output pane written since the last matched line (or
+    // since the start) contains `text`; checks of output thus follow the
+    // order in which the lines were written.
+    Result expectOutput(const QString& text);
     // The text of control `control` (label, edit, list row text) contains `text`.
     Result expectText(const QString& name, int control, const QString& text);
 
@@ -85,4 +89,5 @@ private:
     QString registerError_;
     QString screenshotDir_;
     int shot_ = 0;
+    int outputMark_ = 0;  // output lines before this one are already matched
 };

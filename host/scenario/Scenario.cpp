@@ -583,7 +583,7 @@ private:
     }
 
     Command expect(const std::vector<Token>& t) {
-        need(t, 1, "what to check: pin, register, led or bar");
+        need(t, 1, "what to check: pin, register, led, bar or output");
         const std::string what = lower(t[1].text);
         if (what == "pin" || what == "register")
             return ExpectCommand{condition(std::vector<Token>(t.begin() + 1, t.end()), "expect")};
@@ -606,9 +606,15 @@ private:
             return ExpectBarCommand{
                 w.name, static_cast<uint8_t>(parseUnsigned(t[3].text, 255, "segments"))};
         }
+        if (what == "output") {
+            need(t, 2, "the text of an output line, in quotes");
+            noMore(t, 3);
+            if (t[2].text.empty()) throw LineError{"expect output needs a text that is not empty"};
+            return ExpectOutputCommand{t[2].text};
+        }
         if (what == "lcd") throw LineError{"expect lcd is not available yet"};
         throw LineError{"unknown check " + inQuotes(t[1].text) +
-                        " (use pin, register, led or bar)"};
+                        " (use pin, register, led, bar or output)"};
     }
 
     Command set(const std::vector<Token>& t) {
@@ -788,6 +794,9 @@ std::string describe(const Command& command) {
         }
         std::string operator()(const ExpectBarCommand& c) const {
             return "expect bar " + inQuotes(c.window) + " shows " + hexByte(c.segments);
+        }
+        std::string operator()(const ExpectOutputCommand& c) const {
+            return "expect output " + inQuotes(c.text);
         }
         std::string operator()(const ScreenshotCommand& c) const {
             return "screenshot into " + c.directory;

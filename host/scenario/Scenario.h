@@ -101,6 +101,9 @@ struct ExpectBarCommand {  // the lit segments of a Knight Rider bar, bit 7 left
     std::string window;
     uint8_t segments;
 };
+struct ExpectOutputCommand {  // a line of the host's output pane contains the text
+    std::string text;
+};
 struct ScreenshotCommand {
     std::string directory;  // one picture per open window goes there
 };
@@ -108,7 +111,8 @@ struct ScreenshotCommand {
 using Command = std::variant<PartCommand, FirmwareCommand, FrequencyCommand, OpenCommand,
                              SettingsCommand, ClickCommand, KeyCommand, WaitCyclesCommand,
                              WaitTimeCommand, WaitUntilCommand, ResetCommand, ExpectCommand,
-                             ExpectLedCommand, ExpectBarCommand, ScreenshotCommand>;
+                             ExpectLedCommand, ExpectBarCommand, ExpectOutputCommand,
+                             ScreenshotCommand>;
 
 struct Step {
     int line;          // 1-based line in the file

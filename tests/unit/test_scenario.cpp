@@ -197,6 +197,9 @@ TEST(Scenario, ArgumentErrors) {
         {"set slider \"Slider\" 50", "set slider is not available yet"},
         {"set temperature 20", "set temperature is not available yet"},
         {"expect lcd \"Hello\"", "expect lcd is not available yet"},
+        {"expect output", "missing argument: expect needs the text of an output line, in quotes"},
+        {"expect output \"\"", "expect output needs a text that is not empty"},
+        {"expect output a b", "unexpected argument \"b\" after expect"},
         {"wait 100",
          "unknown wait \"100\" (use wait cycles <count>, wait ms <time> or wait until "
          "<condition>)"},
@@ -225,7 +228,7 @@ TEST(Scenario, ArgumentErrors) {
         {"expect register PORTA 256", "value 256 is too large (at most 255)"},
         {"expect register PORTA 0x81 0x0F", "unexpected argument \"0x0F\" after expect register"},
         {"expect register PORTA", "missing argument: expect register needs a value such as 0x81"},
-        {"expect colour red", "unknown check \"colour\" (use pin, register, led or bar)"},
+        {"expect colour red", "unknown check \"colour\" (use pin, register, led, bar or output)"},
         {"screenshot", "missing argument: screenshot needs a folder for the pictures"},
         {"open \"LED", "quoted text is not closed (missing \")"},
         {"open LED\"", "a quote may only begin a word"},
@@ -313,7 +316,8 @@ TEST(Scenario, DescribesWhatItChecks) {
     const ParseResult r = parseText(kWindows +
                                     "expect pin PINB.7 0\nexpect register PORTA 0x81\n"
                                     "expect led \"LED 2\" off\nexpect bar Knightrider 0x81\n"
-                                    "press Keypad 5\nwait ms 1.5\n");
+                                    "press Keypad 5\nwait ms 1.5\n"
+                                    "expect output \"RESET Detected.\"\n");
     ASSERT_TRUE(r.ok());
     const auto& s = r.script.steps;
     EXPECT_EQ(describe(s[5].command), "expect pin PINB.7 is 0");
@@ -322,4 +326,5 @@ TEST(Scenario, DescribesWhatItChecks) {
     EXPECT_EQ(describe(s[8].command), "expect bar \"Knightrider\" shows 0x81");
     EXPECT_EQ(describe(s[9].command), "press key 5 on \"Keypad\"");
     EXPECT_EQ(describe(s[10].command), "wait 1.5 ms");
+    EXPECT_EQ(describe(s[11].command), "expect output \"RESET Detected.\"");
 }
