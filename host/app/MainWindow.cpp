@@ -76,8 +76,12 @@ private:
         }
         return r.isEmpty() ? QSize(40, 30) : QSize(r.right() + 1, r.bottom() + 1);
     }
+    // The dock keeps the component's own width: the component draws a
+    // fixed picture, and stretching the dock would only add white space.
     void refit() {
-        setMinimumSize(contentSize());
+        const QSize size = contentSize();
+        setMinimumSize(size);
+        setMaximumWidth(size.width());
         updateGeometry();
     }
 };
