@@ -1,7 +1,7 @@
 // The part description files shipped with the stand-in host (ATmega16,
 // ATmega32, ATmega8): well formed, a complete I/O register map with the data
-// sheet addresses, the package list and every pin of every package, and the
-// converter channel count that the core derives from the first package.
+// sheet addresses, and the converter channel count that the core derives
+// from the first package.
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
@@ -18,62 +18,30 @@ namespace {
 
 struct PartExpectation {
     std::string name;
-    std::vector<std::string> packages;
-    std::vector<int> pinCounts;              // per package, same order
     int adcChannels;                         // counted on the first package
-    std::string ports;                       // port letters present
-    std::map<char, int> portWidth;           // pins per port
     std::set<int> unusedAddresses;           // reserved I/O addresses
     std::map<std::string, int> addresses;    // data sheet spot checks
     std::map<int, std::string> sharedFirst;  // address -> name listed first
     std::vector<std::string> absent;         // registers the part lacks
 };
 
-// Registers common to the ATmega16 and ATmega32 (identical I/O maps).
-const std::map<std::string, int> kMega16Addresses = {
-    {"PINA", 0x19},  {"DDRA", 0x1A},   {"PORTA", 0x1B},  {"PINB", 0x16},  {"DDRB", 0x17},
-    {"PORTB", 0x18}, {"PINC", 0x13},   {"DDRC", 0x14},   {"PORTC", 0x15}, {"PIND", 0x10},
-    {"DDRD", 0x11},  {"PORTD", 0x12},  {"ADCSRA", 0x06}, {"ADMUX", 0x07}, {"ADCH", 0x05},
-    {"ADCL", 0x04},  {"SPH", 0x3E},    {"SPL", 0x3D},    {"SREG", 0x3F},  {"UBRRH", 0x20},
-    {"UCSRC", 0x20}, {"OSCCAL", 0x31}, {"OCDR", 0x31},   {"OCR0", 0x3C},  {"TWBR", 0x00},
-    {"EECR", 0x1C},  {"MCUCSR", 0x34}, {"GICR", 0x3B},   {"UDR", 0x0C},   {"UBRRL", 0x09}};
-
-const std::map<std::string, int> kMega8Addresses = {
-    {"PINB", 0x16},  {"DDRB", 0x17},  {"PORTB", 0x18}, {"PINC", 0x13},   {"DDRC", 0x14},
-    {"PORTC", 0x15}, {"PIND", 0x10},  {"DDRD", 0x11},  {"PORTD", 0x12},  {"ADCSRA", 0x06},
-    {"ADMUX", 0x07}, {"ADCH", 0x05},  {"ADCL", 0x04},  {"SPH", 0x3E},    {"SPL", 0x3D},
-    {"SREG", 0x3F},  {"UBRRH", 0x20}, {"UCSRC", 0x20}, {"OSCCAL", 0x31}, {"TWBR", 0x00},
-    {"GICR", 0x3B},  {"UDR", 0x0C}};
-
 const PartExpectation kParts[] = {
     {"ATmega16",
-     {"PDIP", "TQFP", "MLF"},
-     {40, 44, 44},
      8,
-     "ABCD",
-     {{'A', 8}, {'B', 8}, {'C', 8}, {'D', 8}},
      {},
-     kMega16Addresses,
+     {{"PINA", 0x19}, {"ADCSRA", 0x06}, {"SREG", 0x3F}, {"UCSRC", 0x20}, {"OCDR", 0x31}},
      {{0x20, "UBRRH"}, {0x31, "OSCCAL"}},
      {}},
     {"ATmega32",
-     {"PDIP", "TQFP", "MLF"},
-     {40, 44, 44},
      8,
-     "ABCD",
-     {{'A', 8}, {'B', 8}, {'C', 8}, {'D', 8}},
      {},
-     kMega16Addresses,
+     {{"PINA", 0x19}, {"ADCSRA", 0x06}, {"SREG", 0x3F}, {"UCSRC", 0x20}, {"OCDR", 0x31}},
      {{0x20, "UBRRH"}, {0x31, "OSCCAL"}},
      {}},
     {"ATmega8",
-     {"PDIP", "TQFP", "MLF"},
-     {28, 32, 32},
      6,
-     "BCD",
-     {{'B', 8}, {'C', 7}, {'D', 8}},
      {0x19, 0x1A, 0x1B, 0x3C},
-     kMega8Addresses,
+     {{"PINB", 0x16}, {"ADCSRA", 0x06}, {"SREG", 0x3F}, {"UCSRC", 0x20}, {"OSCCAL", 0x31}},
      {{0x20, "UBRRH"}},
      {"PORTA", "DDRA", "PINA", "OCR0", "OCDR"}},
 };
@@ -216,52 +184,6 @@ TEST_P(PartFile, RegisterMapIsCompleteAndWellFormed) {
     }
     for (const auto& [address, name] : part.sharedFirst) EXPECT_EQ(byAddress[address], name);
     for (const std::string& name : part.absent) EXPECT_EQ(byName.count(name), 0u) << name;
-}
-
-TEST_P(PartFile, PackagesListEveryPinOnce) {
-    const PartExpectation& part = GetParam();
-    ASSERT_EQ(PackageList(), part.packages);
-
-    std::map<std::string, std::set<std::string>> portPinFunctions;  // across packages
-    for (size_t i = 0; i < part.packages.size(); ++i) {
-        const std::string& package = part.packages[i];
-        SCOPED_TRACE(package);
-        ASSERT_NE(Package(package), nullptr);
-        auto pins = Pins(package);
-        EXPECT_EQ(static_cast<int>(pins.size()), part.pinCounts[i]);
-
-        std::map<std::string, int> seen;
-        std::set<std::string> supplies;
-        for (const auto& functions : pins) {
-            const std::string& first = functions.front();
-            bool portPin = first.size() == 3 && first[0] == 'P' &&
-                           part.ports.find(first[1]) != std::string::npos &&
-                           std::isdigit(static_cast<unsigned char>(first[2]));
-            if (portPin) {
-                ++seen[first];
-                std::set<std::string> rest(functions.begin() + 1, functions.end());
-                auto [it, fresh] = portPinFunctions.emplace(first, rest);
-                if (!fresh) {
-                    EXPECT_EQ(it->second, rest) << first << " differs between packages";
-                }
-            } else {
-                supplies.insert(first);
-            }
-            for (const std::string& f : functions) {
-                // Only converter inputs may begin with ADC: the channel count relies on it.
-                if (StartsWithAdc(f)) {
-                    EXPECT_TRUE(f.size() == 4 && f[3] >= '0' && f[3] <= '7') << f;
-                }
-            }
-        }
-        for (char port : part.ports) {
-            for (int bit = 0; bit < part.portWidth.at(port); ++bit) {
-                std::string pin = std::string("P") + port + std::to_string(bit);
-                EXPECT_EQ(seen[pin], 1) << pin;
-            }
-        }
-        for (const char* s : {"VCC", "GND", "AVCC", "AREF"}) EXPECT_EQ(supplies.count(s), 1u) << s;
-    }
 }
 
 // The core counts converter channels on the first package listed: every

@@ -22,35 +22,7 @@ struct Access {
     ~Access() { object->Release(); }
 };
 
-std::string bytesOf(BSTR block) {
-    return std::string(reinterpret_cast<const char*>(block), SysStringByteLen(block));
-}
-
 }  // namespace
-
-TEST(SimTargetAccess, ReadsAndWritesByteBlocks) {
-    Access a;
-    const char io[] = {0x0f, 0x33};
-    BSTR block = SysAllocStringByteLen(io, 2);
-    EXPECT_EQ(a.object->WriteMemory(kMemoryIo, 0x1a, block), S_OK);  // DDRA, PORTA
-    SysFreeString(block);
-    EXPECT_EQ(a.target->io(0x1a), 0x0f);
-    EXPECT_EQ(a.target->io(0x1b), 0x33);
-
-    BSTR read = nullptr;
-    ASSERT_EQ(a.object->ReadMemory(kMemoryIo, 0, 64, &read), S_OK);
-    ASSERT_EQ(SysStringByteLen(read), 64u);
-    // PINA: outputs PA0-3 drive 0x3, inputs PA4-7 show their pull-ups (PA4, PA5).
-    EXPECT_EQ(bytesOf(read).substr(0x19, 3), std::string("\x33\x0f\x33", 3));
-    SysFreeString(read);
-
-    ASSERT_EQ(a.object->ReadMemory(kMemoryData, 0x60, 1024, &read), S_OK);
-    EXPECT_EQ(SysStringByteLen(read), 1024u);
-    SysFreeString(read);
-    ASSERT_EQ(a.object->ReadMemory(kMemoryRegisters, 0, 32, &read), S_OK);
-    EXPECT_EQ(SysStringByteLen(read), 32u);
-    SysFreeString(read);
-}
 
 TEST(SimTargetAccess, RefusesRequestsOutsideTheMemories) {
     Access a;
@@ -99,19 +71,4 @@ TEST(SimTargetAccess, DescribesTheSimulatorPartAndFrequencyInMegahertz) {
     a.target->setFrequency(16000000);
     EXPECT_NE(SimTargetAccess::targetXml(*a.target).find("<FREQUENCY>16</FREQUENCY>"),
               std::string::npos);
-}
-
-TEST(SimTargetAccess, AnswersForItsInterfacesOnly) {
-    Access a;
-    void* object = nullptr;
-    const IID targetIid = GUID::from("7005425c-5a1a-4941-bb55-bd2f014d6a5e");
-    ASSERT_EQ(a.object->QueryInterface(targetIid, &object), S_OK);
-    EXPECT_EQ(object, static_cast<ITargetAccess*>(a.object));
-    static_cast<ITargetAccess*>(object)->Release();
-    EXPECT_EQ(a.object->QueryInterface(IID_IDispatch, &object), S_OK);
-    static_cast<IUnknown*>(object)->Release();
-    EXPECT_EQ(a.object->QueryInterface(GUID::from("68ff0606-2d5c-4911-82be-6311fdd07c02"), &object),
-              E_NOINTERFACE);
-    EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(VtableSlot(&ITargetAccess::GetTargetXml), 17);
 }
