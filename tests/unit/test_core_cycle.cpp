@@ -1,6 +1,5 @@
 // The debugger-event cycle: the event table, the register refresh and its
-// notifications, write-back, reset detection and the converter model's
-// place in the cycle.
+// notifications, write-back and reset detection.
 #include "test_core_fixture.h"
 
 namespace {
@@ -89,22 +88,6 @@ TEST_F(CoreTest, DebugStartOnAnotherTargetDisablesFunctions) {
     EXPECT_TRUE(target().writes.empty());
 }
 
-TEST_F(CoreTest, SimulatorNamedInCapitalsCounts) {
-    InitView();
-    target().targetName = "SIMULATOR";
-    StartDebugging();
-    EXPECT_TRUE(view->IsSimulator());
-}
-
-TEST_F(CoreTest, DebugStartWhileTheHostIsNotDebuggingStaysDetached) {
-    InitView();
-    works().debugging = 0;
-    view->HandleEvent(103, nullptr);
-    EXPECT_FALSE(view->IsAttached());
-    EXPECT_FALSE(view->IsSimulator());
-    EXPECT_TRUE(services().messages.empty());  // logs are dropped while detached
-}
-
 TEST_F(Cycle, AttachmentFollowsTheEvents) {
     for (LONG e : {6, 8, 102}) {
         view->HandleEvent(e, nullptr);
@@ -126,23 +109,6 @@ TEST_F(Cycle, AttachmentFollowsTheEvents) {
     for (LONG e : {0, 1, 2, 4, 5, 100, 105, -1}) EXPECT_EQ(view->HandleEvent(e, nullptr), S_OK);
     EXPECT_EQ(services().messages.size(), lines);
     EXPECT_TRUE(view->IsAttached());
-}
-
-TEST_F(Cycle, StopAutostepEventsClearTheAutostepState) {
-    for (LONG e : {7, 18, 27, 102, 104}) {
-        view->HandleEvent(103, nullptr);
-        view->ExecuteCommand(kCmdAutostep);
-        ASSERT_TRUE(view->IsAutostepActive());
-        view->HandleEvent(e, nullptr);
-        EXPECT_FALSE(view->IsAutostepActive()) << "event " << e;
-        if (view->IsAutostepActive()) view->ExecuteCommand(kCmdAutostep);
-    }
-    view->HandleEvent(103, nullptr);
-    view->ExecuteCommand(kCmdAutostep);
-    for (LONG e : {3, 6, 8, 101, 103}) {
-        view->HandleEvent(e, nullptr);
-        EXPECT_TRUE(view->IsAutostepActive()) << "event " << e;
-    }
 }
 
 // ---- Refresh
@@ -235,68 +201,6 @@ TEST_F(Cycle, ChangesOutsideRefreshWriteTheWholeIoSpace) {
     EXPECT_EQ(IoWrites().size(), 1u);
 }
 
-namespace {
-struct AdifRaiser {
-    CLEDView* view;
-    void raise() { view->SetAdifPending(); }
-};
-}  // namespace
-
-TEST_F(Cycle, AdifRaisedDuringRefreshGoesOutWithTheWriteBack) {
-    Refresh();
-    AdifRaiser raiser{view};
-    CallOnChange<AdifRaiser, uint8_t> watcher(view->IORegister(6), &raiser, &AdifRaiser::raise);
-    target().Io()[6] = 0x87;
-    target().writes.clear();
-    Refresh();
-    ASSERT_EQ(IoWrites().size(), 1u);
-    EXPECT_EQ(IoWrites()[0].bytes[6], 0x97);
-    EXPECT_FALSE(view->IsAdifPending());
-    EXPECT_EQ(view->IORegister(6)->get(), 0x87);
-}
-
-TEST_F(Cycle, RefreshTakesSnapshotsOfMemoryStackAndPointers) {
-    target().Io()[0x3E] = 0x04;
-    target().Io()[0x3D] = 0x5F;
-    target().Sram()[0] = 0x11;
-    auto& r = target().Registers();
-    r[26] = 0x34, r[27] = 0x12, r[28] = 0x78, r[29] = 0x56, r[30] = 0xBC, r[31] = 0x9A;
-    Refresh();
-    EXPECT_EQ(view->StackPointer(), 0x045F);
-    EXPECT_EQ(view->GetStackPointer(), 0x045F);
-    EXPECT_EQ(view->DataMemory()[0], 0x11);
-    EXPECT_EQ(view->PointerX(), 0x1234);
-    EXPECT_EQ(view->PointerY(), 0x5678);
-    EXPECT_EQ(view->PointerZ(), 0x9ABC);
-
-    target().Io()[0x3D] = 0x5D;
-    target().Sram()[0] = 0x22;
-    Refresh();
-    EXPECT_EQ(view->StackPointerPrevious(), 0x045F);
-    EXPECT_EQ(view->StackPointer(), 0x045D);
-    EXPECT_EQ(view->DataPrevious()[0], 0x11);
-    EXPECT_EQ(view->DataMemory()[0], 0x22);
-}
-
-TEST_F(Cycle, RefreshOnlyRunsWhileTheTargetIsTheSimulator) {
-    view->HandleEvent(104, nullptr);
-    RegisterWatch watch(view);
-    const int reads = target().reads;
-    target().cycleCounter = 99;
-    Refresh();
-    EXPECT_EQ(target().reads, reads);
-    EXPECT_TRUE(target().writes.empty());
-    EXPECT_TRUE(watch.order.empty());
-    EXPECT_EQ(view->CycleCounter()->get(), 0u);
-}
-
-TEST_F(CoreTest, RegisterAccessorsStayInsideTheIoSpace) {
-    EXPECT_EQ(view->IORegister(-1), nullptr);
-    EXPECT_EQ(view->IORegister(64), nullptr);
-    EXPECT_NE(view->IORegister(0), nullptr);
-    EXPECT_NE(view->IORegister(63), nullptr);
-}
-
 // ---- Reset detection
 
 TEST_F(Cycle, FallingCycleCountTogglesUpdateRequestOnce) {
@@ -325,102 +229,4 @@ TEST_F(Cycle, FailedCycleReadAfterACountIsAReset) {
     EXPECT_EQ(view->CycleCounter()->get(), 0u);
     EXPECT_EQ(updates.count, 1);
     EXPECT_EQ(services().CountText("RESET Detected."), 1);
-}
-
-TEST_F(Cycle, RequestUpdateAlternatesAndEvent18RequestsOne) {
-    services().messages.clear();
-    view->Request_Update();
-    view->Request_Update();
-    ChangeCounter updates(view->UpdateRequest());
-    view->HandleEvent(18, nullptr);
-    EXPECT_EQ(updates.count, 1);
-    std::vector<std::string> requests;
-    for (const auto& m : services().messages) {
-        if (m.prefix == "CLEDView::Request_Update() -->") requests.push_back(m.text);
-    }
-    EXPECT_EQ(requests,
-              (std::vector<std::string>{"Request update (0 => 1)", "Request update (1 => 0)",
-                                        "Request update (0 => 1)"}));
-}
-
-// ---- Converter model
-
-namespace {
-
-struct FakeAdc {
-    int channels;
-    bool deferred = false;
-};
-std::vector<std::string>* g_adcEvents = nullptr;
-
-void destroyFake(ADC* model) {
-    auto* fake = reinterpret_cast<FakeAdc*>(model);
-    if (g_adcEvents) g_adcEvents->push_back("destroy " + std::to_string(fake->channels));
-    delete fake;
-}
-
-AdcModelHooks FakeHooks(std::vector<std::string>* events, CLEDView* expectedCore) {
-    AdcModelHooks hooks;
-    hooks.create = [events, expectedCore](int channels, CLEDView* core) {
-        events->push_back("create " + std::to_string(channels));
-        EXPECT_EQ(core, expectedCore);
-        return AdcModelPtr(reinterpret_cast<ADC*>(new FakeAdc{channels}), &destroyFake);
-    };
-    hooks.runDeferredConversion = [events](ADC* model) {
-        auto* fake = reinterpret_cast<FakeAdc*>(model);
-        if (fake->deferred) events->push_back("convert");
-        fake->deferred = false;
-    };
-    return hooks;
-}
-
-class Converter : public CoreTest {
-protected:
-    Converter() { g_adcEvents = &events; }
-    // The model goes with the view, after this fixture's record is gone.
-    ~Converter() override { g_adcEvents = nullptr; }
-    std::vector<std::string> events;
-};
-
-}  // namespace
-
-TEST_F(Converter, IsBuiltForAPartWithChannelsAndEnablesTheSlider) {
-    view->SetAdcModelHooks(FakeHooks(&events, view));
-    Session("Test", kSimplePart);
-    EXPECT_EQ(events, (std::vector<std::string>{"create 2"}));
-    ASSERT_NE(view->AdcModel(), nullptr);
-    EXPECT_TRUE(services().HasText("Analog / Digital Converter created!"));
-    EXPECT_EQ(works().commandStates[kCmdSlider], 4);
-
-    // A later session releases the old model before building the new one.
-    view->HandleEvent(104, nullptr);
-    view->HandleEvent(103, nullptr);
-    EXPECT_EQ(events, (std::vector<std::string>{"create 2", "destroy 2", "create 2"}));
-
-    // A deferred conversion runs after the refresh.
-    reinterpret_cast<FakeAdc*>(view->AdcModel())->deferred = true;
-    Refresh();
-    EXPECT_EQ(events.back(), "convert");
-}
-
-TEST_F(Converter, IsNotBuiltWithoutChannelsAndAnOldModelGoes) {
-    view->SetAdcModelHooks(FakeHooks(&events, view));
-    Session("Test", kSimplePart);
-    WritePart("NoAdc", PartXml(Reg("PORTB", "$18"),
-                               "<PACKAGES>[PDIP]</PACKAGES><PDIP><PIN1><NAME>[PB0]</NAME></PIN1>"
-                               "</PDIP>"));
-    view->HandleEvent(104, nullptr);
-    StartDebugging("NoAdc");
-    EXPECT_EQ(events, (std::vector<std::string>{"create 2", "destroy 2"}));
-    EXPECT_EQ(view->AdcModel(), nullptr);
-    EXPECT_TRUE(services().HasText("Analog / Digital Converter not created!"));
-    EXPECT_EQ(works().commandStates[kCmdSlider], 0);
-}
-
-TEST_F(CoreTest, WithoutAConverterModelTheSliderStaysOffAndTheOutputSaysWhy) {
-    Session("Test", kSimplePart);
-    EXPECT_EQ(view->AdcModel(), nullptr);
-    EXPECT_TRUE(services().HasText("Analog / Digital Converter not created!"));
-    EXPECT_TRUE(services().HasText("The converter model is not available in this build."));
-    EXPECT_EQ(works().commandStates[kCmdSlider], 0);
 }

@@ -1,7 +1,5 @@
 // Register names <-> I/O addresses from part description files, the
 // converter channel count, and their behaviour on bad input.
-#include <algorithm>
-
 #include "test_core_fixture.h"
 
 namespace {
@@ -22,18 +20,6 @@ std::string Pins(const std::vector<std::string>& texts, const char* element = "N
 }
 
 }  // namespace
-
-TEST_F(PartDescription, MapsUpperCasedNamesToTheirIoAddresses) {
-    Session("Test", PartXml(Reg("PORTB", "$18") + Reg("portc", "$15")));
-    EXPECT_EQ(Mapped("PORTB"), 24);
-    EXPECT_EQ(Mapped("portc"), 21);
-    EXPECT_EQ(Mapped("PortC"), 21);
-    EXPECT_EQ(view->GetRegisterName(24), "PORTB");
-    EXPECT_EQ(view->GetRegisterName(21), "PORTC");
-    EXPECT_EQ(services().CountText("Mapped PORTB to adress $18 (24)."), 1);
-    EXPECT_EQ(services().CountText("Mapped PORTC to adress $15 (21)."), 1);
-    EXPECT_EQ(view->MappedPart(), "Test");
-}
 
 TEST_F(PartDescription, ReadsTheLastTwoHexDigitsOfTheAddressText) {
     Session("Test", PartXml(Reg("A", "0x3B") + Reg("B", "$5") + Reg("C", "7") + Reg("D", "") +
@@ -96,91 +82,6 @@ TEST_F(PartDescription, RegisterNamesOutsideTheTableAnswerUnknownOrEmpty) {
     EXPECT_EQ(AllNames(), (std::vector<std::string>{"", "PORTB"}));
 }
 
-TEST_F(PartDescription, RegistersByNameMatchPatternsAndSort) {
-    std::string regs;
-    const char* letters = "ABCD";
-    for (int i = 0; i < 4; ++i) {
-        const std::string l(1, letters[i]);
-        regs += Reg("PORT" + l, "$" + std::to_string(0x1B - 3 * i)) +
-                Reg("DDR" + l, "$" + std::to_string(0x1A - 3 * i)) +
-                Reg("PIN" + l, "$" + std::to_string(0x19 - 3 * i));
-    }
-    Session("Test", PartXml(regs + Reg("SPDR", "$0F")));
-    services().messages.clear();
-    EXPECT_EQ(
-        view->GetAvailableRegistersByName({"PIN", "DDR"}),
-        (std::vector<std::string>{"DDRA", "DDRB", "DDRC", "DDRD", "PINA", "PINB", "PINC", "PIND"}));
-    EXPECT_TRUE(services().HasText("Found 8 occurance(s)."));
-    EXPECT_EQ(services().messages.back().prefix,
-              "CLEDView::GetAvailableRegistersByName(const char *args,...) -->");
-
-    // Exact case; a name matching two patterns is taken once; an empty
-    // pattern ends the list.
-    EXPECT_EQ(view->GetAvailableRegistersByName({"PORTA", "PORT", "", "SPDR"}),
-              (std::vector<std::string>{"PORTA", "PORTB", "PORTC", "PORTD"}));
-    EXPECT_TRUE(view->GetAvailableRegistersByName({"port"}).empty());
-    EXPECT_TRUE(view->GetAvailableRegistersByName({}).empty());
-
-    view->GetRegisterName(0);  // adds an empty name
-    std::vector<std::string> all = view->GetAvailableRegistersByName({"DDRA", "*", "PIN"});
-    ASSERT_EQ(all.size(), 14u);
-    EXPECT_EQ(all.front(), "");
-    EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
-}
-
-TEST_F(PartDescription, AvailableRegistersListEveryAddressUpToTheHighestMapped) {
-    InitView();
-    WritePart("Test", PartXml(Reg("PORTB", "$18") + Reg("SPL", "$3D") + Reg("TWBR", "$00")));
-    // Asked before debugging: empty, but built again once the part is known.
-    EXPECT_TRUE(view->GetAvailableRegisters().empty());
-    StartDebugging("Test");
-    const std::vector<std::string> list = view->GetAvailableRegisters();
-    ASSERT_EQ(list.size(), 0x3Eu);
-    EXPECT_EQ(list[0], "TWBR");
-    EXPECT_EQ(list[0x18], "PORTB");
-    EXPECT_EQ(list[0x3D], "SPL");
-    EXPECT_EQ(list[0x17], "");
-
-    // Built once: a later change of the file does not show.
-    WritePart("Test", PartXml(Reg("PORTB", "$18") + Reg("SREG", "$3F")));
-    EXPECT_EQ(view->GetAvailableRegisters(), list);
-}
-
-TEST_F(PartDescription, CountsConverterChannelsOfTheFirstPackage) {
-    std::vector<std::string> pins;
-    for (int i = 0; i < 8; ++i) {
-        pins.push_back("[PA" + std::to_string(i) + ":ADC" + std::to_string(i) + "]");
-    }
-    pins.push_back("[ADC6]");
-    pins.push_back("[PB0:adc]");  // case does not matter
-    pins.push_back("[AD:ADCSRA_LIKE_BUT_LONG]");
-    Session("Test", PartXml("", "<PACKAGES>[PDIP:TQFP]</PACKAGES><PDIP>" + Pins(pins) +
-                                    "</PDIP><TQFP>" + Pins({"[ADC0]"}) + "</TQFP>"));
-    EXPECT_TRUE(services().HasText("Number of ADC Channels = 11"));
-    EXPECT_EQ(view->GetNumberOfADCChannels("Test"), 11);
-}
-
-TEST_F(PartDescription, ChannelCountPrefersPinNameAndFallsBackToTheSecondChildNode) {
-    InitView();
-    WritePart("Pins", PartXml("",
-                              "<PACKAGES>[P]</PACKAGES><P><PIN1><NAME>[ADC0:ADC1]</NAME>"
-                              "<PIN_NAME>[ADC0]</PIN_NAME></PIN1><PIN2/><PIN3>"
-                              "<NAME>[PA2:ADC2]</NAME></PIN3></P>"));
-    // The first listed package is missing: the pins of the element after
-    // PACKAGES are counted.
-    WritePart("Fallback", PartXml("", "<PACKAGES>[MISSING:PDIP]</PACKAGES><PDIP>" +
-                                          Pins({"[ADC0]", "[ADC1]", "[PC0]"}) + "</PDIP>"));
-    WritePart("NoList", PartXml("", "<PDIP>" + Pins({"[ADC0]"}) + "</PDIP>"));
-    WritePart("Short",
-              PartXml("", "<PACKAGES>[</PACKAGES><X>" + Pins({"", "[", "[]", "ADC"}) + "</X>"));
-    works().debugging = 1;
-    view->ConnectTarget();
-    EXPECT_EQ(view->GetNumberOfADCChannels("Pins"), 2);
-    EXPECT_EQ(view->GetNumberOfADCChannels("Fallback"), 2);
-    EXPECT_EQ(view->GetNumberOfADCChannels("NoList"), 0);
-    EXPECT_EQ(view->GetNumberOfADCChannels("Short"), 0);
-}
-
 TEST_F(PartDescription, MissingOrBrokenFilesMapNothingAndSaySo) {
     InitView();
     WritePart("Broken", "<AVRPART><MEMORY><IO_MEMORY><PORTB><IO_ADDR>$18</IO_ADDR>");
@@ -224,39 +125,4 @@ TEST_F(PartDescription, PathIsFormedInTheHostsFormAndPartNamesStayInTheFolder) {
     EXPECT_EQ(view->GetNumberOfADCChannels("../elsewhere/Evil"), 0);
     EXPECT_EQ(view->GetNumberOfADCChannels("..\\elsewhere\\Evil"), 0);
     EXPECT_TRUE(services().HasText("Number of ADC Channels = 0"));
-}
-
-TEST_F(PartDescription, AChangedPartRebuildsTheTablesBetweenSessions) {
-    WritePart("PartB", PartXml(Reg("PORTB", "$05") + Reg("PINB", "$03")));
-    Session("PartA", PartXml(Reg("PORTB", "$18") + Reg("SPL", "$3D")));
-    view->GetRegisterName(0x10);  // a lookup entry of the old part
-    EXPECT_EQ(view->GetAvailableRegisters().size(), 0x3Eu);
-
-    view->HandleEvent(104, nullptr);
-    StartDebugging("PartB");
-    EXPECT_EQ(Mapped("PORTB"), 5);
-    EXPECT_EQ(Mapped("SPL"), 0);
-    EXPECT_EQ(AllNames(), (std::vector<std::string>{"PINB", "PORTB"}));
-    const std::vector<std::string>& list = view->GetAvailableRegisters();
-    ASSERT_EQ(list.size(), 6u);
-    EXPECT_EQ(list[5], "PORTB");
-    EXPECT_TRUE(
-        services().HasText("Selected part changed from PartA to PartB; rebuilding the register "
-                           "tables."));
-    EXPECT_EQ(view->MappedPart(), "PartB");
-
-    // The same part again keeps what the tables hold.
-    view->HandleEvent(104, nullptr);
-    StartDebugging("PartB");
-    EXPECT_EQ(view->GetAvailableRegisters().size(), 6u);
-}
-
-TEST_F(PartDescription, TheShippedATmega16DescriptionIsRead) {
-    works().installDirectory = std::string(QUILL_SOURCE_DIR) + "/host";
-    InitView();
-    StartDebugging("ATmega16");
-    EXPECT_TRUE(services().HasText("Number of ADC Channels = 8"));
-    EXPECT_EQ(Mapped("PORTB"), 0x18);
-    EXPECT_EQ(Mapped("ADCSRA"), 0x06);
-    EXPECT_EQ(Mapped("SREG"), 0x3F);
 }

@@ -45,27 +45,6 @@ char DecodeByRowScan(Matrix& m, Registers& regs) {
 
 }  // namespace
 
-TEST(KeypadWiring, KeysCharactersAndPins) {
-    EXPECT_EQ(kKeys[KeyIndex(0, 0)].controlId, 293);
-    EXPECT_EQ(kKeys[KeyIndex(3, 1)].controlId, 442);
-    EXPECT_EQ(kKeys[KeyForCharacter('#')].row, 3);
-    EXPECT_EQ(kKeys[KeyForCharacter('#')].column, 2);
-    EXPECT_EQ(KeyForCharacter('a'), -1);
-    for (int i = 0; i < kKeyCount; ++i) {
-        EXPECT_EQ(KeyIndex(kKeys[i].row, kKeys[i].column), i) << kKeys[i].label;
-        EXPECT_EQ(kKeys[i].label[1], kKeys[i].character);
-    }
-}
-
-TEST(KeypadWiring, DrivenLinesNeedOutputAndHigh) {
-    // PB3 output high drives row 0; PB0 output low does not drive row 3;
-    // PD6 high but input does not drive column 1; PC0 drives column 2.
-    const Drive d = DrivenLines(Regs(
-        {{kDDRB, 0x09}, {kPORTB, 0x08}, {kDDRD, 0x80}, {kPORTD, 0xC0}, {kDDRC, 1}, {kPORTC, 1}}));
-    EXPECT_EQ(d.rows, (std::array<bool, 4>{true, false, false, false}));
-    EXPECT_EQ(d.columns, (std::array<bool, 3>{true, false, true}));
-}
-
 TEST(KeypadMatrix, RowScanReportsColumnAndReleaseClearsIt) {
     Registers regs = Regs({{kDDRB, 0x08}, {kPORTB, 0x08}});
     EXPECT_EQ(SenseInputs(regs, Held({'1'})).pind, 0x80);

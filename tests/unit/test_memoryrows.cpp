@@ -1,23 +1,14 @@
-// Data-memory list rows: mapping in both orders, cell texts and images,
-// changed rows, and paging a followed pointer into view (including pages
-// that hold no whole row and lists that cannot move).
+// Data-memory list rows: follow targets and paging a followed pointer into
+// view (including pages that hold no whole row and lists that cannot move).
 #include <gtest/gtest.h>
 
-#include <array>
+#include <algorithm>
 
 #include "components/digital/MemoryRows.h"
 
 using namespace memrows;
 
 namespace {
-
-struct Memory {
-    std::array<uint8_t, kRowCount> current{};
-    std::array<uint8_t, kRowCount> previous{};
-    Snapshot snapshot(uint16_t sp = 0, uint16_t x = 0, uint16_t y = 0, uint16_t z = 0) const {
-        return Snapshot{current.data(), previous.data(), sp, x, y, z};
-    }
-};
 
 // A list of kRowCount rows, `count` whole rows per page, clamped like a
 // scroll bar.
@@ -33,59 +24,6 @@ struct FakeList : Scrollable {
 };
 
 }  // namespace
-
-TEST(MemoryRows, MappingInBothOrders) {
-    EXPECT_EQ(RowAddress(0, true), 0x45F);
-    EXPECT_EQ(RowAddress(1, true), 0x45E);
-    EXPECT_EQ(RowAddress(1023, true), 0x60);
-    EXPECT_EQ(RowAddress(0, false), 0x60);
-    EXPECT_EQ(RowAddress(1023, false), 0x45F);
-    for (bool reverse : {true, false}) {
-        for (int row : {0, 1, 500, 1023}) {
-            EXPECT_EQ(RowOfIndex(MemoryIndex(row, reverse), reverse), row);
-        }
-    }
-}
-
-TEST(MemoryRows, CellTexts) {
-    Memory mem;
-    mem.current[kRowCount - 1] = 5;  // address 0x45F, first row when reversed
-    mem.current[0] = 'A';            // address 0x60
-    const Snapshot s = mem.snapshot();
-    EXPECT_EQ(CellText(s, 0, kColAddress, true), "00045F");
-    EXPECT_EQ(CellText(s, 0, kColHex, true), "05");
-    EXPECT_EQ(CellText(s, 0, kColDecimal, true), "5");
-    EXPECT_EQ(CellText(s, 0, kColBinary, true), "00000101");
-    EXPECT_EQ(CellText(s, 0, kColStackPointer, true), "");
-    EXPECT_EQ(CellText(s, 0, 9, true), "Unknown");
-    EXPECT_EQ(CellText(s, 0, kColAscii, false), "A");
-    EXPECT_EQ(CellText(s, 0, kColAddress, false), "000060");
-    EXPECT_EQ(CellText(s, 1024, kColHex, false), "Unknown");
-
-    mem.current[0] = 0xFF;
-    EXPECT_EQ(CellText(mem.snapshot(), 0, kColDecimal, false), "255");
-    EXPECT_EQ(CellText(mem.snapshot(), 0, kColBinary, false), "11111111");
-    for (uint8_t v : {0x00, 0x0A, 0x7F, 0x80, 0xFF}) {
-        mem.current[0] = v;
-        EXPECT_EQ(CellText(mem.snapshot(), 0, kColAscii, false), ".") << int(v);
-    }
-}
-
-TEST(MemoryRows, PointerImagesAndChangedRows) {
-    Memory mem;
-    const Snapshot s = mem.snapshot(0x45D, 0x60, 0x100, 0x45D);
-    EXPECT_EQ(CellImage(s, 2, kColStackPointer, true), kImageSP);
-    EXPECT_EQ(CellImage(s, 2, kColZ, true), kImageZ);
-    EXPECT_EQ(CellImage(s, 2, kColX, true), kImageBlank);
-    EXPECT_EQ(CellImage(s, 0, kColX, false), kImageX);
-    EXPECT_EQ(CellImage(s, 0x100 - 0x60, kColY, false), kImageY);
-    EXPECT_EQ(CellImage(s, 3, kColStackPointer, true), kImageBlank);
-
-    mem.current[kRowCount - 3] = 1;  // 0x45D changed
-    EXPECT_TRUE(RowChanged(mem.snapshot(), 2, true));
-    EXPECT_FALSE(RowChanged(mem.snapshot(), 1, true));
-    EXPECT_TRUE(RowChanged(mem.snapshot(), kRowCount - 3, false));
-}
 
 TEST(MemoryRows, FollowTargets) {
     EXPECT_EQ(TargetRow(0x45D, true), 2);
