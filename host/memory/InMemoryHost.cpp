@@ -3,39 +3,19 @@
 #include <cstring>
 #include <memory>
 
+#include <tinyxml.h>
+
 #include "platform/classfactory.h"
 #include "platform/server.h"
 
 namespace memhost {
 
-// The host defines these identifiers; the plug-in has its own copies.
-const CLSID kClsidHostServices = GUID::from("b283e0e3-4c78-4369-b7d8-8a5c1eda344b");
-const IID kIidGuiWorks = GUID::from("68ff0606-2d5c-4911-82be-6311fdd07c02");
-const IID kIidHostServices = GUID::from("12787098-07f0-44f7-87c6-77ac4c87cedc");
-const IID kIidTargetAccess = GUID::from("7005425c-5a1a-4941-bb55-bd2f014d6a5e");
-
 namespace {
 
+// Element text as XML wants it.
 std::string escapeXml(const std::string& text) {
     std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
+    TiXmlBase::EncodeString(text, &out);
     return out;
 }
 
@@ -51,7 +31,7 @@ HRESULT injected(const std::map<LONG, HRESULT>& failures, LONG kind) {
 InMemoryTarget::InMemoryTarget(size_t sramSize) : sram_(sramSize, 0) {}
 
 HRESULT InMemoryTarget::QueryInterface(REFIID iid, void** object) {
-    return Query(kIidTargetAccess, iid, object);
+    return Query(IID_ITargetAccess, iid, object);
 }
 
 uint8_t* InMemoryTarget::Byte(LONG kind, size_t address) {
@@ -172,7 +152,7 @@ HRESULT InMemoryHostServices::QueryInterface(REFIID iid, void** object) {
         if (object) *object = nullptr;
         return queryInterfaceResult;
     }
-    return Query(kIidHostServices, iid, object);
+    return Query(IID_IHostServices, iid, object);
 }
 
 HRESULT InMemoryHostServices::GetNamedObject(BSTR name, const IID* iid, void** object) {
@@ -219,7 +199,7 @@ HRESULT InMemoryGuiWorks::QueryInterface(REFIID iid, void** object) {
         if (object) *object = nullptr;
         return queryInterfaceResult;
     }
-    return Query(kIidGuiWorks, iid, object);
+    return Query(IID_IGuiWorks, iid, object);
 }
 
 HRESULT InMemoryGuiWorks::CreateDockedWindow(BSTR name, LONG a, LONG b, LONG c, LONG d,
@@ -270,7 +250,7 @@ HostServicesRegistration::HostServicesRegistration(InMemoryHostServices* service
         *created = static_cast<IHostServices*>(held.get());
         return S_OK;
     });
-    result_ = CoRegisterClassObject(kClsidHostServices, factory_, CLSCTX_INPROC_SERVER,
+    result_ = CoRegisterClassObject(CLSID_HostServices, factory_, CLSCTX_INPROC_SERVER,
                                     REGCLS_MULTIPLEUSE, &cookie_);
 }
 

@@ -23,12 +23,6 @@
 
 namespace memhost {
 
-// The host's own identifiers of its class and interfaces.
-extern const CLSID kClsidHostServices;
-extern const IID kIidGuiWorks;
-extern const IID kIidHostServices;
-extern const IID kIidTargetAccess;
-
 // IUnknown reference counting and an IDispatch that offers no late binding.
 template <typename Interface>
 class RefCounted : public Interface {
@@ -222,7 +216,7 @@ private:
 };
 
 // Registers a host-services object as the process's class object for
-// kClsidHostServices, so that CoCreateInstance hands it out; revokes the
+// CLSID_HostServices, so that CoCreateInstance hands it out; revokes the
 // registration when destroyed.
 class HostServicesRegistration {
 public:

@@ -1,5 +1,7 @@
 #include "host/sim/SimTargetAccess.h"
 
+#include <tinyxml.h>
+
 #include <cstdio>
 #include <vector>
 
@@ -7,30 +9,10 @@ namespace quill::sim {
 
 namespace {
 
-// The interface identifier of ITargetAccess, kept here so the target does
-// not depend on the plug-in core's library.
-const IID& targetAccessIid() {
-    static const IID iid = GUID::from("7005425c-5a1a-4941-bb55-bd2f014d6a5e");
-    return iid;
-}
-
+// Element text as XML wants it.
 std::string escapeXml(const std::string& text) {
     std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
+    TiXmlBase::EncodeString(text, &out);
     return out;
 }
 
@@ -57,7 +39,7 @@ std::string SimTargetAccess::targetXml(const SimTarget& target) {
 
 HRESULT SimTargetAccess::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == targetAccessIid()) {
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_ITargetAccess) {
         *object = static_cast<ITargetAccess*>(this);
         AddRef();
         return S_OK;
