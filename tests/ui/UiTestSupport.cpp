@@ -1,9 +1,7 @@
 #include "tests/ui/UiTestSupport.h"
 
-#include <QApplication>
 #include <QMenu>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include "resources/Menus.h"
 
@@ -86,18 +84,6 @@ QWidget* QuillUiTest::frameOf(PluginForm* form) {
 void QuillUiTest::leftClick(QWidget* widget) {
     ASSERT_NE(widget, nullptr);
     QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
-}
-
-void QuillUiTest::rightClick(QWidget* widget, QPoint pos) {
-    ASSERT_NE(widget, nullptr);
-    QWidget* top = widget->window();
-    top->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(top));
-    QWindow* window = top->windowHandle();
-    ASSERT_NE(window, nullptr);
-    const QPoint at = widget->mapTo(top, pos);
-    QTest::mouseClick(window, Qt::RightButton, {}, at);
-    QApplication::processEvents();
 }
 
 void QuillUiTest::triggerMenu(PluginForm* form, int id) {

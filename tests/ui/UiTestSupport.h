@@ -2,15 +2,6 @@
 // a simulated part, whose docked-window requests are answered with real
 // widgets (a frame with a client area, like the IDE's docking frames), and
 // helpers for real mouse clicks and for answering modal dialogs.
-//
-//   class MyTest : public QuillUiTest {};
-//   TEST_F(MyTest, ...) {
-//       auto* led = open<frm_LED>(kCmdLed);
-//       setIo("PINA", 0x80);
-//       refresh();
-//       answerDialogs([&](QDialog* d) { clickControl(d, 237); clickControl(d, 1); });
-//       triggerMenu(led, 32771);
-//   }
 #pragma once
 
 #include <gtest/gtest.h>
@@ -65,9 +56,6 @@ protected:
 
     // Real mouse input.
     static void leftClick(QWidget* widget);
-    // A right click through the window system, so the toolkit turns it into
-    // a context-menu request as it does for a user's click.
-    static void rightClick(QWidget* widget, QPoint pos = QPoint(5, 5));
     // Chooses a menu item of the form's right-click menu.
     static void triggerMenu(PluginForm* form, int id);
 

@@ -43,16 +43,6 @@ TEST_F(KnightRiderTest, DefaultBarFollowsPortA) {
     EXPECT_EQ(kr->segment(0), findControl(kr, 218));
 }
 
-TEST_F(KnightRiderTest, SwitchTogglesPinB7) {
-    auto* kr = open<frm_Knightrider>(kCmdKnightRider);
-    leftClick(kr->switchPicture());
-    EXPECT_EQ(io("PINB"), 0x80);
-    EXPECT_EQ(kr->switchPicture()->bitmapId(), bitmap::kSwitchOn);
-    leftClick(kr->switchPicture());
-    EXPECT_EQ(io("PINB"), 0x00);
-    EXPECT_EQ(kr->switchPicture()->bitmapId(), bitmap::kSwitchOff);
-}
-
 TEST_F(KnightRiderTest, DdrModeShowsDrivenOutputsOfTheChosenPort) {
     auto* kr = open<frm_Knightrider>(kCmdKnightRider);
     setIo("PORTB", 0xFF);
@@ -88,17 +78,6 @@ TEST_F(KnightRiderTest, DdrModeSwitchOnAnOutputPinDoesNothing) {
     leftClick(kr->switchPicture());
     EXPECT_EQ(io("PINC"), 0x02);
     EXPECT_EQ(kr->switchPicture()->bitmapId(), bitmap::kSwitchOn);
-}
-
-TEST_F(KnightRiderTest, PinModeWatchesPinRegisterOfChosenPort) {
-    auto* kr = open<frm_Knightrider>(kCmdKnightRider);
-    configure(kr, 3, 0, 0, false);  // bar on PIND, switch on PINA pin 0
-    EXPECT_EQ(kr->outputAddress(), address("PIND"));
-    setIo("PIND", 0x3C);
-    refresh();
-    EXPECT_EQ(litPattern(kr), "00111100");
-    leftClick(kr->switchPicture());
-    EXPECT_EQ(io("PINA"), 0x01);
 }
 
 }  // namespace

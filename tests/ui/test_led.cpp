@@ -1,6 +1,5 @@
 // LED window: register modes, active low, settings OK versus Cancel.
 #include <QComboBox>
-#include <QRadioButton>
 
 #include "components/digital/frm_LED.h"
 #include "framework/PictureControl.h"
@@ -142,22 +141,6 @@ TEST_F(LedTest, PortListHasEachPinRegisterOnceAfterUpdateRequests) {
     core()->HandleEvent(18, nullptr);
     const std::vector<std::string> expected{"PINA", "PINB", "PINC", "PIND"};
     EXPECT_EQ(led->settings()->portList(), expected);
-}
-
-class LedOnMega8Test : public LedTest {
-protected:
-    LedOnMega8Test() { partName = "ATmega8"; }
-};
-
-TEST_F(LedOnMega8Test, FirstListedPortIsPortB) {
-    auto* led = open<frm_LED>(kCmdLed);
-    ASSERT_FALSE(led->settings()->portList().empty());
-    EXPECT_EQ(led->settings()->portList().front(), "PINB");
-    configure(led, 0, 1, false, false);
-    EXPECT_EQ(led->pinAddress(), address("PINB"));
-    EXPECT_NE(led->pinAddress(), 0);
-    drive("PINB", 0x02);
-    EXPECT_TRUE(led->isLit());
 }
 
 }  // namespace

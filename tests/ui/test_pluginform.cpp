@@ -1,20 +1,9 @@
-// The component window base: naming, docking, host frame size, context
-// menu, size type 9, and the guard against destroyed subjects.
-#include <QAction>
-#include <QApplication>
-#include <QImage>
-#include <QMenu>
-#include <set>
-
+// The component window base: naming, host frame size, a refused dock and
+// the guard against destroyed subjects.
 #include "components/digital/frm_Knightrider.h"
 #include "components/digital/frm_LED.h"
 #include "components/digital/frm_Switch.h"
 #include "core/ModuleResources.h"
-#include "framework/CMemDC.h"
-#include "framework/PictureControl.h"
-#include "framework/WindowMessages.h"
-#include "platform/messages.h"
-#include "resources/Menus.h"
 #include "tests/ui/UiTestSupport.h"
 
 namespace {
@@ -42,26 +31,6 @@ TEST_F(PluginFormTest, NamingRuleCountsExistingWindowsOfTheKind) {
     EXPECT_EQ(core()->Windows(kCmdLed).size(), 3u);
     EXPECT_TRUE(first->isVisible());
     EXPECT_TRUE(third->isVisible());
-}
-
-TEST_F(PluginFormTest, DockedFormIsChildOfHostWindowAndSizesTheFrame) {
-    auto* led = open<frm_LED>(kCmdLed);
-    auto* kr = open<frm_Knightrider>(kCmdKnightRider);
-    for (PluginForm* form : {static_cast<PluginForm*>(led), static_cast<PluginForm*>(kr)}) {
-        EXPECT_TRUE(form->created());
-        EXPECT_EQ(form->parentWidget(), form->hostWindow());
-        EXPECT_EQ(reinterpret_cast<QWidget*>(form->hostHandle()), form->hostWindow());
-        EXPECT_FALSE(form->isWindow());
-        EXPECT_TRUE(form->hasBackgroundBrush());
-        EXPECT_EQ(form->palette().color(QPalette::Window), QColor(Qt::white));
-        QWidget* frame = frameOf(form);
-        ASSERT_NE(frame, nullptr);
-        EXPECT_EQ(frame->size(), QSize(form->formWidth(), form->formHeight()));
-    }
-    EXPECT_EQ(kr->formWidth(), 375);
-    EXPECT_EQ(kr->formHeight(), 135);
-    EXPECT_EQ(led->formWidth(), 60);
-    EXPECT_EQ(led->formHeight(), 75);
 }
 
 TEST_F(PluginFormTest, FrameInsideAContainerGoesToItsCorner) {
@@ -100,27 +69,6 @@ TEST_F(PluginFormTest, FrameInsideAContainerGoesToItsCorner) {
     // The forms go before the widgets that hold them.
     delete kr;
     delete led;
-}
-
-TEST_F(PluginFormTest, RightClickShowsSettingsMenu) {
-    auto* led = open<frm_LED>(kCmdLed);
-    ASSERT_NE(led->contextMenu(), nullptr);
-    EXPECT_FALSE(led->contextMenu()->isVisible());
-    rightClick(led->picture());
-    QMenu* popup = led->contextMenu();
-    EXPECT_TRUE(popup->isVisible());
-    ASSERT_EQ(popup->actions().size(), 1);
-    EXPECT_EQ(popup->actions()[0]->text(), "Settings...");
-    EXPECT_EQ(popup->actions()[0]->data().toInt(), 32771);
-    popup->hide();
-}
-
-TEST_F(PluginFormTest, SizeType9ResizesTheDialogOthersDoNot) {
-    auto* kr = open<frm_Knightrider>(kCmdKnightRider);
-    kr->hostSizeChanged(2, 500, 300);
-    EXPECT_EQ(kr->geometry(), QRect(0, 0, 375, 135));
-    kr->hostSizeChanged(PluginForm::kSizeTypeHost, 400, 150);
-    EXPECT_EQ(kr->geometry(), QRect(0, 0, 400, 150));
 }
 
 TEST_F(PluginFormTest, FormIsDestroyedWithItsHostWindowAndShowIsThenHarmless) {
@@ -173,19 +121,6 @@ TEST_F(PluginFormTest, DestroyedSubjectIsLoggedNotThrownToTheHost) {
     EXPECT_EQ(logged, 2);
 }
 
-TEST_F(PluginFormTest, EmptyBaseNameGetsARandom12CharacterName) {
-    ProbeForm a(core(), "");
-    ProbeForm b(core(), "");
-    const std::string alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ1234567890";
-    ASSERT_EQ(a.name().size(), 12u);
-    EXPECT_EQ(a.name().find_first_not_of(alphabet), std::string::npos);
-    EXPECT_NE(a.name(), b.name());
-    // A kind outside the component lists counts on from the core's counter.
-    ProbeForm c(core(), "Probe");
-    ProbeForm d(core(), "Probe");
-    EXPECT_NE(c.name(), d.name());
-}
-
 class RefusingHostTest : public QuillUiTest {
 protected:
     RefusingHostTest() { hostGivesWindows = false; }
@@ -203,65 +138,6 @@ TEST_F(RefusingHostTest, RefusedDockLeavesFormUndockedWithoutWhiteBackground) {
     refresh();
     EXPECT_TRUE(led->isLit());
     EXPECT_EQ(core()->Windows(kCmdLed).size(), 1u);
-}
-
-TEST(WindowMessages, RegisteredNumbersAreSharedQtEventTypes) {
-    EXPECT_EQ(BlinkCursorMessage(), RegisterWindowMessage("BLINKCURSOR"));
-    EXPECT_EQ(ChangeStatusBarMessage(), RegisterWindowMessage("WM_CHANGESTATUSBAR"));
-    const QEvent::Type blink = EventTypeOf(BlinkCursorMessage());
-    EXPECT_GE(int(blink), int(QEvent::User));
-    EXPECT_LE(int(blink), int(QEvent::MaxUser));
-    EXPECT_NE(blink, EventTypeOf(ChangeStatusBarMessage()));
-    const char* text = "Ready";
-    WindowMessageEvent event(ChangeStatusBarMessage(), reinterpret_cast<uintptr_t>(text));
-    EXPECT_EQ(event.type(), EventTypeOf(ChangeStatusBarMessage()));
-    EXPECT_EQ(reinterpret_cast<const char*>(event.wParam()), text);
-}
-
-TEST(CMemDC, CopiesBackInOneStepAtTheTargetsPixelRatio) {
-    for (qreal ratio : {1.0, 2.0}) {
-        QImage target(QSize(40, 30) * ratio, QImage::Format_ARGB32);
-        target.setDevicePixelRatio(ratio);
-        target.fill(Qt::blue);
-        {
-            QPainter painter(&target);
-            CMemDC memory(&painter, QRect(10, 10, 20, 10));
-            EXPECT_TRUE(memory.isMemDC());
-            memory->fillRect(QRect(10, 10, 10, 10), Qt::red);
-            // Nothing reaches the target until the CMemDC ends.
-            EXPECT_EQ(target.pixelColor(QPoint(12, 12) * ratio), QColor(Qt::blue));
-            EXPECT_EQ(memory.pixmap().devicePixelRatio(), ratio);
-        }
-        EXPECT_EQ(target.pixelColor(QPoint(12, 12) * ratio), QColor(Qt::red));
-        EXPECT_EQ(target.pixelColor(QPoint(25, 12) * ratio), QColor(Qt::white));  // background
-        EXPECT_EQ(target.pixelColor(QPoint(5, 5) * ratio), QColor(Qt::blue));     // outside
-    }
-    QImage target(20, 20, QImage::Format_ARGB32);
-    target.fill(Qt::blue);
-    {
-        QPainter painter(&target);
-        CMemDC memory(&painter, QRect(0, 0, 20, 20), /*copyBack=*/false);
-        memory->fillRect(QRect(0, 0, 20, 20), Qt::red);
-        EXPECT_EQ(memory.pixmap().toImage().pixelColor(3, 3), QColor(Qt::red));
-    }
-    EXPECT_EQ(target.pixelColor(3, 3), QColor(Qt::blue));
-}
-
-TEST(Menus, StackViewMenuCarriesItsItems) {
-    QWidget owner;
-    std::unique_ptr<QMenu> unknown(LoadMenuResource(12345, &owner));
-    EXPECT_EQ(unknown, nullptr);
-    QMenu* popup = LoadMenuResource(262, &owner);
-    ASSERT_NE(popup, nullptr);
-    std::set<int> ids;
-    for (int id = 32780; id <= 32794; ++id) {
-        if (FindMenuAction(popup, id)) ids.insert(id);
-    }
-    EXPECT_EQ(ids.size(), 15u);
-    EXPECT_TRUE(FindMenuAction(popup, 32781)->isChecked());
-    EXPECT_FALSE(FindMenuAction(popup, 32782)->isChecked());
-    EXPECT_TRUE(FindMenuAction(popup, 32794)->isChecked());
-    EXPECT_FALSE(FindMenuAction(popup, 32780)->isCheckable());
 }
 
 }  // namespace

@@ -1,12 +1,8 @@
-// Stack view on the in-memory host: the rows in both orders, the columns
-// and their menu, red changed rows as painted, pointer arrows, following
-// the stack pointer (also in a window too small for one row) and clicks
-// that select nothing.
+// Stack view on the in-memory host: the rows in both orders, red changed
+// rows as painted, and following the stack pointer (also in a window too
+// small for one row).
 #include <QAction>
-#include <QHeaderView>
 #include <QImage>
-#include <QMenu>
-#include <QScrollBar>
 
 #include "components/digital/MemoryListCtrl.h"
 #include "components/digital/frm_Stackview.h"
@@ -57,26 +53,6 @@ protected:
     MemoryListCtrl* list = nullptr;
 };
 
-TEST_F(StackviewTest, OneWindowWithListAndStartingColumns) {
-    EXPECT_EQ(view->name(), "Stackview++");
-    EXPECT_EQ(view->size(), QSize(300, 337));
-    EXPECT_EQ(findControl(view, frm_Stackview::kList), list);
-    EXPECT_EQ(list->geometry(), view->rect());
-    EXPECT_EQ(open<frm_Stackview>(kCmdStackView), view);
-
-    const int widths[] = {20, 0, 0, 0, 50, 39, 0, 0, 0};
-    for (int c = 0; c < kColumnCount; ++c) {
-        EXPECT_EQ(list->columnWidth(c), widths[c]) << c;
-        EXPECT_EQ(list->header()->model()->headerData(c, Qt::Horizontal).toString(),
-                  QString::fromUtf8(kColumns[c].heading));
-    }
-    EXPECT_TRUE(checked(32781));
-    EXPECT_TRUE(checked(32785));
-    EXPECT_TRUE(checked(32787));
-    EXPECT_TRUE(checked(32794));
-    EXPECT_FALSE(checked(32788));
-}
-
 TEST_F(StackviewTest, RowsRunDownFromTheTopOfMemoryUntilReversed) {
     EXPECT_EQ(list->topIndex(), 0);
     EXPECT_EQ(list->cellText(0, kColAddress), "00045F");
@@ -104,52 +80,6 @@ TEST_F(StackviewTest, ChangedByteIsRedUntilAStepLeavesItAlone) {
     step();  // nothing changed in this step
     EXPECT_FALSE(list->rowChanged(2));
     EXPECT_FALSE(rowHas(picture(), 2, qRgb(255, 0, 0)));
-}
-
-TEST_F(StackviewTest, ColumnTogglesFromTheMenu) {
-    setSram(0x45F, 5);
-    step();
-    triggerMenu(view, 32788);  // Value (binary)
-    EXPECT_EQ(list->columnWidth(kColBinary), 60);
-    EXPECT_TRUE(checked(32788));
-    EXPECT_EQ(list->cellText(0, kColBinary), "00000101");
-    triggerMenu(view, 32789);  // Value (ASCII) comes in narrower than at creation
-    EXPECT_EQ(list->columnWidth(kColAscii), 20);
-    triggerMenu(view, 32787);  // hexadecimal off
-    EXPECT_EQ(list->columnWidth(kColHex), 0);
-    EXPECT_FALSE(checked(32787));
-    triggerMenu(view, 32787);
-    EXPECT_EQ(list->columnWidth(kColHex), 39);
-    EXPECT_TRUE(checked(32787));
-}
-
-TEST_F(StackviewTest, PointerArrowsArePainted) {
-    setStackPointer(0x45D);
-    host().target().Registers()[26] = 0x5E;  // X = 0x045E
-    host().target().Registers()[27] = 0x04;
-    step();
-    triggerMenu(view, 32782);  // X pointer column on
-    EXPECT_EQ(list->cellImage(2, kColStackPointer), kImageSP);
-    EXPECT_EQ(list->cellImage(1, kColX), kImageX);
-    EXPECT_EQ(list->cellImage(1, kColStackPointer), kImageBlank);
-
-    // The arrow makes the SP cell of row 2 colourful; row 1's SP cell stays
-    // plain.
-    const QImage image = picture();
-    auto colourful = [&](int row, int column) {
-        const int x0 = list->header()->sectionViewportPosition(column);
-        const QRect cell(x0, list->rowRect(row).top(), list->columnWidth(column),
-                         list->rowHeight());
-        for (int y = cell.top() + 1; y < cell.bottom(); ++y)
-            for (int x = cell.left() + 1; x < cell.right() - 1; ++x) {
-                const QColor c = image.pixelColor(x, y);
-                if (c.saturation() > 80) return true;
-            }
-        return false;
-    };
-    EXPECT_TRUE(colourful(2, kColStackPointer));
-    EXPECT_FALSE(colourful(1, kColStackPointer));
-    EXPECT_TRUE(colourful(1, kColX));
 }
 
 TEST_F(StackviewTest, FollowsTheStackPointerAfterEveryStep) {
@@ -194,33 +124,6 @@ TEST_F(StackviewTest, TinyWindowDoesNotHangWhileFollowing) {
     setStackPointer(0x101);
     step();
     EXPECT_TRUE(rowOnScreen(TargetRow(0x101, true)));
-}
-
-TEST_F(StackviewTest, ClickingARowSelectsNothing) {
-    view->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
-    const QImage before = picture();
-    const QPoint onRow3 = list->rowRect(3).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, onRow3);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, onRow3);
-    QTest::keyClick(list, Qt::Key_Down);
-    const QImage after = picture();
-    // Down scrolls by one row; the clicked row shows no highlight.
-    EXPECT_EQ(list->topIndex(), 1);
-    list->verticalScrollBar()->setValue(0);
-    EXPECT_EQ(picture(), before);
-    EXPECT_NE(after, before);
-}
-
-TEST_F(StackviewTest, RightClickOnTheListOffersItsMenu) {
-    rightClick(list->viewport(), list->rowRect(4).center());
-    QMenu* menu = view->contextMenu();
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(menu->objectName(), "menu_262");
-    EXPECT_TRUE(menu->isVisible());
-    menu->hide();
-    EXPECT_EQ(FindMenuAction(menu, PluginForm::kSettingsCommand), nullptr);
-    EXPECT_FALSE(FindMenuAction(menu, frm_Stackview::kReverseList)->isCheckable());
 }
 
 }  // namespace
