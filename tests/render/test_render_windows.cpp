@@ -72,23 +72,4 @@ TEST_F(RenderWindows, EveryWindowAtItsSizeAndNotBlank) {
     }
 }
 
-TEST_F(RenderWindows, LitAndDarkLedDifferAndCompositesExist) {
-    ASSERT_EQ(exitCode, 0);
-    EXPECT_NE(load("led_lit.png"), load("led_dark.png"));
-    const QImage one = load("windows.png");
-    const QImage two = load("windows@2x.png");
-    ASSERT_FALSE(one.isNull());
-    ASSERT_FALSE(two.isNull());
-    EXPECT_EQ(two.size(), one.size() * 2);
-    EXPECT_GT(one.width(), 375 + 300 + 150);
-}
-
-TEST(RenderWindowsCommand, RejectsMissingOutputFolder) {
-    QProcess process;
-    process.start(QUILL_RENDER_COMMAND, QStringList{});
-    ASSERT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitCode(), 2);
-    EXPECT_TRUE(process.readAllStandardError().contains("usage"));
-}
-
 }  // namespace

@@ -33,15 +33,6 @@ TEST_F(DebuggerTest, SessionEventsAndTarget) {
     EXPECT_EQ(plugin.events.size(), 4u);
 }
 
-TEST_F(DebuggerTest, StepSendsOneRefreshPerInstruction) {
-    start();
-    plugin.events.clear();
-    EXPECT_TRUE(debugger.stepInto());
-    EXPECT_TRUE(debugger.stepInto());
-    EXPECT_EQ(machine->count, 2u);
-    EXPECT_EQ(plugin.events, (Events{3, 3}));
-}
-
 TEST_F(DebuggerTest, RunSlicesStopAtTheCycleLimitAndOnBreak) {
     start();
     plugin.events.clear();

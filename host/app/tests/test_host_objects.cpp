@@ -91,18 +91,6 @@ TEST_F(HostObjectsTest, TargetOnlyWhileDebuggingAndOnlyByItsName) {
     services->Release();
 }
 
-TEST_F(HostObjectsTest, MessagesAndCategories) {
-    auto* services = new HostServices(link);
-    CComBSTR source("QuillComponents"), prefix("CLEDView::Init() -->"), text("hello"), empty("");
-    EXPECT_EQ(services->CreateCategory(source.get(), 1), S_OK);
-    EXPECT_EQ(services->CreateCategory(empty.get(), 1), E_INVALIDARG);
-    EXPECT_EQ(services->WriteMessage(3, source.get(), prefix.get(), text.get()), S_OK);
-    EXPECT_EQ(frontend.categories, std::vector<std::string>{"QuillComponents"});
-    EXPECT_EQ(frontend.lines,
-              std::vector<std::string>{"3|QuillComponents|CLEDView::Init() -->|hello"});
-    services->Release();
-}
-
 TEST_F(HostObjectsTest, ClassTableRegistrationLastsAsLongAsItsObject) {
     {
         HostServicesRegistration registration(link);

@@ -111,12 +111,4 @@ TEST_F(MainWindowTest, RunKeepsTheWindowResponsiveAndBreakStops) {
     EXPECT_EQ(plugin.events.back(), 104);
 }
 
-TEST_F(MainWindowTest, UnknownPartIsRefused) {
-    window->config().part = "ATmega99";
-    QString error;
-    EXPECT_FALSE(window->startDebugging(&error));
-    EXPECT_TRUE(error.contains("unknown part")) << error.toStdString();
-    EXPECT_FALSE(window->debugger().debugging());
-}
-
 }  // namespace
