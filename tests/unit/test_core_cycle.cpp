@@ -230,3 +230,19 @@ TEST_F(Cycle, FailedCycleReadAfterACountIsAReset) {
     EXPECT_EQ(updates.count, 1);
     EXPECT_EQ(services().CountText("RESET Detected."), 1);
 }
+
+TEST_F(Cycle, RequestUpdateAlternatesAndEvent18RequestsOne) {
+    services().messages.clear();
+    view->Request_Update();
+    view->Request_Update();
+    ChangeCounter updates(view->UpdateRequest());
+    view->HandleEvent(18, nullptr);
+    EXPECT_EQ(updates.count, 1);
+    std::vector<std::string> requests;
+    for (const auto& m : services().messages) {
+        if (m.prefix == "CLEDView::Request_Update() -->") requests.push_back(m.text);
+    }
+    EXPECT_EQ(requests,
+              (std::vector<std::string>{"Request update (0 => 1)", "Request update (1 => 0)",
+                                        "Request update (0 => 1)"}));
+}

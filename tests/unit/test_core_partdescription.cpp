@@ -126,3 +126,74 @@ TEST_F(PartDescription, PathIsFormedInTheHostsFormAndPartNamesStayInTheFolder) {
     EXPECT_EQ(view->GetNumberOfADCChannels("..\\elsewhere\\Evil"), 0);
     EXPECT_TRUE(services().HasText("Number of ADC Channels = 0"));
 }
+
+TEST_F(PartDescription, RegistersByNameMatchPatternsAndSort) {
+    std::string regs;
+    const char* letters = "ABCD";
+    for (int i = 0; i < 4; ++i) {
+        const std::string l(1, letters[i]);
+        regs += Reg("PORT" + l, "$" + std::to_string(0x1B - 3 * i)) +
+                Reg("DDR" + l, "$" + std::to_string(0x1A - 3 * i)) +
+                Reg("PIN" + l, "$" + std::to_string(0x19 - 3 * i));
+    }
+    Session("Test", PartXml(regs + Reg("SPDR", "$0F")));
+    services().messages.clear();
+    EXPECT_EQ(
+        view->GetAvailableRegistersByName({"PIN", "DDR"}),
+        (std::vector<std::string>{"DDRA", "DDRB", "DDRC", "DDRD", "PINA", "PINB", "PINC", "PIND"}));
+    EXPECT_TRUE(services().HasText("Found 8 occurance(s)."));
+    EXPECT_EQ(services().messages.back().prefix,
+              "CLEDView::GetAvailableRegistersByName(const char *args,...) -->");
+
+    // Exact case; a name matching two patterns is taken once; an empty
+    // pattern ends the list.
+    EXPECT_EQ(view->GetAvailableRegistersByName({"PORTA", "PORT", "", "SPDR"}),
+              (std::vector<std::string>{"PORTA", "PORTB", "PORTC", "PORTD"}));
+    EXPECT_TRUE(view->GetAvailableRegistersByName({"port"}).empty());
+    EXPECT_TRUE(view->GetAvailableRegistersByName({}).empty());
+
+    view->GetRegisterName(0);  // adds an empty name
+    std::vector<std::string> all = view->GetAvailableRegistersByName({"DDRA", "*", "PIN"});
+    ASSERT_EQ(all.size(), 14u);
+    EXPECT_EQ(all.front(), "");
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
+}
+
+TEST_F(PartDescription, CountsConverterChannelsOfTheFirstPackage) {
+    std::vector<std::string> pins;
+    for (int i = 0; i < 8; ++i) {
+        pins.push_back("[PA" + std::to_string(i) + ":ADC" + std::to_string(i) + "]");
+    }
+    pins.push_back("[ADC6]");
+    pins.push_back("[PB0:adc]");  // case does not matter
+    pins.push_back("[AD:ADCSRA_LIKE_BUT_LONG]");
+    Session("Test", PartXml("", "<PACKAGES>[PDIP:TQFP]</PACKAGES><PDIP>" + Pins(pins) +
+                                    "</PDIP><TQFP>" + Pins({"[ADC0]"}) + "</TQFP>"));
+    EXPECT_TRUE(services().HasText("Number of ADC Channels = 11"));
+    EXPECT_EQ(view->GetNumberOfADCChannels("Test"), 11);
+}
+
+TEST_F(PartDescription, AChangedPartRebuildsTheTablesBetweenSessions) {
+    WritePart("PartB", PartXml(Reg("PORTB", "$05") + Reg("PINB", "$03")));
+    Session("PartA", PartXml(Reg("PORTB", "$18") + Reg("SPL", "$3D")));
+    view->GetRegisterName(0x10);  // a lookup entry of the old part
+    EXPECT_EQ(view->GetAvailableRegisters().size(), 0x3Eu);
+
+    view->HandleEvent(104, nullptr);
+    StartDebugging("PartB");
+    EXPECT_EQ(Mapped("PORTB"), 5);
+    EXPECT_EQ(Mapped("SPL"), 0);
+    EXPECT_EQ(AllNames(), (std::vector<std::string>{"PINB", "PORTB"}));
+    const std::vector<std::string>& list = view->GetAvailableRegisters();
+    ASSERT_EQ(list.size(), 6u);
+    EXPECT_EQ(list[5], "PORTB");
+    EXPECT_TRUE(
+        services().HasText("Selected part changed from PartA to PartB; rebuilding the register "
+                           "tables."));
+    EXPECT_EQ(view->MappedPart(), "PartB");
+
+    // The same part again keeps what the tables hold.
+    view->HandleEvent(104, nullptr);
+    StartDebugging("PartB");
+    EXPECT_EQ(view->GetAvailableRegisters().size(), 6u);
+}
