@@ -18,6 +18,55 @@ struct Recorder {
     void arg(int32_t v) { calls.push_back(100 + v); }
 };
 
+struct Hooked : Value<uint8_t> {
+    int first = 0, last = 0;
+    void firstObserverActive() override { ++first; }
+    void lastObserverInactive() override { ++last; }
+};
+
+TEST(Observer, NewestObserverIsNotifiedFirst) {
+    Value<uint8_t> s;
+    Recorder r;
+    CallOnWrite<Recorder> a(&s, &r, &Recorder::a);
+    CallOnWrite<Recorder> b(&s, &r, &Recorder::b);
+    s.set(1);
+    EXPECT_EQ(r.calls, (std::vector<int>{2, 1}));
+}
+
+TEST(Observer, InactiveObserverWaitsForResumeAndTakesValueThen) {
+    Hooked s;
+    s.setHooksEnabled(true);
+    Recorder r;
+    CallOnChange<Recorder, uint8_t> o(&s, &r, &Recorder::a, false);
+    EXPECT_EQ(s.activeCount(), 0);
+    s.set(5);
+    EXPECT_TRUE(r.calls.empty());
+    o.resume();
+    EXPECT_EQ(o.last(), 5);
+    EXPECT_EQ(s.activeCount(), 1);
+    EXPECT_EQ(s.first, 1);
+    s.set(5);
+    EXPECT_TRUE(r.calls.empty());
+    s.set(6);
+    EXPECT_EQ(r.calls.size(), 1u);
+    o.suspend();
+    EXPECT_EQ(s.last, 1);
+    EXPECT_EQ(s.activeCount(), 0);
+}
+
+TEST(Observer, GatedValueStoresSilentlyAndReportsLaterAgainstLastSeen) {
+    GatedValue<uint8_t> s;
+    Recorder r;
+    CallOnChange<Recorder, uint8_t> o(&s, &r, &Recorder::a);
+    s.setNotifyEnabled(false);
+    s.set(3);
+    EXPECT_EQ(s.get(), 3);
+    EXPECT_TRUE(r.calls.empty());
+    s.setNotifyEnabled(true);
+    s.notify();  // last seen is still 0
+    EXPECT_EQ(r.calls.size(), 1u);
+}
+
 TEST(Observer, ChangeWriteAndRiseConditions) {
     Value<uint8_t> s;
     Recorder r;
