@@ -1,5 +1,6 @@
 #include "components/ComponentWiring.h"
 
+#include "components/analog/ADC.h"
 #include "components/digital/frm_Keypad.h"
 #include "components/digital/frm_Knightrider.h"
 #include "components/digital/frm_LED.h"
@@ -17,4 +18,5 @@ void WireComponents(CLEDView* core) {
     core->SetComponentFactory(kCmdSwitch, MakeFormFactory<frm_Switch>());
     core->SetComponentFactory(kCmdKeypad, MakeFormFactory<frm_Keypad>());
     core->SetComponentFactory(kCmdStackView, MakeFormFactory<frm_Stackview>());
+    InstallAdcModel(core);
 }

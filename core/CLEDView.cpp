@@ -161,6 +161,8 @@ HRESULT CLEDView::Init(IDispatch* iGuiWorks) {
     simulator_ = false;
     registerListStale_ = true;
     logger_ = LoggerSettings{};
+    general_ = GeneralSettings{};
+    detectedClockMHz_ = 1.0;
     firstRefresh_ = true;
     refreshing_ = true;
     adifPending_ = false;

@@ -55,6 +55,21 @@ struct LoggerSettings {
     bool precedeByRunningTime = false;
 };
 
+// The general options of the Settings sheet, kept for the life of the
+// plug-in object.
+struct GeneralSettings {
+    // "Disable warning dialog(s).": warnings go to the output only, no
+    // message box interrupts the user.
+    bool warningsDisabled = false;
+    // "Enable Analog to Digital Converter.": off, the converter model writes
+    // no results (the program reads what the registers held).
+    bool adcEnabled = true;
+    // Clock: false = "Detect automatically." (the host's target
+    // description), true = "Use predefined value." (clockValue, MHz text).
+    bool clockPredefined = false;
+    std::string clockValue = "4.000000";
+};
+
 // A component window as the core sees it. The window layer implements it;
 // Show() on a window the user has closed does nothing.
 class IComponentWindow {
@@ -131,6 +146,8 @@ public:
     bool ReadDataMemory(uint8_t* buffer);       // kDataMemorySize bytes from kDataMemoryStart
     bool ReadRegisters(uint8_t* buffer);        // 32 bytes
     uint32_t ReadCycleCounter();
+    // The count into *count; false (leaving it) when the read failed.
+    bool ReadCycleCounter(uint32_t* count);
     std::string GetSelectedTarget();
     std::string GetSelectedPartname();
     bool Target_is_Simulator();
@@ -187,6 +204,14 @@ public:
     Value<double>* InternalReference() { return &internalReference_; }
     Value<double>* ExternalAref() { return &externalAref_; }
     Value<uint8_t>* ExternalArefApplied() { return &externalArefApplied_; }
+
+    // ---- General settings (edited by the Settings sheet)
+    GeneralSettings& General() { return general_; }
+    // The system clock in MHz that the converter and the oscillator time
+    // with: the predefined value when the settings choose one (and it is a
+    // positive number), else the host's frequency as read when the
+    // simulator was last detected (no host round trip per call).
+    double ClockMHz() const;
 
     // ---- Register logger settings (edited by the Settings sheet)
     LoggerSettings& Logger() { return logger_; }
@@ -267,6 +292,8 @@ private:
     Value<uint8_t> externalArefApplied_;
 
     LoggerSettings logger_;
+    GeneralSettings general_;
+    double detectedClockMHz_ = 1.0;
 
     // Observers the core owns (reset detection, register write-back)
     std::unique_ptr<CallOnChange<CLEDView, uint32_t>> resetObserver_;

@@ -107,9 +107,16 @@ bool CLEDView::WriteIOMemory(const uint8_t* buffer) {
 }
 
 uint32_t CLEDView::ReadCycleCounter() {
-    if (!attached_ || !target_) return 0;
-    ULONG count = 0;
-    return target_->GetCycleCounter(&count) == S_OK ? count : 0;
+    uint32_t count = 0;
+    return ReadCycleCounter(&count) ? count : 0;
+}
+
+bool CLEDView::ReadCycleCounter(uint32_t* count) {
+    if (!attached_ || !target_ || !count) return false;
+    ULONG value = 0;
+    if (target_->GetCycleCounter(&value) != S_OK) return false;
+    *count = static_cast<uint32_t>(value);
+    return true;
 }
 
 std::string CLEDView::TargetXmlText(const char* section, const char* element, bool* found,

@@ -2,8 +2,10 @@
 // simulator flag; each event 3 refreshes the image of the I/O registers,
 // tells the components what changed and writes their inputs back.
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/CLEDView.h"
+#include "core/CycleCount.h"
 
 namespace {
 
@@ -75,6 +77,19 @@ void CLEDView::DetectSimulator() {
     simulator_ = Target_is_Simulator();
     Log("CLEDView::Target_is_Simulator()",
         simulator_ ? "Target: Simulator." : "No simulator detected. Disabling functions.");
+    // The clock is read here, with the simulator, rather than by every
+    // conversion: one host round trip per session instead of one per
+    // instruction once conversions run.
+    if (simulator_) detectedClockMHz_ = GetFrequency();
+}
+
+double CLEDView::ClockMHz() const {
+    if (general_.clockPredefined) {
+        char* end = nullptr;
+        const double mhz = std::strtod(general_.clockValue.c_str(), &end);
+        if (end != general_.clockValue.c_str() && mhz > 0.0) return mhz;
+    }
+    return detectedClockMHz_;
 }
 
 void CLEDView::SetAdcModelHooks(AdcModelHooks hooks) { adcHooks_ = std::move(hooks); }
@@ -128,7 +143,8 @@ void CLEDView::Request_Update() {
 }
 
 void CLEDView::DetectReset() {
-    if (cycleCounter_.get() < cycleCounter_.previous()) {
+    // The count wraps after 2^32 cycles; only a step back is a reset.
+    if (cyclecount::WentBack(cycleCounter_.previous(), cycleCounter_.get())) {
         Log("CLEDView::DetectReset()", "RESET Detected.");
         Request_Update();
     }
@@ -189,7 +205,10 @@ void CLEDView::Refresh() {
     pointerY_ = static_cast<uint16_t>(generalRegisters_[29] * 256 + generalRegisters_[28]);
     pointerZ_ = static_cast<uint16_t>(generalRegisters_[31] * 256 + generalRegisters_[30]);
 
-    cycleCounter_.set(ReadCycleCounter());
+    // A failed read (target gone, host error) is no reset: the count keeps
+    // its value instead of falling to 0.
+    uint32_t count = 0;
+    if (ReadCycleCounter(&count)) cycleCounter_.set(count);
 
     if (adc_ && adcHooks_.runDeferredConversion) adcHooks_.runDeferredConversion(adc_.get());
 }

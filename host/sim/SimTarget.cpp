@@ -11,13 +11,26 @@
 #include <mutex>
 
 extern "C" {
+#include <avr_adc.h>
 #include <avr_eeprom.h>
 #include <sim_avr.h>
 #include <sim_elf.h>
 #include <sim_hex.h>
+#include <sim_interrupts.h>
 }
 
 namespace quill::sim {
+
+// simavr's own write handler of ADCSRA, wrapped so that ADIF is cleared by
+// writing 1 to it, as on the chip (simavr 1.6 stores the written 1 back into
+// the register and clears a 0 written to it).
+struct SimTarget::ConverterFlagHook {
+    avr_io_write_t originalWrite;
+    void* originalParam;
+    // The program started free running (wrote ADSC with ADEN and ADATE);
+    // cleared when it switches ADEN or ADATE off.
+    bool freeRunning = false;
+};
 
 struct SimTarget::PortState {
     SimTarget* owner;
@@ -74,6 +87,36 @@ void sleepWithoutWaiting(avr_t*, avr_cycle_count_t) {}
 // ADCL/ADCH as stored, so that what the plug-in wrote is what the program
 // reads (simavr would compute its own conversion on the ADCL read).
 uint8_t readAdcAsStored(avr_t* avr, avr_io_addr_t address, void*) { return avr->data[address]; }
+
+constexpr uint8_t kAden = 0x80;
+constexpr uint8_t kAdsc = 0x40;
+constexpr uint8_t kAdate = 0x20;
+constexpr uint8_t kAdif = 0x10;
+
+void writeAdcsra(avr_t* avr, avr_io_addr_t address, uint8_t value, void* param) {
+    auto* hook = static_cast<SimTarget::ConverterFlagHook*>(param);
+    const uint8_t flagBefore = avr->data[address] & kAdif;
+    if (hook->originalWrite) {
+        hook->originalWrite(avr, address, value, hook->originalParam);
+    } else {
+        avr->data[address] = value;
+    }
+    const uint8_t now = avr->data[address];
+    if ((now & (kAden | kAdate)) != (kAden | kAdate)) {
+        hook->freeRunning = false;
+    } else if (value & kAdsc) {
+        hook->freeRunning = true;
+    }
+    if (value & kAdif) {
+        // The converter's write handler takes avr_adc_t as its parameter.
+        if (hook->originalWrite && hook->originalParam) {
+            avr_clear_interrupt(avr, &static_cast<avr_adc_t*>(hook->originalParam)->adc);
+        }
+        avr->data[address] &= static_cast<uint8_t>(~kAdif);
+    } else {
+        avr->data[address] = static_cast<uint8_t>((avr->data[address] & ~kAdif) | flagBefore);
+    }
+}
 
 uint8_t readPin(avr_t*, avr_io_addr_t, void* param) {
     auto* port = static_cast<SimTarget::PortState*>(param);
@@ -292,7 +335,9 @@ const std::vector<PartInfo>& SimTarget::supportedParts() {
           {'C', 0x33, 0x34, 0x35},
           {'D', 0x30, 0x31, 0x32}},
          0x24,
-         0x25},
+         0x25,
+         0x26,
+         0x50},
         {"ATmega32",
          "atmega32",
          5,
@@ -302,14 +347,18 @@ const std::vector<PartInfo>& SimTarget::supportedParts() {
           {'C', 0x33, 0x34, 0x35},
           {'D', 0x30, 0x31, 0x32}},
          0x24,
-         0x25},
+         0x25,
+         0x26,
+         0x50},
         {"ATmega8",
          "atmega8",
          4,
          8 * 1024,
          {{'B', 0x36, 0x37, 0x38}, {'C', 0x33, 0x34, 0x35}, {'D', 0x30, 0x31, 0x32}, {0, 0, 0, 0}},
          0x24,
-         0x25},
+         0x25,
+         0x26,
+         0x50},
     };
     return parts;
 }
@@ -351,6 +400,12 @@ SimTarget::SimTarget(std::string_view partName, uint32_t frequencyHz) {
         state->originalParam = avr_->io[io].r.param;
         ports_.push_back(std::move(state));
     }
+    if (part_->adcsra) {
+        const int io = AVR_DATA_TO_IO(part_->adcsra);
+        adcsraHook_ = std::make_unique<ConverterFlagHook>();
+        adcsraHook_->originalWrite = avr_->io[io].w.c;
+        adcsraHook_->originalParam = avr_->io[io].w.param;
+    }
     installHooks();
     setFrequency(frequencyHz);
 }
@@ -371,6 +426,11 @@ void SimTarget::installHooks() {
         entry.r.c = &readPin;
         entry.r.param = port.get();
         syncPinStorage(*port);
+    }
+    if (adcsraHook_) {
+        auto& entry = avr_->io[AVR_DATA_TO_IO(part_->adcsra)];
+        entry.w.c = &writeAdcsra;
+        entry.w.param = adcsraHook_.get();
     }
     if (part_->adcl) {
         for (uint16_t address : {part_->adcl, part_->adch}) {
@@ -488,15 +548,30 @@ uint32_t SimTarget::frequency() const { return avr_->frequency; }
 bool SimTarget::step() {
     if (avr_->state == cpu_Done || avr_->state == cpu_Crashed) return false;
     CurrentTarget current(this);
-    avr_run(avr_);
+    runOne();
     return true;
+}
+
+void SimTarget::runOne() {
+    avr_run(avr_);
+    continueFreeRunning();
+}
+
+void SimTarget::continueFreeRunning() {
+    // simavr ends a free-running conversion like a single one (ADSC falls)
+    // without starting the next; the chip starts it at once.
+    if (!adcsraHook_ || !adcsraHook_->freeRunning) return;
+    const uint8_t adcsra = avr_->data[part_->adcsra];
+    if ((adcsra & kAdsc) || (avr_->data[part_->sfior] & 0xE0) != 0) return;
+    writeAdcsra(avr_, part_->adcsra, static_cast<uint8_t>((adcsra | kAdsc) & ~kAdif),
+                adcsraHook_.get());
 }
 
 uint64_t SimTarget::run(uint64_t count) {
     CurrentTarget current(this);
     uint64_t executed = 0;
     while (executed < count && avr_->state != cpu_Done && avr_->state != cpu_Crashed) {
-        avr_run(avr_);
+        runOne();
         ++executed;
     }
     return executed;
@@ -506,7 +581,7 @@ uint64_t SimTarget::runUntilCycle(uint64_t target) {
     CurrentTarget current(this);
     uint64_t executed = 0;
     while (avr_->cycle < target && avr_->state != cpu_Done && avr_->state != cpu_Crashed) {
-        avr_run(avr_);
+        runOne();
         ++executed;
     }
     return executed;
@@ -517,6 +592,7 @@ void SimTarget::reset() {
     avr_reset(avr_);
     avr_->cycle = 0;
     avr_->state = cpu_Running;
+    if (adcsraHook_) adcsraHook_->freeRunning = false;
     installHooks();
 }
 

@@ -21,7 +21,13 @@
 //   and a switch that flips a bit sets exactly that pin. External levels
 //   outlive a reset of the part, like the switches wired to it.
 // * ADCL/ADCH hold what the plug-in's converter model wrote; simavr's own
-//   converter never overwrites them when the program reads them.
+//   converter never overwrites them when the program reads them. simavr
+//   times the conversions, clears ADSC, raises ADIF and the ADC interrupt.
+//   ADIF behaves as on the chip: a program writing 1 to it clears it (and
+//   the pending interrupt), writing 0 leaves it as it is. Free running
+//   (ADATE with trigger source 0, started by writing ADSC) starts the next
+//   conversion as soon as one ends, so ADSC stays 1 and ADIF rises once per
+//   conversion.
 // * SREG is read and written as the core's flags.
 // * A sleeping program does not stall the caller: simulated time jumps to
 //   the next timer event.
@@ -63,7 +69,7 @@ struct PartInfo {
         uint16_t pin, ddr, port;
     };
     Port ports[4];
-    uint16_t adcl, adch;  // data addresses, 0 = no converter
+    uint16_t adcl, adch, adcsra, sfior;  // data addresses, 0 = no converter
 };
 
 enum class RunState {
@@ -140,6 +146,7 @@ public:
 
     // Called from the core's hooks; not for general use.
     struct PortState;
+    struct ConverterFlagHook;
     uint8_t programReadsPin(PortState& port);
     void addMessage(std::string text);
 
@@ -151,12 +158,16 @@ private:
     uint8_t pinView(const PortState& port) const;
     void syncPinStorage(const PortState& port);
     void installHooks();
+    // One avr_run, then the converter's free-running restart.
+    void runOne();
+    void continueFreeRunning();
 
     const PartInfo* part_;
     std::string partName_;
     std::string firmwarePath_;
     avr_t* avr_ = nullptr;
     std::vector<std::unique_ptr<PortState>> ports_;
+    std::unique_ptr<ConverterFlagHook> adcsraHook_;
     std::vector<std::string> messages_;
     // Data addresses below kSpecialEnd whose access goes through
     // readByte/writeByte (PINx, SREG); the rest is plain storage.

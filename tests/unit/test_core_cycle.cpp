@@ -220,13 +220,34 @@ TEST_F(Cycle, FallingCycleCountTogglesUpdateRequestOnce) {
     EXPECT_TRUE(services().HasText("Request update (0 => 1)"));
 }
 
-TEST_F(Cycle, FailedCycleReadAfterACountIsAReset) {
+// A failed read is not a reset: the count keeps its value and no component
+// starts over.
+TEST_F(Cycle, FailedCycleReadKeepsTheCountAndIsNoReset) {
     ChangeCounter updates(view->UpdateRequest());
     target().cycleCounter = 500;
     Refresh();
     target().cycleCounterResult = E_FAIL;
     Refresh();
-    EXPECT_EQ(view->CycleCounter()->get(), 0u);
+    EXPECT_EQ(view->CycleCounter()->get(), 500u);
+    EXPECT_EQ(updates.count, 0);
+    EXPECT_EQ(services().CountText("RESET Detected."), 0);
+}
+
+// The 32-bit count wraps after 2^32 cycles: passing the wrap is time going
+// on, while a reset shortly after the wrap is still a reset.
+TEST_F(Cycle, CountWrappingPast2To32IsNoResetButAFallIs) {
+    ChangeCounter updates(view->UpdateRequest());
+    target().cycleCounter = 0xFFFFFF00u;
+    Refresh();
+    target().cycleCounter = 0x00000100u;
+    Refresh();
+    EXPECT_EQ(updates.count, 0);
+    EXPECT_EQ(services().CountText("RESET Detected."), 0);
+
+    target().cycleCounter = 0x20000000u;
+    Refresh();
+    target().cycleCounter = 12;
+    Refresh();
     EXPECT_EQ(updates.count, 1);
     EXPECT_EQ(services().CountText("RESET Detected."), 1);
 }

@@ -213,6 +213,47 @@ TEST(SimTarget, ConverterResultsWrittenByThePluginReachTheProgram) {
     EXPECT_EQ(target.io(ADCH), 0x02);
 }
 
+// The converter reader waits for its conversions three ways: ADSC polled,
+// ISR(ADC_vect), and free running polled on ADIF, which it clears by
+// writing 1 (it stops with PORTC = 0xEE if the flag survives that). The
+// plug-in's part is only the result, written when a conversion starts.
+TEST(SimTarget, ConverterTimingFlagsAndInterruptServeAllThreeProgramStyles) {
+    REQUIRE_FIRMWARE("adc_reader.elf");
+    constexpr unsigned ADCSRA = 0x06, PORTC = 0x15, PORTD = 0x12;
+    SimTarget target("ATmega16");
+    target.loadFirmware(firmware("adc_reader.elf"));
+    uint8_t lastAdsc = 0;
+    int adifRises = 0;
+    uint8_t lastFlag = 0;
+    while (target.cycles() < 20000) {
+        target.step();
+        const uint8_t adcsra = target.io(ADCSRA);
+        if ((adcsra & 0x40) && !lastAdsc) {
+            target.setIo(ADCH, 0x5A);
+            target.setIo(ADCL, 0xC0);
+        }
+        if ((adcsra & 0x10) && !lastFlag) ++adifRises;
+        lastAdsc = adcsra & 0x40;
+        lastFlag = adcsra & 0x10;
+    }
+    EXPECT_EQ(target.io(PORTB), 0x5A);  // single conversion, ADSC polled
+    EXPECT_EQ(target.io(PORTD), 0x5A);  // ISR(ADC_vect)
+    EXPECT_EQ(target.io(PORTC), 0x5A);  // free running, ADIF polled and cleared
+    EXPECT_GT(adifRises, 20);
+
+    // Writing 0 to ADIF leaves it set; writing 1 clears it.
+    SimTarget bare("ATmega16");
+    const auto path = scratch("adif_write.hex");
+    // ldi r16,0x80; out ADCSRA,r16; ldi r16,0x90; out ADCSRA,r16; rjmp .-2
+    writeFile(path, hexProgram({0xE800, 0xB906, 0xE900, 0xB906, 0xCFFF}));
+    bare.loadFirmware(path.string());
+    bare.core()->data[0x26] = 0x10;  // a raised flag
+    bare.run(2);
+    EXPECT_EQ(bare.io(ADCSRA), 0x90) << "writing 0 to ADIF keeps it";
+    bare.run(2);
+    EXPECT_EQ(bare.io(ADCSRA), 0x80) << "writing 1 to ADIF clears it";
+}
+
 TEST(SimTarget, SleepingDoesNotWaitInRealTime) {
     // ldi r16,0x40; out MCUCR,r16 (sleep enable); sei; sleep; rjmp sleep
     // simavr's own sleep callbacks pause the calling thread to keep

@@ -1,0 +1,192 @@
+// The analog/digital converter of the simulated part: channels that the
+// components drive, and the conversion results the program reads.
+//
+// Register layout and input table of the ATmega16/ATmega32 converter,
+// addressed through the core's I/O register subjects (the same indices for
+// every part). Toolkit-free: driven through the register subjects and the
+// cycle counter, it runs and is tested without the host and without windows.
+//
+// Who does what (the simulator has a converter of its own):
+// - The simulator times every conversion, clears ADSC when a single
+//   conversion ends, restarts free-running conversions, raises ADIF at the
+//   end of every conversion (writing 1 to ADIF clears it, vectoring to
+//   ADC_vect clears it) and raises the ADC interrupt. Only the simulator
+//   can vector an interrupt, and ADIF is that interrupt's flag, so ADIF and
+//   the interrupt have one owner.
+// - This model owns the result: ADCH and ADCL. It samples the selected input
+//   when a conversion starts (ADSC going 0 -> 1, as the chip's sample and
+//   hold does) and writes the result at once, so the value is in place
+//   before the simulator reports the end of the conversion, however the
+//   program waits for it (polling ADSC, polling ADIF, or ISR(ADC_vect)).
+//   In free-running mode ADSC stays 1, so the model samples again every
+//   14 converter clocks after that edge (cycle counts compared modulo
+//   2^32); it never touches ADSC or ADIF.
+// - ADLAR is tracked on every ADMUX write; a change while the converter is
+//   enabled re-justifies the result already in ADCH/ADCL.
+//
+// Every register observation happens while the core refreshes its image,
+// when writes are only collected; a conversion due then is deferred through
+// the pending flag and carried out right after the refresh.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "framework/Observer.h"
+
+class CLEDView;
+
+namespace adc {
+
+// I/O register indices.
+constexpr int kAdcl = 4;
+constexpr int kAdch = 5;
+constexpr int kAdcsra = 6;
+constexpr int kAdmux = 7;
+constexpr int kSfior = 48;
+
+// ADCSRA bits.
+constexpr uint8_t kAden = 0x80;
+constexpr uint8_t kAdsc = 0x40;
+constexpr uint8_t kAdate = 0x20;
+constexpr uint8_t kAdif = 0x10;
+// ADMUX bits.
+constexpr uint8_t kAdlar = 0x20;
+
+constexpr double kBandgapVolts = 1.22;
+constexpr int kCyclesPerConversion = 14;  // converter clocks between free-running samples
+
+// One row of the input selection table (MUX 0..31).
+struct InputSelection {
+    enum Kind { SingleEnded, Differential, Bandgap, Ground };
+    Kind kind;
+    int positive;  // channel (single-ended and differential)
+    int negative;  // channel (differential)
+    int gain;      // 1, 10 or 200 (differential)
+};
+InputSelection SelectInput(int mux);
+
+// The reference voltage for REFS (0..3), or nothing when that selection
+// allows no conversion (the result registers then read 0).
+// `internalVolts` is the part's internal reference (2.56 V nominal).
+std::optional<double> ReferenceVolts(int refs, bool externalAref, double arefVolts,
+                                     double avccVolts, double internalVolts);
+
+// Single-ended code: trunc(volts * 1024 / vref), less `error` when above
+// it, limited to 0..1023.
+int SingleEndedCode(double volts, double vrefVolts, int error);
+// Differential code: trunc(gain * vdiff * 512 / vref), limited to -512..511.
+int DifferentialCode(double vdiffVolts, double vrefVolts, int gain);
+
+// A result in the register pair, right-adjusted: (ADCH, ADCL). Negative
+// differential codes take the data sheet's 10-bit two's-complement form.
+struct ResultPair {
+    uint8_t high;
+    uint8_t low;
+    bool operator==(const ResultPair&) const = default;
+};
+ResultPair RightAdjusted(int code);
+// Re-justification of a pair already in the registers.
+ResultPair ToLeftAdjusted(ResultPair right);
+ResultPair ToRightAdjusted(ResultPair left);
+
+// ADPS (ADCSRA bits 2..0): 0 and 1 give 2, n gives 2^n.
+int PrescalerFactor(uint8_t adcsra);
+
+// The conversion error in codes for a converter clock of `adcClockHz`:
+// 2 or 3 below 1 MHz, 3 or 4 at or above it, by the low bit of `random`.
+int ConversionError(double adcClockHz, uint32_t random);
+
+}  // namespace adc
+
+class ADC {
+public:
+    // Builds the register watchers and `channelCount` channels (at least 1)
+    // at 0, and logs each channel.
+    ADC(int channelCount, CLEDView* core);
+    ~ADC();
+    ADC(const ADC&) = delete;
+    ADC& operator=(const ADC&) = delete;
+
+    int ChannelCount() const { return static_cast<int>(channels_.size()); }
+
+    // Channel i, or null outside 0..ChannelCount()-1.
+    Value<uint32_t>* GetChannel(int i);
+    // Claim marks: set by a component that drives the channel, cleared
+    // when it leaves the channel or closes. Indices outside are ignored.
+    void ClaimChannel(int i);
+    void ReleaseChannel(int i);
+    bool IsClaimed(int i) const;
+    // The lowest unclaimed channel, or -1 when every channel is claimed.
+    int FirstFreeChannel() const;
+    // Millivolt mode: the channel holds millivolts instead of a percentage
+    // of the reference.
+    void SetMillivoltMode(int i);
+    void ClearMillivoltMode(int i);
+    bool IsMillivoltMode(int i) const;
+
+    // Register queries; all false / 0 / 1 while the core is not attached
+    // to the simulator (the core's cached flags, no host round trip).
+    bool IsEnabled() const;  // ADEN, and the converter enabled in the settings
+    bool IsDifferential() const;
+    int SelectedChannel() const;  // MUX
+    int PrescalerFactor() const;
+    bool IsFreeRunning() const;  // ADEN, ADATE, trigger source 0
+
+    // Converts the selected input now: writes ADCH, then ADCL. Does nothing
+    // while the converter is disabled or the core is refreshing (use
+    // RequestConversion to defer).
+    void Convert();
+    // Converts now, or after the refresh when the core is refreshing.
+    void RequestConversion();
+
+    // The core clears this after its refresh and calls Convert.
+    bool ConversionPending() const { return pending_; }
+    void RunDeferredConversion();
+
+    // The voltage of channel i for reference `vrefVolts`; 0 V for a channel
+    // the part does not have.
+    double ChannelVolts(int i, double vrefVolts) const;
+
+    // The conversion error draws from a private generator; a fixed seed
+    // makes runs repeatable.
+    static constexpr uint32_t kDefaultSeed = 0x5EED;
+    void SeedRandom(uint32_t seed) { random_.seed(seed); }
+
+    // Free-running sampling: armed and the next due cycle.
+    bool FreeRunningArmed() const { return armed_; }
+    uint32_t NextDueCycle() const { return nextDue_; }
+
+    // Observer callbacks.
+    void OnAdmuxChanged();
+    void OnAdcsraChanged();
+    void OnCycleCounter();
+
+private:
+    bool Active() const;  // attached to the simulator
+    uint8_t Register(int index) const;
+    void WriteResult(adc::ResultPair pair);
+    uint32_t FreeRunningPeriod() const;
+
+    CLEDView* core_;
+    std::vector<std::unique_ptr<Value<uint32_t>>> channels_;
+    std::vector<uint8_t> claimed_;
+    std::vector<uint8_t> millivolt_;
+    std::unique_ptr<CallOnChange<ADC, uint8_t>> admuxWatcher_;
+    std::unique_ptr<CallOnChange<ADC, uint8_t>> adcsraWatcher_;
+    std::unique_ptr<CallOnChange<ADC, uint32_t>> freeRunningTimer_;
+    std::minstd_rand random_{kDefaultSeed};
+    int error_ = 0;  // drawn when a conversion starts
+    uint32_t nextDue_ = 0;
+    bool armed_ = false;
+    uint8_t lastAdsc_ = 0;
+    uint8_t lastAdlar_ = 0;
+    bool pending_ = false;
+};
+
+// Installs the converter model into the core: built on event 103 for a part
+// with converter channels, its deferred conversion run after every refresh.
+void InstallAdcModel(CLEDView* core);
