@@ -12,31 +12,11 @@
 #include <cstdio>
 
 #include "core/CLEDView.h"
+#include "core/PartDescriptionFile.h"
 
 namespace {
 
 const std::string kMapLabel = "CLEDView::UpdateIOMemory()";
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// The address is the last two characters of the text read as hexadecimal,
-// up to the first character that is not a hex digit: "$3B" and "0x3B" give
-// 0x3B, "$5" gives 0. A text shorter than two characters is read whole.
-int parseIoAddress(const std::string& text) {
-    size_t start = text.size() >= 2 ? text.size() - 2 : 0;
-    int value = 0;
-    for (size_t i = start; i < text.size(); ++i) {
-        int d = hexDigit(text[i]);
-        if (d < 0) break;
-        value = value * 16 + d;
-    }
-    return value;
-}
 
 std::string upper(std::string s) {
     for (char& c : s) {
@@ -77,11 +57,12 @@ std::string CLEDView::PartDescriptionFilePath(const std::string& partName, bool 
 
 namespace {
 
-// Loads a part description into doc. The host path is written with
-// backslashes; on this system they become slashes before the file is
-// opened. A part name holding a path separator would reach outside the
-// description folder and is refused. Returns an error text, empty on
-// success.
+// Loads a part description into doc, with the checks every reader of it
+// makes (a regular file, size and nesting limits, one <AVRPART> root). The
+// host path is written with backslashes; on this system they become slashes
+// before the file is opened. A part name holding a path separator would
+// reach outside the description folder and is refused. Returns an error
+// text, empty on success.
 std::string loadDescription(TiXmlDocument* doc, const std::string& partName,
                             const std::string& hostPath) {
     if (partName.find_first_of("/\\") != std::string::npos) {
@@ -89,10 +70,7 @@ std::string loadDescription(TiXmlDocument* doc, const std::string& partName,
     }
     std::string path = hostPath;
     std::replace(path.begin(), path.end(), '\\', '/');
-    if (!doc->LoadFile(path.c_str())) {
-        return std::string(doc->ErrorDesc() ? doc->ErrorDesc() : "unreadable");
-    }
-    return {};
+    return quill::partfile::load(path, doc);
 }
 
 }  // namespace
@@ -119,43 +97,33 @@ void CLEDView::UpdateIOMemory() {
         return;
     }
 
-    // Child elements only: a comment or text before the first register
-    // must not hide the whole register list.
-    TiXmlElement* r = TiXmlHandle(&doc)
-                          .FirstChildElement("AVRPART")
-                          .FirstChildElement("MEMORY")
-                          .FirstChildElement("IO_MEMORY")
-                          .FirstChildElement()
-                          .ToElement();
-    for (; r; r = r->NextSiblingElement()) {
-        const std::string name = upper(r->ValueStr());
-        TiXmlElement* addr = r->FirstChildElement("IO_ADDR");
-        if (!addr) continue;
-        const std::string text = textOf(addr);
-        if (strcasecmp(text.c_str(), "NA") == 0) {
-            Log(kMapLabel,
-                "Skipped mapping " + name + " to extended memory adress (NOT SUPPORTED).");
-            continue;
-        }
-        const int address = parseIoAddress(text);
-        if (address > 0x3F) {
-            // The core holds I/O registers 0x00-0x3F only; a larger number
-            // would name no register subject.
-            Log(kMapLabel, "Skipped mapping " + name + " to adress " + text +
-                               ": outside the I/O space (0x00-0x3F).");
-            continue;
-        }
+    std::optional<quill::partfile::IoRegisters> io = quill::partfile::readIoRegisters(doc, &error);
+    if (!io) {
+        Log(kMapLabel,
+            "Part description " + path + " is unusable (it " + error + "); no registers mapped.");
+        return;
+    }
+    for (const std::string& name : io->outside) {
+        Log(kMapLabel, "Skipped mapping " + name + " to extended memory adress (NOT SUPPORTED).");
+    }
+    for (const std::string& problem : io->problems) {
+        Log(kMapLabel, "Skipped " + problem + ".");
+    }
+    for (const std::string& shared : io->shared) {
+        Log(kMapLabel, "Note: " + shared + "; the first name is shown for the address.");
+    }
+    for (const quill::partfile::IoRegister& r : io->registers) {
         // An address that a lookup added with an empty name takes the real
         // name; otherwise the first name read stays.
-        auto named = registerName_.find(address);
+        auto named = registerName_.find(r.address);
         if (named == registerName_.end()) {
-            registerName_.emplace(address, name);
+            registerName_.emplace(r.address, r.name);
         } else if (named->second.empty()) {
-            named->second = name;
+            named->second = r.name;
         }
-        registerAddress_.emplace(name, address);
+        registerAddress_.emplace(r.name, r.address);
         Log(kMapLabel,
-            "Mapped " + name + " to adress " + text + " (" + std::to_string(address) + ").");
+            "Mapped " + r.name + " to adress " + r.text + " (" + std::to_string(r.address) + ").");
     }
 }
 
@@ -223,6 +191,8 @@ int CLEDView::GetNumberOfADCChannels(const std::string& partName) {
     if (!error.empty()) {
         Log("CLEDView::GetNumberOfADCChannels()",
             "Part description " + path + " could not be read (" + error + ").");
+        Log("", "Number of ADC Channels = 0");
+        return 0;
     }
     TiXmlHandle package =
         TiXmlHandle(&doc).FirstChildElement("AVRPART").FirstChildElement("PACKAGE");

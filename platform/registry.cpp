@@ -18,10 +18,20 @@
 #include <set>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace {
 
 constexpr const char* kHeader = "QuillRegistry 1";
 constexpr size_t kMaxKeyNameLength = 255;
+// Keys nest at most this deep below a root, as in the system registry.
+// Reading, formatting and freeing a key walk its subkeys recursively, so the
+// bound also keeps a hostile file from exhausting the stack.
+constexpr size_t kMaxKeyDepth = 512;
+// A registry file larger than this is refused rather than read whole.
+constexpr size_t kMaxFileBytes = 64u << 20;
+// How many numbered copies of malformed files ("NAME.corrupt.N") are kept.
+constexpr int kMaxSetAsides = 1000;
 
 const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
                                   "HKEY_USERS"};
@@ -299,6 +309,9 @@ bool parseTree(std::string_view text, Tree* tree, std::string* error) {
             if (!splitPath(line.substr(1, line.size() - 2), &names) || names.empty()) {
                 return fail("malformed key name");
             }
+            if (names.size() > kMaxKeyDepth + 1) {
+                return fail("key nested deeper than " + std::to_string(kMaxKeyDepth) + " levels");
+            }
             int root = -1;
             for (int r = 0; r < kRootCount; ++r) {
                 if (sameName(names.front(), kRootNames[r])) root = r;
@@ -338,6 +351,7 @@ struct State {
     FileStamp stamp;
     bool valid = false;
     bool malformed = false;  // the file at `path` could not be read
+    std::string unwritable;  // why `path` must not be replaced, empty if it may
     Tree tree;
 
     // Open transaction
@@ -351,16 +365,18 @@ State& state() {
     return s;
 }
 
-bool readFile(const std::string& path, std::string* text) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    char buffer[65536];
-    size_t n;
-    text->clear();
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text->append(buffer, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
+bool writeAll(int fd, const std::string& text);
+
+// The registry file to use: the configured location with symbolic links
+// followed, so that a change replaces the link's target and the link stays.
+// Empty (with a message on stderr) when the links cannot be followed.
+std::string registryPath() {
+    const std::string configured = RegistryFilePath();
+    if (configured.empty()) return configured;
+    std::string error;
+    std::string path = quill::files::followLinks(configured, &error);
+    if (path.empty()) std::fprintf(stderr, "registry: %s\n", error.c_str());
+    return path;
 }
 
 // Brings the cached tree up to date with the file at `path`.
@@ -371,23 +387,68 @@ void refresh(State& s, const std::string& path) {
     s.stamp = now;
     s.valid = true;
     s.malformed = false;
+    s.unwritable.clear();
     s.tree.clear();
     if (!now.exists) return;
     std::string text, error;
-    if (!readFile(path, &text)) {
-        std::fprintf(stderr, "registry: cannot read %s: %s; using an empty registry\n",
-                     path.c_str(), std::strerror(errno));
+    if (const std::string why = quill::files::notRegularReason(path); !why.empty()) {
+        // Never read (a FIFO would block) nor replace (a device node would
+        // be destroyed) anything but a regular file.
+        s.unwritable = path + " " + why;
+        std::fprintf(stderr, "registry: %s; using an empty registry and leaving it alone\n",
+                     s.unwritable.c_str());
+        return;
+    }
+    if (!quill::files::readRegularFile(path, kMaxFileBytes, "registry file", &text, &error)) {
+        std::fprintf(stderr, "registry: %s; using an empty registry\n", error.c_str());
         s.malformed = true;
         return;
     }
     if (!parseTree(text, &s.tree, &error)) {
         std::fprintf(stderr,
-                     "registry: %s is malformed (%s); using an empty registry. The file will be "
-                     "kept as %s.corrupt on the next change.\n",
+                     "registry: %s is malformed (%s); using an empty registry. Before the next "
+                     "change the file will be set aside as %s.corrupt (or a numbered copy).\n",
                      path.c_str(), error.c_str(), path.c_str());
         s.tree.clear();
         s.malformed = true;
     }
+}
+
+// Keeps the malformed registry file under the first free name of
+// "<file>.corrupt", "<file>.corrupt.1", ... as a second link to it, so that
+// the replacement that follows leaves the copy intact. Never replaces an
+// earlier copy. Returns the name used, or empty (with *error) when no copy
+// could be made.
+std::string setAside(const std::string& path, std::string* error) {
+    for (int n = 0; n < kMaxSetAsides; ++n) {
+        std::string aside = path + ".corrupt";
+        if (n > 0) aside += "." + std::to_string(n);
+        if (::link(path.c_str(), aside.c_str()) == 0) return aside;
+        if (errno == EEXIST) continue;
+        if (errno != EPERM && errno != EOPNOTSUPP && errno != EXDEV && errno != EMLINK) {
+            *error = std::strerror(errno);
+            return {};
+        }
+        // No hard links on this file system: copy the bytes instead.
+        std::string bytes;
+        if (!quill::files::readRegularFile(path, kMaxFileBytes, "registry file", &bytes, error))
+            return {};
+        const int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            *error = std::strerror(errno);
+            return {};
+        }
+        const bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+        if (::close(fd) != 0 || !ok) {
+            *error = std::strerror(errno);
+            ::unlink(aside.c_str());
+            return {};
+        }
+        return aside;
+    }
+    *error = "all " + std::to_string(kMaxSetAsides) + " names for copies are taken";
+    return {};
 }
 
 bool ensureDirectory(const std::string& path) {
@@ -404,6 +465,13 @@ bool ensureDirectory(const std::string& path) {
 
 // Serialises writers across processes with a lock file beside the registry.
 int lockFile(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        // No lock file beside a device node or FIFO: nothing will be written.
+        std::fprintf(stderr, "registry: not writing: %s %s\n", path.c_str(),
+                     quill::files::notRegularReason(path).c_str());
+        return -1;
+    }
     if (!ensureDirectory(path)) return -1;
     std::string lockPath = path + ".lock";
     int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -441,13 +509,23 @@ bool save(State& s) {
         std::fprintf(stderr, "registry: no location for the registry file (set QUILL_REGISTRY)\n");
         return false;
     }
+    if (!s.unwritable.empty()) {
+        std::fprintf(stderr, "registry: not writing: %s\n", s.unwritable.c_str());
+        return false;
+    }
     if (!ensureDirectory(path)) return false;
     if (s.malformed && stampOf(path).exists) {
-        std::string aside = path + ".corrupt";
-        if (std::rename(path.c_str(), aside.c_str()) == 0) {
-            std::fprintf(stderr, "registry: kept the malformed %s as %s\n", path.c_str(),
-                         aside.c_str());
+        std::string error;
+        const std::string aside = setAside(path, &error);
+        if (aside.empty()) {
+            std::fprintf(stderr,
+                         "registry: cannot keep a copy of the malformed %s (%s); leaving it "
+                         "unchanged and not writing\n",
+                         path.c_str(), error.c_str());
+            return false;
         }
+        std::fprintf(stderr, "registry: kept the malformed %s as %s\n", path.c_str(),
+                     aside.c_str());
     }
     std::string temp = path + ".tmp" + std::to_string(::getpid());
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -514,7 +592,7 @@ LONG run(bool modifies, const std::function<LONG(State&, bool*)>& operation) {
         s.dirty = s.dirty || changed;
         return result;
     }
-    std::string path = RegistryFilePath();
+    std::string path = registryPath();
     int fd = -1;
     if (modifies && !path.empty()) {
         fd = lockFile(path);
@@ -541,6 +619,7 @@ LONG openKey(HKEY parent, std::string_view subKey, HKEY* result, bool create) {
         std::vector<std::string> path;
         Key* key = resolve(s, parent, &error, &path);
         if (!key) return error;
+        if (path.size() + names.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
         for (const auto& name : names) {
             auto it = key->subkeys.find(name);
             if (it == key->subkeys.end()) {
@@ -725,7 +804,7 @@ RegistryTransaction::RegistryTransaction() {
     if (s.depth++ > 0) return;
     outermost_ = true;
     s.dirty = false;
-    std::string path = RegistryFilePath();
+    std::string path = registryPath();
     s.lockFd = path.empty() ? -1 : lockFile(path);
     refresh(s, path);
 }

@@ -8,8 +8,13 @@
 // Every change is written at once, to a temporary file that then replaces
 // the old one, so a crash leaves either the old or the new registry, never a
 // mix. Writers of several processes are serialised by a lock file beside it.
-// A malformed file is diagnosed on stderr and read as an empty registry; the
-// next change moves it aside to "<file>.corrupt" instead of losing it.
+// A symbolic link is followed: the file it names is replaced, the link stays.
+// Only a regular file is read or replaced; anything else (a directory, a
+// FIFO, a device) is reported on stderr, read as an empty registry and never
+// written. A malformed file is diagnosed on stderr and read as an empty
+// registry; before the next change it is kept as "<file>.corrupt" (or
+// "<file>.corrupt.1", ".2", ... when that exists); when no copy can be made
+// the file is left alone and the change fails. Keys nest at most 512 deep.
 #pragma once
 
 #include <cstdint>

@@ -257,6 +257,8 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "quill-host: %s\n", error.c_str());
         return 2;
     }
+    for (const std::string& warning : env.warnings)
+        std::fprintf(err, "quill-host: warning: %s\n", warning.c_str());
     MainWindow window(env.config, env.factory);
     window.setPacing(false);
     window.show();

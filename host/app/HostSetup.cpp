@@ -5,9 +5,10 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 #include "host/app/ModuleLoader.h"
+#include "host/app/PartRegisters.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -51,21 +52,43 @@ HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {
         return env;
     }
     QDir parts(QString::fromStdString(env.config.installDirectory) + "/Partdescriptionfiles");
-    if (options.part.empty() || options.part.find('/') != std::string::npos ||
-        !QFileInfo(parts.filePath(QString::fromStdString(options.part) + ".xml")).isFile()) {
-        QStringList known;
-        for (const QFileInfo& info : parts.entryInfoList({"*.xml"}, QDir::Files, QDir::Name)) {
-            known << info.completeBaseName();
-        }
+    // The part's file, found without regard to case ("atmega16" is the
+    // ATmega16); anything named like one but not a regular file is refused
+    // for what it is, not as an unknown part.
+    QStringList known;
+    QString partFile;
+    for (const QFileInfo& info : parts.entryInfoList(
+             {"*.xml"}, QDir::Files | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot,
+             QDir::Name)) {
+        if (info.isFile()) known << info.completeBaseName();
+        if (info.completeBaseName().compare(QString::fromStdString(options.part),
+                                            Qt::CaseInsensitive) == 0 &&
+            (partFile.isEmpty() || info.completeBaseName() == QString::fromStdString(options.part)))
+            partFile = info.filePath();
+    }
+    if (options.part.empty() || options.part.find('/') != std::string::npos || partFile.isEmpty()) {
         *error = "unknown part \"" + options.part +
                  "\" (known parts: " + known.join(", ").toStdString() + ")";
         return env;
     }
-    env.config.part = options.part;
+    if (std::string why = quill::files::notRegularReason(partFile.toStdString()); !why.empty()) {
+        *error = "part description \"" + partFile.toStdString() + "\" " + why;
+        return env;
+    }
+    env.config.part = QFileInfo(partFile).completeBaseName().toStdString();
+    // A part description the module could not use would leave every
+    // register unmapped and every window silent: refuse it now.
+    std::string why;
+    std::optional<PartRegisters> registers =
+        PartRegisters::load(env.config.installDirectory, env.config.part, &why);
+    if (!registers) {
+        *error = why;
+        return env;
+    }
+    env.warnings = registers->problems();
     if (!options.firmware.empty()) {
-        std::ifstream probe(options.firmware, std::ios::binary);
-        if (!probe) {
-            *error = "cannot read firmware " + options.firmware + ": " + std::strerror(errno);
+        if (std::string why = quill::files::notRegularReason(options.firmware); !why.empty()) {
+            *error = "cannot read firmware \"" + options.firmware + "\": " + why;
             return env;
         }
         env.config.firmware =

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <string>
+#include <vector>
 
 #include "host/app/HostOptions.h"
 #include "host/app/MainWindow.h"
@@ -12,6 +13,9 @@
 struct HostEnvironment {
     SessionConfig config;
     MachineFactory factory;
+    // Things worth telling that do not stop the start (entries of the part
+    // description that were left out).
+    std::vector<std::string> warnings;
 };
 
 // The folder holding Partdescriptionfiles/: --install-dir, else an
@@ -21,7 +25,8 @@ std::string FindInstallDirectory(const std::string& requested);
 std::string DefaultModulePath();
 
 // Checks the options that name files and fills the session config. Sets
-// *error for an unknown part, unreadable firmware and the like.
+// *error for an unknown part, an unusable part description, unreadable
+// firmware and the like. The part name may differ in case from its file.
 HostEnvironment PrepareHost(const HostOptions& options, std::string* error);
 
 // Finds, registers when needed and creates the plug-in, and hands it to the

@@ -3,7 +3,8 @@
 #include <tinyxml.h>
 
 #include <cctype>
-#include <cstdlib>
+
+#include "core/PartDescriptionFile.h"
 
 namespace {
 std::string upper(std::string s) {
@@ -16,29 +17,21 @@ std::optional<PartRegisters> PartRegisters::load(const std::string& installDir,
                                                  const std::string& part, std::string* error) {
     const std::string path = installDir + "/Partdescriptionfiles/" + part + ".xml";
     TiXmlDocument doc;
-    if (!doc.LoadFile(path.c_str())) {
-        *error = "cannot read part description " + path + ": " + doc.ErrorDesc();
+    if (std::string why = quill::partfile::load(path, &doc); !why.empty()) {
+        *error = why;
         return std::nullopt;
     }
-    const TiXmlElement* io = TiXmlHandle(&doc)
-                                 .FirstChildElement("AVRPART")
-                                 .FirstChildElement("MEMORY")
-                                 .FirstChildElement("IO_MEMORY")
-                                 .ToElement();
+    std::string why;
+    std::optional<quill::partfile::IoRegisters> io = quill::partfile::readIoRegisters(doc, &why);
     if (!io) {
-        *error = "part description " + path + " has no AVRPART/MEMORY/IO_MEMORY";
+        *error = "part description \"" + path + "\" " + why;
         return std::nullopt;
     }
     PartRegisters registers;
-    for (const TiXmlElement* r = io->FirstChildElement(); r; r = r->NextSiblingElement()) {
-        const TiXmlElement* addr = r->FirstChildElement("IO_ADDR");
-        const char* text = addr ? addr->GetText() : nullptr;
-        if (!text || text[0] != '$') continue;  // "NA": outside the I/O space
-        char* end = nullptr;
-        long value = std::strtol(text + 1, &end, 16);
-        if (end == text + 1 || *end != '\0' || value < 0 || value > 0x3F) continue;
-        registers.indices_.emplace(upper(r->Value()), static_cast<int>(value));
-    }
+    for (const quill::partfile::IoRegister& r : io->registers)
+        registers.indices_.emplace(r.name, r.address);
+    for (const std::string& problem : io->problems)
+        registers.problems_.push_back("part description \"" + path + "\": " + problem);
     return registers;
 }
 

@@ -1,24 +1,30 @@
 // I/O register names of a part, read from its part description file, for
-// scenario expectations ("PORTA", "PINB"). Toolkit-free.
+// scenario expectations ("PORTA", "PINB"). Read with the same checks and
+// the same address parser as the module uses. Toolkit-free.
 #pragma once
 
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 class PartRegisters {
 public:
-    // Reads <installDir>/Partdescriptionfiles/<part>.xml; on failure
-    // returns nothing and explains in *error.
+    // Reads <installDir>/Partdescriptionfiles/<part>.xml; when the file is
+    // unusable (unreadable, not a regular file, too large or deep, not XML,
+    // no register in the I/O space) returns nothing and explains in *error.
     static std::optional<PartRegisters> load(const std::string& installDir, const std::string& part,
                                              std::string* error);
 
     // I/O index 0..63 of a register name (any case), -1 when unknown.
     int index(const std::string& name) const;
     const std::map<std::string, int>& all() const { return indices_; }
+    // Entries left out (bad address, duplicate name), one text each.
+    const std::vector<std::string>& problems() const { return problems_; }
 
 private:
     std::map<std::string, int> indices_;  // upper-case name -> index
+    std::vector<std::string> problems_;
 };
 
 // "PA3" -> port letter 'A', bit 3. False for anything else.

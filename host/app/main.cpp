@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
     }
     MainWindow window(env.config, env.factory);
     window.show();
+    for (const std::string& warning : env.warnings)
+        window.hostMessage(QString::fromStdString("Warning: " + warning));
     QString why;
     if (!AttachModule(window, *options, &why)) {
         window.hostMessage("No plug-in: " + why);

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <mutex>
 
@@ -14,8 +13,6 @@ extern "C" {
 #include <avr_adc.h>
 #include <avr_eeprom.h>
 #include <sim_avr.h>
-#include <sim_elf.h>
-#include <sim_hex.h>
 #include <sim_interrupts.h>
 }
 
@@ -46,8 +43,6 @@ namespace {
 constexpr uint32_t kIoSize = 64;
 constexpr uint32_t kRegisterCount = 32;
 constexpr uint32_t kIoBase = 0x20;
-constexpr uint32_t kEepromBase = 0x810000;
-constexpr std::size_t kMaxFirmwareFileBytes = 16u << 20;
 
 // The simulator's log goes to the target that is calling into simavr on
 // this thread; simavr has one process-wide logger.
@@ -128,187 +123,6 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
-}
-
-bool endsWithIgnoreCase(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() &&
-           equalsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
-}
-
-std::string readWholeFile(const std::string& path, const char* what) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw SimError("cannot open " + std::string(what) + " \"" + path + "\"");
-    std::string bytes;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
-        if (bytes.size() > kMaxFirmwareFileBytes)
-            throw SimError(std::string(what) + " \"" + path + "\" is too large to be AVR firmware");
-    }
-    if (in.bad()) throw SimError("cannot read " + std::string(what) + " \"" + path + "\"");
-    return bytes;
-}
-
-uint32_t le16(const std::string& b, std::size_t at) {
-    return static_cast<uint8_t>(b[at]) | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1]))
-                                             << 8;
-}
-
-uint32_t le32(const std::string& b, std::size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
-
-const char* archName(int arch) {
-    switch (arch) {
-        case 1:
-            return "avr1";
-        case 2:
-            return "avr2";
-        case 25:
-            return "avr25";
-        case 3:
-            return "avr3";
-        case 31:
-            return "avr31";
-        case 35:
-            return "avr35";
-        case 4:
-            return "avr4 (e.g. ATmega8)";
-        case 5:
-            return "avr5 (e.g. ATmega16, ATmega32)";
-        case 51:
-            return "avr51";
-        case 6:
-            return "avr6";
-        case 100:
-            return "avrtiny";
-        default:
-            return "an AVR architecture this target does not know";
-    }
-}
-
-// Checks the ELF header: a 32-bit little-endian AVR file whose section
-// table lies inside the file, built for the part's architecture.
-void checkElfHeader(const std::string& path, const std::string& bytes, const PartInfo& part) {
-    const std::string where = "firmware \"" + path + "\"";
-    if (bytes.size() < 4 || bytes.compare(0, 4,
-                                          "\x7f"
-                                          "ELF") != 0)
-        throw SimError(where + " is not an ELF file");
-    if (bytes.size() < 52) throw SimError(where + " is truncated (incomplete ELF header)");
-    if (bytes[4] != 1 || bytes[5] != 1)
-        throw SimError(where + " is not a 32-bit little-endian ELF file, so not AVR firmware");
-    const uint32_t machine = le16(bytes, 18);
-    if (machine != 83)
-        throw SimError(where + " is built for another processor (ELF machine " +
-                       std::to_string(machine) + "), not for the AVR");
-    const uint32_t arch = le32(bytes, 36) & 0x7f;
-    if (arch != 0 && static_cast<int>(arch) != part.elfArch) {
-        throw SimError(where + " is built for " + archName(static_cast<int>(arch)) + ", but the " +
-                       part.name + " is " + archName(part.elfArch));
-    }
-    const uint64_t shoff = le32(bytes, 32);
-    const uint64_t shentsize = le16(bytes, 46);
-    const uint64_t shnum = le16(bytes, 48);
-    if (shnum == 0 || shoff + shentsize * shnum > bytes.size())
-        throw SimError(where + " is truncated or corrupt (section table outside the file)");
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// What a validated Intel HEX file holds.
-struct HexSummary {
-    uint64_t flashBytes = 0;  // bytes of data records below the EEPROM base
-    uint64_t flashEnd = 0;    // one past the highest flash address
-    uint64_t eepromEnd = 0;
-};
-
-// Checks every record of an Intel HEX text: colon, hex digits, length,
-// checksum, record type, an end-of-file record. simavr's reader silently
-// stops at the first bad line, so it only ever sees a file that passed.
-HexSummary checkHex(const std::string& path, const std::string& text) {
-    HexSummary summary;
-    uint64_t base = 0;
-    bool sawEnd = false;
-    std::size_t lineNumber = 0;
-    std::size_t pos = 0;
-    while (pos < text.size() && !sawEnd) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        std::string_view line(text.data() + pos, end - pos);
-        pos = end + 1;
-        ++lineNumber;
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
-            line.remove_suffix(1);
-        if (line.empty()) continue;
-        const std::string where =
-            "Intel HEX file \"" + path + "\", line " + std::to_string(lineNumber) + ": ";
-        if (line[0] != ':') throw SimError(where + "a record must start with ':'");
-        // simavr reads lines into a 128-byte buffer.
-        if (line.size() > 127) throw SimError(where + "record longer than 127 characters");
-        const std::string_view digits = line.substr(1);
-        if (digits.size() % 2 != 0 || digits.size() < 10)
-            throw SimError(where + "record too short or of odd length");
-        uint8_t bytes[64];
-        unsigned sum = 0;
-        for (std::size_t i = 0; i < digits.size() / 2; ++i) {
-            const int hi = hexDigit(digits[2 * i]);
-            const int lo = hexDigit(digits[2 * i + 1]);
-            if (hi < 0 || lo < 0) throw SimError(where + "not a hexadecimal digit");
-            bytes[i] = static_cast<uint8_t>(hi * 16 + lo);
-            sum += bytes[i];
-        }
-        const std::size_t count = digits.size() / 2;
-        if (bytes[0] + 5u != count)
-            throw SimError(where + "byte count " + std::to_string(bytes[0]) +
-                           " does not match the record length");
-        if ((sum & 0xff) != 0) throw SimError(where + "checksum mismatch");
-        const uint32_t offset = static_cast<uint32_t>(bytes[1]) << 8 | bytes[2];
-        switch (bytes[3]) {
-            case 0: {
-                const uint64_t start = base + offset;
-                const uint64_t stop = start + bytes[0];
-                if (start >= kEepromBase) {
-                    summary.eepromEnd = std::max(summary.eepromEnd, stop - kEepromBase);
-                } else {
-                    summary.flashBytes += bytes[0];
-                    summary.flashEnd = std::max(summary.flashEnd, stop);
-                }
-                break;
-            }
-            case 1:
-                sawEnd = true;
-                break;
-            case 2:
-                if (bytes[0] != 2) throw SimError(where + "malformed segment address record");
-                base = (static_cast<uint64_t>(bytes[4]) << 8 | bytes[5]) << 4;
-                break;
-            case 4:
-                if (bytes[0] != 2) throw SimError(where + "malformed linear address record");
-                base = (static_cast<uint64_t>(bytes[4]) << 8 | bytes[5]) << 16;
-                break;
-            case 3:
-            case 5:
-                break;  // start address: irrelevant for an AVR
-            default:
-                throw SimError(where + "unknown record type " + std::to_string(bytes[3]));
-        }
-    }
-    if (!sawEnd)
-        throw SimError("Intel HEX file \"" + path +
-                       "\" has no end-of-file record (truncated or not Intel HEX)");
-    if (summary.flashBytes == 0)
-        throw SimError("Intel HEX file \"" + path + "\" contains no program code");
-    return summary;
-}
-
-// Copies a program image into flash: the rest of flash reads as erased.
-void loadFlash(avr_t* avr, const uint8_t* code, uint32_t size, uint32_t address) {
-    std::memset(avr->flash, 0xff, avr->flashend + 1);
-    avr_loadcode(avr, const_cast<uint8_t*>(code), size, address);
 }
 
 void loadEeprom(avr_t* avr, uint8_t* bytes, uint32_t size, uint32_t offset) {
@@ -442,97 +256,41 @@ void SimTarget::installHooks() {
 }
 
 void SimTarget::loadFirmware(const std::string& path) {
-    if (endsWithIgnoreCase(path, ".hex") || endsWithIgnoreCase(path, ".ihex")) {
-        loadHex(path);
-        return;
+    FirmwareImage image;
+    try {
+        image = readFirmwareFile(path);
+    } catch (const FirmwareError& e) {
+        throw SimError(e.what());
     }
-    std::ifstream probe(path, std::ios::binary);
-    if (probe && probe.peek() == ':') {
-        loadHex(path);
-        return;
-    }
-    loadElf(path);
+    loadImage(image, path);
 }
 
-void SimTarget::loadElf(const std::string& path) {
-    const std::string bytes = readWholeFile(path, "firmware");
-    checkElfHeader(path, bytes, *part_);
-
-    CurrentTarget current(this);
-    elf_firmware_t firmware;
-    std::memset(&firmware, 0, sizeof firmware);
-    const int result = elf_read_firmware(path.c_str(), &firmware);
-    struct Release {
-        elf_firmware_t& f;
-        ~Release() {
-#if ELF_SYMBOLS
-            for (uint32_t i = 0; i < f.symbolcount; ++i) std::free(f.symbol[i]);
-            std::free(f.symbol);
-#endif
-            std::free(f.flash);
-            std::free(f.eeprom);
-            std::free(f.fuse);
-            std::free(f.lockbits);
-        }
-    } release{firmware};
+void SimTarget::loadImage(const FirmwareImage& image, const std::string& path) {
     const std::string where = "firmware \"" + path + "\"";
-    if (result != 0) throw SimError(where + " could not be read as an ELF file");
-    if (!firmware.flash || firmware.flashsize == 0)
-        throw SimError(where + " contains no program code (corrupt or truncated ELF file?)");
-    if (firmware.mmcu[0] && !equalsIgnoreCase(firmware.mmcu, part_->core))
-        throw SimError(where + " is built for the " + std::string(firmware.mmcu) + ", not the " +
-                       partName_);
-    if (static_cast<uint64_t>(firmware.flashbase) + firmware.flashsize > part_->flashBytes)
-        throw SimError(where + " needs " + std::to_string(firmware.flashbase + firmware.flashsize) +
+    if (image.elfArch != 0 && image.elfArch != part_->elfArch) {
+        throw SimError(where + " is built for " + avrArchName(image.elfArch) + ", but the " +
+                       partName_ + " is " + avrArchName(part_->elfArch));
+    }
+    if (!image.device.empty() && !equalsIgnoreCase(image.device, part_->core))
+        throw SimError(where + " is built for the " + image.device + ", not the " + partName_);
+    if (image.flash.empty()) throw SimError(where + " contains no program code");
+    if (image.flashEnd() > part_->flashBytes)
+        throw SimError(where + " needs " + std::to_string(image.flashEnd()) +
                        " bytes of flash, but the " + partName_ + " has " +
                        std::to_string(part_->flashBytes));
-    if (firmware.eesize > avr_->e2end + 1u)
-        throw SimError(where + " has more EEPROM data than the " + partName_ + " holds");
-
-    loadFlash(avr_, firmware.flash, firmware.flashsize, firmware.flashbase);
-    loadEeprom(avr_, firmware.eeprom, firmware.eesize, 0);
-    firmwarePath_ = path;
-    reset();
-}
-
-void SimTarget::loadHex(const std::string& path) {
-    const std::string text = readWholeFile(path, "Intel HEX file");
-    const HexSummary summary = checkHex(path, text);
-    const std::string where = "Intel HEX file \"" + path + "\"";
-    if (summary.flashEnd > part_->flashBytes)
-        throw SimError(where + " needs " + std::to_string(summary.flashEnd) +
-                       " bytes of flash, but the " + partName_ + " has " +
-                       std::to_string(part_->flashBytes));
-    if (summary.eepromEnd > avr_->e2end + 1u)
+    if (image.eepromEnd() > avr_->e2end + 1u)
         throw SimError(where + " has more EEPROM data than the " + partName_ + " holds");
 
     CurrentTarget current(this);
-    ihex_chunk_p chunks = nullptr;
-    const int count = read_ihex_chunks(path.c_str(), &chunks);
-    struct Release {
-        ihex_chunk_p& c;
-        ~Release() {
-            if (c) {
-                free_ihex_chunks(c);
-                std::free(c);
-            }
-        }
-    } release{chunks};
-    if (count <= 0 || !chunks) throw SimError(where + " could not be read");
-    uint64_t loaded = 0;
-    for (int i = 0; i < count; ++i) {
-        if (chunks[i].baseaddr < kEepromBase) loaded += chunks[i].size;
-    }
-    if (loaded != summary.flashBytes) throw SimError(where + " could not be read completely");
-
+    // The rest of flash reads as erased.
     std::memset(avr_->flash, 0xff, avr_->flashend + 1);
-    for (int i = 0; i < count; ++i) {
-        const ihex_chunk_t& chunk = chunks[i];
-        if (chunk.baseaddr >= kEepromBase) {
-            loadEeprom(avr_, chunk.data, chunk.size, chunk.baseaddr - kEepromBase);
-        } else {
-            avr_loadcode(avr_, chunk.data, chunk.size, chunk.baseaddr);
-        }
+    for (const MemoryChunk& chunk : image.flash) {
+        std::vector<uint8_t> bytes = chunk.bytes;  // simavr takes a mutable buffer
+        avr_loadcode(avr_, bytes.data(), static_cast<uint32_t>(bytes.size()), chunk.address);
+    }
+    for (const MemoryChunk& chunk : image.eeprom) {
+        std::vector<uint8_t> bytes = chunk.bytes;
+        loadEeprom(avr_, bytes.data(), static_cast<uint32_t>(bytes.size()), chunk.address);
     }
     firmwarePath_ = path;
     reset();

@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "core/HostInterfaces.h"
+#include "host/sim/FirmwareFile.h"
 
 struct avr_t;
 
@@ -96,12 +97,14 @@ public:
     const std::string& partName() const { return partName_; }
 
     // Loads firmware and resets the part. An ".hex"/".ihex" file (or a file
-    // that starts with ':') is read as Intel HEX, anything else as ELF.
-    // Throws SimError, leaving the loaded program as it was, when the file
-    // is missing, unreadable, corrupt, empty or built for another core.
+    // that starts with ':') is read as Intel HEX, anything else as ELF; the
+    // file is checked whole (see FirmwareFile.h) and simavr only ever sees
+    // the bytes to place. Throws SimError, leaving the loaded program as it
+    // was, when the file is missing, not a regular file, unreadable,
+    // corrupt, empty, too large for the part or built for another part.
     void loadFirmware(const std::string& path);
-    void loadElf(const std::string& path);
-    void loadHex(const std::string& path);
+    // Loads an image already read; `path` names it in messages.
+    void loadImage(const FirmwareImage& image, const std::string& path);
     const std::string& firmwarePath() const { return firmwarePath_; }
 
     // Clock frequency in Hz (> 0); simavr's timers and converter use it.

@@ -8,6 +8,12 @@ class PartDescription : public CoreTest {
 protected:
     int Mapped(const std::string& name) { return view->GetRegisterAddress(name); }
     std::vector<std::string> AllNames() { return view->GetAvailableRegistersByName({"*"}); }
+    // Some message holds the text.
+    bool Said(const std::string& text) {
+        for (const auto& m : services().messages)
+            if (m.text.find(text) != std::string::npos) return true;
+        return false;
+    }
 };
 
 std::string Pins(const std::vector<std::string>& texts, const char* element = "NAME") {
@@ -21,41 +27,78 @@ std::string Pins(const std::vector<std::string>& texts, const char* element = "N
 
 }  // namespace
 
-TEST_F(PartDescription, ReadsTheLastTwoHexDigitsOfTheAddressText) {
+// One address parser for host and module: "$hh" or "0xhh" in the I/O
+// space; anything else is reported and left out, never read as another
+// address ("$11B" is not 0x1B, "0x1000" is not 0x00).
+TEST_F(PartDescription, AddressesAreReadWholeAndBadOnesReported) {
     Session("Test", PartXml(Reg("A", "0x3B") + Reg("B", "$5") + Reg("C", "7") + Reg("D", "") +
-                            "<E/>" + Reg("F", "$1G") + Reg("G", "$2a")));
+                            "<E/>" + Reg("F", "$1G") + Reg("G", "$2a") + Reg("PORTA", "$11B") +
+                            Reg("H", "0x1000") + Reg("I", "$003F")));
     EXPECT_EQ(Mapped("A"), 0x3B);
-    EXPECT_EQ(view->GetRegisterName(0), "B");  // "$5": stops at '$'
-    EXPECT_EQ(Mapped("C"), 7);                 // a single character is read whole
-    EXPECT_EQ(Mapped("D"), 0);
-    EXPECT_TRUE(services().HasText("Mapped D to adress  (0)."));
-    EXPECT_EQ(Mapped("F"), 1);  // stops at 'G'
+    EXPECT_EQ(Mapped("B"), 5);
     EXPECT_EQ(Mapped("G"), 0x2A);
-    // A register without IO_ADDR is skipped silently.
-    for (const auto& m : services().messages)
-        EXPECT_EQ(m.text.find("Mapped E "), std::string::npos);
+    EXPECT_EQ(Mapped("I"), 0x3F);
+    for (const char* refused : {"C", "D", "F", "PORTA", "H"}) {
+        EXPECT_EQ(Mapped(refused), 0) << refused;
+        EXPECT_TRUE(Said("Skipped register " + std::string(refused) + ": IO_ADDR")) << refused;
+    }
+    EXPECT_TRUE(Said("\"$11B\" lies outside the I/O space"));
+    EXPECT_TRUE(Said("\"$1G\" has text after the address"));
+    EXPECT_TRUE(Said("\"0x1000\" lies outside the I/O space"));
+    EXPECT_TRUE(Said("\"7\" is not an address"));
+    // A register without IO_ADDR is no register entry: skipped silently.
+    for (const auto& m : services().messages) EXPECT_EQ(m.text.find(" E"), std::string::npos);
 }
 
 TEST_F(PartDescription, SkipsExtendedAndOutOfRangeRegisters) {
     Session("Test", PartXml(Reg("UDR1", "na") + Reg("OCR3A", "NA") + Reg("BIG", "$FF") +
                             Reg("SREG", "$3F")));
+    EXPECT_TRUE(Said("Skipped mapping UDR1 to extended memory adress (NOT SUPPORTED)."));
+    EXPECT_TRUE(Said("Skipped mapping OCR3A to extended memory adress (NOT SUPPORTED)."));
     EXPECT_TRUE(
-        services().HasText("Skipped mapping UDR1 to extended memory adress (NOT SUPPORTED)."));
-    EXPECT_TRUE(
-        services().HasText("Skipped mapping OCR3A to extended memory adress (NOT SUPPORTED)."));
-    EXPECT_TRUE(services().HasText(
-        "Skipped mapping BIG to adress $FF: outside the I/O space (0x00-0x3F)."));
+        Said("Skipped register BIG: IO_ADDR \"$FF\" lies outside the I/O space (0x00-0x3F)."));
     EXPECT_EQ(Mapped("UDR1"), 0);
     EXPECT_EQ(Mapped("BIG"), 0);
     EXPECT_EQ(AllNames(), (std::vector<std::string>{"SREG"}));
 }
 
-TEST_F(PartDescription, FirstAddressOfADuplicateNameStaysButBothAddressesGetTheName) {
+// A name given twice keeps its first address and the second is reported;
+// two names sharing an address (as real parts have) are both kept, the
+// first shown for the address.
+TEST_F(PartDescription, DuplicateNamesAndSharedAddressesAreReported) {
     Session("Test", PartXml(Reg("TIMSK", "$39") + Reg("TIMSK", "$37") + Reg("OTHER", "$39")));
     EXPECT_EQ(Mapped("TIMSK"), 0x39);
     EXPECT_EQ(view->GetRegisterName(0x39), "TIMSK");
-    EXPECT_EQ(view->GetRegisterName(0x37), "TIMSK");
-    EXPECT_EQ(Mapped("OTHER"), 0x39);  // its name lost the address to TIMSK
+    EXPECT_EQ(view->GetRegisterName(0x37), "");
+    EXPECT_EQ(Mapped("OTHER"), 0x39);
+    EXPECT_TRUE(Said("Skipped register TIMSK appears twice"));
+    EXPECT_TRUE(Said("Note: TIMSK and OTHER share $39"));
+}
+
+// Files the module cannot use say so: empty, truncated, a second root,
+// text outside the root, nested too deep (refused before parsing).
+TEST_F(PartDescription, UnusableFilesAreReportedAsSuch) {
+    std::string deep;
+    for (int i = 0; i < 50000; ++i) deep += "<a>";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", "is empty"},
+        {"<AVRPART><MEMORY><IO_MEMORY>", "is not well-formed XML"},
+        {PartXml(Reg("PORTB", "$18")) + "<AVRPART/>", "has a second root element <AVRPART>"},
+        {PartXml(Reg("PORTB", "$18")) + "junk", "text outside its root element"},
+        {"<AVRPART>" + deep, "nests elements deeper than 64 levels"},
+        {"<AVRPART/>", "has no AVRPART/MEMORY/IO_MEMORY"},
+        {"<PART/>", "not <AVRPART>"},
+    };
+    InitView();
+    for (const auto& [text, why] : cases) {
+        SCOPED_TRACE(why);
+        services().messages.clear();
+        WritePart("Bad", text);
+        StartDebugging("Bad");
+        EXPECT_TRUE(Said(why));
+        EXPECT_TRUE(AllNames().empty());
+        view->HandleEvent(104, nullptr);
+    }
 }
 
 TEST_F(PartDescription, ACommentBeforeTheFirstRegisterHidesNothing) {

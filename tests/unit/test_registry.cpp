@@ -3,6 +3,7 @@
 // transactions write all or nothing.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -242,3 +243,82 @@ TEST_F(Registry, TransactionsWriteAllOrNothing) {
 }
 
 }  // namespace
+
+// Set-aside copies are numbered and never replaced; a copy that cannot be
+// made leaves the malformed file alone and fails the change, saying so.
+TEST_F(Registry, EveryMalformedFileIsKeptAndNoCopyIsClaimedThatWasNotMade) {
+    for (const char* text : {"first bad\n", "second bad\n"}) {
+        writeText(file_, text);
+        ::testing::internal::CaptureStderr();
+        ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", text), ERROR_SUCCESS);
+        ::testing::internal::GetCapturedStderr();
+    }
+    EXPECT_EQ(readText(dir_ / "registry.reg.corrupt"), "first bad\n");
+    EXPECT_EQ(readText(dir_ / "registry.reg.corrupt.1"), "second bad\n");
+
+    // The place of the copy is taken by something that cannot be replaced.
+    fs::path other = dir_ / "other.reg";
+    useFile(other);
+    writeText(other, "third bad\n");
+    for (int n = 0; n < 1000; ++n) {
+        fs::path name = dir_ / ("other.reg.corrupt" + (n ? "." + std::to_string(n) : ""));
+        fs::create_directory(name);
+    }
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", "x"), ERROR_WRITE_FAULT);
+    std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("cannot keep a copy"), std::string::npos) << said;
+    EXPECT_EQ(said.find("kept the malformed"), std::string::npos) << said;
+    EXPECT_EQ(readText(other), "third bad\n");
+}
+
+// A link is followed and survives the change; anything but a regular file
+// (a directory, a FIFO, a device) is neither read (no hang) nor replaced.
+TEST_F(Registry, OnlyRegularFilesAreReadOrReplacedAndLinksStay) {
+    fs::path target = dir_ / "real.reg";
+    fs::path link = dir_ / "link.reg";
+    fs::create_symlink("real.reg", link);
+    useFile(link);
+    ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", "through the link"), ERROR_SUCCESS);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_NE(readText(target).find("through the link"), std::string::npos);
+    EXPECT_EQ(get("K", "v"), "through the link");
+
+    fs::path fifo = dir_ / "fifo.reg";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::path directory = dir_ / "dir.reg";
+    fs::create_directory(directory);
+    for (const fs::path& bad : {fifo, directory, fs::path("/dev/null")}) {
+        SCOPED_TRACE(bad.string());
+        useFile(bad);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(get("K", "v"), "<2>");
+        EXPECT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", "x"), ERROR_WRITE_FAULT);
+        std::string said = ::testing::internal::GetCapturedStderr();
+        const char* why = bad == directory ? "is a directory" : "not a regular file";
+        EXPECT_NE(said.find(why), std::string::npos) << said;
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_directory(directory));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+// Keys nest at most 512 deep, in a file and through the functions: a deeper
+// file is malformed (and nothing recursive runs out of stack on it).
+TEST_F(Registry, KeyDepthIsBounded) {
+    std::string deep;
+    for (int i = 0; i < 512; ++i) deep += (i ? "\\k" : "k");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKey(HKEY_CLASSES_ROOT, deep, &key), ERROR_SUCCESS);
+    HKEY deeper = nullptr;
+    EXPECT_EQ(RegCreateKey(key, "one more", &deeper), ERROR_INVALID_PARAMETER);
+    RegCloseKey(key);
+
+    std::string text = "QuillRegistry 1\n[HKEY_CLASSES_ROOT";
+    for (int i = 0; i < 200000; ++i) text += "\\k";
+    writeText(file_, text + "]\n");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(get("k", "v"), "<2>");
+    std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("deeper than 512"), std::string::npos) << said;
+}

@@ -343,10 +343,17 @@ TEST(SimTarget, BadFirmwareIsRefusedAndTheLoadedProgramStays) {
     }
 
     const std::string missing = errorOf([&] { target.loadFirmware(scratch("nope.elf").string()); });
-    EXPECT_NE(missing.find("cannot open firmware"), std::string::npos) << missing;
+    EXPECT_NE(missing.find("cannot read firmware"), std::string::npos) << missing;
     const std::string otherCore =
         errorOf([&] { target.loadFirmware(firmware("led_switch_echo_atmega8.elf")); });
     EXPECT_NE(otherCore.find("built for avr4"), std::string::npos) << otherCore;
+    // Same architecture, another part: told by the part the file names.
+    if (std::filesystem::exists(firmware("running_light_atmega32.elf"))) {
+        const std::string otherPart =
+            errorOf([&] { target.loadFirmware(firmware("running_light_atmega32.elf")); });
+        EXPECT_NE(otherPart.find("is built for the atmega32, not the ATmega16"), std::string::npos)
+            << otherPart;
+    }
 
     // Every refusal left the running light in place.
     EXPECT_EQ(target.firmwarePath(), firmware("running_light.elf"));

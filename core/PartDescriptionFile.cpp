@@ -1,0 +1,218 @@
+#include "core/PartDescriptionFile.h"
+
+#include <tinyxml.h>
+
+#include <cctype>
+#include <cstdio>
+#include <set>
+
+#include "platform/files.h"
+
+namespace quill::partfile {
+
+namespace {
+
+std::string upper(std::string s) {
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return s;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool isBlank(std::string_view text) {
+    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+}  // namespace
+
+XmlShape scanXml(std::string_view text, int limit) {
+    XmlShape shape;
+    int depth = 0;
+    std::size_t i = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;  // a UTF-8 byte order mark
+    auto skipPast = [&](std::string_view end) {
+        const std::size_t at = text.find(end, i);
+        i = at == std::string_view::npos ? text.size() : at + end.size();
+    };
+    while (i < text.size()) {
+        if (text[i] != '<') {
+            if (depth == 0 && !std::isspace(static_cast<unsigned char>(text[i])))
+                shape.strayText = true;
+            ++i;
+            continue;
+        }
+        const std::string_view rest = text.substr(i);
+        if (rest.substr(0, 4) == "<!--") {
+            i += 4;
+            skipPast("-->");
+        } else if (rest.substr(0, 9) == "<![CDATA[") {
+            i += 9;
+            skipPast("]]>");
+        } else if (rest.substr(0, 2) == "<?" || rest.substr(0, 2) == "<!") {
+            i += 2;
+            skipPast(">");
+        } else if (rest.substr(0, 2) == "</") {
+            if (depth > 0) --depth;
+            i += 2;
+            skipPast(">");
+        } else {
+            // A start tag: find its end outside quoted attribute values.
+            ++i;
+            char quote = 0;
+            bool selfClosing = false;
+            for (; i < text.size(); ++i) {
+                const char c = text[i];
+                if (quote) {
+                    if (c == quote) quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    selfClosing = text[i - 1] == '/';
+                    ++i;
+                    break;
+                } else if (c == '<') {
+                    break;  // malformed; the parser will say so
+                }
+            }
+            if (!selfClosing && ++depth > shape.depth) {
+                shape.depth = depth;
+                if (depth > limit) return shape;
+            }
+        }
+    }
+    return shape;
+}
+
+std::string parse(std::string_view text, TiXmlDocument* doc) {
+    if (isBlank(text)) return "is empty";
+    if (text.find('\0') != std::string_view::npos) return "is not XML (it holds a NUL byte)";
+    const XmlShape shape = scanXml(text, kMaxDepth);
+    if (shape.depth > kMaxDepth)
+        return "nests elements deeper than " + std::to_string(kMaxDepth) +
+               " levels, far more than a part description has";
+    if (shape.strayText) return "has text outside its root element";
+    const std::string copy(text);
+    doc->Parse(copy.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    if (doc->Error()) {
+        return "is not well-formed XML (line " + std::to_string(doc->ErrorRow()) + ", column " +
+               std::to_string(doc->ErrorCol()) + ": " +
+               (doc->ErrorDesc() ? doc->ErrorDesc() : "error") + ")";
+    }
+    const TiXmlElement* root = nullptr;
+    for (const TiXmlNode* node = doc->FirstChild(); node; node = node->NextSibling()) {
+        if (const TiXmlElement* e = node->ToElement()) {
+            if (root)
+                return "has a second root element <" + e->ValueStr() + "> after <" +
+                       root->ValueStr() + ">";
+            root = e;
+        } else if (node->ToText()) {
+            return "has text outside its root element";
+        }
+    }
+    if (!root) return "has no root element (truncated?)";
+    if (root->ValueStr() != "AVRPART")
+        return "has the root element <" + root->ValueStr() + ">, not <AVRPART>";
+    return {};
+}
+
+std::string load(const std::string& path, TiXmlDocument* doc) {
+    std::string text, error;
+    if (!quill::files::readRegularFile(path, kMaxBytes, "part description", &text, &error))
+        return error;
+    const std::string why = parse(text, doc);
+    return why.empty() ? why : "part description \"" + path + "\" " + why;
+}
+
+std::optional<int> parseIoAddress(std::string_view text, std::string* error) {
+    error->clear();
+    if (text.size() == 2 && (text[0] == 'N' || text[0] == 'n') &&
+        (text[1] == 'A' || text[1] == 'a'))
+        return std::nullopt;
+    std::string_view digits;
+    if (!text.empty() && text[0] == '$') {
+        digits = text.substr(1);
+    } else if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        digits = text.substr(2);
+    } else {
+        *error = "\"" + std::string(text) + "\" is not an address (\"$hh\", \"0xhh\" or \"NA\")";
+        return std::nullopt;
+    }
+    if (digits.empty() || hexDigit(digits[0]) < 0) {
+        *error = "\"" + std::string(text) + "\" has no hexadecimal digits";
+        return std::nullopt;
+    }
+    std::size_t count = 0;
+    while (count < digits.size() && hexDigit(digits[count]) >= 0) ++count;
+    if (count < digits.size()) {
+        *error = "\"" + std::string(text) + "\" has text after the address";
+        return std::nullopt;
+    }
+    std::size_t first = 0;  // leading zeros do not make an address larger
+    while (first + 1 < count && digits[first] == '0') ++first;
+    int value = 0;
+    for (std::size_t i = first; i < count && i < first + 3; ++i)
+        value = value * 16 + hexDigit(digits[i]);
+    if (count - first > 2 || value > 0x3F) {
+        *error = "\"" + std::string(text) + "\" lies outside the I/O space (0x00-0x3F)";
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<IoRegisters> readIoRegisters(const TiXmlDocument& doc, std::string* error) {
+    const TiXmlElement* io = nullptr;
+    if (const TiXmlElement* part = doc.FirstChildElement("AVRPART")) {
+        if (const TiXmlElement* memory = part->FirstChildElement("MEMORY"))
+            io = memory->FirstChildElement("IO_MEMORY");
+    }
+    if (!io) {
+        *error = "has no AVRPART/MEMORY/IO_MEMORY section";
+        return std::nullopt;
+    }
+    IoRegisters out;
+    std::set<std::string> names;
+    std::map<int, std::string> byAddress;
+    for (const TiXmlElement* r = io->FirstChildElement(); r; r = r->NextSiblingElement()) {
+        const std::string name = upper(r->ValueStr());
+        const TiXmlElement* addr = r->FirstChildElement("IO_ADDR");
+        if (!addr) continue;  // not a register entry
+        const char* raw = addr->GetText();
+        const std::string text = raw ? raw : "";
+        std::string why;
+        const std::optional<int> address = parseIoAddress(text, &why);
+        if (!address) {
+            if (why.empty()) {
+                out.outside.push_back(name);
+            } else {
+                out.problems.push_back("register " + name + ": IO_ADDR " + why);
+            }
+            continue;
+        }
+        if (!names.insert(name).second) {
+            out.problems.push_back("register " + name + " appears twice (the first, " +
+                                   [&] {
+                                       for (const IoRegister& reg : out.registers)
+                                           if (reg.name == name) return reg.text;
+                                       return std::string();
+                                   }() +
+                                   ", is used; " + text + " is not)");
+            continue;
+        }
+        auto [it, fresh] = byAddress.emplace(*address, name);
+        if (!fresh) out.shared.push_back(it->second + " and " + name + " share " + text);
+        out.registers.push_back({name, *address, text});
+    }
+    if (out.registers.empty()) {
+        *error = "has no register in the I/O space in AVRPART/MEMORY/IO_MEMORY";
+        return std::nullopt;
+    }
+    return out;
+}
+
+}  // namespace quill::partfile
