@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "core/CLEDView.h"
+#include "core/PartDescriptionFile.h"
 
 namespace {
 
@@ -131,6 +132,14 @@ std::string CLEDView::TargetXmlText(const char* section, const char* element, bo
     if (hr != S_OK) return {};
     *described = true;
 
+    // The parser recurses once per nesting level: a hostile description
+    // nested thousands deep is refused before it runs out of stack.
+    if (quill::partfile::scanXml(text, quill::partfile::kMaxDepth).depth >
+        quill::partfile::kMaxDepth) {
+        Log("CLEDView::GetTargetXml()",
+            "The target description nests elements too deeply; using defaults.");
+        return {};
+    }
     TiXmlDocument doc;
     doc.Parse(text.c_str());
     if (doc.Error()) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages QuillComponents needs to build, test and
-# run. Idempotent: installs only what is missing, and refreshes the package
+# Installs the Debian 12 packages QuillComponents needs to build, test,
+# fuzz (clang with libFuzzer) and run. Idempotent: installs only what is missing, and refreshes the package
 # lists only when something must be installed.
 set -euo pipefail
 
@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   fonts-dejavu-core
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

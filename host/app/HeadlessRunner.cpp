@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
+#include <chrono>
 #include <type_traits>
 
 #include "host/app/HostSetup.h"
@@ -84,6 +85,8 @@ class Runner {
 public:
     Runner(MainWindow& window, const HostOptions& options, const sc::Script& script)
         : window_(window), options_(options), script_(script), executor_(window, QString()) {}
+
+    ScenarioExecutor& executor() { return executor_; }
 
     std::optional<bool> holds(const sc::Condition& condition) {
         return std::visit(
@@ -215,6 +218,9 @@ bool isCheck(const sc::Command& command) {
 }  // namespace
 
 int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
+    // The time limit counts from here: loading the module and opening the
+    // windows belong to the run.
+    const auto startTime = ScenarioExecutor::Clock::now();
     // The scenario: every malformed line is reported with file and line.
     sc::ParseResult parsed = sc::parseFile(given.scenario);
     if (!parsed.ok()) {
@@ -277,11 +283,25 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
                  given.scenario.c_str());
 
     Runner runner(window, options, script);
+    if (options.timeLimitSeconds > 0) {
+        runner.executor().setDeadline(
+            startTime + std::chrono::duration_cast<ScenarioExecutor::Clock::duration>(
+                            std::chrono::duration<double>(options.timeLimitSeconds)),
+            options.timeLimitSeconds);
+    }
     int checks = 0, failures = 0;
-    bool aborted = false;
+    bool aborted = false, timedOut = false;
     const std::string file =
         QFileInfo(QString::fromStdString(given.scenario)).fileName().toStdString();
     for (const sc::Step& step : script.steps) {
+        if (runner.executor().pastDeadline()) {
+            std::fprintf(err, "  FAIL %s:%d: %s: not run: %s\n", file.c_str(), step.line,
+                         sc::describe(step.command).c_str(),
+                         qPrintable(runner.executor().timeLimitMessage()));
+            ++failures;
+            timedOut = true;
+            break;
+        }
         Result r = runner.run(step.command);
         const char* tag = r.outcome == Outcome::Ok       ? "ok  "
                           : r.outcome == Outcome::Failed ? "FAIL"
@@ -293,6 +313,11 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         if (r.outcome == Outcome::Failed) ++failures;
         if (r.outcome == Outcome::Error) {
             aborted = true;
+            break;
+        }
+        if (runner.executor().timedOut()) {
+            if (r.outcome != Outcome::Failed) ++failures;
+            timedOut = true;
             break;
         }
     }
@@ -307,6 +332,11 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     if (aborted) {
         std::fprintf(err, "quill-host: scenario stopped by an error\n");
         return 2;
+    }
+    if (timedOut) {
+        std::fprintf(err, "quill-host: scenario stopped: %s\n",
+                     qPrintable(runner.executor().timeLimitMessage()));
+        return 1;
     }
     std::fprintf(failures ? err : out, "quill-host: %d of %d checks passed%s\n", checks - failures,
                  checks, failures ? "" : ", scenario passed");

@@ -10,6 +10,7 @@ const char* HostUsage() {
            "                  [--install-dir DIR]\n"
            "       quill-host --headless [--part NAME] [--firmware FILE] --scenario FILE.scn\n"
            "                  [--screenshots DIR] [--frequency MHZ] [--module ...]\n"
+           "                  [--time-limit SECONDS]\n"
            "\n"
            "  --part         part description to use (default ATmega16, or the scenario's)\n"
            "  --firmware     AVR program, ELF or Intel HEX\n"
@@ -20,7 +21,12 @@ const char* HostUsage() {
            "  --scenario     scenario file to run headless\n"
            "  --screenshots  folder for the screenshots the scenario takes\n"
            "  --module       the module to register when the registry names none\n"
-           "  --install-dir  folder holding Partdescriptionfiles/\n";
+           "  --install-dir  folder holding Partdescriptionfiles/\n"
+           "  --time-limit   wall-clock limit of a headless run in seconds (default 300,\n"
+           "                 0 = none); a run past it fails\n"
+           "\n"
+           "Exit status: 0 the scenario passed, 1 a check failed (or the run hit its time\n"
+           "limit), 2 the run could not start or the scenario stopped on an error.\n";
 }
 
 std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args,
@@ -81,6 +87,18 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
             }
             options.frequencyMHz = mhz;
             options.frequencyGiven = true;
+        } else if (arg == "--time-limit") {
+            if (!needValue()) return std::nullopt;
+            errno = 0;
+            char* end = nullptr;
+            double seconds = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || errno != 0 || !std::isfinite(seconds) ||
+                seconds < 0 || seconds > 7 * 24 * 3600) {
+                *error = "--time-limit wants seconds between 0 (no limit) and 604800, not \"" +
+                         value + "\"";
+                return std::nullopt;
+            }
+            options.timeLimitSeconds = seconds;
         } else if (arg == "--open") {
             if (!needValue()) return std::nullopt;
             size_t start = 0;

@@ -16,6 +16,9 @@ struct HostOptions {
     std::string module;      // explicit module path (--module)
     std::string installDir;  // folder holding Partdescriptionfiles/
     double frequencyMHz = 1.0;
+    // Wall-clock limit of a headless run in seconds; 0 = none. The default
+    // ends a run that hangs well before a CI job's own limit.
+    double timeLimitSeconds = 300;
     bool partGiven = false;         // --part was on the command line
     bool frequencyGiven = false;    // --frequency was on the command line
     std::vector<std::string> open;  // command identifiers to open, e.g. KN

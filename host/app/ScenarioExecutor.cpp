@@ -1,6 +1,5 @@
 #include "host/app/ScenarioExecutor.h"
 
-#include <algorithm>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDockWidget>
@@ -9,6 +8,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cmath>
 
 #include "host/app/HostSetup.h"
@@ -41,6 +41,18 @@ ScenarioExecutor::ScenarioExecutor(MainWindow& window, QString screenshotDir)
     registers_ =
         PartRegisters::load(window_.config().installDirectory, window_.config().part, &why);
     if (!registers_) registerError_ = QString::fromStdString(why);
+}
+
+void ScenarioExecutor::setDeadline(Clock::time_point deadline, double seconds) {
+    deadline_ = deadline;
+    limitSeconds_ = seconds;
+}
+
+bool ScenarioExecutor::pastDeadline() const { return deadline_ && Clock::now() >= *deadline_; }
+
+QString ScenarioExecutor::timeLimitMessage() const {
+    return QString("the run took longer than its time limit of %1 s (--time-limit)")
+        .arg(limitSeconds_);
 }
 
 QWidget* ScenarioExecutor::formOrError(const QString& name, Result* result) {
@@ -148,12 +160,19 @@ Result ScenarioExecutor::waitCycles(uint64_t cycles) {
     if (!debugger.debugging()) return error("the program is not being debugged");
     const uint64_t start = debugger.machine()->cycles();
     // Keep the windows alive (timers, repaints) while time passes.
-    bool ran = debugger.runCycles(cycles, [] {
+    bool ran = debugger.runCycles(cycles, [this] {
         QApplication::processEvents();
-        return true;
+        return !pastDeadline();
     });
     QApplication::processEvents();
     const uint64_t now = debugger.machine()->cycles();
+    if (!ran && pastDeadline()) {
+        timedOut_ = true;
+        return failed(QString("stopped after %1 of %2 cycles: %3")
+                          .arg(now - start)
+                          .arg(cycles)
+                          .arg(timeLimitMessage()));
+    }
     if (!ran) {
         return failed(QString("the program stopped after %1 of %2 cycles: %3")
                           .arg(now - start)
@@ -208,7 +227,16 @@ Result ScenarioExecutor::waitUntil(const std::function<std::optional<bool>()>& h
                               .arg(what)
                               .arg(QString::fromStdString(debugger.lastFault())));
         }
-        if ((++instructions & 1023) == 0) QApplication::processEvents();
+        if ((++instructions & 1023) == 0) {
+            QApplication::processEvents();
+            if (pastDeadline()) {
+                timedOut_ = true;
+                return failed(QString("stopped waiting for %1 after %2 cycles: %3")
+                                  .arg(what)
+                                  .arg(machine->cycles() - start)
+                                  .arg(timeLimitMessage()));
+            }
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -28,6 +29,16 @@ public:
     };
 
     ScenarioExecutor(MainWindow& window, QString screenshotDir);
+
+    // A wall-clock limit for the whole run: once `deadline` has passed,
+    // every wait stops and fails, saying that the run took longer than
+    // `seconds` (the limit as given, for the message).
+    using Clock = std::chrono::steady_clock;
+    void setDeadline(Clock::time_point deadline, double seconds);
+    bool pastDeadline() const;
+    // A wait stopped by the deadline.
+    bool timedOut() const { return timedOut_; }
+    QString timeLimitMessage() const;
 
     // ---- components
     Result open(const QString& commandId);  // KN, LD, SW, KP, STV...
@@ -90,4 +101,7 @@ private:
     QString screenshotDir_;
     int shot_ = 0;
     int outputMark_ = 0;  // output lines before this one are already matched
+    std::optional<Clock::time_point> deadline_;
+    double limitSeconds_ = 0;
+    bool timedOut_ = false;
 };

@@ -7,13 +7,34 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "host/app/HeadlessRunner.h"
 #include "host/app/HostOptions.h"
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 
+namespace {
+
+// Without $QUILL_REGISTRY a host started from its own build tree uses a
+// registry in that tree; an installed host uses the user's.
+void useBuildTreeRegistry() {
+#ifdef QUILL_BUILD_TREE
+    const char* given = std::getenv("QUILL_REGISTRY");
+    if (given && *given) return;
+    std::error_code ec;
+    const auto self = std::filesystem::canonical("/proc/self/exe", ec);
+    const auto tree = std::filesystem::weakly_canonical(QUILL_BUILD_TREE, ec);
+    if (ec || self.parent_path() != tree / "bin") return;
+    setenv("QUILL_REGISTRY", (tree / "registry.reg").c_str(), 1);
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    useBuildTreeRegistry();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     auto options = ParseHostOptions(args, &error);

@@ -96,3 +96,16 @@ TEST_F(HostAccess, MemoryTransfersUseTheAgreedKindsAndRangesAndFailCleanly) {
     target().writeFailure[kMemoryIo] = E_FAIL;
     EXPECT_FALSE(view->WriteIOMemory(io));
 }
+
+// A target description nested far too deep is refused before the XML
+// parser recurses through it (it would run out of stack): defaults apply.
+TEST_F(HostAccess, ADeeplyNestedTargetDescriptionIsRefusedNotParsed) {
+    Attach();
+    std::string deep = "<TARGET><SELECTED><PART_NAME>ATmega16</PART_NAME></SELECTED>";
+    for (int i = 0; i < 50000; ++i) deep += "<a>";
+    target().useXmlOverride = true;
+    target().xmlOverride = deep;
+    EXPECT_EQ(view->GetSelectedPartname(), "Unknown");
+    EXPECT_TRUE(
+        services().HasText("The target description nests elements too deeply; using defaults."));
+}

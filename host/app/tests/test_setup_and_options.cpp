@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "host/app/HostOptions.h"
+#include "host/app/HostSetup.h"
 #include "host/app/SetupDescription.h"
 
 namespace {
@@ -34,3 +39,47 @@ TEST(SetupDescription, DiagnosesBadDescriptions) {
 }
 
 }  // namespace
+
+TEST(HostOptions, TimeLimitIsParsedAndBounded) {
+    std::string error;
+    auto options = ParseHostOptions({"--headless", "--scenario", "s.scn"}, &error);
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->timeLimitSeconds, 300);
+    options =
+        ParseHostOptions({"--headless", "--scenario", "s.scn", "--time-limit", "0.5"}, &error);
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->timeLimitSeconds, 0.5);
+    for (const char* bad : {"-1", "soon", "", "1e9", "nan"}) {
+        EXPECT_FALSE(ParseHostOptions({"--time-limit", bad}, &error)) << bad;
+        EXPECT_NE(error.find("--time-limit wants seconds"), std::string::npos) << error;
+    }
+}
+
+// The part name is found whatever its case, and reported as the file names
+// it; a part description the module could not use stops the start.
+TEST(HostSetup, PartNamesIgnoreCaseAndUnusableDescriptionsStopTheStart) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / "quill_host_setup_parts";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "Partdescriptionfiles");
+    std::filesystem::copy_file(
+        std::string(QUILL_SOURCE_DIR) + "/host/Partdescriptionfiles/ATmega16.xml",
+        dir / "Partdescriptionfiles" / "ATmega16.xml");
+    std::ofstream(dir / "Partdescriptionfiles" / "Empty.xml").close();
+    HostOptions options;
+    options.installDir = dir.string();
+    options.part = "atmega16";
+    std::string error;
+    HostEnvironment env = PrepareHost(options, &error);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(env.config.part, "ATmega16");
+    options.part = "EMPTY";
+    PrepareHost(options, &error);
+    EXPECT_NE(error.find("Empty.xml\" is empty"), std::string::npos) << error;
+    options.part = "ATmega99";
+    PrepareHost(options, &error);
+    EXPECT_NE(error.find("unknown part \"ATmega99\" (known parts: ATmega16, Empty)"),
+              std::string::npos)
+        << error;
+    std::filesystem::remove_all(dir);
+}
