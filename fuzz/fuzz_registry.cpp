@@ -6,16 +6,23 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "platform/registry.h"
 
 namespace {
 
+// In memory where the system has it: every change is synced to disk, which
+// would make each run wait for the disk.
 std::string scratchFolder() {
-    char pattern[] = "/tmp/quill-fuzz-registry-XXXXXX";
-    const char* dir = ::mkdtemp(pattern);
+    std::string pattern = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    pattern += "/quill-fuzz-registry-XXXXXX";
+    const char* dir = ::mkdtemp(pattern.data());
     if (!dir) std::abort();
+    static std::string made;
+    made = dir;
+    std::atexit([] { std::filesystem::remove_all(made); });
     return dir;
 }
 
