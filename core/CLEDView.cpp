@@ -11,21 +11,9 @@ namespace {
 // autostep timer procedure receives no object pointer.
 HWND g_hostMainWindow = nullptr;
 
-constexpr int kCommandCount = 12;
-
-bool isComponentCommand(int command) {
-    return (command >= kCmdKnightRider && command <= kCmdKeypad) || command == kCmdBeerbasement ||
-           command == kCmdLcd;
-}
-
 const char* commandName(int command) {
-    static const char* const names[kCommandCount] = {"Knight Rider",  "Capacity Measurement",
-                                                     "LED",           "Switch",
-                                                     "Slider",        "Keypad",
-                                                     "Settings",      "Stack view",
-                                                     "Beerbasement",  "Hitachi LCD",
-                                                     "Autostep INTO", "About"};
-    return (command >= 0 && command < kCommandCount) ? names[command] : "?";
+    const CommandInfo* info = CommandInfoOf(command);
+    return info ? info->title : "?";
 }
 
 }  // namespace
@@ -124,8 +112,8 @@ HRESULT CLEDView::Init(IDispatch* iGuiWorks) {
     if (!services) return E_NOINTERFACE;
 
     {
-        CComBSTR category("QuillComponents");
-        hr = services->CreateCategory(category.get(), 1);
+        CComBSTR category(kOutputSource);
+        hr = services->CreateCategory(category.get(), kCategoryKind);
     }
     if (FAILED(hr)) {
         services->Release();
@@ -138,7 +126,9 @@ HRESULT CLEDView::Init(IDispatch* iGuiWorks) {
     if (FAILED(hr) || !works) return FAILED(hr) ? hr : E_NOINTERFACE;
     guiWorks_ = works;
 
-    for (int command = 0; command <= kCmdAutostep; ++command) SetCommandState(command, 0);
+    for (int command = 0; command <= kCmdAutostep; ++command) {
+        SetCommandState(command, kCommandDisabled);
+    }
 
     resetObserver_ = std::make_unique<CallOnChange<CLEDView, uint32_t>>(&cycleCounter_, this,
                                                                         &CLEDView::DetectReset);
@@ -191,28 +181,8 @@ HWND CLEDView::HostMainWindow() { return g_hostMainWindow; }
 // ---- Commands
 
 int CLEDView::DialogId(int command) {
-    switch (command) {
-        case kCmdKnightRider:
-            return 103;
-        case kCmdCapacityMeasurement:
-            return 210;
-        case kCmdLed:
-            return 219;
-        case kCmdSwitch:
-            return 230;
-        case kCmdSlider:
-            return 238;
-        case kCmdKeypad:
-            return 241;
-        case kCmdStackView:
-            return 260;
-        case kCmdBeerbasement:
-            return 271;
-        case kCmdLcd:
-            return 278;
-        default:
-            return 0;
-    }
+    const CommandInfo* info = CommandInfoOf(command);
+    return info ? info->dialogId : 0;
 }
 
 void CLEDView::SetComponentFactory(int command, ComponentFactory factory) {
@@ -242,7 +212,7 @@ HRESULT CLEDView::ExecuteCommand(LONG command) {
     if (command < 0 || command >= kCommandCount) return S_OK;
     const int index = static_cast<int>(command);
 
-    if (isComponentCommand(index) || index == kCmdStackView) {
+    if (IsComponentCommand(index)) {
         if (index == kCmdStackView && stackViewCreated_) {
             if (stackView_) stackView_->Show();
             return S_OK;
@@ -305,8 +275,8 @@ void CLEDView::StopAutostep() {
 
 void CLEDView::Diagnose(const std::string& label, const std::string& text) {
     if (!hostServices_ || text.empty()) return;
-    CComBSTR source("QuillComponents");
+    CComBSTR source(kOutputSource);
     CComBSTR prefix(label.empty() ? std::string() : label + " -->");
     CComBSTR line(text);
-    hostServices_->WriteMessage(3, source.get(), prefix.get(), line.get());
+    hostServices_->WriteMessage(kMessageKind, source.get(), prefix.get(), line.get());
 }

@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "core/HostInterfaces.h"
+#include "contract/Commands.h"
+#include "contract/HostInterfaces.h"
 #include "framework/Observer.h"
 
 class CLEDView;
@@ -87,22 +88,6 @@ using ComponentFactory = std::function<std::unique_ptr<IComponentWindow>(
 // Runs a modal command (Settings sheet, About box) for the core.
 using ModalCommand = std::function<void(CLEDView* core)>;
 
-// Command indices of the setup description's command list.
-enum Command : int {
-    kCmdKnightRider = 0,
-    kCmdCapacityMeasurement = 1,
-    kCmdLed = 2,
-    kCmdSwitch = 3,
-    kCmdSlider = 4,
-    kCmdKeypad = 5,
-    kCmdSettings = 6,
-    kCmdStackView = 7,
-    kCmdBeerbasement = 8,
-    kCmdLcd = 9,
-    kCmdAutostep = 10,
-    kCmdAbout = 11,
-};
-
 class CLEDView : public IGuiPlugin {
 public:
     CLEDView();
@@ -167,8 +152,8 @@ public:
     void Request_Update();
     void DetectReset();
 
-    static constexpr int kDataMemorySize = 1024;
-    static constexpr uint16_t kDataMemoryStart = 0x60;
+    static constexpr int kDataMemorySize = kDataWindowSize;
+    static constexpr uint16_t kDataMemoryStart = kDataWindowStart;
     const std::array<uint8_t, kDataMemorySize>& DataMemory() const { return dataMemory_; }
     const std::array<uint8_t, kDataMemorySize>& DataPrevious() const { return dataPrevious_; }
     uint16_t StackPointer() const { return stackPointer_; }
@@ -264,12 +249,12 @@ private:
     bool autostepActive_ = false;
 
     // Register model
-    std::array<GatedValue<uint8_t>, 64> ioRegisters_;
-    std::array<uint8_t, 64> ioImage_{};
-    std::array<uint8_t, 64> ioPrevious_{};
+    std::array<GatedValue<uint8_t>, kIoRegisterCount> ioRegisters_;
+    std::array<uint8_t, kIoRegisterCount> ioImage_{};
+    std::array<uint8_t, kIoRegisterCount> ioPrevious_{};
     std::array<uint8_t, kDataMemorySize> dataMemory_{};
     std::array<uint8_t, kDataMemorySize> dataPrevious_{};
-    std::array<uint8_t, 32> generalRegisters_{};
+    std::array<uint8_t, kGeneralRegisterCount> generalRegisters_{};
     uint16_t stackPointer_ = 0, stackPointerPrevious_ = 0;
     uint16_t pointerX_ = 0, pointerY_ = 0, pointerZ_ = 0;
     HistoryValue<uint32_t> cycleCounter_;

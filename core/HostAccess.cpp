@@ -63,7 +63,7 @@ bool CLEDView::ConnectTarget() {
         target_ = nullptr;
     }
     ITargetAccess* target = nullptr;
-    CComBSTR name("AVRTARGET");
+    CComBSTR name(kTargetObjectName);
     HRESULT hr = hostServices_->GetNamedObject(name.get(), &IID_ITargetAccess,
                                                reinterpret_cast<void**>(&target));
     if (SUCCEEDED(hr) && target) {
@@ -178,7 +178,7 @@ std::string CLEDView::GetSelectedPartname() {
 
 bool CLEDView::Target_is_Simulator() {
     if (!attached_) return false;
-    return equalsIgnoreCase(GetSelectedTarget(), "Simulator");
+    return equalsIgnoreCase(GetSelectedTarget(), kSimulatorTargetName);
 }
 
 double CLEDView::GetFrequency() {

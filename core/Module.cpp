@@ -4,8 +4,8 @@
 #include <string>
 
 #include "components/ComponentWiring.h"
+#include "contract/HostInterfaces.h"
 #include "core/CLEDView.h"
-#include "core/HostInterfaces.h"
 #include "core/ModuleResources.h"
 #include "platform/classfactory.h"
 #include "platform/registry.h"

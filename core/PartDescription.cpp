@@ -52,7 +52,7 @@ std::string textOf(const TiXmlElement* e) {
 std::string CLEDView::PartDescriptionFilePath(const std::string& partName, bool withDirectory) {
     if (!attached_) return "unknown";
     if (!withDirectory) return partName;
-    return GetHostDirectory() + "\\Partdescriptionfiles\\" + partName + ".xml";
+    return GetHostDirectory() + "\\" + kPartDescriptionFolder + "\\" + partName + ".xml";
 }
 
 namespace {

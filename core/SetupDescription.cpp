@@ -2,13 +2,19 @@
 // the entries of the "Kivo AVR Studio Plugins" sub-menu of the Tools menu
 // and the toolbar. One line, no whitespace between elements; list values
 // are "[A:B:C]". The position of an identifier in the framework's command
-// list is the number the host passes to ExecuteCommand.
+// list is the number the host passes to ExecuteCommand; the toolbar
+// bitmaps are the module's resource numbers.
+#include <string>
+
+#include "contract/ResourceIds.h"
 #include "core/CLEDView.h"
 
 namespace {
 
 // clang-format off
-constexpr const char kSetupDescription[] =
+// Built on first use, so that any static initialiser may ask for it.
+const std::string& setupDescription() {
+    static const std::string text = std::string() +
     "<GUI_PLUGIN>"
     "<FRAMEWORK>"
     "<NAME>Kivo AVR Studio Plugins</NAME>"
@@ -48,31 +54,33 @@ constexpr const char kSetupDescription[] =
     "<TOOLBAR_NAMES>[Quill]</TOOLBAR_NAMES>"
     "<Quill>"
     "<COMMAND_LIST>[KN:CM:LD:SW:AD:KP:STV:BB:LCD:ASI]</COMMAND_LIST>"
-    "<KN><COMMAND_ID>KN</COMMAND_ID><BITMAPID>5001</BITMAPID>"
+    "<KN><COMMAND_ID>KN</COMMAND_ID><BITMAPID>" + std::to_string(bitmap::kToolKnightRider) + "</BITMAPID>"
         "<TOOLTIP_HELP>Knightrider</TOOLTIP_HELP></KN>"
-    "<CM><COMMAND_ID>CM</COMMAND_ID><BITMAPID>234</BITMAPID>"
+    "<CM><COMMAND_ID>CM</COMMAND_ID><BITMAPID>" + std::to_string(bitmap::kToolCapacity) + "</BITMAPID>"
         "<TOOLTIP_HELP>Capacity Measurement</TOOLTIP_HELP></CM>"
-    "<LD><COMMAND_ID>LD</COMMAND_ID><BITMAPID>235</BITMAPID>"
+    "<LD><COMMAND_ID>LD</COMMAND_ID><BITMAPID>" + std::to_string(bitmap::kToolLed) + "</BITMAPID>"
         "<TOOLTIP_HELP>LED</TOOLTIP_HELP></LD>"
-    "<SW><COMMAND_ID>SW</COMMAND_ID><BITMAPID>236</BITMAPID>"
+    "<SW><COMMAND_ID>SW</COMMAND_ID><BITMAPID>" + std::to_string(bitmap::kToolSwitch) + "</BITMAPID>"
         "<TOOLTIP_HELP>Switch</TOOLTIP_HELP></SW>"
-    "<AD><COMMAND_ID>AD</COMMAND_ID><BITMAPID>266</BITMAPID>"
+    "<AD><COMMAND_ID>AD</COMMAND_ID><BITMAPID>" + std::to_string(bitmap::kToolSlider) + "</BITMAPID>"
         "<TOOLTIP_HELP>Slider</TOOLTIP_HELP></AD>"
     "<KP><COMMAND_ID>KP</COMMAND_ID><TOOLTIP_HELP>Keypad</TOOLTIP_HELP>"
-        "<BITMAPID>242</BITMAPID></KP>"
+        "<BITMAPID>" + std::to_string(bitmap::kToolKeypad) + "</BITMAPID></KP>"
     "<STV><COMMAND_ID>STV</COMMAND_ID><TOOLTIP_HELP>Stackview</TOOLTIP_HELP>"
-        "<BITMAPID>267</BITMAPID></STV>"
+        "<BITMAPID>" + std::to_string(bitmap::kToolStackView) + "</BITMAPID></STV>"
     "<BB><COMMAND_ID>BB</COMMAND_ID><TOOLTIP_HELP>Beerbasement</TOOLTIP_HELP>"
-        "<BITMAPID>269</BITMAPID></BB>"
+        "<BITMAPID>" + std::to_string(bitmap::kToolBeerbasement) + "</BITMAPID></BB>"
     "<LCD><COMMAND_ID>LCD</COMMAND_ID><TOOLTIP_HELP>Hitachi LCD</TOOLTIP_HELP>"
-        "<BITMAPID>288</BITMAPID></LCD>"
+        "<BITMAPID>" + std::to_string(bitmap::kToolLcd) + "</BITMAPID></LCD>"
     "<ASI><COMMAND_ID>ASI</COMMAND_ID><TOOLTIP_HELP>Autostep INTO</TOOLTIP_HELP>"
-        "<BITMAPID>281</BITMAPID></ASI>"
+        "<BITMAPID>" + std::to_string(bitmap::kToolAutostep) + "</BITMAPID></ASI>"
     "</Quill>"
     "</TOOLBARS>"
     "</GUI_PLUGIN>";
+    return text;
+}
 // clang-format on
 
 }  // namespace
 
-const char* CLEDView::SetupDescription() { return kSetupDescription; }
+const char* CLEDView::SetupDescription() { return setupDescription().c_str(); }

@@ -7,31 +7,13 @@
 #include "core/CLEDView.h"
 #include "core/CycleCount.h"
 
-namespace {
-
-// Host event numbers.
-enum Event : LONG {
-    kEventRefresh = 3,
-    kEventDetach6 = 6,
-    kEventReattach = 7,
-    kEventDetach8 = 8,
-    kEventReset = 18,
-    kEventStopAutostep = 27,
-    kEventAttach = 101,
-    kEventDetach = 102,
-    kEventDebugStart = 103,
-    kEventDebugEnd = 104,
-};
-
-}  // namespace
-
 HRESULT CLEDView::HandleEvent(LONG eventnum, BSTR) {
     switch (eventnum) {
-        case kEventRefresh:
+        case kEventHalted:
             if (simulator_) Refresh();
             break;
-        case kEventDetach6:
-        case kEventDetach8:
+        case kEventDetached6:
+        case kEventDetached8:
             attached_ = false;
             break;
         case kEventReattach:
@@ -40,29 +22,29 @@ HRESULT CLEDView::HandleEvent(LONG eventnum, BSTR) {
             ConnectTarget();
             DetectSimulator();
             break;
-        case kEventReset:
+        case kEventPartReset:
             DetectSimulator();
             StopAutostep();
             Request_Update();
             break;
-        case kEventStopAutostep:
+        case kEventRunStarted:
             StopAutostep();
             break;
-        case kEventAttach:
+        case kEventSessionStarted:
             ConnectTarget();
             break;
-        case kEventDetach:
+        case kEventSessionPaused:
             attached_ = false;
             StopAutostep();
             break;
-        case kEventDebugStart:
+        case kEventTargetReady:
             ConnectTarget();
             DetectSimulator();
             CreateAdcModel();
             UpdateIOMemory();
             EnableCommands();
             break;
-        case kEventDebugEnd:
+        case kEventSessionEnded:
             attached_ = false;
             simulator_ = false;
             StopAutostep();
@@ -115,9 +97,9 @@ void CLEDView::CreateAdcModel() {
     if (channels > 0 && adcHooks_.create) adc_ = adcHooks_.create(channels, this);
     if (adc_) {
         Log("", "Analog / Digital Converter created!");
-        SetCommandState(kCmdSlider, 4);
+        SetCommandState(kCmdSlider, kCommandEnabled);
     } else {
-        SetCommandState(kCmdSlider, 0);
+        SetCommandState(kCmdSlider, kCommandDisabled);
         Log("", "Analog / Digital Converter not created!");
         if (channels > 0) {
             Log("", "The converter model is not available in this build.");
@@ -130,7 +112,7 @@ void CLEDView::EnableCommands() {
     static const int enabled[] = {
         kCmdKnightRider, kCmdCapacityMeasurement, kCmdLed, kCmdSwitch,  kCmdKeypad,
         kCmdStackView,   kCmdBeerbasement,        kCmdLcd, kCmdAutostep};
-    for (int command : enabled) SetCommandState(command, 4);
+    for (int command : enabled) SetCommandState(command, kCommandEnabled);
 }
 
 void CLEDView::Request_Update() {

@@ -46,8 +46,8 @@ PluginForm::PluginForm(QWidget* parent, CLEDView* core, int width, int height, i
     HRESULT hr = E_FAIL;
     if (core_) {
         CComBSTR wideName(name_);
-        hr =
-            core_->CreateDockedWindow(wideName.get(), 0, 0, 1, 216, ModuleInstance(), &hostHandle_);
+        hr = core_->CreateDockedWindow(wideName.get(), kDockArgs[0], kDockArgs[1], kDockArgs[2],
+                                       kDockArgs[3], ModuleInstance(), &hostHandle_);
     }
     if (SUCCEEDED(hr) && hostHandle_) {
         hostWindow_ = reinterpret_cast<QWidget*>(hostHandle_);

@@ -25,6 +25,7 @@
 #include <memory>
 #include <string>
 
+#include "contract/ResourceIds.h"
 #include "core/CLEDView.h"
 #include "framework/Observer.h"
 
@@ -78,8 +79,8 @@ public:
     }
 
     // The command id of menu item "Settings..." in menu 209.
-    static constexpr int kSettingsCommand = 32771;
-    static constexpr int kSizeTypeHost = 9;
+    static constexpr int kSettingsCommand = menu::kSettingsCommand;
+    static constexpr int kSizeTypeHost = kHostSizeType;
 
 protected:
     // Dialog initialisation; components call this first from their own.

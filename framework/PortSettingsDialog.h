@@ -22,14 +22,9 @@ class QComboBox;
 class QDialogButtonBox;
 class QGroupBox;
 
-namespace control {
-constexpr int kOk = 1;
-constexpr int kCancel = 2;
-constexpr int kPin0 = 228;  // "Pin 0" .. "Pin 7" = 228 .. 235
-constexpr int kUsePin = 236;
-constexpr int kUseDdrAndPort = 237;
-constexpr int kActiveLow = 353;
-}  // namespace control
+#include "contract/ResourceIds.h"
+
+namespace control = ids::port_settings;
 
 class PortSettingsDialog : public QDialog {
     Q_OBJECT

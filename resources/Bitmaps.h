@@ -4,28 +4,7 @@
 
 #include <QPixmap>
 
-namespace bitmap {
-// Component pictures.
-constexpr int kLedDark = 220;        // 25 x 25
-constexpr int kLedLit = 221;         // 25 x 25
-constexpr int kSwitchOff = 204;      // 30 x 30, lever down, red
-constexpr int kSwitchOn = 205;       // 30 x 30, lever up, green
-constexpr int kSegmentDark = 201;    // 25 x 16
-constexpr int kSegmentLit = 202;     // 25 x 16
-constexpr int kKnightTitle = 203;    // 329 x 56
-constexpr int kStackPointers = 261;  // 80 x 16: blank, SP, XR, YR, ZR
-// Toolbar buttons, 16 x 16.
-constexpr int kToolKnightRider = 5001;
-constexpr int kToolCapacity = 234;
-constexpr int kToolLed = 235;
-constexpr int kToolSwitch = 236;
-constexpr int kToolSlider = 266;
-constexpr int kToolKeypad = 242;
-constexpr int kToolStackView = 267;
-constexpr int kToolBeerbasement = 269;
-constexpr int kToolLcd = 288;
-constexpr int kToolAutostep = 281;
-}  // namespace bitmap
+#include "contract/ResourceIds.h"  // the bitmap numbers (namespace bitmap)
 
 // Logical size of a bitmap; an invalid size for an unknown id.
 QSize BitmapSize(int resourceId);

@@ -21,23 +21,23 @@ void buildComponentMenu(QMenu* popup) { addItem(popup, "Settings...", menu::kSet
 
 void buildStackViewMenu(QMenu* popup) {
     QMenu* view = popup->addMenu(QStringLiteral("View"));
-    addItem(view, "Stack pointer", 32781, true, true);
-    addItem(view, "X pointer", 32782, true);
-    addItem(view, "Y pointer", 32783, true);
-    addItem(view, "Z pointer", 32784, true);
-    addItem(view, "Adress", 32785, true, true);
-    addItem(view, "Value (hexadecimal)", 32787, true, true);
-    addItem(view, "Value (decimal)", 32786, true);
-    addItem(view, "Value (binary)", 32788, true);
-    addItem(view, "Value (ASCII)", 32789, true);
+    addItem(view, "Stack pointer", menu::kShowStackPointer, true, true);
+    addItem(view, "X pointer", menu::kShowX, true);
+    addItem(view, "Y pointer", menu::kShowY, true);
+    addItem(view, "Z pointer", menu::kShowZ, true);
+    addItem(view, "Adress", menu::kShowAddress, true, true);
+    addItem(view, "Value (hexadecimal)", menu::kShowHex, true, true);
+    addItem(view, "Value (decimal)", menu::kShowDecimal, true);
+    addItem(view, "Value (binary)", menu::kShowBinary, true);
+    addItem(view, "Value (ASCII)", menu::kShowAscii, true);
     QMenu* autoScroll = popup->addMenu(QStringLiteral("Auto scroll"));
-    addItem(autoScroll, "Stackpointer", 32790, true);
-    addItem(autoScroll, "X-Pointer", 32791, true);
-    addItem(autoScroll, "Y-Pointer", 32792, true);
-    addItem(autoScroll, "Z-Pointer", 32793, true);
-    addItem(autoScroll, "None", 32794, true, true);
+    addItem(autoScroll, "Stackpointer", menu::kFollowSP, true);
+    addItem(autoScroll, "X-Pointer", menu::kFollowX, true);
+    addItem(autoScroll, "Y-Pointer", menu::kFollowY, true);
+    addItem(autoScroll, "Z-Pointer", menu::kFollowZ, true);
+    addItem(autoScroll, "None", menu::kFollowNone, true, true);
     popup->addSeparator();
-    addItem(popup, "Reverse list", 32780);
+    addItem(popup, "Reverse list", menu::kReverseList);
 }
 
 }  // namespace

@@ -9,11 +9,7 @@ class QAction;
 class QMenu;
 class QWidget;
 
-namespace menu {
-constexpr int kComponentMenu = 209;  // "Settings..."
-constexpr int kStackViewMenu = 262;  // View, Auto scroll, Reverse list
-constexpr int kSettingsCommand = 32771;
-}  // namespace menu
+#include "contract/ResourceIds.h"  // the menu and command numbers (namespace menu)
 
 // The popup (first submenu) of menu resource `menuId`, owned by `parent`;
 // null for an unknown id.

@@ -17,6 +17,8 @@
 #include <array>
 #include <cstdint>
 
+#include "contract/ResourceIds.h"
+
 namespace keypad {
 
 constexpr int kRows = 4;
@@ -49,18 +51,18 @@ struct Key {
 // In row-major order, so that kKeys[row * kColumns + column] is the key
 // at (row, column).
 inline constexpr std::array<Key, kKeyCount> kKeys{{
-    {'1', "&1", 293, 0, 0},
-    {'2', "&2", 292, 0, 1},
-    {'3', "&3", 282, 0, 2},
-    {'4', "&4", 296, 1, 0},
-    {'5', "&5", 283, 1, 1},
-    {'6', "&6", 294, 1, 2},
-    {'7', "&7", 297, 2, 0},
-    {'8', "&8", 284, 2, 1},
-    {'9', "&9", 295, 2, 2},
-    {'*', "&*", 298, 3, 0},
-    {'0', "&0", 442, 3, 1},
-    {'#', "&#", 299, 3, 2},
+    {'1', "&1", ids::keypad::kKeyControls[0].controlId, 0, 0},
+    {'2', "&2", ids::keypad::kKeyControls[1].controlId, 0, 1},
+    {'3', "&3", ids::keypad::kKeyControls[2].controlId, 0, 2},
+    {'4', "&4", ids::keypad::kKeyControls[3].controlId, 1, 0},
+    {'5', "&5", ids::keypad::kKeyControls[4].controlId, 1, 1},
+    {'6', "&6", ids::keypad::kKeyControls[5].controlId, 1, 2},
+    {'7', "&7", ids::keypad::kKeyControls[6].controlId, 2, 0},
+    {'8', "&8", ids::keypad::kKeyControls[7].controlId, 2, 1},
+    {'9', "&9", ids::keypad::kKeyControls[8].controlId, 2, 2},
+    {'*', "&*", ids::keypad::kKeyControls[9].controlId, 3, 0},
+    {'0', "&0", ids::keypad::kKeyControls[10].controlId, 3, 1},
+    {'#', "&#", ids::keypad::kKeyControls[11].controlId, 3, 2},
 }};
 
 constexpr int KeyIndex(int row, int column) { return row * kColumns + column; }

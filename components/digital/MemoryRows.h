@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 
+#include "contract/ResourceIds.h"
+
 namespace memrows {
 
 constexpr int kRowCount = 1024;
@@ -45,15 +47,15 @@ struct ColumnInfo {
 };
 
 inline constexpr std::array<ColumnInfo, kColumnCount> kColumns{{
-    {"S", Align::Centre, 20, 20, true, 32781},
-    {"X", Align::Centre, 20, 20, false, 32782},
-    {"Y", Align::Centre, 20, 20, false, 32783},
-    {"Z", Align::Centre, 20, 20, false, 32784},
-    {"Address", Align::Left, 50, 50, true, 32785},
-    {"Hex", Align::Centre, 39, 39, true, 32787},
-    {"Dec", Align::Centre, 32, 32, false, 32786},
-    {"Binary", Align::Centre, 60, 60, false, 32788},
-    {"C", Align::Centre, 20, 25, false, 32789},
+    {"S", Align::Centre, 20, 20, true, menu::kShowStackPointer},
+    {"X", Align::Centre, 20, 20, false, menu::kShowX},
+    {"Y", Align::Centre, 20, 20, false, menu::kShowY},
+    {"Z", Align::Centre, 20, 20, false, menu::kShowZ},
+    {"Address", Align::Left, 50, 50, true, menu::kShowAddress},
+    {"Hex", Align::Centre, 39, 39, true, menu::kShowHex},
+    {"Dec", Align::Centre, 32, 32, false, menu::kShowDecimal},
+    {"Binary", Align::Centre, 60, 60, false, menu::kShowBinary},
+    {"C", Align::Centre, 20, 25, false, menu::kShowAscii},
 }};
 
 // Images of the pointer-arrow strip.

@@ -16,7 +16,7 @@ constexpr int kDriveRegisters[] = {kDDRD, kPORTD, kDDRC, kPORTC, kDDRB, kPORTB};
 }  // namespace
 
 frm_Keypad::frm_Keypad(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
-    : PluginForm(parent, core, 150, 200, commandIndex, "Keypad", dialogId) {
+    : PluginForm(parent, core, 150, 200, commandIndex, kCommands[kCmdKeypad].baseName, dialogId) {
     auto* grid = new QGridLayout(this);
     grid->setSpacing(8);
     grid->setContentsMargins(12, 12, 12, 12);

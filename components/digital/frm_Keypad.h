@@ -20,7 +20,7 @@ class QPushButton;
 class frm_Keypad : public PluginForm {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 241;
+    static constexpr int kTemplate = ids::keypad::kTemplate;
 
     frm_Keypad(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
     ~frm_Keypad() override;

@@ -38,7 +38,8 @@ frm_Knightrider_configure::frm_Knightrider_configure(QWidget* parent)
 }
 
 frm_Knightrider::frm_Knightrider(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
-    : PluginForm(parent, core, 375, 135, commandIndex, "Knightrider", dialogId) {
+    : PluginForm(parent, core, 375, 135, commandIndex, kCommands[kCmdKnightRider].baseName,
+                 dialogId) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 6, 20, 6);
     layout->setSpacing(4);

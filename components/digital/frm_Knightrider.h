@@ -26,11 +26,12 @@ public:
 class frm_Knightrider : public PluginForm {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 103;
-    static constexpr int kSettingsTemplate = 207;
-    static constexpr int kSwitch = 221;
-    static constexpr int kTitle = 203;
-    static constexpr int kFirstSegment = 211;  // bit 7, leftmost; 218 is bit 0
+    static constexpr int kTemplate = ids::knightrider::kTemplate;
+    static constexpr int kSettingsTemplate = ids::knightrider::kSettingsTemplate;
+    static constexpr int kSwitch = ids::knightrider::kSwitch;
+    static constexpr int kTitle = ids::knightrider::kTitle;
+    static constexpr int kFirstSegment =
+        ids::knightrider::kFirstSegment;  // bit 7, leftmost; 218 is bit 0
 
     frm_Knightrider(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
     ~frm_Knightrider() override;

@@ -11,7 +11,7 @@ frm_LED_configure::frm_LED_configure(QWidget* parent)
                                QStringLiteral("LED behaviour Active low.")) {}
 
 frm_LED::frm_LED(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
-    : PluginForm(parent, core, 60, 75, commandIndex, "LED", dialogId) {
+    : PluginForm(parent, core, 60, 75, commandIndex, kCommands[kCmdLed].baseName, dialogId) {
     picture_ = new PictureControl(this, kPicture);
     picture_->setBitmap(bitmap::kLedDark);
     auto* layout = new QVBoxLayout(this);

@@ -20,9 +20,9 @@ public:
 class frm_LED : public PluginForm {
     Q_OBJECT
 public:
-    static constexpr int kPicture = 243;
-    static constexpr int kTemplate = 219;
-    static constexpr int kSettingsTemplate = 222;
+    static constexpr int kPicture = ids::led::kPicture;
+    static constexpr int kTemplate = ids::led::kTemplate;
+    static constexpr int kSettingsTemplate = ids::led::kSettingsTemplate;
 
     frm_LED(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
     ~frm_LED() override;

@@ -12,7 +12,7 @@
 using namespace memrows;
 
 frm_Stackview::frm_Stackview(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
-    : PluginForm(parent, core, 300, 337, commandIndex, "Stackview++", dialogId),
+    : PluginForm(parent, core, 300, 337, commandIndex, kCommands[kCmdStackView].baseName, dialogId),
       list_(new MemoryListCtrl(this)) {
     SetControlId(list_, kList);
     create(dialogId, hostWindow());

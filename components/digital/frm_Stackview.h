@@ -13,17 +13,17 @@ class MemoryListCtrl;
 class frm_Stackview : public PluginForm {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 260;
-    static constexpr int kList = 345;
-    static constexpr int kMenu = 262;
+    static constexpr int kTemplate = ids::stackview::kTemplate;
+    static constexpr int kList = ids::stackview::kList;
+    static constexpr int kMenu = menu::kStackViewMenu;
 
     // Menu 262.
-    static constexpr int kReverseList = 32780;
-    static constexpr int kFollowSP = 32790;
-    static constexpr int kFollowX = 32791;
-    static constexpr int kFollowY = 32792;
-    static constexpr int kFollowZ = 32793;
-    static constexpr int kFollowNone = 32794;
+    static constexpr int kReverseList = menu::kReverseList;
+    static constexpr int kFollowSP = menu::kFollowSP;
+    static constexpr int kFollowX = menu::kFollowX;
+    static constexpr int kFollowY = menu::kFollowY;
+    static constexpr int kFollowZ = menu::kFollowZ;
+    static constexpr int kFollowNone = menu::kFollowNone;
 
     frm_Stackview(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
     ~frm_Stackview() override;

@@ -11,7 +11,7 @@ frm_Switch_configure::frm_Switch_configure(QWidget* parent)
                                QStringLiteral("Switch behaviour Active low.")) {}
 
 frm_Switch::frm_Switch(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
-    : PluginForm(parent, core, 60, 75, commandIndex, "Switch", dialogId) {
+    : PluginForm(parent, core, 60, 75, commandIndex, kCommands[kCmdSwitch].baseName, dialogId) {
     picture_ = new PictureControl(this, kPicture, true);
     picture_->setBitmap(bitmap::kSwitchOff);
     auto* layout = new QVBoxLayout(this);

@@ -20,9 +20,9 @@ public:
 class frm_Switch : public PluginForm {
     Q_OBJECT
 public:
-    static constexpr int kPicture = 221;
-    static constexpr int kTemplate = 230;
-    static constexpr int kSettingsTemplate = 231;
+    static constexpr int kPicture = ids::sw::kPicture;
+    static constexpr int kTemplate = ids::sw::kTemplate;
+    static constexpr int kSettingsTemplate = ids::sw::kSettingsTemplate;
 
     frm_Switch(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
     ~frm_Switch() override;

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "core/HostInterfaces.h"
+#include "contract/HostInterfaces.h"
 
 // The simulated part the debugger drives.
 class Machine {
@@ -28,15 +28,6 @@ public:
     virtual std::string fault() const = 0;
     // The object the host hands out as "AVRTARGET" (not AddRef'd).
     virtual ITargetAccess* targetAccess() = 0;
-};
-
-// Event numbers the host sends to the plug-in's HandleEvent.
-enum HostEvent : LONG {
-    kEventHalted = 3,            // the target executed and stopped: refresh
-    kEventRunStarted = 27,       // free running begins
-    kEventSessionStarted = 101,  // debugging began; the target is reachable
-    kEventTargetReady = 103,     // the part is selected and the program loaded
-    kEventSessionEnded = 104,    // debugging ended
 };
 
 class Debugger {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <type_traits>
 
+#include "contract/ResourceIds.h"
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
@@ -19,65 +20,33 @@ namespace {
 using Outcome = ScenarioExecutor::Outcome;
 using Result = ScenarioExecutor::Result;
 
-// Command identifiers of the plug-in's setup description per component.
-const char* commandIdOf(sc::ComponentKind kind) {
-    switch (kind) {
-        case sc::ComponentKind::Led:
-            return "LD";
-        case sc::ComponentKind::Switch:
-            return "SW";
-        case sc::ComponentKind::KnightRider:
-            return "KN";
-        case sc::ComponentKind::Keypad:
-            return "KP";
-        case sc::ComponentKind::StackView:
-            return "STV";
-    }
-    return "";
-}
-
-// Control numbers of the settings dialogs and component windows.
-constexpr int kLedPortCombo = 244;
-constexpr int kSwitchPortCombo = 227;
-constexpr int kBarOutputCombo = 226;
-constexpr int kBarInputCombo = 227;
-constexpr int kPin0 = 228;
-constexpr int kUsePin = 236;
-constexpr int kUseDdrAndPort = 237;
-constexpr int kActiveLow = 353;
-constexpr int kSwitchLever = 221;  // Switch picture and Knight Rider switch
-
-// Keypad key control numbers by character.
-int keyControl(char key) {
-    static const std::pair<char, int> keys[] = {{'1', 293}, {'2', 292}, {'3', 282}, {'4', 296},
-                                                {'5', 283}, {'6', 294}, {'7', 297}, {'8', 284},
-                                                {'9', 295}, {'*', 298}, {'0', 442}, {'#', 299}};
-    for (auto [c, id] : keys) {
-        if (c == key) return id;
-    }
-    return -1;
-}
+// The setup identifier of the command that opens a window of that kind.
+const char* commandIdOf(sc::ComponentKind kind) { return kCommands[sc::commandOf(kind)].id; }
 
 std::vector<driver::DialogInput> dialogInputs(const sc::SettingsCommand& s) {
     std::vector<driver::DialogInput> in;
     auto port = [](char letter) { return QString("@") + QChar(letter); };
     switch (s.kind) {
         case sc::ComponentKind::Led:
-            if (s.port) in.push_back({kLedPortCombo, port(*s.port)});
+            if (s.port) in.push_back({ids::led::kPortCombo, port(*s.port)});
             break;
         case sc::ComponentKind::Switch:
-            if (s.port) in.push_back({kSwitchPortCombo, port(*s.port)});
+            if (s.port) in.push_back({ids::sw::kPortCombo, port(*s.port)});
             break;
         case sc::ComponentKind::KnightRider:
-            if (s.outputPort) in.push_back({kBarOutputCombo, port(*s.outputPort)});
-            if (s.inputPort) in.push_back({kBarInputCombo, port(*s.inputPort)});
+            if (s.outputPort)
+                in.push_back({ids::knightrider::kOutputPortCombo, port(*s.outputPort)});
+            if (s.inputPort) in.push_back({ids::knightrider::kInputPortCombo, port(*s.inputPort)});
             break;
         default:
             break;
     }
-    if (s.pin) in.push_back({kPin0 + *s.pin, {}});
-    if (s.mode) in.push_back({*s.mode == sc::PinMode::Pin ? kUsePin : kUseDdrAndPort, {}});
-    if (s.activeLow) in.push_back({kActiveLow, *s.activeLow ? "1" : "0"});
+    if (s.pin) in.push_back({ids::port_settings::kPin0 + *s.pin, {}});
+    if (s.mode)
+        in.push_back({*s.mode == sc::PinMode::Pin ? ids::port_settings::kUsePin
+                                                  : ids::port_settings::kUseDdrAndPort,
+                      {}});
+    if (s.activeLow) in.push_back({ids::port_settings::kActiveLow, *s.activeLow ? "1" : "0"});
     return in;
 }
 
@@ -160,9 +129,12 @@ public:
                 } else if constexpr (std::is_same_v<T, sc::SettingsCommand>) {
                     return executor_.configure(QString::fromStdString(c.window), dialogInputs(c));
                 } else if constexpr (std::is_same_v<T, sc::ClickCommand>) {
-                    return executor_.click(QString::fromStdString(c.window), kSwitchLever);
+                    const int lever = c.kind == sc::ComponentKind::Switch
+                                          ? ids::sw::kPicture
+                                          : ids::knightrider::kSwitch;
+                    return executor_.click(QString::fromStdString(c.window), lever);
                 } else if constexpr (std::is_same_v<T, sc::KeyCommand>) {
-                    int id = keyControl(c.key);
+                    int id = ids::keypad::KeyControlOf(c.key);
                     if (id < 0) return {Outcome::Error, QString("no keypad key '%1'").arg(c.key)};
                     QString window = QString::fromStdString(c.window);
                     return executor_.hold(window, id, c.press);

@@ -44,7 +44,7 @@ HRESULT GuiWorks::GetInstallDirectory(BSTR* directory) {
 HRESULT HostServices::GetNamedObject(BSTR name, const IID* iid, void** object) {
     if (!object || !iid) return E_POINTER;
     *object = nullptr;
-    if (BstrToAnsi(name) != "AVRTARGET") return E_INVALIDARG;
+    if (BstrToAnsi(name) != kTargetObjectName) return E_INVALIDARG;
     HostFrontend* frontend = link_->frontend;
     if (!frontend) return E_UNEXPECTED;
     ITargetAccess* target = frontend->target();

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "core/HostInterfaces.h"
+#include "contract/HostInterfaces.h"
 
 // What the host application offers behind its COM objects.
 class HostFrontend {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "contract/HostProtocol.h"
 #include "host/app/ModuleLoader.h"
 #include "host/app/PartRegisters.h"
 #include "platform/files.h"
@@ -13,7 +14,7 @@
 namespace {
 
 bool hasParts(const QString& dir) {
-    return !dir.isEmpty() && QFileInfo(QDir(dir).filePath("Partdescriptionfiles")).isDir();
+    return !dir.isEmpty() && QFileInfo(QDir(dir).filePath(kPartDescriptionFolder)).isDir();
 }
 
 QString binaryDir() {
@@ -51,7 +52,7 @@ HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {
                      : "no Partdescriptionfiles folder in " + options.installDir;
         return env;
     }
-    QDir parts(QString::fromStdString(env.config.installDirectory) + "/Partdescriptionfiles");
+    QDir parts(QString::fromStdString(env.config.installDirectory) + "/" + kPartDescriptionFolder);
     // The part's file, found without regard to case ("atmega16" is the
     // ATmega16); anything named like one but not a regular file is refused
     // for what it is, not as an unknown part.

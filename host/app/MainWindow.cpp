@@ -28,8 +28,6 @@
 
 namespace {
 
-constexpr int kCommandUsable = 4;
-
 HWND toHandle(QWidget* widget) { return reinterpret_cast<HWND>(widget); }
 
 // The client area of a component dock. The component dialog becomes its
@@ -368,7 +366,7 @@ bool MainWindow::executeCommand(int command) {
 void MainWindow::setCommandState(int command, int state) {
     auto it = commandActions_.find(command);
     if (it == commandActions_.end()) return;
-    for (QAction* action : it->second) action->setEnabled((state & kCommandUsable) != 0);
+    for (QAction* action : it->second) action->setEnabled((state & kCommandEnabled) != 0);
 }
 
 // ---------------------------------------------------------------- docking
@@ -446,7 +444,7 @@ QStringList MainWindow::outputLines() const {
 // ---------------------------------------------------------------- session
 
 QStringList MainWindow::availableParts() const {
-    QDir dir(QString::fromStdString(config_.installDirectory) + "/Partdescriptionfiles");
+    QDir dir(QString::fromStdString(config_.installDirectory) + "/" + kPartDescriptionFolder);
     QStringList parts;
     for (const QFileInfo& info : dir.entryInfoList({"*.xml"}, QDir::Files, QDir::Name)) {
         parts << info.completeBaseName();

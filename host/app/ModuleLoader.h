@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/HostInterfaces.h"
+#include "contract/HostInterfaces.h"
 
 struct PluginLoadResult {
     IGuiPlugin* plugin = nullptr;  // one reference owned by the caller

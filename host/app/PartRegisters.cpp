@@ -6,6 +6,8 @@
 
 #include "core/PartDescriptionFile.h"
 
+#include "contract/HostProtocol.h"
+
 namespace {
 std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -15,7 +17,7 @@ std::string upper(std::string s) {
 
 std::optional<PartRegisters> PartRegisters::load(const std::string& installDir,
                                                  const std::string& part, std::string* error) {
-    const std::string path = installDir + "/Partdescriptionfiles/" + part + ".xml";
+    const std::string path = installDir + "/" + kPartDescriptionFolder + "/" + part + ".xml";
     TiXmlDocument doc;
     if (std::string why = quill::partfile::load(path, &doc); !why.empty()) {
         *error = why;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "contract/ResourceIds.h"
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 
@@ -24,14 +25,6 @@ Result failed(const QString& message) { return {Outcome::Failed, message}; }
 Result error(const QString& message) { return {Outcome::Error, message}; }
 
 QString bits(int value) { return QString("%1").arg(value & 0xFF, 8, 2, QChar('0')); }
-
-// Resource numbers of the component pictures the expectations look at.
-constexpr int kLedPicture = 243;
-constexpr int kLedDark = 220;
-constexpr int kLedLit = 221;
-constexpr int kFirstBarSegment = 211;  // bit 7; 218 is bit 0
-constexpr int kSegmentDark = 201;
-constexpr int kSegmentLit = 202;
 
 }  // namespace
 
@@ -144,11 +137,10 @@ Result ScenarioExecutor::configure(const QString& name,
     Result result;
     QWidget* form = formOrError(name, &result);
     if (!form) return result;
-    constexpr int kSettingsCommand = 32771;
     QString why;
     bool filled = false;
     bool ran = driver::runMenuDialog(
-        form, kSettingsCommand,
+        form, menu::kSettingsCommand,
         [&](QDialog* dialog) { filled = driver::fillDialog(dialog, inputs, &why); }, &why);
     QApplication::processEvents();
     if (!ran || !filled) return error(QString("settings of \"%1\": %2").arg(name, why));
@@ -323,7 +315,8 @@ Result ScenarioExecutor::expectBitmap(const QString& name, int control,
 }
 
 Result ScenarioExecutor::expectLed(const QString& name, int lit) {
-    return expectBitmap(name, kLedPicture, {lit ? kLedLit : kLedDark}, lit ? "lit" : "dark");
+    return expectBitmap(name, ids::led::kPicture, {lit ? bitmap::kLedLit : bitmap::kLedDark},
+                        lit ? "lit" : "dark");
 }
 
 Result ScenarioExecutor::expectOutput(const QString& text) {
@@ -345,18 +338,19 @@ Result ScenarioExecutor::expectBar(const QString& name, int pattern) {
     if (!form) return result;
     int shown = 0;
     for (int i = 0; i < 8; ++i) {
-        QWidget* segment = driver::findControl(form, kFirstBarSegment + i);
+        QWidget* segment = driver::findControl(form, ids::knightrider::kFirstSegment + i);
         if (!segment)
-            return error(
-                QString("\"%1\" has no bar segment %2").arg(name).arg(kFirstBarSegment + i));
+            return error(QString("\"%1\" has no bar segment %2")
+                             .arg(name)
+                             .arg(ids::knightrider::kFirstSegment + i));
         int id = driver::bitmapIdOf(segment);
-        if (id != kSegmentLit && id != kSegmentDark) {
+        if (id != bitmap::kSegmentLit && id != bitmap::kSegmentDark) {
             return error(QString("segment %1 of \"%2\" shows bitmap %3")
-                             .arg(kFirstBarSegment + i)
+                             .arg(ids::knightrider::kFirstSegment + i)
                              .arg(name)
                              .arg(id));
         }
-        if (id == kSegmentLit) shown |= 0x80 >> i;
+        if (id == bitmap::kSegmentLit) shown |= 0x80 >> i;
     }
     if (shown != (pattern & 0xFF)) {
         return failed(QString("%1 shows %2, expected %3").arg(name, bits(shown), bits(pattern)));

@@ -1,9 +1,9 @@
 #include "host/memory/InMemoryHost.h"
 
+#include <tinyxml.h>
+
 #include <cstring>
 #include <memory>
-
-#include <tinyxml.h>
 
 #include "platform/classfactory.h"
 #include "platform/server.h"
@@ -159,7 +159,7 @@ HRESULT InMemoryHostServices::GetNamedObject(BSTR name, const IID* iid, void** o
     if (!object || !iid) return E_POINTER;
     *object = nullptr;
     if (FAILED(getNamedObjectResult)) return getNamedObjectResult;
-    if (BstrToAnsi(name) != "AVRTARGET") return E_INVALIDARG;
+    if (BstrToAnsi(name) != kTargetObjectName) return E_INVALIDARG;
     if (!target_) return E_FAIL;
     return target_->QueryInterface(*iid, object);
 }

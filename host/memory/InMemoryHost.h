@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/HostInterfaces.h"
+#include "contract/HostInterfaces.h"
 
 namespace memhost {
 
@@ -100,7 +100,7 @@ public:
     uint32_t cycleCounter = 0;
 
     // ---- Target description fields.
-    std::string targetName = "Simulator";
+    std::string targetName = kSimulatorTargetName;
     std::string partName = "ATmega16";
     std::string frequency = "4";  // decimal text, MHz; empty leaves FREQUENCY out
     // When set, GetTargetXml answers this text instead of the built one.

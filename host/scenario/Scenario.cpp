@@ -656,21 +656,7 @@ std::string hexByte(uint8_t value) {
 
 }  // namespace
 
-const char* baseName(ComponentKind kind) {
-    switch (kind) {
-        case ComponentKind::Led:
-            return "LED";
-        case ComponentKind::Switch:
-            return "Switch";
-        case ComponentKind::KnightRider:
-            return "Knightrider";
-        case ComponentKind::Keypad:
-            return "Keypad";
-        case ComponentKind::StackView:
-            return "Stackview++";
-    }
-    return "";
-}
+const char* baseName(ComponentKind kind) { return kCommands[commandOf(kind)].baseName; }
 
 std::string Diagnostic::text() const {
     if (line <= 0) return file + ": " + message;

@@ -14,9 +14,20 @@
 #include <variant>
 #include <vector>
 
+#include "contract/Commands.h"
+
 namespace quill::scenario {
 
-enum class ComponentKind { Led, Switch, KnightRider, Keypad, StackView };
+// The component windows a scenario can open; each kind is the plug-in
+// command that opens it.
+enum class ComponentKind : int {
+    Led = kCmdLed,
+    Switch = kCmdSwitch,
+    KnightRider = kCmdKnightRider,
+    Keypad = kCmdKeypad,
+    StackView = kCmdStackView,
+};
+constexpr Command commandOf(ComponentKind kind) { return static_cast<Command>(kind); }
 
 // The base name the host gives a window of that kind ("LED", "Switch",
 // "Knightrider", "Keypad", "Stackview++"); later windows of the same kind
@@ -108,11 +119,11 @@ struct ScreenshotCommand {
     std::string directory;  // one picture per open window goes there
 };
 
-using Command = std::variant<PartCommand, FirmwareCommand, FrequencyCommand, OpenCommand,
-                             SettingsCommand, ClickCommand, KeyCommand, WaitCyclesCommand,
-                             WaitTimeCommand, WaitUntilCommand, ResetCommand, ExpectCommand,
-                             ExpectLedCommand, ExpectBarCommand, ExpectOutputCommand,
-                             ScreenshotCommand>;
+using Command =
+    std::variant<PartCommand, FirmwareCommand, FrequencyCommand, OpenCommand, SettingsCommand,
+                 ClickCommand, KeyCommand, WaitCyclesCommand, WaitTimeCommand, WaitUntilCommand,
+                 ResetCommand, ExpectCommand, ExpectLedCommand, ExpectBarCommand,
+                 ExpectOutputCommand, ScreenshotCommand>;
 
 struct Step {
     int line;          // 1-based line in the file

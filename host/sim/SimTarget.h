@@ -45,7 +45,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/HostInterfaces.h"
+#include "contract/HostInterfaces.h"
 #include "host/sim/FirmwareFile.h"
 
 struct avr_t;

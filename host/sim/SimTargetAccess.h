@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "core/HostInterfaces.h"
+#include "contract/HostInterfaces.h"
 #include "host/sim/SimTarget.h"
 
 namespace quill::sim {

@@ -77,7 +77,7 @@ public:
             *problem = "the plug-in object did not initialise";
             return false;
         }
-        core_->HandleEvent(103, nullptr);
+        core_->HandleEvent(kEventTargetReady, nullptr);
         if (!core_->IsSimulator() || core_->GetRegisterAddress("PORTB") == 0) {
             *problem = "the ATmega16 part description was not found under " +
                        host_.works().installDirectory;
@@ -100,7 +100,7 @@ public:
     // One simulator step: the cycle count moves and the core refreshes.
     void step() {
         host_.target().cycleCounter += 3;
-        core_->HandleEvent(3, nullptr);
+        core_->HandleEvent(kEventHalted, nullptr);
         QApplication::processEvents();
     }
 
@@ -186,7 +186,10 @@ std::vector<Shot> renderAll(Renderer& r) {
     r.step();
     auto* stack = qobject_cast<frm_Stackview*>(r.open(kCmdStackView));
     if (stack) {
-        for (int id : {32782, 32783, 32784, 32786, 32789}) stack->command(id);  // X Y Z Dec ASCII
+        for (int id :
+             {menu::kShowX, menu::kShowY, menu::kShowZ, menu::kShowDecimal, menu::kShowAscii}) {
+            stack->command(id);
+        }
     }
     r.setSram(0x456, 0x99);  // pushed in the last step: shown red
     r.setSram(0x457, 0x12);

@@ -32,7 +32,7 @@ void QuillUiTest::SetUp() {
     core_->AddRef();
     WireComponents(core_);
     ASSERT_EQ(core_->Init(&host_->works()), S_OK);
-    core_->HandleEvent(103, nullptr);
+    core_->HandleEvent(kEventTargetReady, nullptr);
     ASSERT_TRUE(core_->IsSimulator());
     ASSERT_NE(core_->GetRegisterAddress("PORTB"), 0) << "part description not loaded";
     refresh();  // the first refresh: registers notify from now on
@@ -58,7 +58,7 @@ uint8_t QuillUiTest::io(const std::string& name) {
 int QuillUiTest::ioWrites() const {
     int count = 0;
     for (const auto& write : host_->target().writes) {
-        if (write.kind == 8 && write.address == 0 && write.bytes.size() == 64) ++count;
+        if (write.kind == kMemoryIo && write.address == 0 && write.bytes.size() == 64) ++count;
     }
     return count;
 }

@@ -37,7 +37,7 @@ protected:
     memhost::InMemoryHost& host() { return *host_; }
 
     // Host event 3: one refresh of the register image.
-    void refresh() { core_->HandleEvent(3, nullptr); }
+    void refresh() { core_->HandleEvent(kEventHalted, nullptr); }
     // The simulated part's I/O byte of a register name, before/after refresh.
     void setIo(const std::string& name, uint8_t value);
     uint8_t io(const std::string& name);

@@ -38,7 +38,11 @@ protected:
         return found;
     }
 
-    static constexpr int kKey1 = 293, kKey5 = 283, kKeyStar = 298, kKeyHash = 299, kKey9 = 295;
+    static constexpr int kKey1 = ids::keypad::KeyControlOf('1'),
+                         kKey5 = ids::keypad::KeyControlOf('5'),
+                         kKeyStar = ids::keypad::KeyControlOf('*'),
+                         kKeyHash = ids::keypad::KeyControlOf('#'),
+                         kKey9 = ids::keypad::KeyControlOf('9');
 };
 
 TEST_F(KeypadTest, ColumnScanReportsRowsOnPinb) {

@@ -8,10 +8,11 @@ namespace {
 
 class KnightRiderTest : public QuillUiTest {
 protected:
-    // Which segments are lit, leftmost (control 211, bit 7) first.
+    // Which segments are lit, leftmost (bit 7) first.
     std::string litPattern(frm_Knightrider* kr) {
         std::string pattern;
-        for (int id = 211; id <= 218; ++id) {
+        for (int id = ids::knightrider::kFirstSegment; id <= ids::knightrider::kFirstSegment + 7;
+             ++id) {
             auto* segment = findControlAs<PictureControl>(kr, id);
             pattern += segment && segment->bitmapId() == bitmap::kSegmentLit ? '1' : '0';
         }
@@ -19,13 +20,14 @@ protected:
     }
     void configure(frm_Knightrider* kr, int output, int input, int pin, bool ddrMode) {
         answerDialogs([=](QDialog* d) {
-            selectComboIndex(d, 226, output);
-            selectComboIndex(d, 227, input);
-            clickControl(d, 228 + pin);
-            clickControl(d, ddrMode ? 237 : 236);
+            selectComboIndex(d, ids::knightrider::kOutputPortCombo, output);
+            selectComboIndex(d, ids::knightrider::kInputPortCombo, input);
+            clickControl(d, ids::port_settings::kPin0 + pin);
+            clickControl(
+                d, ddrMode ? ids::port_settings::kUseDdrAndPort : ids::port_settings::kUsePin);
             clickControl(d, 1);
         });
-        triggerMenu(kr, 32771);
+        triggerMenu(kr, menu::kSettingsCommand);
     }
 };
 
@@ -40,7 +42,7 @@ TEST_F(KnightRiderTest, DefaultBarFollowsPortA) {
     setIo("PORTA", 0x01);
     refresh();
     EXPECT_EQ(litPattern(kr), "00000001");
-    EXPECT_EQ(kr->segment(0), findControl(kr, 218));
+    EXPECT_EQ(kr->segment(0), findControl(kr, ids::knightrider::kFirstSegment + 7));
 }
 
 TEST_F(KnightRiderTest, DdrModeShowsDrivenOutputsOfTheChosenPort) {

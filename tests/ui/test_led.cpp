@@ -18,14 +18,15 @@ protected:
     // OK in the settings dialog with the given port entry, pin and mode.
     void configure(frm_LED* led, int portEntry, int pin, bool ddrMode, bool activeLow) {
         answerDialogs([=](QDialog* d) {
-            selectComboIndex(d, 244, portEntry);
-            clickControl(d, 228 + pin);
-            clickControl(d, ddrMode ? 237 : 236);
-            auto* check = findControlAs<QAbstractButton>(d, 353);
-            if (check->isChecked() != activeLow) clickControl(d, 353);
+            selectComboIndex(d, ids::led::kPortCombo, portEntry);
+            clickControl(d, ids::port_settings::kPin0 + pin);
+            clickControl(
+                d, ddrMode ? ids::port_settings::kUseDdrAndPort : ids::port_settings::kUsePin);
+            auto* check = findControlAs<QAbstractButton>(d, ids::port_settings::kActiveLow);
+            if (check->isChecked() != activeLow) clickControl(d, ids::port_settings::kActiveLow);
             clickControl(d, 1);
         });
-        triggerMenu(led, 32771);
+        triggerMenu(led, menu::kSettingsCommand);
     }
 };
 
@@ -96,14 +97,15 @@ TEST_F(LedTest, CancelKeepsBindingAndDialogFields) {
     int seenPin = -1;
     answerDialogs([&](QDialog* d) {
         // The dialog opens on "Pin 7" and the first port.
-        seenPin = findControlAs<QAbstractButton>(d, 235)->isChecked() ? 7 : -1;
-        EXPECT_EQ(findControlAs<QComboBox>(d, 244)->currentText(), "PINA");
-        selectComboIndex(d, 244, 2);
-        clickControl(d, 228);
-        clickControl(d, 353);
+        seenPin =
+            findControlAs<QAbstractButton>(d, ids::port_settings::kPin0 + 7)->isChecked() ? 7 : -1;
+        EXPECT_EQ(findControlAs<QComboBox>(d, ids::led::kPortCombo)->currentText(), "PINA");
+        selectComboIndex(d, ids::led::kPortCombo, 2);
+        clickControl(d, ids::port_settings::kPin0);
+        clickControl(d, ids::port_settings::kActiveLow);
         clickControl(d, 2);
     });
-    triggerMenu(led, 32771);
+    triggerMenu(led, menu::kSettingsCommand);
     EXPECT_EQ(seenPin, 7);
     EXPECT_EQ(led->pin(), 7);
     EXPECT_FALSE(led->activeLow());
@@ -127,18 +129,18 @@ TEST_F(LedTest, OkRebindsToTheChosenPortAndReopensWithIt) {
 
     QString shown;
     answerDialogs([&](QDialog* d) {
-        shown = findControlAs<QComboBox>(d, 244)->currentText();
-        EXPECT_TRUE(findControlAs<QAbstractButton>(d, 233)->isChecked());
+        shown = findControlAs<QComboBox>(d, ids::led::kPortCombo)->currentText();
+        EXPECT_TRUE(findControlAs<QAbstractButton>(d, ids::port_settings::kPin0 + 5)->isChecked());
         clickControl(d, 2);
     });
-    triggerMenu(led, 32771);
+    triggerMenu(led, menu::kSettingsCommand);
     EXPECT_EQ(shown, "PINC");
 }
 
 TEST_F(LedTest, PortListHasEachPinRegisterOnceAfterUpdateRequests) {
     auto* led = open<frm_LED>(kCmdLed);
-    core()->HandleEvent(18, nullptr);
-    core()->HandleEvent(18, nullptr);
+    core()->HandleEvent(kEventPartReset, nullptr);
+    core()->HandleEvent(kEventPartReset, nullptr);
     const std::vector<std::string> expected{"PINA", "PINB", "PINC", "PIND"};
     EXPECT_EQ(led->settings()->portList(), expected);
 }

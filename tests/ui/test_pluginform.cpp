@@ -22,10 +22,10 @@ TEST_F(PluginFormTest, NamingRuleCountsExistingWindowsOfTheKind) {
     const auto& requests = host().works().dockRequests;
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[1].name, "LED 2");
-    EXPECT_EQ(requests[0].a, 0);
-    EXPECT_EQ(requests[0].b, 0);
-    EXPECT_EQ(requests[0].c, 1);
-    EXPECT_EQ(requests[0].d, 216);
+    EXPECT_EQ(requests[0].a, kDockArgs[0]);
+    EXPECT_EQ(requests[0].b, kDockArgs[1]);
+    EXPECT_EQ(requests[0].c, kDockArgs[2]);
+    EXPECT_EQ(requests[0].d, kDockArgs[3]);
     EXPECT_EQ(requests[0].instance, ModuleInstance());
     // Every window of the kind is shown, in creation order.
     EXPECT_EQ(core()->Windows(kCmdLed).size(), 3u);
@@ -112,7 +112,7 @@ TEST_F(PluginFormTest, DestroyedSubjectIsLoggedNotThrownToTheHost) {
     EXPECT_EQ(form.seen, 5);
     subject.reset();
     EXPECT_NO_THROW(form.changed());
-    EXPECT_NO_THROW(triggerMenu(&form, 32771));
+    EXPECT_NO_THROW(triggerMenu(&form, menu::kSettingsCommand));
     EXPECT_EQ(form.seen, 5);
     int logged = 0;
     for (const std::string& line : host().services().Lines()) {

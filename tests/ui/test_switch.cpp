@@ -12,14 +12,15 @@ protected:
     void configure(frm_Switch* sw, int portEntry, int pin, bool ddrMode, bool activeLow,
                    bool ok = true) {
         answerDialogs([=](QDialog* d) {
-            selectComboIndex(d, 227, portEntry);
-            clickControl(d, 228 + pin);
-            clickControl(d, ddrMode ? 237 : 236);
-            auto* check = findControlAs<QAbstractButton>(d, 353);
-            if (check->isChecked() != activeLow) clickControl(d, 353);
+            selectComboIndex(d, ids::sw::kPortCombo, portEntry);
+            clickControl(d, ids::port_settings::kPin0 + pin);
+            clickControl(
+                d, ddrMode ? ids::port_settings::kUseDdrAndPort : ids::port_settings::kUsePin);
+            auto* check = findControlAs<QAbstractButton>(d, ids::port_settings::kActiveLow);
+            if (check->isChecked() != activeLow) clickControl(d, ids::port_settings::kActiveLow);
             clickControl(d, ok ? 1 : 2);
         });
-        triggerMenu(sw, 32771);
+        triggerMenu(sw, menu::kSettingsCommand);
     }
 };
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "core/HostInterfaces.h"
+#include "contract/HostInterfaces.h"
 #include "platform/classfactory.h"
 #include "platform/keyboard.h"
 #include "platform/registry.h"
@@ -40,11 +40,11 @@ TEST(Guid, MalformedTextIsRejectedAndLeavesTheTargetAlone) {
     const GUID sentinel = GUID::from("11111111-2222-3333-4444-555555555555");
     for (const char* text : {
              "", "{}",
-             "9b206088-bf25-4ec4-a5ad-3edaae26849",      // one digit short
-             "9b206088-bf25-4ec4-a5ad3-edaae26849e",     // dash misplaced
-             "9b20608g-bf25-4ec4-a5ad-3edaae26849e",     // not hex
-             "{9b206088-bf25-4ec4-a5ad-3edaae26849e",    // open brace only
-             "+b206088-bf25-4ec4-a5ad-3edaae26849e",     // sign
+             "9b206088-bf25-4ec4-a5ad-3edaae26849",    // one digit short
+             "9b206088-bf25-4ec4-a5ad3-edaae26849e",   // dash misplaced
+             "9b20608g-bf25-4ec4-a5ad-3edaae26849e",   // not hex
+             "{9b206088-bf25-4ec4-a5ad-3edaae26849e",  // open brace only
+             "+b206088-bf25-4ec4-a5ad-3edaae26849e",   // sign
          }) {
         GUID g = sentinel;
         EXPECT_FALSE(GUID::parse(text, &g)) << text;
@@ -139,8 +139,8 @@ IUnknown* CreateThing() { return new Thing; }
 TEST(ClassFactory, CountsObjectsAndLocksUntilTheyAreGone) {
     ASSERT_TRUE(TestCounter::CanUnload());
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(ClassFactory<TestCounter>::Get(ClassFactory<TestCounter>::FromNew(&CreateThing), IID_IClassFactory,
-                                             reinterpret_cast<void**>(&factory)),
+    ASSERT_EQ(ClassFactory<TestCounter>::Get(ClassFactory<TestCounter>::FromNew(&CreateThing),
+                                             IID_IClassFactory, reinterpret_cast<void**>(&factory)),
               S_OK);
     EXPECT_FALSE(TestCounter::CanUnload());  // a held factory keeps the module
 
@@ -198,8 +198,8 @@ protected:
 
 TEST_F(ClassTable, CreatesFromARegisteredFactoryUntilRevoked) {
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(ClassFactory<TestCounter>::Get(ClassFactory<TestCounter>::FromNew(&CreateThing), IID_IClassFactory,
-                                             reinterpret_cast<void**>(&factory)),
+    ASSERT_EQ(ClassFactory<TestCounter>::Get(ClassFactory<TestCounter>::FromNew(&CreateThing),
+                                             IID_IClassFactory, reinterpret_cast<void**>(&factory)),
               S_OK);
     DWORD cookie = 0;
     ASSERT_EQ(CoRegisterClassObject(CLSID_Thing, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,

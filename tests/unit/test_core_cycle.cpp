@@ -83,7 +83,7 @@ TEST_F(CoreTest, DebugStartOnAnotherTargetDisablesFunctions) {
 
     // Refreshes do nothing while the target is not the simulator.
     const int reads = target().reads;
-    view->HandleEvent(3, nullptr);
+    view->HandleEvent(kEventHalted, nullptr);
     EXPECT_EQ(target().reads, reads);
     EXPECT_TRUE(target().writes.empty());
 }
@@ -93,14 +93,14 @@ TEST_F(Cycle, AttachmentFollowsTheEvents) {
         view->HandleEvent(e, nullptr);
         EXPECT_FALSE(view->IsAttached()) << e;
         EXPECT_TRUE(view->IsSimulator()) << e;
-        view->HandleEvent(101, nullptr);
+        view->HandleEvent(kEventSessionStarted, nullptr);
         EXPECT_TRUE(view->IsAttached()) << e;
     }
-    view->HandleEvent(104, nullptr);
+    view->HandleEvent(kEventSessionEnded, nullptr);
     EXPECT_FALSE(view->IsAttached());
     EXPECT_FALSE(view->IsSimulator());
 
-    view->HandleEvent(7, nullptr);  // re-attach and detect
+    view->HandleEvent(kEventReattach, nullptr);  // re-attach and detect
     EXPECT_TRUE(view->IsAttached());
     EXPECT_TRUE(view->IsSimulator());
 
@@ -257,7 +257,7 @@ TEST_F(Cycle, RequestUpdateAlternatesAndEvent18RequestsOne) {
     view->Request_Update();
     view->Request_Update();
     ChangeCounter updates(view->UpdateRequest());
-    view->HandleEvent(18, nullptr);
+    view->HandleEvent(kEventPartReset, nullptr);
     EXPECT_EQ(updates.count, 1);
     std::vector<std::string> requests;
     for (const auto& m : services().messages) {

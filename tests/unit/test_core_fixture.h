@@ -58,7 +58,7 @@ protected:
     void StartDebugging(const std::string& part = "Test") {
         target().partName = part;
         works().debugging = 1;
-        view->HandleEvent(103, nullptr);
+        view->HandleEvent(kEventTargetReady, nullptr);
     }
 
     // Init, a part description and a debug session on the simulator.
@@ -78,7 +78,7 @@ protected:
         return io;
     }
 
-    void Refresh() { view->HandleEvent(3, nullptr); }
+    void Refresh() { view->HandleEvent(kEventHalted, nullptr); }
 
     TempDir dir;
     memhost::InMemoryHost host;

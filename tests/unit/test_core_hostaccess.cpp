@@ -41,9 +41,9 @@ TEST_F(HostAccess, AttachesOnlyWhileTheHostIsDebuggingAndRetriesAfterFailure) {
 TEST_F(HostAccess, RepeatedAttachingHoldsOneTargetReference) {
     InitView();
     works().debugging = 1;
-    view->HandleEvent(7, nullptr);
+    view->HandleEvent(kEventReattach, nullptr);
     const ULONG held = target().RefCount();
-    for (int i = 0; i < 5; ++i) view->HandleEvent(7, nullptr);
+    for (int i = 0; i < 5; ++i) view->HandleEvent(kEventReattach, nullptr);
     EXPECT_EQ(target().RefCount(), held);
 }
 

@@ -143,7 +143,7 @@ TEST_F(PartDescription, MissingOrBrokenFilesMapNothingAndSaySo) {
     EXPECT_EQ(diagnoses, 2);  // the channel count and the register map
 
     services().messages.clear();
-    view->HandleEvent(104, nullptr);
+    view->HandleEvent(kEventSessionEnded, nullptr);
     StartDebugging("Absent");
     EXPECT_TRUE(view->IsSimulator());
     EXPECT_TRUE(services().HasText("Number of ADC Channels = 0"));
@@ -222,7 +222,7 @@ TEST_F(PartDescription, AChangedPartRebuildsTheTablesBetweenSessions) {
     view->GetRegisterName(0x10);  // a lookup entry of the old part
     EXPECT_EQ(view->GetAvailableRegisters().size(), 0x3Eu);
 
-    view->HandleEvent(104, nullptr);
+    view->HandleEvent(kEventSessionEnded, nullptr);
     StartDebugging("PartB");
     EXPECT_EQ(Mapped("PORTB"), 5);
     EXPECT_EQ(Mapped("SPL"), 0);
@@ -236,7 +236,7 @@ TEST_F(PartDescription, AChangedPartRebuildsTheTablesBetweenSessions) {
     EXPECT_EQ(view->MappedPart(), "PartB");
 
     // The same part again keeps what the tables hold.
-    view->HandleEvent(104, nullptr);
+    view->HandleEvent(kEventSessionEnded, nullptr);
     StartDebugging("PartB");
     EXPECT_EQ(view->GetAvailableRegisters().size(), 6u);
 }

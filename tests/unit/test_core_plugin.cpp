@@ -75,6 +75,17 @@ TEST(SetupDescription, IsTheHostsTextByteForByte) {
     view->Release();
 }
 
+// The host numbers commands by their place in the command list; the shared
+// command table must list them in the same order.
+TEST(SetupDescription, CommandListFollowsTheSharedCommandTable) {
+    std::string list;
+    for (const CommandInfo& info : kCommands)
+        list += (list.empty() ? "[" : ":") + std::string(info.id);
+    list += "]";
+    const std::string setup = CLEDView::SetupDescription();
+    EXPECT_NE(setup.find("<COMMAND_LIST>" + list + "</COMMAND_LIST>"), std::string::npos) << list;
+}
+
 // ---- Init
 
 TEST_F(CoreTest, InitWithoutHostInterfaceIsRefused) {
@@ -104,6 +115,6 @@ TEST_F(CoreTest, InitReturnsTheFailureOfEveryHostStep) {
     // host connection behind.
     EXPECT_TRUE(works().commandStateCalls.empty());
     works().debugging = 1;
-    view->HandleEvent(103, nullptr);
+    view->HandleEvent(kEventTargetReady, nullptr);
     EXPECT_FALSE(view->IsAttached());
 }

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "core/HostInterfaces.h"
+#include "contract/HostInterfaces.h"
 #include "platform/registry.h"
 #include "platform/server.h"
 

@@ -23,11 +23,11 @@ TEST_F(DebuggerTest, SessionEventsAndTarget) {
     EXPECT_EQ(debugger.target(), nullptr);
     EXPECT_FALSE(debugger.stepInto());  // nothing to step
     start();
-    EXPECT_EQ(plugin.events, (Events{101, 103, 3}));
+    EXPECT_EQ(plugin.events, (Events{kEventSessionStarted, kEventTargetReady, kEventHalted}));
     EXPECT_EQ(debugger.state(), Debugger::State::Halted);
     EXPECT_EQ(debugger.target(), machine->access);
     debugger.stop();
-    EXPECT_EQ(plugin.events.back(), 104);
+    EXPECT_EQ(plugin.events.back(), kEventSessionEnded);
     EXPECT_EQ(debugger.target(), nullptr);
     debugger.stop();  // a second stop sends nothing
     EXPECT_EQ(plugin.events.size(), 4u);
@@ -38,7 +38,7 @@ TEST_F(DebuggerTest, RunSlicesStopAtTheCycleLimitAndOnBreak) {
     plugin.events.clear();
     EXPECT_TRUE(debugger.beginRun());
     EXPECT_FALSE(debugger.stepInto());  // no stepping while running
-    EXPECT_EQ(plugin.events, (Events{27}));
+    EXPECT_EQ(plugin.events, (Events{kEventRunStarted}));
     uint64_t done = debugger.runSlice(100, std::chrono::seconds(10));
     EXPECT_EQ(done, 50u);  // 2 cycles each
     EXPECT_EQ(plugin.events.size(), 51u);
@@ -73,12 +73,12 @@ TEST_F(DebuggerTest, RunCyclesAndReset) {
     plugin.events.clear();
     EXPECT_TRUE(debugger.runCycles(9));
     EXPECT_EQ(machine->cycleCount, 10u);  // whole instructions: 5 x 2 cycles
-    EXPECT_EQ(plugin.events, Events(5, 3));
+    EXPECT_EQ(plugin.events, Events(5, kEventHalted));
     plugin.events.clear();
     EXPECT_TRUE(debugger.reset());
     EXPECT_EQ(machine->resets, 1);
     EXPECT_EQ(machine->cycleCount, 0u);
-    EXPECT_EQ(plugin.events, (Events{3}));  // the plug-in sees the count fall
+    EXPECT_EQ(plugin.events, (Events{kEventHalted}));  // the plug-in sees the count fall
     // A stop callback ends a long wait.
     int calls = 0;
     EXPECT_FALSE(debugger.runCycles(1u << 30, [&] { return ++calls < 3; }));
@@ -88,7 +88,9 @@ TEST_F(DebuggerTest, RunCyclesAndReset) {
 TEST_F(DebuggerTest, RestartEndsTheOldSessionFirst) {
     start();
     start();
-    EXPECT_EQ(plugin.events, (Events{101, 103, 3, 104, 101, 103, 3}));
+    EXPECT_EQ(plugin.events,
+              (Events{kEventSessionStarted, kEventTargetReady, kEventHalted, kEventSessionEnded,
+                      kEventSessionStarted, kEventTargetReady, kEventHalted}));
 }
 
 }  // namespace

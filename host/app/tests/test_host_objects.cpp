@@ -56,7 +56,7 @@ TEST_F(HostObjectsTest, GuiWorksForwardsToTheFrontend) {
     works->GetDebuggingActive(&active);
     EXPECT_EQ(active, 1);
 
-    EXPECT_EQ(works->SetCommandState(4, 4), S_OK);
+    EXPECT_EQ(works->SetCommandState(kCmdSlider, kCommandEnabled), S_OK);
     EXPECT_EQ(frontend.states[4], 4);
 
     BSTR dir = nullptr;
@@ -68,7 +68,7 @@ TEST_F(HostObjectsTest, GuiWorksForwardsToTheFrontend) {
     // Once the host has gone, calls fail instead of reaching freed windows.
     link->frontend = nullptr;
     EXPECT_TRUE(FAILED(works->GetDebuggingActive(&active)));
-    EXPECT_TRUE(FAILED(works->SetCommandState(1, 4)));
+    EXPECT_TRUE(FAILED(works->SetCommandState(kCmdCapacityMeasurement, kCommandEnabled)));
     works->Release();
 }
 

@@ -35,10 +35,10 @@ struct MainWindowTest : ::testing::Test {
 TEST_F(MainWindowTest, CommandStatesGateTheCommands) {
     ASSERT_TRUE(plugin.works);
     EXPECT_TRUE(window->executeCommand(2));
-    plugin.works->SetCommandState(2, 0);
+    plugin.works->SetCommandState(kCmdLed, kCommandDisabled);
     EXPECT_FALSE(window->commandEnabled(2));
     EXPECT_FALSE(window->executeCommand(2));
-    plugin.works->SetCommandState(2, 4);
+    plugin.works->SetCommandState(kCmdLed, kCommandEnabled);
     EXPECT_TRUE(window->executeCommand(2));
     EXPECT_FALSE(window->executeCommand(6));   // no menu entry, no button
     EXPECT_FALSE(window->executeCommand(12));  // not in the command list
@@ -70,8 +70,8 @@ TEST_F(MainWindowTest, OutputPaneKeepsCategories) {
               S_OK);
     auto* services = static_cast<IHostServices*>(object);
     CComBSTR source("QuillComponents"), prefix("CLEDView::X() -->"), text("hello");
-    services->CreateCategory(source.get(), 1);
-    services->WriteMessage(3, source.get(), prefix.get(), text.get());
+    services->CreateCategory(source.get(), kCategoryKind);
+    services->WriteMessage(kMessageKind, source.get(), prefix.get(), text.get());
     services->Release();
     EXPECT_TRUE(window->outputLines().contains("[QuillComponents] CLEDView::X() --> hello"));
 }
@@ -85,7 +85,7 @@ TEST_F(MainWindowTest, SynthesisedF11StepsTheProgram) {
     ASSERT_TRUE(SendKeyboardEvent({VK_F11, 0x57, KEYEVENTF_KEYUP | KEYEVENTF_EXTENDEDKEY}));
     QApplication::processEvents();
     EXPECT_EQ(machine->count, 1u);
-    EXPECT_EQ(plugin.events, (std::vector<LONG>{3}));
+    EXPECT_EQ(plugin.events, (std::vector<LONG>{kEventHalted}));
     // Other keys do not step.
     SendKeyboardEvent({VK_F1 + 9, 0x44, 0});  // F10
     QApplication::processEvents();
@@ -104,11 +104,11 @@ TEST_F(MainWindowTest, RunKeepsTheWindowResponsiveAndBreakStops) {
     uint64_t halted = machine->count;
     QApplication::processEvents();
     EXPECT_EQ(machine->count, halted);
-    EXPECT_EQ(plugin.events[3], 27);  // after 101, 103, 3
+    EXPECT_EQ(plugin.events[3], kEventRunStarted);  // after 101, 103, 3
     window->resetTarget();
     EXPECT_EQ(machine->resets, 1);
     window->stopDebugging();
-    EXPECT_EQ(plugin.events.back(), 104);
+    EXPECT_EQ(plugin.events.back(), kEventSessionEnded);
 }
 
 }  // namespace

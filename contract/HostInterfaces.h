@@ -5,6 +5,7 @@
 // it.
 #pragma once
 
+#include "contract/HostProtocol.h"
 #include "platform/com.h"
 
 #define QUILL_RESERVED_SLOT(n) \
@@ -12,12 +13,12 @@
 
 // IID 9b206088-bf25-4ec4-a5ad-3edaae26849e
 struct IGuiPlugin : IDispatch {
-    virtual HRESULT GetSetup(BSTR* xmlstring) = 0;                     // 7
-    virtual HRESULT ExecuteCommand(LONG command) = 0;                  // 8
-    virtual HRESULT HandleEvent(LONG eventnum, BSTR eventtext) = 0;    // 9
-    virtual HRESULT Init(IDispatch* iGuiWorks) = 0;                    // 10
-    virtual HRESULT SaveFile(BSTR filename, VARIANT_BOOL* ok) = 0;     // 11
-    virtual HRESULT Close() = 0;                                       // 12
+    virtual HRESULT GetSetup(BSTR* xmlstring) = 0;                   // 7
+    virtual HRESULT ExecuteCommand(LONG command) = 0;                // 8
+    virtual HRESULT HandleEvent(LONG eventnum, BSTR eventtext) = 0;  // 9
+    virtual HRESULT Init(IDispatch* iGuiWorks) = 0;                  // 10
+    virtual HRESULT SaveFile(BSTR filename, VARIANT_BOOL* ok) = 0;   // 11
+    virtual HRESULT Close() = 0;                                     // 12
 };
 
 // IID 68ff0606-2d5c-4911-82be-6311fdd07c02
@@ -92,7 +93,7 @@ struct ITargetAccess : IDispatch {
     virtual HRESULT WriteMemory(LONG kind, ULONG address, BSTR data) = 0;  // 9
     // *data receives a new byte-block BSTR the caller frees.
     virtual HRESULT ReadMemory(LONG kind, ULONG address, ULONG count, BSTR* data) = 0;  // 10
-    virtual HRESULT GetCycleCounter(ULONG* count) = 0;                                 // 11
+    virtual HRESULT GetCycleCounter(ULONG* count) = 0;                                  // 11
     QUILL_RESERVED_SLOT(12)
     QUILL_RESERVED_SLOT(13)
     QUILL_RESERVED_SLOT(14)
@@ -102,13 +103,6 @@ struct ITargetAccess : IDispatch {
 };
 
 #undef QUILL_RESERVED_SLOT
-
-// Memory kinds of ReadMemory / WriteMemory.
-enum MemoryKind : LONG {
-    kMemoryData = 2,       // data space, addressed by data address
-    kMemoryIo = 8,         // I/O registers 0x00-0x3F
-    kMemoryRegisters = 16  // general registers R0-R31
-};
 
 // Identifiers of the host's interfaces and class, and of this module's
 // class and type library. Constant-initialised aggregates, so any code may
