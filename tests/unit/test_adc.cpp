@@ -316,13 +316,13 @@ TEST_F(AdcTest, ChannelClaimsAndFlagsIgnoreIndicesOutside) {
 
 TEST_F(AdcTest, NewSessionReplacesTheModelAndReleasesItsWatchers) {
     const int32_t watchers = view->IORegister(kAdcsra)->activeCount();
-    view->HandleEvent(103, nullptr);
+    view->HandleEvent(kEventTargetReady, nullptr);
     ASSERT_NE(model(), nullptr);
     EXPECT_EQ(view->IORegister(kAdcsra)->activeCount(), watchers);
 }
 
 TEST_F(AdcTest, InertWithoutTheSimulator) {
-    view->HandleEvent(104, nullptr);
+    view->HandleEvent(kEventSessionEnded, nullptr);
     EXPECT_FALSE(model()->IsEnabled());
     EXPECT_EQ(model()->SelectedChannel(), 0);
     EXPECT_EQ(model()->PrescalerFactor(), 1);
