@@ -37,13 +37,19 @@ HRESULT CLEDView::HandleEvent(LONG eventnum, BSTR) {
             attached_ = false;
             StopAutostep();
             break;
-        case kEventTargetReady:
+        case kEventTargetReady: {
             ConnectTarget();
             DetectSimulator();
+            const std::string partBefore = mappedPart_;
             CreateAdcModel();
             UpdateIOMemory();
+            // Another part than the last session's: the tables were built
+            // anew, and the open components must rebind to its registers
+            // instead of keeping the old part's indices until a reset.
+            if (!partBefore.empty() && mappedPart_ != partBefore) Request_Update();
             EnableCommands();
             break;
+        }
         case kEventSessionEnded:
             attached_ = false;
             simulator_ = false;
@@ -108,7 +114,9 @@ void CLEDView::CreateAdcModel() {
 }
 
 void CLEDView::EnableCommands() {
-    if (!attached_ || !simulator_) return;
+    // The target is asked again (and its name logged), as the host may
+    // have switched targets while the part was read.
+    if (!attached_ || !Target_is_Simulator()) return;
     static const int enabled[] = {
         kCmdKnightRider, kCmdCapacityMeasurement, kCmdLed, kCmdSwitch,  kCmdKeypad,
         kCmdStackView,   kCmdBeerbasement,        kCmdLcd, kCmdAutostep};

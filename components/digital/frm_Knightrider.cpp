@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "framework/PictureControl.h"
 #include "resources/Bitmaps.h"
@@ -20,14 +21,14 @@ frm_Knightrider_configure::frm_Knightrider_configure(QWidget* parent)
     auto* bar = new QGroupBox(QStringLiteral("LED Bar"), this);
     auto* barRow = new QHBoxLayout(bar);
     barRow->addWidget(new QLabel(QStringLiteral("Output port"), bar));
-    barRow->addWidget(makePortCombo(226, &outputPort), 1);
+    barRow->addWidget(makePortCombo(ids::knightrider::kOutputPortCombo, &outputPort), 1);
     layout->addWidget(bar);
 
     auto* switchGroup = new QGroupBox(QStringLiteral("Switch"), this);
     auto* switchLayout = new QVBoxLayout(switchGroup);
     auto* inputRow = new QHBoxLayout;
     inputRow->addWidget(new QLabel(QStringLiteral("Input port"), switchGroup));
-    inputRow->addWidget(makePortCombo(227, &inputPort), 1);
+    inputRow->addWidget(makePortCombo(ids::knightrider::kInputPortCombo, &inputPort), 1);
     switchLayout->addLayout(inputRow);
     switchLayout->addWidget(makePinGroup(QString(), QStringLiteral("Connect the switch at:")));
     layout->addWidget(switchGroup);
@@ -39,7 +40,9 @@ frm_Knightrider_configure::frm_Knightrider_configure(QWidget* parent)
 
 frm_Knightrider::frm_Knightrider(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
     : PluginForm(parent, core, 375, 135, commandIndex, kCommands[kCmdKnightRider].baseName,
-                 dialogId) {
+                 dialogId),
+      ports_(core, "PORT", "frm_Knightrider"),
+      output_([this] { onLevelChanged(); }) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 6, 20, 6);
     layout->setSpacing(4);
@@ -73,38 +76,26 @@ frm_Knightrider::~frm_Knightrider() = default;
 void frm_Knightrider::initDialog() {
     PluginForm::initDialog();
     core()->Log("frm_Knightrider::OnInitDialog()", "Start.");
-    refreshPortMap();
-    outputAddress_ = portMap_.lookup("PORTA");
-    useDdrAndPort_ = false;
-    inputPinAddress_ = portMap_.lookup("PINB");
-    inputDdrAddress_ = portMap_.lookup("DDRB");
     inputPin_ = 7;
     const qreal ratio = devicePixelRatioF();
     litBitmap_ = LoadBitmap(bitmap::kSegmentLit, ratio);
     darkBitmap_ = LoadBitmap(bitmap::kSegmentDark, ratio);
     switchOnBitmap_ = LoadBitmap(bitmap::kSwitchOn, ratio);
     switchOffBitmap_ = LoadBitmap(bitmap::kSwitchOff, ratio);
-    mapObserver_ =
-        std::make_unique<Watcher>(core()->UpdateRequest(), this, &frm_Knightrider::refreshPortMap);
-    // The bar starts on the register named "PORTA", read directly.
-    pinObserver_ =
-        std::make_unique<Watcher>(ioRegister(outputAddress_), this, &frm_Knightrider::onPinChanged);
-    inputPinSubjectDirect_ = ioRegister(inputPinAddress_);
-    inputDdrSubject_ = ioRegister(inputDdrAddress_);
-    inputPinSubject_ = ioRegister(inputPinAddress_);
-    // Show the port's present value rather than an unlit bar until the
-    // next change.
-    onPinChanged();
-}
-
-void frm_Knightrider::refreshPortMap() {
-    guarded("frm_Knightrider::refreshPortMap()", [this] {
-        PortTables tables = BuildPortTables(
-            core()->GetAvailableRegistersByName(PortRegisterPatterns()), "PORT",
-            [this](const std::string& name) { return core()->GetRegisterAddress(name); });
-        portMap_ = std::move(tables.map);
-        settings_->setPortList(tables.list);
+    ports_.follow([this] {
+        guarded("frm_Knightrider::refreshPortMap()", [this] {
+            settings_->setPortList(ports_.list());
+            output_.rebind(ports_);
+            input_.rebind(ports_);
+        });
     });
+    // The bar starts on the register named PORTA (or the first port of a
+    // part without port A), read directly; binding shows its present value.
+    // The switch starts on port B, pin 7.
+    output_.bindDefault(ports_, 'A', UsePin, "PORT");
+    input_.bindDefault(ports_, 'B', UsePin);
+    settings_->outputPort = std::max(0, ports_.positionOf(output_.choice().letter));
+    settings_->inputPort = std::max(0, ports_.positionOf(input_.choice().letter));
 }
 
 void frm_Knightrider::showBar(uint8_t byte) {
@@ -119,35 +110,18 @@ void frm_Knightrider::showBar(uint8_t byte) {
     update();
 }
 
-void frm_Knightrider::onPinChanged() {
-    guarded("frm_Knightrider::onPinChanged()", [this] {
-        if (pinObserver_) showBar(pinObserver_->value());
-    });
-}
-
-void frm_Knightrider::onPortChanged() {
-    guarded("frm_Knightrider::onPortChanged()", [this] {
-        if (!portObserver_ || !ddrObserver_) return;
-        showBar(OutputLevel(UseDdrAndPort, 0, ddrObserver_->value(), portObserver_->value()));
-    });
+void frm_Knightrider::onLevelChanged() {
+    guarded(
+        useDdrAndPort() ? "frm_Knightrider::onPortChanged()" : "frm_Knightrider::onPinChanged()",
+        [this] { showBar(output_.level()); });
 }
 
 void frm_Knightrider::toggleSwitch() {
-    const uint8_t mask = static_cast<uint8_t>(1u << ClampPin(inputPin_));
-    GatedValue<uint8_t>* pinSubject = useDdrAndPort_ ? inputPinSubject_ : inputPinSubjectDirect_;
-    if (!pinSubject) return;
+    const auto flipped = input_.toggle(inputPin_);
     // An output pin is not an input: the switch neither moves nor writes.
-    if (useDdrAndPort_ && inputDdrSubject_ && (inputDdrSubject_->get() & mask) != 0) {
-        update();
-        return;
-    }
-    const uint8_t byte = pinSubject->get();
-    if (byte & mask) {
-        switchPicture_->setBitmap(bitmap::kSwitchOff, switchOffBitmap_);
-        pinSubject->set(static_cast<uint8_t>(byte & ~mask));
-    } else {
-        switchPicture_->setBitmap(bitmap::kSwitchOn, switchOnBitmap_);
-        pinSubject->set(static_cast<uint8_t>(byte | mask));
+    if (flipped && flipped->written) {
+        switchPicture_->setBitmap(flipped->level ? bitmap::kSwitchOn : bitmap::kSwitchOff,
+                                  flipped->level ? switchOnBitmap_ : switchOffBitmap_);
     }
     update();
 }
@@ -158,40 +132,12 @@ void frm_Knightrider::onCommand(int id) {
 
 void frm_Knightrider::configure() {
     if (settings_->run() == QDialog::Accepted) {
-        useDdrAndPort_ = settings_->mode == UseDdrAndPort;
-        const std::vector<std::string>& ports = settings_->portList();
-        // Both combo boxes list "PORTx" names; the letter is the listed one.
-        const char out = PortLetter(ports, settings_->outputPort);
-        if (useDdrAndPort_) {
-            outputDdrAddress_ = portMap_.lookup(PortRegisterName("DDR", out));
-            outputAddress_ = portMap_.lookup(PortRegisterName("PORT", out));
-        } else {
-            outputAddress_ = portMap_.lookup(PortRegisterName("PIN", out));
-        }
-        const char in = PortLetter(ports, settings_->inputPort);
-        if (useDdrAndPort_) inputDdrAddress_ = portMap_.lookup(PortRegisterName("DDR", in));
-        inputPinAddress_ = portMap_.lookup(PortRegisterName("PIN", in));
+        // Both combo boxes list "PORTx" names; the letters are the listed
+        // ones. The mode is shared by bar and switch.
+        const int mode = settings_->mode;
         inputPin_ = ClampPin(settings_->pin);
-        if (useDdrAndPort_) {
-            pinObserver_.reset();
-            ddrObserver_.reset();
-            ddrObserver_ = std::make_unique<Watcher>(ioRegister(outputDdrAddress_), this,
-                                                     &frm_Knightrider::onPortChanged);
-            portObserver_.reset();
-            portObserver_ = std::make_unique<Watcher>(ioRegister(outputAddress_), this,
-                                                      &frm_Knightrider::onPortChanged);
-            inputDdrSubject_ = ioRegister(inputDdrAddress_);
-            inputPinSubject_ = ioRegister(inputPinAddress_);
-            onPortChanged();
-        } else {
-            ddrObserver_.reset();
-            portObserver_.reset();
-            pinObserver_.reset();
-            pinObserver_ = std::make_unique<Watcher>(ioRegister(outputAddress_), this,
-                                                     &frm_Knightrider::onPinChanged);
-            inputPinSubjectDirect_ = ioRegister(inputPinAddress_);
-            onPinChanged();
-        }
+        input_.bind(ports_, ports_.letterAt(settings_->inputPort), mode);
+        if (!output_.bind(ports_, ports_.letterAt(settings_->outputPort), mode)) showBar(0);
     }
     update();
 }

@@ -6,8 +6,8 @@
 #include <array>
 #include <memory>
 
+#include "framework/PinBinding.h"
 #include "framework/PluginForm.h"
-#include "framework/PortBinding.h"
 #include "framework/PortSettingsDialog.h"
 
 class PictureControl;
@@ -36,9 +36,8 @@ public:
     frm_Knightrider(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
     ~frm_Knightrider() override;
 
-    void refreshPortMap();
-    void onPinChanged();
-    void onPortChanged();
+    // Refills the port list and binds again (also on every UpdateRequest).
+    void refreshPortMap() { ports_.refresh(); }
     // A click on the switch.
     void toggleSwitch();
 
@@ -48,18 +47,21 @@ public:
     frm_Knightrider_configure* settings() const { return settings_; }
     // The byte the bar shows.
     uint8_t shownByte() const { return shown_; }
-    int outputAddress() const { return outputAddress_; }
-    int outputDdrAddress() const { return outputDdrAddress_; }
-    int inputPinAddress() const { return inputPinAddress_; }
+    const OutputPort& output() const { return output_; }
+    const InputPin& input() const { return input_; }
+    // Register indices in use; -1 when not connected.
+    int outputAddress() const { return output_.levelIndex(); }
+    int outputDdrAddress() const { return output_.ddrIndex(); }
+    int inputPinAddress() const { return input_.pinIndex(); }
     int inputPin() const { return inputPin_; }
-    bool useDdrAndPort() const { return useDdrAndPort_; }
+    bool useDdrAndPort() const { return output_.choice().mode == UseDdrAndPort; }
 
 protected:
     void initDialog() override;
     void onCommand(int id) override;
 
 private:
-    using Watcher = CallOnChange<frm_Knightrider, uint8_t>;
+    void onLevelChanged();
     void showBar(uint8_t byte);
     void configure();
 
@@ -68,16 +70,9 @@ private:
     std::array<PictureControl*, 8> segment_{};
     QPixmap litBitmap_, darkBitmap_, switchOnBitmap_, switchOffBitmap_;
     frm_Knightrider_configure* settings_;
-    int outputAddress_ = 0;
-    int outputDdrAddress_ = 0;
-    int inputPinAddress_ = 0;
     int inputPin_ = 7;
-    int inputDdrAddress_ = 0;
-    bool useDdrAndPort_ = false;
     uint8_t shown_ = 0;
-    std::unique_ptr<Watcher> portObserver_, ddrObserver_, pinObserver_, mapObserver_;
-    GatedValue<uint8_t>* inputPinSubject_ = nullptr;
-    GatedValue<uint8_t>* inputDdrSubject_ = nullptr;
-    GatedValue<uint8_t>* inputPinSubjectDirect_ = nullptr;
-    PortMap portMap_;
+    PortRegisters ports_;
+    OutputPort output_;
+    InputPin input_;
 };

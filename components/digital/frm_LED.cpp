@@ -1,17 +1,20 @@
 #include "components/digital/frm_LED.h"
 
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "framework/PictureControl.h"
 #include "resources/Bitmaps.h"
 
 frm_LED_configure::frm_LED_configure(QWidget* parent)
     : SinglePortSettingsDialog(parent, frm_LED::kSettingsTemplate,
-                               QStringLiteral("Configure LED..."), 244,
+                               QStringLiteral("Configure LED..."), ids::led::kPortCombo,
                                QStringLiteral("LED behaviour Active low.")) {}
 
 frm_LED::frm_LED(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
-    : PluginForm(parent, core, 60, 75, commandIndex, kCommands[kCmdLed].baseName, dialogId) {
+    : PluginForm(parent, core, 60, 75, commandIndex, kCommands[kCmdLed].baseName, dialogId),
+      ports_(core, "PIN", "frm_LED"),
+      output_([this] { onLevelChanged(); }) {
     picture_ = new PictureControl(this, kPicture);
     picture_->setBitmap(bitmap::kLedDark);
     auto* layout = new QVBoxLayout(this);
@@ -24,50 +27,36 @@ frm_LED::~frm_LED() = default;
 
 void frm_LED::initDialog() {
     PluginForm::initDialog();
-    refreshPortMap();
     litBitmap_ = LoadBitmap(bitmap::kLedLit, devicePixelRatioF());
     darkBitmap_ = LoadBitmap(bitmap::kLedDark, devicePixelRatioF());
     settings_->pin = 7;
-    pinAddress_ = portMap_.lookup("PINA");
-    useDdrAndPort_ = false;
     pin_ = 7;
-    mapObserver_ =
-        std::make_unique<Watcher>(core()->UpdateRequest(), this, &frm_LED::refreshPortMap);
-    pinObserver_ = std::make_unique<Watcher>(ioRegister(pinAddress_), this, &frm_LED::onPinChanged);
-    // Show the pin's present level rather than a dark LED until the next
-    // change: a window opened mid-session must not show a stale state.
-    onPinChanged();
+    ports_.follow([this] { portsRefilled(); });
+    // Port A, or the part's first port when it has none. Binding shows the
+    // pin's present level: a window opened mid-session must not show a
+    // stale state.
+    output_.bindDefault(ports_, 'A', UsePin);
+    settings_->port = std::max(0, ports_.positionOf(output_.choice().letter));
 }
 
-void frm_LED::refreshPortMap() {
+void frm_LED::portsRefilled() {
     guarded("frm_LED::refreshPortMap()", [this] {
-        PortTables tables = BuildPortTables(
-            core()->GetAvailableRegistersByName(PortRegisterPatterns()), "PIN",
-            [this](const std::string& name) { return core()->GetRegisterAddress(name); });
-        portMap_ = std::move(tables.map);
-        settings_->setPortList(tables.list);
+        settings_->setPortList(ports_.list());
+        output_.rebind(ports_);
     });
 }
 
 void frm_LED::showPin(uint8_t byte) {
-    lit_ = PinLit(byte, pin_, activeLow_);
+    // An LED that is not connected stays dark, active low or not.
+    lit_ = output_.bound() && PinLit(byte, pin_, activeLow_);
     picture_->setBitmap(lit_ ? bitmap::kLedLit : bitmap::kLedDark, lit_ ? litBitmap_ : darkBitmap_);
     picture_->setProperty("lit", lit_);
     update();
 }
 
-void frm_LED::onPinChanged() {
-    guarded("frm_LED::onPinChanged()", [this] {
-        if (!pinObserver_) return;
-        showPin(pinObserver_->value());
-    });
-}
-
-void frm_LED::onPortChanged() {
-    guarded("frm_LED::onPortChanged()", [this] {
-        if (!portObserver_ || !ddrObserver_) return;
-        showPin(OutputLevel(UseDdrAndPort, 0, ddrObserver_->value(), portObserver_->value()));
-    });
+void frm_LED::onLevelChanged() {
+    guarded(useDdrAndPort() ? "frm_LED::onPortChanged()" : "frm_LED::onPinChanged()",
+            [this] { showPin(output_.level()); });
 }
 
 void frm_LED::onCommand(int id) {
@@ -79,34 +68,10 @@ void frm_LED::configure() {
         update();
         return;
     }
-    useDdrAndPort_ = settings_->mode == UseDdrAndPort;
-    const char letter = PortLetter(settings_->portList(), settings_->port);
-    if (useDdrAndPort_) {
-        ddrAddress_ = portMap_.lookup(PortRegisterName("DDR", letter));
-        pinAddress_ = portMap_.lookup(PortRegisterName("PORT", letter));
-    } else {
-        pinAddress_ = portMap_.lookup(PortRegisterName("PIN", letter));
-    }
     pin_ = ClampPin(settings_->pin);
     activeLow_ = settings_->activeLow;
-    // The observers of the mode no longer in use go, so they cannot redraw
-    // the LED from the old register.
-    if (useDdrAndPort_) {
-        pinObserver_.reset();
-        ddrObserver_.reset();
-        ddrObserver_ =
-            std::make_unique<Watcher>(ioRegister(ddrAddress_), this, &frm_LED::onPortChanged);
-        portObserver_.reset();
-        portObserver_ =
-            std::make_unique<Watcher>(ioRegister(pinAddress_), this, &frm_LED::onPortChanged);
-        onPortChanged();
-    } else {
-        ddrObserver_.reset();
-        portObserver_.reset();
-        pinObserver_.reset();
-        pinObserver_ =
-            std::make_unique<Watcher>(ioRegister(pinAddress_), this, &frm_LED::onPinChanged);
-        onPinChanged();
-    }
+    // Binding replaces the watchers of the old mode, so they cannot redraw
+    // the LED from the old register, and shows the new state at once.
+    if (!output_.bind(ports_, ports_.letterAt(settings_->port), settings_->mode)) showPin(0);
     update();
 }

@@ -4,8 +4,8 @@
 #include <QPixmap>
 #include <memory>
 
+#include "framework/PinBinding.h"
 #include "framework/PluginForm.h"
-#include "framework/PortBinding.h"
 #include "framework/PortSettingsDialog.h"
 
 class PictureControl;
@@ -27,21 +27,20 @@ public:
     frm_LED(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
     ~frm_LED() override;
 
-    // Rebuilds the port map and the settings dialog's port list.
-    void refreshPortMap();
-    // Observer callbacks.
-    void onPinChanged();
-    void onPortChanged();
+    // Refills the port list and binds again (also on every UpdateRequest).
+    void refreshPortMap() { ports_.refresh(); }
 
     bool isLit() const { return lit_; }
     PictureControl* picture() const { return picture_; }
     frm_LED_configure* settings() const { return settings_; }
-    const PortMap& portMap() const { return portMap_; }
-    // Register indices currently watched.
-    int pinAddress() const { return pinAddress_; }
-    int ddrAddress() const { return ddrAddress_; }
+    const PortMap& portMap() const { return ports_.map(); }
+    const OutputPort& output() const { return output_; }
+    // Register indices currently watched: PINx (or PORTx) and DDRx; -1
+    // when not connected.
+    int pinAddress() const { return output_.levelIndex(); }
+    int ddrAddress() const { return output_.ddrIndex(); }
     int pin() const { return pin_; }
-    bool useDdrAndPort() const { return useDdrAndPort_; }
+    bool useDdrAndPort() const { return output_.choice().mode == UseDdrAndPort; }
     bool activeLow() const { return activeLow_; }
 
 protected:
@@ -49,7 +48,8 @@ protected:
     void onCommand(int id) override;
 
 private:
-    using Watcher = CallOnChange<frm_LED, uint8_t>;
+    void portsRefilled();
+    void onLevelChanged();
     void showPin(uint8_t byte);
     void configure();
 
@@ -57,11 +57,8 @@ private:
     frm_LED_configure* settings_;
     QPixmap litBitmap_, darkBitmap_;
     bool activeLow_ = false;
-    bool useDdrAndPort_ = false;
-    int pinAddress_ = 0;
     int pin_ = 7;
-    int ddrAddress_ = 0;
     bool lit_ = false;
-    std::unique_ptr<Watcher> portObserver_, ddrObserver_, pinObserver_, mapObserver_;
-    PortMap portMap_;
+    PortRegisters ports_;
+    OutputPort output_;
 };

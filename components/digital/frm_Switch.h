@@ -1,11 +1,12 @@
 // Switch: a toggle switch on one input pin; each click flips the pin's bit
-// in PINx. The switch does not watch its registers.
+// in PINx. The switch does not watch its registers; its port list follows
+// UpdateRequest so that a change of part rebinds it.
 #pragma once
 
 #include <QPixmap>
 
+#include "framework/PinBinding.h"
 #include "framework/PluginForm.h"
-#include "framework/PortBinding.h"
 #include "framework/PortSettingsDialog.h"
 
 class PictureControl;
@@ -32,9 +33,10 @@ public:
 
     PictureControl* picture() const { return picture_; }
     frm_Switch_configure* settings() const { return settings_; }
-    const PortMap& portMap() const { return portMap_; }
+    const PortMap& portMap() const { return ports_.map(); }
+    const InputPin& input() const { return input_; }
     int pin() const { return pin_; }
-    bool useDdrAndPort() const { return useDdrAndPort_; }
+    bool useDdrAndPort() const { return input_.choice().mode == UseDdrAndPort; }
     bool activeLow() const { return activeLow_; }
 
 protected:
@@ -42,16 +44,13 @@ protected:
     void onCommand(int id) override;
 
 private:
-    void refreshPortMap();
     void configure();
 
     PictureControl* picture_;
     frm_Switch_configure* settings_;
     QPixmap onBitmap_, offBitmap_;
     int pin_ = 0;
-    bool useDdrAndPort_ = false;
     bool activeLow_ = false;
-    GatedValue<uint8_t>* pinSubject_ = nullptr;
-    GatedValue<uint8_t>* ddrSubject_ = nullptr;
-    PortMap portMap_;
+    PortRegisters ports_;
+    InputPin input_;
 };

@@ -70,6 +70,24 @@ TEST_F(CoreTest, DebugStartAttachesDetectsTheSimulatorAndEnablesCommandsInOrder)
     EXPECT_EQ(made, expected);
 }
 
+// Step 4 of event 103 asks for the target again after the part was read:
+// its name is logged once more, after the register mapping.
+TEST_F(CoreTest, DebugStartAsksForTheTargetAgainBeforeEnablingCommands) {
+    InitView();
+    WritePart("Test", kSimplePart);
+    StartDebugging("Test");
+    const std::vector<std::string> lines = services().Lines();
+    long lastMapped = -1, lastTarget = -1;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].find("Mapped ") != std::string::npos) lastMapped = static_cast<long>(i);
+        if (lines[i] == "CLEDView::GetSelectedTarget() --> Simulator") {
+            lastTarget = static_cast<long>(i);
+        }
+    }
+    ASSERT_GE(lastMapped, 0);
+    EXPECT_GT(lastTarget, lastMapped);
+}
+
 TEST_F(CoreTest, DebugStartOnAnotherTargetDisablesFunctions) {
     InitView();
     target().targetName = "JTAGICE mkII";
