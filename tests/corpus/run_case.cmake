@@ -8,6 +8,9 @@ cmake_minimum_required(VERSION 3.25)
 #                                  link:PATH=TARGET   (paths in the work folder)
 #   [-DEXPECT_FILES=<|-separated paths that must exist afterwards>]
 #   [-DEXPECT_LINKS=<|-separated paths that must still be symbolic links>]
+#   [-DABSENT_FILES=<|-separated paths that must not exist afterwards>]
+#   [-DOWN_REGISTRY=ON]  run without QUILL_REGISTRY, with HOME in the work
+#                        folder: the host picks its registry itself
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 
@@ -36,9 +39,13 @@ endforeach()
 string(REPLACE "%WORK%" "${WORK}" args "${ARGS}")
 string(REPLACE "|" ";" args "${args}")
 # A hang is a fault like any other: the case fails after a minute.
+if(OWN_REGISTRY)
+  set(registry --unset=QUILL_REGISTRY --unset=XDG_CONFIG_HOME HOME=${WORK}/home)
+else()
+  set(registry QUILL_REGISTRY=${WORK}/registry.reg)
+endif()
 execute_process(
-  COMMAND ${CMAKE_COMMAND} -E env QUILL_REGISTRY=${WORK}/registry.reg QT_QPA_PLATFORM=offscreen
-    ${HOST} ${args}
+  COMMAND ${CMAKE_COMMAND} -E env ${registry} QT_QPA_PLATFORM=offscreen ${HOST} ${args}
   WORKING_DIRECTORY "${WORK}"
   TIMEOUT 60
   RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -56,6 +63,12 @@ string(REPLACE "|" ";" files "${EXPECT_FILES}")
 foreach(f IN LISTS files)
   if(NOT EXISTS "${WORK}/${f}")
     message(FATAL_ERROR "${f} was not left in the work folder")
+  endif()
+endforeach()
+string(REPLACE "|" ";" absent "${ABSENT_FILES}")
+foreach(f IN LISTS absent)
+  if(EXISTS "${WORK}/${f}")
+    message(FATAL_ERROR "${f} should not have been made")
   endif()
 endforeach()
 string(REPLACE "|" ";" links "${EXPECT_LINKS}")
