@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   fonts-dejavu-core
+  locales
   clang-14 libclang-rt-14-dev
 )
 

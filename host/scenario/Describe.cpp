@@ -1,0 +1,126 @@
+// Texts about scenarios: what a command does ("expect pin PORTA.0 is 1"),
+// diagnostics, and the script's set-up queries.
+#include <cstdio>
+#include <filesystem>
+
+#include "host/scenario/Lexer.h"
+#include "host/scenario/Scenario.h"
+
+namespace quill::scenario {
+
+namespace {
+
+std::string conditionText(const Condition& condition) {
+    if (const auto* pin = std::get_if<PinCondition>(&condition))
+        return "pin " + pin->reg + "." + std::to_string(pin->bit) + " is " +
+               (pin->level ? "1" : "0");
+    const auto& reg = std::get<RegisterCondition>(condition);
+    char text[64];
+    if (reg.mask == 0xff) {
+        std::snprintf(text, sizeof text, " is 0x%02X", reg.value);
+    } else {
+        std::snprintf(text, sizeof text, " is 0x%02X in mask 0x%02X", reg.value, reg.mask);
+    }
+    return "register " + reg.reg + text;
+}
+
+std::string hexByte(uint8_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+}  // namespace
+
+const char* baseName(ComponentKind kind) { return kCommands[commandOf(kind)].baseName; }
+
+std::string Diagnostic::text() const {
+    if (line <= 0) return file + ": " + message;
+    return file + ":" + std::to_string(line) + ": " + message;
+}
+
+std::string Script::part() const {
+    for (const Step& step : steps)
+        if (const auto* p = std::get_if<PartCommand>(&step.command)) return p->name;
+    return kDefaultPart;
+}
+
+const FirmwareCommand* Script::firmware() const {
+    for (const Step& step : steps)
+        if (const auto* f = std::get_if<FirmwareCommand>(&step.command)) return f;
+    return nullptr;
+}
+
+std::string Script::resolvePath(const std::string& path,
+                                const std::vector<std::string>& searchDirs) const {
+    namespace fs = std::filesystem;
+    const fs::path given(path);
+    if (given.is_absolute()) return path;
+    const fs::path local = directory.empty() ? given : fs::path(directory) / given;
+    std::error_code error;
+    if (fs::exists(local, error)) return local.string();
+    for (const std::string& dir : searchDirs) {
+        const fs::path candidate = fs::path(dir) / given;
+        if (fs::exists(candidate, error)) return candidate.string();
+    }
+    return local.string();
+}
+
+std::string describe(const Command& command) {
+    struct Describe {
+        std::string operator()(const PartCommand& c) const { return "part " + c.name; }
+        std::string operator()(const FirmwareCommand& c) const { return "firmware " + c.path; }
+        std::string operator()(const FrequencyCommand& c) const {
+            return "frequency " + std::to_string(c.hertz) + " Hz";
+        }
+        std::string operator()(const OpenCommand& c) const { return "open " + inQuotes(c.window); }
+        std::string operator()(const SettingsCommand& c) const {
+            std::string text = "settings of " + inQuotes(c.window) + ":";
+            if (c.port) text += std::string(" port=") + *c.port;
+            if (c.outputPort) text += std::string(" output=") + *c.outputPort;
+            if (c.inputPort) text += std::string(" input=") + *c.inputPort;
+            if (c.pin) text += " pin=" + std::to_string(*c.pin);
+            if (c.mode) text += *c.mode == PinMode::Pin ? " mode=pin" : " mode=ddrport";
+            if (c.activeLow) text += *c.activeLow ? " activelow=1" : " activelow=0";
+            return text;
+        }
+        std::string operator()(const ClickCommand& c) const {
+            return "click the switch of " + inQuotes(c.window);
+        }
+        std::string operator()(const KeyCommand& c) const {
+            return std::string(c.press ? "press" : "release") + " key " + c.key + " on " +
+                   inQuotes(c.window);
+        }
+        std::string operator()(const WaitCyclesCommand& c) const {
+            return "wait " + std::to_string(c.cycles) + " cycles";
+        }
+        std::string operator()(const WaitTimeCommand& c) const {
+            char text[64];
+            std::snprintf(text, sizeof text, "wait %g ms", c.milliseconds);
+            return text;
+        }
+        std::string operator()(const WaitUntilCommand& c) const {
+            return "wait until " + conditionText(c.condition) + " (at most " +
+                   std::to_string(c.timeoutCycles) + " cycles)";
+        }
+        std::string operator()(const ResetCommand&) const { return "reset"; }
+        std::string operator()(const ExpectCommand& c) const {
+            return "expect " + conditionText(c.condition);
+        }
+        std::string operator()(const ExpectLedCommand& c) const {
+            return "expect LED " + inQuotes(c.window) + (c.on ? " on" : " off");
+        }
+        std::string operator()(const ExpectBarCommand& c) const {
+            return "expect bar " + inQuotes(c.window) + " shows " + hexByte(c.segments);
+        }
+        std::string operator()(const ExpectOutputCommand& c) const {
+            return "expect output " + inQuotes(c.text);
+        }
+        std::string operator()(const ScreenshotCommand& c) const {
+            return "screenshot into " + c.directory;
+        }
+    };
+    return std::visit(Describe{}, command);
+}
+
+}  // namespace quill::scenario

@@ -1,0 +1,412 @@
+// The scenario parser: one command per line, dispatched by its first word
+// through the command table at the end of the Parser class.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "host/scenario/Lexer.h"
+#include "host/scenario/Scenario.h"
+#include "host/scenario/Values.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace quill::scenario {
+
+namespace {
+
+using text::EqualsIgnoreCase;
+using text::Lower;
+
+constexpr std::size_t kMaxFileBytes = 4u << 20;
+constexpr uint64_t kMaxCycles = 1000000000000ull;  // about 11 days at 1 MHz
+constexpr double kMaxMilliseconds = 1e9;
+constexpr uint32_t kMaxFrequency = 100000000;
+
+class Parser {
+public:
+    Parser(const std::string& file, const ParseOptions& options) : file_(file), options_(options) {}
+
+    void line(int number, std::string_view raw, ParseResult& result) {
+        try {
+            if (raw.size() > kMaxLineLength)
+                throw LineError{"line longer than " + std::to_string(kMaxLineLength) +
+                                " characters"};
+            const Tokens tokens = tokenize(raw);
+            if (tokens.empty()) return;
+            Step step{number, withoutComment(raw), command(tokens)};
+            result.script.steps.push_back(std::move(step));
+        } catch (const LineError& error) {
+            result.errors.push_back(Diagnostic{file_, number, error.message});
+        }
+    }
+
+private:
+    struct Window {
+        std::string name;
+        ComponentKind kind;
+        std::set<char> heldKeys;
+    };
+
+    Command command(const Tokens& t) {
+        const std::string verb = Lower(t[0].text);
+        for (const Verb& v : kVerbs) {
+            if (verb != v.name) continue;
+            if (!v.setUp) started_ = true;
+            return (this->*v.parse)(t);
+        }
+        std::string known;
+        for (const Verb& v : kVerbs) {
+            if (v.listed) known += (known.empty() ? "" : ", ") + std::string(v.name);
+        }
+        throw LineError{"unknown command " + inQuotes(t[0].text) + " (known: " + known + ")"};
+    }
+
+    // Throws unless t has an argument at position index.
+    static void need(const Tokens& t, std::size_t index, const std::string& what) {
+        if (t.size() <= index)
+            throw LineError{"missing argument: " + Lower(t[0].text) + " needs " + what};
+    }
+
+    static void noMore(const Tokens& t, std::size_t count) {
+        if (t.size() > count)
+            throw LineError{"unexpected argument " + inQuotes(t[count].text) + " after " +
+                            Lower(t[0].text)};
+    }
+
+    Command part(const Tokens& t) {
+        need(t, 1, "a part name such as ATmega16");
+        noMore(t, 2);
+        if (started_) throw LineError{"part must come before the commands that use the target"};
+        if (sawPart_) throw LineError{"the part is already chosen"};
+        std::string name = t[1].text;
+        if (!options_.knownParts.empty()) {
+            auto known =
+                std::find_if(options_.knownParts.begin(), options_.knownParts.end(),
+                             [&](const std::string& p) { return EqualsIgnoreCase(p, name); });
+            if (known == options_.knownParts.end()) {
+                std::string list;
+                for (const std::string& p : options_.knownParts)
+                    list += (list.empty() ? "" : ", ") + p;
+                throw LineError{"unknown part " + inQuotes(name) + " (known: " + list + ")"};
+            }
+            name = *known;
+        }
+        sawPart_ = true;
+        return PartCommand{name};
+    }
+
+    Command firmware(const Tokens& t) {
+        need(t, 1, "the path of an ELF or Intel HEX file");
+        noMore(t, 2);
+        if (started_) throw LineError{"firmware must come before the commands that use the target"};
+        if (sawFirmware_) throw LineError{"the firmware is already chosen"};
+        sawFirmware_ = true;
+        return FirmwareCommand{t[1].text};
+    }
+
+    Command frequency(const Tokens& t) {
+        need(t, 1, "a clock frequency such as 1000000, 8 MHz or 500kHz");
+        // The unit may stand apart ("8 MHz") or be joined ("8MHz").
+        std::string number = t[1].text;
+        std::string unit;
+        std::size_t split = 0;
+        while (split < number.size() &&
+               (std::isdigit(static_cast<unsigned char>(number[split])) || number[split] == '.'))
+            ++split;
+        unit = number.substr(split);
+        number = number.substr(0, split);
+        if (t.size() > 2) {
+            if (!unit.empty()) noMore(t, 2);
+            unit = t[2].text;
+            noMore(t, 3);
+        }
+        double scale;
+        const std::string u = Lower(unit);
+        if (u.empty() || u == "hz") {
+            scale = 1;
+        } else if (u == "khz") {
+            scale = 1e3;
+        } else if (u == "mhz") {
+            scale = 1e6;
+        } else {
+            throw LineError{"unknown frequency unit " + inQuotes(unit) + " (use Hz, kHz or MHz)"};
+        }
+        const double hertz = std::round(parseDecimal(number, "the frequency") * scale);
+        if (hertz < 1 || hertz > kMaxFrequency)
+            throw LineError{"frequency " + t[1].text + (t.size() > 2 ? " " + t[2].text : "") +
+                            " is outside 1 Hz to 100 MHz"};
+        return FrequencyCommand{static_cast<uint32_t>(hertz)};
+    }
+
+    Command open(const Tokens& t) {
+        need(t, 1, "a component: LED, Switch, \"Knight Rider\", Keypad or Stackview");
+        std::string name = t[1].text;
+        std::size_t used = 2;
+        // open Knight Rider, without quotes
+        if (t.size() > 2 && !t[1].quoted && !t[2].quoted &&
+            EqualsIgnoreCase(name + " " + t[2].text, "knight rider")) {
+            name += " " + t[2].text;
+            used = 3;
+        }
+        noMore(t, used);
+        const ComponentKind kind = parseComponentKind(name);
+        const int count = ++opened_[kind];
+        if (kind == ComponentKind::StackView && count > 1)
+            throw LineError{"the Stack view is already open (there is only one)"};
+        std::string window = baseName(kind);
+        if (count > 1) window += " " + std::to_string(count);
+        windows_.push_back(Window{window, kind, {}});
+        return OpenCommand{kind, window};
+    }
+
+    Window& window(const Token& token) {
+        for (Window& w : windows_)
+            if (EqualsIgnoreCase(w.name, token.text)) return w;
+        std::string list;
+        for (const Window& w : windows_) list += (list.empty() ? "" : ", ") + inQuotes(w.name);
+        throw LineError{
+            "no window named " + inQuotes(token.text) +
+            (list.empty() ? std::string(" (no window is open)") : " (open windows: " + list + ")")};
+    }
+
+    Command settings(const Tokens& t) {
+        need(t, 1, "a window name and key=value settings");
+        Window& w = window(t[1]);
+        SettingsCommand command;
+        command.window = w.name;
+        command.kind = w.kind;
+        const bool bar = w.kind == ComponentKind::KnightRider;
+        if (w.kind != ComponentKind::Led && w.kind != ComponentKind::Switch && !bar)
+            throw LineError{"window " + inQuotes(w.name) + " has no settings"};
+        const std::string allowed = bar ? "output, input, pin, mode" : "port, pin, mode, activelow";
+        if (t.size() < 3)
+            throw LineError{"missing argument: settings needs at least one key=value (" + allowed +
+                            ")"};
+        std::set<std::string> seen;
+        for (std::size_t i = 2; i < t.size(); ++i) {
+            const std::size_t eq = t[i].text.find('=');
+            if (eq == std::string::npos || eq == 0 || eq + 1 == t[i].text.size())
+                throw LineError{"setting " + inQuotes(t[i].text) +
+                                " is not key=value (keys: " + allowed + ")"};
+            const std::string key = Lower(t[i].text.substr(0, eq));
+            const std::string value = t[i].text.substr(eq + 1);
+            if (!seen.insert(key).second) throw LineError{"setting " + key + " given twice"};
+            if (key == "pin") {
+                command.pin = static_cast<int>(parseUnsigned(value, 7, "pin"));
+            } else if (key == "mode") {
+                const std::string m = Lower(value);
+                if (m == "pin") {
+                    command.mode = PinMode::Pin;
+                } else if (m == "ddrport" || m == "ddr/port" || m == "ddr+port") {
+                    command.mode = PinMode::DdrPort;
+                } else {
+                    throw LineError{"bad mode " + inQuotes(value) + " (use pin or ddrport)"};
+                }
+            } else if (!bar && key == "port") {
+                command.port = parsePortLetter(value, key);
+            } else if (!bar && key == "activelow") {
+                command.activeLow = parseLevel(value, "activelow value");
+            } else if (bar && key == "output") {
+                command.outputPort = parsePortLetter(value, key);
+            } else if (bar && key == "input") {
+                command.inputPort = parsePortLetter(value, key);
+            } else {
+                throw LineError{"unknown setting " + inQuotes(key) + " for " + inQuotes(w.name) +
+                                " (keys: " + allowed + ")"};
+            }
+        }
+        return command;
+    }
+
+    Command click(const Tokens& t) {
+        need(t, 1, "the name of a Switch or Knight Rider window");
+        noMore(t, 2);
+        Window& w = window(t[1]);
+        if (w.kind != ComponentKind::Switch && w.kind != ComponentKind::KnightRider)
+            throw LineError{"window " + inQuotes(w.name) + " has no switch to click"};
+        return ClickCommand{w.name, w.kind};
+    }
+
+    Command key(const Tokens& t, bool press) {
+        need(t, 1, "a keypad window and a key");
+        Window& w = window(t[1]);
+        if (w.kind != ComponentKind::Keypad)
+            throw LineError{"window " + inQuotes(w.name) + " is not a keypad"};
+        need(t, 2, "a key: 0 to 9, \"*\" or \"#\" (quote the # or write hash)");
+        noMore(t, 3);
+        const std::optional<char> k = parseKey(t[2]);
+        if (!k) throw LineError{"unknown key " + inQuotes(t[2].text) + " (use 0 to 9, * or \"#\")"};
+        const std::string name(1, *k);
+        if (press && !w.heldKeys.insert(*k).second)
+            throw LineError{"key " + name + " of " + inQuotes(w.name) + " is already held"};
+        if (!press && w.heldKeys.erase(*k) == 0)
+            throw LineError{"key " + name + " of " + inQuotes(w.name) + " is not held"};
+        return KeyCommand{w.name, *k, press};
+    }
+
+    Command wait(const Tokens& t) {
+        need(t, 1, "cycles <count>, ms <time> or until <condition>");
+        const std::string unit = Lower(t[1].text);
+        if (unit == "cycles" || unit == "cycle") {
+            need(t, 2, "a number of cycles");
+            noMore(t, 3);
+            const uint64_t cycles = parseUnsigned(t[2].text, kMaxCycles, "cycles");
+            if (cycles == 0) throw LineError{"wait cycles needs at least 1 cycle"};
+            return WaitCyclesCommand{cycles};
+        }
+        if (unit == "ms" || unit == "us") {
+            need(t, 2, "a time");
+            noMore(t, 3);
+            double ms = parseDecimal(t[2].text, "the time");
+            if (unit == "us") ms /= 1000;
+            if (ms <= 0 || ms > kMaxMilliseconds)
+                throw LineError{"wait time " + t[2].text + " " + unit + " is out of range"};
+            return WaitTimeCommand{ms};
+        }
+        if (unit == "until") {
+            need(t, 2, "a condition: pin <REG.bit> <level> or register <REG> <value>");
+            Tokens rest(t.begin() + 2, t.end());
+            uint64_t timeout = Script::kDefaultWaitTimeout;
+            if (rest.size() >= 2 && Lower(rest[rest.size() - 2].text) == "timeout") {
+                timeout = parseUnsigned(rest.back().text, kMaxCycles, "timeout cycles");
+                if (timeout == 0) throw LineError{"timeout needs at least 1 cycle"};
+                rest.resize(rest.size() - 2);
+            }
+            return WaitUntilCommand{parseCondition(rest, "wait until"), timeout};
+        }
+        throw LineError{"unknown wait " + inQuotes(t[1].text) +
+                        " (use wait cycles <count>, wait ms <time> or wait until <condition>)"};
+    }
+
+    Command expect(const Tokens& t) {
+        need(t, 1, "what to check: pin, register, led, bar or output");
+        const std::string what = Lower(t[1].text);
+        if (what == "pin" || what == "register")
+            return ExpectCommand{parseCondition(Tokens(t.begin() + 1, t.end()), "expect")};
+        if (what == "led") {
+            need(t, 2, "an LED window name");
+            Window& w = window(t[2]);
+            if (w.kind != ComponentKind::Led)
+                throw LineError{"window " + inQuotes(w.name) + " is not an LED"};
+            need(t, 3, "on or off");
+            noMore(t, 4);
+            return ExpectLedCommand{w.name, parseOnOff(t[3].text)};
+        }
+        if (what == "bar") {
+            need(t, 2, "a Knight Rider window name");
+            Window& w = window(t[2]);
+            if (w.kind != ComponentKind::KnightRider)
+                throw LineError{"window " + inQuotes(w.name) + " is not a Knight Rider"};
+            need(t, 3, "the lit segments as a byte such as 0x81");
+            noMore(t, 4);
+            return ExpectBarCommand{
+                w.name, static_cast<uint8_t>(parseUnsigned(t[3].text, 255, "segments"))};
+        }
+        if (what == "output") {
+            need(t, 2, "the text of an output line, in quotes");
+            noMore(t, 3);
+            if (t[2].text.empty()) throw LineError{"expect output needs a text that is not empty"};
+            return ExpectOutputCommand{t[2].text};
+        }
+        if (what == "lcd") throw LineError{"expect lcd is not available yet"};
+        throw LineError{"unknown check " + inQuotes(t[1].text) +
+                        " (use pin, register, led, bar or output)"};
+    }
+
+    Command set(const Tokens& t) {
+        need(t, 1, "what to set");
+        const std::string what = Lower(t[1].text);
+        if (what == "slider" || what == "temperature")
+            throw LineError{"set " + what + " is not available yet"};
+        throw LineError{"unknown command \"set " + t[1].text + "\""};
+    }
+
+    Command reset(const Tokens& t) {
+        noMore(t, 1);
+        return ResetCommand{};
+    }
+
+    Command screenshot(const Tokens& t) {
+        need(t, 1, "a folder for the pictures");
+        noMore(t, 2);
+        return ScreenshotCommand{t[1].text};
+    }
+
+    Command press(const Tokens& t) { return key(t, true); }
+    Command release(const Tokens& t) { return key(t, false); }
+
+    // ---- The command table.
+    //
+    // A new command: its struct in Scenario.h (and in the Command variant),
+    // a method above that checks the words and builds the struct (throw
+    // LineError with a message that says what is expected), a row below,
+    // its text in describe() (Describe.cpp), its execution in the host
+    // (host/app/HeadlessRunner.cpp) and a row in README.md. A new check
+    // ("expect lcd ...") or setting ("set slider ...") is a branch in
+    // expect() or set() instead. Values (numbers, pins, conditions) are
+    // parsed by the functions of Values.h.
+    struct Verb {
+        const char* name;
+        Command (Parser::*parse)(const Tokens&);
+        bool setUp;   // allowed only before the first other command
+        bool listed;  // named in the "unknown command" message
+    };
+    static constexpr Verb kVerbs[] = {
+        {"part", &Parser::part, true, true},
+        {"firmware", &Parser::firmware, true, true},
+        {"frequency", &Parser::frequency, true, true},
+        {"open", &Parser::open, false, true},
+        {"settings", &Parser::settings, false, true},
+        {"click", &Parser::click, false, true},
+        {"press", &Parser::press, false, true},
+        {"release", &Parser::release, false, true},
+        {"wait", &Parser::wait, false, true},
+        {"reset", &Parser::reset, false, true},
+        {"expect", &Parser::expect, false, true},
+        {"screenshot", &Parser::screenshot, false, true},
+        {"set", &Parser::set, false, false},  // listed once it sets something
+    };
+
+    std::string file_;
+    const ParseOptions& options_;
+    bool started_ = false;
+    bool sawPart_ = false;
+    bool sawFirmware_ = false;
+    std::map<ComponentKind, int> opened_;
+    std::vector<Window> windows_;
+};
+
+}  // namespace
+
+ParseResult parse(std::string_view text, const std::string& fileName, const ParseOptions& options) {
+    ParseResult result;
+    result.script.file = fileName;
+    const std::filesystem::path parent = std::filesystem::path(fileName).parent_path();
+    result.script.directory = parent.string();
+    Parser parser(fileName, options);
+    int number = 0;
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        ++number;
+        parser.line(number, text.substr(pos, end - pos), result);
+        pos = end + 1;
+    }
+    return result;
+}
+
+ParseResult parseFile(const std::string& path, const ParseOptions& options) {
+    std::string text, error;
+    if (!files::readRegularFile(path, kMaxFileBytes, "scenario file", &text, &error)) {
+        ParseResult result;
+        result.errors.push_back(Diagnostic{path, 0, error});
+        return result;
+    }
+    return parse(text, path, options);
+}
+
+}  // namespace quill::scenario

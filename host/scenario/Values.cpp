@@ -1,0 +1,190 @@
+#include "host/scenario/Values.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <iterator>
+
+#include "platform/text.h"
+
+namespace quill::scenario {
+
+namespace {
+
+using text::Lower;
+using text::Upper;
+
+struct KindName {
+    const char* name;
+    ComponentKind kind;
+};
+const KindName kKindNames[] = {
+    {"led", ComponentKind::Led},
+    {"switch", ComponentKind::Switch},
+    {"knight rider", ComponentKind::KnightRider},
+    {"knightrider", ComponentKind::KnightRider},
+    {"keypad", ComponentKind::Keypad},
+    {"stackview", ComponentKind::StackView},
+    {"stack view", ComponentKind::StackView},
+    {"stackview++", ComponentKind::StackView},
+};
+const char* const kComingKinds[] = {
+    "slider", "capacity measurement", "beerbasement", "hitachi lcd", "lcd", "autostep", "settings"};
+
+}  // namespace
+
+uint64_t parseUnsigned(const std::string& text, uint64_t max, const std::string& what) {
+    std::string_view digits(text);
+    int base = 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        base = 16;
+        digits.remove_prefix(2);
+    } else if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'b' || digits[1] == 'B')) {
+        base = 2;
+        digits.remove_prefix(2);
+    }
+    // from_chars would take a sign or a second prefix as the end of the
+    // number; only digits are allowed.
+    const bool onlyDigits =
+        !digits.empty() && std::all_of(digits.begin(), digits.end(), [base](char c) {
+            const int d = quill::text::HexDigit(c);
+            return d >= 0 && d < base;
+        });
+    if (!onlyDigits) throw LineError{"bad number " + inQuotes(text) + " for " + what};
+    uint64_t value = 0;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+    if (error == std::errc::result_out_of_range || (error == std::errc{} && value > max))
+        throw LineError{what + " " + text + " is too large (at most " + std::to_string(max) + ")"};
+    if (error != std::errc{} || end != digits.data() + digits.size())
+        throw LineError{"bad number " + inQuotes(text) + " for " + what};
+    return value;
+}
+
+double parseDecimal(const std::string& text, const std::string& what) {
+    bool dot = false;
+    bool digit = false;
+    for (char c : text) {
+        if (c == '.' && !dot) {
+            dot = true;
+        } else if (c >= '0' && c <= '9') {
+            digit = true;
+        } else {
+            throw LineError{"bad number " + inQuotes(text) + " for " + what};
+        }
+    }
+    if (!digit) throw LineError{"bad number " + inQuotes(text) + " for " + what};
+    double value = 0;
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, value, std::chars_format::fixed);
+    if (error != std::errc{} || end != last || !std::isfinite(value))
+        throw LineError{"bad number " + inQuotes(text) + " for " + what};
+    return value;
+}
+
+bool parseLevel(const std::string& text, const std::string& what) {
+    const std::string t = Lower(text);
+    if (t == "1" || t == "high" || t == "on" || t == "true" || t == "yes") return true;
+    if (t == "0" || t == "low" || t == "off" || t == "false" || t == "no") return false;
+    throw LineError{"bad " + what + " " + inQuotes(text) + " (use 1 or 0)"};
+}
+
+bool parseOnOff(const std::string& text) {
+    const std::string t = Lower(text);
+    if (t == "on" || t == "1") return true;
+    if (t == "off" || t == "0") return false;
+    throw LineError{"bad LED state " + inQuotes(text) + " (use on or off)"};
+}
+
+bool isRegisterName(const std::string& name) {
+    if (name.empty() || name.size() > 16 || !std::isalpha(static_cast<unsigned char>(name[0])))
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
+}
+
+std::string parseRegisterName(const std::string& text) {
+    if (!isRegisterName(text))
+        throw LineError{"unknown register form " + inQuotes(text) +
+                        " (write a register name such as PORTA)"};
+    return Upper(text);
+}
+
+PinCondition parsePinCondition(const std::string& reference, const std::string& level) {
+    const std::size_t dot = reference.find('.');
+    if (dot == std::string::npos || !isRegisterName(reference.substr(0, dot)) ||
+        dot + 2 != reference.size() || reference[dot + 1] < '0' || reference[dot + 1] > '7') {
+        throw LineError{"unknown register form " + inQuotes(reference) +
+                        " (write register.bit such as PORTA.0, bit 0 to 7)"};
+    }
+    return PinCondition{Upper(reference.substr(0, dot)), reference[dot + 1] - '0',
+                        parseLevel(level, "pin level")};
+}
+
+char parsePortLetter(const std::string& text, const std::string& key) {
+    std::string t = Upper(text);
+    for (const char* prefix : {"PORT", "PIN", "DDR"}) {
+        const std::string p(prefix);
+        if (t.size() == p.size() + 1 && t.compare(0, p.size(), p) == 0) t = t.substr(p.size());
+    }
+    if (t.size() != 1 || t[0] < 'A' || t[0] > 'Z')
+        throw LineError{"bad " + key + " " + inQuotes(text) + " (use a port letter such as B)"};
+    return t[0];
+}
+
+std::optional<char> parseKey(const Token& token) {
+    const std::string t = Lower(token.text);
+    if (t.size() == 1 && ((t[0] >= '0' && t[0] <= '9') || t[0] == '*' || t[0] == '#')) return t[0];
+    if (t == "star") return '*';
+    if (t == "hash" || t == "pound") return '#';
+    return std::nullopt;
+}
+
+Condition parseCondition(const Tokens& t, const std::string& what) {
+    if (t.empty()) throw LineError{"missing argument: " + what + " needs a condition"};
+    const std::string kind = Lower(t[0].text);
+    auto missing = [&](const std::string& arg) {
+        return LineError{"missing argument: " + what + " " + kind + " needs " + arg};
+    };
+    auto extra = [&](std::size_t at) {
+        return LineError{"unexpected argument " + inQuotes(t[at].text) + " after " + what + " " +
+                         kind};
+    };
+    if (kind == "pin") {
+        if (t.size() < 2) throw missing("a pin such as PORTA.0");
+        if (t.size() < 3) throw missing("a level, 1 or 0");
+        if (t.size() > 3) throw extra(3);
+        return parsePinCondition(t[1].text, t[2].text);
+    }
+    if (kind == "register") {
+        if (t.size() < 2) throw missing("a register name such as PORTA");
+        const std::string reg = parseRegisterName(t[1].text);
+        if (t.size() < 3) throw missing("a value such as 0x81");
+        RegisterCondition c{reg, static_cast<uint8_t>(parseUnsigned(t[2].text, 255, "value"))};
+        if (t.size() > 3) {
+            if (Lower(t[3].text) != "mask") throw extra(3);
+            if (t.size() < 5) throw missing("a mask after mask");
+            if (t.size() > 5) throw extra(5);
+            c.mask = static_cast<uint8_t>(parseUnsigned(t[4].text, 255, "mask"));
+            c.value &= c.mask;
+        }
+        return c;
+    }
+    throw LineError{"unknown condition " + inQuotes(t[0].text) + " for " + what +
+                    " (use pin or register)"};
+}
+
+ComponentKind parseComponentKind(const std::string& name) {
+    const std::string key = Lower(name);
+    const auto* known = std::find_if(std::begin(kKindNames), std::end(kKindNames),
+                                     [&](const KindName& k) { return key == k.name; });
+    if (known != std::end(kKindNames)) return known->kind;
+    for (const char* coming : kComingKinds)
+        if (key == coming)
+            throw LineError{"component " + inQuotes(name) + " is not available yet in scenarios"};
+    throw LineError{"unknown component " + inQuotes(name) +
+                    " (known: LED, Switch, \"Knight Rider\", Keypad, Stackview)"};
+}
+
+}  // namespace quill::scenario

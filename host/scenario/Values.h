@@ -1,0 +1,52 @@
+// The values a scenario command takes: numbers, levels, register names,
+// pins, port letters, keypad keys, conditions and component kinds. Each
+// parser throws LineError with a message that names the value and says what
+// is expected. Numbers are read with std::from_chars: no locale, no sign,
+// no exponent.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "host/scenario/Lexer.h"
+#include "host/scenario/Scenario.h"
+
+namespace quill::scenario {
+
+// Unsigned integer in decimal, 0x hexadecimal or 0b binary, at most max.
+// `what` names the value in messages ("cycles", "pin").
+uint64_t parseUnsigned(const std::string& text, uint64_t max, const std::string& what);
+
+// A plain decimal number such as 5, 0.25 or 3.6864 (no exponent, no sign).
+double parseDecimal(const std::string& text, const std::string& what);
+
+// 1/0, high/low, on/off, true/false, yes/no.
+bool parseLevel(const std::string& text, const std::string& what);
+// An LED state: on/off or 1/0.
+bool parseOnOff(const std::string& text);
+
+// A register name such as PORTA (letters, digits, '_'; a letter first),
+// returned in capitals.
+bool isRegisterName(const std::string& name);
+std::string parseRegisterName(const std::string& text);
+
+// "PORTA.0" and a level.
+PinCondition parsePinCondition(const std::string& reference, const std::string& level);
+
+// A port letter given as "B", "PINB", "PORTB" or "DDRB"; `key` names the
+// setting in messages.
+char parsePortLetter(const std::string& text, const std::string& key);
+
+// A keypad key: 0-9, * or star, # or hash/pound; nothing for other words.
+std::optional<char> parseKey(const Token& token);
+
+// "pin PORTA.0 1" or "register PORTA 0x81 [mask 0x0F]"; `what` is the
+// command in messages ("expect", "wait until").
+Condition parseCondition(const Tokens& t, const std::string& what);
+
+// The component a name opens ("LED", "knight rider", "Stackview++"); throws
+// for unknown names and for components not yet available in scenarios.
+ComponentKind parseComponentKind(const std::string& name);
+
+}  // namespace quill::scenario
