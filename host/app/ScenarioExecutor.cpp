@@ -14,6 +14,7 @@
 #include "contract/ResourceIds.h"
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
+#include "host/scenario/Scenario.h"
 
 namespace {
 
@@ -178,7 +179,20 @@ Result ScenarioExecutor::waitMilliseconds(double ms) {
     Machine* machine = window_.debugger().machine();
     if (!machine || !window_.debugger().debugging())
         return error("the program is not being debugged");
-    return waitCycles(static_cast<uint64_t>(std::llround(ms * machine->frequencyHz() / 1000.0)));
+    // The time becomes whole cycles at the part's clock, under the same cap
+    // as every other wait; a time shorter than one cycle is refused like
+    // "wait cycles 0", not passed silently.
+    const double hz = machine->frequencyHz();
+    const double cycles = std::round(ms * hz / 1000.0);
+    if (cycles < 1)
+        return error(QString("%1 ms is shorter than one clock cycle at %2 Hz").arg(ms).arg(hz));
+    if (cycles > static_cast<double>(quill::scenario::kMaxWaitCycles))
+        return error(QString("%1 ms is %2 cycles at %3 Hz, more than the longest wait (%4 cycles)")
+                         .arg(ms)
+                         .arg(cycles, 0, 'g', 15)
+                         .arg(hz)
+                         .arg(quill::scenario::kMaxWaitCycles));
+    return waitCycles(static_cast<uint64_t>(cycles));
 }
 
 Result ScenarioExecutor::step(uint64_t instructions) {

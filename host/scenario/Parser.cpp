@@ -21,7 +21,7 @@ using text::EqualsIgnoreCase;
 using text::Lower;
 
 constexpr std::size_t kMaxFileBytes = 4u << 20;
-constexpr uint64_t kMaxCycles = 1000000000000ull;  // about 11 days at 1 MHz
+constexpr uint64_t kMaxCycles = kMaxWaitCycles;
 constexpr double kMaxMilliseconds = 1e9;
 constexpr uint32_t kMaxFrequency = 100000000;
 
@@ -109,6 +109,12 @@ private:
 
     Command frequency(const Tokens& t) {
         need(t, 1, "a clock frequency such as 1000000, 8 MHz or 500kHz");
+        // The clock is the part's from the start: a later line would have
+        // to change the time of the waits before it.
+        if (started_)
+            throw LineError{"frequency must come before the commands that use the target"};
+        if (sawFrequency_) throw LineError{"the frequency is already chosen"};
+        sawFrequency_ = true;
         // The unit may stand apart ("8 MHz") or be joined ("8MHz").
         std::string number = t[1].text;
         std::string unit;
@@ -375,6 +381,7 @@ private:
     bool started_ = false;
     bool sawPart_ = false;
     bool sawFirmware_ = false;
+    bool sawFrequency_ = false;
     std::map<ComponentKind, int> opened_;
     std::vector<Window> windows_;
 };

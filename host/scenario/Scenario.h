@@ -18,6 +18,11 @@
 
 namespace quill::scenario {
 
+// The longest wait of any kind, in clock cycles (about 11 days at 1 MHz):
+// `wait cycles`, a `wait until` timeout, and `wait ms`/`wait us` once the
+// host has turned the time into cycles at the part's clock.
+constexpr uint64_t kMaxWaitCycles = 1000000000000ull;
+
 // The component windows a scenario can open; each kind is the plug-in
 // command that opens it.
 enum class ComponentKind : int {

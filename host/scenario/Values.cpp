@@ -167,6 +167,9 @@ Condition parseCondition(const Tokens& t, const std::string& what) {
             if (t.size() < 5) throw missing("a mask after mask");
             if (t.size() > 5) throw extra(5);
             c.mask = static_cast<uint8_t>(parseUnsigned(t[4].text, 255, "mask"));
+            // A check of no bits would always hold.
+            if (c.mask == 0)
+                throw LineError{"mask 0 compares no bits: the check would always hold"};
             c.value &= c.mask;
         }
         return c;

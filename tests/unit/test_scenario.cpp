@@ -179,6 +179,7 @@ TEST(Scenario, ArgumentErrors) {
         {"wait cycles 0b102", "bad number \"0b102\" for cycles"},
         {"expect register PORTA 0x100", "value 0x100 is too large (at most 255)"},
         {"frequency 1e6", "unknown frequency unit \"e6\" (use Hz, kHz or MHz)"},
+        {"expect register PORTA 0 mask 0", "mask 0 compares no bits: the check would always hold"},
     };
     for (const Case& c : cases) EXPECT_EQ(errorOf(c.line), c.error) << c.line;
 }
@@ -223,8 +224,11 @@ TEST(Scenario, SetUpComesFirstAndOnce) {
               "firmware must come before the commands that use the target");
     EXPECT_EQ(errorOf("part ATmega32", "part ATmega16\n"), "the part is already chosen");
     EXPECT_EQ(errorOf("firmware b.elf", "firmware a.elf\n"), "the firmware is already chosen");
-    // The frequency may change at any time.
-    EXPECT_TRUE(parseText("open LED\nfrequency 2 MHz\n").ok());
+    // The clock, too, is set up first: a later line would change the time
+    // of the waits before it.
+    EXPECT_EQ(errorOf("frequency 2 MHz", "wait ms 1\n"),
+              "frequency must come before the commands that use the target");
+    EXPECT_EQ(errorOf("frequency 2 MHz", "frequency 1 MHz\n"), "the frequency is already chosen");
     EXPECT_EQ(parseText("open LED\n").script.part(), "ATmega16");
 
     ParseOptions options;
