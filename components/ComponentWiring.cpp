@@ -1,5 +1,8 @@
 #include "components/ComponentWiring.h"
 
+#include <QApplication>
+
+#include "about/CAboutDlg.h"
 #include "components/analog/ADC.h"
 #include "components/digital/frm_Keypad.h"
 #include "components/digital/frm_Knightrider.h"
@@ -19,4 +22,9 @@ void WireComponents(CLEDView* core) {
     core->SetComponentFactory(kCmdKeypad, MakeFormFactory<frm_Keypad>());
     core->SetComponentFactory(kCmdStackView, MakeFormFactory<frm_Stackview>());
     InstallAdcModel(core);
+    core->SetModalCommand(kCmdAbout, [](CLEDView*) {
+        if (!WidgetsAvailable()) return;
+        CAboutDlg box(QApplication::activeWindow());
+        box.run();
+    });
 }

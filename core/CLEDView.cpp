@@ -30,6 +30,8 @@ CLEDView::CLEDView() {
 }
 
 CLEDView::~CLEDView() {
+    // No timer tick may reach a half-destroyed object.
+    autostep_.Stop();
     // Windows and the converter model observe the core's subjects: they go
     // first, while the subjects still exist.
     windows_.clear();
@@ -150,14 +152,15 @@ HRESULT CLEDView::Init(IDispatch* iGuiWorks) {
     attached_ = false;
     simulator_ = false;
     registerListStale_ = true;
-    logger_ = LoggerSettings{};
+    logger_.Reset();
     general_ = GeneralSettings{};
     detectedClockMHz_ = 1.0;
     firstRefresh_ = true;
     refreshing_ = true;
     adifPending_ = false;
     stackViewCreated_ = false;
-    autostepActive_ = false;
+    // A timer started under an earlier Init runs on that Init's window.
+    autostep_.Stop();
 
     g_hostMainWindow = GetThreadMainWindow();
     return hr;
@@ -171,6 +174,9 @@ HRESULT CLEDView::SaveFile(BSTR, VARIANT_BOOL* ok) {
 }
 
 HRESULT CLEDView::Close() {
+    // The stepping timer lives on the host's window and calls into this
+    // module: it ends with the host's use of the object.
+    autostep_.Stop();
     if (guiWorks_) guiWorks_->Release();
     guiWorks_ = nullptr;
     return S_OK;
@@ -255,11 +261,9 @@ HRESULT CLEDView::ExecuteCommand(LONG command) {
         return S_OK;
     }
 
-    // kCmdAutostep: the state flips; the stepping timer joins with the
-    // autostep feature.
-    autostepActive_ = !autostepActive_;
-    Diagnose(label, std::string("Autostep INTO ") + (autostepActive_ ? "on" : "off") +
-                        ": automatic stepping is not available in this build.");
+    // kCmdAutostep: starts or stops the stepping timer on the host's main
+    // window (without one it stays off).
+    autostep_.Toggle(g_hostMainWindow);
     return S_OK;
 }
 
@@ -267,11 +271,7 @@ void CLEDView::SetCommandState(int command, int state) {
     if (guiWorks_) guiWorks_->SetCommandState(command, state);
 }
 
-void CLEDView::StopAutostep() {
-    // The stepping timer joins with the autostep feature; until then only
-    // the state is cleared.
-    autostepActive_ = false;
-}
+void CLEDView::StopAutostep() { autostep_.Stop(); }
 
 void CLEDView::Diagnose(const std::string& label, const std::string& text) {
     if (!hostServices_ || text.empty()) return;

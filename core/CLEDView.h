@@ -18,6 +18,8 @@
 
 #include "contract/Commands.h"
 #include "contract/HostInterfaces.h"
+#include "debugaids/Autostep.h"
+#include "debugaids/RegisterLogger.h"
 #include "framework/Observer.h"
 
 class CLEDView;
@@ -37,23 +39,6 @@ struct AdcModelHooks {
     // Runs after every register refresh: when the model deferred a
     // conversion while the core was refreshing, clear that flag and convert.
     std::function<void(ADC* model)> runDeferredConversion;
-};
-
-// Register logger state and output layout options, kept for the life of the
-// plug-in object and reset by Init.
-struct LoggerSettings {
-    bool logEnabled = false;
-    bool logToFile = false;  // false: destination is the output window
-    std::array<bool, 64> logSelection{};
-    std::string logFileName, logDirectory;
-    bool precedeByComment = true;
-    std::string commentText = ";";
-    bool precedeByCycleCounter = true;
-    bool binaryValues = false;
-    bool hexValues = true;
-    bool octalValues = false;
-    bool insertDisassembly = false;
-    bool precedeByRunningTime = false;
 };
 
 // The general options of the Settings sheet, kept for the life of the
@@ -167,7 +152,7 @@ public:
     bool IsRefreshing() const { return refreshing_; }
     bool IsAdifPending() const { return adifPending_; }
     void SetAdifPending() { adifPending_ = true; }
-    bool IsAutostepActive() const { return autostepActive_; }
+    bool IsAutostepActive() const { return autostep_.active(); }
 
     // ---- Part description (register names <-> I/O addresses)
     std::string PartDescriptionFilePath(const std::string& partName, bool withDirectory);
@@ -198,8 +183,12 @@ public:
     // simulator was last detected (no host round trip per call).
     double ClockMHz() const;
 
-    // ---- Register logger settings (edited by the Settings sheet)
-    LoggerSettings& Logger() { return logger_; }
+    // ---- Register logger (edited by the Settings sheet and the logger
+    // sheet; state and layout last for the life of the object, reset by Init)
+    RegisterLogger& Logger() { return logger_; }
+    // OK of the Settings sheet: takes over the logger choices. A log file
+    // that cannot be opened is reported in the host's output.
+    void ApplyLoggerChoice(const LoggerChoice& choice);
 
     // The converter model, null until event 103 finds converter channels.
     ADC* AdcModel() const { return adc_.get(); }
@@ -220,6 +209,7 @@ private:
     void SetCommandState(int command, int state);
     void StopAutostep();
     void OnRegisterChanged();
+    void DumpRegisters();
     void ReleaseHost();
     void ForgetRegisterTables();
     // Writes a line to the host's output even while not attached (used for
@@ -246,7 +236,6 @@ private:
     std::map<int, std::vector<std::unique_ptr<IComponentWindow>>> windows_;
     std::unique_ptr<IComponentWindow> stackView_;
     bool stackViewCreated_ = false;
-    bool autostepActive_ = false;
 
     // Register model
     std::array<GatedValue<uint8_t>, kIoRegisterCount> ioRegisters_;
@@ -276,11 +265,15 @@ private:
     Value<double> vcc_, avcc_, internalReference_, externalAref_;
     Value<uint8_t> externalArefApplied_;
 
-    LoggerSettings logger_;
+    RegisterLogger logger_;
     GeneralSettings general_;
     double detectedClockMHz_ = 1.0;
 
     // Observers the core owns (reset detection, register write-back)
     std::unique_ptr<CallOnChange<CLEDView, uint32_t>> resetObserver_;
     std::vector<std::unique_ptr<CallOnChange<CLEDView, uint8_t>>> registerObservers_;
+
+    // Autostep INTO; declared last so that its timer is gone before
+    // anything a tick could reach.
+    Autostep autostep_{[this](const std::string& text) { Diagnose("CLEDView::Autostep()", text); }};
 };

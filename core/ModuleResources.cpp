@@ -16,6 +16,17 @@ constexpr StringEntry kStringTable[] = {
     {IDS_PROJNAME, "QuillComponents"},
 };
 
+struct VersionEntry {
+    const char* key;
+    const char* value;
+};
+
+constexpr VersionEntry kVersionData[] = {
+    {"CompanyName", "QuillComponents"}, {"FileDescription", "QuillComponents Module"},
+    {"FileVersion", "1, 0, 0, 1"},      {"ProductName", "QuillComponents Module"},
+    {"ProductVersion", "1, 0, 0, 1"},
+};
+
 // Any address inside this binary will do for dladdr.
 void anchor() {}
 
@@ -24,6 +35,13 @@ void anchor() {}
 std::string LoadModuleString(int id) {
     for (const auto& entry : kStringTable) {
         if (entry.id == id) return entry.text;
+    }
+    return {};
+}
+
+std::string ModuleVersionValue(const std::string& key) {
+    for (const auto& entry : kVersionData) {
+        if (key == entry.key) return entry.value;
     }
     return {};
 }

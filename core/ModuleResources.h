@@ -13,6 +13,11 @@ constexpr int IDS_PROJNAME = 100;  // "QuillComponents"
 // The text of a string table entry; empty for an id the table lacks.
 std::string LoadModuleString(int id);
 
+// One value of the module's version data ("FileVersion", "ProductVersion",
+// "ProductName", "FileDescription", "CompanyName"); empty for other keys.
+// Versions are written as the version data writes them: "1, 0, 0, 1".
+std::string ModuleVersionValue(const std::string& key);
+
 // The instance handle of the binary that holds this code (the module, when
 // a host loaded it): its load address. Components pass it to
 // CreateDockedWindow.

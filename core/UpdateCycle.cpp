@@ -145,7 +145,30 @@ void CLEDView::OnRegisterChanged() {
         for (size_t i = 0; i < ioRegisters_.size(); ++i) ioImage_[i] = ioRegisters_[i].get();
         WriteIOMemory(ioImage_.data());
     }
-    // The register dump of the logger joins with the register logger.
+    if (logger_.enabled()) DumpRegisters();
+}
+
+void CLEDView::DumpRegisters() {
+    // A fresh read of the simulator's I/O space; while it cannot be read
+    // the dump shows the core's image of the registers.
+    std::array<uint8_t, 64> io;
+    if (!ReadIOMemory(io.data())) {
+        for (size_t i = 0; i < io.size(); ++i) io[i] = ioRegisters_[i].get();
+    }
+    const uint32_t cycles = ReadCycleCounter();
+    double microseconds = 0.0;
+    if (logger_.layout().precedeByRunningTime) {
+        const double mhz = ClockMHz();
+        microseconds = mhz > 0.0 ? cycles / mhz : 0.0;
+    }
+    logger_.Dump(
+        cycles, microseconds, io.data(), [this](int index) { return GetRegisterName(index); },
+        [this](const std::string& line) { Log("", line); });
+}
+
+void CLEDView::ApplyLoggerChoice(const LoggerChoice& choice) {
+    const std::string problem = logger_.Apply(choice);
+    if (!problem.empty()) Diagnose("CLEDView::ApplyLoggerChoice()", problem);
 }
 
 GatedValue<uint8_t>* CLEDView::IORegister(int index) {

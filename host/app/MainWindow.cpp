@@ -112,6 +112,8 @@ MainWindow::MainWindow(SessionConfig config, MachineFactory factory, QWidget* pa
     SetActiveWindowProvider([] { return toHandle(QApplication::activeWindow()); });
     // Keys the plug-in synthesises (autostep's F11) arrive here.
     keyboard_ = std::make_unique<KeyboardBridge>(this);
+    // Window timers (autostep's) and the other desktop services.
+    desktop_ = std::make_unique<DesktopServicesHost>();
 
     runTimer_.setInterval(0);
     connect(&runTimer_, &QTimer::timeout, this, &MainWindow::runSlice);
@@ -143,6 +145,7 @@ MainWindow::~MainWindow() {
     guiWorks_->Release();
     registration_.reset();
     keyboard_.reset();
+    desktop_.reset();
     SetMainWindowProvider(nullptr);
     SetActiveWindowProvider(nullptr);
     // The docks are deleted by the widget base after the members are gone:

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/app/Debugger.h"
+#include "host/app/DesktopServices.h"
 #include "host/app/HostObjects.h"
 #include "host/app/KeyboardBridge.h"
 #include "host/app/SetupDescription.h"
@@ -113,6 +114,7 @@ private:
     std::unique_ptr<HostServicesRegistration> registration_;
     GuiWorks* guiWorks_ = nullptr;
     std::unique_ptr<KeyboardBridge> keyboard_;
+    std::unique_ptr<DesktopServicesHost> desktop_;  // timers, window list, beep
     IGuiPlugin* plugin_ = nullptr;
     SetupDescription setup_;
 

@@ -1,0 +1,109 @@
+// The register logger: after every change of the plug-in's I/O register
+// image it writes the chosen registers, as one dump, to a log file or to the
+// host's output window. Toolkit-free; the plug-in object owns one and feeds
+// it from its register write-back observer.
+//
+// A dump with the default layout:
+//
+//     (1234) Dump of selected I/O Registers:
+//     DDRB=0xFF
+//     PORTB=0x0F
+//
+// (the header keeps its trailing blank), registers in I/O address order.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+// How a dump is laid out. Defaults give the format above.
+struct LoggerLayout {
+    // Off: dumps carry no header line, only NAME=value lines.
+    bool precedeByComment = true;
+    // The comment text. Kept for the sheet; the header line itself is the
+    // comment of a dump and carries no prefix, so that the default format
+    // stays as it always was.
+    std::string commentText = ";";
+    bool precedeByCycleCounter = true;  // header starts "(cycles) "
+    bool precedeByRunningTime = false;  // header gives the simulated time
+    bool insertDisassembly = false;     // kept; the host offers no disassembler
+    // Number bases of the values; several are written side by side
+    // (hexadecimal, octal, binary); none gives decimal.
+    bool hexValues = true;
+    bool octalValues = false;
+    bool binaryValues = false;
+
+    bool operator==(const LoggerLayout&) const = default;
+};
+
+// What the Settings sheet and the logger sheet hand over on OK.
+struct LoggerChoice {
+    std::vector<int> registers;  // I/O indices 0..63
+    bool enabled = false;        // "Enable logging."
+    bool toFile = false;         // "Log to file." (else "Log to window.")
+    std::string fileName;        // "Filename"
+    std::string directory;       // "Directory"
+};
+
+class RegisterLogger {
+public:
+    static constexpr const char* kDefaultFileName = "test.dbg";
+
+    // Names a register for the dump; "UNKNOWN" stands for an empty answer.
+    using NameOf = std::function<std::string(int index)>;
+    // Receives one line of a dump for the output window (without newline).
+    using LineSink = std::function<void(const std::string& line)>;
+
+    // The state after construction: off, destination window, nothing
+    // selected, default layout.
+    void Reset();
+
+    // Takes over a choice. The file is opened (and truncated) only when
+    // logging to a file is switched on or moves to another file; logging
+    // that stays on to the same file keeps writing to it. Switching logging
+    // off or to the window closes the file. Returns an empty text, or why
+    // the file could not be opened.
+    std::string Apply(const LoggerChoice& choice);
+
+    // The file that a choice logs to: directory and name when both are
+    // given, the name in the current directory, "test.dbg" in the
+    // directory, or "test.dbg" in the current directory.
+    static std::string FilePath(const std::string& fileName, const std::string& directory);
+
+    // Writes one dump of `io` (64 bytes) to the file or to `window`.
+    // Nothing when logging is off.
+    void Dump(uint32_t cycles, double microseconds, const uint8_t* io, const NameOf& nameOf,
+              const LineSink& window);
+
+    // The text of one dump, each line ending in "\n".
+    static std::string Format(const LoggerLayout& layout, const std::array<bool, 64>& selection,
+                              uint32_t cycles, double microseconds, const uint8_t* io,
+                              const NameOf& nameOf);
+
+    bool enabled() const { return enabled_; }
+    bool toFile() const { return toFile_; }
+    const std::array<bool, 64>& selection() const { return selection_; }
+    // The selected indices in ascending order.
+    std::vector<int> selectedRegisters() const;
+    const std::string& fileName() const { return fileName_; }
+    const std::string& directory() const { return directory_; }
+    // The file being written; empty while none is open.
+    const std::string& openFile() const { return openPath_; }
+
+    LoggerLayout& layout() { return layout_; }
+    const LoggerLayout& layout() const { return layout_; }
+
+private:
+    void close();
+
+    bool enabled_ = false;
+    bool toFile_ = false;
+    std::array<bool, 64> selection_{};
+    std::string fileName_, directory_;
+    LoggerLayout layout_;
+    std::ofstream stream_;
+    std::string openPath_;
+};

@@ -1,0 +1,192 @@
+// The register logger: dump format and layout, the log file's life, and the
+// dumps the core writes at register notifications.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "debugaids/RegisterLogger.h"
+#include "test_core_fixture.h"
+
+namespace {
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
+
+std::string nameOf(int index) {
+    switch (index) {
+        case 0x17:
+            return "DDRB";
+        case 0x18:
+            return "PORTB";
+        default:
+            return "";
+    }
+}
+
+std::array<bool, 64> select(std::initializer_list<int> indices) {
+    std::array<bool, 64> s{};
+    for (int i : indices) s[static_cast<size_t>(i)] = true;
+    return s;
+}
+
+}  // namespace
+
+TEST(RegisterLoggerFormat, DefaultLayoutByteForByteInAddressOrder) {
+    uint8_t io[64] = {};
+    io[0x17] = 0xFF;
+    io[0x18] = 0x0F;
+    io[0x30] = 0xA5;
+    EXPECT_EQ(
+        RegisterLogger::Format(LoggerLayout{}, select({0x18, 0x30, 0x17}), 1234, 0.0, io, nameOf),
+        "(1234) Dump of selected I/O Registers: \n"
+        "DDRB=0xFF\nPORTB=0x0F\nUNKNOWN=0xA5\n");
+    EXPECT_EQ(RegisterLogger::Format(LoggerLayout{}, select({}), 4294967295u, 0.0, io, nameOf),
+              "(4294967295) Dump of selected I/O Registers: \n");
+}
+
+TEST(RegisterLoggerFormat, LayoutOptionsChangeHeaderAndNumberBases) {
+    uint8_t io[64] = {};
+    io[0x18] = 0x0F;
+    const auto portb = select({0x18});
+    LoggerLayout layout;
+    layout.precedeByCycleCounter = false;
+    layout.precedeByRunningTime = true;
+    layout.octalValues = true;
+    layout.binaryValues = true;
+    EXPECT_EQ(RegisterLogger::Format(layout, portb, 50, 12.5, io, nameOf),
+              "[12.500 us] Dump of selected I/O Registers: \n"
+              "PORTB=0x0F 0017 0b00001111\n");
+    layout.hexValues = layout.octalValues = layout.binaryValues = false;
+    layout.precedeByComment = false;  // data lines only
+    EXPECT_EQ(RegisterLogger::Format(layout, portb, 50, 12.5, io, nameOf), "PORTB=15\n");
+}
+
+TEST(RegisterLoggerFile, PathFromDirectoryAndName) {
+    EXPECT_EQ(RegisterLogger::FilePath("", ""), "test.dbg");
+    EXPECT_EQ(RegisterLogger::FilePath("log.dbg", ""), "log.dbg");
+    EXPECT_EQ(RegisterLogger::FilePath("", "out"), "out/test.dbg");
+    EXPECT_EQ(RegisterLogger::FilePath("log.dbg", "out"), "out/log.dbg");
+    EXPECT_EQ(RegisterLogger::FilePath("log.dbg", "out/"), "out/log.dbg");
+}
+
+TEST(RegisterLoggerFile, OpensOnlyWhileLoggingAndNeverTruncatesNeedlessly) {
+    TempDir dir;
+    const auto file = dir.path() / "log.dbg";
+    writeFile(file, "earlier\n");
+    RegisterLogger logger;
+    LoggerChoice choice{{0x18}, false, true, "log.dbg", dir.path().string()};
+
+    // Logging off: the file is neither opened nor truncated.
+    EXPECT_EQ(logger.Apply(choice), "");
+    EXPECT_EQ(logger.openFile(), "");
+    EXPECT_EQ(readFile(file), "earlier\n");
+
+    choice.enabled = true;
+    EXPECT_EQ(logger.Apply(choice), "");
+    EXPECT_EQ(logger.openFile(), file.string());
+    uint8_t io[64] = {};
+    logger.Dump(7, 0.0, io, nameOf, nullptr);
+    // The same choice again (OK without changes) keeps the file going.
+    EXPECT_EQ(logger.Apply(choice), "");
+    logger.Dump(8, 0.0, io, nameOf, nullptr);
+    EXPECT_EQ(readFile(file),
+              "(7) Dump of selected I/O Registers: \nPORTB=0x00\n"
+              "(8) Dump of selected I/O Registers: \nPORTB=0x00\n");
+
+    // To the window: the file is closed and stays as it was.
+    choice.toFile = false;
+    std::vector<std::string> lines;
+    EXPECT_EQ(logger.Apply(choice), "");
+    EXPECT_EQ(logger.openFile(), "");
+    logger.Dump(9, 0.0, io, nameOf, [&](const std::string& l) { lines.push_back(l); });
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"(9) Dump of selected I/O Registers: ", "PORTB=0x00"}));
+    EXPECT_NE(readFile(file).find("(8)"), std::string::npos);
+    // The window choice keeps the file name the file choice gave.
+    EXPECT_EQ(logger.fileName(), "log.dbg");
+
+    // A file that cannot be opened is reported.
+    choice.toFile = true;
+    choice.directory = (dir.path() / "missing").string();
+    const std::string why = logger.Apply(choice);
+    EXPECT_NE(why.find("Cannot open the log file"), std::string::npos) << why;
+    EXPECT_NE(why.find("missing"), std::string::npos) << why;
+    EXPECT_EQ(logger.openFile(), "");
+    logger.Dump(10, 0.0, io, nameOf, nullptr);  // nowhere to write, no crash
+}
+
+// ---- Through the plug-in object
+
+class LoggerCoreTest : public CoreTest {
+protected:
+    void SetUp() override {
+        Session("Test", PartXml(Reg("DDRB", "0x17") + Reg("PORTB", "0x18") + Reg("PINB", "0x16")));
+    }
+};
+
+TEST_F(LoggerCoreTest, EveryRegisterNotificationAppendsADumpOfTheChosenRegisters) {
+    const auto file = dir.path() / "out" / "log.dbg";
+    std::filesystem::create_directories(file.parent_path());
+    view->ApplyLoggerChoice({{view->GetRegisterAddress("PORTB"), view->GetRegisterAddress("DDRB")},
+                             true,
+                             true,
+                             "log.dbg",
+                             (dir.path() / "out").string()});
+    target().Io()[0x17] = 0xFF;
+    target().Io()[0x18] = 0x01;
+    target().cycleCounter = 100;
+    Refresh();  // one dump for each register whose value changed
+    std::string text = readFile(file);
+    EXPECT_EQ(text.rfind("(100) Dump of selected I/O Registers: \nDDRB=0xFF\nPORTB=0x01\n", 0), 0u)
+        << text.substr(0, 80);
+    int headers = 0;
+    for (size_t at = 0; (at = text.find("Dump of", at)) != std::string::npos; ++at) ++headers;
+    EXPECT_EQ(headers, 2);
+
+    // One changed register: one more dump with the fresh values.
+    target().Io()[0x18] = 0x02;
+    target().cycleCounter = 104;
+    Refresh();
+    text = readFile(file);
+    EXPECT_NE(text.find("(104) Dump of selected I/O Registers: \nDDRB=0xFF\nPORTB=0x02\n"),
+              std::string::npos);
+
+    // A switch setting an input outside a refresh writes back and dumps.
+    view->IORegister(0x16)->set(0x80);
+    EXPECT_NE(readFile(file).find("(104)", text.size()), std::string::npos);
+}
+
+TEST_F(LoggerCoreTest, WindowDestinationWritesTheDumpToTheOutputOnly) {
+    view->ApplyLoggerChoice({{0x18}, true, false, "", ""});
+    target().Io()[0x18] = 0x3C;
+    target().cycleCounter = 42;
+    Refresh();
+    EXPECT_EQ(services().CountText("(42) Dump of selected I/O Registers: "), 1);
+    EXPECT_EQ(services().CountText("PORTB=0x3C"), 1);
+    EXPECT_EQ(view->Logger().openFile(), "");
+}
+
+TEST_F(LoggerCoreTest, UnopenableFileIsReportedAndInitResetsTheLogger) {
+    view->ApplyLoggerChoice({{0x18}, true, true, "x.dbg", (dir.path() / "no" / "such").string()});
+    bool reported = false;
+    for (const auto& line : services().Lines()) {
+        if (line.find("Cannot open the log file") != std::string::npos) reported = true;
+    }
+    EXPECT_TRUE(reported);
+    view->Logger().layout().hexValues = false;
+    InitView();
+    EXPECT_FALSE(view->Logger().enabled());
+    EXPECT_TRUE(view->Logger().selectedRegisters().empty());
+    EXPECT_EQ(view->Logger().layout(), LoggerLayout{});
+}
