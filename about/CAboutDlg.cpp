@@ -63,8 +63,8 @@ LinkOpener SetLinkOpener(LinkOpener opener) {
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setProperty("dialogId", about::kDialogId);
-    setObjectName(QStringLiteral("dialog_%1").arg(about::kDialogId));
+    setProperty("dialogId", ids::about::kTemplate);
+    setObjectName(QStringLiteral("dialog_%1").arg(ids::about::kTemplate));
     setWindowTitle(
         QStringLiteral("About %1").arg(QString::fromStdString(LoadModuleString(IDS_PROJNAME))));
     setModal(true);
@@ -81,7 +81,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
         QStringLiteral("Version %1")
             .arg(QString::fromStdString(DottedVersion(ModuleVersionValue("FileVersion")))),
         this);
-    SetControlId(version, about::kVersionText);
+    SetControlId(version, ids::about::kVersionText);
     layout->addWidget(version);
 
     auto* what = new QLabel(
@@ -106,7 +106,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     }
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
-    SetControlId(buttons->button(QDialogButtonBox::Ok), about::kOk);
+    SetControlId(buttons->button(QDialogButtonBox::Ok), ids::about::kOk);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);

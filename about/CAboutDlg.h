@@ -7,11 +7,7 @@
 #include <functional>
 #include <string>
 
-namespace about {
-constexpr int kDialogId = 283;
-constexpr int kVersionText = 2831;  // "Version 1.0.0.1"
-constexpr int kOk = 1;
-}  // namespace about
+#include "contract/ResourceIds.h"
 
 // A version text of the version data ("1, 0, 0, 1") as people write
 // versions: "1.0.0.1". Blanks around the commas go; other text is kept.

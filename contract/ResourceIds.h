@@ -266,6 +266,8 @@ constexpr int kPeriodMs = 100;
 
 namespace about {
 constexpr int kTemplate = 283;
+constexpr int kVersionText = 2831;  // "Version 1.0.0.1"
+constexpr int kOk = 1;
 }  // namespace about
 
 }  // namespace ids

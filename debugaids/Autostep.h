@@ -12,12 +12,13 @@
 #include <functional>
 #include <string>
 
+#include "contract/ResourceIds.h"
 #include "platform/com.h"
 
 class Autostep {
 public:
-    static constexpr uintptr_t kTimerId = 1;
-    static constexpr uint32_t kPeriodMs = 100;
+    static constexpr uintptr_t kTimerId = ids::autostep::kTimer;
+    static constexpr uint32_t kPeriodMs = ids::autostep::kPeriodMs;
     static constexpr const char* kStepScript = "{F11}";
 
     // `report` receives lines for the user (a timer that could not start,

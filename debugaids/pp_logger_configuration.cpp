@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "contract/ResourceIds.h"
 #include "framework/Controls.h"
 
 namespace {
@@ -34,24 +35,24 @@ pp_logger_configuration::pp_logger_configuration(QWidget* parent) : QWidget(pare
     setObjectName("pp_logger_configuration");
     auto* layout = new QVBoxLayout(this);
     logGeneral_ = new QCheckBox("Log general single-byte registers.", this);
-    SetControlId(logGeneral_, logger_ids::kLogGeneral);
+    SetControlId(logGeneral_, ids::logger::kLogGeneralRegisters);
     logCpu_ =
         new QCheckBox("Log CPU registers (stack, Program Counter, Cycle Counter, etc).", this);
-    SetControlId(logCpu_, logger_ids::kLogCpu);
+    SetControlId(logCpu_, ids::logger::kLogCpuRegisters);
     layout->addWidget(logGeneral_);
     layout->addWidget(logCpu_);
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel("Available memory.", this), 0, 0);
     grid->addWidget(new QLabel("Log to file.", this), 0, 2);
-    available_ = makeList(this, logger_ids::kAvailable);
-    chosen_ = makeList(this, logger_ids::kChosen);
+    available_ = makeList(this, ids::logger::kAvailable);
+    chosen_ = makeList(this, ids::logger::kChosen);
     grid->addWidget(available_, 1, 0);
     grid->addWidget(chosen_, 1, 2);
     auto* buttons = new QVBoxLayout;
-    QPushButton* log = makeButton(this, "Log ->", logger_ids::kLog);
-    QPushButton* clear = makeButton(this, "Clear", logger_ids::kClear);
-    QPushButton* dontLog = makeButton(this, "<- Don't log", logger_ids::kDontLog);
+    QPushButton* log = makeButton(this, "Log ->", ids::logger::kAdd);
+    QPushButton* clear = makeButton(this, "Clear", ids::logger::kClear);
+    QPushButton* dontLog = makeButton(this, "<- Don't log", ids::logger::kRemove);
     buttons->addStretch();
     buttons->addWidget(log);
     buttons->addWidget(clear);

@@ -12,24 +12,6 @@
 class QCheckBox;
 class QListWidget;
 
-namespace logger_ids {
-constexpr int kLogGeneral = 318;
-constexpr int kLogCpu = 320;
-constexpr int kAvailable = 321;
-constexpr int kChosen = 322;
-constexpr int kLog = 323;
-constexpr int kClear = 324;
-constexpr int kDontLog = 325;
-constexpr int kPrecedeByComment = 330;
-constexpr int kCommentText = 331;
-constexpr int kPrecedeByCycleCounter = 332;
-constexpr int kPrecedeByRunningTime = 333;
-constexpr int kInsertDisassembly = 334;
-constexpr int kHexValues = 335;
-constexpr int kOctalValues = 336;
-constexpr int kBinaryValues = 337;
-}  // namespace logger_ids
-
 class pp_logger_configuration : public QWidget {
     Q_OBJECT
 public:

@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "debugaids/pp_logger_configuration.h"
+#include "contract/ResourceIds.h"
 #include "framework/Controls.h"
 
 namespace {
@@ -23,31 +23,31 @@ pp_output_layout::pp_output_layout(QWidget* parent) : QWidget(parent) {
     setObjectName("pp_output_layout");
     auto* layout = new QVBoxLayout(this);
     comment_ = makeCheck(this, layout, "Preceed output by comment character.",
-                         logger_ids::kPrecedeByComment);
+                         ids::logger::kPrecedeByComment);
     auto* commentRow = new QHBoxLayout;
     commentRow->addSpacing(20);
     commentRow->addWidget(new QLabel("Comment character", this));
     commentText_ = new QLineEdit(this);
-    SetControlId(commentText_, logger_ids::kCommentText);
+    SetControlId(commentText_, ids::logger::kCommentText);
     commentText_->setMaxLength(8);
     commentText_->setMaximumWidth(60);
     commentRow->addWidget(commentText_);
     commentRow->addStretch();
     layout->addLayout(commentRow);
     cycleCounter_ = makeCheck(this, layout, "Preceed output by current Cycle Counter value.",
-                              logger_ids::kPrecedeByCycleCounter);
+                              ids::logger::kPrecedeByCycleCounter);
     runningTime_ = makeCheck(this, layout, "Preceed output by running time value.",
-                             logger_ids::kPrecedeByRunningTime);
+                             ids::logger::kPrecedeByRunningTime);
     disassembly_ =
-        makeCheck(this, layout, "Insert disassembled code.", logger_ids::kInsertDisassembly);
+        makeCheck(this, layout, "Insert disassembled code.", ids::logger::kInsertDisassembly);
 
     auto* values = new QGroupBox("Values", this);
     auto* valuesLayout = new QVBoxLayout(values);
     hex_ =
-        makeCheck(values, valuesLayout, "Use hexadecimal output values.", logger_ids::kHexValues);
-    octal_ = makeCheck(values, valuesLayout, "Use octal output values.", logger_ids::kOctalValues);
+        makeCheck(values, valuesLayout, "Use hexadecimal output values.", ids::logger::kHexValues);
+    octal_ = makeCheck(values, valuesLayout, "Use octal output values.", ids::logger::kOctalValues);
     binary_ =
-        makeCheck(values, valuesLayout, "Use binary output values.", logger_ids::kBinaryValues);
+        makeCheck(values, valuesLayout, "Use binary output values.", ids::logger::kBinaryValues);
     layout->addWidget(values);
     layout->addStretch();
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace logger_ids;
+using namespace ids::logger;
 
 QStringList items(QWidget* dialog, int listId) {
     QStringList names;
@@ -73,10 +73,10 @@ TEST_F(LoggerSheetTest, ChosenRegistersComeBackAsIndicesInListOrder) {
         selectItem(d, kAvailable, "PORTB");
         selectItem(d, kAvailable, "DDRB");
         selectItem(d, kAvailable, "PINA");
-        clickControl(d, kLog);
+        clickControl(d, kAdd);
         // Back again: "<- Don't log" for one, the others stay.
         selectItem(d, kChosen, "PINA");
-        clickControl(d, kDontLog);
+        clickControl(d, kRemove);
         EXPECT_TRUE(findControlAs<QListWidget>(d, kAvailable)->selectedItems().isEmpty());
         EXPECT_TRUE(items(d, kAvailable).contains("PINA"));
         savePicture(d, "logger-configuration.png");
@@ -149,8 +149,8 @@ TEST_F(LoggerSheetTest, AboutShowsTheDottedVersionAndOpensLinksThroughTheSeam) {
     LinkOpener previous = SetLinkOpener([&](const QString& url) { opened << url; });
     answerDialogs([&](QDialog* d) {
         d->show();
-        EXPECT_EQ(d->property("dialogId").toInt(), about::kDialogId);
-        auto* version = findControlAs<QLabel>(d, about::kVersionText);
+        EXPECT_EQ(d->property("dialogId").toInt(), ids::about::kTemplate);
+        auto* version = findControlAs<QLabel>(d, ids::about::kVersionText);
         ASSERT_NE(version, nullptr);
         EXPECT_EQ(version->text(), "Version 1.0.0.1");
         savePicture(d, "about.png");
@@ -158,7 +158,7 @@ TEST_F(LoggerSheetTest, AboutShowsTheDottedVersionAndOpensLinksThroughTheSeam) {
             QString url = label->property("linkUrl").toString();
             if (!url.isEmpty()) emit label->linkActivated(url);
         }
-        clickControl(d, about::kOk);
+        clickControl(d, ids::about::kOk);
     });
     EXPECT_EQ(core()->ExecuteCommand(kCmdAbout), S_OK);
     SetLinkOpener(previous);
