@@ -294,11 +294,21 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         }
     }
     std::fflush(out);
+    // Screenshots asked for on the command line are part of the result: a
+    // run that could not write them does not pass.
+    bool screenshotsFailed = false;
     if (!options.screenshots.empty()) {
+        why.clear();
         QStringList files =
             window.saveScreenshots(QString::fromStdString(options.screenshots), "final-", &why);
-        std::fprintf(out, "quill-host: saved %lld final screenshots in %s\n",
-                     static_cast<long long>(files.size()), options.screenshots.c_str());
+        if (why.isEmpty()) {
+            std::fprintf(out, "quill-host: saved %lld final screenshots in %s\n",
+                         static_cast<long long>(files.size()), options.screenshots.c_str());
+        } else {
+            std::fprintf(err, "quill-host: final screenshots: %s (%lld saved)\n", qPrintable(why),
+                         static_cast<long long>(files.size()));
+            screenshotsFailed = true;
+        }
     }
     window.stopDebugging();
     if (aborted) {
@@ -311,6 +321,10 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         return 1;
     }
     std::fprintf(failures ? err : out, "quill-host: %d of %d checks passed%s\n", checks - failures,
-                 checks, failures ? "" : ", scenario passed");
+                 checks, failures || screenshotsFailed ? "" : ", scenario passed");
+    if (screenshotsFailed) {
+        std::fprintf(err, "quill-host: the final screenshots could not be written\n");
+        return 2;
+    }
     return failures ? 1 : 0;
 }

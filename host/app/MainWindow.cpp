@@ -412,7 +412,10 @@ void MainWindow::writeMessage(int, const std::string& source, const std::string&
     createCategory(category.toStdString(), 0);
     QString line = QString::fromStdString(prefix.empty() ? text : prefix + " " + text);
     output_.push_back({category, line});
-    if (output_.size() > 20000) output_.erase(output_.begin(), output_.begin() + 5000);
+    if (output_.size() > 20000) {
+        output_.erase(output_.begin(), output_.begin() + 5000);
+        outputDropped_ += 5000;
+    }
     QString shown = categoryFilter_->currentText();
     if (shown == "All") {
         outputView_->appendPlainText(QString("[%1] %2").arg(category, line));

@@ -74,6 +74,10 @@ public:
     QStringList saveScreenshots(const QString& dir, const QString& prefix, QString* error);
     // Output lines ("[category] prefix text").
     QStringList outputLines() const;
+    // How many of the oldest lines the pane has dropped (it keeps at most
+    // 20,000): line i of outputLines() is line outputLinesDropped() + i of
+    // everything written.
+    long long outputLinesDropped() const { return outputDropped_; }
     // The parts offered by the part chooser.
     QStringList availableParts() const;
 
@@ -127,6 +131,7 @@ private:
         QString text;
     };
     std::vector<OutputLine> output_;
+    long long outputDropped_ = 0;
     QPlainTextEdit* outputView_ = nullptr;
     QComboBox* categoryFilter_ = nullptr;
 

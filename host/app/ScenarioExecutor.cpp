@@ -335,15 +335,19 @@ Result ScenarioExecutor::expectLed(const QString& name, int lit) {
 
 Result ScenarioExecutor::expectOutput(const QString& text) {
     const QStringList lines = window_.outputLines();
-    // The pane drops its oldest lines when it grows very long.
-    int from = std::min(outputMark_, static_cast<int>(lines.size()));
-    for (int i = from; i < lines.size(); ++i) {
+    // The mark counts every line ever written; the pane drops its oldest
+    // lines when it grows very long, so the list starts that many lines in.
+    const long long dropped = window_.outputLinesDropped();
+    const long long from = std::max(outputMark_ - dropped, 0LL);
+    for (long long i = from; i < lines.size(); ++i) {
         if (lines[i].contains(text)) {
-            outputMark_ = i + 1;
-            return ok(QString("output line %1: %2").arg(i + 1).arg(lines[i]));
+            outputMark_ = dropped + i + 1;
+            return ok(QString("output line %1: %2").arg(outputMark_).arg(lines[i]));
         }
     }
-    return failed(QString("no output line after line %1 contains \"%2\"").arg(from).arg(text));
+    return failed(QString("no output line after line %1 contains \"%2\"")
+                      .arg(std::max(outputMark_, dropped))
+                      .arg(text));
 }
 
 Result ScenarioExecutor::expectBar(const QString& name, int pattern) {

@@ -100,7 +100,7 @@ private:
     QString registerError_;
     QString screenshotDir_;
     int shot_ = 0;
-    int outputMark_ = 0;  // output lines before this one are already matched
+    long long outputMark_ = 0;  // lines written before this one are already matched
     std::optional<Clock::time_point> deadline_;
     double limitSeconds_ = 0;
     bool timedOut_ = false;

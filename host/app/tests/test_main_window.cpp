@@ -4,6 +4,7 @@
 #include <QDockWidget>
 
 #include "host/app/MainWindow.h"
+#include "host/app/ScenarioExecutor.h"
 #include "host/app/tests/FakeParts.h"
 #include "platform/keyboard.h"
 #include "platform/server.h"
@@ -74,6 +75,26 @@ TEST_F(MainWindowTest, OutputPaneKeepsCategories) {
     services->WriteMessage(kMessageKind, source.get(), prefix.get(), text.get());
     services->Release();
     EXPECT_TRUE(window->outputLines().contains("[QuillComponents] CLEDView::X() --> hello"));
+}
+
+// Past 20,000 lines the pane drops its oldest 5,000; `expect output` keeps
+// counting lines written, so a check after the trim still finds the lines
+// written after the previous match, and not those before it.
+TEST_F(MainWindowTest, OutputChecksSurviveTheTrimmingOfThePane) {
+    ScenarioExecutor run(*window, {});
+    const long long before = window->outputLines().size();
+    window->hostMessage("first marker");
+    EXPECT_EQ(run.expectOutput("first marker").outcome, ScenarioExecutor::Outcome::Ok);
+    for (int i = 0; i < 19990; ++i) window->hostMessage("filler");
+    window->hostMessage("second marker");
+    for (int i = 0; i < 100; ++i) window->hostMessage("filler");
+    ASSERT_EQ(window->outputLinesDropped(), 5000);
+    const ScenarioExecutor::Result found = run.expectOutput("second marker");
+    EXPECT_EQ(found.outcome, ScenarioExecutor::Outcome::Ok) << found.message.toStdString();
+    EXPECT_TRUE(found.message.startsWith(QString("output line %1:").arg(before + 19992)))
+        << found.message.toStdString();
+    // Already matched: not found a second time.
+    EXPECT_EQ(run.expectOutput("second marker").outcome, ScenarioExecutor::Outcome::Failed);
 }
 
 TEST_F(MainWindowTest, SynthesisedF11StepsTheProgram) {
