@@ -382,12 +382,23 @@ HWND MainWindow::createDockedWindow(const std::string& name) {
     auto* client = new DockClient(dock);
     client->setObjectName("dockClient");
     dock->setWidget(client);
-    // Components line up side by side above the session panel.
-    if (lastDock_ && dockWidgetArea(lastDock_) == Qt::TopDockWidgetArea &&
-        !lastDock_->isFloating()) {
-        splitDockWidget(lastDock_, dock, Qt::Horizontal);
+    // Components line up side by side above the session panel, at most
+    // kDocksPerRow of them; later ones join those as tabs, column by column.
+    // A row growing without bound would widen the window with every window
+    // opened, and every opening would lay out and repaint all of them.
+    std::erase_if(row_, [this](const QPointer<QDockWidget>& d) {
+        return !d || d->isFloating() || dockWidgetArea(d) != Qt::TopDockWidgetArea;
+    });
+    if (row_.size() >= kDocksPerRow) {
+        tabifyDockWidget(row_[nextTabColumn_++ % row_.size()], dock);
     } else {
-        addDockWidget(Qt::TopDockWidgetArea, dock);
+        if (lastDock_ && dockWidgetArea(lastDock_) == Qt::TopDockWidgetArea &&
+            !lastDock_->isFloating()) {
+            splitDockWidget(lastDock_, dock, Qt::Horizontal);
+        } else {
+            addDockWidget(Qt::TopDockWidgetArea, dock);
+        }
+        row_.push_back(dock);
     }
     lastDock_ = dock;
     docks_.push_back(dock);
@@ -396,6 +407,7 @@ HWND MainWindow::createDockedWindow(const std::string& name) {
         if (lastDock_ == dock) lastDock_ = docks_.empty() ? nullptr : docks_.back();
     });
     dock->show();
+    dock->raise();  // a new tab comes to the front
     return toHandle(client);
 }
 

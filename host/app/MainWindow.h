@@ -7,6 +7,7 @@
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <map>
@@ -125,6 +126,9 @@ private:
     std::map<int, std::vector<QAction*>> commandActions_;
     std::vector<QDockWidget*> docks_;
     QDockWidget* lastDock_ = nullptr;
+    static constexpr std::size_t kDocksPerRow = 8;
+    std::vector<QPointer<QDockWidget>> row_;  // the side-by-side docks
+    std::size_t nextTabColumn_ = 0;
 
     struct OutputLine {
         QString category;
