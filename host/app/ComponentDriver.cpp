@@ -99,25 +99,36 @@ bool runMenuDialog(QWidget* form, int commandId, const std::function<void(QDialo
         *error = QString("the context menu has no item %1").arg(commandId);
         return false;
     }
-    // The item opens a modal dialog with its own event loop; a polling timer
-    // answers it from inside that loop.
+    menu->hide();
+    if (!runDialog([item] { item->trigger(); }, answer, error)) {
+        *error = QString("menu item %1 opened no dialog").arg(commandId);
+        return false;
+    }
+    return true;
+}
+
+bool runDialog(const std::function<void()>& open, const std::function<void(QDialog*)>& answer,
+               QString* error) {
+    // The dialog runs its own event loop; a polling timer answers it from
+    // inside that loop. A dialog already open (the one whose answer opens
+    // this one) is not the one to answer.
+    QWidget* before = QApplication::activeModalWidget();
     bool answered = false;
     QTimer poll;
     poll.setInterval(5);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || answered) return;
+        if (!dialog || dialog == before || answered) return;
         answered = true;
         poll.stop();
         answer(dialog);
         if (dialog->isVisible()) dialog->reject();
     });
     poll.start();
-    menu->hide();
-    item->trigger();
+    open();
     poll.stop();
     if (!answered) {
-        *error = QString("menu item %1 opened no dialog").arg(commandId);
+        *error = "no dialog appeared";
         return false;
     }
     return true;

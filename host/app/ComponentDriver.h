@@ -46,6 +46,12 @@ int bitmapIdOf(const QWidget* control);
 bool runMenuDialog(QWidget* form, int commandId, const std::function<void(QDialog*)>& answer,
                    QString* error);
 
+// Runs `open`, which is to open a modal dialog, and answers that dialog with
+// `answer` from inside its event loop (as runMenuDialog does). False with
+// *error when no dialog appeared.
+bool runDialog(const std::function<void()>& open, const std::function<void(QDialog*)>& answer,
+               QString* error);
+
 // One change to a settings dialog: select `value` in the combo box numbered
 // `control` ("@B" selects port B, listed as PINB or PORTB), tick (value "1") or clear ("0") a check
 // box, or click a radio button / push button (empty value).

@@ -22,8 +22,8 @@ public:
     bool SetTimer(HWND window, uintptr_t id, uint32_t elapse, TIMERPROC proc) override;
     bool KillTimer(HWND window, uintptr_t id) override;
 
-    // Timers running now.
-    size_t timerCount() const { return timers_.size(); }
+    // Whether timer `id` of `window` runs.
+    bool hasTimer(HWND window, uintptr_t id) const { return timers_.count({window, id}) != 0; }
 
 private:
     std::map<std::pair<HWND, uintptr_t>, QTimer*> timers_;

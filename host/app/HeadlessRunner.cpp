@@ -156,6 +156,29 @@ public:
                     return executor_.expectBar(QString::fromStdString(c.window), c.segments);
                 } else if constexpr (std::is_same_v<T, sc::ExpectOutputCommand>) {
                     return executor_.expectOutput(QString::fromStdString(c.text));
+                } else if constexpr (std::is_same_v<T, sc::AutostepCommand>) {
+                    return executor_.autostep(c.on);
+                } else if constexpr (std::is_same_v<T, sc::ExpectAutostepCommand>) {
+                    return executor_.expectAutostep(c.on);
+                } else if constexpr (std::is_same_v<T, sc::IdleCommand>) {
+                    return executor_.idle(c.milliseconds);
+                } else if constexpr (std::is_same_v<T, sc::EventCommand>) {
+                    return executor_.event(c.number);
+                } else if constexpr (std::is_same_v<T, sc::LoggerCommand>) {
+                    ScenarioExecutor::LoggerInputs in;
+                    if (c.registers) {
+                        in.registers.emplace();
+                        for (const std::string& r : *c.registers)
+                            in.registers->push_back(QString::fromStdString(r));
+                    }
+                    if (c.file) in.file = QString::fromStdString(*c.file);
+                    if (c.directory) in.directory = QString::fromStdString(*c.directory);
+                    in.enabled = c.enabled;
+                    in.toFile = c.toFile;
+                    return executor_.logger(in);
+                } else if constexpr (std::is_same_v<T, sc::ExpectFileCommand>) {
+                    return executor_.expectFile(QString::fromStdString(c.path),
+                                                QString::fromStdString(c.text));
                 } else if constexpr (std::is_same_v<T, sc::ScreenshotCommand>) {
                     QString why;
                     QString dir = screenshotDir(c.directory);
@@ -184,6 +207,8 @@ bool isCheck(const sc::Command& command) {
            std::holds_alternative<sc::ExpectLedCommand>(command) ||
            std::holds_alternative<sc::ExpectBarCommand>(command) ||
            std::holds_alternative<sc::ExpectOutputCommand>(command) ||
+           std::holds_alternative<sc::ExpectAutostepCommand>(command) ||
+           std::holds_alternative<sc::ExpectFileCommand>(command) ||
            std::holds_alternative<sc::WaitUntilCommand>(command);
 }
 

@@ -372,6 +372,10 @@ void MainWindow::setCommandState(int command, int state) {
     for (QAction* action : it->second) action->setEnabled((state & kCommandEnabled) != 0);
 }
 
+bool MainWindow::windowTimerRunning(uintptr_t id) const {
+    return desktop_ && desktop_->hasTimer(toHandle(const_cast<MainWindow*>(this)), id);
+}
+
 // ---------------------------------------------------------------- docking
 
 HWND MainWindow::createDockedWindow(const std::string& name) {

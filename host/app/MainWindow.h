@@ -64,6 +64,9 @@ public:
     void breakRun();
     void resetTarget();
     Debugger& debugger() { return debugger_; }
+    // Whether a plug-in runs window timer `id` on the main window (autostep
+    // runs timer 1 there).
+    bool windowTimerRunning(uintptr_t id) const;
     // Real-time pacing of free running (on by default).
     void setPacing(bool paced) { paced_ = paced; }
 

@@ -4,9 +4,8 @@
 
 #include <cctype>
 
-#include "core/PartDescriptionFile.h"
-
 #include "contract/HostProtocol.h"
+#include "core/PartDescriptionFile.h"
 
 namespace {
 std::string upper(std::string s) {

@@ -85,6 +85,28 @@ public:
     // The text of control `control` (label, edit, list row text) contains `text`.
     Result expectText(const QString& name, int control, const QString& text);
 
+    // ---- debug aids
+    // Command ASI (as from the menu) when autostep is not already `on`;
+    // autostep is on while its timer runs on the main window.
+    Result autostep(bool on);
+    Result expectAutostep(bool on);
+    // Lets the event loop run for `ms` of wall-clock time with the main
+    // window active (timers fire, synthesised keys arrive); the program
+    // runs only when something (autostep's F11) steps it.
+    Result idle(double ms);
+    // The host sends debugger event `number` to the plug-in.
+    Result event(int number);
+    // The Settings sheet (command 6): the logger group's options and, when
+    // `registers` is given, the logger sheet's "Log to file." list; OK on both.
+    struct LoggerInputs {
+        std::optional<std::vector<QString>> registers;
+        std::optional<QString> file, directory;
+        std::optional<bool> enabled, toFile;
+    };
+    Result logger(const LoggerInputs& inputs);
+    // The file (relative to the working folder) contains `text`.
+    Result expectFile(const QString& path, const QString& text);
+
     // ---- screenshots
     Result screenshot(const QString& label);
 

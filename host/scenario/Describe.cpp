@@ -119,6 +119,36 @@ std::string describe(const Command& command) {
         std::string operator()(const ScreenshotCommand& c) const {
             return "screenshot into " + c.directory;
         }
+        std::string operator()(const AutostepCommand& c) const {
+            return std::string("autostep ") + (c.on ? "on" : "off");
+        }
+        std::string operator()(const IdleCommand& c) const {
+            char text[64];
+            std::snprintf(text, sizeof text, "idle %g ms", c.milliseconds);
+            return text;
+        }
+        std::string operator()(const EventCommand& c) const {
+            return "debugger event " + std::to_string(c.number);
+        }
+        std::string operator()(const LoggerCommand& c) const {
+            std::string text = "logger:";
+            if (c.registers) {
+                std::string list;
+                for (const std::string& r : *c.registers) list += (list.empty() ? "" : ",") + r;
+                text += " registers=" + list;
+            }
+            if (c.file) text += " file=" + inQuotes(*c.file);
+            if (c.directory) text += " dir=" + inQuotes(*c.directory);
+            if (c.enabled) text += *c.enabled ? " on" : " off";
+            if (c.toFile) text += *c.toFile ? " destination=file" : " destination=window";
+            return text;
+        }
+        std::string operator()(const ExpectAutostepCommand& c) const {
+            return std::string("expect autostep ") + (c.on ? "on" : "off");
+        }
+        std::string operator()(const ExpectFileCommand& c) const {
+            return "expect file " + c.path + " contains " + inQuotes(c.text);
+        }
     };
     return std::visit(Describe{}, command);
 }

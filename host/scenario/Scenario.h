@@ -124,11 +124,39 @@ struct ScreenshotCommand {
     std::string directory;  // one picture per open window goes there
 };
 
+// ---- Debug aids
+struct AutostepCommand {  // command ASI when autostep is not already in that state
+    bool on;
+};
+struct IdleCommand {  // wall-clock time for the host's event loop; the program does not run
+    double milliseconds;
+};
+struct EventCommand {  // the host sends a debugger event to the plug-in
+    int32_t number;
+};
+// What the Settings sheet's logger group and the logger sheet would be
+// given, then OK; fields not written keep the sheets' current values.
+struct LoggerCommand {
+    std::optional<std::vector<std::string>> registers;  // names in capitals
+    std::optional<std::string> file;
+    std::optional<std::string> directory;
+    std::optional<bool> enabled;
+    std::optional<bool> toFile;  // destination=file (true) or window (false)
+};
+struct ExpectAutostepCommand {
+    bool on;
+};
+struct ExpectFileCommand {  // the file (relative to the host's working folder) contains the text
+    std::string path;
+    std::string text;
+};
+
 using Command =
     std::variant<PartCommand, FirmwareCommand, FrequencyCommand, OpenCommand, SettingsCommand,
                  ClickCommand, KeyCommand, WaitCyclesCommand, WaitTimeCommand, WaitUntilCommand,
                  ResetCommand, ExpectCommand, ExpectLedCommand, ExpectBarCommand,
-                 ExpectOutputCommand, ScreenshotCommand>;
+                 ExpectOutputCommand, ScreenshotCommand, AutostepCommand, IdleCommand, EventCommand,
+                 LoggerCommand, ExpectAutostepCommand, ExpectFileCommand>;
 
 struct Step {
     int line;          // 1-based line in the file

@@ -144,7 +144,8 @@ TEST(Scenario, MalformedLinesAreReportedWithFileAndLine) {
     ASSERT_EQ(r.errors.size(), 2u);
     EXPECT_EQ(r.errors[0].text(),
               "test.scn:2: unknown command \"blink\" (known: part, firmware, frequency, open, "
-              "settings, click, press, release, wait, reset, expect, screenshot)");
+              "settings, click, press, release, wait, reset, expect, screenshot, autostep, idle, "
+              "event, logger)");
     EXPECT_EQ(r.errors[1].text(), "test.scn:5: bad number \"many\" for cycles");
     // The lines around them still parse.
     EXPECT_EQ(r.script.steps.size(), 2u);
@@ -264,4 +265,46 @@ TEST(Scenario, FilesAndPaths) {
                                              "\": No such file or directory");
     EXPECT_NE(parseFile(dir.string()).errors.at(0).message.find("it is a directory"),
               std::string::npos);
+}
+
+TEST(Scenario, DebugAidCommands) {
+    EXPECT_TRUE(only<AutostepCommand>(parseText("autostep ON")).on);
+    EXPECT_FALSE(only<ExpectAutostepCommand>(parseText("expect autostep off")).on);
+    EXPECT_EQ(only<IdleCommand>(parseText("idle ms 500")).milliseconds, 500);
+    EXPECT_EQ(only<EventCommand>(parseText("event 104")).number, 104);
+
+    const auto logger = only<LoggerCommand>(
+        parseText("logger registers=porta,PINB file=log.dbg dir=out on destination=file"));
+    EXPECT_EQ(*logger.registers, (std::vector<std::string>{"PORTA", "PINB"}));
+    EXPECT_EQ(*logger.file, "log.dbg");
+    EXPECT_EQ(*logger.directory, "out");
+    EXPECT_TRUE(*logger.enabled);
+    EXPECT_TRUE(*logger.toFile);
+    // Left out: the sheets keep their values; "registers=" logs none.
+    const auto some = only<LoggerCommand>(parseText("logger off registers="));
+    EXPECT_FALSE(*some.enabled);
+    EXPECT_TRUE(some.registers->empty());
+    EXPECT_FALSE(some.file || some.directory || some.toFile);
+
+    const auto file =
+        only<ExpectFileCommand>(parseText("expect file out/log.dbg contains \"PORTA=0x\""));
+    EXPECT_EQ(file.path, "out/log.dbg");
+    EXPECT_EQ(file.text, "PORTA=0x");
+    EXPECT_EQ(describe(file), "expect file out/log.dbg contains \"PORTA=0x\"");
+
+    EXPECT_EQ(errorOf("autostep maybe"), "bad autostep state \"maybe\" (use on or off)");
+    EXPECT_EQ(errorOf("idle s 5"), "unknown idle unit \"s\" (use idle ms <time>)");
+    EXPECT_EQ(errorOf("idle ms 0"), "idle time 0 ms is outside 0 to 60000 ms");
+    EXPECT_EQ(errorOf("event 5"),
+              "unknown debugger event 5 (known: 3, 6, 7, 8, 18, 27, 101, 102, 103, 104)");
+    EXPECT_EQ(errorOf("logger on off"), "on/off given twice");
+    EXPECT_EQ(errorOf("logger destination=printer"),
+              "bad destination \"printer\" (use file or window)");
+    EXPECT_EQ(errorOf("logger registers=PORTA,,PINB"),
+              "unknown register form \"\" (write a register name such as PORTA)");
+    EXPECT_EQ(
+        errorOf("logger colour=red"),
+        "unknown logger setting \"colour\" (keys: registers, file, dir, destination; on or off)");
+    EXPECT_EQ(errorOf("expect file log.dbg \"PORTA\""),
+              "expect file needs: expect file PATH contains \"TEXT\"");
 }
