@@ -73,6 +73,14 @@ std::string RegisterLogger::Apply(const LoggerChoice& choice) {
     const std::string path = FilePath(fileName_, directory_);
     if (stream_.is_open() && path == openPath_ && stream_.good()) return {};
     close();
+    // A directory the user named is made when it does not exist yet.
+    if (!directory_.empty()) {
+        std::error_code made;
+        std::filesystem::create_directories(directory_, made);
+        if (made)
+            return "Cannot make the log directory " + directory_ + ": " + made.message() +
+                   ". Nothing is logged to a file.";
+    }
     stream_.open(path, std::ios::out | std::ios::trunc);
     if (!stream_.is_open()) {
         const int why = errno;

@@ -62,10 +62,10 @@ public:
     void Reset();
 
     // Takes over a choice. The file is opened (and truncated) only when
-    // logging to a file is switched on or moves to another file; logging
-    // that stays on to the same file keeps writing to it. Switching logging
-    // off or to the window closes the file. Returns an empty text, or why
-    // the file could not be opened.
+    // logging to a file is switched on or moves to another file (a missing
+    // directory is made); logging that stays on to the same file keeps
+    // writing to it. Switching logging off or to the window closes the file.
+    // Returns an empty text, or why the file could not be opened.
     std::string Apply(const LoggerChoice& choice);
 
     // The file that a choice logs to: directory and name when both are

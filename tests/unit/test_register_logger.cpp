@@ -116,12 +116,20 @@ TEST(RegisterLoggerFile, OpensOnlyWhileLoggingAndNeverTruncatesNeedlessly) {
     // The window choice keeps the file name the file choice gave.
     EXPECT_EQ(logger.fileName(), "log.dbg");
 
-    // A file that cannot be opened is reported.
+    // A directory that does not exist yet is made.
     choice.toFile = true;
-    choice.directory = (dir.path() / "missing").string();
-    const std::string why = logger.Apply(choice);
+    choice.directory = (dir.path() / "new" / "deeper").string();
+    EXPECT_EQ(logger.Apply(choice), "");
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "new" / "deeper" / "log.dbg"));
+
+    // A file that cannot be opened is reported.
+    choice.directory = dir.path().string();
+    choice.fileName = "new";  // a directory
+    std::string why = logger.Apply(choice);
     EXPECT_NE(why.find("Cannot open the log file"), std::string::npos) << why;
-    EXPECT_NE(why.find("missing"), std::string::npos) << why;
+    choice.directory = (file / "below").string();  // under a plain file
+    why = logger.Apply(choice);
+    EXPECT_NE(why.find("Cannot make the log directory"), std::string::npos) << why;
     EXPECT_EQ(logger.openFile(), "");
     logger.Dump(10, 0.0, io, nameOf, nullptr);  // nowhere to write, no crash
 }
@@ -178,7 +186,8 @@ TEST_F(LoggerCoreTest, WindowDestinationWritesTheDumpToTheOutputOnly) {
 }
 
 TEST_F(LoggerCoreTest, UnopenableFileIsReportedAndInitResetsTheLogger) {
-    view->ApplyLoggerChoice({{0x18}, true, true, "x.dbg", (dir.path() / "no" / "such").string()});
+    std::filesystem::create_directories(dir.path() / "x.dbg");  // a directory, not a file
+    view->ApplyLoggerChoice({{0x18}, true, true, "x.dbg", dir.path().string()});
     bool reported = false;
     for (const auto& line : services().Lines()) {
         if (line.find("Cannot open the log file") != std::string::npos) reported = true;
