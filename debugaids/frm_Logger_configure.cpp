@@ -1,9 +1,11 @@
 #include "debugaids/frm_Logger_configure.h"
 
 #include <QDialogButtonBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/CLEDView.h"
 #include "debugaids/pp_logger_configuration.h"
@@ -44,6 +46,68 @@ frm_Logger_configure::frm_Logger_configure(CLEDView* core, const std::vector<int
     configuration_->setRegisters(available, chosen);
     names_ = configuration_->chosenNames();
     outputLayout_->load(layout_);
+}
+
+namespace {
+
+// Layouts chosen in the logger sheet, waiting for the OK of the Settings
+// sheet whose page opened it.
+struct KeptLayout {
+    QPointer<QWidget> page;
+    CLEDView* core;
+    LoggerLayout layout;
+};
+std::vector<KeptLayout>& keptLayouts() {
+    static std::vector<KeptLayout> list;
+    return list;
+}
+
+void dropClosedPages() {
+    auto& list = keptLayouts();
+    list.erase(
+        std::remove_if(list.begin(), list.end(), [](const KeptLayout& k) { return !k.page; }),
+        list.end());
+}
+
+}  // namespace
+
+bool frm_Logger_configure::ConfigureFromSettings(QWidget* page, CLEDView* core,
+                                                 std::array<bool, 64>* registers) {
+    if (!core || !registers) return false;
+    dropClosedPages();
+    std::vector<int> selection;
+    for (size_t i = 0; i < registers->size(); ++i) {
+        if ((*registers)[i]) selection.push_back(static_cast<int>(i));
+    }
+    // A second opening on the same page starts from what the first chose.
+    LoggerLayout layout = core->Logger().layout();
+    for (const KeptLayout& k : keptLayouts()) {
+        if (k.page == page && k.core == core) layout = k.layout;
+    }
+    frm_Logger_configure sheet(core, selection, layout, page);
+    if (sheet.run() != QDialog::Accepted) return false;
+    registers->fill(false);
+    for (int index : sheet.registerIndices()) (*registers)[static_cast<size_t>(index)] = true;
+    auto& list = keptLayouts();
+    list.erase(
+        std::remove_if(list.begin(), list.end(),
+                       [&](const KeptLayout& k) { return k.page == page && k.core == core; }),
+        list.end());
+    list.push_back({page, core, sheet.layout()});
+    return true;
+}
+
+void frm_Logger_configure::ApplyKeptLayout(CLEDView* core) {
+    dropClosedPages();
+    auto& list = keptLayouts();
+    for (auto it = list.begin(); it != list.end();) {
+        if (it->core == core) {
+            core->Logger().layout() = it->layout;
+            it = list.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 int frm_Logger_configure::run() { return RunModal(this); }

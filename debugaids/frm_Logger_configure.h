@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QDialog>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,17 @@ public:
     pp_output_layout* layoutPage() const { return outputLayout_; }
 
     void accept() override;
+
+    // ---- The Settings sheet's side
+    // "Configure..." of the logger group on `page`: runs the sheet from
+    // `registers` (64 flags) and the plug-in's layout; on OK replaces
+    // `registers` and keeps the layout for `page`. True on OK.
+    static bool ConfigureFromSettings(QWidget* page, CLEDView* core,
+                                      std::array<bool, 64>* registers);
+    // OK of the Settings sheet: the layout kept for a page of that sheet
+    // (still open) goes to the plug-in. Layouts of sheets that were
+    // cancelled (their pages are gone) are dropped.
+    static void ApplyKeptLayout(CLEDView* core);
 
 private:
     CLEDView* core_;

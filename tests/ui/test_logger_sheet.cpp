@@ -165,3 +165,39 @@ TEST_F(LoggerSheetTest, AboutShowsTheDottedVersionAndOpensLinksThroughTheSeam) {
     EXPECT_EQ(opened.size(), 2);
     EXPECT_TRUE(opened.contains("http://www.grinninglizard.com/tinyxml/"));
 }
+
+TEST_F(LoggerSheetTest, SettingsSheetTakesRegistersAtOnceAndTheLayoutOnlyOnItsOwnOk) {
+    const int porta = address("PORTA");
+    auto chooseOctalAndPortA = [&](QDialog* d) {
+        selectItem(d, kAvailable, "PORTA");
+        clickControl(d, kAdd);
+        d->findChild<QTabWidget*>()->setCurrentIndex(1);
+        tick(d, kOctalValues);
+        clickControl(d, 1);
+    };
+    std::array<bool, 64> registers{};
+    {
+        QWidget page;  // the Settings sheet's page; cancelled: it goes away
+        answerDialogs(chooseOctalAndPortA);
+        ASSERT_TRUE(frm_Logger_configure::ConfigureFromSettings(&page, core(), &registers));
+        EXPECT_TRUE(registers[static_cast<size_t>(porta)]);
+        EXPECT_FALSE(core()->Logger().layout().octalValues);
+    }
+    frm_Logger_configure::ApplyKeptLayout(core());
+    EXPECT_FALSE(core()->Logger().layout().octalValues);
+
+    QWidget page;
+    registers.fill(false);
+    answerDialogs(chooseOctalAndPortA);
+    ASSERT_TRUE(frm_Logger_configure::ConfigureFromSettings(&page, core(), &registers));
+    frm_Logger_configure::ApplyKeptLayout(core());  // the Settings sheet's OK
+    EXPECT_TRUE(core()->Logger().layout().octalValues);
+
+    // Cancel in the logger sheet keeps the page's registers.
+    answerDialogs([&](QDialog* d) {
+        clickControl(d, kClear);
+        clickControl(d, 2);
+    });
+    EXPECT_FALSE(frm_Logger_configure::ConfigureFromSettings(&page, core(), &registers));
+    EXPECT_TRUE(registers[static_cast<size_t>(porta)]);
+}
