@@ -1,0 +1,127 @@
+// The LCD's bus interface: the wiring of E, RS, R/W and the data lines to
+// port pins of the simulated part, turned into bus cycles of the HD44780U.
+//
+// Wiring (LcdConfig): E, RS and R/W each on a port and bit; the data lines
+// on one port, either all eight (D0..D7 on bits 0..7) or four (D4..D7 on
+// bits 4..7 with `highNibble`, on bits 0..3 without). Ports are positions in
+// the part's port list; the LcdPorts given to the bus turns them into
+// register subjects. A signal is read from DDRx AND PORTx (what the program
+// drives), or from PINx with `usePinRegister`.
+//
+// On each rising edge of E the bus samples RS, R/W and the data lines into
+// the bus word and strobes the controller. The controller answers a read
+// by driving data lines on the bus word; the bus then writes those lines,
+// and only those, into the data port's PINx register, which is what the
+// program reads. Nothing else is ever written: no PORTx, no DDRx, no bit
+// of a line the controller does not drive.
+//
+// The E register watch follows the configuration: it watches PORTx and
+// DDRx of E's port (PINx with `usePinRegister`), and moves when E's port or
+// the register kind changes. A change of the core's update request (a
+// reset of the simulated part) resets the controller.
+//
+// Toolkit-free: tested through any byte-register store with change
+// notification.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "components/lcd/DisplayRam.h"
+#include "components/lcd/HD44780U.h"
+#include "components/lcd/LcdConfig.h"
+#include "components/lcd/LcdTrace.h"
+#include "framework/Observer.h"
+
+// The registers of one port; a register the part does not have is null.
+struct PortRegisters {
+    GatedValue<uint8_t>* pin = nullptr;
+    GatedValue<uint8_t>* ddr = nullptr;
+    GatedValue<uint8_t>* port = nullptr;
+};
+
+// Turns a port position of LcdConfig into the port's registers.
+class LcdPorts {
+public:
+    virtual ~LcdPorts() = default;
+    virtual PortRegisters registers(int portPosition) = 0;
+    // The part may have changed: forget what was resolved before.
+    virtual void refresh() {}
+};
+
+// A byte whose set() also sets one subject per bit (0 or 1), each of which
+// notifies on every set.
+class PortPins : public Value<uint8_t> {
+public:
+    void set(uint8_t v) override {
+        for (int i = 0; i < 8; ++i) pins_[i].set((v >> i) & 1);
+        Value<uint8_t>::set(v);
+    }
+    Value<uint8_t>* pin(int i) { return &pins_[i & 7]; }
+
+private:
+    std::array<Value<uint8_t>, 8> pins_;
+};
+
+class LcdBus {
+public:
+    // `panel` receives status texts and redraws; `updateRequest` is the
+    // core's reset signal (may be null).
+    LcdBus(HD44780U::Panel* panel, LcdPorts* ports, Value<uint8_t>* updateRequest);
+    ~LcdBus();
+    LcdBus(const LcdBus&) = delete;
+    LcdBus& operator=(const LcdBus&) = delete;
+
+    // Takes a new configuration: resolves its registers, moves the E
+    // register watch, recreates the E-pin watch, applies lines and columns
+    // and the trace setting. Creating the watches never produces an edge.
+    void applyConfig(const LcdConfig& config);
+    const LcdConfig& config() const { return config_; }
+
+    // Observer callbacks.
+    void refreshPortPins();
+    void sampleBus();
+    void writeBack();
+    // Resets the controller; writes nothing into the program's registers.
+    void resetLcd();
+
+    DisplayRam& ram() { return ram_; }
+    const DisplayRam& ram() const { return ram_; }
+    HD44780U::DisplayState& display() { return display_; }
+    const HD44780U::DisplayState& display() const { return display_; }
+    HD44780U::MPU_interface& controller() { return mpu_; }
+    GatedValue<uint16_t>& busWord() { return busWord_; }
+    LcdTrace& trace() { return trace_; }
+    // The register the E watch is on (PORTx or PINx of E's port), or null.
+    Subject* watchedRegister() const;
+
+private:
+    struct Signal {
+        GatedValue<uint8_t>* pin = nullptr;
+        GatedValue<uint8_t>* ddr = nullptr;
+        GatedValue<uint8_t>* port = nullptr;
+    };
+    uint8_t level(const Signal& s) const;
+    void watchEnablePort();
+
+    using RegisterWatch = CallOnChange<LcdBus, uint8_t>;
+    using PinWatch = CallOnRise<LcdBus, uint8_t>;
+
+    HD44780U::Panel* panel_;
+    LcdPorts* ports_;
+    LcdConfig config_;
+    LcdTrace trace_;
+    DisplayRam ram_;
+    HD44780U::DisplayState display_;
+    HD44780U::MPU_interface mpu_;
+    GatedValue<uint16_t> busWord_;
+    PortPins portPins_;
+    Signal data_, enable_, rs_, rw_;
+    bool inCycle_ = false;
+
+    std::unique_ptr<RegisterWatch> registerWatch_, ddrWatch_;
+    std::unique_ptr<PinWatch> enableWatch_;
+    std::unique_ptr<CallOnWrite<LcdBus>> busWatch_;
+    std::unique_ptr<RegisterWatch> coreWatch_;
+};
