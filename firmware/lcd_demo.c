@@ -1,0 +1,116 @@
+/*
+ * Hitachi LCD demo for the ATmega16 at 1 MHz, on the LCD component's
+ * default wiring: D7..D4 on PA7..PA4, RS on PA3, R/W on PA2, E on PA1.
+ *
+ * Initialises the display in 4-bit mode, then waits for the busy flag
+ * before every instruction and character (reading both nibbles of the
+ * busy-flag/address byte), writes two lines, shifts the display three
+ * steps and back, and finally shows a blinking cursor that it moves.
+ * Between the phases it pauses 20 ms so that each can be seen.
+ *
+ * PORTD shows the phase: 1 text written, 2 shifted, 3 shifted back,
+ * 4 cursor placed.
+ */
+#include <avr/io.h>
+#include <stdint.h>
+#include <util/delay.h>
+
+#define LCD_PORT PORTA
+#define LCD_DDR DDRA
+#define LCD_PIN PINA
+#define LCD_E _BV(PA1)
+#define LCD_RW _BV(PA2)
+#define LCD_RS _BV(PA3)
+#define LCD_DATA 0xF0
+
+static void pulse(void) {
+    LCD_PORT |= LCD_E;
+    _delay_us(1);
+    LCD_PORT &= (uint8_t)~LCD_E;
+}
+
+/* One nibble (in bits 3..0) onto D7..D4. */
+static void write_nibble(uint8_t rs, uint8_t nibble) {
+    LCD_DDR |= LCD_DATA;
+    LCD_PORT = (uint8_t)((nibble << 4) | (rs ? LCD_RS : 0));
+    pulse();
+}
+
+/* One read strobe: what D7..D4 carry while E is high. */
+static uint8_t read_nibble(void) {
+    LCD_PORT |= LCD_E;
+    _delay_us(1);
+    uint8_t value = (uint8_t)(LCD_PIN >> 4);
+    LCD_PORT &= (uint8_t)~LCD_E;
+    return value;
+}
+
+/* The busy flag and address counter, both nibbles. */
+static uint8_t read_status(void) {
+    LCD_DDR &= (uint8_t)~LCD_DATA;
+    LCD_PORT = LCD_RW;
+    uint8_t high = read_nibble();
+    uint8_t low = read_nibble();
+    LCD_PORT = 0;
+    return (uint8_t)((high << 4) | low);
+}
+
+static void wait_ready(void) {
+    while (read_status() & 0x80) {
+    }
+}
+
+static void write_byte(uint8_t rs, uint8_t byte) {
+    wait_ready();
+    write_nibble(rs, byte >> 4);
+    write_nibble(rs, byte & 0x0F);
+}
+
+static void command(uint8_t c) { write_byte(0, c); }
+
+static void text(const char* s) {
+    while (*s) write_byte(1, (uint8_t)*s++);
+}
+
+static void lcd_init(void) {
+    LCD_DDR = LCD_DATA | LCD_E | LCD_RW | LCD_RS;
+    LCD_PORT = 0;
+    _delay_ms(15);
+    write_nibble(0, 0x3);
+    _delay_ms(4.1);
+    write_nibble(0, 0x3);
+    _delay_us(100);
+    write_nibble(0, 0x3);
+    write_nibble(0, 0x2); /* 4-bit interface from here on */
+    command(0x28);        /* 4 bits, 2 lines, 5x8 */
+    command(0x08);        /* display off */
+    command(0x01);        /* clear */
+    command(0x06);        /* increment, no shift */
+    command(0x0C);        /* display on, no cursor */
+}
+
+int main(void) {
+    DDRD = 0xFF;
+    PORTD = 0;
+    lcd_init();
+    text("Hello, LCD!");
+    command(0x80 | 0x40);
+    text("ATmega16 4-bit");
+    PORTD = 1;
+    _delay_ms(20);
+
+    for (uint8_t i = 0; i < 3; ++i) command(0x1C); /* display shift */
+    PORTD = 2;
+    _delay_ms(20);
+    for (uint8_t i = 0; i < 3; ++i) command(0x18);
+    PORTD = 3;
+    _delay_ms(20);
+
+    command(0x0F);             /* cursor on, blinking */
+    command(0x80 | 0x40 | 14); /* line 2, column 15 */
+    command(0x10);             /* cursor two steps left */
+    command(0x10);
+    PORTD = 4;
+    for (;;) {
+    }
+}
