@@ -9,6 +9,7 @@
 #include "components/digital/frm_LED.h"
 #include "components/digital/frm_Stackview.h"
 #include "components/digital/frm_Switch.h"
+#include "components/lcd/frm_LCD.h"
 #include "core/CLEDView.h"
 #include "framework/PluginForm.h"
 
@@ -21,6 +22,7 @@ void WireComponents(CLEDView* core) {
     core->SetComponentFactory(kCmdSwitch, MakeFormFactory<frm_Switch>());
     core->SetComponentFactory(kCmdKeypad, MakeFormFactory<frm_Keypad>());
     core->SetComponentFactory(kCmdStackView, MakeFormFactory<frm_Stackview>());
+    core->SetComponentFactory(kCmdLcd, MakeFormFactory<frm_LCD>());
     InstallAdcModel(core);
     core->SetModalCommand(kCmdAbout, [](CLEDView*) {
         if (!WidgetsAvailable()) return;

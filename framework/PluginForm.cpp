@@ -105,6 +105,18 @@ void PluginForm::contextMenuEvent(QContextMenuEvent* event) {
 
 void PluginForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    fitHostFrame();
+}
+
+void PluginForm::setFormSize(int width, int height) {
+    if (width == width_ && height == height_) return;
+    width_ = width;
+    height_ = height;
+    resize(width_, height_);
+    if (isVisible()) fitHostFrame();
+}
+
+void PluginForm::fitHostFrame() {
     QWidget* client = parentWidget();
     QWidget* frame = client ? client->parentWidget() : nullptr;
     if (frame) {

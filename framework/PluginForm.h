@@ -95,6 +95,10 @@ protected:
 
     void reportDestroyedSubject(const char* label);
 
+    // Changes the component's size (a component whose content grows with
+    // its settings); the host frame follows while the window is shown.
+    void setFormSize(int width, int height);
+
     // The core's subject of I/O register `index`. An index outside the I/O
     // space (a register that the part description places beyond it) is
     // logged and replaced by register 0, the binding of unknown names, so
@@ -103,6 +107,8 @@ protected:
 
 private:
     void dispatchMenuAction(QAction* action);
+    // Sizes the host's frame around the form to the component's size.
+    void fitHostFrame();
 
     CLEDView* core_;
     int menuId_ = 209;

@@ -1,0 +1,125 @@
+#include "components/lcd/frm_LCD.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QStatusBar>
+#include <algorithm>
+
+#include "framework/WindowMessages.h"
+
+frm_LCD::frm_LCD(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
+    : PluginForm(parent, core, kWidth, kHeight, commandIndex, "Hitachi LCD", dialogId) {
+    display_ = new lcd::Display(this, nullptr);
+    settings_ = new frm_LCD_configure(this);
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setSizeGripEnabled(false);
+    statusText_ = new QLabel(statusBar_);
+    statusBar_->addWidget(statusText_, 1);
+    create(dialogId, hostWindow());
+}
+
+// The observers go before the controller and the panel they call.
+frm_LCD::~frm_LCD() { bus_.reset(); }
+
+void frm_LCD::initDialog() {
+    PluginForm::initDialog();
+    refreshPortTables();
+    bus_ =
+        std::make_unique<LcdBus>(static_cast<HD44780U::Panel*>(this), static_cast<LcdPorts*>(this),
+                                 core() ? core()->UpdateRequest() : nullptr);
+    display_->setBus(bus_.get());
+    if (core()) core()->Log("frm_LCD::OnInitDialog()", "Called.");
+    applyConfig();
+}
+
+void frm_LCD::refreshPortTables() {
+    if (!core()) return;
+    PortTables tables = BuildPortTables(
+        core()->GetAvailableRegistersByName(PortRegisterPatterns()), "PIN",
+        [this](const std::string& name) { return core()->GetRegisterAddress(name); });
+    portMap_ = std::move(tables.map);
+    portList_ = std::move(tables.list);
+    std::sort(portList_.begin(), portList_.end());
+    settings_->setPortList(portList_);
+}
+
+void frm_LCD::refresh() { refreshPortTables(); }
+
+PortRegisters frm_LCD::registers(int portPosition) {
+    if (!core() || portPosition < 0 || portPosition >= static_cast<int>(portList_.size())) {
+        return {};
+    }
+    const char letter = PortLetter(portList_, portPosition);
+    auto subject = [this, letter](const char* prefix) -> GatedValue<uint8_t>* {
+        const std::string name = PortRegisterName(prefix, letter);
+        if (!portMap_.contains(name)) return nullptr;
+        return core()->IORegister(portMap_.lookup(name));
+    };
+    return {subject("PIN"), subject("DDR"), subject("PORT")};
+}
+
+void frm_LCD::applyConfig() {
+    if (!bus_) return;
+    guarded("frm_LCD::applyConfig()", [this] { bus_->applyConfig(config_); });
+    display_->setZoom(config_.zoom);
+    const QSize panel =
+        LcdPanelSize(bus_->ram().lineCount(), bus_->ram().columns()) * display_->zoom();
+    setFormSize(std::max(kWidth, panel.width() + 16),
+                std::max(kHeight, panel.height() + lcd::Display::kStatusBarShare + 16));
+    layoutChildren();
+    update();
+}
+
+void frm_LCD::setConfig(const LcdConfig& config) {
+    config_ = config;
+    applyConfig();
+}
+
+void frm_LCD::layoutChildren() {
+    const int statusHeight = lcd::Display::kStatusBarShare;
+    display_->setGeometry(0, 0, width(), std::max(0, height() - statusHeight));
+    statusBar_->setGeometry(0, std::max(0, height() - statusHeight), width(), statusHeight);
+}
+
+void frm_LCD::resizeEvent(QResizeEvent* event) {
+    PluginForm::resizeEvent(event);
+    layoutChildren();
+}
+
+void frm_LCD::showEvent(QShowEvent* event) {
+    PluginForm::showEvent(event);
+    applyConfig();
+}
+
+void frm_LCD::onCommand(int id) {
+    if (id == kSettingsCommand) configure();
+}
+
+void frm_LCD::configure() {
+    settings_->config = config_;
+    if (settings_->run() != QDialog::Accepted) return;
+    setConfig(settings_->config);
+}
+
+void frm_LCD::status(const char* text) {
+    if (text == lastStatus_) return;
+    lastStatus_ = text;
+    WindowMessageEvent message(ChangeStatusBarMessage(), reinterpret_cast<uintptr_t>(text));
+    QCoreApplication::sendEvent(this, &message);
+}
+
+bool frm_LCD::event(QEvent* event) {
+    if (event->type() == EventTypeOf(ChangeStatusBarMessage())) {
+        const auto* message = static_cast<WindowMessageEvent*>(event);
+        const char* text = reinterpret_cast<const char*>(message->wParam());
+        statusText_->setText(text ? QString::fromLatin1(text) : QString());
+        return true;
+    }
+    return PluginForm::event(event);
+}
+
+QString frm_LCD::statusText() const { return statusText_->text(); }
+
+void frm_LCD::redraw() { display_->update(); }
+
+void frm_LCD::startBlinkTimer() { display_->startBlinkTimer(); }

@@ -1,0 +1,76 @@
+// Hitachi LCD: an HD44780U character display driven through port pins.
+//
+// The window holds the controller and its bus interface (LcdBus), the
+// panel (Display) above a one-pane status bar that shows the controller's
+// latest status text, and the dialog "Configure Hitachi LCD...". The
+// window grows to fit the panel when lines, columns or zoom need more room
+// than its 300 x 140 pixels. Closing the window releases the controller
+// and every observer it holds.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "components/lcd/Display.h"
+#include "components/lcd/LcdBus.h"
+#include "components/lcd/frm_LCD_configure.h"
+#include "framework/PluginForm.h"
+#include "framework/PortBinding.h"
+
+class QLabel;
+class QStatusBar;
+
+class frm_LCD : public PluginForm, private HD44780U::Panel, private LcdPorts {
+    Q_OBJECT
+public:
+    static constexpr int kTemplate = 278;
+    static constexpr int kWidth = 300;
+    static constexpr int kHeight = 140;
+
+    frm_LCD(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
+    ~frm_LCD() override;
+
+    // Applies the current settings: wiring, layout, zoom and size.
+    void applyConfig();
+    // Replaces the settings (what OK in the dialog does) and applies them.
+    void setConfig(const LcdConfig& config);
+    const LcdConfig& config() const { return config_; }
+
+    LcdBus* bus() const { return bus_.get(); }
+    lcd::Display* display() const { return display_; }
+    frm_LCD_configure* settings() const { return settings_; }
+    QString statusText() const;
+    const std::vector<std::string>& portList() const { return portList_; }
+
+protected:
+    void initDialog() override;
+    void onCommand(int id) override;
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // HD44780U::Panel
+    void status(const char* text) override;
+    void redraw() override;
+    void startBlinkTimer() override;
+    // LcdPorts: a port position names the port of that entry of the port
+    // list; a register the part does not have is left out.
+    PortRegisters registers(int portPosition) override;
+    void refresh() override;
+
+    void refreshPortTables();
+    void configure();
+    void layoutChildren();
+
+    lcd::Display* display_ = nullptr;
+    QStatusBar* statusBar_ = nullptr;
+    QLabel* statusText_ = nullptr;
+    frm_LCD_configure* settings_ = nullptr;
+    std::unique_ptr<LcdBus> bus_;
+    LcdConfig config_;
+    PortMap portMap_;
+    std::vector<std::string> portList_;
+    const char* lastStatus_ = nullptr;
+};

@@ -1,0 +1,267 @@
+// Hitachi LCD window: text, shifts, cursor and blink as a program drives
+// them through the core's registers; the panel picture at zoom 1 and 2
+// against an expected rendering; configuration OK, Cancel and range
+// errors; several windows, each with its own controller; closing releases
+// the observers.
+#include <QDir>
+#include <QLineEdit>
+#include <QPainter>
+
+#include "components/lcd/frm_LCD.h"
+#include "framework/WindowMessages.h"
+#include "resources/LcdGlyphs.h"
+#include "tests/ui/UiTestSupport.h"
+
+namespace {
+
+class LcdTest : public QuillUiTest {
+protected:
+    // One E pulse on PA1 with PORTA carrying `value` (default wiring).
+    void strobe(uint8_t value) {
+        setIo("DDRA", 0xFF);
+        setIo("PORTA", value);
+        refresh();
+        setIo("PORTA", static_cast<uint8_t>(value | 0x02));
+        refresh();
+        setIo("PORTA", value);
+        refresh();
+    }
+    void byte(bool rs, uint8_t b) {
+        const uint8_t r = rs ? 0x08 : 0;
+        strobe(static_cast<uint8_t>((b & 0xF0) | r));
+        strobe(static_cast<uint8_t>((b << 4) | r));
+    }
+    void init() {
+        for (uint8_t n : {0x30, 0x30, 0x30, 0x20}) strobe(n);
+    }
+    void text(const char* s) {
+        while (*s) byte(true, static_cast<uint8_t>(*s++));
+    }
+    frm_LCD* openShown() {
+        auto* lcd = open<frm_LCD>(kCmdLcd);
+        EXPECT_NE(lcd, nullptr);
+        if (lcd) lcd->show();
+        return lcd;
+    }
+    // The panel as painted on screen, cut to its rectangle.
+    static QImage painted(frm_LCD* lcd) {
+        const QImage shot = lcd->display()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        return shot.copy(lcd->display()->panelRect());
+    }
+    static void save(const QImage& image, const QString& name) {
+        QDir().mkpath(QUILL_BINARY_DIR "/tests/lcd");
+        image.save(QUILL_BINARY_DIR "/tests/lcd/" + name);
+    }
+};
+
+// The expected panel for two lines of text, drawn from the glyph table:
+// raised edge, green face, black ink, cells every 7 x 15 pixels.
+QImage ExpectedPanel(const char* line1, const char* line2, int zoom) {
+    QImage image(115, 34, QImage::Format_RGB32);
+    image.fill(qRgb(215, 255, 215));
+    QPainter p(&image);
+    p.setPen(QColor(255, 255, 255));
+    p.drawLine(0, 0, 114, 0);
+    p.drawLine(0, 0, 0, 33);
+    p.setPen(QColor(128, 128, 128));
+    p.drawLine(0, 33, 114, 33);
+    p.drawLine(114, 0, 114, 33);
+    p.end();
+    const char* lines[2] = {line1, line2};
+    for (int l = 0; l < 2; ++l) {
+        for (int c = 0; lines[l][c]; ++c) {
+            const auto* rows = lcdglyphs::kFont5x8[static_cast<uint8_t>(lines[l][c])];
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 5; ++x)
+                    if ((rows[y] >> (4 - x)) & 1) image.setPixel(2 + 7 * c + x, 2 + 15 * l + y, 0);
+        }
+    }
+    return image.scaled(image.size() * zoom);
+}
+
+}  // namespace
+
+TEST_F(LcdTest, FreshWindowIsBlankAtZoomTwo) {
+    frm_LCD* lcd = openShown();
+    ASSERT_NE(lcd, nullptr);
+    EXPECT_EQ(lcd->name(), "Hitachi LCD");
+    EXPECT_EQ(lcd->display()->visibleLines(), (QStringList{"", ""}));
+    EXPECT_EQ(lcd->statusText(), "");
+    EXPECT_EQ(lcd->display()->zoom(), 2);
+    EXPECT_EQ(lcd->display()->panelRect(), QRect(35, 26, 230, 68));
+    EXPECT_EQ(frameOf(lcd)->size(), QSize(300, 140));
+}
+
+TEST_F(LcdTest, ProgramWritesTextShiftsAndMovesTheCursor) {
+    frm_LCD* lcd = openShown();
+    init();
+    EXPECT_EQ(lcd->statusText(), "Initialization: OK");
+    byte(false, 0x28);
+    byte(false, 0x06);
+    text("Hello");
+    EXPECT_EQ(lcd->statusText(), "Writing data [2/2]");
+    byte(false, 0xC0);
+    text("World");
+    EXPECT_EQ(lcd->display()->visibleLines(), (QStringList{"Hello", "World"}));
+    EXPECT_EQ(lcd->display()->cursorCell(), QPoint(-1, -1));  // cursor off
+
+    byte(false, 0x1C);  // shift: the text moves left by one
+    EXPECT_EQ(lcd->display()->visibleLines(), (QStringList{"ello", "orld"}));
+    byte(false, 0x18);
+
+    byte(false, 0x0E);  // cursor, no blink
+    byte(false, 0x80 | 0x03);
+    EXPECT_EQ(lcd->display()->cursorCell(), QPoint(0, 3));
+    byte(false, 0x14);
+    EXPECT_EQ(lcd->display()->cursorCell(), QPoint(0, 4));
+    // Underline cursor: the character stays, a line appears below it.
+    const QImage underline = lcd->display()->panelImage();
+    EXPECT_EQ(underline.pixel(2 + 7 * 4, 2 + 8), qRgb(0, 0, 0));
+    EXPECT_EQ(underline.pixel(2 + 7 * 4, 2 + 3), qRgb(0, 0, 0));  // 'o' ink kept
+
+    // A second window has a controller of its own.
+    frm_LCD* second = openShown();
+    EXPECT_EQ(second->name(), "Hitachi LCD 2");
+    EXPECT_EQ(second->display()->visibleLines(), (QStringList{"", ""}));
+    text("!");
+    EXPECT_EQ(second->display()->visibleLines(), (QStringList{"", ""}));
+    EXPECT_EQ(second->statusText(), "Initialization: Failed.");
+}
+
+TEST_F(LcdTest, BlinkingCursorAlternatesBlockAndCharacter) {
+    frm_LCD* lcd = openShown();
+    init();
+    text("A");
+    byte(false, 0x0F);
+    byte(false, 0x80);
+    EXPECT_TRUE(lcd->display()->blinkTimerActive());
+    EXPECT_FALSE(lcd->display()->blinkPhase());
+    const QImage character = lcd->display()->panelImage();
+    WindowMessageEvent blink(BlinkCursorMessage());
+    QCoreApplication::sendEvent(lcd->display(), &blink);
+    EXPECT_TRUE(lcd->display()->blinkPhase());
+    const QImage block = lcd->display()->panelImage();
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 5; ++x) EXPECT_EQ(block.pixel(2 + x, 2 + y), qRgb(0, 0, 0));
+    EXPECT_EQ(character.pixel(2, 2), qRgb(215, 255, 215));  // 'A' has no ink in its corner
+    // The timer toggles on its own.
+    QTest::qWait(700);
+    EXPECT_NE(lcd->display()->panelImage(), block);
+    save(painted(lcd), "blink.png");
+}
+
+TEST_F(LcdTest, PanelMatchesTheExpectedRenderingAtZoomOneAndTwo) {
+    frm_LCD* lcd = openShown();
+    init();
+    text("Hello, LCD!");
+    byte(false, 0xC0);
+    text("0123 ~{}");
+    for (int zoom : {1, 2}) {
+        LcdConfig c = lcd->config();
+        c.zoom = zoom;
+        lcd->setConfig(c);
+        const QImage shot = painted(lcd);
+        save(shot, QString("panel_zoom%1.png").arg(zoom));
+        save(ExpectedPanel("Hello, LCD!", "0123 ~{}", zoom),
+             QString("expected_zoom%1.png").arg(zoom));
+        const QImage expected = ExpectedPanel("Hello, LCD!", "0123 ~{}", zoom);
+        ASSERT_EQ(shot.size(), expected.size());
+        int differing = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (shot.pixel(x, y) != expected.pixel(x, y) && differing++ == 0)
+                    ADD_FAILURE() << "zoom " << zoom << ": first difference at " << x << "," << y
+                                  << std::hex << " " << shot.pixel(x, y) << " vs "
+                                  << expected.pixel(x, y);
+        EXPECT_EQ(differing, 0);
+    }
+}
+
+TEST_F(LcdTest, ConfigureOkCancelAndRangeErrors) {
+    frm_LCD* lcd = openShown();
+    QString firstMessage;
+    answerDialogs([&](QDialog* d) {
+        auto* zoom = findControlAs<QLineEdit>(d, frm_LCD_configure::kZoom);
+        zoom->setText("17");
+        clickControl(d, 1);
+        firstMessage = static_cast<frm_LCD_configure*>(d)->message();
+        EXPECT_TRUE(d->isVisible());  // stays open
+        zoom->setText("1");
+        findControlAs<QLineEdit>(d, frm_LCD_configure::kScreenSize)->setText("20");
+        selectComboIndex(d, frm_LCD_configure::kLines, 2);  // "4"
+        selectComboIndex(d, frm_LCD_configure::kRwPin, 5);
+        clickControl(d, 1);
+    });
+    triggerMenu(lcd, PluginForm::kSettingsCommand);
+    EXPECT_EQ(firstMessage, "Zoom must be between 1 and 16.");
+    EXPECT_EQ(lcd->config().zoom, 1);
+    EXPECT_EQ(lcd->config().rwPin, 5);
+    EXPECT_EQ(lcd->bus()->ram().lineCount(), 4);
+    EXPECT_EQ(lcd->bus()->ram().columns(), 20);
+    EXPECT_EQ(lcd->display()->visibleLines().size(), 4);
+
+    // Four lines of 20 do not fit at zoom 8 in 300 x 140: the window grows.
+    answerDialogs([&](QDialog* d) {
+        findControlAs<QLineEdit>(d, frm_LCD_configure::kZoom)->setText("8");
+        clickControl(d, 1);
+    });
+    triggerMenu(lcd, PluginForm::kSettingsCommand);
+    EXPECT_EQ(frameOf(lcd)->size(), QSize(143 * 8 + 16, 64 * 8 + 20 + 16));
+    EXPECT_EQ(lcd->display()->panelRect().size(), QSize(143 * 8, 64 * 8));
+
+    const LcdConfig before = lcd->config();
+    answerDialogs([&](QDialog* d) {
+        findControlAs<QLineEdit>(d, frm_LCD_configure::kScreenSize)->setText("21");
+        clickControl(d, 1);  // 21 columns on four lines: refused
+        EXPECT_EQ(static_cast<frm_LCD_configure*>(d)->message(),
+                  "Screen size must be between 1 and 20 for four lines.");
+        selectComboIndex(d, frm_LCD_configure::kEnablePort, 2);
+        clickControl(d, 2);
+    });
+    triggerMenu(lcd, PluginForm::kSettingsCommand);
+    EXPECT_EQ(lcd->config(), before);
+}
+
+TEST_F(LcdTest, DialogListsPinRegistersAndRewiresE) {
+    frm_LCD* lcd = openShown();
+    QStringList items;
+    answerDialogs([&](QDialog* d) {
+        auto* box = findControlAs<QComboBox>(d, frm_LCD_configure::kEnablePort);
+        for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+        selectComboIndex(d, frm_LCD_configure::kEnablePort, 1);  // PINB
+        selectComboIndex(d, frm_LCD_configure::kEnablePin, 0);
+        clickControl(d, 1);
+    });
+    triggerMenu(lcd, PluginForm::kSettingsCommand);
+    EXPECT_EQ(items, (QStringList{"PINA", "PINB", "PINC", "PIND"}));
+    // E is now PB0: strobes on PA1 do nothing, strobes on PB0 run cycles.
+    setIo("DDRB", 0x01);
+    for (uint8_t n : {0x30, 0x30, 0x30, 0x20}) {
+        setIo("DDRA", 0xFF);
+        setIo("PORTA", n | 0x02);
+        refresh();
+        setIo("PORTA", n);
+        refresh();
+    }
+    EXPECT_EQ(lcd->statusText(), "");
+    for (uint8_t n : {0x30, 0x30, 0x30, 0x20}) {
+        setIo("PORTA", n);
+        setIo("PORTB", 1);
+        refresh();
+        setIo("PORTB", 0);
+        refresh();
+    }
+    EXPECT_EQ(lcd->statusText(), "Initialization: OK");
+}
+
+TEST_F(LcdTest, ClosingTheWindowReleasesItsObservers) {
+    const int before = core()->UpdateRequest()->activeCount();
+    const int porta = core()->IORegister(address("PORTA"))->activeCount();
+    frm_LCD* lcd = openShown();
+    EXPECT_EQ(core()->UpdateRequest()->activeCount(), before + 1);
+    EXPECT_GT(core()->IORegister(address("PORTA"))->activeCount(), porta);
+    delete frameOf(lcd);  // the host closes the docked window
+    EXPECT_EQ(core()->UpdateRequest()->activeCount(), before);
+    EXPECT_EQ(core()->IORegister(address("PORTA"))->activeCount(), porta);
+    strobe(0x30);  // nothing left to call
+}
