@@ -6,6 +6,9 @@
 //   HostNoComponents    the real module attached, no component window open
 //   HostWithComponents  a Knight Rider bar, eight LEDs on PORTA, a Keypad and
 //                       the Stack view open (offscreen)
+//   HostWithLcd         the LCD demo (lcd_demo.elf) with a Hitachi LCD open;
+//                       after its text the demo polls the busy flag for ever,
+//                       so every iteration runs LCD bus cycles
 //
 // Compare with SimavrAlone (bench_simavr.cpp) in the same run.
 #include <benchmark/benchmark.h>
@@ -22,6 +25,7 @@ namespace {
 
 const std::string kBin = std::string(QUILL_BINARY_DIR) + "/bin";
 const std::string kFirmware = std::string(QUILL_BINARY_DIR) + "/firmware/running_light.elf";
+const std::string kLcdFirmware = std::string(QUILL_BINARY_DIR) + "/firmware/lcd_demo.elf";
 constexpr uint64_t kBatch = 10000;  // instructions per benchmark iteration
 
 // One offscreen application for the whole run; never destroyed, so that it
@@ -40,15 +44,16 @@ void ensureApplication() {
     new QApplication(argc, argv);
 }
 
-std::unique_ptr<MainWindow> startHost(benchmark::State& state) {
-    if (!std::filesystem::exists(kFirmware) ||
+std::unique_ptr<MainWindow> startHost(benchmark::State& state,
+                                      const std::string& firmware = kFirmware) {
+    if (!std::filesystem::exists(firmware) ||
         !std::filesystem::exists(kBin + "/QuillComponents.so")) {
         state.SkipWithError("firmware or module not built");
         return nullptr;
     }
     ensureApplication();
     HostOptions options;
-    options.firmware = kFirmware;
+    options.firmware = firmware;
     options.module = kBin + "/QuillComponents.so";
     options.frequencyMHz = 1.0;
     std::string error;
@@ -120,5 +125,18 @@ void HostWithComponents(benchmark::State& state) {
     runBatches(state, *window);
 }
 BENCHMARK(HostWithComponents)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void HostWithLcd(benchmark::State& state) {
+    auto window = startHost(state, kLcdFirmware);
+    if (!window) return;
+    ScenarioExecutor host(*window, {});
+    const ScenarioExecutor::Result r = host.open("LCD");
+    if (r.outcome != ScenarioExecutor::Outcome::Ok) {
+        state.SkipWithError(r.message.toStdString().c_str());
+        return;
+    }
+    runBatches(state, *window);
+}
+BENCHMARK(HostWithLcd)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

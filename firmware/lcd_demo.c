@@ -9,7 +9,7 @@
  * Between the phases it pauses 20 ms so that each can be seen.
  *
  * PORTD shows the phase: 1 text written, 2 shifted, 3 shifted back,
- * 4 cursor placed.
+ * 4 cursor placed. Afterwards it keeps polling the busy flag.
  */
 #include <avr/io.h>
 #include <stdint.h>
@@ -112,5 +112,6 @@ int main(void) {
     command(0x10);
     PORTD = 4;
     for (;;) {
+        wait_ready(); /* an idle program keeps polling, as many do */
     }
 }
