@@ -14,7 +14,7 @@ namespace {
 class Registers : public LcdPorts {
 public:
     std::array<GatedValue<uint8_t>, 3> porta;  // PINA, DDRA, PORTA
-    PortRegisters registers(int position) override {
+    PortSubjects registers(int position) override {
         if (position != 0) return {};
         return {&porta[0], &porta[1], &porta[2]};
     }

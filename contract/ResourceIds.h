@@ -159,6 +159,8 @@ constexpr int kRsPort = 1017;
 constexpr int kRsPin = 1018;
 constexpr int kRwPort = 1019;
 constexpr int kRwPin = 1020;
+constexpr int kTrace = 1021;    // "Trace to result.txt"
+constexpr int kMessage = 1022;  // why OK was refused
 }  // namespace lcd
 
 namespace slider {

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "components/lcd/LcdBus.h"
+#include "framework/Controls.h"
 #include "framework/WindowMessages.h"
 #include "resources/LcdGlyphs.h"
 
@@ -64,8 +65,7 @@ QImage RenderLcdPanel(const ScreenText& text, const HD44780U::DisplayState& disp
 namespace lcd {
 
 Display::Display(QWidget* parent, const LcdBus* bus) : QWidget(parent), bus_(bus) {
-    setObjectName(QStringLiteral("id_%1").arg(kControlId));
-    setProperty("controlId", kControlId);
+    SetControlId(this, kControlId);
 }
 
 void Display::setBus(const LcdBus* bus) {

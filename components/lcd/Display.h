@@ -19,6 +19,7 @@
 
 #include "components/lcd/HD44780U.h"
 #include "components/lcd/LcdScreen.h"
+#include "contract/ResourceIds.h"
 
 class LcdBus;
 
@@ -44,9 +45,9 @@ class Display : public QWidget {
     Q_PROPERTY(QStringList visibleLines READ visibleLines)
     Q_PROPERTY(QPoint cursorCell READ cursorCell)
 public:
-    static constexpr int kControlId = 361;
-    static constexpr int kBlinkTimer = 2;
-    static constexpr int kBlinkPeriodMs = 500;
+    static constexpr int kControlId = ids::lcd::kDisplay;
+    static constexpr int kBlinkTimer = ids::lcd::kBlinkTimer;
+    static constexpr int kBlinkPeriodMs = ids::lcd::kBlinkPeriodMs;
     // The status bar's share of the window's height.
     static constexpr int kStatusBarShare = 20;
 

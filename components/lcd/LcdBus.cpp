@@ -45,7 +45,7 @@ void LcdBus::applyConfig(const LcdConfig& config) {
     trace_.setEnabled(config_.trace);
 
     auto resolve = [this](int position) {
-        PortRegisters r = ports_ ? ports_->registers(position) : PortRegisters{};
+        PortSubjects r = ports_ ? ports_->registers(position) : PortSubjects{};
         return Signal{r.pin, r.ddr, r.port};
     };
     data_ = resolve(config_.dataPort);

@@ -35,7 +35,7 @@
 #include "framework/Observer.h"
 
 // The registers of one port; a register the part does not have is null.
-struct PortRegisters {
+struct PortSubjects {
     GatedValue<uint8_t>* pin = nullptr;
     GatedValue<uint8_t>* ddr = nullptr;
     GatedValue<uint8_t>* port = nullptr;
@@ -45,7 +45,7 @@ struct PortRegisters {
 class LcdPorts {
 public:
     virtual ~LcdPorts() = default;
-    virtual PortRegisters registers(int portPosition) = 0;
+    virtual PortSubjects registers(int portPosition) = 0;
     // The part may have changed: forget what was resolved before.
     virtual void refresh() {}
 };

@@ -8,7 +8,9 @@
 #include "framework/WindowMessages.h"
 
 frm_LCD::frm_LCD(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
-    : PluginForm(parent, core, kWidth, kHeight, commandIndex, "Hitachi LCD", dialogId) {
+    : PluginForm(parent, core, kWidth, kHeight, commandIndex, kCommands[kCmdLcd].baseName,
+                 dialogId),
+      ports_(core, "PIN", "frm_LCD") {
     display_ = new lcd::Display(this, nullptr);
     settings_ = new frm_LCD_configure(this);
     statusBar_ = new QStatusBar(this);
@@ -33,29 +35,21 @@ void frm_LCD::initDialog() {
 }
 
 void frm_LCD::refreshPortTables() {
-    if (!core()) return;
-    PortTables tables = BuildPortTables(
-        core()->GetAvailableRegistersByName(PortRegisterPatterns()), "PIN",
-        [this](const std::string& name) { return core()->GetRegisterAddress(name); });
-    portMap_ = std::move(tables.map);
-    portList_ = std::move(tables.list);
+    ports_.refresh();
+    // The dialog lists the ports sorted; a position means the same port
+    // to the dialog and to the bus.
+    portList_ = ports_.list();
     std::sort(portList_.begin(), portList_.end());
     settings_->setPortList(portList_);
 }
 
 void frm_LCD::refresh() { refreshPortTables(); }
 
-PortRegisters frm_LCD::registers(int portPosition) {
-    if (!core() || portPosition < 0 || portPosition >= static_cast<int>(portList_.size())) {
-        return {};
-    }
+PortSubjects frm_LCD::registers(int portPosition) {
+    if (portPosition < 0 || portPosition >= static_cast<int>(portList_.size())) return {};
     const char letter = PortLetter(portList_, portPosition);
-    auto subject = [this, letter](const char* prefix) -> GatedValue<uint8_t>* {
-        const std::string name = PortRegisterName(prefix, letter);
-        if (!portMap_.contains(name)) return nullptr;
-        return core()->IORegister(portMap_.lookup(name));
-    };
-    return {subject("PIN"), subject("DDR"), subject("PORT")};
+    return {ports_.subject("PIN", letter), ports_.subject("DDR", letter),
+            ports_.subject("PORT", letter)};
 }
 
 void frm_LCD::applyConfig() {

@@ -15,8 +15,8 @@
 #include "components/lcd/Display.h"
 #include "components/lcd/LcdBus.h"
 #include "components/lcd/frm_LCD_configure.h"
+#include "framework/PinBinding.h"
 #include "framework/PluginForm.h"
-#include "framework/PortBinding.h"
 
 class QLabel;
 class QStatusBar;
@@ -24,7 +24,7 @@ class QStatusBar;
 class frm_LCD : public PluginForm, private HD44780U::Panel, private LcdPorts {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 278;
+    static constexpr int kTemplate = ids::lcd::kTemplate;
     static constexpr int kWidth = 300;
     static constexpr int kHeight = 140;
 
@@ -55,9 +55,11 @@ private:
     void status(const char* text) override;
     void redraw() override;
     void startBlinkTimer() override;
-    // LcdPorts: a port position names the port of that entry of the port
-    // list; a register the part does not have is left out.
-    PortRegisters registers(int portPosition) override;
+    // LcdPorts: a port position names the port of that entry of the sorted
+    // port list, its letter taken from the listed name (the pin-binding
+    // helper); a register the part does not have is left out, with a line
+    // in the output.
+    PortSubjects registers(int portPosition) override;
     void refresh() override;
 
     void refreshPortTables();
@@ -70,7 +72,7 @@ private:
     frm_LCD_configure* settings_ = nullptr;
     std::unique_ptr<LcdBus> bus_;
     LcdConfig config_;
-    PortMap portMap_;
-    std::vector<std::string> portList_;
+    PortRegisters ports_;
+    std::vector<std::string> portList_;  // ports_.list(), sorted
     const char* lastStatus_ = nullptr;
 };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "components/lcd/LcdConfig.h"
+#include "contract/ResourceIds.h"
 
 class QCheckBox;
 class QComboBox;
@@ -21,23 +22,24 @@ class QLineEdit;
 
 class frm_LCD_configure : public QDialog {
     Q_OBJECT
+    Q_PROPERTY(QString message READ message)
 public:
-    static constexpr int kTemplate = 259;
-    static constexpr int kScreenSize = 1002;
-    static constexpr int kLines = 1006;
-    static constexpr int kZoom = 344;
-    static constexpr int kFourBit = 1015;
-    static constexpr int kUsePinRegister = 362;
-    static constexpr int kDataPort = 1007;
-    static constexpr int kHighNibble = 1016;
-    static constexpr int kEnablePort = 1009;
-    static constexpr int kEnablePin = 1010;
-    static constexpr int kRsPort = 1017;
-    static constexpr int kRsPin = 1018;
-    static constexpr int kRwPort = 1019;
-    static constexpr int kRwPin = 1020;
-    static constexpr int kTrace = 1021;
-    static constexpr int kMessage = 1022;
+    static constexpr int kTemplate = ids::lcd::kSettingsTemplate;
+    static constexpr int kScreenSize = ids::lcd::kScreenSize;
+    static constexpr int kLines = ids::lcd::kLines;
+    static constexpr int kZoom = ids::lcd::kZoom;
+    static constexpr int kFourBit = ids::lcd::kFourBitInterface;
+    static constexpr int kUsePinRegister = ids::lcd::kUsePinRegister;
+    static constexpr int kDataPort = ids::lcd::kDataPort;
+    static constexpr int kHighNibble = ids::lcd::kHighNibble;
+    static constexpr int kEnablePort = ids::lcd::kEnablePort;
+    static constexpr int kEnablePin = ids::lcd::kEnablePin;
+    static constexpr int kRsPort = ids::lcd::kRsPort;
+    static constexpr int kRsPin = ids::lcd::kRsPin;
+    static constexpr int kRwPort = ids::lcd::kRwPort;
+    static constexpr int kRwPin = ids::lcd::kRwPin;
+    static constexpr int kTrace = ids::lcd::kTrace;
+    static constexpr int kMessage = ids::lcd::kMessage;
 
     explicit frm_LCD_configure(QWidget* parent);
 

@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QDockWidget>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
@@ -172,6 +173,8 @@ bool fillDialog(QDialog* dialog, const std::vector<DialogInput>& inputs, QString
                 return false;
             }
             combo->setCurrentIndex(index);
+        } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+            edit->setText(input.value);
         } else if (auto* check = qobject_cast<QCheckBox*>(control);
                    check && !input.value.isEmpty()) {
             if (check->isChecked() != (input.value == "1")) click(check);
@@ -187,7 +190,10 @@ bool fillDialog(QDialog* dialog, const std::vector<DialogInput>& inputs, QString
     }
     click(ok);
     if (dialog->isVisible()) {
-        *error = QString("the dialog \"%1\" did not accept its input").arg(dialog->windowTitle());
+        // A dialog that refuses its input says why in its message line.
+        const QString message = dialog->property("message").toString();
+        *error = QString("the dialog \"%1\" did not accept its input%2")
+                     .arg(dialog->windowTitle(), message.isEmpty() ? QString() : ": " + message);
         dialog->reject();
         return false;
     }

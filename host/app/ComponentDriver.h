@@ -53,15 +53,17 @@ bool runDialog(const std::function<void()>& open, const std::function<void(QDial
                QString* error);
 
 // One change to a settings dialog: select `value` in the combo box numbered
-// `control` ("@B" selects port B, listed as PINB or PORTB), tick (value "1") or clear ("0") a check
-// box, or click a radio button / push button (empty value).
+// `control` ("@B" selects port B, listed as PINB or PORTB), type `value`
+// into an edit field, tick (value "1") or clear ("0") a check box, or click
+// a radio button / push button (empty value).
 struct DialogInput {
     int control = 0;
     QString value;
 };
 
 // Applies the inputs in order, then clicks OK (control 1). Returns false
-// with *error naming the control that could not be set; the dialog is then
+// with *error naming the control that could not be set, or quoting the
+// dialog's "message" property when it refuses OK; the dialog is then
 // cancelled.
 bool fillDialog(QDialog* dialog, const std::vector<DialogInput>& inputs, QString* error);
 

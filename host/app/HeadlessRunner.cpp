@@ -38,6 +38,32 @@ std::vector<driver::DialogInput> dialogInputs(const sc::SettingsCommand& s) {
                 in.push_back({ids::knightrider::kOutputPortCombo, port(*s.outputPort)});
             if (s.inputPort) in.push_back({ids::knightrider::kInputPortCombo, port(*s.inputPort)});
             break;
+        case sc::ComponentKind::Lcd: {
+            const sc::LcdSettings& l = s.lcd;
+            auto flag = [](bool on) { return QString(on ? "1" : "0"); };
+            auto number = [](int n) { return QString::number(n); };
+            if (l.size) in.push_back({ids::lcd::kScreenSize, number(*l.size)});
+            if (l.lines) in.push_back({ids::lcd::kLines, number(*l.lines)});
+            if (l.zoom) in.push_back({ids::lcd::kZoom, number(*l.zoom)});
+            if (l.fourBits) in.push_back({ids::lcd::kFourBitInterface, flag(*l.fourBits)});
+            if (l.pinRegister) in.push_back({ids::lcd::kUsePinRegister, flag(*l.pinRegister)});
+            if (l.trace) in.push_back({ids::lcd::kTrace, flag(*l.trace)});
+            if (l.data) in.push_back({ids::lcd::kDataPort, port(*l.data)});
+            if (l.highNibble) in.push_back({ids::lcd::kHighNibble, flag(*l.highNibble)});
+            struct Signal {
+                const std::optional<sc::PortPin>* pin;
+                int portCombo, pinCombo;
+            };
+            const Signal wires[] = {{&l.enable, ids::lcd::kEnablePort, ids::lcd::kEnablePin},
+                                    {&l.rs, ids::lcd::kRsPort, ids::lcd::kRsPin},
+                                    {&l.rw, ids::lcd::kRwPort, ids::lcd::kRwPin}};
+            for (const Signal& wire : wires) {
+                if (!*wire.pin) continue;
+                in.push_back({wire.portCombo, port((*wire.pin)->port)});
+                in.push_back({wire.pinCombo, number((*wire.pin)->bit)});
+            }
+            return in;
+        }
         default:
             break;
     }
@@ -61,40 +87,59 @@ public:
         return std::visit(
             [&](const auto& c) -> std::optional<bool> {
                 using T = std::decay_t<decltype(c)>;
-                int index = executor_.registerIndex(QString::fromStdString(c.reg));
-                auto value = executor_.readIo(index);
-                if (!value) return std::nullopt;
-                if constexpr (std::is_same_v<T, sc::PinCondition>) {
-                    return (((*value >> c.bit) & 1) != 0) == c.level;
+                if constexpr (std::is_same_v<T, sc::LcdLineCondition> ||
+                              std::is_same_v<T, sc::LcdCursorCondition>) {
+                    return executor_.expectLcd(lcdCheck(c)).outcome == Outcome::Ok;
                 } else {
-                    return (*value & c.mask) == (c.value & c.mask);
+                    int index = executor_.registerIndex(QString::fromStdString(c.reg));
+                    auto value = executor_.readIo(index);
+                    if (!value) return std::nullopt;
+                    if constexpr (std::is_same_v<T, sc::PinCondition>) {
+                        return (((*value >> c.bit) & 1) != 0) == c.level;
+                    } else {
+                        return (*value & c.mask) == (c.value & c.mask);
+                    }
                 }
             },
             condition);
+    }
+
+    static ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdLineCondition& c) {
+        return {QString::fromStdString(c.window), c.line, QString::fromStdString(c.text), false, 0};
+    }
+    static ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdCursorCondition& c) {
+        return {QString::fromStdString(c.window), c.none ? -1 : c.line, {}, true, c.column};
     }
 
     Result expect(const sc::Condition& condition) {
         return std::visit(
             [&](const auto& c) -> Result {
                 using T = std::decay_t<decltype(c)>;
-                QString reg = QString::fromStdString(c.reg);
-                if constexpr (std::is_same_v<T, sc::PinCondition>) {
-                    return executor_.expectRegister(reg, c.bit, c.level ? 1 : 0);
+                if constexpr (std::is_same_v<T, sc::LcdLineCondition> ||
+                              std::is_same_v<T, sc::LcdCursorCondition>) {
+                    return executor_.expectLcd(lcdCheck(c));
                 } else {
-                    if (c.mask == 0xFF) return executor_.expectRegister(reg, std::nullopt, c.value);
-                    int index = executor_.registerIndex(reg);
-                    auto value = executor_.readIo(index);
-                    if (!value)
-                        return {Outcome::Error, QString("unknown register \"%1\"").arg(reg)};
-                    if ((*value & c.mask) == (c.value & c.mask)) {
-                        return {Outcome::Ok,
-                                QString("%1 is 0x%2").arg(reg).arg(*value, 2, 16, QChar('0'))};
+                    QString reg = QString::fromStdString(c.reg);
+                    if constexpr (std::is_same_v<T, sc::PinCondition>) {
+                        return executor_.expectRegister(reg, c.bit, c.level ? 1 : 0);
+                    } else {
+                        if (c.mask == 0xFF)
+                            return executor_.expectRegister(reg, std::nullopt, c.value);
+                        int index = executor_.registerIndex(reg);
+                        auto value = executor_.readIo(index);
+                        if (!value)
+                            return {Outcome::Error, QString("unknown register \"%1\"").arg(reg)};
+                        if ((*value & c.mask) == (c.value & c.mask)) {
+                            return {Outcome::Ok,
+                                    QString("%1 is 0x%2").arg(reg).arg(*value, 2, 16, QChar('0'))};
+                        }
+                        return {Outcome::Failed,
+                                QString("%1 is 0x%2, expected 0x%3 in the bits 0x%4")
+                                    .arg(reg)
+                                    .arg(*value, 2, 16, QChar('0'))
+                                    .arg(c.value, 2, 16, QChar('0'))
+                                    .arg(c.mask, 2, 16, QChar('0'))};
                     }
-                    return {Outcome::Failed, QString("%1 is 0x%2, expected 0x%3 in the bits 0x%4")
-                                                 .arg(reg)
-                                                 .arg(*value, 2, 16, QChar('0'))
-                                                 .arg(c.value, 2, 16, QChar('0'))
-                                                 .arg(c.mask, 2, 16, QChar('0'))};
                 }
             },
             condition);

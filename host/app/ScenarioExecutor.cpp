@@ -381,6 +381,47 @@ Result ScenarioExecutor::expectBar(const QString& name, int pattern) {
     return ok(QString("%1 shows %2").arg(name, bits(shown)));
 }
 
+Result ScenarioExecutor::expectLcd(const LcdCheck& check) {
+    Result result;
+    QWidget* form = formOrError(check.window, &result);
+    if (!form) return result;
+    QWidget* panel = driver::findControl(form, ids::lcd::kDisplay);
+    const QVariant lines = panel ? panel->property("visibleLines") : QVariant();
+    const QVariant cursor = panel ? panel->property("cursorCell") : QVariant();
+    if (!lines.isValid() || !cursor.isValid())
+        return error(QString("\"%1\" is not a Hitachi LCD").arg(check.window));
+    if (check.cursor) {
+        const QPoint at = cursor.toPoint();
+        const QString shown =
+            at.x() < 0
+                ? QString("no cursor")
+                : QString("the cursor at line %1, column %2").arg(at.x() + 1).arg(at.y() + 1);
+        const bool match =
+            check.line < 0 ? at.x() < 0 : at.x() == check.line - 1 && at.y() == check.column - 1;
+        if (!match) {
+            const QString wanted =
+                check.line < 0 ? QString("no cursor")
+                               : QString("line %1, column %2").arg(check.line).arg(check.column);
+            return failed(QString("%1 shows %2, expected %3").arg(check.window, shown, wanted));
+        }
+        return ok(QString("%1 shows %2").arg(check.window, shown));
+    }
+    const QStringList text = lines.toStringList();
+    if (check.line < 1 || check.line > text.size()) {
+        return failed(QString("%1 has %2 lines, no line %3")
+                          .arg(check.window)
+                          .arg(text.size())
+                          .arg(check.line));
+    }
+    const QString shown = text[check.line - 1];
+    if (shown != check.text) {
+        return failed(QString("line %1 of %2 shows \"%3\", expected \"%4\"")
+                          .arg(check.line)
+                          .arg(check.window, shown, check.text));
+    }
+    return ok(QString("line %1 of %2 shows \"%3\"").arg(check.line).arg(check.window, shown));
+}
+
 Result ScenarioExecutor::expectText(const QString& name, int control, const QString& text) {
     Result result;
     QWidget* form = formOrError(name, &result);

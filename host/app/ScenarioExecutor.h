@@ -78,6 +78,16 @@ public:
     Result expectLed(const QString& name, int lit);
     // The Knight Rider bar `name` shows `pattern` (bit 7 leftmost).
     Result expectBar(const QString& name, int pattern);
+    // A Hitachi LCD's visible line (1-based; the text with trailing blanks
+    // removed) or, with `cursor`, its cursor cell (line -1: no cursor).
+    struct LcdCheck {
+        QString window;
+        int line;
+        QString text;
+        bool cursor;
+        int column;
+    };
+    Result expectLcd(const LcdCheck& check);
     // A line of the output pane written since the last matched line (or
     // since the start) contains `text`; checks of output thus follow the
     // order in which the lines were written.

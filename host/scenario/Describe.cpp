@@ -11,6 +11,14 @@ namespace quill::scenario {
 namespace {
 
 std::string conditionText(const Condition& condition) {
+    if (const auto* line = std::get_if<LcdLineCondition>(&condition))
+        return "line " + std::to_string(line->line) + " of " + inQuotes(line->window) + " shows " +
+               inQuotes(line->text);
+    if (const auto* cursor = std::get_if<LcdCursorCondition>(&condition)) {
+        if (cursor->none) return inQuotes(cursor->window) + " shows no cursor";
+        return "the cursor of " + inQuotes(cursor->window) + " stands at line " +
+               std::to_string(cursor->line) + ", column " + std::to_string(cursor->column);
+    }
     if (const auto* pin = std::get_if<PinCondition>(&condition))
         return "pin " + pin->reg + "." + std::to_string(pin->bit) + " is " +
                (pin->level ? "1" : "0");
@@ -82,6 +90,21 @@ std::string describe(const Command& command) {
             if (c.pin) text += " pin=" + std::to_string(*c.pin);
             if (c.mode) text += *c.mode == PinMode::Pin ? " mode=pin" : " mode=ddrport";
             if (c.activeLow) text += *c.activeLow ? " activelow=1" : " activelow=0";
+            const LcdSettings& l = c.lcd;
+            auto pin = [](const char* key, const PortPin& p) {
+                return std::string(" ") + key + "=" + p.port + std::to_string(p.bit);
+            };
+            if (l.data) text += std::string(" data=") + *l.data;
+            if (l.highNibble) text += *l.highNibble ? " nibble=high" : " nibble=low";
+            if (l.fourBits) text += *l.fourBits ? " bits=4" : " bits=8";
+            if (l.pinRegister) text += *l.pinRegister ? " pinreg=1" : " pinreg=0";
+            if (l.enable) text += pin("e", *l.enable);
+            if (l.rs) text += pin("rs", *l.rs);
+            if (l.rw) text += pin("rw", *l.rw);
+            if (l.size) text += " size=" + std::to_string(*l.size);
+            if (l.lines) text += " lines=" + std::to_string(*l.lines);
+            if (l.zoom) text += " zoom=" + std::to_string(*l.zoom);
+            if (l.trace) text += *l.trace ? " trace=1" : " trace=0";
             return text;
         }
         std::string operator()(const ClickCommand& c) const {

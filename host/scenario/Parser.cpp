@@ -155,7 +155,8 @@ private:
     }
 
     Command open(const Tokens& t) {
-        need(t, 1, "a component: LED, Switch, \"Knight Rider\", Keypad or Stackview");
+        need(t, 1,
+             "a component: LED, Switch, \"Knight Rider\", Keypad, Stackview or \"Hitachi LCD\"");
         std::string name = t[1].text;
         std::size_t used = 2;
         // open Knight Rider, without quotes
@@ -192,9 +193,12 @@ private:
         command.window = w.name;
         command.kind = w.kind;
         const bool bar = w.kind == ComponentKind::KnightRider;
-        if (w.kind != ComponentKind::Led && w.kind != ComponentKind::Switch && !bar)
+        const bool lcd = w.kind == ComponentKind::Lcd;
+        if (w.kind != ComponentKind::Led && w.kind != ComponentKind::Switch && !bar && !lcd)
             throw LineError{"window " + inQuotes(w.name) + " has no settings"};
-        const std::string allowed = bar ? "output, input, pin, mode" : "port, pin, mode, activelow";
+        const std::string allowed = lcd   ? kLcdSettingKeys
+                                    : bar ? "output, input, pin, mode"
+                                          : "port, pin, mode, activelow";
         if (t.size() < 3)
             throw LineError{"missing argument: settings needs at least one key=value (" + allowed +
                             ")"};
@@ -207,7 +211,11 @@ private:
             const std::string key = Lower(t[i].text.substr(0, eq));
             const std::string value = t[i].text.substr(eq + 1);
             if (!seen.insert(key).second) throw LineError{"setting " + key + " given twice"};
-            if (key == "pin") {
+            if (lcd) {
+                if (!parseLcdSetting(key, value, command.lcd))
+                    throw LineError{"unknown setting " + inQuotes(key) + " for " +
+                                    inQuotes(w.name) + " (keys: " + allowed + ")"};
+            } else if (key == "pin") {
                 command.pin = static_cast<int>(parseUnsigned(value, 7, "pin"));
             } else if (key == "mode") {
                 const std::string m = Lower(value);
@@ -288,17 +296,17 @@ private:
                 if (timeout == 0) throw LineError{"timeout needs at least 1 cycle"};
                 rest.resize(rest.size() - 2);
             }
-            return WaitUntilCommand{parseCondition(rest, "wait until"), timeout};
+            return WaitUntilCommand{condition(rest, "wait until"), timeout};
         }
         throw LineError{"unknown wait " + inQuotes(t[1].text) +
                         " (use wait cycles <count>, wait ms <time> or wait until <condition>)"};
     }
 
     Command expect(const Tokens& t) {
-        need(t, 1, "what to check: pin, register, led, bar or output");
+        need(t, 1, "what to check: pin, register, led, bar, lcd, output, autostep or file");
         const std::string what = Lower(t[1].text);
-        if (what == "pin" || what == "register")
-            return ExpectCommand{parseCondition(Tokens(t.begin() + 1, t.end()), "expect")};
+        if (what == "pin" || what == "register" || what == "lcd")
+            return ExpectCommand{condition(Tokens(t.begin() + 1, t.end()), "expect")};
         if (what == "led") {
             need(t, 2, "an LED window name");
             Window& w = window(t[2]);
@@ -339,9 +347,50 @@ private:
                 throw LineError{"expect file needs a path and a text that are not empty"};
             return ExpectFileCommand{t[2].text, t[4].text};
         }
-        if (what == "lcd") throw LineError{"expect lcd is not available yet"};
         throw LineError{"unknown check " + inQuotes(t[1].text) +
-                        " (use pin, register, led, bar, output, autostep or file)"};
+                        " (use pin, register, led, bar, lcd, output, autostep or file)"};
+    }
+
+    // A register or pin condition (Values.h), or one about an LCD window:
+    // "lcd <window> line <n> <text>" or "lcd <window> cursor <line> <column>|none".
+    Condition condition(const Tokens& t, const std::string& what) {
+        if (t.empty() || Lower(t[0].text) != "lcd") return parseCondition(t, what);
+        auto missing = [&](const std::string& arg) {
+            return LineError{"missing argument: " + what + " lcd needs " + arg};
+        };
+        if (t.size() < 2) throw missing("an LCD window name");
+        Window& w = window(t[1]);
+        if (w.kind != ComponentKind::Lcd)
+            throw LineError{"window " + inQuotes(w.name) + " is not a Hitachi LCD"};
+        if (t.size() < 3) throw missing("line <n> \"text\" or cursor <line> <column>");
+        const std::string part = Lower(t[2].text);
+        auto noMoreThan = [&](std::size_t count) {
+            if (t.size() > count)
+                throw LineError{"unexpected argument " + inQuotes(t[count].text) + " after " +
+                                what + " lcd " + part};
+        };
+        if (part == "line") {
+            if (t.size() < 4) throw missing("a line number, 1 to 4");
+            const int line = static_cast<int>(parseUnsigned(t[3].text, 4, "line"));
+            if (line < 1) throw LineError{"LCD lines count from 1"};
+            if (t.size() < 5) throw missing("the text of the line, in quotes");
+            noMoreThan(5);
+            return LcdLineCondition{w.name, line, t[4].text};
+        }
+        if (part == "cursor") {
+            if (t.size() < 4) throw missing("a line and a column, or none");
+            if (Lower(t[3].text) == "none") {
+                noMoreThan(4);
+                return LcdCursorCondition{w.name, true, 0, 0};
+            }
+            if (t.size() < 5) throw missing("a column after the line");
+            noMoreThan(5);
+            const int line = static_cast<int>(parseUnsigned(t[3].text, 4, "line"));
+            const int column = static_cast<int>(parseUnsigned(t[4].text, 80, "column"));
+            if (line < 1 || column < 1) throw LineError{"LCD lines and columns count from 1"};
+            return LcdCursorCondition{w.name, false, line, column};
+        }
+        throw LineError{"unknown LCD check " + inQuotes(t[2].text) + " (use line or cursor)"};
     }
 
     Command set(const Tokens& t) {

@@ -31,11 +31,12 @@ enum class ComponentKind : int {
     KnightRider = kCmdKnightRider,
     Keypad = kCmdKeypad,
     StackView = kCmdStackView,
+    Lcd = kCmdLcd,
 };
 constexpr Command commandOf(ComponentKind kind) { return static_cast<Command>(kind); }
 
 // The base name the host gives a window of that kind ("LED", "Switch",
-// "Knightrider", "Keypad", "Stackview++"); later windows of the same kind
+// "Knightrider", "Keypad", "Stackview++", "Hitachi LCD"); later windows of the same kind
 // get " 2", " 3", ... appended.
 const char* baseName(ComponentKind kind);
 
@@ -57,6 +58,23 @@ struct OpenCommand {
     ComponentKind kind;
     std::string window;  // the name the host will give the new window
 };
+// A signal on a port pin: port letter and bit, "A1".
+struct PortPin {
+    char port;
+    int bit;
+};
+// The Hitachi LCD's dialog "Configure Hitachi LCD...".
+struct LcdSettings {
+    std::optional<char> data;               // data=A
+    std::optional<bool> highNibble;         // nibble=high|low
+    std::optional<bool> fourBits;           // bits=4|8
+    std::optional<bool> pinRegister;        // pinreg=0|1
+    std::optional<PortPin> enable, rs, rw;  // e=A1 rs=A3 rw=A2
+    std::optional<int> size;                // size=16 (columns)
+    std::optional<int> lines;               // lines=1|2|4
+    std::optional<int> zoom;                // zoom=2
+    std::optional<bool> trace;              // trace=0|1: result.txt
+};
 // What the settings dialog would be given; fields not written keep the
 // dialog's current values.
 struct SettingsCommand {
@@ -68,6 +86,7 @@ struct SettingsCommand {
     std::optional<bool> activeLow;   // LED, Switch
     std::optional<char> outputPort;  // Knight Rider bar
     std::optional<char> inputPort;   // Knight Rider switch
+    LcdSettings lcd;                 // Hitachi LCD
 };
 struct ClickCommand {  // the switch of a Switch or Knight Rider window
     std::string window;
@@ -90,7 +109,21 @@ struct RegisterCondition {
     uint8_t value;
     uint8_t mask = 0xff;  // compared bits
 };
-using Condition = std::variant<PinCondition, RegisterCondition>;
+// The visible text of an LCD line (1-based), trailing blanks removed.
+struct LcdLineCondition {
+    std::string window;
+    int line;
+    std::string text;
+};
+// The LCD's cursor cell (1-based line and column); none: no cursor shown.
+struct LcdCursorCondition {
+    std::string window;
+    bool none = false;
+    int line = 0;
+    int column = 0;
+};
+using Condition =
+    std::variant<PinCondition, RegisterCondition, LcdLineCondition, LcdCursorCondition>;
 
 // ---- Time
 struct WaitCyclesCommand {

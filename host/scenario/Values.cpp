@@ -1,6 +1,7 @@
 #include "host/scenario/Values.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <iterator>
@@ -27,9 +28,11 @@ const KindName kKindNames[] = {
     {"stackview", ComponentKind::StackView},
     {"stack view", ComponentKind::StackView},
     {"stackview++", ComponentKind::StackView},
+    {"hitachi lcd", ComponentKind::Lcd},
+    {"lcd", ComponentKind::Lcd},
 };
-const char* const kComingKinds[] = {
-    "slider", "capacity measurement", "beerbasement", "hitachi lcd", "lcd", "autostep", "settings"};
+const char* const kComingKinds[] = {"slider", "capacity measurement", "beerbasement", "autostep",
+                                    "settings"};
 
 }  // namespace
 
@@ -175,7 +178,53 @@ Condition parseCondition(const Tokens& t, const std::string& what) {
         return c;
     }
     throw LineError{"unknown condition " + inQuotes(t[0].text) + " for " + what +
-                    " (use pin or register)"};
+                    " (use pin, register or lcd)"};
+}
+
+PortPin parsePortPin(const std::string& text, const std::string& key) {
+    if (text.size() != 2 || !std::isalpha(static_cast<unsigned char>(text[0])) || text[1] < '0' ||
+        text[1] > '7')
+        throw LineError{"bad " + key + " " + inQuotes(text) +
+                        " (use a port letter and a bit such as A1)"};
+    return PortPin{static_cast<char>(std::toupper(static_cast<unsigned char>(text[0]))),
+                   text[1] - '0'};
+}
+
+bool parseLcdSetting(const std::string& key, const std::string& value, LcdSettings& s) {
+    if (key == "data") {
+        s.data = parsePortLetter(value, key);
+    } else if (key == "nibble") {
+        const std::string v = Lower(value);
+        if (v != "high" && v != "low")
+            throw LineError{"bad nibble " + inQuotes(value) + " (use high or low)"};
+        s.highNibble = v == "high";
+    } else if (key == "bits") {
+        if (value != "4" && value != "8")
+            throw LineError{"bad bits " + inQuotes(value) + " (use 4 or 8)"};
+        s.fourBits = value == "4";
+    } else if (key == "pinreg") {
+        s.pinRegister = parseLevel(value, "pinreg value");
+    } else if (key == "trace") {
+        s.trace = parseLevel(value, "trace value");
+    } else if (key == "e") {
+        s.enable = parsePortPin(value, key);
+    } else if (key == "rs") {
+        s.rs = parsePortPin(value, key);
+    } else if (key == "rw") {
+        s.rw = parsePortPin(value, key);
+    } else if (key == "size") {
+        // The dialog judges the range and says why it refuses a value.
+        s.size = static_cast<int>(parseUnsigned(value, 999, "size"));
+    } else if (key == "lines") {
+        if (value != "1" && value != "2" && value != "4")
+            throw LineError{"bad lines " + inQuotes(value) + " (use 1, 2 or 4)"};
+        s.lines = value[0] - '0';
+    } else if (key == "zoom") {
+        s.zoom = static_cast<int>(parseUnsigned(value, 999, "zoom"));
+    } else {
+        return false;
+    }
+    return true;
 }
 
 ComponentKind parseComponentKind(const std::string& name) {
@@ -187,7 +236,7 @@ ComponentKind parseComponentKind(const std::string& name) {
         if (key == coming)
             throw LineError{"component " + inQuotes(name) + " is not available yet in scenarios"};
     throw LineError{"unknown component " + inQuotes(name) +
-                    " (known: LED, Switch, \"Knight Rider\", Keypad, Stackview)"};
+                    " (known: LED, Switch, \"Knight Rider\", Keypad, Stackview, \"Hitachi LCD\")"};
 }
 
 }  // namespace quill::scenario

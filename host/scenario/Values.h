@@ -38,6 +38,15 @@ PinCondition parsePinCondition(const std::string& reference, const std::string& 
 // setting in messages.
 char parsePortLetter(const std::string& text, const std::string& key);
 
+// A signal's pin: a port letter and a bit, "A1".
+PortPin parsePortPin(const std::string& text, const std::string& key);
+
+// One key=value of the Hitachi LCD's settings (data, nibble, bits, pinreg,
+// e, rs, rw, size, lines, zoom, trace) into `s`; false for another key.
+bool parseLcdSetting(const std::string& key, const std::string& value, LcdSettings& s);
+inline constexpr const char* kLcdSettingKeys =
+    "data, nibble, bits, pinreg, e, rs, rw, size, lines, zoom, trace";
+
 // A keypad key: 0-9, * or star, # or hash/pound; nothing for other words.
 std::optional<char> parseKey(const Token& token);
 

@@ -33,7 +33,7 @@ public:
     int portCount = 4;
     int refreshes = 0;
 
-    PortRegisters registers(int position) override {
+    PortSubjects registers(int position) override {
         if (position < 0 || position >= portCount) return {};
         const PortIndex p = kAtmega16Ports[position];
         return {&regs[p.pin], &regs[p.ddr], &regs[p.port]};
