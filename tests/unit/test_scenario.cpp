@@ -307,56 +307,54 @@ TEST(Scenario, DebugAidCommands) {
         "unknown logger setting \"colour\" (keys: registers, file, dir, destination; on or off)");
     EXPECT_EQ(errorOf("expect file log.dbg \"PORTA\""),
               "expect file needs: expect file PATH contains \"TEXT\"");
-    TEST(Scenario, HitachiLcdCommands) {
-        const std::string lcd = "open \"Hitachi LCD\"\nopen LCD\n";
-        const ParseResult opened = parseText(lcd);
-        ASSERT_TRUE(opened.ok());
-        EXPECT_EQ(std::get<OpenCommand>(opened.script.steps[1].command).window, "Hitachi LCD 2");
+}
 
-        const auto s = only<SettingsCommand>(
-            parseText(lcd + "settings \"Hitachi LCD 2\" data=B nibble=low bits=4 pinreg=1 e=b6 "
-                            "rs=B4 rw=B5 size=20 lines=4 zoom=3 trace=1\n"));
-        EXPECT_EQ(s.window, "Hitachi LCD 2");
-        EXPECT_EQ(s.lcd.data, 'B');
-        EXPECT_EQ(s.lcd.highNibble, false);
-        EXPECT_EQ(s.lcd.fourBits, true);
-        EXPECT_EQ(s.lcd.pinRegister, true);
-        ASSERT_TRUE(s.lcd.enable);
-        EXPECT_EQ(s.lcd.enable->port, 'B');
-        EXPECT_EQ(s.lcd.enable->bit, 6);
-        EXPECT_EQ(s.lcd.rw->bit, 5);
-        EXPECT_EQ(s.lcd.size, 20);
-        EXPECT_EQ(s.lcd.lines, 4);
-        EXPECT_EQ(s.lcd.zoom, 3);
-        EXPECT_EQ(s.lcd.trace, true);
+TEST(Scenario, HitachiLcdCommands) {
+    const std::string lcd = "open \"Hitachi LCD\"\nopen LCD\n";
+    const ParseResult opened = parseText(lcd);
+    ASSERT_TRUE(opened.ok());
+    EXPECT_EQ(std::get<OpenCommand>(opened.script.steps[1].command).window, "Hitachi LCD 2");
 
-        const auto line = std::get<LcdLineCondition>(
-            only<ExpectCommand>(parseText(lcd + "expect lcd \"Hitachi LCD\" line 2 \"Hi there\"\n"))
-                .condition);
-        EXPECT_EQ(line.line, 2);
-        EXPECT_EQ(line.text, "Hi there");
-        const auto wait = only<WaitUntilCommand>(
-            parseText(lcd + "wait until lcd \"Hitachi LCD\" cursor 1 5 timeout 300\n"));
-        const auto cursor = std::get<LcdCursorCondition>(wait.condition);
-        EXPECT_EQ(wait.timeoutCycles, 300u);
-        EXPECT_FALSE(cursor.none);
-        EXPECT_EQ(cursor.column, 5);
-        EXPECT_TRUE(
-            std::get<LcdCursorCondition>(
-                only<ExpectCommand>(parseText(lcd + "expect lcd \"Hitachi LCD\" cursor none\n"))
-                    .condition)
-                .none);
+    const auto s = only<SettingsCommand>(
+        parseText(lcd + "settings \"Hitachi LCD 2\" data=B nibble=low bits=4 pinreg=1 e=b6 "
+                        "rs=B4 rw=B5 size=20 lines=4 zoom=3 trace=1\n"));
+    EXPECT_EQ(s.window, "Hitachi LCD 2");
+    EXPECT_EQ(s.lcd.data, 'B');
+    EXPECT_EQ(s.lcd.highNibble, false);
+    EXPECT_EQ(s.lcd.fourBits, true);
+    EXPECT_EQ(s.lcd.pinRegister, true);
+    ASSERT_TRUE(s.lcd.enable);
+    EXPECT_EQ(s.lcd.enable->port, 'B');
+    EXPECT_EQ(s.lcd.enable->bit, 6);
+    EXPECT_EQ(s.lcd.rw->bit, 5);
+    EXPECT_EQ(s.lcd.size, 20);
+    EXPECT_EQ(s.lcd.lines, 4);
+    EXPECT_EQ(s.lcd.zoom, 3);
+    EXPECT_EQ(s.lcd.trace, true);
 
-        EXPECT_EQ(errorOf("settings \"Hitachi LCD\" e=A8", lcd),
-                  "bad e \"A8\" (use a port letter and a bit such as A1)");
-        EXPECT_EQ(errorOf("settings \"Hitachi LCD\" lines=3", lcd),
-                  "bad lines \"3\" (use 1, 2 or 4)");
-        EXPECT_EQ(
-            errorOf("settings \"Hitachi LCD\" port=A", lcd),
-            "unknown setting \"port\" for \"Hitachi LCD\" (keys: data, nibble, bits, pinreg, e, "
-            "rs, rw, size, lines, zoom, trace)");
-        EXPECT_EQ(errorOf("expect lcd \"Hitachi LCD\" line 0 \"x\"", lcd),
-                  "LCD lines count from 1");
-        EXPECT_EQ(errorOf("expect lcd LED line 1 \"x\"", "open LED\n"),
-                  "window \"LED\" is not a Hitachi LCD");
-    }
+    const auto line = std::get<LcdLineCondition>(
+        only<ExpectCommand>(parseText(lcd + "expect lcd \"Hitachi LCD\" line 2 \"Hi there\"\n"))
+            .condition);
+    EXPECT_EQ(line.line, 2);
+    EXPECT_EQ(line.text, "Hi there");
+    const auto wait = only<WaitUntilCommand>(
+        parseText(lcd + "wait until lcd \"Hitachi LCD\" cursor 1 5 timeout 300\n"));
+    const auto cursor = std::get<LcdCursorCondition>(wait.condition);
+    EXPECT_EQ(wait.timeoutCycles, 300u);
+    EXPECT_FALSE(cursor.none);
+    EXPECT_EQ(cursor.column, 5);
+    EXPECT_TRUE(std::get<LcdCursorCondition>(
+                    only<ExpectCommand>(parseText(lcd + "expect lcd \"Hitachi LCD\" cursor none\n"))
+                        .condition)
+                    .none);
+
+    EXPECT_EQ(errorOf("settings \"Hitachi LCD\" e=A8", lcd),
+              "bad e \"A8\" (use a port letter and a bit such as A1)");
+    EXPECT_EQ(errorOf("settings \"Hitachi LCD\" lines=3", lcd), "bad lines \"3\" (use 1, 2 or 4)");
+    EXPECT_EQ(errorOf("settings \"Hitachi LCD\" port=A", lcd),
+              "unknown setting \"port\" for \"Hitachi LCD\" (keys: data, nibble, bits, pinreg, e, "
+              "rs, rw, size, lines, zoom, trace)");
+    EXPECT_EQ(errorOf("expect lcd \"Hitachi LCD\" line 0 \"x\"", lcd), "LCD lines count from 1");
+    EXPECT_EQ(errorOf("expect lcd LED line 1 \"x\"", "open LED\n"),
+              "window \"LED\" is not a Hitachi LCD");
+}
