@@ -28,6 +28,21 @@ public:
     virtual std::string fault() const = 0;
     // The object the host hands out as "AVRTARGET" (not AddRef'd).
     virtual ITargetAccess* targetAccess() = 0;
+    // The plug-in's refresh filter (see contract/TargetDirectAccess.h): whether
+    // the instruction just executed needs event 3, and dropping the filter.
+    // A machine without one needs every refresh.
+    virtual bool refreshNeeded() { return true; }
+    virtual void lapseRefreshFilter() {}
+};
+
+// When the debugger sends event 3 while it runs instructions.
+enum class RefreshPolicy {
+    // After every instruction.
+    EveryInstruction,
+    // After the instructions the plug-in's refresh filter asks for, and
+    // after the last one before control returns to the user interface.
+    // Single steps and resets are always refreshed.
+    WhenNeeded,
 };
 
 class Debugger {
@@ -41,6 +56,8 @@ public:
     Debugger& operator=(const Debugger&) = delete;
 
     void setPlugin(IGuiPlugin* plugin) { plugin_ = plugin; }
+    void setRefreshPolicy(RefreshPolicy policy) { policy_ = policy; }
+    RefreshPolicy refreshPolicy() const { return policy_; }
     // Called with every event number sent (for the host's status display).
     void setEventListener(std::function<void(LONG)> listener) { listener_ = std::move(listener); }
 
@@ -57,15 +74,15 @@ public:
     bool stepInto();
 
     // Free running: beginRun sends event 27, runSlice executes instructions
-    // (each followed by event 3) until the cycle count reaches `untilCycle`,
+    // (each followed by event 3, as the refresh policy says) until the cycle count reaches `untilCycle`,
     // `budget` elapsed, breakRun was called or the program cannot go on.
     // Returns the number of instructions executed.
     bool beginRun();
     uint64_t runSlice(uint64_t untilCycle, std::chrono::steady_clock::duration budget);
     void breakRun();
 
-    // Executes instructions (each followed by event 3) until the cycle count
-    // advanced by at least `cycles`. Works while halted (scripts) and
+    // Executes instructions (each followed by event 3, as the refresh policy
+    // says) until the cycle count advanced by at least `cycles`. Works while halted (scripts) and
     // returns false when the program stopped early.
     bool runCycles(uint64_t cycles, const std::function<bool()>& keepGoing = {});
 
@@ -79,17 +96,31 @@ public:
     // The target of the current session; null while not debugging.
     ITargetAccess* target() const;
     uint64_t instructionsExecuted() const { return instructions_; }
+    // Events 3 sent, and left out by the refresh filter, since start.
+    uint64_t refreshesSent() const { return refreshes_; }
+    uint64_t refreshesSkipped() const { return skipped_; }
     const std::string& lastFault() const { return fault_; }
 
 private:
     void send(LONG event);
-    bool stepOnce();
+    // One instruction; event 3 after it unless the policy and the filter
+    // allow leaving it out.
+    bool stepOnce(bool mayLeaveOut = false);
+    // Sends the event 3 left out after the last instruction, if any: the
+    // plug-in then shows the state the user interface is about to see.
+    void catchUp();
+    // The user interface ran: the filter no longer holds.
+    void userInterfaceRan();
 
     IGuiPlugin* plugin_;
     std::function<void(LONG)> listener_;
     std::unique_ptr<Machine> machine_;
     State state_ = State::Idle;
     bool breakRequested_ = false;
+    RefreshPolicy policy_ = RefreshPolicy::WhenNeeded;
+    bool leftOut_ = false;  // the last instruction's event 3 was left out
     uint64_t instructions_ = 0;
+    uint64_t refreshes_ = 0;
+    uint64_t skipped_ = 0;
     std::string fault_;
 };

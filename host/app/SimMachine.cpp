@@ -26,7 +26,10 @@ public:
     }
 
     bool step() override { return target_->step(); }
-    void reset() override { target_->reset(); }
+    void reset() override {
+        target_->reset();
+        access_->targetReset();
+    }
     uint64_t cycles() const override { return target_->cycles(); }
     double frequencyHz() const override { return target_->frequency(); }
     uint32_t programCounter() const override { return target_->programCounter(); }
@@ -49,7 +52,9 @@ public:
         for (const std::string& message : target_->takeMessages()) text += "; " + message;
         return text;
     }
-    ITargetAccess* targetAccess() override { return access_; }
+    ITargetAccess* targetAccess() override { return static_cast<ITargetAccess*>(access_); }
+    bool refreshNeeded() override { return access_->refreshNeeded(); }
+    void lapseRefreshFilter() override { access_->lapseRefreshFilter(); }
     SimTarget& target() { return *target_; }
 
 private:

@@ -415,7 +415,9 @@ bool SimTarget::write(LONG kind, uint32_t address, const uint8_t* data, uint32_t
 }
 
 uint8_t SimTarget::io(unsigned index) const {
-    return index < kIoSize ? readByte(kIoBase + index) : 0;
+    if (index >= kIoSize) return 0;
+    const uint32_t address = kIoBase + index;
+    return special_[address] ? readByte(address) : avr_->data[address];
 }
 
 void SimTarget::setIo(unsigned index, uint8_t value) {

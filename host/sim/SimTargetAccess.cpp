@@ -3,7 +3,6 @@
 #include <tinyxml.h>
 
 #include <cstdio>
-#include <vector>
 
 namespace quill::sim {
 
@@ -44,6 +43,11 @@ HRESULT SimTargetAccess::QueryInterface(REFIID iid, void** object) {
         AddRef();
         return S_OK;
     }
+    if (iid == IID_ITargetDirectAccess) {
+        *object = static_cast<ITargetDirectAccess*>(this);
+        AddRef();
+        return S_OK;
+    }
     *object = nullptr;
     return E_NOINTERFACE;
 }
@@ -76,10 +80,15 @@ HRESULT SimTargetAccess::ReadMemory(LONG kind, ULONG address, ULONG count, BSTR*
     if (!target_) return E_UNEXPECTED;
     const uint32_t size = target_->memorySize(kind);
     if (size == 0 || address > size || count > size - address) return E_INVALIDARG;
-    std::vector<uint8_t> bytes(count);
-    if (!target_->read(kind, address, bytes.data(), count)) return E_INVALIDARG;
-    *data = SysAllocStringByteLen(reinterpret_cast<const char*>(bytes.data()), count);
-    return *data ? S_OK : E_OUTOFMEMORY;
+    // One block, filled in place.
+    BSTR block = SysAllocStringByteLen(nullptr, count);
+    if (!block) return E_OUTOFMEMORY;
+    if (!target_->read(kind, address, reinterpret_cast<uint8_t*>(block), count)) {
+        SysFreeString(block);
+        return E_INVALIDARG;
+    }
+    *data = block;
+    return S_OK;
 }
 
 HRESULT SimTargetAccess::GetCycleCounter(ULONG* count) {
@@ -95,6 +104,64 @@ HRESULT SimTargetAccess::GetTargetXml(BSTR* xml) {
     if (!target_) return E_UNEXPECTED;
     *xml = AnsiToBstr(targetXml(*target_));
     return *xml ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT SimTargetAccess::Read(LONG kind, ULONG address, ULONG count, uint8_t* out) {
+    if (!out) return E_POINTER;
+    if (!target_) return E_UNEXPECTED;
+    return target_->read(kind, address, out, count) ? S_OK : E_INVALIDARG;
+}
+
+HRESULT SimTargetAccess::Write(LONG kind, ULONG address, ULONG count, const uint8_t* data) {
+    if (!data) return E_POINTER;
+    if (!target_) return E_UNEXPECTED;
+    return target_->write(kind, address, data, count) ? S_OK : E_INVALIDARG;
+}
+
+HRESULT SimTargetAccess::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {
+    if (!target_) return E_UNEXPECTED;
+    skipped_ = false;
+    watchedCount_ = 0;
+    for (unsigned index = 0; index < 64; ++index) {
+        if (!(watched >> index & 1u)) continue;
+        watchedIndex_[watchedCount_] = static_cast<uint8_t>(index);
+        watchedValue_[watchedCount_] = target_->io(index);
+        ++watchedCount_;
+    }
+    const uint64_t now = target_->cycles();
+    uint32_t ahead = kLongestRefreshGap;
+    if (hasDue) {
+        // Cycles from now to the due count, modulo 2^32; a due count in the
+        // past (a difference of 2^31 or more) is due at once.
+        const uint32_t distance = static_cast<uint32_t>(due) - static_cast<uint32_t>(now);
+        ahead = distance >= 0x80000000u ? 0 : distance;
+        if (ahead > kLongestRefreshGap) ahead = kLongestRefreshGap;
+    }
+    dueCycle_ = now + ahead;
+    filterValid_ = true;
+    return S_OK;
+}
+
+HRESULT SimTargetAccess::GetSkippedCycleCounter(ULONG* count) {
+    if (!count) return E_POINTER;
+    if (!target_) return E_UNEXPECTED;
+    if (!skipped_) return S_FALSE;
+    *count = skippedCount_;
+    return S_OK;
+}
+
+bool SimTargetAccess::refreshNeeded() {
+    if (!filterValid_ || !target_) return true;
+    bool needed = target_->cycles() >= dueCycle_;
+    for (unsigned k = 0; !needed && k < watchedCount_; ++k)
+        needed = target_->io(watchedIndex_[k]) != watchedValue_[k];
+    if (needed) {
+        filterValid_ = false;
+        return true;
+    }
+    skipped_ = true;
+    skippedCount_ = target_->cycleCounter();
+    return false;
 }
 
 }  // namespace quill::sim

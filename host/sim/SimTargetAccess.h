@@ -7,18 +7,24 @@
 // clock frequency in MHz. After detach() (the host ends debugging or
 // replaces the target) every call fails with E_UNEXPECTED, so a plug-in
 // that still holds the object cannot reach a destroyed simulator.
+//
+// It also offers ITargetDirectAccess: the same memories without a block per
+// call, and the plug-in's refresh filter, which the host's debugger asks
+// after every instruction (refreshNeeded) whether event 3 may be left out.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <string>
 
 #include "contract/HostInterfaces.h"
+#include "contract/TargetDirectAccess.h"
 #include "host/sim/SimTarget.h"
 
 namespace quill::sim {
 
-class SimTargetAccess final : public ITargetAccess {
+class SimTargetAccess final : public ITargetAccess, public ITargetDirectAccess {
 public:
     // A new object with one reference, owned by the caller.
     static SimTargetAccess* create(std::shared_ptr<SimTarget> target);
@@ -28,6 +34,23 @@ public:
 
     void detach() { target_.reset(); }
     bool attached() const { return target_ != nullptr; }
+
+    // ---- The refresh filter, host side
+    // Whether the plug-in needs event 3 after the instruction just
+    // executed: true without a filter, once the due cycle is reached or
+    // when a watched register changed. A true answer uses the filter up
+    // (the plug-in sets a new one in the refresh that follows); a false
+    // one records the instruction as left out.
+    bool refreshNeeded();
+    // Drops the filter: every instruction is refreshed until the plug-in
+    // sets a new one. The host calls it whenever it ran anything but
+    // instructions since the last refresh.
+    void lapseRefreshFilter() { filterValid_ = false; }
+    // The part was reset: the count starts over, nothing is left out.
+    void targetReset() {
+        filterValid_ = false;
+        skipped_ = false;
+    }
 
     // IUnknown
     HRESULT QueryInterface(REFIID iid, void** object) override;
@@ -47,6 +70,11 @@ public:
     HRESULT ReadMemory(LONG kind, ULONG address, ULONG count, BSTR* data) override;
     HRESULT GetCycleCounter(ULONG* count) override;
     HRESULT GetTargetXml(BSTR* xml) override;
+    // ITargetDirectAccess
+    HRESULT Read(LONG kind, ULONG address, ULONG count, uint8_t* out) override;
+    HRESULT Write(LONG kind, ULONG address, ULONG count, const uint8_t* data) override;
+    HRESULT SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) override;
+    HRESULT GetSkippedCycleCounter(ULONG* count) override;
 
 private:
     explicit SimTargetAccess(std::shared_ptr<SimTarget> target) : target_(std::move(target)) {}
@@ -54,6 +82,16 @@ private:
 
     std::atomic<ULONG> references_{1};
     std::shared_ptr<SimTarget> target_;
+
+    // The refresh filter: the watched registers with their values when it
+    // was set, and the cycle (64-bit, of the simulator) that ends it.
+    bool filterValid_ = false;
+    uint8_t watchedCount_ = 0;
+    std::array<uint8_t, 64> watchedIndex_{};
+    std::array<uint8_t, 64> watchedValue_{};
+    uint64_t dueCycle_ = 0;
+    bool skipped_ = false;
+    uint32_t skippedCount_ = 0;
 };
 
 }  // namespace quill::sim

@@ -1,0 +1,57 @@
+// An optional extension of the host's target object. The plug-in asks the
+// ITargetAccess object for it with QueryInterface; a host that does not
+// offer it answers E_NOINTERFACE and the plug-in keeps to ITargetAccess.
+//
+// Two things make a refresh cheap with it:
+//
+// * Memory access into and from the caller's buffer, with the meaning of
+//   ReadMemory/WriteMemory but without a byte block allocated per call.
+//
+// * A refresh filter. A host sends event 3 after every instruction; the
+//   plug-in only needs it after an instruction that changed an I/O register
+//   a component watches, or once the cycle count reaches a time a component
+//   waits for (an oscillator edge, the end of a conversion). At the end of
+//   each refresh the plug-in tells the host which registers those are and
+//   the next such time. A host may then leave out event 3 after an
+//   instruction that changed none of the watched registers (compared with
+//   their values when the filter was set) and did not reach the due cycle.
+//   It may always send more events than the filter needs: a refresh is
+//   never wrong, only slower. The filter lapses whenever the host runs
+//   anything but instructions (user input, timers, a reset, a new session),
+//   so that a component the user opened or rewired is served from its first
+//   instruction on.
+//
+//   Before a refresh the plug-in asks for the count after the last
+//   instruction whose event 3 was left out, so that its cycle-count subject
+//   moves on exactly as it would have with every refresh sent.
+#pragma once
+
+#include "contract/HostInterfaces.h"
+
+// IID 3f0c8a41-6d2e-4b7a-9c55-0e1d7b2a9f63
+struct ITargetDirectAccess : IUnknown {
+    // As ReadMemory: `count` bytes of memory `kind` from `address` into
+    // `out`. E_INVALIDARG (out untouched) for an unknown kind or a range
+    // outside the memory.
+    virtual HRESULT Read(LONG kind, ULONG address, ULONG count, uint8_t* out) = 0;  // 3
+    // As WriteMemory with a block of `count` bytes.
+    virtual HRESULT Write(LONG kind, ULONG address, ULONG count, const uint8_t* data) = 0;  // 4
+    // Sets the refresh filter: bit i of `watched` is I/O register i; `due`
+    // (used when hasDue is non-zero) is a value of the 32-bit cycle counter,
+    // compared modulo 2^32. A due cycle already reached means "refresh after
+    // the next instruction".
+    virtual HRESULT SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) = 0;  // 5
+    // The cycle count after the last instruction whose event 3 was left out
+    // since the filter was last set: S_OK with the count, or S_FALSE when
+    // none was left out.
+    virtual HRESULT GetSkippedCycleCounter(ULONG* count) = 0;  // 6
+};
+
+// A host honouring the filter never lets more cycles than this pass between
+// two refreshes, due cycle or not: the plug-in compares 32-bit counts
+// modulo 2^32 and would take a much longer step for a reset of the part.
+inline constexpr uint32_t kLongestRefreshGap = 1u << 27;
+
+// {3F0C8A41-6D2E-4B7A-9C55-0E1D7B2A9F63}
+inline constexpr IID IID_ITargetDirectAccess = {
+    0x3f0c8a41, 0x6d2e, 0x4b7a, {0x9c, 0x55, 0x0e, 0x1d, 0x7b, 0x2a, 0x9f, 0x63}};
