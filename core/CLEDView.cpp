@@ -42,8 +42,15 @@ CLEDView::~CLEDView() {
     ReleaseHost();
 }
 
-void CLEDView::ReleaseHost() {
+void CLEDView::ReleaseTarget() {
+    if (direct_) direct_->Release();
     if (target_) target_->Release();
+    direct_ = nullptr;
+    target_ = nullptr;
+}
+
+void CLEDView::ReleaseHost() {
+    ReleaseTarget();
     if (hostServices_) hostServices_->Release();
     if (guiWorks_) guiWorks_->Release();
     target_ = nullptr;
@@ -135,10 +142,10 @@ HRESULT CLEDView::Init(IDispatch* iGuiWorks) {
     resetObserver_ = std::make_unique<CallOnChange<CLEDView, uint32_t>>(&cycleCounter_, this,
                                                                         &CLEDView::DetectReset);
     registerObservers_.clear();
-    for (auto& r : ioRegisters_) {
-        registerObservers_.push_back(std::make_unique<CallOnChange<CLEDView, uint8_t>>(
-            &r, this, &CLEDView::OnRegisterChanged));
-        r.setNotifyEnabled(false);
+    for (size_t i = 0; i < ioRegisters_.size(); ++i) {
+        registerObservers_.push_back(std::make_unique<CallOnChange1<CLEDView, uint8_t>>(
+            &ioRegisters_[i], this, &CLEDView::OnRegisterChanged, static_cast<int32_t>(i)));
+        ioRegisters_[i].setNotifyEnabled(false);
     }
 
     vcc_.set(5.0);

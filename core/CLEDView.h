@@ -20,6 +20,8 @@
 #include "contract/HostInterfaces.h"
 #include "debugaids/Autostep.h"
 #include "debugaids/RegisterLogger.h"
+#include "contract/TargetDirectAccess.h"
+#include "framework/CycleCountValue.h"
 #include "framework/Observer.h"
 
 class CLEDView;
@@ -113,6 +115,8 @@ public:
     bool ConnectTarget();
     bool ReadIOMemory(uint8_t* buffer);         // 64 bytes
     bool WriteIOMemory(const uint8_t* buffer);  // 64 bytes
+    // One I/O register (index 0..63).
+    bool WriteIORegister(int index, uint8_t value);
     bool ReadDataMemory(uint8_t* buffer);       // kDataMemorySize bytes from kDataMemoryStart
     bool ReadRegisters(uint8_t* buffer);        // 32 bytes
     uint32_t ReadCycleCounter();
@@ -131,7 +135,13 @@ public:
 
     // ---- Register model and update cycle
     GatedValue<uint8_t>* IORegister(int index);  // null outside 0..63
-    HistoryValue<uint32_t>* CycleCounter() { return &cycleCounter_; }
+    CycleCountValue* CycleCounter() { return &cycleCounter_; }
+    // Notified after a refresh read the data memory, the general registers
+    // and the pointers. They are read only while something observes this.
+    Subject* MemoryRead() { return &memoryRead_; }
+    // Whether the host offered direct target access (no block per call and
+    // the refresh filter).
+    bool HasDirectAccess() const { return direct_ != nullptr; }
     Value<uint8_t>* UpdateRequest() { return &updateRequest_; }
     uint16_t GetStackPointer();
     void Request_Update();
@@ -208,8 +218,11 @@ private:
     void EnableCommands();
     void SetCommandState(int command, int state);
     void StopAutostep();
-    void OnRegisterChanged();
+    void OnRegisterChanged(int32_t index);
     void DumpRegisters();
+    // Tells a host with direct access which refreshes may be left out.
+    void SetRefreshFilter();
+    void ReleaseTarget();
     void ReleaseHost();
     void ForgetRegisterTables();
     // Writes a line to the host's output even while not attached (used for
@@ -227,6 +240,7 @@ private:
     IGuiWorks* guiWorks_ = nullptr;
     IHostServices* hostServices_ = nullptr;
     ITargetAccess* target_ = nullptr;
+    ITargetDirectAccess* direct_ = nullptr;  // the same object's extension, when offered
     bool attached_ = false;
     bool simulator_ = false;
 
@@ -246,7 +260,8 @@ private:
     std::array<uint8_t, kGeneralRegisterCount> generalRegisters_{};
     uint16_t stackPointer_ = 0, stackPointerPrevious_ = 0;
     uint16_t pointerX_ = 0, pointerY_ = 0, pointerZ_ = 0;
-    HistoryValue<uint32_t> cycleCounter_;
+    CycleCountValue cycleCounter_;
+    Subject memoryRead_;
     Value<uint8_t> updateRequest_;
     bool refreshing_ = true;
     bool firstRefresh_ = true;
@@ -271,7 +286,7 @@ private:
 
     // Observers the core owns (reset detection, register write-back)
     std::unique_ptr<CallOnChange<CLEDView, uint32_t>> resetObserver_;
-    std::vector<std::unique_ptr<CallOnChange<CLEDView, uint8_t>>> registerObservers_;
+    std::vector<std::unique_ptr<CallOnChange1<CLEDView, uint8_t>>> registerObservers_;
 
     // Autostep INTO; declared last so that its timer is gone before
     // anything a tick could reach.

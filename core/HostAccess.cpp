@@ -58,10 +58,7 @@ bool CLEDView::ConnectTarget() {
 
     // The target object of an earlier debug session is given back before
     // the current one is taken.
-    if (target_) {
-        target_->Release();
-        target_ = nullptr;
-    }
+    ReleaseTarget();
     ITargetAccess* target = nullptr;
     CComBSTR name(kTargetObjectName);
     HRESULT hr = hostServices_->GetNamedObject(name.get(), &IID_ITargetAccess,
@@ -69,6 +66,13 @@ bool CLEDView::ConnectTarget() {
     if (SUCCEEDED(hr) && target) {
         target_ = target;
         attached_ = true;
+        // A host may offer access without a block per call; any other host
+        // is served through ITargetAccess alone.
+        ITargetDirectAccess* direct = nullptr;
+        if (SUCCEEDED(target_->QueryInterface(IID_ITargetDirectAccess,
+                                              reinterpret_cast<void**>(&direct)))) {
+            direct_ = direct;
+        }
     } else {
         if (target) target->Release();
         attached_ = false;
@@ -78,6 +82,7 @@ bool CLEDView::ConnectTarget() {
 
 bool CLEDView::ReadMemory(LONG kind, ULONG address, ULONG count, uint8_t* buffer) {
     if (!attached_ || !target_ || !buffer) return false;
+    if (direct_) return SUCCEEDED(direct_->Read(kind, address, count, buffer));
     BSTR block = nullptr;
     HRESULT hr = target_->ReadMemory(kind, address, count, &block);
     // The block must hold at least the bytes asked for; a shorter one is
@@ -100,9 +105,21 @@ bool CLEDView::ReadRegisters(uint8_t* buffer) {
 
 bool CLEDView::WriteIOMemory(const uint8_t* buffer) {
     if (!attached_ || !target_ || !buffer) return false;
-    BSTR block = SysAllocStringByteLen(reinterpret_cast<const char*>(buffer), 64);
+    if (direct_) return SUCCEEDED(direct_->Write(kMemoryIo, 0, kIoRegisterCount, buffer));
+    BSTR block = SysAllocStringByteLen(reinterpret_cast<const char*>(buffer), kIoRegisterCount);
     if (!block) return false;
     HRESULT hr = target_->WriteMemory(kMemoryIo, 0, block);
+    SysFreeString(block);
+    return SUCCEEDED(hr);
+}
+
+bool CLEDView::WriteIORegister(int index, uint8_t value) {
+    if (!attached_ || !target_ || index < 0 || index >= kIoRegisterCount) return false;
+    const auto address = static_cast<ULONG>(index);
+    if (direct_) return SUCCEEDED(direct_->Write(kMemoryIo, address, 1, &value));
+    BSTR block = SysAllocStringByteLen(reinterpret_cast<const char*>(&value), 1);
+    if (!block) return false;
+    HRESULT hr = target_->WriteMemory(kMemoryIo, address, block);
     SysFreeString(block);
     return SUCCEEDED(hr);
 }

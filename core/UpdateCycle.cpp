@@ -140,10 +140,19 @@ void CLEDView::DetectReset() {
     }
 }
 
-void CLEDView::OnRegisterChanged() {
+void CLEDView::OnRegisterChanged(int32_t index) {
     if (!refreshing_) {
-        for (size_t i = 0; i < ioRegisters_.size(); ++i) ioImage_[i] = ioRegisters_[i].get();
-        WriteIOMemory(ioImage_.data());
+        // Only the bits the component changed go out, into the register as
+        // the simulator holds it now: the rest of the image may be older
+        // than the program's last writes (timer, flag and port registers),
+        // and writing it back would undo them.
+        const auto i = static_cast<size_t>(index);
+        const uint8_t wanted = ioRegisters_[i].get();
+        const auto changed = static_cast<uint8_t>(wanted ^ ioImage_[i]);
+        uint8_t current = ioImage_[i];
+        ReadMemory(kMemoryIo, static_cast<ULONG>(i), 1, &current);  // failed: the image
+        const auto value = static_cast<uint8_t>((current & ~changed) | (wanted & changed));
+        if (WriteIORegister(index, value)) ioImage_[i] = value;
     }
     if (logger_.enabled()) DumpRegisters();
 }
@@ -181,6 +190,18 @@ uint16_t CLEDView::GetStackPointer() {
 }
 
 void CLEDView::Refresh() {
+    // A host that left out refreshes tells the count after the last
+    // instruction it left out; the count moves there first, as those
+    // refreshes would have moved it, so that every observer sees the same
+    // counts, before and during this refresh, as with every refresh sent.
+    if (direct_) {
+        ULONG skipped = 0;
+        if (direct_->GetSkippedCycleCounter(&skipped) == S_OK &&
+            static_cast<uint32_t>(skipped) != cycleCounter_.get()) {
+            cycleCounter_.set(static_cast<uint32_t>(skipped));
+        }
+    }
+
     refreshing_ = true;
     if (!firstRefresh_) ioPrevious_ = ioImage_;
     ReadIOMemory(ioImage_.data());  // a failed read keeps the last image
@@ -208,15 +229,21 @@ void CLEDView::Refresh() {
     if (WriteIOMemory(out.data())) ioImage_ = out;
     refreshing_ = false;
 
-    dataPrevious_ = dataMemory_;
-    ReadDataMemory(dataMemory_.data());
-    stackPointerPrevious_ = stackPointer_;
-    stackPointer_ = GetStackPointer();
+    // Data memory, general registers and pointers are for the memory view:
+    // 1 KiB read per instruction is the largest part of a refresh, so it is
+    // read only while something shows it.
+    if (memoryRead_.activeCount() > 0) {
+        dataPrevious_ = dataMemory_;
+        ReadDataMemory(dataMemory_.data());
+        stackPointerPrevious_ = stackPointer_;
+        stackPointer_ = GetStackPointer();
 
-    ReadRegisters(generalRegisters_.data());
-    pointerX_ = static_cast<uint16_t>(generalRegisters_[27] * 256 + generalRegisters_[26]);
-    pointerY_ = static_cast<uint16_t>(generalRegisters_[29] * 256 + generalRegisters_[28]);
-    pointerZ_ = static_cast<uint16_t>(generalRegisters_[31] * 256 + generalRegisters_[30]);
+        ReadRegisters(generalRegisters_.data());
+        pointerX_ = static_cast<uint16_t>(generalRegisters_[27] * 256 + generalRegisters_[26]);
+        pointerY_ = static_cast<uint16_t>(generalRegisters_[29] * 256 + generalRegisters_[28]);
+        pointerZ_ = static_cast<uint16_t>(generalRegisters_[31] * 256 + generalRegisters_[30]);
+        memoryRead_.notify();
+    }
 
     // A failed read (target gone, host error) is no reset: the count keeps
     // its value instead of falling to 0.
@@ -224,4 +251,30 @@ void CLEDView::Refresh() {
     if (ReadCycleCounter(&count)) cycleCounter_.set(count);
 
     if (adc_ && adcHooks_.runDeferredConversion) adcHooks_.runDeferredConversion(adc_.get());
+
+    SetRefreshFilter();
+}
+
+void CLEDView::SetRefreshFilter() {
+    if (!direct_) return;
+    // A register matters when anything but the core's own write-back
+    // observer watches it; while the register logger logs, that observer
+    // dumps on a change of any register, so every one matters.
+    uint64_t watched = logger_.enabled() ? ~uint64_t{0} : 0;
+    for (size_t i = 0; i < ioRegisters_.size() && !logger_.enabled(); ++i) {
+        const bool own = i < registerObservers_.size() && registerObservers_[i]->isActive();
+        if (ioRegisters_[i].activeCount() > (own ? 1 : 0)) watched |= uint64_t{1} << i;
+    }
+    // Followers of the cycle count that announce no due count (and are not
+    // the core's reset detection, which only a reset the host refreshes
+    // anyway can trigger) need every refresh.
+    const CycleCountValue::Schedule schedule = cycleCounter_.schedule();
+    const int own = resetObserver_ && resetObserver_->isActive() ? 1 : 0;
+    LONG hasDue = schedule.hasDue ? 1 : 0;
+    uint32_t due = schedule.due;
+    if (schedule.plainObservers > own) {
+        hasDue = 1;
+        due = cycleCounter_.get();
+    }
+    direct_->SetRefreshFilter(watched, hasDue, due);
 }

@@ -281,12 +281,19 @@ void ADC::OnAdcsraChanged() {
         armed_ = true;
         nextDue_ = core_->CycleCounter()->get() + FreeRunningPeriod();
         if (!freeRunningTimer_) {
-            freeRunningTimer_ = std::make_unique<CallOnChange<ADC, uint32_t>>(
-                core_->CycleCounter(), this, &ADC::OnCycleCounter);
+            freeRunningTimer_ = std::make_unique<CallWhenDue<ADC>>(
+                core_->CycleCounter(), this, &ADC::OnCycleCounter, &ADC::FreeRunningDue);
         }
     } else {
         armed_ = false;
     }
+}
+
+bool ADC::FreeRunningDue(uint32_t* due) const {
+    // OnCycleCounter does nothing before nextDue_ (nor while not armed).
+    if (!armed_) return false;
+    *due = nextDue_;
+    return true;
 }
 
 void ADC::OnCycleCounter() {

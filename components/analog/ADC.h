@@ -35,6 +35,7 @@
 #include <random>
 #include <vector>
 
+#include "framework/CycleCountValue.h"
 #include "framework/Observer.h"
 
 class CLEDView;
@@ -159,6 +160,9 @@ public:
     // Free-running sampling: armed and the next due cycle.
     bool FreeRunningArmed() const { return armed_; }
     uint32_t NextDueCycle() const { return nextDue_; }
+    // The count from which the free-running timer may act (for the
+    // core's refresh filter): the next sample while armed.
+    bool FreeRunningDue(uint32_t* due) const;
 
     // Observer callbacks.
     void OnAdmuxChanged();
@@ -177,7 +181,7 @@ private:
     std::vector<uint8_t> millivolt_;
     std::unique_ptr<CallOnChange<ADC, uint8_t>> admuxWatcher_;
     std::unique_ptr<CallOnChange<ADC, uint8_t>> adcsraWatcher_;
-    std::unique_ptr<CallOnChange<ADC, uint32_t>> freeRunningTimer_;
+    std::unique_ptr<CallWhenDue<ADC>> freeRunningTimer_;
     std::minstd_rand random_{kDefaultSeed};
     int error_ = 0;  // drawn when a conversion starts
     uint32_t nextDue_ = 0;

@@ -29,8 +29,10 @@ void frm_Stackview::initDialog() {
     list_->setImageList(LoadBitmap(bitmap::kStackPointers, devicePixelRatioF()));
     list_->setGeometry(rect());
     if (core()) {
-        cycleObserver_ = std::make_unique<CallOnChange<frm_Stackview, uint32_t>>(
-            core()->CycleCounter(), this, &frm_Stackview::refresh);
+        // The core reads the memory for as long as this observer is on.
+        memoryObserver_ =
+            std::make_unique<CallOnWrite<frm_Stackview>>(core()->MemoryRead(), this,
+                                                         &frm_Stackview::refresh);
         updateObserver_ = std::make_unique<CallOnChange<frm_Stackview, uint8_t>>(
             core()->UpdateRequest(), this, &frm_Stackview::refresh);
     }

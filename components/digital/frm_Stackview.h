@@ -55,6 +55,6 @@ private:
     bool followX_ = false;
     bool followSP_ = false;
     bool initialised_ = false;
-    std::unique_ptr<CallOnChange<frm_Stackview, uint32_t>> cycleObserver_;
+    std::unique_ptr<CallOnWrite<frm_Stackview>> memoryObserver_;
     std::unique_ptr<CallOnChange<frm_Stackview, uint8_t>> updateObserver_;
 };

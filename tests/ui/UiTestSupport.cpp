@@ -58,7 +58,7 @@ uint8_t QuillUiTest::io(const std::string& name) {
 int QuillUiTest::ioWrites() const {
     int count = 0;
     for (const auto& write : host_->target().writes) {
-        if (write.kind == kMemoryIo && write.address == 0 && write.bytes.size() == 64) ++count;
+        if (write.kind == kMemoryIo) ++count;
     }
     return count;
 }

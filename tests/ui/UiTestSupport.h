@@ -42,7 +42,7 @@ protected:
     void setIo(const std::string& name, uint8_t value);
     uint8_t io(const std::string& name);
     int address(const std::string& name) { return core_->GetRegisterAddress(name); }
-    // Number of whole-I/O-space writes the target has seen.
+    // Number of I/O writes (of any length) the target has seen.
     int ioWrites() const;
 
     // Runs command `command` and returns its newest window.

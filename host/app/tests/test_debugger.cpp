@@ -53,8 +53,8 @@ TEST_F(DebuggerTest, SliceEndsWhenItsTimeIsUp) {
     start();
     debugger.beginRun();
     uint64_t done = debugger.runSlice(UINT64_MAX, std::chrono::nanoseconds(0));
-    // The clock is looked at every 64 instructions.
-    EXPECT_EQ(done, 64u);
+    // The clock is looked at every 256 instructions.
+    EXPECT_EQ(done, 256u);
 }
 
 TEST_F(DebuggerTest, AFaultHaltsWithItsReason) {
