@@ -1,16 +1,20 @@
-// quill-host running the running-light firmware on an ATmega16 at 1 MHz with
-// the plug-in refreshing after every instruction (event 3), as the host's
-// Run does: simulated instructions per second and the real-time factor
-// (simulated seconds per wall-clock second; 1.0 = real time).
+// quill-host running a demo firmware on an ATmega16 at 16 MHz with the
+// plug-in attached, as the host's Run does (runs of cycles, the user
+// interface served between them): simulated instructions per second and
+// the real-time factor (simulated seconds per wall-clock second; 1.0 = real
+// time).
 //
-//   HostNoComponents    the real module attached, no component window open
-//   HostWithComponents  a Knight Rider bar, eight LEDs on PORTA, a Keypad and
-//                       the Stack view open (offscreen)
-//   HostWithLcd         the LCD demo (lcd_demo.elf) with a Hitachi LCD open;
-//                       after its text the demo polls the busy flag for ever,
-//                       so every iteration runs LCD bus cycles
+//   Host<Policy><Set>
+//     Policy  Exact  event 3 after every instruction
+//             Fast   event 3 only where the plug-in's refresh filter needs it
+//     Set     None   no component window open
+//             Full   Knight Rider, eight LEDs on PORTA, Keypad, Stack view,
+//                    Hitachi LCD and a Slider (offscreen); components this
+//                    build does not offer are left out and named in the
+//                    benchmark's label
 //
-// Compare with SimavrAlone (bench_simavr.cpp) in the same run.
+// Compare with SimavrAlone (bench_simavr.cpp) in the same run; main.cpp
+// prints the table with the ratios.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -18,15 +22,15 @@
 #include <filesystem>
 #include <memory>
 
+#include "bench/BenchFirmware.h"
 #include "host/app/HostSetup.h"
 #include "host/app/ScenarioExecutor.h"
 
 namespace {
 
 const std::string kBin = std::string(QUILL_BINARY_DIR) + "/bin";
-const std::string kFirmware = std::string(QUILL_BINARY_DIR) + "/firmware/running_light.elf";
-const std::string kLcdFirmware = std::string(QUILL_BINARY_DIR) + "/firmware/lcd_demo.elf";
-constexpr uint64_t kBatch = 10000;  // instructions per benchmark iteration
+// Simulated cycles per benchmark iteration: one run slice of the host.
+constexpr uint64_t kSliceCycles = 160000;  // 10 ms at 16 MHz
 
 // One offscreen application for the whole run; never destroyed, so that it
 // outlives every window of every benchmark.
@@ -44,8 +48,8 @@ void ensureApplication() {
     new QApplication(argc, argv);
 }
 
-std::unique_ptr<MainWindow> startHost(benchmark::State& state,
-                                      const std::string& firmware = kFirmware) {
+std::unique_ptr<MainWindow> startHost(benchmark::State& state, RefreshPolicy policy) {
+    const std::string firmware = bench::FirmwarePath();
     if (!std::filesystem::exists(firmware) ||
         !std::filesystem::exists(kBin + "/QuillComponents.so")) {
         state.SkipWithError("firmware or module not built");
@@ -55,7 +59,7 @@ std::unique_ptr<MainWindow> startHost(benchmark::State& state,
     HostOptions options;
     options.firmware = firmware;
     options.module = kBin + "/QuillComponents.so";
-    options.frequencyMHz = 1.0;
+    options.frequencyMHz = bench::kFrequencyHz / 1e6;
     std::string error;
     HostEnvironment env = PrepareHost(options, &error);
     if (!error.empty()) {
@@ -64,6 +68,7 @@ std::unique_ptr<MainWindow> startHost(benchmark::State& state,
     }
     auto window = std::make_unique<MainWindow>(env.config, env.factory);
     window->show();
+    window->debugger().setRefreshPolicy(policy);
     QString why;
     if (!AttachModule(*window, options, &why) || !window->startDebugging(&why)) {
         state.SkipWithError(why.toStdString().c_str());
@@ -72,71 +77,73 @@ std::unique_ptr<MainWindow> startHost(benchmark::State& state,
     return window;
 }
 
-void runBatches(benchmark::State& state, MainWindow& window) {
-    Debugger& debugger = window.debugger();
-    Machine* machine = debugger.machine();
-    uint64_t instructions = 0;
-    const uint64_t startCycles = machine->cycles();
-    for (auto _ : state) {
-        for (uint64_t i = 0; i < kBatch; ++i) {
-            if (!debugger.stepInto()) {
-                state.SkipWithError(debugger.lastFault().c_str());
-                return;
-            }
-        }
-        instructions += kBatch;
-        // Repaints and timers, as the host's run slices let them happen.
-        QApplication::processEvents();
-    }
-    state.SetItemsProcessed(static_cast<int64_t>(instructions));
-    state.counters["instr/s"] =
-        benchmark::Counter(static_cast<double>(instructions), benchmark::Counter::kIsRate);
-    state.counters["realtime"] = benchmark::Counter(
-        static_cast<double>(machine->cycles() - startCycles) / machine->frequencyHz(),
-        benchmark::Counter::kIsRate);
-}
-
-void HostNoComponents(benchmark::State& state) {
-    auto window = startHost(state);
-    if (!window) return;
-    runBatches(state, *window);
-}
-BENCHMARK(HostNoComponents)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void HostWithComponents(benchmark::State& state) {
-    auto window = startHost(state);
-    if (!window) return;
-    ScenarioExecutor host(*window, {});
-    auto check = [&](const ScenarioExecutor::Result& r) {
+// Opens the full set; returns false (the benchmark skipped) on a failure
+// other than a component this build does not have.
+bool openFullSet(benchmark::State& state, MainWindow& window) {
+    ScenarioExecutor host(window, {});
+    std::string missing;
+    auto open = [&](const char* id) {
+        const ScenarioExecutor::Result r = host.open(id);
+        if (r.outcome == ScenarioExecutor::Outcome::Ok) return true;
+        missing += std::string(missing.empty() ? "without " : ", ") + id;
+        return false;
+    };
+    open("KN");
+    for (int pin = 0; pin < 8; ++pin) {
+        if (!open("LD")) break;
+        const QString name = pin == 0 ? QString("LED") : QString("LED %1").arg(pin + 1);
+        // PORTA pin n, watched through DDRA and PORTA.
+        const auto r = host.configure(name, {{244, "@A"}, {228 + pin, {}}, {237, {}}});
         if (r.outcome != ScenarioExecutor::Outcome::Ok) {
             state.SkipWithError(r.message.toStdString().c_str());
             return false;
         }
-        return true;
-    };
-    if (!check(host.open("KN"))) return;
-    for (int pin = 0; pin < 8; ++pin) {
-        if (!check(host.open("LD"))) return;
-        const QString name = pin == 0 ? QString("LED") : QString("LED %1").arg(pin + 1);
-        // PORTA pin n, watched through DDRA and PORTA.
-        if (!check(host.configure(name, {{244, "@A"}, {228 + pin, {}}, {237, {}}}))) return;
     }
-    if (!check(host.open("KP")) || !check(host.open("STV"))) return;
-    runBatches(state, *window);
+    open("KP");
+    open("STV");
+    open("LCD");
+    open("AD");
+    if (!missing.empty()) state.SetLabel(missing);
+    return true;
 }
-BENCHMARK(HostWithComponents)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void HostWithLcd(benchmark::State& state) {
-    auto window = startHost(state, kLcdFirmware);
-    if (!window) return;
-    ScenarioExecutor host(*window, {});
-    const ScenarioExecutor::Result r = host.open("LCD");
-    if (r.outcome != ScenarioExecutor::Outcome::Ok) {
-        state.SkipWithError(r.message.toStdString().c_str());
-        return;
+void runSlices(benchmark::State& state, MainWindow& window) {
+    Debugger& debugger = window.debugger();
+    Machine* machine = debugger.machine();
+    const uint64_t startInstructions = debugger.instructionsExecuted();
+    const uint64_t startCycles = machine->cycles();
+    const uint64_t startRefreshes = debugger.refreshesSent();
+    for (auto _ : state) {
+        if (!debugger.runCycles(kSliceCycles)) {
+            state.SkipWithError(debugger.lastFault().c_str());
+            return;
+        }
+        // Repaints and timers, as between the host's run slices.
+        QApplication::processEvents();
     }
-    runBatches(state, *window);
+    bench::Report(state, debugger.instructionsExecuted() - startInstructions,
+                  machine->cycles() - startCycles, machine->frequencyHz());
+    state.counters["refresh/instr"] =
+        static_cast<double>(debugger.refreshesSent() - startRefreshes) /
+        static_cast<double>(
+            std::max<uint64_t>(1, debugger.instructionsExecuted() - startInstructions));
 }
-BENCHMARK(HostWithLcd)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void Host(benchmark::State& state, RefreshPolicy policy, bool full) {
+    auto window = startHost(state, policy);
+    if (!window) return;
+    if (full && !openFullSet(state, *window)) return;
+    runSlices(state, *window);
+}
+
+void HostExactNone(benchmark::State& state) { Host(state, RefreshPolicy::EveryInstruction, false); }
+void HostFastNone(benchmark::State& state) { Host(state, RefreshPolicy::WhenNeeded, false); }
+void HostExactFull(benchmark::State& state) { Host(state, RefreshPolicy::EveryInstruction, true); }
+void HostFastFull(benchmark::State& state) { Host(state, RefreshPolicy::WhenNeeded, true); }
+
+BENCHMARK(HostExactNone)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(HostFastNone)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(HostExactFull)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(HostFastFull)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -1,6 +1,6 @@
-// simavr running the running-light firmware on an ATmega16 at 1 MHz:
-// simulated instructions per second and the real-time factor (simulated
-// seconds per wall-clock second; 1.0 = real time).
+// simavr running the benchmark firmware (BenchFirmware.h) on an ATmega16 at
+// 16 MHz: simulated instructions per second and the real-time factor
+// (simulated seconds per wall-clock second; 1.0 = real time).
 //
 //   SimavrAlone          simavr stepping one instruction at a time
 //   SimavrWithRefreshIo  the same, plus after every instruction the target
@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/BenchFirmware.h"
 #include "host/sim/SimTarget.h"
 #include "host/sim/SimTargetAccess.h"
 
@@ -22,28 +23,22 @@ namespace {
 using quill::sim::SimTarget;
 using quill::sim::SimTargetAccess;
 
-const std::string kFirmware = std::string(QUILL_BINARY_DIR) + "/firmware/running_light.elf";
-constexpr uint32_t kFrequency = 1000000;
 constexpr uint64_t kBatch = 10000;  // instructions per benchmark iteration
 
 std::shared_ptr<SimTarget> makeTarget(benchmark::State& state) {
-    if (!std::filesystem::exists(kFirmware)) {
-        state.SkipWithError(("firmware not built: " + kFirmware).c_str());
+    const std::string firmware = bench::FirmwarePath();
+    if (!std::filesystem::exists(firmware)) {
+        state.SkipWithError(("firmware not built: " + firmware).c_str());
         return nullptr;
     }
-    auto target = std::make_shared<SimTarget>("ATmega16", kFrequency);
-    target->loadFirmware(kFirmware);
+    auto target = std::make_shared<SimTarget>("ATmega16", bench::kFrequencyHz);
+    target->loadFirmware(firmware);
     return target;
 }
 
 void report(benchmark::State& state, const SimTarget& target, uint64_t instructions,
             uint64_t cycles) {
-    state.SetItemsProcessed(static_cast<int64_t>(instructions));
-    state.counters["instr/s"] =
-        benchmark::Counter(static_cast<double>(instructions), benchmark::Counter::kIsRate);
-    // Simulated seconds per wall-clock second.
-    state.counters["realtime"] = benchmark::Counter(
-        static_cast<double>(cycles) / target.frequency(), benchmark::Counter::kIsRate);
+    bench::Report(state, instructions, cycles, target.frequency());
 }
 
 void SimavrAlone(benchmark::State& state) {

@@ -117,8 +117,8 @@ public:
     bool WriteIOMemory(const uint8_t* buffer);  // 64 bytes
     // One I/O register (index 0..63).
     bool WriteIORegister(int index, uint8_t value);
-    bool ReadDataMemory(uint8_t* buffer);       // kDataMemorySize bytes from kDataMemoryStart
-    bool ReadRegisters(uint8_t* buffer);        // 32 bytes
+    bool ReadDataMemory(uint8_t* buffer);  // kDataMemorySize bytes from kDataMemoryStart
+    bool ReadRegisters(uint8_t* buffer);   // 32 bytes
     uint32_t ReadCycleCounter();
     // The count into *count; false (leaving it) when the read failed.
     bool ReadCycleCounter(uint32_t* count);

@@ -13,17 +13,28 @@ InputSelection SelectInput(int mux) {
     mux &= 0x1F;
     if (mux < 8) return {InputSelection::SingleEnded, mux, 0, 1};
     switch (mux) {
-        case 8: return {InputSelection::Differential, 0, 0, 10};
-        case 9: return {InputSelection::Differential, 1, 0, 10};
-        case 10: return {InputSelection::Differential, 0, 0, 200};
-        case 11: return {InputSelection::Differential, 1, 0, 200};
-        case 12: return {InputSelection::Differential, 2, 2, 10};
-        case 13: return {InputSelection::Differential, 3, 2, 10};
-        case 14: return {InputSelection::Differential, 2, 2, 200};
-        case 15: return {InputSelection::Differential, 3, 2, 200};
-        case 30: return {InputSelection::Bandgap, 0, 0, 1};
-        case 31: return {InputSelection::Ground, 0, 0, 1};
-        default: break;
+        case 8:
+            return {InputSelection::Differential, 0, 0, 10};
+        case 9:
+            return {InputSelection::Differential, 1, 0, 10};
+        case 10:
+            return {InputSelection::Differential, 0, 0, 200};
+        case 11:
+            return {InputSelection::Differential, 1, 0, 200};
+        case 12:
+            return {InputSelection::Differential, 2, 2, 10};
+        case 13:
+            return {InputSelection::Differential, 3, 2, 10};
+        case 14:
+            return {InputSelection::Differential, 2, 2, 200};
+        case 15:
+            return {InputSelection::Differential, 3, 2, 200};
+        case 30:
+            return {InputSelection::Bandgap, 0, 0, 1};
+        case 31:
+            return {InputSelection::Ground, 0, 0, 1};
+        default:
+            break;
     }
     if (mux < 24) return {InputSelection::Differential, mux - 16, 1, 1};
     return {InputSelection::Differential, mux - 24, 2, 1};
@@ -198,10 +209,9 @@ void ADC::WriteResult(ResultPair pair) {
 void ADC::Convert() {
     if (!IsEnabled() || core_->IsRefreshing()) return;
     const uint8_t admux = Register(kAdmux);
-    const std::optional<double> vref =
-        ReferenceVolts(admux >> 6, core_->ExternalArefApplied()->get() != 0,
-                       core_->ExternalAref()->get(), core_->AVcc()->get(),
-                       core_->InternalReference()->get());
+    const std::optional<double> vref = ReferenceVolts(
+        admux >> 6, core_->ExternalArefApplied()->get() != 0, core_->ExternalAref()->get(),
+        core_->AVcc()->get(), core_->InternalReference()->get());
     if (!vref) {
         WriteResult({0, 0});
         return;

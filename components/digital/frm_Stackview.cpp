@@ -30,9 +30,8 @@ void frm_Stackview::initDialog() {
     list_->setGeometry(rect());
     if (core()) {
         // The core reads the memory for as long as this observer is on.
-        memoryObserver_ =
-            std::make_unique<CallOnWrite<frm_Stackview>>(core()->MemoryRead(), this,
-                                                         &frm_Stackview::refresh);
+        memoryObserver_ = std::make_unique<CallOnWrite<frm_Stackview>>(core()->MemoryRead(), this,
+                                                                       &frm_Stackview::refresh);
         updateObserver_ = std::make_unique<CallOnChange<frm_Stackview, uint8_t>>(
             core()->UpdateRequest(), this, &frm_Stackview::refresh);
     }

@@ -74,9 +74,9 @@ public:
     bool stepInto();
 
     // Free running: beginRun sends event 27, runSlice executes instructions
-    // (each followed by event 3, as the refresh policy says) until the cycle count reaches `untilCycle`,
-    // `budget` elapsed, breakRun was called or the program cannot go on.
-    // Returns the number of instructions executed.
+    // (each followed by event 3, as the refresh policy says) until the cycle count reaches
+    // `untilCycle`, `budget` elapsed, breakRun was called or the program cannot go on. Returns the
+    // number of instructions executed.
     bool beginRun();
     uint64_t runSlice(uint64_t untilCycle, std::chrono::steady_clock::duration budget);
     void breakRun();

@@ -1,0 +1,36 @@
+// What every benchmark of quill_bench runs, and how it reports.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace bench {
+
+// Every configuration runs the same program on an ATmega16 at 16 MHz, the
+// clock of most boards: the LCD demo (busy-flag polling on PORTA, the
+// converter free running) where it is built, else the running light.
+constexpr uint32_t kFrequencyHz = 16000000;
+
+inline std::string FirmwarePath() {
+    const std::string dir = std::string(QUILL_BINARY_DIR) + "/firmware/";
+    if (std::filesystem::exists(dir + "lcd_demo.elf")) return dir + "lcd_demo.elf";
+    return dir + "running_light.elf";
+}
+
+inline std::string FirmwareName() { return std::filesystem::path(FirmwarePath()).stem().string(); }
+
+// Instructions per second and the real-time factor (simulated seconds per
+// wall-clock second), as rates of the benchmark's wall-clock time.
+inline void Report(benchmark::State& state, uint64_t instructions, uint64_t cycles,
+                   double frequencyHz) {
+    state.SetItemsProcessed(static_cast<int64_t>(instructions));
+    state.counters["instr/s"] =
+        benchmark::Counter(static_cast<double>(instructions), benchmark::Counter::kIsRate);
+    state.counters["realtime"] =
+        benchmark::Counter(static_cast<double>(cycles) / frequencyHz, benchmark::Counter::kIsRate);
+}
+
+}  // namespace bench

@@ -1,0 +1,91 @@
+// quill_bench: runs the benchmarks, then prints one table of the
+// simulator-speed figures side by side, each beside simavr alone measured
+// in the same run.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench/BenchFirmware.h"
+
+namespace {
+
+struct Row {
+    std::string name, label;
+    double instructionsPerSecond = 0;  // per wall-clock second
+    double realtime = 0;
+    double cpuShare = 1;  // CPU time / wall-clock time of the benchmark
+    double refreshPerInstruction = -1;
+};
+
+// The console output as usual, and the rows of the speed benchmarks kept.
+class TableReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+            auto speed = run.counters.find("instr/s");
+            auto realtime = run.counters.find("realtime");
+            if (speed == run.counters.end() || realtime == run.counters.end()) continue;
+            Row row;
+            row.name = run.benchmark_name();
+            if (auto slash = row.name.find('/'); slash != std::string::npos) row.name.resize(slash);
+            row.label = run.report_label;
+            row.instructionsPerSecond = speed->second.value;
+            row.realtime = realtime->second.value;
+            if (run.real_accumulated_time > 0)
+                row.cpuShare = run.cpu_accumulated_time / run.real_accumulated_time;
+            if (auto r = run.counters.find("refresh/instr"); r != run.counters.end())
+                row.refreshPerInstruction = r->second.value;
+            rows.push_back(row);
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::vector<Row> rows;
+};
+
+std::string mega(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f M", v / 1e6);
+    return text;
+}
+
+void printTable(const std::vector<Row>& rows) {
+    double simavr = 0;
+    for (const Row& row : rows)
+        if (row.name == "SimavrAlone") simavr = row.instructionsPerSecond;
+    std::printf("\n%s on an ATmega16 at %.0f MHz\n", bench::FirmwareName().c_str(),
+                bench::kFrequencyHz / 1e6);
+    std::printf(
+        "| configuration | instructions/s | real-time factor | ratio to simavr alone "
+        "| refreshes/instruction | CPU share |\n");
+    std::printf("|---|---|---|---|---|---|\n");
+    for (const Row& row : rows) {
+        char ratio[32] = "-";
+        if (simavr > 0)
+            std::snprintf(ratio, sizeof ratio, "%.3f", row.instructionsPerSecond / simavr);
+        char refresh[32] = "-";
+        if (row.refreshPerInstruction >= 0)
+            std::snprintf(refresh, sizeof refresh, "%.3f", row.refreshPerInstruction);
+        std::printf("| %s%s%s%s | %s | %.2f | %s | %s | %.0f %% |\n", row.name.c_str(),
+                    row.label.empty() ? "" : " (", row.label.c_str(), row.label.empty() ? "" : ")",
+                    mega(row.instructionsPerSecond).c_str(), row.realtime, ratio, refresh,
+                    row.cpuShare * 100);
+    }
+    std::printf(
+        "CPU share below 100 %% means the machine was busy with other work: the "
+        "figures are wall-clock rates.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    TableReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    printTable(reporter.rows);
+    return 0;
+}
