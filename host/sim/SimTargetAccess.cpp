@@ -71,6 +71,7 @@ HRESULT SimTargetAccess::WriteMemory(LONG kind, ULONG address, BSTR data) {
     if (!data) return E_POINTER;
     const uint32_t length = SysStringByteLen(data);
     const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+    if (writeListener_) writeListener_(kind, address, bytes, length);
     return target_->write(kind, address, bytes, length) ? S_OK : E_INVALIDARG;
 }
 
@@ -115,12 +116,14 @@ HRESULT SimTargetAccess::Read(LONG kind, ULONG address, ULONG count, uint8_t* ou
 HRESULT SimTargetAccess::Write(LONG kind, ULONG address, ULONG count, const uint8_t* data) {
     if (!data) return E_POINTER;
     if (!target_) return E_UNEXPECTED;
+    if (writeListener_) writeListener_(kind, address, data, count);
     return target_->write(kind, address, data, count) ? S_OK : E_INVALIDARG;
 }
 
 HRESULT SimTargetAccess::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {
     if (!target_) return E_UNEXPECTED;
     skipped_ = false;
+    watchedMask_ = watched;
     watchedCount_ = 0;
     for (unsigned index = 0; index < 64; ++index) {
         if (!(watched >> index & 1u)) continue;

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,6 +34,8 @@ public:
     static std::string targetXml(const SimTarget& target);
 
     void detach() { target_.reset(); }
+    // The simulator behind the object; null after detach().
+    SimTarget* simulator() const { return target_.get(); }
     bool attached() const { return target_ != nullptr; }
 
     // ---- The refresh filter, host side
@@ -46,6 +49,14 @@ public:
     // sets a new one. The host calls it whenever it ran anything but
     // instructions since the last refresh.
     void lapseRefreshFilter() { filterValid_ = false; }
+    // The registers of the filter last set (bit i = I/O register i).
+    uint64_t watchedRegisters() const { return watchedMask_; }
+    // Called with every write the plug-in makes, before it is made (for
+    // traces: tools compare it with what the target held).
+    using WriteListener =
+        std::function<void(LONG kind, ULONG address, const uint8_t* data, ULONG count)>;
+    void setWriteListener(WriteListener listener) { writeListener_ = std::move(listener); }
+
     // The part was reset: the count starts over, nothing is left out.
     void targetReset() {
         filterValid_ = false;
@@ -86,6 +97,8 @@ private:
     // The refresh filter: the watched registers with their values when it
     // was set, and the cycle (64-bit, of the simulator) that ends it.
     bool filterValid_ = false;
+    uint64_t watchedMask_ = 0;
+    WriteListener writeListener_;
     uint8_t watchedCount_ = 0;
     std::array<uint8_t, 64> watchedIndex_{};
     std::array<uint8_t, 64> watchedValue_{};
