@@ -18,9 +18,9 @@
 
 #include "contract/Commands.h"
 #include "contract/HostInterfaces.h"
+#include "contract/TargetDirectAccess.h"
 #include "debugaids/Autostep.h"
 #include "debugaids/RegisterLogger.h"
-#include "contract/TargetDirectAccess.h"
 #include "framework/CycleCountValue.h"
 #include "framework/Observer.h"
 

@@ -77,14 +77,13 @@ protected:
                     trace.events.push_back({'i', sim->cycles(), address + i, data[i]});
             }
         });
-        // The watched registers as the plug-in finds them at each refresh.
+        // The registers as the plug-in finds them at each refresh; only
+        // those the components watch are kept (below).
         std::array<int, 64> seen;
         seen.fill(-1);
         window->debugger().setEventListener([&](LONG event) {
             if (event != kEventHalted) return;
-            const uint64_t watched = access->watchedRegisters();
             for (unsigned i = 0; i < 64; ++i) {
-                if (!(watched >> i & 1u)) continue;
                 const uint8_t v = sim->io(i);
                 if (seen[i] != v) trace.events.push_back({'w', sim->cycles(), i, v});
                 seen[i] = v;
@@ -114,6 +113,11 @@ protected:
                     break;
             }
         }
+        // Every component was open before the run: the registers the
+        // filter names now are those watched throughout.
+        const uint64_t watched = access->watchedRegisters();
+        std::erase_if(trace.events,
+                      [&](const Event& e) { return e.what == 'w' && !(watched >> e.index & 1u); });
         trace.io.resize(64);
         sim->read(kMemoryIo, 0, trace.io.data(), 64);
         trace.data.resize(sim->memorySize(kMemoryData));
