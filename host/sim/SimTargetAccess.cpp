@@ -71,8 +71,7 @@ HRESULT SimTargetAccess::WriteMemory(LONG kind, ULONG address, BSTR data) {
     if (!data) return E_POINTER;
     const uint32_t length = SysStringByteLen(data);
     const auto* bytes = reinterpret_cast<const uint8_t*>(data);
-    if (writeListener_) writeListener_(kind, address, bytes, length);
-    return target_->write(kind, address, bytes, length) ? S_OK : E_INVALIDARG;
+    return write(kind, address, bytes, length) ? S_OK : E_INVALIDARG;
 }
 
 HRESULT SimTargetAccess::ReadMemory(LONG kind, ULONG address, ULONG count, BSTR* data) {
@@ -116,8 +115,17 @@ HRESULT SimTargetAccess::Read(LONG kind, ULONG address, ULONG count, uint8_t* ou
 HRESULT SimTargetAccess::Write(LONG kind, ULONG address, ULONG count, const uint8_t* data) {
     if (!data) return E_POINTER;
     if (!target_) return E_UNEXPECTED;
-    if (writeListener_) writeListener_(kind, address, data, count);
-    return target_->write(kind, address, data, count) ? S_OK : E_INVALIDARG;
+    return write(kind, address, data, count) ? S_OK : E_INVALIDARG;
+}
+
+bool SimTargetAccess::write(LONG kind, ULONG address, const uint8_t* data, ULONG count) {
+    if (!writeListener_ || kind != kMemoryIo) return target_->write(kind, address, data, count);
+    std::array<uint8_t, 64> before{}, after{};
+    if (count > 64 || !target_->read(kind, address, before.data(), count)) return false;
+    const bool ok = target_->write(kind, address, data, count);
+    if (ok && target_->read(kind, address, after.data(), count))
+        writeListener_(address, before.data(), after.data(), count);
+    return ok;
 }
 
 HRESULT SimTargetAccess::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {

@@ -51,10 +51,10 @@ public:
     void lapseRefreshFilter() { filterValid_ = false; }
     // The registers of the filter last set (bit i = I/O register i).
     uint64_t watchedRegisters() const { return watchedMask_; }
-    // Called with every write the plug-in makes, before it is made (for
-    // traces: tools compare it with what the target held).
-    using WriteListener =
-        std::function<void(LONG kind, ULONG address, const uint8_t* data, ULONG count)>;
+    // Called after every I/O write the plug-in makes, with the registers
+    // as the plug-in reads them before and after it (for traces).
+    using WriteListener = std::function<void(ULONG address, const uint8_t* before,
+                                             const uint8_t* after, ULONG count)>;
     void setWriteListener(WriteListener listener) { writeListener_ = std::move(listener); }
 
     // The part was reset: the count starts over, nothing is left out.
@@ -88,6 +88,7 @@ public:
     HRESULT GetSkippedCycleCounter(ULONG* count) override;
 
 private:
+    bool write(LONG kind, ULONG address, const uint8_t* data, ULONG count);
     explicit SimTargetAccess(std::shared_ptr<SimTarget> target) : target_(std::move(target)) {}
     ~SimTargetAccess() = default;
 
