@@ -17,10 +17,13 @@ void PictureControl::setBitmap(int resourceId) {
 }
 
 void PictureControl::setBitmap(int resourceId, const QPixmap& pixmap) {
+    if (resourceId == bitmapId_ && pixmap.cacheKey() == this->pixmap().cacheKey()) return;
     bitmapId_ = resourceId;
-    setProperty("bitmapId", resourceId);
     setPixmap(pixmap);
-    if (!pixmap.isNull()) setFixedSize(pixmap.deviceIndependentSize().toSize());
+    if (!pixmap.isNull()) {
+        const QSize size = pixmap.deviceIndependentSize().toSize();
+        if (size != minimumSize() || size != maximumSize()) setFixedSize(size);
+    }
 }
 
 void PictureControl::mousePressEvent(QMouseEvent* event) {

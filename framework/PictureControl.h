@@ -1,18 +1,23 @@
 // A static picture control: shows one of the module's bitmaps and, when
-// asked to, reports left clicks. The dynamic property "bitmapId" names the
-// bitmap shown, so tests and tools can tell what the control displays.
+// asked to, reports left clicks. The property "bitmapId" names the bitmap
+// shown, so tests and tools can tell what the control displays.
 #pragma once
 
 #include <QLabel>
 
 class PictureControl : public QLabel {
     Q_OBJECT
+    // A declared property, not a dynamic one: setting a dynamic property
+    // searches the meta-object on every change, and a light on a busy
+    // port changes with nearly every refresh.
+    Q_PROPERTY(int bitmapId READ bitmapId)
 public:
     PictureControl(QWidget* parent, int controlId, bool reportsClicks = false);
 
     // Shows bitmap `resourceId` (drawn for this screen's pixel ratio).
     void setBitmap(int resourceId);
-    // Shows an already loaded bitmap and records its number.
+    // Shows an already loaded bitmap and records its number. Showing the
+    // bitmap already shown does nothing.
     void setBitmap(int resourceId, const QPixmap& pixmap);
     int bitmapId() const { return bitmapId_; }
 
