@@ -4,6 +4,10 @@
 
 #include "about/CAboutDlg.h"
 #include "components/analog/ADC.h"
+#include "components/analog/frm_Beerbasement.h"
+#include "components/analog/frm_Capacity_Measurement.h"
+#include "components/analog/frm_Settings.h"
+#include "components/analog/frm_Slider.h"
 #include "components/digital/frm_Keypad.h"
 #include "components/digital/frm_Knightrider.h"
 #include "components/digital/frm_LED.h"
@@ -23,6 +27,12 @@ void WireComponents(CLEDView* core) {
     core->SetComponentFactory(kCmdKeypad, MakeFormFactory<frm_Keypad>());
     core->SetComponentFactory(kCmdStackView, MakeFormFactory<frm_Stackview>());
     core->SetComponentFactory(kCmdLcd, MakeFormFactory<frm_LCD>());
+    core->SetComponentFactory(kCmdCapacityMeasurement, MakeFormFactory<frm_Capacity_Measurement>());
+    core->SetComponentFactory(kCmdSlider, MakeFormFactory<frm_Slider>());
+    core->SetComponentFactory(kCmdBeerbasement, MakeFormFactory<frm_Beerbasement>());
+    core->SetModalCommand(kCmdSettings, [](CLEDView* c) {
+        if (WidgetsAvailable()) frm_Settings::Run(c);
+    });
     InstallAdcModel(core);
     core->SetModalCommand(kCmdAbout, [](CLEDView*) {
         if (!WidgetsAvailable()) return;

@@ -21,9 +21,7 @@ constexpr uint32_t kMaxForwardStep = 1u << 28;
 constexpr uint32_t Distance(uint32_t from, uint32_t to) { return to - from; }
 
 // Whether `now` has reached `due` (now is at or after due).
-constexpr bool Reached(uint32_t now, uint32_t due) {
-    return static_cast<int32_t>(now - due) >= 0;
-}
+constexpr bool Reached(uint32_t now, uint32_t due) { return static_cast<int32_t>(now - due) >= 0; }
 
 // Whether `now` lies strictly after `due`.
 constexpr bool Passed(uint32_t now, uint32_t due) { return static_cast<int32_t>(now - due) > 0; }

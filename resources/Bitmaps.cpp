@@ -9,6 +9,8 @@
 #include <QRadialGradient>
 #include <map>
 
+#include "resources/AnalogPictures.h"
+
 namespace {
 
 using Painter = void (*)(QPainter&, QSizeF);
@@ -279,6 +281,11 @@ const std::map<int, Entry>& table() {
         {bitmap::kSegmentLit, {QSize(25, 16), segmentLit, true}},
         {bitmap::kKnightTitle, {QSize(329, 56), knightTitle, true}},
         {bitmap::kStackPointers, {QSize(80, 16), stackPointers, true}},
+        {bitmap::kCapacityCircuit, {QSize(270, 190), analogpictures::circuit555, true}},
+        {bitmap::kCapacitor, {QSize(40, 40), analogpictures::capacitor, true}},
+        {bitmap::kCellarNormal, {QSize(220, 230), analogpictures::cellarNormal, true}},
+        {bitmap::kCellarCold, {QSize(220, 230), analogpictures::cellarCold, true}},
+        {bitmap::kCellarHot, {QSize(220, 230), analogpictures::cellarHot, true}},
         {bitmap::kToolKnightRider, {QSize(16, 16), toolKnightRider, false}},
         {bitmap::kToolCapacity, {QSize(16, 16), toolCapacity, false}},
         {bitmap::kToolLed, {QSize(16, 16), toolLed, false}},
@@ -330,8 +337,8 @@ const QList<int>& BitmapIds() {
 }
 
 extern "C" __attribute__((visibility("default"))) bool QuillLoadBitmap(int resourceId,
-                                                                        double devicePixelRatio,
-                                                                        QPixmap* out) {
+                                                                       double devicePixelRatio,
+                                                                       QPixmap* out) {
     if (!out) return false;
     *out = LoadBitmap(resourceId, devicePixelRatio);
     return !out->isNull();

@@ -159,6 +159,14 @@ int ADC::FirstFreeChannel() const {
     return -1;
 }
 
+std::vector<int> ADC::OfferedChannels(int own) const {
+    std::vector<int> offered;
+    for (int i = 0; i < ChannelCount(); ++i) {
+        if (i == own || !IsClaimed(i)) offered.push_back(i);
+    }
+    return offered;
+}
+
 void ADC::SetMillivoltMode(int i) {
     if (i >= 0 && i < ChannelCount()) millivolt_[static_cast<size_t>(i)] = 1;
 }

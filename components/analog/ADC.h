@@ -123,6 +123,9 @@ public:
     bool IsClaimed(int i) const;
     // The lowest unclaimed channel, or -1 when every channel is claimed.
     int FirstFreeChannel() const;
+    // What a component's configuration offers: its own channel `own` (if
+    // any) and every unclaimed one, ascending.
+    std::vector<int> OfferedChannels(int own) const;
     // Millivolt mode: the channel holds millivolts instead of a percentage
     // of the reference.
     void SetMillivoltMode(int i);

@@ -17,7 +17,7 @@ constexpr std::array<double, kMaxCelsius - kMinCelsius + 1> kRatios{
     0.5327, 0.5117, 0.4918, 0.4726, 0.4543, 0.4369, 0.4201, 0.4041, 0.3889, 0.3742,  // 40..49
     0.3602, 0.3467, 0.334,  0.3217, 0.3099, 0.2986, 0.2878, 0.2774, 0.2675, 0.258,   // 50..59
     0.2488, 0.24,   0.2316, 0.2235, 0.2157, 0.2083, 0.2011, 0.1941, 0.1876, 0.1813,  // 60..69
-    0.1752};                                                                          // 70
+    0.1752};                                                                         // 70
 
 }  // namespace
 
@@ -25,7 +25,9 @@ int ClampCelsius(int celsius) {
     return celsius < kMinCelsius ? kMinCelsius : (celsius > kMaxCelsius ? kMaxCelsius : celsius);
 }
 
-double Ratio(int celsius) { return kRatios[static_cast<size_t>(ClampCelsius(celsius) - kMinCelsius)]; }
+double Ratio(int celsius) {
+    return kRatios[static_cast<size_t>(ClampCelsius(celsius) - kMinCelsius)];
+}
 
 double ResistanceOhms(int celsius) { return Ratio(celsius) * kNominalOhms; }
 

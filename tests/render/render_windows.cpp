@@ -1,10 +1,11 @@
 // quill-render-windows <output-dir> [--scale N]
 //
-// Renders every digital component window to PNG files for review by eye:
-// a plug-in object on the in-memory host, debugging an ATmega16, opens an
-// LED (lit and dark), a Switch, a Knight Rider showing a pattern, a Keypad
-// with a held key and the Stack view over some stack contents with its
-// pointers, and grabs each window at its own size. Without --scale it
+// Renders every component window to PNG files for review by eye: a
+// plug-in object on the in-memory host, debugging an ATmega16, opens an LED
+// (lit and dark), a Switch, a Knight Rider showing a pattern, a Keypad with
+// a held key, the Stack view over some stack contents with its pointers, a
+// Slider, Capacity Measurement and the Beerbasement (normal, hot, cold), and
+// grabs each window at its own size. Without --scale it
 // renders at 1x and then runs itself again at 2x (files named "@2x");
 // each pass also writes a composite of all windows, "windows.png" or
 // "windows@2x.png".
@@ -19,6 +20,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QSlider>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +29,8 @@
 #include <vector>
 
 #include "components/ComponentWiring.h"
+#include "components/analog/frm_Beerbasement.h"
+#include "components/analog/frm_Slider.h"
 #include "components/digital/MemoryListCtrl.h"
 #include "components/digital/frm_Keypad.h"
 #include "components/digital/frm_Stackview.h"
@@ -196,6 +200,28 @@ std::vector<Shot> renderAll(Renderer& r) {
     r.setIo("SPL", 0x55);
     r.step();
     shots.push_back({"stackview", "Stack view", Renderer::grab(stack)});
+
+    auto* slider = qobject_cast<frm_Slider*>(r.open(kCmdSlider));
+    if (slider) slider->trackbar()->setValue(65);
+    shots.push_back({"slider", "Slider", Renderer::grab(slider)});
+    shots.push_back(
+        {"capacity", "Capacity Measurement", Renderer::grab(r.open(kCmdCapacityMeasurement))});
+    r.setIo("PINA", 0x00);  // heater, cooler and status (all on PA0) off
+    r.step();
+    auto* cellar = qobject_cast<frm_Beerbasement*>(r.open(kCmdBeerbasement));
+    shots.push_back({"beerbasement", "Beerbasement", Renderer::grab(cellar)});
+    if (cellar) {
+        cellar->trackbar()->setValue(32);
+        cellar->ShowOutput(0x01, frm_Beerbasement::Heater);
+        cellar->ShowOutput(0x01, frm_Beerbasement::Status);
+    }
+    shots.push_back({"beerbasement_hot", "Beerbasement (heater)", Renderer::grab(cellar)});
+    if (cellar) {
+        cellar->trackbar()->setValue(-4);
+        cellar->ShowOutput(0x00, frm_Beerbasement::Heater);
+        cellar->ShowOutput(0x01, frm_Beerbasement::Cooler);
+    }
+    shots.push_back({"beerbasement_cold", "Beerbasement (cooler)", Renderer::grab(cellar)});
     return shots;
 }
 

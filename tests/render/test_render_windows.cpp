@@ -20,6 +20,8 @@ struct Expected {
 const Expected kPictures[] = {
     {"led_lit", 60, 75},       {"led_dark", 60, 75}, {"switch", 60, 75},
     {"knightrider", 375, 135}, {"keypad", 150, 200}, {"stackview", 300, 337},
+    {"slider", 62, 422},       {"capacity", 289, 320}, {"beerbasement", 340, 340},
+    {"beerbasement_hot", 340, 340}, {"beerbasement_cold", 340, 340},
 };
 
 int distinctColours(const QImage& image, int enough) {

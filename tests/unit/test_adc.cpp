@@ -40,9 +40,7 @@ protected:
         target().cycleCounter = cycle;
         Refresh();
     }
-    ResultPair Result() {
-        return {target().Io()[kAdch], target().Io()[kAdcl]};
-    }
+    ResultPair Result() { return {target().Io()[kAdch], target().Io()[kAdcl]}; }
     int ResultCode() {
         const ResultPair r = Result();
         return r.high * 256 + r.low;
@@ -81,7 +79,7 @@ TEST(AdcRules, CodesClampAndNegativeDifferentialIsTwosComplement) {
     EXPECT_EQ(SingleEndedCode(-1.0, 5.0, 3), 0);
 
     EXPECT_EQ(DifferentialCode(-1.25, 5.0, 1), -128);
-    EXPECT_EQ(DifferentialCode(1.0, 2.56, 10), 511);    // clamped
+    EXPECT_EQ(DifferentialCode(1.0, 2.56, 10), 511);     // clamped
     EXPECT_EQ(DifferentialCode(-1.0, 2.56, 200), -512);  // clamped
     EXPECT_EQ(RightAdjusted(-128), (ResultPair{0x03, 0x80}));
     EXPECT_EQ(RightAdjusted(-512), (ResultPair{0x02, 0x00}));
@@ -203,7 +201,7 @@ TEST_F(AdcTest, AdlarRejustifiesOnceAndIsTrackedWhileDisabled) {
     model()->GetChannel(0)->set(100);
     ProgramWrites(kAdcsra, kAden | kAdsc);
     const ResultPair left = Result();
-    EXPECT_EQ(left.low & 0x3F, 0);  // left-adjusted: low six bits clear
+    EXPECT_EQ(left.low & 0x3F, 0);                  // left-adjusted: low six bits clear
     ProgramWrites(kAdmux, kRefsAvcc | kAdlar | 1);  // another ADMUX write, ADLAR kept
     EXPECT_EQ(Result(), left);
 }

@@ -1,0 +1,262 @@
+#include "components/analog/frm_Beerbasement.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "components/analog/ADC.h"
+#include "components/analog/Thermistor.h"
+#include "components/analog/pp_Beerbasement_config.h"
+#include "components/analog/pp_ElectricalCharacteristics.h"
+#include "components/analog/pp_general_slider.h"
+#include "framework/Controls.h"
+#include "framework/PictureControl.h"
+#include "resources/Bitmaps.h"
+
+namespace {
+
+// The sheet "Configure "Beerbasement"...": outputs, channel, electrical
+// characteristics.
+class frm_Beerbasement_Configure : public PropertySheet {
+public:
+    explicit frm_Beerbasement_Configure(QWidget* parent)
+        : PropertySheet(parent, QStringLiteral("Configure \"Beerbasement\"...")) {
+        outputs = new pp_Beerbasement_config(this);
+        converter = new pp_general_slider(this, false);
+        electrical = new pp_ElectricalCharacteristics(this);
+        addPage(outputs);
+        addPage(converter);
+        addPage(electrical);
+    }
+    pp_Beerbasement_config* outputs;
+    pp_general_slider* converter;
+    pp_ElectricalCharacteristics* electrical;
+};
+
+}  // namespace
+
+frm_Beerbasement::frm_Beerbasement(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
+    : PluginForm(parent, core, 340, 340, commandIndex, "Beerbasement", dialogId),
+      cellarPicture_(bitmap::kCellarNormal) {
+    auto* layout = new QHBoxLayout(this);
+    auto* left = new QVBoxLayout;
+    trackbar_ = new QSlider(Qt::Vertical, this);
+    SetControlId(trackbar_, kTrackbar);
+    // The top is the warmest: -10..40 degrees, one step per degree.
+    trackbar_->setRange(-10, 40);
+    trackbar_->setTickPosition(QSlider::TicksBothSides);
+    trackbar_->setTickInterval(5);
+    trackbar_->setPageStep(5);
+    trackbar_->installEventFilter(this);
+    left->addWidget(trackbar_, 1, Qt::AlignHCenter);
+    temperatureText_ = new QLabel(QStringLiteral("50°C"), this);
+    SetControlId(temperatureText_, kTemperatureText);
+    temperatureText_->setAlignment(Qt::AlignCenter);
+    left->addWidget(temperatureText_);
+    layout->addLayout(left);
+
+    auto* right = new QVBoxLayout;
+    cellar_ = new PictureControl(this, kCellar);
+    cellar_->setBitmap(cellarPicture_);
+    right->addWidget(cellar_, 0, Qt::AlignHCenter);
+    auto* leds = new QGridLayout;
+    const struct {
+        int id;
+        const char* caption;
+    } outputs[3] = {{kHeaterLed, "Heater"}, {kCoolerLed, "Cooler"}, {kStatusLed, "Active"}};
+    for (int kind = 0; kind < 3; ++kind) {
+        auto* led = new PictureControl(this, outputs[kind].id);
+        led->setBitmap(bitmap::kLedDark);
+        ledPictures_[static_cast<size_t>(kind)] = led;
+        leds->addWidget(led, 0, kind, Qt::AlignHCenter);
+        auto* caption = new QLabel(QString::fromUtf8(outputs[kind].caption), this);
+        caption->setAlignment(Qt::AlignHCenter);
+        leds->addWidget(caption, 1, kind);
+    }
+    right->addLayout(leds);
+    status_ = new QLabel(this);
+    SetControlId(status_, kStatus);
+    status_->setStyleSheet(QStringLiteral("color: #b00000"));
+    status_->setWordWrap(true);
+    status_->hide();
+    right->addWidget(status_);
+    right->addStretch(1);
+    layout->addLayout(right, 1);
+
+    connect(trackbar_, &QSlider::valueChanged, this, &frm_Beerbasement::setTemperature);
+    create(dialogId, hostWindow());
+}
+
+frm_Beerbasement::~frm_Beerbasement() {
+    if (ADC* adc = model()) adc->ReleaseChannel(channel_);
+}
+
+ADC* frm_Beerbasement::model() const { return core()->AdcModel(); }
+
+uint32_t frm_Beerbasement::sensorMillivolts() const {
+    return thermistor::DividerMillivolts(temperature_);
+}
+
+int frm_Beerbasement::cellarBitmap() const { return cellarPicture_; }
+
+QString frm_Beerbasement::temperatureText() const { return temperatureText_->text(); }
+
+QString frm_Beerbasement::status() const {
+    return status_->isVisible() ? status_->text() : QString();
+}
+
+void frm_Beerbasement::initDialog() {
+    PluginForm::initDialog();
+    refreshPortMap();
+    bindOutputs();
+    trackbar_->setValue(15);
+    setTemperature(15);
+    // A free channel rather than channel 0 for everyone, given the cellar's
+    // voltage at once.
+    if (ADC* adc = model()) moveToChannel(adc->FirstFreeChannel());
+    if (channel_ < 0) {
+        status_->setText(model() ? QStringLiteral("Every converter channel is taken.")
+                                 : QStringLiteral("No converter: the temperature reaches no "
+                                                  "channel."));
+        status_->show();
+    }
+}
+
+void frm_Beerbasement::refreshPortMap() {
+    guarded("frm_Beerbasement::refreshPortMap()", [this] {
+        PortTables tables = BuildPortTables(
+            core()->GetAvailableRegistersByName(PortRegisterPatterns()), "PIN",
+            [this](const std::string& name) { return core()->GetRegisterAddress(name); });
+        portMap_ = std::move(tables.map);
+        portList_ = std::move(tables.list);
+    });
+}
+
+void frm_Beerbasement::bindOutputs() {
+    const bool ddr = wiring_.behaviour == UseDdrAndPort;
+    for (int kind = 0; kind < 3; ++kind) {
+        const size_t k = static_cast<size_t>(kind);
+        watchers_[k].reset();
+        ddrAddress_[k] = -1;
+        const char letter = PortLetter(portList_, wiring_.port[k]);
+        const std::string watched = PortRegisterName(ddr ? "PORT" : "PIN", letter);
+        const std::string ddrName = PortRegisterName("DDR", letter);
+        // A port the part does not have: that output shows nothing.
+        if (!portMap_.contains(watched) || (ddr && !portMap_.contains(ddrName))) {
+            ShowOutput(0, kind);
+            continue;
+        }
+        if (ddr) ddrAddress_[k] = portMap_.lookup(ddrName);
+        watchers_[k] = std::make_unique<Watcher>(
+            ioRegister(portMap_.lookup(watched)), this,
+            ddr ? &frm_Beerbasement::OnPortRegister : &frm_Beerbasement::OnPinRegister, kind);
+        if (ddr) {
+            OnPortRegister(kind);
+        } else {
+            OnPinRegister(kind);
+        }
+    }
+}
+
+void frm_Beerbasement::OnPinRegister(int32_t kind) {
+    guarded("frm_Beerbasement::OnPinRegister()", [this, kind] {
+        const Watcher* watcher = watchers_[static_cast<size_t>(kind)].get();
+        if (!watcher) return;
+        ShowOutput(watcher->value(), kind);
+        update();
+    });
+}
+
+void frm_Beerbasement::OnPortRegister(int32_t kind) {
+    guarded("frm_Beerbasement::OnPortRegister()", [this, kind] {
+        const size_t k = static_cast<size_t>(kind);
+        const Watcher* watcher = watchers_[k].get();
+        if (!watcher || ddrAddress_[k] < 0) return;
+        ShowOutput(
+            OutputLevel(UseDdrAndPort, 0, ioRegister(ddrAddress_[k])->get(), watcher->value()),
+            kind);
+        update();
+    });
+}
+
+void frm_Beerbasement::ShowOutput(uint8_t value, int kind) {
+    if (kind < 0 || kind > 2) return;
+    const size_t k = static_cast<size_t>(kind);
+    const bool on = PinLit(value, wiring_.pin[k], false);
+    if (leds_[k] == on && ledPictures_[k]->bitmapId() != 0) {
+        // Unchanged output: the cellar keeps the picture of the last change.
+        return;
+    }
+    leds_[k] = on;
+    ledPictures_[k]->setBitmap(on ? bitmap::kLedLit : bitmap::kLedDark);
+    ledPictures_[k]->setProperty("lit", on);
+    if (kind == Heater) cellarPicture_ = on ? bitmap::kCellarHot : bitmap::kCellarNormal;
+    if (kind == Cooler) cellarPicture_ = on ? bitmap::kCellarCold : bitmap::kCellarNormal;
+    if (kind != Status) cellar_->setBitmap(cellarPicture_);
+}
+
+void frm_Beerbasement::setTemperature(int celsius) {
+    temperature_ = thermistor::ClampCelsius(celsius);
+    temperatureText_->setText(QStringLiteral("%1°C").arg(temperature_));
+}
+
+void frm_Beerbasement::released() { writeChannel(); }
+
+void frm_Beerbasement::writeChannel() {
+    guarded("frm_Beerbasement::writeChannel()", [this] {
+        ADC* adc = model();
+        Value<uint32_t>* channel = adc ? adc->GetChannel(channel_) : nullptr;
+        if (!channel) return;
+        // A model built since this window claimed the channel: claim it there.
+        adc->ClaimChannel(channel_);
+        adc->SetMillivoltMode(channel_);
+        channel->set(sensorMillivolts());
+    });
+}
+
+void frm_Beerbasement::moveToChannel(int channel) {
+    ADC* adc = model();
+    if (!adc || channel < 0 || channel >= adc->ChannelCount()) return;
+    if (channel_ >= 0 && channel_ != channel) {
+        adc->ClearMillivoltMode(channel_);
+        adc->ReleaseChannel(channel_);
+    }
+    channel_ = channel;
+    status_->hide();
+    writeChannel();
+}
+
+bool frm_Beerbasement::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == trackbar_ && event->type() == QEvent::MouseButtonRelease) released();
+    return PluginForm::eventFilter(watched, event);
+}
+
+void frm_Beerbasement::onCommand(int id) {
+    if (id == kSettingsCommand) configure();
+}
+
+void frm_Beerbasement::configure() {
+    frm_Beerbasement_Configure sheet(this);
+    refreshPortMap();
+    sheet.outputs->portList = portList_;
+    sheet.outputs->port = wiring_.port;
+    sheet.outputs->pin = wiring_.pin;
+    sheet.outputs->behaviour = wiring_.behaviour;
+    if (ADC* adc = model()) sheet.converter->channels = adc->OfferedChannels(channel_);
+    sheet.converter->channel = channel_;
+    sheet.electrical->LoadFrom(core());
+    if (sheet.run() != QDialog::Accepted) {
+        update();
+        return;
+    }
+    sheet.electrical->StoreInto(core());
+    wiring_.port = sheet.outputs->port;
+    wiring_.pin = sheet.outputs->pin;
+    wiring_.behaviour = sheet.outputs->behaviour == 1 ? UseDdrAndPort : UsePin;
+    bindOutputs();
+    if (!sheet.converter->channels.empty()) moveToChannel(sheet.converter->channel);
+    update();
+}

@@ -1,0 +1,99 @@
+// Capacity Measurement: an astable 555 whose timing capacitor is the
+// capacitor under measurement, Cx, driving an input pin with a square wave
+// timed against the simulator's cycle counter (RcOscillator). The window
+// shows the circuit, Cx in farads and the generated frequency in hertz.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "components/analog/RcOscillator.h"
+#include "framework/PluginForm.h"
+#include "framework/PortBinding.h"
+
+class PictureControl;
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+
+// Dialog 217 "Configure Capacity Measurement": the port (combo 241, the
+// part's PINx registers), Cx in nF (edit 240, 0..1000) and the pin (radios
+// 352, 229..235).
+class dlg_Capacity_configure : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kTemplate = 217;
+    static constexpr int kPort = 241, kCapacitance = 240, kError = 353;
+    static constexpr int kPinIds[8] = {352, 229, 230, 231, 232, 233, 234, 235};
+    static constexpr int kMaxNanofarads = 1000;
+
+    explicit dlg_Capacity_configure(QWidget* parent);
+
+    std::vector<std::string> portList;
+    int capacitance = 0;  // nF
+    int pin = 6;
+    int port = 1;  // position in portList
+
+    // Fields -> controls, run modally, controls -> fields on OK.
+    int run();
+    void accept() override;
+
+private:
+    QComboBox* ports_;
+    QLineEdit* capacitance_;
+    QButtonGroup* pins_;
+    QLabel* error_;
+};
+
+class frm_Capacity_Measurement : public PluginForm {
+    Q_OBJECT
+public:
+    static constexpr int kTemplate = 210;
+    static constexpr int kCircuit = 239, kCapacitor = 351;
+    static constexpr int kCapacitanceText = 240, kFrequencyText = 242, kStatus = 243;
+    static constexpr double kC0 = 1e-8;
+    static constexpr int kOhms = 12000;
+    static constexpr const char* kLogLabel = "frm_Capacity_Measurement::Recalculate()";
+
+    frm_Capacity_Measurement(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
+    ~frm_Capacity_Measurement() override;
+
+    void Recalculate();
+    void OnCycleCounter();
+    void OnRegisterMapChanged();
+
+    double cx() const { return cx_; }
+    int pin() const { return pin_; }
+    int pinAddress() const { return pinAddress_; }
+    const RcOscillator& oscillator() const { return oscillator_; }
+    dlg_Capacity_configure* settings() const { return settings_; }
+    QString frequencyText() const;
+    QString capacitanceText() const;
+    QString status() const;
+
+protected:
+    void initDialog() override;
+    void onCommand(int id) override;
+
+private:
+    void refillPortMap();
+    void configure();
+
+    PictureControl* circuit_;
+    PictureControl* capacitor_;
+    QLabel* frequency_;
+    QLabel* capacitance_;
+    QLabel* status_;
+    dlg_Capacity_configure* settings_;
+    RcOscillator oscillator_;
+    double cx_ = 1e-8;
+    int pin_ = 6;
+    int pinAddress_ = -1;  // -1: the chosen port does not exist on the part
+    char portLetter_ = 'B';
+    PortMap portMap_;
+    std::unique_ptr<CallOnChange<frm_Capacity_Measurement, uint32_t>> cycleObserver_;
+    std::unique_ptr<CallOnChange<frm_Capacity_Measurement, uint8_t>> mapObserver_;
+};

@@ -1,0 +1,46 @@
+// The plug-in's Settings sheet (command 6): the pages "General" and
+// "Electrical Characteristics", started from the plug-in's current
+// settings. OK stores both pages into the plug-in object and applies the
+// logger options; Cancel changes nothing.
+#pragma once
+
+#include <array>
+#include <functional>
+
+#include "framework/PropertySheet.h"
+
+class CLEDView;
+class pp_ElectricalCharacteristics;
+class pp_general_settings;
+
+// Where the register logger plugs into the Settings sheet. Both may be
+// empty (no logger in this build): the Logger group's "Configure..." is then
+// disabled and the options are only stored.
+struct LoggerSheetHooks {
+    // "Configure..." of the Logger group: the logger's own sheet edits the
+    // registers to log; true when the user confirmed it with OK.
+    std::function<bool(QWidget* parent, CLEDView* core, std::array<bool, 64>* registers)> configure;
+    // Runs after OK stored the logger options into CLEDView::Logger().
+    std::function<void(CLEDView* core)> apply;
+};
+void SetLoggerSheetHooks(LoggerSheetHooks hooks);
+const LoggerSheetHooks& GetLoggerSheetHooks();
+
+class frm_Settings : public PropertySheet {
+    Q_OBJECT
+public:
+    static constexpr const char* kCaption = "Configure \"QuillComponents\"...";
+
+    frm_Settings(QWidget* parent, CLEDView* core);
+
+    pp_general_settings* general() const { return general_; }
+    pp_ElectricalCharacteristics* electrical() const { return electrical_; }
+
+    // The command: builds the sheet, runs it modally and on OK stores and
+    // applies its settings.
+    static void Run(CLEDView* core);
+
+private:
+    pp_general_settings* general_;
+    pp_ElectricalCharacteristics* electrical_;
+};

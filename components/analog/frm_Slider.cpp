@@ -1,0 +1,217 @@
+#include "components/analog/frm_Slider.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "components/analog/ADC.h"
+#include "components/analog/ChannelScale.h"
+#include "components/analog/pp_ElectricalCharacteristics.h"
+#include "components/analog/pp_general_slider.h"
+#include "framework/Controls.h"
+#include "framework/ModalRunner.h"
+
+// The sheet "Configure "Analog/Digital Converter"...": the channel and
+// reference page, then the electrical characteristics.
+class frm_Slider_configure : public PropertySheet {
+public:
+    explicit frm_Slider_configure(QWidget* parent)
+        : PropertySheet(parent, QStringLiteral("Configure \"Analog/Digital Converter\"...")) {
+        general = new pp_general_slider(this);
+        electrical = new pp_ElectricalCharacteristics(this);
+        addPage(general);
+        addPage(electrical);
+    }
+    pp_general_slider* general;
+    pp_ElectricalCharacteristics* electrical;
+};
+
+frm_Slider::frm_Slider(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
+    : PluginForm(parent, core, 62, 422, commandIndex, "Slider", dialogId) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(3, 4, 3, 4);
+    auto* top = new QHBoxLayout;
+    millivolts_ = new QLineEdit(this);
+    SetControlId(millivolts_, kMillivoltEdit);
+    millivolts_->setMaxLength(4);
+    millivolts_->setValidator(new QIntValidator(0, 9999, millivolts_));
+    // Four digits must fit the narrow window: a compact box and font.
+    QFont small = font();
+    small.setPixelSize(11);
+    millivolts_->setFont(small);
+    millivolts_->setTextMargins(0, 0, 0, 0);
+    millivolts_->setStyleSheet(QStringLiteral("padding: 0px 1px"));
+    millivolts_->setFixedWidth(34);
+    top->setSpacing(2);
+    top->addWidget(millivolts_);
+    auto* unit = new QLabel(QStringLiteral("mV"), this);
+    unit->setFont(small);
+    top->addWidget(unit);
+    layout->addLayout(top);
+
+    trackbar_ = new QSlider(Qt::Vertical, this);
+    SetControlId(trackbar_, kTrackbar);
+    trackbar_->setRange(0, 100);  // the top is 100 %
+    trackbar_->setTickPosition(QSlider::TicksLeft);
+    trackbar_->setTickInterval(10);
+    trackbar_->setPageStep(10);
+    trackbar_->installEventFilter(this);
+    layout->addWidget(trackbar_, 1, Qt::AlignHCenter);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(2);
+    auto* pos = new QLabel(QStringLiteral("Pos:"), this);
+    pos->setFont(small);
+    bottom->addWidget(pos);
+    percentText_ = new QLabel(QStringLiteral("50"), this);
+    percentText_->setFont(small);
+    SetControlId(percentText_, kPercentText);
+    bottom->addWidget(percentText_);
+    layout->addLayout(bottom);
+    status_ = new QLabel(this);
+    SetControlId(status_, kStatus);
+    status_->setWordWrap(true);
+    status_->hide();
+    layout->addWidget(status_);
+
+    connect(trackbar_, &QSlider::valueChanged, this, &frm_Slider::scrolled);
+    connect(millivolts_, &QLineEdit::textEdited, this, &frm_Slider::typedMillivolts);
+    create(dialogId, hostWindow());
+}
+
+frm_Slider::~frm_Slider() {
+    if (ADC* adc = model()) adc->ReleaseChannel(channel_);
+}
+
+ADC* frm_Slider::model() const { return core()->AdcModel(); }
+
+QString frm_Slider::percentText() const { return percentText_->text(); }
+
+QString frm_Slider::status() const { return status_->isVisible() ? status_->text() : QString(); }
+
+void frm_Slider::setStatus(const QString& text) {
+    status_->setText(text);
+    status_->setVisible(!text.isEmpty());
+    if (text.isEmpty()) return;
+    core()->Log("frm_Slider", text.toStdString());
+    if (!core()->General().warningsDisabled && isVisible()) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Slider"), text, QMessageBox::Ok,
+                        this);
+        RunModal(&box);
+    }
+}
+
+void frm_Slider::initDialog() {
+    PluginForm::initDialog();
+    // A free channel rather than channel 0 for everyone.
+    if (ADC* adc = model()) {
+        channel_ = adc->FirstFreeChannel();
+        adc->ClaimChannel(channel_);
+    }
+    fullScale_ = 2.56;
+    percent_ = 50;
+    updating_ = true;
+    trackbar_->setValue(percent_);
+    updating_ = false;
+    scrolled(percent_);
+    if (channel_ < 0) {
+        status_->setText(model() ? QStringLiteral("Every channel is taken.")
+                                 : QStringLiteral("No converter."));
+        status_->show();
+    }
+}
+
+void frm_Slider::scrolled(int position) {
+    percent_ = position;
+    percentText_->setText(QStringLiteral("%1%").arg(percent_));
+    if (!updating_) showMillivolts();
+}
+
+void frm_Slider::showMillivolts() {
+    millivolts_->setText(QString::number(channelscale::PercentToMillivolts(percent_, fullScale_)));
+}
+
+void frm_Slider::released() {
+    guarded("frm_Slider::released()", [this] {
+        ADC* adc = model();
+        Value<uint32_t>* channel = adc ? adc->GetChannel(channel_) : nullptr;
+        if (!channel) return;
+        adc->ClaimChannel(channel_);  // a model built since holds the claim too
+        channel->set(static_cast<uint32_t>(percent_));
+    });
+}
+
+void frm_Slider::typedMillivolts(const QString& text) {
+    bool number = false;
+    double mv = text.toDouble(&number);
+    if (!number) return;
+    const double fullMillivolts = fullScale_ * 1000.0;
+    if (mv >= fullMillivolts) {
+        mv = fullMillivolts;
+        millivolts_->setText(QString::asprintf("%.0f", fullMillivolts));
+    }
+    updating_ = true;
+    trackbar_->setValue(channelscale::MillivoltsToPercent(mv, fullScale_));
+    updating_ = false;
+}
+
+bool frm_Slider::eventFilter(QObject* watched, QEvent* event) {
+    // The trackbar gives up the mouse: after a drag or a click on its
+    // groove, as the channel is written on release.
+    // The value is already set by then (the trackbar tracks the drag).
+    if (watched == trackbar_ && event->type() == QEvent::MouseButtonRelease) released();
+    return PluginForm::eventFilter(watched, event);
+}
+
+void frm_Slider::onCommand(int id) {
+    if (id == kSettingsCommand) configure();
+}
+
+void frm_Slider::configure() {
+    frm_Slider_configure sheet(this);
+    ADC* adc = model();
+    // The slider's own channel and the free ones, its own preselected: OK
+    // without a change keeps it.
+    if (adc) sheet.general->channels = adc->OfferedChannels(channel_);
+    sheet.general->channel = channel_;
+    sheet.general->reference = reference_;
+    sheet.electrical->LoadFrom(core());
+    if (core()->ExternalArefApplied()->get()) sheet.general->reference = channelscale::UseAref;
+    if (sheet.run() != QDialog::Accepted) {
+        update();
+        return;
+    }
+    sheet.electrical->StoreInto(core());
+    reference_ = sheet.general->reference;
+    fullScale_ = channelscale::FullScaleVolts(reference_, core()->ExternalArefApplied()->get() != 0,
+                                              core()->ExternalAref()->get(), core()->AVcc()->get(),
+                                              core()->InternalReference()->get());
+
+    const int chosen = sheet.general->channels.empty() ? -1 : sheet.general->channel;
+    if (chosen < 0) {
+        setStatus(
+            QStringLiteral("Every converter channel is connected to another component; "
+                           "the slider keeps its channel."));
+    } else if (chosen != channel_) {
+        if (adc) {
+            adc->ReleaseChannel(channel_);
+            adc->ClaimChannel(chosen);
+        }
+        channel_ = chosen;
+        setStatus(QString());
+        // A new channel starts at the bottom and keeps its value until the
+        // next release.
+        updating_ = true;
+        trackbar_->setValue(0);
+        updating_ = false;
+        scrolled(0);
+        return;
+    }
+    showMillivolts();
+    update();
+}

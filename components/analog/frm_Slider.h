@@ -1,0 +1,67 @@
+// Slider: one vertical trackbar that sets an analog input voltage, as a
+// percentage of a full-scale voltage, on one converter channel.
+//
+// The slider holds its channel's number, never a pointer: the channel is
+// resolved through the core's current converter model each time, so a
+// model rebuilt for a new debug session leaves nothing dangling. It claims
+// a free channel when it opens and releases its claim when it moves to
+// another channel or closes. The channel is written when the user lets go
+// of the trackbar (a typed millivolt value only moves the trackbar).
+#pragma once
+
+#include <QString>
+
+#include "framework/PluginForm.h"
+
+class ADC;
+class QLabel;
+class QLineEdit;
+class QSlider;
+class frm_Slider_configure;
+
+class frm_Slider : public PluginForm {
+    Q_OBJECT
+public:
+    static constexpr int kTemplate = 238;
+    static constexpr int kTrackbar = 260, kPercentText = 261, kMillivoltEdit = 295;
+    static constexpr int kStatus = 296;  // why the slider drives no channel
+
+    frm_Slider(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
+    ~frm_Slider() override;
+
+    int channel() const { return channel_; }  // -1: none
+    int percent() const { return percent_; }
+    double fullScaleVolts() const { return fullScale_; }
+    int reference() const { return reference_; }
+    QSlider* trackbar() const { return trackbar_; }
+    QLineEdit* millivoltEdit() const { return millivolts_; }
+    QString percentText() const;
+    QString status() const;
+
+    // The user let go of the trackbar: the channel receives the percentage.
+    void released();
+    // A value typed into the millivolt box (as the box's text changes).
+    void typedMillivolts(const QString& text);
+
+protected:
+    void initDialog() override;
+    void onCommand(int id) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    ADC* model() const;
+    void scrolled(int position);
+    void showMillivolts();
+    void configure();
+    void setStatus(const QString& text);
+
+    QSlider* trackbar_;
+    QLabel* percentText_;
+    QLineEdit* millivolts_;
+    QLabel* status_;
+    int channel_ = -1;
+    int percent_ = 50;
+    double fullScale_ = 2.56;
+    int reference_ = 2;
+    bool updating_ = false;
+};

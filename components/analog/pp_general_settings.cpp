@@ -1,0 +1,189 @@
+#include "components/analog/pp_general_settings.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "components/analog/frm_Settings.h"
+#include "framework/Controls.h"
+#include "framework/ModalRunner.h"
+
+namespace {
+
+template <typename T>
+T* numbered(T* control, int id) {
+    SetControlId(control, id);
+    return control;
+}
+
+}  // namespace
+
+QStringList pp_general_settings::ClockChoices() {
+    // As the clock list has always shown them: one-digit values led by two
+    // blanks.
+    return {
+        QStringLiteral("  1.000000"), QStringLiteral("  2.000000"), QStringLiteral("  4.000000"),
+        QStringLiteral("  8.000000"), QStringLiteral("16.000000"),  QStringLiteral("20.000000"),
+        QStringLiteral("24.000000"),  QStringLiteral("28.000000"),  QStringLiteral("32.000000")};
+}
+
+pp_general_settings::pp_general_settings(QWidget* parent, CLEDView* core)
+    : PropertyPage(parent, kTemplate, QStringLiteral("General")), core_(core) {
+    auto* layout = new QVBoxLayout(this);
+
+    auto* clock = new QGroupBox(QStringLiteral("Clock"), this);
+    auto* clockLayout = new QGridLayout(clock);
+    clockChoice_ = new QButtonGroup(this);
+    auto* detect =
+        numbered(new QRadioButton(QStringLiteral("Detect automatically."), clock), kClockAuto);
+    auto* predefined = numbered(new QRadioButton(QStringLiteral("Use predefined value."), clock),
+                                kClockPredefined);
+    clockChoice_->addButton(detect, 0);
+    clockChoice_->addButton(predefined, 1);
+    clockValue_ = numbered(new QComboBox(clock), kClockValue);
+    clockValue_->setEditable(true);
+    clockValue_->setInsertPolicy(QComboBox::InsertAlphabetically);
+    clockValue_->addItems(ClockChoices());
+    clockLayout->addWidget(detect, 0, 0, 1, 3, Qt::AlignLeft);
+    clockLayout->addWidget(predefined, 1, 0, Qt::AlignLeft);
+    clockLayout->addWidget(clockValue_, 1, 1);
+    clockLayout->addWidget(new QLabel(QStringLiteral("Mhz."), clock), 1, 2);
+    layout->addWidget(clock);
+
+    auto* converter = new QGroupBox(QStringLiteral("Analog to Digital Converter"), this);
+    auto* converterLayout = new QHBoxLayout(converter);
+    enableAdc_ =
+        numbered(new QCheckBox(QStringLiteral("Enable Analog to Digital Converter."), converter),
+                 kEnableAdc);
+    auto* adcConfigure =
+        numbered(new QPushButton(QStringLiteral("Configure..."), converter), kAdcConfigure);
+    converterLayout->addWidget(enableAdc_, 0, Qt::AlignLeft);
+    converterLayout->addStretch(1);
+    converterLayout->addWidget(adcConfigure);
+    layout->addWidget(converter);
+    connect(adcConfigure, &QPushButton::clicked, this,
+            &pp_general_settings::converterConfigureRequested);
+
+    auto* logger = new QGroupBox(QStringLiteral("Logger"), this);
+    auto* loggerLayout = new QGridLayout(logger);
+    enableLogging_ =
+        numbered(new QCheckBox(QStringLiteral("Enable logging."), logger), kEnableLogging);
+    loggerConfigure_ =
+        numbered(new QPushButton(QStringLiteral("Configure..."), logger), kLoggerConfigure);
+    destination_ = new QButtonGroup(this);
+    auto* toWindow =
+        numbered(new QRadioButton(QStringLiteral("Log to window."), logger), kLogToWindow);
+    auto* toFile = numbered(new QRadioButton(QStringLiteral("Log to file."), logger), kLogToFile);
+    destination_->addButton(toWindow, 0);
+    destination_->addButton(toFile, 1);
+    directory_ = numbered(new QLineEdit(logger), kDirectory);
+    auto* browse = numbered(new QPushButton(QStringLiteral("..."), logger), kBrowse);
+    browse->setMaximumWidth(32);
+    fileName_ = numbered(new QLineEdit(logger), kFileName);
+    loggerLayout->addWidget(enableLogging_, 0, 0, 1, 2, Qt::AlignLeft);
+    loggerLayout->addWidget(loggerConfigure_, 0, 2);
+    loggerLayout->addWidget(toWindow, 1, 0, 1, 3, Qt::AlignLeft);
+    loggerLayout->addWidget(toFile, 2, 0, 1, 3, Qt::AlignLeft);
+    loggerLayout->addWidget(new QLabel(QStringLiteral("Directory"), logger), 3, 0);
+    loggerLayout->addWidget(directory_, 3, 1);
+    loggerLayout->addWidget(browse, 3, 2);
+    loggerLayout->addWidget(new QLabel(QStringLiteral("Filename"), logger), 4, 0);
+    loggerLayout->addWidget(fileName_, 4, 1, 1, 2);
+    layout->addWidget(logger);
+
+    disableWarnings_ = numbered(new QCheckBox(QStringLiteral("Disable warning dialog(s)."), this),
+                                kDisableWarnings);
+    layout->addWidget(disableWarnings_, 0, Qt::AlignLeft);
+    error_ = numbered(new QLabel(this), kError);
+    error_->setStyleSheet(QStringLiteral("color: #b00000"));
+    error_->hide();
+    layout->addWidget(error_);
+    layout->addStretch(1);
+
+    connect(loggerConfigure_, &QPushButton::clicked, this, &pp_general_settings::configureLogger);
+    connect(browse, &QPushButton::clicked, this, &pp_general_settings::browseDirectory);
+}
+
+void pp_general_settings::LoadFrom(CLEDView* core) {
+    general = core->General();
+    const LoggerSettings& log = core->Logger();
+    logEnabled = log.logEnabled;
+    logToFile = log.logToFile;
+    directory = log.logDirectory;
+    fileName = log.logFileName;
+    registers = log.logSelection;
+}
+
+void pp_general_settings::StoreInto(CLEDView* core) const {
+    core->General() = general;
+    LoggerSettings& log = core->Logger();
+    log.logEnabled = logEnabled;
+    log.logToFile = logToFile;
+    log.logDirectory = directory;
+    log.logFileName = fileName;
+    log.logSelection = registers;
+}
+
+void pp_general_settings::loadControls() {
+    disableWarnings_->setChecked(general.warningsDisabled);
+    enableAdc_->setChecked(general.adcEnabled);
+    clockChoice_->button(general.clockPredefined ? 1 : 0)->setChecked(true);
+    clockValue_->setCurrentText(QString::fromStdString(general.clockValue));
+    enableLogging_->setChecked(logEnabled);
+    destination_->button(logToFile ? 1 : 0)->setChecked(true);
+    directory_->setText(QString::fromStdString(directory));
+    fileName_->setText(QString::fromStdString(fileName));
+    loggerConfigure_->setEnabled(static_cast<bool>(GetLoggerSheetHooks().configure));
+    error_->hide();
+}
+
+bool pp_general_settings::saveControls() {
+    const bool predefined = clockChoice_->checkedId() == 1;
+    const QString clock = clockValue_->currentText();
+    bool number = false;
+    const double mhz = clock.trimmed().toDouble(&number);
+    if (predefined && (!number || mhz <= 0.0 || mhz > 100.0)) {
+        error_->setText(
+            QStringLiteral("The predefined clock must be a number of MHz "
+                           "above 0 and at most 100."));
+        error_->show();
+        clockValue_->setFocus();
+        return false;
+    }
+    general.warningsDisabled = disableWarnings_->isChecked();
+    general.adcEnabled = enableAdc_->isChecked();
+    general.clockPredefined = predefined;
+    general.clockValue = clock.toStdString();
+    logEnabled = enableLogging_->isChecked();
+    logToFile = destination_->checkedId() == 1;
+    directory = directory_->text().toStdString();
+    fileName = fileName_->text().toStdString();
+    error_->hide();
+    return true;
+}
+
+void pp_general_settings::configureLogger() {
+    const LoggerSheetHooks& hooks = GetLoggerSheetHooks();
+    if (!hooks.configure) return;
+    std::array<bool, 64> edited = registers;
+    if (hooks.configure(this, core_, &edited)) registers = edited;
+}
+
+void pp_general_settings::browseDirectory() {
+    QFileDialog chooser(this, QStringLiteral("Directory of the log file"), directory_->text());
+    chooser.setFileMode(QFileDialog::Directory);
+    chooser.setOption(QFileDialog::ShowDirsOnly, true);
+    chooser.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (RunModal(&chooser) == QDialog::Accepted && !chooser.selectedFiles().isEmpty()) {
+        directory_->setText(chooser.selectedFiles().constFirst());
+    }
+}

@@ -1,0 +1,71 @@
+#include "components/analog/pp_general_slider.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "framework/Controls.h"
+
+pp_general_slider::pp_general_slider(QWidget* parent, bool withReference)
+    : PropertyPage(parent, kTemplate, QStringLiteral("Analog / Digital Converter")) {
+    auto* layout = new QVBoxLayout(this);
+    auto* converter = new QGroupBox(QStringLiteral("A/D Converter"), this);
+    auto* row = new QHBoxLayout(converter);
+    row->addWidget(new QLabel(QStringLiteral("Connect at"), converter));
+    list_ = new QComboBox(converter);
+    SetControlId(list_, kChannel);
+    row->addWidget(list_, 1);
+    layout->addWidget(converter);
+    noChannel_ = new QLabel(
+        QStringLiteral("Every channel is connected to another component; this one keeps its "
+                       "channel."),
+        this);
+    SetControlId(noChannel_, kNoChannel);
+    noChannel_->setWordWrap(true);
+    noChannel_->hide();
+    layout->addWidget(noChannel_);
+
+    references_ = new QButtonGroup(this);
+    if (!withReference) {
+        layout->addStretch(1);
+        return;
+    }
+    auto* referenceGroup = new QGroupBox(QStringLiteral("Reference Voltage"), this);
+    auto* column = new QVBoxLayout(referenceGroup);
+    const struct {
+        int id;
+        const char* text;
+    } choices[] = {{kUseAref, "Use AREF"},
+                   {kUseAvcc, "Use AVCC"},
+                   {kUseInternal, "Use internal VREF (2.56V)"}};
+    for (int value = 0; value < 3; ++value) {
+        auto* radio = new QRadioButton(QString::fromUtf8(choices[value].text), referenceGroup);
+        SetControlId(radio, choices[value].id);
+        references_->addButton(radio, value);
+        column->addWidget(radio, 0, Qt::AlignLeft);
+    }
+    layout->addWidget(referenceGroup);
+    layout->addStretch(1);
+}
+
+void pp_general_slider::loadControls() {
+    list_->clear();
+    int selected = -1;
+    for (int c : channels) {
+        if (c == channel) selected = list_->count();
+        list_->addItem(QStringLiteral("ADC%1").arg(c), c);
+    }
+    list_->setCurrentIndex(selected >= 0 ? selected : (list_->count() > 0 ? 0 : -1));
+    noChannel_->setVisible(channels.empty());
+    if (QAbstractButton* radio = references_->button(reference)) radio->setChecked(true);
+}
+
+bool pp_general_slider::saveControls() {
+    if (list_->currentIndex() >= 0) channel = list_->currentData().toInt();
+    if (references_->checkedId() >= 0) reference = references_->checkedId();
+    return true;
+}

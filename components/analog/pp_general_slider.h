@@ -1,0 +1,40 @@
+// The page "Analog / Digital Converter" of the Slider's and the
+// Beerbasement's configuration sheets: the channel to connect ("ADC3") and
+// the reference voltage the Slider's millivolt display uses.
+#pragma once
+
+#include <vector>
+
+#include "framework/PropertySheet.h"
+
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+
+class pp_general_slider : public PropertyPage {
+    Q_OBJECT
+public:
+    static constexpr int kTemplate = 240;
+    static constexpr int kChannel = 267;
+    static constexpr int kUseAref = 297, kUseAvcc = 237, kUseInternal = 296;
+    static constexpr int kNoChannel = 268;  // why the list is empty
+
+    // Without the reference group when the owner uses only the channel
+    // (the Beerbasement).
+    explicit pp_general_slider(QWidget* parent, bool withReference = true);
+
+    // Fields: the channels offered (ascending), the selected channel (-1:
+    // none) and the reference choice (channelscale::Reference).
+    std::vector<int> channels;
+    int channel = -1;
+    int reference = 2;
+
+    void loadControls() override;
+    bool saveControls() override;
+
+private:
+    QComboBox* list_;
+    QButtonGroup* references_;
+    QLabel* noChannel_;
+};

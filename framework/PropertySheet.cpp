@@ -1,0 +1,52 @@
+#include "framework/PropertySheet.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "framework/Controls.h"
+#include "framework/ModalRunner.h"
+
+PropertyPage::PropertyPage(QWidget* parent, int templateId, const QString& title)
+    : QWidget(parent), title_(title) {
+    setProperty("dialogId", templateId);
+    setObjectName(QStringLiteral("page_%1").arg(templateId));
+}
+
+PropertySheet::PropertySheet(QWidget* parent, const QString& caption) : QDialog(parent) {
+    setWindowTitle(caption);
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    tabs_ = new QTabWidget(this);
+    layout->addWidget(tabs_);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    SetControlId(buttons->button(QDialogButtonBox::Ok), 1);
+    SetControlId(buttons->button(QDialogButtonBox::Cancel), 2);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+void PropertySheet::addPage(PropertyPage* page) {
+    pages_.push_back(page);
+    tabs_->addTab(page, page->title());
+}
+
+void PropertySheet::showPage(PropertyPage* page) { tabs_->setCurrentWidget(page); }
+
+int PropertySheet::run() {
+    initSheet();
+    for (PropertyPage* page : pages_) page->loadControls();
+    return RunModal(this);
+}
+
+void PropertySheet::accept() {
+    for (PropertyPage* page : pages_) {
+        if (!page->saveControls()) {
+            showPage(page);
+            return;
+        }
+    }
+    QDialog::accept();
+}

@@ -1,0 +1,142 @@
+// The Settings sheet: the electrical page's linked trackbars and rounding,
+// the general page starting from the current settings, OK versus Cancel,
+// and the logger's seam.
+#include <QComboBox>
+#include <QLabel>
+#include <QSlider>
+
+#include "components/analog/frm_Settings.h"
+#include "components/analog/pp_ElectricalCharacteristics.h"
+#include "components/analog/pp_general_settings.h"
+#include "tests/ui/UiTestSupport.h"
+
+namespace {
+
+using Page = pp_ElectricalCharacteristics;
+using General = pp_general_settings;
+
+QString textOf(QWidget* dialog, int id) { return findControlAs<QLabel>(dialog, id)->text(); }
+
+class SettingsTest : public QuillUiTest {
+protected:
+    // Runs command 6 and hands the sheet to `answer`.
+    void runSettings(const std::function<void(QDialog*)>& answer) {
+        answerDialogs([answer](QDialog* d) { answer(d); });
+        core()->ExecuteCommand(kCmdSettings);
+    }
+    void TearDown() override {
+        SetLoggerSheetHooks({});
+        QuillUiTest::TearDown();
+    }
+};
+
+}  // namespace
+
+TEST_F(SettingsTest, ElectricalDefaultsAndLinkedTrackbars) {
+    runSettings([](QDialog* d) {
+        EXPECT_EQ(d->windowTitle(), "Configure \"QuillComponents\"...");
+        EXPECT_EQ(textOf(d, Page::kVccText), "5.00");
+        EXPECT_EQ(textOf(d, Page::kVrefText), "2.56");
+        EXPECT_EQ(textOf(d, Page::kAvccText), "5.00");
+        EXPECT_EQ(textOf(d, Page::kArefText), "5.00");
+        EXPECT_FALSE(findControl(d, Page::kAref)->isEnabled());
+
+        findControlAs<QSlider>(d, Page::kVcc)->setValue(330);
+        EXPECT_EQ(textOf(d, Page::kAvccText), "3.30");
+        EXPECT_EQ(textOf(d, Page::kAvccLower), "3.00");
+        EXPECT_EQ(textOf(d, Page::kAvccUpper), "3.60");
+        EXPECT_EQ(textOf(d, Page::kVrefText), "2.65");
+        findControlAs<QSlider>(d, Page::kAvcc)->setValue(350);
+        EXPECT_EQ(textOf(d, Page::kVrefText), "2.75");
+        EXPECT_EQ(textOf(d, Page::kVrefUpper), "3.50");
+        clickControl(d, Page::kExternalAref);
+        EXPECT_TRUE(findControl(d, Page::kAref)->isEnabled());
+        clickControl(d, 1);
+    });
+    EXPECT_DOUBLE_EQ(core()->Vcc()->get(), 3.3);
+    EXPECT_DOUBLE_EQ(core()->AVcc()->get(), 3.5);
+    EXPECT_DOUBLE_EQ(core()->InternalReference()->get(), 2.75);
+    EXPECT_EQ(core()->ExternalArefApplied()->get(), 1);
+}
+
+// Hundredths round: 4.02 V reopens as 4.02 (truncation showed 4.01).
+TEST_F(SettingsTest, VoltagesRoundTripAndCancelStoresNothing) {
+    core()->Vcc()->set(4.02);
+    core()->AVcc()->set(4.02);
+    core()->InternalReference()->set(5.10);  // above AVcc: limited to it
+    runSettings([](QDialog* d) {
+        EXPECT_EQ(textOf(d, Page::kVccText), "4.02");
+        EXPECT_EQ(textOf(d, Page::kVrefText), "4.02");
+        clickControl(d, 1);
+    });
+    EXPECT_DOUBLE_EQ(core()->Vcc()->get(), 4.02);
+    EXPECT_DOUBLE_EQ(core()->InternalReference()->get(), 4.02);
+
+    runSettings([](QDialog* d) {
+        findControlAs<QSlider>(d, Page::kVcc)->setValue(300);
+        clickControl(d, General::kDisableWarnings);
+        clickControl(d, 2);
+    });
+    EXPECT_DOUBLE_EQ(core()->Vcc()->get(), 4.02);
+    EXPECT_FALSE(core()->General().warningsDisabled);
+}
+
+// The sheet starts from the current settings: OK without a change never
+// switches logging off or forgets the registers to log.
+TEST_F(SettingsTest, GeneralPageStartsFromTheCurrentSettings) {
+    core()->Logger().logEnabled = true;
+    core()->Logger().logToFile = true;
+    core()->Logger().logFileName = "cellar.dbg";
+    core()->Logger().logSelection[6] = true;
+    core()->General().adcEnabled = false;
+    runSettings([](QDialog* d) { clickControl(d, 1); });
+    EXPECT_TRUE(core()->Logger().logEnabled);
+    EXPECT_TRUE(core()->Logger().logToFile);
+    EXPECT_EQ(core()->Logger().logFileName, "cellar.dbg");
+    EXPECT_TRUE(core()->Logger().logSelection[6]);
+    EXPECT_FALSE(core()->General().adcEnabled);
+}
+
+TEST_F(SettingsTest, PredefinedClockIsCheckedAndStored) {
+    runSettings([](QDialog* d) {
+        auto* clock = findControlAs<QComboBox>(d, General::kClockValue);
+        EXPECT_EQ(clock->itemText(0), "  1.000000");
+        EXPECT_EQ(clock->itemText(8), "32.000000");
+        clickControl(d, General::kClockPredefined);
+        clock->setCurrentText("fast");
+        clickControl(d, 1);
+        EXPECT_TRUE(d->isVisible()) << "a clock that is no number is refused";
+        EXPECT_TRUE(findControl(d, General::kError)->isVisibleTo(d));
+        clock->setCurrentText("16.000000");
+        clickControl(d, 1);
+    });
+    EXPECT_TRUE(core()->General().clockPredefined);
+    EXPECT_DOUBLE_EQ(core()->ClockMHz(), 16.0);
+}
+
+// The register logger's sheet plugs in behind "Configure..." of the Logger
+// group and replaces the registers to log on its OK; OK of the Settings
+// sheet then applies the options.
+TEST_F(SettingsTest, LoggerConfigureSeam) {
+    runSettings([](QDialog* d) {
+        EXPECT_FALSE(findControl(d, General::kLoggerConfigure)->isEnabled());
+        clickControl(d, 2);
+    });
+
+    int applied = 0;
+    LoggerSheetHooks hooks;
+    hooks.configure = [](QWidget*, CLEDView*, std::array<bool, 64>* registers) {
+        (*registers)[0x1B] = true;
+        return true;
+    };
+    hooks.apply = [&applied](CLEDView* core) { applied += core->Logger().logSelection[0x1B]; };
+    SetLoggerSheetHooks(hooks);
+    runSettings([](QDialog* d) {
+        clickControl(d, General::kLoggerConfigure);
+        clickControl(d, General::kEnableLogging);
+        clickControl(d, 1);
+    });
+    EXPECT_TRUE(core()->Logger().logEnabled);
+    EXPECT_TRUE(core()->Logger().logSelection[0x1B]);
+    EXPECT_EQ(applied, 1);
+}
