@@ -173,6 +173,10 @@ constexpr int kChannelList = 267;
 constexpr int kUseAref = 297;
 constexpr int kUseAvcc = 237;
 constexpr int kUseInternalVref = 296;
+// Added to the templates: why a slider drives no channel, and the page's
+// note that every channel is taken.
+constexpr int kStatus = 2001;
+constexpr int kNoFreeChannel = 2002;
 }  // namespace slider
 
 namespace capacity {
@@ -185,6 +189,12 @@ constexpr int kPortCombo = 241;
 constexpr int kCapacitanceEdit = 240;
 // "Pin 0" .. "Pin 7"; not consecutive.
 inline constexpr std::array<int, 8> kPins{352, 229, 230, 231, 232, 233, 234, 235};
+constexpr int kMaxNanofarads = 1000;
+// Added to the templates: the circuit picture, the window's status (the
+// oscillator stopped, the port missing) and why the dialog refused its input.
+constexpr int kCircuit = 2010;
+constexpr int kStatus = 2011;
+constexpr int kError = 2012;
 }  // namespace capacity
 
 namespace beerbasement {
@@ -205,6 +215,8 @@ inline constexpr std::array<int, 8> kCoolerPins{236, 237, 238, 239, 240, 241, 24
 inline constexpr std::array<int, 8> kStatusPins{256, 257, 258, 259, 260, 261, 262, 263};
 constexpr int kUsePin = 250;
 constexpr int kUseDdrAndPort = 251;
+// Added to the template: why no channel receives the temperature.
+constexpr int kStatus = 2020;
 }  // namespace beerbasement
 
 // The Settings sheet (command CFG): "General" page and the electrical page
@@ -224,6 +236,8 @@ constexpr int kEnableLogging = 305;
 constexpr int kFileName = 314;
 constexpr int kLogToWindow = 326;
 constexpr int kLogToFile = 308;
+// Added to the template: why OK was refused.
+constexpr int kError = 2030;
 }  // namespace settings
 
 namespace electrical {

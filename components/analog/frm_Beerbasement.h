@@ -14,6 +14,7 @@
 #include <array>
 #include <memory>
 
+#include "contract/ResourceIds.h"
 #include "framework/PluginForm.h"
 #include "framework/PortBinding.h"
 
@@ -25,10 +26,14 @@ class QSlider;
 class frm_Beerbasement : public PluginForm {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 271;
-    static constexpr int kTrackbar = 260, kTemperatureText = 359, kCellar = 360;
-    static constexpr int kStatusLed = 249, kHeaterLed = 357, kCoolerLed = 358;
-    static constexpr int kStatus = 361;  // why no channel is driven
+    static constexpr int kTemplate = ids::beerbasement::kTemplate;
+    static constexpr int kTrackbar = ids::beerbasement::kTrackbar;
+    static constexpr int kTemperatureText = ids::beerbasement::kTemperatureText;
+    static constexpr int kCellar = ids::beerbasement::kCellar;
+    static constexpr int kStatusLed = ids::beerbasement::kStatusLed;
+    static constexpr int kHeaterLed = ids::beerbasement::kHeaterLed;
+    static constexpr int kCoolerLed = ids::beerbasement::kCoolerLed;
+    static constexpr int kStatus = ids::beerbasement::kStatus;  // why no channel is driven
     enum Kind : int { Heater = 0, Cooler = 1, Status = 2 };
 
     frm_Beerbasement(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "components/analog/RcOscillator.h"
+#include "contract/ResourceIds.h"
 #include "framework/PluginForm.h"
 #include "framework/PortBinding.h"
 
@@ -25,10 +26,12 @@ class QLineEdit;
 class dlg_Capacity_configure : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 217;
-    static constexpr int kPort = 241, kCapacitance = 240, kError = 353;
-    static constexpr int kPinIds[8] = {352, 229, 230, 231, 232, 233, 234, 235};
-    static constexpr int kMaxNanofarads = 1000;
+    static constexpr int kTemplate = ids::capacity::kSettingsTemplate;
+    static constexpr int kPort = ids::capacity::kPortCombo;
+    static constexpr int kCapacitance = ids::capacity::kCapacitanceEdit;
+    static constexpr int kError = ids::capacity::kError;
+    static constexpr const std::array<int, 8>& kPinIds = ids::capacity::kPins;
+    static constexpr int kMaxNanofarads = ids::capacity::kMaxNanofarads;
 
     explicit dlg_Capacity_configure(QWidget* parent);
 
@@ -51,9 +54,12 @@ private:
 class frm_Capacity_Measurement : public PluginForm {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 210;
-    static constexpr int kCircuit = 239, kCapacitor = 351;
-    static constexpr int kCapacitanceText = 240, kFrequencyText = 242, kStatus = 243;
+    static constexpr int kTemplate = ids::capacity::kTemplate;
+    static constexpr int kCircuit = ids::capacity::kCircuit;
+    static constexpr int kCapacitor = ids::capacity::kCapacitor;
+    static constexpr int kCapacitanceText = ids::capacity::kCapacitanceText;
+    static constexpr int kFrequencyText = ids::capacity::kFrequencyText;
+    static constexpr int kStatus = ids::capacity::kStatus;
     static constexpr double kC0 = 1e-8;
     static constexpr int kOhms = 12000;
     static constexpr const char* kLogLabel = "frm_Capacity_Measurement::Recalculate()";

@@ -11,6 +11,7 @@
 
 #include <QString>
 
+#include "contract/ResourceIds.h"
 #include "framework/PluginForm.h"
 
 class ADC;
@@ -22,9 +23,11 @@ class frm_Slider_configure;
 class frm_Slider : public PluginForm {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 238;
-    static constexpr int kTrackbar = 260, kPercentText = 261, kMillivoltEdit = 295;
-    static constexpr int kStatus = 296;  // why the slider drives no channel
+    static constexpr int kTemplate = ids::slider::kTemplate;
+    static constexpr int kTrackbar = ids::slider::kTrackbar;
+    static constexpr int kPercentText = ids::slider::kPercentText;
+    static constexpr int kMillivoltEdit = ids::slider::kMillivoltEdit;
+    static constexpr int kStatus = ids::slider::kStatus;  // why the slider drives no channel
 
     frm_Slider(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
     ~frm_Slider() override;

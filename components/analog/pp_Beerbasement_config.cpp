@@ -13,14 +13,14 @@
 #include "framework/PortBinding.h"
 
 int pp_Beerbasement_config::PinControl(int kind, int pin) {
-    pin = ClampPin(pin);
+    const auto p = static_cast<size_t>(ClampPin(pin));
     switch (kind) {
         case 0:
-            return kHeaterPins[pin];
+            return ids::beerbasement::kHeaterPins[p];
         case 1:
-            return kCoolerPin0 + pin;
+            return ids::beerbasement::kCoolerPins[p];
         default:
-            return kStatusPin0 + pin;
+            return ids::beerbasement::kStatusPins[p];
     }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "contract/ResourceIds.h"
 #include "framework/PropertySheet.h"
 
 class QButtonGroup;
@@ -15,12 +16,12 @@ class QComboBox;
 class pp_Beerbasement_config : public PropertyPage {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 236;
-    static constexpr int kHeaterPort = 355, kCoolerPort = 245, kStatusPort = 244;
-    static constexpr int kHeaterPins[8] = {356, 229, 230, 231, 232, 233, 234, 235};
-    static constexpr int kCoolerPin0 = 236;  // 236..243
-    static constexpr int kStatusPin0 = 256;  // 256..263
-    static constexpr int kPinBehaviour = 250, kDdrBehaviour = 251;
+    static constexpr int kTemplate = ids::beerbasement::kSettingsPage;
+    static constexpr int kHeaterPort = ids::beerbasement::kHeaterPort;
+    static constexpr int kCoolerPort = ids::beerbasement::kCoolerPort;
+    static constexpr int kStatusPort = ids::beerbasement::kStatusPort;
+    static constexpr int kPinBehaviour = ids::beerbasement::kUsePin;
+    static constexpr int kDdrBehaviour = ids::beerbasement::kUseDdrAndPort;
 
     explicit pp_Beerbasement_config(QWidget* parent);
 

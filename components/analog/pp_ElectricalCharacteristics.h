@@ -5,6 +5,7 @@
 #pragma once
 
 #include "components/analog/ElectricalModel.h"
+#include "contract/ResourceIds.h"
 #include "framework/PropertySheet.h"
 
 class CLEDView;
@@ -15,11 +16,19 @@ class QSlider;
 class pp_ElectricalCharacteristics : public PropertyPage {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 239;
-    static constexpr int kVcc = 262, kVref = 263, kAvcc = 264, kAref = 265;
-    static constexpr int kExternalAref = 266;
-    static constexpr int kVccText = 271, kVrefText = 272, kAvccText = 273, kArefText = 274;
-    static constexpr int kVrefUpper = 275, kAvccLower = 276, kAvccUpper = 277;
+    static constexpr int kTemplate = ids::electrical::kPage;
+    static constexpr int kVcc = ids::electrical::kVcc;
+    static constexpr int kVref = ids::electrical::kVref;
+    static constexpr int kAvcc = ids::electrical::kAvcc;
+    static constexpr int kAref = ids::electrical::kAref;
+    static constexpr int kExternalAref = ids::electrical::kExternalAref;
+    static constexpr int kVccText = ids::electrical::kVccText;
+    static constexpr int kVrefText = ids::electrical::kVrefText;
+    static constexpr int kAvccText = ids::electrical::kAvccText;
+    static constexpr int kArefText = ids::electrical::kArefText;
+    static constexpr int kVrefUpper = ids::electrical::kVrefUpperText;
+    static constexpr int kAvccLower = ids::electrical::kAvccLowerText;
+    static constexpr int kAvccUpper = ids::electrical::kAvccUpperText;
 
     explicit pp_ElectricalCharacteristics(QWidget* parent);
 

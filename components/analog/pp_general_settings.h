@@ -11,6 +11,7 @@
 #include <array>
 #include <string>
 
+#include "contract/ResourceIds.h"
 #include "core/CLEDView.h"
 #include "framework/PropertySheet.h"
 
@@ -24,13 +25,21 @@ class QPushButton;
 class pp_general_settings : public PropertyPage {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 242;
-    static constexpr int kLoggerConfigure = 304, kAdcConfigure = 307, kBrowse = 317;
-    static constexpr int kDisableWarnings = 310, kEnableAdc = 306;
-    static constexpr int kClockAuto = 254, kClockPredefined = 237, kClockValue = 313;
-    static constexpr int kDirectory = 309, kEnableLogging = 305, kFileName = 314;
-    static constexpr int kLogToWindow = 326, kLogToFile = 308;
-    static constexpr int kError = 318;  // why OK was refused
+    static constexpr int kTemplate = ids::settings::kGeneralPage;
+    static constexpr int kLoggerConfigure = ids::settings::kConfigureLogger;
+    static constexpr int kAdcConfigure = ids::settings::kConfigureConverter;
+    static constexpr int kBrowse = ids::settings::kBrowseDirectory;
+    static constexpr int kDisableWarnings = ids::settings::kDisableWarnings;
+    static constexpr int kEnableAdc = ids::settings::kEnableConverter;
+    static constexpr int kClockAuto = ids::settings::kDetectClock;
+    static constexpr int kClockPredefined = ids::settings::kPredefinedClock;
+    static constexpr int kClockValue = ids::settings::kClockValue;
+    static constexpr int kDirectory = ids::settings::kDirectory;
+    static constexpr int kEnableLogging = ids::settings::kEnableLogging;
+    static constexpr int kFileName = ids::settings::kFileName;
+    static constexpr int kLogToWindow = ids::settings::kLogToWindow;
+    static constexpr int kLogToFile = ids::settings::kLogToFile;
+    static constexpr int kError = ids::settings::kError;  // why OK was refused
 
     pp_general_settings(QWidget* parent, CLEDView* core);
 

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "contract/ResourceIds.h"
 #include "framework/PropertySheet.h"
 
 class QButtonGroup;
@@ -15,10 +16,12 @@ class QLabel;
 class pp_general_slider : public PropertyPage {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 240;
-    static constexpr int kChannel = 267;
-    static constexpr int kUseAref = 297, kUseAvcc = 237, kUseInternal = 296;
-    static constexpr int kNoChannel = 268;  // why the list is empty
+    static constexpr int kTemplate = ids::slider::kGeneralPage;
+    static constexpr int kChannel = ids::slider::kChannelList;
+    static constexpr int kUseAref = ids::slider::kUseAref;
+    static constexpr int kUseAvcc = ids::slider::kUseAvcc;
+    static constexpr int kUseInternal = ids::slider::kUseInternalVref;
+    static constexpr int kNoChannel = ids::slider::kNoFreeChannel;  // why the list is empty
 
     // Without the reference group when the owner uses only the channel
     // (the Beerbasement).
