@@ -15,6 +15,7 @@
 #include "components/digital/frm_Switch.h"
 #include "components/lcd/frm_LCD.h"
 #include "core/CLEDView.h"
+#include "debugaids/frm_Logger_configure.h"
 #include "framework/PluginForm.h"
 
 void WireComponents(CLEDView* core) {
@@ -34,6 +35,10 @@ void WireComponents(CLEDView* core) {
         if (WidgetsAvailable()) frm_Settings::Run(c);
     });
     InstallAdcModel(core);
+    // The register logger's sheet behind "Configure..." of the Settings
+    // sheet's Logger group.
+    SetLoggerSheetHooks({&frm_Logger_configure::ConfigureFromSettings,
+                         &frm_Logger_configure::ApplyKeptLayout});
     core->SetModalCommand(kCmdAbout, [](CLEDView*) {
         if (!WidgetsAvailable()) return;
         CAboutDlg box(QApplication::activeWindow());

@@ -12,7 +12,9 @@ class CLEDView;
 class ElectricalModel {
 public:
     static constexpr int kVccMin = 270, kVccMax = 550;
-    static constexpr int kArefMin = 270, kArefMax = 550;
+    // ARef down to 2.00 V, as the chip allows an external reference from
+    // 2.0 V up to AVcc.
+    static constexpr int kArefMin = 200, kArefMax = 550;
     static constexpr int kVrefMin = 200;
     static constexpr int kAvccSpread = 30;
 

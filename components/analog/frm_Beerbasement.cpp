@@ -40,7 +40,12 @@ public:
 
 frm_Beerbasement::frm_Beerbasement(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
     : PluginForm(parent, core, 340, 340, commandIndex, "Beerbasement", dialogId),
+      ports_(core, "PIN", "frm_Beerbasement"),
       cellarPicture_(bitmap::kCellarNormal) {
+    for (int kind = 0; kind < 3; ++kind) {
+        outputs_[static_cast<size_t>(kind)] =
+            std::make_unique<OutputPort>([this, kind] { OnOutput(kind); });
+    }
     auto* layout = new QHBoxLayout(this);
     auto* left = new QVBoxLayout;
     trackbar_ = new QSlider(Qt::Vertical, this);
@@ -102,6 +107,12 @@ uint32_t frm_Beerbasement::sensorMillivolts() const {
 
 int frm_Beerbasement::cellarBitmap() const { return cellarPicture_; }
 
+int frm_Beerbasement::channelValue() const {
+    ADC* adc = model();
+    Value<uint32_t>* channel = adc ? adc->GetChannel(channel_) : nullptr;
+    return channel ? static_cast<int>(channel->get()) : -1;
+}
+
 QString frm_Beerbasement::temperatureText() const { return temperatureText_->text(); }
 
 QString frm_Beerbasement::status() const {
@@ -110,8 +121,12 @@ QString frm_Beerbasement::status() const {
 
 void frm_Beerbasement::initDialog() {
     PluginForm::initDialog();
-    refreshPortMap();
-    bindOutputs();
+    // All three outputs start on PINA pin 0 (the first port when the part
+    // has no port A) and follow every refill of the register map.
+    ports_.follow([this] {
+        for (auto& output : outputs_) output->rebind(ports_);
+    });
+    for (auto& output : outputs_) output->bindDefault(ports_, 'A', UsePin);
     trackbar_->setValue(15);
     setTemperature(15);
     // A free channel rather than channel 0 for everyone, given the cellar's
@@ -125,59 +140,21 @@ void frm_Beerbasement::initDialog() {
     }
 }
 
-void frm_Beerbasement::refreshPortMap() {
-    guarded("frm_Beerbasement::refreshPortMap()", [this] {
-        PortTables tables = BuildPortTables(
-            core()->GetAvailableRegistersByName(PortRegisterPatterns()), "PIN",
-            [this](const std::string& name) { return core()->GetRegisterAddress(name); });
-        portMap_ = std::move(tables.map);
-        portList_ = std::move(tables.list);
-    });
-}
-
 void frm_Beerbasement::bindOutputs() {
-    const bool ddr = wiring_.behaviour == UseDdrAndPort;
-    for (int kind = 0; kind < 3; ++kind) {
-        const size_t k = static_cast<size_t>(kind);
-        watchers_[k].reset();
-        ddrAddress_[k] = -1;
-        const char letter = PortLetter(portList_, wiring_.port[k]);
-        const std::string watched = PortRegisterName(ddr ? "PORT" : "PIN", letter);
-        const std::string ddrName = PortRegisterName("DDR", letter);
-        // A port the part does not have: that output shows nothing.
-        if (!portMap_.contains(watched) || (ddr && !portMap_.contains(ddrName))) {
-            ShowOutput(0, kind);
-            continue;
-        }
-        if (ddr) ddrAddress_[k] = portMap_.lookup(ddrName);
-        watchers_[k] = std::make_unique<Watcher>(
-            ioRegister(portMap_.lookup(watched)), this,
-            ddr ? &frm_Beerbasement::OnPortRegister : &frm_Beerbasement::OnPinRegister, kind);
-        if (ddr) {
-            OnPortRegister(kind);
-        } else {
-            OnPinRegister(kind);
+    for (size_t kind = 0; kind < 3; ++kind) {
+        // A port the part does not have: that output watches nothing and
+        // shows off.
+        if (!outputs_[kind]->bind(ports_, ports_.letterAt(wiring_.port[kind]), wiring_.behaviour)) {
+            ShowOutput(0, static_cast<int>(kind));
         }
     }
 }
 
-void frm_Beerbasement::OnPinRegister(int32_t kind) {
-    guarded("frm_Beerbasement::OnPinRegister()", [this, kind] {
-        const Watcher* watcher = watchers_[static_cast<size_t>(kind)].get();
-        if (!watcher) return;
-        ShowOutput(watcher->value(), kind);
-        update();
-    });
-}
-
-void frm_Beerbasement::OnPortRegister(int32_t kind) {
-    guarded("frm_Beerbasement::OnPortRegister()", [this, kind] {
-        const size_t k = static_cast<size_t>(kind);
-        const Watcher* watcher = watchers_[k].get();
-        if (!watcher || ddrAddress_[k] < 0) return;
-        ShowOutput(
-            OutputLevel(UseDdrAndPort, 0, ioRegister(ddrAddress_[k])->get(), watcher->value()),
-            kind);
+void frm_Beerbasement::OnOutput(int kind) {
+    guarded("frm_Beerbasement::OnOutput()", [this, kind] {
+        const OutputPort& output = *outputs_[static_cast<size_t>(kind)];
+        if (!output.bound()) return;
+        ShowOutput(output.level(), kind);
         update();
     });
 }
@@ -240,8 +217,7 @@ void frm_Beerbasement::onCommand(int id) {
 
 void frm_Beerbasement::configure() {
     frm_Beerbasement_Configure sheet(this);
-    refreshPortMap();
-    sheet.outputs->portList = portList_;
+    sheet.outputs->portList = ports_.list();
     sheet.outputs->port = wiring_.port;
     sheet.outputs->pin = wiring_.pin;
     sheet.outputs->behaviour = wiring_.behaviour;

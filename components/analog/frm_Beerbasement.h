@@ -15,8 +15,8 @@
 #include <memory>
 
 #include "contract/ResourceIds.h"
+#include "framework/PinBinding.h"
 #include "framework/PluginForm.h"
-#include "framework/PortBinding.h"
 
 class ADC;
 class PictureControl;
@@ -25,6 +25,11 @@ class QSlider;
 
 class frm_Beerbasement : public PluginForm {
     Q_OBJECT
+    // For tools that check what the cellar feeds (the host's scenarios): the
+    // channel number (-1: none) and its value in millivolts (-1: none).
+    Q_PROPERTY(int channel READ channel)
+    Q_PROPERTY(int channelValue READ channelValue)
+    Q_PROPERTY(int channelMillivolts READ channelValue)
 public:
     static constexpr int kTemplate = ids::beerbasement::kTemplate;
     static constexpr int kTrackbar = ids::beerbasement::kTrackbar;
@@ -50,20 +55,20 @@ public:
     int channel() const { return channel_; }
     int temperature() const { return temperature_; }
     uint32_t sensorMillivolts() const;
+    int channelValue() const;
     bool ledOn(int kind) const { return leds_[static_cast<size_t>(kind)]; }
     int cellarBitmap() const;
     QSlider* trackbar() const { return trackbar_; }
     QString temperatureText() const;
     QString status() const;
-    const std::vector<std::string>& portList() const { return portList_; }
+    const std::vector<std::string>& portList() const { return ports_.list(); }
 
     // The user moved the trackbar (display only) / let go of it (channel).
     void setTemperature(int celsius);
     void released();
 
-    // Observer callbacks.
-    void OnPinRegister(int32_t kind);
-    void OnPortRegister(int32_t kind);
+    // An output's register changed (PINx, or DDRx/PORTx by the behaviour).
+    void OnOutput(int kind);
     void ShowOutput(uint8_t value, int kind);
 
 protected:
@@ -72,9 +77,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    using Watcher = CallOnChange1<frm_Beerbasement, uint8_t>;
     ADC* model() const;
-    void refreshPortMap();
     void bindOutputs();
     void writeChannel();
     void moveToChannel(int channel);
@@ -86,11 +89,9 @@ private:
     PictureControl* cellar_;
     std::array<PictureControl*, 3> ledPictures_{};
     std::array<bool, 3> leds_{};
-    std::array<std::unique_ptr<Watcher>, 3> watchers_;
-    std::array<int, 3> ddrAddress_{-1, -1, -1};
     Wiring wiring_;
-    PortMap portMap_;
-    std::vector<std::string> portList_;
+    PortRegisters ports_;
+    std::array<std::unique_ptr<OutputPort>, 3> outputs_;
     int channel_ = -1;
     int temperature_ = 15;
     int cellarPicture_;

@@ -106,7 +106,8 @@ void dlg_Capacity_configure::accept() {
 
 frm_Capacity_Measurement::frm_Capacity_Measurement(QWidget* parent, CLEDView* core,
                                                    int commandIndex, int dialogId)
-    : PluginForm(parent, core, 289, 320, commandIndex, "Capacity Measurement", dialogId) {
+    : PluginForm(parent, core, 289, 320, commandIndex, "Capacity Measurement", dialogId),
+      ports_(core, "PIN", "frm_Capacity_Measurement") {
     auto* layout = new QVBoxLayout(this);
     circuit_ = new PictureControl(this, kCircuit);
     circuit_->setBitmap(bitmap::kCapacityCircuit);
@@ -145,26 +146,13 @@ QString frm_Capacity_Measurement::status() const { return status_->text(); }
 
 void frm_Capacity_Measurement::initDialog() {
     PluginForm::initDialog();
-    refillPortMap();
+    // The port list and the pin follow every refill of the register map
+    // (a reset, a new part); the timing then starts over.
+    ports_.follow([this] { OnRegisterMapChanged(); });
+    output_.bindDefault(ports_, 'B', UsePin);
     cycleObserver_ = std::make_unique<CallOnChange<frm_Capacity_Measurement, uint32_t>>(
         core()->CycleCounter(), this, &frm_Capacity_Measurement::OnCycleCounter);
-    mapObserver_ = std::make_unique<CallOnChange<frm_Capacity_Measurement, uint8_t>>(
-        core()->UpdateRequest(), this, &frm_Capacity_Measurement::OnRegisterMapChanged);
     Recalculate();
-}
-
-void frm_Capacity_Measurement::refillPortMap() {
-    guarded("frm_Capacity_Measurement::refillPortMap()", [this] {
-        PortTables tables = BuildPortTables(
-            core()->GetAvailableRegistersByName({"PIN"}), "PIN",
-            [this](const std::string& name) { return core()->GetRegisterAddress(name); });
-        portMap_ = std::move(tables.map);
-        settings_->portList = std::move(tables.list);
-        // The pin register follows the port's name in the (new) map; a port
-        // the part does not have drives nothing.
-        const std::string name = PortRegisterName("PIN", portLetter_);
-        pinAddress_ = portMap_.contains(name) ? portMap_.lookup(name) : -1;
-    });
 }
 
 void frm_Capacity_Measurement::Recalculate() {
@@ -196,9 +184,9 @@ void frm_Capacity_Measurement::Recalculate() {
     QString why;
     if (!timing.runs()) {
         why = QStringLiteral("Oscillator stopped: the clock frequency is unknown.");
-    } else if (pinAddress_ < 0) {
+    } else if (!output_.bound()) {
         why = QStringLiteral("Port %1 does not exist on this part; no pin is driven.")
-                  .arg(QChar(portLetter_));
+                  .arg(QChar(output_.choice().letter));
     }
     status_->setText(why);
     if (!why.isEmpty()) core()->Log(kLogLabel, why.toStdString());
@@ -208,16 +196,14 @@ void frm_Capacity_Measurement::Recalculate() {
 void frm_Capacity_Measurement::OnCycleCounter() {
     guarded("frm_Capacity_Measurement::OnCycleCounter()", [this] {
         const std::optional<bool> level = oscillator_.Advance(core()->CycleCounter()->get());
-        if (!level || pinAddress_ < 0) return;
-        GatedValue<uint8_t>* pinRegister = ioRegister(pinAddress_);
-        if (auto value = InputWrite(UsePin, pin_, *level, pinRegister->get(), 0)) {
-            pinRegister->set(*value);
-        }
+        if (level) output_.write(pin_, *level);
     });
 }
 
 void frm_Capacity_Measurement::OnRegisterMapChanged() {
-    refillPortMap();
+    settings_->portList = ports_.list();
+    if (output_.choice().letter == 0) return;  // the first refill, before the pin is bound
+    output_.rebind(ports_);
     Recalculate();
 }
 
@@ -230,9 +216,7 @@ void frm_Capacity_Measurement::configure() {
     if (settings_->run() == QDialog::Accepted) {
         cx_ = settings_->capacitance * 1e-9;
         pin_ = ClampPin(settings_->pin);
-        portLetter_ = PortLetter(settings_->portList, settings_->port);
-        const std::string name = PortRegisterName("PIN", portLetter_);
-        pinAddress_ = portMap_.contains(name) ? portMap_.lookup(name) : -1;
+        output_.bind(ports_, ports_.letterAt(settings_->port), UsePin);
         Recalculate();
     }
     update();

@@ -11,8 +11,8 @@
 
 #include "components/analog/RcOscillator.h"
 #include "contract/ResourceIds.h"
+#include "framework/PinBinding.h"
 #include "framework/PluginForm.h"
-#include "framework/PortBinding.h"
 
 class PictureControl;
 class QButtonGroup;
@@ -73,7 +73,8 @@ public:
 
     double cx() const { return cx_; }
     int pin() const { return pin_; }
-    int pinAddress() const { return pinAddress_; }
+    // The PINx register driven; -1 when the chosen port does not exist.
+    int pinAddress() const { return output_.bound() ? output_.pinIndex() : -1; }
     const RcOscillator& oscillator() const { return oscillator_; }
     dlg_Capacity_configure* settings() const { return settings_; }
     QString frequencyText() const;
@@ -85,7 +86,6 @@ protected:
     void onCommand(int id) override;
 
 private:
-    void refillPortMap();
     void configure();
 
     PictureControl* circuit_;
@@ -97,9 +97,7 @@ private:
     RcOscillator oscillator_;
     double cx_ = 1e-8;
     int pin_ = 6;
-    int pinAddress_ = -1;  // -1: the chosen port does not exist on the part
-    char portLetter_ = 'B';
-    PortMap portMap_;
+    PortRegisters ports_;
+    InputPin output_;
     std::unique_ptr<CallOnChange<frm_Capacity_Measurement, uint32_t>> cycleObserver_;
-    std::unique_ptr<CallOnChange<frm_Capacity_Measurement, uint8_t>> mapObserver_;
 };

@@ -13,14 +13,16 @@ class CLEDView;
 class pp_ElectricalCharacteristics;
 class pp_general_settings;
 
-// Where the register logger plugs into the Settings sheet. Both may be
-// empty (no logger in this build): the Logger group's "Configure..." is then
-// disabled and the options are only stored.
+// Where the register logger's own sheet plugs into the Settings sheet (OK
+// of the Settings sheet hands the logger options to
+// CLEDView::ApplyLoggerChoice).
 struct LoggerSheetHooks {
-    // "Configure..." of the Logger group: the logger's own sheet edits the
-    // registers to log; true when the user confirmed it with OK.
+    // "Configure..." of the Logger group: the logger's sheet edits the
+    // registers to log; true when the user confirmed it with OK. Empty: the
+    // button is disabled.
     std::function<bool(QWidget* parent, CLEDView* core, std::array<bool, 64>* registers)> configure;
-    // Runs after OK stored the logger options into CLEDView::Logger().
+    // Runs after OK of the Settings sheet handed the logger options over
+    // (the logger sheet's layout, kept until then, goes to the plug-in).
     std::function<void(CLEDView* core)> apply;
 };
 void SetLoggerSheetHooks(LoggerSheetHooks hooks);

@@ -92,6 +92,17 @@ ADC* frm_Slider::model() const { return core()->AdcModel(); }
 
 QString frm_Slider::percentText() const { return percentText_->text(); }
 
+int frm_Slider::channelValue() const {
+    ADC* adc = model();
+    Value<uint32_t>* channel = adc ? adc->GetChannel(channel_) : nullptr;
+    return channel ? static_cast<int>(channel->get()) : -1;
+}
+
+int frm_Slider::channelMillivolts() const {
+    const int value = channelValue();
+    return value < 0 ? -1 : channelscale::PercentToMillivolts(value, fullScale_);
+}
+
 QString frm_Slider::status() const { return status_->isVisible() ? status_->text() : QString(); }
 
 void frm_Slider::setStatus(const QString& text) {

@@ -22,6 +22,12 @@ class frm_Slider_configure;
 
 class frm_Slider : public PluginForm {
     Q_OBJECT
+    // For tools that check what the slider feeds (the host's scenarios):
+    // the channel number (-1: none), its value (a percentage; -1 when there
+    // is no channel) and that value as millivolts of the full scale.
+    Q_PROPERTY(int channel READ channel)
+    Q_PROPERTY(int channelValue READ channelValue)
+    Q_PROPERTY(int channelMillivolts READ channelMillivolts)
 public:
     static constexpr int kTemplate = ids::slider::kTemplate;
     static constexpr int kTrackbar = ids::slider::kTrackbar;
@@ -34,6 +40,8 @@ public:
 
     int channel() const { return channel_; }  // -1: none
     int percent() const { return percent_; }
+    int channelValue() const;
+    int channelMillivolts() const;
     double fullScaleVolts() const { return fullScale_; }
     int reference() const { return reference_; }
     QSlider* trackbar() const { return trackbar_; }

@@ -70,7 +70,7 @@ pp_ElectricalCharacteristics::pp_ElectricalCharacteristics(QWidget* parent)
     row(QStringLiteral("AVcc"), avccLower_, avcc_, avccUpper_, QStringLiteral("Selected AVcc:"),
         avccText_);
     layout->addWidget(external_, 0, Qt::AlignLeft);
-    row(QStringLiteral("ARef"), new QLabel(QStringLiteral("2.7"), this), aref_,
+    row(QStringLiteral("ARef"), new QLabel(QStringLiteral("2.0"), this), aref_,
         new QLabel(QStringLiteral("5.5"), this), QStringLiteral("Selected voltage:"), arefText_);
     layout->addStretch(1);
 

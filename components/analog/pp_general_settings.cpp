@@ -115,22 +115,25 @@ pp_general_settings::pp_general_settings(QWidget* parent, CLEDView* core)
 
 void pp_general_settings::LoadFrom(CLEDView* core) {
     general = core->General();
-    const LoggerSettings& log = core->Logger();
-    logEnabled = log.logEnabled;
-    logToFile = log.logToFile;
-    directory = log.logDirectory;
-    fileName = log.logFileName;
-    registers = log.logSelection;
+    const RegisterLogger& log = core->Logger();
+    logEnabled = log.enabled();
+    logToFile = log.toFile();
+    directory = log.directory();
+    fileName = log.fileName();
+    registers = log.selection();
 }
 
 void pp_general_settings::StoreInto(CLEDView* core) const {
     core->General() = general;
-    LoggerSettings& log = core->Logger();
-    log.logEnabled = logEnabled;
-    log.logToFile = logToFile;
-    log.logDirectory = directory;
-    log.logFileName = fileName;
-    log.logSelection = registers;
+    LoggerChoice choice;
+    for (int i = 0; i < static_cast<int>(registers.size()); ++i) {
+        if (registers[static_cast<size_t>(i)]) choice.registers.push_back(i);
+    }
+    choice.enabled = logEnabled;
+    choice.toFile = logToFile;
+    choice.fileName = fileName;
+    choice.directory = directory;
+    core->ApplyLoggerChoice(choice);
 }
 
 void pp_general_settings::loadControls() {

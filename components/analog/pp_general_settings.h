@@ -51,6 +51,8 @@ public:
     std::array<bool, 64> registers{};
 
     void LoadFrom(CLEDView* core);
+    // Stores the general settings and hands the logger choices to the core
+    // (which opens or closes the log).
     void StoreInto(CLEDView* core) const;
 
     void loadControls() override;

@@ -7,10 +7,12 @@
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QDockWidget>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QSlider>
 #include <QTimer>
 
 #include "host/app/MainWindow.h"
@@ -81,6 +83,17 @@ int bitmapIdOf(const QWidget* control) {
     return id.isValid() ? id.toInt() : -1;
 }
 
+void typeText(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QKeyEvent erase(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    QApplication::sendEvent(edit, &erase);
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &press);
+    }
+}
+
 bool runMenuDialog(QWidget* form, int commandId, const std::function<void(QDialog*)>& answer,
                    QString* error) {
     const QPoint local = form->rect().center();
@@ -137,7 +150,18 @@ bool runDialog(const std::function<void()>& open, const std::function<void(QDial
 
 bool fillDialog(QDialog* dialog, const std::vector<DialogInput>& inputs, QString* error) {
     for (const DialogInput& input : inputs) {
-        QWidget* control = findControl(dialog, input.control);
+        QWidget* root = dialog;
+        if (input.page != 0) {
+            root = dialog->findChild<QWidget*>(QString("page_%1").arg(input.page));
+            if (!root) {
+                *error = QString("the dialog \"%1\" has no page %2")
+                             .arg(dialog->windowTitle())
+                             .arg(input.page);
+                dialog->reject();
+                return false;
+            }
+        }
+        QWidget* control = findControl(root, input.control);
         if (!control || !control->isEnabled()) {
             *error = QString("the dialog \"%1\" has no %2control %3")
                          .arg(dialog->windowTitle(), control ? "enabled " : "")
@@ -178,6 +202,19 @@ bool fillDialog(QDialog* dialog, const std::vector<DialogInput>& inputs, QString
         } else if (auto* check = qobject_cast<QCheckBox*>(control);
                    check && !input.value.isEmpty()) {
             if (check->isChecked() != (input.value == "1")) click(check);
+        } else if (auto* slider = qobject_cast<QAbstractSlider*>(control)) {
+            bool number = false;
+            const int position = input.value.toInt(&number);
+            if (!number || position < slider->minimum() || position > slider->maximum()) {
+                *error = QString("%1 is outside the range %2 to %3 of control %4")
+                             .arg(input.value)
+                             .arg(slider->minimum())
+                             .arg(slider->maximum())
+                             .arg(input.control);
+                dialog->reject();
+                return false;
+            }
+            slider->setValue(position);
         } else {
             click(control);
         }

@@ -14,6 +14,7 @@ class MainWindow;
 class QDialog;
 class QObject;
 class QDockWidget;
+class QLineEdit;
 class QWidget;
 
 namespace driver {
@@ -29,6 +30,10 @@ QStringList componentNames(MainWindow& window);
 int controlIdOf(const QObject* control);
 // `root` itself or the first descendant numbered `id`; null if none.
 QWidget* findControl(QWidget* root, int id);
+
+// Replaces the text of `edit` as typed keys do (each emits the edit's
+// textEdited signal, as a user's typing does).
+void typeText(QLineEdit* edit, const QString& text);
 
 // Mouse press and release at the centre of `widget` (left button).
 void press(QWidget* widget);
@@ -53,12 +58,14 @@ bool runDialog(const std::function<void()>& open, const std::function<void(QDial
                QString* error);
 
 // One change to a settings dialog: select `value` in the combo box numbered
-// `control` ("@B" selects port B, listed as PINB or PORTB), type `value`
-// into an edit field, tick (value "1") or clear ("0") a check box, or click
-// a radio button / push button (empty value).
+// `control` ("@B" selects port B, listed as PINB or PORTB), tick (value "1") or clear ("0") a check
+// box, move a trackbar to `value`, type `value` into an edit box, or click a radio button / push
+// button (empty value). A property sheet's pages number their controls independently: `page`
+// names the page (its template number) to look on; 0 looks on the whole dialog.
 struct DialogInput {
     int control = 0;
     QString value;
+    int page = 0;
 };
 
 // Applies the inputs in order, then clicks OK (control 1). Returns false

@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
+#include <array>
 #include <chrono>
+#include <cmath>
 #include <type_traits>
 
 #include "contract/ResourceIds.h"
@@ -22,6 +24,77 @@ using Result = ScenarioExecutor::Result;
 
 // The setup identifier of the command that opens a window of that kind.
 const char* commandIdOf(sc::ComponentKind kind) { return kCommands[sc::commandOf(kind)].id; }
+
+// The converter channel list of the Slider's and the Beerbasement's sheets.
+driver::DialogInput channelInput(int channel) {
+    return {ids::slider::kChannelList, QString("ADC%1").arg(channel), ids::slider::kGeneralPage};
+}
+
+std::vector<driver::DialogInput> analogInputs(const sc::SettingsCommand& s) {
+    std::vector<driver::DialogInput> in;
+    auto port = [](char letter) { return QString("@") + QChar(letter); };
+    switch (s.kind) {
+        case sc::ComponentKind::Slider:
+            if (s.channel) in.push_back(channelInput(*s.channel));
+            if (s.reference) {
+                const int radio = *s.reference == sc::Reference::Aref ? ids::slider::kUseAref
+                                  : *s.reference == sc::Reference::Avcc
+                                      ? ids::slider::kUseAvcc
+                                      : ids::slider::kUseInternalVref;
+                in.push_back({radio, {}, ids::slider::kGeneralPage});
+            }
+            break;
+        case sc::ComponentKind::CapacityMeasurement:
+            if (s.port) in.push_back({ids::capacity::kPortCombo, port(*s.port)});
+            if (s.pin) in.push_back({ids::capacity::kPins[static_cast<size_t>(*s.pin)], {}});
+            if (s.capacitance)
+                in.push_back({ids::capacity::kCapacitanceEdit, QString::number(*s.capacitance)});
+            break;
+        case sc::ComponentKind::Beerbasement: {
+            const int page = ids::beerbasement::kSettingsPage;
+            auto output = [&](const std::optional<sc::PortPin>& p, int combo,
+                              const std::array<int, 8>& pins) {
+                if (!p) return;
+                in.push_back({combo, port(p->port), page});
+                in.push_back({pins[static_cast<size_t>(p->bit)], {}, page});
+            };
+            output(s.heater, ids::beerbasement::kHeaterPort, ids::beerbasement::kHeaterPins);
+            output(s.cooler, ids::beerbasement::kCoolerPort, ids::beerbasement::kCoolerPins);
+            output(s.status, ids::beerbasement::kStatusPort, ids::beerbasement::kStatusPins);
+            if (s.mode) {
+                in.push_back({*s.mode == sc::PinMode::Pin ? ids::beerbasement::kUsePin
+                                                          : ids::beerbasement::kUseDdrAndPort,
+                              {},
+                              page});
+            }
+            if (s.channel) in.push_back(channelInput(*s.channel));
+            break;
+        }
+        default:
+            break;
+    }
+    return in;
+}
+
+// The electrical page of the Settings sheet: Vcc first (it moves AVcc and
+// Vref), then AVcc (it moves Vref), Vref, the AREF flag (it enables the ARef
+// trackbar) and ARef; trackbars in hundredths of a volt.
+std::vector<driver::DialogInput> electricalInputs(const sc::ElectricalCommand& e) {
+    std::vector<driver::DialogInput> in;
+    const int page = ids::electrical::kPage;
+    auto volts = [&](const std::optional<double>& v, int control) {
+        if (v) in.push_back({control, QString::number(std::lround(*v * 100.0)), page});
+    };
+    volts(e.vcc, ids::electrical::kVcc);
+    volts(e.avcc, ids::electrical::kAvcc);
+    volts(e.vref, ids::electrical::kVref);
+    // The ARef trackbar moves only while the AREF check box is ticked.
+    if (e.aref) in.push_back({ids::electrical::kExternalAref, "1", page});
+    volts(e.aref, ids::electrical::kAref);
+    if (e.externalAref)
+        in.push_back({ids::electrical::kExternalAref, *e.externalAref ? "1" : "0", page});
+    return in;
+}
 
 std::vector<driver::DialogInput> dialogInputs(const sc::SettingsCommand& s) {
     std::vector<driver::DialogInput> in;
@@ -66,6 +139,10 @@ std::vector<driver::DialogInput> dialogInputs(const sc::SettingsCommand& s) {
         }
         default:
             break;
+    }
+    if (s.kind == sc::ComponentKind::Slider || s.kind == sc::ComponentKind::CapacityMeasurement ||
+        s.kind == sc::ComponentKind::Beerbasement) {
+        return analogInputs(s);
     }
     if (s.pin) in.push_back({ids::port_settings::kPin0 + *s.pin, {}});
     if (s.mode)
@@ -224,6 +301,27 @@ public:
                 } else if constexpr (std::is_same_v<T, sc::ExpectFileCommand>) {
                     return executor_.expectFile(QString::fromStdString(c.path),
                                                 QString::fromStdString(c.text));
+                } else if constexpr (std::is_same_v<T, sc::ElectricalCommand>) {
+                    return executor_.pluginSettings(electricalInputs(c));
+                } else if constexpr (std::is_same_v<T, sc::SetSliderCommand>) {
+                    const QString window = QString::fromStdString(c.window);
+                    if (c.millivolts) {
+                        return executor_.typeAndRelease(
+                            window, ids::slider::kMillivoltEdit,
+                            QString::number(static_cast<long>(std::lround(c.value))),
+                            ids::slider::kTrackbar);
+                    }
+                    return executor_.slide(window, ids::slider::kTrackbar,
+                                           static_cast<int>(std::lround(c.value)));
+                } else if constexpr (std::is_same_v<T, sc::SetTemperatureCommand>) {
+                    return executor_.slide(QString::fromStdString(c.window),
+                                           ids::beerbasement::kTrackbar, c.celsius);
+                } else if constexpr (std::is_same_v<T, sc::ExpectChannelCommand>) {
+                    return executor_.expectChannel(QString::fromStdString(c.window), c.channel,
+                                                   c.value, c.millivolts);
+                } else if constexpr (std::is_same_v<T, sc::ExpectTextCommand>) {
+                    return executor_.expectText(QString::fromStdString(c.window), c.control,
+                                                QString::fromStdString(c.text));
                 } else if constexpr (std::is_same_v<T, sc::ScreenshotCommand>) {
                     QString why;
                     QString dir = screenshotDir(c.directory);
@@ -254,6 +352,8 @@ bool isCheck(const sc::Command& command) {
            std::holds_alternative<sc::ExpectOutputCommand>(command) ||
            std::holds_alternative<sc::ExpectAutostepCommand>(command) ||
            std::holds_alternative<sc::ExpectFileCommand>(command) ||
+           std::holds_alternative<sc::ExpectChannelCommand>(command) ||
+           std::holds_alternative<sc::ExpectTextCommand>(command) ||
            std::holds_alternative<sc::WaitUntilCommand>(command);
 }
 

@@ -20,6 +20,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -294,6 +295,14 @@ void MainWindow::buildPluginCommands() {
             if (entry.separatorAfter) target->addSeparator();
         }
     }
+    // The plug-in's settings have no menu element of their own; the host
+    // offers them under Tools.
+    if (std::find(setup_.commands.begin(), setup_.commands.end(), "CFG") != setup_.commands.end()) {
+        toolsMenu_->addSeparator();
+        QAction* settings =
+            toolsMenu_->addAction("Plug-in &settings...", this, [this] { openPluginSettings(); });
+        settings->setObjectName("menu_plugin_settings");
+    }
     for (const SetupToolbar& bar : setup_.toolbars) {
         pluginToolbar_ = addToolBar(QString::fromStdString(bar.name));
         pluginToolbar_->setObjectName(QString("toolbar_%1").arg(QString::fromStdString(bar.name)));
@@ -363,6 +372,13 @@ bool MainWindow::executeCommand(int command) {
     }
     if (!commandEnabled(command)) return false;
     plugin_->ExecuteCommand(command);
+    return true;
+}
+
+bool MainWindow::openPluginSettings() {
+    auto cfg = std::find(setup_.commands.begin(), setup_.commands.end(), "CFG");
+    if (!plugin_ || cfg == setup_.commands.end()) return false;
+    plugin_->ExecuteCommand(static_cast<LONG>(cfg - setup_.commands.begin()));
     return true;
 }
 

@@ -54,6 +54,10 @@ public:
     // command is unknown or disabled.
     bool executeCommand(int command);
     bool commandEnabled(int command) const;
+    // The host's own "Plug-in settings..." entry: runs the plug-in's CFG
+    // command, which the setup description lists without a menu element or
+    // button. False when there is no plug-in or it offers no CFG.
+    bool openPluginSettings();
 
     // ---- Session
     SessionConfig& config() { return config_; }

@@ -1,6 +1,7 @@
 #include "host/app/ScenarioExecutor.h"
 
 #include <QAbstractButton>
+#include <QAbstractSlider>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -151,6 +152,87 @@ Result ScenarioExecutor::configure(const QString& name,
     QApplication::processEvents();
     if (!ran || !filled) return error(QString("settings of \"%1\": %2").arg(name, why));
     return ok(QString("changed the settings of %1").arg(name));
+}
+
+Result ScenarioExecutor::pluginSettings(const std::vector<driver::DialogInput>& inputs) {
+    QString why;
+    bool filled = false;
+    bool opened = false;
+    const bool ran = driver::runDialog(
+        [&] { opened = window_.openPluginSettings(); },
+        [&](QDialog* dialog) { filled = driver::fillDialog(dialog, inputs, &why); }, &why);
+    QApplication::processEvents();
+    if (!opened) return error("the plug-in offers no settings (command CFG)");
+    if (!ran || !filled) return error(QString("plug-in settings: %1").arg(why));
+    return ok("changed the plug-in settings");
+}
+
+Result ScenarioExecutor::slide(const QString& name, int control, int position) {
+    Result result;
+    QWidget* form = formOrError(name, &result);
+    if (!form) return result;
+    auto* trackbar = qobject_cast<QAbstractSlider*>(driver::findControl(form, control));
+    if (!trackbar) return error(QString("\"%1\" has no trackbar %2").arg(name).arg(control));
+    if (position < trackbar->minimum() || position > trackbar->maximum()) {
+        return error(QString("%1 is outside the range %2 to %3 of \"%4\"")
+                         .arg(position)
+                         .arg(trackbar->minimum())
+                         .arg(trackbar->maximum())
+                         .arg(name));
+    }
+    trackbar->setValue(position);
+    driver::release(trackbar);
+    QApplication::processEvents();
+    return ok(QString("moved %1 to %2 and let go").arg(name).arg(position));
+}
+
+Result ScenarioExecutor::typeAndRelease(const QString& name, int control, const QString& text,
+                                        int release) {
+    Result result;
+    QWidget* form = formOrError(name, &result);
+    if (!form) return result;
+    auto* edit = qobject_cast<QLineEdit*>(driver::findControl(form, control));
+    QWidget* trackbar = driver::findControl(form, release);
+    if (!edit || !trackbar) {
+        return error(QString("\"%1\" has no edit box %2 and trackbar %3")
+                         .arg(name)
+                         .arg(control)
+                         .arg(release));
+    }
+    driver::typeText(edit, text);
+    driver::release(trackbar);
+    QApplication::processEvents();
+    return ok(QString("typed %1 into %2 and let go of its trackbar").arg(text, name));
+}
+
+Result ScenarioExecutor::expectChannel(const QString& name, int channel, double value,
+                                       bool millivolts) {
+    QWidget* form = nullptr;
+    QString who = name;
+    if (!name.isEmpty()) {
+        Result result;
+        form = formOrError(name, &result);
+        if (!form) return result;
+    } else {
+        who = QString("ADC%1").arg(channel);
+        for (const QString& window : driver::componentNames(window_)) {
+            QWidget* candidate = driver::findForm(window_, window);
+            QVariant driven = candidate ? candidate->property("channel") : QVariant();
+            if (driven.isValid() && driven.toInt() == channel) form = candidate;
+        }
+        if (!form) return failed(QString("no window drives channel %1").arg(channel));
+    }
+    const QVariant number = form->property("channel");
+    const QVariant shown = form->property(millivolts ? "channelMillivolts" : "channelValue");
+    if (!number.isValid() || !shown.isValid())
+        return error(QString("\"%1\" drives no converter channel").arg(who));
+    if (number.toInt() < 0) return failed(QString("\"%1\" drives no channel").arg(who));
+    const double actual = shown.toDouble();
+    const QString unit = millivolts ? " mV" : "";
+    const QString what =
+        QString("channel %1 of %2 is %3%4").arg(number.toInt()).arg(who).arg(actual).arg(unit);
+    if (std::abs(actual - value) < 0.5) return ok(what);
+    return failed(QString("%1, expected %2%3").arg(what).arg(value).arg(unit));
 }
 
 Result ScenarioExecutor::waitCycles(uint64_t cycles) {

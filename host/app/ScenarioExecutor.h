@@ -53,6 +53,17 @@ public:
     Result hold(const QString& name, int control, bool down);
     // Changes a component's settings as its "Settings..." dialog would.
     Result configure(const QString& name, const std::vector<driver::DialogInput>& inputs);
+    // The plug-in's Settings sheet (the host's "Plug-in settings..."),
+    // filled with `inputs` and confirmed with OK.
+    Result pluginSettings(const std::vector<driver::DialogInput>& inputs);
+    // Moves trackbar `control` of a window to `position` and lets go of it.
+    Result slide(const QString& name, int control, int position);
+    // Types `text` into edit `control`, then lets go of trackbar `release`.
+    Result typeAndRelease(const QString& name, int control, const QString& text, int release);
+    // The channel a Slider or Beerbasement drives (`name`), or the one that
+    // drives channel `channel` (`name` empty): its value (a Slider's
+    // percentage, a Beerbasement's millivolts) or its voltage in millivolts.
+    Result expectChannel(const QString& name, int channel, double value, bool millivolts);
 
     // ---- time
     Result waitCycles(uint64_t cycles);

@@ -105,7 +105,54 @@ std::string describe(const Command& command) {
             if (l.lines) text += " lines=" + std::to_string(*l.lines);
             if (l.zoom) text += " zoom=" + std::to_string(*l.zoom);
             if (l.trace) text += *l.trace ? " trace=1" : " trace=0";
+            if (c.channel) text += " channel=" + std::to_string(*c.channel);
+            if (c.reference)
+                text += *c.reference == Reference::Aref   ? " reference=aref"
+                        : *c.reference == Reference::Avcc ? " reference=avcc"
+                                                          : " reference=internal";
+            if (c.capacitance) text += " capacitance=" + std::to_string(*c.capacitance) + " nF";
+            auto out = [&text](const char* key, const std::optional<PortPin>& p) {
+                if (p) text += std::string(" ") + key + "=" + p->port + std::to_string(p->bit);
+            };
+            out("heater", c.heater);
+            out("cooler", c.cooler);
+            out("status", c.status);
             return text;
+        }
+        std::string operator()(const ElectricalCommand& c) const {
+            std::string text = "electrical settings:";
+            auto volts = [&text](const char* key, const std::optional<double>& v) {
+                char value[48];
+                if (v) {
+                    std::snprintf(value, sizeof value, " %s=%.2f V", key, *v);
+                    text += value;
+                }
+            };
+            volts("vcc", c.vcc);
+            volts("avcc", c.avcc);
+            volts("vref", c.vref);
+            volts("aref", c.aref);
+            if (c.externalAref) text += *c.externalAref ? " extaref=1" : " extaref=0";
+            return text;
+        }
+        std::string operator()(const SetSliderCommand& c) const {
+            char value[48];
+            std::snprintf(value, sizeof value, c.millivolts ? "%g mV" : "%g %%", c.value);
+            return "set " + inQuotes(c.window) + " to " + value;
+        }
+        std::string operator()(const SetTemperatureCommand& c) const {
+            return "set " + inQuotes(c.window) + " to " + std::to_string(c.celsius) + " degrees";
+        }
+        std::string operator()(const ExpectChannelCommand& c) const {
+            char value[48];
+            std::snprintf(value, sizeof value, c.millivolts ? "%g mV" : "%g", c.value);
+            return "expect channel " +
+                   (c.window.empty() ? "ADC" + std::to_string(c.channel) : inQuotes(c.window)) +
+                   " is " + value;
+        }
+        std::string operator()(const ExpectTextCommand& c) const {
+            return "expect " + inQuotes(c.window) + " control " + std::to_string(c.control) +
+                   " shows " + inQuotes(c.text);
         }
         std::string operator()(const ClickCommand& c) const {
             return "click the switch of " + inQuotes(c.window);

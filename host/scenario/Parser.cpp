@@ -20,6 +20,7 @@ namespace {
 
 using text::EqualsIgnoreCase;
 using text::Lower;
+using text::Upper;
 
 constexpr std::size_t kMaxFileBytes = 4u << 20;
 constexpr uint64_t kMaxCycles = kMaxWaitCycles;
@@ -156,12 +157,14 @@ private:
 
     Command open(const Tokens& t) {
         need(t, 1,
-             "a component: LED, Switch, \"Knight Rider\", Keypad, Stackview or \"Hitachi LCD\"");
+             "a component: LED, Switch, \"Knight Rider\", Keypad, Stackview, \"Hitachi LCD\", "
+             "Slider, \"Capacity Measurement\" or Beerbasement");
         std::string name = t[1].text;
         std::size_t used = 2;
-        // open Knight Rider, without quotes
+        // open Knight Rider / Capacity Measurement, without quotes
         if (t.size() > 2 && !t[1].quoted && !t[2].quoted &&
-            EqualsIgnoreCase(name + " " + t[2].text, "knight rider")) {
+            (EqualsIgnoreCase(name + " " + t[2].text, "knight rider") ||
+             EqualsIgnoreCase(name + " " + t[2].text, "capacity measurement"))) {
             name += " " + t[2].text;
             used = 3;
         }
@@ -186,9 +189,124 @@ private:
             (list.empty() ? std::string(" (no window is open)") : " (open windows: " + list + ")")};
     }
 
+    // key=value pairs after the first `from` tokens; each key once.
+    static std::vector<std::pair<std::string, std::string>> keyValues(const Tokens& t,
+                                                                      std::size_t from,
+                                                                      const std::string& allowed) {
+        if (t.size() <= from)
+            throw LineError{"missing argument: settings needs at least one key=value (" + allowed +
+                            ")"};
+        std::vector<std::pair<std::string, std::string>> pairs;
+        std::set<std::string> seen;
+        for (std::size_t i = from; i < t.size(); ++i) {
+            const std::size_t eq = t[i].text.find('=');
+            if (eq == std::string::npos || eq == 0 || eq + 1 == t[i].text.size())
+                throw LineError{"setting " + inQuotes(t[i].text) +
+                                " is not key=value (keys: " + allowed + ")"};
+            const std::string key = Lower(t[i].text.substr(0, eq));
+            if (!seen.insert(key).second) throw LineError{"setting " + key + " given twice"};
+            pairs.emplace_back(key, t[i].text.substr(eq + 1));
+        }
+        return pairs;
+    }
+
+    static PinMode parseMode(const std::string& value) {
+        const std::string m = Lower(value);
+        if (m == "pin") return PinMode::Pin;
+        if (m == "ddrport" || m == "ddr/port" || m == "ddr+port") return PinMode::DdrPort;
+        throw LineError{"bad mode " + inQuotes(value) + " (use pin or ddrport)"};
+    }
+
+    // The Settings sheet's electrical page, in volts.
+    static Command electrical(const Tokens& t) {
+        const std::string allowed = "vcc, avcc, vref, aref, extaref";
+        ElectricalCommand command;
+        for (const auto& [key, value] : keyValues(t, 2, allowed)) {
+            auto volts = [&key = key, &value = value](double lo, double hi) {
+                const double v = parseDecimal(value, key);
+                if (v < lo || v > hi) {
+                    char range[64];
+                    std::snprintf(range, sizeof range, " V is outside %.1f to %.1f V", lo, hi);
+                    throw LineError{key + " " + value + range};
+                }
+                return v;
+            };
+            if (key == "vcc") {
+                command.vcc = volts(2.7, 5.5);
+            } else if (key == "avcc") {
+                command.avcc = volts(2.4, 5.8);
+            } else if (key == "vref") {
+                command.vref = volts(2.0, 5.8);
+            } else if (key == "aref") {
+                command.aref = volts(2.0, 5.5);
+            } else if (key == "extaref") {
+                command.externalAref = parseLevel(value, "extaref value");
+            } else {
+                throw LineError{"unknown setting " + inQuotes(key) +
+                                " for electrical (keys: " + allowed + ")"};
+            }
+        }
+        // The ARef trackbar can be moved only with the AREF check box
+        // ticked; the check box then ends as extaref says.
+        if (command.aref && !command.externalAref)
+            throw LineError{"aref needs extaref=1 or extaref=0 as well"};
+        return command;
+    }
+
+    static Command analogSettings(const Tokens& t, const Window& w) {
+        SettingsCommand command;
+        command.window = w.name;
+        command.kind = w.kind;
+        const bool slider = w.kind == ComponentKind::Slider;
+        const bool cellar = w.kind == ComponentKind::Beerbasement;
+        const bool capacity = w.kind == ComponentKind::CapacityMeasurement;
+        const std::string allowed = slider     ? "channel, reference"
+                                    : capacity ? "port, pin, capacitance"
+                                               : "channel, heater, cooler, status, mode";
+        for (const auto& [key, value] : keyValues(t, 2, allowed)) {
+            if ((slider || cellar) && key == "channel") {
+                command.channel = static_cast<int>(parseUnsigned(value, 7, "channel"));
+            } else if (slider && key == "reference") {
+                const std::string r = Lower(value);
+                if (r == "aref") {
+                    command.reference = Reference::Aref;
+                } else if (r == "avcc") {
+                    command.reference = Reference::Avcc;
+                } else if (r == "internal") {
+                    command.reference = Reference::Internal;
+                } else {
+                    throw LineError{"bad reference " + inQuotes(value) +
+                                    " (use aref, avcc or internal)"};
+                }
+            } else if (capacity && key == "port") {
+                command.port = parsePortLetter(value, key);
+            } else if (capacity && key == "pin") {
+                command.pin = static_cast<int>(parseUnsigned(value, 7, "pin"));
+            } else if (capacity && key == "capacitance") {
+                command.capacitance = static_cast<int>(parseUnsigned(value, 1000, "capacitance"));
+            } else if (cellar && key == "heater") {
+                command.heater = parsePortPin(value, key);
+            } else if (cellar && key == "cooler") {
+                command.cooler = parsePortPin(value, key);
+            } else if (cellar && key == "status") {
+                command.status = parsePortPin(value, key);
+            } else if (cellar && key == "mode") {
+                command.mode = parseMode(value);
+            } else {
+                throw LineError{"unknown setting " + inQuotes(key) + " for " + inQuotes(w.name) +
+                                " (keys: " + allowed + ")"};
+            }
+        }
+        return command;
+    }
+
     Command settings(const Tokens& t) {
-        need(t, 1, "a window name and key=value settings");
+        need(t, 1, "a window name (or electrical) and key=value settings");
+        if (!t[1].quoted && Lower(t[1].text) == "electrical") return electrical(t);
         Window& w = window(t[1]);
+        if (w.kind == ComponentKind::Slider || w.kind == ComponentKind::CapacityMeasurement ||
+            w.kind == ComponentKind::Beerbasement)
+            return analogSettings(t, w);
         SettingsCommand command;
         command.window = w.name;
         command.kind = w.kind;
@@ -303,7 +421,7 @@ private:
     }
 
     Command expect(const Tokens& t) {
-        need(t, 1, "what to check: pin, register, led, bar, lcd, output, autostep or file");
+        need(t, 1, "what to check: pin, register, led, bar, lcd, output, autostep, file, channel or text");
         const std::string what = Lower(t[1].text);
         if (what == "pin" || what == "register" || what == "lcd")
             return ExpectCommand{condition(Tokens(t.begin() + 1, t.end()), "expect")};
@@ -347,8 +465,38 @@ private:
                 throw LineError{"expect file needs a path and a text that are not empty"};
             return ExpectFileCommand{t[2].text, t[4].text};
         }
+        if (what == "channel") {
+            need(t, 2, "a Slider or Beerbasement window, or a channel such as ADC3");
+            ExpectChannelCommand c;
+            const std::string name = Upper(t[2].text);
+            if (!t[2].quoted && name.size() == 4 && name.compare(0, 3, "ADC") == 0 &&
+                name[3] >= '0' && name[3] <= '7') {
+                c.channel = name[3] - '0';
+            } else {
+                Window& w = window(t[2]);
+                if (w.kind != ComponentKind::Slider && w.kind != ComponentKind::Beerbasement)
+                    throw LineError{"window " + inQuotes(w.name) + " drives no channel"};
+                c.window = w.name;
+            }
+            need(t, 3, "a value (percent of a Slider, millivolts of a Beerbasement) or N mV");
+            c.millivolts = t.size() > 4 && Lower(t[4].text) == "mv";
+            noMore(t, c.millivolts ? 5 : 4);
+            c.value = parseDecimal(t[3].text, "the channel value");
+            if (c.window.empty() && !c.millivolts)
+                throw LineError{"expect channel " + t[2].text + " needs a value in mV"};
+            return c;
+        }
+        if (what == "text") {
+            need(t, 2, "a window name");
+            Window& w = window(t[2]);
+            need(t, 3, "a control number");
+            need(t, 4, "the text, in quotes");
+            noMore(t, 5);
+            const int control = static_cast<int>(parseUnsigned(t[3].text, 65535, "control"));
+            return ExpectTextCommand{w.name, control, t[4].text};
+        }
         throw LineError{"unknown check " + inQuotes(t[1].text) +
-                        " (use pin, register, led, bar, lcd, output, autostep or file)"};
+                        " (use pin, register, led, bar, lcd, output, autostep, file, channel or text)"};
     }
 
     // A register or pin condition (Values.h), or one about an LCD window:
@@ -396,9 +544,39 @@ private:
     Command set(const Tokens& t) {
         need(t, 1, "what to set");
         const std::string what = Lower(t[1].text);
-        if (what == "slider" || what == "temperature")
-            throw LineError{"set " + what + " is not available yet"};
-        throw LineError{"unknown command \"set " + t[1].text + "\""};
+        if (what == "slider") {
+            need(t, 2, "a Slider window name");
+            Window& w = window(t[2]);
+            if (w.kind != ComponentKind::Slider)
+                throw LineError{"window " + inQuotes(w.name) + " is not a Slider"};
+            need(t, 3, "a percentage (0 to 100) or millivolts (1200 mV)");
+            const bool millivolts = t.size() > 4 && Lower(t[4].text) == "mv";
+            noMore(t, millivolts ? 5 : 4);
+            const double value = parseDecimal(t[3].text, millivolts ? "millivolts" : "percent");
+            if (millivolts ? value > 9999 : value > 100)
+                throw LineError{"slider value " + t[3].text +
+                                (millivolts ? " mV is above 9999" : " % is above 100")};
+            if (!millivolts && value != std::floor(value))
+                throw LineError{"slider percent " + t[3].text + " is not a whole number"};
+            return SetSliderCommand{w.name, value, millivolts};
+        }
+        if (what == "temperature") {
+            need(t, 2, "a Beerbasement window name");
+            Window& w = window(t[2]);
+            if (w.kind != ComponentKind::Beerbasement)
+                throw LineError{"window " + inQuotes(w.name) + " is not a Beerbasement"};
+            need(t, 3, "whole degrees, -10 to 40");
+            noMore(t, 4);
+            std::string text = t[3].text;
+            const bool negative = !text.empty() && text[0] == '-';
+            if (negative) text = text.substr(1);
+            const int degrees = static_cast<int>(parseUnsigned(text, 40, "temperature"));
+            const int celsius = negative ? -degrees : degrees;
+            if (celsius < -10) throw LineError{"temperature " + t[3].text + " is below -10"};
+            return SetTemperatureCommand{w.name, celsius};
+        }
+        throw LineError{"unknown command \"set " + t[1].text +
+                        "\" (use set slider or set temperature)"};
     }
 
     Command reset(const Tokens& t) {
@@ -532,7 +710,7 @@ private:
         {"idle", &Parser::idle, false, true},
         {"event", &Parser::event, false, true},
         {"logger", &Parser::logger, false, true},
-        {"set", &Parser::set, false, false},  // listed once it sets something
+        {"set", &Parser::set, false, true},
     };
 
     std::string file_;

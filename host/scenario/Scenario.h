@@ -32,6 +32,9 @@ enum class ComponentKind : int {
     Keypad = kCmdKeypad,
     StackView = kCmdStackView,
     Lcd = kCmdLcd,
+    Slider = kCmdSlider,
+    CapacityMeasurement = kCmdCapacityMeasurement,
+    Beerbasement = kCmdBeerbasement,
 };
 constexpr Command commandOf(ComponentKind kind) { return static_cast<Command>(kind); }
 
@@ -77,16 +80,53 @@ struct LcdSettings {
 };
 // What the settings dialog would be given; fields not written keep the
 // dialog's current values.
+enum class Reference { Aref, Avcc, Internal };  // the Slider's full-scale voltage
+
+
 struct SettingsCommand {
     std::string window;
     ComponentKind kind;
-    std::optional<char> port;  // LED, Switch: port letter 'A'..
-    std::optional<int> pin;    // LED, Switch, Knight Rider switch: 0..7
-    std::optional<PinMode> mode;
+    std::optional<char> port;        // LED, Switch, Capacity Measurement: port letter 'A'..
+    std::optional<int> pin;          // LED, Switch, Knight Rider switch, Capacity Measurement: 0..7
+    std::optional<PinMode> mode;     // also the Beerbasement's behaviour
     std::optional<bool> activeLow;   // LED, Switch
     std::optional<char> outputPort;  // Knight Rider bar
     std::optional<char> inputPort;   // Knight Rider switch
     LcdSettings lcd;                 // Hitachi LCD
+    std::optional<int> channel;      // Slider, Beerbasement: converter channel 0..7
+    std::optional<Reference> reference;               // Slider
+    std::optional<int> capacitance;                   // Capacity Measurement, nF 0..1000
+    std::optional<PortPin> heater, cooler, status;  // Beerbasement
+};
+// "settings electrical ...": the Settings sheet's electrical page, then OK.
+struct ElectricalCommand {
+    std::optional<double> vcc, avcc, vref, aref;  // volts
+    std::optional<bool> externalAref;
+};
+// A Slider's trackbar moved to `value` percent and let go, or `value`
+// millivolts typed into its box and the trackbar then let go.
+struct SetSliderCommand {
+    std::string window;
+    double value;
+    bool millivolts;
+};
+struct SetTemperatureCommand {  // the Beerbasement's trackbar, let go
+    std::string window;
+    int celsius;
+};
+// The value of the channel a Slider or Beerbasement drives (a Slider's is a
+// percentage, a Beerbasement's millivolts), or with `millivolts` its
+// voltage. `window` empty: the component driving channel `channel`.
+struct ExpectChannelCommand {
+    std::string window;
+    int channel = -1;
+    double value;
+    bool millivolts;
+};
+struct ExpectTextCommand {  // what control `control` of a window shows
+    std::string window;
+    int control;
+    std::string text;
 };
 struct ClickCommand {  // the switch of a Switch or Knight Rider window
     std::string window;
@@ -189,7 +229,8 @@ using Command =
                  ClickCommand, KeyCommand, WaitCyclesCommand, WaitTimeCommand, WaitUntilCommand,
                  ResetCommand, ExpectCommand, ExpectLedCommand, ExpectBarCommand,
                  ExpectOutputCommand, ScreenshotCommand, AutostepCommand, IdleCommand, EventCommand,
-                 LoggerCommand, ExpectAutostepCommand, ExpectFileCommand>;
+                 LoggerCommand, ExpectAutostepCommand, ExpectFileCommand, ElectricalCommand,
+                 SetSliderCommand, SetTemperatureCommand, ExpectChannelCommand, ExpectTextCommand>;
 
 struct Step {
     int line;          // 1-based line in the file

@@ -30,9 +30,11 @@ const KindName kKindNames[] = {
     {"stackview++", ComponentKind::StackView},
     {"hitachi lcd", ComponentKind::Lcd},
     {"lcd", ComponentKind::Lcd},
+    {"slider", ComponentKind::Slider},
+    {"capacity measurement", ComponentKind::CapacityMeasurement},
+    {"beerbasement", ComponentKind::Beerbasement},
 };
-const char* const kComingKinds[] = {"slider", "capacity measurement", "beerbasement", "autostep",
-                                    "settings"};
+const char* const kComingKinds[] = {"autostep", "settings"};
 
 }  // namespace
 
@@ -236,7 +238,8 @@ ComponentKind parseComponentKind(const std::string& name) {
         if (key == coming)
             throw LineError{"component " + inQuotes(name) + " is not available yet in scenarios"};
     throw LineError{"unknown component " + inQuotes(name) +
-                    " (known: LED, Switch, \"Knight Rider\", Keypad, Stackview, \"Hitachi LCD\")"};
+                    " (known: LED, Switch, \"Knight Rider\", Keypad, Stackview, \"Hitachi LCD\", "
+                    "Slider, \"Capacity Measurement\", Beerbasement)"};
 }
 
 }  // namespace quill::scenario

@@ -322,6 +322,18 @@ int main(int argc, char** argv) {
             ++failures;
         else
             std::printf("%s\n", qPrintable(path));
+        // The analog windows on their own, for a closer look.
+        std::vector<Shot> analog;
+        for (const Shot& s : shots) {
+            if (s.name.startsWith("slider") || s.name.startsWith("capacity") ||
+                s.name.startsWith("beerbasement"))
+                analog.push_back(s);
+        }
+        const QString analogPath = QDir(outputDir).filePath("analog" + suffix + ".png");
+        if (!composite(analog, factor).save(analogPath, "PNG"))
+            ++failures;
+        else
+            std::printf("%s\n", qPrintable(analogPath));
     }
     if (scale == 0 && failures == 0) {
         // The 2x pictures need a process whose scale factor is 2 from the start.

@@ -84,16 +84,15 @@ TEST_F(SettingsTest, VoltagesRoundTripAndCancelStoresNothing) {
 // The sheet starts from the current settings: OK without a change never
 // switches logging off or forgets the registers to log.
 TEST_F(SettingsTest, GeneralPageStartsFromTheCurrentSettings) {
-    core()->Logger().logEnabled = true;
-    core()->Logger().logToFile = true;
-    core()->Logger().logFileName = "cellar.dbg";
-    core()->Logger().logSelection[6] = true;
+    LoggerChoice logging;
+    logging.registers = {6};
+    logging.enabled = true;
+    core()->ApplyLoggerChoice(logging);
     core()->General().adcEnabled = false;
     runSettings([](QDialog* d) { clickControl(d, 1); });
-    EXPECT_TRUE(core()->Logger().logEnabled);
-    EXPECT_TRUE(core()->Logger().logToFile);
-    EXPECT_EQ(core()->Logger().logFileName, "cellar.dbg");
-    EXPECT_TRUE(core()->Logger().logSelection[6]);
+    EXPECT_TRUE(core()->Logger().enabled());
+    EXPECT_FALSE(core()->Logger().toFile());
+    EXPECT_TRUE(core()->Logger().selection()[6]);
     EXPECT_FALSE(core()->General().adcEnabled);
 }
 
@@ -116,27 +115,25 @@ TEST_F(SettingsTest, PredefinedClockIsCheckedAndStored) {
 
 // The register logger's sheet plugs in behind "Configure..." of the Logger
 // group and replaces the registers to log on its OK; OK of the Settings
-// sheet then applies the options.
+// sheet then hands the options to the logger.
 TEST_F(SettingsTest, LoggerConfigureSeam) {
+    SetLoggerSheetHooks({});
     runSettings([](QDialog* d) {
         EXPECT_FALSE(findControl(d, General::kLoggerConfigure)->isEnabled());
         clickControl(d, 2);
     });
 
-    int applied = 0;
     LoggerSheetHooks hooks;
     hooks.configure = [](QWidget*, CLEDView*, std::array<bool, 64>* registers) {
         (*registers)[0x1B] = true;
         return true;
     };
-    hooks.apply = [&applied](CLEDView* core) { applied += core->Logger().logSelection[0x1B]; };
     SetLoggerSheetHooks(hooks);
     runSettings([](QDialog* d) {
         clickControl(d, General::kLoggerConfigure);
         clickControl(d, General::kEnableLogging);
         clickControl(d, 1);
     });
-    EXPECT_TRUE(core()->Logger().logEnabled);
-    EXPECT_TRUE(core()->Logger().logSelection[0x1B]);
-    EXPECT_EQ(applied, 1);
+    EXPECT_TRUE(core()->Logger().enabled());
+    EXPECT_TRUE(core()->Logger().selection()[0x1B]);
 }

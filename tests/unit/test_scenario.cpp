@@ -145,7 +145,7 @@ TEST(Scenario, MalformedLinesAreReportedWithFileAndLine) {
     EXPECT_EQ(r.errors[0].text(),
               "test.scn:2: unknown command \"blink\" (known: part, firmware, frequency, open, "
               "settings, click, press, release, wait, reset, expect, screenshot, autostep, idle, "
-              "event, logger)");
+              "event, logger, set)");
     EXPECT_EQ(r.errors[1].text(), "test.scn:5: bad number \"many\" for cycles");
     // The lines around them still parse.
     EXPECT_EQ(r.script.steps.size(), 2u);
@@ -158,7 +158,7 @@ TEST(Scenario, ArgumentErrors) {
     };
     const std::vector<Case> cases = {
         {"reset now", "unexpected argument \"now\" after reset"},
-        {"open Slider", "component \"Slider\" is not available yet in scenarios"},
+        {"open \"Hitachi LCD\"", "component \"Hitachi LCD\" is not available yet in scenarios"},
         {"expect output \"\"", "expect output needs a text that is not empty"},
         {"wait cycles 0", "wait cycles needs at least 1 cycle"},
         {"wait cycles 99999999999999999999999",
@@ -307,6 +307,69 @@ TEST(Scenario, DebugAidCommands) {
         "unknown logger setting \"colour\" (keys: registers, file, dir, destination; on or off)");
     EXPECT_EQ(errorOf("expect file log.dbg \"PORTA\""),
               "expect file needs: expect file PATH contains \"TEXT\"");
+// The analog components' commands, as the issue spells them.
+TEST(Scenario, AnalogCommands) {
+    const std::string windows = "open Slider\nopen Capacity Measurement\nopen Beerbasement\n";
+    auto last = [&](const std::string& line) { return parseText(windows + line + "\n"); };
+
+    const auto slider = only<SettingsCommand>(last("settings Slider channel=3 reference=avcc"));
+    EXPECT_EQ(slider.kind, ComponentKind::Slider);
+    EXPECT_EQ(slider.channel, 3);
+    EXPECT_EQ(slider.reference, Reference::Avcc);
+
+    const auto cm = only<SettingsCommand>(
+        last("settings \"Capacity Measurement\" port=B pin=6 capacitance=100"));
+    EXPECT_EQ(cm.port, 'B');
+    EXPECT_EQ(cm.pin, 6);
+    EXPECT_EQ(cm.capacitance, 100);
+
+    const auto bb = only<SettingsCommand>(
+        last("settings Beerbasement channel=7 heater=C0 cooler=C1 status=C2 mode=ddrport"));
+    EXPECT_EQ(bb.channel, 7);
+    ASSERT_TRUE(bb.cooler);
+    EXPECT_EQ(bb.cooler->port, 'C');
+    EXPECT_EQ(bb.cooler->bit, 1);
+    EXPECT_EQ(bb.mode, PinMode::DdrPort);
+
+    const auto e = only<ElectricalCommand>(
+        last("settings electrical vcc=5.0 avcc=5.0 vref=2.56 aref=2.5 extaref=0"));
+    EXPECT_DOUBLE_EQ(*e.vref, 2.56);
+    EXPECT_EQ(e.externalAref, false);
+
+    EXPECT_FALSE(only<SetSliderCommand>(last("set slider Slider 50")).millivolts);
+    const auto mv = only<SetSliderCommand>(last("set slider Slider 1200 mV"));
+    EXPECT_TRUE(mv.millivolts);
+    EXPECT_DOUBLE_EQ(mv.value, 1200);
+    EXPECT_EQ(only<SetTemperatureCommand>(last("set temperature Beerbasement -5")).celsius, -5);
+
+    const auto byName = only<ExpectChannelCommand>(last("expect channel Slider 50"));
+    EXPECT_EQ(byName.window, "Slider");
+    const auto byChannel = only<ExpectChannelCommand>(last("expect channel ADC3 2500 mV"));
+    EXPECT_EQ(byChannel.channel, 3);
+    EXPECT_TRUE(byChannel.millivolts);
+    const auto text = only<ExpectTextCommand>(last("expect text Beerbasement 359 \"21°C\""));
+    EXPECT_EQ(text.control, 359);
+    EXPECT_EQ(text.text, "21°C");
+
+    struct Case {
+        std::string line, error;
+    };
+    const std::vector<Case> cases = {
+        {"settings Slider reference=vcc", "bad reference \"vcc\" (use aref, avcc or internal)"},
+        {"settings Slider port=B",
+         "unknown setting \"port\" for \"Slider\" (keys: channel, reference)"},
+        {"settings \"Capacity Measurement\" capacitance=1001",
+         "capacitance 1001 is too large (at most 1000)"},
+        {"settings Beerbasement heater=C8",
+         "bad heater \"C8\" (use a port letter and a bit such as A1)"},
+        {"settings electrical vcc=9", "vcc 9 V is outside 2.7 to 5.5 V"},
+        {"settings electrical aref=3.3", "aref needs extaref=1 or extaref=0 as well"},
+        {"set slider Slider 101", "slider value 101 % is above 100"},
+        {"set temperature Beerbasement 41", "temperature 41 is too large (at most 40)"},
+        {"set temperature Slider 20", "window \"Slider\" is not a Beerbasement"},
+        {"expect channel ADC3 2500", "expect channel ADC3 needs a value in mV"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(errorOf(c.line, windows), c.error) << c.line;
 }
 
 TEST(Scenario, HitachiLcdCommands) {
