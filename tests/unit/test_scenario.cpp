@@ -307,6 +307,8 @@ TEST(Scenario, DebugAidCommands) {
         "unknown logger setting \"colour\" (keys: registers, file, dir, destination; on or off)");
     EXPECT_EQ(errorOf("expect file log.dbg \"PORTA\""),
               "expect file needs: expect file PATH contains \"TEXT\"");
+}
+
 // The analog components' commands, as the issue spells them.
 TEST(Scenario, AnalogCommands) {
     const std::string windows = "open Slider\nopen Capacity Measurement\nopen Beerbasement\n";
