@@ -37,8 +37,8 @@ void WireComponents(CLEDView* core) {
     InstallAdcModel(core);
     // The register logger's sheet behind "Configure..." of the Settings
     // sheet's Logger group.
-    SetLoggerSheetHooks({&frm_Logger_configure::ConfigureFromSettings,
-                         &frm_Logger_configure::ApplyKeptLayout});
+    SetLoggerSheetHooks(
+        {&frm_Logger_configure::ConfigureFromSettings, &frm_Logger_configure::ApplyKeptLayout});
     core->SetModalCommand(kCmdAbout, [](CLEDView*) {
         if (!WidgetsAvailable()) return;
         CAboutDlg box(QApplication::activeWindow());

@@ -421,7 +421,9 @@ private:
     }
 
     Command expect(const Tokens& t) {
-        need(t, 1, "what to check: pin, register, led, bar, lcd, output, autostep, file, channel or text");
+        need(
+            t, 1,
+            "what to check: pin, register, led, bar, lcd, output, autostep, file, channel or text");
         const std::string what = Lower(t[1].text);
         if (what == "pin" || what == "register" || what == "lcd")
             return ExpectCommand{condition(Tokens(t.begin() + 1, t.end()), "expect")};
@@ -495,8 +497,9 @@ private:
             const int control = static_cast<int>(parseUnsigned(t[3].text, 65535, "control"));
             return ExpectTextCommand{w.name, control, t[4].text};
         }
-        throw LineError{"unknown check " + inQuotes(t[1].text) +
-                        " (use pin, register, led, bar, lcd, output, autostep, file, channel or text)"};
+        throw LineError{
+            "unknown check " + inQuotes(t[1].text) +
+            " (use pin, register, led, bar, lcd, output, autostep, file, channel or text)"};
     }
 
     // A register or pin condition (Values.h), or one about an LCD window:

@@ -82,7 +82,6 @@ struct LcdSettings {
 // dialog's current values.
 enum class Reference { Aref, Avcc, Internal };  // the Slider's full-scale voltage
 
-
 struct SettingsCommand {
     std::string window;
     ComponentKind kind;
@@ -94,8 +93,8 @@ struct SettingsCommand {
     std::optional<char> inputPort;   // Knight Rider switch
     LcdSettings lcd;                 // Hitachi LCD
     std::optional<int> channel;      // Slider, Beerbasement: converter channel 0..7
-    std::optional<Reference> reference;               // Slider
-    std::optional<int> capacitance;                   // Capacity Measurement, nF 0..1000
+    std::optional<Reference> reference;             // Slider
+    std::optional<int> capacitance;                 // Capacity Measurement, nF 0..1000
     std::optional<PortPin> heater, cooler, status;  // Beerbasement
 };
 // "settings electrical ...": the Settings sheet's electrical page, then OK.

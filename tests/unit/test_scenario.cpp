@@ -158,7 +158,7 @@ TEST(Scenario, ArgumentErrors) {
     };
     const std::vector<Case> cases = {
         {"reset now", "unexpected argument \"now\" after reset"},
-        {"open \"Hitachi LCD\"", "component \"Hitachi LCD\" is not available yet in scenarios"},
+        {"open autostep", "component \"autostep\" is not available yet in scenarios"},
         {"expect output \"\"", "expect output needs a text that is not empty"},
         {"wait cycles 0", "wait cycles needs at least 1 cycle"},
         {"wait cycles 99999999999999999999999",
