@@ -150,8 +150,9 @@ void frm_Capacity_Measurement::initDialog() {
     // (a reset, a new part); the timing then starts over.
     ports_.follow([this] { OnRegisterMapChanged(); });
     output_.bindDefault(ports_, 'B', UsePin);
-    cycleObserver_ = std::make_unique<CallOnChange<frm_Capacity_Measurement, uint32_t>>(
-        core()->CycleCounter(), this, &frm_Capacity_Measurement::OnCycleCounter);
+    cycleObserver_ = std::make_unique<CallWhenDue<frm_Capacity_Measurement>>(
+        core()->CycleCounter(), this, &frm_Capacity_Measurement::OnCycleCounter,
+        &frm_Capacity_Measurement::NextEdge);
     Recalculate();
 }
 
@@ -198,6 +199,13 @@ void frm_Capacity_Measurement::OnCycleCounter() {
         const std::optional<bool> level = oscillator_.Advance(core()->CycleCounter()->get());
         if (level) output_.write(pin_, *level);
     });
+}
+
+bool frm_Capacity_Measurement::NextEdge(uint32_t* due) const {
+    // Advance() changes nothing before the next edge's count.
+    if (!oscillator_.running()) return false;
+    *due = oscillator_.nextCycle();
+    return true;
 }
 
 void frm_Capacity_Measurement::OnRegisterMapChanged() {

@@ -11,6 +11,7 @@
 
 #include "components/analog/RcOscillator.h"
 #include "contract/ResourceIds.h"
+#include "framework/CycleCountValue.h"
 #include "framework/PinBinding.h"
 #include "framework/PluginForm.h"
 
@@ -69,6 +70,8 @@ public:
 
     void Recalculate();
     void OnCycleCounter();
+    // The count of the next edge; false while the oscillator is stopped.
+    bool NextEdge(uint32_t* due) const;
     void OnRegisterMapChanged();
 
     double cx() const { return cx_; }
@@ -99,5 +102,7 @@ private:
     int pin_ = 6;
     PortRegisters ports_;
     InputPin output_;
-    std::unique_ptr<CallOnChange<frm_Capacity_Measurement, uint32_t>> cycleObserver_;
+    // Acts only from the oscillator's next edge on, and says so, so that a
+    // host may leave out the refreshes before it.
+    std::unique_ptr<CallWhenDue<frm_Capacity_Measurement>> cycleObserver_;
 };
