@@ -65,6 +65,8 @@ public:
 
     // `environment` null: the platform's environment.
     explicit KeySender(KeySenderEnvironment* environment = nullptr);
+    KeySender(const KeySender&) = delete;  // may point at its own environment
+    KeySender& operator=(const KeySender&) = delete;
 
     // Interprets `script`; true when all of it was interpreted. A script
     // stops early, with a report and with every modifier it pressed
