@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QChildEvent>
 #include <QCloseEvent>
@@ -10,19 +11,16 @@
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPixmap>
-#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "host/app/ModuleLoader.h"
 #include "platform/window.h"
@@ -184,14 +182,22 @@ void MainWindow::buildMenus() {
     stepAction_->setShortcut(Qt::Key_F11);
     resetAction_ = debug->addAction("Rese&t", this, &MainWindow::resetTarget);
     resetAction_->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
-    QAction* pacing = debug->addAction("Real-time &pacing");
-    pacing->setCheckable(true);
-    pacing->setChecked(paced_);
-    connect(pacing, &QAction::toggled, this, [this](bool on) {
-        paced_ = on;
-        runClock_.restart();
-        if (debugger_.machine()) runStartCycles_ = debugger_.machine()->cycles();
-    });
+    QMenu* speed = debug->addMenu("Run &speed");
+    auto* speedGroup = new QActionGroup(speed);
+    realTimeAction_ = speed->addAction("&Real time");
+    realTimeAction_->setObjectName("runRealTime");
+    fastAction_ = speed->addAction("As &fast as possible");
+    fastAction_->setObjectName("runAsFastAsPossible");
+    for (QAction* action : {realTimeAction_, fastAction_}) {
+        action->setCheckable(true);
+        speedGroup->addAction(action);
+    }
+    realTimeAction_->setChecked(pacer_.mode() == RunPacer::Mode::RealTime);
+    fastAction_->setChecked(pacer_.mode() == RunPacer::Mode::AsFastAsPossible);
+    connect(realTimeAction_, &QAction::triggered, this,
+            [this] { setRunMode(RunPacer::Mode::RealTime); });
+    connect(fastAction_, &QAction::triggered, this,
+            [this] { setRunMode(RunPacer::Mode::AsFastAsPossible); });
 
     toolsMenu_ = menuBar()->addMenu("&Tools");
 
@@ -234,27 +240,14 @@ void MainWindow::buildMenus() {
     layout->addWidget(statusLabel_);
     layout->addStretch();
     setCentralWidget(central);
+    speedLabel_ = new QLabel;
+    speedLabel_->setObjectName("runSpeed");
+    statusBar()->addPermanentWidget(speedLabel_);
 
     auto* outputDock = new QDockWidget("Output", this);
     outputDock->setObjectName("outputDock");
-    auto* outputPanel = new QWidget;
-    auto* outputLayout = new QVBoxLayout(outputPanel);
-    outputLayout->setContentsMargins(2, 2, 2, 2);
-    auto* filterRow = new QHBoxLayout;
-    filterRow->addWidget(new QLabel("Category:"));
-    categoryFilter_ = new QComboBox;
-    categoryFilter_->setObjectName("outputCategory");
-    categoryFilter_->addItem("All");
-    connect(categoryFilter_, &QComboBox::currentTextChanged, this, &MainWindow::rebuildOutput);
-    filterRow->addWidget(categoryFilter_);
-    filterRow->addStretch();
-    outputLayout->addLayout(filterRow);
-    outputView_ = new QPlainTextEdit;
-    outputView_->setObjectName("outputView");
-    outputView_->setReadOnly(true);
-    outputView_->setMaximumBlockCount(5000);
-    outputLayout->addWidget(outputView_);
-    outputDock->setWidget(outputPanel);
+    output_ = new OutputPane;
+    outputDock->setWidget(output_);
     addDockWidget(Qt::BottomDockWidgetArea, outputDock);
     createCategory("Debugger", 0);
 }
@@ -434,50 +427,22 @@ HWND MainWindow::createDockedWindow(const std::string& name) {
 // ----------------------------------------------------------------- output
 
 void MainWindow::createCategory(const std::string& name, int) {
-    QString category = QString::fromStdString(name);
-    if (categoryFilter_->findText(category) < 0) categoryFilter_->addItem(category);
+    output_->addCategory(QString::fromStdString(name));
 }
 
 void MainWindow::writeMessage(int, const std::string& source, const std::string& prefix,
                               const std::string& text) {
-    QString category = QString::fromStdString(source.empty() ? "General" : source);
-    createCategory(category.toStdString(), 0);
-    QString line = QString::fromStdString(prefix.empty() ? text : prefix + " " + text);
-    output_.push_back({category, line});
-    if (output_.size() > 20000) {
-        output_.erase(output_.begin(), output_.begin() + 5000);
-        outputDropped_ += 5000;
-    }
-    QString shown = categoryFilter_->currentText();
-    if (shown == "All") {
-        outputView_->appendPlainText(QString("[%1] %2").arg(category, line));
-    } else if (shown == category) {
-        outputView_->appendPlainText(line);
-    }
+    output_->write(QString::fromStdString(source.empty() ? "General" : source),
+                   QString::fromStdString(prefix.empty() ? text : prefix + " " + text));
 }
 
 void MainWindow::hostMessage(const QString& text) {
     writeMessage(0, "Debugger", "", text.toStdString());
 }
 
-void MainWindow::rebuildOutput() {
-    outputView_->clear();
-    QString shown = categoryFilter_->currentText();
-    for (const OutputLine& line : output_) {
-        if (shown == "All") {
-            outputView_->appendPlainText(QString("[%1] %2").arg(line.category, line.text));
-        } else if (shown == line.category) {
-            outputView_->appendPlainText(line.text);
-        }
-    }
-}
+QStringList MainWindow::outputLines() const { return output_->lines(); }
 
-QStringList MainWindow::outputLines() const {
-    QStringList lines;
-    for (const OutputLine& line : output_)
-        lines << QString("[%1] %2").arg(line.category, line.text);
-    return lines;
-}
+long long MainWindow::outputLinesDropped() const { return output_->dropped(); }
 
 // ---------------------------------------------------------------- session
 
@@ -544,13 +509,21 @@ bool MainWindow::stepInto() {
     return ok;
 }
 
+void MainWindow::setRunMode(RunPacer::Mode mode) {
+    pacer_.setMode(mode);
+    if (realTimeAction_) realTimeAction_->setChecked(mode == RunPacer::Mode::RealTime);
+    if (fastAction_) fastAction_->setChecked(mode == RunPacer::Mode::AsFastAsPossible);
+    updateStatus();
+}
+
 void MainWindow::run() {
     if (!debugger_.beginRun()) return;
-    runClock_.start();
-    runStartCycles_ = debugger_.machine()->cycles();
+    Machine* machine = debugger_.machine();
+    pacer_.start(machine->cycles(), machine->frequencyHz(), RunPacer::Clock::now());
     runTimer_.setInterval(0);
     runTimer_.start();
     updateActions();
+    updateStatus();
 }
 
 void MainWindow::runSlice() {
@@ -560,16 +533,9 @@ void MainWindow::runSlice() {
         updateActions();
         return;
     }
-    uint64_t until = std::numeric_limits<uint64_t>::max();
-    if (paced_) {
-        if (machine->cycles() < runStartCycles_) {  // the part was reset
-            runClock_.restart();
-            runStartCycles_ = machine->cycles();
-        }
-        const double elapsed = static_cast<double>(runClock_.nsecsElapsed()) * 1e-9;
-        until = runStartCycles_ + static_cast<uint64_t>(elapsed * machine->frequencyHz());
-    }
-    uint64_t done = debugger_.runSlice(until, std::chrono::milliseconds(15));
+    const uint64_t until = pacer_.sliceLimit(machine->cycles(), RunPacer::Clock::now());
+    const uint64_t done = debugger_.runSlice(until, RunPacer::kSliceBudget);
+    const auto pause = pacer_.sliceDone(machine->cycles(), done, RunPacer::Clock::now());
     if (debugger_.state() != Debugger::State::Running) {
         runTimer_.stop();
         if (!debugger_.lastFault().empty()) {
@@ -580,7 +546,7 @@ void MainWindow::runSlice() {
         return;
     }
     // Ahead of the wall clock: wait a little instead of spinning.
-    runTimer_.setInterval(done == 0 ? 2 : 0);
+    runTimer_.setInterval(static_cast<int>(pause.count()));
 }
 
 void MainWindow::breakRun() {
@@ -650,6 +616,12 @@ void MainWindow::updateStatus() {
         }
     }
     statusLabel_->setText(text);
+
+    QString speedText =
+        pacer_.mode() == RunPacer::Mode::RealTime ? "Real time" : "As fast as possible";
+    if (debugger_.state() == Debugger::State::Running && pacer_.achievedPercent() >= 0)
+        speedText += QString(": %1 % of real time").arg(pacer_.achievedPercent(), 0, 'f', 0);
+    speedLabel_->setText(speedText);
 }
 
 // ----------------------------------------------------------- screenshots
@@ -661,6 +633,7 @@ QStringList MainWindow::saveScreenshots(const QString& dir, const QString& prefi
         return written;
     }
     updateStatus();
+    output_->flush();
     QApplication::processEvents();
     auto save = [&](QWidget* widget, const QString& name) {
         QString file = QDir(dir).filePath(prefix + sanitize(name) + ".png");

@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QDockWidget>
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
@@ -19,12 +18,13 @@
 #include "host/app/DesktopServices.h"
 #include "host/app/HostObjects.h"
 #include "host/app/KeyboardBridge.h"
+#include "host/app/OutputPane.h"
+#include "host/app/RunPacer.h"
 #include "host/app/SetupDescription.h"
 
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
-class QPlainTextEdit;
 class QToolBar;
 
 // What the user chose for the next debugging session.
@@ -71,8 +71,16 @@ public:
     // Whether a plug-in runs window timer `id` on the main window (autostep
     // runs timer 1 there).
     bool windowTimerRunning(uintptr_t id) const;
-    // Real-time pacing of free running (on by default).
-    void setPacing(bool paced) { paced_ = paced; }
+    // The pace of free running: real time (the default) or as fast as
+    // possible.
+    void setRunMode(RunPacer::Mode mode);
+    RunPacer::Mode runMode() const { return pacer_.mode(); }
+    void setPacing(bool paced) {
+        setRunMode(paced ? RunPacer::Mode::RealTime : RunPacer::Mode::AsFastAsPossible);
+    }
+    // The speed of the current run in percent of real time; negative while
+    // not measured.
+    double achievedSpeedPercent() const { return pacer_.achievedPercent(); }
 
     // ---- Windows
     // Component docks in creation order.
@@ -82,10 +90,11 @@ public:
     QStringList saveScreenshots(const QString& dir, const QString& prefix, QString* error);
     // Output lines ("[category] prefix text").
     QStringList outputLines() const;
-    // How many of the oldest lines the pane has dropped (it keeps at most
-    // 20,000): line i of outputLines() is line outputLinesDropped() + i of
-    // everything written.
-    long long outputLinesDropped() const { return outputDropped_; }
+    // How many of the oldest lines the pane has dropped (it keeps the last
+    // 20,000; Clear drops all): line i of outputLines() is line
+    // outputLinesDropped() + i of everything written.
+    long long outputLinesDropped() const;
+    OutputPane& outputPane() { return *output_; }
     // The parts offered by the part chooser.
     QStringList availableParts() const;
 
@@ -116,7 +125,6 @@ private:
     void updateActions();
     void runSlice();
     void openFirmware();
-    void rebuildOutput();
     QIcon commandIcon(int bitmapId) const;
 
     SessionConfig config_;
@@ -137,18 +145,12 @@ private:
     std::vector<QPointer<QDockWidget>> row_;  // the side-by-side docks
     std::size_t nextTabColumn_ = 0;
 
-    struct OutputLine {
-        QString category;
-        QString text;
-    };
-    std::vector<OutputLine> output_;
-    long long outputDropped_ = 0;
-    QPlainTextEdit* outputView_ = nullptr;
-    QComboBox* categoryFilter_ = nullptr;
+    OutputPane* output_ = nullptr;
 
     QComboBox* partChooser_ = nullptr;
     QDoubleSpinBox* frequency_ = nullptr;
     QLabel* statusLabel_ = nullptr;
+    QLabel* speedLabel_ = nullptr;  // achieved speed, in the status bar
     QMenu* toolsMenu_ = nullptr;
     QToolBar* pluginToolbar_ = nullptr;
     QAction* startAction_ = nullptr;
@@ -158,10 +160,10 @@ private:
     QAction* stepAction_ = nullptr;
     QAction* resetAction_ = nullptr;
     QAction* openAction_ = nullptr;
+    QAction* realTimeAction_ = nullptr;
+    QAction* fastAction_ = nullptr;
 
     QTimer runTimer_;
     QTimer statusTimer_;
-    QElapsedTimer runClock_;
-    uint64_t runStartCycles_ = 0;
-    bool paced_ = true;
+    RunPacer pacer_;
 };

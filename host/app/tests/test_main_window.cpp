@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QDockWidget>
+#include <QFile>
+#include <QPlainTextEdit>
 
 #include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
@@ -99,10 +103,11 @@ TEST_F(MainWindowTest, OutputPaneKeepsCategories) {
     EXPECT_TRUE(window->outputLines().contains("[QuillComponents] CLEDView::X() --> hello"));
 }
 
-// Past 20,000 lines the pane drops its oldest 5,000; `expect output` keeps
-// counting lines written, so a check after the trim still finds the lines
-// written after the previous match, and not those before it.
-TEST_F(MainWindowTest, OutputChecksSurviveTheTrimmingOfThePane) {
+// Past 20,000 lines the pane drops its oldest lines, and Clear drops them
+// all; `expect output` keeps counting lines written, so a check after the
+// trim or the clear still finds the lines written after the previous
+// match, and not those before it.
+TEST_F(MainWindowTest, OutputChecksSurviveTheTrimmingAndClearingOfThePane) {
     ScenarioExecutor run(*window, {});
     const long long before = window->outputLines().size();
     window->hostMessage("first marker");
@@ -110,13 +115,52 @@ TEST_F(MainWindowTest, OutputChecksSurviveTheTrimmingOfThePane) {
     for (int i = 0; i < 19990; ++i) window->hostMessage("filler");
     window->hostMessage("second marker");
     for (int i = 0; i < 100; ++i) window->hostMessage("filler");
-    ASSERT_EQ(window->outputLinesDropped(), 5000);
+    ASSERT_EQ(window->outputLines().size(), 20000);
+    ASSERT_EQ(window->outputLinesDropped(), before + 20092 - 20000);
     const ScenarioExecutor::Result found = run.expectOutput("second marker");
     EXPECT_EQ(found.outcome, ScenarioExecutor::Outcome::Ok) << found.message.toStdString();
     EXPECT_TRUE(found.message.startsWith(QString("output line %1:").arg(before + 19992)))
         << found.message.toStdString();
     // Already matched: not found a second time.
     EXPECT_EQ(run.expectOutput("second marker").outcome, ScenarioExecutor::Outcome::Failed);
+
+    window->hostMessage("third marker");
+    window->outputPane().clear();
+    EXPECT_TRUE(window->outputLines().isEmpty());
+    EXPECT_EQ(run.expectOutput("third marker").outcome, ScenarioExecutor::Outcome::Failed);
+    window->hostMessage("third marker");
+    const ScenarioExecutor::Result again = run.expectOutput("third marker");
+    EXPECT_TRUE(again.message.startsWith(QString("output line %1:").arg(before + 20094)))
+        << again.message.toStdString();
+}
+
+// The text view follows the log at the display's rate; what it shows after
+// a flush is the filtered log, and Save writes the kept lines.
+TEST_F(MainWindowTest, OutputPaneShowsFiltersAndSavesTheLines) {
+    OutputPane& pane = window->outputPane();
+    window->writeMessage(0, "QuillComponents", "LED:", "lit");
+    window->hostMessage("halted");
+    pane.flush();
+    auto* view = pane.findChild<QPlainTextEdit*>("outputView");
+    ASSERT_TRUE(view);
+    EXPECT_TRUE(view->toPlainText().endsWith("[QuillComponents] LED: lit\n[Debugger] halted"))
+        << view->toPlainText().toStdString();
+    auto* filter = pane.findChild<QComboBox*>("outputCategory");
+    ASSERT_TRUE(filter);
+    filter->setCurrentText("QuillComponents");
+    EXPECT_EQ(view->toPlainText(), "LED: lit");
+
+    const QString path = QDir::temp().filePath("quill-output-pane-test.txt");
+    QString error;
+    ASSERT_TRUE(pane.saveTo(path, &error)) << error.toStdString();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString saved = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(saved.endsWith("[QuillComponents] LED: lit\n[Debugger] halted\n"))
+        << saved.toStdString();
+    file.close();
+    QFile::remove(path);
+    EXPECT_FALSE(pane.saveTo(QDir::temp().filePath("no-such-folder/x.txt"), &error));
 }
 
 TEST_F(MainWindowTest, SynthesisedF11StepsTheProgram) {
