@@ -1,8 +1,11 @@
 #include "framework/PictureControl.h"
 
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
 
 #include "framework/Controls.h"
+#include "framework/DisplayRate.h"
 #include "resources/Bitmaps.h"
 
 PictureControl::PictureControl(QWidget* parent, int controlId, bool reportsClicks)
@@ -17,13 +20,25 @@ void PictureControl::setBitmap(int resourceId) {
 }
 
 void PictureControl::setBitmap(int resourceId, const QPixmap& pixmap) {
-    if (resourceId == bitmapId_ && pixmap.cacheKey() == this->pixmap().cacheKey()) return;
+    if (resourceId == bitmapId_ && pixmap.cacheKey() == pixmap_.cacheKey()) return;
     bitmapId_ = resourceId;
-    setPixmap(pixmap);
+    pixmap_ = pixmap;
     if (!pixmap.isNull()) {
         const QSize size = pixmap.deviceIndependentSize().toSize();
         if (size != minimumSize() || size != maximumSize()) setFixedSize(size);
     }
+    DisplayRate::Repaint(this);
+}
+
+void PictureControl::paintEvent(QPaintEvent* event) {
+    if (pixmap_.isNull()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    const QSize size = pixmap_.deviceIndependentSize().toSize();
+    const QRect area = contentsRect();
+    painter.drawPixmap(QStyle::alignedRect(layoutDirection(), alignment(), size, area), pixmap_);
 }
 
 void PictureControl::mousePressEvent(QMouseEvent* event) {

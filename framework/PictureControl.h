@@ -1,9 +1,14 @@
 // A static picture control: shows one of the module's bitmaps and, when
 // asked to, reports left clicks. The property "bitmapId" names the bitmap
 // shown, so tests and tools can tell what the control displays.
+//
+// The control paints its bitmap itself and repaints at the display's rate
+// (DisplayRate): a light that changes with every refresh during Run costs
+// a number and a pointer per change, not a label update and a repaint.
 #pragma once
 
 #include <QLabel>
+#include <QPixmap>
 
 class PictureControl : public QLabel {
     Q_OBJECT
@@ -26,8 +31,10 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     int bitmapId_ = 0;
+    QPixmap pixmap_;
     bool reportsClicks_;
 };

@@ -169,7 +169,6 @@ void frm_Beerbasement::ShowOutput(uint8_t value, int kind) {
     }
     leds_[k] = on;
     ledPictures_[k]->setBitmap(on ? bitmap::kLedLit : bitmap::kLedDark);
-    ledPictures_[k]->setProperty("lit", on);
     if (kind == Heater) cellarPicture_ = on ? bitmap::kCellarHot : bitmap::kCellarNormal;
     if (kind == Cooler) cellarPicture_ = on ? bitmap::kCellarCold : bitmap::kCellarNormal;
     if (kind != Status) cellar_->setBitmap(cellarPicture_);

@@ -54,7 +54,6 @@ frm_Knightrider::frm_Knightrider(QWidget* parent, CLEDView* core, int commandInd
     for (int bit = 7; bit >= 0; --bit) {
         auto* picture = new PictureControl(this, kFirstSegment + (7 - bit));
         picture->setBitmap(bitmap::kSegmentDark);
-        picture->setProperty("lit", false);
         segment_[static_cast<size_t>(bit)] = picture;
         row->addWidget(picture);
     }
@@ -105,9 +104,7 @@ void frm_Knightrider::showBar(uint8_t byte) {
         PictureControl* picture = segment_[static_cast<size_t>(bit)];
         picture->setBitmap(lit ? bitmap::kSegmentLit : bitmap::kSegmentDark,
                            lit ? litBitmap_ : darkBitmap_);
-        picture->setProperty("lit", lit);
     }
-    update();
 }
 
 void frm_Knightrider::onLevelChanged() {

@@ -50,8 +50,6 @@ void frm_LED::showPin(uint8_t byte) {
     // An LED that is not connected stays dark, active low or not.
     lit_ = output_.bound() && PinLit(byte, pin_, activeLow_);
     picture_->setBitmap(lit_ ? bitmap::kLedLit : bitmap::kLedDark, lit_ ? litBitmap_ : darkBitmap_);
-    picture_->setProperty("lit", lit_);
-    update();
 }
 
 void frm_LED::onLevelChanged() {

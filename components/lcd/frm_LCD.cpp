@@ -1,10 +1,11 @@
 #include "components/lcd/frm_LCD.h"
 
 #include <QCoreApplication>
-#include <QLabel>
+#include <QPainter>
 #include <QStatusBar>
 #include <algorithm>
 
+#include "framework/DisplayRate.h"
 #include "framework/WindowMessages.h"
 
 frm_LCD::frm_LCD(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
@@ -15,7 +16,7 @@ frm_LCD::frm_LCD(QWidget* parent, CLEDView* core, int commandIndex, int dialogId
     settings_ = new frm_LCD_configure(this);
     statusBar_ = new QStatusBar(this);
     statusBar_->setSizeGripEnabled(false);
-    statusText_ = new QLabel(statusBar_);
+    statusText_ = new LcdStatusLine(statusBar_);
     statusBar_->addWidget(statusText_, 1);
     create(dialogId, hostWindow());
 }
@@ -106,7 +107,7 @@ bool frm_LCD::event(QEvent* event) {
     if (event->type() == EventTypeOf(ChangeStatusBarMessage())) {
         const auto* message = static_cast<WindowMessageEvent*>(event);
         const char* text = reinterpret_cast<const char*>(message->wParam());
-        statusText_->setText(text ? QString::fromLatin1(text) : QString());
+        statusText_->setText(text);
         return true;
     }
     return PluginForm::event(event);
@@ -114,6 +115,24 @@ bool frm_LCD::event(QEvent* event) {
 
 QString frm_LCD::statusText() const { return statusText_->text(); }
 
-void frm_LCD::redraw() { display_->update(); }
+void frm_LCD::redraw() { DisplayRate::Repaint(display_); }
+
+void LcdStatusLine::setText(const char* text) {
+    if (text == text_) return;
+    text_ = text;
+    DisplayRate::Repaint(this);
+}
+
+QSize LcdStatusLine::sizeHint() const { return {100, fontMetrics().height() + 4}; }
+
+void LcdStatusLine::paintEvent(QPaintEvent*) {
+    if (!text_) return;
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    const QRect area = rect().adjusted(2, 0, -2, 0);
+    painter.drawText(
+        area, Qt::AlignLeft | Qt::AlignVCenter,
+        fontMetrics().elidedText(QString::fromLatin1(text_), Qt::ElideRight, area.width()));
+}
 
 void frm_LCD::startBlinkTimer() { display_->startBlinkTimer(); }

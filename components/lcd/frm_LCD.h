@@ -18,8 +18,8 @@
 #include "framework/PinBinding.h"
 #include "framework/PluginForm.h"
 
-class QLabel;
 class QStatusBar;
+class LcdStatusLine;
 
 class frm_LCD : public PluginForm, private HD44780U::Panel, private LcdPorts {
     Q_OBJECT
@@ -68,11 +68,28 @@ private:
 
     lcd::Display* display_ = nullptr;
     QStatusBar* statusBar_ = nullptr;
-    QLabel* statusText_ = nullptr;
+    LcdStatusLine* statusText_ = nullptr;
     frm_LCD_configure* settings_ = nullptr;
     std::unique_ptr<LcdBus> bus_;
     LcdConfig config_;
     PortRegisters ports_;
     std::vector<std::string> portList_;  // ports_.list(), sorted
     const char* lastStatus_ = nullptr;
+};
+
+// The status bar's text: one of the controller's fixed status texts,
+// painted from the latest one at paint time. The controller changes it
+// during every bus cycle; it repaints at the display's rate.
+class LcdStatusLine : public QWidget {
+public:
+    explicit LcdStatusLine(QWidget* parent) : QWidget(parent) {}
+    void setText(const char* text);
+    QString text() const { return text_ ? QString::fromLatin1(text_) : QString(); }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    const char* text_ = nullptr;
 };

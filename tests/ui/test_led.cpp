@@ -1,7 +1,10 @@
 // LED window: register modes, active low, settings OK versus Cancel.
+#include <QApplication>
 #include <QComboBox>
+#include <QImage>
 
 #include "components/digital/frm_LED.h"
+#include "framework/DisplayRate.h"
 #include "framework/PictureControl.h"
 #include "resources/Bitmaps.h"
 #include "tests/ui/UiTestSupport.h"
@@ -45,6 +48,24 @@ TEST_F(LedTest, DefaultWatchesPinA7ActiveHigh) {
     EXPECT_FALSE(led->isLit());
     drive("PINB", 0x80);  // another port
     EXPECT_FALSE(led->isLit());
+}
+
+// During Run a light may change with nearly every refresh; the picture is
+// repainted at the display's rate, and a grab before that repaint (a
+// screenshot) still shows the latest state.
+TEST_F(LedTest, AGrabShowsTheLatestLightBeforeTheFrameIsRepainted) {
+    auto* led = open<frm_LED>(kCmdLed);
+    QApplication::processEvents();
+    const QImage dark = led->picture()->grab().toImage();
+    for (int i = 0; i < 20; ++i) drive("PINA", i % 2 ? 0x80 : 0x00);
+    ASSERT_TRUE(led->isLit());
+    const QImage lit = led->picture()->grab().toImage();
+    EXPECT_NE(lit, dark);
+    DisplayRate::Flush();
+    QApplication::processEvents();
+    EXPECT_EQ(led->picture()->grab().toImage(), lit);
+    drive("PINA", 0x00);
+    EXPECT_EQ(led->picture()->grab().toImage(), dark);
 }
 
 TEST_F(LedTest, OpenedWhileThePinIsHighShowsItLit) {

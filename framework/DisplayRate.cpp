@@ -1,0 +1,91 @@
+#include "framework/DisplayRate.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+// One per application: the frame timer and the widgets waiting for it.
+class Frame : public QObject {
+public:
+    explicit Frame(QObject* parent) : QObject(parent) {
+        timer_.setSingleShot(true);
+        timer_.setInterval(DisplayRate::kFrameMs);
+        connect(&timer_, &QTimer::timeout, this, [this] { endOfFrame(); });
+    }
+
+    void repaint(QWidget* widget) {
+        if (!timer_.isActive()) {
+            // Quiet until now: paint at once and open a frame.
+            widget->update();
+            timer_.start();
+            return;
+        }
+        auto [it, added] = index_.try_emplace(widget, pending_.size());
+        if (added) {
+            pending_.emplace_back(widget);
+        } else if (!pending_[it->second]) {
+            // A widget gone before the frame ended, and a new one at its
+            // address.
+            pending_[it->second] = widget;
+        }
+    }
+
+    void flush() {
+        std::vector<QPointer<QWidget>> due;
+        due.swap(pending_);
+        index_.clear();
+        for (const QPointer<QWidget>& widget : due)
+            if (widget) widget->update();
+    }
+
+    int pending() const { return static_cast<int>(pending_.size()); }
+
+private:
+    void endOfFrame() {
+        const bool busy = !pending_.empty();
+        flush();
+        // Changes keep coming: the next frame gathers them too.
+        if (busy) timer_.start();
+    }
+
+    QTimer timer_;
+    std::vector<QPointer<QWidget>> pending_;
+    std::unordered_map<const QWidget*, std::size_t> index_;
+};
+
+Frame* frame() {
+    // Owned by the application, so it goes before the toolkit does.
+    static QPointer<Frame> instance;
+    if (!instance && QCoreApplication::instance())
+        instance = new Frame(QCoreApplication::instance());
+    return instance;
+}
+
+}  // namespace
+
+namespace DisplayRate {
+
+void Repaint(QWidget* widget) {
+    if (!widget) return;
+    if (Frame* f = frame()) {
+        f->repaint(widget);
+    } else {
+        widget->update();
+    }
+}
+
+void Flush() {
+    if (Frame* f = frame()) f->flush();
+}
+
+int Pending() {
+    Frame* f = frame();
+    return f ? f->pending() : 0;
+}
+
+}  // namespace DisplayRate
