@@ -1,5 +1,7 @@
 #include "host/app/Debugger.h"
 
+#include <limits>
+
 Debugger::~Debugger() {
     if (debugging()) stop();
 }
@@ -38,21 +40,52 @@ ITargetAccess* Debugger::target() const {
     return debugging() && machine_ ? machine_->targetAccess() : nullptr;
 }
 
-bool Debugger::stepOnce(bool mayLeaveOut) {
+Machine::Batch Machine::runBatch(uint64_t untilCycle, uint64_t count, bool leaveOut) {
+    Batch batch;
+    while (batch.executed < count && cycles() < untilCycle) {
+        if (!step()) {
+            batch.stopped = true;
+            break;
+        }
+        ++batch.executed;
+        if (!leaveOut || refreshNeeded()) {
+            batch.refreshDue = true;
+            break;
+        }
+    }
+    return batch;
+}
+
+void Debugger::stopped() {
+    catchUp();
+    fault_ = machine_->fault();
+    if (fault_.empty()) fault_ = "the program stopped";
+    state_ = State::Halted;
+}
+
+bool Debugger::stepOnce() {
     if (!machine_->step()) {
-        catchUp();
-        fault_ = machine_->fault();
-        if (fault_.empty()) fault_ = "the program stopped";
-        state_ = State::Halted;
+        stopped();
         return false;
     }
     ++instructions_;
-    if (mayLeaveOut && policy_ == RefreshPolicy::WhenNeeded && !machine_->refreshNeeded()) {
-        leftOut_ = true;
-        ++skipped_;
-        return true;
-    }
     send(kEventHalted);
+    return true;
+}
+
+bool Debugger::runInstructions(uint64_t untilCycle, uint64_t count, uint64_t* executed) {
+    const Machine::Batch batch =
+        machine_->runBatch(untilCycle, count, policy_ == RefreshPolicy::WhenNeeded);
+    instructions_ += batch.executed;
+    *executed += batch.executed;
+    const uint64_t leftOut = batch.executed - (batch.refreshDue ? 1 : 0);
+    skipped_ += leftOut;
+    if (leftOut > 0) leftOut_ = true;
+    if (batch.refreshDue) send(kEventHalted);
+    if (batch.stopped) {
+        stopped();
+        return false;
+    }
     return true;
 }
 
@@ -83,11 +116,15 @@ uint64_t Debugger::runSlice(uint64_t untilCycle, std::chrono::steady_clock::dura
     const auto deadline = std::chrono::steady_clock::now() + budget;
     userInterfaceRan();
     uint64_t done = 0;
+    // Reading the clock costs more than an instruction: look every 256.
+    constexpr uint64_t kClockLook = 256;
+    uint64_t nextLook = kClockLook;
     while (machine_->cycles() < untilCycle && state_ == State::Running && !breakRequested_) {
-        if (!stepOnce(true)) break;
-        ++done;
-        // Reading the clock costs more than an instruction; look every 256.
-        if ((done & 255) == 0 && std::chrono::steady_clock::now() >= deadline) break;
+        if (!runInstructions(untilCycle, nextLook - done, &done)) break;
+        if (done >= nextLook) {
+            nextLook = done + kClockLook;
+            if (std::chrono::steady_clock::now() >= deadline) break;
+        }
     }
     catchUp();
     if (breakRequested_ && state_ == State::Running) state_ = State::Halted;
@@ -104,10 +141,15 @@ bool Debugger::runCycles(uint64_t cycles, const std::function<bool()>& keepGoing
     if (!debugging()) return false;
     const uint64_t target = machine_->cycles() + cycles;
     userInterfaceRan();
-    uint64_t n = 0;
+    // The callback is asked every 1024 instructions.
+    constexpr uint64_t kCallbackEvery = 1024;
+    uint64_t done = 0;
+    uint64_t nextCall = kCallbackEvery;
     while (machine_->cycles() < target) {
-        if (!stepOnce(true)) return false;
-        if (keepGoing && (++n & 1023) == 0) {
+        const uint64_t count = keepGoing ? nextCall - done : std::numeric_limits<uint64_t>::max();
+        if (!runInstructions(target, count, &done)) return false;
+        if (keepGoing && done >= nextCall) {
+            nextCall = done + kCallbackEvery;
             // The callback may run the user interface: it sees the state
             // after the last instruction, and the filter starts over.
             catchUp();

@@ -33,6 +33,20 @@ public:
     // A machine without one needs every refresh.
     virtual bool refreshNeeded() { return true; }
     virtual void lapseRefreshFilter() {}
+
+    // What a batch of instructions ended with.
+    struct Batch {
+        uint64_t executed = 0;
+        bool refreshDue = false;  // the last instruction executed needs event 3
+        bool stopped = false;     // the program cannot go on (see fault())
+    };
+    // Executes instructions until `count` ran, the cycle count reached
+    // `untilCycle` (checked before each instruction), the program stopped,
+    // or an instruction needs event 3: with `leaveOut` when the refresh
+    // filter says so, without it after every instruction. One call per batch
+    // instead of two per instruction; this default asks step() and
+    // refreshNeeded() one instruction at a time.
+    virtual Batch runBatch(uint64_t untilCycle, uint64_t count, bool leaveOut);
 };
 
 // When the debugger sends event 3 while it runs instructions.
@@ -103,9 +117,13 @@ public:
 
 private:
     void send(LONG event);
-    // One instruction; event 3 after it unless the policy and the filter
-    // allow leaving it out.
-    bool stepOnce(bool mayLeaveOut = false);
+    // One instruction, then event 3.
+    bool stepOnce();
+    // A batch of instructions (see Machine::runBatch), event 3 where the
+    // policy and the filter need it. False when the program stopped.
+    bool runInstructions(uint64_t untilCycle, uint64_t count, uint64_t* executed);
+    // The program stopped: the fault is kept, the debugger halts.
+    void stopped();
     // Sends the event 3 left out after the last instruction, if any: the
     // plug-in then shows the state the user interface is about to see.
     void catchUp();

@@ -55,6 +55,12 @@ public:
     ITargetAccess* targetAccess() override { return static_cast<ITargetAccess*>(access_); }
     bool refreshNeeded() override { return access_->refreshNeeded(); }
     void lapseRefreshFilter() override { access_->lapseRefreshFilter(); }
+    Batch runBatch(uint64_t untilCycle, uint64_t count, bool leaveOut) override {
+        Batch batch;
+        batch.executed = access_->runUntilRefresh(untilCycle, count, leaveOut, &batch.refreshDue,
+                                                  &batch.stopped);
+        return batch;
+    }
     SimTarget& target() { return *target_; }
 
 private:

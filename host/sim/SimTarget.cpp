@@ -310,6 +310,23 @@ bool SimTarget::step() {
     return true;
 }
 
+SimTarget::Calling::Calling(SimTarget& target) : previous_(t_current) { t_current = &target; }
+
+SimTarget::Calling::~Calling() { t_current = previous_; }
+
+bool SimTarget::stepCalled() {
+    if (avr_->state == cpu_Done || avr_->state == cpu_Crashed) return false;
+    runOne();
+    return true;
+}
+
+const uint8_t* SimTarget::plainIoStorage(unsigned index) const {
+    if (index >= kIoSize || special_[kIoBase + index]) return nullptr;
+    return avr_->data + kIoBase + index;
+}
+
+const uint64_t* SimTarget::cycleStorage() const { return &avr_->cycle; }
+
 void SimTarget::runOne() {
     avr_run(avr_);
     continueFreeRunning();

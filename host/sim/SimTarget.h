@@ -117,6 +117,28 @@ public:
     bool step();
     // Executes up to count instructions; returns how many ran.
     uint64_t run(uint64_t count);
+
+    // A caller that runs many instructions opens one Calling for all of
+    // them and steps with stepCalled(): the per-call set-up of step() (where
+    // simavr's messages go) is done once.
+    class Calling {
+    public:
+        explicit Calling(SimTarget& target);
+        ~Calling();
+        Calling(const Calling&) = delete;
+        Calling& operator=(const Calling&) = delete;
+
+    private:
+        SimTarget* previous_;
+    };
+    // step() inside an open Calling.
+    bool stepCalled();
+    // The storage of I/O register `index` (0..63) when reading it means
+    // reading storage, null for the registers whose reading means more
+    // (PINx, SREG; read those with io()). Valid while the target lives.
+    const uint8_t* plainIoStorage(unsigned index) const;
+    // The simulator's 64-bit cycle count, read in place.
+    const uint64_t* cycleStorage() const;
     // Runs until the cycle count reaches at least target (or the program
     // stops); returns the instructions executed.
     uint64_t runUntilCycle(uint64_t target);

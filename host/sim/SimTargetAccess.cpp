@@ -132,12 +132,17 @@ HRESULT SimTargetAccess::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG d
     if (!target_) return E_UNEXPECTED;
     skipped_ = false;
     watchedMask_ = watched;
-    watchedCount_ = 0;
+    plainCount_ = 0;
+    specialCount_ = 0;
     for (unsigned index = 0; index < 64; ++index) {
         if (!(watched >> index & 1u)) continue;
-        watchedIndex_[watchedCount_] = static_cast<uint8_t>(index);
-        watchedValue_[watchedCount_] = target_->io(index);
-        ++watchedCount_;
+        if (const uint8_t* storage = target_->plainIoStorage(index)) {
+            plain_[plainCount_++] = {storage, *storage};
+        } else {
+            specialIndex_[specialCount_] = static_cast<uint8_t>(index);
+            specialValue_[specialCount_] = target_->io(index);
+            ++specialCount_;
+        }
     }
     const uint64_t now = target_->cycles();
     uint32_t ahead = kLongestRefreshGap;
@@ -161,18 +166,60 @@ HRESULT SimTargetAccess::GetSkippedCycleCounter(ULONG* count) {
     return S_OK;
 }
 
+bool SimTargetAccess::filterHolds() const {
+    if (*target_->cycleStorage() >= dueCycle_) return false;
+    for (unsigned k = 0; k < plainCount_; ++k)
+        if (*plain_[k].storage != plain_[k].value) return false;
+    for (unsigned k = 0; k < specialCount_; ++k)
+        if (target_->io(specialIndex_[k]) != specialValue_[k]) return false;
+    return true;
+}
+
 bool SimTargetAccess::refreshNeeded() {
     if (!filterValid_ || !target_) return true;
-    bool needed = target_->cycles() >= dueCycle_;
-    for (unsigned k = 0; !needed && k < watchedCount_; ++k)
-        needed = target_->io(watchedIndex_[k]) != watchedValue_[k];
-    if (needed) {
+    if (!filterHolds()) {
         filterValid_ = false;
         return true;
     }
     skipped_ = true;
     skippedCount_ = target_->cycleCounter();
     return false;
+}
+
+uint64_t SimTargetAccess::runUntilRefresh(uint64_t untilCycle, uint64_t count, bool leaveOut,
+                                          bool* refreshDue, bool* stopped) {
+    *refreshDue = false;
+    *stopped = false;
+    if (!target_) {
+        *stopped = true;
+        return 0;
+    }
+    SimTarget& target = *target_;
+    SimTarget::Calling calling(target);
+    const uint64_t* cycle = target.cycleStorage();
+    uint64_t executed = 0;
+    uint64_t before = *cycle;
+    while (executed < count && *cycle < untilCycle) {
+        before = *cycle;
+        if (!target.stepCalled()) {
+            *stopped = true;
+            break;
+        }
+        ++executed;
+        if (!leaveOut || !filterValid_ || !filterHolds()) {
+            filterValid_ = false;
+            *refreshDue = true;
+            break;
+        }
+    }
+    // The last instruction left out: the one before a refresh, or the
+    // batch's last.
+    const uint64_t leftOut = executed - (*refreshDue ? 1 : 0);
+    if (leftOut > 0) {
+        skipped_ = true;
+        skippedCount_ = static_cast<uint32_t>(*refreshDue ? before : *cycle);
+    }
+    return executed;
 }
 
 }  // namespace quill::sim

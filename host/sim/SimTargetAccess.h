@@ -45,6 +45,13 @@ public:
     // (the plug-in sets a new one in the refresh that follows); a false
     // one records the instruction as left out.
     bool refreshNeeded();
+    // Executes up to `count` instructions while the cycle count is below
+    // `untilCycle`, stopping after the first one that needs event 3 (every
+    // one without `leaveOut`). Returns the instructions executed; sets
+    // *refreshDue when the last one needs event 3 and *stopped when the
+    // program cannot go on.
+    uint64_t runUntilRefresh(uint64_t untilCycle, uint64_t count, bool leaveOut, bool* refreshDue,
+                             bool* stopped);
     // Drops the filter: every instruction is refreshed until the plug-in
     // sets a new one. The host calls it whenever it ran anything but
     // instructions since the last refresh.
@@ -100,9 +107,19 @@ private:
     bool filterValid_ = false;
     uint64_t watchedMask_ = 0;
     WriteListener writeListener_;
-    uint8_t watchedCount_ = 0;
-    std::array<uint8_t, 64> watchedIndex_{};
-    std::array<uint8_t, 64> watchedValue_{};
+    // Watched registers read as storage (their address in the simulator),
+    // and those whose reading means more (PINx, SREG: by index).
+    struct PlainWatch {
+        const uint8_t* storage;
+        uint8_t value;
+    };
+    uint8_t plainCount_ = 0;
+    std::array<PlainWatch, 64> plain_{};
+    uint8_t specialCount_ = 0;
+    std::array<uint8_t, 64> specialIndex_{};
+    std::array<uint8_t, 64> specialValue_{};
+    // Whether the filter still allows leaving out the refresh.
+    bool filterHolds() const;
     uint64_t dueCycle_ = 0;
     bool skipped_ = false;
     uint32_t skippedCount_ = 0;
