@@ -9,20 +9,25 @@
 //             Fast   event 3 only where the plug-in's refresh filter needs it
 //     Set     None   no component window open
 //             Full   Knight Rider, eight LEDs on PORTA, Keypad, Stack view,
-//                    Hitachi LCD and a Slider (offscreen); components this
+//                    Hitachi LCD and a Slider on the free-running ADC0
+//                    (offscreen); components this
 //                    build does not offer are left out and named in the
 //                    benchmark's label
 //
 // Compare with SimavrAlone (bench_simavr.cpp) in the same run; main.cpp
 // prints the table with the ratios.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "bench/BenchFirmware.h"
+#include "bench/BenchHost.h"
+#include "contract/ResourceIds.h"
 #include "host/app/HostSetup.h"
 #include "host/app/ScenarioExecutor.h"
 
@@ -48,11 +53,15 @@ void ensureApplication() {
     new QApplication(argc, argv);
 }
 
-std::unique_ptr<MainWindow> startHost(benchmark::State& state, RefreshPolicy policy) {
+}  // namespace
+
+namespace bench {
+
+std::unique_ptr<MainWindow> StartHost(RefreshPolicy policy, std::string* error) {
     const std::string firmware = bench::FirmwarePath();
     if (!std::filesystem::exists(firmware) ||
         !std::filesystem::exists(kBin + "/QuillComponents.so")) {
-        state.SkipWithError("firmware or module not built");
+        *error = "firmware or module not built";
         return nullptr;
     }
     ensureApplication();
@@ -60,32 +69,31 @@ std::unique_ptr<MainWindow> startHost(benchmark::State& state, RefreshPolicy pol
     options.firmware = firmware;
     options.module = kBin + "/QuillComponents.so";
     options.frequencyMHz = bench::kFrequencyHz / 1e6;
-    std::string error;
-    HostEnvironment env = PrepareHost(options, &error);
-    if (!error.empty()) {
-        state.SkipWithError(error.c_str());
-        return nullptr;
-    }
+    HostEnvironment env = PrepareHost(options, error);
+    if (!error->empty()) return nullptr;
     auto window = std::make_unique<MainWindow>(env.config, env.factory);
     window->show();
     window->debugger().setRefreshPolicy(policy);
     QString why;
     if (!AttachModule(*window, options, &why) || !window->startDebugging(&why)) {
-        state.SkipWithError(why.toStdString().c_str());
+        *error = why.toStdString();
         return nullptr;
     }
     return window;
 }
 
-// Opens the full set; returns false (the benchmark skipped) on a failure
-// other than a component this build does not have.
-bool openFullSet(benchmark::State& state, MainWindow& window) {
+bool OpenComponents(MainWindow& window, bool everything, std::string* missing, std::string* error) {
     ScenarioExecutor host(window, {});
-    std::string missing;
     auto open = [&](const char* id) {
         const ScenarioExecutor::Result r = host.open(id);
         if (r.outcome == ScenarioExecutor::Outcome::Ok) return true;
-        missing += std::string(missing.empty() ? "without " : ", ") + id;
+        *missing += std::string(missing->empty() ? "without " : ", ") + id;
+        return false;
+    };
+    auto configure = [&](const QString& name, const std::vector<driver::DialogInput>& inputs) {
+        const auto r = host.configure(name, inputs);
+        if (r.outcome == ScenarioExecutor::Outcome::Ok) return true;
+        *error = r.message.toStdString();
         return false;
     };
     open("KN");
@@ -93,19 +101,33 @@ bool openFullSet(benchmark::State& state, MainWindow& window) {
         if (!open("LD")) break;
         const QString name = pin == 0 ? QString("LED") : QString("LED %1").arg(pin + 1);
         // PORTA pin n, watched through DDRA and PORTA.
-        const auto r = host.configure(name, {{244, "@A"}, {228 + pin, {}}, {237, {}}});
-        if (r.outcome != ScenarioExecutor::Outcome::Ok) {
-            state.SkipWithError(r.message.toStdString().c_str());
-            return false;
-        }
+        if (!configure(name, {{244, "@A"}, {228 + pin, {}}, {237, {}}})) return false;
     }
     open("KP");
     open("STV");
     open("LCD");
-    open("AD");
-    if (!missing.empty()) state.SetLabel(missing);
+    if (open("AD") &&
+        !configure("Slider", {{ids::slider::kChannelList, "ADC0", ids::slider::kGeneralPage},
+                              {ids::slider::kUseAvcc, {}, ids::slider::kGeneralPage}}))
+        return false;
+    if (everything) {
+        open("SW");
+        open("CM");
+        open("BB");
+    }
     return true;
 }
+
+long long ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    long long pages = 0, resident = 0;
+    if (!(statm >> pages >> resident)) return 0;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+}  // namespace bench
+
+namespace {
 
 void runSlices(benchmark::State& state, MainWindow& window) {
     Debugger& debugger = window.debugger();
@@ -130,9 +152,17 @@ void runSlices(benchmark::State& state, MainWindow& window) {
 }
 
 void Host(benchmark::State& state, RefreshPolicy policy, bool full) {
-    auto window = startHost(state, policy);
-    if (!window) return;
-    if (full && !openFullSet(state, *window)) return;
+    std::string error, missing;
+    auto window = bench::StartHost(policy, &error);
+    if (!window) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    if (full && !bench::OpenComponents(*window, false, &missing, &error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    if (!missing.empty()) state.SetLabel(missing);
     runSlices(state, *window);
 }
 

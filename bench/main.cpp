@@ -1,13 +1,21 @@
 // quill_bench: runs the benchmarks, then prints one table of the
 // simulator-speed figures side by side, each beside simavr alone measured
-// in the same run.
+// in the same run. `quill_bench --long-run[=N]` runs the long run instead
+// (bench_host_longrun.cpp).
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "bench/BenchFirmware.h"
+#ifdef QUILL_BENCH_HOST
+namespace bench {
+int LongRun(uint64_t instructions);
+}
+#endif
 
 namespace {
 
@@ -81,6 +89,23 @@ void printTable(const std::vector<Row>& rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef QUILL_BENCH_HOST
+    // --long-run[=N]: N instructions (10^9 by default) with every component
+    // open, resident size reported; no benchmarks.
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--long-run") return bench::LongRun(1000000000ULL);
+        if (arg.rfind("--long-run=", 0) == 0) {
+            char* end = nullptr;
+            const unsigned long long n = std::strtoull(arg.c_str() + 11, &end, 10);
+            if (!end || *end || n == 0) {
+                std::fprintf(stderr, "quill_bench: --long-run=N needs a positive count\n");
+                return 2;
+            }
+            return bench::LongRun(n);
+        }
+    }
+#endif
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     TableReporter reporter;

@@ -10,6 +10,11 @@
  *
  * PORTD shows the phase: 1 text written, 2 shifted, 3 shifted back,
  * 4 cursor placed. Afterwards it keeps polling the busy flag.
+ *
+ * The converter runs free on ADC0 (PA0, the one port A pin the display
+ * leaves free) against AVCC from the start, as a program sampling a
+ * sensor beside its display does; the idle loop copies the upper eight
+ * bits of the latest result (ADLAR) to PORTC.
  */
 #include <avr/io.h>
 #include <stdint.h>
@@ -89,9 +94,18 @@ static void lcd_init(void) {
     command(0x0C);        /* display on, no cursor */
 }
 
+/* Free running (ADATE, trigger source 0), converter clock = CPU / 128. */
+static void adc_start(void) {
+    ADMUX = (1 << REFS0) | (1 << ADLAR);
+    SFIOR &= (uint8_t)~((1 << ADTS2) | (1 << ADTS1) | (1 << ADTS0));
+    ADCSRA = (1 << ADEN) | (1 << ADSC) | (1 << ADATE) | (1 << ADPS2) | (1 << ADPS1) | (1 << ADPS0);
+}
+
 int main(void) {
     DDRD = 0xFF;
     PORTD = 0;
+    DDRC = 0xFF;
+    adc_start();
     lcd_init();
     text("Hello, LCD!");
     command(0x80 | 0x40);
@@ -113,5 +127,6 @@ int main(void) {
     PORTD = 4;
     for (;;) {
         wait_ready(); /* an idle program keeps polling, as many do */
+        PORTC = ADCH;
     }
 }

@@ -1,0 +1,26 @@
+// quill-host as the benchmarks run it: the main window offscreen with the
+// module attached, debugging the benchmark firmware (BenchFirmware.h).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "host/app/MainWindow.h"
+
+namespace bench {
+
+// The host debugging the benchmark firmware with `policy`; null with the
+// reason in *error when the firmware or the module is not built.
+std::unique_ptr<MainWindow> StartHost(RefreshPolicy policy, std::string* error);
+
+// Opens the full set: Knight Rider, eight LEDs on PORTA pins 0..7, Keypad,
+// Stack view, Hitachi LCD and a Slider on ADC0 (the LCD demo's free-running
+// channel); with `everything` also a Switch, a Capacity Measurement and a
+// Beerbasement. Components this build does not offer are named in
+// *missing; false with *error on any other failure.
+bool OpenComponents(MainWindow& window, bool everything, std::string* missing, std::string* error);
+
+// Resident set size of this process in bytes (0 when unknown).
+long long ResidentBytes();
+
+}  // namespace bench
