@@ -18,7 +18,7 @@ const char* commandName(int command) {
 
 }  // namespace
 
-CLEDView::CLEDView() {
+CLEDView::CLEDView() : DispatchObject(0) {
     // The values Init establishes, so that an object the host never
     // initialises is in the same, inert state.
     for (auto& r : ioRegisters_) r.setNotifyEnabled(false);
@@ -43,60 +43,15 @@ CLEDView::~CLEDView() {
 }
 
 void CLEDView::ReleaseTarget() {
-    if (direct_) direct_->Release();
-    if (target_) target_->Release();
-    direct_ = nullptr;
-    target_ = nullptr;
+    direct_.reset();
+    target_.reset();
 }
 
 void CLEDView::ReleaseHost() {
     ReleaseTarget();
-    if (hostServices_) hostServices_->Release();
-    if (guiWorks_) guiWorks_->Release();
-    target_ = nullptr;
-    hostServices_ = nullptr;
-    guiWorks_ = nullptr;
+    hostServices_.reset();
+    guiWorks_.reset();
     attached_ = false;
-}
-
-// ---- IUnknown / IDispatch
-
-HRESULT CLEDView::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IGuiPlugin) {
-        *object = static_cast<IGuiPlugin*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CLEDView::AddRef() { return ++refCount_; }
-
-ULONG CLEDView::Release() {
-    ULONG count = --refCount_;
-    if (count == 0) delete this;
-    return count;
-}
-
-HRESULT CLEDView::GetTypeInfoCount(uint32_t* count) {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return E_NOTIMPL;
-}
-
-HRESULT CLEDView::GetTypeInfo(uint32_t, uint32_t, ITypeInfo** info) {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-}
-
-HRESULT CLEDView::GetIDsOfNames(REFIID, OLECHAR**, uint32_t, uint32_t, int32_t*) {
-    return E_NOTIMPL;
-}
-
-HRESULT CLEDView::Invoke(int32_t, REFIID, uint32_t, uint16_t, void*, void*, void*, uint32_t*) {
-    return E_NOTIMPL;
 }
 
 // ---- IGuiPlugin
@@ -114,9 +69,9 @@ HRESULT CLEDView::Init(IDispatch* iGuiWorks) {
     // connections of the first.
     ReleaseHost();
 
-    IHostServices* services = nullptr;
+    ComPtr<IHostServices> services;
     HRESULT hr = CoCreateInstance(CLSID_HostServices, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IHostServices, reinterpret_cast<void**>(&services));
+                                  IID_IHostServices, services.putVoid());
     if (FAILED(hr)) return hr;
     if (!services) return E_NOINTERFACE;
 
@@ -124,16 +79,13 @@ HRESULT CLEDView::Init(IDispatch* iGuiWorks) {
         CComBSTR category(kOutputSource);
         hr = services->CreateCategory(category.get(), kCategoryKind);
     }
-    if (FAILED(hr)) {
-        services->Release();
-        return hr;
-    }
-    hostServices_ = services;
+    if (FAILED(hr)) return hr;
+    hostServices_ = std::move(services);
 
-    IGuiWorks* works = nullptr;
-    hr = iGuiWorks->QueryInterface(IID_IGuiWorks, reinterpret_cast<void**>(&works));
+    ComPtr<IGuiWorks> works;
+    hr = iGuiWorks->QueryInterface(IID_IGuiWorks, works.putVoid());
     if (FAILED(hr) || !works) return FAILED(hr) ? hr : E_NOINTERFACE;
-    guiWorks_ = works;
+    guiWorks_ = std::move(works);
 
     for (int command = 0; command <= kCmdAutostep; ++command) {
         SetCommandState(command, kCommandDisabled);
@@ -184,8 +136,7 @@ HRESULT CLEDView::Close() {
     // The stepping timer lives on the host's window and calls into this
     // module: it ends with the host's use of the object.
     autostep_.Stop();
-    if (guiWorks_) guiWorks_->Release();
-    guiWorks_ = nullptr;
+    guiWorks_.reset();
     return S_OK;
 }
 

@@ -23,6 +23,7 @@
 #include "debugaids/RegisterLogger.h"
 #include "framework/CycleCountValue.h"
 #include "framework/Observer.h"
+#include "platform/comobject.h"
 
 class CLEDView;
 class ADC;  // converter model, joins with the analog components
@@ -75,23 +76,13 @@ using ComponentFactory = std::function<std::unique_ptr<IComponentWindow>(
 // Runs a modal command (Settings sheet, About box) for the core.
 using ModalCommand = std::function<void(CLEDView* core)>;
 
-class CLEDView : public IGuiPlugin {
+// Handed out with no reference (the class factory takes the first).
+class CLEDView : public DispatchObject<IGuiPlugin, IID_IGuiPlugin> {
 public:
     CLEDView();
-    virtual ~CLEDView();
+    ~CLEDView() override;
     CLEDView(const CLEDView&) = delete;
     CLEDView& operator=(const CLEDView&) = delete;
-
-    // ---- IUnknown / IDispatch (late binding is not offered: E_NOTIMPL)
-    HRESULT QueryInterface(REFIID iid, void** object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;  // deletes the object with the last reference
-    HRESULT GetTypeInfoCount(uint32_t* count) override;
-    HRESULT GetTypeInfo(uint32_t index, uint32_t lcid, ITypeInfo** info) override;
-    HRESULT GetIDsOfNames(REFIID iid, OLECHAR** names, uint32_t count, uint32_t lcid,
-                          int32_t* dispIds) override;
-    HRESULT Invoke(int32_t dispId, REFIID iid, uint32_t lcid, uint16_t flags, void* params,
-                   void* result, void* excepInfo, uint32_t* argErr) override;
 
     // ---- IGuiPlugin
     HRESULT GetSetup(BSTR* xmlstring) override;
@@ -234,13 +225,11 @@ private:
                               bool* described);
     bool ReadMemory(LONG kind, ULONG address, ULONG count, uint8_t* buffer);
 
-    ULONG refCount_ = 0;
-
     // Host connections
-    IGuiWorks* guiWorks_ = nullptr;
-    IHostServices* hostServices_ = nullptr;
-    ITargetAccess* target_ = nullptr;
-    ITargetDirectAccess* direct_ = nullptr;  // the same object's extension, when offered
+    ComPtr<IGuiWorks> guiWorks_;
+    ComPtr<IHostServices> hostServices_;
+    ComPtr<ITargetAccess> target_;
+    ComPtr<ITargetDirectAccess> direct_;  // the same object's extension, when offered
     bool attached_ = false;
     bool simulator_ = false;
 

@@ -59,24 +59,16 @@ bool CLEDView::ConnectTarget() {
     // The target object of an earlier debug session is given back before
     // the current one is taken.
     ReleaseTarget();
-    ITargetAccess* target = nullptr;
     CComBSTR name(kTargetObjectName);
-    HRESULT hr = hostServices_->GetNamedObject(name.get(), &IID_ITargetAccess,
-                                               reinterpret_cast<void**>(&target));
-    if (SUCCEEDED(hr) && target) {
-        target_ = target;
-        attached_ = true;
-        // A host may offer access without a block per call; any other host
-        // is served through ITargetAccess alone.
-        ITargetDirectAccess* direct = nullptr;
-        if (SUCCEEDED(target_->QueryInterface(IID_ITargetDirectAccess,
-                                              reinterpret_cast<void**>(&direct)))) {
-            direct_ = direct;
-        }
-    } else {
-        if (target) target->Release();
-        attached_ = false;
+    HRESULT hr = hostServices_->GetNamedObject(name.get(), &IID_ITargetAccess, target_.putVoid());
+    attached_ = SUCCEEDED(hr) && target_;
+    if (!attached_) {
+        target_.reset();
+        return false;
     }
+    // A host may offer access without a block per call; any other host is
+    // served through ITargetAccess alone.
+    if (FAILED(target_.queryInto(IID_ITargetDirectAccess, &direct_))) direct_.reset();
     return attached_;
 }
 

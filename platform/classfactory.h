@@ -18,6 +18,8 @@
 #include <utility>
 
 #include "platform/com.h"
+#include "platform/comobject.h"
+#include "platform/server.h"
 
 template <typename ModuleTag>
 class ModuleCounter {
@@ -68,11 +70,13 @@ struct CountedObject {
 // itself: a client holding it must keep the module loaded, or its next call
 // would land in unloaded code.
 template <typename Counter>
-class ClassFactory final : public IClassFactory, private CountedObject<Counter> {
+class ClassFactory final : public ComObject<IClassFactory, IID_IClassFactory>,
+                           private CountedObject<Counter> {
 public:
     using Creator = std::function<HRESULT(IUnknown** created)>;
 
-    explicit ClassFactory(Creator create) : create_(std::move(create)) {}
+    explicit ClassFactory(Creator create)
+        : ComObject<IClassFactory, IID_IClassFactory>(0), create_(std::move(create)) {}
 
     // A creator that returns a fresh object with a reference count of 0,
     // or null when it cannot make one.
@@ -84,23 +88,6 @@ public:
             *created = object;
             return S_OK;
         };
-    }
-
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG n = --refs_;
-        if (n == 0) delete this;
-        return n;
     }
 
     HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
@@ -153,6 +140,36 @@ public:
     }
 
 private:
-    std::atomic<ULONG> refs_{0};
+    ~ClassFactory() override = default;
+
     Creator create_;
+};
+
+// Registers a class object for a CLSID in the process's class table while
+// it lives: a host offering its host-services class to the plug-in's
+// CoCreateInstance.
+class ClassRegistration {
+public:
+    using Creator = ClassFactory<NoModuleCounter>::Creator;
+
+    // `create` makes each new object (a new reference in *created, or a
+    // failure result that CoCreateInstance passes on).
+    ClassRegistration(REFCLSID clsid, Creator create)
+        : factory_(ComPtr<IClassFactory>::adopt(
+              ClassFactory<NoModuleCounter>::Make(std::move(create)))) {
+        result_ = CoRegisterClassObject(clsid, factory_.get(), CLSCTX_INPROC_SERVER,
+                                        REGCLS_MULTIPLEUSE, &cookie_);
+    }
+    ~ClassRegistration() {
+        if (SUCCEEDED(result_)) CoRevokeClassObject(cookie_);
+    }
+    ClassRegistration(const ClassRegistration&) = delete;
+    ClassRegistration& operator=(const ClassRegistration&) = delete;
+
+    HRESULT result() const { return result_; }
+
+private:
+    ComPtr<IClassFactory> factory_;
+    DWORD cookie_ = 0;
+    HRESULT result_ = E_FAIL;
 };

@@ -1,8 +1,5 @@
 #include "host/app/HostObjects.h"
 
-#include "platform/classfactory.h"
-#include "platform/server.h"
-
 HRESULT GuiWorks::CreateDockedWindow(BSTR name, LONG, LONG, LONG, LONG, HINSTANCE, HWND* window) {
     if (!window) return E_POINTER;
     *window = nullptr;
@@ -68,18 +65,11 @@ HRESULT HostServices::CreateCategory(BSTR name, LONG kind) {
     return S_OK;
 }
 
-HostServicesRegistration::HostServicesRegistration(HostLinkPtr link) {
-    factory_ = ClassFactory<NoModuleCounter>::Make([link](IUnknown** created) -> HRESULT {
+ClassRegistration::Creator HostServicesCreator(HostLinkPtr link) {
+    return [link](IUnknown** created) -> HRESULT {
         // A new host-services object starts with the one reference the
         // factory takes over.
         *created = static_cast<IHostServices*>(new HostServices(link));
         return S_OK;
-    });
-    result_ = CoRegisterClassObject(CLSID_HostServices, factory_, CLSCTX_INPROC_SERVER,
-                                    REGCLS_MULTIPLEUSE, &cookie_);
-}
-
-HostServicesRegistration::~HostServicesRegistration() {
-    if (SUCCEEDED(result_)) CoRevokeClassObject(cookie_);
-    factory_->Release();
+    };
 }

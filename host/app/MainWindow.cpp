@@ -100,7 +100,8 @@ MainWindow::MainWindow(SessionConfig config, MachineFactory factory, QWidget* pa
     link_ = std::make_shared<HostLink>();
     link_->frontend = this;
     guiWorks_ = new GuiWorks(link_);
-    registration_ = std::make_unique<HostServicesRegistration>(link_);
+    registration_ =
+        std::make_unique<ClassRegistration>(CLSID_HostServices, HostServicesCreator(link_));
 
     buildMenus();
 

@@ -131,7 +131,7 @@ private:
     MachineFactory factory_;
     Debugger debugger_;
     HostLinkPtr link_;
-    std::unique_ptr<HostServicesRegistration> registration_;
+    std::unique_ptr<ClassRegistration> registration_;
     GuiWorks* guiWorks_ = nullptr;
     std::unique_ptr<KeyboardBridge> keyboard_;
     std::unique_ptr<DesktopServicesHost> desktop_;  // timers, window list, beep

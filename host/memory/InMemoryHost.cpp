@@ -31,7 +31,7 @@ HRESULT injected(const std::map<LONG, HRESULT>& failures, LONG kind) {
 InMemoryTarget::InMemoryTarget(size_t sramSize) : sram_(sramSize, 0) {}
 
 HRESULT InMemoryTarget::QueryInterface(REFIID iid, void** object) {
-    return Query(IID_ITargetAccess, iid, object);
+    return DispatchObject::QueryInterface(iid, object);
 }
 
 uint8_t* InMemoryTarget::Byte(LONG kind, size_t address) {
@@ -152,7 +152,7 @@ HRESULT InMemoryHostServices::QueryInterface(REFIID iid, void** object) {
         if (object) *object = nullptr;
         return queryInterfaceResult;
     }
-    return Query(IID_IHostServices, iid, object);
+    return DispatchObject::QueryInterface(iid, object);
 }
 
 HRESULT InMemoryHostServices::GetNamedObject(BSTR name, const IID* iid, void** object) {
@@ -199,7 +199,7 @@ HRESULT InMemoryGuiWorks::QueryInterface(REFIID iid, void** object) {
         if (object) *object = nullptr;
         return queryInterfaceResult;
     }
-    return Query(IID_IGuiWorks, iid, object);
+    return DispatchObject::QueryInterface(iid, object);
 }
 
 HRESULT InMemoryGuiWorks::CreateDockedWindow(BSTR name, LONG a, LONG b, LONG c, LONG d,
@@ -236,30 +236,26 @@ HRESULT InMemoryGuiWorks::GetInstallDirectory(BSTR* directory) {
 
 // ---- HostServicesRegistration
 
-HostServicesRegistration::HostServicesRegistration(InMemoryHostServices* services)
-    : failure_(std::make_shared<HRESULT>(S_OK)) {
-    // The factory hands out the one services object, holding it while the
-    // factory lives; a test can make creation fail.
-    services->AddRef();
-    std::shared_ptr<InMemoryHostServices> held(services,
-                                               [](InMemoryHostServices* s) { s->Release(); });
-    std::shared_ptr<HRESULT> failure = failure_;
-    factory_ = ClassFactory<NoModuleCounter>::Make([held, failure](IUnknown** created) -> HRESULT {
+namespace {
+
+// The factory hands out the one services object, holding a reference of
+// its own while the registration lives.
+ClassRegistration::Creator handOut(ComPtr<InMemoryHostServices> held,
+                                   std::shared_ptr<HRESULT> failure) {
+    return [held, failure](IUnknown** created) -> HRESULT {
         if (FAILED(*failure)) return *failure;
         held->AddRef();
         *created = static_cast<IHostServices*>(held.get());
         return S_OK;
-    });
-    result_ = CoRegisterClassObject(CLSID_HostServices, factory_, CLSCTX_INPROC_SERVER,
-                                    REGCLS_MULTIPLEUSE, &cookie_);
+    };
 }
 
-HostServicesRegistration::~HostServicesRegistration() {
-    if (SUCCEEDED(result_)) CoRevokeClassObject(cookie_);
-    factory_->Release();
-}
+}  // namespace
 
-void HostServicesRegistration::FailCreation(HRESULT hr) { *failure_ = hr; }
+HostServicesRegistration::HostServicesRegistration(InMemoryHostServices* services)
+    : failure_(std::make_shared<HRESULT>(S_OK)),
+      registration_(CLSID_HostServices,
+                    handOut(ComPtr<InMemoryHostServices>::share(services), failure_)) {}
 
 // ---- InMemoryHost
 

@@ -1,13 +1,12 @@
 // An in-memory stand-in for the IDE host: the three host interfaces the
 // plug-in calls (IGuiWorks, IHostServices, ITargetAccess), backed by plain
 // memory, with everything the plug-in does recorded and every operation
-// able to fail on request. Used by unit tests, window tests and the host
-// application. Toolkit-free.
+// able to fail on request. Used by the unit tests, the window tests and
+// the window renderer. Toolkit-free.
 //
-// Objects are reference counted; Release() deletes an object with its last
-// reference. Each is created with one reference that belongs to its
-// creator. InMemoryHost bundles one of each and registers the host-services
-// class in the process class table, so the plug-in's Init finds it.
+// Objects are reference counted (platform/comobject.h); each is created
+// with one reference that belongs to its creator. InMemoryHost bundles one of each and registers
+// the host-services class in the process class table, so the plug-in's Init finds it.
 #pragma once
 
 #include <array>
@@ -20,59 +19,13 @@
 #include <vector>
 
 #include "contract/HostInterfaces.h"
+#include "platform/classfactory.h"
+#include "platform/comobject.h"
 
 namespace memhost {
 
-// IUnknown reference counting and an IDispatch that offers no late binding.
-template <typename Interface>
-class RefCounted : public Interface {
-public:
-    RefCounted(const RefCounted&) = delete;
-    RefCounted& operator=(const RefCounted&) = delete;
-
-    ULONG AddRef() override { return ++refCount_; }
-    ULONG Release() override {
-        ULONG count = --refCount_;
-        if (count == 0) delete this;
-        return count;
-    }
-    HRESULT GetTypeInfoCount(uint32_t* count) override {
-        if (count) *count = 0;
-        return E_NOTIMPL;
-    }
-    HRESULT GetTypeInfo(uint32_t, uint32_t, ITypeInfo** info) override {
-        if (info) *info = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT GetIDsOfNames(REFIID, OLECHAR**, uint32_t, uint32_t, int32_t*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT Invoke(int32_t, REFIID, uint32_t, uint16_t, void*, void*, void*, uint32_t*) override {
-        return E_NOTIMPL;
-    }
-    ULONG RefCount() const { return refCount_; }
-
-protected:
-    RefCounted() = default;
-    virtual ~RefCounted() = default;
-    // QueryInterface for IUnknown, IDispatch and the interface's own IID.
-    HRESULT Query(REFIID own, REFIID iid, void** object) {
-        if (!object) return E_POINTER;
-        if (iid == own || iid == IID_IUnknown || iid == IID_IDispatch) {
-            *object = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-
-private:
-    ULONG refCount_ = 1;
-};
-
 // The simulated part's memory as the target object shows it.
-class InMemoryTarget : public RefCounted<ITargetAccess> {
+class InMemoryTarget : public DispatchObject<ITargetAccess, IID_ITargetAccess> {
 public:
     static constexpr size_t kIoSize = 64;
     static constexpr size_t kRegisterCount = 32;
@@ -136,7 +89,7 @@ private:
 };
 
 // The host's service object: named objects and the output window.
-class InMemoryHostServices : public RefCounted<IHostServices> {
+class InMemoryHostServices : public DispatchObject<IHostServices, IID_IHostServices> {
 public:
     explicit InMemoryHostServices(InMemoryTarget* target);
 
@@ -176,7 +129,7 @@ private:
 
 // The IDE's plug-in services: debugging state, command states, the
 // installation folder and docked windows.
-class InMemoryGuiWorks : public RefCounted<IGuiWorks> {
+class InMemoryGuiWorks : public DispatchObject<IGuiWorks, IID_IGuiWorks> {
 public:
     InMemoryGuiWorks() { commandStates.fill(kNeverSet); }
 
@@ -215,25 +168,19 @@ private:
     ~InMemoryGuiWorks() override = default;
 };
 
-// Registers a host-services object as the process's class object for
-// CLSID_HostServices, so that CoCreateInstance hands it out; revokes the
-// registration when destroyed.
+// The process's class object for CLSID_HostServices while it lives, so
+// that CoCreateInstance hands out the one services object; a test can make
+// the creation fail.
 class HostServicesRegistration {
 public:
     explicit HostServicesRegistration(InMemoryHostServices* services);
-    ~HostServicesRegistration();
-    HostServicesRegistration(const HostServicesRegistration&) = delete;
-    HostServicesRegistration& operator=(const HostServicesRegistration&) = delete;
-
-    HRESULT result() const { return result_; }
+    HRESULT result() const { return registration_.result(); }
     // Makes CreateInstance fail with this result (S_OK: it works).
-    void FailCreation(HRESULT hr);
+    void FailCreation(HRESULT hr) { *failure_ = hr; }
 
 private:
     std::shared_ptr<HRESULT> failure_;
-    IClassFactory* factory_ = nullptr;
-    DWORD cookie_ = 0;
-    HRESULT result_ = E_FAIL;
+    ClassRegistration registration_;
 };
 
 // One host: a target, the host services holding it, the IDE services and

@@ -36,36 +36,6 @@ std::string SimTargetAccess::targetXml(const SimTarget& target) {
            "</TARGET>\n";
 }
 
-HRESULT SimTargetAccess::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_ITargetAccess) {
-        *object = static_cast<ITargetAccess*>(this);
-        AddRef();
-        return S_OK;
-    }
-    if (iid == IID_ITargetDirectAccess) {
-        *object = static_cast<ITargetDirectAccess*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG SimTargetAccess::AddRef() { return ++references_; }
-
-ULONG SimTargetAccess::Release() {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-}
-
-HRESULT SimTargetAccess::GetTypeInfoCount(uint32_t* count) {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
 HRESULT SimTargetAccess::WriteMemory(LONG kind, ULONG address, BSTR data) {
     if (!target_) return E_UNEXPECTED;
     if (!data) return E_POINTER;

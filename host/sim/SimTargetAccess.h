@@ -14,7 +14,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,10 +21,13 @@
 #include "contract/HostInterfaces.h"
 #include "contract/TargetDirectAccess.h"
 #include "host/sim/SimTarget.h"
+#include "platform/comobject.h"
 
 namespace quill::sim {
 
-class SimTargetAccess final : public ITargetAccess, public ITargetDirectAccess {
+class SimTargetAccess final
+    : public DispatchObject<ITargetAccess, IID_ITargetAccess,
+                            ComInterface<ITargetDirectAccess, IID_ITargetDirectAccess>> {
 public:
     // A new object with one reference, owned by the caller.
     static SimTargetAccess* create(std::shared_ptr<SimTarget> target);
@@ -70,19 +72,6 @@ public:
         skipped_ = false;
     }
 
-    // IUnknown
-    HRESULT QueryInterface(REFIID iid, void** object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
-    // IDispatch: not scriptable.
-    HRESULT GetTypeInfoCount(uint32_t* count) override;
-    HRESULT GetTypeInfo(uint32_t, uint32_t, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, OLECHAR**, uint32_t, uint32_t, int32_t*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT Invoke(int32_t, REFIID, uint32_t, uint16_t, void*, void*, void*, uint32_t*) override {
-        return E_NOTIMPL;
-    }
     // ITargetAccess
     HRESULT WriteMemory(LONG kind, ULONG address, BSTR data) override;
     HRESULT ReadMemory(LONG kind, ULONG address, ULONG count, BSTR* data) override;
@@ -97,9 +86,8 @@ public:
 private:
     bool write(LONG kind, ULONG address, const uint8_t* data, ULONG count);
     explicit SimTargetAccess(std::shared_ptr<SimTarget> target) : target_(std::move(target)) {}
-    ~SimTargetAccess() = default;
+    ~SimTargetAccess() override = default;
 
-    std::atomic<ULONG> references_{1};
     std::shared_ptr<SimTarget> target_;
 
     // The refresh filter: the watched registers with their values when it

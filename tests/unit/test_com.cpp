@@ -10,7 +10,10 @@
 #include <string>
 
 #include "contract/HostInterfaces.h"
+#include "core/CLEDView.h"
+#include "host/memory/InMemoryHost.h"
 #include "platform/classfactory.h"
+#include "platform/comobject.h"
 #include "platform/keyboard.h"
 #include "platform/registry.h"
 #include "platform/server.h"
@@ -111,27 +114,10 @@ struct IThing : IUnknown {
     virtual int Value() = 0;
 };
 
-class Thing final : public IThing, private CountedObject<TestCounter> {
+class Thing final : public ComObject<IThing, IID_IThing>, private CountedObject<TestCounter> {
 public:
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (iid == IID_IUnknown || iid == IID_IThing) {
-            *object = static_cast<IThing*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG n = --refs_;
-        if (n == 0) delete this;
-        return n;
-    }
+    Thing() : ComObject(0) {}
     int Value() override { return 42; }
-
-private:
-    ULONG refs_ = 0;
 };
 
 IUnknown* CreateThing() { return new Thing; }
@@ -291,3 +277,110 @@ TEST(Keyboard, VirtualKeysMapToScanCodesAndBack) {
 }
 
 }  // namespace
+
+// ---- ComPtr and the shared object bases
+
+namespace {
+
+class Probe final : public ComObject<IThing, IID_IThing> {
+public:
+    explicit Probe(bool* gone) : gone_(gone) {}
+    ~Probe() override { *gone_ = true; }
+    int Value() override { return 7; }
+
+private:
+    bool* gone_;
+};
+
+}  // namespace
+
+TEST(ComPtr, HoldsExactlyOneReferenceAndReleasesIt) {
+    bool gone = false;
+    auto* probe = new Probe(&gone);  // one reference, the creator's
+    {
+        ComPtr<IThing> owner = ComPtr<IThing>::adopt(probe);
+        ComPtr<IThing> copy = owner;
+        EXPECT_EQ(probe->RefCount(), 2u);
+        ComPtr<IThing> moved = std::move(copy);
+        EXPECT_FALSE(copy);
+        EXPECT_EQ(probe->RefCount(), 2u);
+        ComPtr<IUnknown> unknown;
+        ASSERT_EQ(owner.queryInto(IID_IUnknown, &unknown), S_OK);
+        EXPECT_EQ(probe->RefCount(), 3u);
+        ComPtr<IUnknown> none;
+        EXPECT_EQ(owner.queryInto(IID_IDispatch, &none), E_NOINTERFACE);  // not a dual interface
+        EXPECT_FALSE(none);
+        EXPECT_EQ(moved->Value(), 7);
+    }
+    EXPECT_TRUE(gone);
+}
+
+namespace {
+
+const IID IID_IOther = GUID::from("0badf00d-0000-4000-8000-000000000003");
+
+struct IOther : IUnknown {
+    virtual int Other() = 0;
+};
+
+class TwoFaced final : public ComObject<IThing, IID_IThing, ComInterface<IOther, IID_IOther>> {
+public:
+    explicit TwoFaced(bool* gone) : gone_(gone) {}
+    ~TwoFaced() override { *gone_ = true; }
+    int Value() override { return 1; }
+    int Other() override { return 2; }
+
+private:
+    bool* gone_;
+};
+
+}  // namespace
+
+// A further interface shares the object's count and its identity: IUnknown
+// asked through either interface is the same pointer.
+TEST(ComObject, FurtherInterfacesShareCountAndIdentity) {
+    bool gone = false;
+    ComPtr<IThing> thing = ComPtr<IThing>::adopt(new TwoFaced(&gone));
+    {
+        ComPtr<IOther> other;
+        ASSERT_EQ(thing.queryInto(IID_IOther, &other), S_OK);
+        EXPECT_EQ(other->Other(), 2);
+        ComPtr<IThing> back;
+        ASSERT_EQ(other.queryInto(IID_IThing, &back), S_OK);
+        EXPECT_EQ(back.get(), thing.get());
+        ComPtr<IUnknown> fromThing, fromOther;
+        ASSERT_EQ(thing.queryInto(IID_IUnknown, &fromThing), S_OK);
+        ASSERT_EQ(other.queryInto(IID_IUnknown, &fromOther), S_OK);
+        EXPECT_EQ(fromThing.get(), fromOther.get());
+        EXPECT_EQ(static_cast<TwoFaced*>(thing.get())->RefCount(), 5u);
+        ComPtr<IUnknown> none;
+        EXPECT_EQ(other.queryInto(IID_IDispatch, &none), E_NOINTERFACE);
+        EXPECT_FALSE(none);
+    }
+    EXPECT_EQ(static_cast<TwoFaced*>(thing.get())->RefCount(), 1u);
+    thing.reset();
+    EXPECT_TRUE(gone);
+}
+
+// Every object of the project answers the IDispatch questions alike.
+TEST(DispatchObject, GivesNoTypeInformationAndNoLateBinding) {
+    memhost::InMemoryHost host;
+    std::vector<IDispatch*> objects = {&host.target(), &host.services(), &host.works()};
+    CLEDView* plugin = new CLEDView;
+    plugin->AddRef();
+    objects.push_back(plugin);
+    for (IDispatch* object : objects) {
+        uint32_t count = 99;
+        EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+        EXPECT_EQ(count, 0u);
+        EXPECT_EQ(object->GetTypeInfoCount(nullptr), E_POINTER);
+        ITypeInfo* info = reinterpret_cast<ITypeInfo*>(&count);
+        EXPECT_EQ(object->GetTypeInfo(0, 0, &info), E_NOTIMPL);
+        EXPECT_EQ(info, nullptr);
+        IDispatch* dispatch = nullptr;
+        ASSERT_EQ(object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+        EXPECT_EQ(dispatch, object);
+        dispatch->Release();
+    }
+    plugin->Release();
+}

@@ -10,33 +10,17 @@
 #include "host/app/HostObjects.h"
 
 // Records HandleEvent calls and what the host answered at that moment.
-class RecordingPlugin : public IGuiPlugin {
+// Lives on the test's stack: the test's own reference keeps the count
+// above 0.
+class RecordingPlugin : public DispatchObject<IGuiPlugin, IID_IGuiPlugin> {
 public:
+    ~RecordingPlugin() override = default;
+
     std::vector<LONG> events;
     std::vector<LONG> commands;
     IGuiWorks* works = nullptr;
     std::string setup = CLEDView::SetupDescription();
-    ULONG refs = 1;
 
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IGuiPlugin) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override { return --refs; }  // lives on the test's stack
-    HRESULT GetTypeInfoCount(uint32_t*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(uint32_t, uint32_t, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, OLECHAR**, uint32_t, uint32_t, int32_t*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT Invoke(int32_t, REFIID, uint32_t, uint16_t, void*, void*, void*, uint32_t*) override {
-        return E_NOTIMPL;
-    }
     HRESULT GetSetup(BSTR* xml) override {
         *xml = AnsiToBstr(setup);
         return S_OK;
@@ -67,11 +51,8 @@ public:
 };
 
 // A target object that only counts references.
-class NullTarget : public HostObject<ITargetAccess> {
+class NullTarget : public DispatchObject<ITargetAccess, IID_ITargetAccess> {
 public:
-    HRESULT QueryInterface(REFIID iid, void** object) override {
-        return queryFor(iid, IID_ITargetAccess, object);
-    }
     HRESULT WriteMemory(LONG, ULONG, BSTR) override { return E_NOTIMPL; }
     HRESULT ReadMemory(LONG, ULONG, ULONG, BSTR*) override { return E_NOTIMPL; }
     HRESULT GetCycleCounter(ULONG*) override { return E_NOTIMPL; }

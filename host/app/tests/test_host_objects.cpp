@@ -93,7 +93,7 @@ TEST_F(HostObjectsTest, TargetOnlyWhileDebuggingAndOnlyByItsName) {
 
 TEST_F(HostObjectsTest, ClassTableRegistrationLastsAsLongAsItsObject) {
     {
-        HostServicesRegistration registration(link);
+        ClassRegistration registration(CLSID_HostServices, HostServicesCreator(link));
         ASSERT_EQ(registration.result(), S_OK);
         void* object = nullptr;
         ASSERT_EQ(CoCreateInstance(CLSID_HostServices, nullptr, CLSCTX_INPROC_SERVER,
