@@ -11,38 +11,13 @@
 
 #include "core/CLEDView.h"
 #include "core/PartDescriptionFile.h"
+#include "platform/text.h"
 
 namespace {
 
 // Counter behind InstanceCount for indices that name no component list.
 // Module-wide: every plug-in object of the module shares it.
 int g_instanceCounter = 0;
-
-bool equalsIgnoreCase(const std::string& a, const char* b) {
-    size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
-
-// The leading decimal number of a text, 0.0 when it does not begin with
-// one. Independent of the process locale (a toolkit may have switched the
-// decimal separator), unlike strtod.
-double leadingNumber(const std::string& text) {
-    const char* p = text.c_str();
-    const char* end = p + text.size();
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
-    if (p < end && *p == '+') ++p;
-    double value = 0.0;
-    auto result = std::from_chars(p, end, value, std::chars_format::general);
-    if (result.ec != std::errc() || !std::isfinite(value)) return 0.0;
-    return value;
-}
 
 }  // namespace
 
@@ -187,7 +162,7 @@ std::string CLEDView::GetSelectedPartname() {
 
 bool CLEDView::Target_is_Simulator() {
     if (!attached_) return false;
-    return equalsIgnoreCase(GetSelectedTarget(), kSimulatorTargetName);
+    return quill::text::EqualsIgnoreCase(GetSelectedTarget(), kSimulatorTargetName);
 }
 
 double CLEDView::GetFrequency() {
@@ -196,7 +171,7 @@ double CLEDView::GetFrequency() {
     std::string text = TargetXmlText("OPTIONS", "FREQUENCY", &found, &described);
     if (!described) return 0.0;
     if (!found) return 1.0;
-    return leadingNumber(text);
+    return quill::text::LeadingNumber(text);
 }
 
 std::string CLEDView::GetHostDirectory() {

@@ -7,6 +7,7 @@
 #include "contract/HostInterfaces.h"
 #include "core/CLEDView.h"
 #include "core/ModuleResources.h"
+#include "framework/WindowMessages.h"
 #include "platform/classfactory.h"
 #include "platform/registry.h"
 #include "platform/server.h"
@@ -23,6 +24,10 @@ using Counter = ModuleCounter<ThisModule>;
 // The plug-in object as the module hands it out: counted for the whole of
 // its life, so that the module stays loaded while a host holds one.
 class CountedLEDView final : public CLEDView, private CountedObject<Counter> {};
+
+// The component windows' registered messages exist from the moment the
+// module is loaded.
+[[maybe_unused]] const bool g_messagesRegistered = (RegisterComponentMessages(), true);
 
 IUnknown* CreateLEDView() {
     auto view = std::make_unique<CountedLEDView>();

@@ -52,7 +52,11 @@ std::string textOf(const TiXmlElement* e) {
 std::string CLEDView::PartDescriptionFilePath(const std::string& partName, bool withDirectory) {
     if (!attached_) return "unknown";
     if (!withDirectory) return partName;
-    return GetHostDirectory() + "\\" + kPartDescriptionFolder + "\\" + partName + ".xml";
+    // Without an install directory the path would start at the root of
+    // the file system; there is no path then, and nothing is read.
+    const std::string directory = GetHostDirectory();
+    if (directory.empty()) return {};
+    return directory + "\\" + kPartDescriptionFolder + "\\" + partName + ".xml";
 }
 
 namespace {
@@ -65,6 +69,7 @@ namespace {
 // text, empty on success.
 std::string loadDescription(TiXmlDocument* doc, const std::string& partName,
                             const std::string& hostPath) {
+    if (hostPath.empty()) return "the host gave no install directory";
     if (partName.find_first_of("/\\") != std::string::npos) {
         return "the part name \"" + partName + "\" is not a file name";
     }
@@ -92,8 +97,8 @@ void CLEDView::UpdateIOMemory() {
     TiXmlDocument doc;
     std::string error = loadDescription(&doc, part, path);
     if (!error.empty()) {
-        Log(kMapLabel, "Part description " + path + " could not be read (" + error +
-                           "); no registers mapped.");
+        Log(kMapLabel, "Part description " + (path.empty() ? part : path) + " could not be read (" +
+                           error + "); no registers mapped.");
         return;
     }
 
@@ -189,8 +194,9 @@ int CLEDView::GetNumberOfADCChannels(const std::string& partName) {
     TiXmlDocument doc;
     std::string error = loadDescription(&doc, partName, path);
     if (!error.empty()) {
-        Log("CLEDView::GetNumberOfADCChannels()",
-            "Part description " + path + " could not be read (" + error + ").");
+        Log("CLEDView::GetNumberOfADCChannels()", "Part description " +
+                                                      (path.empty() ? partName : path) +
+                                                      " could not be read (" + error + ").");
         Log("", "Number of ADC Channels = 0");
         return 0;
     }

@@ -6,6 +6,7 @@
 
 #include "core/CLEDView.h"
 #include "core/CycleCount.h"
+#include "platform/text.h"
 
 HRESULT CLEDView::HandleEvent(LONG eventnum, BSTR) {
     switch (eventnum) {
@@ -73,9 +74,8 @@ void CLEDView::DetectSimulator() {
 
 double CLEDView::ClockMHz() const {
     if (general_.clockPredefined) {
-        char* end = nullptr;
-        const double mhz = std::strtod(general_.clockValue.c_str(), &end);
-        if (end != general_.clockValue.c_str() && mhz > 0.0) return mhz;
+        const double mhz = quill::text::LeadingNumber(general_.clockValue);
+        if (mhz > 0.0) return mhz;
     }
     return detectedClockMHz_;
 }

@@ -17,11 +17,7 @@ QEvent::Type EventTypeOf(uint32_t message) {
     return static_cast<QEvent::Type>(message);
 }
 
-namespace {
-// Register both names when the module loads, as every component module does.
-[[maybe_unused]] const bool registeredAtLoad = [] {
+void RegisterComponentMessages() {
     BlinkCursorMessage();
     ChangeStatusBarMessage();
-    return true;
-}();
-}  // namespace
+}

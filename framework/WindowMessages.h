@@ -15,6 +15,11 @@ uint32_t ChangeStatusBarMessage();
 
 QEvent::Type EventTypeOf(uint32_t message);
 
+// Registers both names, as every component module does when it loads (the
+// module calls this from its own static initialisation; a static library
+// cannot do it for the module, its unreferenced objects are left out).
+void RegisterComponentMessages();
+
 // A registered message delivered to a window, with its two parameters.
 class WindowMessageEvent : public QEvent {
 public:

@@ -27,3 +27,10 @@ uint32_t RegisterWindowMessage(const std::string& name) {
     r.numbers.emplace(name, number);
     return number;
 }
+
+uint32_t FindWindowMessage(const std::string& name) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    auto found = r.numbers.find(name);
+    return found == r.numbers.end() ? 0 : found->second;
+}

@@ -16,3 +16,6 @@ constexpr uint32_t kLastRegisteredMessage = 0xFFFF;
 // number within the process. Names compare case-sensitively. Returns 0 for
 // an empty name or when the range of numbers is used up.
 uint32_t RegisterWindowMessage(const std::string& name);
+
+// The number registered for `name` so far, 0 when nobody registered it.
+uint32_t FindWindowMessage(const std::string& name);

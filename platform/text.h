@@ -4,6 +4,8 @@
 // words, hexadecimal numbers) are.
 #pragma once
 
+#include <charconv>
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -42,6 +44,21 @@ constexpr int HexDigit(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+// The decimal number a text begins with (blanks and a '+' skipped, the
+// rest ignored), 0.0 when it begins with none. Unlike strtod it does not
+// depend on the locale: "4.5" is 4.5 also where the decimal separator is a
+// comma.
+inline double LeadingNumber(std::string_view text) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
+    if (p < end && *p == '+') ++p;
+    double value = 0.0;
+    const auto result = std::from_chars(p, end, value, std::chars_format::general);
+    if (result.ec != std::errc() || !std::isfinite(value)) return 0.0;
+    return value;
 }
 
 }  // namespace quill::text

@@ -45,6 +45,17 @@ protected:
                          kKey9 = ids::keypad::KeyControlOf('9');
 };
 
+// A program that already drives its lines when the window opens: the
+// keypad knows which lines are driven at once, the last row (PB0) included.
+TEST_F(KeypadTest, KnowsTheDrivenLinesRightAfterOpening) {
+    drive(0x0F, 0x0F, 0x80, 0x80);  // rows 0..3 on PB3..PB0, column 0 on PD7
+    auto* pad = open<frm_Keypad>(kCmdKeypad);
+    for (int row = 0; row < 4; ++row) EXPECT_TRUE(pad->rowDriven(row)) << row;
+    EXPECT_TRUE(pad->columnDriven(0));
+    EXPECT_FALSE(pad->columnDriven(1));
+    EXPECT_FALSE(pad->columnDriven(2));
+}
+
 TEST_F(KeypadTest, ColumnScanReportsRowsOnPinb) {
     auto* pad = open<frm_Keypad>(kCmdKeypad);
     drive(0, 0, 0x80, 0x80);  // column 0 driven on PD7, opened before

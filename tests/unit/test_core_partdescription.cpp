@@ -160,6 +160,14 @@ TEST_F(PartDescription, PathIsFormedInTheHostsFormAndPartNamesStayInTheFolder) {
               "C:\\AvrStudio4\\Partdescriptionfiles\\ATmega16.xml");
     EXPECT_EQ(view->PartDescriptionFilePath("ATmega16", false), "ATmega16");
 
+    // No install directory: no path at the root of the file system, and a
+    // line saying why nothing was read.
+    works().installDirectory.clear();
+    EXPECT_EQ(view->PartDescriptionFilePath("ATmega16", true), "");
+    EXPECT_EQ(view->GetNumberOfADCChannels("ATmega16"), 0);
+    EXPECT_TRUE(services().HasText(
+        "Part description ATmega16 could not be read (the host gave no install directory)."));
+
     // A part name naming a path outside the folder is not followed.
     works().installDirectory = dir.path().string();
     std::filesystem::create_directories(dir.path() / "elsewhere");

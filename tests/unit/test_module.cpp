@@ -12,6 +12,7 @@
 #include <string>
 
 #include "contract/HostInterfaces.h"
+#include "platform/messages.h"
 #include "platform/registry.h"
 #include "platform/server.h"
 
@@ -168,6 +169,14 @@ TEST_F(ModuleTest, UnregisteringRemovesItsKeysButKeepsTheClsidKeyAndOthers) {
     Dump before = classesRoot();
     EXPECT_EQ(module().unregisterServer(), S_OK);
     EXPECT_EQ(classesRoot(), before);
+}
+
+// The LCD's blink timer and status texts need both messages; loading the
+// module registers them.
+TEST_F(ModuleTest, LoadingRegistersTheComponentWindowMessages) {
+    EXPECT_NE(FindWindowMessage("BLINKCURSOR"), 0u);
+    EXPECT_NE(FindWindowMessage("WM_CHANGESTATUSBAR"), 0u);
+    EXPECT_EQ(FindWindowMessage("NEVER_REGISTERED"), 0u);
 }
 
 TEST_F(ModuleTest, MayUnloadOnlyWithoutObjectsOrLocks) {
