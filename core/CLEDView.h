@@ -132,7 +132,7 @@ public:
     Subject* MemoryRead() { return &memoryRead_; }
     // Whether the host offered direct target access (no block per call and
     // the refresh filter).
-    bool HasDirectAccess() const { return direct_ != nullptr; }
+    bool HasDirectAccess() const { return static_cast<bool>(direct_); }
     Value<uint8_t>* UpdateRequest() { return &updateRequest_; }
     uint16_t GetStackPointer();
     void Request_Update();

@@ -109,8 +109,7 @@ public:
             AddRef();
             return S_OK;
         }
-        if (((iid == Also::iid &&
-              (*object = static_cast<typename Also::Interface*>(this), true)) ||
+        if (((iid == Also::iid && (*object = static_cast<typename Also::Interface*>(this), true)) ||
              ...)) {
             AddRef();
             return S_OK;

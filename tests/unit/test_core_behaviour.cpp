@@ -96,7 +96,14 @@ TEST_F(CoreTest, PointersTakeTheHighByteFromTheOddRegister) {
     r[29] = 0x56;
     r[30] = 0xBC;
     r[31] = 0x9A;
+    // The pointers are read only while something shows the memory.
+    struct Shown {
+        int reads = 0;
+        void read() { ++reads; }
+    } shown;
+    CallOnWrite<Shown> observer(view->MemoryRead(), &shown, &Shown::read);
     Refresh();
+    EXPECT_EQ(shown.reads, 1);
     EXPECT_EQ(view->PointerX(), 0x1234);
     EXPECT_EQ(view->PointerY(), 0x5678);
     EXPECT_EQ(view->PointerZ(), 0x9ABC);
