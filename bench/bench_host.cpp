@@ -34,8 +34,6 @@
 namespace {
 
 const std::string kBin = std::string(QUILL_BINARY_DIR) + "/bin";
-// Simulated cycles per benchmark iteration: one run slice of the host.
-constexpr uint64_t kSliceCycles = 160000;  // 10 ms at 16 MHz
 
 // One offscreen application for the whole run; never destroyed, so that it
 // outlives every window of every benchmark.
@@ -136,7 +134,7 @@ void runSlices(benchmark::State& state, MainWindow& window) {
     const uint64_t startCycles = machine->cycles();
     const uint64_t startRefreshes = debugger.refreshesSent();
     for (auto _ : state) {
-        if (!debugger.runCycles(kSliceCycles)) {
+        if (!debugger.runCycles(bench::kSliceCycles)) {
             state.SkipWithError(debugger.lastFault().c_str());
             return;
         }
@@ -171,9 +169,9 @@ void HostFastNone(benchmark::State& state) { Host(state, RefreshPolicy::WhenNeed
 void HostExactFull(benchmark::State& state) { Host(state, RefreshPolicy::EveryInstruction, true); }
 void HostFastFull(benchmark::State& state) { Host(state, RefreshPolicy::WhenNeeded, true); }
 
-BENCHMARK(HostExactNone)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(HostFastNone)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(HostExactFull)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(HostFastFull)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(HostExactNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
+BENCHMARK(HostFastNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
+BENCHMARK(HostExactFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
+BENCHMARK(HostFastFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
 
 }  // namespace

@@ -42,7 +42,6 @@ int LongRun(uint64_t instructions) {
         std::fflush(stdout);
     };
     report("start");
-    constexpr uint64_t kSliceCycles = 160000;  // 10 ms at 16 MHz
     uint64_t nextReport = instructions / 10;
     while (debugger.instructionsExecuted() - first < instructions) {
         if (!debugger.runCycles(kSliceCycles)) {

@@ -23,8 +23,6 @@ namespace {
 using quill::sim::SimTarget;
 using quill::sim::SimTargetAccess;
 
-constexpr uint64_t kBatch = 10000;  // instructions per benchmark iteration
-
 std::shared_ptr<SimTarget> makeTarget(benchmark::State& state) {
     const std::string firmware = bench::FirmwarePath();
     if (!std::filesystem::exists(firmware)) {
@@ -46,10 +44,11 @@ void SimavrAlone(benchmark::State& state) {
     if (!target) return;
     uint64_t instructions = 0;
     const uint64_t startCycles = target->cycles();
-    for (auto _ : state) instructions += target->run(kBatch);
+    for (auto _ : state)
+        instructions += target->runUntilCycle(target->cycles() + bench::kSliceCycles);
     report(state, *target, instructions, target->cycles() - startCycles);
 }
-BENCHMARK(SimavrAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(SimavrAlone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
 
 void SimavrWithRefreshIo(benchmark::State& state) {
     auto target = makeTarget(state);
@@ -58,8 +57,9 @@ void SimavrWithRefreshIo(benchmark::State& state) {
     uint64_t instructions = 0;
     const uint64_t startCycles = target->cycles();
     for (auto _ : state) {
-        for (uint64_t i = 0; i < kBatch; ++i) {
-            target->step();
+        const uint64_t until = target->cycles() + bench::kSliceCycles;
+        while (target->cycles() < until) {
+            if (!target->step()) break;
             BSTR io = nullptr, data = nullptr, registers = nullptr;
             access->ReadMemory(kMemoryIo, 0, 64, &io);
             access->WriteMemory(kMemoryIo, 0, io);
@@ -71,12 +71,15 @@ void SimavrWithRefreshIo(benchmark::State& state) {
             SysFreeString(io);
             SysFreeString(data);
             SysFreeString(registers);
+            ++instructions;
         }
-        instructions += kBatch;
     }
     access->Release();
     report(state, *target, instructions, target->cycles() - startCycles);
 }
-BENCHMARK(SimavrWithRefreshIo)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(SimavrWithRefreshIo)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(bench::kSlices);
 
 }  // namespace

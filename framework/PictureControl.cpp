@@ -20,9 +20,11 @@ void PictureControl::setBitmap(int resourceId) {
 }
 
 void PictureControl::setBitmap(int resourceId, const QPixmap& pixmap) {
-    if (resourceId == bitmapId_ && pixmap.cacheKey() == pixmap_.cacheKey()) return;
+    const qint64 key = pixmap.cacheKey();
+    if (resourceId == bitmapId_ && key == pixmapKey_) return;
     bitmapId_ = resourceId;
     pixmap_ = pixmap;
+    pixmapKey_ = key;
     if (!pixmap.isNull()) {
         const QSize size = pixmap.deviceIndependentSize().toSize();
         if (size != minimumSize() || size != maximumSize()) setFixedSize(size);

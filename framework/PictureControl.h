@@ -36,5 +36,6 @@ protected:
 private:
     int bitmapId_ = 0;
     QPixmap pixmap_;
+    qint64 pixmapKey_ = 0;
     bool reportsClicks_;
 };

@@ -325,6 +325,17 @@ const uint8_t* SimTarget::plainIoStorage(unsigned index) const {
     return avr_->data + kIoBase + index;
 }
 
+bool SimTarget::pinDependencies(unsigned index, const uint8_t** ddr, const uint8_t** port,
+                                const uint8_t** externalChanges) const {
+    if (index >= kIoSize) return false;
+    const PortState* state = portByPin(kIoBase + index);
+    if (!state) return false;
+    *ddr = avr_->data + state->info->ddr;
+    *port = avr_->data + state->info->port;
+    *externalChanges = &externalChanges_;
+    return true;
+}
+
 const uint64_t* SimTarget::cycleStorage() const { return &avr_->cycle; }
 
 void SimTarget::runOne() {
@@ -511,6 +522,7 @@ void SimTarget::writeByte(uint32_t address, uint8_t value) {
         const uint8_t changed = static_cast<uint8_t>((value ^ pinView(*port)) & inputs);
         port->driven |= changed;
         port->external = static_cast<uint8_t>((port->external & ~changed) | (value & changed));
+        if (changed) ++externalChanges_;
         syncPinStorage(*port);
         return;
     }

@@ -139,6 +139,11 @@ public:
     const uint8_t* plainIoStorage(unsigned index) const;
     // The simulator's 64-bit cycle count, read in place.
     const uint64_t* cycleStorage() const;
+    // What PINx (I/O register `index`) shows depends on: the storage of DDRx
+    // and PORTx, and the external levels, which change only by a write from
+    // outside, counted in *externalChanges. False when `index` is no PINx.
+    bool pinDependencies(unsigned index, const uint8_t** ddr, const uint8_t** port,
+                         const uint8_t** externalChanges) const;
     // Runs until the cycle count reaches at least target (or the program
     // stops); returns the instructions executed.
     uint64_t runUntilCycle(uint64_t target);
@@ -198,6 +203,9 @@ private:
     // readByte/writeByte (PINx, SREG); the rest is plain storage.
     static constexpr uint32_t kSpecialEnd = 0x60;
     std::array<uint8_t, kSpecialEnd> special_{};
+    // Counts (wrapping) the writes from outside that changed an external
+    // level of an input pin.
+    uint8_t externalChanges_ = 0;
 };
 
 }  // namespace quill::sim

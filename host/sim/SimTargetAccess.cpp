@@ -2,6 +2,7 @@
 
 #include <tinyxml.h>
 
+#include <bit>
 #include <cstdio>
 
 namespace quill::sim {
@@ -98,21 +99,46 @@ bool SimTargetAccess::write(LONG kind, ULONG address, const uint8_t* data, ULONG
     return ok;
 }
 
-HRESULT SimTargetAccess::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {
-    if (!target_) return E_UNEXPECTED;
-    skipped_ = false;
-    watchedMask_ = watched;
+void SimTargetAccess::buildWatchLists() {
     plainCount_ = 0;
     specialCount_ = 0;
-    for (unsigned index = 0; index < 64; ++index) {
-        if (!(watched >> index & 1u)) continue;
+    auto watchStorage = [this](const uint8_t* storage) {
+        for (unsigned k = 0; k < plainCount_; ++k)
+            if (plain_[k].storage == storage) return;
+        plain_[plainCount_++] = {storage, *storage};
+    };
+    for (uint64_t rest = watchedMask_; rest != 0; rest &= rest - 1) {
+        const unsigned index = static_cast<unsigned>(std::countr_zero(rest));
+        const uint8_t *ddr = nullptr, *port = nullptr, *external = nullptr;
         if (const uint8_t* storage = target_->plainIoStorage(index)) {
-            plain_[plainCount_++] = {storage, *storage};
+            watchStorage(storage);
+        } else if (target_->pinDependencies(index, &ddr, &port, &external)) {
+            // A pin register changes only with what it is computed from:
+            // comparing those is a load each instead of a computation.
+            watchStorage(ddr);
+            watchStorage(port);
+            watchStorage(external);
         } else {
             specialIndex_[specialCount_] = static_cast<uint8_t>(index);
             specialValue_[specialCount_] = target_->io(index);
             ++specialCount_;
         }
+    }
+    listsValid_ = true;
+}
+
+HRESULT SimTargetAccess::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {
+    if (!target_) return E_UNEXPECTED;
+    skipped_ = false;
+    if (!listsValid_ || watched != watchedMask_) {
+        watchedMask_ = watched;
+        buildWatchLists();
+    } else {
+        // The same registers as last time (the usual case): only their
+        // values are taken again.
+        for (unsigned k = 0; k < plainCount_; ++k) plain_[k].value = *plain_[k].storage;
+        for (unsigned k = 0; k < specialCount_; ++k)
+            specialValue_[k] = target_->io(specialIndex_[k]);
     }
     const uint64_t now = target_->cycles();
     uint32_t ahead = kLongestRefreshGap;

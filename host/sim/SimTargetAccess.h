@@ -35,7 +35,10 @@ public:
     // The description text GetTargetXml returns for a target.
     static std::string targetXml(const SimTarget& target);
 
-    void detach() { target_.reset(); }
+    void detach() {
+        target_.reset();
+        listsValid_ = false;
+    }
     // The simulator behind the object; null after detach().
     SimTarget* simulator() const { return target_.get(); }
     bool attached() const { return target_ != nullptr; }
@@ -69,6 +72,7 @@ public:
     // The part was reset: the count starts over, nothing is left out.
     void targetReset() {
         filterValid_ = false;
+        listsValid_ = false;
         skipped_ = false;
     }
 
@@ -95,19 +99,23 @@ private:
     bool filterValid_ = false;
     uint64_t watchedMask_ = 0;
     WriteListener writeListener_;
-    // Watched registers read as storage (their address in the simulator),
-    // and those whose reading means more (PINx, SREG: by index).
+    // Watched storage in the simulator (registers read as storage, and for
+    // a pin register DDRx, PORTx and the count of external level changes),
+    // and the registers compared by reading them (SREG: by index).
     struct PlainWatch {
         const uint8_t* storage;
         uint8_t value;
     };
-    uint8_t plainCount_ = 0;
-    std::array<PlainWatch, 64> plain_{};
+    uint16_t plainCount_ = 0;
+    std::array<PlainWatch, 3 * 64> plain_{};
     uint8_t specialCount_ = 0;
     std::array<uint8_t, 64> specialIndex_{};
     std::array<uint8_t, 64> specialValue_{};
     // Whether the filter still allows leaving out the refresh.
     bool filterHolds() const;
+    // Fills plain_ and special_ for watchedMask_.
+    void buildWatchLists();
+    bool listsValid_ = false;
     uint64_t dueCycle_ = 0;
     bool skipped_ = false;
     uint32_t skippedCount_ = 0;
