@@ -5,10 +5,12 @@
 // The list shows the 1024 bytes from data address 0x60 to 0x45F, one row
 // per byte; reversed (the default) the highest address comes first.
 //
-// Toolkit-free: the list control asks these functions for visible cells.
+// Toolkit-free: the list's model answers its cells with these functions and
+// finds with RowsToRepaint which rows a refresh changed.
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -154,6 +156,57 @@ inline int CellImage(const Snapshot& s, int row, int column, bool reverse) {
         default:
             return kImageBlank;
     }
+}
+
+// ---- What the list shows, kept between refreshes
+
+// A copy of the memory images and pointers the list last showed. Keeping
+// its own copy lets the list tell which rows a refresh changed, and keeps
+// what it shows consistent with what it announced.
+struct ShownMemory {
+    std::array<uint8_t, kRowCount> current{};
+    std::array<uint8_t, kRowCount> previous{};
+    uint16_t stackPointer = 0;
+    uint16_t x = 0;
+    uint16_t y = 0;
+    uint16_t z = 0;
+
+    Snapshot snapshot() const { return {current.data(), previous.data(), stackPointer, x, y, z}; }
+};
+
+using RowSet = std::bitset<kRowCount>;
+
+// Marks in `rows` (cleared first) the rows whose text, colour or arrows
+// differ between what is shown and the next snapshot: a byte whose value
+// changed, a byte that turned red or back, and the rows a pointer left and
+// reached. Then takes the snapshot into `shown`. Allocates nothing.
+inline void RowsToRepaint(ShownMemory& shown, const Snapshot& next, bool reverse, RowSet& rows) {
+    rows.reset();
+    if (next.current && next.previous) {
+        for (int m = 0; m < kRowCount; ++m) {
+            const bool wasRed = shown.current[m] != shown.previous[m];
+            const bool isRed = next.current[m] != next.previous[m];
+            if (shown.current[m] != next.current[m] || wasRed != isRed) {
+                rows.set(RowOfIndex(m, reverse));
+            }
+            shown.current[m] = next.current[m];
+            shown.previous[m] = next.previous[m];
+        }
+    }
+    const auto moved = [&](uint16_t& was, uint16_t now) {
+        if (was == now) return;
+        for (const int address : {int{was}, int{now}}) {
+            const int row = address >= kFirstAddress && address <= kLastAddress
+                                ? RowOfIndex(address - kFirstAddress, reverse)
+                                : -1;
+            if (ValidRow(row)) rows.set(row);
+        }
+        was = now;
+    };
+    moved(shown.stackPointer, next.stackPointer);
+    moved(shown.x, next.x);
+    moved(shown.y, next.y);
+    moved(shown.z, next.z);
 }
 
 // ---- Following a pointer

@@ -25,9 +25,10 @@ void frm_Stackview::initDialog() {
     setContextMenu(kMenu);
     list_->insertColumns();
     list_->setCore(core());
-    list_->setGridLines(true);
+    list_->setShowGrid(true);
     list_->setImageList(LoadBitmap(bitmap::kStackPointers, devicePixelRatioF()));
     list_->setGeometry(rect());
+    list_->refresh();
     if (core()) {
         // The core reads the memory for as long as this observer is on.
         memoryObserver_ = std::make_unique<CallOnWrite<frm_Stackview>>(core()->MemoryRead(), this,
@@ -48,7 +49,7 @@ Follow frm_Stackview::follow() const {
 }
 
 void frm_Stackview::refresh() {
-    list_->redrawItems(0, kRowCount - 1);
+    list_->refresh();
     if (!autoScroll_ || !core()) return;
     const Snapshot pointers{nullptr,
                             nullptr,
@@ -79,7 +80,7 @@ void frm_Stackview::onCommand(int id) {
 
 void frm_Stackview::toggleColumn(int column, int menuId) {
     const bool shown = !list_->columnShown(column);
-    if (list_->setColumnWidth(column, shown ? kColumns[column].width : 0)) {
+    if (list_->resizeColumn(column, shown ? kColumns[column].width : 0)) {
         list_->setColumnShown(column, shown);
     }
     checkItem(menuId, list_->columnShown(column));
@@ -112,7 +113,6 @@ void frm_Stackview::reverseList() {
     list_->setReverse(!list_->reverse());
     // Keeps the top of memory, where the stack lives, in view.
     list_->scrollRows(list_->reverse() ? -kRowCount : kRowCount);
-    list_->redrawItems(0, kRowCount - 1);
 }
 
 void frm_Stackview::resizeEvent(QResizeEvent* event) {

@@ -3,8 +3,10 @@
 // small for one row).
 #include <QAction>
 #include <QImage>
+#include <QSignalSpy>
 
 #include "components/digital/MemoryListCtrl.h"
+#include "components/digital/MemoryListModel.h"
 #include "components/digital/frm_Stackview.h"
 #include "resources/Menus.h"
 #include "tests/ui/UiTestSupport.h"
@@ -80,6 +82,24 @@ TEST_F(StackviewTest, ChangedByteIsRedUntilAStepLeavesItAlone) {
     step();  // nothing changed in this step
     EXPECT_FALSE(list->rowChanged(2));
     EXPECT_FALSE(rowHas(picture(), 2, qRgb(255, 0, 0)));
+}
+
+// After each step the list announces only the rows that look different,
+// never the whole list.
+TEST_F(StackviewTest, StepAnnouncesOnlyTheChangedRows) {
+    QSignalSpy changed(list->memoryModel(), &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(list->memoryModel(), &QAbstractItemModel::modelReset);
+    step();
+    EXPECT_EQ(changed.count(), 0);
+    setSram(0x45D, 0x42);
+    setSram(0x45C, 0x43);
+    setSram(0x100, 0x01);
+    step();
+    ASSERT_EQ(changed.count(), 2);  // rows 2 and 3 in one run, then row 0x35F
+    EXPECT_EQ(changed[0][0].toModelIndex().row(), 2);
+    EXPECT_EQ(changed[0][1].toModelIndex().row(), 3);
+    EXPECT_EQ(changed[1][0].toModelIndex().row(), 0x45F - 0x100);
+    EXPECT_EQ(reset.count(), 0);
 }
 
 TEST_F(StackviewTest, FollowsTheStackPointerAfterEveryStep) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 
 #include "components/digital/MemoryRows.h"
 
@@ -69,4 +70,38 @@ TEST(MemoryRows, ScrollingEndsWhenNothingMoves) {
     FakeList list;
     list.p = {0, 20};
     EXPECT_EQ(ScrollIntoView(-1, list), 0);  // nothing to follow
+}
+
+// The rows a refresh repaints: a byte that changed value, a byte that
+// turned red or back, and the rows a pointer left and reached; nothing else.
+TEST(MemoryRows, RefreshRepaintsOnlyTheRowsThatLookDifferent) {
+    std::array<uint8_t, kRowCount> current{}, previous{};
+    ShownMemory shown;
+    RowSet rows;
+    Snapshot next{current.data(), previous.data(), 0x45F, 0, 0, 0};
+    RowsToRepaint(shown, next, true, rows);
+    EXPECT_EQ(rows.count(), 1u);  // the stack pointer's arrow appears in row 0
+    EXPECT_TRUE(rows.test(0));
+
+    RowsToRepaint(shown, next, true, rows);
+    EXPECT_TRUE(rows.none());
+
+    current[kRowCount - 1 - 2] = 0x42;  // 0x45D, row 2: new value, red
+    RowsToRepaint(shown, next, true, rows);
+    EXPECT_EQ(rows.count(), 1u);
+    EXPECT_TRUE(rows.test(2));
+
+    previous = current;  // same value, no longer red
+    next.stackPointer = 0x45E;
+    RowsToRepaint(shown, next, true, rows);
+    EXPECT_EQ(rows.count(), 3u);
+    EXPECT_TRUE(rows.test(0) && rows.test(1) && rows.test(2));
+
+    // Not reversed, memory index and row are the same; a pointer outside
+    // the listed memory has no row.
+    next.x = 0x70;
+    next.z = 0x900;
+    RowsToRepaint(shown, next, false, rows);
+    EXPECT_EQ(rows.count(), 1u);
+    EXPECT_TRUE(rows.test(0x10));
 }
