@@ -1,18 +1,15 @@
 // The part description files shipped with the stand-in host (ATmega16,
-// ATmega32, ATmega8): well formed, a complete I/O register map with the data
-// sheet addresses, and the converter channel count that the core derives
-// from the first package.
-#include <gtest/gtest.h>
-#include <tinyxml.h>
-
+// ATmega32, ATmega8), read by the module as a session on each part reads
+// them: every I/O address named except the data sheet's reserved ones, data
+// sheet spot checks, the name listed first where two share an address,
+// registers the part lacks, no entry skipped, and the converter channels of
+// the first package.
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <ostream>
 #include <set>
-#include <string>
-#include <utility>
-#include <vector>
+
+#include "test_core_fixture.h"
 
 namespace {
 
@@ -49,153 +46,34 @@ const PartExpectation kParts[] = {
 // Failures name the part instead of dumping the expectation's bytes.
 void PrintTo(const PartExpectation& part, std::ostream* os) { *os << part.name; }
 
-std::string Text(const TiXmlElement* e) {
-    const char* t = e ? e->GetText() : nullptr;
-    return t ? t : "";
-}
+class PartFile : public CoreTest, public ::testing::WithParamInterface<PartExpectation> {};
 
-// "[A:B:C]" -> {"A", "B", "C"}; an empty vector when the brackets are missing.
-std::vector<std::string> BracketList(const std::string& text) {
-    std::vector<std::string> pieces;
-    if (text.size() < 2 || text.front() != '[' || text.back() != ']') return pieces;
-    std::string inner = text.substr(1, text.size() - 2);
-    size_t start = 0;
-    for (;;) {
-        size_t colon = inner.find(':', start);
-        pieces.push_back(inner.substr(start, colon - start));
-        if (colon == std::string::npos) break;
-        start = colon + 1;
-    }
-    return pieces;
-}
-
-bool StartsWithAdc(const std::string& piece) {
-    if (piece.size() < 3) return false;
-    std::string head = piece.substr(0, 3);
-    for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return head == "ADC";
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-class PartFile : public ::testing::TestWithParam<PartExpectation> {
-protected:
-    void SetUp() override {
-        path_ = std::string(QUILL_SOURCE_DIR) + "/host/Partdescriptionfiles/" + GetParam().name +
-                ".xml";
-        ASSERT_TRUE(doc_.LoadFile(path_.c_str()))
-            << path_ << ": " << doc_.ErrorDesc() << " (row " << doc_.ErrorRow() << ")";
-    }
-
-    TiXmlHandle Root() { return TiXmlHandle(&doc_).FirstChildElement("AVRPART"); }
-
-    const TiXmlElement* Package(const std::string& name) {
-        return Root().FirstChildElement("PACKAGE").FirstChildElement(name.c_str()).ToElement();
-    }
-
-    std::vector<std::string> PackageList() {
-        return BracketList(
-            Text(Root().FirstChildElement("PACKAGE").FirstChildElement("PACKAGES").ToElement()));
-    }
-
-    // Pin number -> function list, from PIN1, PIN2, ... of one package.
-    std::vector<std::vector<std::string>> Pins(const std::string& package) {
-        std::vector<std::vector<std::string>> pins;
-        const TiXmlElement* pkg = Package(package);
-        if (!pkg) return pins;
-        for (const TiXmlElement* pin = pkg->FirstChildElement(); pin;
-             pin = pin->NextSiblingElement()) {
-            EXPECT_EQ(std::string(pin->Value()), "PIN" + std::to_string(pins.size() + 1))
-                << package << " pins out of order";
-            std::string text = Text(pin->FirstChildElement("NAME"));
-            std::vector<std::string> functions = BracketList(text);
-            EXPECT_FALSE(functions.empty())
-                << package << " " << pin->Value() << ": '" << text << "' is not a bracketed list";
-            for (const std::string& f : functions)
-                EXPECT_FALSE(f.empty()) << package << " " << pin->Value() << ": empty function";
-            pins.push_back(functions);
-        }
-        return pins;
-    }
-
-    // (name, IO_ADDR text) in document order.
-    std::vector<std::pair<std::string, std::string>> Registers() {
-        std::vector<std::pair<std::string, std::string>> regs;
-        const TiXmlElement* io =
-            Root().FirstChildElement("MEMORY").FirstChildElement("IO_MEMORY").ToElement();
-        for (const TiXmlElement* r = io ? io->FirstChildElement() : nullptr; r;
-             r = r->NextSiblingElement())
-            regs.emplace_back(r->Value(), Text(r->FirstChildElement("IO_ADDR")));
-        return regs;
-    }
-
-    std::string path_;
-    TiXmlDocument doc_;
-};
-
-TEST_P(PartFile, RegisterMapIsCompleteAndWellFormed) {
+TEST_P(PartFile, RegisterMapAndConverterChannelsMatchTheDataSheet) {
     const PartExpectation& part = GetParam();
-    auto regs = Registers();
-    ASSERT_FALSE(regs.empty());
+    works().installDirectory = QUILL_SOURCE_DIR "/host";
+    InitView();
+    StartDebugging(part.name);
+    ASSERT_EQ(view->MappedPart(), part.name);
 
-    std::set<std::string> names;
-    std::set<int> used;
-    std::map<std::string, int> byName;  // first address kept, as the reader does
-    std::map<int, std::string> byAddress;
-    const TiXmlElement* io =
-        Root().FirstChildElement("MEMORY").FirstChildElement("IO_MEMORY").ToElement();
-    const TiXmlElement* element = io->FirstChildElement();
-    for (const auto& [name, text] : regs) {
-        SCOPED_TRACE(name);
-        EXPECT_TRUE(names.insert(name).second) << "listed twice";
-        EXPECT_TRUE(std::all_of(name.begin(), name.end(),
-                                [](char c) { return std::isupper(c) || std::isdigit(c); }));
-        ASSERT_EQ(text.size(), 3u) << "'" << text << "'";
-        ASSERT_EQ(text[0], '$');
-        int hi = HexDigit(text[1]), lo = HexDigit(text[2]);
-        ASSERT_TRUE(hi >= 0 && lo >= 0) << "'" << text << "'";
-        int address = hi * 16 + lo;
-        EXPECT_LE(address, 0x3F);
-        used.insert(address);
-        byName.emplace(name, address);
-        byAddress.emplace(address, name);
-
-        // The data address, where given, is the I/O address plus 0x20.
-        std::string mem = Text(element->FirstChildElement("MEM_ADDR"));
-        if (!mem.empty()) {
-            ASSERT_EQ(mem.size(), 3u);
-            EXPECT_EQ(HexDigit(mem[1]) * 16 + HexDigit(mem[2]), address + 0x20) << mem;
-        }
-        element = element->NextSiblingElement();
+    for (int a = 0; a < 64; ++a) {
+        EXPECT_EQ(view->GetRegisterName(a).empty(), part.unusedAddresses.count(a) == 1)
+            << "address " << a;
     }
-
-    // Every I/O address is taken except the data sheet's reserved ones.
-    for (int a = 0; a < 64; ++a)
-        EXPECT_EQ(used.count(a) == 0, part.unusedAddresses.count(a) == 1) << "address " << a;
-
     for (const auto& [name, address] : part.addresses) {
-        auto it = byName.find(name);
-        ASSERT_NE(it, byName.end()) << name << " missing";
-        EXPECT_EQ(it->second, address) << name;
+        EXPECT_EQ(view->GetRegisterAddress(name), address) << name;
     }
-    for (const auto& [address, name] : part.sharedFirst) EXPECT_EQ(byAddress[address], name);
-    for (const std::string& name : part.absent) EXPECT_EQ(byName.count(name), 0u) << name;
-}
-
-// The core counts converter channels on the first package listed: every
-// function piece that begins with "ADC" in any case.
-TEST_P(PartFile, AdcChannelsOfFirstPackage) {
-    const PartExpectation& part = GetParam();
-    auto packages = PackageList();
-    ASSERT_FALSE(packages.empty());
-    int count = 0;
-    for (const auto& functions : Pins(packages.front()))
-        count += static_cast<int>(std::count_if(functions.begin(), functions.end(), StartsWithAdc));
-    EXPECT_EQ(count, part.adcChannels);
+    for (const auto& [address, name] : part.sharedFirst) {
+        EXPECT_EQ(view->GetRegisterName(address), name);
+    }
+    const std::vector<std::string> names = view->GetAvailableRegistersByName({"*"});
+    for (const std::string& name : part.absent) {
+        EXPECT_EQ(std::count(names.begin(), names.end(), name), 0) << name;
+    }
+    // Every entry was read: no bad address, no name listed twice.
+    for (const auto& m : services().messages) {
+        EXPECT_EQ(m.text.find("Skipped"), std::string::npos) << m.text;
+    }
+    EXPECT_EQ(view->GetNumberOfADCChannels(part.name), part.adcChannels);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shipped, PartFile, ::testing::ValuesIn(kParts),
