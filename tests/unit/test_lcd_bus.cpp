@@ -8,12 +8,13 @@
 
 #include <array>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "components/lcd/LcdBus.h"
+#include "tests/support/TestFiles.h"
+
+using testfiles::ReadFile;
 
 namespace {
 
@@ -165,13 +166,6 @@ protected:
     LcdBus bus{&panel, &regs, &updateRequest};
     Program program{regs, config, A};
 };
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 }  // namespace
 

@@ -3,25 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "debugaids/RegisterLogger.h"
 #include "test_core_fixture.h"
+#include "tests/support/TestFiles.h"
+
+using namespace testfiles;
 
 namespace {
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream(path) << text;
-}
 
 std::string nameOf(int index) {
     switch (index) {
@@ -83,14 +73,14 @@ TEST(RegisterLoggerFile, PathFromDirectoryAndName) {
 TEST(RegisterLoggerFile, OpensOnlyWhileLoggingAndNeverTruncatesNeedlessly) {
     TempDir dir;
     const auto file = dir.path() / "log.dbg";
-    writeFile(file, "earlier\n");
+    WriteFile(file, "earlier\n");
     RegisterLogger logger;
     LoggerChoice choice{{0x18}, false, true, "log.dbg", dir.path().string()};
 
     // Logging off: the file is neither opened nor truncated.
     EXPECT_EQ(logger.Apply(choice), "");
     EXPECT_EQ(logger.openFile(), "");
-    EXPECT_EQ(readFile(file), "earlier\n");
+    EXPECT_EQ(ReadFile(file), "earlier\n");
 
     choice.enabled = true;
     EXPECT_EQ(logger.Apply(choice), "");
@@ -100,7 +90,7 @@ TEST(RegisterLoggerFile, OpensOnlyWhileLoggingAndNeverTruncatesNeedlessly) {
     // The same choice again (OK without changes) keeps the file going.
     EXPECT_EQ(logger.Apply(choice), "");
     logger.Dump(8, 0.0, io, nameOf, nullptr);
-    EXPECT_EQ(readFile(file),
+    EXPECT_EQ(ReadFile(file),
               "(7) Dump of selected I/O Registers: \nPORTB=0x00\n"
               "(8) Dump of selected I/O Registers: \nPORTB=0x00\n");
 
@@ -112,7 +102,7 @@ TEST(RegisterLoggerFile, OpensOnlyWhileLoggingAndNeverTruncatesNeedlessly) {
     logger.Dump(9, 0.0, io, nameOf, [&](const std::string& l) { lines.push_back(l); });
     EXPECT_EQ(lines,
               (std::vector<std::string>{"(9) Dump of selected I/O Registers: ", "PORTB=0x00"}));
-    EXPECT_NE(readFile(file).find("(8)"), std::string::npos);
+    EXPECT_NE(ReadFile(file).find("(8)"), std::string::npos);
     // The window choice keeps the file name the file choice gave.
     EXPECT_EQ(logger.fileName(), "log.dbg");
 
@@ -155,7 +145,7 @@ TEST_F(LoggerCoreTest, EveryRegisterNotificationAppendsADumpOfTheChosenRegisters
     target().Io()[0x18] = 0x01;
     target().cycleCounter = 100;
     Refresh();  // one dump for each register whose value changed
-    std::string text = readFile(file);
+    std::string text = ReadFile(file);
     EXPECT_EQ(text.rfind("(100) Dump of selected I/O Registers: \nDDRB=0xFF\nPORTB=0x01\n", 0), 0u)
         << text.substr(0, 80);
     int headers = 0;
@@ -166,13 +156,13 @@ TEST_F(LoggerCoreTest, EveryRegisterNotificationAppendsADumpOfTheChosenRegisters
     target().Io()[0x18] = 0x02;
     target().cycleCounter = 104;
     Refresh();
-    text = readFile(file);
+    text = ReadFile(file);
     EXPECT_NE(text.find("(104) Dump of selected I/O Registers: \nDDRB=0xFF\nPORTB=0x02\n"),
               std::string::npos);
 
     // A switch setting an input outside a refresh writes back and dumps.
     view->IORegister(0x16)->set(0x80);
-    EXPECT_NE(readFile(file).find("(104)", text.size()), std::string::npos);
+    EXPECT_NE(ReadFile(file).find("(104)", text.size()), std::string::npos);
 }
 
 TEST_F(LoggerCoreTest, WindowDestinationWritesTheDumpToTheOutputOnly) {

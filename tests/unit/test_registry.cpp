@@ -14,22 +14,12 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
+using namespace testfiles;
 
 namespace {
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 // Restores an environment variable when the test ends.
 class EnvGuard {
@@ -98,7 +88,7 @@ TEST_F(Registry, AwkwardValuesAndNamesRoundTripThroughTheFile) {
               ERROR_FILE_NOT_FOUND);
 
     // One line per value: raw line breaks never reach the file.
-    std::string text = readText(copy);
+    std::string text = ReadFile(copy);
     EXPECT_NE(text.find("\\n"), std::string::npos);
     EXPECT_EQ(text.find("line2\n"), std::string::npos);
 }
@@ -151,7 +141,7 @@ TEST_F(Registry, MalformedKeyNamesAreRejected) {
 
 TEST_F(Registry, ChangesReplaceTheFileWhole) {
     ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", "old"), ERROR_SUCCESS);
-    const std::string before = readText(file_);
+    const std::string before = ReadFile(file_);
     // A reader that opened the file before a change keeps reading the
     // complete old registry: the change went to a new file.
     std::ifstream reader(file_, std::ios::binary);
@@ -159,7 +149,7 @@ TEST_F(Registry, ChangesReplaceTheFileWhole) {
     std::stringstream old;
     old << reader.rdbuf();
     EXPECT_EQ(old.str(), before);
-    EXPECT_NE(readText(file_).find("new value"), std::string::npos);
+    EXPECT_NE(ReadFile(file_).find("new value"), std::string::npos);
 
     // No temporary file is left behind.
     for (const auto& entry : fs::directory_iterator(dir_)) {
@@ -180,7 +170,7 @@ TEST_F(Registry, MalformedFilesAreDiagnosedReadAsEmptyAndKept) {
     for (const auto& text : bad) {
         SCOPED_TRACE(text);
         fs::path path = dir_ / ("bad" + std::to_string(n++) + ".reg");
-        writeText(path, text);
+        WriteFile(path, text);
         useFile(path);
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(get("K", "v"), "<2>");
@@ -195,7 +185,7 @@ TEST_F(Registry, MalformedFilesAreDiagnosedReadAsEmptyAndKept) {
     ::testing::internal::CaptureStderr();
     ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", "fresh"), ERROR_SUCCESS);
     ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(readText(dir_ / "bad0.reg.corrupt"), "not a registry\n");
+    EXPECT_EQ(ReadFile(dir_ / "bad0.reg.corrupt"), "not a registry\n");
     fs::path copy = dir_ / "copy.reg";
     fs::copy_file(path, copy);
     useFile(copy);
@@ -209,7 +199,7 @@ TEST_F(Registry, TransactionsWriteAllOrNothing) {
         ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "A", "v", "a"), ERROR_SUCCESS);
         ASSERT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, "Base"), ERROR_SUCCESS);
         EXPECT_EQ(get("A", "v"), "a");  // visible inside the transaction
-        EXPECT_EQ(readText(file_).find("[HKEY_CLASSES_ROOT\\A]"), std::string::npos);
+        EXPECT_EQ(ReadFile(file_).find("[HKEY_CLASSES_ROOT\\A]"), std::string::npos);
         // dropped: no Commit()
     }
     EXPECT_EQ(get("A", "v"), "<2>");
@@ -223,14 +213,14 @@ TEST_F(Registry, TransactionsWriteAllOrNothing) {
             ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "B", "v", "b"), ERROR_SUCCESS);
             EXPECT_EQ(inner.Commit(), ERROR_SUCCESS);
         }
-        EXPECT_EQ(readText(file_).find("[HKEY_CLASSES_ROOT\\B]"), std::string::npos);
+        EXPECT_EQ(ReadFile(file_).find("[HKEY_CLASSES_ROOT\\B]"), std::string::npos);
         EXPECT_EQ(t.Commit(), ERROR_SUCCESS);
     }
     EXPECT_EQ(get("A", "v"), "a");
     EXPECT_EQ(get("B", "v"), "b");
 
     // A commit that cannot write leaves the registry as it was.
-    writeText(dir_ / "plain", "x");
+    WriteFile(dir_ / "plain", "x");
     useFile(dir_ / "plain" / "registry.reg");
     ::testing::internal::CaptureStderr();
     {
@@ -248,18 +238,18 @@ TEST_F(Registry, TransactionsWriteAllOrNothing) {
 // made leaves the malformed file alone and fails the change, saying so.
 TEST_F(Registry, EveryMalformedFileIsKeptAndNoCopyIsClaimedThatWasNotMade) {
     for (const char* text : {"first bad\n", "second bad\n"}) {
-        writeText(file_, text);
+        WriteFile(file_, text);
         ::testing::internal::CaptureStderr();
         ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", text), ERROR_SUCCESS);
         ::testing::internal::GetCapturedStderr();
     }
-    EXPECT_EQ(readText(dir_ / "registry.reg.corrupt"), "first bad\n");
-    EXPECT_EQ(readText(dir_ / "registry.reg.corrupt.1"), "second bad\n");
+    EXPECT_EQ(ReadFile(dir_ / "registry.reg.corrupt"), "first bad\n");
+    EXPECT_EQ(ReadFile(dir_ / "registry.reg.corrupt.1"), "second bad\n");
 
     // The place of the copy is taken by something that cannot be replaced.
     fs::path other = dir_ / "other.reg";
     useFile(other);
-    writeText(other, "third bad\n");
+    WriteFile(other, "third bad\n");
     for (int n = 0; n < 1000; ++n) {
         fs::path name = dir_ / ("other.reg.corrupt" + (n ? "." + std::to_string(n) : ""));
         fs::create_directory(name);
@@ -269,7 +259,7 @@ TEST_F(Registry, EveryMalformedFileIsKeptAndNoCopyIsClaimedThatWasNotMade) {
     std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("cannot keep a copy"), std::string::npos) << said;
     EXPECT_EQ(said.find("kept the malformed"), std::string::npos) << said;
-    EXPECT_EQ(readText(other), "third bad\n");
+    EXPECT_EQ(ReadFile(other), "third bad\n");
 }
 
 // A link is followed and survives the change; anything but a regular file
@@ -281,7 +271,7 @@ TEST_F(Registry, OnlyRegularFilesAreReadOrReplacedAndLinksStay) {
     useFile(link);
     ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, "K", "v", "through the link"), ERROR_SUCCESS);
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_NE(readText(target).find("through the link"), std::string::npos);
+    EXPECT_NE(ReadFile(target).find("through the link"), std::string::npos);
     EXPECT_EQ(get("K", "v"), "through the link");
 
     fs::path fifo = dir_ / "fifo.reg";
@@ -316,7 +306,7 @@ TEST_F(Registry, KeyDepthIsBounded) {
 
     std::string text = "QuillRegistry 1\n[HKEY_CLASSES_ROOT";
     for (int i = 0; i < 200000; ++i) text += "\\k";
-    writeText(file_, text + "]\n");
+    WriteFile(file_, text + "]\n");
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(get("k", "v"), "<2>");
     std::string said = ::testing::internal::GetCapturedStderr();

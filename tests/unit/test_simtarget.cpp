@@ -5,12 +5,12 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "host/sim/SimTarget.h"
+#include "tests/support/TestFiles.h"
 
 extern "C" {
 #include <sim_avr.h>
@@ -19,6 +19,8 @@ extern "C" {
 using quill::sim::RunState;
 using quill::sim::SimError;
 using quill::sim::SimTarget;
+
+using namespace testfiles;
 
 namespace {
 
@@ -41,43 +43,6 @@ std::filesystem::path scratch(const std::string& name) {
     auto dir = std::filesystem::temp_directory_path() / "quill_simtarget_tests";
     std::filesystem::create_directories(dir);
     return dir / name;
-}
-
-void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Intel HEX text for a program given as 16-bit instruction words.
-std::string hexProgram(const std::vector<uint16_t>& words, uint32_t address = 0) {
-    std::string text;
-    for (std::size_t i = 0; i < words.size(); i += 8) {
-        const std::size_t n = std::min<std::size_t>(8, words.size() - i);
-        const uint32_t at = address + static_cast<uint32_t>(i * 2);
-        std::vector<uint8_t> record = {static_cast<uint8_t>(n * 2), static_cast<uint8_t>(at >> 8),
-                                       static_cast<uint8_t>(at), 0};
-        for (std::size_t k = 0; k < n; ++k) {
-            record.push_back(static_cast<uint8_t>(words[i + k]));
-            record.push_back(static_cast<uint8_t>(words[i + k] >> 8));
-        }
-        unsigned sum = 0;
-        char buf[4];
-        text += ':';
-        for (uint8_t b : record) {
-            sum += b;
-            std::snprintf(buf, sizeof buf, "%02X", b);
-            text += buf;
-        }
-        std::snprintf(buf, sizeof buf, "%02X", (0x100 - (sum & 0xff)) & 0xff);
-        text += buf;
-        text += '\n';
-    }
-    return text + ":00000001FF\n";
 }
 
 // Runs until PORTA changes (or the cycle limit); returns the new value.
@@ -201,7 +166,7 @@ TEST(SimTarget, ConverterResultsWrittenByThePluginReachTheProgram) {
     // ldi r16,0xC0; out ADCSRA,r16 (enable, start); loop: in r16,ADCL;
     // in r17,ADCH; out PORTA,r16; out PORTB,r17; rjmp loop
     const auto path = scratch("adc_read.hex");
-    writeFile(path, hexProgram({0xEC00, 0xB806, 0xB104, 0xB115, 0xBB0B, 0xBB18, 0xCFFB}));
+    WriteFile(path, HexProgram({0xEC00, 0xB806, 0xB104, 0xB115, 0xBB0B, 0xBB18, 0xCFFB}));
     SimTarget target("ATmega16");
     target.loadFirmware(path.string());
     target.setIo(ADCL, 0x34);
@@ -245,7 +210,7 @@ TEST(SimTarget, ConverterTimingFlagsAndInterruptServeAllThreeProgramStyles) {
     SimTarget bare("ATmega16");
     const auto path = scratch("adif_write.hex");
     // ldi r16,0x80; out ADCSRA,r16; ldi r16,0x90; out ADCSRA,r16; rjmp .-2
-    writeFile(path, hexProgram({0xE800, 0xB906, 0xE900, 0xB906, 0xCFFF}));
+    WriteFile(path, HexProgram({0xE800, 0xB906, 0xE900, 0xB906, 0xCFFF}));
     bare.loadFirmware(path.string());
     bare.core()->data[0x26] = 0x10;  // a raised flag
     bare.run(2);
@@ -259,7 +224,7 @@ TEST(SimTarget, SleepingDoesNotWaitInRealTime) {
     // simavr's own sleep callbacks pause the calling thread to keep
     // wall-clock pace; the target must not use them, whatever it loads.
     const auto path = scratch("sleep.hex");
-    writeFile(path, hexProgram({0xE400, 0xBF05, 0x9478, 0x9588, 0xCFFE}));
+    WriteFile(path, HexProgram({0xE400, 0xBF05, 0x9478, 0x9588, 0xCFFE}));
     SimTarget target("ATmega16");
     target.loadFirmware(path.string());
     target.run(2000);
@@ -273,7 +238,7 @@ TEST(SimTarget, AProgramThatStopsForGoodNoLongerSteps) {
     // ldi r16,0x40; out MCUCR,r16; cli; sleep: sleeping with interrupts off
     // never wakes up, so simavr ends the program; a reset revives it.
     const auto path = scratch("stop.hex");
-    writeFile(path, hexProgram({0xE400, 0xBF05, 0x94F8, 0x9588, 0xCFFF}));
+    WriteFile(path, HexProgram({0xE400, 0xBF05, 0x94F8, 0x9588, 0xCFFF}));
     SimTarget target("ATmega16");
     target.loadFirmware(path.string());
     EXPECT_EQ(target.run(100), 4u);
@@ -321,7 +286,7 @@ TEST(SimTarget, BadFirmwareIsRefusedAndTheLoadedProgramStays) {
     REQUIRE_FIRMWARE("led_switch_echo_atmega8.elf");
     SimTarget target("ATmega16");
     target.loadFirmware(firmware("running_light.elf"));
-    const std::string elf = readFile(firmware("running_light.elf"));
+    const std::string elf = ReadFile(firmware("running_light.elf"));
 
     struct Case {
         std::string file, contents, expected;
@@ -330,13 +295,13 @@ TEST(SimTarget, BadFirmwareIsRefusedAndTheLoadedProgramStays) {
         {"text.elf", "just some text, not a program\n", "is not an ELF file"},
         {"truncated.elf", elf.substr(0, 600), "truncated or corrupt"},
         {"checksum.hex", ":020000000C9463\n:00000001FF\n", "line 1: checksum mismatch"},
-        {"noend.hex", hexProgram({0xCFFF}).substr(0, 16), "no end-of-file record"},
+        {"noend.hex", HexProgram({0xCFFF}).substr(0, 16), "no end-of-file record"},
         {"length.hex", ":0400000C940000\n:00000001FF\n", "does not match the record length"},
-        {"big.hex", hexProgram({0xCFFF}, 0x4000), "needs 16386 bytes of flash"},
+        {"big.hex", HexProgram({0xCFFF}, 0x4000), "needs 16386 bytes of flash"},
     };
     for (const Case& c : cases) {
         const auto path = scratch(c.file);
-        writeFile(path, c.contents);
+        WriteFile(path, c.contents);
         const std::string message = errorOf([&] { target.loadFirmware(path.string()); });
         EXPECT_NE(message.find(c.expected), std::string::npos) << c.file << ": " << message;
         EXPECT_NE(message.find(c.file), std::string::npos) << "names the file: " << message;

@@ -9,34 +9,17 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 
 #include "host/sim/FirmwareFile.h"
+#include "tests/support/TestFiles.h"
 
 using namespace quill::sim;
+using namespace testfiles;
 
 namespace {
 
-// One Intel HEX record with its checksum.
-std::string record(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> bytes = {static_cast<uint8_t>(data.size()),
-                                  static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address),
-                                  type};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    std::string text = ":";
-    char buf[4];
-    for (uint8_t b : bytes) {
-        sum += b;
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        text += buf;
-    }
-    std::snprintf(buf, sizeof buf, "%02X", (0x100 - (sum & 0xff)) & 0xff);
-    return text + buf;
-}
-
 const std::string kEnd = ":00000001FF";
-const std::string kCode = record(0, 0, {0xff, 0xcf});  // rjmp .-2
+const std::string kCode = HexRecord(0, 0, {0xff, 0xcf});  // rjmp .-2
 
 std::string hexError(const std::string& text) {
     try {
@@ -58,11 +41,6 @@ std::string elfError(const std::string& bytes) {
 
 std::string firmware(const std::string& name) {
     return std::string(QUILL_BINARY_DIR) + "/firmware/" + name;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void put32(std::string& b, std::size_t at, uint32_t v) {
@@ -90,16 +68,18 @@ TEST(FirmwareFile, IntelHexFaultsAreRefusedWithTheirLine) {
     };
     const std::vector<Case> cases = {
         // An EEPROM record after the end: not skipped, refused.
-        {kCode + "\n" + kEnd + "\n" + record(4, 0, {0x00, 0x82}) + "\n" + record(0, 0, {1}) + "\n",
+        {kCode + "\n" + kEnd + "\n" + HexRecord(4, 0, {0x00, 0x82}) + "\n" + HexRecord(0, 0, {1}) +
+             "\n",
          "line 3: a record after the end-of-file record of line 2"},
-        {record(0, 0, {}) + "\n" + kCode + "\n" + kEnd + "\n",
+        {HexRecord(0, 0, {}) + "\n" + kCode + "\n" + kEnd + "\n",
          "line 1: a data record without data"},
-        {kCode + "\n" + record(0, 1, {0x00}) + "\n" + kEnd + "\n", "line 2 overlaps line 1"},
-        {record(4, 0, {0x00, 0x80}) + "\n" + record(0, 0x100, {1}) + "\n" + kCode + "\n" + kEnd,
+        {kCode + "\n" + HexRecord(0, 1, {0x00}) + "\n" + kEnd + "\n", "line 2 overlaps line 1"},
+        {HexRecord(4, 0, {0x00, 0x80}) + "\n" + HexRecord(0, 0x100, {1}) + "\n" + kCode + "\n" +
+             kEnd,
          "outside flash and EEPROM"},
         {kCode + "\n", "no end-of-file record"},
-        {record(0, 0, {1, 2}).substr(0, 9) + "\n" + kEnd, "line 1: record too short"},
-        {record(15, 0, {0xff, 0xcf}) + "\n" + kEnd, "line 1: unknown record type 15"},
+        {HexRecord(0, 0, {1, 2}).substr(0, 9) + "\n" + kEnd, "line 1: record too short"},
+        {HexRecord(15, 0, {0xff, 0xcf}) + "\n" + kEnd, "line 1: unknown record type 15"},
         {":020000001FFC31\n" + kEnd, "line 1: checksum mismatch"},
         {kEnd + "\n", "contains no program code"},
         {"x" + kCode + "\n" + kEnd, "line 1: a record must start with ':'"},
@@ -114,9 +94,9 @@ TEST(FirmwareFile, IntelHexFaultsAreRefusedWithTheirLine) {
 TEST(FirmwareFile, IntelHexLineEndingsBlankLinesAndMemories) {
     // CR-only, CR LF and LF lines with blank lines between; EEPROM data at
     // 0x810000 goes to EEPROM offset 0; touching records join.
-    const std::string text = kCode + "\r\r\n" + record(0, 2, {0x11, 0x22}) + "\n\n" +
-                             record(4, 0, {0x00, 0x81}) + "\r" + record(0, 4, {0xAB}) + "\r\n" +
-                             kEnd + "\n\n";
+    const std::string text = kCode + "\r\r\n" + HexRecord(0, 2, {0x11, 0x22}) + "\n\n" +
+                             HexRecord(4, 0, {0x00, 0x81}) + "\r" + HexRecord(0, 4, {0xAB}) +
+                             "\r\n" + kEnd + "\n\n";
     const FirmwareImage image = parseIntelHex(text, "t.hex");
     ASSERT_EQ(image.flash.size(), 1u);
     EXPECT_EQ(image.flash[0].address, 0u);
@@ -131,7 +111,7 @@ TEST(FirmwareFile, IntelHexLineEndingsBlankLinesAndMemories) {
 }
 
 TEST(FirmwareFile, BuiltElfGivesItsSegmentsArchitectureAndPart) {
-    const std::string bytes = readFile(firmware("running_light.elf"));
+    const std::string bytes = ReadFile(firmware("running_light.elf"));
     if (bytes.empty()) GTEST_SKIP() << "firmware not built";
     const FirmwareImage image = parseElf(bytes, "running_light.elf");
     EXPECT_EQ(image.device, "atmega16");
@@ -139,7 +119,7 @@ TEST(FirmwareFile, BuiltElfGivesItsSegmentsArchitectureAndPart) {
     ASSERT_FALSE(image.flash.empty());
     EXPECT_EQ(image.flash[0].address, 0u);
     // The same program as the HEX file avr-objcopy made of it.
-    const FirmwareImage hex = parseIntelHex(readFile(firmware("running_light.hex")), "x");
+    const FirmwareImage hex = parseIntelHex(ReadFile(firmware("running_light.hex")), "x");
     ASSERT_EQ(hex.flash.size(), 1u);
     ASSERT_EQ(image.flash.size(), 1u);
     EXPECT_EQ(image.flash[0].bytes, hex.flash[0].bytes);
@@ -150,7 +130,7 @@ TEST(FirmwareFile, BuiltElfGivesItsSegmentsArchitectureAndPart) {
 // or a link past the section table. Only segments are read, through libelf,
 // so these load or are refused but never crash; broken segments are refused.
 TEST(FirmwareFile, CraftedElfHeadersAreSurvivedOrRefused) {
-    const std::string good = readFile(firmware("running_light.elf"));
+    const std::string good = ReadFile(firmware("running_light.elf"));
     if (good.empty()) GTEST_SKIP() << "firmware not built";
     const uint32_t shoff = get32(good, 32);
     const uint16_t shentsize = get16(good, 46), shnum = get16(good, 48);

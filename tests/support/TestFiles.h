@@ -1,0 +1,59 @@
+// Files for tests: whole-file reads and writes, and Intel HEX text built
+// from bytes or instruction words, with correct checksums.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace testfiles {
+
+// The whole file as bytes; empty when it cannot be read.
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Replaces the file with `bytes`.
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// One Intel HEX record (no line end).
+inline std::string HexRecord(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> bytes = {static_cast<uint8_t>(data.size()),
+                                  static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address),
+                                  type};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    unsigned sum = 0;
+    std::string text = ":";
+    char buf[4];
+    for (uint8_t b : bytes) {
+        sum += b;
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        text += buf;
+    }
+    std::snprintf(buf, sizeof buf, "%02X", (0x100 - (sum & 0xff)) & 0xff);
+    return text + buf;
+}
+
+// A whole Intel HEX file holding a program given as 16-bit instruction
+// words from a byte address, eight words per record, with the end record.
+inline std::string HexProgram(const std::vector<uint16_t>& words, uint16_t address = 0) {
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); i += 8) {
+        std::vector<uint8_t> data;
+        for (std::size_t k = i; k < words.size() && k < i + 8; ++k) {
+            data.push_back(static_cast<uint8_t>(words[k]));
+            data.push_back(static_cast<uint8_t>(words[k] >> 8));
+        }
+        text += HexRecord(0, static_cast<uint16_t>(address + i * 2), data) + "\n";
+    }
+    return text + ":00000001FF\n";
+}
+
+}  // namespace testfiles
