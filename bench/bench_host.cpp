@@ -169,9 +169,48 @@ void HostFastNone(benchmark::State& state) { Host(state, RefreshPolicy::WhenNeed
 void HostExactFull(benchmark::State& state) { Host(state, RefreshPolicy::EveryInstruction, true); }
 void HostFastFull(benchmark::State& state) { Host(state, RefreshPolicy::WhenNeeded, true); }
 
+// Opening `count` LED windows one after another, as a scenario's `open LED`
+// lines do, laying them out and closing the host: the time per window
+// should not grow with the number open (the fitted complexity is N).
+void OpenLedWindows(benchmark::State& state) {
+    const auto count = state.range(0);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::string error;
+        auto window = bench::StartHost(RefreshPolicy::WhenNeeded, &error);
+        if (!window) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        ScenarioExecutor host(*window, {});
+        state.ResumeTiming();
+        for (int64_t i = 0; i < count; ++i) {
+            if (host.open("LD").outcome != ScenarioExecutor::Outcome::Ok) {
+                state.SkipWithError("the LED window did not open");
+                return;
+            }
+        }
+        host.settle();
+        window.reset();
+    }
+    state.SetComplexityN(count);
+    state.counters["s/window"] = benchmark::Counter(
+        static_cast<double>(count),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 BENCHMARK(HostExactNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
 BENCHMARK(HostFastNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
 BENCHMARK(HostExactFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
 BENCHMARK(HostFastFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
+BENCHMARK(OpenLedWindows)
+    ->Arg(50)
+    ->Arg(100)
+    ->Arg(200)
+    ->Arg(400)
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Complexity(benchmark::oN);
 
 }  // namespace

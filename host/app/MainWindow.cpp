@@ -4,7 +4,6 @@
 
 #include <QActionGroup>
 #include <QApplication>
-#include <QChildEvent>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -22,66 +21,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/app/DockClient.h"
 #include "host/app/ModuleLoader.h"
 #include "platform/window.h"
 
 namespace {
 
 HWND toHandle(QWidget* widget) { return reinterpret_cast<HWND>(widget); }
-
-// The client area of a component dock. The component dialog becomes its
-// child and keeps its own fixed size; the client asks the dock for exactly
-// that much room.
-class DockClient : public QWidget {
-public:
-    explicit DockClient(QWidget* parent) : QWidget(parent) {
-        setAutoFillBackground(true);
-        QPalette p = palette();
-        p.setColor(QPalette::Window, Qt::white);
-        setPalette(p);
-    }
-    QSize sizeHint() const override { return contentSize(); }
-    QSize minimumSizeHint() const override { return contentSize(); }
-
-protected:
-    void childEvent(QChildEvent* event) override {
-        QWidget::childEvent(event);
-        if (event->added() && event->child()->isWidgetType()) {
-            event->child()->installEventFilter(this);
-        }
-        if (event->added() || event->removed()) refit();
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        switch (event->type()) {
-            case QEvent::Resize:
-            case QEvent::Move:
-            case QEvent::Show:
-            case QEvent::Hide:
-                refit();
-                break;
-            default:
-                break;
-        }
-        return QWidget::eventFilter(watched, event);
-    }
-
-private:
-    QSize contentSize() const {
-        QRect r;
-        for (QObject* o : children()) {
-            if (auto* w = qobject_cast<QWidget*>(o); w && !w->isWindow()) r |= w->geometry();
-        }
-        return r.isEmpty() ? QSize(40, 30) : QSize(r.right() + 1, r.bottom() + 1);
-    }
-    // The dock keeps the component's own width: the component draws a
-    // fixed picture, and stretching the dock would only add white space.
-    void refit() {
-        const QSize size = contentSize();
-        setMinimumSize(size);
-        setMaximumWidth(size.width());
-        updateGeometry();
-    }
-};
 
 QString sanitize(const QString& name) {
     QString out;
@@ -95,7 +41,7 @@ MainWindow::MainWindow(SessionConfig config, MachineFactory factory, QWidget* pa
     : QMainWindow(parent), config_(std::move(config)), factory_(std::move(factory)) {
     setWindowTitle("quill-host");
     setObjectName("quillHostMainWindow");
-    setDockNestingEnabled(true);
+    dockClient_ = new DockClient(*this);
 
     link_ = std::make_shared<HostLink>();
     link_->frontend = this;
@@ -148,11 +94,6 @@ MainWindow::~MainWindow() {
     desktop_.reset();
     SetMainWindowProvider(nullptr);
     SetActiveWindowProvider(nullptr);
-    // The docks are deleted by the widget base after the members are gone:
-    // their destroyed() handlers must not touch docks_ then.
-    for (QDockWidget* dock : docks_) disconnect(dock, &QObject::destroyed, this, nullptr);
-    docks_.clear();
-    lastDock_ = nullptr;
 }
 
 // ---------------------------------------------------------------- menus
@@ -389,40 +330,7 @@ bool MainWindow::windowTimerRunning(uintptr_t id) const {
 // ---------------------------------------------------------------- docking
 
 HWND MainWindow::createDockedWindow(const std::string& name) {
-    auto* dock = new QDockWidget(QString::fromStdString(name), this);
-    dock->setObjectName(QString("componentDock%1").arg(docks_.size() + 1));
-    dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
-                      QDockWidget::DockWidgetFloatable);
-    auto* client = new DockClient(dock);
-    client->setObjectName("dockClient");
-    dock->setWidget(client);
-    // Components line up side by side above the session panel, at most
-    // kDocksPerRow of them; later ones join those as tabs, column by column.
-    // A row growing without bound would widen the window with every window
-    // opened, and every opening would lay out and repaint all of them.
-    std::erase_if(row_, [this](const QPointer<QDockWidget>& d) {
-        return !d || d->isFloating() || dockWidgetArea(d) != Qt::TopDockWidgetArea;
-    });
-    if (row_.size() >= kDocksPerRow) {
-        tabifyDockWidget(row_[nextTabColumn_++ % row_.size()], dock);
-    } else {
-        if (lastDock_ && dockWidgetArea(lastDock_) == Qt::TopDockWidgetArea &&
-            !lastDock_->isFloating()) {
-            splitDockWidget(lastDock_, dock, Qt::Horizontal);
-        } else {
-            addDockWidget(Qt::TopDockWidgetArea, dock);
-        }
-        row_.push_back(dock);
-    }
-    lastDock_ = dock;
-    docks_.push_back(dock);
-    connect(dock, &QObject::destroyed, this, [this, dock] {
-        docks_.erase(std::remove(docks_.begin(), docks_.end(), dock), docks_.end());
-        if (lastDock_ == dock) lastDock_ = docks_.empty() ? nullptr : docks_.back();
-    });
-    dock->show();
-    dock->raise();  // a new tab comes to the front
-    return toHandle(client);
+    return toHandle(dockClient_->open(QString::fromStdString(name)));
 }
 
 // ----------------------------------------------------------------- output
@@ -645,7 +553,7 @@ QStringList MainWindow::saveScreenshots(const QString& dir, const QString& prefi
         }
     };
     save(this, "quill-host");
-    for (QDockWidget* dock : docks_) {
+    for (QDockWidget* dock : dockClient_->docks()) {
         if (dock->isVisible()) save(dock, dock->windowTitle());
     }
     return written;

@@ -16,6 +16,7 @@
 
 #include "host/app/Debugger.h"
 #include "host/app/DesktopServices.h"
+#include "host/app/DockClient.h"
 #include "host/app/HostObjects.h"
 #include "host/app/KeyboardBridge.h"
 #include "host/app/OutputPane.h"
@@ -84,7 +85,7 @@ public:
 
     // ---- Windows
     // Component docks in creation order.
-    const std::vector<QDockWidget*>& componentDocks() const { return docks_; }
+    const std::vector<QDockWidget*>& componentDocks() const { return dockClient_->docks(); }
     // Saves the main window and every visible component dock as PNG files
     // in `dir`; returns the file names written.
     QStringList saveScreenshots(const QString& dir, const QString& prefix, QString* error);
@@ -139,11 +140,7 @@ private:
     SetupDescription setup_;
 
     std::map<int, std::vector<QAction*>> commandActions_;
-    std::vector<QDockWidget*> docks_;
-    QDockWidget* lastDock_ = nullptr;
-    static constexpr std::size_t kDocksPerRow = 8;
-    std::vector<QPointer<QDockWidget>> row_;  // the side-by-side docks
-    std::size_t nextTabColumn_ = 0;
+    DockClient* dockClient_ = nullptr;  // a child object: places the component docks
 
     OutputPane* output_ = nullptr;
 

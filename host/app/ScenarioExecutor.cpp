@@ -55,7 +55,14 @@ QString ScenarioExecutor::timeLimitMessage() const {
         .arg(limitSeconds_);
 }
 
+void ScenarioExecutor::settle() {
+    if (!openingsPending_) return;
+    openingsPending_ = false;
+    QApplication::processEvents();
+}
+
 QWidget* ScenarioExecutor::formOrError(const QString& name, Result* result) {
+    settle();
     QWidget* form = driver::findForm(window_, name);
     if (!form) {
         QStringList names = driver::componentNames(window_);
@@ -69,7 +76,7 @@ Result ScenarioExecutor::open(const QString& commandId) {
     QString why;
     const size_t before = window_.componentDocks().size();
     if (!OpenComponent(window_, commandId.toStdString(), &why)) return error(why);
-    QApplication::processEvents();
+    openingsPending_ = true;
     const auto& docks = window_.componentDocks();
     QString name = docks.size() > before ? docks.back()->windowTitle() : QString("(shown again)");
     return ok(QString("opened %1: window \"%2\"").arg(commandId, name));

@@ -41,7 +41,13 @@ public:
     QString timeLimitMessage() const;
 
     // ---- components
-    Result open(const QString& commandId);  // KN, LD, SW, KP, STV...
+    // Opens a component (KN, LD, SW, KP, STV...). Its window is laid out
+    // when the executor next acts on a window, so that openings in a row
+    // share one layout of the main window.
+    Result open(const QString& commandId);
+    // Lays out the windows opened since the last layout (every command that
+    // acts on a window does this first).
+    void settle();
     // Left click (press and release) on control `control` of component
     // window `name`; control 0 clicks the window's main control: the first
     // numbered control that reports clicks.
@@ -147,4 +153,5 @@ private:
     std::optional<Clock::time_point> deadline_;
     double limitSeconds_ = 0;
     bool timedOut_ = false;
+    bool openingsPending_ = false;  // windows opened since the last layout
 };

@@ -68,28 +68,6 @@ TEST_F(MainWindowTest, DockedWindowClientIsTheDialogParent) {
     EXPECT_GE(client->minimumSize().height(), 75);
 }
 
-// Eight docks side by side; later ones become tabs of those, so opening
-// many windows neither widens the window without bound nor re-lays out a
-// growing row each time.
-TEST_F(MainWindowTest, DocksFillARowOfEightThenBecomeTabs) {
-    std::vector<QDockWidget*> docks;
-    for (int i = 0; i < 11; ++i) {
-        HWND handle = nullptr;
-        CComBSTR name(("LED " + std::to_string(i + 1)).c_str());
-        ASSERT_EQ(plugin.works->CreateDockedWindow(name.get(), 0, 0, 1, 216, nullptr, &handle),
-                  S_OK);
-        docks.push_back(
-            qobject_cast<QDockWidget*>(reinterpret_cast<QWidget*>(handle)->parentWidget()));
-    }
-    QApplication::processEvents();
-    for (int i = 0; i < 8; ++i) EXPECT_TRUE(window->tabifiedDockWidgets(docks[i]).size() <= 1) << i;
-    EXPECT_TRUE(window->tabifiedDockWidgets(docks[0]).contains(docks[8]));
-    EXPECT_TRUE(window->tabifiedDockWidgets(docks[1]).contains(docks[9]));
-    EXPECT_TRUE(window->tabifiedDockWidgets(docks[2]).contains(docks[10]));
-    EXPECT_TRUE(window->tabifiedDockWidgets(docks[3]).isEmpty());
-    EXPECT_TRUE(docks[10]->isVisible());  // the newest tab is in front
-}
-
 TEST_F(MainWindowTest, OutputPaneKeepsCategories) {
     void* object = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_HostServices, nullptr, CLSCTX_INPROC_SERVER, IID_IHostServices,
