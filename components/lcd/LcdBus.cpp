@@ -42,6 +42,9 @@ Subject* LcdBus::watchedRegister() const {
 void LcdBus::applyConfig(const LcdConfig& config) {
     config_ = config;
     ram_.setLayout(config_.lines, config_.screenSize);
+    // A shift made on one long line is held within the shorter lines of
+    // two or four; the text shown is the same either way.
+    display_.shift %= ram_.lineLength();
     trace_.setEnabled(config_.trace);
 
     auto resolve = [this](int position) {

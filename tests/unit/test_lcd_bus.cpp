@@ -289,6 +289,21 @@ TEST_F(LcdBusTest, ShiftsAndCursorMovesStayInRange) {
     for (int i = 0; i < 41; ++i) program.command(0x18);
     EXPECT_EQ(bus.display().shift, -1);
 
+    // A shift made on the 80-cell line of a one-line display is held
+    // within the 40-cell lines when the user rewires it as two lines.
+    LcdConfig oneLine = config;
+    oneLine.lines = 1;
+    oneLine.screenSize = 16;
+    rewire(oneLine);
+    for (int i = 0; i < 51; ++i) program.command(0x1C);
+    EXPECT_EQ(bus.display().shift, 50);
+    LcdConfig twoLines = oneLine;
+    twoLines.lines = 2;
+    rewire(twoLines);
+    EXPECT_EQ(bus.display().shift, 10);
+    program.command(0x18);
+    EXPECT_EQ(bus.display().shift, 9);
+
     // Cursor moves step like data accesses: never outside DDRAM.
     program.command(0x10);  // left from 0x00
     EXPECT_EQ(bus.ram().addressCounter, 0x67);
