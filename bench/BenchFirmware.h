@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -16,10 +17,15 @@ constexpr uint32_t kFrequencyHz = 16000000;
 
 // Every speed benchmark runs the same simulated span from reset, so that
 // each covers the same phases of the program (the LCD demo initialises the
-// display, writes, shifts, then polls): kSlices iterations of kSliceCycles
-// (one run slice of the host: 10 ms of simulated time), 0.5 s in all.
+// display, writes, shifts, then polls): Slices() iterations of kSliceCycles
+// (one run slice of the host: 10 ms of simulated time), 50 (0.5 s) unless
+// QUILL_BENCH_SLICES says otherwise (a profiler run takes one).
 constexpr uint64_t kSliceCycles = 160000;
-constexpr int kSlices = 50;
+inline int Slices() {
+    const char* text = std::getenv("QUILL_BENCH_SLICES");
+    const int n = text ? std::atoi(text) : 0;
+    return n > 0 ? n : 50;
+}
 
 inline std::string FirmwarePath() {
     const std::string dir = std::string(QUILL_BINARY_DIR) + "/firmware/";

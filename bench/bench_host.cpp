@@ -199,10 +199,10 @@ void OpenLedWindows(benchmark::State& state) {
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-BENCHMARK(HostExactNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
-BENCHMARK(HostFastNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
-BENCHMARK(HostExactFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
-BENCHMARK(HostFastFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
+BENCHMARK(HostExactNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
+BENCHMARK(HostFastNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
+BENCHMARK(HostExactFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
+BENCHMARK(HostFastFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
 BENCHMARK(OpenLedWindows)
     ->Arg(50)
     ->Arg(100)

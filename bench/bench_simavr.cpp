@@ -48,7 +48,7 @@ void SimavrAlone(benchmark::State& state) {
         instructions += target->runUntilCycle(target->cycles() + bench::kSliceCycles);
     report(state, *target, instructions, target->cycles() - startCycles);
 }
-BENCHMARK(SimavrAlone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::kSlices);
+BENCHMARK(SimavrAlone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
 
 void SimavrWithRefreshIo(benchmark::State& state) {
     auto target = makeTarget(state);
@@ -80,6 +80,6 @@ void SimavrWithRefreshIo(benchmark::State& state) {
 BENCHMARK(SimavrWithRefreshIo)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Iterations(bench::kSlices);
+    ->Iterations(bench::Slices());
 
 }  // namespace

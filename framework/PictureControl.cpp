@@ -20,11 +20,12 @@ void PictureControl::setBitmap(int resourceId) {
 }
 
 void PictureControl::setBitmap(int resourceId, const QPixmap& pixmap) {
-    const qint64 key = pixmap.cacheKey();
-    if (resourceId == bitmapId_ && key == pixmapKey_) return;
+    // The same number and the same pixmap (a new pixmap for the same number
+    // comes with a change of screen): nothing to do.
+    if (resourceId == bitmapId_ && pixmap.cacheKey() == pixmapKey_) return;
     bitmapId_ = resourceId;
     pixmap_ = pixmap;
-    pixmapKey_ = key;
+    pixmapKey_ = pixmap.cacheKey();
     if (!pixmap.isNull()) {
         const QSize size = pixmap.deviceIndependentSize().toSize();
         if (size != minimumSize() || size != maximumSize()) setFixedSize(size);

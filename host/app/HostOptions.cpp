@@ -6,7 +6,7 @@
 
 const char* HostUsage() {
     return "usage: quill-host [--part NAME] [--firmware FILE.elf|FILE.hex] [--frequency MHZ]\n"
-           "                  [--open ID[,ID...]] [--run] [--module QuillComponents.so]\n"
+           "                  [--open ID[,ID...]] [--run] [--fast] [--module QuillComponents.so]\n"
            "                  [--install-dir DIR]\n"
            "       quill-host --headless [--part NAME] [--firmware FILE] --scenario FILE.scn\n"
            "                  [--screenshots DIR] [--frequency MHZ] [--module ...]\n"
@@ -17,6 +17,7 @@ const char* HostUsage() {
            "  --frequency    clock in MHz (default 1)\n"
            "  --open         components to open at start, by command id (KN, LD, SW, KP, STV...)\n"
            "  --run          start the program running (window mode)\n"
+           "  --fast         Run as fast as possible instead of in real time (window mode)\n"
            "  --headless     run a scenario without showing windows and exit with its verdict\n"
            "  --scenario     scenario file to run headless\n"
            "  --screenshots  folder for the screenshots the scenario takes\n"
@@ -54,6 +55,8 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
             options.headless = true;
         } else if (arg == "--run") {
             options.run = true;
+        } else if (arg == "--fast") {
+            options.fast = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--part") {

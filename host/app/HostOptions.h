@@ -8,7 +8,8 @@
 
 struct HostOptions {
     bool headless = false;
-    bool run = false;  // start running after loading (window mode)
+    bool run = false;   // start running after loading (window mode)
+    bool fast = false;  // Run as fast as possible instead of in real time
     std::string part = "ATmega16";
     std::string firmware;
     std::string scenario;

@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
                     std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
                 }
             }
+            if (options->fast) window.setRunMode(RunPacer::Mode::AsFastAsPossible);
             if (options->run) window.run();
         }
     }

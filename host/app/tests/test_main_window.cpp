@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
+#include <QLabel>
 #include <QPlainTextEdit>
 
 #include "host/app/MainWindow.h"
@@ -158,7 +159,12 @@ TEST_F(MainWindowTest, SynthesisedF11StepsTheProgram) {
 }
 
 TEST_F(MainWindowTest, RunKeepsTheWindowResponsiveAndBreakStops) {
+    auto* speed = window->findChild<QLabel*>("runSpeed");
+    ASSERT_TRUE(speed);
+    EXPECT_EQ(speed->text(), "Real time");
     window->setPacing(false);
+    EXPECT_EQ(speed->text(), "As fast as possible");
+    EXPECT_EQ(window->runMode(), RunPacer::Mode::AsFastAsPossible);
     QString error;
     ASSERT_TRUE(window->startDebugging(&error));
     window->run();

@@ -45,6 +45,10 @@ TEST(HostOptions, TimeLimitIsParsedAndBounded) {
     auto options = ParseHostOptions({"--headless", "--scenario", "s.scn"}, &error);
     ASSERT_TRUE(options);
     EXPECT_EQ(options->timeLimitSeconds, 300);
+    EXPECT_FALSE(options->fast);
+    options = ParseHostOptions({"--run", "--fast"}, &error);
+    ASSERT_TRUE(options);
+    EXPECT_TRUE(options->run && options->fast);
     options =
         ParseHostOptions({"--headless", "--scenario", "s.scn", "--time-limit", "0.5"}, &error);
     ASSERT_TRUE(options);
