@@ -67,8 +67,9 @@ void printTable(const std::vector<Row>& rows) {
                 bench::kFrequencyHz / 1e6);
     std::printf(
         "| configuration | instructions/s | real-time factor | ratio to simavr alone "
-        "| refreshes/instruction | CPU share |\n");
-    std::printf("|---|---|---|---|---|---|\n");
+        "| refreshes/instruction | CPU share | instructions per CPU second | real-time factor "
+        "per CPU second |\n");
+    std::printf("|---|---|---|---|---|---|---|---|\n");
     for (const Row& row : rows) {
         char ratio[32] = "-";
         if (simavr > 0)
@@ -76,14 +77,17 @@ void printTable(const std::vector<Row>& rows) {
         char refresh[32] = "-";
         if (row.refreshPerInstruction >= 0)
             std::snprintf(refresh, sizeof refresh, "%.3f", row.refreshPerInstruction);
-        std::printf("| %s%s%s%s | %s | %.2f | %s | %s | %.0f %% |\n", row.name.c_str(),
+        const double share = row.cpuShare > 0 ? row.cpuShare : 1;
+        std::printf("| %s%s%s%s | %s | %.2f | %s | %s | %.0f %% | %s | %.2f |\n", row.name.c_str(),
                     row.label.empty() ? "" : " (", row.label.c_str(), row.label.empty() ? "" : ")",
                     mega(row.instructionsPerSecond).c_str(), row.realtime, ratio, refresh,
-                    row.cpuShare * 100);
+                    row.cpuShare * 100, mega(row.instructionsPerSecond / share).c_str(),
+                    row.realtime / share);
     }
     std::printf(
         "CPU share below 100 %% means the machine was busy with other work: the "
-        "figures are wall-clock rates.\n");
+        "figures are wall-clock rates; per CPU second they are what one idle core would "
+        "give.\n");
 }
 
 }  // namespace
