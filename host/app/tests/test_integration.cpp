@@ -1,21 +1,18 @@
-// The host with the real module and the simavr target: the demo firmware
-// drives docked component windows.
+// The host with the real module and the simavr target: menus and toolbar
+// from the module, bad input diagnosed, the module registered once. The
+// demo firmware driving component windows is the e2e scenarios' part.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDockWidget>
 #include <QMenuBar>
 #include <QToolBar>
 #include <filesystem>
 
-#include "host/app/ComponentDriver.h"
 #include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
 #include "host/app/ModuleLoader.h"
-#include "host/app/ScenarioExecutor.h"
 
 namespace {
-
-using Outcome = ScenarioExecutor::Outcome;
 
 std::string firmware(const char* name) {
     return std::string(QUILL_BINARY_DIR) + "/firmware/" + name;
@@ -80,36 +77,6 @@ TEST_F(HostIntegration, MenusFollowTheSetupAndCommandStates) {
     EXPECT_TRUE(window->commandEnabled(7));
     window->stopDebugging();
     EXPECT_EQ(window->debugger().target(), nullptr);
-}
-
-TEST_F(HostIntegration, KnightRiderBarFollowsTheRunningLight) {
-    load("running_light.elf");
-    ScenarioExecutor run(*window, {});
-    auto r = run.open("KN");
-    ASSERT_EQ(r.outcome, Outcome::Ok) << r.message.toStdString();
-    ASSERT_EQ(window->componentDocks().size(), 1u);
-    QDockWidget* dock = window->componentDocks()[0];
-    EXPECT_EQ(dock->windowTitle(), "Knightrider");
-    ASSERT_TRUE(driver::findForm(*window, "Knightrider"));
-
-    r = run.waitMilliseconds(3.5);
-    ASSERT_EQ(r.outcome, Outcome::Ok) << r.message.toStdString();
-    auto port = run.readIo(run.registerIndex("PORTA"));
-    ASSERT_TRUE(port);
-    EXPECT_EQ(__builtin_popcount(*port), 1);
-    r = run.expectBar("Knightrider", *port);
-    EXPECT_EQ(r.outcome, Outcome::Ok) << r.message.toStdString();
-    r = run.expectBar("Knightrider", static_cast<uint8_t>(*port << 1 | *port >> 7));
-    EXPECT_EQ(r.outcome, Outcome::Failed);
-
-    // The switch on PB7 reverses the light.
-    r = run.click("Knightrider", 0);
-    ASSERT_EQ(r.outcome, Outcome::Ok) << r.message.toStdString();
-    EXPECT_EQ(run.expectPin("PB7", 1).outcome, Outcome::Ok);
-    uint8_t before = *run.readIo(run.registerIndex("PORTA"));
-    run.waitMilliseconds(1.0);
-    uint8_t after = *run.readIo(run.registerIndex("PORTA"));
-    EXPECT_EQ(after, static_cast<uint8_t>(before >> 1 | before << 7));
 }
 
 TEST_F(HostIntegration, BadInputIsDiagnosed) {
