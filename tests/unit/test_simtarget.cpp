@@ -286,16 +286,14 @@ TEST(SimTarget, BadFirmwareIsRefusedAndTheLoadedProgramStays) {
     REQUIRE_FIRMWARE("led_switch_echo_atmega8.elf");
     SimTarget target("ATmega16");
     target.loadFirmware(firmware("running_light.elf"));
-    const std::string elf = ReadFile(firmware("running_light.elf"));
 
     struct Case {
         std::string file, contents, expected;
     };
+    // The file checks themselves are FirmwareFile's tests; here one of each
+    // kind shows the target refusing the file by name.
     const std::vector<Case> cases = {
         {"text.elf", "just some text, not a program\n", "is not an ELF file"},
-        {"truncated.elf", elf.substr(0, 600), "truncated or corrupt"},
-        {"checksum.hex", ":020000000C9463\n:00000001FF\n", "line 1: checksum mismatch"},
-        {"noend.hex", HexProgram({0xCFFF}).substr(0, 16), "no end-of-file record"},
         {"length.hex", ":0400000C940000\n:00000001FF\n", "does not match the record length"},
         {"big.hex", HexProgram({0xCFFF}, 0x4000), "needs 16386 bytes of flash"},
     };
