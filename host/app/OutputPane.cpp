@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <fstream>
 
@@ -39,6 +40,14 @@ OutputPane::OutputPane(QWidget* parent, std::size_t capacity) : QWidget(parent),
     view_->setReadOnly(true);
     view_->setMaximumBlockCount(kViewLines);
     layout->addWidget(view_);
+    // A pane showing its last line keeps following the output, also when
+    // it is laid out anew; one the user scrolled up stays where it is.
+    QScrollBar* bar = view_->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this,
+            [this, bar](int value) { following_ = value == bar->maximum(); });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar] {
+        if (following_) bar->setValue(bar->maximum());
+    });
 
     flushTimer_.setSingleShot(true);
     flushTimer_.setInterval(kFlushIntervalMs);

@@ -49,5 +49,6 @@ private:
     QPlainTextEdit* view_ = nullptr;
     // Lines written but not shown yet: the last `pending_` lines of the log.
     std::size_t pending_ = 0;
+    bool following_ = true;  // the view shows the last line
     QTimer flushTimer_;
 };

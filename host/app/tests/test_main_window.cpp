@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 
 #include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
@@ -140,6 +141,14 @@ TEST_F(MainWindowTest, OutputPaneShowsFiltersAndSavesTheLines) {
     file.close();
     QFile::remove(path);
     EXPECT_FALSE(pane.saveTo(QDir::temp().filePath("no-such-folder/x.txt"), &error));
+
+    // A pane at its last line follows the output.
+    filter->setCurrentText("All");
+    for (int i = 0; i < 300; ++i) window->hostMessage("more");
+    pane.flush();
+    QScrollBar* bar = view->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST_F(MainWindowTest, SynthesisedF11StepsTheProgram) {
