@@ -7,24 +7,13 @@
 #include <set>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace quill::partfile {
 
 namespace {
 
-std::string upper(std::string s) {
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+using text::HexDigit;
 
 bool isBlank(std::string_view text) {
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
@@ -143,12 +132,12 @@ std::optional<int> parseIoAddress(std::string_view text, std::string* error) {
         *error = "\"" + std::string(text) + "\" is not an address (\"$hh\", \"0xhh\" or \"NA\")";
         return std::nullopt;
     }
-    if (digits.empty() || hexDigit(digits[0]) < 0) {
+    if (digits.empty() || HexDigit(digits[0]) < 0) {
         *error = "\"" + std::string(text) + "\" has no hexadecimal digits";
         return std::nullopt;
     }
     std::size_t count = 0;
-    while (count < digits.size() && hexDigit(digits[count]) >= 0) ++count;
+    while (count < digits.size() && HexDigit(digits[count]) >= 0) ++count;
     if (count < digits.size()) {
         *error = "\"" + std::string(text) + "\" has text after the address";
         return std::nullopt;
@@ -157,7 +146,7 @@ std::optional<int> parseIoAddress(std::string_view text, std::string* error) {
     while (first + 1 < count && digits[first] == '0') ++first;
     int value = 0;
     for (std::size_t i = first; i < count && i < first + 3; ++i)
-        value = value * 16 + hexDigit(digits[i]);
+        value = value * 16 + HexDigit(digits[i]);
     if (count - first > 2 || value > 0x3F) {
         *error = "\"" + std::string(text) + "\" lies outside the I/O space (0x00-0x3F)";
         return std::nullopt;
@@ -179,7 +168,7 @@ std::optional<IoRegisters> readIoRegisters(const TiXmlDocument& doc, std::string
     std::set<std::string> names;
     std::map<int, std::string> byAddress;
     for (const TiXmlElement* r = io->FirstChildElement(); r; r = r->NextSiblingElement()) {
-        const std::string name = upper(r->ValueStr());
+        const std::string name = text::Upper(r->ValueStr());
         const TiXmlElement* addr = r->FirstChildElement("IO_ADDR");
         if (!addr) continue;  // not a register entry
         const char* raw = addr->GetText();

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -38,22 +39,14 @@ const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKE
 constexpr int kRootCount = 4;
 constexpr uintptr_t kFirstRootHandle = 0x80000000u;
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
+using quill::text::ToLower;
 
 struct NoCase {
     using is_transparent = void;
     bool operator()(std::string_view a, std::string_view b) const {
         size_t n = std::min(a.size(), b.size());
         for (size_t i = 0; i < n; ++i) {
-            char x = lower(a[i]), y = lower(b[i]);
+            char x = ToLower(a[i]), y = ToLower(b[i]);
             if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
         }
         return a.size() < b.size();
@@ -180,13 +173,6 @@ std::string formatTree(const Tree& tree) {
     return out;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Reads a quoted string at text[pos]; on success pos is just past it.
 bool parseQuoted(std::string_view text, size_t& pos, std::string* out, std::string* error) {
     if (pos >= text.size() || text[pos] != '"') {
@@ -222,8 +208,8 @@ bool parseQuoted(std::string_view text, size_t& pos, std::string* out, std::stri
                 out->push_back('\t');
                 break;
             case 'x': {
-                int hi = pos + 1 < text.size() ? hexDigit(text[pos + 1]) : -1;
-                int lo = pos + 2 < text.size() ? hexDigit(text[pos + 2]) : -1;
+                int hi = pos + 1 < text.size() ? quill::text::HexDigit(text[pos + 1]) : -1;
+                int lo = pos + 2 < text.size() ? quill::text::HexDigit(text[pos + 2]) : -1;
                 if (hi < 0 || lo < 0) {
                     *error = "malformed \\x escape";
                     return false;
@@ -314,7 +300,7 @@ bool parseTree(std::string_view text, Tree* tree, std::string* error) {
             }
             int root = -1;
             for (int r = 0; r < kRootCount; ++r) {
-                if (sameName(names.front(), kRootNames[r])) root = r;
+                if (quill::text::EqualsIgnoreCase(names.front(), kRootNames[r])) root = r;
             }
             if (root < 0) return fail("unknown root key \"" + names.front() + "\"");
             names.erase(names.begin());

@@ -114,9 +114,7 @@ bool AttachModule(MainWindow& window, const HostOptions& options, QString* error
         window.hostMessage(
             QString("Registered %1.").arg(QString::fromStdString(loaded.modulePath)));
     }
-    HRESULT hr = window.attachPlugin(loaded.plugin, error);
-    loaded.plugin->Release();
-    return SUCCEEDED(hr);
+    return SUCCEEDED(window.attachPlugin(loaded.plugin.get(), error));
 }
 
 bool OpenComponent(MainWindow& window, const std::string& id, QString* error) {

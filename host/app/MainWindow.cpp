@@ -45,7 +45,7 @@ MainWindow::MainWindow(SessionConfig config, MachineFactory factory, QWidget* pa
 
     link_ = std::make_shared<HostLink>();
     link_->frontend = this;
-    guiWorks_ = new GuiWorks(link_);
+    guiWorks_ = ComPtr<GuiWorks>::adopt(new GuiWorks(link_));
     registration_ =
         std::make_unique<ClassRegistration>(CLSID_HostServices, HostServicesCreator(link_));
 
@@ -83,12 +83,11 @@ MainWindow::~MainWindow() {
         // Component windows belong to the plug-in: releasing it first lets
         // it take them down before the docks around them go.
         plugin_->Close();
-        plugin_->Release();
-        plugin_ = nullptr;
+        plugin_.reset();
     }
     debugger_.setPlugin(nullptr);
     link_->frontend = nullptr;
-    guiWorks_->Release();
+    guiWorks_.reset();
     registration_.reset();
     keyboard_.reset();
     desktop_.reset();
@@ -281,11 +280,10 @@ HRESULT MainWindow::attachPlugin(IGuiPlugin* plugin, QString* error) {
         return E_FAIL;
     }
     setup_ = std::move(*setup);
-    plugin_ = plugin;
-    plugin_->AddRef();
-    debugger_.setPlugin(plugin_);
+    plugin_ = ComPtr<IGuiPlugin>::share(plugin);
+    debugger_.setPlugin(plugin_.get());
     buildPluginCommands();
-    hr = plugin_->Init(guiWorks_);
+    hr = plugin_->Init(guiWorks_.get());
     if (FAILED(hr)) {
         hostMessage(
             QString("The plug-in's Init failed (0x%1).").arg(uint32_t(hr), 8, 16, QChar('0')));

@@ -49,7 +49,7 @@ public:
     // ---- The plug-in. `plugin` is AddRef'd by the window; Init is called.
     // Returns the result of Init.
     HRESULT attachPlugin(IGuiPlugin* plugin, QString* error);
-    IGuiPlugin* plugin() const { return plugin_; }
+    IGuiPlugin* plugin() const { return plugin_.get(); }
     const SetupDescription& setup() const { return setup_; }
     // As the user choosing the command from the menu; false when the
     // command is unknown or disabled.
@@ -133,10 +133,10 @@ private:
     Debugger debugger_;
     HostLinkPtr link_;
     std::unique_ptr<ClassRegistration> registration_;
-    GuiWorks* guiWorks_ = nullptr;
+    ComPtr<GuiWorks> guiWorks_;
     std::unique_ptr<KeyboardBridge> keyboard_;
     std::unique_ptr<DesktopServicesHost> desktop_;  // timers, window list, beep
-    IGuiPlugin* plugin_ = nullptr;
+    ComPtr<IGuiPlugin> plugin_;
     SetupDescription setup_;
 
     std::map<int, std::vector<QAction*>> commandActions_;

@@ -75,13 +75,13 @@ PluginLoadResult LoadPlugin(const std::string& modulePath, bool forceModule) {
         result.error = std::string("ProgID ") + kPluginProgId + " is not registered";
         return result;
     }
-    void* object = nullptr;
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IGuiPlugin, &object);
-    if (FAILED(hr) || !object) {
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IGuiPlugin,
+                          result.plugin.putVoid());
+    if (FAILED(hr) || !result.plugin) {
+        result.plugin.reset();
         result.error = "cannot create " + std::string(kPluginProgId) + " from " + registered +
                        " (" + hex(hr) + ")";
         return result;
     }
-    result.plugin = static_cast<IGuiPlugin*>(object);
     return result;
 }

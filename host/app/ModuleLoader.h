@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "contract/HostInterfaces.h"
+#include "platform/comobject.h"
 
 struct PluginLoadResult {
-    IGuiPlugin* plugin = nullptr;  // one reference owned by the caller
-    std::string modulePath;        // the server the registry names
-    bool registeredNow = false;    // DllRegisterServer was called
-    std::string error;             // set when plugin is null
+    ComPtr<IGuiPlugin> plugin;   // null on failure
+    std::string modulePath;      // the server the registry names
+    bool registeredNow = false;  // DllRegisterServer was called
+    std::string error;           // set when plugin is null
 };
 
 constexpr const char* kPluginProgId = "QuillComponents.LEDView";

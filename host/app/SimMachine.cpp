@@ -17,12 +17,12 @@ using quill::sim::SimTargetAccess;
 class SimMachine final : public Machine {
 public:
     explicit SimMachine(std::shared_ptr<SimTarget> target)
-        : target_(std::move(target)), access_(SimTargetAccess::create(target_)) {}
+        : target_(std::move(target)),
+          access_(ComPtr<SimTargetAccess>::adopt(SimTargetAccess::create(target_))) {}
     ~SimMachine() override {
         // The plug-in may keep the target object; it then fails instead of
         // reaching a destroyed simulator.
         access_->detach();
-        access_->Release();
     }
 
     bool step() override { return target_->step(); }
@@ -52,7 +52,7 @@ public:
         for (const std::string& message : target_->takeMessages()) text += "; " + message;
         return text;
     }
-    ITargetAccess* targetAccess() override { return static_cast<ITargetAccess*>(access_); }
+    ITargetAccess* targetAccess() override { return static_cast<ITargetAccess*>(access_.get()); }
     bool refreshNeeded() override { return access_->refreshNeeded(); }
     void lapseRefreshFilter() override { access_->lapseRefreshFilter(); }
     Batch runBatch(uint64_t untilCycle, uint64_t count, bool leaveOut) override {
@@ -65,7 +65,7 @@ public:
 
 private:
     std::shared_ptr<SimTarget> target_;
-    SimTargetAccess* access_;
+    ComPtr<SimTargetAccess> access_;
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace quill::sim {
 
@@ -83,13 +84,6 @@ void placePiece(Piece piece, std::vector<Piece>& flash, std::vector<Piece>& eepr
     }
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
 
 FirmwareImage parseIntelHex(std::string_view text, const std::string& name) {
@@ -126,8 +120,8 @@ FirmwareImage parseIntelHex(std::string_view text, const std::string& name) {
         unsigned sum = 0;
         const std::size_t count = digits.size() / 2;
         for (std::size_t i = 0; i < count; ++i) {
-            const int hi = hexDigit(digits[2 * i]);
-            const int lo = hexDigit(digits[2 * i + 1]);
+            const int hi = text::HexDigit(digits[2 * i]);
+            const int lo = text::HexDigit(digits[2 * i + 1]);
             if (hi < 0 || lo < 0) throw FirmwareError(where + "not a hexadecimal digit");
             bytes[i] = static_cast<uint8_t>(hi * 16 + lo);
             sum += bytes[i];

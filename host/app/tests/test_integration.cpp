@@ -110,9 +110,8 @@ TEST_F(HostIntegration, ModuleIsRegisteredOnceAndFoundByProgId) {
     PluginLoadResult again = LoadPlugin(path, false);
     ASSERT_TRUE(again.plugin) << again.error;
     EXPECT_FALSE(again.registeredNow);
-    again.plugin->Release();
     PluginLoadResult missing = LoadPlugin("/nonexistent/QuillComponents.so", true);
-    EXPECT_EQ(missing.plugin, nullptr);
+    EXPECT_FALSE(missing.plugin);
     EXPECT_NE(missing.error.find("does not exist"), std::string::npos) << missing.error;
 }
 
