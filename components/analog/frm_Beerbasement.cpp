@@ -49,7 +49,7 @@ frm_Beerbasement::frm_Beerbasement(QWidget* parent, CLEDView* core, int commandI
     auto* layout = new QHBoxLayout(this);
     auto* left = new QVBoxLayout;
     trackbar_ = new QSlider(Qt::Vertical, this);
-    SetControlId(trackbar_, kTrackbar);
+    SetControlId(trackbar_, ids::beerbasement::kTrackbar);
     // The top is the warmest: -10..40 degrees, one step per degree.
     trackbar_->setRange(-10, 40);
     trackbar_->setTickPosition(QSlider::TicksBothSides);
@@ -58,20 +58,22 @@ frm_Beerbasement::frm_Beerbasement(QWidget* parent, CLEDView* core, int commandI
     trackbar_->installEventFilter(this);
     left->addWidget(trackbar_, 1, Qt::AlignHCenter);
     temperatureText_ = new QLabel(QStringLiteral("50°C"), this);
-    SetControlId(temperatureText_, kTemperatureText);
+    SetControlId(temperatureText_, ids::beerbasement::kTemperatureText);
     temperatureText_->setAlignment(Qt::AlignCenter);
     left->addWidget(temperatureText_);
     layout->addLayout(left);
 
     auto* right = new QVBoxLayout;
-    cellar_ = new PictureControl(this, kCellar);
+    cellar_ = new PictureControl(this, ids::beerbasement::kCellar);
     cellar_->setBitmap(cellarPicture_);
     right->addWidget(cellar_, 0, Qt::AlignHCenter);
     auto* leds = new QGridLayout;
     const struct {
         int id;
         const char* caption;
-    } outputs[3] = {{kHeaterLed, "Heater"}, {kCoolerLed, "Cooler"}, {kStatusLed, "Active"}};
+    } outputs[3] = {{ids::beerbasement::kHeaterLed, "Heater"},
+                    {ids::beerbasement::kCoolerLed, "Cooler"},
+                    {ids::beerbasement::kStatusLed, "Active"}};
     for (int kind = 0; kind < 3; ++kind) {
         auto* led = new PictureControl(this, outputs[kind].id);
         led->setBitmap(bitmap::kLedDark);
@@ -83,7 +85,7 @@ frm_Beerbasement::frm_Beerbasement(QWidget* parent, CLEDView* core, int commandI
     }
     right->addLayout(leds);
     status_ = new QLabel(this);
-    SetControlId(status_, kStatus);
+    SetControlId(status_, ids::beerbasement::kStatus);
     status_->setStyleSheet(QStringLiteral("color: #b00000"));
     status_->setWordWrap(true);
     status_->hide();

@@ -31,14 +31,6 @@ class frm_Beerbasement : public PluginForm {
     Q_PROPERTY(int channelValue READ channelValue)
     Q_PROPERTY(int channelMillivolts READ channelValue)
 public:
-    static constexpr int kTemplate = ids::beerbasement::kTemplate;
-    static constexpr int kTrackbar = ids::beerbasement::kTrackbar;
-    static constexpr int kTemperatureText = ids::beerbasement::kTemperatureText;
-    static constexpr int kCellar = ids::beerbasement::kCellar;
-    static constexpr int kStatusLed = ids::beerbasement::kStatusLed;
-    static constexpr int kHeaterLed = ids::beerbasement::kHeaterLed;
-    static constexpr int kCoolerLed = ids::beerbasement::kCoolerLed;
-    static constexpr int kStatus = ids::beerbasement::kStatus;  // why no channel is driven
     enum Kind : int { Heater = 0, Cooler = 1, Status = 2 };
 
     frm_Beerbasement(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);

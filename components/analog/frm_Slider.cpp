@@ -37,7 +37,7 @@ frm_Slider::frm_Slider(QWidget* parent, CLEDView* core, int commandIndex, int di
     layout->setContentsMargins(3, 4, 3, 4);
     auto* top = new QHBoxLayout;
     millivolts_ = new QLineEdit(this);
-    SetControlId(millivolts_, kMillivoltEdit);
+    SetControlId(millivolts_, ids::slider::kMillivoltEdit);
     millivolts_->setMaxLength(4);
     millivolts_->setValidator(new QIntValidator(0, 9999, millivolts_));
     // Four digits must fit the narrow window: a compact box and font.
@@ -55,7 +55,7 @@ frm_Slider::frm_Slider(QWidget* parent, CLEDView* core, int commandIndex, int di
     layout->addLayout(top);
 
     trackbar_ = new QSlider(Qt::Vertical, this);
-    SetControlId(trackbar_, kTrackbar);
+    SetControlId(trackbar_, ids::slider::kTrackbar);
     trackbar_->setRange(0, 100);  // the top is 100 %
     trackbar_->setTickPosition(QSlider::TicksLeft);
     trackbar_->setTickInterval(10);
@@ -70,11 +70,11 @@ frm_Slider::frm_Slider(QWidget* parent, CLEDView* core, int commandIndex, int di
     bottom->addWidget(pos);
     percentText_ = new QLabel(QStringLiteral("50"), this);
     percentText_->setFont(small);
-    SetControlId(percentText_, kPercentText);
+    SetControlId(percentText_, ids::slider::kPercentText);
     bottom->addWidget(percentText_);
     layout->addLayout(bottom);
     status_ = new QLabel(this);
-    SetControlId(status_, kStatus);
+    SetControlId(status_, ids::slider::kStatus);
     status_->setWordWrap(true);
     status_->hide();
     layout->addWidget(status_);

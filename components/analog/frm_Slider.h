@@ -29,12 +29,6 @@ class frm_Slider : public PluginForm {
     Q_PROPERTY(int channelValue READ channelValue)
     Q_PROPERTY(int channelMillivolts READ channelMillivolts)
 public:
-    static constexpr int kTemplate = ids::slider::kTemplate;
-    static constexpr int kTrackbar = ids::slider::kTrackbar;
-    static constexpr int kPercentText = ids::slider::kPercentText;
-    static constexpr int kMillivoltEdit = ids::slider::kMillivoltEdit;
-    static constexpr int kStatus = ids::slider::kStatus;  // why the slider drives no channel
-
     frm_Slider(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
     ~frm_Slider() override;
 

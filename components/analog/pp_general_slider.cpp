@@ -11,20 +11,21 @@
 #include "framework/Controls.h"
 
 pp_general_slider::pp_general_slider(QWidget* parent, bool withReference)
-    : PropertyPage(parent, kTemplate, QStringLiteral("Analog / Digital Converter")) {
+    : PropertyPage(parent, ids::slider::kGeneralPage,
+                   QStringLiteral("Analog / Digital Converter")) {
     auto* layout = new QVBoxLayout(this);
     auto* converter = new QGroupBox(QStringLiteral("A/D Converter"), this);
     auto* row = new QHBoxLayout(converter);
     row->addWidget(new QLabel(QStringLiteral("Connect at"), converter));
     list_ = new QComboBox(converter);
-    SetControlId(list_, kChannel);
+    SetControlId(list_, ids::slider::kChannelList);
     row->addWidget(list_, 1);
     layout->addWidget(converter);
     noChannel_ = new QLabel(
         QStringLiteral("Every channel is connected to another component; this one keeps its "
                        "channel."),
         this);
-    SetControlId(noChannel_, kNoChannel);
+    SetControlId(noChannel_, ids::slider::kNoFreeChannel);
     noChannel_->setWordWrap(true);
     noChannel_->hide();
     layout->addWidget(noChannel_);
@@ -39,9 +40,9 @@ pp_general_slider::pp_general_slider(QWidget* parent, bool withReference)
     const struct {
         int id;
         const char* text;
-    } choices[] = {{kUseAref, "Use AREF"},
-                   {kUseAvcc, "Use AVCC"},
-                   {kUseInternal, "Use internal VREF (2.56V)"}};
+    } choices[] = {{ids::slider::kUseAref, "Use AREF"},
+                   {ids::slider::kUseAvcc, "Use AVCC"},
+                   {ids::slider::kUseInternalVref, "Use internal VREF (2.56V)"}};
     for (int value = 0; value < 3; ++value) {
         auto* radio = new QRadioButton(QString::fromUtf8(choices[value].text), referenceGroup);
         SetControlId(radio, choices[value].id);

@@ -16,13 +16,6 @@ class QLabel;
 class pp_general_slider : public PropertyPage {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = ids::slider::kGeneralPage;
-    static constexpr int kChannel = ids::slider::kChannelList;
-    static constexpr int kUseAref = ids::slider::kUseAref;
-    static constexpr int kUseAvcc = ids::slider::kUseAvcc;
-    static constexpr int kUseInternal = ids::slider::kUseInternalVref;
-    static constexpr int kNoChannel = ids::slider::kNoFreeChannel;  // why the list is empty
-
     // Without the reference group when the owner uses only the channel
     // (the Beerbasement).
     explicit pp_general_slider(QWidget* parent, bool withReference = true);

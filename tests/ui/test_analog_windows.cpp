@@ -77,10 +77,10 @@ TEST_F(AnalogTest, SliderConfigurationKeepsOrMovesItsChannel) {
     // Its own channel is listed and preselected: OK keeps it. AVCC as the
     // reference: typed 1000 mV at 5.0 V is 20 %.
     configure(slider, [](QDialog* d) {
-        auto* list = findControlAs<QComboBox>(d, pp_general_slider::kChannel);
+        auto* list = findControlAs<QComboBox>(d, ids::slider::kChannelList);
         EXPECT_EQ(list->itemText(0), "ADC1");  // ADC0 belongs to the other slider
         EXPECT_EQ(list->currentText(), "ADC1");
-        clickControl(d, pp_general_slider::kUseAvcc);
+        clickControl(d, ids::slider::kUseAvcc);
         clickControl(d, 1);
     });
     EXPECT_EQ(slider->channel(), 1);
@@ -90,7 +90,7 @@ TEST_F(AnalogTest, SliderConfigurationKeepsOrMovesItsChannel) {
     EXPECT_EQ(slider->trackbar()->value(), 20);
 
     configure(slider, [](QDialog* d) {
-        auto* list = findControlAs<QComboBox>(d, pp_general_slider::kChannel);
+        auto* list = findControlAs<QComboBox>(d, ids::slider::kChannelList);
         list->setCurrentIndex(list->findText("ADC3"));
         clickControl(d, 1);
     });
@@ -110,7 +110,7 @@ TEST_F(AnalogTest, SliderConfigurationKeepsOrMovesItsChannel) {
     auto* late = open<frm_Slider>(kCmdSlider);
     EXPECT_EQ(late->channel(), -1);
     configure(late, [](QDialog* d) {
-        EXPECT_EQ(findControlAs<QComboBox>(d, pp_general_slider::kChannel)->count(), 0);
+        EXPECT_EQ(findControlAs<QComboBox>(d, ids::slider::kChannelList)->count(), 0);
         clickControl(d, 1);
     });
     EXPECT_EQ(late->channel(), -1);
@@ -204,7 +204,7 @@ TEST_F(AnalogTest, BeerbasementWritesItsChannelAtStartAndOnRelease) {
 
     // Moving to channel 7 releases channel 1 and writes the voltage there.
     configure(bb, [](QDialog* d) {
-        auto* list = findControlAs<QComboBox>(d, pp_general_slider::kChannel);
+        auto* list = findControlAs<QComboBox>(d, ids::slider::kChannelList);
         list->setCurrentIndex(list->findText("ADC7"));
         clickControl(d, 1);
     });
