@@ -233,9 +233,10 @@ SimTarget::~SimTarget() {
 
 void SimTarget::installHooks() {
     special_.fill(0);
-    special_[R_SREG] = 1;
-    for (auto& port : ports_) {
-        special_[port->info->pin] = 1;
+    special_[R_SREG] = kSpecialSreg;
+    for (size_t k = 0; k < ports_.size(); ++k) {
+        auto& port = ports_[k];
+        special_[port->info->pin] = static_cast<uint8_t>(k + 1);
         auto& entry = avr_->io[AVR_DATA_TO_IO(port->info->pin)];
         entry.r.c = &readPin;
         entry.r.param = port.get();
@@ -435,7 +436,7 @@ bool SimTarget::write(LONG kind, uint32_t address, const uint8_t* data, uint32_t
         const uint32_t a = start + i;
         if (a < kSpecialEnd && special_[a]) {
             writeByte(a, data[i]);
-        } else {
+        } else if (avr_->data[a] != data[i]) {
             avr_->data[a] = data[i];
         }
     }
@@ -463,15 +464,13 @@ void SimTarget::addMessage(std::string text) {
 }
 
 SimTarget::PortState* SimTarget::portByPin(uint32_t dataAddress) {
-    for (auto& port : ports_)
-        if (port->info->pin == dataAddress) return port.get();
-    return nullptr;
+    if (dataAddress >= kSpecialEnd) return nullptr;
+    const uint8_t mark = special_[dataAddress];
+    return mark >= 1 && mark <= ports_.size() ? ports_[mark - 1u].get() : nullptr;
 }
 
 const SimTarget::PortState* SimTarget::portByPin(uint32_t dataAddress) const {
-    for (const auto& port : ports_)
-        if (port->info->pin == dataAddress) return port.get();
-    return nullptr;
+    return const_cast<SimTarget*>(this)->portByPin(dataAddress);
 }
 
 uint8_t SimTarget::pinView(const PortState& port) const {

@@ -200,8 +200,10 @@ private:
     std::unique_ptr<ConverterFlagHook> adcsraHook_;
     std::vector<std::string> messages_;
     // Data addresses below kSpecialEnd whose access goes through
-    // readByte/writeByte (PINx, SREG); the rest is plain storage.
+    // readByte/writeByte: PINx (marked with its port's position in ports_
+    // plus 1) and SREG (kSpecialSreg); 0 marks plain storage.
     static constexpr uint32_t kSpecialEnd = 0x60;
+    static constexpr uint8_t kSpecialSreg = 0xFF;
     std::array<uint8_t, kSpecialEnd> special_{};
     // Counts (wrapping) the writes from outside that changed an external
     // level of an input pin.
