@@ -9,6 +9,14 @@
 
 namespace {
 
+void present(QWidget* widget) {
+    if (auto* lagging = dynamic_cast<DisplayRate::CatchUp*>(widget)) {
+        lagging->catchUp();
+    } else {
+        widget->update();
+    }
+}
+
 // One per application: the frame timer and the widgets waiting for it.
 class Frame : public QObject {
 public:
@@ -21,7 +29,7 @@ public:
     void repaint(QWidget* widget) {
         if (!timer_.isActive()) {
             // Quiet until now: paint at once and open a frame.
-            widget->update();
+            present(widget);
             timer_.start();
             return;
         }
@@ -40,7 +48,7 @@ public:
         due.swap(pending_);
         index_.clear();
         for (const QPointer<QWidget>& widget : due)
-            if (widget) widget->update();
+            if (widget) present(widget);
     }
 
     int pending() const { return static_cast<int>(pending_.size()); }
@@ -75,7 +83,7 @@ void Repaint(QWidget* widget) {
     if (Frame* f = frame()) {
         f->repaint(widget);
     } else {
-        widget->update();
+        present(widget);
     }
 }
 

@@ -13,10 +13,24 @@ class QWidget;
 
 namespace DisplayRate {
 
+// A widget whose picture comes from a model that is costly to bring up to
+// date (the Stack view's list over the whole data memory) implements this:
+// the frame calls catchUp() where it would call update(), at once after a
+// quiet frame or when the frame ends, and catchUp() updates the model,
+// which repaints what changed.
+class CatchUp {
+public:
+    virtual void catchUp() = 0;
+
+protected:
+    ~CatchUp() = default;
+};
+
 // One frame of a 60 Hz screen.
 constexpr int kFrameMs = 16;
 
-// Repaints `widget` now or at the end of the current frame.
+// Repaints `widget` (or lets it catch up) now or at the end of the
+// current frame.
 void Repaint(QWidget* widget);
 // Repaints every widget waiting for the end of the frame now.
 void Flush();

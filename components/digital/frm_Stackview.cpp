@@ -48,7 +48,9 @@ Follow frm_Stackview::follow() const {
     return Follow::None;
 }
 
-void frm_Stackview::refresh() {
+void frm_Stackview::refresh() { DisplayRate::Repaint(this); }
+
+void frm_Stackview::catchUp() {
     list_->refresh();
     if (!autoScroll_ || !core()) return;
     const Snapshot pointers{nullptr,

@@ -6,11 +6,12 @@
 #include <memory>
 
 #include "components/digital/MemoryRows.h"
+#include "framework/DisplayRate.h"
 #include "framework/PluginForm.h"
 
 class MemoryListCtrl;
 
-class frm_Stackview : public PluginForm {
+class frm_Stackview : public PluginForm, public DisplayRate::CatchUp {
     Q_OBJECT
 public:
     static constexpr int kTemplate = ids::stackview::kTemplate;
@@ -28,8 +29,15 @@ public:
     frm_Stackview(QWidget* parent, CLEDView* core, int commandIndex, int dialogId);
     ~frm_Stackview() override;
 
-    // Repaints the rows and, when following a pointer, brings it into view.
+    // Asks for the rows to catch up with the memory at the display's rate:
+    // after a quiet frame at once (a single step shows its result at once),
+    // during Run at most once a frame. Comparing the whole data memory and
+    // telling the view about changed rows after every simulated
+    // instruction would cost more than the simulation itself.
     void refresh();
+    // Repaints the changed rows and, when following a pointer, brings it
+    // into view.
+    void catchUp() override;
 
     MemoryListCtrl* list() const { return list_; }
     bool autoScroll() const { return autoScroll_; }

@@ -8,6 +8,7 @@
 #include "components/digital/MemoryListCtrl.h"
 #include "components/digital/MemoryListModel.h"
 #include "components/digital/frm_Stackview.h"
+#include "framework/DisplayRate.h"
 #include "resources/Menus.h"
 #include "tests/ui/UiTestSupport.h"
 
@@ -24,10 +25,12 @@ protected:
         list = view->list();
     }
 
-    // One simulator step: the cycle count moves and the core refreshes.
+    // One simulator step: the cycle count moves and the core refreshes;
+    // then the frame ends, as it does on screen before a user looks.
     void step() {
         host().target().cycleCounter += 2;
         refresh();
+        DisplayRate::Flush();
     }
     void setSram(int address, uint8_t value) {
         host().target().Sram()[static_cast<size_t>(address - 0x60)] = value;
@@ -82,6 +85,23 @@ TEST_F(StackviewTest, ChangedByteIsRedUntilAStepLeavesItAlone) {
     step();  // nothing changed in this step
     EXPECT_FALSE(list->rowChanged(2));
     EXPECT_FALSE(rowHas(picture(), 2, qRgb(255, 0, 0)));
+}
+
+// During Run the list catches up with the memory at most once a frame:
+// refreshes within a frame are gathered, and the frame's end shows the last.
+TEST_F(StackviewTest, RefreshesWithinAFrameCatchUpOnceAtItsEnd) {
+    step();
+    setSram(0x45D, 0x01);
+    host().target().cycleCounter += 2;
+    refresh();  // the first change after a quiet frame may show at once
+    setSram(0x45D, 0x02);
+    host().target().cycleCounter += 2;
+    refresh();
+    // No event is processed in between, so the frame cannot end here.
+    ASSERT_EQ(DisplayRate::Pending(), 1);
+    EXPECT_NE(list->cellText(2, kColHex), "02");
+    DisplayRate::Flush();
+    EXPECT_EQ(list->cellText(2, kColHex), "02");
 }
 
 // After each step the list announces only the rows that look different,
