@@ -102,6 +102,10 @@ static void adc_start(void) {
 }
 
 int main(void) {
+    /* INT0 and INT1 share PORTD's phase outputs and are not used. Their
+     * reset mode is "low level", which a simulator must re-check on every
+     * cycle while the pin is low; rising-edge mode costs nothing. */
+    MCUCR |= (1 << ISC11) | (1 << ISC10) | (1 << ISC01) | (1 << ISC00);
     DDRD = 0xFF;
     PORTD = 0;
     DDRC = 0xFF;
