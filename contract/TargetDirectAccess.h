@@ -34,7 +34,9 @@ struct ITargetDirectAccess : IUnknown {
     // `out`. E_INVALIDARG (out untouched) for an unknown kind or a range
     // outside the memory.
     virtual HRESULT Read(LONG kind, ULONG address, ULONG count, uint8_t* out) = 0;  // 3
-    // As WriteMemory with a block of `count` bytes.
+    // As WriteMemory with a block of `count` bytes. Writing back a byte as
+    // Read gave it changes nothing, so the module leaves out the write-back
+    // of a refresh in which no component changed a register.
     virtual HRESULT Write(LONG kind, ULONG address, ULONG count, const uint8_t* data) = 0;  // 4
     // Sets the refresh filter: bit i of `watched` is I/O register i; `due`
     // (used when hasDue is non-zero) is a value of the 32-bit cycle counter,

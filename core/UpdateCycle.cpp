@@ -226,7 +226,10 @@ void CLEDView::Refresh() {
     }
     // What the simulator now holds is the image the next refresh compares
     // with, so a component's own input does not come back as a change.
-    if (WriteIOMemory(out.data())) ioImage_ = out;
+    // A host with direct access holds exactly the image it just gave, so
+    // when no component changed a register there is nothing to write back
+    // (most refreshes during Run); other hosts get the image every time.
+    if ((!direct_ || out != ioImage_) && WriteIOMemory(out.data())) ioImage_ = out;
     refreshing_ = false;
 
     // Data memory, general registers and pointers are for the memory view:
