@@ -37,7 +37,7 @@ struct Trace {
     std::vector<Event> events;
     std::vector<uint8_t> io, data;
     uint64_t cycles = 0, refreshes = 0;
-    uint64_t writes = 0;  // I/O writes the plug-in made
+    uint64_t writes = 0;     // I/O writes the plug-in made
     std::string components;  // the components that could be opened
 };
 
