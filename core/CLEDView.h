@@ -270,6 +270,11 @@ private:
     Value<uint8_t> externalArefApplied_;
 
     RegisterLogger logger_;
+    // The registers that matter to a component, as last sent to a host
+    // with direct access, and the observer activity they were derived at.
+    uint64_t watched_ = 0;
+    uint64_t watchedChanges_ = ~uint64_t{0};
+    bool watchedWhileLogging_ = false;
     GeneralSettings general_;
     double detectedClockMHz_ = 1.0;
 

@@ -263,11 +263,19 @@ void CLEDView::SetRefreshFilter() {
     // A register matters when anything but the core's own write-back
     // observer watches it; while the register logger logs, that observer
     // dumps on a change of any register, so every one matters.
-    uint64_t watched = logger_.enabled() ? ~uint64_t{0} : 0;
-    for (size_t i = 0; i < ioRegisters_.size() && !logger_.enabled(); ++i) {
-        const bool own = i < registerObservers_.size() && registerObservers_[i]->isActive();
-        if (ioRegisters_[i].activeCount() > (own ? 1 : 0)) watched |= uint64_t{1} << i;
+    // Derived again only when some observer started or stopped watching.
+    const uint64_t changes = Subject::activityChanges();
+    if (changes != watchedChanges_ || logger_.enabled() != watchedWhileLogging_) {
+        uint64_t watched = logger_.enabled() ? ~uint64_t{0} : 0;
+        for (size_t i = 0; i < ioRegisters_.size() && !logger_.enabled(); ++i) {
+            const bool own = i < registerObservers_.size() && registerObservers_[i]->isActive();
+            if (ioRegisters_[i].activeCount() > (own ? 1 : 0)) watched |= uint64_t{1} << i;
+        }
+        watched_ = watched;
+        watchedChanges_ = changes;
+        watchedWhileLogging_ = logger_.enabled();
     }
+    const uint64_t watched = watched_;
     // Followers of the cycle count that announce no due count (and are not
     // the core's reset detection, which only a reset the host refreshes
     // anyway can trigger) need every refresh.

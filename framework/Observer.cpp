@@ -1,6 +1,9 @@
 #include "framework/Observer.h"
 
+uint64_t Subject::activityChanges_ = 0;
+
 Subject::~Subject() {
+    ++activityChanges_;
     Node* node = observers_;
     while (node) {
         Node* next = node->next;
@@ -13,11 +16,13 @@ Subject::~Subject() {
 
 void Subject::countUp() {
     ++activeCount_;
+    ++activityChanges_;
     if (hooksEnabled_ && activeCount_ == 1) firstObserverActive();
 }
 
 void Subject::countDown() {
     --activeCount_;
+    ++activityChanges_;
     if (hooksEnabled_ && activeCount_ == 0) lastObserverInactive();
 }
 

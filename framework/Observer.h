@@ -40,6 +40,10 @@ public:
     void countDown();
 
     int32_t activeCount() const { return activeCount_; }
+    // Moves whenever an observer of any subject starts or stops watching,
+    // so whoever derives something from observer counts (which registers
+    // matter to anyone) knows when to derive it again.
+    static uint64_t activityChanges() { return activityChanges_; }
     bool hooksEnabled() const { return hooksEnabled_; }
     void setHooksEnabled(bool enabled) { hooksEnabled_ = enabled; }
 
@@ -58,6 +62,7 @@ private:
     int32_t depth_ = 0;
     bool purgeAllowed_ = true;
     int32_t activeCount_ = 0;
+    static uint64_t activityChanges_;
 };
 
 class Observer {
@@ -151,9 +156,7 @@ namespace observer_detail {
 template <typename T>
 class Comparing : public Observer {
 public:
-    Value<T>* valueSubject() const {
-        return static_cast<Value<T>*>(subject());
-    }
+    Value<T>* valueSubject() const { return static_cast<Value<T>*>(subject()); }
     // The subject's value; throws when the subject is gone.
     T value() const {
         if (!subject()) throw SubjectIsDestroyed();
