@@ -207,19 +207,18 @@ void CLEDView::Refresh() {
     ReadIOMemory(ioImage_.data());  // a failed read keeps the last image
 
     for (size_t i = 0; i < ioRegisters_.size(); ++i) {
-        ioRegisters_[i].setNotifyEnabled(false);
-        ioRegisters_[i].set(ioImage_[i]);
+        ioRegisters_[i].load(ioImage_[i]);
         ioRegisters_[i].setNotifyEnabled(true);
     }
     // Observers may set registers while they run; those writes are only
     // collected (refreshing is set) and go out below.
     for (size_t i = 0; i < ioRegisters_.size(); ++i) {
-        if (firstRefresh_ || ioRegisters_[i].get() != ioPrevious_[i]) ioRegisters_[i].notify();
+        if (firstRefresh_ || ioRegisters_[i].stored() != ioPrevious_[i]) ioRegisters_[i].notify();
     }
     firstRefresh_ = false;
 
     std::array<uint8_t, 64> out;
-    for (size_t i = 0; i < ioRegisters_.size(); ++i) out[i] = ioRegisters_[i].get();
+    for (size_t i = 0; i < ioRegisters_.size(); ++i) out[i] = ioRegisters_[i].stored();
     if (adifPending_) {
         out[6] |= 0x10;  // ADCSRA: ADIF raised by the converter during the refresh
         adifPending_ = false;

@@ -115,6 +115,10 @@ public:
     }
     bool notifyEnabled() const { return notifyEnabled_; }
     void setNotifyEnabled(bool enabled) { notifyEnabled_ = enabled; }
+    // Stores without notifying, whatever notifyEnabled() says, and reads
+    // what is stored: no virtual call, for loops over many values.
+    void load(T v) { this->value_ = v; }
+    T stored() const { return this->value_; }
 
 private:
     bool notifyEnabled_ = true;
