@@ -27,11 +27,7 @@ frm_Logger_configure::frm_Logger_configure(CLEDView* core, const std::vector<int
     tabs_->addTab(configuration_, "Configuration");
     tabs_->addTab(outputLayout_, "Output layout");
     box->addWidget(tabs_);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    SetControlId(buttons->button(QDialogButtonBox::Ok), 1);
-    SetControlId(buttons->button(QDialogButtonBox::Cancel), 2);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = OkCancelButtons(this);
     box->addWidget(buttons);
 
     std::vector<std::string> available;

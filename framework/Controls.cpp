@@ -1,5 +1,8 @@
 #include "framework/Controls.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QVariant>
 #include <QWidget>
 
@@ -23,4 +26,13 @@ QWidget* findControl(QWidget* root, int id) {
         if (ControlId(child) == id) return child;
     }
     return nullptr;
+}
+
+QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    SetControlId(buttons->button(QDialogButtonBox::Ok), 1);
+    SetControlId(buttons->button(QDialogButtonBox::Cancel), 2);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
 }

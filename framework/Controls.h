@@ -3,6 +3,8 @@
 // "controlId" and the object name "id_<n>".
 #pragma once
 
+class QDialog;
+class QDialogButtonBox;
 class QObject;
 class QWidget;
 
@@ -11,6 +13,10 @@ void SetControlId(QObject* control, int id);
 int ControlId(const QObject* control);
 // `root` itself or the first descendant widget numbered `id`; null if none.
 QWidget* findControl(QWidget* root, int id);
+
+// The OK and Cancel buttons of a dialog, numbered 1 and 2 as every dialog
+// numbers them, accepting and rejecting `dialog`; the caller lays them out.
+QDialogButtonBox* OkCancelButtons(QDialog* dialog);
 
 template <typename T>
 T* findControlAs(QWidget* root, int id) {

@@ -72,14 +72,7 @@ QCheckBox* PortSettingsDialog::makeActiveLowCheck(const QString& text) {
     return activeLowCheck_;
 }
 
-QDialogButtonBox* PortSettingsDialog::makeButtons() {
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    SetControlId(buttons->button(QDialogButtonBox::Ok), control::kOk);
-    SetControlId(buttons->button(QDialogButtonBox::Cancel), control::kCancel);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    return buttons;
-}
+QDialogButtonBox* PortSettingsDialog::makeButtons() { return OkCancelButtons(this); }
 
 void PortSettingsDialog::loadControls() {
     for (const PortCombo& combo : combos_) {

@@ -62,11 +62,7 @@ dlg_Capacity_configure::dlg_Capacity_configure(QWidget* parent) : QDialog(parent
     error_->hide();
     layout->addWidget(error_);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    SetControlId(buttons->button(QDialogButtonBox::Ok), 1);
-    SetControlId(buttons->button(QDialogButtonBox::Cancel), 2);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = OkCancelButtons(this);
     layout->addWidget(buttons);
 }
 

@@ -93,11 +93,7 @@ frm_LCD_configure::frm_LCD_configure(QWidget* parent) : QDialog(parent) {
     palette.setColor(QPalette::WindowText, QColor(200, 0, 0));
     message_->setPalette(palette);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    SetControlId(buttons->button(QDialogButtonBox::Ok), 1);
-    SetControlId(buttons->button(QDialogButtonBox::Cancel), 2);
-    connect(buttons, &QDialogButtonBox::accepted, this, &frm_LCD_configure::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = OkCancelButtons(this);  // OK runs accept(), which checks the fields
 
     auto* grid = new QGridLayout;
     grid->addWidget(general, 0, 0, 2, 1);
