@@ -19,13 +19,9 @@ void PictureControl::setBitmap(int resourceId) {
     setBitmap(resourceId, LoadBitmap(resourceId, devicePixelRatioF()));
 }
 
-void PictureControl::setBitmap(int resourceId, const QPixmap& pixmap) {
-    // The same number and the same pixmap (a new pixmap for the same number
-    // comes with a change of screen): nothing to do.
-    if (resourceId == bitmapId_ && pixmap.cacheKey() == pixmapKey_) return;
+void PictureControl::showPixmap(int resourceId, const QPixmap& pixmap) {
     bitmapId_ = resourceId;
     pixmap_ = pixmap;
-    pixmapKey_ = pixmap.cacheKey();
     if (!pixmap.isNull()) {
         const QSize size = pixmap.deviceIndependentSize().toSize();
         if (size != minimumSize() || size != maximumSize()) setFixedSize(size);

@@ -22,8 +22,12 @@ public:
     // Shows bitmap `resourceId` (drawn for this screen's pixel ratio).
     void setBitmap(int resourceId);
     // Shows an already loaded bitmap and records its number. Showing the
-    // bitmap already shown does nothing.
-    void setBitmap(int resourceId, const QPixmap& pixmap);
+    // bitmap already shown does nothing, and costs no call into the toolkit:
+    // a light on a busy port is told its state on many refreshes. A new
+    // pixmap for the same number (one loaded for another screen) is shown.
+    void setBitmap(int resourceId, const QPixmap& pixmap) {
+        if (resourceId != bitmapId_ || !showing(pixmap)) showPixmap(resourceId, pixmap);
+    }
     int bitmapId() const { return bitmapId_; }
 
 signals:
@@ -34,8 +38,15 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Whether `pixmap` shares its data with the one shown. The control's
+    // copy holds a reference to that data, so no other pixmap's data can
+    // have its address.
+    bool showing(const QPixmap& pixmap) {
+        return const_cast<QPixmap&>(pixmap).data_ptr() == pixmap_.data_ptr();
+    }
+    void showPixmap(int resourceId, const QPixmap& pixmap);
+
     int bitmapId_ = 0;
     QPixmap pixmap_;
-    qint64 pixmapKey_ = 0;
     bool reportsClicks_;
 };

@@ -14,7 +14,9 @@
 //   OutputPort     watches an output port for a component that shows it
 //                  (LED, Knight Rider bar): PINx in UsePin, DDRx and PORTx in
 //                  UseDdrAndPort; calls the component when a watched register
-//                  changes; level() is the byte that decides the pins.
+//                  changes in a bit the component shows (its interest: one
+//                  bit for an LED, all eight for a bar); level() is the byte
+//                  that decides the pins.
 //   InputPin       writes one input pin for a component that drives it
 //                  (Switch, Knight Rider switch): PINx, and in UseDdrAndPort
 //                  only while DDRx says the pin is an input. toggle() is the
@@ -115,7 +117,10 @@ struct PortChoice {
 
 class OutputPort {
 public:
-    // `changed` runs when a watched register changes and after every bind.
+    // `changed` runs after every bind, and when a watched register changes
+    // in a bit of interest (all bits unless setInterest() says otherwise).
+    // In UseDdrAndPort a change of DDRx or PORTx in such a bit need not
+    // change level(): the component compares with what it shows.
     explicit OutputPort(std::function<void()> changed);
     ~OutputPort();
     OutputPort(const OutputPort&) = delete;
@@ -133,6 +138,13 @@ public:
     bool rebind(const PortRegisters& ports);
     void unbind();
 
+    // The bits of level() the component shows: a change of any other bit of
+    // a watched register does not call it. An LED on one pin of a busy port
+    // is then called for its own pin only. Takes effect with the next
+    // change; bind() again to show the state of new bits at once.
+    void setInterest(uint8_t bits) { interest_ = bits; }
+    uint8_t interest() const { return interest_; }
+
     bool bound() const { return watch_ != nullptr; }
     const PortChoice& choice() const { return choice_; }
     // PINx (or PORTx) in UsePin, DDRx AND PORTx in UseDdrAndPort; 0 while
@@ -144,7 +156,7 @@ public:
     int ddrIndex() const { return ddrIndex_; }
 
 private:
-    using Watch = CallOnChange<OutputPort, uint8_t>;
+    class Watch;
     void fire();
 
     std::function<void()> changed_;
@@ -153,6 +165,7 @@ private:
     std::unique_ptr<Watch> watch_, ddrWatch_;
     int levelIndex_ = -1;
     int ddrIndex_ = -1;
+    uint8_t interest_ = 0xFF;
 };
 
 class InputPin {

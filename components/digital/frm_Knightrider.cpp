@@ -98,8 +98,12 @@ void frm_Knightrider::initDialog() {
 }
 
 void frm_Knightrider::showBar(uint8_t byte) {
+    // The segments show shown_ (all dark from the start): only those whose
+    // bit changed are told.
+    const unsigned changed = static_cast<unsigned>(byte ^ shown_);
     shown_ = byte;
     for (int bit = 0; bit < 8; ++bit) {
+        if (!((changed >> bit) & 1)) continue;
         const bool lit = ((byte >> bit) & 1) != 0;
         PictureControl* picture = segment_[static_cast<size_t>(bit)];
         picture->setBitmap(lit ? bitmap::kSegmentLit : bitmap::kSegmentDark,

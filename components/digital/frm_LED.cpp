@@ -31,6 +31,8 @@ void frm_LED::initDialog() {
     darkBitmap_ = LoadBitmap(bitmap::kLedDark, devicePixelRatioF());
     settings_->pin = 7;
     pin_ = 7;
+    // The LED shows one pin: changes of the port's other pins pass it by.
+    output_.setInterest(static_cast<uint8_t>(1u << pin_));
     ports_.follow([this] { portsRefilled(); });
     // Port A, or the part's first port when it has none. Binding shows the
     // pin's present level: a window opened mid-session must not show a
@@ -49,6 +51,8 @@ void frm_LED::portsRefilled() {
 void frm_LED::showPin(uint8_t byte) {
     // An LED that is not connected stays dark, active low or not.
     lit_ = output_.bound() && PinLit(byte, pin_, activeLow_);
+    // Showing the bitmap already shown costs nothing (in UseDdrAndPort a
+    // change of DDRx or PORTx need not change the light).
     picture_->setBitmap(lit_ ? bitmap::kLedLit : bitmap::kLedDark, lit_ ? litBitmap_ : darkBitmap_);
 }
 
@@ -68,6 +72,7 @@ void frm_LED::configure() {
     }
     pin_ = ClampPin(settings_->pin);
     activeLow_ = settings_->activeLow;
+    output_.setInterest(static_cast<uint8_t>(1u << pin_));
     // Binding replaces the watchers of the old mode, so they cannot redraw
     // the LED from the old register, and shows the new state at once.
     if (!output_.bind(ports_, ports_.letterAt(settings_->port), settings_->mode)) showPin(0);

@@ -68,6 +68,22 @@ TEST_F(LedTest, AGrabShowsTheLatestLightBeforeTheFrameIsRepainted) {
     EXPECT_EQ(led->picture()->grab().toImage(), dark);
 }
 
+// Showing the bitmap shown costs nothing, but a new pixmap under the same
+// number (bitmaps loaded again for another screen) is shown.
+TEST(PictureControlTest, ANewPixmapForTheSameNumberIsShown) {
+    PictureControl picture(nullptr, 1);
+    const QPixmap lit = LoadBitmap(bitmap::kLedLit);
+    picture.setBitmap(bitmap::kLedLit, lit);
+    const QImage before = picture.grab().toImage();
+    picture.setBitmap(bitmap::kLedLit, QPixmap(lit));  // the same data
+    EXPECT_EQ(picture.grab().toImage(), before);
+    QPixmap other(lit.size());
+    other.fill(Qt::red);
+    picture.setBitmap(bitmap::kLedLit, other);
+    EXPECT_NE(picture.grab().toImage(), before);
+    EXPECT_EQ(picture.grab().toImage().pixelColor(0, 0), QColor(Qt::red));
+}
+
 TEST_F(LedTest, OpenedWhileThePinIsHighShowsItLit) {
     drive("PINA", 0x80);
     auto* led = open<frm_LED>(kCmdLed);
@@ -85,6 +101,23 @@ TEST_F(LedTest, ActiveLowOnPin0LightsOnZeroBit) {
     EXPECT_TRUE(led->isLit());
     drive("PINA", 0x01);
     EXPECT_FALSE(led->isLit());
+}
+
+// The LED follows only its own pin; OK moves it to the new pin and shows
+// that pin's state at once.
+TEST_F(LedTest, OkFollowsTheNewPinAtOnceAndThenItsChanges) {
+    auto* led = open<frm_LED>(kCmdLed);
+    drive("PINA", 0x01);
+    EXPECT_FALSE(led->isLit());
+    configure(led, 0, 0, false, false);
+    EXPECT_TRUE(led->isLit());
+    drive("PINA", 0x80);
+    EXPECT_FALSE(led->isLit());
+    drive("PINA", 0x81);
+    EXPECT_TRUE(led->isLit());
+    configure(led, 0, 0, false, true);  // active low: dark at once
+    EXPECT_FALSE(led->isLit());
+    EXPECT_EQ(led->picture()->bitmapId(), bitmap::kLedDark);
 }
 
 TEST_F(LedTest, DdrAndPortModeNeedsADrivenOutput) {

@@ -106,6 +106,37 @@ TEST_F(PinBindingTest, DdrAndPortModeWatchesBothAndWritesInputsOnly) {
     EXPECT_EQ(io(0x16), 0x04);
 }
 
+// An LED shows one pin of a busy port: only a change of its own bit, in
+// either register of UseDdrAndPort, calls it; binding anew (another pin)
+// still shows the present state at once.
+TEST_F(PinBindingTest, OnlyChangesOfTheBitsOfInterestCallTheComponent) {
+    Session("ATmega16", Mega16());
+    Refresh();
+    PortRegisters pins(view, "PIN", "frm_Test");
+    pins.refresh();
+    int changes = 0;
+    OutputPort led([&] { ++changes; });
+    led.setInterest(0x08);
+    ASSERT_TRUE(led.bind(pins, 'B', UseDdrAndPort));
+    EXPECT_EQ(changes, 1);
+    view->IORegister(0x18)->set(0xF7);  // PORTB: every other bit
+    view->IORegister(0x17)->set(0x01);  // DDRB: another bit
+    EXPECT_EQ(changes, 1);
+    view->IORegister(0x17)->set(0x09);  // DDRB bit 3
+    EXPECT_EQ(changes, 2);
+    view->IORegister(0x18)->set(0xFF);  // PORTB bit 3
+    EXPECT_EQ(changes, 3);
+    EXPECT_EQ(led.level(), 0x09);
+
+    led.setInterest(0x01);
+    ASSERT_TRUE(led.bind(pins, 'B', UseDdrAndPort));
+    EXPECT_EQ(changes, 4);
+    view->IORegister(0x18)->set(0xF7);  // bit 3 is no longer of interest
+    EXPECT_EQ(changes, 4);
+    view->IORegister(0x18)->set(0xF6);
+    EXPECT_EQ(changes, 5);
+}
+
 TEST_F(PinBindingTest, RefillsOnUpdateRequestAndFollowsAChangeOfPart) {
     Session("ATmega16", Mega16());
     PortRegisters pins(view, "PIN", "frm_Test");
