@@ -106,6 +106,8 @@ public:
     bool ConnectTarget();
     bool ReadIOMemory(uint8_t* buffer);         // 64 bytes
     bool WriteIOMemory(const uint8_t* buffer);  // 64 bytes
+    // I/O registers first..first+count-1 from `buffer`.
+    bool WriteIORegisters(ULONG first, ULONG count, const uint8_t* buffer);
     // One I/O register (index 0..63).
     bool WriteIORegister(int index, uint8_t value);
     bool ReadDataMemory(uint8_t* buffer);  // kDataMemorySize bytes from kDataMemoryStart

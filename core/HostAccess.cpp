@@ -71,22 +71,22 @@ bool CLEDView::ReadRegisters(uint8_t* buffer) {
 }
 
 bool CLEDView::WriteIOMemory(const uint8_t* buffer) {
-    if (!attached_ || !target_ || !buffer) return false;
-    if (direct_) return SUCCEEDED(direct_->Write(kMemoryIo, 0, kIoRegisterCount, buffer));
-    BSTR block = SysAllocStringByteLen(reinterpret_cast<const char*>(buffer), kIoRegisterCount);
-    if (!block) return false;
-    HRESULT hr = target_->WriteMemory(kMemoryIo, 0, block);
-    SysFreeString(block);
-    return SUCCEEDED(hr);
+    return WriteIORegisters(0, kIoRegisterCount, buffer);
 }
 
 bool CLEDView::WriteIORegister(int index, uint8_t value) {
-    if (!attached_ || !target_ || index < 0 || index >= kIoRegisterCount) return false;
-    const auto address = static_cast<ULONG>(index);
-    if (direct_) return SUCCEEDED(direct_->Write(kMemoryIo, address, 1, &value));
-    BSTR block = SysAllocStringByteLen(reinterpret_cast<const char*>(&value), 1);
+    if (index < 0 || index >= kIoRegisterCount) return false;
+    return WriteIORegisters(static_cast<ULONG>(index), 1, &value);
+}
+
+bool CLEDView::WriteIORegisters(ULONG first, ULONG count, const uint8_t* buffer) {
+    constexpr auto kRegisters = static_cast<ULONG>(kIoRegisterCount);
+    if (!attached_ || !target_ || !buffer || first > kRegisters || count > kRegisters - first)
+        return false;
+    if (direct_) return SUCCEEDED(direct_->Write(kMemoryIo, first, count, buffer));
+    BSTR block = SysAllocStringByteLen(reinterpret_cast<const char*>(buffer), count);
     if (!block) return false;
-    HRESULT hr = target_->WriteMemory(kMemoryIo, address, block);
+    HRESULT hr = target_->WriteMemory(kMemoryIo, first, block);
     SysFreeString(block);
     return SUCCEEDED(hr);
 }

@@ -1,12 +1,34 @@
 // The debugger-event cycle: the host's events switch attachment and the
 // simulator flag; each event 3 refreshes the image of the I/O registers,
 // tells the components what changed and writes their inputs back.
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/CLEDView.h"
 #include "core/CycleCount.h"
 #include "platform/text.h"
+
+namespace {
+
+// Bit i set where the two images differ in byte i; eight bytes compared at
+// a time, as most refreshes change one or two registers.
+uint64_t DifferingBytes(const std::array<uint8_t, kIoRegisterCount>& a,
+                        const std::array<uint8_t, kIoRegisterCount>& b) {
+    uint64_t differing = 0;
+    for (size_t word = 0; word < a.size(); word += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a.data() + word, 8);
+        std::memcpy(&y, b.data() + word, 8);
+        if (x == y) continue;
+        for (size_t i = word; i < word + 8; ++i)
+            if (a[i] != b[i]) differing |= uint64_t{1} << i;
+    }
+    return differing;
+}
+
+}  // namespace
 
 HRESULT CLEDView::HandleEvent(LONG eventnum, BSTR) {
     switch (eventnum) {
@@ -211,8 +233,11 @@ void CLEDView::Refresh() {
         ioRegisters_[i].setNotifyEnabled(true);
     }
     // Observers may set registers while they run; those writes are only
-    // collected (refreshing is set) and go out below.
-    for (size_t i = 0; i < ioRegisters_.size(); ++i) {
+    // collected (refreshing is set) and go out below. A register one of
+    // them sets is announced by that set itself.
+    const uint64_t changed = firstRefresh_ ? ~uint64_t{0} : DifferingBytes(ioImage_, ioPrevious_);
+    for (uint64_t rest = changed; rest != 0; rest &= rest - 1) {
+        const auto i = static_cast<size_t>(std::countr_zero(rest));
         if (firstRefresh_ || ioRegisters_[i].stored() != ioPrevious_[i]) ioRegisters_[i].notify();
     }
     firstRefresh_ = false;
@@ -226,9 +251,16 @@ void CLEDView::Refresh() {
     // What the simulator now holds is the image the next refresh compares
     // with, so a component's own input does not come back as a change.
     // A host with direct access holds exactly the image it just gave, so
-    // when no component changed a register there is nothing to write back
-    // (most refreshes during Run); other hosts get the image every time.
-    if ((!direct_ || out != ioImage_) && WriteIOMemory(out.data())) ioImage_ = out;
+    // only the registers from the first to the last one a component changed
+    // go back, and nothing when none did (most refreshes during Run); other
+    // hosts get the whole image every time.
+    if (!direct_) {
+        if (WriteIOMemory(out.data())) ioImage_ = out;
+    } else if (const uint64_t written = DifferingBytes(out, ioImage_); written != 0) {
+        const auto first = static_cast<ULONG>(std::countr_zero(written));
+        const auto last = static_cast<ULONG>(63 - std::countl_zero(written));
+        if (WriteIORegisters(first, last - first + 1, out.data() + first)) ioImage_ = out;
+    }
     refreshing_ = false;
 
     // Data memory, general registers and pointers are for the memory view:

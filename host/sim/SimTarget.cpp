@@ -242,6 +242,9 @@ void SimTarget::installHooks() {
         entry.r.param = port.get();
         syncPinStorage(*port);
     }
+    specialCount_ = 0;
+    for (uint32_t a = 0; a < kSpecialEnd; ++a)
+        if (special_[a]) specialList_[specialCount_++] = static_cast<uint8_t>(a);
     if (adcsraHook_) {
         auto& entry = avr_->io[AVR_DATA_TO_IO(part_->adcsra)];
         entry.w.c = &writeAdcsra;
@@ -337,6 +340,8 @@ bool SimTarget::pinDependencies(unsigned index, const uint8_t** ddr, const uint8
     return true;
 }
 
+const uint8_t* SimTarget::ioStorage() const { return avr_->data + kIoBase; }
+
 const uint64_t* SimTarget::cycleStorage() const { return &avr_->cycle; }
 
 void SimTarget::runOne() {
@@ -421,9 +426,9 @@ bool SimTarget::read(LONG kind, uint32_t address, uint8_t* out, uint32_t count) 
     // Plain copy, then the registers whose reading means more than storage.
     std::memcpy(out, avr_->data + start, count);
     const uint32_t end = start + count;
-    if (start < kSpecialEnd) {
-        for (uint32_t a = start; a < end && a < kSpecialEnd; ++a)
-            if (special_[a]) out[a - start] = readByte(a);
+    for (uint32_t k = 0; k < specialCount_ && specialList_[k] < end; ++k) {
+        const uint32_t a = specialList_[k];
+        if (a >= start) out[a - start] = readByte(a);
     }
     return true;
 }
@@ -432,14 +437,19 @@ bool SimTarget::write(LONG kind, uint32_t address, const uint8_t* data, uint32_t
     const uint32_t size = memorySize(kind);
     if (size == 0 || (count > 0 && !data) || address > size || count > size - address) return false;
     const uint32_t start = (kind == kMemoryIo ? kIoBase : 0) + address;
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t a = start + i;
-        if (a < kSpecialEnd && special_[a]) {
-            writeByte(a, data[i]);
-        } else if (avr_->data[a] != data[i]) {
-            avr_->data[a] = data[i];
-        }
+    if (count == 0) return true;
+    // Plain storage between the marked addresses is copied as it stands;
+    // the marked ones go through writeByte in address order.
+    const uint32_t end = start + count;
+    uint32_t from = start;
+    for (uint32_t k = 0; k < specialCount_ && specialList_[k] < end; ++k) {
+        const uint32_t a = specialList_[k];
+        if (a < start) continue;
+        std::memcpy(avr_->data + from, data + (from - start), a - from);
+        writeByte(a, data[a - start]);
+        from = a + 1;
     }
+    std::memcpy(avr_->data + from, data + (from - start), end - from);
     return true;
 }
 

@@ -137,6 +137,9 @@ public:
     // reading storage, null for the registers whose reading means more
     // (PINx, SREG; read those with io()). Valid while the target lives.
     const uint8_t* plainIoStorage(unsigned index) const;
+    // The storage of the 64 I/O registers (data addresses 0x20..0x5F), in
+    // place; plainIoStorage(i) points into it.
+    const uint8_t* ioStorage() const;
     // The simulator's 64-bit cycle count, read in place.
     const uint64_t* cycleStorage() const;
     // What PINx (I/O register `index`) shows depends on: the storage of DDRx
@@ -205,6 +208,10 @@ private:
     static constexpr uint32_t kSpecialEnd = 0x60;
     static constexpr uint8_t kSpecialSreg = 0xFF;
     std::array<uint8_t, kSpecialEnd> special_{};
+    // The marked addresses in ascending order, so that a block access
+    // visits those few instead of testing every address.
+    std::array<uint8_t, kSpecialEnd> specialList_{};
+    uint32_t specialCount_ = 0;
     // Counts (wrapping) the writes from outside that changed an external
     // level of an input pin.
     uint8_t externalChanges_ = 0;

@@ -3,6 +3,7 @@
 #include <tinyxml.h>
 
 #include <bit>
+#include <cstring>
 #include <cstdio>
 
 namespace quill::sim {
@@ -99,10 +100,32 @@ bool SimTargetAccess::write(LONG kind, ULONG address, const uint8_t* data, ULONG
     return ok;
 }
 
+namespace {
+
+uint64_t loadWord(const uint8_t* bytes) {
+    uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+}  // namespace
+
 void SimTargetAccess::buildWatchLists() {
     plainCount_ = 0;
     specialCount_ = 0;
-    auto watchStorage = [this](const uint8_t* storage) {
+    wordCount_ = 0;
+    ioStorage_ = target_->ioStorage();
+    // Watched bytes of the I/O storage, as the eight-byte groups lie in
+    // memory (a mask made of bytes is right whatever the byte order).
+    uint8_t ioMask[64] = {};
+    auto watchStorage = [this, &ioMask](const uint8_t* storage) {
+        // Compared as addresses: the storage may lie in another object.
+        const auto at = reinterpret_cast<std::uintptr_t>(storage);
+        const auto base = reinterpret_cast<std::uintptr_t>(ioStorage_);
+        if (at >= base && at - base < 64) {
+            ioMask[at - base] = 0xFF;
+            return;
+        }
         for (unsigned k = 0; k < plainCount_; ++k)
             if (plain_[k].storage == storage) return;
         plain_[plainCount_++] = {storage, *storage};
@@ -124,6 +147,10 @@ void SimTargetAccess::buildWatchLists() {
             ++specialCount_;
         }
     }
+    for (uint32_t offset = 0; offset < 64; offset += 8) {
+        const uint64_t mask = loadWord(ioMask + offset);
+        if (mask != 0) words_[wordCount_++] = {offset, mask, loadWord(ioStorage_ + offset)};
+    }
     listsValid_ = true;
 }
 
@@ -136,6 +163,8 @@ HRESULT SimTargetAccess::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG d
     } else {
         // The same registers as last time (the usual case): only their
         // values are taken again.
+        for (unsigned k = 0; k < wordCount_; ++k)
+            words_[k].value = loadWord(ioStorage_ + words_[k].offset);
         for (unsigned k = 0; k < plainCount_; ++k) plain_[k].value = *plain_[k].storage;
         for (unsigned k = 0; k < specialCount_; ++k)
             specialValue_[k] = target_->io(specialIndex_[k]);
@@ -164,6 +193,10 @@ HRESULT SimTargetAccess::GetSkippedCycleCounter(ULONG* count) {
 
 bool SimTargetAccess::filterHolds() const {
     if (*target_->cycleStorage() >= dueCycle_) return false;
+    for (unsigned k = 0; k < wordCount_; ++k) {
+        const IoWord& word = words_[k];
+        if ((loadWord(ioStorage_ + word.offset) ^ word.value) & word.mask) return false;
+    }
     for (unsigned k = 0; k < plainCount_; ++k)
         if (*plain_[k].storage != plain_[k].value) return false;
     for (unsigned k = 0; k < specialCount_; ++k)

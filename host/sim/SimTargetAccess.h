@@ -101,7 +101,18 @@ private:
     WriteListener writeListener_;
     // Watched storage in the simulator (registers read as storage, and for
     // a pin register DDRx, PORTx and the count of external level changes),
-    // and the registers compared by reading them (SREG: by index).
+    // and the registers compared by reading them (SREG: by index). Storage
+    // inside the I/O space is compared eight registers at a time: each
+    // IoWord is one aligned eight-byte group of it with the watched bytes
+    // masked; other storage is compared byte by byte.
+    struct IoWord {
+        uint32_t offset;  // from the start of the I/O storage, a multiple of 8
+        uint64_t mask;
+        uint64_t value;
+    };
+    uint8_t wordCount_ = 0;
+    std::array<IoWord, 8> words_{};
+    const uint8_t* ioStorage_ = nullptr;
     struct PlainWatch {
         const uint8_t* storage;
         uint8_t value;
