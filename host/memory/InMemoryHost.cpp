@@ -31,6 +31,10 @@ HRESULT injected(const std::map<LONG, HRESULT>& failures, LONG kind) {
 InMemoryTarget::InMemoryTarget(size_t sramSize) : sram_(sramSize, 0) {}
 
 HRESULT InMemoryTarget::QueryInterface(REFIID iid, void** object) {
+    if (!offerDirectAccess && iid == IID_ITargetDirectAccess) {
+        if (object) *object = nullptr;
+        return E_NOINTERFACE;
+    }
     return DispatchObject::QueryInterface(iid, object);
 }
 
@@ -85,28 +89,37 @@ bool inRange(size_t size, ULONG address, size_t count) {
 
 }  // namespace
 
-HRESULT InMemoryTarget::ReadMemory(LONG kind, ULONG address, ULONG count, BSTR* data) {
-    if (!data) return E_POINTER;
-    *data = nullptr;
+HRESULT InMemoryTarget::Read(LONG kind, ULONG address, ULONG count, uint8_t* out) {
+    if (!out) return E_POINTER;
     ++reads;
     if (HRESULT hr = injected(readFailure, kind); FAILED(hr)) return hr;
     if (!inRange(kindSize(kind, DataSpaceSize()), address, count)) return E_INVALIDARG;
-    std::vector<char> bytes(count);
-    for (ULONG i = 0; i < count; ++i) bytes[i] = static_cast<char>(*Byte(kind, address + i));
+    for (ULONG i = 0; i < count; ++i) out[i] = *Byte(kind, address + i);
+    return S_OK;
+}
+
+HRESULT InMemoryTarget::ReadMemory(LONG kind, ULONG address, ULONG count, BSTR* data) {
+    if (!data) return E_POINTER;
+    *data = nullptr;
+    std::vector<uint8_t> bytes(count);
+    if (HRESULT hr = Read(kind, address, count, bytes.data()); FAILED(hr)) return hr;
     uint32_t length = count > shortReadBy ? count - shortReadBy : 0;
-    *data = SysAllocStringByteLen(bytes.data(), length);
+    *data = SysAllocStringByteLen(reinterpret_cast<const char*>(bytes.data()), length);
     return *data ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT InMemoryTarget::Write(LONG kind, ULONG address, ULONG count, const uint8_t* data) {
+    if (!data) return E_POINTER;
+    if (HRESULT hr = injected(writeFailure, kind); FAILED(hr)) return hr;
+    if (!inRange(kindSize(kind, DataSpaceSize()), address, count)) return E_INVALIDARG;
+    for (uint32_t i = 0; i < count; ++i) *Byte(kind, address + i) = data[i];
+    writes.push_back(Written{kind, address, std::vector<uint8_t>(data, data + count)});
+    return S_OK;
 }
 
 HRESULT InMemoryTarget::WriteMemory(LONG kind, ULONG address, BSTR data) {
     if (!data) return E_POINTER;
-    if (HRESULT hr = injected(writeFailure, kind); FAILED(hr)) return hr;
-    const uint32_t count = SysStringByteLen(data);
-    if (!inRange(kindSize(kind, DataSpaceSize()), address, count)) return E_INVALIDARG;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(data);
-    for (uint32_t i = 0; i < count; ++i) *Byte(kind, address + i) = bytes[i];
-    writes.push_back(Write{kind, address, std::vector<uint8_t>(bytes, bytes + count)});
-    return S_OK;
+    return Write(kind, address, SysStringByteLen(data), reinterpret_cast<const uint8_t*>(data));
 }
 
 HRESULT InMemoryTarget::GetCycleCounter(ULONG* count) {

@@ -19,13 +19,18 @@
 #include <vector>
 
 #include "contract/HostInterfaces.h"
+#include "contract/TargetDirectAccess.h"
 #include "platform/classfactory.h"
 #include "platform/comobject.h"
 
 namespace memhost {
 
-// The simulated part's memory as the target object shows it.
-class InMemoryTarget : public DispatchObject<ITargetAccess, IID_ITargetAccess> {
+// The simulated part's memory as the target object shows it. It offers
+// direct access (without the refresh filter: every refresh is sent) only
+// when asked to, so that tests serve the plug-in both ways.
+class InMemoryTarget
+    : public DispatchObject<ITargetAccess, IID_ITargetAccess,
+                            ComInterface<ITargetDirectAccess, IID_ITargetDirectAccess>> {
 public:
     static constexpr size_t kIoSize = 64;
     static constexpr size_t kRegisterCount = 32;
@@ -39,6 +44,12 @@ public:
     HRESULT ReadMemory(LONG kind, ULONG address, ULONG count, BSTR* data) override;
     HRESULT GetCycleCounter(ULONG* count) override;
     HRESULT GetTargetXml(BSTR* xml) override;
+    // ITargetDirectAccess: the same memory, failures and record of writes.
+    HRESULT Read(LONG kind, ULONG address, ULONG count, uint8_t* out) override;
+    HRESULT Write(LONG kind, ULONG address, ULONG count, const uint8_t* data) override;
+    HRESULT SetRefreshFilter(uint64_t, LONG, ULONG) override { return S_OK; }
+    HRESULT GetSkippedCycleCounter(ULONG*) override { return S_FALSE; }
+    bool offerDirectAccess = false;
 
     // ---- Memory. The data space is addressed by data address: 0x00-0x1F
     // are the general registers, 0x20-0x5F the I/O registers, SRAM follows.
@@ -70,12 +81,12 @@ public:
     uint32_t shortReadBy = 0;
 
     // ---- Record of writes.
-    struct Write {
+    struct Written {
         LONG kind;
         ULONG address;
         std::vector<uint8_t> bytes;
     };
-    std::vector<Write> writes;
+    std::vector<Written> writes;
     int reads = 0;
 
 private:

@@ -3,8 +3,8 @@
 #include <tinyxml.h>
 
 #include <bit>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 
 namespace quill::sim {
 

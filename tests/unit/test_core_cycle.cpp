@@ -200,6 +200,41 @@ TEST_F(Cycle, InputsSetDuringRefreshAreCollectedIntoOneWrite) {
     EXPECT_TRUE(watch.order.empty());
 }
 
+namespace {
+// An input component driving two registers when PORTB changes.
+struct TwoInputs {
+    CLEDView* view;
+    void portChanged() {
+        view->IORegister(0x12)->set(0x5A);
+        view->IORegister(0x16)->set(0xA5);
+    }
+};
+}  // namespace
+
+TEST_F(CoreTest, WithDirectAccessARefreshWritesBackOnlyWhatComponentsChanged) {
+    // The host then holds the image it gave: nothing goes back when no
+    // component changed a register, else the span from the first to the
+    // last changed one.
+    target().offerDirectAccess = true;
+    Session("Test", kSimplePart);
+    Refresh();
+    target().writes.clear();
+    Refresh();
+    EXPECT_TRUE(IoWrites().empty());
+
+    TwoInputs inputs{view};
+    CallOnChange<TwoInputs, uint8_t> watcher(view->IORegister(0x18), &inputs,
+                                             &TwoInputs::portChanged);
+    target().Io()[0x18] = 0x0F;
+    Refresh();
+    ASSERT_EQ(IoWrites().size(), 1u);
+    EXPECT_EQ(IoWrites()[0].address, 0x12u);
+    EXPECT_EQ(IoWrites()[0].bytes.size(), 5u);
+    EXPECT_EQ(target().Io()[0x12], 0x5A);
+    EXPECT_EQ(target().Io()[0x16], 0xA5);
+    EXPECT_EQ(target().Io()[0x18], 0x0F);
+}
+
 TEST_F(Cycle, ChangesOutsideRefreshWriteOnlyTheChangedBitsOfTheRegister) {
     // Before the first refresh the registers do not notify, so nothing is
     // written.

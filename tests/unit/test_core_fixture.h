@@ -70,8 +70,8 @@ protected:
         ASSERT_TRUE(view->IsSimulator());
     }
 
-    std::vector<memhost::InMemoryTarget::Write> IoWrites() {
-        std::vector<memhost::InMemoryTarget::Write> io;
+    std::vector<memhost::InMemoryTarget::Written> IoWrites() {
+        std::vector<memhost::InMemoryTarget::Written> io;
         for (const auto& w : target().writes) {
             if (w.kind == kMemoryIo) io.push_back(w);
         }
