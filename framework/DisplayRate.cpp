@@ -7,6 +7,16 @@
 #include <unordered_map>
 #include <vector>
 
+namespace DisplayRate {
+
+// The frame's way to mark and unmark a widget.
+class FrameAccess {
+public:
+    static void set(Waiting* mark, bool waiting) { mark->waiting_ = waiting; }
+};
+
+}  // namespace DisplayRate
+
 namespace {
 
 void present(QWidget* widget) {
@@ -26,11 +36,18 @@ public:
         connect(&timer_, &QTimer::timeout, this, [this] { endOfFrame(); });
     }
 
-    void repaint(QWidget* widget) {
+    void repaint(QWidget* widget, DisplayRate::Waiting* mark) {
         if (!timer_.isActive()) {
             // Quiet until now: paint at once and open a frame.
             present(widget);
             timer_.start();
+            return;
+        }
+        if (mark) {
+            // The mark says whether the widget waits already; it is only
+            // read through a live widget, whose member it is.
+            marked_.push_back({widget, mark});
+            DisplayRate::FrameAccess::set(mark, true);
             return;
         }
         auto [it, added] = index_.try_emplace(widget, pending_.size());
@@ -47,15 +64,27 @@ public:
         std::vector<QPointer<QWidget>> due;
         due.swap(pending_);
         index_.clear();
+        std::vector<Marked> marked;
+        marked.swap(marked_);
+        for (const Marked& m : marked) {
+            if (!m.widget) continue;
+            DisplayRate::FrameAccess::set(m.mark, false);
+            present(m.widget);
+        }
         for (const QPointer<QWidget>& widget : due)
             if (widget) present(widget);
     }
 
-    int pending() const { return static_cast<int>(pending_.size()); }
+    int pending() const { return static_cast<int>(pending_.size() + marked_.size()); }
 
 private:
+    struct Marked {
+        QPointer<QWidget> widget;
+        DisplayRate::Waiting* mark;
+    };
+
     void endOfFrame() {
-        const bool busy = !pending_.empty();
+        const bool busy = !pending_.empty() || !marked_.empty();
         flush();
         // Changes keep coming: the next frame gathers them too.
         if (busy) timer_.start();
@@ -63,6 +92,7 @@ private:
 
     QTimer timer_;
     std::vector<QPointer<QWidget>> pending_;
+    std::vector<Marked> marked_;
     std::unordered_map<const QWidget*, std::size_t> index_;
 };
 
@@ -81,7 +111,16 @@ namespace DisplayRate {
 void Repaint(QWidget* widget) {
     if (!widget) return;
     if (Frame* f = frame()) {
-        f->repaint(widget);
+        f->repaint(widget, nullptr);
+    } else {
+        present(widget);
+    }
+}
+
+void RepaintMarked(QWidget* widget, Waiting* mark) {
+    if (!widget) return;
+    if (Frame* f = frame()) {
+        f->repaint(widget, mark);
     } else {
         present(widget);
     }

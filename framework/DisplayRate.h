@@ -32,6 +32,26 @@ constexpr int kFrameMs = 16;
 // Repaints `widget` (or lets it catch up) now or at the end of the
 // current frame.
 void Repaint(QWidget* widget);
+
+// A widget asked to repaint on nearly every refresh (a light on a busy
+// port) keeps one of these as a member: while the widget waits for the end
+// of the frame, a further request is one test of this flag instead of a
+// look-up among the waiting widgets.
+class Waiting {
+public:
+    bool waiting() const { return waiting_; }
+
+private:
+    friend void RepaintMarked(QWidget* widget, Waiting* mark);
+    friend class FrameAccess;
+    bool waiting_ = false;
+};
+
+void RepaintMarked(QWidget* widget, Waiting* mark);
+// As Repaint(widget); `mark` is a member of `widget`.
+inline void Repaint(QWidget* widget, Waiting& mark) {
+    if (!mark.waiting()) RepaintMarked(widget, &mark);
+}
 // Repaints every widget waiting for the end of the frame now.
 void Flush();
 // How many widgets wait for the end of the frame.

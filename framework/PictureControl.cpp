@@ -26,7 +26,7 @@ void PictureControl::showPixmap(int resourceId, const QPixmap& pixmap) {
         const QSize size = pixmap.deviceIndependentSize().toSize();
         if (size != minimumSize() || size != maximumSize()) setFixedSize(size);
     }
-    DisplayRate::Repaint(this);
+    DisplayRate::Repaint(this, waiting_);
 }
 
 void PictureControl::paintEvent(QPaintEvent* event) {

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QPixmap>
 
+#include "framework/DisplayRate.h"
+
 class PictureControl : public QLabel {
     Q_OBJECT
     // A declared property, not a dynamic one: setting a dynamic property
@@ -48,5 +50,6 @@ private:
 
     int bitmapId_ = 0;
     QPixmap pixmap_;
+    DisplayRate::Waiting waiting_;
     bool reportsClicks_;
 };

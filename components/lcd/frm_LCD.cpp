@@ -120,7 +120,7 @@ void frm_LCD::redraw() { DisplayRate::Repaint(display_); }
 void LcdStatusLine::setText(const char* text) {
     if (text == text_) return;
     text_ = text;
-    DisplayRate::Repaint(this);
+    DisplayRate::Repaint(this, waiting_);
 }
 
 QSize LcdStatusLine::sizeHint() const { return {100, fontMetrics().height() + 4}; }

@@ -15,6 +15,7 @@
 #include "components/lcd/Display.h"
 #include "components/lcd/LcdBus.h"
 #include "components/lcd/frm_LCD_configure.h"
+#include "framework/DisplayRate.h"
 #include "framework/PinBinding.h"
 #include "framework/PluginForm.h"
 
@@ -92,4 +93,5 @@ protected:
 
 private:
     const char* text_ = nullptr;
+    DisplayRate::Waiting waiting_;
 };

@@ -84,6 +84,21 @@ TEST(PictureControlTest, ANewPixmapForTheSameNumberIsShown) {
     EXPECT_EQ(picture.grab().toImage().pixelColor(0, 0), QColor(Qt::red));
 }
 
+// A picture changed many times in a frame waits once for its end, and
+// once again in the next frame.
+TEST(PictureControlTest, WaitsForTheEndOfTheFrameOncePerFrame) {
+    PictureControl picture(nullptr, 1);
+    const QPixmap lit = LoadBitmap(bitmap::kLedLit), dark = LoadBitmap(bitmap::kLedDark);
+    DisplayRate::Flush();
+    for (int i = 0; i < 5; ++i)
+        picture.setBitmap(i % 2 ? bitmap::kLedDark : bitmap::kLedLit, i % 2 ? dark : lit);
+    EXPECT_EQ(DisplayRate::Pending(), 1);
+    DisplayRate::Flush();
+    EXPECT_EQ(DisplayRate::Pending(), 0);
+    picture.setBitmap(bitmap::kLedDark, dark);
+    EXPECT_EQ(DisplayRate::Pending(), 1);
+}
+
 TEST_F(LedTest, OpenedWhileThePinIsHighShowsItLit) {
     drive("PINA", 0x80);
     auto* led = open<frm_LED>(kCmdLed);
