@@ -129,9 +129,15 @@ public:
     // ---- Register model and update cycle
     GatedValue<uint8_t>* IORegister(int index);  // null outside 0..63
     CycleCountValue* CycleCounter() { return &cycleCounter_; }
-    // Notified after a refresh read the data memory, the general registers
-    // and the pointers. They are read only while something observes this.
+    // Notified after every refresh while something observes it: the data
+    // memory, the general registers and the pointers may have changed.
+    // Whoever shows them reads them with ReadMemoryView() when it draws
+    // (at most once a frame), not on every refresh.
     Subject* MemoryRead() { return &memoryRead_; }
+    // Reads the data memory (keeping the last read as DataPrevious()), the
+    // stack pointer, the general registers and the pointers. A failed read
+    // keeps the last values.
+    void ReadMemoryView();
     // Whether the host offered direct target access (no block per call and
     // the refresh filter).
     bool HasDirectAccess() const { return static_cast<bool>(direct_); }

@@ -263,21 +263,10 @@ void CLEDView::Refresh() {
     }
     refreshing_ = false;
 
-    // Data memory, general registers and pointers are for the memory view:
-    // 1 KiB read per instruction is the largest part of a refresh, so it is
-    // read only while something shows it.
-    if (memoryRead_.activeCount() > 0) {
-        dataPrevious_ = dataMemory_;
-        ReadDataMemory(dataMemory_.data());
-        stackPointerPrevious_ = stackPointer_;
-        stackPointer_ = GetStackPointer();
-
-        ReadRegisters(generalRegisters_.data());
-        pointerX_ = static_cast<uint16_t>(generalRegisters_[27] * 256 + generalRegisters_[26]);
-        pointerY_ = static_cast<uint16_t>(generalRegisters_[29] * 256 + generalRegisters_[28]);
-        pointerZ_ = static_cast<uint16_t>(generalRegisters_[31] * 256 + generalRegisters_[30]);
-        memoryRead_.notify();
-    }
+    // Data memory, general registers and pointers are for the memory view,
+    // which reads them when it draws: 1 KiB per instruction would be the
+    // largest part of a refresh.
+    if (memoryRead_.activeCount() > 0) memoryRead_.notify();
 
     // A failed read (target gone, host error) is no reset: the count keeps
     // its value instead of falling to 0.
@@ -287,6 +276,22 @@ void CLEDView::Refresh() {
     if (adc_ && adcHooks_.runDeferredConversion) adcHooks_.runDeferredConversion(adc_.get());
 
     SetRefreshFilter();
+}
+
+void CLEDView::ReadMemoryView() {
+    dataPrevious_ = dataMemory_;
+    ReadDataMemory(dataMemory_.data());
+    // The stack pointer as the part holds it now, like the memory; the
+    // image of the last refresh when it cannot be read.
+    stackPointerPrevious_ = stackPointer_;
+    std::array<uint8_t, 2> sp{ioRegisters_[0x3D].stored(), ioRegisters_[0x3E].stored()};
+    ReadMemory(kMemoryIo, 0x3D, 2, sp.data());
+    stackPointer_ = static_cast<uint16_t>(sp[1] * 256 + sp[0]);
+
+    ReadRegisters(generalRegisters_.data());
+    pointerX_ = static_cast<uint16_t>(generalRegisters_[27] * 256 + generalRegisters_[26]);
+    pointerY_ = static_cast<uint16_t>(generalRegisters_[29] * 256 + generalRegisters_[28]);
+    pointerZ_ = static_cast<uint16_t>(generalRegisters_[31] * 256 + generalRegisters_[30]);
 }
 
 void CLEDView::SetRefreshFilter() {

@@ -110,7 +110,7 @@ void MemoryListCtrl::setReverse(bool reverse) { model_->setReverse(reverse); }
 void MemoryListCtrl::refresh() {
     if (!core_) return;
     model_->refresh(Snapshot{core_->DataMemory().data(), core_->DataPrevious().data(),
-                             core_->GetStackPointer(), core_->PointerX(), core_->PointerY(),
+                             core_->StackPointer(), core_->PointerX(), core_->PointerY(),
                              core_->PointerZ()});
 }
 

@@ -28,6 +28,8 @@ void frm_Stackview::initDialog() {
     list_->setShowGrid(true);
     list_->setImageList(LoadBitmap(bitmap::kStackPointers, devicePixelRatioF()));
     list_->setGeometry(rect());
+    // A window opened during a session shows the memory at once.
+    if (core()) core()->ReadMemoryView();
     list_->refresh();
     if (core()) {
         // The core reads the memory for as long as this observer is on.
@@ -51,14 +53,13 @@ Follow frm_Stackview::follow() const {
 void frm_Stackview::refresh() { DisplayRate::Repaint(this); }
 
 void frm_Stackview::catchUp() {
+    // The memory is read when it is shown, at most once a frame.
+    if (core()) core()->ReadMemoryView();
     list_->refresh();
     if (!autoScroll_ || !core()) return;
-    const Snapshot pointers{nullptr,
-                            nullptr,
-                            core()->GetStackPointer(),
-                            core()->PointerX(),
-                            core()->PointerY(),
-                            core()->PointerZ()};
+    const Snapshot pointers{
+        nullptr,           nullptr, core()->StackPointer(), core()->PointerX(), core()->PointerY(),
+        core()->PointerZ()};
     ScrollIntoView(TargetRow(FollowTarget(follow(), pointers), list_->reverse()), *list_);
 }
 

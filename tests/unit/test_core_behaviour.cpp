@@ -96,14 +96,18 @@ TEST_F(CoreTest, PointersTakeTheHighByteFromTheOddRegister) {
     r[29] = 0x56;
     r[30] = 0xBC;
     r[31] = 0x9A;
-    // The pointers are read only while something shows the memory.
+    // A refresh tells whoever shows the memory that it may have changed;
+    // the memory and the pointers are read when it is shown.
     struct Shown {
         int reads = 0;
         void read() { ++reads; }
     } shown;
     CallOnWrite<Shown> observer(view->MemoryRead(), &shown, &Shown::read);
+    const int readsBefore = target().reads;
     Refresh();
     EXPECT_EQ(shown.reads, 1);
+    EXPECT_EQ(target().reads - readsBefore, 1);  // the I/O registers alone
+    view->ReadMemoryView();
     EXPECT_EQ(view->PointerX(), 0x1234);
     EXPECT_EQ(view->PointerY(), 0x5678);
     EXPECT_EQ(view->PointerZ(), 0x9ABC);
