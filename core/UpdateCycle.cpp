@@ -22,8 +22,18 @@ uint64_t DifferingBytes(const std::array<uint8_t, kIoRegisterCount>& a,
         std::memcpy(&x, a.data() + word, 8);
         std::memcpy(&y, b.data() + word, 8);
         if (x == y) continue;
-        for (size_t i = word; i < word + 8; ++i)
-            if (a[i] != b[i]) differing |= uint64_t{1} << i;
+        if constexpr (std::endian::native == std::endian::little) {
+            // Byte k of the group is bits 8k..8k+7: set bit 8k+7 where the
+            // byte is not zero, then gather those eight bits into one byte
+            // (the multiplication moves bit 8k to bit 56+k, nothing carries).
+            const uint64_t t = x ^ y;
+            constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+            const uint64_t nonZero = (((t & kLow7) + kLow7) | t) & ~kLow7;
+            differing |= (((nonZero >> 7) * 0x0102040810204080ULL) >> 56) << word;
+        } else {
+            for (size_t i = word; i < word + 8; ++i)
+                if (a[i] != b[i]) differing |= uint64_t{1} << i;
+        }
     }
     return differing;
 }

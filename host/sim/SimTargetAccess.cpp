@@ -115,6 +115,7 @@ void SimTargetAccess::buildWatchLists() {
     specialCount_ = 0;
     wordCount_ = 0;
     ioStorage_ = target_->ioStorage();
+    cycle_ = target_->cycleStorage();
     // Watched bytes of the I/O storage, as the eight-byte groups lie in
     // memory (a mask made of bytes is right whatever the byte order).
     uint8_t ioMask[64] = {};
@@ -192,7 +193,7 @@ HRESULT SimTargetAccess::GetSkippedCycleCounter(ULONG* count) {
 }
 
 bool SimTargetAccess::filterHolds() const {
-    if (*target_->cycleStorage() >= dueCycle_) return false;
+    if (*cycle_ >= dueCycle_) return false;
     for (unsigned k = 0; k < wordCount_; ++k) {
         const IoWord& word = words_[k];
         if ((loadWord(ioStorage_ + word.offset) ^ word.value) & word.mask) return false;

@@ -113,6 +113,7 @@ private:
     uint8_t wordCount_ = 0;
     std::array<IoWord, 8> words_{};
     const uint8_t* ioStorage_ = nullptr;
+    const uint64_t* cycle_ = nullptr;
     struct PlainWatch {
         const uint8_t* storage;
         uint8_t value;
