@@ -1,6 +1,7 @@
 #include "host/sim/SimTarget.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -428,7 +429,7 @@ bool SimTarget::read(LONG kind, uint32_t address, uint8_t* out, uint32_t count) 
     const uint32_t end = start + count;
     for (uint32_t k = 0; k < specialCount_ && specialList_[k] < end; ++k) {
         const uint32_t a = specialList_[k];
-        if (a >= start) out[a - start] = readByte(a);
+        if (a >= start) out[a - start] = specialValue(a);
     }
     return true;
 }
@@ -509,14 +510,32 @@ uint8_t SimTarget::programReadsPin(PortState& port) {
     return value;
 }
 
-uint8_t SimTarget::readByte(uint32_t address) const {
-    if (address == R_SREG) {
+uint8_t SimTarget::sregValue() const {
+    // simavr keeps the eight flags as eight bytes.
+    if constexpr (std::endian::native == std::endian::little) {
+        // Byte k is bits 8k..8k+7: bit 8k+7 is set where the byte is not
+        // zero, and the multiplication gathers those bits into bits 56..63
+        // (bit 8k to 56+k, without carries).
+        uint64_t flags;
+        std::memcpy(&flags, avr_->sreg, sizeof flags);
+        constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+        const uint64_t nonZero = (((flags & kLow7) + kLow7) | flags) & ~kLow7;
+        return static_cast<uint8_t>(((nonZero >> 7) * 0x0102040810204080ULL) >> 56);
+    } else {
         uint8_t flags = 0;
         for (int bit = 0; bit < 8; ++bit)
             if (avr_->sreg[bit]) flags |= static_cast<uint8_t>(1u << bit);
         return flags;
     }
-    if (const PortState* port = portByPin(address)) return pinView(*port);
+}
+
+uint8_t SimTarget::specialValue(uint32_t address) const {
+    const uint8_t mark = special_[address];
+    return mark == kSpecialSreg ? sregValue() : pinView(*ports_[mark - 1u]);
+}
+
+uint8_t SimTarget::readByte(uint32_t address) const {
+    if (address < kSpecialEnd && special_[address]) return specialValue(address);
     return avr_->data[address];
 }
 

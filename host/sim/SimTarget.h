@@ -185,6 +185,9 @@ public:
 
 private:
     uint8_t readByte(uint32_t dataAddress) const;
+    // A marked address (below kSpecialEnd, special_ not 0) as read.
+    uint8_t specialValue(uint32_t dataAddress) const;
+    uint8_t sregValue() const;
     void writeByte(uint32_t dataAddress, uint8_t value);
     PortState* portByPin(uint32_t dataAddress);
     const PortState* portByPin(uint32_t dataAddress) const;
