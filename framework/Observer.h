@@ -258,3 +258,45 @@ private:
     Fn fn_;
     C* target_;
 };
+
+// Calls the member function when the value changed in one of the bits of
+// `mask`. Made for registers that change on nearly every refresh while the
+// owner cares about a few bits (a light on one pin, a bus's enable line):
+// it reads the stored value without a virtual call, and a change of other
+// bits costs one comparison. A change the callback itself makes is seen by
+// the nested notification, not again after the call.
+template <typename C, typename T>
+class CallOnBitsChange : public Observer {
+public:
+    using Fn = void (C::*)();
+    CallOnBitsChange(GatedValue<T>* subject, C* target, Fn fn, T mask, bool active = true)
+        : Observer(subject, active), fn_(fn), target_(target), mask_(mask) {
+        // A subject that cannot be read leaves the observer detached: the
+        // base destructor runs when this throws.
+        last_ = value();
+    }
+    void setMask(T mask) { mask_ = mask; }
+    T mask() const { return mask_; }
+    // The subject's value; throws when the subject is gone.
+    T value() const {
+        if (!subject()) throw SubjectIsDestroyed();
+        return static_cast<GatedValue<T>*>(subject())->stored();
+    }
+
+    void update() override {
+        const T now = value();
+        const T moved = static_cast<T>(now ^ last_);
+        last_ = now;
+        if (moved & mask_) (target_->*fn_)();
+    }
+    void resume() override {
+        last_ = value();
+        Observer::resume();
+    }
+
+private:
+    Fn fn_;
+    C* target_;
+    T mask_;
+    T last_{};
+};

@@ -65,31 +65,6 @@ char PortRegisters::defaultLetter(char preferred) const {
 
 // ---- OutputPort
 
-// Watches one register of the port: compares each new value with the one
-// it saw last and calls the port only when a bit of interest moved. It runs
-// for every change of a busy port, so it reads the stored byte directly.
-class OutputPort::Watch final : public Observer {
-public:
-    Watch(GatedValue<uint8_t>* reg, OutputPort* port)
-        : Observer(reg, true), port_(port), last_(reg->stored()) {}
-
-    void update() override {
-        const uint8_t now = value();
-        const uint8_t moved = static_cast<uint8_t>(now ^ last_);
-        last_ = now;
-        if (moved & port_->interest_) port_->fire();
-    }
-    // Throws when the register is gone.
-    uint8_t value() const {
-        if (!subject()) throw SubjectIsDestroyed();
-        return static_cast<GatedValue<uint8_t>*>(subject())->stored();
-    }
-
-private:
-    OutputPort* port_;
-    uint8_t last_;
-};
-
 OutputPort::OutputPort(std::function<void()> changed) : changed_(std::move(changed)) {}
 
 OutputPort::~OutputPort() = default;
@@ -109,14 +84,14 @@ bool OutputPort::bind(const PortRegisters& ports, char letter, int mode, const c
         GatedValue<uint8_t>* ddr = ports.subject("DDR", letter);
         GatedValue<uint8_t>* port = ports.subject("PORT", letter);
         if (!ddr || !port) return false;
-        ddrWatch_ = std::make_unique<Watch>(ddr, this);
-        watch_ = std::make_unique<Watch>(port, this);
+        ddrWatch_ = std::make_unique<Watch>(ddr, this, &OutputPort::fire, interest_);
+        watch_ = std::make_unique<Watch>(port, this, &OutputPort::fire, interest_);
         ddrIndex_ = ports.index("DDR", letter);
         levelIndex_ = ports.index("PORT", letter);
     } else {
         GatedValue<uint8_t>* pin = ports.subject(pinPrefix_.c_str(), letter);
         if (!pin) return false;
-        watch_ = std::make_unique<Watch>(pin, this);
+        watch_ = std::make_unique<Watch>(pin, this, &OutputPort::fire, interest_);
         levelIndex_ = ports.index(pinPrefix_.c_str(), letter);
     }
     fire();
@@ -137,6 +112,12 @@ bool OutputPort::rebind(const PortRegisters& ports) {
     if (choice_.isDefault)
         return bindDefault(ports, choice_.preferred, choice_.mode, prefix.c_str());
     return bind(ports, choice_.letter, choice_.mode, prefix.c_str());
+}
+
+void OutputPort::setInterest(uint8_t bits) {
+    interest_ = bits;
+    if (watch_) watch_->setMask(bits);
+    if (ddrWatch_) ddrWatch_->setMask(bits);
 }
 
 uint8_t OutputPort::level() const {

@@ -142,7 +142,7 @@ public:
     // a watched register does not call it. An LED on one pin of a busy port
     // is then called for its own pin only. Takes effect with the next
     // change; bind() again to show the state of new bits at once.
-    void setInterest(uint8_t bits) { interest_ = bits; }
+    void setInterest(uint8_t bits);
     uint8_t interest() const { return interest_; }
 
     bool bound() const { return watch_ != nullptr; }
@@ -156,7 +156,7 @@ public:
     int ddrIndex() const { return ddrIndex_; }
 
 private:
-    class Watch;
+    using Watch = CallOnBitsChange<OutputPort, uint8_t>;
     void fire();
 
     std::function<void()> changed_;

@@ -56,45 +56,47 @@ void LcdBus::applyConfig(const LcdConfig& config) {
     rs_ = resolve(config_.rsPort);
     rw_ = resolve(config_.rwPort);
 
-    enableWatch_.reset();
     watchEnablePort();
-    // The pins show the present level before the E watch is created, so a
-    // new watch starts from what E is now and sees no edge.
-    portPins_.set(level(enable_));
-    enableWatch_ =
-        std::make_unique<PinWatch>(portPins_.pin(config_.enablePin), this, &LcdBus::sampleBus);
+    // A new configuration starts from what E is now and sees no edge.
+    enableHigh_ = enableLevel();
 }
 
 void LcdBus::watchEnablePort() {
     registerWatch_.reset();
     ddrWatch_.reset();
+    const auto bit = static_cast<uint8_t>(1u << (config_.enablePin & 7));
     if (config_.usePinRegister) {
         if (enable_.pin) {
             registerWatch_ =
-                std::make_unique<RegisterWatch>(enable_.pin, this, &LcdBus::refreshPortPins);
+                std::make_unique<EnableWatch>(enable_.pin, this, &LcdBus::followEnable, bit);
         }
         return;
     }
     if (enable_.port) {
         registerWatch_ =
-            std::make_unique<RegisterWatch>(enable_.port, this, &LcdBus::refreshPortPins);
+            std::make_unique<EnableWatch>(enable_.port, this, &LcdBus::followEnable, bit);
     }
     // E also rises when the program makes a high PORTx bit an output.
     if (enable_.ddr) {
-        ddrWatch_ = std::make_unique<RegisterWatch>(enable_.ddr, this, &LcdBus::refreshPortPins);
+        ddrWatch_ = std::make_unique<EnableWatch>(enable_.ddr, this, &LcdBus::followEnable, bit);
     }
 }
 
 uint8_t LcdBus::level(const Signal& s) const {
-    if (config_.usePinRegister) return s.pin ? s.pin->get() : 0;
+    if (config_.usePinRegister) return s.pin ? s.pin->stored() : 0;
     if (!s.port || !s.ddr) return 0;
-    return static_cast<uint8_t>(s.port->get() & s.ddr->get());
+    return static_cast<uint8_t>(s.port->stored() & s.ddr->stored());
 }
 
-void LcdBus::refreshPortPins() {
+bool LcdBus::enableLevel() const { return ((level(enable_) >> (config_.enablePin & 7)) & 1) != 0; }
+
+void LcdBus::followEnable() {
     // The controller's own answer lands in PINx; that is no edge of E.
     if (inCycle_) return;
-    portPins_.set(level(enable_));
+    const bool high = enableLevel();
+    const bool rose = high && !enableHigh_;
+    enableHigh_ = high;
+    if (rose) sampleBus();
 }
 
 void LcdBus::sampleBus() {

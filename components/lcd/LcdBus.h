@@ -17,8 +17,11 @@
 //
 // The E register watch follows the configuration: it watches PORTx and
 // DDRx of E's port (PINx with `usePinRegister`), and moves when E's port or
-// the register kind changes. A change of the core's update request (a
-// reset of the simulated part) resets the controller.
+// the register kind changes. It looks at E's bit only: the program moves
+// the data and control lines of a shared port on nearly every refresh, and
+// those lines matter only at E's rising edge, when they are read. A change
+// of the core's update request (a reset of the simulated part) resets the
+// controller.
 //
 // Toolkit-free: tested through any byte-register store with change
 // notification.
@@ -50,20 +53,6 @@ public:
     virtual void refresh() {}
 };
 
-// A byte whose set() also sets one subject per bit (0 or 1), each of which
-// notifies on every set.
-class PortPins : public Value<uint8_t> {
-public:
-    void set(uint8_t v) override {
-        for (int i = 0; i < 8; ++i) pins_[i].set((v >> i) & 1);
-        Value<uint8_t>::set(v);
-    }
-    Value<uint8_t>* pin(int i) { return &pins_[i & 7]; }
-
-private:
-    std::array<Value<uint8_t>, 8> pins_;
-};
-
 class LcdBus {
 public:
     // `panel` receives status texts and redraws; `updateRequest` is the
@@ -74,13 +63,15 @@ public:
     LcdBus& operator=(const LcdBus&) = delete;
 
     // Takes a new configuration: resolves its registers, moves the E
-    // register watch, recreates the E-pin watch, applies lines and columns
-    // and the trace setting. Creating the watches never produces an edge.
+    // register watch, applies lines and columns and the trace setting.
+    // Taking a configuration never produces an edge: E's level then is the
+    // level an edge starts from.
     void applyConfig(const LcdConfig& config);
     const LcdConfig& config() const { return config_; }
 
-    // Observer callbacks.
-    void refreshPortPins();
+    // Observer callbacks. followEnable() follows E's level and samples
+    // the bus when it rises.
+    void followEnable();
     void sampleBus();
     void writeBack();
     // Resets the controller; writes nothing into the program's registers.
@@ -103,10 +94,11 @@ private:
         GatedValue<uint8_t>* port = nullptr;
     };
     uint8_t level(const Signal& s) const;
+    bool enableLevel() const;
     void watchEnablePort();
 
     using RegisterWatch = CallOnChange<LcdBus, uint8_t>;
-    using PinWatch = CallOnRise<LcdBus, uint8_t>;
+    using EnableWatch = CallOnBitsChange<LcdBus, uint8_t>;
 
     HD44780U::Panel* panel_;
     LcdPorts* ports_;
@@ -116,12 +108,11 @@ private:
     HD44780U::DisplayState display_;
     HD44780U::MPU_interface mpu_;
     GatedValue<uint16_t> busWord_;
-    PortPins portPins_;
     Signal data_, enable_, rs_, rw_;
+    bool enableHigh_ = false;  // E's level as last seen
     bool inCycle_ = false;
 
-    std::unique_ptr<RegisterWatch> registerWatch_, ddrWatch_;
-    std::unique_ptr<PinWatch> enableWatch_;
+    std::unique_ptr<EnableWatch> registerWatch_, ddrWatch_;
     std::unique_ptr<CallOnWrite<LcdBus>> busWatch_;
     std::unique_ptr<RegisterWatch> coreWatch_;
 };

@@ -488,3 +488,25 @@ TEST_F(LcdBusTest, PinRegisterModeAndMissingPorts) {
         }
     }
 }
+
+// The program moves the other lines of E's port on nearly every refresh;
+// only a rise of E's own bit is a cycle, also after E moved to another bit
+// of the port, and taking a configuration while E is high is none.
+TEST_F(LcdBusTest, OnlyARiseOfEsOwnBitIsACycle) {
+    program.init4Bit();
+    ASSERT_EQ(panel.last(), "Initialization: OK");
+    const size_t before = panel.statuses.size();
+    for (int v = 0; v < 256; ++v) regs.set(A.port, static_cast<uint8_t>(v & ~0x02));
+    EXPECT_EQ(panel.statuses.size(), before);
+
+    LcdConfig moved = config;
+    moved.enablePin = 0;
+    regs.set(A.port, 0x09);  // RS (bit 3) and the new E high
+    rewire(moved);
+    regs.set(A.port, 0x0B);  // the former E bit rises
+    regs.set(A.port, 0x0A);
+    EXPECT_EQ(panel.statuses.size(), before);
+    regs.set(A.port, 0x0B);  // E rises, the former E bit held high
+    EXPECT_EQ(panel.statuses.size(), before + 1);
+    EXPECT_EQ(panel.last(), "Writing data [1/2]");
+}

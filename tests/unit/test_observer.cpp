@@ -85,6 +85,29 @@ TEST(Observer, ChangeWriteAndRiseConditions) {
     EXPECT_EQ(r.calls, (std::vector<int>{107, 2, 1}));
 }
 
+// Only the bits of the mask count, against the value seen last (silent
+// stores included); the mask can move; a vanished subject throws.
+TEST(Observer, BitsChangeCountsTheMaskedBitsOnly) {
+    Recorder r;
+    auto s = std::make_unique<GatedValue<uint8_t>>();
+    CallOnBitsChange<Recorder, uint8_t> bit2(s.get(), &r, &Recorder::a, 0x04);
+    s->set(0xFB);  // every other bit
+    EXPECT_TRUE(r.calls.empty());
+    s->set(0xFF);
+    s->set(0xFF);  // no change
+    EXPECT_EQ(r.calls.size(), 1u);
+    bit2.setMask(0x01);
+    s->setNotifyEnabled(false);
+    s->set(0xFE);
+    s->set(0xFA);
+    s->setNotifyEnabled(true);
+    s->notify();  // bit 0 differs from the 0xFF seen last
+    EXPECT_EQ(r.calls.size(), 2u);
+    s.reset();
+    EXPECT_THROW(bit2.update(), SubjectIsDestroyed);
+    EXPECT_THROW(bit2.value(), SubjectIsDestroyed);
+}
+
 TEST(Observer, RiseComparesUnsigned) {
     Value<uint8_t> s;
     Recorder r;
