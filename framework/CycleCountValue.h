@@ -5,10 +5,10 @@
 // oscillator until its next edge, a free-running converter until the end
 // of its conversion. A CallWhenDue observer says which count that is, so
 // the core can tell a host that the refreshes before it change nothing for
-// this observer. Its callback must therefore do nothing (change no state
-// anyone sees) for a count that has not reached the due value it announced;
-// it is still called on every change, so its behaviour is the same whether
-// the host refreshes after every instruction or not.
+// this observer. Its callback runs on every change of the count that has
+// reached the due value (none while nothing is due), so its behaviour is
+// the same whether the host refreshes after every instruction or not; a
+// refresh before that costs a comparison.
 //
 // Counts are compared modulo 2^32 (the count wraps).
 #pragma once
@@ -60,8 +60,8 @@ private:
     DueObserver* next_ = nullptr;
 };
 
-// Calls `fn` of its owner on every change of the count (as CallOnChange),
-// and asks `due` of its owner when the owner next needs to be called.
+// Asks `due` of its owner when the owner next needs to be called, and calls
+// `fn` of its owner on every change of the count from then on.
 template <typename C>
 class CallWhenDue : public DueObserver {
 public:
@@ -74,7 +74,10 @@ public:
     void update() override {
         if (!subject()) throw SubjectIsDestroyed();
         const uint32_t now = static_cast<CycleCountValue*>(subject())->get();
-        if (now != last_) (target_->*fn_)();
+        uint32_t due = 0;
+        // Reached modulo 2^32: now at or after the due count.
+        if (now != last_ && (target_->*due_)(&due) && static_cast<int32_t>(now - due) >= 0)
+            (target_->*fn_)();
         if (!subject()) throw SubjectIsDestroyed();
         last_ = static_cast<CycleCountValue*>(subject())->get();
     }

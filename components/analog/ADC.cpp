@@ -315,9 +315,10 @@ bool ADC::FreeRunningDue(uint32_t* due) const {
 }
 
 void ADC::OnCycleCounter() {
-    if (!armed_ || !IsFreeRunning()) return;
+    // The cheap tests first: this may run on every refresh.
+    if (!armed_) return;
     const uint32_t now = core_->CycleCounter()->get();
-    if (!cyclecount::Reached(now, nextDue_)) return;
+    if (!cyclecount::Reached(now, nextDue_) || !IsFreeRunning()) return;
     RequestConversion();
     const uint32_t period = FreeRunningPeriod();
     nextDue_ += period;

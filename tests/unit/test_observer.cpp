@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "framework/CycleCountValue.h"
 #include "framework/Observer.h"
 
 namespace {
@@ -106,6 +107,35 @@ TEST(Observer, BitsChangeCountsTheMaskedBitsOnly) {
     s.reset();
     EXPECT_THROW(bit2.update(), SubjectIsDestroyed);
     EXPECT_THROW(bit2.value(), SubjectIsDestroyed);
+}
+
+// A follower of the cycle count is called from the count it announced on,
+// modulo 2^32, and not at all while it waits for nothing.
+TEST(Observer, WhenDueCallsFromTheDueCountOn) {
+    struct Timer {
+        bool armed = true;
+        uint32_t due = 0xFFFFFFF8u;
+        int calls = 0;
+        void fire() { ++calls; }
+        bool next(uint32_t* d) const {
+            *d = due;
+            return armed;
+        }
+    } timer;
+    CycleCountValue counter;
+    counter.set(0xFFFFFFF0u);
+    CallWhenDue<Timer> watch(&counter, &timer, &Timer::fire, &Timer::next);
+    counter.set(0xFFFFFFF4u);
+    EXPECT_EQ(timer.calls, 0);
+    counter.set(0xFFFFFFF8u);
+    counter.set(0x00000002u);  // past the wrap: still after the due count
+    EXPECT_EQ(timer.calls, 2);
+    timer.due = 0x10;
+    counter.set(0x0000000Fu);
+    EXPECT_EQ(timer.calls, 2);
+    timer.armed = false;
+    counter.set(0x00000020u);
+    EXPECT_EQ(timer.calls, 2);
 }
 
 TEST(Observer, RiseComparesUnsigned) {
