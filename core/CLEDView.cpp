@@ -21,7 +21,10 @@ const char* commandName(int command) {
 CLEDView::CLEDView() : DispatchObject(0) {
     // The values Init establishes, so that an object the host never
     // initialises is in the same, inert state.
-    for (auto& r : ioRegisters_) r.setNotifyEnabled(false);
+    for (size_t i = 0; i < ioRegisters_.size(); ++i) {
+        ioRegisters_[i].setNotifyEnabled(false);
+        ioRegisters_[i].markInto(&registersSet_, static_cast<int>(i));
+    }
     vcc_.set(5.0);
     avcc_.set(5.0);
     internalReference_.set(2.56);

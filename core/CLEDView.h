@@ -19,6 +19,7 @@
 #include "contract/Commands.h"
 #include "contract/HostInterfaces.h"
 #include "contract/TargetDirectAccess.h"
+#include "core/IoRegister.h"
 #include "debugaids/Autostep.h"
 #include "debugaids/RegisterLogger.h"
 #include "framework/CycleCountValue.h"
@@ -249,7 +250,11 @@ private:
     bool stackViewCreated_ = false;
 
     // Register model
-    std::array<GatedValue<uint8_t>, kIoRegisterCount> ioRegisters_;
+    std::array<IoRegister, kIoRegisterCount> ioRegisters_;
+    // Bit i: register i was set since the last refresh took the image, or
+    // otherwise holds a value other than ioImage_[i]. Every other register
+    // holds exactly its byte of the image.
+    uint64_t registersSet_ = ~uint64_t{0};
     std::array<uint8_t, kIoRegisterCount> ioImage_{};
     std::array<uint8_t, kIoRegisterCount> ioPrevious_{};
     std::array<uint8_t, kDataMemorySize> dataMemory_{};

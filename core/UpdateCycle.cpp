@@ -238,22 +238,31 @@ void CLEDView::Refresh() {
     if (!firstRefresh_) ioPrevious_ = ioImage_;
     ReadIOMemory(ioImage_.data());  // a failed read keeps the last image
 
-    for (size_t i = 0; i < ioRegisters_.size(); ++i) {
+    // Every register takes its byte of the image: only those the image
+    // changed and those set since the last refresh can differ from it.
+    const uint64_t changed = firstRefresh_ ? ~uint64_t{0} : DifferingBytes(ioImage_, ioPrevious_);
+    for (uint64_t rest = changed | registersSet_; rest != 0; rest &= rest - 1) {
+        const auto i = static_cast<size_t>(std::countr_zero(rest));
         ioRegisters_[i].load(ioImage_[i]);
-        ioRegisters_[i].setNotifyEnabled(true);
     }
+    if (firstRefresh_)
+        for (auto& r : ioRegisters_) r.setNotifyEnabled(true);
+    registersSet_ = 0;
+
     // Observers may set registers while they run; those writes are only
     // collected (refreshing is set) and go out below. A register one of
     // them sets is announced by that set itself.
-    const uint64_t changed = firstRefresh_ ? ~uint64_t{0} : DifferingBytes(ioImage_, ioPrevious_);
     for (uint64_t rest = changed; rest != 0; rest &= rest - 1) {
         const auto i = static_cast<size_t>(std::countr_zero(rest));
         if (firstRefresh_ || ioRegisters_[i].stored() != ioPrevious_[i]) ioRegisters_[i].notify();
     }
     firstRefresh_ = false;
 
-    std::array<uint8_t, 64> out;
-    for (size_t i = 0; i < ioRegisters_.size(); ++i) out[i] = ioRegisters_[i].stored();
+    std::array<uint8_t, 64> out = ioImage_;
+    for (uint64_t rest = registersSet_; rest != 0; rest &= rest - 1) {
+        const auto i = static_cast<size_t>(std::countr_zero(rest));
+        out[i] = ioRegisters_[i].stored();
+    }
     if (adifPending_) {
         out[6] |= 0x10;  // ADCSRA: ADIF raised by the converter during the refresh
         adifPending_ = false;
@@ -264,13 +273,21 @@ void CLEDView::Refresh() {
     // only the registers from the first to the last one a component changed
     // go back, and nothing when none did (most refreshes during Run); other
     // hosts get the whole image every time.
+    bool written = true;
     if (!direct_) {
-        if (WriteIOMemory(out.data())) ioImage_ = out;
-    } else if (const uint64_t written = DifferingBytes(out, ioImage_); written != 0) {
-        const auto first = static_cast<ULONG>(std::countr_zero(written));
-        const auto last = static_cast<ULONG>(63 - std::countl_zero(written));
-        if (WriteIORegisters(first, last - first + 1, out.data() + first)) ioImage_ = out;
+        written = WriteIOMemory(out.data());
+    } else if (const uint64_t differing = DifferingBytes(out, ioImage_); differing != 0) {
+        const auto first = static_cast<ULONG>(std::countr_zero(differing));
+        const auto last = static_cast<ULONG>(63 - std::countl_zero(differing));
+        written = WriteIORegisters(first, last - first + 1, out.data() + first);
     }
+    // Registers that now hold another value than the image: all that were
+    // set, when the write failed, and ADCSRA when ADIF went out in it alone.
+    if (written) {
+        ioImage_ = out;
+        registersSet_ = 0;
+    }
+    if (ioRegisters_[6].stored() != ioImage_[6]) registersSet_ |= uint64_t{1} << 6;
     refreshing_ = false;
 
     // Data memory, general registers and pointers are for the memory view,

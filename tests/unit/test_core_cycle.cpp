@@ -198,6 +198,15 @@ TEST_F(Cycle, InputsSetDuringRefreshAreCollectedIntoOneWrite) {
     RegisterWatch watch(view);
     Refresh();
     EXPECT_TRUE(watch.order.empty());
+
+    // An input whose write failed is not taken for the target's value.
+    target().writeFailure[kMemoryIo] = E_FAIL;
+    target().Io()[0x18] = 0x3C;
+    Refresh();
+    EXPECT_EQ(view->IORegister(0x16)->get(), 0xC3);
+    target().writeFailure.clear();
+    Refresh();
+    EXPECT_EQ(view->IORegister(0x16)->get(), 0xF0);
 }
 
 namespace {
@@ -256,6 +265,19 @@ TEST_F(Cycle, ChangesOutsideRefreshWriteOnlyTheChangedBitsOfTheRegister) {
 
     view->IORegister(0x12)->set(0x01);  // same value: no change, no write
     EXPECT_EQ(IoWrites().size(), 1u);
+
+    // The next refresh shows the register as the target holds it.
+    Refresh();
+    EXPECT_EQ(view->IORegister(0x12)->get(), 0x81);
+}
+
+TEST_F(Cycle, AConverterFlagWrittenBackIsSeenByTheNextRefresh) {
+    Refresh();
+    view->SetAdifPending();
+    Refresh();
+    EXPECT_EQ(target().Io()[0x06] & 0x10, 0x10);
+    Refresh();
+    EXPECT_EQ(view->IORegister(0x06)->get() & 0x10, 0x10);
 }
 
 // ---- Reset detection
