@@ -255,6 +255,9 @@ private:
     // otherwise holds a value other than ioImage_[i]. Every other register
     // holds exactly its byte of the image.
     uint64_t registersSet_ = ~uint64_t{0};
+    // The registers in which `out`, the image a refresh writes back, differs
+    // from ioImage_.
+    uint64_t SetAndChanged(const std::array<uint8_t, kIoRegisterCount>& out) const;
     std::array<uint8_t, kIoRegisterCount> ioImage_{};
     std::array<uint8_t, kIoRegisterCount> ioPrevious_{};
     std::array<uint8_t, kDataMemorySize> dataMemory_{};

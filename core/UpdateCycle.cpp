@@ -276,7 +276,7 @@ void CLEDView::Refresh() {
     bool written = true;
     if (!direct_) {
         written = WriteIOMemory(out.data());
-    } else if (const uint64_t differing = DifferingBytes(out, ioImage_); differing != 0) {
+    } else if (const uint64_t differing = SetAndChanged(out); differing != 0) {
         const auto first = static_cast<ULONG>(std::countr_zero(differing));
         const auto last = static_cast<ULONG>(63 - std::countl_zero(differing));
         written = WriteIORegisters(first, last - first + 1, out.data() + first);
@@ -303,6 +303,17 @@ void CLEDView::Refresh() {
     if (adc_ && adcHooks_.runDeferredConversion) adcHooks_.runDeferredConversion(adc_.get());
 
     SetRefreshFilter();
+}
+
+uint64_t CLEDView::SetAndChanged(const std::array<uint8_t, kIoRegisterCount>& out) const {
+    // Only registers set during the refresh, and ADCSRA for the converter's
+    // flag, can differ from the image.
+    uint64_t differing = 0;
+    for (uint64_t rest = registersSet_ | uint64_t{1} << 6; rest != 0; rest &= rest - 1) {
+        const auto i = static_cast<size_t>(std::countr_zero(rest));
+        if (out[i] != ioImage_[i]) differing |= uint64_t{1} << i;
+    }
+    return differing;
 }
 
 void CLEDView::ReadMemoryView() {
