@@ -128,7 +128,11 @@ void frm_Beerbasement::initDialog() {
     ports_.follow([this] {
         for (auto& output : outputs_) output->rebind(ports_);
     });
-    for (auto& output : outputs_) output->bindDefault(ports_, 'A', UsePin);
+    // Each output shows one pin: changes of the port's other pins pass it by.
+    for (size_t kind = 0; kind < 3; ++kind) {
+        outputs_[kind]->setInterest(static_cast<uint8_t>(1u << ClampPin(wiring_.pin[kind])));
+        outputs_[kind]->bindDefault(ports_, 'A', UsePin);
+    }
     trackbar_->setValue(15);
     setTemperature(15);
     // A free channel rather than channel 0 for everyone, given the cellar's
@@ -144,6 +148,7 @@ void frm_Beerbasement::initDialog() {
 
 void frm_Beerbasement::bindOutputs() {
     for (size_t kind = 0; kind < 3; ++kind) {
+        outputs_[kind]->setInterest(static_cast<uint8_t>(1u << ClampPin(wiring_.pin[kind])));
         // A port the part does not have: that output watches nothing and
         // shows off.
         if (!outputs_[kind]->bind(ports_, ports_.letterAt(wiring_.port[kind]), wiring_.behaviour)) {

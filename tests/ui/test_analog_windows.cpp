@@ -261,4 +261,12 @@ TEST_F(AnalogTest, BeerbasementOutputsAndCellarPictures) {
     refresh();
     EXPECT_FALSE(bb->ledOn(frm_Beerbasement::Heater));
     EXPECT_FALSE(bb->ledOn(frm_Beerbasement::Cooler));
+    // Each output follows its own new pin, also when nothing else moves.
+    setIo("DDRC", 0x07);
+    setIo("PORTC", 0x00);
+    refresh();
+    setIo("PORTC", 0x02);
+    refresh();
+    EXPECT_TRUE(bb->ledOn(frm_Beerbasement::Cooler));
+    EXPECT_FALSE(bb->ledOn(frm_Beerbasement::Status));
 }
