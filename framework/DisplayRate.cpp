@@ -35,8 +35,12 @@ public:
         timer_.setInterval(DisplayRate::kFrameMs);
         connect(&timer_, &QTimer::timeout, this, [this] { endOfFrame(); });
     }
+    ~Frame() override;
 
     void repaint(QWidget* widget, DisplayRate::Waiting* mark) {
+        // The widget that asked last and waits already (a widget asking on
+        // every refresh, without a mark of its own): nothing to look up.
+        if (!mark && last_ < pending_.size() && pending_[last_] == widget) return;
         if (!timer_.isActive()) {
             // Quiet until now: paint at once and open a frame.
             present(widget);
@@ -51,6 +55,7 @@ public:
             return;
         }
         auto [it, added] = index_.try_emplace(widget, pending_.size());
+        last_ = it->second;
         if (added) {
             pending_.emplace_back(widget);
         } else if (!pending_[it->second]) {
@@ -92,13 +97,21 @@ private:
 
     QTimer timer_;
     std::vector<QPointer<QWidget>> pending_;
+    std::size_t last_ = 0;  // in pending_, the widget that asked last
     std::vector<Marked> marked_;
     std::unordered_map<const QWidget*, std::size_t> index_;
 };
 
+// The frame, or null before it is made (or after the application took it
+// down); the destructor clears it, so asking costs no guarded pointer.
+Frame* instance = nullptr;
+
+Frame::~Frame() {
+    if (instance == this) instance = nullptr;
+}
+
 Frame* frame() {
     // Owned by the application, so it goes before the toolkit does.
-    static QPointer<Frame> instance;
     if (!instance && QCoreApplication::instance())
         instance = new Frame(QCoreApplication::instance());
     return instance;

@@ -99,6 +99,24 @@ TEST(PictureControlTest, WaitsForTheEndOfTheFrameOncePerFrame) {
     EXPECT_EQ(DisplayRate::Pending(), 1);
 }
 
+// Widgets without a mark of their own wait once per frame each, however
+// their requests interleave.
+TEST(DisplayRateTest, UnmarkedWidgetsWaitOncePerFrameEach) {
+    QWidget a, b;
+    DisplayRate::Repaint(&a);  // opens a frame if none is open
+    DisplayRate::Flush();
+    DisplayRate::Repaint(&b);
+    DisplayRate::Repaint(&b);
+    DisplayRate::Repaint(&a);
+    DisplayRate::Repaint(&b);
+    DisplayRate::Repaint(&a);
+    EXPECT_EQ(DisplayRate::Pending(), 2);
+    DisplayRate::Flush();
+    DisplayRate::Repaint(&a);
+    EXPECT_EQ(DisplayRate::Pending(), 1);
+    DisplayRate::Flush();
+}
+
 TEST_F(LedTest, OpenedWhileThePinIsHighShowsItLit) {
     drive("PINA", 0x80);
     auto* led = open<frm_LED>(kCmdLed);
