@@ -27,7 +27,6 @@
 // notification.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 
