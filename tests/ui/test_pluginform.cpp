@@ -22,10 +22,9 @@ TEST_F(PluginFormTest, NamingRuleCountsExistingWindowsOfTheKind) {
     const auto& requests = host().works().dockRequests;
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[1].name, "LED 2");
-    EXPECT_EQ(requests[0].a, kDockArgs[0]);
-    EXPECT_EQ(requests[0].b, kDockArgs[1]);
-    EXPECT_EQ(requests[0].c, kDockArgs[2]);
-    EXPECT_EQ(requests[0].d, kDockArgs[3]);
+    const auto& r = requests[0];
+    EXPECT_EQ((std::vector<LONG>{r.a, r.b, r.c, r.d}),
+              std::vector<LONG>(std::begin(kDockArgs), std::end(kDockArgs)));
     EXPECT_EQ(requests[0].instance, ModuleInstance());
     // Every window of the kind is shown, in creation order.
     EXPECT_EQ(core()->Windows(kCmdLed).size(), 3u);

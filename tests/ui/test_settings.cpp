@@ -34,10 +34,9 @@ protected:
 
 TEST_F(SettingsTest, ElectricalDefaultsAndLinkedTrackbars) {
     runSettings([](QDialog* d) {
-        EXPECT_EQ(textOf(d, Page::kVccText), "5.00");
-        EXPECT_EQ(textOf(d, Page::kVrefText), "2.56");
-        EXPECT_EQ(textOf(d, Page::kAvccText), "5.00");
-        EXPECT_EQ(textOf(d, Page::kArefText), "5.00");
+        EXPECT_EQ((QStringList{textOf(d, Page::kVccText), textOf(d, Page::kVrefText),
+                               textOf(d, Page::kAvccText), textOf(d, Page::kArefText)}),
+                  (QStringList{"5.00", "2.56", "5.00", "5.00"}));
         EXPECT_FALSE(findControl(d, Page::kAref)->isEnabled());
 
         // The linked limits are the model's; the page shows them at once.

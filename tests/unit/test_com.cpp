@@ -2,11 +2,8 @@
 // generic class factory and its counters, the process class table, and the
 // keyboard layout.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstring>
-#include <filesystem>
-#include <optional>
 #include <string>
 
 #include "contract/HostInterfaces.h"
@@ -17,6 +14,7 @@
 #include "platform/keyboard.h"
 #include "platform/registry.h"
 #include "platform/server.h"
+#include "tests/support/ScratchRegistry.h"
 
 namespace {
 
@@ -100,8 +98,6 @@ TEST(Bstr, MalformedUtf8BecomesReplacementCharacters) {
     SysFreeString(b);
 }
 
-// ---- Slots
-
 // ---- Class factory and counters
 
 struct TestModule {};
@@ -122,12 +118,23 @@ public:
 
 IUnknown* CreateThing() { return new Thing; }
 
-TEST(ClassFactory, CountsObjectsAndLocksUntilTheyAreGone) {
-    ASSERT_TRUE(TestCounter::CanUnload());
+IClassFactory* NewThingFactory() {
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(ClassFactory<TestCounter>::Get(ClassFactory<TestCounter>::FromNew(&CreateThing),
+    EXPECT_EQ(ClassFactory<TestCounter>::Get(ClassFactory<TestCounter>::FromNew(&CreateThing),
                                              IID_IClassFactory, reinterpret_cast<void**>(&factory)),
               S_OK);
+    return factory;
+}
+
+// A Thing through the process class table.
+HRESULT CreateFromTable(const IID& iid, void** out) {
+    return CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, iid, out);
+}
+
+TEST(ClassFactory, CountsObjectsAndLocksUntilTheyAreGone) {
+    ASSERT_TRUE(TestCounter::CanUnload());
+    IClassFactory* factory = NewThingFactory();
+    ASSERT_NE(factory, nullptr);
     EXPECT_FALSE(TestCounter::CanUnload());  // a held factory keeps the module
 
     IThing* thing = nullptr;
@@ -162,31 +169,13 @@ TEST(ClassFactory, CountsObjectsAndLocksUntilTheyAreGone) {
 
 class ClassTable : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (const char* v = std::getenv("QUILL_REGISTRY")) old_ = v;
-        char pattern[] = "/tmp/quill-com-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ::setenv("QUILL_REGISTRY", (dir_ + "/registry.reg").c_str(), 1);
-    }
-    void TearDown() override {
-        if (old_) {
-            ::setenv("QUILL_REGISTRY", old_->c_str(), 1);
-        } else {
-            ::unsetenv("QUILL_REGISTRY");
-        }
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    std::string dir_;
-    std::optional<std::string> old_;
+    ScratchRegistry registry_;
+    std::string dir_ = registry_.dir().string();
 };
 
 TEST_F(ClassTable, CreatesFromARegisteredFactoryUntilRevoked) {
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(ClassFactory<TestCounter>::Get(ClassFactory<TestCounter>::FromNew(&CreateThing),
-                                             IID_IClassFactory, reinterpret_cast<void**>(&factory)),
-              S_OK);
+    IClassFactory* factory = NewThingFactory();
+    ASSERT_NE(factory, nullptr);
     DWORD cookie = 0;
     ASSERT_EQ(CoRegisterClassObject(CLSID_Thing, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
                                     &cookie),
@@ -194,23 +183,18 @@ TEST_F(ClassTable, CreatesFromARegisteredFactoryUntilRevoked) {
     factory->Release();  // the table holds its own reference
 
     IThing* thing = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IThing,
-                               reinterpret_cast<void**>(&thing)),
-              S_OK);
+    ASSERT_EQ(CreateFromTable(IID_IThing, reinterpret_cast<void**>(&thing)), S_OK);
     EXPECT_EQ(thing->Value(), 42);
     thing->Release();
     void* object = &object;
-    EXPECT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IGuiPlugin, &object),
-              E_NOINTERFACE);
+    EXPECT_EQ(CreateFromTable(IID_IGuiPlugin, &object), E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);
 
     EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
     EXPECT_TRUE(TestCounter::CanUnload());  // the table let go of the factory
     EXPECT_EQ(CoRevokeClassObject(cookie), E_INVALIDARG);
-    EXPECT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IThing, &object),
-              REGDB_E_CLASSNOTREG);
-    EXPECT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IThing, nullptr),
-              E_POINTER);
+    EXPECT_EQ(CreateFromTable(IID_IThing, &object), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CreateFromTable(IID_IThing, nullptr), E_POINTER);
     EXPECT_EQ(CoRegisterClassObject(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, 0, &cookie),
               E_INVALIDARG);
 }
@@ -221,8 +205,7 @@ TEST_F(ClassTable, RegistryEntriesThatNameNoUsableServerFailCleanly) {
 
     ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, key, "", dir_ + "/missing.so"), ERROR_SUCCESS);
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IThing, &object),
-              CO_E_DLLNOTFOUND);
+    EXPECT_EQ(CreateFromTable(IID_IThing, &object), CO_E_DLLNOTFOUND);
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("missing.so"), std::string::npos);
     EXPECT_EQ(object, nullptr);
 
@@ -230,13 +213,11 @@ TEST_F(ClassTable, RegistryEntriesThatNameNoUsableServerFailCleanly) {
     std::string platform = std::string(QUILL_BINARY_DIR) + "/bin/libquill_platform.so";
     ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, key, "", platform), ERROR_SUCCESS);
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IThing, &object),
-              CO_E_ERRORINDLL);
+    EXPECT_EQ(CreateFromTable(IID_IThing, &object), CO_E_ERRORINDLL);
     ::testing::internal::GetCapturedStderr();
 
     ASSERT_EQ(RegSetKeyValue(HKEY_CLASSES_ROOT, key, "", ""), ERROR_SUCCESS);
-    EXPECT_EQ(CoCreateInstance(CLSID_Thing, nullptr, CLSCTX_INPROC_SERVER, IID_IThing, &object),
-              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CreateFromTable(IID_IThing, &object), REGDB_E_CLASSNOTREG);
 }
 
 TEST_F(ClassTable, ProgIdsResolveDirectlyOrThroughCurVer) {

@@ -29,11 +29,13 @@ std::string Pins(const std::vector<std::string>& texts, const char* element = "N
 
 // One address parser for host and module: "$hh" or "0xhh" in the I/O
 // space; anything else is reported and left out, never read as another
-// address ("$11B" is not 0x1B, "0x1000" is not 0x00).
+// address ("$11B" is not 0x1B, "0x1000" is not 0x00). A comment before the
+// first register hides nothing.
 TEST_F(PartDescription, AddressesAreReadWholeAndBadOnesReported) {
-    Session("Test", PartXml(Reg("A", "0x3B") + Reg("B", "$5") + Reg("C", "7") + Reg("D", "") +
-                            "<E/>" + Reg("F", "$1G") + Reg("G", "$2a") + Reg("PORTA", "$11B") +
-                            Reg("H", "0x1000") + Reg("I", "$003F")));
+    Session("Test",
+            PartXml("<!-- I/O registers -->" + Reg("A", "0x3B") + Reg("B", "$5") + Reg("C", "7") +
+                    Reg("D", "") + "<E/>" + Reg("F", "$1G") + Reg("G", "$2a") +
+                    Reg("PORTA", "$11B") + Reg("H", "0x1000") + Reg("I", "$003F")));
     EXPECT_EQ(Mapped("A"), 0x3B);
     EXPECT_EQ(Mapped("B"), 5);
     EXPECT_EQ(Mapped("G"), 0x2A);
@@ -99,11 +101,6 @@ TEST_F(PartDescription, UnusableFilesAreReportedAsSuch) {
         EXPECT_TRUE(AllNames().empty());
         view->HandleEvent(104, nullptr);
     }
-}
-
-TEST_F(PartDescription, ACommentBeforeTheFirstRegisterHidesNothing) {
-    Session("Test", PartXml("<!-- I/O registers -->" + Reg("PORTB", "$18")));
-    EXPECT_EQ(Mapped("PORTB"), 0x18);
 }
 
 TEST_F(PartDescription, LookupsBeforeThePartIsKnownDoNotShadowTheRealEntries) {

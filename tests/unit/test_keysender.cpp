@@ -69,6 +69,12 @@ protected:
         KeySender sender(&env);
         return sender.send(script, wait);
     }
+    // Sends with no events or reports of earlier scripts left.
+    bool sendAfresh(const std::string& script) {
+        rec.events.clear();
+        env.reports.clear();
+        return send(script);
+    }
     Recorder rec;
     FakeEnvironment env;
 };
@@ -103,49 +109,39 @@ TEST(KeyNameTable, SeventyOneSortedRowsFoundCaseInsensitivelyAndExactly) {
     EXPECT_EQ(extended, (std::vector<int>{33, 34, 35, 36, 37, 38, 39, 40, 45, 46}));
 }
 
-TEST_F(KeySenderTest, F11IsOneKeyDownAndOneKeyUpInAnyCase) {
-    EXPECT_TRUE(send("{F11}"));
-    ASSERT_EQ(rec.events.size(), 2u);
-    EXPECT_EQ(rec.trace(), "122+ 122-x");
+// Each script as the key events it sends: "v+" down, "v-" up, "x" for the
+// extended flag.
+TEST_F(KeySenderTest, ScriptsBecomeKeyEvents) {
+    struct Case {
+        const char *script, *trace;
+    };
+    const Case cases[] = {
+        {"{F11}", "122+ 122-x"},
+        {"{f11}", "122+ 122-x"},
+        // Modifiers hold for one key or a group.
+        {"+(ab)c", "16+ 65+ 65-x 66+ 66-x 16- 67+ 67-x"},
+        // A capital brings its own Shift; ^ and % hold Ctrl and Alt for one key.
+        {"A^%x", "16+ 65+ 65-x 16- 17+ 18+ 88+ 88-x 17- 18-"},
+        {"@~", "91+ 13+ 13-x 91-"},
+        // Names, repeat counts, virtual keys (321 = Shift + 65), and the
+        // character rows through the layout: Shift+'=', Shift+'2'.
+        {"{LEFT 3}", "37+x 37-x 37+x 37-x 37+x 37-x"},
+        {"{VKEY 65}{VKEY 321}", "65+ 65-x 16+ 65+ 65-x 16-"},
+        {"{PLUS}{AT}", "16+ 187+ 187-x 16- 16+ 50+ 50-x 16-"},
+        {"{NUMLOCK}", "144+x 144-x"},
+        {"{DEL 0}", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_TRUE(sendAfresh(c.script)) << c.script;
+        EXPECT_EQ(rec.trace(), c.trace) << c.script;
+        EXPECT_TRUE(env.reports.empty()) << c.script;
+    }
+    sendAfresh("{F11}{NUMLOCK}");
     EXPECT_EQ(rec.events[0].scanCode, 0x57);
-    rec.events.clear();
-    EXPECT_TRUE(send("{f11}"));
-    EXPECT_EQ(rec.trace(), "122+ 122-x");
-    EXPECT_TRUE(env.reports.empty());
-}
-
-TEST_F(KeySenderTest, ModifiersHoldForOneKeyOrAGroup) {
-    EXPECT_TRUE(send("+(ab)c"));
-    EXPECT_EQ(rec.trace(), "16+ 65+ 65-x 66+ 66-x 16- 67+ 67-x");
-    rec.events.clear();
-    // A capital brings its own Shift; ^ and % hold Ctrl and Alt for one key.
-    EXPECT_TRUE(send("A^%x"));
-    EXPECT_EQ(rec.trace(), "16+ 65+ 65-x 16- 17+ 18+ 88+ 88-x 17- 18-");
-    rec.events.clear();
-    EXPECT_TRUE(send("@~"));
-    EXPECT_EQ(rec.trace(), "91+ 13+ 13-x 91-");
-    rec.events.clear();
+    EXPECT_EQ(rec.events[2].scanCode, 69);
     // An open group is closed at the end of the script.
     EXPECT_TRUE(send("^(a"));
     EXPECT_TRUE(rec.held().empty());
-}
-
-TEST_F(KeySenderTest, NamesRepeatCountsVirtualKeysAndCharacterRows) {
-    EXPECT_TRUE(send("{LEFT 3}"));
-    EXPECT_EQ(rec.trace(), "37+x 37-x 37+x 37-x 37+x 37-x");
-    rec.events.clear();
-    EXPECT_TRUE(send("{VKEY 65}{VKEY 321}"));  // 321 = Shift + 65
-    EXPECT_EQ(rec.trace(), "65+ 65-x 16+ 65+ 65-x 16-");
-    rec.events.clear();
-    EXPECT_TRUE(send("{PLUS}{AT}"));  // through the layout: Shift+'=', Shift+'2'
-    EXPECT_EQ(rec.trace(), "16+ 187+ 187-x 16- 16+ 50+ 50-x 16-");
-    rec.events.clear();
-    EXPECT_TRUE(send("{NUMLOCK}"));
-    EXPECT_EQ(rec.trace(), "144+x 144-x");
-    EXPECT_EQ(rec.events[0].scanCode, 69);
-    rec.events.clear();
-    EXPECT_TRUE(send("{DEL 0}"));
-    EXPECT_TRUE(rec.events.empty());
 }
 
 TEST_F(KeySenderTest, DelaysStandingAndOneShot) {
@@ -185,30 +181,22 @@ TEST_F(KeySenderTest, ScriptsThatStopReleaseEveryModifier) {
     EXPECT_NE(env.reports[0].find("300"), std::string::npos);
 
     // Exactly 300 characters is still a token (an unknown name here).
-    rec.events.clear();
-    env.reports.clear();
-    EXPECT_FALSE(send("{" + std::string(300, 'X') + "}"));
+    EXPECT_FALSE(sendAfresh("{" + std::string(300, 'X') + "}"));
     EXPECT_NE(env.reports.at(0).find("unknown key name"), std::string::npos);
 
     // Unterminated brace: the half token is not pressed.
-    rec.events.clear();
-    env.reports.clear();
-    EXPECT_FALSE(send("%a{F11"));
+    EXPECT_FALSE(sendAfresh("%a{F11"));
     EXPECT_EQ(rec.trace(), "18+ 65+ 65-x 18-");
     EXPECT_NE(env.reports.at(0).find("not closed"), std::string::npos);
 
     // Unknown name: the script ends there; Ctrl is let go.
-    rec.events.clear();
-    env.reports.clear();
-    EXPECT_FALSE(send("^{XYZ}a"));
+    EXPECT_FALSE(sendAfresh("^{XYZ}a"));
     EXPECT_EQ(rec.trace(), "17+ 17-");
     EXPECT_NE(env.reports.at(0).find("\"XYZ\""), std::string::npos);
 
     // Malformed numbers are refused instead of pressing or sleeping forever.
     for (const char* bad : {"{VKEY}", "{VKEY x}", "{DELAY 99999999}", "{F1 x}", "{F1 100000}"}) {
-        rec.events.clear();
-        env.reports.clear();
-        EXPECT_FALSE(send(std::string("+") + bad)) << bad;
+        EXPECT_FALSE(sendAfresh(std::string("+") + bad)) << bad;
         EXPECT_TRUE(rec.held().empty()) << bad;
         EXPECT_EQ(env.reports.size(), 1u) << bad;
     }

@@ -71,10 +71,9 @@ TEST(LcdDisplayRam, OneAndFourLineLayouts) {
     // 20x4: the data sheet's lines 0x00, 0x40, 0x14, 0x54; line 1 runs on
     // into line 3 and line 3 into line 2, as the controller steps.
     DisplayRam four(4, 20);
-    EXPECT_EQ(four.lineStart(0), 0x00);
-    EXPECT_EQ(four.lineStart(1), 0x40);
-    EXPECT_EQ(four.lineStart(2), 0x14);
-    EXPECT_EQ(four.lineStart(3), 0x54);
+    EXPECT_EQ((std::vector<int>{four.lineStart(0), four.lineStart(1), four.lineStart(2),
+                                four.lineStart(3)}),
+              (std::vector<int>{0x00, 0x40, 0x14, 0x54}));
     EXPECT_EQ(StepAfterWrite(four, 0x13), 0x14);
     EXPECT_EQ(StepAfterWrite(four, 0x27), 0x40);
     EXPECT_EQ(RowAddresses(four, 3, 0), Range(0x54, 0x67));

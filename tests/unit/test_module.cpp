@@ -4,17 +4,16 @@
 // lock is alive.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <string>
 
 #include "contract/HostInterfaces.h"
 #include "platform/messages.h"
 #include "platform/registry.h"
 #include "platform/server.h"
+#include "tests/support/ScratchRegistry.h"
 
 namespace fs = std::filesystem;
 
@@ -84,27 +83,11 @@ protected:
         ASSERT_NE(module().canUnloadNow, nullptr);
         ASSERT_NE(module().registerServer, nullptr);
         ASSERT_NE(module().unregisterServer, nullptr);
-        if (const char* v = std::getenv("QUILL_REGISTRY")) old_ = v;
-        char pattern[] = "/tmp/quill-module-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ::setenv("QUILL_REGISTRY", (dir_ / "registry.reg").c_str(), 1);
-        clsid_ = CLSID_LEDView.toString();
-        libid_ = LIBID_QuillComponentsLib.toString();
-    }
-    void TearDown() override {
-        if (old_) {
-            ::setenv("QUILL_REGISTRY", old_->c_str(), 1);
-        } else {
-            ::unsetenv("QUILL_REGISTRY");
-        }
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
 
-    fs::path dir_;
-    std::optional<std::string> old_;
-    std::string clsid_, libid_;
+    ScratchRegistry registry_;
+    const std::string clsid_ = CLSID_LEDView.toString();
+    const std::string libid_ = LIBID_QuillComponentsLib.toString();
 };
 
 TEST_F(ModuleTest, RegisteringWritesExactlyTheClassProgIdAndTypeLibraryKeys) {

@@ -1,6 +1,8 @@
 // The host with the real module and the simavr target: menus and toolbar
-// from the module, bad input diagnosed, the module registered once. The
-// demo firmware driving component windows is the e2e scenarios' part.
+// from the module, the module registered once. The demo firmware driving
+// component windows is the e2e scenarios' part; bad input is diagnosed in
+// HostSetup.*, SimTarget.BadFirmware..., e2e.unknown_part,
+// e2e.unreadable_firmware and corpus.firmware.elf-part-*.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -77,29 +79,6 @@ TEST_F(HostIntegration, MenusFollowTheSetupAndCommandStates) {
     EXPECT_TRUE(window->commandEnabled(7));
     window->stopDebugging();
     EXPECT_EQ(window->debugger().target(), nullptr);
-}
-
-TEST_F(HostIntegration, BadInputIsDiagnosed) {
-    HostOptions options;
-    std::string error;
-    options.part = "ATmega99";
-    PrepareHost(options, &error);
-    EXPECT_NE(error.find("unknown part \"ATmega99\""), std::string::npos) << error;
-    EXPECT_NE(error.find("ATmega16"), std::string::npos) << error;
-    options.part = "ATmega16";
-    options.firmware = "/nonexistent/x.elf";
-    PrepareHost(options, &error);
-    EXPECT_NE(error.find("cannot read firmware"), std::string::npos) << error;
-
-    // Firmware for another core is refused when debugging starts.
-    options.firmware = firmware("led_switch_echo_atmega8.elf");
-    HostEnvironment env = PrepareHost(options, &error);
-    ASSERT_EQ(error, "");
-    MainWindow w(env.config, env.factory);
-    QString why;
-    EXPECT_FALSE(w.startDebugging(&why));
-    EXPECT_FALSE(why.isEmpty());
-    EXPECT_FALSE(w.debugger().debugging());
 }
 
 TEST_F(HostIntegration, ModuleIsRegisteredOnceAndFoundByProgId) {
