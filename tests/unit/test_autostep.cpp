@@ -10,6 +10,7 @@
 #include "platform/keyboard.h"
 #include "platform/window.h"
 #include "test_core_fixture.h"
+#include "tests/support/KeyRecorder.h"
 
 namespace {
 
@@ -34,17 +35,6 @@ struct FakeTimers : ITimerService {
     int sets = 0;
 };
 
-struct KeyCount : IKeyboardSink {
-    KeyCount() { SetKeyboardSink(this); }
-    ~KeyCount() override { SetKeyboardSink(nullptr); }
-    void OnKeyboardEvent(const KeyboardEvent& e) override {
-        if (e.virtualKey == VK_F11 && !(e.flags & KEYEVENTF_KEYUP)) ++f11;
-        ++events;
-    }
-    int f11 = 0;
-    int events = 0;
-};
-
 // The host's main window and the active window, as the platform reports them.
 struct Desktop {
     Desktop(HWND mainWindow, HWND active) : main(mainWindow), activeWindow(active) {
@@ -63,7 +53,7 @@ struct Desktop {
 
 TEST(Autostep, StepsOnlyWhileItsWindowIsActiveAndStopsForGood) {
     FakeTimers timers;
-    KeyCount keys;
+    KeyRecorder keys;
     Desktop desktop(handle(10), handle(10));
     Autostep autostep;
 
@@ -75,21 +65,21 @@ TEST(Autostep, StepsOnlyWhileItsWindowIsActiveAndStopsForGood) {
 
     timers.fire();
     timers.fire();
-    EXPECT_EQ(keys.f11, 2);
-    EXPECT_EQ(keys.events, 4);
+    EXPECT_EQ(keys.presses(VK_F11), 2);
+    EXPECT_EQ(keys.events.size(), 4u);
 
     desktop.activeWindow = handle(11);  // another window in front: no key
     timers.fire();
-    EXPECT_EQ(keys.f11, 2);
+    EXPECT_EQ(keys.presses(VK_F11), 2);
     // Another timer id on the same window is not autostep's.
     Autostep::TimerProc(handle(10), WM_TIMER, 2, 0);
-    EXPECT_EQ(keys.f11, 2);
+    EXPECT_EQ(keys.presses(VK_F11), 2);
 
     EXPECT_FALSE(autostep.Toggle(handle(10)));  // second ASI stops
     EXPECT_TRUE(timers.timers.empty());
     desktop.activeWindow = handle(10);
     Autostep::TimerProc(handle(10), WM_TIMER, 1, 0);  // a tick already queued
-    EXPECT_EQ(keys.f11, 2);
+    EXPECT_EQ(keys.presses(VK_F11), 2);
 
     EXPECT_TRUE(autostep.Toggle(handle(10)));  // third starts again, same period
     EXPECT_EQ(timers.timers.begin()->second.first, 100u);
@@ -119,7 +109,7 @@ TEST(Autostep, NoWindowOrNoTimerLeavesItOffAndDestructionKillsTheTimer) {
 class AutostepCoreTest : public CoreTest {
 protected:
     FakeTimers timers;
-    KeyCount keys;
+    KeyRecorder keys;
 };
 
 TEST_F(AutostepCoreTest, AsiTogglesAndDebuggerEventsStopIt) {
@@ -134,7 +124,7 @@ TEST_F(AutostepCoreTest, AsiTogglesAndDebuggerEventsStopIt) {
         EXPECT_FALSE(view->IsAutostepActive()) << event;
         EXPECT_TRUE(timers.timers.empty()) << event;
     }
-    EXPECT_EQ(keys.f11, 5);
+    EXPECT_EQ(keys.presses(VK_F11), 5);
     view->HandleEvent(3, nullptr);  // other events leave it running
     view->ExecuteCommand(kCmdAutostep);
     view->HandleEvent(101, nullptr);

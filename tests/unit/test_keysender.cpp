@@ -3,46 +3,15 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "debugaids/KeyNameTable.h"
 #include "debugaids/KeySender.h"
 #include "platform/keyboard.h"
+#include "tests/support/KeyRecorder.h"
 
 namespace {
-
-constexpr uint32_t kUp = KEYEVENTF_KEYUP;
-constexpr uint32_t kExt = KEYEVENTF_EXTENDEDKEY;
-
-struct Recorder : IKeyboardSink {
-    Recorder() { SetKeyboardSink(this); }
-    ~Recorder() override { SetKeyboardSink(nullptr); }
-    void OnKeyboardEvent(const KeyboardEvent& e) override { events.push_back(e); }
-
-    // "v+" key-down, "v-" key-up, with "x" for the extended flag: "122+ 122-x".
-    std::string trace() const {
-        std::string out;
-        for (const auto& e : events) {
-            if (!out.empty()) out += ' ';
-            out += std::to_string(e.virtualKey) + ((e.flags & kUp) ? "-" : "+");
-            if (e.flags & kExt) out += 'x';
-        }
-        return out;
-    }
-    // Keys pressed and not released.
-    std::vector<int> held() const {
-        std::map<int, bool> down;
-        for (const auto& e : events) down[e.virtualKey] = !(e.flags & kUp);
-        std::vector<int> keys;
-        for (auto [vk, d] : down) {
-            if (d) keys.push_back(vk);
-        }
-        return keys;
-    }
-    std::vector<KeyboardEvent> events;
-};
 
 struct FakeEnvironment : KeySenderEnvironment {
     void Sleep(uint32_t ms) override { sleeps.push_back(ms); }
@@ -75,7 +44,7 @@ protected:
         env.reports.clear();
         return send(script);
     }
-    Recorder rec;
+    KeyRecorder rec;
     FakeEnvironment env;
 };
 
