@@ -21,10 +21,20 @@ void PictureControl::setBitmap(int resourceId) {
 
 void PictureControl::showPixmap(int resourceId, const QPixmap& pixmap) {
     bitmapId_ = resourceId;
-    pixmap_ = pixmap;
-    if (!pixmap.isNull()) {
-        const QSize size = pixmap.deviceIndependentSize().toSize();
-        if (size != minimumSize() || size != maximumSize()) setFixedSize(size);
+    if (const_cast<QPixmap&>(pixmap).data_ptr() == previous_.data_ptr()) {
+        // A light going back to the picture it showed before: the two
+        // change places, without a toolkit call.
+        pixmap_.swap(previous_);
+        std::swap(size_, previousSize_);
+    } else {
+        previous_.swap(pixmap_);
+        previousSize_ = size_;
+        pixmap_ = pixmap;
+        size_ = pixmap.isNull() ? QSize() : pixmap.deviceIndependentSize().toSize();
+    }
+    if (size_.isValid() && size_ != fixedSize_) {
+        fixedSize_ = size_;
+        setFixedSize(size_);
     }
     DisplayRate::Repaint(this, waiting_);
 }

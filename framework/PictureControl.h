@@ -50,6 +50,12 @@ private:
 
     int bitmapId_ = 0;
     QPixmap pixmap_;
+    QSize size_;  // pixmap_'s size, invalid for a null pixmap
+    // The pixmap shown before pixmap_ and its size: a light alternates
+    // between two pictures.
+    QPixmap previous_;
+    QSize previousSize_;
+    QSize fixedSize_;  // the size the control was last fixed to
     DisplayRate::Waiting waiting_;
     bool reportsClicks_;
 };

@@ -82,6 +82,20 @@ TEST(PictureControlTest, ANewPixmapForTheSameNumberIsShown) {
     picture.setBitmap(bitmap::kLedLit, other);
     EXPECT_NE(picture.grab().toImage(), before);
     EXPECT_EQ(picture.grab().toImage().pixelColor(0, 0), QColor(Qt::red));
+
+    // Going back and forth between two pictures (as a light does) shows
+    // each with its own size.
+    QPixmap wide(lit.width() * 2, lit.height());
+    wide.fill(Qt::blue);
+    picture.setBitmap(bitmap::kLedLit, lit);
+    picture.setBitmap(bitmap::kLedDark, wide);
+    EXPECT_EQ(picture.size(), wide.size());
+    picture.setBitmap(bitmap::kLedLit, lit);
+    EXPECT_EQ(picture.size(), lit.size());
+    EXPECT_EQ(picture.grab().toImage(), before);
+    picture.setBitmap(bitmap::kLedDark, wide);
+    EXPECT_EQ(picture.size(), wide.size());
+    EXPECT_EQ(picture.grab().toImage().pixelColor(0, 0), QColor(Qt::blue));
 }
 
 // A picture changed many times in a frame waits once for its end, and
