@@ -120,12 +120,6 @@ void OutputPort::setInterest(uint8_t bits) {
     if (ddrWatch_) ddrWatch_->setMask(bits);
 }
 
-uint8_t OutputPort::level() const {
-    if (!watch_) return 0;
-    if (ddrWatch_) return OutputLevel(UseDdrAndPort, 0, ddrWatch_->value(), watch_->value());
-    return watch_->value();
-}
-
 void OutputPort::fire() {
     if (changed_) changed_();
 }

@@ -149,7 +149,11 @@ public:
     const PortChoice& choice() const { return choice_; }
     // PINx (or PORTx) in UsePin, DDRx AND PORTx in UseDdrAndPort; 0 while
     // unbound. Throws SubjectIsDestroyed when a watched register is gone.
-    uint8_t level() const;
+    uint8_t level() const {
+        if (!watch_) return 0;
+        if (ddrWatch_) return OutputLevel(UseDdrAndPort, 0, ddrWatch_->value(), watch_->value());
+        return watch_->value();
+    }
     // Indices watched: the level register (PINx, or PORTx in
     // UseDdrAndPort) and DDRx (UseDdrAndPort only); -1 when not watched.
     int levelIndex() const { return levelIndex_; }

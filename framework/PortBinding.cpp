@@ -37,18 +37,6 @@ std::string PortRegisterName(const char* prefix, char letter) {
     return std::string(prefix) + letter;
 }
 
-uint8_t OutputLevel(int mode, uint8_t pinValue, uint8_t ddrValue, uint8_t portValue) {
-    if (mode == UseDdrAndPort) return static_cast<uint8_t>(ddrValue & portValue);
-    return pinValue;
-}
-
-int ClampPin(int pin) { return pin < 0 ? 0 : (pin > 7 ? 7 : pin); }
-
-bool PinLit(uint8_t byte, int pin, bool activeLow) {
-    bool bit = ((byte >> ClampPin(pin)) & 1) != 0;
-    return activeLow ? !bit : bit;
-}
-
 std::optional<uint8_t> InputWrite(int mode, int pin, bool level, uint8_t pinValue,
                                   uint8_t ddrValue) {
     const uint8_t mask = static_cast<uint8_t>(1u << ClampPin(pin));

@@ -68,17 +68,24 @@ char PortLetter(const std::vector<std::string>& portList, int port);
 // "PIN" + 'B' -> "PINB".
 std::string PortRegisterName(const char* prefix, char letter);
 
+// A pin number limited to 0..7.
+inline int ClampPin(int pin) { return pin < 0 ? 0 : (pin > 7 ? 7 : pin); }
+
 // The register byte that decides an output pin: PINx itself in UsePin,
 // DDRx AND PORTx in UseDdrAndPort (an input with its pull-up on is low).
-uint8_t OutputLevel(int mode, uint8_t pinValue, uint8_t ddrValue, uint8_t portValue);
+// Inline, as the next one: lights ask on every change of their pin.
+inline uint8_t OutputLevel(int mode, uint8_t pinValue, uint8_t ddrValue, uint8_t portValue) {
+    if (mode == UseDdrAndPort) return static_cast<uint8_t>(ddrValue & portValue);
+    return pinValue;
+}
 
 // Whether bit `pin` of `byte` shows as lit, inverted when active low.
-bool PinLit(uint8_t byte, int pin, bool activeLow);
+inline bool PinLit(uint8_t byte, int pin, bool activeLow) {
+    const bool bit = ((byte >> ClampPin(pin)) & 1) != 0;
+    return activeLow ? !bit : bit;
+}
 
 // The new PINx value for setting bit `pin` to `level`, or nothing when the
 // pin may not be written (UseDdrAndPort and the pin is an output).
 std::optional<uint8_t> InputWrite(int mode, int pin, bool level, uint8_t pinValue,
                                   uint8_t ddrValue);
-
-// A pin number limited to 0..7.
-int ClampPin(int pin);
