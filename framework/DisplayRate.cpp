@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
-#include <unordered_map>
 #include <vector>
 
 namespace DisplayRate {
@@ -38,49 +37,29 @@ public:
     ~Frame() override;
 
     void repaint(QWidget* widget, DisplayRate::Waiting* mark) {
-        // The widget that asked last and waits already (a widget asking on
-        // every refresh, without a mark of its own): nothing to look up.
-        if (!mark && last_ < pending_.size() && pending_[last_] == widget) return;
         if (!timer_.isActive()) {
             // Quiet until now: paint at once and open a frame.
             present(widget);
             timer_.start();
             return;
         }
-        if (mark) {
-            // The mark says whether the widget waits already; it is only
-            // read through a live widget, whose member it is.
-            marked_.push_back({widget, mark});
-            DisplayRate::FrameAccess::set(mark, true);
-            return;
-        }
-        auto [it, added] = index_.try_emplace(widget, pending_.size());
-        last_ = it->second;
-        if (added) {
-            pending_.emplace_back(widget);
-        } else if (!pending_[it->second]) {
-            // A widget gone before the frame ended, and a new one at its
-            // address.
-            pending_[it->second] = widget;
-        }
+        // The mark lives as long as the widget: it is only touched again
+        // through a widget still alive.
+        waiting_.push_back({widget, mark});
+        DisplayRate::FrameAccess::set(mark, true);
     }
 
     void flush() {
-        std::vector<QPointer<QWidget>> due;
-        due.swap(pending_);
-        index_.clear();
-        std::vector<Marked> marked;
-        marked.swap(marked_);
-        for (const Marked& m : marked) {
+        std::vector<Marked> due;
+        due.swap(waiting_);
+        for (const Marked& m : due) {
             if (!m.widget) continue;
             DisplayRate::FrameAccess::set(m.mark, false);
             present(m.widget);
         }
-        for (const QPointer<QWidget>& widget : due)
-            if (widget) present(widget);
     }
 
-    int pending() const { return static_cast<int>(pending_.size() + marked_.size()); }
+    int pending() const { return static_cast<int>(waiting_.size()); }
 
 private:
     struct Marked {
@@ -89,17 +68,14 @@ private:
     };
 
     void endOfFrame() {
-        const bool busy = !pending_.empty() || !marked_.empty();
+        const bool busy = !waiting_.empty();
         flush();
         // Changes keep coming: the next frame gathers them too.
         if (busy) timer_.start();
     }
 
     QTimer timer_;
-    std::vector<QPointer<QWidget>> pending_;
-    std::size_t last_ = 0;  // in pending_, the widget that asked last
-    std::vector<Marked> marked_;
-    std::unordered_map<const QWidget*, std::size_t> index_;
+    std::vector<Marked> waiting_;
 };
 
 // The frame, or null before it is made (or after the application took it
@@ -120,15 +96,6 @@ Frame* frame() {
 }  // namespace
 
 namespace DisplayRate {
-
-void Repaint(QWidget* widget) {
-    if (!widget) return;
-    if (Frame* f = frame()) {
-        f->repaint(widget, nullptr);
-    } else {
-        present(widget);
-    }
-}
 
 void RepaintMarked(QWidget* widget, Waiting* mark) {
     if (!widget) return;

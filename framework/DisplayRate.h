@@ -29,26 +29,23 @@ protected:
 // One frame of a 60 Hz screen.
 constexpr int kFrameMs = 16;
 
-// Repaints `widget` (or lets it catch up) now or at the end of the
-// current frame.
-void Repaint(QWidget* widget);
-
-// A widget asked to repaint on nearly every refresh (a light on a busy
-// port) keeps one of these as a member: while the widget waits for the end
-// of the frame, a further request is one test of this flag instead of a
-// look-up among the waiting widgets.
+// Whether a widget waits for the end of the frame. Every widget that
+// repaints here keeps one, as a member of the widget or of an owner the
+// widget never outlives: a widget asks on nearly every refresh (a light on
+// a busy port), and while it waits a further request is one test of this
+// flag.
 class Waiting {
 public:
     bool waiting() const { return waiting_; }
 
 private:
-    friend void RepaintMarked(QWidget* widget, Waiting* mark);
     friend class FrameAccess;
     bool waiting_ = false;
 };
 
 void RepaintMarked(QWidget* widget, Waiting* mark);
-// As Repaint(widget); `mark` is a member of `widget`.
+// Repaints `widget` (or lets it catch up) now or at the end of the current
+// frame; `mark` is the widget's.
 inline void Repaint(QWidget* widget, Waiting& mark) {
     if (!mark.waiting()) RepaintMarked(widget, &mark);
 }

@@ -50,7 +50,7 @@ Follow frm_Stackview::follow() const {
     return Follow::None;
 }
 
-void frm_Stackview::refresh() { DisplayRate::Repaint(this); }
+void frm_Stackview::refresh() { DisplayRate::Repaint(this, waiting_); }
 
 void frm_Stackview::catchUp() {
     // The memory is read when it is shown, at most once a frame.

@@ -64,5 +64,6 @@ private:
     bool followSP_ = false;
     bool initialised_ = false;
     std::unique_ptr<CallOnWrite<frm_Stackview>> memoryObserver_;
+    DisplayRate::Waiting waiting_;
     std::unique_ptr<CallOnChange<frm_Stackview, uint8_t>> updateObserver_;
 };

@@ -115,7 +115,7 @@ bool frm_LCD::event(QEvent* event) {
 
 QString frm_LCD::statusText() const { return statusText_->text(); }
 
-void frm_LCD::redraw() { DisplayRate::Repaint(display_); }
+void frm_LCD::redraw() { DisplayRate::Repaint(display_, displayWaiting_); }
 
 void LcdStatusLine::setText(const char* text) {
     if (text == text_) return;

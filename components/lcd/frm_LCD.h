@@ -68,6 +68,7 @@ private:
     void layoutChildren();
 
     lcd::Display* display_ = nullptr;
+    DisplayRate::Waiting displayWaiting_;  // display_ is a child: never outlives this
     QStatusBar* statusBar_ = nullptr;
     LcdStatusLine* statusText_ = nullptr;
     frm_LCD_configure* settings_ = nullptr;

@@ -113,22 +113,26 @@ TEST(PictureControlTest, WaitsForTheEndOfTheFrameOncePerFrame) {
     EXPECT_EQ(DisplayRate::Pending(), 1);
 }
 
-// Widgets without a mark of their own wait once per frame each, however
-// their requests interleave.
-TEST(DisplayRateTest, UnmarkedWidgetsWaitOncePerFrameEach) {
-    QWidget a, b;
-    DisplayRate::Repaint(&a);  // opens a frame if none is open
+// Widgets wait once per frame each, however their requests interleave, and
+// one gone before the frame ends is left out.
+TEST(DisplayRateTest, WidgetsWaitOncePerFrameEach) {
+    QWidget a;
+    auto* b = new QWidget;
+    DisplayRate::Waiting aWaits, bWaits;
+    DisplayRate::Repaint(&a, aWaits);  // opens a frame if none is open
     DisplayRate::Flush();
-    DisplayRate::Repaint(&b);
-    DisplayRate::Repaint(&b);
-    DisplayRate::Repaint(&a);
-    DisplayRate::Repaint(&b);
-    DisplayRate::Repaint(&a);
+    DisplayRate::Repaint(b, bWaits);
+    DisplayRate::Repaint(b, bWaits);
+    DisplayRate::Repaint(&a, aWaits);
+    DisplayRate::Repaint(&a, aWaits);
     EXPECT_EQ(DisplayRate::Pending(), 2);
+    EXPECT_TRUE(aWaits.waiting());
     DisplayRate::Flush();
-    DisplayRate::Repaint(&a);
-    EXPECT_EQ(DisplayRate::Pending(), 1);
+    EXPECT_FALSE(aWaits.waiting());
+    DisplayRate::Repaint(b, bWaits);
+    delete b;
     DisplayRate::Flush();
+    EXPECT_EQ(DisplayRate::Pending(), 0);
 }
 
 TEST_F(LedTest, OpenedWhileThePinIsHighShowsItLit) {
