@@ -114,3 +114,17 @@ void QuillUiTest::selectComboIndex(QWidget* dialog, int comboId, int index) {
     ASSERT_LT(index, combo->count());
     combo->setCurrentIndex(index);
 }
+
+void QuillUiTest::configurePorts(PluginForm* form, const std::vector<std::pair<int, int>>& combos,
+                                 int pin, bool ddrMode, std::optional<bool> activeLow, bool ok) {
+    namespace ps = ids::port_settings;
+    answerDialogs([=](QDialog* d) {
+        for (auto [combo, entry] : combos) selectComboIndex(d, combo, entry);
+        clickControl(d, ps::kPin0 + pin);
+        clickControl(d, ddrMode ? ps::kUseDdrAndPort : ps::kUsePin);
+        auto* check = findControlAs<QAbstractButton>(d, ps::kActiveLow);
+        if (activeLow && check->isChecked() != *activeLow) clickControl(d, ps::kActiveLow);
+        clickControl(d, ok ? 1 : 2);
+    });
+    triggerMenu(form, menu::kSettingsCommand);
+}

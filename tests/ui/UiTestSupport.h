@@ -13,7 +13,9 @@
 #include <QTest>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "components/ComponentWiring.h"
@@ -41,6 +43,11 @@ protected:
     // The simulated part's I/O byte of a register name, before/after refresh.
     void setIo(const std::string& name, uint8_t value);
     uint8_t io(const std::string& name);
+    // The simulator changes a register, then a refresh.
+    void drive(const std::string& name, uint8_t value) {
+        setIo(name, value);
+        refresh();
+    }
     int address(const std::string& name) { return core_->GetRegisterAddress(name); }
     // Number of I/O writes (of any length) the target has seen.
     int ioWrites() const;
@@ -64,6 +71,11 @@ protected:
     // Clicks control `id` of a dialog (radio, check box, OK = 1, Cancel = 2).
     static void clickControl(QWidget* dialog, int id);
     static void selectComboIndex(QWidget* dialog, int comboId, int index);
+    // Opens the form's port settings and answers them: an entry for each
+    // {combo, entry}, the pin, the register mode, active low when given,
+    // then OK or Cancel.
+    void configurePorts(PluginForm* form, const std::vector<std::pair<int, int>>& combos, int pin,
+                        bool ddrMode, std::optional<bool> activeLow, bool ok = true);
 
     std::vector<QPointer<QWidget>> frames;
 

@@ -1,6 +1,6 @@
 // Keypad window: column scans with real clicks, input bits that do not
-// belong to the keypad, typed keys that write nothing, and a held key
-// decoded by a program that scans one row after another.
+// belong to the keypad, typed keys that write nothing until the drive
+// changes. A held key decoded by a row-scanning program is e2e.keypad_scan.
 #include <QPushButton>
 
 #include "components/digital/frm_Keypad.h"
@@ -22,26 +22,9 @@ protected:
     QPushButton* key(frm_Keypad* pad, int id) { return findControlAs<QPushButton>(pad, id); }
     void click(frm_Keypad* pad, int id) { leftClick(key(pad, id)); }
 
-    // What a program that drives rows 0..3 in turn (all four rows outputs)
-    // decodes from the column inputs; 0 when it finds no key.
-    char scanRows() {
-        const char layout[4][4] = {"123", "456", "789", "*0#"};
-        char found = 0;
-        for (int row = 0; row < 4; ++row) {
-            drive(0x0F, static_cast<uint8_t>(1u << (3 - row)));
-            const bool columns[3] = {(io("PIND") & 0x80) != 0, (io("PIND") & 0x40) != 0,
-                                     (io("PINC") & 0x01) != 0};
-            for (int c = 0; c < 3; ++c) {
-                if (columns[c] && !found) found = layout[row][c];
-            }
-        }
-        return found;
-    }
-
     static constexpr int kKey1 = ids::keypad::KeyControlOf('1'),
                          kKey5 = ids::keypad::KeyControlOf('5'),
                          kKeyStar = ids::keypad::KeyControlOf('*'),
-                         kKeyHash = ids::keypad::KeyControlOf('#'),
                          kKey9 = ids::keypad::KeyControlOf('9');
 };
 
@@ -99,18 +82,6 @@ TEST_F(KeypadTest, TypedKeyShowsHeldButWritesNothingUntilTheDriveChanges) {
     EXPECT_FALSE(key(pad, kKey5)->isChecked());
     drive(0x0F, 0x08);  // row 0: key 1 still held
     EXPECT_EQ(io("PIND"), 0x80);
-}
-
-TEST_F(KeypadTest, HeldKeyIsDecodedByARowScanningProgram) {
-    auto* pad = open<frm_Keypad>(kCmdKeypad);
-    EXPECT_EQ(scanRows(), 0);
-    const std::pair<int, char> keys[] = {{kKey5, '5'}, {kKeyHash, '#'}};
-    for (auto [id, character] : keys) {
-        click(pad, id);
-        EXPECT_EQ(scanRows(), character);
-        click(pad, id);  // release
-        EXPECT_EQ(scanRows(), 0) << character;
-    }
 }
 
 }  // namespace

@@ -19,15 +19,10 @@ protected:
         return pattern;
     }
     void configure(frm_Knightrider* kr, int output, int input, int pin, bool ddrMode) {
-        answerDialogs([=](QDialog* d) {
-            selectComboIndex(d, ids::knightrider::kOutputPortCombo, output);
-            selectComboIndex(d, ids::knightrider::kInputPortCombo, input);
-            clickControl(d, ids::port_settings::kPin0 + pin);
-            clickControl(
-                d, ddrMode ? ids::port_settings::kUseDdrAndPort : ids::port_settings::kUsePin);
-            clickControl(d, 1);
-        });
-        triggerMenu(kr, menu::kSettingsCommand);
+        configurePorts(kr,
+                       {{ids::knightrider::kOutputPortCombo, output},
+                        {ids::knightrider::kInputPortCombo, input}},
+                       pin, ddrMode, std::nullopt);
     }
 };
 
@@ -36,11 +31,9 @@ TEST_F(KnightRiderTest, DefaultBarFollowsPortA) {
     ASSERT_NE(kr, nullptr);
     EXPECT_TRUE(host().services().HasText("Start."));
     EXPECT_EQ(litPattern(kr), "00000000");
-    setIo("PORTA", 0x81);
-    refresh();
+    drive("PORTA", 0x81);
     EXPECT_EQ(litPattern(kr), "10000001");
-    setIo("PORTA", 0x01);
-    refresh();
+    drive("PORTA", 0x01);
     EXPECT_EQ(litPattern(kr), "00000001");
     EXPECT_EQ(kr->segment(0), findControl(kr, ids::knightrider::kFirstSegment + 7));
 }
@@ -48,25 +41,21 @@ TEST_F(KnightRiderTest, DefaultBarFollowsPortA) {
 TEST_F(KnightRiderTest, DdrModeShowsDrivenOutputsOfTheChosenPort) {
     auto* kr = open<frm_Knightrider>(kCmdKnightRider);
     setIo("PORTB", 0xFF);
-    setIo("DDRB", 0x0F);
-    refresh();
+    drive("DDRB", 0x0F);
     configure(kr, 1, 2, 1, true);  // bar on port B, switch on PINC pin 1
     EXPECT_EQ(kr->outputAddress(), address("PORTB"));
     EXPECT_EQ(kr->outputDdrAddress(), address("DDRB"));
     EXPECT_EQ(litPattern(kr), "00001111");
-    setIo("DDRB", 0xFF);
-    refresh();
+    drive("DDRB", 0xFF);
     EXPECT_EQ(litPattern(kr), "11111111");
     // The PORTA watcher of the former mode is gone.
-    setIo("PORTA", 0x00);
-    refresh();
+    drive("PORTA", 0x00);
     EXPECT_EQ(litPattern(kr), "11111111");
 }
 
 TEST_F(KnightRiderTest, DdrModeSwitchOnAnOutputPinDoesNothing) {
     auto* kr = open<frm_Knightrider>(kCmdKnightRider);
-    setIo("DDRC", 0x02);
-    refresh();
+    drive("DDRC", 0x02);
     configure(kr, 0, 2, 1, true);
     const int writes = ioWrites();
     leftClick(kr->switchPicture());
@@ -75,8 +64,7 @@ TEST_F(KnightRiderTest, DdrModeSwitchOnAnOutputPinDoesNothing) {
     EXPECT_EQ(ioWrites(), writes);
     EXPECT_EQ(kr->switchPicture()->bitmapId(), bitmap::kSwitchOff);
 
-    setIo("DDRC", 0x00);
-    refresh();
+    drive("DDRC", 0x00);
     leftClick(kr->switchPicture());
     EXPECT_EQ(io("PINC"), 0x02);
     EXPECT_EQ(kr->switchPicture()->bitmapId(), bitmap::kSwitchOn);

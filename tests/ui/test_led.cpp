@@ -13,37 +13,22 @@ namespace {
 
 class LedTest : public QuillUiTest {
 protected:
-    // Drives the PIN register's value through the simulator and refreshes.
-    void drive(const std::string& name, uint8_t value) {
-        setIo(name, value);
-        refresh();
-    }
     // OK in the settings dialog with the given port entry, pin and mode.
     void configure(frm_LED* led, int portEntry, int pin, bool ddrMode, bool activeLow) {
-        answerDialogs([=](QDialog* d) {
-            selectComboIndex(d, ids::led::kPortCombo, portEntry);
-            clickControl(d, ids::port_settings::kPin0 + pin);
-            clickControl(
-                d, ddrMode ? ids::port_settings::kUseDdrAndPort : ids::port_settings::kUsePin);
-            auto* check = findControlAs<QAbstractButton>(d, ids::port_settings::kActiveLow);
-            if (check->isChecked() != activeLow) clickControl(d, ids::port_settings::kActiveLow);
-            clickControl(d, 1);
-        });
-        triggerMenu(led, menu::kSettingsCommand);
+        configurePorts(led, {{ids::led::kPortCombo, portEntry}}, pin, ddrMode, activeLow);
     }
 };
 
+// Opened while the pin is already high, it shows it lit at once.
 TEST_F(LedTest, DefaultWatchesPinA7ActiveHigh) {
+    drive("PINA", 0x80);
     auto* led = open<frm_LED>(kCmdLed);
     ASSERT_NE(led, nullptr);
-    EXPECT_FALSE(led->isLit());
-    EXPECT_EQ(led->picture()->bitmapId(), bitmap::kLedDark);
-
-    drive("PINA", 0x80);
     EXPECT_TRUE(led->isLit());
     EXPECT_EQ(led->picture()->bitmapId(), bitmap::kLedLit);
     drive("PINA", 0x7F);
     EXPECT_FALSE(led->isLit());
+    EXPECT_EQ(led->picture()->bitmapId(), bitmap::kLedDark);
     drive("PINA", 0x01);  // another pin of the port changes: stays dark
     EXPECT_FALSE(led->isLit());
     drive("PINB", 0x80);  // another port
@@ -135,27 +120,8 @@ TEST(DisplayRateTest, WidgetsWaitOncePerFrameEach) {
     EXPECT_EQ(DisplayRate::Pending(), 0);
 }
 
-TEST_F(LedTest, OpenedWhileThePinIsHighShowsItLit) {
-    drive("PINA", 0x80);
-    auto* led = open<frm_LED>(kCmdLed);
-    EXPECT_TRUE(led->isLit());
-}
-
-TEST_F(LedTest, ActiveLowOnPin0LightsOnZeroBit) {
-    auto* led = open<frm_LED>(kCmdLed);
-    configure(led, 0, 0, false, true);
-    EXPECT_TRUE(led->activeLow());
-    EXPECT_EQ(led->pin(), 0);
-    // OK shows the new state at once: PINA is 0, active low -> lit.
-    EXPECT_TRUE(led->isLit());
-    drive("PINA", 0xFE);
-    EXPECT_TRUE(led->isLit());
-    drive("PINA", 0x01);
-    EXPECT_FALSE(led->isLit());
-}
-
 // The LED follows only its own pin; OK moves it to the new pin and shows
-// that pin's state at once.
+// that pin's state at once, also when it makes the LED active low.
 TEST_F(LedTest, OkFollowsTheNewPinAtOnceAndThenItsChanges) {
     auto* led = open<frm_LED>(kCmdLed);
     drive("PINA", 0x01);
@@ -167,8 +133,11 @@ TEST_F(LedTest, OkFollowsTheNewPinAtOnceAndThenItsChanges) {
     drive("PINA", 0x81);
     EXPECT_TRUE(led->isLit());
     configure(led, 0, 0, false, true);  // active low: dark at once
+    EXPECT_TRUE(led->activeLow());
     EXPECT_FALSE(led->isLit());
     EXPECT_EQ(led->picture()->bitmapId(), bitmap::kLedDark);
+    drive("PINA", 0xFE);
+    EXPECT_TRUE(led->isLit());
 }
 
 TEST_F(LedTest, DdrAndPortModeNeedsADrivenOutput) {
@@ -240,14 +209,6 @@ TEST_F(LedTest, OkRebindsToTheChosenPortAndReopensWithIt) {
     });
     triggerMenu(led, menu::kSettingsCommand);
     EXPECT_EQ(shown, "PINC");
-}
-
-TEST_F(LedTest, PortListHasEachPinRegisterOnceAfterUpdateRequests) {
-    auto* led = open<frm_LED>(kCmdLed);
-    core()->HandleEvent(kEventPartReset, nullptr);
-    core()->HandleEvent(kEventPartReset, nullptr);
-    const std::vector<std::string> expected{"PINA", "PINB", "PINC", "PIND"};
-    EXPECT_EQ(led->settings()->portList(), expected);
 }
 
 }  // namespace

@@ -11,16 +11,7 @@ class SwitchTest : public QuillUiTest {
 protected:
     void configure(frm_Switch* sw, int portEntry, int pin, bool ddrMode, bool activeLow,
                    bool ok = true) {
-        answerDialogs([=](QDialog* d) {
-            selectComboIndex(d, ids::sw::kPortCombo, portEntry);
-            clickControl(d, ids::port_settings::kPin0 + pin);
-            clickControl(
-                d, ddrMode ? ids::port_settings::kUseDdrAndPort : ids::port_settings::kUsePin);
-            auto* check = findControlAs<QAbstractButton>(d, ids::port_settings::kActiveLow);
-            if (check->isChecked() != activeLow) clickControl(d, ids::port_settings::kActiveLow);
-            clickControl(d, ok ? 1 : 2);
-        });
-        triggerMenu(sw, menu::kSettingsCommand);
+        configurePorts(sw, {{ids::sw::kPortCombo, portEntry}}, pin, ddrMode, activeLow, ok);
     }
 };
 
@@ -47,8 +38,7 @@ TEST_F(SwitchTest, ClicksToggleBit0OfPinAAndWriteOnlyPinA) {
 
 TEST_F(SwitchTest, StartsFromThePresentPinLevel) {
     auto* sw = open<frm_Switch>(kCmdSwitch);
-    setIo("PINA", 0x81);
-    refresh();
+    drive("PINA", 0x81);
     // The simulator's change does not move the lever.
     EXPECT_EQ(sw->picture()->bitmapId(), bitmap::kSwitchOff);
     leftClick(sw->picture());
@@ -70,8 +60,7 @@ TEST_F(SwitchTest, ActiveLowShowsRedWhenTheBitIsSet) {
 
 TEST_F(SwitchTest, DdrModeWritesInputsOnly) {
     auto* sw = open<frm_Switch>(kCmdSwitch);
-    setIo("DDRB", 0x04);
-    refresh();
+    drive("DDRB", 0x04);
     configure(sw, 1, 2, true, false);  // PINB pin 2, an output
     EXPECT_TRUE(sw->useDdrAndPort());
     const int writes = ioWrites();

@@ -45,6 +45,13 @@ std::filesystem::path scratch(const std::string& name) {
     return dir / name;
 }
 
+// Loads a few hand-assembled instruction words as an Intel HEX file.
+void loadProgram(SimTarget& target, const std::string& name, const std::vector<uint16_t>& words) {
+    const auto path = scratch(name);
+    WriteFile(path, HexProgram(words));
+    target.loadFirmware(path.string());
+}
+
 // Runs until PORTA changes (or the cycle limit); returns the new value.
 uint8_t nextPortA(SimTarget& target, uint64_t limitCycles = 5000) {
     const uint8_t start = target.io(PORTA);
@@ -63,28 +70,6 @@ std::string errorOf(const std::function<void()>& action) {
 }
 
 }  // namespace
-
-TEST(SimTarget, RunningLightMovesAndTheSwitchReversesIt) {
-    REQUIRE_FIRMWARE("running_light.elf");
-    SimTarget target("ATmega16");
-    target.loadFirmware(firmware("running_light.elf"));
-    target.run(100);
-    EXPECT_EQ(target.io(DDRA), 0xff);
-    EXPECT_EQ(target.io(PORTA), 0x01);
-
-    std::vector<uint8_t> seen;
-    for (int i = 0; i < 9; ++i) seen.push_back(nextPortA(target));
-    EXPECT_EQ(seen, (std::vector<uint8_t>{0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x01, 0x02}));
-    // About a millisecond per step at 1 MHz.
-    EXPECT_GT(target.cycles(), 8500u);
-    EXPECT_LT(target.cycles(), 11000u);
-
-    // The switch on PB7: the plug-in writes the input level into PINB.
-    target.setIo(PINB, static_cast<uint8_t>(target.io(PINB) | 0x80));
-    seen.clear();
-    for (int i = 0; i < 3; ++i) seen.push_back(nextPortA(target));
-    EXPECT_EQ(seen, (std::vector<uint8_t>{0x01, 0x80, 0x40}));
-}
 
 TEST(SimTarget, WritingTheWholeIoSpaceBackAfterEveryStepChangesNothing) {
     // The plug-in reads all 64 I/O registers and writes them back after
@@ -180,26 +165,11 @@ TEST(SimTarget, ExternalLevelsSurviveAResetAndTheProgramStartsOver) {
     EXPECT_EQ(nextPortA(target), 0x80);  // the switch still reverses it
 }
 
-TEST(SimTarget, ConverterResultsWrittenByThePluginReachTheProgram) {
-    // ldi r16,0xC0; out ADCSRA,r16 (enable, start); loop: in r16,ADCL;
-    // in r17,ADCH; out PORTA,r16; out PORTB,r17; rjmp loop
-    const auto path = scratch("adc_read.hex");
-    WriteFile(path, HexProgram({0xEC00, 0xB806, 0xB104, 0xB115, 0xBB0B, 0xBB18, 0xCFFB}));
-    SimTarget target("ATmega16");
-    target.loadFirmware(path.string());
-    target.setIo(ADCL, 0x34);
-    target.setIo(ADCH, 0x02);
-    target.runUntilCycle(3000);  // well past simavr's own conversion time
-    EXPECT_EQ(target.io(PORTA), 0x34);
-    EXPECT_EQ(target.io(PORTB), 0x02);
-    EXPECT_EQ(target.io(ADCL), 0x34);
-    EXPECT_EQ(target.io(ADCH), 0x02);
-}
-
 // The converter reader waits for its conversions three ways: ADSC polled,
 // ISR(ADC_vect), and free running polled on ADIF, which it clears by
 // writing 1 (it stops with PORTC = 0xEE if the flag survives that). The
-// plug-in's part is only the result, written when a conversion starts.
+// plug-in's part is only the result, written when a conversion starts: the
+// program reads it, not a result of simavr's own, after the conversion ends.
 TEST(SimTarget, ConverterTimingFlagsAndInterruptServeAllThreeProgramStyles) {
     REQUIRE_FIRMWARE("adc_reader.elf");
     constexpr unsigned ADCSRA = 0x06, PORTC = 0x15, PORTD = 0x12;
@@ -226,10 +196,8 @@ TEST(SimTarget, ConverterTimingFlagsAndInterruptServeAllThreeProgramStyles) {
 
     // Writing 0 to ADIF leaves it set; writing 1 clears it.
     SimTarget bare("ATmega16");
-    const auto path = scratch("adif_write.hex");
     // ldi r16,0x80; out ADCSRA,r16; ldi r16,0x90; out ADCSRA,r16; rjmp .-2
-    WriteFile(path, HexProgram({0xE800, 0xB906, 0xE900, 0xB906, 0xCFFF}));
-    bare.loadFirmware(path.string());
+    loadProgram(bare, "adif_write.hex", {0xE800, 0xB906, 0xE900, 0xB906, 0xCFFF});
     bare.core()->data[0x26] = 0x10;  // a raised flag
     bare.run(2);
     EXPECT_EQ(bare.io(ADCSRA), 0x90) << "writing 0 to ADIF keeps it";
@@ -241,10 +209,8 @@ TEST(SimTarget, SleepingDoesNotWaitInRealTime) {
     // ldi r16,0x40; out MCUCR,r16 (sleep enable); sei; sleep; rjmp sleep
     // simavr's own sleep callbacks pause the calling thread to keep
     // wall-clock pace; the target must not use them, whatever it loads.
-    const auto path = scratch("sleep.hex");
-    WriteFile(path, HexProgram({0xE400, 0xBF05, 0x9478, 0x9588, 0xCFFE}));
     SimTarget target("ATmega16");
-    target.loadFirmware(path.string());
+    loadProgram(target, "sleep.hex", {0xE400, 0xBF05, 0x9478, 0x9588, 0xCFFE});
     target.run(2000);
     EXPECT_EQ(target.state(), RunState::Sleeping);
     EXPECT_NE(target.core()->sleep, &avr_callback_sleep_raw);
@@ -255,10 +221,8 @@ TEST(SimTarget, SleepingDoesNotWaitInRealTime) {
 TEST(SimTarget, AProgramThatStopsForGoodNoLongerSteps) {
     // ldi r16,0x40; out MCUCR,r16; cli; sleep: sleeping with interrupts off
     // never wakes up, so simavr ends the program; a reset revives it.
-    const auto path = scratch("stop.hex");
-    WriteFile(path, HexProgram({0xE400, 0xBF05, 0x94F8, 0x9588, 0xCFFF}));
     SimTarget target("ATmega16");
-    target.loadFirmware(path.string());
+    loadProgram(target, "stop.hex", {0xE400, 0xBF05, 0x94F8, 0x9588, 0xCFFF});
     EXPECT_EQ(target.run(100), 4u);
     EXPECT_EQ(target.state(), RunState::Done);
     const uint64_t cycles = target.cycles();
@@ -267,36 +231,6 @@ TEST(SimTarget, AProgramThatStopsForGoodNoLongerSteps) {
     target.reset();
     EXPECT_EQ(target.state(), RunState::Running);
     EXPECT_TRUE(target.step());
-}
-
-TEST(SimTarget, KeypadScanDecodesAKeyPressedOnItsRow) {
-    REQUIRE_FIRMWARE("keypad_scan.elf");
-    SimTarget target("ATmega16");
-    target.loadFirmware(firmware("keypad_scan.elf"));
-    auto waitForRow = [&](uint8_t portb) {
-        const uint64_t until = target.cycles() + 40000;
-        while (target.io(PORTB) != portb && target.cycles() < until) target.step();
-        return target.io(PORTB) == portb;
-    };
-    // Key 5: row 1 driven on PB2, read on column 1 (PD6).
-    ASSERT_TRUE(waitForRow(0x04));
-    target.setIo(PIND, static_cast<uint8_t>(target.io(PIND) | 0x40));
-    target.run(100);
-    EXPECT_EQ(target.io(PORTA), '5');
-    target.runUntilCycle(target.cycles() + 20000);  // held: the scan stays on row 1
-    EXPECT_EQ(target.io(PORTB), 0x04);
-    EXPECT_EQ(target.io(PORTA), '5');
-    target.setIo(PIND, static_cast<uint8_t>(target.io(PIND) & ~0x40));
-    target.run(100);
-    EXPECT_EQ(target.io(PORTA), 0);
-
-    // Key #: row 3 on PB0, column 2 on PC0.
-    ASSERT_TRUE(waitForRow(0x01));
-    target.setIo(PINC, static_cast<uint8_t>(target.io(PINC) | 0x01));
-    target.run(100);
-    EXPECT_EQ(target.io(PORTA), '#');
-    // The row outputs read back through PINB as driven.
-    EXPECT_EQ(target.io(PINB) & 0x0f, 0x01);
 }
 
 TEST(SimTarget, BadFirmwareIsRefusedAndTheLoadedProgramStays) {
