@@ -37,18 +37,18 @@ void ElectricalModel::Clamp() {
     vcc = std::clamp(vcc, kVccMin, kVccMax);
     aref = std::clamp(aref, kArefMin, kArefMax);
     avcc = std::clamp(avcc, avccMin(), avccMax());
-    vref = std::clamp(vref, kVrefMin, vrefMax());
+    // Vref is not limited to AVcc: the page shows it as stored (the
+    // trackbar reaches up to it), as opening a sheet must not move it.
+    vref = std::clamp(vref, kVrefMin, kVccMax + kAvccSpread);
 }
 
 void ElectricalModel::MoveVcc(int position) {
     vcc = std::clamp(position, kVccMin, kVccMax);
     avcc = (avccMin() + avccMax()) / 2;
-    vref = (kVrefMin + vrefMax()) / 2;
 }
 
 void ElectricalModel::MoveAvcc(int position) {
     avcc = std::clamp(position, avccMin(), avccMax());
-    vref = (kVrefMin + vrefMax()) / 2;
 }
 
 void ElectricalModel::MoveVref(int position) { vref = std::clamp(position, kVrefMin, vrefMax()); }

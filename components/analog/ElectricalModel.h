@@ -1,10 +1,12 @@
 // The electrical characteristics as the Electrical Characteristics page
-// edits them: Vcc, Vref, AVcc and ARef in hundredths of a volt, linked as on
-// the part (AVcc within 0.30 V of Vcc, the internal reference at most AVcc),
-// and the flag "external voltage on AREF". Toolkit-free; the page is a
-// thin view over it.
+// edits them: Vcc, Vref, AVcc and ARef in hundredths of a volt, and the
+// flag "external voltage on AREF". AVcc follows Vcc (it stays within 0.30 V
+// of it). The internal reference Vref is what REFS = 3 converts against, so
+// only a move of its own trackbar changes it: moving Vcc or AVcc leaves it
+// where the user put it. Toolkit-free; the page is a thin view over it.
 #pragma once
 
+#include <algorithm>
 #include <string>
 
 class CLEDView;
@@ -32,13 +34,15 @@ public:
 
     int avccMin() const { return vcc - kAvccSpread; }
     int avccMax() const { return vcc + kAvccSpread; }
-    int vrefMax() const { return avcc; }
+    // The Vref trackbar reaches up to AVcc, or up to Vref itself when AVcc
+    // was lowered below it: the range never moves the value.
+    int vrefMax() const { return std::max(avcc, vref); }
 
     // Limits every value to its range, as the page's trackbars do when it
-    // opens: Vcc, ARef, then AVcc around Vcc, then Vref up to AVcc.
+    // opens: Vcc, ARef, then AVcc around Vcc, then Vref from 2.00 V up.
     void Clamp();
     // A trackbar moved. Vcc pulls AVcc to the middle of its new range
-    // (= Vcc) and Vref to the middle of 2.00..AVcc; AVcc pulls Vref the same.
+    // (= Vcc); neither touches Vref.
     void MoveVcc(int position);
     void MoveAvcc(int position);
     void MoveVref(int position);

@@ -43,29 +43,32 @@ TEST_F(SettingsTest, ElectricalDefaultsAndLinkedTrackbars) {
         findControlAs<QSlider>(d, Page::kVcc)->setValue(330);
         EXPECT_EQ(textOf(d, Page::kAvccUpper), "3.60");
         findControlAs<QSlider>(d, Page::kAvcc)->setValue(350);
-        EXPECT_EQ(textOf(d, Page::kVrefText), "2.75");
+        EXPECT_EQ(textOf(d, Page::kVrefText), "2.56");  // Vcc and AVcc leave Vref
+        EXPECT_EQ(textOf(d, Page::kVrefUpper), "3.50");
         clickControl(d, Page::kExternalAref);
         EXPECT_TRUE(findControl(d, Page::kAref)->isEnabled());
         clickControl(d, 1);
     });
     EXPECT_DOUBLE_EQ(core()->Vcc()->get(), 3.3);
     EXPECT_DOUBLE_EQ(core()->AVcc()->get(), 3.5);
-    EXPECT_DOUBLE_EQ(core()->InternalReference()->get(), 2.75);
+    EXPECT_DOUBLE_EQ(core()->InternalReference()->get(), 2.56);
     EXPECT_EQ(core()->ExternalArefApplied()->get(), 1);
 }
 
-// Hundredths round: 4.02 V reopens as 4.02 (truncation showed 4.01).
+// Hundredths round: 4.02 V reopens as 4.02 (truncation showed 4.01). A
+// Vref above AVcc is kept: opening and OK never move the internal reference.
 TEST_F(SettingsTest, VoltagesRoundTripAndCancelStoresNothing) {
     core()->Vcc()->set(4.02);
     core()->AVcc()->set(4.02);
-    core()->InternalReference()->set(5.10);  // above AVcc: limited to it
+    core()->InternalReference()->set(5.10);
     runSettings([](QDialog* d) {
         EXPECT_EQ(textOf(d, Page::kVccText), "4.02");
-        EXPECT_EQ(textOf(d, Page::kVrefText), "4.02");
+        EXPECT_EQ(textOf(d, Page::kVrefText), "5.10");
+        EXPECT_EQ(findControlAs<QSlider>(d, Page::kVref)->value(), 510);
         clickControl(d, 1);
     });
     EXPECT_DOUBLE_EQ(core()->Vcc()->get(), 4.02);
-    EXPECT_DOUBLE_EQ(core()->InternalReference()->get(), 4.02);
+    EXPECT_DOUBLE_EQ(core()->InternalReference()->get(), 5.10);
 
     runSettings([](QDialog* d) {
         findControlAs<QSlider>(d, Page::kVcc)->setValue(300);

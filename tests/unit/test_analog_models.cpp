@@ -94,22 +94,34 @@ TEST(Electrical, HundredthsRoundTrip) {
     EXPECT_EQ(ElectricalModel::Text(402), "4.02");
 }
 
-TEST(Electrical, LinkedTrackbars) {
+// AVcc follows Vcc; the internal reference (what REFS = 3 converts
+// against) moves only with its own trackbar.
+TEST(Electrical, LinkedTrackbarsLeaveTheInternalReference) {
     ElectricalModel m;
+    m.MoveVcc(490);
+    m.MoveVcc(500);
+    EXPECT_EQ(m.avcc, 500);
+    EXPECT_EQ(m.vref, 256);
     m.MoveVcc(330);
     EXPECT_EQ(m.avcc, 330);
     EXPECT_EQ(m.avccMin(), 300);
     EXPECT_EQ(m.avccMax(), 360);
-    EXPECT_EQ(m.vref, 265);
+    EXPECT_EQ(m.vref, 256);
+    m.MoveAvcc(900);  // limited to Vcc + 0.30
+    EXPECT_EQ(m.avcc, 360);
+    EXPECT_EQ(m.vref, 256);
+    m.MoveVref(300);
+    EXPECT_EQ(m.vref, 300);
 
-    ElectricalModel n;
-    n.MoveAvcc(490);
-    EXPECT_EQ(n.vref, 345);
-    n.MoveAvcc(900);  // limited to Vcc + 0.30
-    EXPECT_EQ(n.avcc, 530);
-
-    ElectricalModel stored;
-    stored.vref = 520;  // above AVcc 5.00: clamped when the page opens
-    stored.Clamp();
-    EXPECT_EQ(stored.vref, 500);
+    // AVcc lowered below Vref: the trackbar reaches up to Vref, and
+    // opening the page again keeps it.
+    m.MoveVcc(270);
+    EXPECT_EQ(m.vref, 300);
+    EXPECT_EQ(m.vrefMax(), 300);
+    m.Clamp();
+    EXPECT_EQ(m.vref, 300);
+    m.MoveVref(250);
+    EXPECT_EQ(m.vrefMax(), 270);
+    m.MoveVref(400);
+    EXPECT_EQ(m.vref, 270);
 }
