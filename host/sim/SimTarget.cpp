@@ -13,7 +13,9 @@
 extern "C" {
 #include <avr_adc.h>
 #include <avr_eeprom.h>
+#include <avr_timer.h>
 #include <sim_avr.h>
+#include <sim_io.h>
 #include <sim_interrupts.h>
 }
 
@@ -37,6 +39,30 @@ struct SimTarget::PortState {
     void* originalParam;
     uint8_t external = 0;  // external level of the driven input pins
     uint8_t driven = 0;    // input pins driven from outside
+    // The timers' compare outputs on this port: while a compare output
+    // mode is set (COM bits not 0), the pin carries the level the timer
+    // last drove, not its PORTx bit.
+    struct CompareOutput {
+        avr_regbit_t com;
+        uint8_t mask;
+    };
+    std::array<CompareOutput, 4> outputs{};
+    uint8_t outputCount = 0;
+    uint8_t timerLevel = 0;
+    // The pins a compare output owns now.
+    uint8_t timerOwned(avr_t* avr) const {
+        uint8_t owned = 0;
+        for (uint8_t k = 0; k < outputCount; ++k)
+            if (avr_regbit_get(avr, outputs[k].com)) owned |= outputs[k].mask;
+        return owned;
+    }
+};
+
+// One compare output's IRQ, told to the port of its pin.
+struct SimTarget::CompareHook {
+    SimTarget* owner;
+    PortState* port;
+    uint8_t mask;
 };
 
 namespace {
@@ -111,6 +137,32 @@ void writeAdcsra(avr_t* avr, avr_io_addr_t address, uint8_t value, void* param) 
         avr->data[address] &= static_cast<uint8_t>(~kAdif);
     } else {
         avr->data[address] = static_cast<uint8_t>((avr->data[address] & ~kAdif) | flagBefore);
+    }
+}
+
+void compareOutputRaised(avr_irq_t*, uint32_t value, void* param) {
+    auto* hook = static_cast<SimTarget::CompareHook*>(param);
+    hook->owner->timerDrives(*hook->port, hook->mask, (value & 1) != 0);
+}
+
+// simavr 1.6 describes Timer0 of the ATmega16 and ATmega32 without its
+// waveform generation bits (WGM00 is bit 6, WGM01 bit 3 of TCCR0), so the
+// timer stays in normal mode whatever the program chooses. The table is
+// completed with CTC (mode 2) and fast PWM (mode 3); mode 1, phase-correct
+// PWM, stays unknown to simavr, which then says so instead of running it
+// with fast-PWM timing.
+void completeTimerTables(avr_t* avr, const PartInfo& part) {
+    if (std::strcmp(part.core, "atmega16") != 0 && std::strcmp(part.core, "atmega32") != 0)
+        return;
+    constexpr avr_io_addr_t kTccr0 = 0x53;
+    for (avr_io_t* io = avr->io_port; io; io = io->next) {
+        if (std::strcmp(io->kind, "timer") != 0) continue;
+        auto* timer = reinterpret_cast<avr_timer_t*>(io);
+        if (timer->name != '0' || timer->wgm[0].reg != 0) continue;
+        timer->wgm[0] = avr_regbit_t{kTccr0, 6, 1};
+        timer->wgm[1] = avr_regbit_t{kTccr0, 3, 1};
+        timer->wgm_op[2] = avr_timer_wgm_t{avr_timer_wgm_reg_ocra, 0, 0, avr_timer_wgm_ctc};
+        timer->wgm_op[3] = avr_timer_wgm_t{0, 0, 8, avr_timer_wgm_fast_pwm};
     }
 }
 
@@ -221,8 +273,40 @@ SimTarget::SimTarget(std::string_view partName, uint32_t frequencyHz) {
         adcsraHook_->originalWrite = avr_->io[io].w.c;
         adcsraHook_->originalParam = avr_->io[io].w.param;
     }
+    completeTimerTables(avr_, *part_);
+    connectCompareOutputs();
     installHooks();
     setFrequency(frequencyHz);
+}
+
+void SimTarget::connectCompareOutputs() {
+    for (avr_io_t* io = avr_->io_port; io; io = io->next) {
+        if (std::strcmp(io->kind, "timer") != 0) continue;
+        auto* timer = reinterpret_cast<avr_timer_t*>(io);
+        for (int c = 0; c < AVR_TIMER_COMP_COUNT; ++c) {
+            const avr_timer_comp_t& comp = timer->comp[c];
+            if (!comp.com_pin.reg || !comp.com.reg) continue;
+            auto port = std::find_if(ports_.begin(), ports_.end(), [&](const auto& p) {
+                return p->info->port == comp.com_pin.reg;
+            });
+            if (port == ports_.end() || (*port)->outputCount == (*port)->outputs.size()) continue;
+            const auto mask = static_cast<uint8_t>(1u << comp.com_pin.bit);
+            (*port)->outputs[(*port)->outputCount++] = {comp.com, mask};
+            compareHooks_.push_back(
+                std::make_unique<CompareHook>(CompareHook{this, port->get(), mask}));
+            avr_irq_register_notify(&timer->io.irq[TIMER_IRQ_OUT_COMP + c], &compareOutputRaised,
+                                    compareHooks_.back().get());
+        }
+    }
+}
+
+void SimTarget::timerDrives(PortState& port, uint8_t mask, bool level) {
+    const uint8_t before = pinView(port);
+    port.timerLevel = static_cast<uint8_t>(level ? port.timerLevel | mask : port.timerLevel & ~mask);
+    if (pinView(port) == before) return;
+    // The filter of refreshes watches this count for pin registers.
+    ++externalChanges_;
+    syncPinStorage(port);
 }
 
 SimTarget::~SimTarget() {
@@ -386,6 +470,7 @@ void SimTarget::reset() {
     avr_->cycle = 0;
     avr_->state = cpu_Running;
     if (adcsraHook_) adcsraHook_->freeRunning = false;
+    for (auto& port : ports_) port->timerLevel = 0;
     installHooks();
 }
 
@@ -486,7 +571,11 @@ const SimTarget::PortState* SimTarget::portByPin(uint32_t dataAddress) const {
 
 uint8_t SimTarget::pinView(const PortState& port) const {
     const uint8_t ddr = avr_->data[port.info->ddr];
-    const uint8_t out = avr_->data[port.info->port];
+    uint8_t out = avr_->data[port.info->port];
+    if (port.outputCount) {
+        const uint8_t owned = port.timerOwned(avr_);
+        out = static_cast<uint8_t>((out & ~owned) | (port.timerLevel & owned));
+    }
     const uint8_t inputs = static_cast<uint8_t>((port.external & port.driven) |
                                                 (out & static_cast<uint8_t>(~port.driven)));
     return static_cast<uint8_t>((out & ddr) | (inputs & static_cast<uint8_t>(~ddr)));

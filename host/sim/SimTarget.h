@@ -10,7 +10,9 @@
 // * Port input pins. Each input pin has an external level that a switch or
 //   a keypad sets, or none while nothing drives it. The program and the
 //   plug-in read a PINx bit as hardware shows it:
-//     - output pin (DDRx bit 1): the level it drives, the PORTx bit;
+//     - output pin (DDRx bit 1): the level it drives, the PORTx bit, or
+//       while a timer's compare output owns the pin (its COM bits are not
+//       0), the level the timer drove last (PWM, CTC toggle);
 //     - input pin driven from outside: the external level;
 //     - input pin driven by nothing: its pull-up, the PORTx bit (1 with the
 //       pull-up on, 0 without).
@@ -143,8 +145,9 @@ public:
     // The simulator's 64-bit cycle count, read in place.
     const uint64_t* cycleStorage() const;
     // What PINx (I/O register `index`) shows depends on: the storage of DDRx
-    // and PORTx, and the external levels, which change only by a write from
-    // outside, counted in *externalChanges. False when `index` is no PINx.
+    // and PORTx, and the external levels and timer outputs, which change
+    // only by a write from outside or a timer's compare output, counted in
+    // *externalChanges. False when `index` is no PINx.
     bool pinDependencies(unsigned index, const uint8_t** ddr, const uint8_t** port,
                          const uint8_t** externalChanges) const;
     // Runs until the cycle count reaches at least target (or the program
@@ -180,7 +183,10 @@ public:
     // Called from the core's hooks; not for general use.
     struct PortState;
     struct ConverterFlagHook;
+    struct CompareHook;
     uint8_t programReadsPin(PortState& port);
+    // A timer's compare output drove `level` on the pins of `mask`.
+    void timerDrives(PortState& port, uint8_t mask, bool level);
     void addMessage(std::string text);
 
 private:
@@ -194,6 +200,8 @@ private:
     uint8_t pinView(const PortState& port) const;
     void syncPinStorage(const PortState& port);
     void installHooks();
+    // Listens to every timer compare output that has a pin.
+    void connectCompareOutputs();
     // One avr_run, then the converter's free-running restart.
     void runOne();
     void continueFreeRunning();
@@ -204,6 +212,7 @@ private:
     avr_t* avr_ = nullptr;
     std::vector<std::unique_ptr<PortState>> ports_;
     std::unique_ptr<ConverterFlagHook> adcsraHook_;
+    std::vector<std::unique_ptr<CompareHook>> compareHooks_;
     std::vector<std::string> messages_;
     // Data addresses below kSpecialEnd whose access goes through
     // readByte/writeByte: PINx (marked with its port's position in ports_
@@ -216,7 +225,7 @@ private:
     std::array<uint8_t, kSpecialEnd> specialList_{};
     uint32_t specialCount_ = 0;
     // Counts (wrapping) the writes from outside that changed an external
-    // level of an input pin.
+    // level of an input pin, and the timer outputs that changed a pin.
     uint8_t externalChanges_ = 0;
 };
 
