@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -99,6 +100,55 @@ std::string followLinks(const std::string& path, std::string* error) {
     }
     *error = "too many levels of symbolic links at \"" + path + "\"";
     return {};
+}
+
+bool replaceFile(const std::string& given, const std::string& bytes, const char* what,
+                 std::string* error) {
+    const std::string name = std::string(what) + " \"" + given + "\"";
+    // A link stays a link: the file it names is the one replaced.
+    std::string linkError;
+    const std::string path = followLinks(given, &linkError);
+    if (path.empty()) {
+        *error = "cannot write " + name + ": " + linkError;
+        return false;
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *error = "cannot write " + name + ": it " + describeMode(st.st_mode);
+        return false;
+    }
+    // The new file lives in the same folder, so the rename cannot cross
+    // file systems; O_EXCL never reuses a stranger's file of that name.
+    const std::string temp = path + ".new" + std::to_string(::getpid());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = "cannot write " + name + ": " + std::strerror(errno);
+        return false;
+    }
+    auto fail = [&](int code) {
+        *error = "cannot write " + name + ": " + std::strerror(code);
+        ::unlink(temp.c_str());
+        return false;
+    };
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int code = errno;
+            ::close(fd);
+            return fail(code);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        const int code = errno;
+        ::close(fd);
+        return fail(code);
+    }
+    if (::close(fd) != 0) return fail(errno);
+    if (std::rename(temp.c_str(), path.c_str()) != 0) return fail(errno);
+    return true;
 }
 
 }  // namespace quill::files

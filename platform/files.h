@@ -26,4 +26,12 @@ std::string notRegularReason(const std::string& path);
 // a link; fails (empty result, *error set) on a loop or too many links.
 std::string followLinks(const std::string& path, std::string* error);
 
+// Replaces the file at path with bytes so that a reader (or a crash) sees
+// either the old file or the new one, never a part of either: the bytes go
+// to a new file beside it first, which is flushed and then renamed over the
+// old one. A path naming something other than a regular file (a directory,
+// a FIFO) is refused and left alone. `what` names the file for the message.
+bool replaceFile(const std::string& path, const std::string& bytes, const char* what,
+                 std::string* error);
+
 }  // namespace quill::files

@@ -13,6 +13,7 @@
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
+#include "host/report/RunReport.h"
 #include "host/scenario/Scenario.h"
 
 namespace sc = quill::scenario;
@@ -357,19 +358,103 @@ bool isCheck(const sc::Command& command) {
            std::holds_alternative<sc::WaitUntilCommand>(command);
 }
 
+// Reports a headless run as it goes: every step on the console (only the
+// failed ones with --quiet), and at the end the summary and, with --junit,
+// the JUnit file.
+class Reporter {
+public:
+    Reporter(const HostOptions& options, std::FILE* out, std::FILE* err)
+        : options_(options),
+          out_(out),
+          err_(err),
+          report_(QFileInfo(QString::fromStdString(options.scenario)).fileName().toStdString()) {}
+
+    quill::report::RunReport& report() { return report_; }
+
+    // A line for the console that is not a step's ("firmware loaded...").
+    void info(const char* format, const std::string& text) {
+        if (!options_.quiet) std::fprintf(out_, format, text.c_str());
+    }
+
+    void step(const sc::Step& step, const Result& r, double seconds) {
+        using quill::report::Verdict;
+        const Verdict verdict = r.outcome == Outcome::Ok       ? Verdict::Passed
+                                : r.outcome == Outcome::Failed ? Verdict::Failed
+                                                               : Verdict::Error;
+        record(step.line, sc::describe(step.command), r.message.toStdString(), verdict,
+               isCheck(step.command), seconds);
+    }
+
+    void notRun(const sc::Step& step, const std::string& why) {
+        record(step.line, sc::describe(step.command), why, quill::report::Verdict::NotRun,
+               isCheck(step.command), 0);
+    }
+
+    // The run could not start: the reason is the report's one error.
+    int refuse(int line, const std::string& what, const std::string& why) {
+        record(line, what, why, quill::report::Verdict::Error, false, 0);
+        return finish(2);
+    }
+
+    void summary() {
+        const bool passed = report_.summary().passed();
+        std::fprintf(passed ? out_ : err_, "quill-host: %s\n", report_.summaryLine().c_str());
+    }
+
+    // Writes the JUnit file when asked for; a report that cannot be written
+    // turns the verdict into 2, as CI would otherwise read an old one.
+    int finish(int code) {
+        std::fflush(out_);
+        if (options_.junit.empty()) return code;
+        std::string why;
+        if (!quill::report::writeJUnit(report_, options_.junit, &why)) {
+            std::fprintf(err_, "quill-host: %s\n", why.c_str());
+            return 2;
+        }
+        return code;
+    }
+
+private:
+    void record(int line, const std::string& what, const std::string& message,
+                quill::report::Verdict verdict, bool check, double seconds) {
+        using quill::report::Verdict;
+        const bool bad = verdict != Verdict::Passed;
+        if (!bad && options_.quiet) {
+        } else if (verdict == Verdict::NotRun) {
+            std::fprintf(err_, "  FAIL %s:%d: %s: not run: %s\n", report_.file().c_str(), line,
+                         what.c_str(), message.c_str());
+        } else {
+            const char* tag = !bad ? "ok  " : verdict == Verdict::Failed ? "FAIL" : "ERROR";
+            std::fprintf(bad ? err_ : out_, "  %s %s:%d: %s: %s\n", tag, report_.file().c_str(),
+                         line, what.c_str(), message.c_str());
+        }
+        report_.add({line, what, message, verdict, check, seconds});
+    }
+
+    const HostOptions& options_;
+    std::FILE* out_;
+    std::FILE* err_;
+    quill::report::RunReport report_;
+};
+
 }  // namespace
 
 int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     // The time limit counts from here: loading the module and opening the
     // windows belong to the run.
     const auto startTime = ScenarioExecutor::Clock::now();
+    Reporter reporter(given, out, err);
     // The scenario: every malformed line is reported with file and line.
     sc::ParseResult parsed = sc::parseFile(given.scenario);
     if (!parsed.ok()) {
-        for (const sc::Diagnostic& d : parsed.errors) std::fprintf(err, "%s\n", d.text().c_str());
+        for (const sc::Diagnostic& d : parsed.errors) {
+            std::fprintf(err, "%s\n", d.text().c_str());
+            reporter.report().add(
+                {d.line, "scenario line", d.message, quill::report::Verdict::Error, false, 0});
+        }
         std::fprintf(err, "quill-host: %zu error(s) in %s\n", parsed.errors.size(),
                      given.scenario.c_str());
-        return 2;
+        return reporter.finish(2);
     }
     const sc::Script& script = parsed.script;
 
@@ -393,18 +478,17 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
             }
         }
     }
+    auto refuse = [&](const std::string& why) {
+        std::fprintf(err, "quill-host: %s\n", why.c_str());
+        return reporter.refuse(0, "set-up", why);
+    };
     if (options.firmware.empty()) {
-        std::fprintf(err, "quill-host: no firmware: give --firmware or a firmware line in %s\n",
-                     given.scenario.c_str());
-        return 2;
+        return refuse("no firmware: give --firmware or a firmware line in " + given.scenario);
     }
 
     std::string error;
     HostEnvironment env = PrepareHost(options, &error);
-    if (!error.empty()) {
-        std::fprintf(err, "quill-host: %s\n", error.c_str());
-        return 2;
-    }
+    if (!error.empty()) return refuse(error);
     for (const std::string& warning : env.warnings)
         std::fprintf(err, "quill-host: warning: %s\n", warning.c_str());
     MainWindow window(env.config, env.factory);
@@ -412,17 +496,12 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     window.show();
     QApplication::processEvents();
     QString why;
-    if (!AttachModule(window, options, &why)) {
-        std::fprintf(err, "quill-host: %s\n", qPrintable(why));
-        return 2;
-    }
-    if (!window.startDebugging(&why)) {
-        std::fprintf(err, "quill-host: %s\n", qPrintable(why));
-        return 2;
-    }
-    std::fprintf(out, "quill-host: %s at %g MHz, firmware %s, scenario %s\n",
-                 env.config.part.c_str(), env.config.frequencyMHz, env.config.firmware.c_str(),
-                 given.scenario.c_str());
+    if (!AttachModule(window, options, &why)) return refuse(why.toStdString());
+    if (!window.startDebugging(&why)) return refuse(why.toStdString());
+    char mhz[32];
+    std::snprintf(mhz, sizeof mhz, "%g", env.config.frequencyMHz);
+    reporter.info("quill-host: %s\n", env.config.part + " at " + mhz + " MHz, firmware " +
+                                          env.config.firmware + ", scenario " + given.scenario);
 
     Runner runner(window, options, script);
     if (options.timeLimitSeconds > 0) {
@@ -431,36 +510,33 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
                             std::chrono::duration<double>(options.timeLimitSeconds)),
             options.timeLimitSeconds);
     }
-    int checks = 0, failures = 0;
     bool aborted = false, timedOut = false;
-    const std::string file =
-        QFileInfo(QString::fromStdString(given.scenario)).fileName().toStdString();
+    std::string stoppedBy;
     for (const sc::Step& step : script.steps) {
-        if (runner.executor().pastDeadline()) {
-            std::fprintf(err, "  FAIL %s:%d: %s: not run: %s\n", file.c_str(), step.line,
-                         sc::describe(step.command).c_str(),
-                         qPrintable(runner.executor().timeLimitMessage()));
-            ++failures;
-            timedOut = true;
-            break;
+        if (!stoppedBy.empty()) {
+            reporter.notRun(step, stoppedBy);
+            continue;
         }
+        if (runner.executor().pastDeadline()) {
+            timedOut = true;
+            stoppedBy = runner.executor().timeLimitMessage().toStdString();
+            reporter.notRun(step, stoppedBy);
+            continue;
+        }
+        const auto begun = ScenarioExecutor::Clock::now();
         Result r = runner.run(step.command);
-        const char* tag = r.outcome == Outcome::Ok       ? "ok  "
-                          : r.outcome == Outcome::Failed ? "FAIL"
-                                                         : "ERROR";
-        std::fprintf(r.outcome == Outcome::Ok ? out : err, "  %s %s:%d: %s: %s\n", tag,
-                     file.c_str(), step.line, sc::describe(step.command).c_str(),
-                     qPrintable(r.message));
-        if (isCheck(step.command)) ++checks;
-        if (r.outcome == Outcome::Failed) ++failures;
+        if (r.outcome == Outcome::Ok && runner.executor().timedOut()) {
+            // The step ran into the time limit: it did not finish.
+            r = {Outcome::Failed, runner.executor().timeLimitMessage()};
+        }
+        reporter.step(step, r,
+                      std::chrono::duration<double>(ScenarioExecutor::Clock::now() - begun).count());
         if (r.outcome == Outcome::Error) {
             aborted = true;
-            break;
-        }
-        if (runner.executor().timedOut()) {
-            if (r.outcome != Outcome::Failed) ++failures;
+            stoppedBy = "the run stopped at line " + std::to_string(step.line);
+        } else if (runner.executor().timedOut()) {
             timedOut = true;
-            break;
+            stoppedBy = runner.executor().timeLimitMessage().toStdString();
         }
     }
     std::fflush(out);
@@ -471,30 +547,31 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         why.clear();
         QStringList files =
             window.saveScreenshots(QString::fromStdString(options.screenshots), "final-", &why);
+        const std::string saved = std::to_string(files.size()) + " final screenshots";
         if (why.isEmpty()) {
-            std::fprintf(out, "quill-host: saved %lld final screenshots in %s\n",
-                         static_cast<long long>(files.size()), options.screenshots.c_str());
+            reporter.info("quill-host: %s\n", "saved " + saved + " in " + options.screenshots);
         } else {
-            std::fprintf(err, "quill-host: final screenshots: %s (%lld saved)\n", qPrintable(why),
-                         static_cast<long long>(files.size()));
+            reporter.report().add({0, "final screenshots", why.toStdString() + " (" + saved +
+                                   " saved)", quill::report::Verdict::Error, false, 0});
+            std::fprintf(err, "quill-host: final screenshots: %s (%s saved)\n", qPrintable(why),
+                         saved.c_str());
             screenshotsFailed = true;
         }
     }
     window.stopDebugging();
+    reporter.summary();
     if (aborted) {
         std::fprintf(err, "quill-host: scenario stopped by an error\n");
-        return 2;
+        return reporter.finish(2);
     }
     if (timedOut) {
         std::fprintf(err, "quill-host: scenario stopped: %s\n",
                      qPrintable(runner.executor().timeLimitMessage()));
-        return 1;
+        return reporter.finish(1);
     }
-    std::fprintf(failures ? err : out, "quill-host: %d of %d checks passed%s\n", checks - failures,
-                 checks, failures || screenshotsFailed ? "" : ", scenario passed");
     if (screenshotsFailed) {
         std::fprintf(err, "quill-host: the final screenshots could not be written\n");
-        return 2;
+        return reporter.finish(2);
     }
-    return failures ? 1 : 0;
+    return reporter.finish(reporter.report().summary().passed() ? 0 : 1);
 }

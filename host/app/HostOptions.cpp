@@ -10,7 +10,7 @@ const char* HostUsage() {
            "                  [--install-dir DIR]\n"
            "       quill-host --headless [--part NAME] [--firmware FILE] --scenario FILE.scn\n"
            "                  [--screenshots DIR] [--frequency MHZ] [--module ...]\n"
-           "                  [--time-limit SECONDS]\n"
+           "                  [--time-limit SECONDS] [--junit FILE.xml] [--quiet]\n"
            "\n"
            "  --part         part description to use (default ATmega16, or the scenario's)\n"
            "  --firmware     AVR program, ELF or Intel HEX\n"
@@ -25,6 +25,8 @@ const char* HostUsage() {
            "  --install-dir  folder holding Partdescriptionfiles/\n"
            "  --time-limit   wall-clock limit of a headless run in seconds (default 300,\n"
            "                 0 = none); a run past it fails\n"
+           "  --junit        write a JUnit XML report of the headless run (a test case per check)\n"
+           "  --quiet        print only failed steps and the summary\n"
            "\n"
            "Exit status: 0 the scenario passed, 1 a check failed (or the run hit its time\n"
            "limit), 2 the run could not start or the scenario stopped on an error.\n";
@@ -57,6 +59,11 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
             options.run = true;
         } else if (arg == "--fast") {
             options.fast = true;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--junit") {
+            if (!needValue()) return std::nullopt;
+            options.junit = value;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--part") {

@@ -14,6 +14,8 @@ struct HostOptions {
     std::string firmware;
     std::string scenario;
     std::string screenshots;
+    std::string junit;   // JUnit XML report of a headless run (--junit)
+    bool quiet = false;  // headless: print only failures and the summary
     std::string module;      // explicit module path (--module)
     std::string installDir;  // folder holding Partdescriptionfiles/
     double frequencyMHz = 1.0;
