@@ -5,7 +5,7 @@
  * Initialises the display in 4-bit mode, then waits for the busy flag
  * before every instruction and character (reading both nibbles of the
  * busy-flag/address byte), writes two lines, shifts the display three
- * steps and back, and finally shows a blinking cursor that it moves.
+ * steps left and back, and finally shows a blinking cursor that it moves.
  * Between the phases it pauses 20 ms so that each can be seen.
  *
  * PORTD shows the phase: 1 text written, 2 shifted, 3 shifted back,
@@ -117,10 +117,10 @@ int main(void) {
     PORTD = 1;
     _delay_ms(20);
 
-    for (uint8_t i = 0; i < 3; ++i) command(0x1C); /* display shift */
+    for (uint8_t i = 0; i < 3; ++i) command(0x18); /* display shift left */
     PORTD = 2;
     _delay_ms(20);
-    for (uint8_t i = 0; i < 3; ++i) command(0x18);
+    for (uint8_t i = 0; i < 3; ++i) command(0x1C); /* and right */
     PORTD = 3;
     _delay_ms(20);
 

@@ -12,6 +12,7 @@ namespace {
 constexpr int kCellPitchX = 7;
 constexpr int kCellPitchY = 15;
 constexpr int kFirstCell = 2;
+constexpr uint8_t kCgramCodes = 0x10;  // 0x00..0x0F show CGRAM patterns
 const QRgb kFace = qRgb(215, 255, 215);
 const QRgb kInk = qRgb(0, 0, 0);
 const QRgb kLight = qRgb(255, 255, 255);
@@ -31,7 +32,7 @@ QSize LcdPanelSize(int lines, int columns) {
 }
 
 QImage RenderLcdPanel(const ScreenText& text, const HD44780U::DisplayState& display,
-                      bool blinkPhase) {
+                      const std::array<uint8_t, DisplayRam::kCgramSize>& cgram, bool blinkPhase) {
     const QSize size = LcdPanelSize(text.lines, text.columns);
     QImage image(size, QImage::Format_RGB32);
     image.fill(kFace);
@@ -41,6 +42,8 @@ QImage RenderLcdPanel(const ScreenText& text, const HD44780U::DisplayState& disp
     for (int y = 0; y < size.height(); ++y) image.setPixel(0, y, kLight);
     for (int x = 0; x < size.width(); ++x) image.setPixel(x, size.height() - 1, kShadow);
     for (int y = 0; y < size.height(); ++y) image.setPixel(size.width() - 1, y, kShadow);
+    if (!display.displayOn) return image;
+    const bool tall = display.tallFont();
     for (int l = 0; l < text.lines; ++l) {
         for (int c = 0; c < text.columns; ++c) {
             const int x = kFirstCell + c * kCellPitchX, y = kFirstCell + l * kCellPitchY;
@@ -48,10 +51,17 @@ QImage RenderLcdPanel(const ScreenText& text, const HD44780U::DisplayState& disp
             const bool cursorHere =
                 display.cursorOn && l == text.cursorLine && c == text.cursorColumn;
             if (cursorHere && display.blinkOn && blinkPhase) {
-                DrawRows(image, x, y, lcdglyphs::kCursor[display.fiveByTen ? 3 : 2], 10);
+                DrawRows(image, x, y, lcdglyphs::kCursor[tall ? 3 : 2], 10);
                 continue;
             }
-            if (display.fiveByTen) {
+            if (code < kCgramCodes) {
+                // A pattern of the program's own: 8 or 11 rows, cursor row included.
+                if (tall) {
+                    DrawRows(image, x, y, &cgram[16 * ((code >> 1) & 3)], 11);
+                } else {
+                    DrawRows(image, x, y, &cgram[8 * (code & 7)], 8);
+                }
+            } else if (tall) {
                 DrawRows(image, x, y, lcdglyphs::kFont5x10[code], 10);
             } else {
                 DrawRows(image, x, y, lcdglyphs::kFont5x8[code], 8);
@@ -83,7 +93,7 @@ void Display::startBlinkTimer() { blinkTimer_.start(kBlinkPeriodMs, this); }
 QImage Display::panelImage() const {
     if (!bus_) return QImage();
     VisibleText(bus_->ram(), bus_->display().shift, &text_);
-    return RenderLcdPanel(text_, bus_->display(), blinkPhase_);
+    return RenderLcdPanel(text_, bus_->display(), bus_->ram().cgram, blinkPhase_);
 }
 
 QRect Display::panelRect() const {
@@ -102,12 +112,14 @@ QStringList Display::visibleLines() const {
     if (!bus_) return {};
     VisibleText(bus_->ram(), bus_->display().shift, &text_);
     QStringList lines;
-    for (int l = 0; l < text_.lines; ++l) lines << QString::fromLatin1(LineText(text_, l));
+    const bool on = bus_->display().displayOn;
+    for (int l = 0; l < text_.lines; ++l)
+        lines << (on ? QString::fromLatin1(LineText(text_, l)) : QString());
     return lines;
 }
 
 QPoint Display::cursorCell() const {
-    if (!bus_ || !bus_->display().cursorOn) return QPoint(-1, -1);
+    if (!bus_ || !bus_->display().cursorOn || !bus_->display().displayOn) return QPoint(-1, -1);
     VisibleText(bus_->ram(), bus_->display().shift, &text_);
     return QPoint(text_.cursorLine, text_.cursorColumn);
 }

@@ -27,12 +27,15 @@ class LcdBus;
 QSize LcdPanelSize(int lines, int columns);
 
 // The unzoomed panel picture of `text` with the display flags. Cells draw
-// their character's glyph (5x10 glyphs when the font flag is set), codes
-// 0x00..0x0F blank. With the cursor on, the cursor cell shows an underline
-// below the character, or with blink on, alternately a block (blink phase
-// true) and the character.
+// their character's glyph from the character ROM (5x10 glyphs with the tall
+// font); codes 0x00..0x0F draw the program's pattern from `cgram` (5x8:
+// code & 7 selects eight rows at 8 * (code & 7); 5x10: (code >> 1) & 3
+// selects eleven rows at 16 * ((code >> 1) & 3)), the last row being the
+// cursor row. With the cursor on, the cursor cell shows an underline below
+// the character, or with blink on, alternately a block (blink phase true)
+// and the character. With the display off only the empty face is drawn.
 QImage RenderLcdPanel(const ScreenText& text, const HD44780U::DisplayState& display,
-                      bool blinkPhase);
+                      const std::array<uint8_t, DisplayRam::kCgramSize>& cgram, bool blinkPhase);
 
 // In a namespace of its own: X11's headers, which Qt's platform headers
 // pull in, declare a global "Display".
@@ -40,8 +43,10 @@ namespace lcd {
 
 class Display : public QWidget {
     Q_OBJECT
-    // The visible lines, trailing blanks removed, and the cursor cell
-    // (line, column from 0; -1, -1 when none), read by scenarios.
+    // The visible lines, trailing blanks removed (every line empty while
+    // the display is off; a character code is a Latin-1 character, CGRAM
+    // codes included), and the cursor cell (line, column from 0; -1, -1
+    // when none), read by scenarios.
     Q_PROPERTY(QStringList visibleLines READ visibleLines)
     Q_PROPERTY(QPoint cursorCell READ cursorCell)
 public:

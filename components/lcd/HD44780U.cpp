@@ -5,7 +5,11 @@
 namespace HD44780U {
 
 namespace {
-constexpr uint16_t kInitWord = 0x30;  // Function set, 8-bit interface
+// Function set with DL = 1 ("0011 ****" on D7..D0, RS and R/W low): the
+// initialisation sequence's word. D3..D0 are don't-care there, so 8-bit
+// drivers that send their N and F bits with it (0x38) are accepted.
+constexpr uint16_t kInitMask = lcdbus::kRS | lcdbus::kRW | 0xF0;
+constexpr uint16_t kInitWord = 0x30;
 constexpr const char* kFinished = "--> Finished HD44780U::MPU_interface::executeCommand()";
 
 bool Bit(uint8_t byte, int bit) { return (byte >> bit) & 1; }
@@ -61,7 +65,7 @@ void MPU_interface::onBusCycle() {
 // length. The words are consumed, not executed.
 void MPU_interface::initialisationCheck(uint16_t word) {
     if (initStep_ < 3) {
-        if (word == kInitWord) {
+        if ((word & kInitMask) == kInitWord) {
             ++initStep_;
         } else {
             status("Initialization: Failed.");
@@ -73,6 +77,12 @@ void MPU_interface::initialisationCheck(uint16_t word) {
     // anything else leaves the controller in its 8-bit power-on state.
     const bool functionSet = (word & (lcdbus::kRS | lcdbus::kRW)) == 0 && (word & 0xE0) == 0x20;
     eightBit_ = functionSet ? Bit(static_cast<uint8_t>(word), 4) : true;
+    // An 8-bit Function set carries the line count and font on D3 and D2;
+    // on a 4-bit bus those lines are not connected.
+    if (functionSet && eightBit_) {
+        display_.twoLines = Bit(static_cast<uint8_t>(word), 3);
+        display_.fiveByTen = Bit(static_cast<uint8_t>(word), 2);
+    }
     initialised_ = true;
     nibblePhase_ = 0;
     pendingOp_ = Transfer::WriteInstruction;
@@ -136,8 +146,7 @@ void MPU_interface::fourBitTransfer(uint16_t word) {
             break;
         case Transfer::WriteData:
             status("Writing data [2/2]");
-            ram_.writeData(static_cast<uint8_t>(dataLatch_ | nibble));
-            redraw();
+            writeData(static_cast<uint8_t>(dataLatch_ | nibble));
             break;
         case Transfer::ReadData: {
             const uint8_t c = ram_.readData(true);
@@ -163,8 +172,7 @@ void MPU_interface::eightBitTransfer(uint16_t word) {
             break;
         case Transfer::WriteData:
             status("Writing data");
-            ram_.writeData(byte);
-            redraw();
+            writeData(byte);
             break;
         case Transfer::ReadData: {
             const uint8_t c = ram_.readData(true);
@@ -175,6 +183,20 @@ void MPU_interface::eightBitTransfer(uint16_t word) {
         default:
             break;
     }
+}
+
+void MPU_interface::writeData(uint8_t byte) {
+    const bool ddram = ram_.memorySelect == Memory::DDRAM;
+    ram_.writeData(byte);
+    if (ddram && display_.shiftOnEntry) {
+        // The text follows the cursor: it moves left while writing forwards.
+        if (ram_.increment) {
+            shiftLeft();
+        } else {
+            shiftRight();
+        }
+    }
+    redraw();
 }
 
 void MPU_interface::setInterfaceLength(bool eightBit) {
@@ -249,10 +271,13 @@ void MPU_interface::executeCommand(uint8_t command, Transfer kind) {
         status("Command: Return home.");
         ram_.memorySelect = Memory::DDRAM;
         ram_.addressCounter = 0;
+        display_.shift = 0;
         redraw();
     } else if (command & 0x01) {
         status("Command: Display clear.");
         ram_.clear();
+        ram_.increment = true;
+        display_.shift = 0;
         redraw();
     } else {
         status("Unknown command.");
@@ -261,13 +286,13 @@ void MPU_interface::executeCommand(uint8_t command, Transfer kind) {
 }
 
 void MPU_interface::shiftLeft() {
-    display_.shift = (display_.shift - 1) % ram_.lineLength();
+    display_.shift = (display_.shift + 1) % ram_.lineLength();
     if (trace_) trace_->line("--> ShiftLeft() : ", display_.shift);
     redraw();
 }
 
 void MPU_interface::shiftRight() {
-    display_.shift = (display_.shift + 1) % ram_.lineLength();
+    display_.shift = (display_.shift - 1) % ram_.lineLength();
     if (trace_) trace_->line("--> ShiftRight() : ", display_.shift);
     redraw();
 }

@@ -12,10 +12,14 @@
 // Differences from the data sheet, kept on purpose: no instruction takes
 // time, so the busy flag always reads 0; the initialisation sequence (three
 // Function set 8-bit, then the interface length) is required before any
-// other transfer; display on/off and shift-on-entry are stored but have no
-// effect on the picture; a positive display shift (Shift right) moves the
-// text to the left; Return home keeps the display shift; CGRAM patterns
-// are stored but not drawn.
+// other transfer. A program that would fail on real hardware because of
+// either is noted by the protocol checker (LcdProtocol.h).
+//
+// Display shift: "shift left" moves the text left (column 0 then shows what
+// column 1 showed), "shift right" moves it right; `shift` is the offset the
+// panel adds to a column. Entry mode with S set shifts the display on every
+// DDRAM write (left when incrementing, right when decrementing); Return
+// home and Clear display undo the shift.
 //
 // Toolkit-free: the window gives it a Panel for status texts, redraws and
 // the blink timer.
@@ -52,13 +56,19 @@ enum class Transfer : uint8_t {
 
 // Display flags the instructions set; the panel draws from them.
 struct DisplayState {
-    bool fiveByTen = false;     // F: 5x10 cursor cell
-    bool twoLines = false;      // N: stored only
+    bool fiveByTen = false;     // F: 5x10 font (one-line displays only)
+    bool twoLines = false;      // N
     bool cursorOn = false;      // C
     bool blinkOn = false;       // B
-    bool displayOn = false;     // D: stored only
-    bool shiftOnEntry = false;  // S: stored only
-    int shift = 0;              // display shift, held within the line length
+    bool displayOn = false;     // D: off blanks the panel; memory stays
+    bool shiftOnEntry = false;  // S: DDRAM writes shift the display
+    // Display shift, held within the line length: column c of a line shows
+    // the line's cell c + shift (positive: the text moved left).
+    int shift = 0;
+
+    // The font drawn: 5x10 only when the program chose it for one line (the
+    // controller ignores F with two lines).
+    bool tallFont() const { return fiveByTen && !twoLines; }
 };
 
 // What the controller asks of the window that shows it.
@@ -101,7 +111,8 @@ public:
     int nibblePhase() const { return nibblePhase_; }
     Transfer pendingOp() const { return pendingOp_; }
 
-    // Display shift by one, held within the line length.
+    // Display shift by one, held within the line length: the text moves
+    // left (shiftLeft) or right.
     void shiftLeft();
     void shiftRight();
 
@@ -113,6 +124,8 @@ private:
     // Puts `lines` (D7..D0) on the bus, driving the lines in `drive`.
     void present(uint16_t word, uint8_t lines, uint16_t drive);
     void setInterfaceLength(bool eightBit);
+    // A data write, with the display shift of entry mode S on DDRAM.
+    void writeData(uint8_t byte);
     void status(const char* text);
     void trace(const char* text);
     void redraw();

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPainter>
+#include <vector>
 
 #include "components/lcd/frm_LCD.h"
 #include "framework/WindowMessages.h"
@@ -97,6 +98,7 @@ TEST_F(LcdTest, ProgramWritesTextShiftsAndMovesTheCursor) {
     init();
     EXPECT_EQ(lcd->statusText(), "Initialization: OK");
     byte(false, 0x28);
+    byte(false, 0x0C);
     byte(false, 0x06);
     text("Hello");
     EXPECT_EQ(lcd->statusText(), "Writing data [2/2]");
@@ -105,9 +107,9 @@ TEST_F(LcdTest, ProgramWritesTextShiftsAndMovesTheCursor) {
     EXPECT_EQ(lcd->display()->visibleLines(), (QStringList{"Hello", "World"}));
     EXPECT_EQ(lcd->display()->cursorCell(), QPoint(-1, -1));  // cursor off
 
-    byte(false, 0x1C);  // shift: the text moves left by one
+    byte(false, 0x18);  // shift left: the text moves left by one
     EXPECT_EQ(lcd->display()->visibleLines(), (QStringList{"ello", "orld"}));
-    byte(false, 0x18);
+    byte(false, 0x1C);
 
     byte(false, 0x0E);  // cursor, no blink
     byte(false, 0x80 | 0x03);
@@ -153,6 +155,7 @@ TEST_F(LcdTest, BlinkingCursorAlternatesBlockAndCharacter) {
 TEST_F(LcdTest, PanelMatchesTheExpectedRenderingAtZoomOneAndTwo) {
     frm_LCD* lcd = openShown();
     init();
+    byte(false, 0x0C);
     text("Hello, LCD!");
     byte(false, 0xC0);
     text("0123 ~{}");
@@ -174,6 +177,74 @@ TEST_F(LcdTest, PanelMatchesTheExpectedRenderingAtZoomOneAndTwo) {
                                   << expected.pixel(x, y);
         EXPECT_EQ(differing, 0);
     }
+}
+
+// The cell at (line, column) of the unzoomed panel as rows of 5 bits, ink 1.
+std::vector<uint8_t> CellRows(const QImage& panel, int line, int column, int rows) {
+    std::vector<uint8_t> out(static_cast<size_t>(rows));
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < 5; ++x)
+            if (panel.pixel(2 + 7 * column + x, 2 + 15 * line + y) == qRgb(0, 0, 0))
+                out[static_cast<size_t>(y)] |= static_cast<uint8_t>(0x10 >> x);
+    return out;
+}
+
+bool HasInk(const QImage& panel) {
+    for (int y = 1; y < panel.height() - 1; ++y)
+        for (int x = 1; x < panel.width() - 1; ++x)
+            if (panel.pixel(x, y) == qRgb(0, 0, 0)) return true;
+    return false;
+}
+
+TEST_F(LcdTest, CustomGlyphsAndDisplayOff) {
+    frm_LCD* lcd = openShown();
+    init();
+    byte(false, 0x28);  // two lines, 5x8
+    byte(false, 0x0C);
+    // Pattern 1, its eighth (cursor) row included; codes 0x01 and 0x09 show it.
+    const std::vector<uint8_t> bell{0x04, 0x0E, 0x0E, 0x0E, 0x1F, 0x00, 0x04, 0x15};
+    byte(false, 0x40 | 8);
+    for (uint8_t row : bell) byte(true, static_cast<uint8_t>(0xE0 | row));  // bits 7..5 unused
+    byte(false, 0x80);
+    byte(true, 0x01);
+    byte(true, 0x09);
+    byte(true, 'A');
+    EXPECT_EQ(CellRows(lcd->display()->panelImage(), 0, 0, 8), bell);
+    EXPECT_EQ(CellRows(lcd->display()->panelImage(), 0, 1, 8), bell);
+    EXPECT_EQ(lcd->display()->visibleLines()[0], QString::fromLatin1("\x01\x09" "A", 3));
+    // Rewriting the pattern redraws every cell showing it.
+    byte(false, 0x40 | 8);
+    byte(true, 0x1F);
+    std::vector<uint8_t> rewritten = bell;
+    rewritten[0] = 0x1F;
+    EXPECT_EQ(CellRows(lcd->display()->panelImage(), 0, 0, 8), rewritten);
+    EXPECT_EQ(CellRows(lcd->display()->panelImage(), 0, 1, 8), rewritten);
+
+    // Display off blanks text and cursor; both memories stay.
+    byte(false, 0x0B);  // off, cursor and blink on
+    EXPECT_FALSE(HasInk(lcd->display()->panelImage()));
+    EXPECT_EQ(lcd->display()->visibleLines(), (QStringList{"", ""}));
+    EXPECT_EQ(lcd->display()->cursorCell(), QPoint(-1, -1));
+    byte(false, 0x0C);
+    EXPECT_EQ(CellRows(lcd->display()->panelImage(), 0, 1, 8), rewritten);
+
+    // One line, 5x10: code 0x04 and 0x05 show pattern 2, eleven rows at
+    // CGRAM 0x20. With two lines the controller ignores F: 5x8 pattern 4.
+    const std::vector<uint8_t> tall{0x1F, 0x01, 0x02, 0x04, 0x08, 0x10,
+                                    0x10, 0x08, 0x04, 0x02, 0x1F};
+    byte(false, 0x24);
+    byte(false, 0x40 | 0x20);
+    for (uint8_t row : tall) byte(true, row);
+    byte(false, 0x80);
+    byte(true, 0x04);
+    byte(true, 0x0D);
+    EXPECT_EQ(CellRows(lcd->display()->panelImage(), 0, 0, 11), tall);
+    EXPECT_EQ(CellRows(lcd->display()->panelImage(), 0, 1, 11), tall);
+    byte(false, 0x2C);
+    std::vector<uint8_t> shortRows(tall.begin(), tall.begin() + 8);
+    shortRows.resize(11, 0);
+    EXPECT_EQ(CellRows(lcd->display()->panelImage(), 0, 0, 11), shortRows);
+    save(painted(lcd), "custom_glyphs.png");
 }
 
 TEST_F(LcdTest, ConfigureOkCancelAndRangeErrors) {

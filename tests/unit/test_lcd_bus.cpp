@@ -195,10 +195,15 @@ TEST_F(LcdBusTest, InitialisationSequences) {
     rewire(eight);
     program = Program(regs, eight, A, B);
     updateRequest.set(2);
-    for (int i = 0; i < 3; ++i) program.write(false, 0x30);
+    // D3..D0 are don't-care in the sequence: drivers repeat their own
+    // Function set (0x38, 0x3C); the fourth sets lines and font.
     program.write(false, 0x38);
+    program.write(false, 0x3C);
+    program.write(false, 0x30);
+    program.write(false, 0x34);
     EXPECT_EQ(panel.last(), "Initialization: OK");
     EXPECT_TRUE(bus.controller().eightBit());
+    EXPECT_TRUE(bus.display().fiveByTen && bus.display().tallFont());
     program.write(true, 0x4C);  // 'L': bits 3 and 2 set
     EXPECT_EQ(line(0), "L");
     updateRequest.set(3);
@@ -238,7 +243,7 @@ TEST_F(LcdBusTest, InstructionsReportStatusAndTrace) {
          "\t\t\t+Cursor move direction: right (inc.)\n" +
              fin},
         {0x1C, "Command: Cursor / Display shift.",
-         "\t\t\t+Shift to the right\n\t\t\t+Display shift\n--> ShiftRight() : 1\n" + fin},
+         "\t\t\t+Shift to the right\n\t\t\t+Display shift\n--> ShiftRight() : -1\n" + fin},
         {0x18, "Command: Cursor / Display shift.",
          "\t\t\t+Shift to the left\n\t\t\t+Display shift\n--> ShiftLeft() : 0\n" + fin},
         {0x14, "Command: Cursor / Display shift.",
@@ -271,23 +276,47 @@ TEST_F(LcdBusTest, InstructionsReportStatusAndTrace) {
     std::remove(path.c_str());
 }
 
-TEST_F(LcdBusTest, ShiftsAndCursorMovesStayInRange) {
+TEST_F(LcdBusTest, DisplayShiftAsTheControllerDoesIt) {
     program.init4Bit();
+    program.command(0x0C);
+    program.text("ABC");
+    program.command(0x18);  // shift left: the text moves left
+    EXPECT_EQ(line(0), "BC");
+    EXPECT_EQ(bus.display().shift, 1);
     program.command(0x1C);
-    program.command(0x1C);
-    program.command(0x02);  // Return home keeps the shift
-    EXPECT_EQ(bus.display().shift, 2);
+    program.command(0x1C);  // shift right twice: one cell right of home
+    EXPECT_EQ(line(0), " ABC");
+    program.command(0x02);  // Return home undoes the shift
+    EXPECT_EQ(bus.display().shift, 0);
     EXPECT_EQ(bus.ram().addressCounter, 0);
+    program.command(0x18);
     program.command(0x04);  // decrement
-    program.command(0x01);  // Clear keeps I/D and the shift
-    EXPECT_FALSE(bus.ram().increment);
-    EXPECT_EQ(bus.display().shift, 2);
+    program.command(0x01);  // Clear undoes the shift and sets I/D to increment
+    EXPECT_TRUE(bus.ram().increment);
+    EXPECT_EQ(bus.display().shift, 0);
+
+    // Entry mode with S: every DDRAM write shifts, left while incrementing;
+    // CGRAM writes and reads shift nothing.
+    program.command(0x07);
+    program.text("12345");
+    EXPECT_EQ(bus.display().shift, 5);
+    EXPECT_EQ(line(0), "");
+    program.command(0x40);
+    program.text("xy");
+    program.readByte(true);
+    program.command(0x80);
+    program.readByte(true);
+    EXPECT_EQ(bus.display().shift, 5);
+    program.command(0x05);  // decrementing: the text moves right
+    program.text("z");
+    EXPECT_EQ(bus.display().shift, 4);
 
     // Display shift is held within the 40-cell line.
-    for (int i = 0; i < 38; ++i) program.command(0x1C);
-    EXPECT_EQ(bus.display().shift, 0);
+    program.command(0x02);
     for (int i = 0; i < 41; ++i) program.command(0x18);
-    EXPECT_EQ(bus.display().shift, -1);
+    EXPECT_EQ(bus.display().shift, 1);
+    for (int i = 0; i < 43; ++i) program.command(0x1C);
+    EXPECT_EQ(bus.display().shift, -2);
 
     // A shift made on the 80-cell line of a one-line display is held
     // within the 40-cell lines when the user rewires it as two lines.
@@ -295,15 +324,19 @@ TEST_F(LcdBusTest, ShiftsAndCursorMovesStayInRange) {
     oneLine.lines = 1;
     oneLine.screenSize = 16;
     rewire(oneLine);
-    for (int i = 0; i < 51; ++i) program.command(0x1C);
+    program.command(0x02);
+    for (int i = 0; i < 50; ++i) program.command(0x18);
     EXPECT_EQ(bus.display().shift, 50);
     LcdConfig twoLines = oneLine;
     twoLines.lines = 2;
     rewire(twoLines);
     EXPECT_EQ(bus.display().shift, 10);
-    program.command(0x18);
+    program.command(0x1C);
     EXPECT_EQ(bus.display().shift, 9);
+}
 
+TEST_F(LcdBusTest, CursorMovesStayInRange) {
+    program.init4Bit();
     // Cursor moves step like data accesses: never outside DDRAM.
     program.command(0x10);  // left from 0x00
     EXPECT_EQ(bus.ram().addressCounter, 0x67);
