@@ -39,7 +39,9 @@ using AdcModelPtr = std::unique_ptr<ADC, void (*)(ADC*)>;
 // stays disabled.
 struct AdcModelHooks {
     // Builds the model for a part with `channels` (> 0) converter inputs.
-    std::function<AdcModelPtr(int channels, CLEDView* core)> create;
+    // `previous` is the model of the session before (or null): the new one
+    // takes over what the windows fed it, channel by channel.
+    std::function<AdcModelPtr(int channels, CLEDView* core, const ADC* previous)> create;
     // Runs after every register refresh: when the model deferred a
     // conversion while the core was refreshing, clear that flag and convert.
     std::function<void(ADC* model)> runDeferredConversion;

@@ -127,12 +127,14 @@ void CLEDView::CreateAdcModel() {
 
     const int channels = GetNumberOfADCChannels(part);
 
-    // The model of an earlier session is released, with its observers,
-    // before a new one is built: two models must never drive the same
-    // result registers.
-    adc_.reset();
-
-    if (channels > 0 && adcHooks_.create) adc_ = adcHooks_.create(channels, this);
+    // The new model takes over the channel values, millivolt modes and
+    // claims of the earlier session's, as the windows that fed them still
+    // show them. The earlier model is then released with its observers:
+    // two models never drive the result registers (nothing converts while
+    // the new one is built).
+    AdcModelPtr previous = std::move(adc_);
+    if (channels > 0 && adcHooks_.create) adc_ = adcHooks_.create(channels, this, previous.get());
+    previous.reset();
     if (adc_) {
         Log("", "Analog / Digital Converter created!");
         SetCommandState(kCmdSlider, kCommandEnabled);

@@ -115,17 +115,21 @@ int ConversionError(double adcClockHz, uint32_t random) {
 
 using namespace adc;
 
-ADC::ADC(int channelCount, CLEDView* core) : core_(core) {
+ADC::ADC(int channelCount, CLEDView* core, const ADC* previous) : core_(core) {
     channelCount = std::max(channelCount, 1);
     admuxWatcher_ = std::make_unique<CallOnChange<ADC, uint8_t>>(core_->IORegister(kAdmux), this,
                                                                  &ADC::OnAdmuxChanged);
     adcsraWatcher_ = std::make_unique<CallOnChange<ADC, uint8_t>>(core_->IORegister(kAdcsra), this,
                                                                   &ADC::OnAdcsraChanged);
     lastAdlar_ = Register(kAdmux) & kAdlar;
+    const int carried = previous ? std::min(channelCount, previous->ChannelCount()) : 0;
     for (int i = 0; i < channelCount; ++i) {
+        const auto at = static_cast<size_t>(i);
+        const bool kept = i < carried;
         channels_.push_back(std::make_unique<Value<uint32_t>>());
-        claimed_.push_back(0);
-        millivolt_.push_back(0);
+        if (kept) channels_.back()->set(previous->channels_[at]->get());  // nobody watches yet
+        claimed_.push_back(kept ? previous->claimed_[at] : 0);
+        millivolt_.push_back(kept ? previous->millivolt_[at] : 0);
         char text[96];
         std::snprintf(text, sizeof text, "Generating channel %i/%i with initial value \"%i\".",
                       i + 1, channelCount, static_cast<int>(channels_.back()->get()));
@@ -330,8 +334,8 @@ void ADC::OnCycleCounter() {
 void InstallAdcModel(CLEDView* core) {
     if (!core) return;
     AdcModelHooks hooks;
-    hooks.create = [](int channels, CLEDView* owner) {
-        return AdcModelPtr(new ADC(channels, owner), [](ADC* model) { delete model; });
+    hooks.create = [](int channels, CLEDView* owner, const ADC* previous) {
+        return AdcModelPtr(new ADC(channels, owner, previous), [](ADC* model) { delete model; });
     };
     hooks.runDeferredConversion = [](ADC* model) { model->RunDeferredConversion(); };
     core->SetAdcModelHooks(std::move(hooks));

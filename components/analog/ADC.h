@@ -105,9 +105,11 @@ int ConversionError(double adcClockHz, uint32_t random);
 
 class ADC {
 public:
-    // Builds the register watchers and `channelCount` channels (at least 1)
-    // at 0, and logs each channel.
-    ADC(int channelCount, CLEDView* core);
+    // Builds the register watchers and `channelCount` channels (at least 1),
+    // and logs each channel. A channel starts at 0, unclaimed, as a
+    // percentage; or, when `previous` (the model of an earlier session) has
+    // it, with that model's value, claim and millivolt mode.
+    ADC(int channelCount, CLEDView* core, const ADC* previous = nullptr);
     ~ADC();
     ADC(const ADC&) = delete;
     ADC& operator=(const ADC&) = delete;

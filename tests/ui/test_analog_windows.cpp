@@ -120,15 +120,28 @@ TEST_F(AnalogTest, SliderConfigurationKeepsOrMovesItsChannel) {
     EXPECT_EQ(channelValue(3), 0u);
 }
 
-// A model built for a new session: the slider resolves its channel number
-// through it instead of writing to the released one.
+// Stop and Start Debugging build a new converter model: it keeps what the
+// windows feed (values, the cellar's millivolts, both claims), and the
+// slider resolves its channel number through it.
 TEST_F(AnalogTest, SliderFollowsAReplacedConverterModel) {
     auto* slider = open<frm_Slider>(kCmdSlider);
-    core()->HandleEvent(103, nullptr);
+    auto* bb = open<frm_Beerbasement>(kCmdBeerbasement);
     slider->trackbar()->setValue(60);
     releaseOn(slider->trackbar());
+    const ADC* before = adc();
+    for (int event : {104, 101, 103}) core()->HandleEvent(event, nullptr);
+    ASSERT_NE(adc(), before);
     EXPECT_EQ(channelValue(0), 60u);
-    EXPECT_TRUE(adc()->IsClaimed(0));
+    EXPECT_EQ(channelValue(1), 2003u);
+    EXPECT_TRUE(adc()->IsMillivoltMode(1));
+    EXPECT_FALSE(adc()->IsMillivoltMode(0));
+    EXPECT_TRUE(adc()->IsClaimed(0) && adc()->IsClaimed(1));
+    EXPECT_EQ(open<frm_Slider>(kCmdSlider)->channel(), 2);
+
+    slider->trackbar()->setValue(70);
+    releaseOn(slider->trackbar());
+    EXPECT_EQ(channelValue(0), 70u);
+    EXPECT_EQ(bb->channelValue(), 2003);
 }
 
 TEST_F(AnalogTest, CapacityDefaultsValidationAndTheOscillatorPin) {
