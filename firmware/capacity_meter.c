@@ -1,5 +1,5 @@
 /*
- * Capacitance meter for the ATmega16 at 1 MHz.
+ * Capacitance meter for the ATmega16 (or the ATmega8) at 1 MHz.
  *
  * An astable 555 (R1 = R2 = 12 kOhm, 10 nF fixed in parallel with the
  * capacitor Cx under measurement) drives PB6. The program times one full

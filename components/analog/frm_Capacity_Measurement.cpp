@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -217,6 +218,11 @@ void frm_Capacity_Measurement::onCommand(int id) {
 
 void frm_Capacity_Measurement::configure() {
     settings_->capacitance = static_cast<int>(std::lround(1e9 * cx_));
+    // The dialog shows the port the oscillator drives, found by its letter:
+    // list positions differ between parts (PINC is second on a part
+    // without port A), so OK without a change keeps the port.
+    settings_->port = std::max(0, ports_.positionOf(output_.choice().letter));
+    settings_->pin = pin_;
     if (settings_->run() == QDialog::Accepted) {
         cx_ = settings_->capacitance * 1e-9;
         pin_ = ClampPin(settings_->pin);

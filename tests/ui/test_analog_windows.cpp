@@ -183,6 +183,28 @@ TEST_F(AnalogTest, CapacityDefaultsValidationAndTheOscillatorPin) {
     EXPECT_EQ(io("PINC") & 0x08, 0);
 }
 
+// On a part without port A the dialog shows the bound port by its letter
+// (PINB is the first entry there): OK after changing only Cx keeps PB6.
+class AnalogAtmega8Test : public AnalogTest {
+protected:
+    AnalogAtmega8Test() { partName = "ATmega8"; }
+};
+
+TEST_F(AnalogAtmega8Test, CapacityDialogShowsTheBoundPort) {
+    auto* cm = open<frm_Capacity_Measurement>(kCmdCapacityMeasurement);
+    ASSERT_EQ(cm->pinAddress(), address("PINB"));
+    answerDialogs([](QDialog* d) {
+        EXPECT_EQ(findControlAs<QComboBox>(d, dlg_Capacity_configure::kPort)->currentText(),
+                  "PINB");
+        findControlAs<QLineEdit>(d, dlg_Capacity_configure::kCapacitance)->setText("100");
+        clickControl(d, 1);
+    });
+    leftClick(findControl(cm, frm_Capacity_Measurement::kCapacitor));
+    EXPECT_DOUBLE_EQ(cm->cx(), 1e-7);
+    EXPECT_EQ(cm->pinAddress(), address("PINB"));
+    EXPECT_EQ(cm->pin(), 6);
+}
+
 // Without a clock frequency the oscillator stops with a status instead of
 // toggling the pin on every instruction.
 TEST_F(AnalogTest, CapacityStopsWithoutAClockFrequency) {
