@@ -212,6 +212,17 @@ double ADC::ChannelVolts(int i, double vrefVolts) const {
     return millivolt_[static_cast<size_t>(i)] ? value / 1000.0 : value * vrefVolts / 100.0;
 }
 
+std::optional<double> ADC::ProgramReferenceVolts() const {
+    return ReferenceVolts(Register(kAdmux) >> 6, core_->ExternalArefApplied()->get() != 0,
+                          core_->ExternalAref()->get(), core_->AVcc()->get(),
+                          core_->InternalReference()->get());
+}
+
+int ADC::ChannelMillivolts(int i, double fallbackVolts) const {
+    const double volts = ChannelVolts(i, ProgramReferenceVolts().value_or(fallbackVolts));
+    return static_cast<int>(std::lround(volts * 1000.0));
+}
+
 void ADC::WriteResult(ResultPair pair) {
     if (Register(kAdmux) & kAdlar) pair = ToLeftAdjusted(pair);
     core_->IORegister(kAdch)->set(pair.high);
@@ -221,9 +232,7 @@ void ADC::WriteResult(ResultPair pair) {
 void ADC::Convert() {
     if (!IsEnabled() || core_->IsRefreshing()) return;
     const uint8_t admux = Register(kAdmux);
-    const std::optional<double> vref = ReferenceVolts(
-        admux >> 6, core_->ExternalArefApplied()->get() != 0, core_->ExternalAref()->get(),
-        core_->AVcc()->get(), core_->InternalReference()->get());
+    const std::optional<double> vref = ProgramReferenceVolts();
     if (!vref) {
         WriteResult({0, 0});
         return;

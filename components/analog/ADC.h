@@ -156,6 +156,14 @@ public:
     // The voltage of channel i for reference `vrefVolts`; 0 V for a channel
     // the part does not have.
     double ChannelVolts(int i, double vrefVolts) const;
+    // The reference the program's conversions use now: ADMUX's REFS with
+    // the electrical settings; nothing when that selection converts
+    // nothing (REFS 2, or REFS 0 without a voltage on AREF).
+    std::optional<double> ProgramReferenceVolts() const;
+    // The millivolts a conversion of channel i sees now: a percentage
+    // channel against the program's reference, or against `fallbackVolts`
+    // while the program selects none.
+    int ChannelMillivolts(int i, double fallbackVolts) const;
 
     // The conversion error draws from a private generator; a fixed seed
     // makes runs repeatable.

@@ -115,6 +115,13 @@ int frm_Beerbasement::channelValue() const {
     return channel ? static_cast<int>(channel->get()) : -1;
 }
 
+int frm_Beerbasement::channelMillivolts() const {
+    ADC* adc = model();
+    if (!adc || !adc->GetChannel(channel_)) return -1;
+    // The channel holds millivolts: no reference applies.
+    return adc->ChannelMillivolts(channel_, 0.0);
+}
+
 QString frm_Beerbasement::temperatureText() const { return temperatureText_->text(); }
 
 QString frm_Beerbasement::status() const {

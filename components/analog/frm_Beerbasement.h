@@ -26,10 +26,11 @@ class QSlider;
 class frm_Beerbasement : public PluginForm {
     Q_OBJECT
     // For tools that check what the cellar feeds (the host's scenarios): the
-    // channel number (-1: none) and its value in millivolts (-1: none).
+    // channel number (-1: none), its value in millivolts (-1: none), and
+    // the millivolts a conversion of it sees.
     Q_PROPERTY(int channel READ channel)
     Q_PROPERTY(int channelValue READ channelValue)
-    Q_PROPERTY(int channelMillivolts READ channelValue)
+    Q_PROPERTY(int channelMillivolts READ channelMillivolts)
 public:
     enum Kind : int { Heater = 0, Cooler = 1, Status = 2 };
 
@@ -48,6 +49,7 @@ public:
     int temperature() const { return temperature_; }
     uint32_t sensorMillivolts() const;
     int channelValue() const;
+    int channelMillivolts() const;
     bool ledOn(int kind) const { return leds_[static_cast<size_t>(kind)]; }
     int cellarBitmap() const;
     QSlider* trackbar() const { return trackbar_; }

@@ -99,8 +99,20 @@ int frm_Slider::channelValue() const {
 }
 
 int frm_Slider::channelMillivolts() const {
-    const int value = channelValue();
-    return value < 0 ? -1 : channelscale::PercentToMillivolts(value, fullScale_);
+    ADC* adc = model();
+    if (!adc || !adc->GetChannel(channel_)) return -1;
+    return adc->ChannelMillivolts(channel_, ownFullScaleVolts());
+}
+
+double frm_Slider::ownFullScaleVolts() const {
+    return channelscale::FullScaleVolts(reference_, core()->ExternalArefApplied()->get() != 0,
+                                        core()->ExternalAref()->get(), core()->AVcc()->get(),
+                                        core()->InternalReference()->get());
+}
+
+double frm_Slider::fullScaleVolts() const {
+    const ADC* adc = model();
+    return adc ? adc->ProgramReferenceVolts().value_or(ownFullScaleVolts()) : ownFullScaleVolts();
 }
 
 QString frm_Slider::status() const { return status_->isVisible() ? status_->text() : QString(); }
@@ -124,8 +136,15 @@ void frm_Slider::initDialog() {
         channel_ = adc->FirstFreeChannel();
         adc->ClaimChannel(channel_);
     }
-    fullScale_ = 2.56;
     percent_ = 50;
+    refsWatch_ = std::make_unique<CallOnBitsChange<frm_Slider, uint8_t>>(
+        core()->IORegister(adc::kAdmux), this, &frm_Slider::showMillivolts, uint8_t{0xC0});
+    for (Subject* setting : std::initializer_list<Subject*>{
+             core()->AVcc(), core()->InternalReference(), core()->ExternalAref(),
+             core()->ExternalArefApplied()}) {
+        settingsWatch_.push_back(std::make_unique<CallOnWrite<frm_Slider>>(
+            setting, this, &frm_Slider::showMillivolts));
+    }
     updating_ = true;
     trackbar_->setValue(percent_);
     updating_ = false;
@@ -144,7 +163,9 @@ void frm_Slider::scrolled(int position) {
 }
 
 void frm_Slider::showMillivolts() {
-    millivolts_->setText(QString::number(channelscale::PercentToMillivolts(percent_, fullScale_)));
+    const QString text =
+        QString::number(channelscale::PercentToMillivolts(percent_, fullScaleVolts()));
+    if (text != millivolts_->text()) millivolts_->setText(text);
 }
 
 void frm_Slider::released() {
@@ -161,13 +182,14 @@ void frm_Slider::typedMillivolts(const QString& text) {
     bool number = false;
     double mv = text.toDouble(&number);
     if (!number) return;
-    const double fullMillivolts = fullScale_ * 1000.0;
+    const double fullScale = fullScaleVolts();
+    const double fullMillivolts = fullScale * 1000.0;
     if (mv >= fullMillivolts) {
         mv = fullMillivolts;
         millivolts_->setText(QString::asprintf("%.0f", fullMillivolts));
     }
     updating_ = true;
-    trackbar_->setValue(channelscale::MillivoltsToPercent(mv, fullScale_));
+    trackbar_->setValue(channelscale::MillivoltsToPercent(mv, fullScale));
     updating_ = false;
 }
 
@@ -199,9 +221,6 @@ void frm_Slider::configure() {
     }
     sheet.electrical->StoreInto(core());
     reference_ = sheet.general->reference;
-    fullScale_ = channelscale::FullScaleVolts(reference_, core()->ExternalArefApplied()->get() != 0,
-                                              core()->ExternalAref()->get(), core()->AVcc()->get(),
-                                              core()->InternalReference()->get());
 
     const int chosen = sheet.general->channels.empty() ? -1 : sheet.general->channel;
     if (chosen < 0) {

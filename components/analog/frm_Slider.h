@@ -1,6 +1,11 @@
 // Slider: one vertical trackbar that sets an analog input voltage, as a
 // percentage of a full-scale voltage, on one converter channel.
 //
+// The millivolt box shows the voltage the program's conversion sees: the
+// percentage of the reference ADMUX selects, and only while the program
+// selects none (or there is no converter), of the slider's own reference
+// choice. It follows changes of REFS and of the electrical settings.
+//
 // The slider holds its channel's number, never a pointer: the channel is
 // resolved through the core's current converter model each time, so a
 // model rebuilt for a new debug session leaves nothing dangling. It claims
@@ -10,8 +15,11 @@
 #pragma once
 
 #include <QString>
+#include <memory>
+#include <vector>
 
 #include "contract/ResourceIds.h"
+#include "framework/Observer.h"
 #include "framework/PluginForm.h"
 
 class ADC;
@@ -24,7 +32,7 @@ class frm_Slider : public PluginForm {
     Q_OBJECT
     // For tools that check what the slider feeds (the host's scenarios):
     // the channel number (-1: none), its value (a percentage; -1 when there
-    // is no channel) and that value as millivolts of the full scale.
+    // is no channel) and the millivolts a conversion of it sees.
     Q_PROPERTY(int channel READ channel)
     Q_PROPERTY(int channelValue READ channelValue)
     Q_PROPERTY(int channelMillivolts READ channelMillivolts)
@@ -36,7 +44,9 @@ public:
     int percent() const { return percent_; }
     int channelValue() const;
     int channelMillivolts() const;
-    double fullScaleVolts() const { return fullScale_; }
+    // The full scale the millivolt box uses: the program's reference, or
+    // the slider's own choice while the program selects none.
+    double fullScaleVolts() const;
     int reference() const { return reference_; }
     QSlider* trackbar() const { return trackbar_; }
     QLineEdit* millivoltEdit() const { return millivolts_; }
@@ -56,6 +66,7 @@ protected:
 private:
     ADC* model() const;
     void scrolled(int position);
+    double ownFullScaleVolts() const;
     void showMillivolts();
     void configure();
     void setStatus(const QString& text);
@@ -66,7 +77,9 @@ private:
     QLabel* status_;
     int channel_ = -1;
     int percent_ = 50;
-    double fullScale_ = 2.56;
     int reference_ = 2;
+    // REFS of ADMUX and the electrical settings: the full scale follows them.
+    std::unique_ptr<CallOnBitsChange<frm_Slider, uint8_t>> refsWatch_;
+    std::vector<std::unique_ptr<CallOnWrite<frm_Slider>>> settingsWatch_;
     bool updating_ = false;
 };

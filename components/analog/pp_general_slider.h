@@ -1,6 +1,7 @@
 // The page "Analog / Digital Converter" of the Slider's and the
 // Beerbasement's configuration sheets: the channel to connect ("ADC3") and
-// the reference voltage the Slider's millivolt display uses.
+// the reference voltage the Slider's millivolt display uses while the
+// program selects none.
 #pragma once
 
 #include <vector>

@@ -120,6 +120,31 @@ TEST_F(AnalogTest, SliderConfigurationKeepsOrMovesItsChannel) {
     EXPECT_EQ(channelValue(3), 0u);
 }
 
+// The millivolt box and the converter-true millivolts follow the reference
+// ADMUX selects and the settings; the slider's own choice counts only while
+// the program selects none.
+TEST_F(AnalogTest, SliderMillivoltsFollowTheProgramsReference) {
+    auto* slider = open<frm_Slider>(kCmdSlider);
+    releaseOn(slider->trackbar());  // 50 % on ADC0
+    auto shown = [slider] { return slider->millivoltEdit()->text(); };
+    EXPECT_EQ(shown(), "1280");  // ADMUX 0 converts nothing: the internal 2.56 V chosen
+    drive("ADMUX", 0x40);        // AVCC
+    EXPECT_EQ(shown(), "2500");
+    EXPECT_EQ(slider->channelMillivolts(), 2500);
+    core()->AVcc()->set(4.0);
+    EXPECT_EQ(shown(), "2000");
+    drive("ADMUX", 0xC0);  // internal reference
+    EXPECT_EQ(shown(), "1280");
+    core()->InternalReference()->set(2.0);
+    EXPECT_EQ(shown(), "1000");
+    EXPECT_EQ(slider->channelMillivolts(), 1000);
+    slider->millivoltEdit()->clear();
+    QTest::keyClicks(slider->millivoltEdit(), "1500");  // 75 % of 2.0 V
+    EXPECT_EQ(slider->trackbar()->value(), 75);
+    drive("ADMUX", 0x80);  // reserved: the slider's own choice again
+    EXPECT_EQ(shown(), "1500");
+}
+
 // Stop and Start Debugging build a new converter model: it keeps what the
 // windows feed (values, the cellar's millivolts, both claims), and the
 // slider resolves its channel number through it.
