@@ -13,6 +13,8 @@
 //                    (offscreen); components this
 //                    build does not offer are left out and named in the
 //                    benchmark's label
+//             FullBreakpoint  the full set, run as the window's Run does
+//                    with one breakpoint set that is never hit
 //
 // Compare with SimavrAlone (bench_simavr.cpp) in the same run; main.cpp
 // prints the table with the ratios.
@@ -127,15 +129,21 @@ long long ResidentBytes() {
 
 namespace {
 
-void runSlices(benchmark::State& state, MainWindow& window) {
+void runSlices(benchmark::State& state, MainWindow& window, bool breakpoints = false) {
     Debugger& debugger = window.debugger();
     Machine* machine = debugger.machine();
     const uint64_t startInstructions = debugger.instructionsExecuted();
     const uint64_t startCycles = machine->cycles();
     const uint64_t startRefreshes = debugger.refreshesSent();
     for (auto _ : state) {
-        if (!debugger.runCycles(bench::kSliceCycles)) {
-            state.SkipWithError(debugger.lastFault().c_str());
+        // Scenario waits pass over breakpoints; a run to a breakpoint looks
+        // them up after every instruction.
+        const bool ran = breakpoints ? debugger.runToBreakpoint(bench::kSliceCycles) ==
+                                           Debugger::RunEnd::Reached
+                                     : debugger.runCycles(bench::kSliceCycles);
+        if (!ran) {
+            state.SkipWithError(debugger.atBreakpoint() ? "a breakpoint was hit"
+                                                        : debugger.lastFault().c_str());
             return;
         }
         // Repaints and timers, as between the host's run slices.
@@ -149,7 +157,7 @@ void runSlices(benchmark::State& state, MainWindow& window) {
             std::max<uint64_t>(1, debugger.instructionsExecuted() - startInstructions));
 }
 
-void Host(benchmark::State& state, RefreshPolicy policy, bool full) {
+void Host(benchmark::State& state, RefreshPolicy policy, bool full, bool breakpoint = false) {
     std::string error, missing;
     auto window = bench::StartHost(policy, &error);
     if (!window) {
@@ -161,13 +169,18 @@ void Host(benchmark::State& state, RefreshPolicy policy, bool full) {
         return;
     }
     if (!missing.empty()) state.SetLabel(missing);
-    runSlices(state, *window);
+    // The last word of flash: erased, never executed.
+    if (breakpoint) window->session().breakpoints().addresses().add(0x3FFE);
+    runSlices(state, *window, breakpoint);
 }
 
 void HostExactNone(benchmark::State& state) { Host(state, RefreshPolicy::EveryInstruction, false); }
 void HostFastNone(benchmark::State& state) { Host(state, RefreshPolicy::WhenNeeded, false); }
 void HostExactFull(benchmark::State& state) { Host(state, RefreshPolicy::EveryInstruction, true); }
 void HostFastFull(benchmark::State& state) { Host(state, RefreshPolicy::WhenNeeded, true); }
+void HostFastFullBreakpoint(benchmark::State& state) {
+    Host(state, RefreshPolicy::WhenNeeded, true, true);
+}
 
 // Opening `count` LED windows one after another, as a scenario's `open LED`
 // lines do, laying them out and closing the host: the time per window
@@ -203,6 +216,10 @@ BENCHMARK(HostExactNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteratio
 BENCHMARK(HostFastNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
 BENCHMARK(HostExactFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
 BENCHMARK(HostFastFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
+BENCHMARK(HostFastFullBreakpoint)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(bench::Slices());
 BENCHMARK(OpenLedWindows)
     ->Arg(50)
     ->Arg(100)

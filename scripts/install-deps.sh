@@ -8,7 +8,7 @@ packages=(
   build-essential cmake pkg-config
   libtinyxml-dev
   qt6-base-dev libgl-dev
-  libsimavr-dev simavr libelf-dev
+  libsimavr-dev simavr libelf-dev libdw-dev gdb-avr
   gcc-avr binutils-avr avr-libc
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth

@@ -19,6 +19,8 @@ void Debugger::start(std::unique_ptr<Machine> machine) {
     if (debugging()) stop();
     machine_ = std::move(machine);
     if (!machine_) return;
+    machine_->setBreakpoints(breakpoints_);
+    atBreakpoint_ = false;
     fault_.clear();
     instructions_ = 0;
     refreshes_ = 0;
@@ -48,10 +50,12 @@ Machine::Batch Machine::runBatch(uint64_t untilCycle, uint64_t count, bool leave
             break;
         }
         ++batch.executed;
-        if (!leaveOut || refreshNeeded()) {
+        if (!leaveOut || refreshNeeded()) batch.refreshDue = true;
+        if (breakpoints_ && breakpoints_->contains(programCounter())) {
+            batch.breakpoint = true;
             batch.refreshDue = true;
-            break;
         }
+        if (batch.refreshDue) break;
     }
     return batch;
 }
@@ -82,6 +86,10 @@ bool Debugger::runInstructions(uint64_t untilCycle, uint64_t count, uint64_t* ex
     skipped_ += leftOut;
     if (leftOut > 0) leftOut_ = true;
     if (batch.refreshDue) send(kEventHalted);
+    if (batch.breakpoint) {
+        atBreakpoint_ = true;
+        if (state_ == State::Running) state_ = State::Halted;
+    }
     if (batch.stopped) {
         stopped();
         return false;
@@ -97,8 +105,20 @@ void Debugger::userInterfaceRan() {
     if (machine_) machine_->lapseRefreshFilter();
 }
 
+void Debugger::setBreakpoints(const quill::debugger::BreakpointSet* set) {
+    breakpoints_ = set;
+    if (machine_) machine_->setBreakpoints(set);
+}
+
+void Debugger::memoryChanged() {
+    if (state_ != State::Halted) return;
+    userInterfaceRan();
+    send(kEventHalted);
+}
+
 bool Debugger::stepInto() {
     if (state_ != State::Halted) return false;
+    atBreakpoint_ = false;
     userInterfaceRan();
     return stepOnce();
 }
@@ -106,6 +126,7 @@ bool Debugger::stepInto() {
 bool Debugger::beginRun() {
     if (state_ != State::Halted) return false;
     breakRequested_ = false;
+    atBreakpoint_ = false;
     state_ = State::Running;
     send(kEventRunStarted);
     return true;
@@ -139,7 +160,23 @@ void Debugger::breakRun() {
 
 bool Debugger::runCycles(uint64_t cycles, const std::function<bool()>& keepGoing) {
     if (!debugging()) return false;
+    // Waits of a script pass over breakpoints.
+    machine_->setBreakpoints(nullptr);
+    const RunEnd end = runFor(cycles, keepGoing, false);
+    machine_->setBreakpoints(breakpoints_);
+    return end == RunEnd::Reached;
+}
+
+Debugger::RunEnd Debugger::runToBreakpoint(uint64_t cycles,
+                                           const std::function<bool()>& keepGoing) {
+    if (!debugging()) return RunEnd::Stopped;
+    return runFor(cycles, keepGoing, true);
+}
+
+Debugger::RunEnd Debugger::runFor(uint64_t cycles, const std::function<bool()>& keepGoing,
+                                  bool breakpoints) {
     const uint64_t target = machine_->cycles() + cycles;
+    atBreakpoint_ = false;
     userInterfaceRan();
     // The callback is asked every 1024 instructions.
     constexpr uint64_t kCallbackEvery = 1024;
@@ -147,7 +184,8 @@ bool Debugger::runCycles(uint64_t cycles, const std::function<bool()>& keepGoing
     uint64_t nextCall = kCallbackEvery;
     while (machine_->cycles() < target) {
         const uint64_t count = keepGoing ? nextCall - done : std::numeric_limits<uint64_t>::max();
-        if (!runInstructions(target, count, &done)) return false;
+        if (!runInstructions(target, count, &done)) return RunEnd::Stopped;
+        if (breakpoints && atBreakpoint_) return RunEnd::Breakpoint;
         if (keepGoing && done >= nextCall) {
             nextCall = done + kCallbackEvery;
             // The callback may run the user interface: it sees the state
@@ -155,11 +193,11 @@ bool Debugger::runCycles(uint64_t cycles, const std::function<bool()>& keepGoing
             catchUp();
             const bool go = keepGoing();
             userInterfaceRan();
-            if (!go) return false;
+            if (!go) return RunEnd::Cancelled;
         }
     }
     catchUp();
-    return true;
+    return RunEnd::Reached;
 }
 
 bool Debugger::reset() {
@@ -167,6 +205,7 @@ bool Debugger::reset() {
     catchUp();
     machine_->reset();
     fault_.clear();
+    atBreakpoint_ = false;
     if (state_ == State::Running) state_ = State::Halted;
     send(kEventHalted);
     return true;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "contract/HostInterfaces.h"
+#include "host/debugger/BreakpointSet.h"
 
 // The simulated part the debugger drives.
 class Machine {
@@ -33,20 +34,37 @@ public:
     // A machine without one needs every refresh.
     virtual bool refreshNeeded() { return true; }
     virtual void lapseRefreshFilter() {}
+    // Runs stop before an instruction at one of these addresses (null:
+    // none). The set must outlive the runs.
+    virtual void setBreakpoints(const quill::debugger::BreakpointSet* set) { breakpoints_ = set; }
+    // Memory as the plug-in sees it (kinds of contract/HostInterfaces.h),
+    // for the debugger's own views; false when out of range or unsupported.
+    virtual bool readMemory(LONG, uint32_t, uint8_t*, uint32_t) { return false; }
+    virtual bool writeMemory(LONG, uint32_t, const uint8_t*, uint32_t) { return false; }
+    // The program memory (byte addresses), and moving the program counter
+    // (a debugger's "jump"); a machine without them refuses / ignores.
+    virtual bool readFlash(uint32_t, uint8_t*, uint32_t) { return false; }
+    virtual void setProgramCounter(uint32_t) {}
 
     // What a batch of instructions ended with.
     struct Batch {
         uint64_t executed = 0;
         bool refreshDue = false;  // the last instruction executed needs event 3
         bool stopped = false;     // the program cannot go on (see fault())
+        bool breakpoint = false;  // the next instruction is at a breakpoint
     };
     // Executes instructions until `count` ran, the cycle count reached
     // `untilCycle` (checked before each instruction), the program stopped,
-    // or an instruction needs event 3: with `leaveOut` when the refresh
-    // filter says so, without it after every instruction. One call per batch
+    // an instruction needs event 3 (with `leaveOut` when the refresh
+    // filter says so, without it after every instruction) or the next
+    // instruction is at a breakpoint (the first one runs even so, so that a
+    // run can leave the breakpoint it stands at). One call per batch
     // instead of two per instruction; this default asks step() and
     // refreshNeeded() one instruction at a time.
     virtual Batch runBatch(uint64_t untilCycle, uint64_t count, bool leaveOut);
+
+protected:
+    const quill::debugger::BreakpointSet* breakpoints_ = nullptr;
 };
 
 // When the debugger sends event 3 while it runs instructions.
@@ -97,8 +115,21 @@ public:
 
     // Executes instructions (each followed by event 3, as the refresh policy
     // says) until the cycle count advanced by at least `cycles`. Works while halted (scripts) and
-    // returns false when the program stopped early.
+    // returns false when the program stopped early. Breakpoints do not stop it.
     bool runCycles(uint64_t cycles, const std::function<bool()>& keepGoing = {});
+    // As runCycles, but a breakpoint stops it too.
+    enum class RunEnd { Reached, Breakpoint, Stopped, Cancelled };
+    RunEnd runToBreakpoint(uint64_t cycles, const std::function<bool()>& keepGoing = {});
+
+    // Runs (beginRun, runSlice, runToBreakpoint) stop before an instruction
+    // at these addresses; null for none. The set must outlive the session.
+    void setBreakpoints(const quill::debugger::BreakpointSet* set);
+    // The program halted because the next instruction is at a breakpoint
+    // (until anything else runs it).
+    bool atBreakpoint() const { return atBreakpoint_; }
+    // The debugger's own views wrote the target's memory while halted: the
+    // components are refreshed so that they show the change.
+    void memoryChanged();
 
     // Resets the part and sends event 3; the plug-in sees the cycle count
     // fall and starts its components over.
@@ -122,6 +153,7 @@ private:
     // A batch of instructions (see Machine::runBatch), event 3 where the
     // policy and the filter need it. False when the program stopped.
     bool runInstructions(uint64_t untilCycle, uint64_t count, uint64_t* executed);
+    RunEnd runFor(uint64_t cycles, const std::function<bool()>& keepGoing, bool breakpoints);
     // The program stopped: the fault is kept, the debugger halts.
     void stopped();
     // Sends the event 3 left out after the last instruction, if any: the
@@ -135,6 +167,8 @@ private:
     std::unique_ptr<Machine> machine_;
     State state_ = State::Idle;
     bool breakRequested_ = false;
+    const quill::debugger::BreakpointSet* breakpoints_ = nullptr;
+    bool atBreakpoint_ = false;
     RefreshPolicy policy_ = RefreshPolicy::WhenNeeded;
     bool leftOut_ = false;  // the last instruction's event 3 was left out
     uint64_t instructions_ = 0;

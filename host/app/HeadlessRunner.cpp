@@ -11,6 +11,7 @@
 
 #include "contract/ResourceIds.h"
 #include "host/app/HostSetup.h"
+#include "host/debugger/ScenarioDebugCommands.h"
 #include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
 #include "host/report/RunReport.h"
@@ -323,6 +324,8 @@ public:
                 } else if constexpr (std::is_same_v<T, sc::ExpectTextCommand>) {
                     return executor_.expectText(QString::fromStdString(c.window), c.control,
                                                 QString::fromStdString(c.text));
+                } else if constexpr (ScenarioDebugCommands::handles<T>) {
+                    return debug_.run(c);
                 } else if constexpr (std::is_same_v<T, sc::ScreenshotCommand>) {
                     QString why;
                     QString dir = screenshotDir(c.directory);
@@ -343,6 +346,7 @@ private:
     const HostOptions& options_;
     const sc::Script& script_;
     ScenarioExecutor executor_;
+    ScenarioDebugCommands debug_{window_, executor_};
     int shots_ = 0;
 };
 
@@ -355,7 +359,10 @@ bool isCheck(const sc::Command& command) {
            std::holds_alternative<sc::ExpectFileCommand>(command) ||
            std::holds_alternative<sc::ExpectChannelCommand>(command) ||
            std::holds_alternative<sc::ExpectTextCommand>(command) ||
-           std::holds_alternative<sc::WaitUntilCommand>(command);
+           std::holds_alternative<sc::WaitUntilCommand>(command) ||
+           std::holds_alternative<sc::ExpectSourceCommand>(command) ||
+           std::holds_alternative<sc::ExpectVariableCommand>(command) ||
+           std::holds_alternative<sc::RunUntilBreakCommand>(command);
 }
 
 // Reports a headless run as it goes: every step on the console (only the
@@ -502,6 +509,15 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     std::snprintf(mhz, sizeof mhz, "%g", env.config.frequencyMHz);
     reporter.info("quill-host: %s\n", env.config.part + " at " + mhz + " MHz, firmware " +
                                           env.config.firmware + ", scenario " + given.scenario);
+    if (options.gdbPort) {
+        std::string gdbError;
+        if (!window.gdb().listen(*options.gdbPort, &gdbError))
+            return refuse("GDB server: " + gdbError);
+        // Always printed (also with --quiet): a client needs the port.
+        std::fprintf(out, "quill-host: GDB server listening on port %u\n",
+                     unsigned(window.gdb().server().port()));
+        std::fflush(out);
+    }
 
     Runner runner(window, options, script);
     if (options.timeLimitSeconds > 0) {

@@ -11,6 +11,7 @@ const char* HostUsage() {
            "       quill-host --headless [--part NAME] [--firmware FILE] --scenario FILE.scn\n"
            "                  [--screenshots DIR] [--frequency MHZ] [--module ...]\n"
            "                  [--time-limit SECONDS] [--junit FILE.xml] [--quiet]\n"
+           "       both take [--gdb [PORT]]\n"
            "\n"
            "  --part         part description to use (default ATmega16, or the scenario's)\n"
            "  --firmware     AVR program, ELF or Intel HEX\n"
@@ -27,6 +28,8 @@ const char* HostUsage() {
            "                 0 = none); a run past it fails\n"
            "  --junit        write a JUnit XML report of the headless run (a test case per check)\n"
            "  --quiet        print only failed steps and the summary\n"
+           "  --gdb          accept avr-gdb on 127.0.0.1:PORT (default 1234; 0 picks a free\n"
+           "                 port and prints it)\n"
            "\n"
            "Exit status: 0 the scenario passed, 1 a check failed (or the run hit its time\n"
            "limit), 2 the run could not start or the scenario stopped on an error.\n";
@@ -109,6 +112,26 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
                 return std::nullopt;
             }
             options.timeLimitSeconds = seconds;
+        } else if (arg == "--gdb") {
+            // The port is optional: a next word that is a number is it.
+            if (!hasInline && i + 1 < args.size() && !args[i + 1].empty() &&
+                args[i + 1].find_first_not_of("0123456789") == std::string::npos) {
+                value = args[++i];
+                hasInline = true;
+            }
+            if (!hasInline) {
+                options.gdbPort = 1234;
+                continue;
+            }
+            char* end = nullptr;
+            errno = 0;
+            const long port = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || errno != 0 || port < 0 || port > 65535) {
+                *error = "--gdb wants a port between 0 (any free one) and 65535, not \"" + value +
+                         "\"";
+                return std::nullopt;
+            }
+            options.gdbPort = static_cast<uint16_t>(port);
         } else if (arg == "--open") {
             if (!needValue()) return std::nullopt;
             size_t start = 0;

@@ -2,6 +2,7 @@
 // its own.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@ struct HostOptions {
     bool partGiven = false;         // --part was on the command line
     bool frequencyGiven = false;    // --frequency was on the command line
     std::vector<std::string> open;  // command identifiers to open, e.g. KN
+    // --gdb [PORT]: serve GDB clients on that port (0: a free one).
+    std::optional<uint16_t> gdbPort;
     bool help = false;
 };
 

@@ -1,5 +1,7 @@
 #include "host/app/MainWindow.h"
 
+#include "host/gdb/GdbController.h"
+
 #include <dlfcn.h>
 
 #include <QActionGroup>
@@ -116,6 +118,7 @@ void MainWindow::buildMenus() {
     runAction_ = debug->addAction("&Run", this, &MainWindow::run);
     runAction_->setShortcut(Qt::Key_F5);
     breakAction_ = debug->addAction("&Break", this, &MainWindow::breakRun);
+    new GdbController(*this, debug);  // "Accept GDB connection"
     breakAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F5));
     // F11 arrives through keyPressEvent as well (keys that the plug-in
     // synthesises are delivered to the window, not to the shortcut map).
@@ -385,6 +388,7 @@ bool MainWindow::startDebugging(QString* error) {
         return false;
     }
     runTimer_.stop();
+    session_.load(config_.firmware);
     debugger_.start(std::move(machine));
     hostMessage(QString("Debugging %1 at %2 MHz: %3")
                     .arg(QString::fromStdString(config_.part))

@@ -22,6 +22,8 @@
 #include "host/app/OutputPane.h"
 #include "host/app/RunPacer.h"
 #include "host/app/SetupDescription.h"
+#include "host/debugger/DebugSession.h"
+#include "host/gdb/GdbLink.h"
 
 class QComboBox;
 class QDoubleSpinBox;
@@ -69,6 +71,10 @@ public:
     void breakRun();
     void resetTarget();
     Debugger& debugger() { return debugger_; }
+    // Source lines, breakpoints and variables of the session's program.
+    quill::debugger::DebugSession& session() { return session_; }
+    // The GDB server on that session (listening once asked to).
+    quill::gdb::GdbLink& gdb() { return gdb_; }
     // Whether a plug-in runs window timer `id` on the main window (autostep
     // runs timer 1 there).
     bool windowTimerRunning(uintptr_t id) const;
@@ -131,6 +137,8 @@ private:
     SessionConfig config_;
     MachineFactory factory_;
     Debugger debugger_;
+    quill::debugger::DebugSession session_{debugger_};
+    quill::gdb::GdbLink gdb_{session_};
     HostLinkPtr link_;
     std::unique_ptr<ClassRegistration> registration_;
     ComPtr<GuiWorks> guiWorks_;

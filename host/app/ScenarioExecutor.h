@@ -38,6 +38,8 @@ public:
     bool pastDeadline() const;
     // A wait stopped by the deadline.
     bool timedOut() const { return timedOut_; }
+    // A wait run elsewhere (the debug commands) stopped at the deadline.
+    void markTimedOut() { timedOut_ = true; }
     QString timeLimitMessage() const;
 
     // ---- components

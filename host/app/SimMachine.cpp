@@ -8,6 +8,11 @@
 #include "host/sim/SimTarget.h"
 #include "host/sim/SimTargetAccess.h"
 
+extern "C" {
+#include <sim_avr.h>
+}
+#include <cstring>
+
 namespace {
 
 using quill::sim::RunState;
@@ -57,9 +62,29 @@ public:
     void lapseRefreshFilter() override { access_->lapseRefreshFilter(); }
     Batch runBatch(uint64_t untilCycle, uint64_t count, bool leaveOut) override {
         Batch batch;
+        // An empty set costs the run loop nothing: it sees no set at all.
+        access_->setBreakpoints(breakpoints_ && !breakpoints_->empty() ? breakpoints_ : nullptr);
         batch.executed = access_->runUntilRefresh(untilCycle, count, leaveOut, &batch.refreshDue,
                                                   &batch.stopped);
+        batch.breakpoint = access_->atBreakpoint();
         return batch;
+    }
+    bool readMemory(LONG kind, uint32_t address, uint8_t* out, uint32_t count) override {
+        return target_->read(kind, address, out, count);
+    }
+    bool writeMemory(LONG kind, uint32_t address, const uint8_t* data, uint32_t count) override {
+        return target_->write(kind, address, data, count);
+    }
+    bool readFlash(uint32_t address, uint8_t* out, uint32_t count) override {
+        const avr_t* core = target_->core();
+        const uint32_t size = core->flashend + 1u;
+        if (address > size || count > size - address) return false;
+        std::memcpy(out, core->flash + address, count);
+        return true;
+    }
+    void setProgramCounter(uint32_t pc) override {
+        avr_t* core = target_->core();
+        if (pc <= core->flashend) core->pc = pc & ~1u;
     }
     SimTarget& target() { return *target_; }
 

@@ -14,6 +14,7 @@
 #include "host/app/HostOptions.h"
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
+#include "host/gdb/GdbController.h"
 
 namespace {
 
@@ -82,6 +83,16 @@ int main(int argc, char** argv) {
                 }
             }
             if (options->fast) window.setRunMode(RunPacer::Mode::AsFastAsPossible);
+            if (options->gdbPort) {
+                auto* gdb = window.findChild<GdbController*>();
+                if (!gdb || !gdb->accept(*options->gdbPort, &why)) {
+                    std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
+                    return 2;
+                }
+                std::printf("quill-host: GDB server listening on port %u\n",
+                            unsigned(window.gdb().server().port()));
+                std::fflush(stdout);
+            }
             if (options->run) window.run();
         }
     }

@@ -219,6 +219,13 @@ std::string describe(const Command& command) {
         std::string operator()(const ExpectFileCommand& c) const {
             return "expect file " + c.path + " contains " + inQuotes(c.text);
         }
+        std::string operator()(const BreakCommand& c) const { return describeDebug(c); }
+        std::string operator()(const ClearBreaksCommand& c) const { return describeDebug(c); }
+        std::string operator()(const RunUntilBreakCommand& c) const { return describeDebug(c); }
+        std::string operator()(const ExpectSourceCommand& c) const { return describeDebug(c); }
+        std::string operator()(const ExpectVariableCommand& c) const { return describeDebug(c); }
+        std::string operator()(const SetVariableCommand& c) const { return describeDebug(c); }
+        std::string operator()(const WaitForDebuggerCommand& c) const { return describeDebug(c); }
     };
     return std::visit(Describe{}, command);
 }

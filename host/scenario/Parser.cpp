@@ -387,7 +387,7 @@ private:
     }
 
     Command wait(const Tokens& t) {
-        need(t, 1, "cycles <count>, ms <time> or until <condition>");
+        need(t, 1, "cycles <count>, ms <time>, until <condition> or for debugger");
         const std::string unit = Lower(t[1].text);
         if (unit == "cycles" || unit == "cycle") {
             need(t, 2, "a number of cycles");
@@ -405,6 +405,7 @@ private:
                 throw LineError{"wait time " + t[2].text + " " + unit + " is out of range"};
             return WaitTimeCommand{ms};
         }
+        if (unit == "for") return parseWaitForDebugger(Tokens(t.begin() + 1, t.end()));
         if (unit == "until") {
             need(t, 2, "a condition: pin <REG.bit> <level> or register <REG> <value>");
             Tokens rest(t.begin() + 2, t.end());
@@ -423,7 +424,8 @@ private:
     Command expect(const Tokens& t) {
         need(
             t, 1,
-            "what to check: pin, register, led, bar, lcd, output, autostep, file, channel or text");
+            "what to check: pin, register, led, bar, lcd, output, autostep, file, channel, text, "
+            "source or variable");
         const std::string what = Lower(t[1].text);
         if (what == "pin" || what == "register" || what == "lcd")
             return ExpectCommand{condition(Tokens(t.begin() + 1, t.end()), "expect")};
@@ -488,6 +490,8 @@ private:
                 throw LineError{"expect channel " + t[2].text + " needs a value in mV"};
             return c;
         }
+        if (what == "source") return parseExpectSource(Tokens(t.begin() + 1, t.end()));
+        if (what == "variable") return parseExpectVariable(Tokens(t.begin() + 1, t.end()));
         if (what == "text") {
             need(t, 2, "a window name");
             Window& w = window(t[2]);
@@ -499,7 +503,8 @@ private:
         }
         throw LineError{
             "unknown check " + inQuotes(t[1].text) +
-            " (use pin, register, led, bar, lcd, output, autostep, file, channel or text)"};
+            " (use pin, register, led, bar, lcd, output, autostep, file, channel, text, source or "
+            "variable)"};
     }
 
     // A register or pin condition (Values.h), or one about an LCD window:
@@ -578,8 +583,9 @@ private:
             if (celsius < -10) throw LineError{"temperature " + t[3].text + " is below -10"};
             return SetTemperatureCommand{w.name, celsius};
         }
+        if (what == "variable") return parseSetVariable(Tokens(t.begin() + 1, t.end()));
         throw LineError{"unknown command \"set " + t[1].text +
-                        "\" (use set slider or set temperature)"};
+                        "\" (use set slider, set temperature or set variable)"};
     }
 
     Command reset(const Tokens& t) {
@@ -677,6 +683,9 @@ private:
         return command;
     }
 
+    Command breakAt(const Tokens& t) { return parseBreak(t); }
+    Command clear(const Tokens& t) { return parseClear(t); }
+    Command runUntil(const Tokens& t) { return parseRun(t, kMaxCycles); }
     Command press(const Tokens& t) { return key(t, true); }
     Command release(const Tokens& t) { return key(t, false); }
 
@@ -714,6 +723,9 @@ private:
         {"event", &Parser::event, false, true},
         {"logger", &Parser::logger, false, true},
         {"set", &Parser::set, false, true},
+        {"break", &Parser::breakAt, false, true},
+        {"clear", &Parser::clear, false, true},
+        {"run", &Parser::runUntil, false, true},
     };
 
     std::string file_;

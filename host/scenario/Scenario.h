@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "contract/Commands.h"
+#include "host/scenario/DebugCommands.h"
 
 namespace quill::scenario {
 
@@ -229,7 +230,9 @@ using Command =
                  ResetCommand, ExpectCommand, ExpectLedCommand, ExpectBarCommand,
                  ExpectOutputCommand, ScreenshotCommand, AutostepCommand, IdleCommand, EventCommand,
                  LoggerCommand, ExpectAutostepCommand, ExpectFileCommand, ElectricalCommand,
-                 SetSliderCommand, SetTemperatureCommand, ExpectChannelCommand, ExpectTextCommand>;
+                 SetSliderCommand, SetTemperatureCommand, ExpectChannelCommand, ExpectTextCommand,
+                 BreakCommand, ClearBreaksCommand, RunUntilBreakCommand, ExpectSourceCommand,
+                 ExpectVariableCommand, SetVariableCommand, WaitForDebuggerCommand>;
 
 struct Step {
     int line;          // 1-based line in the file

@@ -220,6 +220,7 @@ uint64_t SimTargetAccess::runUntilRefresh(uint64_t untilCycle, uint64_t count, b
                                           bool* refreshDue, bool* stopped) {
     *refreshDue = false;
     *stopped = false;
+    atBreakpoint_ = false;
     if (!target_) {
         *stopped = true;
         return 0;
@@ -236,7 +237,9 @@ uint64_t SimTargetAccess::runUntilRefresh(uint64_t untilCycle, uint64_t count, b
             break;
         }
         ++executed;
-        if (!leaveOut || !filterValid_ || !filterHolds()) {
+        // The breakpoint check: one test of a null pointer while none is set.
+        if (breakpoints_ && breakpoints_->contains(target.programCounter())) atBreakpoint_ = true;
+        if (atBreakpoint_ || !leaveOut || !filterValid_ || !filterHolds()) {
             filterValid_ = false;
             *refreshDue = true;
             break;

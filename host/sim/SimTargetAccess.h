@@ -20,6 +20,7 @@
 
 #include "contract/HostInterfaces.h"
 #include "contract/TargetDirectAccess.h"
+#include "host/debugger/BreakpointSet.h"
 #include "host/sim/SimTarget.h"
 #include "platform/comobject.h"
 
@@ -57,6 +58,11 @@ public:
     // program cannot go on.
     uint64_t runUntilRefresh(uint64_t untilCycle, uint64_t count, bool leaveOut, bool* refreshDue,
                              bool* stopped);
+    // runUntilRefresh also stops, with *refreshDue, once the next
+    // instruction is at one of these addresses (null: none; the set must
+    // outlive the runs); atBreakpoint() then answers true until the next run.
+    void setBreakpoints(const quill::debugger::BreakpointSet* set) { breakpoints_ = set; }
+    bool atBreakpoint() const { return atBreakpoint_; }
     // Drops the filter: every instruction is refreshed until the plug-in
     // sets a new one. The host calls it whenever it ran anything but
     // instructions since the last refresh.
@@ -128,6 +134,8 @@ private:
     // Fills plain_ and special_ for watchedMask_.
     void buildWatchLists();
     bool listsValid_ = false;
+    const quill::debugger::BreakpointSet* breakpoints_ = nullptr;
+    bool atBreakpoint_ = false;
     uint64_t dueCycle_ = 0;
     bool skipped_ = false;
     uint32_t skippedCount_ = 0;

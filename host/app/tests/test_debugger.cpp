@@ -85,6 +85,35 @@ TEST_F(DebuggerTest, RunCyclesAndReset) {
     EXPECT_EQ(machine->count, 5u + 3 * 1024);
 }
 
+// A run stops before the instruction at a breakpoint, with the same event
+// 3 as after any instruction; the next run leaves it; script waits pass
+// over breakpoints; clearing the set lets runs go on.
+TEST_F(DebuggerTest, BreakpointsStopRunsButNotWaits) {
+    quill::debugger::BreakpointSet breakpoints;
+    breakpoints.add(20);  // reached after 10 instructions
+    debugger.setBreakpoints(&breakpoints);
+    start();
+    plugin.events.clear();
+    ASSERT_TRUE(debugger.beginRun());
+    EXPECT_EQ(debugger.runSlice(UINT64_MAX, std::chrono::seconds(10)), 10u);
+    EXPECT_EQ(debugger.state(), Debugger::State::Halted);
+    EXPECT_TRUE(debugger.atBreakpoint());
+    EXPECT_EQ(plugin.events.back(), kEventHalted);
+    EXPECT_EQ(plugin.events.size(), 11u);  // 27, then 3 after each instruction
+    EXPECT_EQ(debugger.runToBreakpoint(100), Debugger::RunEnd::Reached);
+    EXPECT_FALSE(debugger.atBreakpoint());
+
+    EXPECT_EQ(machine->count, 60u);
+    breakpoints.add(400);
+    EXPECT_TRUE(debugger.runCycles(1000));  // a wait: 500 instructions, past pc 400
+    EXPECT_EQ(machine->count, 560u);
+    breakpoints.add(1200);
+    EXPECT_EQ(debugger.runToBreakpoint(1u << 20), Debugger::RunEnd::Breakpoint);
+    EXPECT_EQ(machine->programCounter(), 1200u);
+    breakpoints.clear();
+    EXPECT_EQ(debugger.runToBreakpoint(100), Debugger::RunEnd::Reached);
+}
+
 TEST_F(DebuggerTest, RestartEndsTheOldSessionFirst) {
     start();
     start();

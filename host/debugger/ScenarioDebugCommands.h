@@ -1,0 +1,41 @@
+// Runs the scenario's source-level debugging commands (breakpoints, running
+// to them, source line and variable checks, waiting for a GDB client) on
+// the main window's debug session, keeping the windows alive while the
+// program runs.
+#pragma once
+
+#include <type_traits>
+
+#include "host/app/ScenarioExecutor.h"
+#include "host/scenario/Scenario.h"
+
+class MainWindow;
+
+class ScenarioDebugCommands {
+public:
+    ScenarioDebugCommands(MainWindow& window, ScenarioExecutor& executor)
+        : window_(window), executor_(executor) {}
+
+    template <typename T>
+    static constexpr bool handles =
+        std::is_same_v<T, quill::scenario::BreakCommand> ||
+        std::is_same_v<T, quill::scenario::ClearBreaksCommand> ||
+        std::is_same_v<T, quill::scenario::RunUntilBreakCommand> ||
+        std::is_same_v<T, quill::scenario::ExpectSourceCommand> ||
+        std::is_same_v<T, quill::scenario::ExpectVariableCommand> ||
+        std::is_same_v<T, quill::scenario::SetVariableCommand> ||
+        std::is_same_v<T, quill::scenario::WaitForDebuggerCommand>;
+
+    using Result = ScenarioExecutor::Result;
+    Result run(const quill::scenario::BreakCommand& c);
+    Result run(const quill::scenario::ClearBreaksCommand& c);
+    Result run(const quill::scenario::RunUntilBreakCommand& c);
+    Result run(const quill::scenario::ExpectSourceCommand& c);
+    Result run(const quill::scenario::ExpectVariableCommand& c);
+    Result run(const quill::scenario::SetVariableCommand& c);
+    Result run(const quill::scenario::WaitForDebuggerCommand& c);
+
+private:
+    MainWindow& window_;
+    ScenarioExecutor& executor_;
+};

@@ -1,0 +1,94 @@
+// The debug session on the simulator running the debugger's demo: run to a
+// breakpoint, read and write variables, and what the program does with
+// a written one.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "contract/HostProtocol.h"
+#include "host/app/HostSetup.h"
+#include "host/debugger/DebugSession.h"
+
+namespace qd = quill::debugger;
+using Outcome = qd::DebugSession::Outcome;
+
+namespace {
+
+const std::string kElf = std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo.elf";
+
+int lineOf(const std::string& text) {
+    std::ifstream in(std::string(QUILL_SOURCE_DIR) + "/firmware/debug_demo.c");
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n)
+        if (line.find(text) != std::string::npos) return n;
+    return 0;
+}
+
+struct DebugSessionTest : ::testing::Test {
+    Debugger debugger;
+    qd::DebugSession session{debugger};
+
+    void start(const std::string& firmware) {
+        SessionConfig config;
+        config.firmware = firmware;
+        std::string error;
+        std::unique_ptr<Machine> machine = SimulatorFactory()(config, &error);
+        ASSERT_TRUE(machine) << error;
+        session.load(firmware);
+        debugger.start(std::move(machine));
+    }
+    uint8_t porta() {
+        uint8_t value = 0;
+        debugger.machine()->readMemory(kMemoryIo, 0x1B, &value, 1);
+        return value;
+    }
+};
+
+TEST_F(DebugSessionTest, RunsToBreakpointsAndWritesVariables) {
+    start(kElf);
+    ASSERT_EQ(session.addBreakpoint("tick").kind, Outcome::Ok);
+    for (int pass = 1; pass <= 3; ++pass) {
+        const Outcome o = session.runUntilBreak(100000, {});
+        ASSERT_EQ(o.kind, Outcome::Ok) << o.message;
+        EXPECT_EQ(session.expectSource("debug_demo.c", lineOf("counter++")).kind, Outcome::Ok);
+        // tick() has not counted this pass yet.
+        EXPECT_EQ(session.expectVariable("counter", pass - 1).kind, Outcome::Ok);
+    }
+    const Outcome wrongLine = session.expectSource("debug_demo.c", lineOf("PORTA = pattern"));
+    EXPECT_EQ(wrongLine.kind, Outcome::Failed);
+    EXPECT_NE(wrongLine.message.find(":" + std::to_string(lineOf("counter++"))),
+              std::string::npos);
+
+    // The program copies `pattern` to PORTA on its next pass.
+    ASSERT_EQ(session.setVariable("pattern", 0xA5).kind, Outcome::Ok);
+    ASSERT_EQ(session.setVariable("total", -2).kind, Outcome::Ok);  // 0xFFFE in two bytes
+    EXPECT_EQ(session.expectVariable("total", 0xFFFE).kind, Outcome::Ok);
+    EXPECT_EQ(session.expectVariable("total", -2).kind, Outcome::Ok);
+    EXPECT_EQ(session.setVariable("pattern", 256).kind, Outcome::Error);  // does not fit
+    ASSERT_EQ(session.runUntilBreak(100000, {}).kind, Outcome::Ok);
+    EXPECT_EQ(porta(), 0xA5);
+    EXPECT_EQ(session.expectVariable("total", 0xFFFE + 3).kind, Outcome::Failed);  // 16 bits wrap
+    EXPECT_EQ(session.expectVariable("total", 1).kind, Outcome::Ok);
+
+    // Without breakpoints nothing stops; a removed one stops nothing.
+    session.clearBreakpoints();
+    EXPECT_EQ(session.runUntilBreak(1000, {}).kind, Outcome::Error);
+    ASSERT_EQ(session.addBreakpoint("debug_demo.c:" + std::to_string(lineOf("passes++"))).kind,
+              Outcome::Ok);
+    EXPECT_EQ(session.runUntilBreak(1000, {}).kind, Outcome::Ok);
+    EXPECT_EQ(session.expectSource("debug_demo.c", lineOf("passes++")).kind, Outcome::Ok);
+    EXPECT_EQ(session.expectVariable("nosuch", 1).kind, Outcome::Error);
+}
+
+TEST_F(DebugSessionTest, HexFirmwareHasNoSourceLevel) {
+    start(std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo.hex");
+    EXPECT_FALSE(session.program());
+    EXPECT_FALSE(session.programProblem().empty());
+    const Outcome o = session.addBreakpoint("main");
+    EXPECT_EQ(o.kind, Outcome::Error);
+    EXPECT_NE(o.message.find("no debug information"), std::string::npos);
+    EXPECT_EQ(session.expectVariable("counter", 0).kind, Outcome::Error);
+    EXPECT_FALSE(session.currentLine());
+}
+
+}  // namespace

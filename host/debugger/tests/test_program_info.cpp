@@ -1,0 +1,129 @@
+// The line table, symbols and breakpoints of the debugger's demo program
+// (built with -g -Og), checked against the source text itself: the lines
+// are found by their contents, not by number.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "host/debugger/Breakpoints.h"
+#include "host/debugger/ProgramInfo.h"
+
+namespace qd = quill::debugger;
+
+namespace {
+
+const std::string kElf = std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo.elf";
+const std::string kSource = std::string(QUILL_SOURCE_DIR) + "/firmware/debug_demo.c";
+
+// The 1-based line of the source that contains `text`.
+int lineOf(const std::string& text) {
+    std::ifstream in(kSource);
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n)
+        if (line.find(text) != std::string::npos) return n;
+    return 0;
+}
+
+struct ProgramInfoTest : ::testing::Test {
+    static void SetUpTestSuite() { info = new qd::ProgramInfo(qd::ProgramInfo::load(kElf)); }
+    static void TearDownTestSuite() { delete info; }
+    static qd::ProgramInfo* info;
+};
+qd::ProgramInfo* ProgramInfoTest::info = nullptr;
+
+TEST_F(ProgramInfoTest, LinesFilesAndFunctions) {
+    ASSERT_TRUE(info->hasLineInfo());
+    const std::string file = info->findFile("debug_demo.c");
+    EXPECT_EQ(file, kSource);
+    EXPECT_EQ(info->findFile("firmware/debug_demo.c"), kSource);
+    EXPECT_EQ(info->findFile("emo.c"), "");  // a file name, not any tail
+    EXPECT_EQ(info->findFile("other.c"), "");
+
+    // tick() starts with its first statement (no frame to set up).
+    const qd::Symbol* tick = info->function("tick");
+    ASSERT_NE(tick, nullptr);
+    EXPECT_EQ(info->functionBreakAddress(*tick), tick->address);
+    EXPECT_EQ(info->locate(tick->address), (qd::SourceLocation{file, lineOf("counter++")}));
+    EXPECT_EQ(info->functionAt(tick->address + 2), tick);
+
+    // Every statement of a line, and a line without code moves on.
+    const std::vector<uint32_t> copy = info->lineAddresses(file, lineOf("PORTA = pattern"));
+    ASSERT_EQ(copy.size(), 1u);
+    EXPECT_EQ(info->locate(copy[0])->line, lineOf("PORTA = pattern"));
+    EXPECT_EQ(info->locate(copy[0] + 2)->line, lineOf("PORTA = pattern"));
+    EXPECT_TRUE(info->lineAddresses(file, lineOf("for (;;)")).empty());
+    EXPECT_EQ(info->nextLineWithCode(file, lineOf("for (;;)")), lineOf("tick();"));
+    EXPECT_FALSE(info->locate(0xFFFE));
+}
+
+TEST_F(ProgramInfoTest, VariablesFromTheSymbolTable) {
+    const qd::Symbol* total = info->variable("total");
+    ASSERT_NE(total, nullptr);
+    EXPECT_EQ(total->size, 2u);
+    EXPECT_GE(total->address, 0x60u);  // data space, past the I/O registers
+    const qd::Symbol* passes = info->variable("passes");  // static
+    ASSERT_NE(passes, nullptr);
+    EXPECT_EQ(passes->size, 1u);
+    EXPECT_EQ(info->variable("main"), nullptr);  // a function
+}
+
+TEST_F(ProgramInfoTest, BreakpointsOnLinesAndFunctions) {
+    qd::Breakpoints breakpoints(info);
+    std::string error;
+    const qd::Breakpoint* b = breakpoints.add("debug_demo.c:" + std::to_string(lineOf("for (;;)")), &error);
+    ASSERT_NE(b, nullptr) << error;
+    EXPECT_EQ(b->source.line, lineOf("tick();"));
+    const uint32_t call = b->addresses.at(0);
+    EXPECT_TRUE(breakpoints.addresses().contains(call));
+    ASSERT_NE(breakpoints.add("tick", &error), nullptr);
+    EXPECT_EQ(breakpoints.list().size(), 2u);
+    ASSERT_NE(breakpoints.add("debug_demo.c:" + std::to_string(lineOf("tick();")), &error), nullptr);
+    EXPECT_EQ(breakpoints.list().size(), 2u);  // the same place again
+
+    // The margin's toggle removes what is there and adds what is not.
+    EXPECT_TRUE(breakpoints.hasLine(kSource, lineOf("tick();")));
+    EXPECT_TRUE(breakpoints.toggleLine(kSource, lineOf("tick();"), &error));
+    EXPECT_FALSE(breakpoints.hasLine(kSource, lineOf("tick();")));
+    EXPECT_FALSE(breakpoints.addresses().contains(call));
+    EXPECT_TRUE(breakpoints.toggleLine(kSource, lineOf("tick();"), &error));
+    EXPECT_TRUE(breakpoints.addresses().contains(call));
+
+    for (const char* bad : {"nosuch", "debug_demo.c:9999", "other.c:3", "debug_demo.c:x"}) {
+        error.clear();
+        EXPECT_EQ(breakpoints.add(bad, &error), nullptr) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+    breakpoints.clear();
+    EXPECT_TRUE(breakpoints.addresses().empty());
+    EXPECT_FALSE(breakpoints.addresses().contains(call));
+}
+
+// Two byte addresses of one word share its bit: removing one keeps the bit
+// while the other is set.
+TEST(BreakpointSet, CountsUsesOfEachAddress) {
+    qd::BreakpointSet set;
+    set.add(0x100);
+    set.add(0x100);
+    set.add(0x3FFE);
+    set.remove(0x100);
+    EXPECT_TRUE(set.contains(0x100));
+    set.remove(0x100);
+    EXPECT_FALSE(set.contains(0x100));
+    EXPECT_TRUE(set.contains(0x3FFE));
+    EXPECT_FALSE(set.contains(0x10000));  // past the map
+    set.remove(0x2000);                   // not set: nothing happens
+    EXPECT_EQ(set.size(), 1u);
+}
+
+TEST(ProgramInfo, RefusesWhatIsNoElfFile) {
+    const std::string hex = std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo.hex";
+    EXPECT_THROW(qd::ProgramInfo::load(hex), std::runtime_error);
+    EXPECT_THROW(qd::ProgramInfo::load(std::string(QUILL_BINARY_DIR)), std::runtime_error);
+    qd::Breakpoints none(nullptr);
+    std::string error;
+    EXPECT_EQ(none.add("main", &error), nullptr);
+    EXPECT_NE(error.find("no line information"), std::string::npos);
+}
+
+}  // namespace

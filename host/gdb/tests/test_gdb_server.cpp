@@ -1,0 +1,192 @@
+// The GDB server against a fake target, through a real loopback socket: the
+// packets avr-gdb sends and what a careless or hostile client might send.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "host/gdb/GdbServer.h"
+
+namespace {
+
+using quill::gdb::GdbServer;
+
+class FakeTarget : public quill::gdb::GdbTarget {
+public:
+    std::array<uint8_t, 0x460> data{};
+    uint32_t pc = 0x92;
+    std::set<uint32_t> breakpoints;
+
+    bool readMemory(uint32_t address, uint8_t* out, uint32_t count) override {
+        if (address < 0x800000) {  // flash: its address's low byte
+            for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(address + i);
+            return true;
+        }
+        const uint32_t a = address - 0x800000;
+        if (a > data.size() || count > data.size() - a) return false;
+        std::memcpy(out, data.data() + a, count);
+        return true;
+    }
+    bool writeMemory(uint32_t address, const uint8_t* in, uint32_t count) override {
+        const uint32_t a = address - 0x800000;
+        if (address < 0x800000 || a > data.size() || count > data.size() - a) return false;
+        std::memcpy(data.data() + a, in, count);
+        return true;
+    }
+    uint32_t programCounter() override { return pc; }
+    void setProgramCounter(uint32_t value) override { pc = value; }
+    void addBreakpoint(uint32_t address) override { breakpoints.insert(address); }
+    void removeBreakpoint(uint32_t address) override { breakpoints.erase(address); }
+};
+
+struct GdbServerTest : ::testing::Test {
+    FakeTarget target;
+    GdbServer server{target};
+    int client = -1;
+
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(server.listen(0, &error)) << error;
+        ASSERT_NE(server.port(), 0);
+        client = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(server.port());
+        ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        server.poll(1000);
+        ASSERT_TRUE(server.attached());
+    }
+    void TearDown() override {
+        if (client >= 0) ::close(client);
+    }
+
+    void write(const std::string& bytes) {
+        ASSERT_EQ(::send(client, bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
+    }
+    static std::string packet(const std::string& body) {
+        unsigned sum = 0;
+        for (char c : body) sum += static_cast<unsigned char>(c);
+        char tail[4];
+        std::snprintf(tail, sizeof tail, "#%02x", sum & 0xFF);
+        return "$" + body + tail;
+    }
+    // Everything the server sent until it is quiet.
+    std::string read() {
+        std::string got;
+        pollfd fd{client, POLLIN, 0};
+        while (::poll(&fd, 1, 20) > 0) {
+            char buffer[4096];
+            const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            got.append(buffer, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+    // Sends a packet, lets the server answer, returns the answer's body.
+    std::string ask(const std::string& body) {
+        write(packet(body));
+        server.poll(1000);
+        const std::string got = read();
+        if (got.size() < 2 || got[0] != '+') return "<no ack: " + got + ">";
+        const std::size_t hash = got.find('#');
+        return got.substr(2, hash - 2);
+    }
+};
+
+TEST_F(GdbServerTest, RegistersMemoryAndBreakpoints) {
+    target.data[0] = 0x11;     // R0
+    target.data[31] = 0x1F;    // R31
+    target.data[0x5F] = 0x82;  // SREG
+    target.data[0x5D] = 0x5F;  // SPL
+    target.data[0x5E] = 0x04;  // SPH
+    EXPECT_EQ(ask("qSupported:swbreak+"), "PacketSize=2000");
+    EXPECT_EQ(ask("?"), "S05");
+    const std::string regs = ask("g");
+    ASSERT_EQ(regs.size(), 78u);
+    EXPECT_EQ(regs.substr(0, 2), "11");
+    EXPECT_EQ(regs.substr(62, 2), "1f");
+    EXPECT_EQ(regs.substr(64), "825f0492000000");  // SREG, SP, PC little-endian
+    EXPECT_EQ(ask("p22"), "92000000");                 // register 34: PC
+    EXPECT_EQ(ask("P22=b6000000"), "OK");
+    EXPECT_EQ(target.pc, 0xB6u);
+    EXPECT_EQ(ask("P21=ff08"), "OK");  // SP
+    EXPECT_EQ(target.data[0x5E], 0x08);
+
+    EXPECT_EQ(ask("m800060,3"), "000000");
+    EXPECT_EQ(ask("M800060,2:a55a"), "OK");
+    EXPECT_EQ(ask("m800060,2"), "a55a");
+    EXPECT_EQ(ask("m90,2"), "9091");  // flash
+    EXPECT_EQ(ask("Z0,92,2"), "OK");
+    EXPECT_EQ(ask("Z1,b6,2"), "OK");
+    EXPECT_EQ(target.breakpoints, (std::set<uint32_t>{0x92, 0xB6}));
+    EXPECT_EQ(ask("z0,92,2"), "OK");
+    EXPECT_EQ(target.breakpoints, (std::set<uint32_t>{0xB6}));
+    EXPECT_EQ(ask("Z2,800060,1"), "");  // watchpoints: not offered
+}
+
+TEST_F(GdbServerTest, RunStepInterruptAndDetach) {
+    write(packet("c"));
+    server.poll(1000);
+    EXPECT_EQ(read(), "+");  // no answer until the program halts
+    EXPECT_TRUE(server.resumed());
+    write("\x03");  // Ctrl-C
+    server.poll(1000);
+    EXPECT_TRUE(server.interruptRequested());
+    server.reportStop(2);
+    EXPECT_EQ(read(), packet("S02"));
+    EXPECT_FALSE(server.resumed());
+    server.reportStop(5);  // nothing waits for a stop now
+    EXPECT_EQ(read(), "");
+
+    write(packet("s"));
+    server.poll(1000);
+    EXPECT_TRUE(server.stepRequested());
+    server.reportStop(5);
+    EXPECT_EQ(read(), "+" + packet("S05"));
+
+    EXPECT_EQ(ask("D"), "OK");
+    EXPECT_FALSE(server.attached());
+    EXPECT_EQ(server.detachCount(), 1);
+}
+
+// Bad checksums are refused, malformed packets answered with an error,
+// oversized requests refused, a flood of bytes without a packet dropped;
+// the server keeps serving.
+TEST_F(GdbServerTest, HostileInputIsRefused) {
+    write("$g#00");
+    server.poll(1000);
+    EXPECT_EQ(read(), "-");
+    for (const char* bad : {"m800060", "mzz,1", "m800060,100000", "M800060,2:a5", "M800060,1:zz",
+                            "P99=00", "P22=00", "G00", "Z0,,", "cxyz"}) {
+        EXPECT_EQ(ask(bad), "E01") << bad;
+    }
+    EXPECT_EQ(ask("m8fffff,10"), "E01");  // outside the data space
+    write(std::string(20000, 'x'));
+    server.poll(1000);
+    EXPECT_EQ(ask("?"), "S05");
+    EXPECT_TRUE(server.attached());
+}
+
+// A client that goes without detaching leaves the program halted.
+TEST_F(GdbServerTest, AClientThatGoesLeavesTheProgramHalted) {
+    write(packet("c"));
+    server.poll(1000);
+    EXPECT_TRUE(server.resumed());
+    ::close(client);
+    client = -1;
+    server.poll(1000);
+    EXPECT_FALSE(server.attached());
+    EXPECT_FALSE(server.resumed());
+    EXPECT_EQ(server.detachCount(), 1);
+}
+
+}  // namespace
