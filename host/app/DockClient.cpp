@@ -6,16 +6,22 @@
 #include <QLayout>
 #include <QMainWindow>
 #include <QProxyStyle>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
+#include <QToolBar>
 #include <algorithm>
 
 namespace {
 
 // The client area of a component dock. The component dialog becomes its
 // child and keeps its own fixed size; the area asks the dock for exactly
-// that much room.
+// that much room, and at least enough for the dock's title to be read
+// beside its buttons.
 class ClientArea : public QWidget {
 public:
-    explicit ClientArea(QWidget* parent) : QWidget(parent) {
+    explicit ClientArea(QDockWidget* dock) : QWidget(dock), dock_(dock) {
         setObjectName("dockClient");
         setAutoFillBackground(true);
         QPalette p = palette();
@@ -53,7 +59,18 @@ private:
         for (QObject* o : children()) {
             if (auto* w = qobject_cast<QWidget*>(o); w && !w->isWindow()) r |= w->geometry();
         }
-        return r.isEmpty() ? QSize(40, 30) : QSize(r.right() + 1, r.bottom() + 1);
+        const QSize content = r.isEmpty() ? QSize(40, 30) : QSize(r.right() + 1, r.bottom() + 1);
+        return {std::max(content.width(), titleWidth()), content.height()};
+    }
+    // The title's text, the float and close buttons and the margins.
+    int titleWidth() const {
+        const QStyle* style = dock_->style();
+        const int button = style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, dock_) +
+                           2 * style->pixelMetric(QStyle::PM_DockWidgetTitleBarButtonMargin,
+                                                  nullptr, dock_);
+        const int margin = style->pixelMetric(QStyle::PM_DockWidgetTitleMargin, nullptr, dock_);
+        return dock_->fontMetrics().horizontalAdvance(dock_->windowTitle()) + 2 * button +
+               4 * margin + 8;
     }
     // The dock keeps the component's own width: the component draws a
     // fixed picture, and stretching the dock would only add white space.
@@ -63,6 +80,8 @@ private:
         setMaximumWidth(size.width());
         updateGeometry();
     }
+
+    QDockWidget* dock_;
 };
 
 // The application's style without widget animations. The main window
@@ -88,6 +107,11 @@ QStyle* stillStyle() {
     return style;
 }
 
+// The planner's name for a dock.
+int idOf(const QDockWidget* dock) {
+    return static_cast<int>(reinterpret_cast<quintptr>(dock) & 0x7fffffff);
+}
+
 }  // namespace
 
 DockClient::DockClient(QMainWindow& window) : QObject(&window), window_(window) {
@@ -102,56 +126,164 @@ QWidget* DockClient::open(const QString& title) {
     dock->setStyle(stillStyle());
     auto* area = new ClientArea(dock);
     dock->setWidget(area);
-
-    // Held while the dock goes in: showing it would otherwise lay out every
-    // dock of the window at once. Enabled again, the layout asks for one
-    // pass when the event loop runs, shared by every opening before it.
+    // In the top area for now, the layout held: the arrangement pass moves
+    // it to its place once its component is in it and has its size.
     QLayout* layout = window_.layout();
     const bool wasEnabled = layout->isEnabled();
     layout->setEnabled(false);
-    place(dock);
+    placing_ = true;
+    window_.addDockWidget(Qt::TopDockWidgetArea, dock, Qt::Horizontal);
     dock->show();
+    placing_ = false;
     layout->setEnabled(wasEnabled);
-    layout->invalidate();
 
+    if (pending_.empty()) {
+        QMetaObject::invokeMethod(this, &DockClient::arrangePending, Qt::QueuedConnection);
+    }
+    pending_.push_back(dock);
     docks_.push_back(dock);
-    connect(dock, &QObject::destroyed, this, [this, dock] { std::erase(docks_, dock); });
+    connect(dock, &QObject::destroyed, this, [this, dock] {
+        std::erase(docks_, dock);
+        planner_.remove(idOf(dock));
+    });
+    // A dock the user floats, closes or moves leaves the planned
+    // arrangement: later docks do not plan around it.
+    connect(dock, &QDockWidget::topLevelChanged, this, [this, dock](bool floating) {
+        if (floating) forget(dock);
+    });
+    connect(dock, &QDockWidget::dockLocationChanged, this, [this, dock] {
+        if (!placing_) forget(dock);
+    });
+    connect(dock, &QDockWidget::visibilityChanged, this, [this, dock](bool visible) {
+        if (!visible && !placing_ && dock->isHidden()) forget(dock);
+    });
     return area;
 }
 
-void DockClient::place(QDockWidget* dock) {
-    std::erase_if(columns_, [this](const QPointer<QDockWidget>& d) {
-        return !d || d->isFloating() || window_.dockWidgetArea(d) != Qt::TopDockWidgetArea;
-    });
-    if (columns_.size() >= kColumns) {
-        const std::size_t column = nextColumn_++ % columns_.size();
-        window_.tabifyDockWidget(columns_[column], dock);
-        bringToFront(column, dock);
-        return;
+void DockClient::forget(QDockWidget* dock) { planner_.remove(idOf(dock)); }
+
+quill::layout::Extent DockClient::dockRoom() const {
+    const QScreen* screen = window_.screen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1366, 768);
+    const QSize frame = window_.frameGeometry().size() - window_.geometry().size();
+    const int separator = window_.style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent);
+    // Everything but the component docks, at its least.
+    int others = separator;
+    if (QWidget* menu = window_.menuWidget()) others += menu->sizeHint().height();
+    int toolbars = 0;
+    for (QToolBar* bar : window_.findChildren<QToolBar*>(Qt::FindDirectChildrenOnly)) {
+        if (bar->isVisible() && !bar->isFloating()) toolbars = std::max(toolbars, bar->sizeHint().height());
     }
-    if (last_ && !last_->isFloating() && window_.dockWidgetArea(last_) == Qt::TopDockWidgetArea) {
-        window_.splitDockWidget(last_, dock, Qt::Horizontal);
-    } else {
-        window_.addDockWidget(Qt::TopDockWidgetArea, dock);
+    others += toolbars;
+    if (QStatusBar* status = window_.findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly))
+        others += status->sizeHint().height();
+    if (QWidget* central = window_.centralWidget())
+        others += central->minimumSizeHint().height();
+    for (QDockWidget* dock : window_.findChildren<QDockWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (std::find(docks_.begin(), docks_.end(), dock) != docks_.end()) continue;
+        if (!dock->isVisible() || dock->isFloating()) continue;
+        const Qt::DockWidgetArea area = window_.dockWidgetArea(dock);
+        if (area == Qt::TopDockWidgetArea || area == Qt::BottomDockWidgetArea)
+            others += dock->minimumSizeHint().height() + separator;
     }
-    columns_.push_back(dock);
-    last_ = dock;
+    return {available.width() - frame.width(), available.height() - frame.height() - others};
 }
 
-// A new tab comes to the front once the layout has made the tab bars; the
-// call is queued behind the layout's request. Only the newest tab of each
-// column is raised: raising switches a tab bar, which lays its group out.
-void DockClient::bringToFront(std::size_t column, QDockWidget* dock) {
-    if (front_.empty()) {
-        QMetaObject::invokeMethod(this, &DockClient::raiseNewTabs, Qt::QueuedConnection);
+void DockClient::arrangePending() {
+    using quill::layout::DockPlanner;
+    using quill::layout::Placement;
+    std::vector<QDockWidget*> batch;
+    for (const QPointer<QDockWidget>& dock : pending_)
+        if (dock && !dock->isFloating()) batch.push_back(dock);
+    pending_.clear();
+    if (batch.empty()) return;
+
+    const quill::layout::Extent room = dockRoom();
+    const int separator = window_.style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent);
+    auto extentOf = [separator](const QDockWidget* dock) {
+        const QSize need = dock->minimumSizeHint();
+        return quill::layout::Extent{need.width() + separator, need.height() + separator};
+    };
+    auto dockOf = [this](int id) -> QDockWidget* {
+        for (QDockWidget* d : docks_)
+            if (idOf(d) == id) return d;
+        return nullptr;
+    };
+    // The new docks where the present arrangement has room for them...
+    QTabBar bar;
+    bar.addTab(QStringLiteral("Tab"));
+    const quill::layout::Extent tabBar{bar.minimumSizeHint().width() + separator,
+                                       bar.minimumSizeHint().height()};
+    DockPlanner plan = planner_;
+    plan.setArea(room);
+    plan.setTabBar(tabBar);
+    std::vector<std::pair<QDockWidget*, Placement>> moves;
+    for (QDockWidget* dock : batch) moves.emplace_back(dock, plan.add(idOf(dock), extentOf(dock)));
+    // ...unless that hides one behind another: then every planned dock is
+    // arranged anew, when that needs fewer tabs.
+    if (plan.tabs() > planner_.tabs()) {
+        std::vector<DockPlanner::Item> items = planner_.items();
+        for (DockPlanner::Item& item : items)
+            if (QDockWidget* dock = dockOf(item.id)) item.size = extentOf(dock);
+        for (QDockWidget* dock : batch) items.push_back({idOf(dock), extentOf(dock)});
+        DockPlanner fresh;
+        fresh.setArea(room);
+        fresh.setTabBar(tabBar);
+        std::vector<std::pair<QDockWidget*, Placement>> all;
+        for (const auto& [id, at] : fresh.replan(items))
+            if (QDockWidget* dock = dockOf(id)) all.emplace_back(dock, at);
+        if (fresh.tabs() < plan.tabs()) {
+            plan = fresh;
+            moves = std::move(all);
+        }
     }
-    front_[column] = dock;
+    planner_ = plan;
+
+    std::vector<QPointer<QDockWidget>> raise;
+    placing_ = true;
+    // Held while the docks go in: each placement would otherwise lay out
+    // every dock of the window at once.
+    QLayout* layout = window_.layout();
+    const bool wasEnabled = layout->isEnabled();
+    layout->setEnabled(false);
+    for (const auto& [dock, at] : moves) {
+        QDockWidget* anchor = dockOf(at.anchor);
+        window_.removeDockWidget(dock);
+        using Kind = Placement::Kind;
+        if (at.kind == Kind::NewColumn || !anchor) {
+            window_.addDockWidget(Qt::TopDockWidgetArea, dock, Qt::Horizontal);
+        } else if (at.kind == Kind::Below) {
+            window_.splitDockWidget(anchor, dock, Qt::Vertical);
+        } else {
+            window_.tabifyDockWidget(anchor, dock);
+            raise.push_back(anchor);
+        }
+        dock->show();
+    }
+    layout->setEnabled(wasEnabled);
+    layout->activate();
+    // A tab joins behind the dock it was put with.
+    for (const QPointer<QDockWidget>& dock : raise)
+        if (dock) dock->raise();
+    placing_ = false;
+    keepOnScreen();
 }
 
-void DockClient::raiseNewTabs() {
-    window_.layout()->activate();
-    for (auto& [column, dock] : front_) {
-        if (dock && !dock->isFloating()) dock->raise();
+// The window never reaches past the screen's available area: the docks
+// were planned for that room, and a window that grew beyond it (or was
+// placed partly off the screen) is brought back.
+void DockClient::keepOnScreen() {
+    const QScreen* screen = window_.screen();
+    if (!screen || !window_.isWindow()) return;
+    const QRect available = screen->availableGeometry();
+    const QSize frame = window_.frameGeometry().size() - window_.geometry().size();
+    const QSize room = available.size() - frame;
+    const QSize size = window_.size().boundedTo(room);
+    if (size != window_.size()) window_.resize(size);
+    QRect outer = window_.frameGeometry();
+    if (!available.contains(outer)) {
+        outer.moveLeft(std::clamp(outer.left(), available.left(), available.right() - outer.width() + 1));
+        outer.moveTop(std::clamp(outer.top(), available.top(), available.bottom() - outer.height() + 1));
+        window_.move(outer.topLeft());
     }
-    front_.clear();
 }

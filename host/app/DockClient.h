@@ -1,55 +1,60 @@
 // Places the component windows of a main window in docks of their own.
 //
 // Every component window gets a dock the user can move, float, tab or
-// close. The first kColumns docks line up side by side in the top area;
-// later ones become tabs of those, column by column, and come to the front,
-// so the main window does not widen with every window opened.
+// close. Where a new dock goes is the layout planner's decision
+// (host/layout/DockPlanner.h): columns of docks, each dock as large as its
+// component, within the room the screen leaves the window; tabs only when
+// nothing else fits, and then behind the dock they join. The main window is
+// kept inside the screen's available area.
 //
-// Opening costs the same however many windows are open: the main window's
-// layout is held while a dock is added and laid out once when the event
-// loop next runs (openings in a row share that one layout), and the docks
-// do without Qt's geometry animations, which would leave one animation
-// object per dock and layout behind, each removed one by one with a search
-// of the event queue.
+// A dock is placed once its component has put its window into it: opening
+// adds the dock hidden and asks for one arrangement pass when the event
+// loop next runs, shared by every opening before it, so opening N windows
+// costs time linear in N. The docks do without Qt's geometry animations,
+// which would leave one animation object per dock and layout behind, each
+// removed one by one with a search of the event queue.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <cstddef>
-#include <map>
 #include <vector>
+
+#include "host/layout/DockPlanner.h"
 
 class QDockWidget;
 class QMainWindow;
-class QStyle;
 class QWidget;
 
 class DockClient : public QObject {
     Q_OBJECT
 public:
-    static constexpr std::size_t kColumns = 8;
-
     explicit DockClient(QMainWindow& window);
 
-    // A new dock titled `title`, placed and shown; returns its client area,
-    // which the component's dialog becomes a child of. The area asks the
-    // dock for exactly the room its children take and keeps that width.
+    // A new dock titled `title`; returns its client area, which the
+    // component's dialog becomes a child of. The area asks the dock for
+    // exactly the room its children take (and its title needs).
     QWidget* open(const QString& title);
 
     // The docks alive, in the order they were opened (closing a dock only
     // hides it; it stays here until it is deleted).
     const std::vector<QDockWidget*>& docks() const { return docks_; }
 
+    // Places the docks opened since the last pass (the event loop does it
+    // on its own; a caller that needs the arrangement now may ask).
+    void arrangePending();
+
+    // The room the docks may take: the screen's available area less the
+    // window frame and everything else the window shows.
+    quill::layout::Extent dockRoom() const;
+
 private:
-    void place(QDockWidget* dock);
-    void bringToFront(std::size_t column, QDockWidget* dock);
-    void raiseNewTabs();
+    void forget(QDockWidget* dock);
+    void keepOnScreen();
 
     QMainWindow& window_;
     std::vector<QDockWidget*> docks_;
-    std::vector<QPointer<QDockWidget>> columns_;  // the side-by-side docks
-    std::size_t nextColumn_ = 0;                  // the column the next tab joins
-    QPointer<QDockWidget> last_;
-    std::map<std::size_t, QPointer<QDockWidget>> front_;  // column: tab to raise
+    std::vector<QPointer<QDockWidget>> pending_;
+    quill::layout::DockPlanner planner_;
+    bool placing_ = false;  // our own moves are no user's
 };

@@ -19,11 +19,11 @@
 #include <QPixmap>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
 #include "host/app/DockClient.h"
+#include "contract/ResourceIds.h"
 #include "host/app/ModuleLoader.h"
 #include "platform/window.h"
 
@@ -175,15 +175,13 @@ void MainWindow::buildMenus() {
     debugBar->addAction(stepAction_);
     debugBar->addAction(resetAction_);
 
-    auto* central = new QWidget;
-    auto* layout = new QVBoxLayout(central);
+    // The session's state is one line of the status bar: the room above
+    // the output belongs to the component windows.
+    setCentralWidget(new QWidget);
     statusLabel_ = new QLabel;
     statusLabel_->setObjectName("sessionStatus");
     statusLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    statusLabel_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    layout->addWidget(statusLabel_);
-    layout->addStretch();
-    setCentralWidget(central);
+    statusBar()->addWidget(statusLabel_, 1);
     speedLabel_ = new QLabel;
     speedLabel_->setObjectName("runSpeed");
     statusBar()->addPermanentWidget(speedLabel_);
@@ -502,30 +500,36 @@ void MainWindow::updateActions() {
 }
 
 void MainWindow::updateStatus() {
-    QString text = QString("<b>Part</b> %1 &nbsp; <b>Clock</b> %2 MHz<br><b>Firmware</b> %3<br>")
+    const QString firmware = config_.firmware.empty()
+                                 ? QString("no firmware")
+                                 : QFileInfo(QString::fromStdString(config_.firmware)).fileName();
+    QString text = QString("<b>%1</b> at %2 MHz, %3 &mdash; ")
                        .arg(QString::fromStdString(config_.part))
                        .arg(config_.frequencyMHz)
-                       .arg(config_.firmware.empty()
-                                ? QString("(none)")
-                                : QString::fromStdString(config_.firmware).toHtmlEscaped());
+                       .arg(firmware.toHtmlEscaped());
     Machine* machine = debugger_.machine();
     if (!debugger_.debugging() || !machine) {
-        text += "<b>State</b> not debugging";
+        text += config_.firmware.empty()
+                    ? "<b>Not debugging</b>: open firmware, then Start Debugging"
+                    : "<b>Not debugging</b>: Start Debugging to run the program";
     } else {
-        const char* state = debugger_.state() == Debugger::State::Running ? "running" : "halted";
+        const bool running = debugger_.state() == Debugger::State::Running;
+        const bool autostep = windowTimerRunning(ids::autostep::kTimer);
+        const QString state = running    ? "Running"
+                              : autostep ? "Autostep: stepping every 100 ms"
+                                         : "Halted";
         const double seconds = static_cast<double>(machine->cycles()) / machine->frequencyHz();
-        text += QString(
-                    "<b>State</b> %1 &nbsp; <b>PC</b> 0x%2 &nbsp; <b>Cycles</b> %3 &nbsp; "
-                    "<b>Time</b> %4 ms")
+        text += QString("<b>%1</b> at PC 0x%2, cycle %3 (%4 ms)")
                     .arg(state)
                     .arg(machine->programCounter(), 4, 16, QChar('0'))
                     .arg(machine->cycles())
                     .arg(seconds * 1000.0, 0, 'f', 3);
         if (!debugger_.lastFault().empty()) {
-            text += "<br><b>Stopped</b> " +
+            text += " &mdash; <b>Stopped</b>: " +
                     QString::fromStdString(debugger_.lastFault()).toHtmlEscaped();
         }
     }
+    statusLabel_->setToolTip(QString::fromStdString(config_.firmware));
     statusLabel_->setText(text);
 
     QString speedText =

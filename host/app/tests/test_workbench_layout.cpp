@@ -1,0 +1,99 @@
+// The default arrangement with every component open, on the real module:
+// the window inside the screen's available area, no two docks overlapping,
+// each inside the window, showing its whole component, with a title that
+// is not cut. CTest runs it on a 1366x768 and a 1920x1080 screen (there,
+// no window may be a tab behind another); with QUILL_LAYOUT_PICTURES set
+// the main window is saved there as a PNG.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QScreen>
+#include <QTest>
+#include <filesystem>
+
+#include "contract/Commands.h"
+#include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
+#include "host/scenario/Scenario.h"
+
+namespace {
+
+namespace sc = quill::scenario;
+
+TEST(WorkbenchLayout, EveryComponentOpenFitsTheScreenWithoutOverlap) {
+    const std::string module = std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so";
+    if (!std::filesystem::exists(module)) GTEST_SKIP() << "module not built";
+    HostOptions options;
+    options.firmware = std::string(QUILL_BINARY_DIR) + "/firmware/lcd_demo.elf";
+    options.module = module;
+    std::string error;
+    HostEnvironment env = PrepareHost(options, &error);
+    ASSERT_EQ(error, "");
+    MainWindow window(env.config, env.factory);
+    window.show();
+    QString why;
+    ASSERT_TRUE(AttachModule(window, options, &why)) << why.toStdString();
+    ASSERT_TRUE(window.startDebugging(&why)) << why.toStdString();
+    const sc::ComponentKind kinds[] = {
+        sc::ComponentKind::Led,         sc::ComponentKind::Switch,
+        sc::ComponentKind::KnightRider, sc::ComponentKind::Keypad,
+        sc::ComponentKind::StackView,   sc::ComponentKind::Lcd,
+        sc::ComponentKind::Slider,      sc::ComponentKind::CapacityMeasurement,
+        sc::ComponentKind::Beerbasement};
+    for (sc::ComponentKind kind : kinds) {
+        ASSERT_TRUE(window.executeCommand(sc::commandOf(kind))) << static_cast<int>(kind);
+    }
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    // The LCD demo has written its two lines by then.
+    window.debugger().runCycles(60000);
+    QTest::qWait(150);  // the status line catches up
+
+    const QRect screen = window.screen()->availableGeometry();
+    const bool roomy = screen.width() >= 1366 && screen.height() >= 768;
+    // A screen smaller than these leaves no room for some components
+    // whatever is tabbed: the window then only comes as close as it can.
+    if (roomy) {
+        EXPECT_TRUE(screen.contains(window.frameGeometry()))
+            << "window " << window.frameGeometry().width() << "x"
+            << window.frameGeometry().height() << " on " << screen.width() << "x"
+            << screen.height();
+    }
+    const std::vector<QDockWidget*>& docks = window.componentDocks();
+    ASSERT_EQ(docks.size(), std::size(kinds));
+    std::vector<QDockWidget*> shown;
+    for (QDockWidget* dock : docks) {
+        const std::string title = dock->windowTitle().toStdString();
+        const bool inFront = dock->isVisible() && window.rect().contains(dock->geometry());
+        if (roomy) {
+            EXPECT_TRUE(inFront) << title << " is hidden or outside the window";
+        }
+        if (!inFront) continue;
+        shown.push_back(dock);
+        // The whole component: the client area is at least as large as the
+        // dialog in it, and the title fits beside the buttons.
+        QWidget* area = dock->widget();
+        for (QWidget* dialog : area->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            EXPECT_GE(area->width(), dialog->geometry().right() + 1) << title;
+            EXPECT_GE(area->height(), dialog->geometry().bottom() + 1) << title;
+        }
+        EXPECT_GE(dock->width(), dock->fontMetrics().horizontalAdvance(dock->windowTitle()) + 40)
+            << title;
+    }
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                << shown[i]->windowTitle().toStdString() << " overlaps "
+                << shown[j]->windowTitle().toStdString();
+
+    if (const char* dir = std::getenv("QUILL_LAYOUT_PICTURES")) {
+        const QString file = QString("%1/workbench-%2x%3.png")
+                                 .arg(dir)
+                                 .arg(screen.width())
+                                 .arg(screen.height());
+        EXPECT_TRUE(window.grab().save(file)) << file.toStdString();
+    }
+    window.stopDebugging();
+}
+
+}  // namespace
