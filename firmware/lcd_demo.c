@@ -86,6 +86,7 @@ static void lcd_init(void) {
     write_nibble(0, 0x3);
     _delay_us(100);
     write_nibble(0, 0x3);
+    _delay_us(40);        /* it executes for 37 us; the busy flag cannot be read yet */
     write_nibble(0, 0x2); /* 4-bit interface from here on */
     command(0x28);        /* 4 bits, 2 lines, 5x8 */
     command(0x08);        /* display off */

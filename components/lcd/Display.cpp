@@ -124,6 +124,11 @@ QPoint Display::cursorCell() const {
     return QPoint(text_.cursorLine, text_.cursorColumn);
 }
 
+QString Display::protocolReport() const {
+    if (!bus_) return QString();
+    return QString::fromStdString(bus_->controller().protocol().summary());
+}
+
 bool Display::event(QEvent* event) {
     if (event->type() == EventTypeOf(BlinkCursorMessage())) {
         blinkPhase_ = !blinkPhase_;

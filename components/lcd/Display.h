@@ -49,6 +49,9 @@ class Display : public QWidget {
     // when none), read by scenarios.
     Q_PROPERTY(QStringList visibleLines READ visibleLines)
     Q_PROPERTY(QPoint cursorCell READ cursorCell)
+    // What the protocol checker noted since the last reset; empty when
+    // nothing.
+    Q_PROPERTY(QString protocolReport READ protocolReport)
 public:
     static constexpr int kControlId = ids::lcd::kDisplay;
     static constexpr int kBlinkTimer = ids::lcd::kBlinkTimer;
@@ -73,6 +76,7 @@ public:
 
     QStringList visibleLines() const;
     QPoint cursorCell() const;
+    QString protocolReport() const;
 
 protected:
     bool event(QEvent* event) override;

@@ -33,9 +33,24 @@ MPU_interface::MPU_interface(DisplayRam& ram, DisplayState& display, Panel* pane
     strobeWatch_ = std::make_unique<CallOnRise<MPU_interface, uint8_t>>(&strobe_, this,
                                                                         &MPU_interface::onBusCycle);
     strobe_.set(0);
+    protocol_.reset();
 }
 
 MPU_interface::~MPU_interface() = default;
+
+void MPU_interface::setClock(const LcdClock* clock) {
+    protocol_.setClock(clock);
+    protocol_.reset();
+}
+
+void MPU_interface::finding(LcdProtocol::Kind kind) {
+    const bool first = protocol_.note(kind);
+    if (panel_) panel_->protocolFinding(kind, first);
+}
+
+void MPU_interface::checkTiming(bool busyRead) {
+    if (protocol_.early(busyRead)) finding(LcdProtocol::Kind::TooEarly);
+}
 
 void MPU_interface::status(const char* text) {
     if (panel_) panel_->status(text);
@@ -64,13 +79,17 @@ void MPU_interface::onBusCycle() {
 // Three Function set 8-bit words, then one more that sets the interface
 // length. The words are consumed, not executed.
 void MPU_interface::initialisationCheck(uint16_t word) {
+    if (initStep_ < 3 && (word & kInitMask) != kInitWord) {
+        finding(LcdProtocol::Kind::BeforeInitialisation);
+        status("Initialization: Failed.");
+        initStep_ = 0;
+        return;
+    }
+    // Each word is a Function set: 37 us before the next.
+    checkTiming(false);
+    protocol_.busyFor(LcdProtocol::kInstructionUs);
     if (initStep_ < 3) {
-        if ((word & kInitMask) == kInitWord) {
-            ++initStep_;
-        } else {
-            status("Initialization: Failed.");
-            initStep_ = 0;
-        }
+        ++initStep_;
         return;
     }
     // A Function set decides by its DL bit (0x20 and 0x28 choose 4 bits);
@@ -98,6 +117,7 @@ void MPU_interface::fourBitTransfer(uint16_t word) {
     const Transfer kind = KindOf(word);
     const uint8_t nibble = static_cast<uint8_t>((word >> 4) & 0x0F);
     if (nibblePhase_ == 0) {
+        checkTiming(kind == Transfer::ReadAddress);
         pendingOp_ = kind;
         highLatch_ = static_cast<uint8_t>(nibble << 4);
         nibblePhase_ = 1;
@@ -150,6 +170,7 @@ void MPU_interface::fourBitTransfer(uint16_t word) {
             break;
         case Transfer::ReadData: {
             const uint8_t c = ram_.readData(true);
+            protocol_.busyFor(LcdProtocol::kInstructionUs);
             status("Reading memory [2/2]");
             present(word, static_cast<uint8_t>(c << 4), lcdbus::kDrivesHigh);
             break;
@@ -162,6 +183,7 @@ void MPU_interface::fourBitTransfer(uint16_t word) {
 void MPU_interface::eightBitTransfer(uint16_t word) {
     const uint8_t byte = static_cast<uint8_t>(word & lcdbus::kDataLines);
     const uint16_t all = lcdbus::kDrivesHigh | lcdbus::kDrivesLow;
+    checkTiming(KindOf(word) == Transfer::ReadAddress);
     switch (KindOf(word)) {
         case Transfer::WriteInstruction:
             executeCommand(byte, Transfer::WriteInstruction);
@@ -176,6 +198,7 @@ void MPU_interface::eightBitTransfer(uint16_t word) {
             break;
         case Transfer::ReadData: {
             const uint8_t c = ram_.readData(true);
+            protocol_.busyFor(LcdProtocol::kInstructionUs);
             status("Reading memory");
             present(word, c, all);
             break;
@@ -188,6 +211,7 @@ void MPU_interface::eightBitTransfer(uint16_t word) {
 void MPU_interface::writeData(uint8_t byte) {
     const bool ddram = ram_.memorySelect == Memory::DDRAM;
     ram_.writeData(byte);
+    protocol_.busyFor(LcdProtocol::kInstructionUs);
     if (ddram && display_.shiftOnEntry) {
         // The text follows the cursor: it moves left while writing forwards.
         if (ram_.increment) {
@@ -213,6 +237,9 @@ void MPU_interface::executeCommand(uint8_t command, Transfer kind) {
         status("Unknown command.");
         return;
     }
+    // Clear display and Return home take 1.52 ms, the others 37 us.
+    protocol_.busyFor(command == 0x01 || (command & 0xFE) == 0x02 ? LcdProtocol::kClearOrHomeUs
+                                                                  : LcdProtocol::kInstructionUs);
     if (command & 0x80) {
         status("Command: Set ddram address.");
         ram_.setDdramAddress(command & 0x7F);
@@ -298,6 +325,8 @@ void MPU_interface::shiftRight() {
 }
 
 void MPU_interface::reset() {
+    protocol_.reset();
+    if (panel_) panel_->protocolReset();
     ram_.clear();
     display_.shift = 0;
     redraw();

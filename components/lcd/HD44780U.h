@@ -29,6 +29,7 @@
 #include <memory>
 
 #include "components/lcd/DisplayRam.h"
+#include "components/lcd/LcdProtocol.h"
 #include "framework/Observer.h"
 
 class LcdTrace;
@@ -81,6 +82,14 @@ public:
     virtual void redraw() = 0;
     // (Re)starts the 500 ms cursor blink timer.
     virtual void startBlinkTimer() = 0;
+    // The protocol checker noted a finding of `kind`; `first`: the first of
+    // its kind since the last reset.
+    virtual void protocolFinding(LcdProtocol::Kind kind, bool first) {
+        (void)kind;
+        (void)first;
+    }
+    // The controller was reset: the checker's findings are cleared.
+    virtual void protocolReset() {}
 };
 
 class MPU_interface {
@@ -95,6 +104,9 @@ public:
     void attachBus(GatedValue<uint16_t>* busWord) { busWord_ = busWord; }
     // Writing 0 then 1 runs one bus cycle.
     Value<uint8_t>& strobe() { return strobe_; }
+    // The time the protocol checker measures with (null: timing unchecked).
+    void setClock(const LcdClock* clock);
+    const LcdProtocol& protocol() const { return protocol_; }
 
     // Executes one instruction byte delivered by a transfer of `kind`;
     // the Mismatch kind executes nothing and reports "Unknown command.".
@@ -127,6 +139,9 @@ private:
     // A data write, with the display shift of entry mode S on DDRAM.
     void writeData(uint8_t byte);
     void status(const char* text);
+    void finding(LcdProtocol::Kind kind);
+    // A transfer starts; notes it when it comes too early.
+    void checkTiming(bool busyRead);
     void trace(const char* text);
     void redraw();
 
@@ -144,6 +159,7 @@ private:
     uint8_t highLatch_ = 0;
     uint8_t dataLatch_ = 0;
 
+    LcdProtocol protocol_;
     Value<uint8_t> strobe_;
     std::unique_ptr<CallOnRise<MPU_interface, uint8_t>> strobeWatch_;
 };

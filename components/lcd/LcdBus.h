@@ -68,6 +68,9 @@ public:
     void applyConfig(const LcdConfig& config);
     const LcdConfig& config() const { return config_; }
 
+    // The simulator's time for the protocol checker (null: unchecked).
+    void setClock(const LcdClock* clock) { mpu_.setClock(clock); }
+
     // Observer callbacks. followEnable() follows E's level and samples
     // the bus when it rises.
     void followEnable();
@@ -81,6 +84,7 @@ public:
     HD44780U::DisplayState& display() { return display_; }
     const HD44780U::DisplayState& display() const { return display_; }
     HD44780U::MPU_interface& controller() { return mpu_; }
+    const HD44780U::MPU_interface& controller() const { return mpu_; }
     GatedValue<uint16_t>& busWord() { return busWord_; }
     LcdTrace& trace() { return trace_; }
     // The register the E watch is on (PORTx or PINx of E's port), or null.

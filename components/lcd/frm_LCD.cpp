@@ -1,8 +1,10 @@
 #include "components/lcd/frm_LCD.h"
 
 #include <QCoreApplication>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStatusBar>
+#include <QToolTip>
 #include <algorithm>
 
 #include "framework/DisplayRate.h"
@@ -18,6 +20,9 @@ frm_LCD::frm_LCD(QWidget* parent, CLEDView* core, int commandIndex, int dialogId
     statusBar_->setSizeGripEnabled(false);
     statusText_ = new LcdStatusLine(statusBar_);
     statusBar_->addWidget(statusText_, 1);
+    protocolLine_ = new LcdProtocolLine(statusBar_);
+    statusBar_->addPermanentWidget(protocolLine_, 1);
+    protocolLine_->hide();
     create(dialogId, hostWindow());
 }
 
@@ -30,6 +35,8 @@ void frm_LCD::initDialog() {
     bus_ =
         std::make_unique<LcdBus>(static_cast<HD44780U::Panel*>(this), static_cast<LcdPorts*>(this),
                                  core() ? core()->UpdateRequest() : nullptr);
+    bus_->setClock(static_cast<LcdClock*>(this));
+    protocolLine_->setProtocol(&bus_->controller().protocol());
     display_->setBus(bus_.get());
     if (core()) core()->Log("frm_LCD::OnInitDialog()", "Called.");
     applyConfig();
@@ -136,3 +143,55 @@ void LcdStatusLine::paintEvent(QPaintEvent*) {
 }
 
 void frm_LCD::startBlinkTimer() { display_->startBlinkTimer(); }
+
+void frm_LCD::protocolFinding(LcdProtocol::Kind kind, bool first) {
+    if (first) {
+        if (core()) {
+            core()->Log("HD44780U::MPU_interface::onBusCycle()",
+                        bus_->controller().protocol().firstFindingText(kind));
+        }
+        protocolLine_->show();
+    }
+    protocolLine_->changed();
+}
+
+void frm_LCD::protocolReset() {
+    protocolLine_->hide();
+    protocolLine_->changed();
+}
+
+uint32_t frm_LCD::cycles() const { return core() ? core()->CycleCounter()->get() : 0; }
+
+double frm_LCD::cyclesPerMicrosecond() const { return core() ? core()->ClockMHz() : 1.0; }
+
+QString frm_LCD::protocolText() const { return protocolLine_->text(); }
+
+void LcdProtocolLine::changed() {
+    updateGeometry();
+    DisplayRate::Repaint(this, waiting_);
+}
+
+QString LcdProtocolLine::text() const {
+    return protocol_ ? QString::fromStdString(protocol_->summary()) : QString();
+}
+
+QSize LcdProtocolLine::sizeHint() const { return {100, fontMetrics().height() + 4}; }
+
+void LcdProtocolLine::paintEvent(QPaintEvent*) {
+    const QString summary = text();
+    if (summary.isEmpty()) return;
+    QPainter painter(this);
+    painter.setPen(QColor(160, 0, 0));
+    const QRect area = rect().adjusted(2, 0, -2, 0);
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(summary, Qt::ElideRight, area.width()));
+}
+
+bool LcdProtocolLine::event(QEvent* event) {
+    // The whole summary, however narrow the pane.
+    if (event->type() == QEvent::ToolTip) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text(), this);
+        return true;
+    }
+    return QWidget::event(event);
+}

@@ -21,8 +21,9 @@
 
 class QStatusBar;
 class LcdStatusLine;
+class LcdProtocolLine;
 
-class frm_LCD : public PluginForm, private HD44780U::Panel, private LcdPorts {
+class frm_LCD : public PluginForm, private HD44780U::Panel, private LcdPorts, private LcdClock {
     Q_OBJECT
 public:
     static constexpr int kTemplate = ids::lcd::kTemplate;
@@ -42,6 +43,9 @@ public:
     lcd::Display* display() const { return display_; }
     frm_LCD_configure* settings() const { return settings_; }
     QString statusText() const;
+    // The protocol checker's summary in the status bar; empty when nothing
+    // was found since the last reset.
+    QString protocolText() const;
     const std::vector<std::string>& portList() const { return portList_; }
 
 protected:
@@ -56,6 +60,12 @@ private:
     void status(const char* text) override;
     void redraw() override;
     void startBlinkTimer() override;
+    // A first finding of its kind goes to the host's output once.
+    void protocolFinding(LcdProtocol::Kind kind, bool first) override;
+    void protocolReset() override;
+    // LcdClock: the core's cycle count (as of the refresh) and clock.
+    uint32_t cycles() const override;
+    double cyclesPerMicrosecond() const override;
     // LcdPorts: a port position names the port of that entry of the sorted
     // port list, its letter taken from the listed name (the pin-binding
     // helper); a register the part does not have is left out, with a line
@@ -71,6 +81,7 @@ private:
     DisplayRate::Waiting displayWaiting_;  // display_ is a child: never outlives this
     QStatusBar* statusBar_ = nullptr;
     LcdStatusLine* statusText_ = nullptr;
+    LcdProtocolLine* protocolLine_ = nullptr;
     frm_LCD_configure* settings_ = nullptr;
     std::unique_ptr<LcdBus> bus_;
     LcdConfig config_;
@@ -94,5 +105,25 @@ protected:
 
 private:
     const char* text_ = nullptr;
+    DisplayRate::Waiting waiting_;
+};
+
+// The protocol checker's findings at the right of the status bar, in dark
+// red, formatted when painted; hidden while there are none.
+class LcdProtocolLine : public QWidget {
+public:
+    explicit LcdProtocolLine(QWidget* parent) : QWidget(parent) {}
+    void setProtocol(const LcdProtocol* protocol) { protocol_ = protocol; }
+    // A finding was noted or the findings were cleared.
+    void changed();
+    QString text() const;
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    const LcdProtocol* protocol_ = nullptr;
     DisplayRate::Waiting waiting_;
 };

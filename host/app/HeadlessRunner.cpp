@@ -167,7 +167,8 @@ public:
             [&](const auto& c) -> std::optional<bool> {
                 using T = std::decay_t<decltype(c)>;
                 if constexpr (std::is_same_v<T, sc::LcdLineCondition> ||
-                              std::is_same_v<T, sc::LcdCursorCondition>) {
+                              std::is_same_v<T, sc::LcdCursorCondition> ||
+                              std::is_same_v<T, sc::LcdProtocolCondition>) {
                     return executor_.expectLcd(lcdCheck(c)).outcome == Outcome::Ok;
                 } else {
                     int index = executor_.registerIndex(QString::fromStdString(c.reg));
@@ -189,13 +190,17 @@ public:
     static ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdCursorCondition& c) {
         return {QString::fromStdString(c.window), c.none ? -1 : c.line, {}, true, c.column};
     }
+    static ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdProtocolCondition& c) {
+        return {QString::fromStdString(c.window), 0, {}, false, 0, true, c.warned};
+    }
 
     Result expect(const sc::Condition& condition) {
         return std::visit(
             [&](const auto& c) -> Result {
                 using T = std::decay_t<decltype(c)>;
                 if constexpr (std::is_same_v<T, sc::LcdLineCondition> ||
-                              std::is_same_v<T, sc::LcdCursorCondition>) {
+                              std::is_same_v<T, sc::LcdCursorCondition> ||
+                              std::is_same_v<T, sc::LcdProtocolCondition>) {
                     return executor_.expectLcd(lcdCheck(c));
                 } else {
                     QString reg = QString::fromStdString(c.reg);
@@ -545,8 +550,8 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
             // The step ran into the time limit: it did not finish.
             r = {Outcome::Failed, runner.executor().timeLimitMessage()};
         }
-        reporter.step(step, r,
-                      std::chrono::duration<double>(ScenarioExecutor::Clock::now() - begun).count());
+        reporter.step(
+            step, r, std::chrono::duration<double>(ScenarioExecutor::Clock::now() - begun).count());
         if (r.outcome == Outcome::Error) {
             aborted = true;
             stoppedBy = "the run stopped at line " + std::to_string(step.line);
@@ -567,8 +572,9 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         if (why.isEmpty()) {
             reporter.info("quill-host: %s\n", "saved " + saved + " in " + options.screenshots);
         } else {
-            reporter.report().add({0, "final screenshots", why.toStdString() + " (" + saved +
-                                   " saved)", quill::report::Verdict::Error, false, 0});
+            reporter.report().add({0, "final screenshots",
+                                   why.toStdString() + " (" + saved + " saved)",
+                                   quill::report::Verdict::Error, false, 0});
             std::fprintf(err, "quill-host: final screenshots: %s (%s saved)\n", qPrintable(why),
                          saved.c_str());
             screenshotsFailed = true;

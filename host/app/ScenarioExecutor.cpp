@@ -479,6 +479,16 @@ Result ScenarioExecutor::expectLcd(const LcdCheck& check) {
     const QVariant cursor = panel ? panel->property("cursorCell") : QVariant();
     if (!lines.isValid() || !cursor.isValid())
         return error(QString("\"%1\" is not a Hitachi LCD").arg(check.window));
+    if (check.protocol) {
+        const QString report = panel->property("protocolReport").toString();
+        if (report.isEmpty() == check.warned) {
+            return failed(report.isEmpty()
+                              ? QString("%1: no protocol warning, expected one").arg(check.window)
+                              : QString("%1 warned: %2").arg(check.window, report));
+        }
+        return ok(report.isEmpty() ? QString("%1: no protocol warning").arg(check.window)
+                                   : QString("%1 warned: %2").arg(check.window, report));
+    }
     if (check.cursor) {
         const QPoint at = cursor.toPoint();
         const QString shown =
@@ -503,12 +513,25 @@ Result ScenarioExecutor::expectLcd(const LcdCheck& check) {
                           .arg(check.line));
     }
     const QString shown = text[check.line - 1];
+    // Character codes below 0x20 (the CGRAM patterns among them) as \xNN.
+    auto readable = [](const QString& line) {
+        QString out;
+        for (const QChar c : line) {
+            if (c.unicode() < 0x20) {
+                out += QString::asprintf("\\x%02X", c.unicode());
+            } else {
+                out += c;
+            }
+        }
+        return out;
+    };
     if (shown != check.text) {
         return failed(QString("line %1 of %2 shows \"%3\", expected \"%4\"")
                           .arg(check.line)
-                          .arg(check.window, shown, check.text));
+                          .arg(check.window, readable(shown), readable(check.text)));
     }
-    return ok(QString("line %1 of %2 shows \"%3\"").arg(check.line).arg(check.window, shown));
+    return ok(
+        QString("line %1 of %2 shows \"%3\"").arg(check.line).arg(check.window, readable(shown)));
 }
 
 Result ScenarioExecutor::expectText(const QString& name, int control, const QString& text) {

@@ -98,13 +98,16 @@ public:
     // The Knight Rider bar `name` shows `pattern` (bit 7 leftmost).
     Result expectBar(const QString& name, int pattern);
     // A Hitachi LCD's visible line (1-based; the text with trailing blanks
-    // removed) or, with `cursor`, its cursor cell (line -1: no cursor).
+    // removed), with `cursor` its cursor cell (line -1: no cursor), or with
+    // `protocol` whether its protocol checker warned since the last reset.
     struct LcdCheck {
         QString window;
         int line;
         QString text;
         bool cursor;
         int column;
+        bool protocol = false;
+        bool warned = false;
     };
     Result expectLcd(const LcdCheck& check);
     // A line of the output pane written since the last matched line (or

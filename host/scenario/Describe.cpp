@@ -5,6 +5,7 @@
 
 #include "host/scenario/Lexer.h"
 #include "host/scenario/Scenario.h"
+#include "host/scenario/Values.h"
 
 namespace quill::scenario {
 
@@ -13,7 +14,10 @@ namespace {
 std::string conditionText(const Condition& condition) {
     if (const auto* line = std::get_if<LcdLineCondition>(&condition))
         return "line " + std::to_string(line->line) + " of " + inQuotes(line->window) + " shows " +
-               inQuotes(line->text);
+               inQuotes(lcdTextForReport(line->text));
+    if (const auto* protocol = std::get_if<LcdProtocolCondition>(&condition))
+        return "the protocol checker of " + inQuotes(protocol->window) +
+               (protocol->warned ? " warned" : " found nothing to warn of");
     if (const auto* cursor = std::get_if<LcdCursorCondition>(&condition)) {
         if (cursor->none) return inQuotes(cursor->window) + " shows no cursor";
         return "the cursor of " + inQuotes(cursor->window) + " stands at line " +

@@ -508,7 +508,8 @@ private:
     }
 
     // A register or pin condition (Values.h), or one about an LCD window:
-    // "lcd <window> line <n> <text>" or "lcd <window> cursor <line> <column>|none".
+    // "lcd <window> line <n> <text>", "lcd <window> cursor <line> <column>|none"
+    // or "lcd <window> protocol ok|warned".
     Condition condition(const Tokens& t, const std::string& what) {
         if (t.empty() || Lower(t[0].text) != "lcd") return parseCondition(t, what);
         auto missing = [&](const std::string& arg) {
@@ -531,7 +532,7 @@ private:
             if (line < 1) throw LineError{"LCD lines count from 1"};
             if (t.size() < 5) throw missing("the text of the line, in quotes");
             noMoreThan(5);
-            return LcdLineCondition{w.name, line, t[4].text};
+            return LcdLineCondition{w.name, line, parseLcdText(t[4].text)};
         }
         if (part == "cursor") {
             if (t.size() < 4) throw missing("a line and a column, or none");
@@ -546,7 +547,17 @@ private:
             if (line < 1 || column < 1) throw LineError{"LCD lines and columns count from 1"};
             return LcdCursorCondition{w.name, false, line, column};
         }
-        throw LineError{"unknown LCD check " + inQuotes(t[2].text) + " (use line or cursor)"};
+        if (part == "protocol") {
+            if (t.size() < 4) throw missing("ok or warned");
+            noMoreThan(4);
+            const std::string verdict = Lower(t[3].text);
+            if (verdict != "ok" && verdict != "warned")
+                throw LineError{"bad protocol verdict " + inQuotes(t[3].text) +
+                                " (use ok or warned)"};
+            return LcdProtocolCondition{w.name, verdict == "warned"};
+        }
+        throw LineError{"unknown LCD check " + inQuotes(t[2].text) +
+                        " (use line, cursor or protocol)"};
     }
 
     Command set(const Tokens& t) {

@@ -149,7 +149,8 @@ struct RegisterCondition {
     uint8_t value;
     uint8_t mask = 0xff;  // compared bits
 };
-// The visible text of an LCD line (1-based), trailing blanks removed.
+// The visible text of an LCD line (1-based), trailing blanks removed; the
+// text in UTF-8, a character code n as the code point n.
 struct LcdLineCondition {
     std::string window;
     int line;
@@ -162,8 +163,14 @@ struct LcdCursorCondition {
     int line = 0;
     int column = 0;
 };
-using Condition =
-    std::variant<PinCondition, RegisterCondition, LcdLineCondition, LcdCursorCondition>;
+// The LCD's protocol checker: no warning since the last reset (warned
+// false), or some.
+struct LcdProtocolCondition {
+    std::string window;
+    bool warned = false;
+};
+using Condition = std::variant<PinCondition, RegisterCondition, LcdLineCondition,
+                               LcdCursorCondition, LcdProtocolCondition>;
 
 // ---- Time
 struct WaitCyclesCommand {

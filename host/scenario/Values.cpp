@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 
 #include "platform/text.h"
@@ -136,6 +137,46 @@ char parsePortLetter(const std::string& text, const std::string& key) {
     if (t.size() != 1 || t[0] < 'A' || t[0] > 'Z')
         throw LineError{"bad " + key + " " + inQuotes(text) + " (use a port letter such as B)"};
     return t[0];
+}
+
+std::string parseLcdText(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 >= text.size() || text[i + 1] != 'x') {
+            out += text[i];
+            continue;
+        }
+        unsigned code = 0;
+        const char* first = text.data() + i + 2;
+        const char* last = text.data() + std::min(text.size(), i + 4);
+        const auto [end, error] = std::from_chars(first, last, code, 16);
+        if (error != std::errc() || end != first + 2)
+            throw LineError{"bad character escape in " + inQuotes(text) +
+                            " (use \\x and two hex digits, such as \\x00)"};
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else {
+            out += static_cast<char>(0xC0 | (code >> 6));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+        i += 3;
+    }
+    return out;
+}
+
+std::string lcdTextForReport(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code >= 0x20) {
+            out += c;
+            continue;
+        }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02X", code);
+        out += escape;
+    }
+    return out;
 }
 
 std::optional<char> parseKey(const Token& token) {

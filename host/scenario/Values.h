@@ -47,6 +47,14 @@ bool parseLcdSetting(const std::string& key, const std::string& value, LcdSettin
 inline constexpr const char* kLcdSettingKeys =
     "data, nibble, bits, pinreg, e, rs, rw, size, lines, zoom, trace";
 
+// The text an LCD line is expected to show: \xNN (two hex digits) stands
+// for the character with that code (a CGRAM code such as \x00, or any
+// other), returned as that code point in UTF-8; everything else is kept.
+std::string parseLcdText(const std::string& text);
+// `text` (UTF-8) with the control codes 0x00-0x1F written as \xNN, for
+// reports.
+std::string lcdTextForReport(const std::string& text);
+
 // A keypad key: 0-9, * or star, # or hash/pound; nothing for other words.
 std::optional<char> parseKey(const Token& token);
 

@@ -211,7 +211,9 @@ TEST_F(LcdTest, CustomGlyphsAndDisplayOff) {
     byte(true, 'A');
     EXPECT_EQ(CellRows(lcd->display()->panelImage(), 0, 0, 8), bell);
     EXPECT_EQ(CellRows(lcd->display()->panelImage(), 0, 1, 8), bell);
-    EXPECT_EQ(lcd->display()->visibleLines()[0], QString::fromLatin1("\x01\x09" "A", 3));
+    EXPECT_EQ(lcd->display()->visibleLines()[0], QString::fromLatin1("\x01\x09"
+                                                                     "A",
+                                                                     3));
     // Rewriting the pattern redraws every cell showing it.
     byte(false, 0x40 | 8);
     byte(true, 0x1F);
@@ -245,6 +247,35 @@ TEST_F(LcdTest, CustomGlyphsAndDisplayOff) {
     shortRows.resize(11, 0);
     EXPECT_EQ(CellRows(lcd->display()->panelImage(), 0, 0, 11), shortRows);
     save(painted(lcd), "custom_glyphs.png");
+}
+
+TEST_F(LcdTest, ProtocolFindingsInStatusBarAndOutput) {
+    frm_LCD* lcd = openShown();
+    auto& cycles = host().target().cycleCounter;
+    cycles = 1000;  // 4 MHz: 148 cycles are 37 us
+    for (uint8_t n : {0x30, 0x30, 0x30, 0x20}) {
+        cycles += 148;
+        strobe(n);
+    }
+    cycles += 148;
+    byte(false, 0x01);
+    cycles += 6000;  // 1.5 ms: Clear display takes 1.52 ms
+    const uint32_t early = cycles;
+    byte(true, 'A');
+    byte(true, 'B');
+    EXPECT_EQ(lcd->protocolText(), QString("Protocol: 2 too early from cycle %1").arg(early));
+    int logged = 0;
+    for (const std::string& line : host().services().Lines())
+        logged +=
+            line.find("Transfer before the previous instruction finished") != std::string::npos;
+    EXPECT_EQ(logged, 1);  // once per kind and reset
+
+    // A reset of the part clears the findings.
+    cycles = 10;
+    refresh();
+    EXPECT_EQ(lcd->protocolText(), "");
+    strobe(0x08);  // RS high: no part of the sequence
+    EXPECT_EQ(lcd->protocolText(), "Protocol: 1 before initialisation from cycle 10");
 }
 
 TEST_F(LcdTest, ConfigureOkCancelAndRangeErrors) {

@@ -52,6 +52,12 @@ public:
     void status(const char* text) override { statuses.emplace_back(text); }
     void redraw() override { ++redraws; }
     void startBlinkTimer() override { ++blinkStarts; }
+    std::vector<std::pair<LcdProtocol::Kind, bool>> findings;  // kind, first
+    int protocolResets = 0;
+    void protocolFinding(LcdProtocol::Kind kind, bool first) override {
+        findings.emplace_back(kind, first);
+    }
+    void protocolReset() override { ++protocolResets; }
     std::string last() const { return statuses.empty() ? "" : statuses.back(); }
 };
 
@@ -151,6 +157,14 @@ protected:
         bus.applyConfig(c);
         program = Program(regs, c, A);
     }
+    // Eight data lines on port B, the control lines on port A.
+    void rewireEightBitOnPortB() {
+        LcdConfig eight;
+        eight.fourBitInterface = false;
+        eight.dataPort = 1;
+        rewire(eight);
+        program = Program(regs, eight, A, B);
+    }
     std::string line(int row) const {
         std::string s;
         for (int c = 0; c < bus.ram().columns(); ++c)
@@ -165,6 +179,16 @@ protected:
     LcdConfig config;
     LcdBus bus{&panel, &regs, &updateRequest};
     Program program{regs, config, A};
+};
+
+// The simulator's time: cycles at `mhz`, moved by the test.
+class StepClock : public LcdClock {
+public:
+    uint32_t now = 0;
+    double mhz = 1.0;
+    uint32_t cycles() const override { return now; }
+    double cyclesPerMicrosecond() const override { return mhz; }
+    void pass(double us) { now += static_cast<uint32_t>(us * mhz); }
 };
 
 }  // namespace
@@ -189,11 +213,7 @@ TEST_F(LcdBusTest, InitialisationSequences) {
 
     // 8-bit wiring: the fourth word's DL bit decides; data bits 3 and 2
     // are data, not RS and R/W.
-    LcdConfig eight;
-    eight.fourBitInterface = false;
-    eight.dataPort = 1;
-    rewire(eight);
-    program = Program(regs, eight, A, B);
+    rewireEightBitOnPortB();
     updateRequest.set(2);
     // D3..D0 are don't-care in the sequence: drivers repeat their own
     // Function set (0x38, 0x3C); the fourth sets lines and font.
@@ -534,4 +554,90 @@ TEST_F(LcdBusTest, OnlyARiseOfEsOwnBitIsACycle) {
     regs.set(A.port, 0x0B);  // E rises, the former E bit held high
     EXPECT_EQ(panel.statuses.size(), before + 1);
     EXPECT_EQ(panel.last(), "Writing data [1/2]");
+}
+
+TEST_F(LcdBusTest, ProtocolCheckerFollowsTheDataSheetTimes) {
+    StepClock clock;
+    clock.mhz = 16;
+    clock.now = 0xFFFFF000u;  // the count wraps during the run
+    bus.setClock(&clock);
+    const LcdProtocol& protocol = bus.controller().protocol();
+    using Kind = LcdProtocol::Kind;
+
+    // A correct 4-bit driver waiting fixed times (the initialisation
+    // sequence's waits, then 37 us, 1.52 ms after Clear and Return home) and
+    // one polling the busy flag both pass.
+    clock.pass(15000);
+    program.write(false, 0x3);
+    clock.pass(4100);
+    program.write(false, 0x3);
+    clock.pass(100);
+    program.write(false, 0x3);
+    clock.pass(37);
+    program.write(false, 0x2);
+    uint8_t previous = 0x20;
+    for (uint8_t c : {0x28, 0x08, 0x01, 0x06, 0x0C, 0x02}) {
+        clock.pass(previous == 0x01 || previous == 0x02 ? 1520 : 37);
+        program.command(c);
+        previous = c;
+    }
+    clock.pass(1520);
+    program.text("o");
+    clock.pass(37);
+    program.text("k");
+    for (int c : {0x01, 0x80, int{'o'}, int{'k'}}) {
+        program.readByte(false);  // busy flag read right after the last transfer
+        program.writeByte(c >= 'a', static_cast<uint8_t>(c));
+    }
+    EXPECT_FALSE(protocol.warned());
+    EXPECT_TRUE(panel.findings.empty());
+
+    // Too early: the first finding is reported once with its cycle count;
+    // later ones only count.
+    program.readByte(false);
+    program.command(0x01);
+    clock.pass(1000);
+    const uint32_t firstAt = clock.now;
+    program.text("x");  // 1 ms after Clear display
+    clock.pass(10);
+    program.command(0x0C);  // 10 us after a data write
+    EXPECT_EQ(protocol.finding(Kind::TooEarly).count, 2u);
+    EXPECT_EQ(protocol.finding(Kind::TooEarly).firstCycle, firstAt);
+    EXPECT_EQ(panel.findings, (std::vector<std::pair<Kind, bool>>{{Kind::TooEarly, true},
+                                                                  {Kind::TooEarly, false}}));
+    EXPECT_EQ(protocol.summary(), "Protocol: 2 too early from cycle " + std::to_string(firstAt));
+
+    // A reset clears the findings. Each word of the sequence takes 37 us;
+    // anything else before it is a transfer before initialisation (the
+    // busy flag cannot be read then either).
+    updateRequest.set(1);
+    EXPECT_EQ(panel.protocolResets, 1);
+    EXPECT_FALSE(protocol.warned());
+    const uint32_t strayAt = clock.now;
+    program.text("A");
+    program.readByte(false);
+    program.write(false, 0x3);
+    program.write(false, 0x3);  // at once
+    EXPECT_EQ(protocol.finding(Kind::BeforeInitialisation).count, 4u);
+    EXPECT_EQ(protocol.finding(Kind::BeforeInitialisation).firstCycle, strayAt);
+    EXPECT_EQ(protocol.finding(Kind::TooEarly).count, 1u);
+    EXPECT_EQ(protocol.summary(), "Protocol: 1 too early from cycle " + std::to_string(clock.now) +
+                                      "; 4 before initialisation from cycle " +
+                                      std::to_string(strayAt));
+
+    // An 8-bit driver that sends its Function set (0x38) four times, 37 us
+    // apart, passes.
+    rewireEightBitOnPortB();
+    updateRequest.set(2);
+    for (int i = 0; i < 4; ++i) {
+        program.write(false, 0x38);
+        clock.pass(37);
+    }
+    program.write(false, 0x01);
+    clock.pass(1520);
+    program.write(true, 'A');
+    clock.pass(37);
+    program.write(false, 0x02);
+    EXPECT_TRUE(bus.controller().eightBit());
+    EXPECT_FALSE(protocol.warned()) << protocol.summary();
 }

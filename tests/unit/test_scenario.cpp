@@ -404,6 +404,29 @@ TEST(Scenario, HitachiLcdCommands) {
             .condition);
     EXPECT_EQ(line.line, 2);
     EXPECT_EQ(line.text, "Hi there");
+    // Character codes as \xNN: CGRAM codes, and others as their code point.
+    const auto coded = std::get<LcdLineCondition>(
+        only<ExpectCommand>(
+            parseText(lcd + "expect lcd \"Hitachi LCD\" line 1 \"\\x00 ok\\x0f\\xE4\"\n"))
+            .condition);
+    EXPECT_EQ(coded.text, std::string("\0 ok\x0f\xC3\xA4", 7));
+    EXPECT_EQ(describe(only<ExpectCommand>(
+                  parseText(lcd + "expect lcd \"Hitachi LCD\" line 1 \"\\x01 \\x7e\"\n"))),
+              "expect line 1 of \"Hitachi LCD\" shows \"\\x01 ~\"");
+    EXPECT_EQ(errorOf("expect lcd \"Hitachi LCD\" line 1 \"\\x0\"", lcd),
+              "bad character escape in \"\\x0\" (use \\x and two hex digits, such as \\x00)");
+    EXPECT_TRUE(
+        std::get<LcdProtocolCondition>(
+            only<ExpectCommand>(parseText(lcd + "expect lcd \"Hitachi LCD\" protocol warned\n"))
+                .condition)
+            .warned);
+    EXPECT_FALSE(
+        std::get<LcdProtocolCondition>(
+            only<WaitUntilCommand>(parseText(lcd + "wait until lcd \"Hitachi LCD\" protocol OK\n"))
+                .condition)
+            .warned);
+    EXPECT_EQ(errorOf("expect lcd \"Hitachi LCD\" protocol fine", lcd),
+              "bad protocol verdict \"fine\" (use ok or warned)");
     const auto wait = only<WaitUntilCommand>(
         parseText(lcd + "wait until lcd \"Hitachi LCD\" cursor 1 5 timeout 300\n"));
     const auto cursor = std::get<LcdCursorCondition>(wait.condition);
