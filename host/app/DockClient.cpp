@@ -160,6 +160,18 @@ QWidget* DockClient::open(const QString& title) {
     return area;
 }
 
+void DockClient::addToolDock(QDockWidget* dock) {
+    std::erase_if(toolDocks_, [this](const QPointer<QDockWidget>& d) {
+        return !d || d->isFloating() || window_.dockWidgetArea(d) != Qt::BottomDockWidgetArea;
+    });
+    if (toolDocks_.empty()) {
+        window_.addDockWidget(Qt::BottomDockWidgetArea, dock);
+    } else {
+        window_.tabifyDockWidget(toolDocks_.front(), dock);
+    }
+    toolDocks_.push_back(dock);
+}
+
 void DockClient::forget(QDockWidget* dock) { planner_.remove(idOf(dock)); }
 
 quill::layout::Extent DockClient::dockRoom() const {
@@ -169,6 +181,7 @@ quill::layout::Extent DockClient::dockRoom() const {
     const int separator = window_.style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent);
     // Everything but the component docks, at its least.
     int others = separator;
+    int besides = 0;  // docks left and right of the components
     if (QWidget* menu = window_.menuWidget()) others += menu->sizeHint().height();
     int toolbars = 0;
     for (QToolBar* bar : window_.findChildren<QToolBar*>(Qt::FindDirectChildrenOnly)) {
@@ -185,8 +198,11 @@ quill::layout::Extent DockClient::dockRoom() const {
         const Qt::DockWidgetArea area = window_.dockWidgetArea(dock);
         if (area == Qt::TopDockWidgetArea || area == Qt::BottomDockWidgetArea)
             others += dock->minimumSizeHint().height() + separator;
+        else
+            besides += dock->minimumSizeHint().width() + separator;
     }
-    return {available.width() - frame.width(), available.height() - frame.height() - others};
+    return {available.width() - frame.width() - besides,
+            available.height() - frame.height() - others};
 }
 
 void DockClient::arrangePending() {

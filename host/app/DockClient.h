@@ -40,6 +40,11 @@ public:
     // hides it; it stays here until it is deleted).
     const std::vector<QDockWidget*>& docks() const { return docks_; }
 
+    // The host's own docks (output, instruments, terminals) go below the
+    // component windows, as tabs of the first of them, so they never take
+    // the components' room; the user may move them like any dock.
+    void addToolDock(QDockWidget* dock);
+
     // Places the docks opened since the last pass (the event loop does it
     // on its own; a caller that needs the arrangement now may ask).
     void arrangePending();
@@ -54,6 +59,7 @@ private:
 
     QMainWindow& window_;
     std::vector<QDockWidget*> docks_;
+    std::vector<QPointer<QDockWidget>> toolDocks_;
     std::vector<QPointer<QDockWidget>> pending_;
     quill::layout::DockPlanner planner_;
     bool placing_ = false;  // our own moves are no user's

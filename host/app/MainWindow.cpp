@@ -190,7 +190,7 @@ void MainWindow::buildMenus() {
     outputDock->setObjectName("outputDock");
     output_ = new OutputPane;
     outputDock->setWidget(output_);
-    addDockWidget(Qt::BottomDockWidgetArea, outputDock);
+    addToolDock(outputDock);
     createCategory("Debugger", 0);
 }
 
@@ -218,11 +218,13 @@ void MainWindow::buildPluginCommands() {
             parent = menuBar()->addMenu(title);
         }
         QMenu* target = menu.subMenu ? parent->addMenu(QString::fromStdString(menu.text)) : parent;
+        target->setToolTipsVisible(true);
         for (const SetupMenuEntry& entry : menu.entries) {
             QAction* action = target->addAction(QString::fromStdString(entry.text));
             action->setObjectName(QString("menu_%1").arg(QString::fromStdString(entry.id)));
             action->setToolTip(QString::fromStdString(entry.tooltip));
             action->setStatusTip(QString::fromStdString(entry.tooltip));
+            action->setData(QString::fromStdString(entry.tooltip));
             const int command = entry.command;
             connect(action, &QAction::triggered, this,
                     [this, command] { executeCommand(command); });
@@ -250,6 +252,7 @@ void MainWindow::buildPluginCommands() {
                                   : pluginToolbar_->addAction(icon, tip);
             action->setObjectName(QString("button_%1").arg(QString::fromStdString(button.id)));
             action->setToolTip(tip);
+            action->setData(tip);
             const int command = button.command;
             connect(action, &QAction::triggered, this,
                     [this, command] { executeCommand(command); });
@@ -319,7 +322,23 @@ bool MainWindow::openPluginSettings() {
 void MainWindow::setCommandState(int command, int state) {
     auto it = commandActions_.find(command);
     if (it == commandActions_.end()) return;
-    for (QAction* action : it->second) action->setEnabled((state & kCommandEnabled) != 0);
+    const bool enabled = (state & kCommandEnabled) != 0;
+    for (QAction* action : it->second) {
+        action->setEnabled(enabled);
+        // A command that is off says why, in its tooltip and, on hover, in
+        // the status bar; the plug-in turns components off while no
+        // program is being debugged.
+        QString tip = action->data().toString();
+        if (!enabled) {
+            const QString why = debugger_.debugging()
+                                    ? QString("Not available now: the plug-in has turned it off.")
+                                    : QString("Start debugging first (Debug > Start Debugging): "
+                                              "components work on a running program.");
+            tip = tip.isEmpty() ? why : tip + " - " + why;
+        }
+        action->setToolTip(tip);
+        action->setStatusTip(tip);
+    }
 }
 
 bool MainWindow::windowTimerRunning(uintptr_t id) const {

@@ -90,6 +90,9 @@ public:
     double achievedSpeedPercent() const { return pacer_.achievedPercent(); }
 
     // ---- Windows
+    // Adds one of the host's own docks (an instrument, a terminal): below
+    // the component windows, tabbed with the output, never in their room.
+    void addToolDock(QDockWidget* dock) { dockClient_->addToolDock(dock); }
     // Component docks in creation order.
     const std::vector<QDockWidget*>& componentDocks() const { return dockClient_->docks(); }
     // Saves the main window and every visible component dock as PNG files

@@ -116,6 +116,21 @@ TEST_F(DockClientTest, ClosingOneKeepsTheOthers) {
     }
 }
 
+// The host's own docks share one place below the components, as tabs, and
+// leave the components their room.
+TEST_F(DockClientTest, ToolDocksShareThePlaceBelow) {
+    auto* output = new QDockWidget("Output", window.get());
+    auto* terminal = new QDockWidget("Terminal", window.get());
+    client->addToolDock(output);
+    client->addToolDock(terminal);
+    std::vector<QDockWidget*> docks = open(2, 160);
+    QApplication::processEvents();
+    EXPECT_EQ(window->dockWidgetArea(terminal), Qt::BottomDockWidgetArea);
+    EXPECT_TRUE(tabbedTogether(output, terminal));
+    EXPECT_EQ(client->docks(), docks);
+    EXPECT_LT(docks[1]->geometry().bottom(), output->geometry().top());
+}
+
 // A floated window stays floating and leaves the arrangement; docked
 // again by the user, it is an ordinary dock.
 TEST_F(DockClientTest, FloatingWindowsLeaveTheArrangement) {

@@ -52,6 +52,39 @@ TEST_F(MainWindowTest, CommandStatesGateTheCommands) {
     EXPECT_EQ(plugin.commands, (std::vector<LONG>{2, 2}));
 }
 
+// A command that is off says why in its tooltip and status tip, and gets
+// its own tooltip back when it is on again; the status line says what to
+// do before a session and names the run state in one.
+TEST_F(MainWindowTest, DisabledCommandsAndTheStatusLineSayWhy) {
+    std::vector<QAction*> led;
+    for (QAction* action : window->findChildren<QAction*>()) {
+        if (action->objectName() == "menu_LD" || action->objectName() == "button_LD")
+            led.push_back(action);
+    }
+    ASSERT_FALSE(led.empty());
+    const QString own = led.front()->toolTip();
+    auto* status = window->findChild<QLabel*>("sessionStatus");
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(status->text().contains("Not debugging")) << status->text().toStdString();
+
+    plugin.works->SetCommandState(kCmdLed, kCommandDisabled);
+    for (QAction* action : led) {
+        EXPECT_TRUE(action->toolTip().contains("Start debugging first"))
+            << action->toolTip().toStdString();
+        EXPECT_EQ(action->statusTip(), action->toolTip());
+    }
+    QString error;
+    ASSERT_TRUE(window->startDebugging(&error)) << error.toStdString();
+    EXPECT_TRUE(status->text().contains("Halted")) << status->text().toStdString();
+    plugin.works->SetCommandState(kCmdLed, kCommandDisabled);
+    EXPECT_TRUE(led.front()->toolTip().contains("Not available now"));
+    plugin.works->SetCommandState(kCmdLed, kCommandEnabled);
+    EXPECT_EQ(led.front()->toolTip(), own);
+    window->run();
+    EXPECT_TRUE(status->text().contains("Running")) << status->text().toStdString();
+    window->breakRun();
+}
+
 TEST_F(MainWindowTest, DockedWindowClientIsTheDialogParent) {
     HWND handle = nullptr;
     CComBSTR name("LED 2");
