@@ -52,6 +52,8 @@ class Display : public QWidget {
     // What the protocol checker noted since the last reset; empty when
     // nothing.
     Q_PROPERTY(QString protocolReport READ protocolReport)
+    // The unzoomed panel as it would be painted now.
+    Q_PROPERTY(QImage panelImage READ panelImage)
 public:
     static constexpr int kControlId = ids::lcd::kDisplay;
     static constexpr int kBlinkTimer = ids::lcd::kBlinkTimer;

@@ -11,9 +11,9 @@
 
 #include "contract/ResourceIds.h"
 #include "host/app/HostSetup.h"
-#include "host/debugger/ScenarioDebugCommands.h"
 #include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
+#include "host/debugger/ScenarioDebugCommands.h"
 #include "host/report/RunReport.h"
 #include "host/scenario/Scenario.h"
 
@@ -168,7 +168,8 @@ public:
                 using T = std::decay_t<decltype(c)>;
                 if constexpr (std::is_same_v<T, sc::LcdLineCondition> ||
                               std::is_same_v<T, sc::LcdCursorCondition> ||
-                              std::is_same_v<T, sc::LcdProtocolCondition>) {
+                              std::is_same_v<T, sc::LcdProtocolCondition> ||
+                              std::is_same_v<T, sc::LcdPictureCondition>) {
                     return executor_.expectLcd(lcdCheck(c)).outcome == Outcome::Ok;
                 } else {
                     int index = executor_.registerIndex(QString::fromStdString(c.reg));
@@ -193,6 +194,11 @@ public:
     static ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdProtocolCondition& c) {
         return {QString::fromStdString(c.window), 0, {}, false, 0, true, c.warned};
     }
+    ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdPictureCondition& c) const {
+        ScenarioExecutor::LcdCheck check{QString::fromStdString(c.window), 0, {}, false, 0};
+        check.picture = QString::fromStdString(script_.resolvePath(c.path));
+        return check;
+    }
 
     Result expect(const sc::Condition& condition) {
         return std::visit(
@@ -200,7 +206,8 @@ public:
                 using T = std::decay_t<decltype(c)>;
                 if constexpr (std::is_same_v<T, sc::LcdLineCondition> ||
                               std::is_same_v<T, sc::LcdCursorCondition> ||
-                              std::is_same_v<T, sc::LcdProtocolCondition>) {
+                              std::is_same_v<T, sc::LcdProtocolCondition> ||
+                              std::is_same_v<T, sc::LcdPictureCondition>) {
                     return executor_.expectLcd(lcdCheck(c));
                 } else {
                     QString reg = QString::fromStdString(c.reg);

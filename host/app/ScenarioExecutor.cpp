@@ -3,11 +3,14 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QApplication>
+#include <QBuffer>
 #include <QDialog>
 #include <QDir>
 #include <QDockWidget>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -21,6 +24,7 @@
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/scenario/Scenario.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -479,6 +483,9 @@ Result ScenarioExecutor::expectLcd(const LcdCheck& check) {
     const QVariant cursor = panel ? panel->property("cursorCell") : QVariant();
     if (!lines.isValid() || !cursor.isValid())
         return error(QString("\"%1\" is not a Hitachi LCD").arg(check.window));
+    if (!check.picture.isEmpty())
+        return expectLcdPicture(check.window, panel->property("panelImage").value<QImage>(),
+                                check.picture);
     if (check.protocol) {
         const QString report = panel->property("protocolReport").toString();
         if (report.isEmpty() == check.warned) {
@@ -532,6 +539,61 @@ Result ScenarioExecutor::expectLcd(const LcdCheck& check) {
     }
     return ok(
         QString("line %1 of %2 shows \"%3\"").arg(check.line).arg(check.window, readable(shown)));
+}
+
+namespace {
+// An expected panel picture is a few kilobytes; more is no such picture.
+constexpr std::size_t kMaxPictureBytes = 4 << 20;
+}  // namespace
+
+Result ScenarioExecutor::expectLcdPicture(const QString& window, const QImage& shown,
+                                          const QString& path) {
+    std::string bytes, why;
+    if (!quill::files::readRegularFile(path.toStdString(), kMaxPictureBytes, "expected picture",
+                                       &bytes, &why))
+        return error(QString::fromStdString(why));
+    const QImage expected = QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()),
+                                             static_cast<int>(bytes.size()), "PNG")
+                                .convertToFormat(QImage::Format_RGB32);
+    if (expected.isNull()) return error(QString("%1 is not a PNG picture").arg(path));
+    const QImage actual = shown.convertToFormat(QImage::Format_RGB32);
+    int differing = 0;
+    QPoint first(-1, -1);
+    if (actual.size() == expected.size()) {
+        for (int y = 0; y < actual.height(); ++y) {
+            for (int x = 0; x < actual.width(); ++x) {
+                if (actual.pixel(x, y) == expected.pixel(x, y)) continue;
+                if (differing++ == 0) first = QPoint(x, y);
+            }
+        }
+        if (differing == 0) return ok(QString("the panel of %1 looks as %2").arg(window, path));
+    }
+    // What the panel showed goes beside the working folder's other output,
+    // for a look or as the new expected picture.
+    const QString saved = QFileInfo(path).completeBaseName() + ".actual.png";
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    actual.save(&buffer, "PNG");
+    std::string ignored;
+    quill::files::replaceFile(saved.toStdString(), png.toStdString(), "picture", &ignored);
+    if (actual.size() != expected.size()) {
+        return failed(QString("the panel of %1 is %2x%3 pixels, %4 is %5x%6 (shown: %7)")
+                          .arg(window)
+                          .arg(actual.width())
+                          .arg(actual.height())
+                          .arg(path)
+                          .arg(expected.width())
+                          .arg(expected.height())
+                          .arg(saved));
+    }
+    return failed(
+        QString("the panel of %1 differs from %2 in %3 pixels, first at %4,%5 (shown: %6)")
+            .arg(window, path)
+            .arg(differing)
+            .arg(first.x())
+            .arg(first.y())
+            .arg(saved));
 }
 
 Result ScenarioExecutor::expectText(const QString& name, int control, const QString& text) {

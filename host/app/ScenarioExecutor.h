@@ -19,6 +19,7 @@
 #include "host/app/PartRegisters.h"
 
 class MainWindow;
+class QImage;
 
 class ScenarioExecutor {
 public:
@@ -99,7 +100,8 @@ public:
     Result expectBar(const QString& name, int pattern);
     // A Hitachi LCD's visible line (1-based; the text with trailing blanks
     // removed), with `cursor` its cursor cell (line -1: no cursor), or with
-    // `protocol` whether its protocol checker warned since the last reset.
+    // `protocol` whether its protocol checker warned since the last reset,
+    // or with `picture` (a PNG file) whether the unzoomed panel equals it.
     struct LcdCheck {
         QString window;
         int line;
@@ -108,8 +110,10 @@ public:
         int column;
         bool protocol = false;
         bool warned = false;
+        QString picture = {};
     };
     Result expectLcd(const LcdCheck& check);
+    Result expectLcdPicture(const QString& window, const QImage& shown, const QString& path);
     // A line of the output pane written since the last matched line (or
     // since the start) contains `text`; checks of output thus follow the
     // order in which the lines were written.

@@ -49,8 +49,7 @@ int64_t parseValue(const std::string& text) {
 
 std::string variableName(const Tokens& t, const std::string& command) {
     need(t, 1, command, "a variable name and a value");
-    if (!isIdentifier(t[1].text))
-        throw LineError{"bad variable name " + inQuotes(t[1].text)};
+    if (!isIdentifier(t[1].text)) throw LineError{"bad variable name " + inQuotes(t[1].text)};
     need(t, 2, command, "a value after the variable name");
     noMore(t, 3, command);
     return t[1].text;

@@ -15,6 +15,8 @@ std::string conditionText(const Condition& condition) {
     if (const auto* line = std::get_if<LcdLineCondition>(&condition))
         return "line " + std::to_string(line->line) + " of " + inQuotes(line->window) + " shows " +
                inQuotes(lcdTextForReport(line->text));
+    if (const auto* picture = std::get_if<LcdPictureCondition>(&condition))
+        return "the panel of " + inQuotes(picture->window) + " looks as " + picture->path;
     if (const auto* protocol = std::get_if<LcdProtocolCondition>(&condition))
         return "the protocol checker of " + inQuotes(protocol->window) +
                (protocol->warned ? " warned" : " found nothing to warn of");

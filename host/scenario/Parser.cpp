@@ -422,10 +422,9 @@ private:
     }
 
     Command expect(const Tokens& t) {
-        need(
-            t, 1,
-            "what to check: pin, register, led, bar, lcd, output, autostep, file, channel, text, "
-            "source or variable");
+        need(t, 1,
+             "what to check: pin, register, led, bar, lcd, output, autostep, file, channel, text, "
+             "source or variable");
         const std::string what = Lower(t[1].text);
         if (what == "pin" || what == "register" || what == "lcd")
             return ExpectCommand{condition(Tokens(t.begin() + 1, t.end()), "expect")};
@@ -509,7 +508,7 @@ private:
 
     // A register or pin condition (Values.h), or one about an LCD window:
     // "lcd <window> line <n> <text>", "lcd <window> cursor <line> <column>|none"
-    // or "lcd <window> protocol ok|warned".
+    // "lcd <window> protocol ok|warned" or "lcd <window> picture <file.png>".
     Condition condition(const Tokens& t, const std::string& what) {
         if (t.empty() || Lower(t[0].text) != "lcd") return parseCondition(t, what);
         auto missing = [&](const std::string& arg) {
@@ -556,8 +555,13 @@ private:
                                 " (use ok or warned)"};
             return LcdProtocolCondition{w.name, verdict == "warned"};
         }
+        if (part == "picture") {
+            if (t.size() < 4) throw missing("a PNG file");
+            noMoreThan(4);
+            return LcdPictureCondition{w.name, t[3].text};
+        }
         throw LineError{"unknown LCD check " + inQuotes(t[2].text) +
-                        " (use line, cursor or protocol)"};
+                        " (use line, cursor, protocol or picture)"};
     }
 
     Command set(const Tokens& t) {

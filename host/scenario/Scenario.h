@@ -169,8 +169,14 @@ struct LcdProtocolCondition {
     std::string window;
     bool warned = false;
 };
+// The LCD's panel, unzoomed, equals the picture in a PNG file (a path as
+// written; see Script::resolvePath).
+struct LcdPictureCondition {
+    std::string window;
+    std::string path;
+};
 using Condition = std::variant<PinCondition, RegisterCondition, LcdLineCondition,
-                               LcdCursorCondition, LcdProtocolCondition>;
+                               LcdCursorCondition, LcdProtocolCondition, LcdPictureCondition>;
 
 // ---- Time
 struct WaitCyclesCommand {
