@@ -238,6 +238,8 @@ constexpr int kLogToWindow = 326;
 constexpr int kLogToFile = 308;
 // Added to the template: why OK was refused.
 constexpr int kError = 2030;
+// Added to the template: the log file's size limit in MB (0: none).
+constexpr int kLogSizeLimit = 2031;
 }  // namespace settings
 
 namespace electrical {

@@ -172,6 +172,11 @@ public:
     int GetRegisterAddress(const std::string& name);
     std::string GetRegisterName(int address);
     const std::vector<std::string>& GetAvailableRegisters();
+    // Every register name the part description gives, those that share an
+    // address with another (UCSRC beside UBRRH) included; sorted.
+    std::vector<std::string> AllRegisterNames();
+    // The I/O address of a name the part description gives; -1 otherwise.
+    int FindRegister(const std::string& name);
     // Names containing any of the patterns ("*" selects all), sorted. An
     // empty pattern ends the list, as a null pointer ends the host's
     // variable argument list.
@@ -199,8 +204,9 @@ public:
     // sheet; state and layout last for the life of the object, reset by Init)
     RegisterLogger& Logger() { return logger_; }
     // OK of the Settings sheet: takes over the logger choices. A log file
-    // that cannot be opened is reported in the host's output.
-    void ApplyLoggerChoice(const LoggerChoice& choice);
+    // that cannot be used is reported in the host's output and returned;
+    // the logger then stays as it was.
+    std::string ApplyLoggerChoice(const LoggerChoice& choice);
 
     // The converter model, null until event 103 finds converter channels.
     ADC* AdcModel() const { return adc_.get(); }

@@ -160,6 +160,18 @@ const std::vector<std::string>& CLEDView::GetAvailableRegisters() {
     return registerList_;
 }
 
+std::vector<std::string> CLEDView::AllRegisterNames() {
+    GetAvailableRegisters();  // reads the description when the tables are stale
+    std::vector<std::string> names;
+    for (const auto& [name, address] : registerAddress_) names.push_back(name);
+    return names;  // the map keeps them sorted
+}
+
+int CLEDView::FindRegister(const std::string& name) {
+    auto it = registerAddress_.find(upper(name));
+    return it == registerAddress_.end() ? -1 : it->second;
+}
+
 std::vector<std::string> CLEDView::GetAvailableRegistersByName(
     const std::vector<std::string>& patterns) {
     bool all = false;

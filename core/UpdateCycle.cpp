@@ -204,14 +204,16 @@ void CLEDView::DumpRegisters() {
         const double mhz = ClockMHz();
         microseconds = mhz > 0.0 ? cycles / mhz : 0.0;
     }
-    logger_.Dump(
+    const std::string stopped = logger_.Dump(
         cycles, microseconds, io.data(), [this](int index) { return GetRegisterName(index); },
         [this](const std::string& line) { Log("", line); });
+    if (!stopped.empty()) Diagnose("CLEDView::DumpRegisters()", stopped);
 }
 
-void CLEDView::ApplyLoggerChoice(const LoggerChoice& choice) {
+std::string CLEDView::ApplyLoggerChoice(const LoggerChoice& choice) {
     const std::string problem = logger_.Apply(choice);
     if (!problem.empty()) Diagnose("CLEDView::ApplyLoggerChoice()", problem);
+    return problem;
 }
 
 GatedValue<uint8_t>* CLEDView::IORegister(int index) {

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include <unistd.h>
+
+#include "platform/files.h"
+
 namespace {
 
 void appendValue(std::string& out, const LoggerLayout& layout, uint8_t value) {
@@ -37,6 +41,8 @@ void appendValue(std::string& out, const LoggerLayout& layout, uint8_t value) {
 
 }  // namespace
 
+RegisterLogger::~RegisterLogger() { close(); }
+
 void RegisterLogger::Reset() {
     close();
     enabled_ = false;
@@ -44,7 +50,9 @@ void RegisterLogger::Reset() {
     selection_.fill(false);
     fileName_.clear();
     directory_.clear();
+    limitBytes_ = LoggerChoice::kDefaultLimitBytes;
     layout_ = LoggerLayout{};
+    anyDumped_ = false;
 }
 
 std::string RegisterLogger::FilePath(const std::string& fileName, const std::string& directory) {
@@ -53,7 +61,92 @@ std::string RegisterLogger::FilePath(const std::string& fileName, const std::str
     return (std::filesystem::path(directory) / name).string();
 }
 
+bool RegisterLogger::IsDumpHeader(std::string_view line) {
+    // "(cycles) ", then "[time us] ", each optional, then the fixed text.
+    auto skip = [&line](char open, char close) {
+        if (line.empty() || line.front() != open) return true;
+        const size_t end = line.find(close);
+        if (end == std::string_view::npos || end + 1 >= line.size() || line[end + 1] != ' ')
+            return false;
+        line.remove_prefix(end + 2);
+        return true;
+    };
+    if (!skip('(', ')') || !skip('[', ']')) return false;
+    constexpr std::string_view kText = "Dump of selected I/O Registers: ";
+    return line.substr(0, kText.size()) == kText;
+}
+
+namespace {
+
+std::string capitalised(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 32);
+    return text;
+}
+
+// Opens the log file at path for writing without changing a byte of it,
+// when it is a regular file reached without links that is empty or holds
+// dumps; -1 with *why otherwise.
+int openOwnLog(const std::string& path, bool makeDirectories, std::string* why) {
+    quill::files::WriteOptions options;
+    options.what = "the log file";
+    options.readable = true;
+    options.makeDirectories = makeDirectories;
+    const int fd = quill::files::openForWriting(path, options, why);
+    if (fd < 0) {
+        *why = capitalised(*why) + ". Nothing is logged to a file.";
+        return -1;
+    }
+    char head[512];
+    const ssize_t n = ::pread(fd, head, sizeof head, 0);
+    if (n < 0) {
+        *why = "Cannot read the log file \"" + path + "\": " + std::strerror(errno) +
+               ". Nothing is logged to a file.";
+        ::close(fd);
+        return -1;
+    }
+    const std::string_view text(head, static_cast<size_t>(n));
+    if (!text.empty() && !RegisterLogger::IsDumpHeader(text.substr(0, text.find('\n')))) {
+        *why = "Cannot write the log file \"" + path +
+               "\": it holds something other than register dumps (its first line is not a "
+               "\"Dump of selected I/O Registers\" header), so it is left untouched. Nothing is "
+               "logged to a file.";
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+std::string RegisterLogger::CheckTarget(const std::string& path, bool makeDirectories) {
+    std::string why;
+    const int fd = openOwnLog(path, makeDirectories, &why);
+    if (fd >= 0) ::close(fd);
+    return why;
+}
+
 std::string RegisterLogger::Apply(const LoggerChoice& choice) {
+    const bool toFile = choice.enabled && choice.toFile;
+    std::FILE* opened = nullptr;
+    std::string path;
+    if (toFile) {
+        path = FilePath(choice.fileName, choice.directory);
+        const bool keep = stream_ && path == openPath_ && !std::ferror(stream_);
+        if (!keep) {
+            // The new file is opened before anything changes: a refused
+            // file leaves the logger as it was.
+            std::string why;
+            const int fd = openOwnLog(path, !choice.directory.empty(), &why);
+            if (fd < 0) return why;
+            if (::ftruncate(fd, 0) != 0 || !(opened = ::fdopen(fd, "w"))) {
+                why = "Cannot write the log file \"" + path + "\": " + std::strerror(errno) +
+                      ". Nothing is logged to a file.";
+                ::close(fd);
+                return why;
+            }
+        }
+    }
+
     selection_.fill(false);
     for (int index : choice.registers) {
         if (index >= 0 && index < static_cast<int>(selection_.size()))
@@ -65,37 +158,23 @@ std::string RegisterLogger::Apply(const LoggerChoice& choice) {
         fileName_ = choice.fileName;
         directory_ = choice.directory;
     }
-
-    if (!enabled_ || !toFile_) {
+    limitBytes_ = choice.limitBytes;
+    anyDumped_ = false;
+    if (!toFile) {
         close();
-        return {};
+    } else if (opened) {
+        close();
+        stream_ = opened;
+        openPath_ = path;
     }
-    const std::string path = FilePath(fileName_, directory_);
-    if (stream_.is_open() && path == openPath_ && stream_.good()) return {};
-    close();
-    // A directory the user named is made when it does not exist yet.
-    if (!directory_.empty()) {
-        std::error_code made;
-        std::filesystem::create_directories(directory_, made);
-        if (made)
-            return "Cannot make the log directory " + directory_ + ": " + made.message() +
-                   ". Nothing is logged to a file.";
-    }
-    stream_.open(path, std::ios::out | std::ios::trunc);
-    if (!stream_.is_open()) {
-        const int why = errno;
-        stream_.clear();
-        return "Cannot open the log file " + path + ": " +
-               (why ? std::strerror(why) : "unknown error") + ". Nothing is logged to a file.";
-    }
-    openPath_ = path;
     return {};
 }
 
 void RegisterLogger::close() {
-    if (stream_.is_open()) stream_.close();
-    stream_.clear();
+    if (stream_) std::fclose(stream_);
+    stream_ = nullptr;
     openPath_.clear();
+    written_ = 0;
 }
 
 std::vector<int> RegisterLogger::selectedRegisters() const {
@@ -133,18 +212,40 @@ std::string RegisterLogger::Format(const LoggerLayout& layout,
     return out;
 }
 
-void RegisterLogger::Dump(uint32_t cycles, double microseconds, const uint8_t* io,
-                          const NameOf& nameOf, const LineSink& window) {
-    if (!enabled_) return;
+std::string RegisterLogger::Dump(uint32_t cycles, double microseconds, const uint8_t* io,
+                                 const NameOf& nameOf, const LineSink& window) {
+    if (!enabled_) return {};
+    bool changed = !anyDumped_;
+    for (size_t i = 0; i < selection_.size(); ++i) {
+        if (selection_[i] && dumped_[i] != io[i]) {
+            dumped_[i] = io[i];
+            changed = true;
+        }
+    }
+    if (!changed) return {};
+    anyDumped_ = true;
+    if (toFile_ && !stream_) return {};  // stopped, or never opened
     const std::string text = Format(layout_, selection_, cycles, microseconds, io, nameOf);
     if (toFile_) {
-        if (stream_.is_open() && stream_.good()) {
-            stream_ << text;
-            stream_.flush();
+        if (limitBytes_ != 0 && written_ + text.size() > limitBytes_) {
+            const std::string message = "The log file \"" + openPath_ + "\" reached its size limit of " +
+                                        std::to_string(limitBytes_) +
+                                        " bytes; logging to it stopped.";
+            close();
+            return message;
         }
-        return;
+        if (std::fwrite(text.data(), 1, text.size(), stream_) != text.size() ||
+            std::fflush(stream_) != 0) {
+            const std::string message = "Cannot write the log file \"" + openPath_ +
+                                        "\": " + std::strerror(errno) +
+                                        "; logging to it stopped.";
+            close();
+            return message;
+        }
+        written_ += text.size();
+        return {};
     }
-    if (!window) return;
+    if (!window) return {};
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
@@ -152,4 +253,5 @@ void RegisterLogger::Dump(uint32_t cycles, double microseconds, const uint8_t* i
         window(text.substr(start, end - start));
         start = end + 1;
     }
+    return {};
 }

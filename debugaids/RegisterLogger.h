@@ -10,12 +10,21 @@
 //     PORTB=0x0F
 //
 // (the header keeps its trailing blank), registers in I/O address order.
+//
+// A dump is written when one of the chosen registers holds another value
+// than in the last dump (the first dump after a choice is always written):
+// a change of any other register would repeat the same lines.
+//
+// The logger never destroys a file that is not its own: it writes only to
+// a regular file that is empty or starts with its dump header, reached
+// without following a symbolic link, and stops at a size limit.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
 #include <functional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -46,10 +55,19 @@ struct LoggerChoice {
     bool toFile = false;         // "Log to file." (else "Log to window.")
     std::string fileName;        // "Filename"
     std::string directory;       // "Directory"
+    // "Size limit": a log file stops growing at this many bytes (0: no limit).
+    uint64_t limitBytes = kDefaultLimitBytes;
+
+    static constexpr uint64_t kDefaultLimitBytes = uint64_t{100} << 20;  // 100 MB
 };
 
 class RegisterLogger {
 public:
+    RegisterLogger() = default;
+    ~RegisterLogger();
+    RegisterLogger(const RegisterLogger&) = delete;
+    RegisterLogger& operator=(const RegisterLogger&) = delete;
+
     static constexpr const char* kDefaultFileName = "test.dbg";
 
     // Names a register for the dump; "UNKNOWN" stands for an empty answer.
@@ -61,12 +79,23 @@ public:
     // selected, default layout.
     void Reset();
 
-    // Takes over a choice. The file is opened (and truncated) only when
-    // logging to a file is switched on or moves to another file (a missing
-    // directory is made); logging that stays on to the same file keeps
-    // writing to it. Switching logging off or to the window closes the file.
-    // Returns an empty text, or why the file could not be opened.
+    // Takes over a choice. The file is opened (and emptied) only when
+    // logging to a file is switched on or moves to another file (missing
+    // folders of a given directory are made); logging that stays on to the
+    // same file keeps writing to it. Switching logging off or to the window
+    // closes the file. Returns an empty text, or why the file cannot be the
+    // log (CheckTarget); the logger then keeps its previous state entirely.
     std::string Apply(const LoggerChoice& choice);
+
+    // Why the file at path cannot be the log, empty when it can: it is not
+    // a regular file, is reached through a symbolic link, cannot be opened
+    // for writing, or holds something other than this logger's dumps (a
+    // file that is not empty must start with the dump header). Creates the
+    // file (and, with makeDirectories, its folders) when absent, changes no
+    // byte of an existing one.
+    static std::string CheckTarget(const std::string& path, bool makeDirectories);
+    // The first line of a dump, in any layout that writes one.
+    static bool IsDumpHeader(std::string_view line);
 
     // The file that a choice logs to: directory and name when both are
     // given, the name in the current directory, "test.dbg" in the
@@ -74,9 +103,12 @@ public:
     static std::string FilePath(const std::string& fileName, const std::string& directory);
 
     // Writes one dump of `io` (64 bytes) to the file or to `window`.
-    // Nothing when logging is off.
-    void Dump(uint32_t cycles, double microseconds, const uint8_t* io, const NameOf& nameOf,
-              const LineSink& window);
+    // Nothing when logging is off or no chosen register changed since the
+    // last dump. Returns an empty text, or the message that the log file
+    // reached its size limit (or could not be written) and logging to it
+    // stopped.
+    std::string Dump(uint32_t cycles, double microseconds, const uint8_t* io,
+                     const NameOf& nameOf, const LineSink& window);
 
     // The text of one dump, each line ending in "\n".
     static std::string Format(const LoggerLayout& layout, const std::array<bool, 64>& selection,
@@ -90,6 +122,9 @@ public:
     std::vector<int> selectedRegisters() const;
     const std::string& fileName() const { return fileName_; }
     const std::string& directory() const { return directory_; }
+    uint64_t limitBytes() const { return limitBytes_; }
+    // Bytes written to the open file.
+    uint64_t writtenBytes() const { return written_; }
     // The file being written; empty while none is open.
     const std::string& openFile() const { return openPath_; }
 
@@ -103,7 +138,12 @@ private:
     bool toFile_ = false;
     std::array<bool, 64> selection_{};
     std::string fileName_, directory_;
+    uint64_t limitBytes_ = LoggerChoice::kDefaultLimitBytes;
     LoggerLayout layout_;
-    std::ofstream stream_;
+    std::FILE* stream_ = nullptr;
     std::string openPath_;
+    uint64_t written_ = 0;
+    // The chosen registers as the last dump showed them.
+    std::array<uint8_t, 64> dumped_{};
+    bool anyDumped_ = false;
 };

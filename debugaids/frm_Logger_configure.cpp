@@ -33,7 +33,8 @@ frm_Logger_configure::frm_Logger_configure(CLEDView* core, const std::vector<int
     std::vector<std::string> available;
     std::vector<std::string> chosen;
     if (core_) {
-        available = core_->GetAvailableRegisters();
+        // Every name the part gives, also those sharing an address.
+        available = core_->AllRegisterNames();
         for (int index : selection) {
             std::string name = core_->GetRegisterName(index);
             if (!name.empty()) chosen.push_back(name);
@@ -118,10 +119,12 @@ std::vector<int> frm_Logger_configure::registerIndices() const {
     std::vector<int> indices;
     if (!core_) return indices;
     for (const std::string& name : names_) {
-        // The lookup answers 0 for a name it does not know: only a name
-        // that maps back to itself counts.
-        const int index = core_->GetRegisterAddress(name);
-        if (core_->GetRegisterName(index) == name) indices.push_back(index);
+        // Every name the part description gives counts, also one that
+        // shares its address with another (the dump shows the address's
+        // first name).
+        const int index = core_->FindRegister(name);
+        if (index >= 0 && std::find(indices.begin(), indices.end(), index) == indices.end())
+            indices.push_back(index);
     }
     return indices;
 }

@@ -40,6 +40,8 @@ int PropertySheet::run() {
 void PropertySheet::accept() {
     for (PropertyPage* page : pages_) {
         if (!page->saveControls()) {
+            // Why, for a caller that answers the sheet without a person.
+            setProperty("message", page->property("message"));
             showPage(page);
             return;
         }

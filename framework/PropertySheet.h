@@ -3,8 +3,9 @@
 // run() has every page load its controls from its fields, runs the sheet
 // through the modal runner (ModalRunner) and, on OK, has every page check
 // and store its controls back into its fields; a page that refuses its
-// input keeps the sheet open on that page. The caller reads the pages'
-// fields after an accepted run. Cancel stores nothing.
+// input keeps the sheet open on that page (and the sheet's "message"
+// property takes the page's, the reason it shows). The caller reads the
+// pages' fields after an accepted run. Cancel stores nothing.
 #pragma once
 
 #include <QDialog>

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -98,6 +99,14 @@ pp_general_settings::pp_general_settings(QWidget* parent, CLEDView* core)
     loggerLayout->addWidget(browse, 3, 2);
     loggerLayout->addWidget(new QLabel(QStringLiteral("Filename"), logger), 4, 0);
     loggerLayout->addWidget(fileName_, 4, 1, 1, 2);
+    // A log file stops growing at this size: a long run that changes a
+    // chosen register often would otherwise fill the disk.
+    logLimit_ = numbered(new QSpinBox(logger), kLogSizeLimit);
+    logLimit_->setRange(0, 1 << 20);
+    logLimit_->setSuffix(QStringLiteral(" MB"));
+    logLimit_->setSpecialValueText(QStringLiteral("no limit"));
+    loggerLayout->addWidget(new QLabel(QStringLiteral("Size limit"), logger), 5, 0);
+    loggerLayout->addWidget(logLimit_, 5, 1, 1, 2);
     layout->addWidget(logger);
 
     disableWarnings_ = numbered(new QCheckBox(QStringLiteral("Disable warning dialog(s)."), this),
@@ -121,6 +130,7 @@ void pp_general_settings::LoadFrom(CLEDView* core) {
     directory = log.directory();
     fileName = log.fileName();
     registers = log.selection();
+    logLimitMegabytes = static_cast<int>(log.limitBytes() >> 20);
 }
 
 void pp_general_settings::StoreInto(CLEDView* core) const {
@@ -133,6 +143,7 @@ void pp_general_settings::StoreInto(CLEDView* core) const {
     choice.toFile = logToFile;
     choice.fileName = fileName;
     choice.directory = directory;
+    choice.limitBytes = static_cast<uint64_t>(logLimitMegabytes) << 20;
     core->ApplyLoggerChoice(choice);
 }
 
@@ -145,6 +156,7 @@ void pp_general_settings::loadControls() {
     destination_->button(logToFile ? 1 : 0)->setChecked(true);
     directory_->setText(QString::fromStdString(directory));
     fileName_->setText(QString::fromStdString(fileName));
+    logLimit_->setValue(logLimitMegabytes);
     loggerConfigure_->setEnabled(static_cast<bool>(GetLoggerSheetHooks().configure));
     error_->hide();
 }
@@ -155,12 +167,24 @@ bool pp_general_settings::saveControls() {
     bool number = false;
     const double mhz = clock.trimmed().toDouble(&number);
     if (predefined && (!number || mhz <= 0.0 || mhz > 100.0)) {
-        error_->setText(
-            QStringLiteral("The predefined clock must be a number of MHz "
-                           "above 0 and at most 100."));
-        error_->show();
+        refuse(QStringLiteral("The predefined clock must be a number of MHz above 0 and at most 100."));
         clockValue_->setFocus();
         return false;
+    }
+    // A log file the logger may not write keeps the sheet open with the
+    // reason (the file the log already goes to is its own).
+    const bool toFile = destination_->checkedId() == 1;
+    if (enableLogging_->isChecked() && toFile) {
+        const std::string dir = directory_->text().toStdString();
+        const std::string path = RegisterLogger::FilePath(fileName_->text().toStdString(), dir);
+        const std::string why = path == core_->Logger().openFile()
+                                    ? std::string()
+                                    : RegisterLogger::CheckTarget(path, !dir.empty());
+        if (!why.empty()) {
+            refuse(QString::fromStdString(why));
+            fileName_->setFocus();
+            return false;
+        }
     }
     general.warningsDisabled = disableWarnings_->isChecked();
     general.adcEnabled = enableAdc_->isChecked();
@@ -170,8 +194,17 @@ bool pp_general_settings::saveControls() {
     logToFile = destination_->checkedId() == 1;
     directory = directory_->text().toStdString();
     fileName = fileName_->text().toStdString();
+    logLimitMegabytes = logLimit_->value();
     error_->hide();
+    setProperty("message", QString());
     return true;
+}
+
+void pp_general_settings::refuse(const QString& why) {
+    error_->setText(why);
+    error_->setWordWrap(true);
+    error_->show();
+    setProperty("message", why);
 }
 
 void pp_general_settings::configureLogger() {

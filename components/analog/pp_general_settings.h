@@ -21,6 +21,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 class pp_general_settings : public PropertyPage {
     Q_OBJECT
@@ -40,6 +41,7 @@ public:
     static constexpr int kLogToWindow = ids::settings::kLogToWindow;
     static constexpr int kLogToFile = ids::settings::kLogToFile;
     static constexpr int kError = ids::settings::kError;  // why OK was refused
+    static constexpr int kLogSizeLimit = ids::settings::kLogSizeLimit;
 
     pp_general_settings(QWidget* parent, CLEDView* core);
 
@@ -49,6 +51,7 @@ public:
     bool logToFile = false;
     std::string directory, fileName;
     std::array<bool, 64> registers{};
+    int logLimitMegabytes = static_cast<int>(LoggerChoice::kDefaultLimitBytes >> 20);
 
     void LoadFrom(CLEDView* core);
     // Stores the general settings and hands the logger choices to the core
@@ -69,10 +72,13 @@ signals:
 private:
     void configureLogger();
     void browseDirectory();
+    // Shows why OK is refused (also as the page's "message" property).
+    void refuse(const QString& why);
 
     CLEDView* core_;
     QCheckBox* disableWarnings_;
     QCheckBox* enableAdc_;
+    QSpinBox* logLimit_ = nullptr;
     QButtonGroup* clockChoice_;
     QComboBox* clockValue_;
     QLineEdit* directory_;

@@ -46,6 +46,7 @@ void LcdBus::applyConfig(const LcdConfig& config) {
     // two or four; the text shown is the same either way.
     display_.shift %= ram_.lineLength();
     trace_.setEnabled(config_.trace);
+    if (trace_.error()[0] && panel_) panel_->status(trace_.error());
 
     auto resolve = [this](int position) {
         PortSubjects r = ports_ ? ports_->registers(position) : PortSubjects{};

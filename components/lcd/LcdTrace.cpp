@@ -1,15 +1,26 @@
 #include "components/lcd/LcdTrace.h"
 
+#include "platform/files.h"
+
 LcdTrace::~LcdTrace() {
     if (file_) std::fclose(file_);
 }
 
 void LcdTrace::setEnabled(bool enabled) {
     enabled_ = enabled;
-    if (enabled_ && !file_) file_ = std::fopen(path_.c_str(), "a");
-    if (!enabled_ && file_) {
-        std::fclose(file_);
+    if (enabled_ && !file_) {
+        quill::files::WriteOptions options;
+        options.what = "the LCD trace";
+        options.append = true;
+        std::string why;
+        file_ = quill::files::openStreamForWriting(path_, options, &why);
+        if (!why.empty()) why[0] = 'C';  // "Cannot write ..."
+        std::snprintf(error_, sizeof error_, "%s", why.c_str());
+    }
+    if (!enabled_) {
+        if (file_) std::fclose(file_);
         file_ = nullptr;
+        error_[0] = '\0';
     }
 }
 

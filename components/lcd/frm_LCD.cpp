@@ -63,6 +63,7 @@ PortSubjects frm_LCD::registers(int portPosition) {
 void frm_LCD::applyConfig() {
     if (!bus_) return;
     guarded("frm_LCD::applyConfig()", [this] { bus_->applyConfig(config_); });
+    if (const char* why = bus_->trace().error(); why[0]) core()->Log("frm_LCD::applyConfig()", why);
     display_->setZoom(config_.zoom);
     const QSize panel =
         LcdPanelSize(bus_->ram().lineCount(), bus_->ram().columns()) * display_->zoom();

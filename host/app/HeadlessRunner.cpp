@@ -15,6 +15,7 @@
 #include "host/app/ScenarioExecutor.h"
 #include "host/debugger/ScenarioDebugCommands.h"
 #include "host/report/RunReport.h"
+#include "host/app/UnattendedDialogs.h"
 #include "host/scenario/Scenario.h"
 
 namespace sc = quill::scenario;
@@ -311,10 +312,15 @@ public:
                     if (c.directory) in.directory = QString::fromStdString(*c.directory);
                     in.enabled = c.enabled;
                     in.toFile = c.toFile;
+                    in.limitMegabytes = c.limitMegabytes;
                     return executor_.logger(in);
                 } else if constexpr (std::is_same_v<T, sc::ExpectFileCommand>) {
                     return executor_.expectFile(QString::fromStdString(c.path),
                                                 QString::fromStdString(c.text));
+                } else if constexpr (std::is_same_v<T, sc::GeneralCommand>) {
+                    return executor_.pluginSettings({{ids::settings::kDisableWarnings,
+                                                      *c.warnings ? "0" : "1",
+                                                      ids::settings::kGeneralPage}});
                 } else if constexpr (std::is_same_v<T, sc::ElectricalCommand>) {
                     return executor_.pluginSettings(electricalInputs(c));
                 } else if constexpr (std::is_same_v<T, sc::SetSliderCommand>) {
@@ -511,6 +517,12 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     for (const std::string& warning : env.warnings)
         std::fprintf(err, "quill-host: warning: %s\n", warning.c_str());
     MainWindow window(env.config, env.factory);
+    // Nobody answers a message box in a headless run: its text goes to the
+    // output and its default button is pressed.
+    UnattendedDialogs unattended([&](const QString& line) {
+        window.outputPane().write("Debugger", line);
+        std::fprintf(out, "  note: %s\n", qPrintable(line));
+    });
     window.setPacing(false);
     window.show();
     QApplication::processEvents();

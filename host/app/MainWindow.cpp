@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 
 #include <QActionGroup>
+#include <QBuffer>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -25,6 +26,7 @@
 #include "host/app/DockClient.h"
 #include "contract/ResourceIds.h"
 #include "host/app/ModuleLoader.h"
+#include "platform/files.h"
 #include "platform/window.h"
 
 namespace {
@@ -571,10 +573,17 @@ QStringList MainWindow::saveScreenshots(const QString& dir, const QString& prefi
     QApplication::processEvents();
     auto save = [&](QWidget* widget, const QString& name) {
         QString file = QDir(dir).filePath(prefix + sanitize(name) + ".png");
-        if (widget->grab().save(file)) {
+        // Encoded in memory, written through the regular-file helper: a
+        // FIFO or a link in the picture's place is refused, never blocks.
+        QByteArray png;
+        QBuffer buffer(&png);
+        std::string why;
+        if (buffer.open(QIODevice::WriteOnly) && widget->grab().save(&buffer, "PNG") &&
+            quill::files::writeRegularFile(file.toStdString(), png.toStdString(), "screenshot",
+                                           &why)) {
             written << file;
         } else if (error) {
-            *error = QString("cannot write %1").arg(file);
+            *error = why.empty() ? QString("cannot write %1").arg(file) : QString::fromStdString(why);
         }
     };
     save(this, "quill-host");

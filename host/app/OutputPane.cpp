@@ -8,7 +8,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
-#include <fstream>
+#include <sstream>
+
+#include "platform/files.h"
 
 namespace {
 // The view catches up at most this often.
@@ -107,10 +109,11 @@ void OutputPane::clear() {
 }
 
 bool OutputPane::saveTo(const QString& path, QString* error) {
-    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
-    if (out) log_.save(out);
-    if (!out || !out.flush()) {
-        if (error) *error = QString("cannot write %1").arg(path);
+    std::ostringstream text;
+    log_.save(text);
+    std::string why;
+    if (!quill::files::writeRegularFile(path.toStdString(), text.str(), "the output file", &why)) {
+        if (error) *error = QString::fromStdString(why);
         return false;
     }
     return true;

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -756,6 +757,14 @@ Result ScenarioExecutor::logger(const LoggerInputs& in) {
             why = "the Settings sheet has no \"Filename\"";
             return;
         }
+        if (in.limitMegabytes) {
+            auto* limit = qobject_cast<QSpinBox*>(driver::findControl(sheet, kLogSizeLimit));
+            if (!limit) {
+                why = "the Settings sheet has no \"Size limit\"";
+                return;
+            }
+            limit->setValue(*in.limitMegabytes);
+        }
         if (in.registers) {
             QAbstractButton* configure = buttonOf(sheet, kConfigureLogger);
             if (!configure || !configure->isEnabled()) {
@@ -781,7 +790,11 @@ Result ScenarioExecutor::logger(const LoggerInputs& in) {
         filled = true;
         okButton->click();
         accepted = sheet->result() == QDialog::Accepted;
-        if (!accepted) why = "the Settings sheet refused OK (see its page)";
+        if (!accepted) {
+            const QString message = sheet->property("message").toString();
+            why = message.isEmpty() ? QString("the Settings sheet refused OK (see its page)")
+                                    : "the Settings sheet refused OK: " + message;
+        }
     };
     const bool ran =
         driver::runDialog([plugin] { plugin->ExecuteCommand(kCmdSettings); }, fill, &why);
@@ -793,6 +806,7 @@ Result ScenarioExecutor::logger(const LoggerInputs& in) {
     if (in.toFile) done << (*in.toFile ? "to a file" : "to the output window");
     if (in.directory) done << QString("directory \"%1\"").arg(*in.directory);
     if (in.file) done << QString("file \"%1\"").arg(*in.file);
+    if (in.limitMegabytes) done << QString("size limit %1 MB").arg(*in.limitMegabytes);
     if (in.registers) {
         QStringList names(in.registers->begin(), in.registers->end());
         done << QString("registers %1").arg(names.isEmpty() ? QString("none") : names.join(", "));
@@ -801,24 +815,24 @@ Result ScenarioExecutor::logger(const LoggerInputs& in) {
 }
 
 Result ScenarioExecutor::expectFile(const QString& path, const QString& text) {
-    QFile file(path);
-    if (!file.exists())
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
         return failed(
             QString("there is no file %1 (working folder %2)").arg(path, QDir::currentPath()));
-    if (!file.open(QIODevice::ReadOnly))
-        return error(QString("cannot read %1: %2").arg(path, file.errorString()));
-    constexpr qint64 kMaxBytes = 64 << 20;
-    const QByteArray bytes = file.read(kMaxBytes);
-    const QString content = QString::fromUtf8(bytes);
-    const qsizetype at = content.indexOf(text);
-    if (at < 0) {
-        QString first = content.section('\n', 0, 0);
+    // Read in blocks through the regular-file helper: a FIFO or a device is
+    // refused without blocking, and a file of any size is searched whole.
+    quill::files::FileSearch search;
+    std::string why;
+    if (!quill::files::searchRegularFile(path.toStdString(), text.toStdString(), "the file",
+                                         &search, &why))
+        return error(QString::fromStdString(why));
+    if (!search.found) {
         return failed(QString("%1 (%2 bytes) does not contain \"%3\"; its first line is \"%4\"")
                           .arg(path)
-                          .arg(bytes.size())
-                          .arg(text, first));
+                          .arg(search.bytes)
+                          .arg(text, QString::fromStdString(search.firstLine)));
     }
-    const int line = static_cast<int>(content.left(at).count('\n')) + 1;
-    return ok(
-        QString("%1 line %2: %3").arg(path).arg(line).arg(content.mid(at).section('\n', 0, 0)));
+    return ok(QString("%1 line %2: %3")
+                  .arg(path)
+                  .arg(search.line)
+                  .arg(QString::fromStdString(search.lineText)));
 }

@@ -138,6 +138,7 @@ public:
         std::optional<std::vector<QString>> registers;
         std::optional<QString> file, directory;
         std::optional<bool> enabled, toFile;
+        std::optional<int> limitMegabytes;  // "Size limit", 0: none
     };
     Result logger(const LoggerInputs& inputs);
     // The file (relative to the working folder) contains `text`.

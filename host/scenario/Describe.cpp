@@ -217,7 +217,12 @@ std::string describe(const Command& command) {
             if (c.directory) text += " dir=" + inQuotes(*c.directory);
             if (c.enabled) text += *c.enabled ? " on" : " off";
             if (c.toFile) text += *c.toFile ? " destination=file" : " destination=window";
+            if (c.limitMegabytes) text += " limit=" + std::to_string(*c.limitMegabytes) + " MB";
             return text;
+        }
+        std::string operator()(const GeneralCommand& c) const {
+            return std::string("general settings: warnings=") +
+                   (c.warnings && !*c.warnings ? "off (warning dialogs disabled)" : "on");
         }
         std::string operator()(const ExpectAutostepCommand& c) const {
             return std::string("expect autostep ") + (c.on ? "on" : "off");

@@ -148,8 +148,11 @@ private:
         } else {
             throw LineError{"unknown frequency unit " + inQuotes(unit) + " (use Hz, kHz or MHz)"};
         }
-        const double hertz = std::round(parseDecimal(number, "the frequency") * scale);
-        if (hertz < 1 || hertz > kMaxFrequency)
+        // The range applies to the value as written: 0.5 Hz is below it,
+        // not 1 Hz after rounding.
+        const double given = parseDecimal(number, "the frequency") * scale;
+        const double hertz = std::round(given);
+        if (given < 1 || given > kMaxFrequency)
             throw LineError{"frequency " + t[1].text + (t.size() > 2 ? " " + t[2].text : "") +
                             " is outside 1 Hz to 100 MHz"};
         return FrequencyCommand{static_cast<uint32_t>(hertz)};
@@ -253,6 +256,17 @@ private:
         return command;
     }
 
+    // The Settings sheet's "General" page.
+    static Command general(const Tokens& t) {
+        GeneralCommand command;
+        for (const auto& [key, value] : keyValues(t, 2, "warnings")) {
+            if (key != "warnings")
+                throw LineError{"unknown setting " + inQuotes(key) + " for general (keys: warnings)"};
+            command.warnings = parseLevel(value, "warnings value");
+        }
+        return command;
+    }
+
     static Command analogSettings(const Tokens& t, const Window& w) {
         SettingsCommand command;
         command.window = w.name;
@@ -303,6 +317,7 @@ private:
     Command settings(const Tokens& t) {
         need(t, 1, "a window name (or electrical) and key=value settings");
         if (!t[1].quoted && Lower(t[1].text) == "electrical") return electrical(t);
+        if (!t[1].quoted && Lower(t[1].text) == "general") return general(t);
         Window& w = window(t[1]);
         if (w.kind == ComponentKind::Slider || w.kind == ComponentKind::CapacityMeasurement ||
             w.kind == ComponentKind::Beerbasement)
@@ -668,7 +683,7 @@ private:
             if (eq == std::string::npos || eq == 0)
                 throw LineError{"logger setting " + inQuotes(word) +
                                 " is not key=value, on or off (keys: registers, file, dir, "
-                                "destination)"};
+                                "destination, limit)"};
             const std::string value = word.substr(eq + 1);
             if (!seen.insert(key).second) throw LineError{"logger setting " + key + " given twice"};
             if (key == "registers") {
@@ -690,9 +705,11 @@ private:
                 if (d != "file" && d != "window")
                     throw LineError{"bad destination " + inQuotes(value) + " (use file or window)"};
                 command.toFile = d == "file";
+            } else if (key == "limit") {
+                command.limitMegabytes = static_cast<int>(parseUnsigned(value, 1 << 20, "limit"));
             } else {
                 throw LineError{"unknown logger setting " + inQuotes(key) +
-                                " (keys: registers, file, dir, destination; on or off)"};
+                                " (keys: registers, file, dir, destination, limit; on or off)"};
             }
         }
         return command;

@@ -103,6 +103,11 @@ struct ElectricalCommand {
     std::optional<double> vcc, avcc, vref, aref;  // volts
     std::optional<bool> externalAref;
 };
+// "settings general warnings=off": the Settings sheet's "General" page,
+// "Disable warning dialog(s)." ticked (off) or cleared (on), then OK.
+struct GeneralCommand {
+    std::optional<bool> warnings;
+};
 // A Slider's trackbar moved to `value` percent and let go, or `value`
 // millivolts typed into its box and the trackbar then let go.
 struct SetSliderCommand {
@@ -228,6 +233,7 @@ struct LoggerCommand {
     std::optional<std::string> directory;
     std::optional<bool> enabled;
     std::optional<bool> toFile;  // destination=file (true) or window (false)
+    std::optional<int> limitMegabytes;  // the log file's size limit, 0: none
 };
 struct ExpectAutostepCommand {
     bool on;
@@ -245,7 +251,8 @@ using Command =
                  LoggerCommand, ExpectAutostepCommand, ExpectFileCommand, ElectricalCommand,
                  SetSliderCommand, SetTemperatureCommand, ExpectChannelCommand, ExpectTextCommand,
                  BreakCommand, ClearBreaksCommand, RunUntilBreakCommand, ExpectSourceCommand,
-                 ExpectVariableCommand, SetVariableCommand, WaitForDebuggerCommand>;
+                 ExpectVariableCommand, SetVariableCommand, WaitForDebuggerCommand,
+                 GeneralCommand>;
 
 struct Step {
     int line;          // 1-based line in the file

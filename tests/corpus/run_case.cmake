@@ -9,6 +9,8 @@ cmake_minimum_required(VERSION 3.25)
 #   [-DEXPECT_FILES=<|-separated paths that must exist afterwards>]
 #   [-DEXPECT_LINKS=<|-separated paths that must still be symbolic links>]
 #   [-DABSENT_FILES=<|-separated paths that must not exist afterwards>]
+#   [-DSAME_FILES=<|-separated PATH=SOURCE: the file must still hold exactly
+#                  what SOURCE holds (nothing of it lost or overwritten)>]
 #   [-DOWN_REGISTRY=ON]  run without QUILL_REGISTRY, with HOME in the work
 #                        folder: the host picks its registry itself
 file(REMOVE_RECURSE "${WORK}")
@@ -69,6 +71,15 @@ string(REPLACE "|" ";" absent "${ABSENT_FILES}")
 foreach(f IN LISTS absent)
   if(EXISTS "${WORK}/${f}")
     message(FATAL_ERROR "${f} should not have been made")
+  endif()
+endforeach()
+string(REPLACE "|" ";" same "${SAME_FILES}")
+foreach(pair IN LISTS same)
+  string(REGEX MATCH "^([^=]*)=(.*)$" _ "${pair}")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/${CMAKE_MATCH_1}"
+    "${CMAKE_MATCH_2}" RESULT_VARIABLE differs)
+  if(differs)
+    message(FATAL_ERROR "${CMAKE_MATCH_1} no longer holds what it held")
   endif()
 endforeach()
 string(REPLACE "|" ";" links "${EXPECT_LINKS}")

@@ -182,6 +182,7 @@ TEST(Scenario, ArgumentErrors) {
         {"wait cycles 0b102", "bad number \"0b102\" for cycles"},
         {"expect register PORTA 0x100", "value 0x100 is too large (at most 255)"},
         {"frequency 1e6", "unknown frequency unit \"e6\" (use Hz, kHz or MHz)"},
+        {"frequency 0.5", "frequency 0.5 is outside 1 Hz to 100 MHz"},
         {"expect register PORTA 0 mask 0", "mask 0 compares no bits: the check would always hold"},
     };
     for (const Case& c : cases) EXPECT_EQ(errorOf(c.line), c.error) << c.line;
@@ -306,7 +307,14 @@ TEST(Scenario, DebugAidCommands) {
               "unknown register form \"\" (write a register name such as PORTA)");
     EXPECT_EQ(
         errorOf("logger colour=red"),
-        "unknown logger setting \"colour\" (keys: registers, file, dir, destination; on or off)");
+        "unknown logger setting \"colour\" (keys: registers, file, dir, destination, limit; on or "
+        "off)");
+    EXPECT_EQ(*only<LoggerCommand>(parseText("logger limit=5")).limitMegabytes, 5);
+    EXPECT_FALSE(*only<GeneralCommand>(parseText("settings general warnings=off")).warnings);
+    EXPECT_EQ(describe(only<GeneralCommand>(parseText("settings GENERAL warnings=off"))),
+              "general settings: warnings=off (warning dialogs disabled)");
+    EXPECT_EQ(errorOf("settings general"),
+              "missing argument: settings needs at least one key=value (warnings)");
     EXPECT_EQ(errorOf("expect file log.dbg \"PORTA\""),
               "expect file needs: expect file PATH contains \"TEXT\"");
 }
