@@ -4,8 +4,9 @@
 // settings, resets of the part, instructions, display shifts.
 //
 // After every operation: the address counter stays in its memory, the
-// display shift within the line, the visible text within the screen, and
-// the bus has written nothing into the program's registers but the data
+// display shift within the line, the visible text within the screen, the
+// protocol checker's summary agrees with its findings, and the bus has
+// written nothing into the program's registers but the data
 // lines it drives, in the data port's PINx register.
 //
 // Input: a sequence of operations, each an operation byte followed by its
@@ -53,6 +54,14 @@ public:
         touched[i] = true;
         regs[i].set(v);
     }
+};
+
+// The simulator's time for the protocol checker: each operation moves it.
+class Clock : public LcdClock {
+public:
+    uint32_t now = 0;
+    uint32_t cycles() const override { return now; }
+    double cyclesPerMicrosecond() const override { return 1.0; }
 };
 
 class Panel : public HD44780U::Panel {
@@ -167,6 +176,10 @@ void check(const LcdBus& bus, const Registers& regs,
     if (text.cursorLine >= text.lines || text.cursorColumn >= text.columns) __builtin_trap();
     if ((text.cursorLine < 0) != (text.cursorColumn < 0)) __builtin_trap();
 
+    // The checker's summary names exactly what it found.
+    const LcdProtocol& protocol = bus.controller().protocol();
+    if (protocol.warned() == protocol.summary().empty()) __builtin_trap();
+
     // What the bus may have written: the driven data lines of PINx.
     const LcdConfig& c = bus.config();
     uint8_t dataLines = 0xFF;
@@ -188,6 +201,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Panel panel;
     Value<uint8_t> updateRequest;
     LcdBus bus(&panel, &regs, &updateRequest);
+    Clock clock;
+    bus.setClock(&clock);
     LcdConfig config = bus.config();
     Program program(regs, config);
     uint8_t resets = 0;
@@ -198,6 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         regs.touched.fill(false);
 
         const uint8_t op = in.next();
+        clock.now += static_cast<uint32_t>(op >> 4) * 8u;  // up to 120 us
         switch (op % 10) {
             case 0: {  // any register, any value
                 const int reg = in.next() % (Registers::kPorts * 3);
