@@ -77,7 +77,9 @@ void MPU_interface::onBusCycle() {
 }
 
 // Three Function set 8-bit words, then one more that sets the interface
-// length. The words are consumed, not executed.
+// length (on an 8-bit bus also the line count and font). The words are
+// consumed, not executed: they reach neither the trace nor the status
+// texts of instructions.
 void MPU_interface::initialisationCheck(uint16_t word) {
     if (initStep_ < 3 && (word & kInitMask) != kInitWord) {
         finding(LcdProtocol::Kind::BeforeInitialisation);
