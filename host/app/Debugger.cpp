@@ -123,6 +123,19 @@ bool Debugger::stepInto() {
     return stepOnce();
 }
 
+bool Debugger::stepWhile(const std::function<bool()>& more, uint64_t maxInstructions) {
+    if (state_ != State::Halted) return false;
+    atBreakpoint_ = false;
+    userInterfaceRan();
+    uint64_t done = 0;
+    while (done < maxInstructions) {
+        if (!runInstructions(std::numeric_limits<uint64_t>::max(), 1, &done)) return false;
+        if (atBreakpoint_ || !more()) break;
+    }
+    catchUp();
+    return true;
+}
+
 bool Debugger::beginRun() {
     if (state_ != State::Halted) return false;
     breakRequested_ = false;

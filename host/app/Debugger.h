@@ -121,6 +121,12 @@ public:
     enum class RunEnd { Reached, Breakpoint, Stopped, Cancelled };
     RunEnd runToBreakpoint(uint64_t cycles, const std::function<bool()>& keepGoing = {});
 
+    // Steps instructions while `more` (asked after each) answers true, at
+    // most `maxInstructions`, stopping at a breakpoint too; event 3 as the
+    // refresh policy says, and after the last one. For source-level steps.
+    // False when not halted or the program stopped.
+    bool stepWhile(const std::function<bool()>& more, uint64_t maxInstructions);
+
     // Runs (beginRun, runSlice, runToBreakpoint) stop before an instruction
     // at these addresses; null for none. The set must outlive the session.
     void setBreakpoints(const quill::debugger::BreakpointSet* set);

@@ -1,5 +1,6 @@
 #include "host/app/MainWindow.h"
 
+#include "host/debugger/ui/DebuggerViews.h"
 #include "host/gdb/GdbController.h"
 
 #include <dlfcn.h>
@@ -120,7 +121,6 @@ void MainWindow::buildMenus() {
     runAction_ = debug->addAction("&Run", this, &MainWindow::run);
     runAction_->setShortcut(Qt::Key_F5);
     breakAction_ = debug->addAction("&Break", this, &MainWindow::breakRun);
-    new GdbController(*this, debug);  // "Accept GDB connection"
     breakAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F5));
     // F11 arrives through keyPressEvent as well (keys that the plug-in
     // synthesises are delivered to the window, not to the shortcut map).
@@ -144,6 +144,10 @@ void MainWindow::buildMenus() {
             [this] { setRunMode(RunPacer::Mode::RealTime); });
     connect(fastAction_, &QAction::triggered, this,
             [this] { setRunMode(RunPacer::Mode::AsFastAsPossible); });
+    // Source-level debugging: the source and watch docks with F9, F10,
+    // Shift+F11 and Run to cursor; the GDB server's "Accept GDB connection".
+    new DebuggerViews(*this, debug);
+    new GdbController(*this, debug);
 
     toolsMenu_ = menuBar()->addMenu("&Tools");
 

@@ -143,6 +143,45 @@ bool DebugSession::writeScalar(const Symbol& variable, uint32_t value) {
     return true;
 }
 
+uint16_t DebugSession::stackPointer() const {
+    uint8_t sp[2] = {};
+    if (Machine* machine = debugger_.machine()) machine->readMemory(kMemoryIo, 0x3D, sp, 2);
+    return static_cast<uint16_t>(sp[0] | sp[1] << 8);
+}
+
+DebugSession::Outcome DebugSession::stepped(bool ran, const char* what) {
+    if (!ran)
+        return {Outcome::Failed, debugger_.lastFault().empty()
+                                     ? std::string("the program is not halted")
+                                     : "the program stopped: " + debugger_.lastFault()};
+    return {Outcome::Ok, std::string(what) + " to " + where(currentLine()) + " (PC " +
+                             hex(debugger_.machine()->programCounter(), 4) + ")"};
+}
+
+DebugSession::Outcome DebugSession::stepOver() {
+    // A line that loops on itself ends the step after this many.
+    constexpr uint64_t kMaxInstructions = 10000000;
+    const std::optional<SourceLocation> start = currentLine();
+    if (!start) return stepped(debugger_.stepInto(), "stepped one instruction");
+    const uint16_t sp = stackPointer();
+    const bool ran = debugger_.stepWhile(
+        [&] {
+            if (stackPointer() < sp) return true;  // inside a call or an interrupt
+            const std::optional<SourceLocation> now = currentLine();
+            return !now || *now == *start;
+        },
+        kMaxInstructions);
+    return stepped(ran, "stepped over");
+}
+
+DebugSession::Outcome DebugSession::stepOut() {
+    constexpr uint64_t kMaxInstructions = 100000000;
+    const uint16_t sp = stackPointer();
+    // The return pops the address: the stack pointer rises above the frame's.
+    const bool ran = debugger_.stepWhile([&] { return stackPointer() <= sp; }, kMaxInstructions);
+    return stepped(ran, "stepped out");
+}
+
 namespace {
 
 // The value in the variable's size: a negative one as its two's complement.

@@ -52,11 +52,20 @@ public:
     // Writes the variable while halted; the components are refreshed.
     Outcome setVariable(const std::string& name, int64_t value);
 
+    // Source-level steps while halted: to the next line of this function
+    // (calls and interrupts run through), and out of the current function
+    // (to the instruction after its return). A breakpoint on the way stops
+    // them; without line information step over is one instruction.
+    Outcome stepOver();
+    Outcome stepOut();
+
     // A scalar variable's value (1, 2 or 4 bytes, little-endian).
     std::optional<uint32_t> readScalar(const Symbol& variable) const;
     bool writeScalar(const Symbol& variable, uint32_t value);
 
 private:
+    uint16_t stackPointer() const;
+    Outcome stepped(bool ran, const char* what);
     // The variable of that name, if it is a scalar the session can read.
     const Symbol* scalar(const std::string& name, std::string* error) const;
 

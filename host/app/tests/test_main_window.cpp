@@ -189,7 +189,7 @@ TEST_F(MainWindowTest, SynthesisedF11StepsTheProgram) {
     EXPECT_EQ(machine->count, 1u);
     EXPECT_EQ(plugin.events, (std::vector<LONG>{kEventHalted}));
     // Other keys do not step.
-    SendKeyboardEvent({VK_F1 + 9, 0x44, 0});  // F10
+    SendKeyboardEvent({VK_F1 + 11, 0x58, 0});  // F12 (F10 is Step over)
     QApplication::processEvents();
     EXPECT_EQ(machine->count, 1u);
 }

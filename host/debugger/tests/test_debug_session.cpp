@@ -3,7 +3,8 @@
 // a written one.
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include "host/debugger/tests/DemoSource.h"
+
 
 #include "contract/HostProtocol.h"
 #include "host/app/HostSetup.h"
@@ -14,15 +15,9 @@ using Outcome = qd::DebugSession::Outcome;
 
 namespace {
 
-const std::string kElf = std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo.elf";
+using demo::kElf;
 
-int lineOf(const std::string& text) {
-    std::ifstream in(std::string(QUILL_SOURCE_DIR) + "/firmware/debug_demo.c");
-    std::string line;
-    for (int n = 1; std::getline(in, line); ++n)
-        if (line.find(text) != std::string::npos) return n;
-    return 0;
-}
+using demo::lineOf;
 
 struct DebugSessionTest : ::testing::Test {
     Debugger debugger;

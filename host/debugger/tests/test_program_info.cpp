@@ -3,7 +3,8 @@
 // are found by their contents, not by number.
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include "host/debugger/tests/DemoSource.h"
+
 #include <string>
 
 #include "host/debugger/Breakpoints.h"
@@ -13,17 +14,10 @@ namespace qd = quill::debugger;
 
 namespace {
 
-const std::string kElf = std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo.elf";
-const std::string kSource = std::string(QUILL_SOURCE_DIR) + "/firmware/debug_demo.c";
+using demo::kElf;
+using demo::kSource;
 
-// The 1-based line of the source that contains `text`.
-int lineOf(const std::string& text) {
-    std::ifstream in(kSource);
-    std::string line;
-    for (int n = 1; std::getline(in, line); ++n)
-        if (line.find(text) != std::string::npos) return n;
-    return 0;
-}
+using demo::lineOf;
 
 struct ProgramInfoTest : ::testing::Test {
     static void SetUpTestSuite() { info = new qd::ProgramInfo(qd::ProgramInfo::load(kElf)); }

@@ -1,0 +1,135 @@
+// The source and watch docks in the window, offscreen, on the debugger's
+// demo: a breakpoint set with F9 on the highlighted-row's line, Run stops
+// there, the line is highlighted and the watched values are as expected;
+// changed values are marked, a value typed into the watch reaches the
+// program; F10 and Shift+F11 step at source level. Saves the window as
+// PNG for a look (build/.../debugger-views.png).
+#include <gtest/gtest.h>
+
+#include "host/debugger/tests/DemoSource.h"
+
+#include <QApplication>
+#include <QAction>
+#include <QDockWidget>
+#include <QLineEdit>
+#include <QListView>
+#include <QTableView>
+#include <QTest>
+
+#include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
+#include "host/debugger/ui/DebuggerViews.h"
+#include "host/debugger/ui/SourceModel.h"
+#include "host/debugger/ui/WatchModel.h"
+
+namespace {
+
+using demo::lineOf;
+
+struct DebuggerViewsTest : ::testing::Test {
+    std::unique_ptr<MainWindow> window;
+    DebuggerViews* views = nullptr;
+
+    void SetUp() override {
+        SessionConfig config;
+        config.installDirectory = std::string(QUILL_SOURCE_DIR) + "/host";
+        config.firmware = std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo.elf";
+        window = std::make_unique<MainWindow>(config, SimulatorFactory());
+        window->setPacing(false);
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        QString error;
+        ASSERT_TRUE(window->startDebugging(&error)) << error.toStdString();
+        views = window->findChild<DebuggerViews*>("debuggerViews");
+        ASSERT_TRUE(views);
+        views->follow();
+    }
+
+    void watch(const QString& name) {
+        views->watchInput()->setFocus();
+        QTest::keyClicks(views->watchInput(), name);
+        QTest::keyClick(views->watchInput(), Qt::Key_Return);
+    }
+    QString value(int row) const {
+        return views->watchModel().index(row, WatchModel::kValue).data().toString();
+    }
+    bool red(int row) const {
+        return views->watchModel().index(row, WatchModel::kValue).data(Qt::ForegroundRole).isValid();
+    }
+    // Runs as the window's Run does until the program halts.
+    void runToHalt() {
+        window->run();
+        for (int i = 0; i < 1000 && window->debugger().state() == Debugger::State::Running; ++i)
+            QApplication::processEvents();
+        ASSERT_EQ(window->debugger().state(), Debugger::State::Halted);
+        views->follow();
+    }
+    int highlightedLine() const { return views->sourceModel().highlighted() + 1; }
+};
+
+TEST_F(DebuggerViewsTest, BreakpointHaltShowsLineAndWatchedValues) {
+    // Halted at reset: the source view shows the program's file.
+    EXPECT_EQ(views->sourceDock()->windowTitle(), "Source - debug_demo.c");
+    // Hidden until asked for: the component windows keep their room.
+    EXPECT_TRUE(views->watchDock()->isHidden());
+    views->watchDock()->toggleViewAction()->trigger();
+    EXPECT_TRUE(views->watchDock()->isVisible());
+    EXPECT_GT(views->sourceModel().rowCount(), lineOf("passes++"));
+    watch("counter");
+    watch("PORTA");
+    watch("SREG");
+    watch("nosuch");  // refused: the row is not added
+    ASSERT_EQ(views->watchModel().rowCount(), 3);
+    EXPECT_EQ(views->watchInput()->text(), "nosuch");
+    views->watchInput()->clear();
+
+    // F9 on the line of counter++ sets a breakpoint on it.
+    const int line = lineOf("counter++");
+    views->sourceView()->setFocus();
+    views->sourceView()->setCurrentIndex(views->sourceModel().index(line - 1));
+    QTest::keyClick(views->sourceView(), Qt::Key_F9);
+    EXPECT_EQ(views->sourceModel().index(line - 1).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+
+    runToHalt();
+    EXPECT_TRUE(window->debugger().atBreakpoint());
+    EXPECT_EQ(highlightedLine(), line);
+    EXPECT_EQ(views->sourceView()->currentIndex().row(), line - 1);
+    EXPECT_EQ(value(0), "0x00");
+    EXPECT_EQ(value(1), "0x00");
+    runToHalt();  // the next pass: counter counted once, PORTA shows pattern
+    EXPECT_EQ(value(0), "0x01");
+    EXPECT_TRUE(red(0));
+    EXPECT_EQ(value(1), "0x01");
+    EXPECT_TRUE(red(1));
+    runToHalt();
+    EXPECT_EQ(value(0), "0x02");
+    EXPECT_TRUE(red(0));
+    EXPECT_FALSE(red(1));  // PORTA kept its value since the last halt
+
+    // Formats, and a value typed into the watch reaches the program.
+    views->watchModel().setFormat(0, quill::debugger::WatchFormat::Decimal);
+    EXPECT_EQ(value(0), "2");
+    const QModelIndex cell = views->watchModel().index(0, WatchModel::kValue);
+    EXPECT_TRUE(views->watchModel().setData(cell, "0x10", Qt::EditRole));
+    EXPECT_EQ(value(0), "16");
+    EXPECT_FALSE(views->watchModel().setData(cell, "300", Qt::EditRole));  // one byte
+    EXPECT_EQ(views->watchModel().lastError().toStdString(), "\"300\" is no value of 1 byte(s)");
+
+    EXPECT_TRUE(views->sourceDock()->isVisible());  // shown at the breakpoint
+    const QString png = QString(QUILL_BINARY_DIR) + "/debugger-views.png";
+    EXPECT_TRUE(window->grab().save(png));
+    views->watchDock()->raise();
+    QApplication::processEvents();
+    EXPECT_TRUE(window->grab().save(QString(QUILL_BINARY_DIR) + "/debugger-watch.png"));
+
+    // F10 steps to the next line, Shift+F11 out of tick() into main.
+    QTest::keyClick(views->sourceView(), Qt::Key_F10);
+    EXPECT_EQ(highlightedLine(), lineOf("total += counter"));
+    QTest::keyClick(views->sourceView(), Qt::Key_F11, Qt::ShiftModifier);
+    EXPECT_EQ(window->session().currentLine()->line, lineOf("PORTA = pattern"));
+    EXPECT_EQ(highlightedLine(), lineOf("PORTA = pattern"));
+    EXPECT_EQ(value(0), "17");  // counted the pass
+}
+
+}  // namespace
