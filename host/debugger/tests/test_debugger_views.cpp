@@ -30,10 +30,11 @@ struct DebuggerViewsTest : ::testing::Test {
     std::unique_ptr<MainWindow> window;
     DebuggerViews* views = nullptr;
 
-    void SetUp() override {
+    void SetUp() override { start(demo::kElf); }
+    void start(const std::string& firmware) {
         SessionConfig config;
         config.installDirectory = std::string(QUILL_SOURCE_DIR) + "/host";
-        config.firmware = std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo.elf";
+        config.firmware = firmware;
         window = std::make_unique<MainWindow>(config, SimulatorFactory());
         window->setPacing(false);
         window->show();
@@ -130,6 +131,26 @@ TEST_F(DebuggerViewsTest, BreakpointHaltShowsLineAndWatchedValues) {
     EXPECT_EQ(window->session().currentLine()->line, lineOf("PORTA = pattern"));
     EXPECT_EQ(highlightedLine(), lineOf("PORTA = pattern"));
     EXPECT_EQ(value(0), "17");  // counted the pass
+}
+
+// Without line information the view shows avr-objdump's disassembly,
+// the instruction at the PC highlighted; F9 sets a breakpoint on one.
+TEST_F(DebuggerViewsTest, HexFirmwareShowsTheDisassembly) {
+    window.reset();
+    start(std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo.hex");
+    EXPECT_EQ(views->sourceDock()->windowTitle(), "Source - disassembly");
+    SourceModel& model = views->sourceModel();
+    ASSERT_TRUE(model.disassembly());
+    ASSERT_GT(model.rowCount(), 20);
+    EXPECT_EQ(model.addressOf(model.highlighted()), 0u);  // reset vector
+    int row = 0;
+    while (row < model.rowCount() && model.addressOf(row) != 0x92) ++row;
+    ASSERT_LT(row, model.rowCount());
+    views->sourceView()->setCurrentIndex(model.index(row));
+    QTest::keyClick(views->sourceView(), Qt::Key_F9);
+    EXPECT_TRUE(window->session().breakpoints().addresses().contains(0x92));
+    runToHalt();
+    EXPECT_EQ(model.highlighted(), row);
 }
 
 }  // namespace
