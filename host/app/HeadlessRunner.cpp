@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -11,6 +12,7 @@
 
 #include "contract/ResourceIds.h"
 #include "host/app/HostSetup.h"
+#include "host/app/LabSession.h"
 #include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
 #include "host/debugger/ScenarioDebugCommands.h"
@@ -469,8 +471,26 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     // windows belong to the run.
     const auto startTime = ScenarioExecutor::Clock::now();
     Reporter reporter(given, out, err);
+    // A lab gives the set-up the scenario starts from.
+    std::optional<quill::lab::Lab> lab;
+    if (!given.lab.empty()) {
+        std::string why;
+        lab = quill::lab::loadLab(given.lab, &why);
+        if (!lab) {
+            std::fprintf(err, "quill-host: %s\n", why.c_str());
+            return reporter.refuse(0, "lab", why);
+        }
+    }
     // The scenario: every malformed line is reported with file and line.
-    sc::ParseResult parsed = sc::parseFile(given.scenario);
+    // It may name the lab's windows.
+    sc::ParseOptions parseOptions;
+    if (lab) {
+        for (const quill::lab::LabWindow& w : lab->windows) {
+            if (const CommandInfo* info = CommandInfoOf(std::string_view(w.command)))
+                parseOptions.openWindows.push_back(static_cast<sc::ComponentKind>(info->command));
+        }
+    }
+    sc::ParseResult parsed = sc::parseFile(given.scenario, parseOptions);
     if (!parsed.ok()) {
         for (const sc::Diagnostic& d : parsed.errors) {
             std::fprintf(err, "%s\n", d.text().c_str());
@@ -483,9 +503,21 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     }
     const sc::Script& script = parsed.script;
 
-    // The command line decides; the scenario fills in what it leaves open.
+    auto scenarioSets = [&](auto* tag) {
+        using T = std::remove_pointer_t<decltype(tag)>;
+        return std::any_of(script.steps.begin(), script.steps.end(),
+                           [](const sc::Step& s) { return std::holds_alternative<T>(s.command); });
+    };
+    // The command line decides; the scenario fills in what it leaves open,
+    // and the lab what both leave open.
     HostOptions options = given;
-    if (!options.partGiven) options.part = script.part();
+    if (!options.partGiven) {
+        options.part = lab && !scenarioSets(static_cast<sc::PartCommand*>(nullptr))
+                           ? lab->part
+                           : script.part();
+    }
+    if (options.firmware.empty() && lab && !script.firmware()) options.firmware = lab->firmware;
+    if (!options.frequencyGiven && lab) options.frequencyMHz = lab->frequencyMHz;
     if (options.firmware.empty()) {
         if (const sc::FirmwareCommand* fw = script.firmware()) {
             // Beside the scenario first, then the build's firmware folder
@@ -529,6 +561,9 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     QString why;
     if (!AttachModule(window, options, &why)) return refuse(why.toStdString());
     if (!window.startDebugging(&why)) return refuse(why.toStdString());
+    if (lab && !OpenLabWindows(window, *lab, &why)) {
+        return refuse("the lab's windows: " + why.toStdString());
+    }
     char mhz[32];
     std::snprintf(mhz, sizeof mhz, "%g", env.config.frequencyMHz);
     reporter.info("quill-host: %s\n", env.config.part + " at " + mhz + " MHz, firmware " +

@@ -7,8 +7,8 @@
 const char* HostUsage() {
     return "usage: quill-host [--part NAME] [--firmware FILE.elf|FILE.hex] [--frequency MHZ]\n"
            "                  [--open ID[,ID...]] [--run] [--fast] [--module QuillComponents.so]\n"
-           "                  [--install-dir DIR]\n"
-           "       quill-host --headless [--part NAME] [--firmware FILE] --scenario FILE.scn\n"
+           "                  [--install-dir DIR] [LAB.quill]\n"
+           "       quill-host --headless [--lab LAB.quill] [--part NAME] [--firmware FILE] --scenario FILE.scn\n"
            "                  [--screenshots DIR] [--frequency MHZ] [--module ...]\n"
            "                  [--time-limit SECONDS] [--junit FILE.xml] [--quiet]\n"
            "       both take [--gdb [PORT]]\n"
@@ -26,6 +26,9 @@ const char* HostUsage() {
            "  --install-dir  folder holding Partdescriptionfiles/\n"
            "  --time-limit   wall-clock limit of a headless run in seconds (default 300,\n"
            "                 0 = none); a run past it fails\n"
+           "  --lab          a lab file: part, clock, firmware, windows and layout to start\n"
+           "                 from (also given alone: quill-host lab.quill); the command line\n"
+           "                 and a scenario's set-up lines override it\n"
            "  --junit        write a JUnit XML report of the headless run (a test case per check)\n"
            "  --quiet        print only failed steps and the summary\n"
            "  --gdb          accept avr-gdb on 127.0.0.1:PORT (default 1234; 0 picks a free\n"
@@ -64,6 +67,12 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
             options.fast = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--lab") {
+            if (!needValue()) return std::nullopt;
+            options.lab = value;
+        } else if (arg.rfind("--", 0) != 0 && arg.size() > 6 &&
+                   arg.compare(arg.size() - 6, 6, ".quill") == 0 && options.lab.empty()) {
+            options.lab = arg;
         } else if (arg == "--junit") {
             if (!needValue()) return std::nullopt;
             options.junit = value;

@@ -15,6 +15,7 @@ struct HostOptions {
     std::string firmware;
     std::string scenario;
     std::string screenshots;
+    std::string lab;     // a lab file (.quill) to start from
     std::string junit;   // JUnit XML report of a headless run (--junit)
     bool quiet = false;  // headless: print only failures and the summary
     std::string module;      // explicit module path (--module)

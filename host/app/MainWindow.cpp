@@ -25,6 +25,7 @@
 #include <cmath>
 
 #include "host/app/DockClient.h"
+#include "host/app/LabSession.h"
 #include "contract/ResourceIds.h"
 #include "host/app/ModuleLoader.h"
 #include "platform/files.h"
@@ -106,6 +107,9 @@ void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     openAction_ = file->addAction("&Open firmware...", this, &MainWindow::openFirmware);
     openAction_->setShortcut(QKeySequence::Open);
+    file->addSeparator();
+    file->addAction("&Save lab...", this, [this] { SaveLabDialog(*this); });
+    file->addAction("Open &lab...", this, [this] { OpenLabDialog(*this); });
     file->addSeparator();
     file->addAction("&Quit", this, &QWidget::close)->setShortcut(QKeySequence::Quit);
 
@@ -494,6 +498,17 @@ void MainWindow::resetTarget() {
     runTimer_.stop();
     if (debugger_.reset()) hostMessage("Target reset.");
     updateActions();
+    updateStatus();
+}
+
+void MainWindow::chooseSession(const std::string& part, double frequencyMHz,
+                               const std::string& firmware) {
+    const int index = partChooser_->findText(QString::fromStdString(part));
+    if (index >= 0) partChooser_->setCurrentIndex(index);
+    config_.part = part;
+    frequency_->setValue(frequencyMHz);
+    config_.frequencyMHz = frequencyMHz;
+    config_.firmware = firmware;
     updateStatus();
 }
 

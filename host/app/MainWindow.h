@@ -64,6 +64,9 @@ public:
 
     // ---- Session
     SessionConfig& config() { return config_; }
+    // Chooses part, clock and firmware for the next session, as the user
+    // would in the toolbar and File menu.
+    void chooseSession(const std::string& part, double frequencyMHz, const std::string& firmware);
     bool startDebugging(QString* error);
     void stopDebugging();
     bool stepInto();
@@ -93,6 +96,8 @@ public:
     // Adds one of the host's own docks (an instrument, a terminal): below
     // the component windows, tabbed with the output, never in their room.
     void addToolDock(QDockWidget* dock) { dockClient_->addToolDock(dock); }
+    // Places the component windows opened since the event loop last ran.
+    void arrangeDocks() { dockClient_->arrangePending(); }
     // Component docks in creation order.
     const std::vector<QDockWidget*>& componentDocks() const { return dockClient_->docks(); }
     // Saves the main window and every visible component dock as PNG files

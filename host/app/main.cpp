@@ -13,6 +13,7 @@
 #include "host/app/HeadlessRunner.h"
 #include "host/app/HostOptions.h"
 #include "host/app/HostSetup.h"
+#include "host/app/LabSession.h"
 #include "host/app/MainWindow.h"
 #include "host/gdb/GdbController.h"
 
@@ -71,7 +72,13 @@ int main(int argc, char** argv) {
         window.hostMessage("No plug-in: " + why);
         std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
     }
-    if (!options->firmware.empty()) {
+    if (!options->lab.empty()) {
+        // The lab decides the set-up; a refusal leaves the window as it was.
+        if (!OpenLabFile(window, QString::fromStdString(options->lab), &why)) {
+            window.hostMessage(why);
+            std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
+        }
+    } else if (!options->firmware.empty()) {
         if (!window.startDebugging(&why)) {
             window.hostMessage(why);
             std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));

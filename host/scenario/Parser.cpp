@@ -35,7 +35,14 @@ constexpr HostEvent kHostEvents[] = {kEventHalted,         kEventDetached6,     
 
 class Parser {
 public:
-    Parser(const std::string& file, const ParseOptions& options) : file_(file), options_(options) {}
+    Parser(const std::string& file, const ParseOptions& options) : file_(file), options_(options) {
+        for (ComponentKind kind : options.openWindows) {
+            const int count = ++opened_[kind];
+            std::string window = baseName(kind);
+            if (count > 1) window += " " + std::to_string(count);
+            windows_.push_back(Window{window, kind, {}});
+        }
+    }
 
     void line(int number, std::string_view raw, ParseResult& result) {
         try {

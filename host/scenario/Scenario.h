@@ -291,6 +291,9 @@ struct Script {
 struct ParseOptions {
     // Parts the host can simulate; empty accepts any name.
     std::vector<std::string> knownParts;
+    // Windows open before the first line (a lab's), in the order they were
+    // opened: the scenario may name them, and its own `open` lines count on.
+    std::vector<ComponentKind> openWindows;
 };
 
 struct ParseResult {

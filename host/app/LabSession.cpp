@@ -1,0 +1,143 @@
+#include "host/app/LabSession.h"
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QLayout>
+#include <QMessageBox>
+
+#include "contract/Commands.h"
+#include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
+
+namespace {
+
+// The command that opened a dock: the one whose window base name starts
+// its title ("LED 2" -> LD); the longest name wins.
+std::string commandOfTitle(const QString& title) {
+    std::string best;
+    std::size_t bestLength = 0;
+    for (const CommandInfo& c : kCommands) {
+        const QString base = QString::fromUtf8(c.baseName);
+        if (base.isEmpty() || !title.startsWith(base)) continue;
+        if (static_cast<std::size_t>(base.size()) > bestLength) {
+            best = c.id;
+            bestLength = static_cast<std::size_t>(base.size());
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+quill::lab::Lab CaptureLab(MainWindow& window) {
+    quill::lab::Lab lab;
+    const SessionConfig& config = window.config();
+    lab.part = config.part;
+    lab.frequencyMHz = config.frequencyMHz;
+    lab.firmware = config.firmware;
+    lab.realTime = window.runMode() == RunPacer::Mode::RealTime;
+    for (QDockWidget* dock : window.componentDocks()) {
+        if (dock->isHidden()) continue;  // closed by the user
+        const std::string command = commandOfTitle(dock->windowTitle());
+        if (!command.empty()) lab.windows.push_back({command, dock->windowTitle().toStdString()});
+    }
+    lab.layout = window.saveState().toBase64().toStdString();
+    lab.geometry = window.saveGeometry().toBase64().toStdString();
+    return lab;
+}
+
+bool ApplyLab(MainWindow& window, const quill::lab::Lab& lab, QString* error) {
+    if (!window.availableParts().contains(QString::fromStdString(lab.part))) {
+        *error = QString("the lab's part \"%1\" is not one of this host's (%2)")
+                     .arg(QString::fromStdString(lab.part), window.availableParts().join(", "));
+        return false;
+    }
+    for (const quill::lab::LabWindow& w : lab.windows) {
+        if (window.setup().commandIndex(w.command) < 0) {
+            *error = QString("the lab opens \"%1\" with command %2, which the plug-in does not "
+                             "offer")
+                         .arg(QString::fromStdString(w.title), QString::fromStdString(w.command));
+            return false;
+        }
+    }
+    const SessionConfig before = window.config();
+    const bool wasDebugging = window.debuggingActive();
+    window.stopDebugging();
+    window.chooseSession(lab.part, lab.frequencyMHz, lab.firmware);
+    QString why;
+    if (!window.startDebugging(&why)) {
+        *error = "the lab's program does not start: " + why;
+        window.chooseSession(before.part, before.frequencyMHz, before.firmware);
+        if (wasDebugging) window.startDebugging(&why);
+        return false;
+    }
+    window.setRunMode(lab.realTime ? RunPacer::Mode::RealTime : RunPacer::Mode::AsFastAsPossible);
+    // The windows of the previous set-up make way.
+    for (QDockWidget* dock : window.componentDocks()) dock->close();
+    return OpenLabWindows(window, lab, error);
+}
+
+bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* error) {
+    for (const quill::lab::LabWindow& w : lab.windows) {
+        if (!OpenComponent(window, w.command, error)) return false;
+    }
+    window.arrangeDocks();
+    // The docks first: the window's size is only free to return once the
+    // docks no longer ask for the room of the default arrangement.
+    if (!lab.layout.empty())
+        window.restoreState(QByteArray::fromBase64(QByteArray::fromStdString(lab.layout)));
+    if (!lab.geometry.empty()) {
+        window.layout()->activate();
+        window.restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(lab.geometry)));
+    }
+    return true;
+}
+
+bool OpenLabFile(MainWindow& window, const QString& path, QString* error) {
+    std::string why;
+    std::optional<quill::lab::Lab> lab = quill::lab::loadLab(path.toStdString(), &why);
+    if (!lab) {
+        *error = QString::fromStdString(why);
+        return false;
+    }
+    if (!ApplyLab(window, *lab, error)) {
+        *error = QString("cannot open the lab \"%1\": %2").arg(path, *error);
+        return false;
+    }
+    window.hostMessage(QString("Lab opened: %1").arg(path));
+    return true;
+}
+
+bool SaveLabFile(MainWindow& window, const QString& path, QString* error) {
+    std::string why;
+    if (!quill::lab::saveLab(CaptureLab(window), path.toStdString(), &why)) {
+        *error = QString::fromStdString(why);
+        return false;
+    }
+    window.hostMessage(QString("Lab saved: %1").arg(path));
+    return true;
+}
+
+void SaveLabDialog(MainWindow& window) {
+    QString path = QFileDialog::getSaveFileName(&window, "Save lab", QString(),
+                                                "Labs (*.quill);;All files (*)");
+    if (path.isEmpty()) return;
+    if (!path.endsWith(".quill")) path += ".quill";
+    QString error;
+    if (!SaveLabFile(window, path, &error)) {
+        window.hostMessage(error);
+        QMessageBox::warning(&window, "Save lab", error);
+    }
+}
+
+void OpenLabDialog(MainWindow& window) {
+    const QString path = QFileDialog::getOpenFileName(&window, "Open lab", QString(),
+                                                      "Labs (*.quill);;All files (*)");
+    if (path.isEmpty()) return;
+    QString error;
+    if (!OpenLabFile(window, path, &error)) {
+        window.hostMessage(error);
+        QMessageBox::warning(&window, "Open lab", error);
+    }
+}

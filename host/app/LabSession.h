@@ -1,0 +1,31 @@
+// Lab files in the main window: what is captured from it, how a lab is
+// put back, and the File menu's "Save lab..." and "Open lab...".
+#pragma once
+
+#include <QString>
+
+#include "host/lab/LabFile.h"
+
+class MainWindow;
+
+// The window's set-up as a lab: part, clock, firmware, pacing, the
+// component windows open (in the order they were opened) and the layout.
+quill::lab::Lab CaptureLab(MainWindow& window);
+
+// Puts a lab into the window: checks everything first (part known,
+// commands offered) and changes nothing when a check fails; then starts a
+// session on the lab's program, opens its windows and restores the layout.
+// A session that cannot start leaves the previous set-up in place.
+bool ApplyLab(MainWindow& window, const quill::lab::Lab& lab, QString* error);
+
+// Opens the lab's windows in the running session and restores its layout.
+bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* error);
+
+// Loads the lab file and applies it; the reason of a refusal in *error.
+bool OpenLabFile(MainWindow& window, const QString& path, QString* error);
+bool SaveLabFile(MainWindow& window, const QString& path, QString* error);
+
+// The File menu's commands: a file dialog, then the above; a refusal is
+// shown in a message box and the output pane.
+void SaveLabDialog(MainWindow& window);
+void OpenLabDialog(MainWindow& window);

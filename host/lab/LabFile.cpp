@@ -1,0 +1,161 @@
+#include "host/lab/LabFile.h"
+
+#include <tinyxml.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/files.h"
+
+namespace quill::lab {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kMaxLabBytes = 1 << 20;
+
+TiXmlElement* child(TiXmlElement* parent, const char* name, const std::string& text) {
+    auto* e = new TiXmlElement(name);
+    e->LinkEndChild(new TiXmlText(text));
+    parent->LinkEndChild(e);
+    return e;
+}
+
+std::string textOf(const TiXmlElement* parent, const char* name) {
+    const TiXmlElement* e = parent->FirstChildElement(name);
+    return e && e->GetText() ? e->GetText() : "";
+}
+
+}  // namespace
+
+std::string formatLab(const Lab& lab) {
+    TiXmlDocument doc;
+    doc.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", ""));
+    auto* root = new TiXmlElement("quill-lab");
+    root->SetAttribute("version", kFormatVersion);
+    doc.LinkEndChild(root);
+    child(root, "part", lab.part);
+    char mhz[40];
+    std::snprintf(mhz, sizeof mhz, "%.9g", lab.frequencyMHz);
+    child(root, "clock-mhz", mhz);
+    child(root, "firmware", lab.firmware);
+    child(root, "pacing", lab.realTime ? "real-time" : "as-fast-as-possible");
+    auto* windows = new TiXmlElement("windows");
+    root->LinkEndChild(windows);
+    for (const LabWindow& w : lab.windows) {
+        auto* e = new TiXmlElement("window");
+        e->SetAttribute("command", w.command);
+        e->SetAttribute("title", w.title);
+        windows->LinkEndChild(e);
+    }
+    child(root, "layout", lab.layout);
+    child(root, "geometry", lab.geometry);
+    TiXmlPrinter printer;
+    printer.SetIndent("  ");
+    doc.Accept(&printer);
+    return printer.CStr();
+}
+
+std::optional<Lab> parseLab(const std::string& text, std::string* error) {
+    TiXmlDocument doc;
+    doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    if (doc.Error()) {
+        *error = std::string("not a lab file: ") + doc.ErrorDesc() + " (line " +
+                 std::to_string(doc.ErrorRow()) + ")";
+        return std::nullopt;
+    }
+    TiXmlElement* root = doc.RootElement();
+    if (!root || std::string(root->Value()) != "quill-lab") {
+        *error = "not a lab file: the document is no <quill-lab>";
+        return std::nullopt;
+    }
+    int version = 0;
+    if (root->QueryIntAttribute("version", &version) != TIXML_SUCCESS || version < 1) {
+        *error = "not a lab file: <quill-lab> has no format version";
+        return std::nullopt;
+    }
+    if (version > kFormatVersion) {
+        *error = "the lab was saved by a newer quill-host (format " + std::to_string(version) +
+                 "; this one reads format " + std::to_string(kFormatVersion) +
+                 " and older)";
+        return std::nullopt;
+    }
+    Lab lab;
+    lab.part = textOf(root, "part");
+    if (lab.part.empty()) {
+        *error = "the lab names no part";
+        return std::nullopt;
+    }
+    const std::string mhz = textOf(root, "clock-mhz");
+    if (!mhz.empty()) {
+        char* end = nullptr;
+        errno = 0;
+        const double value = std::strtod(mhz.c_str(), &end);
+        if (*end != '\0' || errno != 0 || !std::isfinite(value) || value <= 0 || value > 32) {
+            *error = "the lab's clock \"" + mhz + "\" is not a clock in MHz between 0 and 32";
+            return std::nullopt;
+        }
+        lab.frequencyMHz = value;
+    }
+    lab.firmware = textOf(root, "firmware");
+    lab.realTime = textOf(root, "pacing") != "as-fast-as-possible";
+    if (TiXmlElement* windows = root->FirstChildElement("windows")) {
+        for (TiXmlElement* w = windows->FirstChildElement("window"); w;
+             w = w->NextSiblingElement("window")) {
+            const char* command = w->Attribute("command");
+            const char* title = w->Attribute("title");
+            if (!command || !*command) {
+                *error = "a window of the lab names no command (line " +
+                         std::to_string(w->Row()) + ")";
+                return std::nullopt;
+            }
+            lab.windows.push_back({command, title ? title : ""});
+        }
+    }
+    lab.layout = textOf(root, "layout");
+    lab.geometry = textOf(root, "geometry");
+    return lab;
+}
+
+bool saveLab(Lab lab, const std::string& path, std::string* error) {
+    if (!lab.firmware.empty()) {
+        const fs::path folder = fs::absolute(path).parent_path().lexically_normal();
+        const fs::path firmware = fs::absolute(lab.firmware).lexically_normal();
+        const fs::path relative = firmware.lexically_relative(folder);
+        // Below the lab's folder: relative, so the folder can move as one.
+        if (!relative.empty() && *relative.begin() != "..") lab.firmware = relative.string();
+        else lab.firmware = firmware.string();
+    }
+    return quill::files::replaceFile(path, formatLab(lab), "lab", error);
+}
+
+std::optional<Lab> loadLab(const std::string& path, std::string* error) {
+    std::string bytes;
+    if (!quill::files::readRegularFile(path, kMaxLabBytes, "lab", &bytes, error))
+        return std::nullopt;
+    std::string why;
+    std::optional<Lab> lab = parseLab(bytes, &why);
+    if (!lab) {
+        *error = "cannot open the lab \"" + path + "\": " + why;
+        return std::nullopt;
+    }
+    if (lab->firmware.empty()) {
+        *error = "cannot open the lab \"" + path + "\": it names no firmware";
+        return std::nullopt;
+    }
+    fs::path firmware = lab->firmware;
+    if (firmware.is_relative()) firmware = fs::absolute(path).parent_path() / firmware;
+    lab->firmware = firmware.lexically_normal().string();
+    const std::string missing = quill::files::notRegularReason(lab->firmware);
+    if (!missing.empty()) {
+        *error = "cannot open the lab \"" + path + "\": its firmware \"" + lab->firmware +
+                 "\" " + (missing.rfind("is ", 0) == 0 ? missing : "cannot be read: " + missing);
+        return std::nullopt;
+    }
+    return lab;
+}
+
+}  // namespace quill::lab

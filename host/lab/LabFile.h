@@ -1,0 +1,47 @@
+// A lab: the set-up a teacher hands out (part, clock, program, the windows
+// open and where they stand, the run pacing), kept in a ".quill" XML file.
+// Toolkit-free: the host turns a main window into a Lab and back.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quill::lab {
+
+// The newest format this host writes and reads. A file of a later format
+// is refused rather than half understood.
+constexpr int kFormatVersion = 1;
+
+struct LabWindow {
+    std::string command;  // the command that opens it ("LD")
+    std::string title;    // the name the host gave it ("LED 2")
+    friend bool operator==(const LabWindow&, const LabWindow&) = default;
+};
+
+struct Lab {
+    std::string part = "ATmega16";
+    double frequencyMHz = 1.0;
+    std::string firmware;  // as written: relative to the lab file's folder when below it
+    bool realTime = true;  // the run pacing
+    std::vector<LabWindow> windows;  // in the order they were opened
+    std::string layout;    // the main window's dock state, base64
+    std::string geometry;  // the main window's size and place, base64
+    friend bool operator==(const Lab&, const Lab&) = default;
+};
+
+// The XML text of a lab.
+std::string formatLab(const Lab& lab);
+// Reads a lab from XML text; on a malformed text, a later format or a
+// missing part, returns nothing and explains in *error.
+std::optional<Lab> parseLab(const std::string& text, std::string* error);
+
+// Writes the lab to path: beside the old file first, then renamed over it,
+// so a failed save leaves the old lab as it was. The firmware is written
+// relative to the lab's folder when it lies below it.
+bool saveLab(Lab lab, const std::string& path, std::string* error);
+// Reads the lab at path (a regular file of sane size) and makes its
+// firmware path absolute; a firmware that does not exist is refused.
+std::optional<Lab> loadLab(const std::string& path, std::string* error);
+
+}  // namespace quill::lab

@@ -1,0 +1,100 @@
+// Lab files: written and read back whole, the firmware relative to the
+// lab's folder, and the files a host must refuse refused with a reason.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "host/lab/LabFile.h"
+
+using namespace quill::lab;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct LabFiles : ::testing::Test {
+    fs::path dir = fs::temp_directory_path() / ("quill-lab-" + std::to_string(::getpid()));
+    void SetUp() override {
+        fs::remove_all(dir);
+        fs::create_directories(dir / "programs");
+        std::ofstream(dir / "programs" / "demo.elf") << "ELF";
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string read(const fs::path& p) {
+        std::stringstream s;
+        s << std::ifstream(p).rdbuf();
+        return s.str();
+    }
+    Lab sample() {
+        Lab lab;
+        lab.part = "ATmega32";
+        lab.frequencyMHz = 3.6864;
+        lab.firmware = (dir / "programs" / "demo.elf").string();
+        lab.realTime = false;
+        lab.windows = {{"LD", "LED"}, {"LD", "LED 2"}, {"LCD", "Hitachi \"LCD\" <&>"}};
+        lab.layout = "AAAA/w==";
+        lab.geometry = "AdnQywAD";
+        return lab;
+    }
+};
+
+TEST_F(LabFiles, SavedAndLoadedWholeWithTheFirmwareBesideTheLab) {
+    const std::string path = (dir / "lab.quill").string();
+    std::string error;
+    ASSERT_TRUE(saveLab(sample(), path, &error)) << error;
+    EXPECT_NE(read(path).find("<firmware>programs/demo.elf</firmware>"), std::string::npos)
+        << read(path);
+    std::optional<Lab> lab = loadLab(path, &error);
+    ASSERT_TRUE(lab) << error;
+    EXPECT_EQ(*lab, sample());
+
+    // The folder moves as one: the lab finds its program in the new place.
+    fs::rename(dir / "programs", dir / "moved");
+    fs::create_directories(dir / "elsewhere");
+    fs::rename(path, dir / "elsewhere" / "lab.quill");
+    fs::rename(dir / "moved", dir / "elsewhere" / "programs");
+    lab = loadLab((dir / "elsewhere" / "lab.quill").string(), &error);
+    ASSERT_TRUE(lab) << error;
+    EXPECT_EQ(lab->firmware, (dir / "elsewhere" / "programs" / "demo.elf").string());
+}
+
+// Each bad file is refused with its reason, and a failed save leaves the
+// lab that was there.
+TEST_F(LabFiles, BadFilesAreRefusedAndAFailedSaveKeepsTheOldLab) {
+    const std::string path = (dir / "lab.quill").string();
+    std::string error;
+    ASSERT_TRUE(saveLab(sample(), path, &error)) << error;
+    const std::string good = read(path);
+    auto refused = [&](const std::string& text, const std::string& reason) {
+        std::ofstream(dir / "bad.quill") << text;
+        std::string why;
+        EXPECT_FALSE(loadLab((dir / "bad.quill").string(), &why)) << text;
+        EXPECT_NE(why.find(reason), std::string::npos) << why;
+    };
+    refused("<quill-lab version=\"1\"><part>ATmega16</part", "not a lab file");
+    refused("<other version=\"1\"/>", "no <quill-lab>");
+    std::string newer = good;
+    newer.replace(newer.find("version=\"1\""), 11, "version=\"7\"");
+    refused(newer, "saved by a newer quill-host (format 7");
+    std::string missing = good;
+    missing.replace(missing.find("programs/demo.elf"), 17, "programs/gone.elf");
+    refused(missing, "programs/gone.elf\" cannot be read");
+    std::string clock = good;
+    clock.replace(clock.find("3.6864"), 6, "fast");
+    refused(clock, "clock \"fast\"");
+    std::string window = good;
+    window.replace(window.find("command=\"LD\""), 12, "");
+    refused(window, "names no command");
+
+    fs::create_directories(dir / "a-folder.quill");
+    EXPECT_FALSE(saveLab(sample(), (dir / "a-folder.quill").string(), &error));
+    EXPECT_FALSE(loadLab((dir / "a-folder.quill").string(), &error));
+    EXPECT_NE(error.find("is a directory"), std::string::npos) << error;
+    // Writing into a folder that is not there fails and leaves nothing.
+    EXPECT_FALSE(saveLab(sample(), (dir / "none" / "lab.quill").string(), &error));
+    EXPECT_EQ(read(path), good);
+}
+
+}  // namespace
