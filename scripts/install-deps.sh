@@ -9,6 +9,7 @@ packages=(
   libtinyxml-dev
   qt6-base-dev libgl-dev
   libsimavr-dev simavr libelf-dev libdw-dev gdb-avr
+  gtkwave
   gcc-avr binutils-avr avr-libc
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth

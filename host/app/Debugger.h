@@ -13,6 +13,10 @@
 #include "contract/HostInterfaces.h"
 #include "host/debugger/BreakpointSet.h"
 
+namespace quill::sim {
+class SimTarget;
+}
+
 // The simulated part the debugger drives.
 class Machine {
 public:
@@ -45,6 +49,10 @@ public:
     // (a debugger's "jump"); a machine without them refuses / ignores.
     virtual bool readFlash(uint32_t, uint8_t*, uint32_t) { return false; }
     virtual void setProgramCounter(uint32_t) {}
+    // The simulated part, for the host's instruments; null for a machine
+    // without one. Shared, so an instrument can let go of it after the
+    // session that made it has ended.
+    virtual std::shared_ptr<quill::sim::SimTarget> simulator() { return nullptr; }
 
     // What a batch of instructions ended with.
     struct Batch {

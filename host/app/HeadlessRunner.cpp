@@ -12,6 +12,7 @@
 
 #include "contract/ResourceIds.h"
 #include "host/app/HostSetup.h"
+#include "host/app/InstrumentSteps.h"
 #include "host/app/LabSession.h"
 #include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
@@ -161,9 +162,14 @@ std::vector<driver::DialogInput> dialogInputs(const sc::SettingsCommand& s) {
 class Runner {
 public:
     Runner(MainWindow& window, const HostOptions& options, const sc::Script& script)
-        : window_(window), options_(options), script_(script), executor_(window, QString()) {}
+        : window_(window),
+          options_(options),
+          script_(script),
+          executor_(window, QString()),
+          instruments_(window, executor_) {}
 
     ScenarioExecutor& executor() { return executor_; }
+    InstrumentSteps& instruments() { return instruments_; }
 
     std::optional<bool> holds(const sc::Condition& condition) {
         return std::visit(
@@ -248,6 +254,15 @@ public:
     }
 
     Result run(const sc::Command& command) {
+        if (auto r = instruments_.run(command)) return *r;
+        const bool wait = InstrumentSteps::isWait(command);
+        if (wait) instruments_.waitBegins();
+        Result r = runCommand(command);
+        if (wait) instruments_.waitEnds();
+        return r;
+    }
+
+    Result runCommand(const sc::Command& command) {
         return std::visit(
             [&](const auto& c) -> Result {
                 using T = std::decay_t<decltype(c)>;
@@ -367,6 +382,7 @@ private:
     const sc::Script& script_;
     ScenarioExecutor executor_;
     ScenarioDebugCommands debug_{window_, executor_};
+    InstrumentSteps instruments_;
     int shots_ = 0;
 };
 
@@ -382,7 +398,8 @@ bool isCheck(const sc::Command& command) {
            std::holds_alternative<sc::WaitUntilCommand>(command) ||
            std::holds_alternative<sc::ExpectSourceCommand>(command) ||
            std::holds_alternative<sc::ExpectVariableCommand>(command) ||
-           std::holds_alternative<sc::RunUntilBreakCommand>(command);
+           std::holds_alternative<sc::RunUntilBreakCommand>(command) ||
+           InstrumentSteps::isCheck(command);
 }
 
 // Reports a headless run as it goes: every step on the console (only the
@@ -585,6 +602,16 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
                             std::chrono::duration<double>(options.timeLimitSeconds)),
             options.timeLimitSeconds);
     }
+    for (std::optional<Result> r :
+         {runner.instruments().prepare(script),
+          options.vcd.empty() ? std::optional<Result>()
+                              : runner.instruments().startWaveform(
+                                    QString::fromStdString(options.vcd),
+                                    QString::fromStdString(options.vcdSignals))}) {
+        if (!r) continue;
+        if (r->outcome != Outcome::Ok) return refuse(r->message.toStdString());
+        reporter.info("quill-host: %s\n", r->message.toStdString());
+    }
     bool aborted = false, timedOut = false;
     std::string stoppedBy;
     for (const sc::Step& step : script.steps) {
@@ -612,6 +639,17 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         } else if (runner.executor().timedOut()) {
             timedOut = true;
             stoppedBy = runner.executor().timeLimitMessage().toStdString();
+        }
+    }
+    if (!options.vcd.empty() &&
+        window.instruments().recordingWaveform(QString::fromStdString(options.vcd))) {
+        const Result r = runner.instruments().stopWaveform(QString::fromStdString(options.vcd));
+        if (r.outcome == Outcome::Ok) {
+            reporter.info("quill-host: --vcd: %s\n", r.message.toStdString());
+        } else {
+            reporter.report().add({0, "--vcd", r.message.toStdString(),
+                                   quill::report::Verdict::Error, false, 0});
+            std::fprintf(err, "quill-host: --vcd: %s\n", qPrintable(r.message));
         }
     }
     std::fflush(out);

@@ -12,6 +12,7 @@ const char* HostUsage() {
            "                  [--screenshots DIR] [--frequency MHZ] [--module ...]\n"
            "                  [--time-limit SECONDS] [--junit FILE.xml] [--quiet]\n"
            "       both take [--gdb [PORT]]\n"
+           "       both take [--vcd FILE --signals PA0,PB3,TX]\n"
            "\n"
            "  --part         part description to use (default ATmega16, or the scenario's)\n"
            "  --firmware     AVR program, ELF or Intel HEX\n"
@@ -33,6 +34,8 @@ const char* HostUsage() {
            "  --quiet        print only failed steps and the summary\n"
            "  --gdb          accept avr-gdb on 127.0.0.1:PORT (default 1234; 0 picks a free\n"
            "                 port and prints it)\n"
+           "  --vcd, --signals  write a waveform file (VCD) of these signals (pins PA0 ...\n"
+           "                 PD7, TX, RX) from the start of the program\n"
            "\n"
            "Exit status: 0 the scenario passed, 1 a check failed (or the run hit its time\n"
            "limit), 2 the run could not start or the scenario stopped on an error.\n";
@@ -141,6 +144,12 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
                 return std::nullopt;
             }
             options.gdbPort = static_cast<uint16_t>(port);
+        } else if (arg == "--vcd") {
+            if (!needValue()) return std::nullopt;
+            options.vcd = value;
+        } else if (arg == "--signals") {
+            if (!needValue()) return std::nullopt;
+            options.vcdSignals = value;
         } else if (arg == "--open") {
             if (!needValue()) return std::nullopt;
             size_t start = 0;
@@ -156,6 +165,10 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
             *error = "unknown option " + args[i];
             return std::nullopt;
         }
+    }
+    if (options.vcd.empty() != options.vcdSignals.empty()) {
+        *error = "--vcd FILE and --signals PA0,PB3,TX go together";
+        return std::nullopt;
     }
     // The firmware may also come from the scenario's own "firmware" line.
     if (options.headless && !options.help) {

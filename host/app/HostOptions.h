@@ -29,6 +29,8 @@ struct HostOptions {
     std::vector<std::string> open;  // command identifiers to open, e.g. KN
     // --gdb [PORT]: serve GDB clients on that port (0: a free one).
     std::optional<uint16_t> gdbPort;
+    std::string vcd;                // --vcd: waveform file written while the program runs
+    std::string vcdSignals;         // --signals: its signals, "PA0,PB3,TX"
     bool help = false;
 };
 

@@ -112,6 +112,13 @@ void MainWindow::buildMenus() {
     file->addAction("Open &lab...", this, [this] { OpenLabDialog(*this); });
     file->addSeparator();
     file->addAction("&Quit", this, &QWidget::close)->setShortcut(QKeySequence::Quit);
+    instruments_ = new quill::instruments::InstrumentHub(this);
+    instruments_->installMenus(file);
+    connect(instruments_, &quill::instruments::InstrumentHub::message, this, &MainWindow::hostMessage);
+    connect(this, &MainWindow::sessionChanged, instruments_, [this] {
+        Machine* machine = debugger_.machine();
+        instruments_->attach(debugger_.debugging() && machine ? machine->simulator() : nullptr);
+    });
 
     QMenu* debug = menuBar()->addMenu("&Debug");
     startAction_ = debug->addAction("&Start Debugging", this, [this] {

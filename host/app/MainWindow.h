@@ -24,6 +24,7 @@
 #include "host/app/SetupDescription.h"
 #include "host/debugger/DebugSession.h"
 #include "host/gdb/GdbLink.h"
+#include "host/instruments/InstrumentHub.h"
 
 class QComboBox;
 class QDoubleSpinBox;
@@ -112,6 +113,8 @@ public:
     OutputPane& outputPane() { return *output_; }
     // The parts offered by the part chooser.
     QStringList availableParts() const;
+    // Serial terminals, logic analyser, waveform files.
+    quill::instruments::InstrumentHub& instruments() { return *instruments_; }
 
     // ---- HostFrontend
     HWND createDockedWindow(const std::string& name) override;
@@ -159,6 +162,7 @@ private:
     DockClient* dockClient_ = nullptr;  // a child object: places the component docks
 
     OutputPane* output_ = nullptr;
+    quill::instruments::InstrumentHub* instruments_ = nullptr;  // a child object
 
     QComboBox* partChooser_ = nullptr;
     QDoubleSpinBox* frequency_ = nullptr;

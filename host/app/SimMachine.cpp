@@ -87,6 +87,7 @@ public:
         if (pc <= core->flashend) core->pc = pc & ~1u;
     }
     SimTarget& target() { return *target_; }
+    std::shared_ptr<SimTarget> simulator() override { return target_; }
 
 private:
     std::shared_ptr<SimTarget> target_;

@@ -89,6 +89,13 @@ int main(int argc, char** argv) {
                     std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
                 }
             }
+            if (!options->vcd.empty() &&
+                !window.instruments().startWaveform(QString::fromStdString(options->vcd),
+                                                    QString::fromStdString(options->vcdSignals),
+                                                    &why)) {
+                window.hostMessage("--vcd: " + why);
+                std::fprintf(stderr, "quill-host: --vcd: %s\n", qPrintable(why));
+            }
             if (options->fast) window.setRunMode(RunPacer::Mode::AsFastAsPossible);
             if (options->gdbPort) {
                 auto* gdb = window.findChild<GdbController*>();

@@ -237,6 +237,33 @@ std::string describe(const Command& command) {
         std::string operator()(const ExpectVariableCommand& c) const { return describeDebug(c); }
         std::string operator()(const SetVariableCommand& c) const { return describeDebug(c); }
         std::string operator()(const WaitForDebuggerCommand& c) const { return describeDebug(c); }
+        static std::string usart(int number) {
+            return number < 0 ? std::string() : " USART" + std::to_string(number);
+        }
+        std::string operator()(const SendSerialCommand& c) const {
+            return "send serial" + usart(c.usart) + " " + inQuotes(c.written);
+        }
+        std::string operator()(const ExpectSerialCommand& c) const {
+            return "expect serial" + usart(c.usart) + " " + inQuotes(c.written);
+        }
+        std::string operator()(const WaitSerialCommand& c) const {
+            return "wait until serial" + usart(c.serial.usart) + " " + inQuotes(c.serial.written) +
+                   " (at most " + std::to_string(c.timeoutCycles) + " cycles)";
+        }
+        std::string operator()(const RecordWaveformCommand& c) const {
+            return "record waveform " + c.path + " signals " + c.signalList;
+        }
+        std::string operator()(const StopWaveformCommand&) const { return "stop waveform"; }
+        std::string operator()(const ExpectFrequencyCommand& c) const {
+            char text[96];
+            std::snprintf(text, sizeof text, " %g Hz (tolerance %g%%)", c.hertz, c.tolerancePercent);
+            return "expect frequency " + c.signal + text;
+        }
+        std::string operator()(const ExpectDutyCommand& c) const {
+            char text[96];
+            std::snprintf(text, sizeof text, " %g%% (tolerance %g%%)", c.percent, c.tolerancePercent);
+            return "expect duty " + c.signal + text;
+        }
     };
     return std::visit(Describe{}, command);
 }

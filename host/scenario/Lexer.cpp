@@ -30,12 +30,14 @@ Tokens tokenize(std::string_view line) {
                 if (d == '\\' && i + 1 < line.size() &&
                     (line[i + 1] == '"' || line[i + 1] == '\\')) {
                     token.text += line[i + 1];
+                    token.raw += line.substr(i, 2);
                     i += 2;
                     continue;
                 }
                 if (static_cast<unsigned char>(d) < 0x20 && d != '\t')
                     throw LineError{"control character in quoted text"};
                 token.text += d;
+                token.raw += d;
                 ++i;
             }
             if (!closed) throw LineError{"quoted text is not closed (missing \")"};

@@ -22,6 +22,7 @@ struct LineError {
 struct Token {
     std::string text;
     bool quoted = false;
+    std::string raw;  // quoted text as written between the quotes, escapes kept
 };
 using Tokens = std::vector<Token>;
 

@@ -437,17 +437,23 @@ private:
                 if (timeout == 0) throw LineError{"timeout needs at least 1 cycle"};
                 rest.resize(rest.size() - 2);
             }
+            if (auto instrument = parseInstrumentWait(rest, timeout)) return *instrument;
             return WaitUntilCommand{condition(rest, "wait until"), timeout};
         }
         throw LineError{"unknown wait " + inQuotes(t[1].text) +
                         " (use wait cycles <count>, wait ms <time> or wait until <condition>)"};
     }
 
+    Command send(const Tokens& t) { return parseSendCommand(t); }
+    Command record(const Tokens& t) { return parseRecordCommand(t); }
+    Command stop(const Tokens& t) { return parseStopCommand(t); }
+
     Command expect(const Tokens& t) {
         need(t, 1,
              "what to check: pin, register, led, bar, lcd, output, autostep, file, channel, text, "
              "source or variable");
         const std::string what = Lower(t[1].text);
+        if (auto instrument = parseInstrumentCheck(t)) return *instrument;
         if (what == "pin" || what == "register" || what == "lcd")
             return ExpectCommand{condition(Tokens(t.begin() + 1, t.end()), "expect")};
         if (what == "led") {
@@ -524,8 +530,8 @@ private:
         }
         throw LineError{
             "unknown check " + inQuotes(t[1].text) +
-            " (use pin, register, led, bar, lcd, output, autostep, file, channel, text, source or "
-            "variable)"};
+            " (use pin, register, led, bar, lcd, output, autostep, file, channel, text, source, "
+            "variable, serial, frequency or duty)"};
     }
 
     // A register or pin condition (Values.h), or one about an LCD window:
@@ -765,6 +771,9 @@ private:
         {"break", &Parser::breakAt, false, true},
         {"clear", &Parser::clear, false, true},
         {"run", &Parser::runUntil, false, true},
+        {"send", &Parser::send, false, true},
+        {"record", &Parser::record, false, true},
+        {"stop", &Parser::stop, false, true},
     };
 
     std::string file_;

@@ -243,6 +243,43 @@ struct ExpectFileCommand {  // the file (relative to the host's working folder) 
     std::string text;
 };
 
+// ---- Instruments: serial lines and recorded signals
+// Bytes for a USART's receiver (`usart` -1: the part's only USART).
+struct SendSerialCommand {
+    int usart = -1;
+    std::string bytes;    // escapes decoded
+    std::string written;  // as written, for the report
+};
+// The text a USART transmitted after the previous serial match contains it.
+struct ExpectSerialCommand {
+    int usart = -1;
+    std::string text;
+    std::string written;
+};
+// Runs until the text arrives (after the previous serial match).
+struct WaitSerialCommand {
+    ExpectSerialCommand serial;
+    uint64_t timeoutCycles;
+};
+struct RecordWaveformCommand {  // a VCD file of these signals
+    std::string path;
+    std::string signalList;  // "PA0,PB1,TX"
+};
+struct StopWaveformCommand {};
+// The frequency (Hz) or duty cycle (%) of a signal over the edges of the
+// previous wait; tolerance in percent of the frequency, in percentage
+// points of the duty cycle.
+struct ExpectFrequencyCommand {
+    std::string signal;
+    double hertz;
+    double tolerancePercent = 2;
+};
+struct ExpectDutyCommand {
+    std::string signal;
+    double percent;
+    double tolerancePercent = 2;
+};
+
 using Command =
     std::variant<PartCommand, FirmwareCommand, FrequencyCommand, OpenCommand, SettingsCommand,
                  ClickCommand, KeyCommand, WaitCyclesCommand, WaitTimeCommand, WaitUntilCommand,
@@ -252,7 +289,9 @@ using Command =
                  SetSliderCommand, SetTemperatureCommand, ExpectChannelCommand, ExpectTextCommand,
                  BreakCommand, ClearBreaksCommand, RunUntilBreakCommand, ExpectSourceCommand,
                  ExpectVariableCommand, SetVariableCommand, WaitForDebuggerCommand,
-                 GeneralCommand>;
+                 GeneralCommand,
+                 SendSerialCommand, ExpectSerialCommand, WaitSerialCommand, RecordWaveformCommand,
+                 StopWaveformCommand, ExpectFrequencyCommand, ExpectDutyCommand>;
 
 struct Step {
     int line;          // 1-based line in the file
@@ -305,6 +344,17 @@ struct ParseResult {
 ParseResult parse(std::string_view text, const std::string& fileName,
                   const ParseOptions& options = {});
 ParseResult parseFile(const std::string& path, const ParseOptions& options = {});
+
+struct Token;
+// The parsing of the instrument commands (InstrumentCommands.cpp): "send
+// serial", "record waveform", "stop waveform", and the "serial", "frequency"
+// and "duty" forms of expect and of wait until (nothing when the line is
+// not one of those). Throw LineError.
+Command parseSendCommand(const std::vector<Token>& t);
+Command parseRecordCommand(const std::vector<Token>& t);
+Command parseStopCommand(const std::vector<Token>& t);
+std::optional<Command> parseInstrumentCheck(const std::vector<Token>& t);
+std::optional<Command> parseInstrumentWait(const std::vector<Token>& t, uint64_t timeout);
 
 // One line saying what a command does or checks, for the host's report:
 // "expect pin PORTA.0 is 1", "wait 5 ms", "press key 5 on Keypad".

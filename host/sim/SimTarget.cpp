@@ -307,6 +307,19 @@ void SimTarget::timerDrives(PortState& port, uint8_t mask, bool level) {
     // The filter of refreshes watches this count for pin registers.
     ++externalChanges_;
     syncPinStorage(port);
+    for (const OutputListener& listener : outputListeners_)
+        listener.call(listener.context, port.info->letter, mask, level);
+}
+
+void SimTarget::removeOutputListener(void* context) {
+    std::erase_if(outputListeners_,
+                  [context](const OutputListener& l) { return l.context == context; });
+}
+
+bool SimTarget::timerOwnsPin(char letter, int bit) const {
+    for (const auto& port : ports_)
+        if (port->info->letter == letter) return (port->timerOwned(avr_) >> bit) & 1;
+    return false;
 }
 
 SimTarget::~SimTarget() {

@@ -174,6 +174,18 @@ public:
     uint8_t io(unsigned index) const;
     void setIo(unsigned index, uint8_t value);
 
+    // Told of every change a timer's compare output makes to a pin (port
+    // letter, pin mask, new level), for the host's instruments: simavr's
+    // own pin IRQ also carries PORTx levels re-sent for every output pin.
+    struct OutputListener {
+        void (*call)(void* context, char port, uint8_t mask, bool level);
+        void* context;
+    };
+    void addOutputListener(const OutputListener& listener) { outputListeners_.push_back(listener); }
+    void removeOutputListener(void* context);
+    // Whether a timer's compare output owns the pin now.
+    bool timerOwnsPin(char port, int bit) const;
+
     // Messages simavr printed since the last call (errors, warnings).
     std::vector<std::string> takeMessages();
 
@@ -213,6 +225,7 @@ private:
     std::vector<std::unique_ptr<PortState>> ports_;
     std::unique_ptr<ConverterFlagHook> adcsraHook_;
     std::vector<std::unique_ptr<CompareHook>> compareHooks_;
+    std::vector<OutputListener> outputListeners_;
     std::vector<std::string> messages_;
     // Data addresses below kSpecialEnd whose access goes through
     // readByte/writeByte: PINx (marked with its port's position in ports_

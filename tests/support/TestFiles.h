@@ -56,4 +56,22 @@ inline std::string HexProgram(const std::vector<uint16_t>& words, uint16_t addre
     return text + ":00000001FF\n";
 }
 
+#ifdef QUILL_BINARY_DIR
+// A demo program of the build's firmware folder.
+inline std::string BuiltFirmware(const std::string& name) {
+    return std::string(QUILL_BINARY_DIR) + "/firmware/" + name;
+}
+// Skips the test when the build made no firmware (no avr-gcc).
+#define REQUIRE_FIRMWARE(name)                                          \
+    if (!std::filesystem::exists(testfiles::BuiltFirmware(name)))       \
+    GTEST_SKIP() << "firmware not built: " << testfiles::BuiltFirmware(name)
+#endif
+
+// A file in a scratch folder of the temporary directory, created on use.
+inline std::filesystem::path ScratchFile(const std::string& folder, const std::string& name) {
+    auto dir = std::filesystem::temp_directory_path() / folder;
+    std::filesystem::create_directories(dir);
+    return dir / name;
+}
+
 }  // namespace testfiles

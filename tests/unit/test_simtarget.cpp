@@ -31,18 +31,10 @@ constexpr unsigned PINB = 0x16, PORTB = 0x18;
 constexpr unsigned DDRA = 0x1a, PORTA = 0x1b;
 constexpr unsigned ADCL = 0x04, ADCH = 0x05;
 
-std::string firmware(const std::string& name) {
-    return std::string(QUILL_BINARY_DIR) + "/firmware/" + name;
-}
-
-#define REQUIRE_FIRMWARE(name)                    \
-    if (!std::filesystem::exists(firmware(name))) \
-    GTEST_SKIP() << "firmware not built: " << firmware(name)
+std::string firmware(const std::string& name) { return BuiltFirmware(name); }
 
 std::filesystem::path scratch(const std::string& name) {
-    auto dir = std::filesystem::temp_directory_path() / "quill_simtarget_tests";
-    std::filesystem::create_directories(dir);
-    return dir / name;
+    return ScratchFile("quill_simtarget_tests", name);
 }
 
 // Loads a few hand-assembled instruction words as an Intel HEX file.

@@ -1,0 +1,37 @@
+// The scenario commands of the instruments (serial lines, waveform files,
+// frequency and duty checks), run against the main window's InstrumentHub.
+// The headless runner hands every command here first, and tells it when a
+// wait begins and ends: frequency and duty are measured over the edges of
+// the previous wait.
+#pragma once
+
+#include <optional>
+
+#include "host/app/ScenarioExecutor.h"
+#include "host/scenario/Scenario.h"
+
+class MainWindow;
+
+class InstrumentSteps {
+public:
+    InstrumentSteps(MainWindow& window, ScenarioExecutor& executor);
+
+    // Records the signals the script measures; an error when the part does
+    // not have one of them.
+    std::optional<ScenarioExecutor::Result> prepare(const quill::scenario::Script& script);
+    // The result of an instrument command; nothing for other commands.
+    std::optional<ScenarioExecutor::Result> run(const quill::scenario::Command& command);
+    static bool isWait(const quill::scenario::Command& command);
+    static bool isCheck(const quill::scenario::Command& command);
+    void waitBegins();
+    void waitEnds();
+    // --vcd FILE --signals LIST
+    ScenarioExecutor::Result startWaveform(const QString& path, const QString& signalList);
+    // Closes that file (the scenario's own when empty).
+    ScenarioExecutor::Result stopWaveform(const QString& path = {});
+
+private:
+    QString scriptWaveform_;  // the file of the scenario's record waveform
+    MainWindow& window_;
+    ScenarioExecutor& executor_;
+};

@@ -1,0 +1,91 @@
+// The logic analyser: up to 16 channels (pins PA0 ... PD7, a USART's TX
+// and RX), every edge recorded with its cycle. It shows a span of time with
+// zoom (wheel, + and -) and pan (drag, scroll bar), follows the newest edges
+// while recording unless paused, puts cursor A (left click) and cursor B
+// (right click) with the time between them, and gives the frequency and
+// duty cycle of the chosen channel over the span shown. It repaints at most
+// every 40 ms; while it does not record it has no hook in the simulator.
+#pragma once
+
+#include <QDockWidget>
+#include <QTimer>
+#include <memory>
+#include <optional>
+
+#include "host/instruments/Probes.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace quill::instruments {
+
+class AnalyserView;
+
+class AnalyserDock : public QDockWidget {
+    Q_OBJECT
+public:
+    explicit AnalyserDock(QWidget* parent);
+    ~AnalyserDock() override;
+
+    void attach(quill::sim::SimTarget* target, std::vector<UsartLink*> usarts);
+    // Starts recording the channels (a list such as "PB3,PD5,TX").
+    bool record(const QString& channels, QString* why);
+    void stopRecording();
+    bool recording() const { return recorder_ && recorder_->recording(); }
+    void setPaused(bool paused);
+    bool paused() const { return paused_; }
+    const SignalRecorder* recorder() const { return recorder_.get(); }
+    AnalyserView* view() const { return view_; }
+    // Cursor A and B (cycles) and the text about them.
+    void setCursors(std::optional<double> a, std::optional<double> b);
+    QString cursorText() const;
+    QString measureText() const;
+    // Redraws now (the timer does so at most every 40 ms while recording).
+    void refresh();
+
+private:
+    void updateTexts();
+    quill::sim::SimTarget* target_ = nullptr;
+    std::vector<UsartLink*> usarts_;
+    std::unique_ptr<SignalRecorder> recorder_;
+    AnalyserView* view_;
+    QLineEdit* channels_;
+    QPushButton* recordButton_;
+    QPushButton* pauseButton_;
+    QComboBox* measured_;
+    QLabel* cursorLabel_;
+    QLabel* measureLabel_;
+    QTimer repaint_;
+    bool paused_ = false;
+};
+
+// The painted channels.
+class AnalyserView : public QWidget {
+    Q_OBJECT
+public:
+    explicit AnalyserView(AnalyserDock* dock);
+    void setRecorder(const SignalRecorder* recorder) { recorder_ = recorder; }
+    TimeSpan& span() { return span_; }
+    const TimeSpan& span() const { return span_; }
+    std::optional<double> cursorA, cursorB;
+    static constexpr int kLabelWidth = 56;
+    static constexpr int kRowHeight = 26;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void wheelEvent(QWheelEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
+
+private:
+    AnalyserDock* dock_;
+    const SignalRecorder* recorder_ = nullptr;
+    TimeSpan span_;
+    int dragFrom_ = -1;
+};
+
+}  // namespace quill::instruments

@@ -1,0 +1,480 @@
+#include "host/instruments/Probes.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "host/sim/SimTarget.h"
+
+extern "C" {
+#include <avr_ioport.h>
+#include <avr_uart.h>
+#include <sim_avr.h>
+#include <sim_cycle_timers.h>
+#include <sim_interrupts.h>
+#include <sim_io.h>
+#include <sim_irq.h>
+}
+
+namespace quill::instruments {
+
+namespace {
+
+void onTransmit(avr_irq_t*, uint32_t value, void* param) {
+    static_cast<UsartLink*>(param)->byteTransmitted(static_cast<uint8_t>(value));
+}
+
+avr_cycle_count_t onDeliver(avr_t*, avr_cycle_count_t when, void* param) {
+    return static_cast<UsartLink*>(param)->deliverNext(when);
+}
+
+using WrapParam = std::pair<UsartLink*, std::size_t>;
+
+uint8_t wrappedRead(avr_t* avr, avr_io_addr_t address, void* param) {
+    auto* p = static_cast<WrapParam*>(param);
+    const auto& w = p->first->wrappedAt(p->second);
+    uint8_t value = avr->data[address];
+    if (w.original) value = reinterpret_cast<avr_io_read_t>(w.original)(avr, address, w.param);
+    p->first->udrRead();
+    return value;
+}
+
+void wrappedWrite(avr_t* avr, avr_io_addr_t address, uint8_t value, void* param) {
+    auto* p = static_cast<WrapParam*>(param);
+    const auto& w = p->first->wrappedAt(p->second);
+    if (w.original) {
+        reinterpret_cast<avr_io_write_t>(w.original)(avr, address, value, w.param);
+    } else {
+        avr->data[address] = value;
+    }
+    p->first->formatWritten();
+}
+
+// Unread bytes in simavr's receive queue.
+unsigned unreadBytes(const avr_uart_t* uart) {
+    return static_cast<unsigned>(uart->input.write - uart->input.read) & (uart_fifo_fifo_size - 1);
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<UsartLink>> connectUsarts(quill::sim::SimTarget& target) {
+    std::vector<std::unique_ptr<UsartLink>> links;
+    for (avr_io_t* io = target.core()->io_port; io; io = io->next) {
+        if (std::strcmp(io->kind, "uart") != 0) continue;
+        auto* uart = reinterpret_cast<avr_uart_t*>(io);
+        links.push_back(std::make_unique<UsartLink>(target, uart, uart->name - '0'));
+    }
+    std::sort(links.begin(), links.end(),
+              [](const auto& a, const auto& b) { return a->number() < b->number(); });
+    return links;
+}
+
+UsartLink::UsartLink(quill::sim::SimTarget& target, avr_uart_t* uart, int number)
+    : avr_(target.core()), target_(target), uart_(uart), number_(number) {
+    // No sleeping while the program polls, no copy of the output on the
+    // console: the host paces and shows the line.
+    uint32_t flags = 0;
+    avr_ioctl(avr_, AVR_IOCTL_UART_SET_FLAGS(uart_->name), &flags);
+    avr_irq_register_notify(avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ(uart_->name), UART_IRQ_OUTPUT),
+                            &onTransmit, this);
+    // simavr times a frame as 128 (UBRR + 1) cycles whatever U2X and the
+    // frame format say; the registers that set them are followed here and
+    // the frame time corrected after each write.
+    auto wrap = [&](uint16_t address, bool read) {
+        if (address < 0x20) return;
+        auto& entry = avr_->io[AVR_DATA_TO_IO(address)];
+        Wrapped w{address, read,
+                  read ? reinterpret_cast<void*>(entry.r.c) : reinterpret_cast<void*>(entry.w.c),
+                  read ? entry.r.param : entry.w.param};
+        wrapped_.push_back(w);
+        wrapParams_.push_back(std::make_unique<WrapParam>(this, wrapped_.size() - 1));
+        if (read) {
+            entry.r.c = &wrappedRead;
+            entry.r.param = wrapParams_.back().get();
+        } else {
+            entry.w.c = &wrappedWrite;
+            entry.w.param = wrapParams_.back().get();
+        }
+    };
+    wrap(uart_->r_udr, true);
+    wrap(uart_->ubrrl.reg, false);
+    if (uart_->ubrrh.reg != uart_->r_ucsrc) wrap(uart_->ubrrh.reg, false);
+    wrap(uart_->r_ucsra, false);
+    wrap(uart_->r_ucsrb, false);
+    wrap(uart_->r_ucsrc, false);
+    formatWritten();
+}
+
+UsartLink::~UsartLink() {
+    avr_irq_unregister_notify(
+        avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ(uart_->name), UART_IRQ_OUTPUT), &onTransmit,
+        this);
+    avr_cycle_timer_cancel(avr_, &onDeliver, this);
+    for (auto it = wrapped_.rbegin(); it != wrapped_.rend(); ++it) {
+        auto& entry = avr_->io[AVR_DATA_TO_IO(it->address)];
+        if (it->read) {
+            entry.r.c = reinterpret_cast<avr_io_read_t>(it->original);
+            entry.r.param = it->param;
+        } else {
+            entry.w.c = reinterpret_cast<avr_io_write_t>(it->original);
+            entry.w.param = it->param;
+        }
+    }
+}
+
+UsartFormat UsartLink::format() const {
+    const uint8_t* data = avr_->data;
+    UsartFormat f;
+    uint8_t high = uart_->ubrrh.reg ? data[uart_->ubrrh.reg] : 0;
+    uint8_t control = uart_->r_ucsrc ? data[uart_->r_ucsrc] : 0x06;
+    if (uart_->ubrrh.reg && uart_->ubrrh.reg == uart_->r_ucsrc) {
+        // UBRRH and UCSRC share an address (ATmega8/16/32): the last write
+        // with URSEL (bit 7) set was UCSRC, one without it UBRRH.
+        if (high & 0x80) {
+            high = 0;
+        } else {
+            control = 0x86;  // the frame format left at 8N1
+        }
+    }
+    f.ubrr = static_cast<unsigned>(((high & 0x0F) << 8) | data[uart_->ubrrl.reg]);
+    f.doubleSpeed = avr_regbit_get(avr_, uart_->u2x) != 0;
+    const int size = ((control >> 1) & 3) | (avr_regbit_get(avr_, uart_->ucsz2) ? 4 : 0);
+    f.dataBits = size >= 4 ? 9 : 5 + size;
+    f.parity = (control & 0x20) != 0;
+    f.stopBits = (control & 0x08) ? 2 : 1;
+    return f;
+}
+
+double UsartLink::baud() const {
+    const UsartFormat f = format();
+    return usartBaud(target_.frequency(), f.ubrr, f.doubleSpeed);
+}
+
+void UsartLink::formatWritten() { uart_->cycles_per_byte = format().frameCycles(); }
+
+void UsartLink::byteTransmitted(uint8_t byte) {
+    transmitted_.append(byte);
+    tell(true, avr_->cycle, byte);
+}
+
+void UsartLink::receive(uint8_t byte) {
+    uart_->cycles_per_byte = format().frameCycles();
+    avr_raise_irq(avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ(uart_->name), UART_IRQ_INPUT), byte);
+    avr_raise_interrupt(avr_, &uart_->rxc);
+}
+
+void UsartLink::udrRead() {
+    // The overrun flag holds until the program reads the data register.
+    avr_regbit_clear(avr_, uart_->dor);
+    // The byte in the shift register moves into the freed place.
+    if (held_ && unreadBytes(uart_) < 2) {
+        receive(*held_);
+        held_.reset();
+    }
+    // A byte still buffered is there to read at once (simavr would raise
+    // the flag only a frame later).
+    if (unreadBytes(uart_) > 0) avr_raise_interrupt(avr_, &uart_->rxc);
+}
+
+void UsartLink::send(std::string_view bytes) {
+    input_.insert(input_.end(), bytes.begin(), bytes.end());
+    arm();
+}
+
+void UsartLink::arm() {
+    const uint64_t now = avr_->cycle;
+    // A reset of the part drops simavr's timers (and the cycle count falls):
+    // a delivery that should have happened by now is armed again.
+    const bool lost = armed_ && (now < armedAt_ || now > dueAt_ + format().frameCycles());
+    if (armed_ && !lost) return;
+    avr_cycle_timer_cancel(avr_, &onDeliver, this);
+    // The first byte's start bit begins now; it is received a frame later,
+    // when its stop bit ends.
+    const uint64_t frame = format().frameCycles();
+    avr_cycle_timer_register(avr_, frame, &onDeliver, this);
+    armed_ = true;
+    armedAt_ = now;
+    dueAt_ = now + frame;
+}
+
+uint64_t UsartLink::deliverNext(uint64_t when) {
+    if (input_.empty()) {
+        armed_ = false;
+        return 0;
+    }
+    const uint8_t byte = input_.front();
+    input_.pop_front();
+    const uint64_t frame = format().frameCycles();
+    tell(false, when - frame, byte);
+    if (avr_regbit_get(avr_, uart_->rxen)) {
+        if (held_) {
+            // A byte waited in the shift register with the buffer full when
+            // this one's start bit came: it is overwritten.
+            held_.reset();
+            ++lost_;
+            avr_regbit_set(avr_, uart_->dor);
+        }
+        if (unreadBytes(uart_) >= 2) {
+            held_ = byte;  // the receive buffer holds two bytes already
+        } else {
+            receive(byte);
+        }
+    }
+    if (input_.empty()) {
+        armed_ = false;
+        return 0;
+    }
+    armedAt_ = when;
+    dueAt_ = when + frame;
+    return dueAt_;
+}
+
+// ---------------------------------------------------------------- recorder
+
+struct SignalRecorder::Hook {
+    SignalRecorder* recorder;
+    std::size_t channel;
+    avr_irq_t* irq;  // a pin's IRQ, or null for a USART line
+    UsartLink* usart;
+    char port;
+    uint8_t mask;
+};
+
+namespace {
+
+void onPin(avr_irq_t*, uint32_t value, void* param) {
+    auto* hook = static_cast<SignalRecorder::Hook*>(param);
+    hook->recorder->pinChanged(hook->channel, value, false);
+}
+
+void onTimerOutput(void* context, char port, uint8_t mask, bool level) {
+    auto* hook = static_cast<SignalRecorder::Hook*>(context);
+    if (hook->port == port && hook->mask == mask)
+        hook->recorder->pinChanged(hook->channel, level ? 1 : 0, true);
+}
+
+void onLineByte(void* context, uint64_t cycle, uint8_t byte) {
+    auto* hook = static_cast<SignalRecorder::Hook*>(context);
+    hook->recorder->lineByte(hook->channel, cycle, byte, hook->usart->format().bitCycles());
+}
+
+}  // namespace
+
+SignalRecorder::SignalRecorder(quill::sim::SimTarget& target, std::vector<UsartLink*> usarts)
+    : target_(target), usarts_(std::move(usarts)) {}
+
+SignalRecorder::~SignalRecorder() {
+    std::string ignored;
+    if (file_) stopFile(&ignored);
+    unhook();
+}
+
+uint64_t SignalRecorder::now() const {
+    const uint64_t cycles = target_.cycles();
+    if (cycles + offset_ < last_) offset_ = last_ - cycles;
+    last_ = cycles + offset_;
+    return last_;
+}
+
+double SignalRecorder::clockHz() const { return target_.frequency(); }
+
+int SignalRecorder::channelOf(std::string_view name) const {
+    std::string wanted;
+    for (char c : name) wanted += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (std::size_t i = 0; i < signals_.size(); ++i) {
+        const Signal& s = signals_[i];
+        if (s.name == wanted) return static_cast<int>(i);
+        // TX and TX0 name the same line.
+        if (s.kind != Signal::Kind::Pin && s.usart == 0 &&
+            (s.name + "0" == wanted || s.name == wanted + "0"))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool SignalRecorder::start(const std::vector<Signal>& wanted, std::string* why,
+                           std::size_t edgesPerChannel) {
+    stop();
+    if (wanted.size() > kMaxChannels) {
+        *why = "at most " + std::to_string(kMaxChannels) + " wanted can be recorded";
+        return false;
+    }
+    avr_t* avr = target_.core();
+    std::vector<std::unique_ptr<Hook>> hooks;
+    std::vector<uint8_t> initial;
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        const Signal& s = wanted[i];
+        auto hook = std::make_unique<Hook>(Hook{this, i, nullptr, nullptr, s.port,
+                                                static_cast<uint8_t>(1u << s.bit)});
+        if (s.kind == Signal::Kind::Pin) {
+            const quill::sim::PartInfo::Port* port = nullptr;
+            for (const auto& p : target_.part().ports)
+                if (p.letter == s.port) port = &p;
+            if (!port) {
+                *why = "the " + target_.partName() + " has no port " + std::string(1, s.port) +
+                       " (signal " + s.name + ")";
+                return false;
+            }
+            hook->irq = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ(s.port), s.bit);
+            initial.push_back((target_.io(port->pin - 0x20u) >> s.bit) & 1);
+        } else {
+            for (UsartLink* link : usarts_)
+                if (link->number() == s.usart) hook->usart = link;
+            if (!hook->usart) {
+                *why = "the " + target_.partName() + " has no USART" + std::to_string(s.usart) +
+                       " (signal " + s.name + ")";
+                return false;
+            }
+            initial.push_back(1);  // an idle line is high
+        }
+        hooks.push_back(std::move(hook));
+    }
+    signals_ = wanted;
+    hooks_ = std::move(hooks);
+    logs_.clear();
+    lineFree_.assign(wanted.size(), 0);
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        logs_.push_back(std::make_unique<EdgeLog>(edgesPerChannel));
+        logs_.back()->setInitialLevel(initial[i]);
+        Hook& hook = *hooks_[i];
+        if (hook.irq) {
+            avr_irq_register_notify(hook.irq, &onPin, &hook);
+            target_.addOutputListener({&onTimerOutput, &hook});
+        } else {
+            hook.usart->addListener({&onLineByte, &hook, wanted[i].kind == Signal::Kind::Tx});
+        }
+    }
+    startCycle_ = now();
+    recording_ = true;
+    return true;
+}
+
+void SignalRecorder::unhook() {
+    for (auto& hook : hooks_) {
+        if (hook->irq) {
+            avr_irq_unregister_notify(hook->irq, &onPin, hook.get());
+            target_.removeOutputListener(hook.get());
+        } else {
+            hook->usart->removeListener(hook.get());
+        }
+    }
+    hooks_.clear();
+}
+
+void SignalRecorder::stop() {
+    if (file_) {
+        std::string ignored;
+        stopFile(&ignored);
+    }
+    unhook();
+    recording_ = false;
+}
+
+void SignalRecorder::pinChanged(std::size_t channel, uint32_t value, bool fromTimer) {
+    // While a timer owns the pin, simavr's pin IRQ also carries the PORTx
+    // bit it re-sends for every output pin: only the timer's edges count.
+    const Signal& s = signals_[channel];
+    if (!fromTimer && target_.timerOwnsPin(s.port, s.bit)) return;
+    logs_[channel]->add(now(), static_cast<uint8_t>(value & 1));
+}
+
+void SignalRecorder::lineByte(std::size_t channel, uint64_t cycle, uint8_t byte,
+                              uint64_t bitCycles) {
+    // Start bit, eight data bits (least significant first), stop bit.
+    EdgeLog& log = *logs_[channel];
+    const uint64_t at = now();
+    const uint64_t start = std::max(cycle + (at - target_.cycles()), lineFree_[channel]);
+    log.add(start, 0);
+    for (int bit = 0; bit < 8; ++bit)
+        log.add(start + (1u + bit) * bitCycles, static_cast<uint8_t>((byte >> bit) & 1));
+    log.add(start + 9 * bitCycles, 1);
+    lineFree_[channel] = start + 10 * bitCycles;
+}
+
+// ---------------------------------------------------------------- VCD file
+
+bool SignalRecorder::startFile(const std::string& path, std::string* why) {
+    if (!recording_) {
+        *why = "nothing is being recorded";
+        return false;
+    }
+    if (file_) stopFile(why);
+    const std::string reason = outputPathProblem(path);
+    if (!reason.empty()) {
+        *why = "cannot write the waveform to " + path + ": " + reason;
+        return false;
+    }
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) {
+        *why = "cannot write the waveform to " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    filePath_ = path;
+    fileFailed_ = false;
+    edgesWritten_ = edgesLost_ = 0;
+    const uint64_t from = now();
+    std::vector<std::string> names;
+    std::vector<uint8_t> initial;
+    written_.clear();
+    for (std::size_t i = 0; i < logs_.size(); ++i) {
+        names.push_back(signals_[i].name);
+        initial.push_back(logs_[i]->levelAt(from));
+        written_.push_back(logs_[i]->total() - logs_[i]->size() + logs_[i]->firstAfter(from));
+    }
+    vcd_ = std::make_unique<VcdText>(names, initial, target_.frequency(), from);
+    pending_ = vcd_->header();
+    flushFile();
+    return true;
+}
+
+void SignalRecorder::writeUpTo(uint64_t cycle) {
+    for (;;) {
+        std::size_t best = logs_.size();
+        uint64_t bestCycle = 0;
+        for (std::size_t i = 0; i < logs_.size(); ++i) {
+            const EdgeLog& log = *logs_[i];
+            const uint64_t base = log.total() - log.size();
+            if (written_[i] < base) {
+                edgesLost_ += base - written_[i];
+                written_[i] = base;
+            }
+            if (written_[i] >= log.total()) continue;
+            const Edge& e = log[static_cast<std::size_t>(written_[i] - base)];
+            if (e.cycle > cycle) continue;
+            if (best == logs_.size() || e.cycle < bestCycle) {
+                best = i;
+                bestCycle = e.cycle;
+            }
+        }
+        if (best == logs_.size()) return;
+        const EdgeLog& log = *logs_[best];
+        const Edge& e = log[static_cast<std::size_t>(written_[best] - (log.total() - log.size()))];
+        vcd_->change(best, e.cycle, e.level, &pending_);
+        ++written_[best];
+        ++edgesWritten_;
+    }
+}
+
+void SignalRecorder::flushFile() {
+    if (!file_) return;
+    writeUpTo(now());
+    if (!pending_.empty() && std::fwrite(pending_.data(), 1, pending_.size(), file_) != pending_.size())
+        fileFailed_ = true;
+    pending_.clear();
+}
+
+uint64_t SignalRecorder::stopFile(std::string* why) {
+    if (!file_) return 0;
+    flushFile();
+    // The end of the recording, so that a viewer shows the last stretch.
+    const std::string end = "#" + std::to_string(vcd_->timeOf(now())) + "\n";
+    if (std::fwrite(end.data(), 1, end.size(), file_) != end.size()) fileFailed_ = true;
+    if (std::fclose(file_) != 0) fileFailed_ = true;
+    file_ = nullptr;
+    if (fileFailed_) *why = "writing " + filePath_ + " failed";
+    if (edgesLost_)
+        *why = std::to_string(edgesLost_) + " edges were recorded faster than written and are "
+               "missing from " + filePath_;
+    return edgesWritten_;
+}
+
+}  // namespace quill::instruments

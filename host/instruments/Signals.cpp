@@ -1,0 +1,121 @@
+#include "host/instruments/Signals.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quill::instruments {
+
+std::optional<Signal> parseSignal(std::string_view text, std::string* why) {
+    std::string name;
+    for (char c : text) name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    Signal s;
+    s.name = name;
+    if (name.size() == 3 && name[0] == 'P' && name[1] >= 'A' && name[1] <= 'L' && name[2] >= '0' &&
+        name[2] <= '7') {
+        s.kind = Signal::Kind::Pin;
+        s.port = name[1];
+        s.bit = name[2] - '0';
+        return s;
+    }
+    const bool tx = name.rfind("TX", 0) == 0, rx = name.rfind("RX", 0) == 0;
+    if ((tx || rx) && (name.size() == 2 || (name.size() == 3 && name[2] >= '0' && name[2] <= '3'))) {
+        s.kind = tx ? Signal::Kind::Tx : Signal::Kind::Rx;
+        s.usart = name.size() == 3 ? name[2] - '0' : 0;
+        return s;
+    }
+    if (why)
+        *why = "unknown signal \"" + std::string(text) +
+               "\" (use a pin such as PB3, or TX, RX, TX1, RX1 for a USART)";
+    return std::nullopt;
+}
+
+std::optional<std::vector<Signal>> parseSignalList(std::string_view list, std::size_t limit,
+                                                   std::string* why) {
+    std::vector<Signal> signals;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string_view item = list.substr(start, comma - start);
+        if (item.empty()) {
+            if (why) *why = "empty name in the signal list \"" + std::string(list) + "\"";
+            return std::nullopt;
+        }
+        auto signal = parseSignal(item, why);
+        if (!signal) return std::nullopt;
+        // TX and TX0 are the same line.
+        auto same = [&](const Signal& s) {
+            return s.kind == signal->kind && s.port == signal->port && s.bit == signal->bit &&
+                   s.usart == signal->usart;
+        };
+        if (std::any_of(signals.begin(), signals.end(), same)) {
+            if (why) *why = "signal " + signal->name + " is listed twice";
+            return std::nullopt;
+        }
+        signals.push_back(*signal);
+        if (signals.size() > limit) {
+            if (why) *why = "more than " + std::to_string(limit) + " signals";
+            return std::nullopt;
+        }
+        start = comma + 1;
+    }
+    return signals;
+}
+
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::optional<std::string> decodeEscapes(std::string_view text, std::string* why) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (i + 1 >= text.size()) {
+            if (why) *why = "the text ends in a lone backslash";
+            return std::nullopt;
+        }
+        const char e = text[++i];
+        switch (e) {
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case '\\':
+            case '"':
+                out += e;
+                break;
+            case 'x': {
+                const int high = i + 1 < text.size() ? hexDigit(text[i + 1]) : -1;
+                const int low = i + 2 < text.size() ? hexDigit(text[i + 2]) : -1;
+                if (high < 0 || low < 0) {
+                    if (why) *why = "\\x needs two hex digits (\\x0D)";
+                    return std::nullopt;
+                }
+                out += static_cast<char>(high * 16 + low);
+                i += 2;
+                break;
+            }
+            default:
+                if (why)
+                    *why = std::string("unknown escape \\") + e + " (use \\n \\r \\t \\\\ \\\" \\xHH)";
+                return std::nullopt;
+        }
+    }
+    return out;
+}
+
+}  // namespace quill::instruments

@@ -1,0 +1,180 @@
+#include "host/instruments/TerminalDock.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <cmath>
+#include <fstream>
+
+
+namespace quill::instruments {
+
+TerminalDock::TerminalDock(int usart, QWidget* parent)
+    : QDockWidget(QString("Serial terminal (USART%1)").arg(usart), parent) {
+    setObjectName(QString("terminalUsart%1").arg(usart));
+    auto* body = new QWidget;
+    auto* layout = new QVBoxLayout(body);
+    auto* top = new QHBoxLayout;
+    baud_ = new QLabel("no program");
+    baud_->setObjectName("terminalBaud");
+    rate_ = new QComboBox;
+    rate_->setObjectName("terminalRate");
+    rate_->addItem("Rate: the program's", 0);
+    for (int rate : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200})
+        rate_->addItem(QString("%1 baud").arg(rate), rate);
+    mode_ = new QComboBox;
+    mode_->setObjectName("terminalMode");
+    mode_->addItems({"Text", "Hex"});
+    auto* save = new QPushButton("Save...");
+    save->setObjectName("terminalSave");
+    auto* clearButton = new QPushButton("Clear");
+    clearButton->setObjectName("terminalClear");
+    top->addWidget(rate_);
+    top->addWidget(mode_);
+    top->addWidget(save);
+    top->addWidget(clearButton);
+    top->addStretch(1);
+    view_ = new QPlainTextEdit;
+    view_->setObjectName("terminalView");
+    view_->setReadOnly(true);
+    view_->setMaximumBlockCount(kMaxLines);
+    view_->setFont(QFont("DejaVu Sans Mono", 9));
+    auto* bottom = new QHBoxLayout;
+    input_ = new QLineEdit;
+    input_->setObjectName("terminalInput");
+    input_->setPlaceholderText("text to send (Enter)");
+    ending_ = new QComboBox;
+    ending_->setObjectName("terminalEnding");
+    ending_->addItem("No line ending", "");
+    ending_->addItem("LF", "\n");
+    ending_->addItem("CR", "\r");
+    ending_->addItem("CR LF", "\r\n");
+    ending_->setCurrentIndex(2);
+    auto* send = new QPushButton("Send");
+    send->setObjectName("terminalSend");
+    bottom->addWidget(input_, 1);
+    bottom->addWidget(ending_);
+    bottom->addWidget(send);
+    layout->addWidget(baud_);
+    layout->addLayout(top);
+    layout->addWidget(view_, 1);
+    layout->addLayout(bottom);
+    setWidget(body);
+
+    connect(input_, &QLineEdit::returnPressed, this, &TerminalDock::sendInput);
+    connect(send, &QPushButton::clicked, this, &TerminalDock::sendInput);
+    connect(clearButton, &QPushButton::clicked, this, &TerminalDock::clear);
+    connect(mode_, &QComboBox::currentIndexChanged, this, &TerminalDock::rebuild);
+    connect(rate_, &QComboBox::currentIndexChanged, this, &TerminalDock::updateBaud);
+    connect(save, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, "Save serial output",
+                                                          "serial.txt", "Text files (*.txt)");
+        QString error;
+        if (!path.isEmpty() && !saveTo(path, &error)) view_->appendPlainText(error);
+    });
+    timer_.setInterval(50);
+    connect(&timer_, &QTimer::timeout, this, &TerminalDock::catchUp);
+    timer_.start();
+    attach(nullptr);
+}
+
+void TerminalDock::attach(UsartLink* link) {
+    link_ = link;
+    from_ = shown_ = 0;
+    view_->clear();
+    input_->setEnabled(link != nullptr);
+    updateBaud();
+}
+
+void TerminalDock::updateBaud() {
+    warning_ = false;
+    if (!link_) {
+        baud_->setText("no program");
+        return;
+    }
+    const UsartFormat f = link_->format();
+    const double baud = link_->baud();
+    const uint32_t standard = nearestStandardBaud(baud);
+    const int chosen = rate_->currentData().toInt();
+    const double reference = chosen ? chosen : standard;
+    const double error = baudErrorPercent(baud, reference);
+    warning_ = std::abs(error) > kBaudTolerancePercent;
+    QString text = QString("%1 baud (UBRR %2%3), %4%5 % from %6")
+                       .arg(std::lround(baud))
+                       .arg(f.ubrr)
+                       .arg(f.doubleSpeed ? ", U2X" : "")
+                       .arg(error >= 0 ? "+" : "")
+                       .arg(error, 0, 'f', 1)
+                       .arg(reference, 0, 'f', 0);
+    if (warning_) text = "Warning: " + text;
+    baud_->setText(text);
+    baud_->setStyleSheet(warning_ ? "color: #b00000; font-weight: bold" : "");
+}
+
+void TerminalDock::catchUp() {
+    if (!isVisible() && shown_ != 0) return;  // a hidden terminal catches up when shown
+    updateBaud();
+    if (!link_) return;
+    const SerialBuffer& buffer = link_->transmitted();
+    if (buffer.end() == shown_) return;
+    if (shown_ < buffer.begin() || shown_ < from_) {
+        rebuild();
+        return;
+    }
+    const std::string bytes = buffer.text(shown_);
+    shown_ = buffer.end();
+    const bool hex = mode_->currentIndex() == 1;
+    QScrollBar* bar = view_->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    view_->moveCursor(QTextCursor::End);
+    view_->insertPlainText(QString::fromStdString(hex ? hexBytes(bytes) + " "
+                                                      : printableText(bytes)));
+    if (atEnd) bar->setValue(bar->maximum());
+}
+
+void TerminalDock::rebuild() {
+    view_->clear();
+    shown_ = std::max(from_, link_ ? link_->transmitted().begin() : 0);
+    catchUp();
+}
+
+void TerminalDock::clear() {
+    from_ = shown_ = link_ ? link_->transmitted().end() : 0;
+    view_->clear();
+}
+
+QString TerminalDock::shownText() const { return view_->toPlainText(); }
+
+QString TerminalDock::baudText() const { return baud_->text(); }
+
+void TerminalDock::sendInput() {
+    if (!link_) return;
+    const QByteArray line = input_->text().toUtf8() + ending_->currentData().toString().toUtf8();
+    link_->send(std::string_view(line.constData(), static_cast<std::size_t>(line.size())));
+    input_->clear();
+}
+
+bool TerminalDock::saveTo(const QString& path, QString* error) {
+    const std::string file = path.toStdString();
+    const std::string reason = outputPathProblem(file);
+    if (!reason.empty()) {
+        *error = QString("cannot save to %1: %2").arg(path, QString::fromStdString(reason));
+        return false;
+    }
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    const std::string bytes = link_ ? link_->transmitted().text(from_) : std::string();
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out || !out.flush()) {
+        *error = QString("cannot write %1").arg(path);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quill::instruments

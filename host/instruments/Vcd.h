@@ -1,0 +1,44 @@
+// Value change dump text (IEEE 1364 VCD, as GTKWave reads it) for signals
+// recorded by clock cycle. The timescale comes from the clock: the largest
+// power-of-ten unit in which a cycle is a whole number of ticks (1 us at
+// 1 MHz, 100 ps at 16 MHz), else picoseconds rounded. Toolkit-free; the
+// caller writes the text to its file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quill::instruments {
+
+// Why `path` cannot take a file the host writes (a folder, FIFO, device
+// or socket there), empty when it can: a regular file, or nothing yet.
+std::string outputPathProblem(const std::string& path);
+
+class VcdText {
+public:
+    // `names` are the signals' names (one-bit wires); `initial` their
+    // levels at `startCycle`, which becomes time 0.
+    VcdText(const std::vector<std::string>& names, const std::vector<uint8_t>& initial,
+            uint32_t clockHz, uint64_t startCycle);
+
+    // The declarations and the initial values.
+    const std::string& header() const { return header_; }
+    const std::string& timescale() const { return timescale_; }
+    // Appends a change of signal `index` at `cycle` (not before the last
+    // one given) to *out.
+    void change(std::size_t index, uint64_t cycle, uint8_t level, std::string* out);
+    // The time (in timescale units) of a cycle.
+    uint64_t timeOf(uint64_t cycle) const;
+
+private:
+    static std::string identifier(std::size_t index);
+    std::string header_, timescale_;
+    std::vector<std::string> ids_;
+    uint32_t clockHz_;
+    uint64_t start_;
+    uint64_t ticksPerCycle_ = 0;  // 0: rounded picoseconds
+    uint64_t lastTime_ = UINT64_MAX;
+};
+
+}  // namespace quill::instruments

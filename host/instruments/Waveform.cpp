@@ -1,0 +1,81 @@
+#include "host/instruments/Waveform.h"
+
+namespace quill::instruments {
+
+std::size_t EdgeLog::firstAfter(uint64_t cycle) const {
+    // Binary search: the edges are in cycle order.
+    std::size_t low = 0, high = count_;
+    while (low < high) {
+        const std::size_t mid = low + (high - low) / 2;
+        if ((*this)[mid].cycle <= cycle) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    return low;
+}
+
+uint8_t EdgeLog::levelAt(uint64_t cycle) const {
+    const std::size_t after = firstAfter(cycle);
+    return after == 0 ? initial_ : (*this)[after - 1].level;
+}
+
+void TimeSpan::zoom(double factor, double anchorPixel) {
+    const double anchor = cycleAt(anchorPixel);
+    double scale = cyclesPerPixel / factor;
+    if (scale < 1.0 / 64) scale = 1.0 / 64;
+    if (scale > 1099511627776.0) scale = 1099511627776.0;
+    cyclesPerPixel = scale;
+    start = anchor - anchorPixel * scale;
+    if (start < 0) start = 0;
+}
+
+std::optional<WaveMeasurement> measureWave(const EdgeLog& log, uint64_t from, uint64_t to,
+                                           double clockHz, std::string* why) {
+    uint64_t firstRise = 0, lastRise = 0, highCycles = 0, highSince = 0;
+    int rises = 0, edges = 0;
+    bool high = log.levelAt(from) != 0;
+    bool counting = false;  // inside the whole periods, from the first rise on
+    uint64_t highInPeriods = 0;
+    for (std::size_t i = log.firstAfter(from); i < log.size() && log[i].cycle <= to; ++i) {
+        const Edge& edge = log[i];
+        const bool nowHigh = edge.level != 0;
+        if (nowHigh == high) continue;
+        ++edges;
+        if (nowHigh) {
+            if (rises == 0) {
+                firstRise = edge.cycle;
+                counting = true;
+            } else {
+                // A period ends: its high time counts.
+                highInPeriods = highCycles;
+            }
+            lastRise = edge.cycle;
+            highSince = edge.cycle;
+            ++rises;
+        } else if (counting) {
+            highCycles += edge.cycle - highSince;
+        }
+        high = nowHigh;
+    }
+    if (rises < 2) {
+        if (why) {
+            if (edges == 0) {
+                *why = std::string("no edge: the level stayed ") + (high ? "high" : "low");
+            } else {
+                *why = std::to_string(edges) + (edges == 1 ? " edge" : " edges") +
+                       ", fewer than one whole period";
+            }
+        }
+        return std::nullopt;
+    }
+    WaveMeasurement m;
+    m.periods = rises - 1;
+    const double span = static_cast<double>(lastRise - firstRise);
+    m.frequencyHz = clockHz * m.periods / span;
+    m.dutyPercent = 100.0 * static_cast<double>(highInPeriods) / span;
+    return m;
+}
+
+}  // namespace quill::instruments

@@ -1,0 +1,154 @@
+// The instruments' toolkit-free models: edge logs and what is measured on
+// them, the time span of a view, serial text, escapes, signal names, baud
+// arithmetic and the VCD timescale.
+#include <gtest/gtest.h>
+
+#include "host/instruments/Serial.h"
+#include "host/instruments/Signals.h"
+#include "host/instruments/Vcd.h"
+#include "host/instruments/Waveform.h"
+
+using namespace quill::instruments;
+
+namespace {
+
+// A square wave: high for `high` cycles of every `period`, from cycle `from`.
+EdgeLog squareWave(uint64_t from, uint64_t period, uint64_t high, int periods,
+                   std::size_t capacity = 1024) {
+    EdgeLog log(capacity);
+    for (int k = 0; k < periods; ++k) {
+        log.add(from + k * period, 1);
+        log.add(from + k * period + high, 0);
+    }
+    return log;
+}
+
+}  // namespace
+
+TEST(EdgeLog, KeepsTheNewestEdgesAndTheLevelBeforeThem) {
+    EdgeLog log(4);
+    log.add(10, 0);  // no edge: the level is already 0
+    EXPECT_EQ(log.size(), 0u);
+    for (uint64_t c : {10, 20, 30, 40, 50, 60}) log.add(c, static_cast<uint8_t>((c / 10) & 1));
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log.dropped(), 2u);
+    EXPECT_EQ(log[0].cycle, 30u);
+    // The dropped edge at 20 left the level 0 until 30.
+    EXPECT_EQ(log.initialLevel(), 0);
+    EXPECT_EQ(log.levelAt(25), 0);
+    EXPECT_EQ(log.levelAt(30), 1);
+    EXPECT_EQ(log.levelAt(45), 0);
+    EXPECT_EQ(log.firstAfter(40), 2u);
+    EXPECT_EQ(log.firstAfter(99), 4u);
+}
+
+TEST(MeasureWave, FrequencyAndDutyOverWholePeriodsOnly) {
+    // 1 MHz clock, 2048-cycle period (488.28 Hz), high a quarter.
+    const EdgeLog log = squareWave(1000, 2048, 512, 60);
+    std::string why;
+    // A stretch that starts and ends inside periods: the partial ones at
+    // both ends do not count.
+    auto m = measureWave(log, 1000 + 700, 1000 + 2048 * 50 + 100, 1e6, &why);
+    ASSERT_TRUE(m) << why;
+    EXPECT_EQ(m->periods, 49);
+    EXPECT_NEAR(m->frequencyHz, 488.28, 0.01);
+    EXPECT_NEAR(m->dutyPercent, 25.0, 1e-9);
+
+    // Too short, and a level that never moves, say what they saw.
+    EXPECT_FALSE(measureWave(log, 1000 + 100, 1000 + 2100, 1e6, &why));
+    EXPECT_NE(why.find("fewer than one whole period"), std::string::npos) << why;
+    EdgeLog flat(8);
+    flat.setInitialLevel(1);
+    EXPECT_FALSE(measureWave(flat, 0, 100000, 1e6, &why));
+    EXPECT_EQ(why, "no edge: the level stayed high");
+}
+
+TEST(TimeSpan, ZoomKeepsTheAnchorAndStaysInRange) {
+    TimeSpan span{1000, 10, 400};
+    const double anchor = span.cycleAt(100);
+    span.zoom(2, 100);
+    EXPECT_DOUBLE_EQ(span.cyclesPerPixel, 5);
+    EXPECT_DOUBLE_EQ(span.cycleAt(100), anchor);
+    for (int i = 0; i < 40; ++i) span.zoom(4, 0);
+    EXPECT_DOUBLE_EQ(span.cyclesPerPixel, 1.0 / 64);
+    span.pan(-1e9);
+    EXPECT_EQ(span.start, 0);
+    span.follow(100000);
+    EXPECT_DOUBLE_EQ(span.end(), 100000);
+}
+
+TEST(SerialBuffer, FindsTextAcrossTheRingAndKeepsPositionsAfterClear) {
+    SerialBuffer buffer(8);
+    for (char c : std::string("hello world")) buffer.append(static_cast<uint8_t>(c));
+    EXPECT_EQ(buffer.begin(), 3u);  // "lo world" kept
+    EXPECT_EQ(buffer.text(), "lo world");
+    ASSERT_TRUE(buffer.find("o w", 0));
+    EXPECT_EQ(*buffer.find("o w", 0), 4u);
+    EXPECT_FALSE(buffer.find("o w", 5));
+    EXPECT_FALSE(buffer.find("hello", 0));  // dropped
+    buffer.clear();
+    EXPECT_EQ(buffer.text(), "");
+    buffer.append('!');
+    EXPECT_EQ(*buffer.find("!", 0), 11u);
+}
+
+TEST(SerialText, EscapesHexAndPrintableText) {
+    std::string why;
+    EXPECT_EQ(*decodeEscapes(R"(a\n\r\t\\\"\x41\x0d)", &why), "a\n\r\t\\\"A\r");
+    EXPECT_FALSE(decodeEscapes(R"(\q)", &why));
+    EXPECT_NE(why.find("unknown escape \\q"), std::string::npos);
+    EXPECT_FALSE(decodeEscapes(R"(\x4)", &why));
+    EXPECT_FALSE(decodeEscapes("end\\", &why));
+    EXPECT_EQ(hexBytes(std::string("He\n\xff", 4)), "48 65 0A FF");
+    EXPECT_EQ(printableText(std::string("ok\r\nbell\x07\tx\r", 12)), "ok\nbell\\x07\tx\\x0D");
+}
+
+TEST(Signals, NamesListsAndTheirRefusals) {
+    std::string why;
+    auto list = parseSignalList("pa0,PB3,TX,rx1", 16, &why);
+    ASSERT_TRUE(list) << why;
+    ASSERT_EQ(list->size(), 4u);
+    EXPECT_EQ((*list)[1].port, 'B');
+    EXPECT_EQ((*list)[1].bit, 3);
+    EXPECT_EQ((*list)[2].kind, Signal::Kind::Tx);
+    EXPECT_EQ((*list)[3].usart, 1);
+    EXPECT_FALSE(parseSignalList("TX,TX0", 16, &why));
+    EXPECT_EQ(why, "signal TX0 is listed twice");
+    EXPECT_FALSE(parseSignalList("PB3,,PB4", 16, &why));
+    EXPECT_FALSE(parseSignalList("PB8", 16, &why));
+    EXPECT_NE(why.find("unknown signal \"PB8\""), std::string::npos);
+    EXPECT_FALSE(parseSignalList("PA0,PA1,PA2", 2, &why));
+    EXPECT_EQ(why, "more than 2 signals");
+}
+
+TEST(Baud, RateFromTheRegistersAndDistanceToStandardRates) {
+    // 1 MHz: UBRR 12 with U2X is 9615 baud, 0.16 % fast; UBRR 6 without it
+    // is 8929 baud, 7 % slow -- a receiver at 9600 garbles that.
+    const double fast = usartBaud(1e6, 12, true);
+    EXPECT_NEAR(fast, 9615.4, 0.1);
+    EXPECT_EQ(nearestStandardBaud(fast), 9600u);
+    EXPECT_LT(baudErrorPercent(fast, 9600), kBaudTolerancePercent);
+    const double slow = usartBaud(1e6, 6, false);
+    EXPECT_EQ(nearestStandardBaud(slow), 9600u);
+    EXPECT_NEAR(baudErrorPercent(slow, 9600), -6.99, 0.01);
+    EXPECT_EQ(nearestStandardBaud(usartBaud(16e6, 8, false)), 115200u);
+}
+
+TEST(VcdText, TimescaleFollowsTheClock) {
+    VcdText one({"PB3"}, {1}, 1000000, 500);
+    EXPECT_EQ(one.timescale(), "1us");
+    EXPECT_EQ(one.timeOf(2548), 2048u);  // cycles from the start
+    EXPECT_NE(one.header().find("1!\n"), std::string::npos);
+    VcdText sixteen({"A", "B"}, {0, 0}, 16000000, 0);
+    EXPECT_EQ(sixteen.timescale(), "100ps");
+    EXPECT_EQ(sixteen.timeOf(16), 10000u);  // 1 us
+    VcdText odd({"TX"}, {1}, 3686400, 0);
+    EXPECT_EQ(odd.timescale(), "1ps");
+    EXPECT_EQ(odd.timeOf(3686400), 1000000000000u);
+    // Changes at one time share its time line.
+    std::string text;
+    sixteen.change(0, 16, 1, &text);
+    sixteen.change(1, 16, 1, &text);
+    sixteen.change(0, 32, 0, &text);
+    EXPECT_EQ(text, "#10000\n1!\n1\"\n#20000\n0!\n");
+}
