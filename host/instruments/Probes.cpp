@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/sim/SimTarget.h"
+#include "platform/files.h"
 
 extern "C" {
 #include <avr_ioport.h>
@@ -398,14 +399,13 @@ bool SignalRecorder::startFile(const std::string& path, std::string* why) {
         return false;
     }
     if (file_) stopFile(why);
-    const std::string reason = outputPathProblem(path);
-    if (!reason.empty()) {
-        *why = "cannot write the waveform to " + path + ": " + reason;
-        return false;
-    }
-    file_ = std::fopen(path.c_str(), "wb");
+    quill::files::WriteOptions options;
+    options.what = "waveform file";
+    options.truncate = true;
+    std::string reason;
+    file_ = quill::files::openStreamForWriting(path, options, &reason);
     if (!file_) {
-        *why = "cannot write the waveform to " + path + ": " + std::strerror(errno);
+        *why = reason;
         return false;
     }
     filePath_ = path;

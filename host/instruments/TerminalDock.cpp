@@ -10,7 +10,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <cmath>
-#include <fstream>
+
+#include "platform/files.h"
 
 
 namespace quill::instruments {
@@ -161,17 +162,10 @@ void TerminalDock::sendInput() {
 }
 
 bool TerminalDock::saveTo(const QString& path, QString* error) {
-    const std::string file = path.toStdString();
-    const std::string reason = outputPathProblem(file);
-    if (!reason.empty()) {
-        *error = QString("cannot save to %1: %2").arg(path, QString::fromStdString(reason));
-        return false;
-    }
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
     const std::string bytes = link_ ? link_->transmitted().text(from_) : std::string();
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out || !out.flush()) {
-        *error = QString("cannot write %1").arg(path);
+    std::string why;
+    if (!quill::files::writeRegularFile(path.toStdString(), bytes, "serial output", &why)) {
+        *error = QString::fromStdString(why);
         return false;
     }
     return true;

@@ -1,17 +1,8 @@
 #include "host/instruments/Vcd.h"
 
 #include <cmath>
-#include <filesystem>
-
-#include "platform/files.h"
 
 namespace quill::instruments {
-
-std::string outputPathProblem(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return {};
-    return quill::files::notRegularReason(path);
-}
 
 VcdText::VcdText(const std::vector<std::string>& names, const std::vector<uint8_t>& initial,
                  uint32_t clockHz, uint64_t startCycle)

@@ -11,10 +11,6 @@
 
 namespace quill::instruments {
 
-// Why `path` cannot take a file the host writes (a folder, FIFO, device
-// or socket there), empty when it can: a regular file, or nothing yet.
-std::string outputPathProblem(const std::string& path);
-
 class VcdText {
 public:
     // `names` are the signals' names (one-bit wires); `initial` their

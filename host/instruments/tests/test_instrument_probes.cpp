@@ -112,6 +112,10 @@ TEST(SignalRecorder, TimerEdgesInAFileThatGtkwaveReads) {
     SignalRecorder recorder(target, {links.front().get()});
     std::string why;
     ASSERT_TRUE(recorder.start(*parseSignalList("PB3,PD5,PD7,TX", 16, nullptr), &why)) << why;
+    // A folder or a FIFO is no waveform file: refused with the reason.
+    EXPECT_FALSE(recorder.startFile(scratch("").string(), &why));
+    EXPECT_NE(why.find("is a folder"), std::string::npos) << why;
+    why.clear();
     const auto path = scratch("pwm.vcd");
     ASSERT_TRUE(recorder.startFile(path.string(), &why)) << why;
     target.runUntilCycle(30000);
