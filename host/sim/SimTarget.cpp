@@ -49,6 +49,7 @@ struct SimTarget::PortState {
     std::array<CompareOutput, 4> outputs{};
     uint8_t outputCount = 0;
     uint8_t timerLevel = 0;
+    uint8_t lastOwned = 0;  // the pins compare outputs owned after the last timer control write
     // The pins a compare output owns now.
     uint8_t timerOwned(avr_t* avr) const {
         uint8_t owned = 0;
@@ -56,6 +57,14 @@ struct SimTarget::PortState {
             if (avr_regbit_get(avr, outputs[k].com)) owned |= outputs[k].mask;
         return owned;
     }
+};
+
+// A timer control register holding COM bits: simavr's write handler, and
+// the target to tell when the program connects or disconnects an output.
+struct SimTarget::ControlHook {
+    SimTarget* owner;
+    avr_io_write_t originalWrite;
+    void* originalParam;
 };
 
 // One compare output's IRQ, told to the port of its pin.
@@ -138,6 +147,16 @@ void writeAdcsra(avr_t* avr, avr_io_addr_t address, uint8_t value, void* param) 
     } else {
         avr->data[address] = static_cast<uint8_t>((avr->data[address] & ~kAdif) | flagBefore);
     }
+}
+
+void timerControlWritten(avr_t* avr, avr_io_addr_t address, uint8_t value, void* param) {
+    auto* hook = static_cast<SimTarget::ControlHook*>(param);
+    if (hook->originalWrite) {
+        hook->originalWrite(avr, address, value, hook->originalParam);
+    } else {
+        avr->data[address] = value;
+    }
+    hook->owner->compareOutputsSwitched();
 }
 
 void compareOutputRaised(avr_irq_t*, uint32_t value, void* param) {
@@ -294,6 +313,17 @@ void SimTarget::connectCompareOutputs() {
             (*port)->outputs[(*port)->outputCount++] = {comp.com, mask};
             compareHooks_.push_back(
                 std::make_unique<CompareHook>(CompareHook{this, port->get(), mask}));
+            // The register with the COM bits: connecting or disconnecting
+            // the output changes the pin without an edge of the timer.
+            const auto control = static_cast<avr_io_addr_t>(comp.com.reg);
+            if (!std::any_of(controlHooks_.begin(), controlHooks_.end(),
+                             [&](const auto& h) { return h.first == control; })) {
+                auto& entry = avr_->io[AVR_DATA_TO_IO(control)];
+                auto hook = std::make_unique<ControlHook>(ControlHook{this, entry.w.c, entry.w.param});
+                entry.w.c = &timerControlWritten;
+                entry.w.param = hook.get();
+                controlHooks_.emplace_back(control, std::move(hook));
+            }
             avr_irq_register_notify(&timer->io.irq[TIMER_IRQ_OUT_COMP + c], &compareOutputRaised,
                                     compareHooks_.back().get());
         }
@@ -309,6 +339,31 @@ void SimTarget::timerDrives(PortState& port, uint8_t mask, bool level) {
     syncPinStorage(port);
     for (const OutputListener& listener : outputListeners_)
         listener.call(listener.context, port.info->letter, mask, level);
+}
+
+void SimTarget::compareOutputsSwitched() {
+    for (auto& port : ports_) {
+        if (!port->outputCount) continue;
+        const uint8_t owned = port->timerOwned(avr_);
+        const uint8_t switched = static_cast<uint8_t>(owned ^ port->lastOwned);
+        if (!switched) continue;
+        // The switched pins' level before and after: the timer's or PORTx's.
+        const uint8_t out = avr_->data[port->info->port];
+        const uint8_t before =
+            static_cast<uint8_t>((out & ~port->lastOwned) | (port->timerLevel & port->lastOwned));
+        const uint8_t after = static_cast<uint8_t>((out & ~owned) | (port->timerLevel & owned));
+        port->lastOwned = owned;
+        const uint8_t changed = static_cast<uint8_t>((before ^ after) & switched &
+                                                     avr_->data[port->info->ddr]);
+        if (!changed) continue;
+        ++externalChanges_;
+        syncPinStorage(*port);
+        for (uint8_t mask = 1; mask; mask = static_cast<uint8_t>(mask << 1)) {
+            if (!(changed & mask)) continue;
+            for (const OutputListener& listener : outputListeners_)
+                listener.call(listener.context, port->info->letter, mask, (after & mask) != 0);
+        }
+    }
 }
 
 void SimTarget::removeOutputListener(void* context) {
@@ -483,7 +538,7 @@ void SimTarget::reset() {
     avr_->cycle = 0;
     avr_->state = cpu_Running;
     if (adcsraHook_) adcsraHook_->freeRunning = false;
-    for (auto& port : ports_) port->timerLevel = 0;
+    for (auto& port : ports_) port->timerLevel = port->lastOwned = 0;
     installHooks();
 }
 

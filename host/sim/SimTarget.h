@@ -196,7 +196,11 @@ public:
     struct PortState;
     struct ConverterFlagHook;
     struct CompareHook;
+    struct ControlHook;
     uint8_t programReadsPin(PortState& port);
+    // The program wrote a timer control register: outputs it connected or
+    // disconnected change their pins.
+    void compareOutputsSwitched();
     // A timer's compare output drove `level` on the pins of `mask`.
     void timerDrives(PortState& port, uint8_t mask, bool level);
     void addMessage(std::string text);
@@ -225,6 +229,7 @@ private:
     std::vector<std::unique_ptr<PortState>> ports_;
     std::unique_ptr<ConverterFlagHook> adcsraHook_;
     std::vector<std::unique_ptr<CompareHook>> compareHooks_;
+    std::vector<std::pair<uint16_t, std::unique_ptr<ControlHook>>> controlHooks_;
     std::vector<OutputListener> outputListeners_;
     std::vector<std::string> messages_;
     // Data addresses below kSpecialEnd whose access goes through

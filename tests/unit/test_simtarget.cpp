@@ -323,3 +323,27 @@ TEST(SimTarget, TimerOutputsDriveTheirPins) {
     target.run(3);
     EXPECT_EQ(target.io(PINB) & 0x08, 0);
 }
+
+// A program that disconnects a compare output (COM bits back to 0) hands the
+// pin back to PORTx: the pin, and the count the refresh filter watches,
+// change at that write, without any edge of the timer.
+TEST(SimTarget, DisconnectingACompareOutputHandsThePinBack) {
+    SimTarget target("ATmega16");
+    std::vector<uint16_t> program = {
+        0xE008, 0xBB07,  // DDRB = 0x08: PB3 (OC0) an output, PORTB stays 0
+        0xE009, 0xBF0C,  // OCR0 = 9
+        0xE309, 0xBF03,  // TCCR0 = CTC, set OC0 on compare match, clock / 1
+    };
+    program.insert(program.end(), 20, 0x0000);  // nop: the match sets PB3
+    const uint32_t disconnect = static_cast<uint32_t>(program.size()) * 2;
+    program.insert(program.end(), {0xE009, 0xBF03, 0xCFFF});  // TCCR0 = CTC, COM 0; loop
+    loadProgram(target, "disconnect.hex", program);
+    while (target.programCounter() != disconnect) ASSERT_TRUE(target.step());
+    EXPECT_EQ(target.io(PINB) & 0x08, 0x08) << "the timer set PB3";
+    const uint8_t *ddr = nullptr, *port = nullptr, *external = nullptr;
+    ASSERT_TRUE(target.pinDependencies(PINB, &ddr, &port, &external));
+    const uint8_t before = *external;
+    target.run(2);
+    EXPECT_EQ(target.io(PINB) & 0x08, 0) << "PORTB.3 is 0";
+    EXPECT_NE(*external, before);
+}
