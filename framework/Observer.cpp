@@ -28,24 +28,47 @@ void Subject::countDown() {
 
 void Subject::attach(Observer* observer) {
     if (observer->active_) countUp();
-    observers_ = new Node{observer, observers_};
+    observers_ = new Node{observer, observers_, nullptr};
+    if (observers_->next) observers_->next->prev = observers_;
     observer->node_ = observers_;
 }
 
+void Subject::unlink(Node* node) {
+    if (node->prev) {
+        node->prev->next = node->next;
+    } else {
+        observers_ = node->next;
+    }
+    if (node->next) node->next->prev = node->prev;
+    delete node;
+}
+
 void Subject::detach(Observer* observer) {
+    // Nodes cleared during a notification are freed here, outside it.
+    // At depth 1 only the first detach may purge (the node being visited
+    // is not yet cleared then); a later one could free that node.
     if (purgeAllowed_ && depth_ < 2) {
-        Node** link = &observers_;
-        while (Node* node = *link) {
+        for (Node* node = cleared_ > 0 ? observers_ : nullptr; node;) {
+            Node* next = node->next;
             if (!node->observer) {
-                *link = node->next;
-                delete node;
-            } else {
-                link = &node->next;
+                unlink(node);
+                --cleared_;
             }
+            node = next;
         }
         purgeAllowed_ = (depth_ == 0);
     }
-    if (observer->node_) observer->node_->observer = nullptr;
+    if (Node* node = observer->node_) {
+        if (depth_ == 0) {
+            // No notification walks the list: the node goes at once, in
+            // constant time (thousands of windows closing one after another
+            // on the same register stay linear).
+            unlink(node);
+        } else {
+            node->observer = nullptr;
+            ++cleared_;
+        }
+    }
     observer->node_ = nullptr;
     observer->suspend();
 }

@@ -1,10 +1,11 @@
 // Change notification between simulated state and the parties watching it.
 //
-// A Subject keeps a singly linked list of nodes, newest first, each pointing
-// at one Observer. Removing an observer only clears its node's pointer; the
-// empty nodes are freed lazily by a later detach() that runs outside nested
-// notifications, so an observer may be deleted while notify() is walking the
-// list without the walk ever touching freed memory.
+// A Subject keeps a doubly linked list of nodes, newest first, each pointing
+// at one Observer. An observer removed while no notification runs takes its
+// node with it at once; one removed during notify() only clears its node's
+// pointer, and the cleared nodes are freed lazily by a later detach() that
+// runs outside nested notifications, so an observer may be deleted while
+// notify() is walking the list without the walk ever touching freed memory.
 //
 // Toolkit-free: used by the core, the models and the windows alike.
 #pragma once
@@ -55,12 +56,15 @@ private:
     struct Node {
         Observer* observer;
         Node* next;
+        Node* prev;
     };
+    void unlink(Node* node);  // frees the node
 
     bool hooksEnabled_ = false;
     Node* observers_ = nullptr;
     int32_t depth_ = 0;
     bool purgeAllowed_ = true;
+    int32_t cleared_ = 0;  // nodes whose observer went during a notification
     int32_t activeCount_ = 0;
     static uint64_t activityChanges_;
 };

@@ -386,6 +386,21 @@ private:
     int shots_ = 0;
 };
 
+// When the run is over, the events still queued (layout and paint requests
+// of the windows opened just before a time limit, thousands of them) are
+// dropped at once: left queued, each window's destruction would search the
+// whole queue for its own, which took minutes for 10,000 windows. Deferred
+// deletions are carried out first, so that nothing is leaked.
+struct DropPendingEvents {
+    DropPendingEvents() = default;
+    DropPendingEvents(const DropPendingEvents&) = delete;
+    DropPendingEvents& operator=(const DropPendingEvents&) = delete;
+    ~DropPendingEvents() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::removePostedEvents(nullptr);
+    }
+};
+
 bool isCheck(const sc::Command& command) {
     return std::holds_alternative<sc::ExpectCommand>(command) ||
            std::holds_alternative<sc::ExpectLedCommand>(command) ||
@@ -566,6 +581,8 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     for (const std::string& warning : env.warnings)
         std::fprintf(err, "quill-host: warning: %s\n", warning.c_str());
     MainWindow window(env.config, env.factory);
+    // Runs before the window is destroyed, however the run ends.
+    const DropPendingEvents dropPendingEvents;
     // Nobody answers a message box in a headless run: its text goes to the
     // output and its default button is pressed.
     UnattendedDialogs unattended([&](const QString& line) {

@@ -6,6 +6,7 @@ cmake_minimum_required(VERSION 3.25)
 #   -DARGS=<|-separated quill-host arguments; %WORK% is the work folder>
 #   [-DSETUP=<|-separated steps>]  dir:PATH  fifo:PATH  copy:PATH=SOURCE
 #                                  link:PATH=TARGET   (paths in the work folder)
+#                                  repeat:PATH=N*LINE (a file of N such lines)
 #   [-DEXPECT_FILES=<|-separated paths that must exist afterwards>]
 #   [-DEXPECT_LINKS=<|-separated paths that must still be symbolic links>]
 #   [-DABSENT_FILES=<|-separated paths that must not exist afterwards>]
@@ -31,6 +32,10 @@ foreach(step IN LISTS setup)
     endif()
   elseif(kind STREQUAL "copy")
     file(COPY_FILE "${source}" "${path}")
+  elseif(kind STREQUAL "repeat")
+    string(REGEX MATCH "^([0-9]+)\\*(.*)$" _ "${source}")
+    string(REPEAT "${CMAKE_MATCH_2}\n" ${CMAKE_MATCH_1} lines)
+    file(WRITE "${path}" "${lines}")
   elseif(kind STREQUAL "link")
     file(CREATE_LINK "${source}" "${path}" SYMBOLIC)
   else()

@@ -165,10 +165,11 @@ TEST(Observer, DeletingAnotherObserverDuringNotifyIsSafe) {
     d.calls.clear();
     s.notify();
     EXPECT_EQ(d.calls, (std::vector<int>{1, 3}));
-    // The victim's node is purged by a later detach at depth 0; that
-    // detach's own node waits for the next purge.
-    { CallOnWrite<Deleter> tmp(&s, &d, &Deleter::other); }
+    // The victim's node, cleared during the walk, is purged by a later
+    // detach at depth 0, which takes its own node with it at once.
     EXPECT_EQ(s.nodeCount(), 3);
+    { CallOnWrite<Deleter> tmp(&s, &d, &Deleter::other); }
+    EXPECT_EQ(s.nodeCount(), 2);
 }
 
 struct SelfDeleter {
@@ -261,10 +262,11 @@ TEST(Observer, ExceptionOutOfNotifyLeavesSubjectUsable) {
     auto o = std::make_unique<CallOnWrite<Thrower>>(&s, &t, &Thrower::boom);
     EXPECT_THROW(s.notify(), SubjectIsDestroyed);
     o.reset();
-    // Depth is back at 0, so a later detach still purges the cleared node.
+    // Depth is back at 0, so the detach took its node at once.
+    EXPECT_EQ(s.nodeCount(), 0);
     Recorder r;
     { CallOnWrite<Recorder> tmp(&s, &r, &Recorder::a); }
-    EXPECT_EQ(s.nodeCount(), 1);
+    EXPECT_EQ(s.nodeCount(), 0);
     CallOnWrite<Recorder> ok(&s, &r, &Recorder::a);
     s.notify();
     EXPECT_EQ(r.calls.size(), 1u);
