@@ -6,6 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
+  dpkg-dev file
   libtinyxml-dev
   qt6-base-dev libgl-dev
   libsimavr-dev simavr libelf-dev libdw-dev gdb-avr

@@ -31,6 +31,7 @@ const char* HostUsage() {
            "                 from (also given alone: quill-host lab.quill); the command line\n"
            "                 and a scenario's set-up lines override it\n"
            "  --junit        write a JUnit XML report of the headless run (a test case per check)\n"
+           "  --version      print the version and exit\n"
            "  --quiet        print only failed steps and the summary\n"
            "  --gdb          accept avr-gdb on 127.0.0.1:PORT (default 1234; 0 picks a free\n"
            "                 port and prints it)\n"
@@ -79,6 +80,8 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
         } else if (arg == "--junit") {
             if (!needValue()) return std::nullopt;
             options.junit = value;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--part") {
@@ -171,7 +174,7 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
         return std::nullopt;
     }
     // The firmware may also come from the scenario's own "firmware" line.
-    if (options.headless && !options.help) {
+    if (options.headless && !options.help && !options.version) {
         if (options.scenario.empty()) {
             *error = "--headless needs --scenario";
             return std::nullopt;

@@ -32,6 +32,7 @@ struct HostOptions {
     std::string vcd;                // --vcd: waveform file written while the program runs
     std::string vcdSignals;         // --signals: its signals, "PA0,PB3,TX"
     bool help = false;
+    bool version = false;  // --version: print the version and exit
 };
 
 // Parses argv[1..]; on error returns nothing and explains in *error.

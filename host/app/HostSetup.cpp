@@ -39,7 +39,13 @@ std::string FindInstallDirectory(const std::string& requested) {
 }
 
 std::string DefaultModulePath() {
-    return QDir(binaryDir()).filePath("QuillComponents.so").toStdString();
+    // Beside the binary in a build tree; in an installed tree, in the
+    // package's library folder.
+    const QString beside = QDir(binaryDir()).filePath("QuillComponents.so");
+    const QString installed = QDir(binaryDir()).filePath("../lib/quill-host/QuillComponents.so");
+    if (!QFileInfo::exists(beside) && QFileInfo::exists(installed))
+        return QDir::cleanPath(installed).toStdString();
+    return beside.toStdString();
 }
 
 HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {

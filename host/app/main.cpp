@@ -44,6 +44,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quill-host: %s\n\n%s", error.c_str(), HostUsage());
         return 2;
     }
+    if (options->version) {
+        std::printf("quill-host %s\n", QUILL_VERSION);
+        return 0;
+    }
     if (options->help) {
         std::fputs(HostUsage(), stdout);
         return 0;

@@ -59,6 +59,26 @@ TEST(HostOptions, TimeLimitIsParsedAndBounded) {
     }
 }
 
+// A lab comes alone (quill-host lab.quill) or with --lab, also headless;
+// --version needs no scenario.
+TEST(HostOptions, LabFileAloneOrWithItsOptionAndVersion) {
+    std::string error;
+    auto options = ParseHostOptions({"class/lab.quill"}, &error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->lab, "class/lab.quill");
+    options = ParseHostOptions({"--headless", "--lab", "l.quill", "--scenario", "s.scn",
+                                "--junit", "r.xml", "--quiet"},
+                               &error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->lab, "l.quill");
+    EXPECT_EQ(options->junit, "r.xml");
+    EXPECT_TRUE(options->quiet);
+    EXPECT_FALSE(ParseHostOptions({"notes.txt"}, &error));
+    options = ParseHostOptions({"--headless", "--version"}, &error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_TRUE(options->version);
+}
+
 // The part name is found whatever its case, and reported as the file names
 // it; a part description the module could not use stops the start.
 TEST(HostSetup, PartNamesIgnoreCaseAndUnusableDescriptionsStopTheStart) {

@@ -1,0 +1,44 @@
+# Installation and the Debian package. The host looks for its data in
+# ../share/quill-host beside its binary and for the module beside itself or
+# in ../lib/quill-host, so an installed tree works from any prefix.
+include(GNUInstallDirs)
+
+if(TARGET quill-host)
+  set_target_properties(quill-host PROPERTIES INSTALL_RPATH "$ORIGIN/../lib/quill-host")
+  install(TARGETS quill-host RUNTIME DESTINATION bin)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/host/Partdescriptionfiles DESTINATION share/quill-host)
+  install(FILES ${CMAKE_SOURCE_DIR}/resources/desktop/quill-host.desktop
+    DESTINATION share/applications)
+  install(FILES ${CMAKE_SOURCE_DIR}/resources/desktop/quill-host.svg
+    DESTINATION share/icons/hicolor/scalable/apps)
+endif()
+if(TARGET QuillComponents)
+  set_target_properties(QuillComponents PROPERTIES INSTALL_RPATH "$ORIGIN")
+  install(TARGETS QuillComponents quill_platform LIBRARY DESTINATION lib/quill-host)
+endif()
+# The demo programs and their scenarios in one folder: a scenario finds its
+# firmware beside it.
+if(TARGET quill_firmware)
+  install(DIRECTORY ${CMAKE_BINARY_DIR}/firmware/ DESTINATION share/quill-host/examples
+    FILES_MATCHING PATTERN "*.elf" PATTERN "*.hex" PATTERN "CMakeFiles" EXCLUDE)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/firmware/scenarios/ DESTINATION share/quill-host/examples
+    FILES_MATCHING PATTERN "*.scn")
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quill-host)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "QuillComponents developers <quill@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "AVR simulator workbench with virtual peripherals (LEDs, switches, keypad, LCD, ADC inputs)")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES TRUE)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_LICENSE GPL-3.0-or-later)
+# The runtime dependencies are the Debian packages of the libraries the
+# binaries link (dpkg-shlibdeps), plus the fonts the windows draw with.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+include(CPack)
