@@ -79,6 +79,10 @@ ProgramInfo ProgramInfo::load(const std::string& path) {
     std::string bytes, error;
     if (!files::readRegularFile(path, kMaxElfBytes, "firmware", &bytes, &error))
         throw std::runtime_error(error);
+    return parse(std::move(bytes), path);
+}
+
+ProgramInfo ProgramInfo::parse(std::string bytes, const std::string& path) {
     static std::once_flag once;
     std::call_once(once, [] { elf_version(EV_CURRENT); });
     Handles h;

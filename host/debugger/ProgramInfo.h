@@ -36,6 +36,8 @@ public:
     // cannot be read or is no ELF file; a file without debug information
     // loads with an empty line table.
     static ProgramInfo load(const std::string& path);
+    // The same from the file's bytes; `name` names it in messages.
+    static ProgramInfo parse(std::string bytes, const std::string& name);
 
     bool hasLineInfo() const { return !rows_.empty(); }
     // The file carries STABS debug information (what avr-gcc's -g writes),

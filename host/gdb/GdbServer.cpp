@@ -112,12 +112,17 @@ bool GdbServer::listen(uint16_t port, std::string* error) {
 void GdbServer::accept() {
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;
+    const int yes = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    adoptClient(fd);
+}
+
+void GdbServer::adoptClient(int fd) {
     if (clientFd_ >= 0) {  // one client at a time
         ::close(fd);
         return;
     }
-    const int yes = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     clientFd_ = fd;
     input_.clear();
     resumed_ = step_ = interrupt_ = false;
@@ -135,12 +140,13 @@ void GdbServer::closeClient() {
 }
 
 void GdbServer::poll(int timeoutMs) {
-    if (listenFd_ < 0) return;
-    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {clientFd_, POLLIN, 0}};
-    const nfds_t count = clientFd_ >= 0 ? 2 : 1;
-    if (::poll(fds, count, timeoutMs) <= 0) return;
-    if (fds[0].revents & POLLIN) accept();
-    if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+    if (listenFd_ < 0 && clientFd_ < 0) return;
+    // The client first, so that a server without a listening socket (a
+    // client handed over) is served too.
+    pollfd fds[2] = {{clientFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}};
+    if (::poll(fds, 2, timeoutMs) <= 0) return;
+    if (fds[1].revents & POLLIN) accept();
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
         if (readClient()) handleInput();
     }
 }

@@ -52,6 +52,9 @@ public:
     void poll(int timeoutMs);
 
     bool attached() const { return clientFd_ >= 0; }
+    // Serves a connected stream socket as the client (tests and fuzzing
+    // hand it one end of a socket pair); the server owns it from now on.
+    void adoptClient(int fd);
     // Clients that have attached, and detached (or gone) again, so far.
     int attachCount() const { return attaches_; }
     int detachCount() const { return detaches_; }

@@ -14,41 +14,15 @@
 #include <string>
 
 #include "host/gdb/GdbServer.h"
+#include "host/gdb/tests/MemoryTarget.h"
 
 namespace {
 
 using quill::gdb::GdbServer;
 
-class FakeTarget : public quill::gdb::GdbTarget {
-public:
-    std::array<uint8_t, 0x460> data{};
-    uint32_t pc = 0x92;
-    std::set<uint32_t> breakpoints;
-
-    bool readMemory(uint32_t address, uint8_t* out, uint32_t count) override {
-        if (address < 0x800000) {  // flash: its address's low byte
-            for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(address + i);
-            return true;
-        }
-        const uint32_t a = address - 0x800000;
-        if (a > data.size() || count > data.size() - a) return false;
-        std::memcpy(out, data.data() + a, count);
-        return true;
-    }
-    bool writeMemory(uint32_t address, const uint8_t* in, uint32_t count) override {
-        const uint32_t a = address - 0x800000;
-        if (address < 0x800000 || a > data.size() || count > data.size() - a) return false;
-        std::memcpy(data.data() + a, in, count);
-        return true;
-    }
-    uint32_t programCounter() override { return pc; }
-    void setProgramCounter(uint32_t value) override { pc = value; }
-    void addBreakpoint(uint32_t address) override { breakpoints.insert(address); }
-    void removeBreakpoint(uint32_t address) override { breakpoints.erase(address); }
-};
 
 struct GdbServerTest : ::testing::Test {
-    FakeTarget target;
+    MemoryTarget target;
     GdbServer server{target};
     int client = -1;
 
