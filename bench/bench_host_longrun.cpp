@@ -3,9 +3,16 @@
 // (slices of 10 ms of simulated time, the event loop served between them),
 // and reports its resident size at the start, every tenth of the way and at
 // the end, to show that memory stays flat and the output pane bounded.
+// With QUILL_BENCH_LOG=<file> the register logger writes PORTA to PORTD to
+// that file (at most QUILL_BENCH_LOG_LIMIT MB, 100 by default) and the file's
+// size is reported too, to show that it stays within its limit.
 #include <QApplication>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "host/app/ScenarioExecutor.h"
 
 #include "bench/BenchFirmware.h"
 #include "bench/BenchHost.h"
@@ -24,6 +31,30 @@ int LongRun(uint64_t instructions) {
     std::printf("long run: %s on an ATmega16 at %.0f MHz, every component open%s%s\n",
                 FirmwareName().c_str(), kFrequencyHz / 1e6, missing.empty() ? "" : " ",
                 missing.c_str());
+    const char* logFile = std::getenv("QUILL_BENCH_LOG");
+    if (logFile && *logFile) {
+        ScenarioExecutor host(*window, {});
+        ScenarioExecutor::LoggerInputs in;
+        in.registers = std::vector<QString>{"PORTA", "PORTB", "PORTC", "PORTD"};
+        in.file = QString::fromLocal8Bit(logFile);
+        in.directory = QString();
+        in.enabled = true;
+        in.toFile = true;
+        const char* limit = std::getenv("QUILL_BENCH_LOG_LIMIT");
+        in.limitMegabytes = limit ? std::atoi(limit) : 100;
+        const ScenarioExecutor::Result r = host.logger(in);
+        if (r.outcome != ScenarioExecutor::Outcome::Ok) {
+            std::fprintf(stderr, "quill_bench: %s\n", qPrintable(r.message));
+            return 1;
+        }
+        std::printf("logging PORTA..PORTD to %s, limit %d MB\n", logFile, *in.limitMegabytes);
+    }
+    auto logBytes = [logFile]() -> long long {
+        std::error_code ec;
+        if (!logFile || !*logFile) return -1;
+        const auto size = std::filesystem::file_size(logFile, ec);
+        return ec ? -1 : static_cast<long long>(size);
+    };
     QApplication::processEvents();
     const long long startRss = ResidentBytes();
     const auto start = std::chrono::steady_clock::now();
@@ -34,11 +65,11 @@ int LongRun(uint64_t instructions) {
         const uint64_t done = debugger.instructionsExecuted() - first;
         std::printf(
             "%-6s %13llu instructions  %8.1f s  %6.2f M instr/s  resident %7.1f MiB  output "
-            "pane %lld lines\n",
+            "pane %lld lines  log file %lld bytes\n",
             when, static_cast<unsigned long long>(done), seconds,
             seconds > 0 ? static_cast<double>(done) / seconds / 1e6 : 0.0,
             static_cast<double>(ResidentBytes()) / (1024.0 * 1024.0),
-            static_cast<long long>(window->outputLines().size()));
+            static_cast<long long>(window->outputLines().size()), logBytes());
         std::fflush(stdout);
     };
     report("start");

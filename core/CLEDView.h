@@ -298,7 +298,7 @@ private:
     // with direct access, and the observer activity they were derived at.
     uint64_t watched_ = 0;
     uint64_t watchedChanges_ = ~uint64_t{0};
-    bool watchedWhileLogging_ = false;
+    uint64_t watchedLogged_ = 0;
     GeneralSettings general_;
     double detectedClockMHz_ = 1.0;
 

@@ -339,19 +339,20 @@ void CLEDView::ReadMemoryView() {
 void CLEDView::SetRefreshFilter() {
     if (!direct_) return;
     // A register matters when anything but the core's own write-back
-    // observer watches it; while the register logger logs, that observer
-    // dumps on a change of any register, so every one matters.
+    // observer watches it, or when the register logger logs it (a dump is
+    // written when a chosen register changed).
     // Derived again only when some observer started or stopped watching.
     const uint64_t changes = Subject::activityChanges();
-    if (changes != watchedChanges_ || logger_.enabled() != watchedWhileLogging_) {
-        uint64_t watched = logger_.enabled() ? ~uint64_t{0} : 0;
-        for (size_t i = 0; i < ioRegisters_.size() && !logger_.enabled(); ++i) {
+    const uint64_t logged = logger_.watchedRegisters();
+    if (changes != watchedChanges_ || logged != watchedLogged_) {
+        uint64_t watched = logged;
+        for (size_t i = 0; i < ioRegisters_.size(); ++i) {
             const bool own = i < registerObservers_.size() && registerObservers_[i]->isActive();
             if (ioRegisters_[i].activeCount() > (own ? 1 : 0)) watched |= uint64_t{1} << i;
         }
         watched_ = watched;
         watchedChanges_ = changes;
-        watchedWhileLogging_ = logger_.enabled();
+        watchedLogged_ = logged;
     }
     const uint64_t watched = watched_;
     // Followers of the cycle count that announce no due count (and are not

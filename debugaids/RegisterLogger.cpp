@@ -48,6 +48,7 @@ void RegisterLogger::Reset() {
     enabled_ = false;
     toFile_ = false;
     selection_.fill(false);
+    selectionMask_ = 0;
     fileName_.clear();
     directory_.clear();
     limitBytes_ = LoggerChoice::kDefaultLimitBytes;
@@ -148,9 +149,12 @@ std::string RegisterLogger::Apply(const LoggerChoice& choice) {
     }
 
     selection_.fill(false);
+    selectionMask_ = 0;
     for (int index : choice.registers) {
-        if (index >= 0 && index < static_cast<int>(selection_.size()))
+        if (index >= 0 && index < static_cast<int>(selection_.size())) {
             selection_[static_cast<size_t>(index)] = true;
+            selectionMask_ |= uint64_t{1} << index;
+        }
     }
     enabled_ = choice.enabled;
     toFile_ = choice.toFile;

@@ -116,6 +116,12 @@ public:
                               const NameOf& nameOf);
 
     bool enabled() const { return enabled_; }
+    // The registers whose changes make a dump, one bit per I/O index: the
+    // chosen ones while logging goes somewhere (none once a log file
+    // stopped at its limit).
+    uint64_t watchedRegisters() const {
+        return !enabled_ || (toFile_ && !stream_) ? 0 : selectionMask_;
+    }
     bool toFile() const { return toFile_; }
     const std::array<bool, 64>& selection() const { return selection_; }
     // The selected indices in ascending order.
@@ -137,6 +143,7 @@ private:
     bool enabled_ = false;
     bool toFile_ = false;
     std::array<bool, 64> selection_{};
+    uint64_t selectionMask_ = 0;  // selection_ as bits
     std::string fileName_, directory_;
     uint64_t limitBytes_ = LoggerChoice::kDefaultLimitBytes;
     LoggerLayout layout_;
