@@ -17,12 +17,12 @@ if(TARGET QuillComponents)
   install(TARGETS QuillComponents quill_platform LIBRARY DESTINATION lib/quill-host)
 endif()
 # The demo programs and their scenarios in one folder: a scenario finds its
-# firmware beside it.
+# firmware, and the pictures its checks compare against, beside it.
 if(TARGET quill_firmware)
   install(DIRECTORY ${CMAKE_BINARY_DIR}/firmware/ DESTINATION share/quill-host/examples
     FILES_MATCHING PATTERN "*.elf" PATTERN "*.hex" PATTERN "CMakeFiles" EXCLUDE)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/firmware/scenarios/ DESTINATION share/quill-host/examples
-    FILES_MATCHING PATTERN "*.scn")
+    FILES_MATCHING PATTERN "*.scn" PATTERN "*.png")
 endif()
 
 set(CPACK_GENERATOR DEB)
@@ -41,4 +41,6 @@ set(CPACK_DEBIAN_PACKAGE_LICENSE GPL-3.0-or-later)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+# To build and debug programs of one's own.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gcc-avr, avr-libc, gdb-avr")
 include(CPack)

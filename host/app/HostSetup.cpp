@@ -111,7 +111,12 @@ bool AttachModule(MainWindow& window, const HostOptions& options, QString* error
     std::string module = explicitModule ? options.module : DefaultModulePath();
     if (explicitModule)
         module = QFileInfo(QString::fromStdString(module)).absoluteFilePath().toStdString();
-    PluginLoadResult loaded = LoadPlugin(module, explicitModule);
+    // An installed host runs the module installed with it, whatever the
+    // user's registry names (a build tree's, another installation's): like a
+    // given --module, it is registered whenever the registry names another.
+    const bool installedModule =
+        !explicitModule && module != QDir(binaryDir()).filePath("QuillComponents.so").toStdString();
+    PluginLoadResult loaded = LoadPlugin(module, explicitModule || installedModule);
     if (!loaded.plugin) {
         *error = QString::fromStdString(loaded.error);
         return false;
