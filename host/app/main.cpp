@@ -16,6 +16,7 @@
 #include "host/app/LabSession.h"
 #include "host/app/MainWindow.h"
 #include "host/gdb/GdbController.h"
+#include "host/quiet/QtNoiseFilter.h"
 
 namespace {
 
@@ -53,10 +54,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     // Headless runs need no display: the offscreen platform renders the
-    // windows for screenshots all the same.
+    // windows for screenshots all the same. Its notices of what it lacks
+    // (window manager hints, raise, keyboard grab) would bury the run's own
+    // output on stderr.
     if (options->headless && !std::getenv("QT_QPA_PLATFORM")) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    if (options->headless) quiet::InstallPlatformNoiseFilter();
     QApplication app(argc, argv);
     app.setApplicationName("quill-host");
 
