@@ -240,6 +240,8 @@ constexpr int kLogToFile = 308;
 constexpr int kError = 2030;
 // Added to the template: the log file's size limit in MB (0: none).
 constexpr int kLogSizeLimit = 2031;
+// Added to the template: the clock in use.
+constexpr int kClockInUse = 2032;
 }  // namespace settings
 
 namespace electrical {

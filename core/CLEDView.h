@@ -13,12 +13,14 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "contract/Commands.h"
 #include "contract/HostInterfaces.h"
 #include "contract/TargetDirectAccess.h"
+#include "core/ClockChoice.h"
 #include "core/IoRegister.h"
 #include "debugaids/Autostep.h"
 #include "debugaids/RegisterLogger.h"
@@ -194,11 +196,16 @@ public:
 
     // ---- General settings (edited by the Settings sheet)
     GeneralSettings& General() { return general_; }
+    // Stores the sheet's general settings; a predefined clock that now
+    // differs from the simulator's is reported in the output.
+    void SetGeneral(const GeneralSettings& settings);
     // The system clock in MHz that the converter and the oscillator time
     // with: the predefined value when the settings choose one (and it is a
     // positive number), else the host's frequency as read when the
     // simulator was last detected (no host round trip per call).
     double ClockMHz() const;
+    // That choice with the simulator's clock beside it.
+    ClockChoice Clock() const;
 
     // ---- Register logger (edited by the Settings sheet and the logger
     // sheet; state and layout last for the life of the object, reset by Init)
@@ -222,6 +229,9 @@ public:
 private:
     void Refresh();
     void DetectSimulator();
+    // Reports a predefined clock that differs from the simulator's, once
+    // for each change of either (and again when a session starts).
+    void ReportClock();
     void CreateAdcModel();
     void EnableCommands();
     void SetCommandState(int command, int state);
@@ -301,6 +311,8 @@ private:
     uint64_t watchedLogged_ = 0;
     GeneralSettings general_;
     double detectedClockMHz_ = 1.0;
+    // The clock choice last reported on (none since the session started).
+    std::optional<ClockChoice> reportedClock_;
 
     // Observers the core owns (reset detection, register write-back)
     std::unique_ptr<CallOnChange<CLEDView, uint32_t>> resetObserver_;

@@ -8,7 +8,6 @@
 
 #include "core/CLEDView.h"
 #include "core/CycleCount.h"
-#include "platform/text.h"
 
 namespace {
 
@@ -72,6 +71,7 @@ HRESULT CLEDView::HandleEvent(LONG eventnum, BSTR) {
             break;
         case kEventTargetReady: {
             ConnectTarget();
+            reportedClock_.reset();  // a new session hears of the clock again
             DetectSimulator();
             const std::string partBefore = mappedPart_;
             CreateAdcModel();
@@ -101,15 +101,30 @@ void CLEDView::DetectSimulator() {
     // The clock is read here, with the simulator, rather than by every
     // conversion: one host round trip per session instead of one per
     // instruction once conversions run.
-    if (simulator_) detectedClockMHz_ = GetFrequency();
+    if (simulator_) {
+        detectedClockMHz_ = GetFrequency();
+        ReportClock();
+    }
 }
 
-double CLEDView::ClockMHz() const {
-    if (general_.clockPredefined) {
-        const double mhz = quill::text::LeadingNumber(general_.clockValue);
-        if (mhz > 0.0) return mhz;
-    }
-    return detectedClockMHz_;
+ClockChoice CLEDView::Clock() const {
+    return ChooseClock(general_.clockPredefined, general_.clockValue, detectedClockMHz_);
+}
+
+double CLEDView::ClockMHz() const { return Clock().inUseMHz; }
+
+void CLEDView::SetGeneral(const GeneralSettings& settings) {
+    general_ = settings;
+    ReportClock();
+}
+
+void CLEDView::ReportClock() {
+    // Outside a session nothing can be written; the session's start reports.
+    if (!attached_ || !simulator_) return;
+    const ClockChoice clock = Clock();
+    if (reportedClock_ == clock) return;
+    reportedClock_ = clock;
+    Log("CLEDView::ClockMHz()", clock.differenceText());
 }
 
 void CLEDView::SetAdcModelHooks(AdcModelHooks hooks) { adcHooks_ = std::move(hooks); }

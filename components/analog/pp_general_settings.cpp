@@ -58,7 +58,11 @@ pp_general_settings::pp_general_settings(QWidget* parent, CLEDView* core)
     clockLayout->addWidget(predefined, 1, 0, Qt::AlignLeft);
     clockLayout->addWidget(clockValue_, 1, 1);
     clockLayout->addWidget(new QLabel(QStringLiteral("Mhz."), clock), 1, 2);
+    clockInUse_ = numbered(new QLabel(clock), kClockInUse);
+    clockLayout->addWidget(clockInUse_, 2, 0, 1, 3, Qt::AlignLeft);
     layout->addWidget(clock);
+    connect(clockChoice_, &QButtonGroup::idClicked, this, [this] { showClockInUse(); });
+    connect(clockValue_, &QComboBox::currentTextChanged, this, [this] { showClockInUse(); });
 
     auto* converter = new QGroupBox(QStringLiteral("Analog to Digital Converter"), this);
     auto* converterLayout = new QHBoxLayout(converter);
@@ -134,7 +138,7 @@ void pp_general_settings::LoadFrom(CLEDView* core) {
 }
 
 void pp_general_settings::StoreInto(CLEDView* core) const {
-    core->General() = general;
+    core->SetGeneral(general);
     LoggerChoice choice;
     for (int i = 0; i < static_cast<int>(registers.size()); ++i) {
         if (registers[static_cast<size_t>(i)]) choice.registers.push_back(i);
@@ -159,6 +163,14 @@ void pp_general_settings::loadControls() {
     logLimit_->setValue(logLimitMegabytes);
     loggerConfigure_->setEnabled(static_cast<bool>(GetLoggerSheetHooks().configure));
     error_->hide();
+    showClockInUse();
+}
+
+void pp_general_settings::showClockInUse() {
+    const ClockChoice clock = ChooseClock(clockChoice_->checkedId() == 1,
+                                          clockValue_->currentText().toStdString(),
+                                          core_->Clock().simulatorMHz);
+    clockInUse_->setText(QStringLiteral("In use: ") + QString::fromStdString(clock.inUseText()));
 }
 
 bool pp_general_settings::saveControls() {

@@ -1,5 +1,6 @@
 // The page "General" of the Settings sheet: the clock, the converter and
-// the register logger's options.
+// the register logger's options. The Clock group shows the clock in use
+// as the controls choose it, beside the simulator's.
 //
 // The page starts from the plug-in's current settings (so OK without a
 // change keeps them, logging included) and stores them back on OK. The
@@ -42,6 +43,7 @@ public:
     static constexpr int kLogToFile = ids::settings::kLogToFile;
     static constexpr int kError = ids::settings::kError;  // why OK was refused
     static constexpr int kLogSizeLimit = ids::settings::kLogSizeLimit;
+    static constexpr int kClockInUse = ids::settings::kClockInUse;
 
     pp_general_settings(QWidget* parent, CLEDView* core);
 
@@ -74,6 +76,8 @@ private:
     void browseDirectory();
     // Shows why OK is refused (also as the page's "message" property).
     void refuse(const QString& why);
+    // "In use: ..." for the clock the controls choose.
+    void showClockInUse();
 
     CLEDView* core_;
     QCheckBox* disableWarnings_;
@@ -81,6 +85,7 @@ private:
     QSpinBox* logLimit_ = nullptr;
     QButtonGroup* clockChoice_;
     QComboBox* clockValue_;
+    QLabel* clockInUse_;
     QLineEdit* directory_;
     QCheckBox* enableLogging_;
     QLineEdit* fileName_;

@@ -94,12 +94,17 @@ TEST_F(SettingsTest, GeneralPageStartsFromTheCurrentSettings) {
     EXPECT_FALSE(core()->General().adcEnabled);
 }
 
+// The clock in use is shown as the controls choose it, beside the
+// simulator's (4 MHz here); choosing another is reported in the output.
 TEST_F(SettingsTest, PredefinedClockIsCheckedAndStored) {
     runSettings([](QDialog* d) {
         auto* clock = findControlAs<QComboBox>(d, General::kClockValue);
         EXPECT_EQ(clock->itemText(0), "  1.000000");
         EXPECT_EQ(clock->itemText(8), "32.000000");
+        EXPECT_EQ(textOf(d, General::kClockInUse), "In use: 4.000000 MHz, the simulator's");
         clickControl(d, General::kClockPredefined);
+        EXPECT_EQ(textOf(d, General::kClockInUse),
+                  "In use: 4.000000 MHz, predefined (the simulator's as well)");
         clock->setCurrentText("fast");
         clickControl(d, 1);
         EXPECT_TRUE(d->isVisible()) << "a clock that is no number is refused";
@@ -109,6 +114,12 @@ TEST_F(SettingsTest, PredefinedClockIsCheckedAndStored) {
     });
     EXPECT_TRUE(core()->General().clockPredefined);
     EXPECT_DOUBLE_EQ(core()->ClockMHz(), 16.0);
+    EXPECT_TRUE(host().services().HasText(core()->Clock().differenceText()));
+    runSettings([](QDialog* d) {
+        EXPECT_EQ(textOf(d, General::kClockInUse),
+                  "In use: 16.000000 MHz, predefined (the simulator runs at 4.000000 MHz)");
+        clickControl(d, 2);
+    });
 }
 
 // The register logger's sheet plugs in behind "Configure..." of the Logger

@@ -87,6 +87,55 @@ TEST_F(CoreTest, ClockTextsAreReadTheSameUnderADecimalCommaLocale) {
     EXPECT_DOUBLE_EQ(view->ClockMHz(), 3.6864);
 }
 
+TEST(ClockChoice, PredefinedValueInUseAndItsTexts) {
+    const ClockChoice detected = ChooseClock(false, "  4.000000", 16.0);
+    EXPECT_DOUBLE_EQ(detected.inUseMHz, 16.0);
+    EXPECT_FALSE(detected.differs());
+    EXPECT_EQ(detected.inUseText(), "16.000000 MHz, the simulator's");
+    EXPECT_EQ(detected.differenceText(), "");
+
+    const ClockChoice other = ChooseClock(true, "  4.000000", 16.0);
+    EXPECT_DOUBLE_EQ(other.inUseMHz, 4.0);
+    EXPECT_TRUE(other.differs());
+    EXPECT_EQ(other.inUseText(),
+              "4.000000 MHz, predefined (the simulator runs at 16.000000 MHz)");
+    EXPECT_NE(other.differenceText().find("16.000000 MHz"), std::string::npos);
+
+    EXPECT_FALSE(ChooseClock(true, "16.000000", 16.0).differs());
+    EXPECT_FALSE(ChooseClock(true, "fast", 16.0).predefined);  // no number: the simulator's
+}
+
+// A predefined clock other than the simulator's is reported when debugging
+// starts and whenever either clock changes; an unchanged pair once.
+TEST_F(CoreTest, ADifferingPredefinedClockIsReported) {
+    auto reports = [this] {
+        int n = 0;
+        for (const auto& m : services().messages) n += m.text.find("predefined clock") != std::string::npos;
+        return n;
+    };
+    GeneralSettings clock;
+    clock.clockPredefined = true;
+    clock.clockValue = "  4.000000";
+    view->SetGeneral(clock);  // not debugging: nothing to say yet
+    Session("Test", kPart);   // the simulator at 4 MHz too
+    EXPECT_EQ(reports(), 0);
+
+    clock.clockValue = "  8.000000";
+    view->SetGeneral(clock);
+    view->SetGeneral(clock);
+    EXPECT_EQ(reports(), 1);
+    target().frequency = "16";
+    view->HandleEvent(kEventPartReset, nullptr);  // detects the simulator again
+    EXPECT_EQ(reports(), 2);
+    EXPECT_TRUE(services().HasText(ChooseClock(true, "8", 16.0).differenceText()));
+    view->HandleEvent(kEventSessionEnded, nullptr);
+    view->HandleEvent(kEventTargetReady, nullptr);  // a new session: said again
+    EXPECT_EQ(reports(), 3);
+    target().frequency = "8";
+    view->HandleEvent(kEventPartReset, nullptr);  // now they agree
+    EXPECT_EQ(reports(), 3);
+}
+
 TEST_F(CoreTest, PointersTakeTheHighByteFromTheOddRegister) {
     Session("Test", kPart);
     auto& r = target().Registers();
