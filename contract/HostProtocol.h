@@ -31,6 +31,9 @@ enum CommandState : int32_t {
 inline constexpr const char* kOutputSource = "QuillComponents";  // category and source
 inline constexpr int32_t kCategoryKind = 1;                      // CreateCategory(name, kind)
 inline constexpr int32_t kMessageKind = 3;                       // WriteMessage(kind, ...)
+// The module's own trace (register mapping, timing computations): the same
+// source, a kind of its own, so a host can keep it out of sight.
+inline constexpr int32_t kTraceMessageKind = 4;
 
 // ---- Target memory, ITargetAccess::ReadMemory / WriteMemory(kind, ...)
 enum MemoryKind : int32_t {

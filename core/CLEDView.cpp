@@ -235,9 +235,13 @@ void CLEDView::SetCommandState(int command, int state) {
 void CLEDView::StopAutostep() { autostep_.Stop(); }
 
 void CLEDView::Diagnose(const std::string& label, const std::string& text) {
+    WriteOutput(kMessageKind, label, text);
+}
+
+void CLEDView::WriteOutput(int32_t kind, const std::string& label, const std::string& text) {
     if (!hostServices_ || text.empty()) return;
     CComBSTR source(kOutputSource);
     CComBSTR prefix(label.empty() ? std::string() : label + " -->");
     CComBSTR line(text);
-    hostServices_->WriteMessage(kMessageKind, source.get(), prefix.get(), line.get());
+    hostServices_->WriteMessage(kind, source.get(), prefix.get(), line.get());
 }

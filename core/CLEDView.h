@@ -126,6 +126,9 @@ public:
     double GetFrequency();
     std::string GetHostDirectory();
     void Log(const std::string& label, const std::string& text);
+    // A line of the module's own trace: written as Log writes, with the
+    // trace's message kind (the host files it apart).
+    void Trace(const std::string& label, const std::string& text);
     HRESULT CreateDockedWindow(BSTR name, LONG a, LONG b, LONG c, LONG d, HINSTANCE instance,
                                HWND* window);
     std::string RandomName(int length, const std::string& alphabet);
@@ -246,6 +249,7 @@ private:
     // Writes a line to the host's output even while not attached (used for
     // diagnostics about the module itself, such as unwired commands).
     void Diagnose(const std::string& label, const std::string& text);
+    void WriteOutput(int32_t kind, const std::string& label, const std::string& text);
     // Reads one element text of the target description; *found tells
     // whether the description was read and held the element.
     std::string TargetXmlText(const char* section, const char* element, bool* found,

@@ -147,7 +147,7 @@ std::string CLEDView::GetSelectedTarget() {
     bool found = false, described = false;
     std::string name = TargetXmlText("ADMIN", "TARGET_NAME", &found, &described);
     if (!found || name.empty()) name = "Unknown";
-    Log(label, name);
+    Trace(label, name);
     return name;
 }
 
@@ -156,7 +156,7 @@ std::string CLEDView::GetSelectedPartname() {
     bool found = false, described = false;
     std::string name = TargetXmlText("SELECTED", "PART_NAME", &found, &described);
     if (!found || name.empty()) name = "Unknown";
-    Log(label, name);
+    Trace(label, name);
     return name;
 }
 
@@ -186,6 +186,11 @@ std::string CLEDView::GetHostDirectory() {
 void CLEDView::Log(const std::string& label, const std::string& text) {
     if (!attached_ || text.empty()) return;
     Diagnose(label, text);
+}
+
+void CLEDView::Trace(const std::string& label, const std::string& text) {
+    if (!attached_ || text.empty()) return;
+    WriteOutput(kTraceMessageKind, label, text);
 }
 
 HRESULT CLEDView::CreateDockedWindow(BSTR name, LONG a, LONG b, LONG c, LONG d, HINSTANCE instance,

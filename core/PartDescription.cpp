@@ -109,7 +109,7 @@ void CLEDView::UpdateIOMemory() {
         return;
     }
     for (const std::string& name : io->outside) {
-        Log(kMapLabel, "Skipped mapping " + name + " to extended memory adress (NOT SUPPORTED).");
+        Trace(kMapLabel, "Skipped mapping " + name + " to extended memory adress (NOT SUPPORTED).");
     }
     for (const std::string& problem : io->problems) {
         Log(kMapLabel, "Skipped " + problem + ".");
@@ -127,8 +127,8 @@ void CLEDView::UpdateIOMemory() {
             named->second = r.name;
         }
         registerAddress_.emplace(r.name, r.address);
-        Log(kMapLabel,
-            "Mapped " + r.name + " to adress " + r.text + " (" + std::to_string(r.address) + ").");
+        Trace(kMapLabel,
+              "Mapped " + r.name + " to adress " + r.text + " (" + std::to_string(r.address) + ").");
     }
 }
 
@@ -192,7 +192,7 @@ std::vector<std::string> CLEDView::GetAvailableRegistersByName(
         }
         if (take) names.push_back(name);
     }
-    Log("CLEDView::GetAvailableRegistersByName(const char *args,...)",
+    Trace("CLEDView::GetAvailableRegistersByName(const char *args,...)",
         "Found " + std::to_string(names.size()) + " occurance(s).");
     std::sort(names.begin(), names.end());
     return names;

@@ -133,7 +133,7 @@ ADC::ADC(int channelCount, CLEDView* core, const ADC* previous) : core_(core) {
         char text[96];
         std::snprintf(text, sizeof text, "Generating channel %i/%i with initial value \"%i\".",
                       i + 1, channelCount, static_cast<int>(channels_.back()->get()));
-        core_->Log("ADC::ADC", text);
+        core_->Trace("ADC::ADC", text);
     }
 }
 

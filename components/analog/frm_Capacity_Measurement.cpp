@@ -156,7 +156,8 @@ void frm_Capacity_Measurement::initDialog() {
 void frm_Capacity_Measurement::Recalculate() {
     const double clockHz = core()->ClockMHz() * 1e6;
     char line[160];
-    auto log = [this, &line] { core()->Log(kLogLabel, line); };
+    // The timing is trace; a reason the oscillator drives nothing is not.
+    auto log = [this, &line] { core()->Trace(kLogLabel, line); };
     std::snprintf(line, sizeof line, "Frequency = %f.", clockHz);
     log();
     const OscillatorTiming timing = ComputeOscillatorTiming(cx_, kC0, kOhms, clockHz);

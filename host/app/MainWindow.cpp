@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "contract/HostProtocol.h"
 #include "host/app/DockClient.h"
 #include "host/app/LabSession.h"
 #include "contract/ResourceIds.h"
@@ -374,10 +375,14 @@ void MainWindow::createCategory(const std::string& name, int) {
     output_->addCategory(QString::fromStdString(name));
 }
 
-void MainWindow::writeMessage(int, const std::string& source, const std::string& prefix,
+void MainWindow::writeMessage(int kind, const std::string& source, const std::string& prefix,
                               const std::string& text) {
-    output_->write(QString::fromStdString(source.empty() ? "General" : source),
-                   QString::fromStdString(prefix.empty() ? text : prefix + " " + text));
+    // The plug-in's own trace goes under a category of its own, which the
+    // pane hides until asked.
+    const bool trace = kind == kTraceMessageKind;
+    const std::string category = source.empty() ? "General" : source;
+    output_->write(QString::fromStdString(trace ? category + " trace" : category),
+                   QString::fromStdString(prefix.empty() ? text : prefix + " " + text), trace);
 }
 
 void MainWindow::hostMessage(const QString& text) {

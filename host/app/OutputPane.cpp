@@ -1,5 +1,6 @@
 #include "host/app/OutputPane.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -27,6 +28,10 @@ OutputPane::OutputPane(QWidget* parent, std::size_t capacity) : QWidget(parent),
     filter_->addItem("All");
     connect(filter_, &QComboBox::currentTextChanged, this, &OutputPane::rebuild);
     row->addWidget(filter_);
+    showTrace_ = new QCheckBox("Show trace");
+    showTrace_->setObjectName("outputShowTrace");
+    connect(showTrace_, &QCheckBox::toggled, this, &OutputPane::rebuild);
+    row->addWidget(showTrace_);
     row->addStretch();
     auto* save = new QPushButton("Save...");
     save->setObjectName("outputSave");
@@ -60,15 +65,21 @@ void OutputPane::addCategory(const QString& category) {
     if (filter_->findText(category) < 0) filter_->addItem(category);
 }
 
-void OutputPane::write(const QString& category, const QString& text) {
+void OutputPane::write(const QString& category, const QString& text, bool trace) {
     addCategory(category);
-    log_.add(category.toStdString(), text.toStdString());
+    std::string name = category.toStdString();
+    if (trace && !traceCategories_.contains(name)) traceCategories_.insert(name);
+    log_.add(std::move(name), text.toStdString());
     pending_ = std::min(pending_ + 1, log_.size());
     if (!flushTimer_.isActive()) flushTimer_.start();
 }
 
 QString OutputPane::shownText(const OutputLog::Line& line) const {
     const QString shown = filter_->currentText();
+    if (!showTrace_->isChecked() && traceCategories_.contains(line.category) &&
+        shown != QString::fromStdString(line.category)) {
+        return {};
+    }
     if (shown == "All") return QString::fromStdString(OutputLog::formatted(line));
     if (shown == QString::fromStdString(line.category)) return QString::fromStdString(line.text);
     return {};

@@ -8,9 +8,12 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <set>
+#include <string>
 
 #include "host/app/OutputLog.h"
 
+class QCheckBox;
 class QComboBox;
 class QPlainTextEdit;
 
@@ -25,7 +28,10 @@ public:
 
     // Adds a category to the filter (once).
     void addCategory(const QString& category);
-    void write(const QString& category, const QString& text);
+    // A line under `category`; a trace category's lines are shown only with
+    // "Show trace" ticked or that category chosen in the filter (Save...
+    // writes them all the same).
+    void write(const QString& category, const QString& text, bool trace = false);
 
     const OutputLog& log() const { return log_; }
     // The kept lines, "[category] text".
@@ -46,6 +52,8 @@ private:
 
     OutputLog log_;
     QComboBox* filter_ = nullptr;
+    QCheckBox* showTrace_ = nullptr;
+    std::set<std::string> traceCategories_;
     QPlainTextEdit* view_ = nullptr;
     // Lines written but not shown yet: the last `pending_` lines of the log.
     std::size_t pending_ = 0;

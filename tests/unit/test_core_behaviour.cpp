@@ -58,6 +58,13 @@ TEST_F(CoreTest, LogPrefixesTheLabelAndDropsEmptyTexts) {
     EXPECT_EQ(services().messages[0].kind, kMessageKind);
     EXPECT_EQ(services().messages[1].prefix, "");
     EXPECT_EQ(services().messages[1].text, "bare");
+    // Trace: the same line under the trace's kind.
+    view->Trace("CLEDView::X()", "traced");
+    view->Trace("CLEDView::X()", "");
+    ASSERT_EQ(services().messages.size(), 3u);
+    EXPECT_EQ(services().messages[2].kind, kTraceMessageKind);
+    EXPECT_EQ(services().messages[2].source, kOutputSource);
+    EXPECT_EQ(services().messages[2].prefix, "CLEDView::X() -->");
 }
 
 TEST_F(CoreTest, InstanceCountOfAnIndexWithoutListCountsUp) {

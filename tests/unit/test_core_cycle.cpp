@@ -62,6 +62,15 @@ TEST_F(CoreTest, DebugStartAttachesDetectsTheSimulatorAndEnablesCommandsInOrder)
     EXPECT_TRUE(services().HasText("Target: Simulator."));
     EXPECT_TRUE(services().HasText("Number of ADC Channels = 2"));
     EXPECT_TRUE(services().HasText("Mapped PORTB to adress $18 (24)."));
+    // The mapping is trace; the target's verdict is not.
+    for (const auto& m : services().messages) {
+        if (m.text.starts_with("Mapped ")) {
+            EXPECT_EQ(m.kind, kTraceMessageKind) << m.text;
+        }
+        if (m.text == "Target: Simulator.") {
+            EXPECT_EQ(m.kind, kMessageKind);
+        }
+    }
 
     // Without a converter model the Slider stays off; the rest come on in
     // this order, and Settings and About are never touched.

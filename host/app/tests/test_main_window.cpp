@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
@@ -169,8 +170,29 @@ TEST_F(MainWindowTest, OutputPaneShowsFiltersAndSavesTheLines) {
     QFile::remove(path);
     EXPECT_FALSE(pane.saveTo(QDir::temp().filePath("no-such-folder/x.txt"), &error));
 
-    // A pane at its last line follows the output.
+    // The plug-in's trace has a category of its own, hidden until "Show
+    // trace" is ticked or the category is chosen; Save... writes it.
     filter->setCurrentText("All");
+    window->writeMessage(kTraceMessageKind, "QuillComponents", "CLEDView::UpdateIOMemory() -->",
+                         "Mapped TWBR to adress $00 (0).");
+    window->hostMessage("traced");
+    pane.flush();
+    EXPECT_FALSE(view->toPlainText().contains("Mapped TWBR")) << view->toPlainText().toStdString();
+    EXPECT_TRUE(view->toPlainText().endsWith("[Debugger] traced"));
+    filter->setCurrentText("QuillComponents trace");
+    EXPECT_EQ(view->toPlainText(), "CLEDView::UpdateIOMemory() --> Mapped TWBR to adress $00 (0).");
+    filter->setCurrentText("All");
+    pane.findChild<QCheckBox*>("outputShowTrace")->click();
+    EXPECT_TRUE(view->toPlainText().endsWith(
+        "[QuillComponents trace] CLEDView::UpdateIOMemory() --> Mapped TWBR to adress $00 "
+        "(0).\n[Debugger] traced"));
+    ASSERT_TRUE(pane.saveTo(path, &error)) << error.toStdString();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains("Mapped TWBR to adress $00 (0)."));
+    file.close();
+    QFile::remove(path);
+
+    // A pane at its last line follows the output.
     for (int i = 0; i < 300; ++i) window->hostMessage("more");
     pane.flush();
     QScrollBar* bar = view->verticalScrollBar();
