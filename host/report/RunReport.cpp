@@ -37,7 +37,10 @@ Summary RunReport::summary() const {
         ++s.steps;
         if (step.verdict != Verdict::NotRun) ++s.stepsRun;
         if (step.verdict == Verdict::Error) ++s.stepErrors;
-        if (!step.check) continue;
+        if (!step.check) {
+            if (step.verdict == Verdict::Failed) ++s.stepsFailed;
+            continue;
+        }
         ++s.checks;
         switch (step.verdict) {
             case Verdict::Passed: ++s.checksPassed; break;
@@ -54,6 +57,7 @@ std::string RunReport::summaryLine() const {
     std::string line = std::to_string(s.stepsRun) + " of " + std::to_string(s.steps) +
                        " steps run";
     if (s.stepErrors) line += " (" + std::to_string(s.stepErrors) + " stopped by an error)";
+    if (s.stepsFailed) line += " (" + std::to_string(s.stepsFailed) + " did not finish)";
     line += ", " + std::to_string(s.checksPassed) + " of " + std::to_string(s.checks) +
             " checks passed";
     std::string detail;

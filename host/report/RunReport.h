@@ -26,8 +26,16 @@ struct StepResult {
 
 struct Summary {
     int steps = 0, stepsRun = 0, stepErrors = 0;
+    // Steps that are no checks but did not finish (a wait stopped by the
+    // time limit).
+    int stepsFailed = 0;
     int checks = 0, checksPassed = 0, checksFailed = 0, checksNotRun = 0;
-    bool passed() const { return stepErrors == 0 && checksFailed == 0 && checksNotRun == 0; }
+    // Every step ran and none failed: a run cut short (by an error or the
+    // time limit) has not passed, even when no check failed.
+    bool passed() const {
+        return stepsRun == steps && stepErrors == 0 && stepsFailed == 0 && checksFailed == 0 &&
+               checksNotRun == 0;
+    }
 };
 
 class RunReport {

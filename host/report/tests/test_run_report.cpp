@@ -88,6 +88,17 @@ TEST(RunReport, SummaryCountsStepsAndChecksApart) {
     RunReport cut("cut.scn");
     cut.add({3, "expect pin PORTA.0 1", "", Verdict::NotRun, true, 0});
     EXPECT_FALSE(cut.summary().passed());
+
+    // A wait stopped by the time limit fails though it is no check, and the
+    // steps after it never run: the summary must not call that a pass.
+    RunReport timedOut("slow.scn");
+    timedOut.add({2, "expect pin PORTA.0 0", "", Verdict::Passed, true, 0});
+    timedOut.add({3, "wait cycles 100000000", "the run took longer than 1 s", Verdict::Failed,
+                  false, 1.0});
+    timedOut.add({4, "wait cycles 5", "", Verdict::NotRun, false, 0});
+    EXPECT_FALSE(timedOut.summary().passed());
+    EXPECT_EQ(timedOut.summaryLine(),
+              "2 of 3 steps run (1 did not finish), 1 of 1 checks passed");
 }
 
 TEST(RunReport, JUnitHasACasePerCheckAndEveryMessageSurvivesTheParser) {
