@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "host/app/MainWindow.h"
+#include "host/app/StepResults.h"
 #include "host/instruments/Signals.h"
 
 namespace sc = quill::scenario;
@@ -15,9 +16,9 @@ namespace {
 using Result = ScenarioExecutor::Result;
 using Outcome = ScenarioExecutor::Outcome;
 
-Result ok(const QString& m) { return {Outcome::Ok, m}; }
-Result failed(const QString& m) { return {Outcome::Failed, m}; }
-Result error(const QString& m) { return {Outcome::Error, m}; }
+using steps::error;
+using steps::failed;
+using steps::ok;
 
 // Received text for a message: escapes for control bytes, the end kept
 // when it is long.
