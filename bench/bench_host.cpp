@@ -15,6 +15,9 @@
 //                    benchmark's label
 //             FullBreakpoint  the full set, run as the window's Run does
 //                    with one breakpoint set that is never hit
+//             FullLogFile / FullLogPane  the full set with the register
+//                    logger dumping PORTA..PORTD to a file (no size limit)
+//                    or to the output pane
 //
 // Compare with SimavrAlone (bench_simavr.cpp) in the same run; main.cpp
 // prints the table with the ratios.
@@ -182,6 +185,44 @@ void HostFastFullBreakpoint(benchmark::State& state) {
     Host(state, RefreshPolicy::WhenNeeded, true, true);
 }
 
+// The full set with the register logger dumping PORTA..PORTD, to a file in
+// the build tree or to the output pane: what logging costs beside HostFastFull.
+void HostLog(benchmark::State& state, bool toFile) {
+    std::string error, missing;
+    auto window = bench::StartHost(RefreshPolicy::WhenNeeded, &error);
+    if (!window || !bench::OpenComponents(*window, false, &missing, &error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    const std::string file = std::string(QUILL_BINARY_DIR) + "/bench-logger.dbg";
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+    ScenarioExecutor host(*window, {});
+    ScenarioExecutor::LoggerInputs in;
+    in.registers = std::vector<QString>{"PORTA", "PORTB", "PORTC", "PORTD"};
+    in.file = QString::fromStdString(file);
+    in.directory = QString();
+    in.enabled = true;
+    in.toFile = toFile;
+    in.limitMegabytes = 0;
+    const ScenarioExecutor::Result r = host.logger(in);
+    if (r.outcome != ScenarioExecutor::Outcome::Ok) {
+        state.SkipWithError(r.message.toStdString().c_str());
+        return;
+    }
+    const size_t linesBefore = window->outputLines().size();
+    runSlices(state, *window);
+    if (toFile) {
+        state.counters["log MB"] =
+            static_cast<double>(std::filesystem::file_size(file, ignored)) / 1e6;
+    } else {
+        state.counters["pane lines"] =
+            static_cast<double>(window->outputLines().size() - linesBefore);
+    }
+}
+void HostFastFullLogFile(benchmark::State& state) { HostLog(state, true); }
+void HostFastFullLogPane(benchmark::State& state) { HostLog(state, false); }
+
 // Opening `count` LED windows one after another, as a scenario's `open LED`
 // lines do, laying them out and closing the host: the time per window
 // should not grow with the number open (the fitted complexity is N).
@@ -217,6 +258,14 @@ BENCHMARK(HostFastNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteration
 BENCHMARK(HostExactFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
 BENCHMARK(HostFastFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
 BENCHMARK(HostFastFullBreakpoint)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(bench::Slices());
+BENCHMARK(HostFastFullLogFile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(bench::Slices());
+BENCHMARK(HostFastFullLogPane)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(bench::Slices());

@@ -62,7 +62,12 @@ OutputPane::OutputPane(QWidget* parent, std::size_t capacity) : QWidget(parent),
 }
 
 void OutputPane::addCategory(const QString& category) {
+    // Lines come in runs of one category (a register dump is many lines a
+    // refresh): the combo box, whose search is slow, is asked only when the
+    // category is not the last one added to or found in it.
+    if (category == lastCategory_) return;
     if (filter_->findText(category) < 0) filter_->addItem(category);
+    lastCategory_ = category;
 }
 
 void OutputPane::write(const QString& category, const QString& text, bool trace) {

@@ -54,6 +54,7 @@ private:
     QComboBox* filter_ = nullptr;
     QCheckBox* showTrace_ = nullptr;
     std::set<std::string> traceCategories_;
+    QString lastCategory_;  // known to be in filter_
     QPlainTextEdit* view_ = nullptr;
     // Lines written but not shown yet: the last `pending_` lines of the log.
     std::size_t pending_ = 0;

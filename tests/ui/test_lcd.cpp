@@ -3,9 +3,13 @@
 // against an expected rendering; configuration OK, Cancel and range
 // errors; several windows, each with its own controller; closing releases
 // the observers.
+#include <sys/stat.h>
+
+#include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPainter>
+#include <filesystem>
 #include <vector>
 
 #include "components/lcd/frm_LCD.h"
@@ -359,4 +363,47 @@ TEST_F(LcdTest, ClosingTheWindowReleasesItsObservers) {
     EXPECT_EQ(core()->UpdateRequest()->activeCount(), before);
     EXPECT_EQ(core()->IORegister(address("PORTA"))->activeCount(), porta);
     strobe(0x30);  // nothing left to call
+}
+
+// "Trace to result.txt" where result.txt is a FIFO (opening it for writing
+// would wait for a reader for ever) or a folder: the window says in its
+// status line why it cannot trace, the output says it too, and the program
+// still drives the panel.
+TEST_F(LcdTest, TraceFileThatCannotBeWrittenIsReportedInTheStatusLine) {
+    namespace fs = std::filesystem;
+    const fs::path before = fs::current_path();
+    const fs::path scratch = fs::path(QUILL_BINARY_DIR) / "tests/lcd-trace-scratch";
+    for (const char* kind : {"fifo", "folder"}) {
+        SCOPED_TRACE(kind);
+        fs::remove_all(scratch);
+        fs::create_directories(scratch);
+        const fs::path trace = scratch / "result.txt";
+        if (kind == std::string("fifo")) {
+            ASSERT_EQ(mkfifo(trace.c_str(), 0600), 0);
+        } else {
+            fs::create_directory(trace);
+        }
+        fs::current_path(scratch);
+        frm_LCD* lcd = openShown();
+        answerDialogs([&](QDialog* d) {
+            findControlAs<QCheckBox>(d, frm_LCD_configure::kTrace)->setChecked(true);
+            clickControl(d, 1);
+        });
+        triggerMenu(lcd, PluginForm::kSettingsCommand);
+        fs::current_path(before);
+        EXPECT_TRUE(lcd->config().trace);
+        const QString status = lcd->statusText();
+        EXPECT_TRUE(status.startsWith("Cannot write")) << status.toStdString();
+        EXPECT_TRUE(status.contains("result.txt")) << status.toStdString();
+        bool logged = false;
+        for (const std::string& line : host().services().Lines())
+            logged = logged || line.find(status.toStdString()) != std::string::npos;
+        EXPECT_TRUE(logged);
+        init();
+        byte(false, 0x0C);  // display on
+        text("ok");
+        EXPECT_TRUE(lcd->display()->visibleLines().value(0).startsWith("ok"));
+        delete frameOf(lcd);
+    }
+    fs::remove_all(scratch);
 }
