@@ -1,27 +1,31 @@
 # Installation and the Debian package. The host looks for its data in
-# ../share/quill-host beside its binary and for the module beside itself or
-# in ../lib/quill-host, so an installed tree works from any prefix.
+# ../${QUILL_INSTALL_DATA_DIR} beside its binary and for the module beside
+# itself or in ../${QUILL_INSTALL_MODULE_DIR} (both set in the top-level
+# CMakeLists.txt), so an installed tree works from any prefix.
 include(GNUInstallDirs)
 
 if(TARGET quill-host)
-  set_target_properties(quill-host PROPERTIES INSTALL_RPATH "$ORIGIN/../lib/quill-host")
+  set_target_properties(quill-host PROPERTIES INSTALL_RPATH "$ORIGIN/../${QUILL_INSTALL_MODULE_DIR}")
   install(TARGETS quill-host RUNTIME DESTINATION bin)
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/host/Partdescriptionfiles DESTINATION share/quill-host)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/host/Partdescriptionfiles DESTINATION ${QUILL_INSTALL_DATA_DIR})
   install(FILES ${CMAKE_SOURCE_DIR}/resources/desktop/quill-host.desktop
     DESTINATION share/applications)
   install(FILES ${CMAKE_SOURCE_DIR}/resources/desktop/quill-host.svg
     DESTINATION share/icons/hicolor/scalable/apps)
+  # The lab files' type, which the desktop entry opens (*.quill).
+  install(FILES ${CMAKE_SOURCE_DIR}/resources/desktop/quill-host-lab.xml
+    DESTINATION share/mime/packages RENAME quill-host.xml)
 endif()
 if(TARGET QuillComponents)
   set_target_properties(QuillComponents PROPERTIES INSTALL_RPATH "$ORIGIN")
-  install(TARGETS QuillComponents quill_platform LIBRARY DESTINATION lib/quill-host)
+  install(TARGETS QuillComponents quill_platform LIBRARY DESTINATION ${QUILL_INSTALL_MODULE_DIR})
 endif()
 # The demo programs and their scenarios in one folder: a scenario finds its
 # firmware, and the pictures its checks compare against, beside it.
 if(TARGET quill_firmware)
-  install(DIRECTORY ${CMAKE_BINARY_DIR}/firmware/ DESTINATION share/quill-host/examples
+  install(DIRECTORY ${CMAKE_BINARY_DIR}/firmware/ DESTINATION ${QUILL_INSTALL_DATA_DIR}/examples
     FILES_MATCHING PATTERN "*.elf" PATTERN "*.hex" PATTERN "CMakeFiles" EXCLUDE)
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/firmware/scenarios/ DESTINATION share/quill-host/examples
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/firmware/scenarios/ DESTINATION ${QUILL_INSTALL_DATA_DIR}/examples
     FILES_MATCHING PATTERN "*.scn" PATTERN "*.png")
 endif()
 

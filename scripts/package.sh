@@ -31,9 +31,15 @@ version=$("$prefix/bin/quill-host" --version)
   fail "quill-host --version printed \"$version\", not the package's version"
 for f in bin/quill-host lib/quill-host/QuillComponents.so share/quill-host/Partdescriptionfiles/ATmega16.xml \
     share/quill-host/examples/lcd_glyphs.png \
-    share/applications/quill-host.desktop share/icons/hicolor/scalable/apps/quill-host.svg; do
+    share/applications/quill-host.desktop share/icons/hicolor/scalable/apps/quill-host.svg \
+    share/mime/packages/quill-host.xml; do
   test -e "$prefix/$f" || { echo "package: $f is missing" >&2; exit 1; }
 done
+# The desktop entry opens lab files, and the type it names is defined.
+grep -qF 'type="application/x-quill-lab"' "$prefix/share/mime/packages/quill-host.xml" ||
+  fail "the lab files' MIME type is not installed"
+grep -qF 'MimeType=application/x-quill-lab;' "$prefix/share/applications/quill-host.desktop" ||
+  fail "the desktop entry does not name the lab files' MIME type"
 # The installed host finds its part files, module and demo firmware itself;
 # the module registers in a registry of this check only, and the scenario's
 # screenshots land in the scratch folder. That registry first names the

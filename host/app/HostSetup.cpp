@@ -30,7 +30,7 @@ std::string FindInstallDirectory(const std::string& requested) {
                    ? QDir(QString::fromStdString(requested)).absolutePath().toStdString()
                    : std::string();
     }
-    QString installed = QDir(binaryDir()).filePath("../share/quill-host");
+    QString installed = QDir(binaryDir()).filePath("../" QUILL_INSTALL_DATA_DIR);
     if (hasParts(installed)) return QDir(installed).absolutePath().toStdString();
 #ifdef QUILL_HOST_SOURCE_DIR
     if (hasParts(QUILL_HOST_SOURCE_DIR)) return QUILL_HOST_SOURCE_DIR;
@@ -42,7 +42,8 @@ std::string DefaultModulePath() {
     // Beside the binary in a build tree; in an installed tree, in the
     // package's library folder.
     const QString beside = QDir(binaryDir()).filePath("QuillComponents.so");
-    const QString installed = QDir(binaryDir()).filePath("../lib/quill-host/QuillComponents.so");
+    const QString installed =
+        QDir(binaryDir()).filePath("../" QUILL_INSTALL_MODULE_DIR "/QuillComponents.so");
     if (!QFileInfo::exists(beside) && QFileInfo::exists(installed))
         return QDir::cleanPath(installed).toStdString();
     return beside.toStdString();
