@@ -16,6 +16,7 @@
 #include "host/app/LabSession.h"
 #include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
+#include "host/app/SettingsReader.h"
 #include "host/debugger/ScenarioDebugCommands.h"
 #include "host/report/RunReport.h"
 #include "host/app/UnattendedDialogs.h"
@@ -31,132 +32,13 @@ using Result = ScenarioExecutor::Result;
 // The setup identifier of the command that opens a window of that kind.
 const char* commandIdOf(sc::ComponentKind kind) { return kCommands[sc::commandOf(kind)].id; }
 
-// The converter channel list of the Slider's and the Beerbasement's sheets.
-driver::DialogInput channelInput(int channel) {
-    return {ids::slider::kChannelList, QString("ADC%1").arg(channel), ids::slider::kGeneralPage};
-}
-
-std::vector<driver::DialogInput> analogInputs(const sc::SettingsCommand& s) {
-    std::vector<driver::DialogInput> in;
-    auto port = [](char letter) { return QString("@") + QChar(letter); };
-    switch (s.kind) {
-        case sc::ComponentKind::Slider:
-            if (s.channel) in.push_back(channelInput(*s.channel));
-            if (s.reference) {
-                const int radio = *s.reference == sc::Reference::Aref ? ids::slider::kUseAref
-                                  : *s.reference == sc::Reference::Avcc
-                                      ? ids::slider::kUseAvcc
-                                      : ids::slider::kUseInternalVref;
-                in.push_back({radio, {}, ids::slider::kGeneralPage});
-            }
-            break;
-        case sc::ComponentKind::CapacityMeasurement:
-            if (s.port) in.push_back({ids::capacity::kPortCombo, port(*s.port)});
-            if (s.pin) in.push_back({ids::capacity::kPins[static_cast<size_t>(*s.pin)], {}});
-            if (s.capacitance)
-                in.push_back({ids::capacity::kCapacitanceEdit, QString::number(*s.capacitance)});
-            break;
-        case sc::ComponentKind::Beerbasement: {
-            const int page = ids::beerbasement::kSettingsPage;
-            auto output = [&](const std::optional<sc::PortPin>& p, int combo,
-                              const std::array<int, 8>& pins) {
-                if (!p) return;
-                in.push_back({combo, port(p->port), page});
-                in.push_back({pins[static_cast<size_t>(p->bit)], {}, page});
-            };
-            output(s.heater, ids::beerbasement::kHeaterPort, ids::beerbasement::kHeaterPins);
-            output(s.cooler, ids::beerbasement::kCoolerPort, ids::beerbasement::kCoolerPins);
-            output(s.status, ids::beerbasement::kStatusPort, ids::beerbasement::kStatusPins);
-            if (s.mode) {
-                in.push_back({*s.mode == sc::PinMode::Pin ? ids::beerbasement::kUsePin
-                                                          : ids::beerbasement::kUseDdrAndPort,
-                              {},
-                              page});
-            }
-            if (s.channel) in.push_back(channelInput(*s.channel));
-            break;
-        }
-        default:
-            break;
-    }
-    return in;
-}
-
-// The electrical page of the Settings sheet: Vcc first (it moves AVcc and
-// Vref), then AVcc (it moves Vref), Vref, the AREF flag (it enables the ARef
-// trackbar) and ARef; trackbars in hundredths of a volt.
-std::vector<driver::DialogInput> electricalInputs(const sc::ElectricalCommand& e) {
-    std::vector<driver::DialogInput> in;
-    const int page = ids::electrical::kPage;
-    auto volts = [&](const std::optional<double>& v, int control) {
-        if (v) in.push_back({control, QString::number(std::lround(*v * 100.0)), page});
-    };
-    volts(e.vcc, ids::electrical::kVcc);
-    volts(e.avcc, ids::electrical::kAvcc);
-    volts(e.vref, ids::electrical::kVref);
-    // The ARef trackbar moves only while the AREF check box is ticked.
-    if (e.aref) in.push_back({ids::electrical::kExternalAref, "1", page});
-    volts(e.aref, ids::electrical::kAref);
-    if (e.externalAref)
-        in.push_back({ids::electrical::kExternalAref, *e.externalAref ? "1" : "0", page});
-    return in;
-}
-
+// The dialog changes of a `settings` line, through the shared key table.
 std::vector<driver::DialogInput> dialogInputs(const sc::SettingsCommand& s) {
-    std::vector<driver::DialogInput> in;
-    auto port = [](char letter) { return QString("@") + QChar(letter); };
-    switch (s.kind) {
-        case sc::ComponentKind::Led:
-            if (s.port) in.push_back({ids::led::kPortCombo, port(*s.port)});
-            break;
-        case sc::ComponentKind::Switch:
-            if (s.port) in.push_back({ids::sw::kPortCombo, port(*s.port)});
-            break;
-        case sc::ComponentKind::KnightRider:
-            if (s.outputPort)
-                in.push_back({ids::knightrider::kOutputPortCombo, port(*s.outputPort)});
-            if (s.inputPort) in.push_back({ids::knightrider::kInputPortCombo, port(*s.inputPort)});
-            break;
-        case sc::ComponentKind::Lcd: {
-            const sc::LcdSettings& l = s.lcd;
-            auto flag = [](bool on) { return QString(on ? "1" : "0"); };
-            auto number = [](int n) { return QString::number(n); };
-            if (l.size) in.push_back({ids::lcd::kScreenSize, number(*l.size)});
-            if (l.lines) in.push_back({ids::lcd::kLines, number(*l.lines)});
-            if (l.zoom) in.push_back({ids::lcd::kZoom, number(*l.zoom)});
-            if (l.fourBits) in.push_back({ids::lcd::kFourBitInterface, flag(*l.fourBits)});
-            if (l.pinRegister) in.push_back({ids::lcd::kUsePinRegister, flag(*l.pinRegister)});
-            if (l.trace) in.push_back({ids::lcd::kTrace, flag(*l.trace)});
-            if (l.data) in.push_back({ids::lcd::kDataPort, port(*l.data)});
-            if (l.highNibble) in.push_back({ids::lcd::kHighNibble, flag(*l.highNibble)});
-            struct Signal {
-                const std::optional<sc::PortPin>* pin;
-                int portCombo, pinCombo;
-            };
-            const Signal wires[] = {{&l.enable, ids::lcd::kEnablePort, ids::lcd::kEnablePin},
-                                    {&l.rs, ids::lcd::kRsPort, ids::lcd::kRsPin},
-                                    {&l.rw, ids::lcd::kRwPort, ids::lcd::kRwPin}};
-            for (const Signal& wire : wires) {
-                if (!*wire.pin) continue;
-                in.push_back({wire.portCombo, port((*wire.pin)->port)});
-                in.push_back({wire.pinCombo, number((*wire.pin)->bit)});
-            }
-            return in;
-        }
-        default:
-            break;
-    }
-    if (s.kind == sc::ComponentKind::Slider || s.kind == sc::ComponentKind::CapacityMeasurement ||
-        s.kind == sc::ComponentKind::Beerbasement) {
-        return analogInputs(s);
-    }
-    if (s.pin) in.push_back({ids::port_settings::kPin0 + *s.pin, {}});
-    if (s.mode)
-        in.push_back({*s.mode == sc::PinMode::Pin ? ids::port_settings::kUsePin
-                                                  : ids::port_settings::kUseDdrAndPort,
-                      {}});
-    if (s.activeLow) in.push_back({ids::port_settings::kActiveLow, *s.activeLow ? "1" : "0"});
-    return in;
+    return driver::dialogInputs(sc::settingFields(s.kind), sc::settingPairs(s));
+}
+template <typename SheetCommand>
+std::vector<driver::DialogInput> sheetInputs(const char* sheet, const SheetCommand& c) {
+    return driver::dialogInputs(*sc::sheetFields(sheet), sc::settingPairs(c));
 }
 
 class Runner {
@@ -335,11 +217,9 @@ public:
                     return executor_.expectFile(QString::fromStdString(c.path),
                                                 QString::fromStdString(c.text));
                 } else if constexpr (std::is_same_v<T, sc::GeneralCommand>) {
-                    return executor_.pluginSettings({{ids::settings::kDisableWarnings,
-                                                      *c.warnings ? "0" : "1",
-                                                      ids::settings::kGeneralPage}});
+                    return executor_.pluginSettings(sheetInputs("general", c));
                 } else if constexpr (std::is_same_v<T, sc::ElectricalCommand>) {
-                    return executor_.pluginSettings(electricalInputs(c));
+                    return executor_.pluginSettings(sheetInputs("electrical", c));
                 } else if constexpr (std::is_same_v<T, sc::SetSliderCommand>) {
                     const QString window = QString::fromStdString(c.window);
                     if (c.millivolts) {

@@ -1,0 +1,226 @@
+#include "host/app/SettingsReader.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+
+#include "contract/ResourceIds.h"
+#include "host/app/MainWindow.h"
+
+namespace sc = quill::scenario;
+
+namespace driver {
+
+namespace {
+
+// The letter of a port as a combo box lists it ("PINB", "PORTB", "B").
+QString portLetter(const QComboBox* combo) {
+    if (!combo || combo->currentIndex() < 0) return {};
+    QString text = combo->currentText().trimmed().toUpper();
+    for (const char* prefix : {"PORT", "PIN", "DDR"}) {
+        if (text.startsWith(prefix)) {
+            text = text.mid(static_cast<int>(qstrlen(prefix)));
+            break;
+        }
+    }
+    return text.size() == 1 && text[0].isLetter() ? text : QString();
+}
+
+// The value of the first ticked button among `choices`.
+QString checkedChoice(QWidget* root, const std::vector<sc::FieldChoice>& choices) {
+    for (const sc::FieldChoice& c : choices) {
+        auto* button = qobject_cast<QAbstractButton*>(findControl(root, c.control));
+        if (button && button->isEnabled() && button->isChecked())
+            return QString::fromStdString(c.value);
+    }
+    return {};
+}
+
+QString readField(QWidget* root, const sc::SettingField& f) {
+    QWidget* control = f.control ? findControl(root, f.control) : nullptr;
+    // A trackbar with an enabling check box is read while disabled: it is
+    // filled in by ticking the box first.
+    if (f.control && (!control || (!control->isEnabled() && !f.enabler))) return {};
+    switch (f.kind) {
+        case sc::FieldKind::Port:
+            return portLetter(qobject_cast<QComboBox*>(control));
+        case sc::FieldKind::Text: {
+            QString text;
+            if (auto* combo = qobject_cast<QComboBox*>(control)) {
+                text = combo->currentText();
+            } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+                text = edit->text();
+            }
+            text = text.trimmed();
+            const QString prefix = QString::fromStdString(f.prefix);
+            if (!text.startsWith(prefix, Qt::CaseInsensitive)) return {};
+            text = text.mid(prefix.size());
+            // A value with a blank or a quote would not stay one word.
+            if (text.contains(' ') || text.contains('"')) return {};
+            return text;
+        }
+        case sc::FieldKind::Check: {
+            auto* box = qobject_cast<QAbstractButton*>(control);
+            if (!box) return {};
+            return QString::fromStdString(box->isChecked() ? f.on : f.off);
+        }
+        case sc::FieldKind::Radios:
+            return checkedChoice(root, f.choices);
+        case sc::FieldKind::PortPinCombos: {
+            const QString port = portLetter(qobject_cast<QComboBox*>(control));
+            auto* pin = qobject_cast<QComboBox*>(findControl(root, f.pinCombo));
+            if (port.isEmpty() || !pin || !pin->isEnabled() || pin->currentIndex() < 0) return {};
+            return port + pin->currentText().trimmed();
+        }
+        case sc::FieldKind::PortPinRadios: {
+            const QString port = portLetter(qobject_cast<QComboBox*>(control));
+            const QString pin = checkedChoice(root, f.choices);
+            return port.isEmpty() || pin.isEmpty() ? QString() : port + pin;
+        }
+        case sc::FieldKind::Volts: {
+            auto* trackbar = qobject_cast<QAbstractSlider*>(control);
+            if (!trackbar) return {};
+            const int h = trackbar->value();
+            return QString("%1.%2").arg(h / 100).arg(h % 100, 2, 10, QChar('0'));
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+sc::SettingPairs readDialog(QDialog* dialog, const std::vector<sc::SettingField>& fields) {
+    sc::SettingPairs pairs;
+    for (const sc::SettingField& f : fields) {
+        QWidget* root = dialog;
+        if (f.page != 0) root = dialog->findChild<QWidget*>(QString("page_%1").arg(f.page));
+        if (!root) continue;
+        const QString value = readField(root, f);
+        if (!value.isEmpty()) pairs.emplace_back(f.key, value.toStdString());
+    }
+    return pairs;
+}
+
+std::vector<DialogInput> dialogInputs(const std::vector<sc::SettingField>& fields,
+                                      const sc::SettingPairs& pairs) {
+    std::vector<DialogInput> in;
+    for (const sc::SettingInput& i : sc::settingInputs(fields, pairs))
+        in.push_back({i.control, QString::fromStdString(i.value), i.page});
+    return in;
+}
+
+std::optional<sc::SettingPairs> readSettingPairs(MainWindow& window, const QString& name,
+                                                 QString* error) {
+    sc::SettingPairs pairs;
+    auto read = [&pairs](const std::vector<sc::SettingField>& fields) {
+        return [&pairs, &fields](QDialog* dialog) {
+            pairs = readDialog(dialog, fields);
+            dialog->reject();
+        };
+    };
+    if (const std::vector<sc::SettingField>* sheet = sc::sheetFields(name.toStdString())) {
+        bool opened = false;
+        QString why;
+        const bool ran = runDialog([&] { opened = window.openPluginSettings(); }, read(*sheet), &why);
+        QApplication::processEvents();
+        if (!opened) {
+            *error = "the plug-in offers no settings (command CFG)";
+            return std::nullopt;
+        }
+        if (!ran) {
+            *error = "plug-in settings: " + why;
+            return std::nullopt;
+        }
+        return pairs;
+    }
+    QWidget* form = findForm(window, name);
+    if (!form) {
+        *error = QString("no window \"%1\" (open: %2)").arg(name, componentNames(window).join(", "));
+        return std::nullopt;
+    }
+    const std::optional<sc::ComponentKind> kind = sc::kindOfWindow(name.toStdString());
+    if (!kind || sc::settingFields(*kind).empty()) {
+        *error = QString("window \"%1\" has no settings").arg(name);
+        return std::nullopt;
+    }
+    QString why;
+    const bool ran =
+        runMenuDialog(form, menu::kSettingsCommand, read(sc::settingFields(*kind)), &why);
+    QApplication::processEvents();
+    if (!ran) {
+        *error = QString("settings of \"%1\": %2").arg(name, why);
+        return std::nullopt;
+    }
+    return pairs;
+}
+
+bool applySettings(MainWindow& window, const QString& name, const std::string& text,
+                   QString* error) {
+    const std::string window_name = name.toStdString();
+    const bool sheet = sc::sheetFields(window_name) != nullptr;
+    // The parser knows a window by the number in its name ("LED 2" is the
+    // second LED opened).
+    sc::ParseOptions options;
+    if (!sheet) {
+        const std::optional<sc::ComponentKind> kind = sc::kindOfWindow(window_name);
+        if (!kind) {
+            *error = QString("window \"%1\" has no settings").arg(name);
+            return false;
+        }
+        const std::size_t space = window_name.rfind(' ');
+        int count = 1;
+        if (space != std::string::npos && window_name.size() - space <= 4 &&
+            window_name.find_first_not_of("0123456789", space + 1) == std::string::npos)
+            count = std::stoi(window_name.substr(space + 1));
+        options.openWindows.assign(static_cast<std::size_t>(count), *kind);
+    }
+    const sc::ParseResult parsed =
+        sc::parse(sc::settingsLine(window_name, {}) + text, window_name, options);
+    if (!parsed.ok()) {
+        *error = QString::fromStdString(parsed.errors.front().message);
+        return false;
+    }
+    if (parsed.script.steps.size() != 1) {
+        *error = QString("settings of \"%1\": not one line of settings").arg(name);
+        return false;
+    }
+    std::vector<DialogInput> inputs;
+    const sc::Command& command = parsed.script.steps.front().command;
+    if (const auto* s = std::get_if<sc::SettingsCommand>(&command)) {
+        inputs = dialogInputs(sc::settingFields(s->kind), sc::settingPairs(*s));
+    } else if (const auto* e = std::get_if<sc::ElectricalCommand>(&command)) {
+        inputs = dialogInputs(*sc::sheetFields("electrical"), sc::settingPairs(*e));
+    } else if (const auto* g = std::get_if<sc::GeneralCommand>(&command)) {
+        inputs = dialogInputs(*sc::sheetFields("general"), sc::settingPairs(*g));
+    }
+    bool filled = false;
+    QString why;
+    bool ran = false;
+    bool opened = true;
+    auto fill = [&](QDialog* dialog) { filled = fillDialog(dialog, inputs, &why); };
+    if (sheet) {
+        ran = runDialog([&] { opened = window.openPluginSettings(); }, fill, &why);
+    } else if (QWidget* form = findForm(window, name)) {
+        ran = runMenuDialog(form, menu::kSettingsCommand, fill, &why);
+    } else {
+        why = QString("no window \"%1\" (open: %2)").arg(name, componentNames(window).join(", "));
+    }
+    QApplication::processEvents();
+    if (!opened) why = "the plug-in offers no settings (command CFG)";
+    if (!opened || !ran || !filled) {
+        *error = QString("settings of \"%1\": %2").arg(name, why);
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> readSettings(MainWindow& window, const QString& name, QString* error) {
+    std::optional<sc::SettingPairs> pairs = readSettingPairs(window, name, error);
+    if (!pairs) return std::nullopt;
+    return sc::formatSettings(*pairs);
+}
+
+}  // namespace driver

@@ -1,0 +1,112 @@
+// Reading a settings dialog gives the text of a `settings` line that, given
+// to a fresh window, makes the same dialog: for every component with
+// settings and both pages of the plug-in's Settings sheet.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <filesystem>
+#include <map>
+
+#include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
+#include "host/app/SettingsReader.h"
+
+namespace {
+
+namespace sc = quill::scenario;
+
+struct SettingsReader : ::testing::Test {
+    std::string module = std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so";
+    std::string firmware = std::string(QUILL_BINARY_DIR) + "/firmware/lcd_demo.elf";
+
+    void SetUp() override {
+        if (!std::filesystem::exists(module)) GTEST_SKIP() << "module not built";
+    }
+
+    // A host debugging the LCD demo on an ATmega16 (ports A to D) with one
+    // window of every kind that has settings.
+    std::unique_ptr<MainWindow> host() {
+        HostOptions options;
+        options.firmware = firmware;
+        options.module = module;
+        std::string error;
+        HostEnvironment env = PrepareHost(options, &error);
+        EXPECT_EQ(error, "");
+        auto window = std::make_unique<MainWindow>(env.config, env.factory);
+        window->show();
+        QString why;
+        EXPECT_TRUE(AttachModule(*window, options, &why)) << why.toStdString();
+        EXPECT_TRUE(window->startDebugging(&why)) << why.toStdString();
+        for (const char* id : {"LD", "SW", "KN", "LCD", "AD", "CM", "BB"})
+            EXPECT_TRUE(OpenComponent(*window, id, &why)) << id << ": " << why.toStdString();
+        QApplication::processEvents();
+        return window;
+    }
+
+    static std::string read(MainWindow& window, const QString& name) {
+        QString why;
+        std::optional<std::string> text = driver::readSettings(window, name, &why);
+        EXPECT_TRUE(text) << name.toStdString() << ": " << why.toStdString();
+        return text.value_or("");
+    }
+};
+
+// Values other than every default, written as the reader writes them.
+const std::map<QString, std::string> kOddSettings = {
+    {"LED", "port=C pin=5 mode=ddrport activelow=1"},
+    {"Switch", "port=D pin=6 mode=pin activelow=1"},
+    {"Knightrider", "output=C input=A pin=7 mode=ddrport"},
+    {"Hitachi LCD", "size=20 lines=4 zoom=3 bits=8 pinreg=1 trace=0 data=C nibble=low e=D5 rs=B1 rw=A6"},
+    {"Slider", "channel=5 reference=internal"},
+    {"Capacity Measurement", "port=B pin=6 capacitance=470"},
+    {"Beerbasement", "heater=C3 cooler=C4 status=D7 mode=pin channel=6"},
+    {"electrical", "vcc=4.50 avcc=4.40 vref=2.20 aref=3.30 extaref=0"},
+    {"general", "warnings=off"},
+};
+
+TEST_F(SettingsReader, ReadSettingsGiveTheSameDialogInAFreshWindow) {
+    std::map<QString, std::string> first;
+    {
+        auto window = host();
+        for (const auto& [name, text] : kOddSettings) {
+            QString why;
+            ASSERT_TRUE(driver::applySettings(*window, name, text, &why))
+                << name.toStdString() << ": " << why.toStdString();
+            first[name] = read(*window, name);
+            // Every key comes back as it was set, and nothing else is lost.
+            EXPECT_EQ(first[name], text) << name.toStdString();
+        }
+    }
+    auto fresh = host();
+    for (const auto& [name, text] : first) {
+        EXPECT_NE(read(*fresh, name), text) << name.toStdString() << " starts with the odd values";
+        QString why;
+        ASSERT_TRUE(driver::applySettings(*fresh, name, text, &why))
+            << name.toStdString() << ": " << why.toStdString();
+        EXPECT_EQ(read(*fresh, name), text) << name.toStdString();
+    }
+}
+
+TEST_F(SettingsReader, BadSettingsAreRefusedWithTheReasonAndChangeNothing) {
+    auto window = host();
+    const std::string before = read(*window, "LED");
+    QString why;
+    EXPECT_FALSE(driver::applySettings(*window, "LED", "port=C pin=9", &why));
+    EXPECT_TRUE(why.contains("pin")) << why.toStdString();
+    EXPECT_FALSE(driver::applySettings(*window, "LED", "colour=red", &why));
+    EXPECT_TRUE(why.contains("unknown setting \"colour\"")) << why.toStdString();
+    // A port this part does not have: the dialog does not offer it.
+    EXPECT_FALSE(driver::applySettings(*window, "LED", "port=F", &why));
+    EXPECT_TRUE(why.contains("not offered")) << why.toStdString();
+    // Text smuggling a second command in is not one settings line.
+    EXPECT_FALSE(driver::applySettings(*window, "LED", "pin=1\nreset", &why));
+    EXPECT_EQ(read(*window, "LED"), before);
+
+    ASSERT_TRUE(OpenComponent(*window, "KP", &why)) << why.toStdString();
+    EXPECT_FALSE(driver::readSettings(*window, "Keypad", &why));
+    EXPECT_TRUE(why.contains("has no settings")) << why.toStdString();
+    EXPECT_FALSE(driver::readSettings(*window, "LED 7", &why));
+    EXPECT_TRUE(why.contains("no window \"LED 7\"")) << why.toStdString();
+}
+
+}  // namespace
