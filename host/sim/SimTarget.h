@@ -54,6 +54,8 @@ struct avr_t;
 
 namespace quill::sim {
 
+class PhaseCorrectPwm;
+
 class SimError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -198,9 +200,10 @@ public:
     struct CompareHook;
     struct ControlHook;
     uint8_t programReadsPin(PortState& port);
-    // The program wrote a timer control register: outputs it connected or
+    // The program wrote a timer control register: the phase-correct
+    // generators follow the mode chosen, and outputs it connected or
     // disconnected change their pins.
-    void compareOutputsSwitched();
+    void timerControlWritten();
     // A timer's compare output drove `level` on the pins of `mask`.
     void timerDrives(PortState& port, uint8_t mask, bool level);
     void addMessage(std::string text);
@@ -218,6 +221,8 @@ private:
     void installHooks();
     // Listens to every timer compare output that has a pin.
     void connectCompareOutputs();
+    // Wraps simavr's write handler of a timer control register (once).
+    void hookTimerControl(uint16_t dataAddress);
     // One avr_run, then the converter's free-running restart.
     void runOne();
     void continueFreeRunning();
@@ -231,6 +236,8 @@ private:
     std::vector<std::unique_ptr<CompareHook>> compareHooks_;
     std::vector<std::pair<uint16_t, std::unique_ptr<ControlHook>>> controlHooks_;
     std::vector<OutputListener> outputListeners_;
+    // The timers' phase-correct modes, which simavr does not run.
+    std::vector<std::unique_ptr<PhaseCorrectPwm>> phaseCorrect_;
     std::vector<std::string> messages_;
     // Data addresses below kSpecialEnd whose access goes through
     // readByte/writeByte: PINx (marked with its port's position in ports_

@@ -1,0 +1,215 @@
+// Phase-correct PWM on the timers' output pins: tiny programs set a timer up
+// and spin, and the pin is watched instruction by instruction for its
+// period and duty, for the 8-bit timers and Timer1's 9-bit, 10-bit and
+// ICR1-TOP modes, inverting and non-inverting, with OCR at BOTTOM and TOP.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/sim/SimTarget.h"
+#include "tests/support/TestFiles.h"
+
+using quill::sim::SimTarget;
+using namespace testfiles;
+
+namespace {
+
+// I/O addresses shared by the ATmega8/16/32.
+constexpr uint8_t PIND = 0x10, DDRD = 0x11, PINB = 0x16, DDRB = 0x17;
+constexpr uint8_t OCR2 = 0x23, TCCR2 = 0x25, ICR1H = 0x27, ICR1L = 0x26;
+constexpr uint8_t OCR1BL = 0x28, OCR1BH = 0x29, OCR1AL = 0x2A, OCR1AH = 0x2B;
+constexpr uint8_t TCCR1B = 0x2E, TCCR1A = 0x2F, TCCR0 = 0x33, TIFR = 0x38, OCR0 = 0x3C;
+
+// in Rd, A and out A, Rr.
+uint16_t inWord(int d, uint8_t a) {
+    return static_cast<uint16_t>(0xB000 | ((a & 0x30) << 5) | (d << 4) | (a & 0x0F));
+}
+uint16_t outWord(uint8_t a, int r) { return static_cast<uint16_t>(inWord(r, a) | 0x0800); }
+
+// A program writing each (I/O address, value) in turn through r16, then
+// looping over `loop` (by default a two-cycle loop doing nothing).
+void loadWrites(SimTarget& target, const std::string& name,
+                const std::vector<std::pair<uint8_t, uint8_t>>& writes,
+                const std::vector<uint16_t>& loop = {}) {
+    std::vector<uint16_t> words;
+    for (auto [address, value] : writes) {
+        words.push_back(static_cast<uint16_t>(0xE000 | ((value & 0xF0) << 4) | (value & 0x0F)));
+        words.push_back(outWord(address, 16));
+    }
+    words.insert(words.end(), loop.begin(), loop.end());
+    // rjmp back to the loop's start
+    words.push_back(static_cast<uint16_t>(0xC000 | ((-1 - static_cast<int>(loop.size())) & 0xFFF)));
+    const auto path = ScratchFile("quill_simtarget_pwm_tests", name + ".hex");
+    WriteFile(path, HexProgram(words));
+    target.loadFirmware(path.string());
+}
+
+struct Wave {
+    int rises = 0;
+    double periodCycles = 0;  // between the first and the last rise
+    double duty = 0;          // high share of that span
+    bool everHigh = false, everLow = false;
+};
+
+// Watches a pin for `cycles` after the set-up has run.
+Wave watch(SimTarget& target, uint8_t pinRegister, int bit, uint64_t cycles) {
+    target.runUntilCycle(100);
+    Wave wave;
+    bool last = (target.io(pinRegister) >> bit) & 1;
+    uint64_t firstRise = 0, lastRise = 0, highAtFirstRise = 0, highAtLastRise = 0, high = 0;
+    const uint64_t end = target.cycles() + cycles;
+    while (target.cycles() < end) {
+        const uint64_t before = target.cycles();
+        target.step();
+        if (last) high += target.cycles() - before;
+        const bool level = (target.io(pinRegister) >> bit) & 1;
+        (level ? wave.everHigh : wave.everLow) = true;
+        if (level && !last) {
+            if (wave.rises++ == 0) {
+                firstRise = target.cycles();
+                highAtFirstRise = high;
+            }
+            lastRise = target.cycles();
+            highAtLastRise = high;
+        }
+        last = level;
+    }
+    // The simulator has nothing to complain of.
+    for (const std::string& message : target.takeMessages()) ADD_FAILURE() << message;
+    if (wave.rises >= 2) {
+        const double span = static_cast<double>(lastRise - firstRise);
+        wave.periodCycles = span / (wave.rises - 1);
+        wave.duty = static_cast<double>(highAtLastRise - highAtFirstRise) / span;
+    }
+    return wave;
+}
+
+}  // namespace
+
+// Timer0 and Timer2 count 0..255..0: a period of 510 timer clocks, high for
+// 2 * OCR of them (non-inverting) or the rest (inverting).
+TEST(PhaseCorrectPwm, EightBitTimersPeriodAndDuty) {
+    struct Case {
+        const char* part;
+        uint8_t ocrRegister, controlRegister, control, ocr;
+        uint8_t ddr, pinRegister;
+        int bit;
+        double period, duty;
+    };
+    const Case cases[] = {
+        // Timer0, OC0 = PB3, non-inverting, clock / 1: 1 MHz / 510.
+        {"ATmega16", OCR0, TCCR0, 0x61, 64, DDRB, PINB, 3, 510, 128.0 / 510},
+        // The same inverted.
+        {"ATmega16", OCR0, TCCR0, 0x71, 64, DDRB, PINB, 3, 510, 1 - 128.0 / 510},
+        // Timer2, OC2 = PD7, clock / 8.
+        {"ATmega32", OCR2, TCCR2, 0x62, 200, DDRD, PIND, 7, 8 * 510, 400.0 / 510},
+        // The ATmega8's Timer2: OC2 = PB3.
+        {"ATmega8", OCR2, TCCR2, 0x61, 10, DDRB, PINB, 3, 510, 20.0 / 510},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.part) + " control " + std::to_string(c.control));
+        SimTarget target(c.part);
+        loadWrites(target, "eight_bit",
+                   {{c.ddr, static_cast<uint8_t>(1u << c.bit)},
+                    {c.ocrRegister, c.ocr},
+                    {c.controlRegister, c.control}});
+        const Wave wave = watch(target, c.pinRegister, c.bit, static_cast<uint64_t>(c.period * 20));
+        EXPECT_NEAR(wave.rises, 20, 1);
+        EXPECT_NEAR(wave.periodCycles, c.period, 1);
+        EXPECT_NEAR(wave.duty, c.duty, 0.01);
+    }
+}
+
+// OCR at BOTTOM keeps a non-inverting output low, at TOP high; inverting
+// does the opposite. The overflow flag still rises once per period.
+TEST(PhaseCorrectPwm, CompareAtBottomAndTopHoldsTheOutput) {
+    struct Case {
+        uint8_t control, ocr;
+        bool high;
+    };
+    for (const Case& c : {Case{0x61, 0, false}, Case{0x61, 255, true}, Case{0x71, 0, true},
+                          Case{0x71, 255, false}}) {
+        SCOPED_TRACE("control " + std::to_string(c.control) + " OCR0 " + std::to_string(c.ocr));
+        SimTarget target("ATmega16");
+        loadWrites(target, "held", {{DDRB, 0x08}, {OCR0, c.ocr}, {TCCR0, c.control}});
+        const Wave wave = watch(target, PINB, 3, 5 * 510);
+        EXPECT_EQ(wave.everHigh, c.high);
+        EXPECT_EQ(wave.everLow, !c.high);
+        EXPECT_EQ(target.io(TIFR) & 0x01, 0x01) << "TOV0";
+    }
+}
+
+// Timer1 on both outputs at once: OC1A non-inverting, OC1B inverting, in
+// the 9-bit and 10-bit modes and with TOP in ICR1.
+TEST(PhaseCorrectPwm, Timer1ModesOnBothOutputs) {
+    struct Case {
+        const char* what;
+        uint8_t tccr1a, tccr1b;
+        uint16_t icr1, ocr1a, ocr1b;
+        double top;
+    };
+    const Case cases[] = {
+        {"9-bit, clock / 8", 0xB2, 0x02, 0, 128, 384, 511},
+        {"10-bit", 0xB3, 0x01, 0, 100, 1000, 1023},
+        {"TOP in ICR1", 0xB2, 0x11, 300, 30, 150, 300},
+        {"8-bit, OCR1B above TOP", 0xB1, 0x01, 0, 255, 300, 255},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const double divider = (c.tccr1b & 0x07) == 2 ? 8 : 1;
+        for (int bit : {5, 4}) {  // OC1A = PD5, OC1B = PD4
+            SimTarget target("ATmega16");
+            loadWrites(target, "timer1",
+                       {{DDRD, 0x30},
+                        {ICR1H, static_cast<uint8_t>(c.icr1 >> 8)},
+                        {ICR1L, static_cast<uint8_t>(c.icr1)},
+                        {OCR1AH, static_cast<uint8_t>(c.ocr1a >> 8)},
+                        {OCR1AL, static_cast<uint8_t>(c.ocr1a)},
+                        {OCR1BH, static_cast<uint8_t>(c.ocr1b >> 8)},
+                        {OCR1BL, static_cast<uint8_t>(c.ocr1b)},
+                        {TCCR1A, c.tccr1a},
+                        {TCCR1B, c.tccr1b}});
+            const double period = 2 * c.top * divider;
+            const double ocr = std::min<double>(bit == 5 ? c.ocr1a : c.ocr1b, c.top);
+            const double nonInverting = 2 * ocr / (2 * c.top);
+            const double duty = bit == 5 ? nonInverting : 1 - nonInverting;
+            const Wave wave = watch(target, PIND, bit, static_cast<uint64_t>(period * 10));
+            if (duty == 0 || duty == 1) {
+                EXPECT_EQ(wave.rises, 0);
+                EXPECT_EQ(wave.everHigh, duty == 1);
+                continue;
+            }
+            EXPECT_NEAR(wave.rises, 10, 1) << "OC1" << (bit == 5 ? 'A' : 'B');
+            EXPECT_NEAR(wave.periodCycles, period, 1);
+            EXPECT_NEAR(wave.duty, duty, 0.01);
+        }
+    }
+}
+
+// The program reads the count going up to TOP and back down to BOTTOM.
+TEST(PhaseCorrectPwm, CountReadsUpAndDown) {
+    constexpr uint8_t TCNT0 = 0x32, PORTA = 0x1B, DDRA = 0x1A;
+    SimTarget target("ATmega16");
+    loadWrites(target, "count", {{DDRA, 0xFF}, {TCCR0, 0x41}},  // no output, clock / 1
+               {inWord(17, TCNT0), outWord(PORTA, 17)});
+    target.runUntilCycle(20);
+    int rising = 0, falling = 0, highest = 0, lowest = 255;
+    uint8_t last = target.io(PORTA);
+    while (target.cycles() < 20 + 2 * 510) {
+        target.step();
+        const uint8_t now = target.io(PORTA);
+        rising += now > last;
+        falling += now < last;
+        highest = std::max<int>(highest, now);
+        lowest = std::min<int>(lowest, now);
+        last = now;
+    }
+    EXPECT_GE(highest, 250);
+    EXPECT_LE(lowest, 5);
+    // Two periods, read every four or five cycles: about 100 reads each way.
+    EXPECT_GT(rising, 80);
+    EXPECT_GT(falling, 80);
+}
