@@ -2,6 +2,7 @@
 
 #include "host/debugger/ui/DebuggerViews.h"
 #include "host/gdb/GdbController.h"
+#include "host/recorder/ui/RecorderController.h"
 
 #include <dlfcn.h>
 
@@ -160,6 +161,7 @@ void MainWindow::buildMenus() {
     // Shift+F11 and Run to cursor; the GDB server's "Accept GDB connection".
     new DebuggerViews(*this, debug);
     new GdbController(*this, debug);
+    new RecorderController(*this, debug);
 
     toolsMenu_ = menuBar()->addMenu("&Tools");
 
@@ -366,7 +368,9 @@ bool MainWindow::windowTimerRunning(uintptr_t id) const {
 // ---------------------------------------------------------------- docking
 
 HWND MainWindow::createDockedWindow(const std::string& name) {
-    return toHandle(dockClient_->open(QString::fromStdString(name)));
+    QWidget* client = dockClient_->open(QString::fromStdString(name));
+    emit componentWindowOpened(qobject_cast<QDockWidget*>(client->parentWidget()));
+    return toHandle(client);
 }
 
 // ----------------------------------------------------------------- output
@@ -451,6 +455,7 @@ void MainWindow::stopDebugging() {
 }
 
 bool MainWindow::stepInto() {
+    emit debugCommand(DebugCommand::Step);
     bool ok = debugger_.stepInto();
     if (!ok && !debugger_.lastFault().empty() && debugger_.state() == Debugger::State::Halted) {
         hostMessage(QString::fromStdString("Program stopped: " + debugger_.lastFault()));
@@ -468,6 +473,7 @@ void MainWindow::setRunMode(RunPacer::Mode mode) {
 
 void MainWindow::run() {
     if (!debugger_.beginRun()) return;
+    emit debugCommand(DebugCommand::Run);
     Machine* machine = debugger_.machine();
     pacer_.start(machine->cycles(), machine->frequencyHz(), RunPacer::Clock::now());
     runTimer_.setInterval(0);
@@ -500,6 +506,7 @@ void MainWindow::runSlice() {
 }
 
 void MainWindow::breakRun() {
+    if (debugger_.state() == Debugger::State::Running) emit debugCommand(DebugCommand::Break);
     debugger_.breakRun();
     runTimer_.stop();
     updateActions();
@@ -508,6 +515,7 @@ void MainWindow::breakRun() {
 
 void MainWindow::resetTarget() {
     runTimer_.stop();
+    if (debugger_.debugging()) emit debugCommand(DebugCommand::Reset);
     if (debugger_.reset()) hostMessage("Target reset.");
     updateActions();
     updateStatus();

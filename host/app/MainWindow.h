@@ -129,8 +129,15 @@ public:
     // Host's own messages, under the category "Debugger".
     void hostMessage(const QString& text);
 
+    // The user's debugger commands, told before they act (the scenario
+    // recorder notes them).
+    enum class DebugCommand { Run, Break, Step, Reset };
+
 signals:
     void sessionChanged();
+    void debugCommand(MainWindow::DebugCommand command);
+    // A component window got its dock (its form is put in it next).
+    void componentWindowOpened(QDockWidget* dock);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

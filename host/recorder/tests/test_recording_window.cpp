@@ -1,0 +1,184 @@
+// A recording made by driving the window as a user does (menu items, mouse
+// clicks, F5/Ctrl+F5/F11, "Add check" from a window's context menu) is
+// replayed by quill-host headless as a separate process: it passes on the
+// program it was recorded on and fails, naming the check, on another.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDockWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+
+#include "contract/ResourceIds.h"
+#include "host/app/ComponentDriver.h"
+#include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
+#include "host/recorder/ui/RecorderController.h"
+#include "platform/files.h"
+
+namespace {
+
+std::string built(const std::string& name) { return std::string(QUILL_BINARY_DIR) + "/" + name; }
+
+struct RecordingWindow : ::testing::Test {
+    std::unique_ptr<MainWindow> window;
+    RecorderController* recorder = nullptr;
+    QTemporaryDir dir;
+
+    void SetUp() override {
+        if (!std::filesystem::exists(built("bin/QuillComponents.so")) ||
+            !std::filesystem::exists(built("bin/quill-host"))) {
+            GTEST_SKIP() << "module or host not built";
+        }
+        HostOptions options;
+        options.firmware = built("firmware/keypad_scan.elf");
+        options.module = built("bin/QuillComponents.so");
+        std::string error;
+        HostEnvironment env = PrepareHost(options, &error);
+        ASSERT_EQ(error, "");
+        window = std::make_unique<MainWindow>(env.config, env.factory);
+        window->setPacing(false);
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        QString why;
+        ASSERT_TRUE(AttachModule(*window, options, &why)) << why.toStdString();
+        ASSERT_TRUE(window->startDebugging(&why)) << why.toStdString();
+        recorder = window->findChild<RecorderController*>("scenarioRecorder");
+        ASSERT_TRUE(recorder);
+    }
+    void TearDown() override { window.reset(); }
+
+    // Chooses the component's entry of the plug-in's menu.
+    void open(const QString& text) {
+        QAction* entry = nullptr;
+        for (QMenu* menu : window->menuBar()->findChildren<QMenu*>()) {
+            for (QAction* a : menu->actions())
+                if (a->text() == text && !a->menu()) entry = a;
+        }
+        ASSERT_TRUE(entry) << text.toStdString();
+        entry->trigger();
+        QApplication::processEvents();
+        QApplication::processEvents();
+    }
+    QWidget* control(const QString& window_, int id) {
+        return driver::findControl(driver::findForm(*window, window_), id);
+    }
+    // Runs with F5 until `cycles` more have passed, then breaks with Ctrl+F5.
+    void runFor(uint64_t cycles) {
+        Machine* machine = window->debugger().machine();
+        const uint64_t until = machine->cycles() + cycles;
+        QTest::keyClick(window.get(), Qt::Key_F5);
+        ASSERT_EQ(window->debugger().state(), Debugger::State::Running);
+        for (int i = 0; i < 100000 && machine->cycles() < until; ++i)
+            QApplication::processEvents();
+        QTest::keyClick(window.get(), Qt::Key_F5, Qt::ControlModifier);
+        ASSERT_EQ(window->debugger().state(), Debugger::State::Halted);
+    }
+    // Right-clicks the window and chooses "Add check" with the mouse.
+    void addCheck(const QString& name) {
+        QWidget* form = driver::findForm(*window, name);
+        ASSERT_TRUE(form);
+        const QPoint at = form->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, form->mapToGlobal(at));
+        QApplication::sendEvent(form, &event);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_TRUE(menu);
+        QAction* item = nullptr;
+        for (QAction* a : menu->actions())
+            if (a->text() == RecorderController::kAddCheckText) item = a;
+        ASSERT_TRUE(item);
+        ASSERT_TRUE(item->isEnabled());
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+        QApplication::processEvents();
+        // The menu had the focus; the debugger's keys go to the window again.
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+    struct Replay {
+        int exitCode;
+        QString output;
+    };
+    Replay replay(const QString& scenario, const QStringList& extra = {}) {
+        QProcess host;
+        host.setProcessChannelMode(QProcess::MergedChannels);
+        QStringList args{"--headless", "--scenario", scenario};
+        host.start(QString::fromStdString(built("bin/quill-host")), args + extra);
+        EXPECT_TRUE(host.waitForFinished(120000));
+        return {host.exitCode(), QString::fromUtf8(host.readAll())};
+    }
+};
+
+TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
+    open("Keypad");  // before the recording: recorded as opened at its start
+    const QString file = dir.filePath("lab.scn");
+    QString error;
+    ASSERT_TRUE(recorder->start(file, &error)) << error.toStdString();
+    EXPECT_EQ(window->debugger().machine()->cycles(), 0u);  // the program starts over
+    EXPECT_TRUE(window->statusBar()->findChild<QWidget*>("recordingStatus")->isVisible());
+    EXPECT_FALSE(recorder->recordAction()->isEnabled());
+    open("Knight Rider");
+
+    for (int i = 0; i < 5; ++i) QTest::keyClick(window.get(), Qt::Key_F11);
+    ASSERT_NO_FATAL_FAILURE(runFor(1000));
+    QTest::mouseClick(control("Keypad", ids::keypad::KeyControlOf('5')), Qt::LeftButton);
+    ASSERT_NO_FATAL_FAILURE(runFor(20000));
+    ASSERT_NO_FATAL_FAILURE(addCheck("Knightrider"));
+    ASSERT_TRUE(recorder->addRegisterCheck("porta", &error)) << error.toStdString();
+    QTest::mouseClick(control("Knightrider", ids::knightrider::kSwitch), Qt::LeftButton);
+    QTest::mouseClick(control("Keypad", ids::keypad::KeyControlOf('5')), Qt::LeftButton);
+    ASSERT_NO_FATAL_FAILURE(runFor(20000));
+    ASSERT_NO_FATAL_FAILURE(addCheck("Knightrider"));
+    ASSERT_TRUE(recorder->stop(&error)) << error.toStdString();
+    EXPECT_FALSE(recorder->recording());
+    EXPECT_FALSE(window->statusBar()->findChild<QWidget*>("recordingStatus")->isVisible());
+
+    std::string text, why;
+    ASSERT_TRUE(quill::files::readRegularFile(file.toStdString(), 1 << 20, "scenario", &text, &why));
+    const QString scn = QString::fromStdString(text);
+    for (const char* line :
+         {"open Keypad\nopen Knightrider\nwait cycles ", "press Keypad 5\nwait cycles ",
+          "expect bar Knightrider 0x35\nexpect register PORTA 0x35\nclick Knightrider\n"
+          "release Keypad 5\nwait cycles ",
+          "expect bar Knightrider 0x00\n"}) {
+        EXPECT_TRUE(scn.contains(line)) << line << "\nin:\n" << text;
+    }
+    EXPECT_TRUE(scn.contains(QRegularExpression("wait cycles \\d+    # step x5, run, break\n")))
+        << text;
+
+    const Replay same = replay(file);
+    EXPECT_EQ(same.exitCode, 0) << same.output.toStdString();
+    EXPECT_TRUE(same.output.contains("3 of 3 checks passed, scenario passed"))
+        << same.output.toStdString();
+    // A teacher's check of another program: the same file, --firmware.
+    const Replay other =
+        replay(file, {"--firmware", QString::fromStdString(built("firmware/running_light.elf"))});
+    EXPECT_EQ(other.exitCode, 1) << other.output.toStdString();
+    EXPECT_TRUE(other.output.contains(QRegularExpression("FAIL.*expect bar \"Knightrider\"")))
+        << other.output.toStdString();
+}
+
+TEST_F(RecordingWindow, AddCheckNeedsARecordingAndTheSessionEndEndsIt) {
+    open("LED");
+    QString error;
+    EXPECT_FALSE(recorder->addCheck("LED", &error));
+    const QString file = dir.filePath("short.scn");
+    ASSERT_TRUE(recorder->start(file, &error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(addCheck("LED"));
+    EXPECT_FALSE(recorder->addCheck("Nothing", &error));
+    EXPECT_EQ(error, "no component window \"Nothing\" is open");
+    // Stop Debugging ends the recording: the file is written.
+    window->stopDebugging();
+    EXPECT_FALSE(recorder->recording());
+    EXPECT_TRUE(QFileInfo::exists(file));
+    EXPECT_EQ(replay(file).exitCode, 0);
+}
+
+}  // namespace
