@@ -20,10 +20,15 @@
 namespace driver {
 
 QDockWidget* findDock(MainWindow& window, const QString& name) {
+    // A window the user closed may still stand under the name of one open
+    // now: the open one is meant.
+    QDockWidget* closed = nullptr;
     for (QDockWidget* dock : window.componentDocks()) {
-        if (dock->windowTitle() == name) return dock;
+        if (dock->windowTitle() != name) continue;
+        if (!dock->isHidden()) return dock;
+        if (!closed) closed = dock;
     }
-    return nullptr;
+    return closed;
 }
 
 QWidget* findForm(MainWindow& window, const QString& name) {

@@ -19,7 +19,7 @@ class QWidget;
 
 namespace driver {
 
-// The dock whose title is `name`, or null.
+// The dock whose title is `name` (an open one before a closed one), or null.
 QDockWidget* findDock(MainWindow& window, const QString& name);
 // The component form inside that dock (the dialog the plug-in made a child
 // of the dock's client area), or null.

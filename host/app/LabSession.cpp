@@ -9,8 +9,12 @@
 #include "contract/Commands.h"
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
+#include "host/app/SettingsReader.h"
 
 namespace {
+
+// The pages of the plug-in's Settings sheet a lab keeps.
+constexpr const char* kLabSheets[] = {"electrical", "general"};
 
 // The command that opened a dock: the one whose window base name starts
 // its title ("LED 2" -> LD); the longest name wins.
@@ -28,6 +32,19 @@ std::string commandOfTitle(const QString& title) {
     return best;
 }
 
+// The saved layout knows docks by object name. The open docks are named in
+// the order they were opened, the closed ones apart, both when a layout is
+// saved and before one is restored: a lab opened over another set-up then
+// places its own windows, and the closed ones stay closed.
+void nameDocksForLayout(MainWindow& window) {
+    int open = 0;
+    int closed = 0;
+    for (QDockWidget* dock : window.componentDocks()) {
+        if (dock->isHidden()) dock->setObjectName(QString("closedComponentDock%1").arg(++closed));
+        else dock->setObjectName(QString("componentDock%1").arg(++open));
+    }
+}
+
 }  // namespace
 
 quill::lab::Lab CaptureLab(MainWindow& window) {
@@ -37,11 +54,26 @@ quill::lab::Lab CaptureLab(MainWindow& window) {
     lab.frequencyMHz = config.frequencyMHz;
     lab.firmware = config.firmware;
     lab.realTime = window.runMode() == RunPacer::Mode::RealTime;
+    // The plug-in's Settings sheet, then each window's settings dialog,
+    // read as a user would look at them; what cannot be read is not kept.
+    QString why;
+    for (const char* sheet : kLabSheets) {
+        if (std::optional<std::string> text = driver::readSettings(window, sheet, &why))
+            lab.settings.push_back({sheet, *text});
+    }
     for (QDockWidget* dock : window.componentDocks()) {
         if (dock->isHidden()) continue;  // closed by the user
-        const std::string command = commandOfTitle(dock->windowTitle());
-        if (!command.empty()) lab.windows.push_back({command, dock->windowTitle().toStdString()});
+        const QString title = dock->windowTitle();
+        const std::string command = commandOfTitle(title);
+        if (command.empty()) continue;
+        std::string settings;
+        const std::optional<quill::scenario::ComponentKind> kind =
+            quill::scenario::kindOfWindow(title.toStdString());
+        if (kind && !quill::scenario::settingFields(*kind).empty())
+            settings = driver::readSettings(window, title, &why).value_or("");
+        lab.windows.push_back({command, title.toStdString(), settings});
     }
+    nameDocksForLayout(window);
     lab.layout = window.saveState().toBase64().toStdString();
     lab.geometry = window.saveGeometry().toBase64().toStdString();
     return lab;
@@ -79,12 +111,26 @@ bool ApplyLab(MainWindow& window, const quill::lab::Lab& lab, QString* error) {
 }
 
 bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* error) {
+    // A setting this part, program or plug-in cannot take is reported and
+    // skipped: the rest of the lab is still of use.
+    auto apply = [&window](const QString& name, const std::string& text) {
+        QString why;
+        if (!text.empty() && !driver::applySettings(window, name, text, &why))
+            window.hostMessage(QString("The lab's settings of \"%1\" were not applied: %2")
+                                   .arg(name, why));
+    };
+    for (const quill::lab::LabSettings& s : lab.settings)
+        apply(QString::fromStdString(s.target), s.settings);
     for (const quill::lab::LabWindow& w : lab.windows) {
         if (!OpenComponent(window, w.command, error)) return false;
+        // The window just opened, whatever number the host gave it.
+        const std::vector<QDockWidget*>& docks = window.componentDocks();
+        if (!docks.empty()) apply(docks.back()->windowTitle(), w.settings);
     }
     window.arrangeDocks();
     // The docks first: the window's size is only free to return once the
     // docks no longer ask for the room of the default arrangement.
+    nameDocksForLayout(window);
     if (!lab.layout.empty())
         window.restoreState(QByteArray::fromBase64(QByteArray::fromStdString(lab.layout)));
     if (!lab.geometry.empty()) {

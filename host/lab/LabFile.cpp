@@ -49,8 +49,11 @@ std::string formatLab(const Lab& lab) {
         auto* e = new TiXmlElement("window");
         e->SetAttribute("command", w.command);
         e->SetAttribute("title", w.title);
+        if (!w.settings.empty()) e->SetAttribute("settings", w.settings);
         windows->LinkEndChild(e);
     }
+    for (const LabSettings& s : lab.settings)
+        child(root, "settings", s.settings)->SetAttribute("target", s.target);
     child(root, "layout", lab.layout);
     child(root, "geometry", lab.geometry);
     TiXmlPrinter printer;
@@ -112,8 +115,18 @@ std::optional<Lab> parseLab(const std::string& text, std::string* error) {
                          std::to_string(w->Row()) + ")";
                 return std::nullopt;
             }
-            lab.windows.push_back({command, title ? title : ""});
+            const char* settings = w->Attribute("settings");
+            lab.windows.push_back({command, title ? title : "", settings ? settings : ""});
         }
+    }
+    for (TiXmlElement* s = root->FirstChildElement("settings"); s;
+         s = s->NextSiblingElement("settings")) {
+        const char* target = s->Attribute("target");
+        if (!target || !*target) {
+            *error = "settings of the lab name no target (line " + std::to_string(s->Row()) + ")";
+            return std::nullopt;
+        }
+        lab.settings.push_back({target, s->GetText() ? s->GetText() : ""});
     }
     lab.layout = textOf(root, "layout");
     lab.geometry = textOf(root, "geometry");

@@ -16,7 +16,19 @@ constexpr int kFormatVersion = 1;
 struct LabWindow {
     std::string command;  // the command that opens it ("LD")
     std::string title;    // the name the host gave it ("LED 2")
+    // Its settings dialog as the key=value text of a scenario `settings`
+    // line ("port=B pin=3"); empty for a window without settings, or one
+    // from a lab saved before settings were kept.
+    std::string settings = {};
     friend bool operator==(const LabWindow&, const LabWindow&) = default;
+};
+
+// The settings of something that is not a component window: a page of the
+// plug-in's Settings sheet ("electrical", "general"), as key=value text.
+struct LabSettings {
+    std::string target;
+    std::string settings = {};
+    friend bool operator==(const LabSettings&, const LabSettings&) = default;
 };
 
 struct Lab {
@@ -25,6 +37,7 @@ struct Lab {
     std::string firmware;  // as written: relative to the lab file's folder when below it
     bool realTime = true;  // the run pacing
     std::vector<LabWindow> windows;  // in the order they were opened
+    std::vector<LabSettings> settings;  // applied before the windows' own
     std::string layout;    // the main window's dock state, base64
     std::string geometry;  // the main window's size and place, base64
     friend bool operator==(const Lab&, const Lab&) = default;

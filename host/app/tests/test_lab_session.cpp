@@ -6,12 +6,15 @@
 
 #include <QApplication>
 #include <QDockWidget>
+#include <QFile>
+#include <QProcess>
 #include <filesystem>
 #include <fstream>
 
 #include "host/app/HostSetup.h"
 #include "host/app/LabSession.h"
 #include "host/app/MainWindow.h"
+#include "host/app/SettingsReader.h"
 
 namespace {
 
@@ -43,6 +46,42 @@ struct LabSession : ::testing::Test {
         EXPECT_TRUE(AttachModule(*window, options, &why)) << why.toStdString();
         return window;
     }
+    // Values other than the defaults, as the reader writes them.
+    static std::vector<std::pair<QString, std::string>> changedSettings() {
+        return {{"general", "warnings=off"},
+                {"electrical", "vcc=4.80 avcc=4.70 vref=2.40 aref=3.00 extaref=1"},
+                {"Hitachi LCD", "size=20 lines=4 zoom=2 bits=8 pinreg=0 trace=0 data=C "
+                                "nibble=low e=D5 rs=B1 rw=A6"},
+                {"LED 2", "port=D pin=6 mode=pin activelow=1"}};
+    }
+    // What a user sees of a set-up: part, clock and pacing, each open
+    // window with its place and settings, the plug-in's settings.
+    static QStringList describe(MainWindow& window) {
+        QStringList lines;
+        QString why;
+        lines << QString("%1 at %2 MHz, %3")
+                     .arg(QString::fromStdString(window.config().part))
+                     .arg(window.config().frequencyMHz)
+                     .arg(window.runMode() == RunPacer::Mode::RealTime ? "real time" : "fast");
+        for (const char* sheet : {"electrical", "general"})
+            lines << QString("%1: %2").arg(sheet, QString::fromStdString(
+                                                      driver::readSettings(window, sheet, &why)
+                                                          .value_or("?")));
+        for (QDockWidget* dock : window.componentDocks()) {
+            if (dock->isHidden()) continue;
+            const QRect r = dock->geometry();
+            lines << QString("%1 at %2,%3 %4x%5: %6")
+                         .arg(dock->windowTitle())
+                         .arg(r.x())
+                         .arg(r.y())
+                         .arg(r.width())
+                         .arg(r.height())
+                         .arg(QString::fromStdString(
+                             driver::readSettings(window, dock->windowTitle(), &why)
+                                 .value_or("-")));
+        }
+        return lines;
+    }
     static QStringList titles(MainWindow& window) {
         QStringList t;
         for (QDockWidget* dock : window.componentDocks())
@@ -54,6 +93,7 @@ struct LabSession : ::testing::Test {
 TEST_F(LabSession, SavedLabReopensInAFreshWindowAsItWas) {
     const std::string lab = (dir / "lab.quill").string();
     QStringList savedTitles;
+    QStringList described;
     std::vector<QRect> places;
     {
         auto window = host((dir / "lcd_demo.elf").string());
@@ -63,11 +103,15 @@ TEST_F(LabSession, SavedLabReopensInAFreshWindowAsItWas) {
         window->setRunMode(RunPacer::Mode::AsFastAsPossible);
         for (const char* id : {"LCD", "LD", "KP", "LD"}) ASSERT_TRUE(OpenComponent(*window, id, &why));
         QApplication::processEvents();
+        // Settings changed on several windows and on the plug-in's sheet.
+        for (const auto& [name, text] : changedSettings())
+            ASSERT_TRUE(driver::applySettings(*window, name, text, &why)) << why.toStdString();
         // The user moves the Keypad to the left side.
         window->addDockWidget(Qt::LeftDockWidgetArea, window->componentDocks()[2]);
         QApplication::processEvents();
         ASSERT_TRUE(SaveLabFile(*window, QString::fromStdString(lab), &why)) << why.toStdString();
         savedTitles = titles(*window);
+        described = describe(*window);
         for (QDockWidget* dock : window->componentDocks()) places.push_back(dock->geometry());
     }
     auto fresh = host(std::string(QUILL_BINARY_DIR) + "/firmware/running_light.elf");
@@ -84,6 +128,24 @@ TEST_F(LabSession, SavedLabReopensInAFreshWindowAsItWas) {
     EXPECT_EQ(fresh->dockWidgetArea(fresh->componentDocks()[2]), Qt::LeftDockWidgetArea);
     for (std::size_t i = 0; i < places.size(); ++i)
         EXPECT_EQ(fresh->componentDocks()[i]->geometry(), places[i]) << i;
+    for (const auto& [name, text] : changedSettings())
+        EXPECT_EQ(driver::readSettings(*fresh, name, &why).value_or(""), text) << name.toStdString();
+
+    // A process of its own opens the lab and sees the same set-up: nothing
+    // was carried over in the module's memory.
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUILL_LAB_CHILD", QString::fromStdString(lab));
+    env.insert("QUILL_LAB_REPORT", QString::fromStdString((dir / "child.txt").string()));
+    child.setProcessEnvironment(env);
+    child.start(QApplication::applicationFilePath(),
+                {"--gtest_filter=LabSession.OpensTheLabOfItsParent"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardOutput().toStdString();
+    QFile report(QString::fromStdString((dir / "child.txt").string()));
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    const QStringList seen = QString::fromUtf8(report.readAll()).split(QChar(10));
+    EXPECT_EQ(seen, described);
 
     // Refused labs leave the window as it is.
     std::string text;
@@ -108,6 +170,39 @@ TEST_F(LabSession, SavedLabReopensInAFreshWindowAsItWas) {
     command.replace(command.find("command=\"KP\""), 12, "command=\"XX\"");
     refused(command, "command XX");
     refused("<quill-lab version=\"2\"><part>ATmega16</part></quill-lab>", "newer quill-host");
+
+    // A setting the part cannot take is reported; the rest of the lab opens,
+    // in place of the windows open before (the plug-in numbers them on).
+    std::string other = text;
+    other.replace(other.find("port=D"), 6, "port=Q");
+    std::ofstream(dir / "other.quill") << other;
+    ASSERT_TRUE(OpenLabFile(*fresh, QString::fromStdString((dir / "other.quill").string()), &why))
+        << why.toStdString();
+    const QString output = fresh->outputPane().lines().join('\n');
+    EXPECT_TRUE(output.contains("settings of \"LED 4\" were not applied: ") &&
+                output.contains("Q is not offered"))
+        << output.toStdString();
+    EXPECT_EQ(titles(*fresh), QStringList({"Hitachi LCD 2", "LED 3", "Keypad 2", "LED 4"}));
+    // In the same places (a longer title may widen a dock).
+    for (std::size_t i = 0; i < places.size(); ++i)
+        EXPECT_EQ(fresh->componentDocks()[i + 4]->pos(), places[i].topLeft()) << i;
+    EXPECT_EQ(driver::readSettings(*fresh, "Hitachi LCD 2", &why).value_or(""),
+              changedSettings()[2].second);
+}
+
+// The fresh process of the test above: opens the lab it is given and
+// writes down what it sees.
+TEST_F(LabSession, OpensTheLabOfItsParent) {
+    const char* lab = std::getenv("QUILL_LAB_CHILD");
+    const char* report = std::getenv("QUILL_LAB_REPORT");
+    if (!lab || !report) GTEST_SKIP() << "runs as the process that SavedLabReopens... starts";
+    auto window = host(std::string(QUILL_BINARY_DIR) + "/firmware/running_light.elf");
+    QString why;
+    ASSERT_TRUE(OpenLabFile(*window, lab, &why)) << why.toStdString();
+    QApplication::processEvents();
+    QFile out(report);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(describe(*window).join('\n').toUtf8());
 }
 
 }  // namespace

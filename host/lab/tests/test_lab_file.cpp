@@ -33,7 +33,10 @@ struct LabFiles : ::testing::Test {
         lab.frequencyMHz = 3.6864;
         lab.firmware = (dir / "programs" / "demo.elf").string();
         lab.realTime = false;
-        lab.windows = {{"LD", "LED"}, {"LD", "LED 2"}, {"LCD", "Hitachi \"LCD\" <&>"}};
+        lab.windows = {{"LD", "LED", "port=B pin=3 mode=ddrport activelow=1"},
+                       {"LD", "LED 2"},
+                       {"LCD", "Hitachi \"LCD\" <&>", "e=A1 \"<&>\""}};
+        lab.settings = {{"electrical", "vcc=4.50 extaref=0"}, {"general", "warnings=off"}};
         lab.layout = "AAAA/w==";
         lab.geometry = "AdnQywAD";
         return lab;
@@ -87,6 +90,9 @@ TEST_F(LabFiles, BadFilesAreRefusedAndAFailedSaveKeepsTheOldLab) {
     std::string window = good;
     window.replace(window.find("command=\"LD\""), 12, "");
     refused(window, "names no command");
+    std::string target = good;
+    target.replace(target.find("target=\"general\""), 16, "");
+    refused(target, "name no target");
 
     fs::create_directories(dir / "a-folder.quill");
     EXPECT_FALSE(saveLab(sample(), (dir / "a-folder.quill").string(), &error));
