@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QDialog>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDockWidget>
@@ -20,6 +22,7 @@
 #include "host/app/ComponentDriver.h"
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
+#include "host/app/SettingsReader.h"
 #include "host/recorder/ui/RecorderController.h"
 #include "platform/files.h"
 
@@ -98,7 +101,10 @@ struct RecordingWindow : ::testing::Test {
         ASSERT_TRUE(item->isEnabled());
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
         QApplication::processEvents();
-        // The menu had the focus; the debugger's keys go to the window again.
+        activate();
+    }
+    // After a menu or a dialog: the debugger's keys go to the window again.
+    void activate() {
         QApplication::setActiveWindow(window.get());
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
@@ -117,10 +123,17 @@ struct RecordingWindow : ::testing::Test {
 };
 
 TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
-    open("Keypad");  // before the recording: recorded as opened at its start
-    const QString file = dir.filePath("lab.scn");
+    // Before the recording: recorded as opened at its start, with the
+    // settings they have.
+    open("Keypad");
+    open("LED");
     QString error;
+    ASSERT_TRUE(driver::applySettings(*window, "LED", "port=A pin=0 mode=ddrport", &error))
+        << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(activate());
+    const QString file = dir.filePath("lab.scn");
     ASSERT_TRUE(recorder->start(file, &error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(activate());  // the LED's dialog was read
     EXPECT_EQ(window->debugger().machine()->cycles(), 0u);  // the program starts over
     EXPECT_TRUE(window->statusBar()->findChild<QWidget*>("recordingStatus")->isVisible());
     EXPECT_FALSE(recorder->recordAction()->isEnabled());
@@ -131,11 +144,13 @@ TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
     QTest::mouseClick(control("Keypad", ids::keypad::KeyControlOf('5')), Qt::LeftButton);
     ASSERT_NO_FATAL_FAILURE(runFor(20000));
     ASSERT_NO_FATAL_FAILURE(addCheck("Knightrider"));
+    ASSERT_NO_FATAL_FAILURE(addCheck("LED"));
     ASSERT_TRUE(recorder->addRegisterCheck("porta", &error)) << error.toStdString();
     QTest::mouseClick(control("Knightrider", ids::knightrider::kSwitch), Qt::LeftButton);
     QTest::mouseClick(control("Keypad", ids::keypad::KeyControlOf('5')), Qt::LeftButton);
     ASSERT_NO_FATAL_FAILURE(runFor(20000));
     ASSERT_NO_FATAL_FAILURE(addCheck("Knightrider"));
+    ASSERT_NO_FATAL_FAILURE(addCheck("LED"));
     ASSERT_TRUE(recorder->stop(&error)) << error.toStdString();
     EXPECT_FALSE(recorder->recording());
     EXPECT_FALSE(window->statusBar()->findChild<QWidget*>("recordingStatus")->isVisible());
@@ -144,10 +159,11 @@ TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
     ASSERT_TRUE(quill::files::readRegularFile(file.toStdString(), 1 << 20, "scenario", &text, &why));
     const QString scn = QString::fromStdString(text);
     for (const char* line :
-         {"open Keypad\nopen Knightrider\nwait cycles ", "press Keypad 5\nwait cycles ",
-          "expect bar Knightrider 0x35\nexpect register PORTA 0x35\nclick Knightrider\n"
-          "release Keypad 5\nwait cycles ",
-          "expect bar Knightrider 0x00\n"}) {
+         {"open Keypad\nopen LED\nsettings LED port=A pin=0 mode=ddrport",
+          "\nopen Knightrider\nwait cycles ", "press Keypad 5\nwait cycles ",
+          "expect bar Knightrider 0x35\nexpect led LED on\nexpect register PORTA 0x35\n"
+          "click Knightrider\nrelease Keypad 5\nwait cycles ",
+          "expect bar Knightrider 0x00\nexpect led LED off\n"}) {
         EXPECT_TRUE(scn.contains(line)) << line << "\nin:\n" << text;
     }
     EXPECT_TRUE(scn.contains(QRegularExpression("wait cycles \\d+    # step x5, run, break\n")))
@@ -155,7 +171,7 @@ TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
 
     const Replay same = replay(file);
     EXPECT_EQ(same.exitCode, 0) << same.output.toStdString();
-    EXPECT_TRUE(same.output.contains("3 of 3 checks passed, scenario passed"))
+    EXPECT_TRUE(same.output.contains("5 of 5 checks passed, scenario passed"))
         << same.output.toStdString();
     // A teacher's check of another program: the same file, --firmware.
     const Replay other =
@@ -165,19 +181,42 @@ TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
         << other.output.toStdString();
 }
 
-TEST_F(RecordingWindow, AddCheckNeedsARecordingAndTheSessionEndEndsIt) {
-    open("LED");
+TEST_F(RecordingWindow, SettingsDialogsAndTrackbarsAreRecordedAndTheSessionEndEndsIt) {
+    open("Slider");
     QString error;
-    EXPECT_FALSE(recorder->addCheck("LED", &error));
+    EXPECT_FALSE(recorder->addCheck("Slider", &error));
     const QString file = dir.filePath("short.scn");
     ASSERT_TRUE(recorder->start(file, &error)) << error.toStdString();
-    ASSERT_NO_FATAL_FAILURE(addCheck("LED"));
+    open("Switch");
+    ASSERT_TRUE(driver::applySettings(*window, "Switch", "port=B pin=6", &error))
+        << error.toStdString();
+    // Cancel closes a Switch's dialog with a flip of its pin: a click.
+    ASSERT_TRUE(driver::runMenuDialog(driver::findForm(*window, "Switch"),
+                                      menu::kSettingsCommand, [](QDialog* d) { d->reject(); },
+                                      &error));
+    // The plug-in's Settings sheet: its pages as they were confirmed.
+    ASSERT_TRUE(driver::applySettings(*window, "general", "warnings=off", &error))
+        << error.toStdString();
+    // The Slider's channel is written when the trackbar is let go.
+    QWidget* trackbar = control("Slider", ids::slider::kTrackbar);
+    QTest::mouseClick(trackbar, Qt::LeftButton, {}, QPoint(trackbar->width() / 2, 2));
+    ASSERT_NO_FATAL_FAILURE(addCheck("Slider"));
     EXPECT_FALSE(recorder->addCheck("Nothing", &error));
     EXPECT_EQ(error, "no component window \"Nothing\" is open");
     // Stop Debugging ends the recording: the file is written.
     window->stopDebugging();
     EXPECT_FALSE(recorder->recording());
-    EXPECT_TRUE(QFileInfo::exists(file));
+    std::string text, why;
+    ASSERT_TRUE(quill::files::readRegularFile(file.toStdString(), 1 << 20, "scenario", &text, &why));
+    const int percent = qobject_cast<QAbstractSlider*>(trackbar)->value();
+    const QString expected = QString("open Slider\nsettings Slider channel=0 reference=internal\n"
+                                     "open Switch\nsettings Switch port=B pin=6 mode=pin "
+                                     "activelow=0\nclick Switch\nsettings electrical vcc=5.00 "
+                                     "avcc=5.00 vref=2.56 aref=5.00 extaref=0\nsettings general "
+                                     "warnings=off\nset slider Slider %1\n"
+                                     "expect channel Slider %1\n")
+                                 .arg(percent);
+    EXPECT_TRUE(QString::fromStdString(text).endsWith(expected)) << text;
     EXPECT_EQ(replay(file).exitCode, 0);
 }
 

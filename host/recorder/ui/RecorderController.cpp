@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QDockWidget>
@@ -15,6 +16,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <cmath>
+#include <functional>
 
 #include "contract/Commands.h"
 #include "contract/ResourceIds.h"
@@ -22,6 +24,8 @@
 #include "host/app/MainWindow.h"
 #include "host/app/PartRegisters.h"
 #include "host/app/ScenarioExecutor.h"
+#include "host/app/SettingsReader.h"
+#include "host/scenario/SettingKeys.h"
 #include "platform/files.h"
 
 namespace sc = quill::scenario;
@@ -62,6 +66,26 @@ bool hasChecks(sc::ComponentKind kind) {
 }
 
 const char* const kHookedProperty = "quillRecorderHooked";
+
+// Watches every object's events for dialogs that close (a filter on the
+// application, kept apart from the filters on the component windows).
+class ClosingDialogs : public QObject {
+public:
+    ClosingDialogs(QObject* parent, std::function<void(QDialog*)> closed)
+        : QObject(parent), closed_(std::move(closed)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Hide) {
+            if (auto* dialog = qobject_cast<QDialog*>(watched); dialog && !kindOf(dialog))
+                closed_(dialog);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void(QDialog*)> closed_;
+};
 
 }  // namespace
 
@@ -155,9 +179,26 @@ bool RecorderController::start(const QString& path, QString* error) {
     // The windows already open: a replay opens them, in the same order, so
     // that they get the same names.
     for (QDockWidget* dock : window_.componentDocks()) {
-        if (auto kind = kindOf(formIn(dock)))
-            record(sc::OpenCommand{*kind, dock->windowTitle().toStdString()});
+        const auto kind = kindOf(formIn(dock));
+        if (!kind) continue;
+        record(sc::OpenCommand{*kind, dock->windowTitle().toStdString()});
+        // Their settings as they are now, read from their dialogs. Not a
+        // Switch's: closing its dialog, even with Cancel, flips its pin.
+        if (*kind == sc::ComponentKind::Switch || sc::settingFields(*kind).empty()) continue;
+        QString why;
+        const auto text = driver::readSettings(window_, dock->windowTitle(), &why);
+        if (text && !text->empty())
+            recording_->addSettings(0, dock->windowTitle().toStdString(), *text);
+        else if (!text)
+            window_.hostMessage(QString("Recording: the settings of \"%1\" are not recorded: %2")
+                                    .arg(dock->windowTitle(), why));
     }
+    // Settings dialogs confirmed from now on are recorded when they close.
+    dialogs_ = new ClosingDialogs(this, [this](QDialog* dialog) {
+        if (recording_) dialogClosed(dialog);
+    });
+    qApp->installEventFilter(dialogs_);
+    sheets_.clear();
     updateActions();
     window_.hostMessage(QString("Recording a scenario into %1.").arg(path));
     return true;
@@ -184,6 +225,7 @@ bool RecorderController::stop(QString* error) {
                             .arg(path_)
                             .arg(recording_->lines().size()));
     recording_.reset();
+    delete dialogs_;
     updateActions();
     return true;
 }
@@ -195,6 +237,7 @@ void RecorderController::sessionChanged() {
     if (!stop(&error)) {
         window_.hostMessage("The recorded scenario could not be written: " + error);
         recording_.reset();
+        delete dialogs_;
         updateActions();
     }
 }
@@ -274,6 +317,37 @@ bool RecorderController::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QObject::eventFilter(watched, event);
+}
+
+void RecorderController::dialogClosed(QDialog* dialog) {
+    const uint64_t at = cycles();
+    const bool accepted = dialog->result() == QDialog::Accepted;
+    QWidget* form = formOf(dialog->parent());
+    const auto kind = kindOf(form);
+    if (kind && !accepted) {
+        // A Switch's dialog flips its pin when it closes, by Cancel too:
+        // what a click of the lever does.
+        if (*kind == sc::ComponentKind::Switch &&
+            !driver::readDialog(dialog, sc::settingFields(*kind)).empty())
+            recording_->add(at, sc::ClickCommand{windowOf(form).toStdString(), *kind});
+        return;
+    }
+    if (!accepted) return;
+    if (kind) {
+        const sc::SettingPairs pairs = driver::readDialog(dialog, sc::settingFields(*kind));
+        if (!pairs.empty())
+            recording_->addSettings(at, windowOf(form).toStdString(), sc::formatSettings(pairs));
+    }
+    // The plug-in's Settings sheet, or its electrical page in a component's
+    // sheet: what changed since the last time.
+    for (const char* sheet : {"electrical", "general"}) {
+        const std::vector<sc::SettingField>* fields = sc::sheetFields(sheet);
+        const sc::SettingPairs pairs = fields ? driver::readDialog(dialog, *fields) : sc::SettingPairs{};
+        const std::string text = sc::formatSettings(pairs);
+        if (pairs.empty() || sheets_[sheet] == text) continue;
+        sheets_[sheet] = text;
+        recording_->addSettings(at, sheet, text);
+    }
 }
 
 void RecorderController::addCheckItem(QWidget* form) {

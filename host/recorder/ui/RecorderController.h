@@ -13,6 +13,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <map>
+#include <string>
 #include <memory>
 #include <optional>
 
@@ -20,6 +22,7 @@
 
 class MainWindow;
 class QAction;
+class QDialog;
 class QDockWidget;
 class QLabel;
 class QMenu;
@@ -70,6 +73,9 @@ private slots:
 private:
     void watch(QDockWidget* dock, uint64_t openedAt);
     void addCheckItem(QWidget* form);
+    // A dialog closed while recording: a component's settings confirmed
+    // (or a Switch's dialog closed at all), the plug-in's Settings sheet.
+    void dialogClosed(QDialog* dialog);
     void record(const quill::scenario::Command& command);
     void sessionChanged();
     void updateActions();
@@ -86,4 +92,6 @@ private:
     QLabel* status_ = nullptr;  // "Recording" in the status bar
     std::optional<quill::recorder::Recording> recording_;
     QString path_;
+    QPointer<QObject> dialogs_;  // the application's filter while recording
+    std::map<std::string, std::string> sheets_;  // the sheets' pages as last recorded
 };
