@@ -235,9 +235,10 @@ void DockClient::arrangePending() {
     plan.setTabBar(tabBar);
     std::vector<std::pair<QDockWidget*, Placement>> moves;
     for (QDockWidget* dock : batch) moves.emplace_back(dock, plan.add(idOf(dock), extentOf(dock)));
-    // ...unless that hides one behind another: then every planned dock is
-    // arranged anew, when that needs fewer tabs.
-    if (plan.tabs() > planner_.tabs()) {
+    // ...unless that hides one behind another or overflows the room: then
+    // every planned dock is arranged anew, when that overflows less or
+    // needs fewer tabs.
+    if (plan.tabs() > planner_.tabs() || plan.overflow() > 0) {
         std::vector<DockPlanner::Item> items = planner_.items();
         for (DockPlanner::Item& item : items)
             if (QDockWidget* dock = dockOf(item.id)) item.size = extentOf(dock);
@@ -245,17 +246,30 @@ void DockClient::arrangePending() {
         DockPlanner fresh;
         fresh.setArea(room);
         fresh.setTabBar(tabBar);
-        std::vector<std::pair<QDockWidget*, Placement>> all;
-        for (const auto& [id, at] : fresh.replan(items))
-            if (QDockWidget* dock = dockOf(id)) all.emplace_back(dock, at);
-        if (fresh.tabs() < plan.tabs()) {
+        fresh.replanBest(items);
+        if (std::make_pair(fresh.overflow(), fresh.tabs()) <
+            std::make_pair(plan.overflow(), plan.tabs())) {
             plan = fresh;
-            moves = std::move(all);
+            moves.clear();
         }
+    }
+    // Qt tabs a dock split off a tabbed one instead of placing it below:
+    // when the new docks go under a group of tabs, the whole arrangement
+    // is laid anew, every column before any tab.
+    for (const auto& [dock, at] : moves) {
+        QDockWidget* anchor = dockOf(at.anchor);
+        if (at.kind == Placement::Kind::Below && anchor &&
+            !window_.tabifiedDockWidgets(anchor).isEmpty()) {
+            moves.clear();
+            break;
+        }
+    }
+    if (moves.empty()) {
+        for (const auto& [id, at] : plan.placements())
+            if (QDockWidget* dock = dockOf(id)) moves.emplace_back(dock, at);
     }
     planner_ = plan;
 
-    std::vector<QPointer<QDockWidget>> raise;
     placing_ = true;
     // Held while the docks go in: each placement would otherwise lay out
     // every dock of the window at once.
@@ -272,15 +286,23 @@ void DockClient::arrangePending() {
             window_.splitDockWidget(anchor, dock, Qt::Vertical);
         } else {
             window_.tabifyDockWidget(anchor, dock);
-            raise.push_back(anchor);
         }
         dock->show();
     }
     layout->setEnabled(wasEnabled);
     layout->activate();
-    // A tab joins behind the dock it was put with.
-    for (const QPointer<QDockWidget>& dock : raise)
-        if (dock) dock->raise();
+    // In each group of tabs the window opened first stays in front: a
+    // display is never hidden by a window opened after it.
+    for (const DockPlanner::Column& column : planner_.columns()) {
+        for (const DockPlanner::Slot& slot : column.stack) {
+            if (slot.ids.size() < 2) continue;
+            auto first = docks_.end();
+            for (int id : slot.ids)
+                first = std::min(first, std::find_if(docks_.begin(), docks_.end(),
+                                                     [id](QDockWidget* d) { return idOf(d) == id; }));
+            if (first != docks_.end()) (*first)->raise();
+        }
+    }
     placing_ = false;
     keepOnScreen();
 }

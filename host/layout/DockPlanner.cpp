@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <random>
+#include <tuple>
 
 namespace quill::layout {
 
@@ -141,6 +143,74 @@ std::vector<std::pair<int, Placement>> DockPlanner::replan(std::vector<Item> ite
     std::vector<std::pair<int, Placement>> placements;
     for (const Item& item : items) placements.emplace_back(item.id, add(item.id, item.size));
     return placements;
+}
+
+std::vector<std::pair<int, Placement>> DockPlanner::placements() const {
+    std::vector<std::pair<int, Placement>> splits, tabs;
+    for (const Column& c : columns_) {
+        int above = -1;
+        for (const Slot& s : c.stack) {
+            const int front = s.ids.front();
+            splits.emplace_back(front, above < 0 ? Placement{Placement::Kind::NewColumn, -1}
+                                                 : Placement{Placement::Kind::Below, above});
+            for (std::size_t i = 1; i < s.ids.size(); ++i)
+                tabs.emplace_back(s.ids[i], Placement{Placement::Kind::Tab, front});
+            above = front;
+        }
+    }
+    splits.insert(splits.end(), tabs.begin(), tabs.end());
+    return splits;
+}
+
+int DockPlanner::overflow() const {
+    const Extent e = used();
+    return std::max(0, e.width - area_.width) + std::max(0, e.height - area_.height);
+}
+
+std::vector<std::pair<int, Placement>> DockPlanner::replanBest(const std::vector<Item>& items) {
+    // Many docks (a scenario opening hundreds of LEDs) get the one order
+    // that packs best on the whole; each try costs the square of their number.
+    constexpr std::size_t kSearched = 12;
+    constexpr int kShuffles = 400;
+    auto score = [](const DockPlanner& p) {
+        const Extent e = p.used();
+        return std::make_tuple(p.overflow(), p.tabs(), e.width + e.height);
+    };
+    auto tryOrder = [this](std::vector<Item> order) {
+        DockPlanner p;
+        p.setArea(area_);
+        p.setTabBar(tabBar_);
+        std::vector<std::pair<int, Placement>> placements;
+        for (const Item& item : order) placements.emplace_back(item.id, p.add(item.id, item.size));
+        return std::make_pair(std::move(p), std::move(placements));
+    };
+    std::vector<Item> order = items;
+    auto tallest = [](const Item& a, const Item& b) { return a.size.height > b.size.height; };
+    std::stable_sort(order.begin(), order.end(), tallest);
+    auto best = tryOrder(order);
+    auto consider = [&](const std::vector<Item>& candidate) {
+        auto tried = tryOrder(candidate);
+        if (score(tried.first) < score(best.first)) best = std::move(tried);
+    };
+    if (items.size() <= kSearched && best.first.overflow() + best.first.tabs() > 0) {
+        consider(items);
+        order = items;
+        std::stable_sort(order.begin(), order.end(),
+                         [](const Item& a, const Item& b) { return a.size.width > b.size.width; });
+        consider(order);
+        std::stable_sort(order.begin(), order.end(), [](const Item& a, const Item& b) {
+            return static_cast<long long>(a.size.width) * a.size.height >
+                   static_cast<long long>(b.size.width) * b.size.height;
+        });
+        consider(order);
+        std::mt19937 random(20261207u);
+        for (int i = 0; i < kShuffles && best.first.overflow() + best.first.tabs() > 0; ++i) {
+            std::shuffle(order.begin(), order.end(), random);
+            consider(order);
+        }
+    }
+    columns_ = std::move(best.first.columns_);
+    return std::move(best.second);
 }
 
 }  // namespace quill::layout

@@ -81,3 +81,40 @@ TEST(DockPlanner, TooSmallARoomStillPlacesEveryDock) {
     EXPECT_EQ(planner.add(2, {50, 50}).kind, Kind::Tab);
     EXPECT_EQ(planner.used(), (Extent{300, 300}));
 }
+
+// Every component of the workbench on a 1280x720 screen (their measured
+// sizes): placed in the order they were opened the plan reaches past the
+// room with fewer tabs; replanning prefers the plan that fits. The plan comes back as placements with every column
+// built before any tab, and the same every time.
+TEST(DockPlanner, ReplanningTriesOrdersUntilTheDocksFit) {
+    const std::vector<DockPlanner::Item> items = {
+        {1, {81, 100}},   {2, {98, 100}},   {3, {381, 160}},  {4, {156, 225}}, {5, {306, 362}},
+        {6, {306, 165}},  {7, {92, 447}},   {8, {295, 345}},  {9, {346, 365}}};
+    DockPlanner opened;
+    opened.setArea({1276, 504});
+    opened.setTabBar({60, 27});
+    for (const auto& item : items) opened.add(item.id, item.size);
+    EXPECT_GT(opened.overflow(), 0);
+
+    DockPlanner best;
+    best.setArea({1276, 504});
+    best.setTabBar({60, 27});
+    best.replanBest(items);
+    EXPECT_EQ(best.overflow(), 0);
+    EXPECT_LE(best.tabs(), opened.tabs());
+    expectInside(best);
+    EXPECT_EQ(best.items().size(), items.size());
+
+    const auto placements = best.placements();
+    ASSERT_EQ(placements.size(), items.size());
+    bool tabSeen = false;
+    for (const auto& [id, at] : placements) {
+        if (at.kind == Kind::Tab) tabSeen = true;
+        else EXPECT_FALSE(tabSeen) << "dock " << id << " placed after a tab";
+    }
+    DockPlanner again;
+    again.setArea({1276, 504});
+    again.setTabBar({60, 27});
+    again.replanBest(items);
+    EXPECT_EQ(again.placements(), placements);
+}
