@@ -40,8 +40,10 @@ struct RecordingWindow : ::testing::Test {
             !std::filesystem::exists(built("bin/quill-host"))) {
             GTEST_SKIP() << "module or host not built";
         }
+    }
+    void load(const char* program) {
         HostOptions options;
-        options.firmware = built("firmware/keypad_scan.elf");
+        options.firmware = built(std::string("firmware/") + program);
         options.module = built("bin/QuillComponents.so");
         std::string error;
         HostEnvironment env = PrepareHost(options, &error);
@@ -58,6 +60,12 @@ struct RecordingWindow : ::testing::Test {
         ASSERT_TRUE(recorder);
     }
     void TearDown() override { window.reset(); }
+    std::string readBack(const QString& file) {
+        std::string text, why;
+        EXPECT_TRUE(
+            quill::files::readRegularFile(file.toStdString(), 1 << 20, "scenario", &text, &why));
+        return text;
+    }
 
     // Chooses the component's entry of the plug-in's menu.
     void open(const QString& text) {
@@ -123,6 +131,7 @@ struct RecordingWindow : ::testing::Test {
 };
 
 TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
+    ASSERT_NO_FATAL_FAILURE(load("keypad_scan.elf"));
     // Before the recording: recorded as opened at its start, with the
     // settings they have.
     open("Keypad");
@@ -155,8 +164,7 @@ TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
     EXPECT_FALSE(recorder->recording());
     EXPECT_FALSE(window->statusBar()->findChild<QWidget*>("recordingStatus")->isVisible());
 
-    std::string text, why;
-    ASSERT_TRUE(quill::files::readRegularFile(file.toStdString(), 1 << 20, "scenario", &text, &why));
+    const std::string text = readBack(file);
     const QString scn = QString::fromStdString(text);
     for (const char* line :
          {"open Keypad\nopen LED\nsettings LED port=A pin=0 mode=ddrport",
@@ -182,6 +190,7 @@ TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
 }
 
 TEST_F(RecordingWindow, SettingsDialogsAndTrackbarsAreRecordedAndTheSessionEndEndsIt) {
+    ASSERT_NO_FATAL_FAILURE(load("keypad_scan.elf"));
     open("Slider");
     QString error;
     EXPECT_FALSE(recorder->addCheck("Slider", &error));
@@ -206,8 +215,7 @@ TEST_F(RecordingWindow, SettingsDialogsAndTrackbarsAreRecordedAndTheSessionEndEn
     // Stop Debugging ends the recording: the file is written.
     window->stopDebugging();
     EXPECT_FALSE(recorder->recording());
-    std::string text, why;
-    ASSERT_TRUE(quill::files::readRegularFile(file.toStdString(), 1 << 20, "scenario", &text, &why));
+    const std::string text = readBack(file);
     const int percent = qobject_cast<QAbstractSlider*>(trackbar)->value();
     const QString expected = QString("open Slider\nsettings Slider channel=0 reference=internal\n"
                                      "open Switch\nsettings Switch port=B pin=6 mode=pin "
@@ -218,6 +226,38 @@ TEST_F(RecordingWindow, SettingsDialogsAndTrackbarsAreRecordedAndTheSessionEndEn
                                  .arg(percent);
     EXPECT_TRUE(QString::fromStdString(text).endsWith(expected)) << text;
     EXPECT_EQ(replay(file).exitCode, 0);
+}
+
+TEST_F(RecordingWindow, LcdLinesWithTheProgramsOwnCharactersReplay) {
+    ASSERT_NO_FATAL_FAILURE(load("lcd_glyphs.elf"));
+    open("Hitachi LCD");
+    QString error;
+    ASSERT_TRUE(driver::applySettings(*window, "Hitachi LCD",
+                                      "data=C bits=8 e=D6 rs=D4 rw=D5 size=16 lines=2", &error))
+        << error.toStdString();
+    const QString file = dir.filePath("lcd.scn");
+    ASSERT_TRUE(recorder->start(file, &error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(activate());
+    // The characters show for about 5000 cycles: a run in real time stops
+    // before them, F11 steps on until they show.
+    window->setPacing(true);
+    ASSERT_NO_FATAL_FAILURE(runFor(22000));
+    QWidget* panel = control("Hitachi LCD", ids::lcd::kDisplay);
+    auto firstLine = [&] { return panel->property("visibleLines").toStringList().value(0); };
+    for (int i = 0; i < 30000 && !firstLine().endsWith("glyphs"); ++i)
+        QTest::keyClick(window.get(), Qt::Key_F11);
+    ASSERT_TRUE(firstLine().endsWith("glyphs")) << firstLine().toStdString();
+    ASSERT_NO_FATAL_FAILURE(addCheck("Hitachi LCD"));
+    // A look at the window while recording: the word in the status bar.
+    window->grab().save(QString::fromStdString(built("recording-window.png")));
+    ASSERT_TRUE(recorder->stop(&error)) << error.toStdString();
+    const std::string text = readBack(file);
+    // The custom characters (codes 0-3) are written as escapes.
+    EXPECT_NE(text.find("expect lcd \"Hitachi LCD\" line 1 \"\\x00\\x01\\x02\\x03"),
+              std::string::npos)
+        << text;
+    const Replay same = replay(file);
+    EXPECT_EQ(same.exitCode, 0) << same.output.toStdString();
 }
 
 }  // namespace
