@@ -14,6 +14,7 @@
 #include "host/app/HostOptions.h"
 #include "host/app/HostSetup.h"
 #include "host/app/LabSession.h"
+#include "host/app/LastSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/gdb/GdbController.h"
 #include "host/quiet/QtNoiseFilter.h"
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
         window.hostMessage("No plug-in: " + why);
         std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
     }
+    auto* lastSetup = new LastSetupKeeper(window);
     if (!options->lab.empty()) {
         // The lab decides the set-up; a refusal leaves the window as it was.
         if (!OpenLabFile(window, QString::fromStdString(options->lab), &why)) {
@@ -117,6 +119,8 @@ int main(int argc, char** argv) {
             }
             if (options->run) window.run();
         }
+    } else {
+        lastSetup->reopen();
     }
     return app.exec();
 }

@@ -14,6 +14,7 @@
 #include "host/app/HostSetup.h"
 #include "host/app/LabSession.h"
 #include "host/app/MainWindow.h"
+#include "host/app/tests/ModuleHost.h"
 #include "host/app/SettingsReader.h"
 
 namespace {
@@ -34,17 +35,7 @@ struct LabSession : ::testing::Test {
     void TearDown() override { fs::remove_all(dir); }
 
     std::unique_ptr<MainWindow> host(const std::string& firmware) {
-        HostOptions options;
-        options.firmware = firmware;
-        options.module = module;
-        std::string error;
-        HostEnvironment env = PrepareHost(options, &error);
-        EXPECT_EQ(error, "");
-        auto window = std::make_unique<MainWindow>(env.config, env.factory);
-        window->show();
-        QString why;
-        EXPECT_TRUE(AttachModule(*window, options, &why)) << why.toStdString();
-        return window;
+        return ModuleHost(module, firmware);
     }
     // Values other than the defaults, as the reader writes them.
     static std::vector<std::pair<QString, std::string>> changedSettings() {

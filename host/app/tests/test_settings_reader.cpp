@@ -9,6 +9,7 @@
 
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
+#include "host/app/tests/ModuleHost.h"
 #include "host/app/SettingsReader.h"
 
 namespace {
@@ -26,16 +27,8 @@ struct SettingsReader : ::testing::Test {
     // A host debugging the LCD demo on an ATmega16 (ports A to D) with one
     // window of every kind that has settings.
     std::unique_ptr<MainWindow> host() {
-        HostOptions options;
-        options.firmware = firmware;
-        options.module = module;
-        std::string error;
-        HostEnvironment env = PrepareHost(options, &error);
-        EXPECT_EQ(error, "");
-        auto window = std::make_unique<MainWindow>(env.config, env.factory);
-        window->show();
+        auto window = ModuleHost(module, firmware);
         QString why;
-        EXPECT_TRUE(AttachModule(*window, options, &why)) << why.toStdString();
         EXPECT_TRUE(window->startDebugging(&why)) << why.toStdString();
         for (const char* id : {"LD", "SW", "KN", "LCD", "AD", "CM", "BB"})
             EXPECT_TRUE(OpenComponent(*window, id, &why)) << id << ": " << why.toStdString();
