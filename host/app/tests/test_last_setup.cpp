@@ -128,6 +128,7 @@ TEST_F(LastSetup, AMissingOrBrokenSetUpStartsEmptyWithAMessage) {
     // A headless run neither reads nor replaces it.
     QProcess run;
     run.setProcessChannelMode(QProcess::MergedChannels);
+    run.setWorkingDirectory(QString::fromStdString(dir.string()));  // its screenshots go there
     run.start(QString(QUILL_BINARY_DIR) + "/bin/quill-host",
               {"--headless", "--module", QString::fromStdString(module), "--scenario",
                QString(QUILL_SOURCE_DIR) + "/firmware/scenarios/lcd_demo.scn"});
