@@ -7,7 +7,6 @@
 #include <map>
 #include <set>
 
-#include "contract/HostProtocol.h"
 #include "host/scenario/Lexer.h"
 #include "host/scenario/Scenario.h"
 #include "host/scenario/Values.h"
@@ -26,12 +25,6 @@ constexpr std::size_t kMaxFileBytes = 4u << 20;
 constexpr uint64_t kMaxCycles = kMaxWaitCycles;
 constexpr double kMaxMilliseconds = 1e9;
 constexpr uint32_t kMaxFrequency = 100000000;
-constexpr double kMaxIdleMilliseconds = 60000;
-// The debugger events a scenario may send.
-constexpr HostEvent kHostEvents[] = {kEventHalted,         kEventDetached6,     kEventReattach,
-                                     kEventDetached8,      kEventPartReset,     kEventRunStarted,
-                                     kEventSessionStarted, kEventSessionPaused, kEventTargetReady,
-                                     kEventSessionEnded};
 
 class Parser {
 public:
@@ -77,18 +70,6 @@ private:
             if (v.listed) known += (known.empty() ? "" : ", ") + std::string(v.name);
         }
         throw LineError{"unknown command " + inQuotes(t[0].text) + " (known: " + known + ")"};
-    }
-
-    // Throws unless t has an argument at position index.
-    static void need(const Tokens& t, std::size_t index, const std::string& what) {
-        if (t.size() <= index)
-            throw LineError{"missing argument: " + Lower(t[0].text) + " needs " + what};
-    }
-
-    static void noMore(const Tokens& t, std::size_t count) {
-        if (t.size() > count)
-            throw LineError{"unexpected argument " + inQuotes(t[count].text) + " after " +
-                            Lower(t[0].text)};
     }
 
     Command part(const Tokens& t) {
@@ -484,7 +465,7 @@ private:
         if (what == "autostep") {
             need(t, 2, "on or off");
             noMore(t, 3);
-            return ExpectAutostepCommand{onOff(t[2].text, "autostep state")};
+            return ExpectAutostepCommand{parseOnOrOff(t[2].text, "autostep state")};
         }
         if (what == "file") {
             need(t, 2, "a file path, contains and a text in quotes");
@@ -642,92 +623,10 @@ private:
         return ScreenshotCommand{t[1].text};
     }
 
-    static bool onOff(const std::string& text, const std::string& what) {
-        const std::string w = Lower(text);
-        if (w == "on") return true;
-        if (w == "off") return false;
-        throw LineError{"bad " + what + " " + inQuotes(text) + " (use on or off)"};
-    }
-
-    Command autostep(const Tokens& t) {
-        need(t, 1, "on or off");
-        noMore(t, 2);
-        return AutostepCommand{onOff(t[1].text, "autostep state")};
-    }
-
-    Command idle(const Tokens& t) {
-        need(t, 1, "ms and a wall-clock time such as 500");
-        if (Lower(t[1].text) != "ms")
-            throw LineError{"unknown idle unit " + inQuotes(t[1].text) + " (use idle ms <time>)"};
-        need(t, 2, "a wall-clock time in milliseconds");
-        noMore(t, 3);
-        const double ms = parseDecimal(t[2].text, "the idle time");
-        if (ms <= 0 || ms > kMaxIdleMilliseconds)
-            throw LineError{"idle time " + t[2].text + " ms is outside 0 to " +
-                            std::to_string(static_cast<int>(kMaxIdleMilliseconds)) + " ms"};
-        return IdleCommand{ms};
-    }
-
-    Command event(const Tokens& t) {
-        need(t, 1, "a debugger event number");
-        noMore(t, 2);
-        const auto number = static_cast<int32_t>(parseUnsigned(t[1].text, 1000, "event"));
-        for (HostEvent known : kHostEvents)
-            if (known == number) return EventCommand{number};
-        std::string list;
-        for (HostEvent known : kHostEvents)
-            list += (list.empty() ? "" : ", ") + std::to_string(known);
-        throw LineError{"unknown debugger event " + t[1].text + " (known: " + list + ")"};
-    }
-
-    Command logger(const Tokens& t) {
-        need(t, 1, "registers=..., file=..., dir=..., on or off, destination=file|window");
-        LoggerCommand command;
-        std::set<std::string> seen;
-        for (std::size_t i = 1; i < t.size(); ++i) {
-            const std::string& word = t[i].text;
-            const std::size_t eq = word.find('=');
-            const std::string key = Lower(eq == std::string::npos ? word : word.substr(0, eq));
-            if (eq == std::string::npos && (key == "on" || key == "off")) {
-                if (!seen.insert("on/off").second) throw LineError{"on/off given twice"};
-                command.enabled = key == "on";
-                continue;
-            }
-            if (eq == std::string::npos || eq == 0)
-                throw LineError{"logger setting " + inQuotes(word) +
-                                " is not key=value, on or off (keys: registers, file, dir, "
-                                "destination, limit)"};
-            const std::string value = word.substr(eq + 1);
-            if (!seen.insert(key).second) throw LineError{"logger setting " + key + " given twice"};
-            if (key == "registers") {
-                std::vector<std::string> names;
-                std::size_t start = 0;
-                while (!value.empty() && start <= value.size()) {
-                    std::size_t comma = value.find(',', start);
-                    if (comma == std::string::npos) comma = value.size();
-                    names.push_back(parseRegisterName(value.substr(start, comma - start)));
-                    start = comma + 1;
-                }
-                command.registers = std::move(names);
-            } else if (key == "file") {
-                command.file = value;
-            } else if (key == "dir") {
-                command.directory = value;
-            } else if (key == "destination") {
-                const std::string d = Lower(value);
-                if (d != "file" && d != "window")
-                    throw LineError{"bad destination " + inQuotes(value) + " (use file or window)"};
-                command.toFile = d == "file";
-            } else if (key == "limit") {
-                command.limitMegabytes = static_cast<int>(parseUnsigned(value, 1 << 20, "limit"));
-            } else {
-                throw LineError{"unknown logger setting " + inQuotes(key) +
-                                " (keys: registers, file, dir, destination, limit; on or off)"};
-            }
-        }
-        return command;
-    }
-
+    Command autostep(const Tokens& t) { return parseAutostepCommand(t); }
+    Command idle(const Tokens& t) { return parseIdleCommand(t); }
+    Command event(const Tokens& t) { return parseEventCommand(t); }
+    Command logger(const Tokens& t) { return parseLoggerCommand(t); }
     Command breakAt(const Tokens& t) { return parseBreak(t); }
     Command clear(const Tokens& t) { return parseClear(t); }
     Command runUntil(const Tokens& t) { return parseRun(t, kMaxCycles); }

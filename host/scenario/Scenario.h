@@ -356,6 +356,13 @@ Command parseStopCommand(const std::vector<Token>& t);
 std::optional<Command> parseInstrumentCheck(const std::vector<Token>& t);
 std::optional<Command> parseInstrumentWait(const std::vector<Token>& t, uint64_t timeout);
 
+// The debugging aids' commands (DebugAidCommands.cpp): autostep, idle,
+// event and logger. Throw LineError.
+Command parseAutostepCommand(const std::vector<Token>& t);
+Command parseIdleCommand(const std::vector<Token>& t);
+Command parseEventCommand(const std::vector<Token>& t);
+Command parseLoggerCommand(const std::vector<Token>& t);
+
 // One line saying what a command does or checks, for the host's report:
 // "expect pin PORTA.0 is 1", "wait 5 ms", "press key 5 on Keypad".
 std::string describe(const Command& command);

@@ -39,6 +39,24 @@ const char* const kComingKinds[] = {"autostep", "settings"};
 
 }  // namespace
 
+void need(const Tokens& t, std::size_t index, const std::string& what) {
+    if (t.size() <= index)
+        throw LineError{"missing argument: " + text::Lower(t[0].text) + " needs " + what};
+}
+
+bool parseOnOrOff(const std::string& text, const std::string& what) {
+    const std::string w = text::Lower(text);
+    if (w == "on") return true;
+    if (w == "off") return false;
+    throw LineError{"bad " + what + " " + inQuotes(text) + " (use on or off)"};
+}
+
+void noMore(const Tokens& t, std::size_t count) {
+    if (t.size() > count)
+        throw LineError{"unexpected argument " + inQuotes(t[count].text) + " after " +
+                        text::Lower(t[0].text)};
+}
+
 uint64_t parseUnsigned(const std::string& text, uint64_t max, const std::string& what) {
     std::string_view digits(text);
     int base = 10;

@@ -14,6 +14,12 @@
 
 namespace quill::scenario {
 
+// Throws unless t has an argument at position index ("missing argument:
+// wait needs ..."), and when it has more than count words ("unexpected
+// argument ... after wait").
+void need(const Tokens& t, std::size_t index, const std::string& what);
+void noMore(const Tokens& t, std::size_t count);
+
 // Unsigned integer in decimal, 0x hexadecimal or 0b binary, at most max.
 // `what` names the value in messages ("cycles", "pin").
 uint64_t parseUnsigned(const std::string& text, uint64_t max, const std::string& what);
@@ -23,6 +29,8 @@ double parseDecimal(const std::string& text, const std::string& what);
 
 // 1/0, high/low, on/off, true/false, yes/no.
 bool parseLevel(const std::string& text, const std::string& what);
+// The word on or off, nothing else; `what` names it in messages.
+bool parseOnOrOff(const std::string& text, const std::string& what);
 // An LED state: on/off or 1/0.
 bool parseOnOff(const std::string& text);
 
