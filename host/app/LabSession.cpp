@@ -10,6 +10,7 @@
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/app/SettingsReader.h"
+#include "host/instruments/InstrumentSettings.h"
 
 namespace {
 
@@ -61,6 +62,8 @@ quill::lab::Lab CaptureLab(MainWindow& window) {
         if (std::optional<std::string> text = driver::readSettings(window, sheet, &why))
             lab.settings.push_back({sheet, *text});
     }
+    for (const auto& [target, text] : quill::instruments::instrumentSettings(window.instruments()))
+        lab.settings.push_back({target, text});
     for (QDockWidget* dock : window.componentDocks()) {
         if (dock->isHidden()) continue;  // closed by the user
         const QString title = dock->windowTitle();
@@ -115,7 +118,10 @@ bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* err
     // skipped: the rest of the lab is still of use.
     auto apply = [&window](const QString& name, const std::string& text) {
         QString why;
-        if (!text.empty() && !driver::applySettings(window, name, text, &why))
+        if (text.empty()) return;
+        const std::optional<bool> instrument = quill::instruments::applyInstrumentSettings(
+            window.instruments(), name.toStdString(), text, &why);
+        if (instrument ? !*instrument : !driver::applySettings(window, name, text, &why))
             window.hostMessage(QString("The lab's settings of \"%1\" were not applied: %2")
                                    .arg(name, why));
     };

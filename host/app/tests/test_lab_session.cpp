@@ -16,6 +16,7 @@
 #include "host/app/MainWindow.h"
 #include "host/app/tests/ModuleHost.h"
 #include "host/app/SettingsReader.h"
+#include "host/instruments/InstrumentSettings.h"
 
 namespace {
 
@@ -58,6 +59,8 @@ struct LabSession : ::testing::Test {
             lines << QString("%1: %2").arg(sheet, QString::fromStdString(
                                                       driver::readSettings(window, sheet, &why)
                                                           .value_or("?")));
+        for (const auto& [target, text] : quill::instruments::instrumentSettings(window.instruments()))
+            lines << QString::fromStdString(target + ": " + text);
         for (QDockWidget* dock : window.componentDocks()) {
             if (dock->isHidden()) continue;
             const QRect r = dock->geometry();
@@ -97,6 +100,15 @@ TEST_F(LabSession, SavedLabReopensInAFreshWindowAsItWas) {
         // Settings changed on several windows and on the plug-in's sheet.
         for (const auto& [name, text] : changedSettings())
             ASSERT_TRUE(driver::applySettings(*window, name, text, &why)) << why.toStdString();
+        // And the instruments' settings.
+        ASSERT_TRUE(quill::instruments::applyInstrumentSettings(
+                        window->instruments(), "terminal USART0", "rate=9600 mode=hex ending=lf", &why)
+                        .value_or(false))
+            << why.toStdString();
+        ASSERT_TRUE(quill::instruments::applyInstrumentSettings(window->instruments(), "analyser",
+                                                                "channels=PA0,TX", &why)
+                        .value_or(false))
+            << why.toStdString();
         // The user moves the Keypad to the left side.
         window->addDockWidget(Qt::LeftDockWidgetArea, window->componentDocks()[2]);
         QApplication::processEvents();
@@ -121,6 +133,10 @@ TEST_F(LabSession, SavedLabReopensInAFreshWindowAsItWas) {
         EXPECT_EQ(fresh->componentDocks()[i]->geometry(), places[i]) << i;
     for (const auto& [name, text] : changedSettings())
         EXPECT_EQ(driver::readSettings(*fresh, name, &why).value_or(""), text) << name.toStdString();
+    const auto instruments = quill::instruments::instrumentSettings(fresh->instruments());
+    EXPECT_EQ(instruments, (std::vector<std::pair<std::string, std::string>>{
+                               {"terminal USART0", "rate=9600 mode=hex ending=lf"},
+                               {"analyser", "channels=PA0,TX"}}));
 
     // A process of its own opens the lab and sees the same set-up: nothing
     // was carried over in the module's memory.
@@ -162,16 +178,20 @@ TEST_F(LabSession, SavedLabReopensInAFreshWindowAsItWas) {
     refused(command, "command XX");
     refused("<quill-lab version=\"2\"><part>ATmega16</part></quill-lab>", "newer quill-host");
 
-    // A setting the part cannot take is reported; the rest of the lab opens,
+    // Settings the part or an instrument cannot take are reported; the rest
+    // of the lab opens,
     // in place of the windows open before (the plug-in numbers them on).
     std::string other = text;
     other.replace(other.find("port=D"), 6, "port=Q");
+    other.replace(other.find("rate=9600"), 9, "rate=9601");
     std::ofstream(dir / "other.quill") << other;
     ASSERT_TRUE(OpenLabFile(*fresh, QString::fromStdString((dir / "other.quill").string()), &why))
         << why.toStdString();
     const QString output = fresh->outputPane().lines().join('\n');
     EXPECT_TRUE(output.contains("settings of \"LED 4\" were not applied: ") &&
-                output.contains("Q is not offered"))
+                output.contains("Q is not offered") &&
+                output.contains("settings of \"terminal USART0\" were not applied: rate 9601 is "
+                                "not offered"))
         << output.toStdString();
     EXPECT_EQ(titles(*fresh), QStringList({"Hitachi LCD 2", "LED 3", "Keypad 2", "LED 4"}));
     // In the same places (a longer title may widen a dock).
