@@ -28,6 +28,7 @@
 #include "contract/HostProtocol.h"
 #include "host/app/DockClient.h"
 #include "host/app/LabSession.h"
+#include "host/app/LcdLines.h"
 #include "contract/ResourceIds.h"
 #include "host/app/ModuleLoader.h"
 #include "platform/files.h"
@@ -116,6 +117,7 @@ void MainWindow::buildMenus() {
     file->addAction("&Quit", this, &QWidget::close)->setShortcut(QKeySequence::Quit);
     instruments_ = new quill::instruments::InstrumentHub(this);
     instruments_->installMenus(file);
+    instruments_->setLineResolver(lcdLineResolver(*this));
     connect(instruments_, &quill::instruments::InstrumentHub::message, this, &MainWindow::hostMessage);
     connect(this, &MainWindow::sessionChanged, instruments_, [this] {
         Machine* machine = debugger_.machine();

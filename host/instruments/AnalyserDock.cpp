@@ -113,7 +113,7 @@ bool AnalyserDock::record(const QString& channels, QString* why) {
     }
     std::string reason;
     auto wanted = parseSignalList(channels.toStdString(), SignalRecorder::kMaxChannels, &reason);
-    if (!wanted) {
+    if (!wanted || !resolveLines(*wanted, lineResolver_, &reason)) {
         *why = QString::fromStdString(reason);
         return false;
     }

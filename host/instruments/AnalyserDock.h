@@ -30,8 +30,10 @@ public:
     ~AnalyserDock() override;
 
     void attach(quill::sim::SimTarget* target, std::vector<UsartLink*> usarts);
-    // Starts recording the channels (a list such as "PB3,PD5,TX").
+    // Starts recording the channels (a list such as "PB3,PD5,TX,LCD.E").
     bool record(const QString& channels, QString* why);
+    // Finds the pins of LCD lines among the channels.
+    void setLineResolver(LineResolver resolver) { lineResolver_ = std::move(resolver); }
     void stopRecording();
     bool recording() const { return recorder_ && recorder_->recording(); }
     void setPaused(bool paused);
@@ -49,6 +51,7 @@ private:
     void updateTexts();
     quill::sim::SimTarget* target_ = nullptr;
     std::vector<UsartLink*> usarts_;
+    LineResolver lineResolver_;
     std::unique_ptr<SignalRecorder> recorder_;
     AnalyserView* view_;
     QLineEdit* channels_;

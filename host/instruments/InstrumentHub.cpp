@@ -125,7 +125,7 @@ bool InstrumentHub::startWaveform(const QString& path, const QString& signalList
     }
     std::string reason;
     auto wanted = parseSignalList(signalList.toStdString(), SignalRecorder::kMaxChannels, &reason);
-    if (!wanted) {
+    if (!wanted || !resolveLines(*wanted, lineResolver_, &reason)) {
         *why = QString::fromStdString(reason);
         return false;
     }
@@ -194,6 +194,11 @@ void InstrumentHub::askAndRecord() {
     } else {
         emit message(QString("Recording %1 into %2").arg(signalList, path));
     }
+}
+
+void InstrumentHub::setLineResolver(LineResolver resolver) {
+    lineResolver_ = resolver;
+    analyser_->setLineResolver(std::move(resolver));
 }
 
 bool InstrumentHub::watch(const std::vector<Signal>& wanted, QString* why) {

@@ -66,6 +66,9 @@ public:
     std::optional<WaveMeasurement> measure(const QString& signal, QString* why) const;
 
     AnalyserDock* analyser() const;
+    // How the waveform files and the analyser find the pin of an LCD line
+    // (LCD.E): the host reads it from the LCD window's settings.
+    void setLineResolver(LineResolver resolver);
 
 Q_SIGNALS:
     // A line for the host's output pane.
@@ -86,6 +89,7 @@ private:
     uint64_t waitFrom_ = 0, waitTo_ = 0;
     bool waited_ = false;
     QTimer flush_;  // writes the waveform file as the program runs
+    LineResolver lineResolver_;
 };
 
 }  // namespace quill::instruments

@@ -23,10 +23,39 @@ std::optional<Signal> parseSignal(std::string_view text, std::string* why) {
         s.usart = name.size() == 3 ? name[2] - '0' : 0;
         return s;
     }
+    // LCD.E, LCD2.RS: a line of the first (second ...) Hitachi LCD.
+    const std::size_t dot = name.find('.');
+    if (name.rfind("LCD", 0) == 0 && dot != std::string::npos) {
+        const std::string number = name.substr(3, dot - 3);
+        const std::string line = name.substr(dot + 1);
+        const bool numbered = number.empty() || (number.size() <= 2 && number[0] != '0' &&
+                                                 number.find_first_not_of("0123456789") ==
+                                                     std::string::npos);
+        if (numbered && (line == "E" || line == "RS" || line == "RW")) {
+            s.kind = Signal::Kind::LcdLine;
+            s.lcd = number.empty() ? 1 : std::stoi(number);
+            for (char c : line) s.line += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return s;
+        }
+    }
     if (why)
         *why = "unknown signal \"" + std::string(text) +
-               "\" (use a pin such as PB3, or TX, RX, TX1, RX1 for a USART)";
+               "\" (use a pin such as PB3, TX, RX, TX1, RX1 for a USART, or LCD.E, LCD.RS, "
+               "LCD.RW for the Hitachi LCD's lines)";
     return std::nullopt;
+}
+
+bool resolveLines(std::vector<Signal>& wanted, const LineResolver& resolver, std::string* why) {
+    for (Signal& s : wanted) {
+        if (s.kind != Signal::Kind::LcdLine) continue;
+        if (!resolver) {
+            *why = "the LCD's lines cannot be recorded here (" + s.name + ")";
+            return false;
+        }
+        if (!resolver(s, why)) return false;
+        s.kind = Signal::Kind::Pin;
+    }
+    return true;
 }
 
 std::optional<std::vector<Signal>> parseSignalList(std::string_view list, std::size_t limit,
@@ -45,7 +74,7 @@ std::optional<std::vector<Signal>> parseSignalList(std::string_view list, std::s
         // TX and TX0 are the same line.
         auto same = [&](const Signal& s) {
             return s.kind == signal->kind && s.port == signal->port && s.bit == signal->bit &&
-                   s.usart == signal->usart;
+                   s.usart == signal->usart && s.lcd == signal->lcd && s.line == signal->line;
         };
         if (std::any_of(signals.begin(), signals.end(), same)) {
             if (why) *why = "signal " + signal->name + " is listed twice";

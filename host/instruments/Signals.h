@@ -1,9 +1,12 @@
 // How users write what the instruments take: the signals they record, by
-// name (a port pin PA0 ... PD7, or a USART's transmit or receive line: TX,
-// RX for the part's first USART, TX1, RX1 ... for the others), and text to
-// send with escapes. Toolkit-free; the scenario parser uses it too.
+// name (a port pin PA0 ... PD7, a USART's transmit or receive line: TX, RX
+// for the part's first USART, TX1, RX1 ... for the others, or a Hitachi
+// LCD's control line: LCD.E, LCD.RS, LCD.RW for the first LCD window,
+// LCD2.E ... for the others), and text to send with escapes. Toolkit-free;
+// the scenario parser uses it too.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,12 +15,16 @@
 namespace quill::instruments {
 
 struct Signal {
-    enum class Kind { Pin, Tx, Rx };
+    // LcdLine: a pin the LCD's settings choose; resolveLines() makes it the
+    // Pin it is before anything records it.
+    enum class Kind { Pin, Tx, Rx, LcdLine };
     Kind kind = Kind::Pin;
     char port = 0;  // 'A'.. for a pin
     int bit = 0;    // 0..7 for a pin
     int usart = 0;  // 0.. for TX/RX
-    std::string name;  // as written in capitals: "PB3", "TX", "RX1"
+    int lcd = 1;    // which LCD window (1: the first opened) for an LCD line
+    std::string line;  // the LCD setting naming the pin: "e", "rs" or "rw"
+    std::string name;  // as written in capitals: "PB3", "TX", "RX1", "LCD.E"
 };
 
 // One name; nothing (and *why) when it is none of the above.
@@ -25,6 +32,14 @@ std::optional<Signal> parseSignal(std::string_view name, std::string* why);
 // A comma-separated list ("PA0,PB3,TX"), at most `limit` signals, none twice.
 std::optional<std::vector<Signal>> parseSignalList(std::string_view list, std::size_t limit,
                                                    std::string* why);
+
+// Finds the pin of an LCD line (sets port and bit); false with *why when
+// it cannot (no such LCD window open, say).
+using LineResolver = std::function<bool(Signal& signal, std::string* why)>;
+// Turns every LCD line of `wanted` into the pin it is now (kind Pin, name
+// kept). False with *why when one cannot be resolved or there is no
+// resolver.
+bool resolveLines(std::vector<Signal>& wanted, const LineResolver& resolver, std::string* why);
 
 // Text with the escapes \n \r \t \\ \" and \xHH (two hex digits) turned
 // into their bytes. Nothing, with *why set, for an unknown or cut-off

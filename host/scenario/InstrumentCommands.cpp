@@ -61,6 +61,11 @@ std::string signalName(const Tokens& t, std::size_t at, const std::string& what)
     std::string why;
     auto signal = quill::instruments::parseSignal(t[at].text, &why);
     if (!signal) throw LineError{why};
+    // The measured signals are recorded from the start of the run, before
+    // any LCD window is open to say which pin its line is.
+    if (signal->kind == quill::instruments::Signal::Kind::LcdLine)
+        throw LineError{what + " measures a pin or a USART line, not " + signal->name +
+                        " (record the LCD's lines with record waveform)"};
     return signal->name;
 }
 

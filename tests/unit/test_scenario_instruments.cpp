@@ -51,8 +51,13 @@ TEST(ScenarioInstruments, WaveformsFrequencyAndDuty) {
     EXPECT_EQ(record.signalList, "PA0,PB1,TX");
     EXPECT_TRUE(std::holds_alternative<StopWaveformCommand>(only("stop waveform")));
     EXPECT_EQ(errorOf("record waveform out.vcd signals PA0,PZ1"),
-              "record waveform: unknown signal \"PZ1\" (use a pin such as PB3, or TX, RX, TX1, RX1 "
-              "for a USART)");
+              "record waveform: unknown signal \"PZ1\" (use a pin such as PB3, TX, RX, TX1, RX1 "
+              "for a USART, or LCD.E, LCD.RS, LCD.RW for the Hitachi LCD's lines)");
+    EXPECT_EQ(std::get<RecordWaveformCommand>(only("record waveform o.vcd signals LCD.E,PA1")).signalList,
+              "LCD.E,PA1");
+    EXPECT_EQ(errorOf("expect duty LCD.E 50%"),
+              "expect duty measures a pin or a USART line, not LCD.E (record the LCD's lines "
+              "with record waveform)");
     EXPECT_EQ(errorOf("record waveform out.vcd PA0"),
               "record waveform needs: record waveform FILE signals PA0,PB1,TX");
 

@@ -119,6 +119,34 @@ TEST(Signals, NamesListsAndTheirRefusals) {
     EXPECT_NE(why.find("unknown signal \"PB8\""), std::string::npos);
     EXPECT_FALSE(parseSignalList("PA0,PA1,PA2", 2, &why));
     EXPECT_EQ(why, "more than 2 signals");
+
+    // An LCD's lines are named, not numbered: they become pins only
+    // through the resolver, and without one they are refused.
+    auto lines = parseSignalList("lcd.e,LCD2.RS,PA1", 16, &why);
+    ASSERT_TRUE(lines) << why;
+    EXPECT_EQ((*lines)[0].kind, Signal::Kind::LcdLine);
+    EXPECT_EQ((*lines)[0].line, "e");
+    EXPECT_EQ((*lines)[1].lcd, 2);
+    EXPECT_EQ((*lines)[1].name, "LCD2.RS");
+    for (const char* bad : {"LCD.X", "LCD0.E", "LCD.", "LCDE"}) EXPECT_FALSE(parseSignal(bad, &why)) << bad;
+    EXPECT_FALSE(resolveLines(*lines, nullptr, &why));
+    EXPECT_EQ(why, "the LCD's lines cannot be recorded here (LCD.E)");
+    const LineResolver resolver = [](Signal& s, std::string* reason) {
+        if (s.lcd != 1) {
+            *reason = "no such LCD";
+            return false;
+        }
+        s.port = 'C';
+        s.bit = 5;
+        return true;
+    };
+    EXPECT_FALSE(resolveLines(*lines, resolver, &why));
+    EXPECT_EQ(why, "no such LCD");
+    lines->erase(lines->begin() + 1);
+    ASSERT_TRUE(resolveLines(*lines, resolver, &why));
+    EXPECT_EQ((*lines)[0].kind, Signal::Kind::Pin);
+    EXPECT_EQ((*lines)[0].port, 'C');
+    EXPECT_EQ((*lines)[0].name, "LCD.E");
 }
 
 TEST(Baud, RateFromTheRegistersAndDistanceToStandardRates) {

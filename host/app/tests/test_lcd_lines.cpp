@@ -1,0 +1,74 @@
+// The Hitachi LCD's control lines as recorded signals: LCD.E, LCD.RS and
+// LCD.RW are the pins the LCD window's settings give them when recording
+// starts, and naming an LCD that is not open is a clear error.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <filesystem>
+
+#include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
+#include "host/app/SettingsReader.h"
+#include "host/instruments/AnalyserDock.h"
+#include "host/instruments/InstrumentHub.h"
+#include "host/sim/SimTargetAccess.h"
+
+namespace {
+
+TEST(LcdLines, RecordTheLcdsPinsAsItsSettingsGiveThem) {
+    const std::string module = std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so";
+    if (!std::filesystem::exists(module)) GTEST_SKIP() << "module not built";
+    HostOptions options;
+    options.firmware = std::string(QUILL_BINARY_DIR) + "/firmware/lcd_demo.elf";
+    options.module = module;
+    std::string error;
+    HostEnvironment env = PrepareHost(options, &error);
+    ASSERT_EQ(error, "");
+    MainWindow window(env.config, env.factory);
+    window.show();
+    QString why;
+    ASSERT_TRUE(AttachModule(window, options, &why)) << why.toStdString();
+    ASSERT_TRUE(window.startDebugging(&why)) << why.toStdString();
+    auto& analyser = *window.instruments().analyser();
+
+    // Before the LCD is open its lines have no pins.
+    EXPECT_FALSE(analyser.record("PA1,LCD.E", &why));
+    EXPECT_TRUE(why.contains("LCD.E: ") && why.contains("no window \"Hitachi LCD\""))
+        << why.toStdString();
+
+    ASSERT_TRUE(OpenComponent(window, "LCD", &why)) << why.toStdString();
+    QApplication::processEvents();
+    EXPECT_FALSE(analyser.record("LCD2.RS", &why));
+    EXPECT_TRUE(why.contains("no window \"Hitachi LCD 2\"")) << why.toStdString();
+
+    // The demo drives the LCD on its default wiring: E on PA1, RS on PA3,
+    // R/W on PA2. Each line records exactly what its pin does.
+    ASSERT_TRUE(analyser.record("LCD.E,LCD.RS,LCD.RW,PA1,PA3,PA2", &why)) << why.toStdString();
+    const auto& recorder = *analyser.recorder();
+    const char expected[][2] = {{'A', 1}, {'A', 3}, {'A', 2}};
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(recorder.channelSignals()[c].port, expected[c][0]);
+        EXPECT_EQ(recorder.channelSignals()[c].bit, expected[c][1]);
+    }
+    auto* access = dynamic_cast<quill::sim::SimTargetAccess*>(window.debugger().target());
+    ASSERT_NE(access, nullptr);
+    access->simulator()->runUntilCycle(200000);
+    for (int c = 0; c < 3; ++c) {
+        const auto& line = recorder.log(c);
+        const auto& pin = recorder.log(c + 3);
+        EXPECT_GT(line.size(), 10u) << recorder.channelSignals()[c].name;
+        ASSERT_EQ(line.size(), pin.size()) << recorder.channelSignals()[c].name;
+        for (std::size_t i = 0; i < line.size(); ++i) EXPECT_EQ(line[i].cycle, pin[i].cycle);
+    }
+    analyser.stopRecording();
+
+    // Rewired, E is another pin: nothing is assumed of the default.
+    ASSERT_TRUE(driver::applySettings(window, "Hitachi LCD", "e=C5", &why)) << why.toStdString();
+    ASSERT_TRUE(analyser.record("LCD.E", &why)) << why.toStdString();
+    EXPECT_EQ(analyser.recorder()->channelSignals()[0].port, 'C');
+    EXPECT_EQ(analyser.recorder()->channelSignals()[0].bit, 5);
+    EXPECT_EQ(analyser.recorder()->channelSignals()[0].name, "LCD.E");
+    analyser.stopRecording();
+}
+
+}  // namespace
