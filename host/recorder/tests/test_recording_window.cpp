@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -160,7 +161,7 @@ TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
     ASSERT_NO_FATAL_FAILURE(runFor(20000));
     ASSERT_NO_FATAL_FAILURE(addCheck("Knightrider"));
     ASSERT_NO_FATAL_FAILURE(addCheck("LED"));
-    ASSERT_TRUE(recorder->stop(&error)) << error.toStdString();
+    recorder->stopAction()->trigger();  // Debug > "Stop recording"
     EXPECT_FALSE(recorder->recording());
     EXPECT_FALSE(window->statusBar()->findChild<QWidget*>("recordingStatus")->isVisible());
 
@@ -194,8 +195,19 @@ TEST_F(RecordingWindow, SettingsDialogsAndTrackbarsAreRecordedAndTheSessionEndEn
     open("Slider");
     QString error;
     EXPECT_FALSE(recorder->addCheck("Slider", &error));
+    // Debug > "Record scenario...": the file is asked for, ".scn" added.
+    ASSERT_TRUE(driver::runDialog([&] { recorder->recordAction()->trigger(); },
+                                  [&](QDialog* d) {
+                                      auto* files = qobject_cast<QFileDialog*>(d);
+                                      ASSERT_TRUE(files);
+                                      files->selectFile(dir.filePath("short"));
+                                      d->accept();  // as the Save button
+                                  },
+                                  &error))
+        << error.toStdString();
     const QString file = dir.filePath("short.scn");
-    ASSERT_TRUE(recorder->start(file, &error)) << error.toStdString();
+    ASSERT_TRUE(recorder->recording());
+    EXPECT_EQ(recorder->path(), file);
     open("Switch");
     ASSERT_TRUE(driver::applySettings(*window, "Switch", "port=B pin=6", &error))
         << error.toStdString();

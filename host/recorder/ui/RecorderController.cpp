@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
@@ -460,7 +461,7 @@ void RecorderController::recordDialog() {
     QString path = QFileDialog::getSaveFileName(&window_, "Record scenario", QString(),
                                                 "Scenarios (*.scn);;All files (*)");
     if (path.isEmpty()) return;
-    if (!path.contains('.')) path += ".scn";
+    if (QFileInfo(path).suffix().isEmpty()) path += ".scn";
     QString error;
     if (!start(path, &error)) {
         window_.hostMessage("Record scenario: " + error);
