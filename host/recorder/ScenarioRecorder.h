@@ -66,7 +66,7 @@ private:
 
     ScenarioSetUp setUp_;
     std::vector<std::string> lines_;
-    uint64_t last_ = 0;                 // the cycle count of the previous line
+    uint64_t last_ = 0;                            // the cycle count of the previous line
     std::vector<std::pair<Activity, int>> notes_;  // what ran the program since then
 };
 

@@ -6,9 +6,9 @@
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
-#include <QDialog>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDialog>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QMenu>
@@ -89,8 +89,7 @@ struct RecordingWindow : ::testing::Test {
         const uint64_t until = machine->cycles() + cycles;
         QTest::keyClick(window.get(), Qt::Key_F5);
         ASSERT_EQ(window->debugger().state(), Debugger::State::Running);
-        for (int i = 0; i < 100000 && machine->cycles() < until; ++i)
-            QApplication::processEvents();
+        for (int i = 0; i < 100000 && machine->cycles() < until; ++i) QApplication::processEvents();
         QTest::keyClick(window.get(), Qt::Key_F5, Qt::ControlModifier);
         ASSERT_EQ(window->debugger().state(), Debugger::State::Halted);
     }
@@ -143,7 +142,7 @@ TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
     ASSERT_NO_FATAL_FAILURE(activate());
     const QString file = dir.filePath("lab.scn");
     ASSERT_TRUE(recorder->start(file, &error)) << error.toStdString();
-    ASSERT_NO_FATAL_FAILURE(activate());  // the LED's dialog was read
+    ASSERT_NO_FATAL_FAILURE(activate());                    // the LED's dialog was read
     EXPECT_EQ(window->debugger().machine()->cycles(), 0u);  // the program starts over
     EXPECT_TRUE(window->statusBar()->findChild<QWidget*>("recordingStatus")->isVisible());
     EXPECT_FALSE(recorder->recordAction()->isEnabled());
@@ -212,9 +211,9 @@ TEST_F(RecordingWindow, SettingsDialogsAndTrackbarsAreRecordedAndTheSessionEndEn
     ASSERT_TRUE(driver::applySettings(*window, "Switch", "port=B pin=6", &error))
         << error.toStdString();
     // Cancel closes a Switch's dialog with a flip of its pin: a click.
-    ASSERT_TRUE(driver::runMenuDialog(driver::findForm(*window, "Switch"),
-                                      menu::kSettingsCommand, [](QDialog* d) { d->reject(); },
-                                      &error));
+    ASSERT_TRUE(driver::runMenuDialog(
+        driver::findForm(*window, "Switch"), menu::kSettingsCommand,
+        [](QDialog* d) { d->reject(); }, &error));
     // The plug-in's Settings sheet: its pages as they were confirmed.
     ASSERT_TRUE(driver::applySettings(*window, "general", "warnings=off", &error))
         << error.toStdString();
@@ -229,12 +228,13 @@ TEST_F(RecordingWindow, SettingsDialogsAndTrackbarsAreRecordedAndTheSessionEndEn
     EXPECT_FALSE(recorder->recording());
     const std::string text = readBack(file);
     const int percent = qobject_cast<QAbstractSlider*>(trackbar)->value();
-    const QString expected = QString("open Slider\nsettings Slider channel=0 reference=internal\n"
-                                     "open Switch\nsettings Switch port=B pin=6 mode=pin "
-                                     "activelow=0\nclick Switch\nsettings electrical vcc=5.00 "
-                                     "avcc=5.00 vref=2.56 aref=5.00 extaref=0\nsettings general "
-                                     "warnings=off\nset slider Slider %1\n"
-                                     "expect channel Slider %1\n")
+    const QString expected = QString(
+                                 "open Slider\nsettings Slider channel=0 reference=internal\n"
+                                 "open Switch\nsettings Switch port=B pin=6 mode=pin "
+                                 "activelow=0\nclick Switch\nsettings electrical vcc=5.00 "
+                                 "avcc=5.00 vref=2.56 aref=5.00 extaref=0\nsettings general "
+                                 "warnings=off\nset slider Slider %1\n"
+                                 "expect channel Slider %1\n")
                                  .arg(percent);
     EXPECT_TRUE(QString::fromStdString(text).endsWith(expected)) << text;
     EXPECT_EQ(replay(file).exitCode, 0);
@@ -262,6 +262,11 @@ TEST_F(RecordingWindow, LcdLinesWithTheProgramsOwnCharactersReplay) {
     ASSERT_NO_FATAL_FAILURE(addCheck("Hitachi LCD"));
     // A look at the window while recording: the word in the status bar.
     window->grab().save(QString::fromStdString(built("recording-window.png")));
+    // A file that cannot be written keeps the recording for another place.
+    recorder->setPath(dir.filePath("no such folder/lcd.scn"));
+    EXPECT_FALSE(recorder->stop(&error));
+    EXPECT_TRUE(recorder->recording());
+    recorder->setPath(file);
     ASSERT_TRUE(recorder->stop(&error)) << error.toStdString();
     const std::string text = readBack(file);
     // The custom characters (codes 0-3) are written as escapes.

@@ -222,9 +222,8 @@ bool RecorderController::stop(QString* error) {
     const sc::ParseResult parsed = sc::parse(text, file);
     for (const sc::Diagnostic& d : parsed.errors)
         window_.hostMessage(QString::fromStdString("Recorded scenario: " + d.text()));
-    window_.hostMessage(QString("Scenario recorded: %1 (%2 lines).")
-                            .arg(path_)
-                            .arg(recording_->lines().size()));
+    window_.hostMessage(
+        QString("Scenario recorded: %1 (%2 lines).").arg(path_).arg(recording_->lines().size()));
     recording_.reset();
     delete dialogs_;
     updateActions();
@@ -234,13 +233,14 @@ bool RecorderController::stop(QString* error) {
 void RecorderController::sessionChanged() {
     // A scenario runs on one session: when it ends, so does the recording.
     if (!recording_ || window_.debugger().debugging()) return;
-    QString error;
-    if (!stop(&error)) {
-        window_.hostMessage("The recorded scenario could not be written: " + error);
-        recording_.reset();
-        delete dialogs_;
-        updateActions();
-    }
+    // Where the file cannot be written, another place is asked for; only a
+    // user who cancels that lets the recording go.
+    stopDialog();
+    if (!recording_) return;
+    window_.hostMessage("The recorded scenario was not saved.");
+    recording_.reset();
+    delete dialogs_;
+    updateActions();
 }
 
 // ------------------------------------------------------- the windows
@@ -249,7 +249,8 @@ void RecorderController::watch(QDockWidget* dock, uint64_t openedAt) {
     QWidget* form = formIn(dock);
     const std::optional<sc::ComponentKind> kind = kindOf(form);
     if (!kind) return;
-    if (recording_) recording_->add(openedAt, sc::OpenCommand{*kind, dock->windowTitle().toStdString()});
+    if (recording_)
+        recording_->add(openedAt, sc::OpenCommand{*kind, dock->windowTitle().toStdString()});
     if (form->property(kHookedProperty).toBool()) return;
     form->setProperty(kHookedProperty, true);
     // The context menu gets "Add check" each time it is about to show (a
@@ -343,7 +344,8 @@ void RecorderController::dialogClosed(QDialog* dialog) {
     // sheet: what changed since the last time.
     for (const char* sheet : {"electrical", "general"}) {
         const std::vector<sc::SettingField>* fields = sc::sheetFields(sheet);
-        const sc::SettingPairs pairs = fields ? driver::readDialog(dialog, *fields) : sc::SettingPairs{};
+        const sc::SettingPairs pairs =
+            fields ? driver::readDialog(dialog, *fields) : sc::SettingPairs{};
         const std::string text = sc::formatSettings(pairs);
         if (pairs.empty() || sheets_[sheet] == text) continue;
         sheets_[sheet] = text;
@@ -413,8 +415,8 @@ bool RecorderController::addCheck(const QString& name, QString* error) {
             // Every line the panel shows (an empty one too: it must stay so).
             const QStringList text = lines.toStringList();
             for (int i = 0; i < text.size(); ++i) {
-                recording_->add(at, sc::ExpectCommand{sc::LcdLineCondition{
-                                        window, i + 1, text[i].toStdString()}});
+                recording_->add(at, sc::ExpectCommand{sc::LcdLineCondition{window, i + 1,
+                                                                           text[i].toStdString()}});
             }
             return true;
         }
@@ -427,8 +429,8 @@ bool RecorderController::addCheck(const QString& name, QString* error) {
                 *error = QString("\"%1\" drives no converter channel").arg(name);
                 return false;
             }
-            return recording_->add(
-                at, sc::ExpectChannelCommand{window, -1, value.toDouble(), false});
+            return recording_->add(at,
+                                   sc::ExpectChannelCommand{window, -1, value.toDouble(), false});
         }
         default:
             break;
@@ -474,9 +476,9 @@ void RecorderController::stopDialog() {
     while (recording_ && !stop(&error)) {
         // The file cannot be written there: another place, or go on recording.
         window_.hostMessage("Stop recording: " + error);
-        const QString other = QFileDialog::getSaveFileName(
-            &window_, QString("Save the recording (%1)").arg(error), path_,
-            "Scenarios (*.scn);;All files (*)");
+        const QString other =
+            QFileDialog::getSaveFileName(&window_, QString("Save the recording (%1)").arg(error),
+                                         path_, "Scenarios (*.scn);;All files (*)");
         if (other.isEmpty()) return;
         path_ = other;
     }
@@ -484,16 +486,16 @@ void RecorderController::stopDialog() {
 
 void RecorderController::registerCheckDialog() {
     std::string why;
-    const auto registers = PartRegisters::load(window_.config().installDirectory,
-                                               window_.config().part, &why);
+    const auto registers =
+        PartRegisters::load(window_.config().installDirectory, window_.config().part, &why);
     QStringList names;
     if (registers) {
         for (const auto& [name, index] : registers->all()) names << QString::fromStdString(name);
     }
     bool ok = false;
     const QString name = QInputDialog::getItem(&window_, "Add register check",
-                                               "Record the value this register holds now:",
-                                               names, names.indexOf("PORTA"), true, &ok);
+                                               "Record the value this register holds now:", names,
+                                               names.indexOf("PORTA"), true, &ok);
     if (!ok || name.isEmpty()) return;
     QString error;
     if (!addRegisterCheck(name.trimmed(), &error)) {

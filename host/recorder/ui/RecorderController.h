@@ -14,9 +14,9 @@
 #include <QPointer>
 #include <QString>
 #include <map>
-#include <string>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "host/recorder/ScenarioRecorder.h"
 
@@ -92,6 +92,6 @@ private:
     QLabel* status_ = nullptr;  // "Recording" in the status bar
     std::optional<quill::recorder::Recording> recording_;
     QString path_;
-    QPointer<QObject> dialogs_;  // the application's filter while recording
+    QPointer<QObject> dialogs_;                  // the application's filter while recording
     std::map<std::string, std::string> sheets_;  // the sheets' pages as last recorded
 };
