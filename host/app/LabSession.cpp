@@ -121,7 +121,8 @@ bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* err
         if (text.empty()) return;
         const std::optional<bool> instrument = quill::instruments::applyInstrumentSettings(
             window.instruments(), name.toStdString(), text, &why);
-        if (instrument ? !*instrument : !driver::applySettings(window, name, text, &why))
+        // Opening a lab flips no Switch, as opening its windows by hand does not.
+        if (instrument ? !*instrument : !driver::applySettings(window, name, text, &why, true))
             window.hostMessage(QString("The lab's settings of \"%1\" were not applied: %2")
                                    .arg(name, why));
     };

@@ -90,6 +90,14 @@ QString readField(QWidget* root, const sc::SettingField& f) {
     return {};
 }
 
+// A Switch flips its pin whenever its settings dialog closes, by OK or
+// Cancel; a click on its lever flips it back.
+void undoClosingFlip(MainWindow& window, const QString& name) {
+    if (sc::kindOfWindow(name.toStdString()) != sc::ComponentKind::Switch) return;
+    QWidget* form = findForm(window, name);
+    if (QWidget* lever = form ? findControl(form, ids::sw::kPicture) : nullptr) click(lever);
+}
+
 }  // namespace
 
 sc::SettingPairs readDialog(QDialog* dialog, const std::vector<sc::SettingField>& fields) {
@@ -149,6 +157,7 @@ std::optional<sc::SettingPairs> readSettingPairs(MainWindow& window, const QStri
     QString why;
     const bool ran =
         runMenuDialog(form, menu::kSettingsCommand, read(sc::settingFields(*kind)), &why);
+    if (ran) undoClosingFlip(window, name);
     QApplication::processEvents();
     if (!ran) {
         *error = QString("settings of \"%1\": %2").arg(name, why);
@@ -158,7 +167,7 @@ std::optional<sc::SettingPairs> readSettingPairs(MainWindow& window, const QStri
 }
 
 bool applySettings(MainWindow& window, const QString& name, const std::string& text,
-                   QString* error) {
+                   QString* error, bool flipBack) {
     const std::string window_name = name.toStdString();
     const bool sheet = sc::sheetFields(window_name) != nullptr;
     // The parser knows a window by the number in its name ("LED 2" is the
@@ -205,6 +214,7 @@ bool applySettings(MainWindow& window, const QString& name, const std::string& t
         ran = runDialog([&] { opened = window.openPluginSettings(); }, fill, &why);
     } else if (QWidget* form = findForm(window, name)) {
         ran = runMenuDialog(form, menu::kSettingsCommand, fill, &why);
+        if (ran && flipBack) undoClosingFlip(window, name);
     } else {
         why = QString("no window \"%1\" (open: %2)").arg(name, componentNames(window).join(", "));
     }

@@ -10,7 +10,8 @@
 //   // *text == "port=B pin=3 mode=ddrport activelow=1"; nothing and why on failure
 //   quill::scenario::settingsLine("LED 2", pairs) makes the whole line.
 // The window is opened through its context menu's "Settings...", read and
-// cancelled, exactly as a user would; nothing changes. The names
+// cancelled, exactly as a user would; nothing changes (a Switch's pin,
+// which its dialog flips on closing, is flipped back at once). The names
 // "electrical" and "general" read those pages of the plug-in's Settings
 // sheet instead. A caller that already holds the dialog (at the moment the
 // user confirms it, say) reads it with readDialog.
@@ -48,8 +49,11 @@ quill::scenario::SettingPairs readDialog(QDialog* dialog,
 // line does: parsed by the scenario parser, filled into the dialog, OK.
 // False with *error saying why (a key or value the parser refuses, a value
 // the dialog does not offer or refuses on OK); the dialog is then cancelled.
+// A Switch flips its pin whenever its dialog closes, by OK or Cancel, as a
+// scenario's `settings` line expects; with `flipBack` (a lab being opened)
+// a click on its lever flips it back before anything else happens.
 bool applySettings(MainWindow& window, const QString& name, const std::string& text,
-                   QString* error);
+                   QString* error, bool flipBack = false);
 
 // The dialog changes of a parsed `settings` line.
 std::vector<DialogInput> dialogInputs(const std::vector<quill::scenario::SettingField>& fields,

@@ -11,6 +11,7 @@
 #include "host/app/MainWindow.h"
 #include "host/app/tests/ModuleHost.h"
 #include "host/app/SettingsReader.h"
+#include "contract/ResourceIds.h"
 
 namespace {
 
@@ -78,6 +79,26 @@ TEST_F(SettingsReader, ReadSettingsGiveTheSameDialogInAFreshWindow) {
             << name.toStdString() << ": " << why.toStdString();
         EXPECT_EQ(read(*fresh, name), text) << name.toStdString();
     }
+}
+
+// A Switch flips its pin whenever its dialog closes, Cancel too: reading
+// flips it back; applying flips it as a user's OK does, unless asked not to.
+TEST_F(SettingsReader, ReadingASwitchLeavesItsPinAsItWas) {
+    auto window = host();
+    QWidget* lever = driver::findControl(driver::findForm(*window, "Switch"), ids::sw::kPicture);
+    ASSERT_TRUE(lever);
+    EXPECT_EQ(driver::bitmapIdOf(lever), bitmap::kSwitchOff);
+    read(*window, "Switch");
+    EXPECT_EQ(driver::bitmapIdOf(lever), bitmap::kSwitchOff);
+    QString why;
+    ASSERT_TRUE(driver::applySettings(*window, "Switch", "pin=1", &why)) << why.toStdString();
+    EXPECT_EQ(driver::bitmapIdOf(lever), bitmap::kSwitchOn);
+    // The lever shows the pin it is bound to: PINA bit 2 still low, bit 1
+    // still high.
+    ASSERT_TRUE(driver::applySettings(*window, "Switch", "pin=2", &why, true)) << why.toStdString();
+    EXPECT_EQ(driver::bitmapIdOf(lever), bitmap::kSwitchOff);
+    ASSERT_TRUE(driver::applySettings(*window, "Switch", "pin=1", &why, true)) << why.toStdString();
+    EXPECT_EQ(driver::bitmapIdOf(lever), bitmap::kSwitchOn);
 }
 
 TEST_F(SettingsReader, BadSettingsAreRefusedWithTheReasonAndChangeNothing) {
