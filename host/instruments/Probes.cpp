@@ -242,15 +242,14 @@ struct SignalRecorder::Hook {
 
 namespace {
 
-void onPin(avr_irq_t*, uint32_t value, void* param) {
+void onPin(avr_irq_t*, uint32_t, void* param) {
     auto* hook = static_cast<SignalRecorder::Hook*>(param);
-    hook->recorder->pinChanged(hook->channel, value, false);
+    hook->recorder->pinChanged(hook->channel);
 }
 
-void onTimerOutput(void* context, char port, uint8_t mask, bool level) {
+void onPinLevel(void* context, char port, uint8_t mask, bool) {
     auto* hook = static_cast<SignalRecorder::Hook*>(context);
-    if (hook->port == port && hook->mask == mask)
-        hook->recorder->pinChanged(hook->channel, level ? 1 : 0, true);
+    if (hook->port == port && hook->mask == mask) hook->recorder->pinChanged(hook->channel);
 }
 
 void onLineByte(void* context, uint64_t cycle, uint8_t byte) {
@@ -302,6 +301,7 @@ bool SignalRecorder::start(const std::vector<Signal>& wanted, std::string* why,
     avr_t* avr = target_.core();
     std::vector<std::unique_ptr<Hook>> hooks;
     std::vector<uint8_t> initial;
+    std::vector<unsigned> pinRegisters;
     for (std::size_t i = 0; i < wanted.size(); ++i) {
         const Signal& s = wanted[i];
         auto hook = std::make_unique<Hook>(Hook{this, i, nullptr, nullptr, s.port,
@@ -316,8 +316,10 @@ bool SignalRecorder::start(const std::vector<Signal>& wanted, std::string* why,
                 return false;
             }
             hook->irq = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ(s.port), s.bit);
-            initial.push_back((target_.io(port->pin - 0x20u) >> s.bit) & 1);
+            pinRegisters.push_back(port->pin - 0x20u);
+            initial.push_back((target_.io(pinRegisters.back()) >> s.bit) & 1);
         } else {
+            pinRegisters.push_back(0);
             for (UsartLink* link : usarts_)
                 if (link->number() == s.usart) hook->usart = link;
             if (!hook->usart) {
@@ -331,6 +333,7 @@ bool SignalRecorder::start(const std::vector<Signal>& wanted, std::string* why,
     }
     signals_ = wanted;
     hooks_ = std::move(hooks);
+    pinRegisters_ = std::move(pinRegisters);
     logs_.clear();
     lineFree_.assign(wanted.size(), 0);
     for (std::size_t i = 0; i < wanted.size(); ++i) {
@@ -339,7 +342,7 @@ bool SignalRecorder::start(const std::vector<Signal>& wanted, std::string* why,
         Hook& hook = *hooks_[i];
         if (hook.irq) {
             avr_irq_register_notify(hook.irq, &onPin, &hook);
-            target_.addOutputListener({&onTimerOutput, &hook});
+            target_.addPinListener({&onPinLevel, &hook});
         } else {
             hook.usart->addListener({&onLineByte, &hook, wanted[i].kind == Signal::Kind::Tx});
         }
@@ -353,7 +356,7 @@ void SignalRecorder::unhook() {
     for (auto& hook : hooks_) {
         if (hook->irq) {
             avr_irq_unregister_notify(hook->irq, &onPin, hook.get());
-            target_.removeOutputListener(hook.get());
+            target_.removePinListener(hook.get());
         } else {
             hook->usart->removeListener(hook.get());
         }
@@ -370,12 +373,13 @@ void SignalRecorder::stop() {
     recording_ = false;
 }
 
-void SignalRecorder::pinChanged(std::size_t channel, uint32_t value, bool fromTimer) {
-    // While a timer owns the pin, simavr's pin IRQ also carries the PORTx
-    // bit it re-sends for every output pin: only the timer's edges count.
+void SignalRecorder::pinChanged(std::size_t channel) {
+    // The level the pin has now, as the program reads it: simavr's pin IRQ
+    // carries the PORTx bit, which is not the level of an input pin a
+    // component drives, nor of a pin a timer's output owns. Levels that
+    // did not change add no edge.
     const Signal& s = signals_[channel];
-    if (!fromTimer && target_.timerOwnsPin(s.port, s.bit)) return;
-    logs_[channel]->add(now(), static_cast<uint8_t>(value & 1));
+    logs_[channel]->add(now(), static_cast<uint8_t>((target_.io(pinRegisters_[channel]) >> s.bit) & 1));
 }
 
 void SignalRecorder::lineByte(std::size_t channel, uint64_t cycle, uint8_t byte,

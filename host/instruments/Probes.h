@@ -168,7 +168,8 @@ public:
 
     // Called from simavr's hooks.
     struct Hook;
-    void pinChanged(std::size_t channel, uint32_t value, bool fromTimer);
+    // A recorded pin may have changed its level.
+    void pinChanged(std::size_t channel);
     void lineByte(std::size_t channel, uint64_t cycle, uint8_t byte, uint64_t bitCycles);
 
 private:
@@ -180,6 +181,7 @@ private:
     std::vector<std::unique_ptr<EdgeLog>> logs_;
     std::vector<std::unique_ptr<Hook>> hooks_;
     std::vector<uint64_t> lineFree_;  // per channel: when a TX/RX frame ends
+    std::vector<unsigned> pinRegisters_;  // per channel: the PINx I/O index of a pin
     bool recording_ = false;
     uint64_t startCycle_ = 0;
     mutable uint64_t offset_ = 0, last_ = 0;

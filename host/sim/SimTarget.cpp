@@ -348,7 +348,7 @@ void SimTarget::timerDrives(PortState& port, uint8_t mask, bool level) {
     // The filter of refreshes watches this count for pin registers.
     ++externalChanges_;
     syncPinStorage(port);
-    for (const OutputListener& listener : outputListeners_)
+    for (const PinListener& listener : pinListeners_)
         listener.call(listener.context, port.info->letter, mask, level);
 }
 
@@ -372,21 +372,14 @@ void SimTarget::timerControlWritten() {
         syncPinStorage(*port);
         for (uint8_t mask = 1; mask; mask = static_cast<uint8_t>(mask << 1)) {
             if (!(changed & mask)) continue;
-            for (const OutputListener& listener : outputListeners_)
+            for (const PinListener& listener : pinListeners_)
                 listener.call(listener.context, port->info->letter, mask, (after & mask) != 0);
         }
     }
 }
 
-void SimTarget::removeOutputListener(void* context) {
-    std::erase_if(outputListeners_,
-                  [context](const OutputListener& l) { return l.context == context; });
-}
-
-bool SimTarget::timerOwnsPin(char letter, int bit) const {
-    for (const auto& port : ports_)
-        if (port->info->letter == letter) return (port->timerOwned(avr_) >> bit) & 1;
-    return false;
+void SimTarget::removePinListener(void* context) {
+    std::erase_if(pinListeners_, [context](const PinListener& l) { return l.context == context; });
 }
 
 SimTarget::~SimTarget() {
@@ -727,8 +720,14 @@ void SimTarget::writeByte(uint32_t address, uint8_t value) {
         const uint8_t changed = static_cast<uint8_t>((value ^ pinView(*port)) & inputs);
         port->driven |= changed;
         port->external = static_cast<uint8_t>((port->external & ~changed) | (value & changed));
-        if (changed) ++externalChanges_;
         syncPinStorage(*port);
+        if (!changed) return;
+        ++externalChanges_;
+        for (uint8_t mask = 1; mask; mask = static_cast<uint8_t>(mask << 1)) {
+            if (!(changed & mask)) continue;
+            for (const PinListener& listener : pinListeners_)
+                listener.call(listener.context, port->info->letter, mask, (value & mask) != 0);
+        }
         return;
     }
     avr_->data[address] = value;

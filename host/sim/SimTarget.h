@@ -176,17 +176,18 @@ public:
     uint8_t io(unsigned index) const;
     void setIo(unsigned index, uint8_t value);
 
-    // Told of every change a timer's compare output makes to a pin (port
-    // letter, pin mask, new level), for the host's instruments: simavr's
-    // own pin IRQ also carries PORTx levels re-sent for every output pin.
-    struct OutputListener {
+    // Told of every change to a pin's level that no port register write of
+    // the program makes (port letter, pin mask, new level), for the host's
+    // instruments: a timer's compare output, and a level driven in from
+    // outside (a switch, the keypad). simavr's own pin IRQ tells of the
+    // program's PORTx and DDRx writes only, and carries the PORTx bit, not
+    // the level the pin has.
+    struct PinListener {
         void (*call)(void* context, char port, uint8_t mask, bool level);
         void* context;
     };
-    void addOutputListener(const OutputListener& listener) { outputListeners_.push_back(listener); }
-    void removeOutputListener(void* context);
-    // Whether a timer's compare output owns the pin now.
-    bool timerOwnsPin(char port, int bit) const;
+    void addPinListener(const PinListener& listener) { pinListeners_.push_back(listener); }
+    void removePinListener(void* context);
 
     // Messages simavr printed since the last call (errors, warnings).
     std::vector<std::string> takeMessages();
@@ -235,7 +236,7 @@ private:
     std::unique_ptr<ConverterFlagHook> adcsraHook_;
     std::vector<std::unique_ptr<CompareHook>> compareHooks_;
     std::vector<std::pair<uint16_t, std::unique_ptr<ControlHook>>> controlHooks_;
-    std::vector<OutputListener> outputListeners_;
+    std::vector<PinListener> pinListeners_;
     // The timers' phase-correct modes, which simavr does not run.
     std::vector<std::unique_ptr<PhaseCorrectPwm>> phaseCorrect_;
     std::vector<std::string> messages_;

@@ -162,6 +162,40 @@ TEST(SignalRecorder, TimerEdgesInAFileThatGtkwaveReads) {
         EXPECT_NEAR(static_cast<double>(rises[i] - rises[i - 1]), 2048, 2);
 }
 
+// An input pin records the level it has, whoever sets it: a component
+// driving it from outside (a switch writes PINx through the plug-in), and
+// the program's pull-up where nothing drives the pin.
+TEST(SignalRecorder, InputPinsRecordWhatComponentsDriveIn) {
+    SimTarget target("ATmega16");
+    std::vector<uint16_t> program(8, 0x0000);  // nop: time for the switch
+    program.insert(program.end(), {0xE003, 0xBB08, 0xCFFF});  // PORTB = 0x03 (pull-ups); loop
+    const auto hex = scratch("inputs.hex");
+    testfiles::WriteFile(hex, testfiles::HexProgram(program));
+    target.loadFirmware(hex.string());
+    SignalRecorder recorder(target, {});
+    std::string why;
+    ASSERT_TRUE(recorder.start(*parseSignalList("PB0,PB1", 16, nullptr), &why)) << why;
+    constexpr unsigned PINB = 0x16;
+    target.run(2);
+    target.setIo(PINB, 0x01);  // the switch pulls PB0 high...
+    const uint64_t pressed = recorder.now();
+    target.run(2);
+    target.setIo(PINB, 0x00);  // ...and low again, and keeps driving it
+    const uint64_t released = recorder.now();
+    target.run(10);
+    // PB0: the switch's two edges; the pull-up does not lift a driven pin.
+    const EdgeLog& pb0 = recorder.log(0);
+    ASSERT_EQ(pb0.size(), 2u);
+    EXPECT_EQ(pb0[0].cycle, pressed);
+    EXPECT_EQ(pb0[0].level, 1);
+    EXPECT_EQ(pb0[1].cycle, released);
+    EXPECT_EQ(pb0[1].level, 0);
+    // PB1, driven by nothing, follows its pull-up.
+    ASSERT_EQ(recorder.log(1).size(), 1u);
+    EXPECT_EQ(recorder.log(1)[0].level, 1);
+    EXPECT_EQ(target.io(PINB) & 0x03, 0x02);
+}
+
 TEST(TerminalDock, ShowsTheProgramsTextAndSendsTheInputLine) {
     REQUIRE_FIRMWARE("serial_demo.elf");
     SerialDemo demo;
