@@ -213,3 +213,12 @@ TEST(PhaseCorrectPwm, CountReadsUpAndDown) {
     EXPECT_GT(rising, 80);
     EXPECT_GT(falling, 80);
 }
+
+// A new OCR value takes over at the next TOP: the duty follows it.
+TEST(PhaseCorrectPwm, NewCompareValueChangesTheDuty) {
+    SimTarget target("ATmega16");
+    loadWrites(target, "update", {{DDRB, 0x08}, {OCR0, 64}, {TCCR0, 0x61}});
+    EXPECT_NEAR(watch(target, PINB, 3, 10 * 510).duty, 128.0 / 510, 0.01);
+    target.setIo(OCR0, 192);
+    EXPECT_NEAR(watch(target, PINB, 3, 10 * 510).duty, 384.0 / 510, 0.01);
+}
