@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <filesystem>
 
 #include "host/app/HostSetup.h"
@@ -60,6 +61,23 @@ TEST(LcdLines, RecordTheLcdsPinsAsItsSettingsGiveThem) {
         ASSERT_EQ(line.size(), pin.size()) << recorder.channelSignals()[c].name;
         for (std::size_t i = 0; i < line.size(); ++i) EXPECT_EQ(line[i].cycle, pin[i].cycle);
     }
+    // The picture (the README's): the demo's bus halfway through its
+    // text, characters written (RS high, two E pulses for the nibbles)
+    // between reads of the busy flag (R/W high).
+    analyser.show();
+    analyser.resize(720, 250);
+    analyser.setPaused(true);
+    QApplication::processEvents();
+    auto* view = analyser.view();
+    const auto& rs = recorder.log(1);
+    ASSERT_FALSE(rs.size() == 0);
+    view->span().start = static_cast<double>(rs[rs.size() / 2].cycle) - 600;
+    view->span().cyclesPerPixel = 1600.0 / view->span().width;
+    analyser.refresh();
+    const QImage picture = view->grab().toImage();
+    EXPECT_FALSE(picture.isNull());
+    picture.save(QString::fromStdString(
+        (std::filesystem::temp_directory_path() / "analyser-lcd-lines.png").string()));
     analyser.stopRecording();
 
     // Rewired, E is another pin: nothing is assumed of the default.
