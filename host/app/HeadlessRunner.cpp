@@ -52,6 +52,8 @@ public:
 
     ScenarioExecutor& executor() { return executor_; }
     InstrumentSteps& instruments() { return instruments_; }
+    // The scenario's firmware line gave way to --firmware: its step says so.
+    bool firmwareOverridden = false;
 
     std::optional<bool> holds(const sc::Condition& condition) {
         return std::visit(
@@ -151,6 +153,12 @@ public:
                 if constexpr (std::is_same_v<T, sc::PartCommand> ||
                               std::is_same_v<T, sc::FirmwareCommand> ||
                               std::is_same_v<T, sc::FrequencyCommand>) {
+                    if constexpr (std::is_same_v<T, sc::FirmwareCommand>) {
+                        if (firmwareOverridden)
+                            return {Outcome::Ok,
+                                    QString("--firmware runs %1 instead")
+                                        .arg(QString::fromStdString(window_.config().firmware))};
+                    }
                     return {Outcome::Ok, "applied before the program started"};
                 } else if constexpr (std::is_same_v<T, sc::OpenCommand>) {
                     Result r = executor_.open(commandIdOf(c.kind));
@@ -493,6 +501,7 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     }
 
     Runner runner(window, options, script);
+    runner.firmwareOverridden = !given.firmware.empty();
     if (options.timeLimitSeconds > 0) {
         runner.executor().setDeadline(
             startTime + std::chrono::duration_cast<ScenarioExecutor::Clock::duration>(

@@ -185,6 +185,10 @@ TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
     const Replay other =
         replay(file, {"--firmware", QString::fromStdString(built("firmware/running_light.elf"))});
     EXPECT_EQ(other.exitCode, 1) << other.output.toStdString();
+    EXPECT_TRUE(other.output.contains("--firmware runs " +
+                                      QString::fromStdString(built("firmware/running_light.elf")) +
+                                      " instead"))
+        << other.output.toStdString();
     EXPECT_TRUE(other.output.contains(QRegularExpression("FAIL.*expect bar \"Knightrider\"")))
         << other.output.toStdString();
 }
