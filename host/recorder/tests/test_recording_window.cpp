@@ -196,6 +196,7 @@ TEST_F(RecordingWindow, RecordingReplaysHeadlessAndFailsOnAnotherProgram) {
 TEST_F(RecordingWindow, SettingsDialogsAndTrackbarsAreRecordedAndTheSessionEndEndsIt) {
     ASSERT_NO_FATAL_FAILURE(load("keypad_scan.elf"));
     open("Slider");
+    open("Switch");  // read at the start without a flip of its pin
     QString error;
     EXPECT_FALSE(recorder->addCheck("Slider", &error));
     // Debug > "Record scenario...": the file is asked for, ".scn" added.
@@ -212,11 +213,11 @@ TEST_F(RecordingWindow, SettingsDialogsAndTrackbarsAreRecordedAndTheSessionEndEn
     ASSERT_TRUE(recorder->recording());
     EXPECT_EQ(recorder->path(), file);
     open("Switch");
-    ASSERT_TRUE(driver::applySettings(*window, "Switch", "port=B pin=6", &error))
+    ASSERT_TRUE(driver::applySettings(*window, "Switch 2", "port=B pin=6", &error))
         << error.toStdString();
     // Cancel closes a Switch's dialog with a flip of its pin: a click.
     ASSERT_TRUE(driver::runMenuDialog(
-        driver::findForm(*window, "Switch"), menu::kSettingsCommand,
+        driver::findForm(*window, "Switch 2"), menu::kSettingsCommand,
         [](QDialog* d) { d->reject(); }, &error));
     // The plug-in's Settings sheet: its pages as they were confirmed.
     ASSERT_TRUE(driver::applySettings(*window, "general", "warnings=off", &error))
@@ -234,8 +235,9 @@ TEST_F(RecordingWindow, SettingsDialogsAndTrackbarsAreRecordedAndTheSessionEndEn
     const int percent = qobject_cast<QAbstractSlider*>(trackbar)->value();
     const QString expected = QString(
                                  "open Slider\nsettings Slider channel=0 reference=internal\n"
-                                 "open Switch\nsettings Switch port=B pin=6 mode=pin "
-                                 "activelow=0\nclick Switch\nsettings electrical vcc=5.00 "
+                                 "open Switch\nsettings Switch port=A pin=0 mode=pin activelow=0\n"
+                                 "open Switch\nsettings \"Switch 2\" port=B pin=6 mode=pin "
+                                 "activelow=0\nclick \"Switch 2\"\nsettings electrical vcc=5.00 "
                                  "avcc=5.00 vref=2.56 aref=5.00 extaref=0\nsettings general "
                                  "warnings=off\nset slider Slider %1\n"
                                  "expect channel Slider %1\n")

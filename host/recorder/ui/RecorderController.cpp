@@ -170,6 +170,31 @@ bool RecorderController::start(const QString& path, QString* error) {
         *error = "cannot record without a program: " + *error;
         return false;
     }
+    // The windows already open, with their settings as they are now, read
+    // from their dialogs before the recording exists (the reader's own
+    // clicks are no user's): a replay opens them in the same order, so
+    // that they get the same names.
+    struct Opened {
+        sc::ComponentKind kind;
+        std::string title, settings;
+    };
+    std::vector<Opened> opened;
+    for (QDockWidget* dock : window_.componentDocks()) {
+        const auto kind = kindOf(formIn(dock));
+        if (!kind) continue;
+        Opened o{*kind, dock->windowTitle().toStdString(), {}};
+        QString why;
+        if (!sc::settingFields(*kind).empty()) {
+            const auto text = driver::readSettings(window_, dock->windowTitle(), &why);
+            if (text)
+                o.settings = *text;
+            else
+                window_.hostMessage(
+                    QString("Recording: the settings of \"%1\" are not recorded: %2")
+                        .arg(dock->windowTitle(), why));
+        }
+        opened.push_back(std::move(o));
+    }
     const SessionConfig& config = window_.config();
     quill::recorder::ScenarioSetUp setUp;
     setUp.part = config.part;
@@ -177,22 +202,9 @@ bool RecorderController::start(const QString& path, QString* error) {
     setUp.hertz = static_cast<uint32_t>(std::lround(config.frequencyMHz * 1e6));
     recording_.emplace(setUp);
     path_ = path;
-    // The windows already open: a replay opens them, in the same order, so
-    // that they get the same names.
-    for (QDockWidget* dock : window_.componentDocks()) {
-        const auto kind = kindOf(formIn(dock));
-        if (!kind) continue;
-        record(sc::OpenCommand{*kind, dock->windowTitle().toStdString()});
-        // Their settings as they are now, read from their dialogs. Not a
-        // Switch's: closing its dialog, even with Cancel, flips its pin.
-        if (*kind == sc::ComponentKind::Switch || sc::settingFields(*kind).empty()) continue;
-        QString why;
-        const auto text = driver::readSettings(window_, dock->windowTitle(), &why);
-        if (text && !text->empty())
-            recording_->addSettings(0, dock->windowTitle().toStdString(), *text);
-        else if (!text)
-            window_.hostMessage(QString("Recording: the settings of \"%1\" are not recorded: %2")
-                                    .arg(dock->windowTitle(), why));
+    for (const Opened& o : opened) {
+        recording_->add(0, sc::OpenCommand{o.kind, o.title});
+        if (!o.settings.empty()) recording_->addSettings(0, o.title, o.settings);
     }
     // Settings dialogs confirmed from now on are recorded when they close.
     dialogs_ = new ClosingDialogs(this, [this](QDialog* dialog) {
