@@ -37,7 +37,8 @@ AnalyserDock::AnalyserDock(QWidget* parent) : QDockWidget("Logic analyser", pare
     auto* top = new QHBoxLayout;
     channels_ = new QLineEdit("PB3,PD5,PD7,TX,RX");
     channels_->setObjectName("analyserChannels");
-    channels_->setToolTip("up to 16 channels: pins PA0 ... PD7, TX, RX (TX1, RX1 ...)");
+    channels_->setToolTip(
+        "up to 16 channels: pins PA0 ... PD7, TX, RX (TX1, RX1 ...), the LCD's LCD.E, LCD.RS, LCD.RW");
     recordButton_ = new QPushButton("Record");
     recordButton_->setObjectName("analyserRecord");
     pauseButton_ = new QPushButton("Pause");

@@ -185,7 +185,7 @@ void InstrumentHub::askAndRecord() {
     if (path.isEmpty()) return;
     bool ok = false;
     const QString signalList =
-        QInputDialog::getText(window_, "Record waveform", "Signals (PA0,PB3,TX):",
+        QInputDialog::getText(window_, "Record waveform", "Signals (PA0,PB3,TX,LCD.E):",
                               QLineEdit::Normal, "PB3,TX", &ok);
     if (!ok) return;
     QString why;
