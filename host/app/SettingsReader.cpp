@@ -124,8 +124,9 @@ std::optional<sc::SettingPairs> readSettingPairs(MainWindow& window, const QStri
                                                  QString* error) {
     sc::SettingPairs pairs;
     auto read = [&pairs](const std::vector<sc::SettingField>& fields) {
-        return [&pairs, &fields](QDialog* dialog) {
-            pairs = readDialog(dialog, fields);
+        // The table itself, not the parameter naming it, outlives this call.
+        return [&pairs, table = &fields](QDialog* dialog) {
+            pairs = readDialog(dialog, *table);
             dialog->reject();
         };
     };
