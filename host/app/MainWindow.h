@@ -129,8 +129,8 @@ public:
     // Host's own messages, under the category "Debugger".
     void hostMessage(const QString& text);
 
-    // The user's debugger commands, told before they act (the scenario
-    // recorder notes them).
+    // The user's debugger commands, told as they start: a reset before the
+    // cycle count falls (the scenario recorder notes them).
     enum class DebugCommand { Run, Break, Step, Reset };
 
 signals:
