@@ -1,5 +1,6 @@
 // The settings key table: which window a title names, the text a parsed
-// `settings` line stands for, and the order in which a dialog is filled in.
+// `settings` line stands for, and the order in which the electrical page is
+// filled in.
 #include <gtest/gtest.h>
 
 #include "contract/ResourceIds.h"
@@ -60,21 +61,6 @@ TEST(SettingKeys, ElectricalVoltsAreHundredthsInAnyLocale) {
     EXPECT_EQ(in[4].control, el::kExternalAref);
     EXPECT_EQ(in[4].value, "0");
     for (const sc::SettingInput& i : in) EXPECT_EQ(i.page, el::kPage);
-}
-
-TEST(SettingKeys, CompositeKeysFillBothControls) {
-    const auto cellar = std::get<sc::SettingsCommand>(
-        parsed("settings Beerbasement cooler=c4 channel=6", {sc::ComponentKind::Beerbasement}));
-    namespace b = ids::beerbasement;
-    const std::vector<sc::SettingInput> in =
-        sc::settingInputs(sc::settingFields(sc::ComponentKind::Beerbasement), sc::settingPairs(cellar));
-    ASSERT_EQ(in.size(), 3u);
-    EXPECT_EQ(in[0].control, b::kCoolerPort);
-    EXPECT_EQ(in[0].value, "@C");
-    EXPECT_EQ(in[1].control, b::kCoolerPins[4]);
-    EXPECT_EQ(in[2].control, ids::slider::kChannelList);
-    EXPECT_EQ(in[2].value, "ADC6");
-    EXPECT_TRUE(sc::settingFields(sc::ComponentKind::Keypad).empty());
 }
 
 }  // namespace

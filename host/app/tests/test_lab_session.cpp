@@ -131,12 +131,7 @@ TEST_F(LabSession, SavedLabReopensInAFreshWindowAsItWas) {
     EXPECT_EQ(fresh->dockWidgetArea(fresh->componentDocks()[2]), Qt::LeftDockWidgetArea);
     for (std::size_t i = 0; i < places.size(); ++i)
         EXPECT_EQ(fresh->componentDocks()[i]->geometry(), places[i]) << i;
-    for (const auto& [name, text] : changedSettings())
-        EXPECT_EQ(driver::readSettings(*fresh, name, &why).value_or(""), text) << name.toStdString();
-    const auto instruments = quill::instruments::instrumentSettings(fresh->instruments());
-    EXPECT_EQ(instruments, (std::vector<std::pair<std::string, std::string>>{
-                               {"terminal USART0", "rate=9600 mode=hex ending=lf"},
-                               {"analyser", "channels=PA0,TX"}}));
+    EXPECT_EQ(describe(*fresh), described);
 
     // A process of its own opens the lab and sees the same set-up: nothing
     // was carried over in the module's memory.
