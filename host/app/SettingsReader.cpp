@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
+#include <QPointer>
 
 #include "contract/ResourceIds.h"
 #include "host/app/MainWindow.h"
@@ -15,6 +16,40 @@ namespace sc = quill::scenario;
 namespace driver {
 
 namespace {
+
+// Keeps the settings dialog that reading or applying opens off the screen,
+// so that saving a lab or starting a recording does not flash a dialog per
+// window: the first dialog shown while this lives is marked
+// WA_DontShowOnScreen at its show event (Qt still makes it the modal
+// window and runs its event loop, so it is answered as before) and loses
+// the mark again when this ends. A dialog that one opens in turn (a message
+// box) shows as always: someone may have to answer it.
+class UnseenDialog : public QObject {
+public:
+    UnseenDialog() { qApp->installEventFilter(this); }
+    ~UnseenDialog() override {
+        qApp->removeEventFilter(this);
+        if (dialog_) dialog_->setAttribute(Qt::WA_DontShowOnScreen, false);
+    }
+    UnseenDialog(const UnseenDialog&) = delete;
+    UnseenDialog& operator=(const UnseenDialog&) = delete;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!marked_ && event->type() == QEvent::Show) {
+            auto* dialog = qobject_cast<QDialog*>(watched);
+            if (dialog && dialog->isWindow()) {
+                marked_ = true;
+                dialog_ = dialog;
+                dialog->setAttribute(Qt::WA_DontShowOnScreen, true);
+            }
+        }
+        return false;
+    }
+
+private:
+    bool marked_ = false;
+    QPointer<QDialog> dialog_;
+};
 
 // The letter of a port as a combo box lists it ("PINB", "PORTB", "B").
 QString portLetter(const QComboBox* combo) {
@@ -133,6 +168,7 @@ std::optional<sc::SettingPairs> readSettingPairs(MainWindow& window, const QStri
     if (const std::vector<sc::SettingField>* sheet = sc::sheetFields(name.toStdString())) {
         bool opened = false;
         QString why;
+        UnseenDialog unseen;
         const bool ran = runDialog([&] { opened = window.openPluginSettings(); }, read(*sheet), &why);
         QApplication::processEvents();
         if (!opened) {
@@ -156,6 +192,7 @@ std::optional<sc::SettingPairs> readSettingPairs(MainWindow& window, const QStri
         return std::nullopt;
     }
     QString why;
+    UnseenDialog unseen;
     const bool ran =
         runMenuDialog(form, menu::kSettingsCommand, read(sc::settingFields(*kind)), &why);
     if (ran) undoClosingFlip(window, name);
@@ -211,6 +248,7 @@ bool applySettings(MainWindow& window, const QString& name, const std::string& t
     bool ran = false;
     bool opened = true;
     auto fill = [&](QDialog* dialog) { filled = fillDialog(dialog, inputs, &why); };
+    UnseenDialog unseen;
     if (sheet) {
         ran = runDialog([&] { opened = window.openPluginSettings(); }, fill, &why);
     } else if (QWidget* form = findForm(window, name)) {

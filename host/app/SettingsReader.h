@@ -10,7 +10,8 @@
 //   // *text == "port=B pin=3 mode=ddrport activelow=1"; nothing and why on failure
 //   quill::scenario::settingsLine("LED 2", pairs) makes the whole line.
 // The window is opened through its context menu's "Settings...", read and
-// cancelled, exactly as a user would; nothing changes (a Switch's pin,
+// cancelled, exactly as a user would, but off the screen (so is the dialog
+// applySettings fills in; a message box it raises shows); nothing changes (a Switch's pin,
 // which its dialog flips on closing, is flipped back at once). The names
 // "electrical" and "general" read those pages of the plug-in's Settings
 // sheet instead. A caller that already holds the dialog (at the moment the

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QWindow>
 #include <filesystem>
 #include <map>
 
@@ -124,3 +126,50 @@ TEST_F(SettingsReader, BadSettingsAreRefusedWithTheReasonAndChangeNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Notes each dialog shown and whether its window ever reached the screen.
+class ShownDialogs : public QObject {
+public:
+    ShownDialogs() { qApp->installEventFilter(this); }
+    ~ShownDialogs() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* dialog = qobject_cast<QDialog*>(watched);
+        if (event->type() == QEvent::Show && dialog && dialog->isWindow() &&
+            dialog->windowHandle()) {
+            ++shown;
+            connect(dialog->windowHandle(), &QWindow::visibleChanged, this,
+                    [this](bool visible) { onScreen += visible; });
+        }
+        return false;
+    }
+    int shown = 0;
+    int onScreen = 0;
+};
+
+}  // namespace
+
+// Saving a lab or starting a recording reads every window's dialog, and
+// opening a lab applies them: none of those dialogs reaches the screen. A
+// user's own Settings... still opens on the screen afterwards.
+TEST_F(SettingsReader, DialogsOpenedToReadOrApplyStayOffTheScreen) {
+    auto window = host();
+    {
+        ShownDialogs dialogs;
+        for (const auto& [name, text] : kOddSettings) {
+            read(*window, name);
+            QString why;
+            EXPECT_TRUE(driver::applySettings(*window, name, text, &why)) << why.toStdString();
+        }
+        EXPECT_EQ(dialogs.shown, 2 * static_cast<int>(kOddSettings.size()));
+        EXPECT_EQ(dialogs.onScreen, 0);
+    }
+    ShownDialogs dialogs;
+    QString why;
+    ASSERT_TRUE(driver::runMenuDialog(driver::findForm(*window, "LED"), menu::kSettingsCommand,
+                                      [](QDialog* d) { d->reject(); }, &why))
+        << why.toStdString();
+    EXPECT_EQ(dialogs.shown, 1);
+    EXPECT_EQ(dialogs.onScreen, 1);
+}
