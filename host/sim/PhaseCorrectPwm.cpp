@@ -24,6 +24,10 @@ uint8_t onCountRead(avr_t*, avr_io_addr_t, void* param) {
     return static_cast<PhaseCorrectPwm*>(param)->readCount();
 }
 
+void onCountWrite(avr_t*, avr_io_addr_t, uint8_t value, void* param) {
+    static_cast<PhaseCorrectPwm*>(param)->writeCount(value);
+}
+
 uint32_t word(const avr_t* avr, avr_io_addr_t low, avr_io_addr_t high) {
     return avr->data[low] | (high ? static_cast<uint32_t>(avr->data[high]) << 8 : 0u);
 }
@@ -42,6 +46,10 @@ PhaseCorrectPwm::PhaseCorrectPwm(avr_t* avr, avr_timer_t* timer) : avr_(avr), ti
     originalCountParam_ = entry.r.param;
     entry.r.c = &onCountRead;
     entry.r.param = this;
+    originalCountWrite_ = entry.w.c;
+    originalCountWriteParam_ = entry.w.param;
+    entry.w.c = &onCountWrite;
+    entry.w.param = this;
 }
 
 char PhaseCorrectPwm::timerName() const { return timer_->name; }
@@ -128,6 +136,7 @@ void PhaseCorrectPwm::controlWritten() {
     top_ = std::max<uint32_t>(1, topOf(chosen));
     latchCompares();
     level_.fill(-1);
+    hold_.fill(false);
     driveOutputs(0, false);
     avr_cycle_timer_register(avr_, nextEvent(0) * divider_, &onEvent, this);
 }
@@ -136,6 +145,7 @@ void PhaseCorrectPwm::reset() {
     if (running_) avr_cycle_timer_cancel(avr_, &onEvent, this);
     running_ = false;
     level_.fill(-1);
+    hold_.fill(false);
 }
 
 uint64_t PhaseCorrectPwm::event(uint64_t when) {
@@ -177,6 +187,10 @@ void PhaseCorrectPwm::driveOutputs(uint64_t phase, bool atTop) {
             const uint64_t ocr = std::min(ocr_[c], top_);
             level = (phase < ocr || phase >= period - ocr) ? 1 : 0;
             if (com == 3) level ^= 1;
+            if (hold_[c] && level != level_[c] && ocr_[c] <= top_ && phase != ocr &&
+                phase != period - ocr)
+                continue;  // held since a TCNT write, until a match
+            hold_[c] = false;
         } else if (com == 1 && c == AVR_TIMER_COMPA && (runningMode_ == 9 || runningMode_ == 11)) {
             // Toggles at TOP, from low when just connected.
             level = level < 0 ? 0 : (atTop ? level ^ 1 : level);
@@ -209,6 +223,33 @@ uint64_t PhaseCorrectPwm::nextEvent(uint64_t phase) const {
 uint32_t PhaseCorrectPwm::countAt(uint64_t ticks) const {
     const uint64_t phase = ticks % (2ull * top_);
     return static_cast<uint32_t>(phase <= top_ ? phase : 2ull * top_ - phase);
+}
+
+void PhaseCorrectPwm::writeCount(uint8_t low) {
+    const avr_io_addr_t address = timer_->r_tcnt;
+    if (!running_) {
+        if (originalCountWrite_) {
+            originalCountWrite_(avr_, address, low, originalCountWriteParam_);
+        } else {
+            avr_->data[address] = low;
+        }
+        return;
+    }
+    // The high byte went to TCNT1H first, as the program writes a 16-bit
+    // register; the low byte's write moves the count.
+    avr_->data[address] = low;
+    uint32_t value = low;
+    if (timer_->r_tcnth) value |= static_cast<uint32_t>(avr_->data[timer_->r_tcnth]) << 8;
+    value = std::min(value, top_);
+    const uint64_t period = 2ull * top_;
+    const uint64_t phase = ((avr_->cycle - periodStart_) / divider_) % period;
+    const uint64_t moved = phase < top_ ? value : (value == 0 ? 0 : period - value);
+    // Unsigned arithmetic wraps consistently: the period may start "before"
+    // cycle 0.
+    periodStart_ = avr_->cycle - moved * divider_;
+    for (int c = 0; c < AVR_TIMER_COMP_COUNT; ++c) hold_[c] = level_[c] >= 0;
+    avr_cycle_timer_cancel(avr_, &onEvent, this);
+    avr_cycle_timer_register(avr_, (nextEvent(moved) - moved) * divider_, &onEvent, this);
 }
 
 uint8_t PhaseCorrectPwm::readCount() {

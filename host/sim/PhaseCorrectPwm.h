@@ -19,9 +19,12 @@
 //     with their interrupts;
 //   - the OCR values take effect at TOP (at BOTTOM in WGM 8 and 9), as the
 //     chip's double buffering does; TOP from ICR1 or OCR1A at BOTTOM;
-//   - TCNT reads the count, up or down.
-// The count starts at BOTTOM when the mode or the clock is chosen; a write
-// to TCNT does not move it.
+//   - TCNT reads the count, up or down; a write to TCNT moves the count
+//     there, going on in the direction it was going (a value above TOP
+//     counts as TOP), and each output keeps its level until its next
+//     compare match, as on the chip; a match at the written value itself
+//     is blocked.
+// The count starts at BOTTOM when the mode or the clock is chosen.
 #pragma once
 
 #include <array>
@@ -60,6 +63,7 @@ public:
     // Called from the hooks.
     uint64_t event(uint64_t when);
     uint8_t readCount();
+    void writeCount(uint8_t low);
 
 private:
     PhaseCorrectPwm(avr_t* avr, avr_timer_t* timer);
@@ -89,10 +93,15 @@ private:
     uint64_t periodStart_ = 0;  // cycle of the last BOTTOM
     std::array<uint32_t, 3> ocr_{};
     std::array<int, 3> level_{};  // last level driven per output, -1 none
-    // simavr's TCNT read handler, used while the count is not ours.
+    // After a TCNT write: the output keeps its level until its next match.
+    std::array<bool, 3> hold_{};
+    // simavr's TCNT handlers, used while the count is not ours.
     using CountRead = uint8_t (*)(avr_t*, uint16_t, void*);
+    using CountWrite = void (*)(avr_t*, uint16_t, uint8_t, void*);
     CountRead originalCountRead_ = nullptr;
     void* originalCountParam_ = nullptr;
+    CountWrite originalCountWrite_ = nullptr;
+    void* originalCountWriteParam_ = nullptr;
 };
 
 }  // namespace quill::sim
