@@ -273,3 +273,32 @@ TEST(PhaseCorrectPwm, CountWriteMovesTheCountAndOutputsWaitForAMatch) {
     }
     EXPECT_NEAR(static_cast<double>(firstFall), 14 + 894, 3);
 }
+
+// Programs that write any value to the timers' registers, in any order,
+// run on: no mode, clock or count a program picks stops the simulator. A
+// fixed seed makes the same programs every time.
+TEST(PhaseCorrectPwm, AnyTimerRegisterWritesRunOn) {
+    constexpr uint8_t TCNT0 = 0x32, TCNT1L = 0x2C, TCNT1H = 0x2D, TCNT2 = 0x24, ASSR = 0x22;
+    const uint8_t registers[] = {TCCR0, TCNT0,  OCR0,   TCCR1A, TCCR1B, TCNT1H, TCNT1L, OCR1AH,
+                                 OCR1AL, OCR1BH, OCR1BL, ICR1H,  ICR1L,  TCCR2,  TCNT2,  OCR2,
+                                 ASSR,  DDRB,   DDRD};
+    uint32_t seed = 20261207u;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 24;
+    };
+    for (const char* part : {"ATmega16", "ATmega8"}) {
+        for (int program = 0; program < 60; ++program) {
+            SCOPED_TRACE(std::string(part) + " program " + std::to_string(program));
+            std::vector<std::pair<uint8_t, uint8_t>> writes;
+            for (int i = 0; i < 12; ++i)
+                writes.emplace_back(registers[next() % std::size(registers)],
+                                    static_cast<uint8_t>(next()));
+            SimTarget target(part);
+            loadWrites(target, "any_writes", writes);
+            target.runUntilCycle(5000);
+            EXPECT_GE(target.cycles(), 5000u);
+            target.takeMessages();
+        }
+    }
+}
