@@ -46,6 +46,41 @@ constexpr int HexDigit(char c) {
     return -1;
 }
 
+// Whether the bytes are well-formed UTF-8: no stray continuation byte, no
+// truncated, overlong or surrogate sequence, nothing above U+10FFFF.
+constexpr bool IsUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t extra = 0;
+        unsigned min = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            min = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            min = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            min = 0x10000;
+        } else {
+            return false;
+        }
+        if (text.size() - i <= extra) return false;
+        unsigned code = c & (0x3Fu >> extra);
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
 // The decimal number a text begins with (blanks and a '+' skipped, the
 // rest ignored), 0.0 when it begins with none. Unlike strtod it does not
 // depend on the locale: "4.5" is 4.5 also where the decimal separator is a

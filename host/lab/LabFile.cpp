@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "core/PartDescriptionFile.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace quill::lab {
 
@@ -16,6 +18,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kMaxLabBytes = 1 << 20;
+// A lab nests three levels (quill-lab, windows, window).
+constexpr int kMaxLabDepth = 16;
 
 TiXmlElement* child(TiXmlElement* parent, const char* name, const std::string& text) {
     auto* e = new TiXmlElement(name);
@@ -27,6 +31,23 @@ TiXmlElement* child(TiXmlElement* parent, const char* name, const std::string& t
 std::string textOf(const TiXmlElement* parent, const char* name) {
     const TiXmlElement* e = parent->FirstChildElement(name);
     return e && e->GetText() ? e->GetText() : "";
+}
+
+// What of the lab is not UTF-8 text, empty when all is. An XML file holds
+// text only: bytes that are no UTF-8 (a firmware path in another encoding)
+// would be written as they are and not read back.
+std::string notText(const Lab& lab) {
+    using quill::text::IsUtf8;
+    if (!IsUtf8(lab.part)) return "the part";
+    if (!IsUtf8(lab.firmware)) return "the firmware path";
+    for (const LabWindow& w : lab.windows) {
+        if (!IsUtf8(w.command) || !IsUtf8(w.title) || !IsUtf8(w.settings))
+            return "the window \"" + (IsUtf8(w.title) ? w.title : std::string("?")) + "\"";
+    }
+    for (const LabSettings& s : lab.settings)
+        if (!IsUtf8(s.target) || !IsUtf8(s.settings)) return "the settings of a target";
+    if (!IsUtf8(lab.layout) || !IsUtf8(lab.geometry)) return "the layout";
+    return {};
 }
 
 }  // namespace
@@ -63,6 +84,18 @@ std::string formatLab(const Lab& lab) {
 }
 
 std::optional<Lab> parseLab(const std::string& text, std::string* error) {
+    // What the XML reader is not given: a NUL byte, bytes that are no UTF-8
+    // (the reader steps over the end of the text on a sequence cut short
+    // there) and nesting far deeper than a lab's (it recurses per level).
+    if (text.find('\0') != std::string::npos || !quill::text::IsUtf8(text)) {
+        *error = "not a lab file: it is not UTF-8 text";
+        return std::nullopt;
+    }
+    if (quill::partfile::scanXml(text, kMaxLabDepth).depth > kMaxLabDepth) {
+        *error = "not a lab file: elements nest deeper than " + std::to_string(kMaxLabDepth) +
+                 " levels";
+        return std::nullopt;
+    }
     TiXmlDocument doc;
     doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
     if (doc.Error()) {
@@ -130,10 +163,18 @@ std::optional<Lab> parseLab(const std::string& text, std::string* error) {
     }
     lab.layout = textOf(root, "layout");
     lab.geometry = textOf(root, "geometry");
+    if (const std::string what = notText(lab); !what.empty()) {
+        *error = "not a lab file: " + what + " is not UTF-8 text";
+        return std::nullopt;
+    }
     return lab;
 }
 
 bool saveLab(Lab lab, const std::string& path, std::string* error) {
+    if (const std::string what = notText(lab); !what.empty()) {
+        *error = "cannot save the lab: " + what + " is not UTF-8 text, which a lab file holds";
+        return false;
+    }
     if (!lab.firmware.empty()) {
         const fs::path folder = fs::absolute(path).parent_path().lexically_normal();
         const fs::path firmware = fs::absolute(lab.firmware).lexically_normal();

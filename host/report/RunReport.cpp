@@ -5,20 +5,38 @@
 #include <cstdio>
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace quill::report {
 
 namespace {
 
 // XML 1.0 has no way to carry most control characters, not even as
-// character references, and a CI server refuses the whole report over one:
-// an LCD line or a firmware message may hold any byte, so such characters
-// become '?'. Tab, line feed and carriage return stay.
+// character references, nor bytes that are no UTF-8 in a file that says it
+// is UTF-8, and a CI server refuses the whole report over one: an LCD line,
+// a firmware message or a serial text may hold any byte, so such characters
+// and bytes become '?'. Tab, line feed, carriage return and well-formed
+// UTF-8 stay.
 std::string xmlSafe(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0x7F) c = '?';
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto u = static_cast<unsigned char>(text[i]);
+        if (u < 0x80) {
+            const bool control = (u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0x7F;
+            out += control ? '?' : text[i];
+            ++i;
+            continue;
+        }
+        const std::size_t length = u >= 0xF0 ? 4 : u >= 0xE0 ? 3 : 2;
+        const std::string_view sequence = std::string_view(text).substr(i, length);
+        if (sequence.size() == length && quill::text::IsUtf8(sequence)) {
+            out += sequence;
+            i += length;
+        } else {
+            out += '?';
+            ++i;
+        }
     }
     return out;
 }

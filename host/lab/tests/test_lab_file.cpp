@@ -94,6 +94,27 @@ TEST_F(LabFiles, BadFilesAreRefusedAndAFailedSaveKeepsTheOldLab) {
     target.replace(target.find("target=\"general\""), 16, "");
     refused(target, "name no target");
 
+    // Bytes that are no UTF-8 (a firmware path in Latin-1) cannot be kept in
+    // a lab: such a file written would not read back. Refused on reading
+    // (here an unquoted attribute, which the XML reader lets through) and
+    // on saving, which then keeps the old lab.
+    std::string latin = good;
+    latin.replace(latin.find("command=\"LD\""), 12, "command=\xde\xb3\xbb\xdd");
+    refused(latin, "is not UTF-8 text");
+    Lab foreign = sample();
+    foreign.firmware = (dir / "programs" / "\xdc" "bung.elf").string();
+    EXPECT_FALSE(saveLab(foreign, path, &error));
+    EXPECT_NE(error.find("the firmware path is not UTF-8 text"), std::string::npos) << error;
+    EXPECT_EQ(read(path), good);
+
+    // Elements nested 300,000 deep (the XML reader recurses per level and
+    // ran out of stack), and a NUL byte.
+    std::string deep = "<quill-lab version=\"1\">";
+    for (int i = 0; i < 300000; ++i) deep += "<a>";
+    refused(deep, "nest deeper than 16 levels");
+    refused(std::string("<quill-lab version=\"1\"><part>AT\0mega16</part></quill-lab>", 57),
+            "not UTF-8 text");
+
     fs::create_directories(dir / "a-folder.quill");
     EXPECT_FALSE(saveLab(sample(), (dir / "a-folder.quill").string(), &error));
     EXPECT_FALSE(loadLab((dir / "a-folder.quill").string(), &error));

@@ -56,7 +56,8 @@ RunReport mixedRun() {
     report.add({4, "wait cycles 1000", "1000 cycles", Verdict::Passed, false, 0.002});
     report.add({5, "expect led \"LED\" on", "LED is on", Verdict::Passed, true, 0.0});
     report.add({6, "expect lcd \"Hitachi LCD\" line 1 \"<Hi & \"you\">\"",
-                "line 1 is \"A\x01" "B\", expected \"<Hi & \"you\">\"", Verdict::Failed, true, 0.5});
+                "line 1 is \"A\x01" "B\xff" "C\xc3\xa9\", expected \"<Hi & \"you\">\"", Verdict::Failed,
+                true, 0.5});
     report.add({7, "click Switch", "no window \"Switch\"", Verdict::Error, false, 0.0});
     report.add({8, "expect pin PORTA.0 1", "", Verdict::NotRun, true, 0.0});
     report.add({9, "wait cycles 5", "", Verdict::NotRun, false, 0.0});
@@ -116,11 +117,12 @@ TEST(RunReport, JUnitHasACasePerCheckAndEveryMessageSurvivesTheParser) {
     EXPECT_EQ(suite.cases[0].classname, "lab.scn");
     EXPECT_TRUE(suite.cases[0].outcome.isEmpty());
 
-    // Markup characters arrive intact; the control character, which XML
-    // cannot carry, arrives as '?'.
+    // Markup characters and UTF-8 arrive intact; the control character and
+    // the byte that is no UTF-8, which the file cannot carry, arrive as '?'.
     EXPECT_EQ(suite.cases[1].name, "line 6: expect lcd \"Hitachi LCD\" line 1 \"<Hi & \"you\">\"");
     EXPECT_EQ(suite.cases[1].outcome, "failure");
-    EXPECT_EQ(suite.cases[1].message, "line 1 is \"A?B\", expected \"<Hi & \"you\">\"");
+    EXPECT_EQ(suite.cases[1].message,
+              QString::fromUtf8("line 1 is \"A?B?C\xc3\xa9\", expected \"<Hi & \"you\">\""));
     EXPECT_TRUE(suite.cases[1].text.startsWith("lab.scn:6: expect lcd"));
 
     EXPECT_EQ(suite.cases[2].name, "line 7: click Switch");
