@@ -86,7 +86,12 @@ std::string parse(std::string_view text, TiXmlDocument* doc) {
         return "nests elements deeper than " + std::to_string(kMaxDepth) +
                " levels, far more than a part description has";
     if (shape.strayText) return "has text outside its root element";
-    const std::string copy(text);
+    // NUL bytes beyond the end: the XML reader, given a UTF-8 sequence cut
+    // short by the end of the text, steps over the terminating NUL by the
+    // length the first byte claims (at most three) and reads on; it then
+    // meets another NUL inside this buffer instead of whatever follows it.
+    std::string copy(text);
+    copy.append(4, '\0');
     doc->Parse(copy.c_str(), nullptr, TIXML_ENCODING_UTF8);
     if (doc->Error()) {
         return "is not well-formed XML (line " + std::to_string(doc->ErrorRow()) + ", column " +
