@@ -20,6 +20,12 @@ std::unique_ptr<MainWindow> StartHost(RefreshPolicy policy, std::string* error);
 // *missing; false with *error on any other failure.
 bool OpenComponents(MainWindow& window, bool everything, std::string* missing, std::string* error);
 
+// Starts the register logger dumping PORTA..PORTD to `file` (toFile) or
+// to the output pane, with a size limit in MB (0: none); false with the
+// reason in *error.
+bool StartLogger(MainWindow& window, const std::string& file, int limitMegabytes, bool toFile,
+                 std::string* error);
+
 // Resident set size of this process in bytes (0 when unknown).
 long long ResidentBytes();
 

@@ -121,6 +121,22 @@ bool OpenComponents(MainWindow& window, bool everything, std::string* missing, s
     return true;
 }
 
+bool StartLogger(MainWindow& window, const std::string& file, int limitMegabytes, bool toFile,
+                 std::string* error) {
+    ScenarioExecutor host(window, {});
+    ScenarioExecutor::LoggerInputs in;
+    in.registers = std::vector<QString>{"PORTA", "PORTB", "PORTC", "PORTD"};
+    in.file = QString::fromStdString(file);
+    in.directory = QString();
+    in.enabled = true;
+    in.toFile = toFile;
+    in.limitMegabytes = limitMegabytes;
+    const ScenarioExecutor::Result r = host.logger(in);
+    if (r.outcome == ScenarioExecutor::Outcome::Ok) return true;
+    *error = r.message.toStdString();
+    return false;
+}
+
 long long ResidentBytes() {
     std::ifstream statm("/proc/self/statm");
     long long pages = 0, resident = 0;
@@ -197,17 +213,8 @@ void HostLog(benchmark::State& state, bool toFile) {
     const std::string file = std::string(QUILL_BINARY_DIR) + "/bench-logger.dbg";
     std::error_code ignored;
     std::filesystem::remove(file, ignored);
-    ScenarioExecutor host(*window, {});
-    ScenarioExecutor::LoggerInputs in;
-    in.registers = std::vector<QString>{"PORTA", "PORTB", "PORTC", "PORTD"};
-    in.file = QString::fromStdString(file);
-    in.directory = QString();
-    in.enabled = true;
-    in.toFile = toFile;
-    in.limitMegabytes = 0;
-    const ScenarioExecutor::Result r = host.logger(in);
-    if (r.outcome != ScenarioExecutor::Outcome::Ok) {
-        state.SkipWithError(r.message.toStdString().c_str());
+    if (!bench::StartLogger(*window, file, 0, toFile, &error)) {
+        state.SkipWithError(error.c_str());
         return;
     }
     const size_t linesBefore = window->outputLines().size();

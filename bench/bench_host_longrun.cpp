@@ -12,8 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "host/app/ScenarioExecutor.h"
-
 #include "bench/BenchFirmware.h"
 #include "bench/BenchHost.h"
 
@@ -33,21 +31,13 @@ int LongRun(uint64_t instructions) {
                 missing.c_str());
     const char* logFile = std::getenv("QUILL_BENCH_LOG");
     if (logFile && *logFile) {
-        ScenarioExecutor host(*window, {});
-        ScenarioExecutor::LoggerInputs in;
-        in.registers = std::vector<QString>{"PORTA", "PORTB", "PORTC", "PORTD"};
-        in.file = QString::fromLocal8Bit(logFile);
-        in.directory = QString();
-        in.enabled = true;
-        in.toFile = true;
-        const char* limit = std::getenv("QUILL_BENCH_LOG_LIMIT");
-        in.limitMegabytes = limit ? std::atoi(limit) : 100;
-        const ScenarioExecutor::Result r = host.logger(in);
-        if (r.outcome != ScenarioExecutor::Outcome::Ok) {
-            std::fprintf(stderr, "quill_bench: %s\n", qPrintable(r.message));
+        const char* limitText = std::getenv("QUILL_BENCH_LOG_LIMIT");
+        const int limit = limitText ? std::atoi(limitText) : 100;
+        if (!StartLogger(*window, logFile, limit, true, &error)) {
+            std::fprintf(stderr, "quill_bench: %s\n", error.c_str());
             return 1;
         }
-        std::printf("logging PORTA..PORTD to %s, limit %d MB\n", logFile, *in.limitMegabytes);
+        std::printf("logging PORTA..PORTD to %s, limit %d MB\n", logFile, limit);
     }
     auto logBytes = [logFile]() -> long long {
         std::error_code ec;

@@ -9,6 +9,7 @@
 
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
+#include "host/app/tests/ModuleHost.h"
 #include "host/app/SettingsReader.h"
 #include "host/instruments/AnalyserDock.h"
 #include "host/instruments/InstrumentHub.h"
@@ -19,16 +20,9 @@ namespace {
 TEST(LcdLines, RecordTheLcdsPinsAsItsSettingsGiveThem) {
     const std::string module = std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so";
     if (!std::filesystem::exists(module)) GTEST_SKIP() << "module not built";
-    HostOptions options;
-    options.firmware = std::string(QUILL_BINARY_DIR) + "/firmware/lcd_demo.elf";
-    options.module = module;
-    std::string error;
-    HostEnvironment env = PrepareHost(options, &error);
-    ASSERT_EQ(error, "");
-    MainWindow window(env.config, env.factory);
-    window.show();
+    auto host = ModuleHost(module, std::string(QUILL_BINARY_DIR) + "/firmware/lcd_demo.elf");
+    MainWindow& window = *host;
     QString why;
-    ASSERT_TRUE(AttachModule(window, options, &why)) << why.toStdString();
     ASSERT_TRUE(window.startDebugging(&why)) << why.toStdString();
     auto& analyser = *window.instruments().analyser();
 

@@ -17,6 +17,7 @@
 #include "contract/Commands.h"
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
+#include "host/app/tests/ModuleHost.h"
 #include "host/scenario/Scenario.h"
 
 namespace {
@@ -26,16 +27,9 @@ namespace sc = quill::scenario;
 TEST(WorkbenchLayout, EveryComponentOpenFitsTheScreenWithoutOverlap) {
     const std::string module = std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so";
     if (!std::filesystem::exists(module)) GTEST_SKIP() << "module not built";
-    HostOptions options;
-    options.firmware = std::string(QUILL_BINARY_DIR) + "/firmware/lcd_demo.elf";
-    options.module = module;
-    std::string error;
-    HostEnvironment env = PrepareHost(options, &error);
-    ASSERT_EQ(error, "");
-    MainWindow window(env.config, env.factory);
-    window.show();
+    auto host = ModuleHost(module, std::string(QUILL_BINARY_DIR) + "/firmware/lcd_demo.elf");
+    MainWindow& window = *host;
     QString why;
-    ASSERT_TRUE(AttachModule(window, options, &why)) << why.toStdString();
     ASSERT_TRUE(window.startDebugging(&why)) << why.toStdString();
     const sc::ComponentKind kinds[] = {
         sc::ComponentKind::Led,         sc::ComponentKind::Switch,
