@@ -212,16 +212,12 @@ bool applySettings(MainWindow& window, const QString& name, const std::string& t
     // second LED opened).
     sc::ParseOptions options;
     if (!sheet) {
-        const std::optional<sc::ComponentKind> kind = sc::kindOfWindow(window_name);
+        int count = 1;
+        const std::optional<sc::ComponentKind> kind = sc::kindOfWindow(window_name, &count);
         if (!kind) {
             *error = QString("window \"%1\" has no settings").arg(name);
             return false;
         }
-        const std::size_t space = window_name.rfind(' ');
-        int count = 1;
-        if (space != std::string::npos && window_name.size() - space <= 4 &&
-            window_name.find_first_not_of("0123456789", space + 1) == std::string::npos)
-            count = std::stoi(window_name.substr(space + 1));
         options.openWindows.assign(static_cast<std::size_t>(count), *kind);
     }
     const sc::ParseResult parsed =

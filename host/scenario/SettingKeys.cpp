@@ -280,7 +280,7 @@ std::string settingsLine(const std::string& window, const SettingPairs& pairs) {
     return "settings " + target + " " + formatSettings(pairs);
 }
 
-std::optional<ComponentKind> kindOfWindow(const std::string& title) {
+std::optional<ComponentKind> kindOfWindow(const std::string& title, int* number) {
     for (ComponentKind kind :
          {ComponentKind::Led, ComponentKind::Switch, ComponentKind::KnightRider,
           ComponentKind::Keypad, ComponentKind::StackView, ComponentKind::Lcd,
@@ -291,7 +291,11 @@ std::optional<ComponentKind> kindOfWindow(const std::string& title) {
         bool numbered = rest.size() > 1 && rest[0] == ' ';
         for (std::size_t i = 1; numbered && i < rest.size(); ++i)
             numbered = rest[i] >= '0' && rest[i] <= '9';
-        if (rest.empty() || numbered) return kind;
+        if (!rest.empty() && !numbered) continue;
+        // The n-th window of its kind; a number past three digits is none
+        // the host gives.
+        if (number) *number = numbered && rest.size() <= 4 ? std::stoi(rest.substr(1)) : 1;
+        return kind;
     }
     return std::nullopt;
 }

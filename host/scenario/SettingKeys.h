@@ -79,7 +79,8 @@ std::string formatSettings(const SettingPairs& pairs);
 std::string settingsLine(const std::string& window, const SettingPairs& pairs);
 
 // The kind of the window the host named `title` ("LED 2" -> Led): its
-// base name, alone or followed by a number.
-std::optional<ComponentKind> kindOfWindow(const std::string& title);
+// base name, alone or followed by a number, which goes to *number (1 when
+// there is none).
+std::optional<ComponentKind> kindOfWindow(const std::string& title, int* number = nullptr);
 
 }  // namespace quill::scenario
