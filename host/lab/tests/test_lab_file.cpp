@@ -76,31 +76,24 @@ TEST_F(LabFiles, BadFilesAreRefusedAndAFailedSaveKeepsTheOldLab) {
         EXPECT_FALSE(loadLab((dir / "bad.quill").string(), &why)) << text;
         EXPECT_NE(why.find(reason), std::string::npos) << why;
     };
+    // The saved lab with one piece of its text replaced.
+    auto edited = [&good](const std::string& from, const std::string& to) {
+        std::string text = good;
+        return text.replace(text.find(from), from.size(), to);
+    };
     refused("<quill-lab version=\"1\"><part>ATmega16</part", "not a lab file");
     refused("<other version=\"1\"/>", "no <quill-lab>");
-    std::string newer = good;
-    newer.replace(newer.find("version=\"1\""), 11, "version=\"7\"");
-    refused(newer, "saved by a newer quill-host (format 7");
-    std::string missing = good;
-    missing.replace(missing.find("programs/demo.elf"), 17, "programs/gone.elf");
-    refused(missing, "programs/gone.elf\" cannot be read");
-    std::string clock = good;
-    clock.replace(clock.find("3.6864"), 6, "fast");
-    refused(clock, "clock \"fast\"");
-    std::string window = good;
-    window.replace(window.find("command=\"LD\""), 12, "");
-    refused(window, "names no command");
-    std::string target = good;
-    target.replace(target.find("target=\"general\""), 16, "");
-    refused(target, "name no target");
+    refused(edited("version=\"1\"", "version=\"7\""), "saved by a newer quill-host (format 7");
+    refused(edited("programs/demo.elf", "programs/gone.elf"), "programs/gone.elf\" cannot be read");
+    refused(edited("3.6864", "fast"), "clock \"fast\"");
+    refused(edited("command=\"LD\"", ""), "names no command");
+    refused(edited("target=\"general\"", ""), "name no target");
 
     // Bytes that are no UTF-8 (a firmware path in Latin-1) cannot be kept in
     // a lab: such a file written would not read back. Refused on reading
     // (here an unquoted attribute, which the XML reader lets through) and
     // on saving, which then keeps the old lab.
-    std::string latin = good;
-    latin.replace(latin.find("command=\"LD\""), 12, "command=\xde\xb3\xbb\xdd");
-    refused(latin, "is not UTF-8 text");
+    refused(edited("command=\"LD\"", "command=\xde\xb3\xbb\xdd"), "is not UTF-8 text");
     Lab foreign = sample();
     foreign.firmware = (dir / "programs" / "\xdc" "bung.elf").string();
     EXPECT_FALSE(saveLab(foreign, path, &error));
