@@ -345,11 +345,18 @@ void SimTarget::timerDrives(PortState& port, uint8_t mask, bool level) {
     const uint8_t before = pinView(port);
     port.timerLevel = static_cast<uint8_t>(level ? port.timerLevel | mask : port.timerLevel & ~mask);
     if (pinView(port) == before) return;
+    pinsChanged(port, mask, level ? mask : 0);
+}
+
+void SimTarget::pinsChanged(PortState& port, uint8_t changed, uint8_t levels) {
     // The filter of refreshes watches this count for pin registers.
     ++externalChanges_;
     syncPinStorage(port);
-    for (const PinListener& listener : pinListeners_)
-        listener.call(listener.context, port.info->letter, mask, level);
+    for (uint8_t mask = 1; mask; mask = static_cast<uint8_t>(mask << 1)) {
+        if (!(changed & mask)) continue;
+        for (const PinListener& listener : pinListeners_)
+            listener.call(listener.context, port.info->letter, mask, (levels & mask) != 0);
+    }
 }
 
 void SimTarget::timerControlWritten() {
@@ -367,14 +374,7 @@ void SimTarget::timerControlWritten() {
         port->lastOwned = owned;
         const uint8_t changed = static_cast<uint8_t>((before ^ after) & switched &
                                                      avr_->data[port->info->ddr]);
-        if (!changed) continue;
-        ++externalChanges_;
-        syncPinStorage(*port);
-        for (uint8_t mask = 1; mask; mask = static_cast<uint8_t>(mask << 1)) {
-            if (!(changed & mask)) continue;
-            for (const PinListener& listener : pinListeners_)
-                listener.call(listener.context, port->info->letter, mask, (after & mask) != 0);
-        }
+        if (changed) pinsChanged(*port, changed, after);
     }
 }
 
@@ -720,13 +720,10 @@ void SimTarget::writeByte(uint32_t address, uint8_t value) {
         const uint8_t changed = static_cast<uint8_t>((value ^ pinView(*port)) & inputs);
         port->driven |= changed;
         port->external = static_cast<uint8_t>((port->external & ~changed) | (value & changed));
-        syncPinStorage(*port);
-        if (!changed) return;
-        ++externalChanges_;
-        for (uint8_t mask = 1; mask; mask = static_cast<uint8_t>(mask << 1)) {
-            if (!(changed & mask)) continue;
-            for (const PinListener& listener : pinListeners_)
-                listener.call(listener.context, port->info->letter, mask, (value & mask) != 0);
+        if (changed) {
+            pinsChanged(*port, changed, value);
+        } else {
+            syncPinStorage(*port);
         }
         return;
     }

@@ -207,6 +207,10 @@ public:
     void timerControlWritten();
     // A timer's compare output drove `level` on the pins of `mask`.
     void timerDrives(PortState& port, uint8_t mask, bool level);
+    // Pins of `port` in `changed` now have their bits of `levels`, set
+    // otherwise than by the program's port write: counted for the refresh
+    // filter, stored, and told to the pin listeners pin by pin.
+    void pinsChanged(PortState& port, uint8_t changed, uint8_t levels);
     void addMessage(std::string text);
 
 private:
