@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -307,7 +308,9 @@ std::string GdbServer::writeRegister(std::string_view args) {
 std::string GdbServer::readMemory(std::string_view args) {
     uint32_t address, length;
     if (!addressAndLength(args, &address, &length) || length > kMaxBlock) return "E01";
-    std::vector<uint8_t> bytes(length);
+    // One byte at least: the target is never handed a null buffer, not
+    // even for a read of nothing.
+    std::vector<uint8_t> bytes(std::max<uint32_t>(length, 1));
     if (!target_.readMemory(address, bytes.data(), length)) return "E01";
     return toHex(bytes.data(), length);
 }
@@ -319,6 +322,7 @@ std::string GdbServer::writeMemory(std::string_view args) {
     if (colon == std::string_view::npos || !addressAndLength(args.substr(0, colon), &address, &length) ||
         length > kMaxBlock || !fromHex(args.substr(colon + 1), &bytes) || bytes.size() != length)
         return "E01";
+    if (bytes.empty()) bytes.push_back(0);  // a buffer for a write of nothing too
     return target_.writeMemory(address, bytes.data(), length) ? "OK" : "E01";
 }
 

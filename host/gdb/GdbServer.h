@@ -22,7 +22,9 @@ namespace quill::gdb {
 
 // What the server reads and writes. Addresses are gdb's AVR address space:
 // flash from 0, the data space from 0x800000 (R0-R31 at its start, SREG at
-// 0x5F, SP at 0x5D-0x5E), EEPROM from 0x810000.
+// 0x5F, SP at 0x5D-0x5E), EEPROM from 0x810000. A block is `count` bytes
+// from `address` (count may be 0, the buffer is never null); a block that
+// does not lie wholly inside one space fails.
 class GdbTarget {
 public:
     virtual ~GdbTarget() = default;

@@ -97,6 +97,17 @@ TEST_F(GdbWindowTest, ContinueIsTheWindowsRunAndEveryHaltIsReported) {
     window->breakRun();  // the window's Break
     EXPECT_NE(until("$S02").find("$S02"), std::string::npos);
 
+    // Blocks of nothing, and blocks at the end of the ATmega16's 16 KiB of
+    // flash, on the simulator's own memory.
+    send("m0,0");
+    EXPECT_NE(until("$#00").find("$#00"), std::string::npos);
+    send("m4000,0");
+    EXPECT_NE(until("$#00").find("$#00"), std::string::npos);
+    send("m3fff,2");
+    EXPECT_NE(until("$E01").find("$E01"), std::string::npos);
+    send("M800060,0:");
+    EXPECT_NE(until("$OK").find("$OK"), std::string::npos);
+
     send("D");
     EXPECT_NE(until("$OK").find("$OK"), std::string::npos);
     QTest::qWait(100);

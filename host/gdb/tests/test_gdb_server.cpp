@@ -150,6 +150,24 @@ TEST_F(GdbServerTest, HostileInputIsRefused) {
     EXPECT_TRUE(server.attached());
 }
 
+// Blocks of nothing reach the target with a buffer (a null one made the
+// simulator's flash read pass null to memcpy), and blocks at the end of a
+// space or past the end of the addresses fail without wrapping.
+TEST_F(GdbServerTest, EmptyBlocksAndBlocksAtTheEndOfASpace) {
+    EXPECT_EQ(ask("m0,0"), "");
+    EXPECT_EQ(ask("m800000,0"), "");
+    EXPECT_EQ(ask("M800060,0:"), "OK");
+    EXPECT_EQ(ask("m3ffe,2"), "feff");  // the last two bytes of flash
+    EXPECT_EQ(ask("m4000,0"), "");
+    EXPECT_EQ(ask("m3fff,2"), "E01");
+    EXPECT_EQ(ask("m80045f,1"), "00");  // the last byte of the data space
+    EXPECT_EQ(ask("M80045f,2:0102"), "E01");
+    for (const char* bad : {"mffffffff,1000", "mfffffff0,20", "Mffffffff,1:00", "m4001,0",
+                            "m800461,0", "M800461,0:"})
+        EXPECT_EQ(ask(bad), "E01") << bad;
+    EXPECT_EQ(target.data[0x5f], 0);
+}
+
 // A client that goes without detaching leaves the program halted.
 TEST_F(GdbServerTest, AClientThatGoesLeavesTheProgramHalted) {
     write(packet("c"));
