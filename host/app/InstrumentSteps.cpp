@@ -161,13 +161,19 @@ std::optional<Result> InstrumentSteps::run(const sc::Command& command) {
             } else if constexpr (std::is_same_v<T, sc::ExpectDutyCommand>) {
                 QString why;
                 const QString name = QString::fromStdString(c.signal);
-                auto m = hub.measure(name, &why);
+                auto m = hub.measure(name, &why, in::InstrumentHub::Wanted::Duty);
                 if (!m) return failed(why);
-                const QString what = QString("%1 is high %2 % of %3 periods (expected %4 %)")
-                                         .arg(name)
-                                         .arg(m->dutyPercent, 0, 'f', 2)
-                                         .arg(m->periods)
-                                         .arg(c.percent);
+                const QString what =
+                    m->periods == 0
+                        ? QString("%1 stayed %2 over the previous wait: %3 % (expected %4 %)")
+                              .arg(name, m->dutyPercent > 0 ? "high" : "low")
+                              .arg(m->dutyPercent, 0, 'f', 2)
+                              .arg(c.percent)
+                        : QString("%1 is high %2 % of %3 periods (expected %4 %)")
+                              .arg(name)
+                              .arg(m->dutyPercent, 0, 'f', 2)
+                              .arg(m->periods)
+                              .arg(c.percent);
                 if (std::abs(m->dutyPercent - c.percent) <= c.tolerancePercent) return ok(what);
                 return failed(what + QString(", more than %1 points off").arg(c.tolerancePercent));
             } else {

@@ -229,7 +229,8 @@ void InstrumentHub::waitEnds() {
     for (auto& waveform : waveforms_) waveform->flushFile();
 }
 
-std::optional<WaveMeasurement> InstrumentHub::measure(const QString& signal, QString* why) const {
+std::optional<WaveMeasurement> InstrumentHub::measure(const QString& signal, QString* why,
+                                                      Wanted wanted) const {
     const int channel = measured_ ? measured_->channelOf(signal.toStdString()) : -1;
     if (channel < 0) {
         *why = QString("%1 is not recorded").arg(signal);
@@ -240,8 +241,10 @@ std::optional<WaveMeasurement> InstrumentHub::measure(const QString& signal, QSt
         return std::nullopt;
     }
     std::string reason;
-    auto m = measureWave(measured_->log(static_cast<std::size_t>(channel)), waitFrom_, waitTo_,
-                         measured_->clockHz(), &reason);
+    const EdgeLog& log = measured_->log(static_cast<std::size_t>(channel));
+    auto m = wanted == Wanted::Duty
+                 ? measureDuty(log, waitFrom_, waitTo_, measured_->clockHz(), &reason)
+                 : measureWave(log, waitFrom_, waitTo_, measured_->clockHz(), &reason);
     if (!m) *why = QString("%1 over the previous wait (%2 cycles): %3")
                        .arg(signal)
                        .arg(waitTo_ - waitFrom_)

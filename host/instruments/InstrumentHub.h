@@ -62,8 +62,12 @@ public:
     bool watch(const std::vector<Signal>& wanted, QString* why);
     void waitBegins();
     void waitEnds();
-    // Frequency and duty of a watched signal over the previous wait.
-    std::optional<WaveMeasurement> measure(const QString& signal, QString* why) const;
+    // Frequency and duty of a watched signal over the previous wait. For
+    // the duty cycle alone a level kept all the wait counts too (0 % or
+    // 100 %, see measureDuty).
+    enum class Wanted { FrequencyAndDuty, Duty };
+    std::optional<WaveMeasurement> measure(const QString& signal, QString* why,
+                                           Wanted wanted = Wanted::FrequencyAndDuty) const;
 
     AnalyserDock* analyser() const;
     // How the waveform files and the analyser find the pin of an LCD line

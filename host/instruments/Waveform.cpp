@@ -78,4 +78,15 @@ std::optional<WaveMeasurement> measureWave(const EdgeLog& log, uint64_t from, ui
     return m;
 }
 
+std::optional<WaveMeasurement> measureDuty(const EdgeLog& log, uint64_t from, uint64_t to,
+                                           double clockHz, std::string* why) {
+    const std::size_t first = log.firstAfter(from);
+    if (first == log.size() || log[first].cycle > to) {
+        WaveMeasurement steady;
+        steady.dutyPercent = log.levelAt(from) ? 100.0 : 0.0;
+        return steady;
+    }
+    return measureWave(log, from, to, clockHz, why);
+}
+
 }  // namespace quill::instruments

@@ -93,5 +93,10 @@ struct WaveMeasurement {
 // began but none ended").
 std::optional<WaveMeasurement> measureWave(const EdgeLog& log, uint64_t from, uint64_t to,
                                            double clockHz, std::string* why);
+// The duty cycle as measureWave gives it, and for a stretch without any
+// edge the level it kept: low is a duty cycle of 0 %, high of 100 % (no
+// periods, no frequency).
+std::optional<WaveMeasurement> measureDuty(const EdgeLog& log, uint64_t from, uint64_t to,
+                                           double clockHz, std::string* why);
 
 }  // namespace quill::instruments

@@ -63,6 +63,29 @@ TEST(MeasureWave, FrequencyAndDutyOverWholePeriodsOnly) {
     EXPECT_EQ(why, "no edge: the level stayed high");
 }
 
+// A level kept all the stretch is a duty cycle of 0 % (low) or 100 %
+// (high), not a failed measurement; edges before the stretch set the level.
+TEST(MeasureWave, ADutyCycleOfALevelKeptIsNoneOrAll) {
+    std::string why;
+    EdgeLog low(8);
+    auto m = measureDuty(low, 0, 100000, 1e6, &why);
+    ASSERT_TRUE(m) << why;
+    EXPECT_EQ(m->dutyPercent, 0.0);
+    EXPECT_EQ(m->periods, 0);
+    EdgeLog high(8);
+    high.add(500, 1);
+    m = measureDuty(high, 1000, 100000, 1e6, &why);
+    ASSERT_TRUE(m) << why;
+    EXPECT_EQ(m->dutyPercent, 100.0);
+    m = measureDuty(high, 0, 100000, 1e6, &why);  // the rise lies in the stretch
+    EXPECT_FALSE(m);
+    EXPECT_NE(why.find("fewer than one whole period"), std::string::npos) << why;
+    // A wave is measured as measureWave does.
+    m = measureDuty(squareWave(1000, 2048, 512, 60), 1000 + 700, 1000 + 2048 * 50 + 100, 1e6, &why);
+    ASSERT_TRUE(m) << why;
+    EXPECT_NEAR(m->dutyPercent, 25.0, 1e-9);
+}
+
 TEST(TimeSpan, ZoomKeepsTheAnchorAndStaysInRange) {
     TimeSpan span{1000, 10, 400};
     const double anchor = span.cycleAt(100);
