@@ -1,5 +1,7 @@
 #include "host/sim/SimTarget.h"
 
+#include "host/sim/Clock.h"
+#include "host/sim/FlashMirror.h"
 #include "host/sim/PhaseCorrectPwm.h"
 
 #include <algorithm>
@@ -275,6 +277,19 @@ SimTarget::SimTarget(std::string_view partName, uint32_t frequencyHz) {
         avr_ = nullptr;
         throw SimError("simavr could not initialise the " + partName_);
     }
+    // simavr's own flash buffer ends with the part's flash; its
+    // instructions reach far beyond (see FlashMirror.h).
+    try {
+        flash_ = std::make_unique<FlashMirror>(avr_->flashend + 1u);
+    } catch (const SimError&) {
+        avr_terminate(avr_);
+        std::free(avr_);
+        avr_ = nullptr;
+        throw;
+    }
+    std::memcpy(flash_->bytes(), avr_->flash, avr_->flashend + 1u);
+    std::free(avr_->flash);
+    avr_->flash = flash_->bytes();
     avr_->log = LOG_WARNING;
     avr_->sleep = &sleepWithoutWaiting;
     for (const PartInfo::Port& info : part_->ports) {
@@ -385,6 +400,7 @@ void SimTarget::removePinListener(void* context) {
 SimTarget::~SimTarget() {
     if (!avr_) return;
     CurrentTarget current(this);
+    avr_->flash = nullptr;  // flash_'s mapping, not simavr's to free
     avr_terminate(avr_);
     std::free(avr_);
 }
@@ -459,7 +475,9 @@ void SimTarget::loadImage(const FirmwareImage& image, const std::string& path) {
 }
 
 void SimTarget::setFrequency(uint32_t hz) {
-    if (hz == 0) throw SimError("the clock frequency must be greater than 0 Hz");
+    if (hz < kMinClockHz)
+        throw SimError("the clock frequency " + std::to_string(hz) + " Hz is below " +
+                       std::to_string(kMinClockHz) + " Hz, the slowest clock the simulator can time");
     avr_->frequency = hz;
 }
 

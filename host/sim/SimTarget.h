@@ -54,6 +54,7 @@ struct avr_t;
 
 namespace quill::sim {
 
+class FlashMirror;
 class PhaseCorrectPwm;
 
 class SimError : public std::runtime_error {
@@ -87,7 +88,8 @@ enum class RunState {
 class SimTarget {
 public:
     // Creates the part ("ATmega16", "ATmega32", "ATmega8"; case does not
-    // matter). Throws SimError for a part it does not know.
+    // matter). Throws SimError for a part it does not know or a clock it
+    // cannot time (see setFrequency).
     explicit SimTarget(std::string_view partName, uint32_t frequencyHz = 1000000);
     ~SimTarget();
     SimTarget(const SimTarget&) = delete;
@@ -111,7 +113,8 @@ public:
     void loadImage(const FirmwareImage& image, const std::string& path);
     const std::string& firmwarePath() const { return firmwarePath_; }
 
-    // Clock frequency in Hz (> 0); simavr's timers and converter use it.
+    // Clock frequency in Hz, at least kMinClockHz (Clock.h); simavr's
+    // timers and converter use it. Throws SimError for a slower clock.
     void setFrequency(uint32_t hz);
     uint32_t frequency() const;
 
@@ -236,6 +239,9 @@ private:
     std::string partName_;
     std::string firmwarePath_;
     avr_t* avr_ = nullptr;
+    // The core's flash: the part's, mirrored over all LPM, ELPM and SPM
+    // reach (FlashMirror.h).
+    std::unique_ptr<FlashMirror> flash_;
     std::vector<std::unique_ptr<PortState>> ports_;
     std::unique_ptr<ConverterFlagHook> adcsraHook_;
     std::vector<std::unique_ptr<CompareHook>> compareHooks_;
