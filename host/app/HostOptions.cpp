@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
+
+#include "host/sim/Clock.h"
 
 const char* HostUsage() {
     return "usage: quill-host [--part NAME] [--firmware FILE.elf|FILE.hex] [--frequency MHZ]\n"
@@ -105,15 +108,13 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
             options.installDir = value;
         } else if (arg == "--frequency") {
             if (!needValue()) return std::nullopt;
-            errno = 0;
-            char* end = nullptr;
-            double mhz = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || errno != 0 || !std::isfinite(mhz) || mhz <= 0 ||
-                mhz > 32) {
-                *error = "--frequency wants a clock in MHz between 0 and 32, not \"" + value + "\"";
+            const std::optional<uint32_t> hz = quill::sim::readClockMHz(value);
+            if (!hz) {
+                *error = "--frequency wants a clock in MHz " + quill::sim::clockRangeMHz() +
+                         " (the simulator cannot time a slower one), not \"" + value + "\"";
                 return std::nullopt;
             }
-            options.frequencyMHz = mhz;
+            options.frequencyMHz = *hz / 1e6;
             options.frequencyGiven = true;
         } else if (arg == "--time-limit") {
             if (!needValue()) return std::nullopt;

@@ -31,6 +31,7 @@
 #include "host/app/LcdLines.h"
 #include "contract/ResourceIds.h"
 #include "host/app/ModuleLoader.h"
+#include "host/sim/Clock.h"
 #include "platform/files.h"
 #include "platform/window.h"
 
@@ -181,8 +182,9 @@ void MainWindow::buildMenus() {
     debugBar->addWidget(new QLabel(" Clock: "));
     frequency_ = new QDoubleSpinBox;
     frequency_->setObjectName("frequency");
-    frequency_->setRange(0.001, 32.0);
-    frequency_->setDecimals(3);
+    // The slowest clock the simulator can time has four decimals in MHz.
+    frequency_->setDecimals(4);
+    frequency_->setRange(quill::sim::kMinClockHz / 1e6, quill::sim::kMaxClockMHz);
     frequency_->setSuffix(" MHz");
     frequency_->setValue(config_.frequencyMHz);
     connect(frequency_, &QDoubleSpinBox::valueChanged, this,

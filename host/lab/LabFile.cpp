@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "core/PartDescriptionFile.h"
+#include "host/sim/Clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -125,16 +126,22 @@ std::optional<Lab> parseLab(const std::string& text, std::string* error) {
         *error = "the lab names no part";
         return std::nullopt;
     }
-    const std::string mhz = textOf(root, "clock-mhz");
-    if (!mhz.empty()) {
-        char* end = nullptr;
-        errno = 0;
-        const double value = std::strtod(mhz.c_str(), &end);
-        if (*end != '\0' || errno != 0 || !std::isfinite(value) || value <= 0 || value > 32) {
-            *error = "the lab's clock \"" + mhz + "\" is not a clock in MHz between 0 and 32";
+    if (const TiXmlElement* clock = root->FirstChildElement("clock-mhz")) {
+        // Text only: markup inside would be dropped, and the clock with it.
+        const TiXmlNode* only = clock->FirstChild();
+        if (!only || !only->ToText() || only->NextSibling()) {
+            *error = "the lab's <clock-mhz> holds no plain number (line " +
+                     std::to_string(clock->Row()) + ")";
             return std::nullopt;
         }
-        lab.frequencyMHz = value;
+        const std::string mhz = only->Value();
+        const std::optional<uint32_t> hz = quill::sim::readClockMHz(mhz);
+        if (!hz) {
+            *error = "the lab's clock \"" + mhz + "\" is not a clock in MHz " +
+                     quill::sim::clockRangeMHz() + " (the simulator cannot time a slower one)";
+            return std::nullopt;
+        }
+        lab.frequencyMHz = *hz / 1e6;
     }
     lab.firmware = textOf(root, "firmware");
     lab.realTime = textOf(root, "pacing") != "as-fast-as-possible";

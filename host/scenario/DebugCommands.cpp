@@ -42,6 +42,8 @@ bool isIdentifier(const std::string& text) {
 // A variable's name and value: -2147483648 to 4294967295.
 int64_t parseValue(const std::string& text) {
     const bool negative = !text.empty() && text[0] == '-';
+    if (negative && text.size() > 1 && text[1] == '-')
+        throw LineError{"bad number " + inQuotes(text) + " for value"};
     const uint64_t magnitude = parseUnsigned(negative ? text.substr(1) : text,
                                              negative ? 0x80000000ull : 0xFFFFFFFFull, "value");
     return negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);

@@ -69,43 +69,14 @@ std::string signalName(const Tokens& t, std::size_t at, const std::string& what)
     return signal->name;
 }
 
-// A number with its unit joined ("490Hz", "50%") or apart ("490 Hz").
-// Returns the number and moves `at` past the unit; the unit must be one of
-// `units` (lower case), and scales by its factor.
-double quantity(const Tokens& t, std::size_t& at, const std::vector<std::pair<std::string, double>>& units,
-                const std::string& what) {
-    if (at >= t.size()) throw LineError{"missing argument: " + what};
-    std::string number = t[at].text;
-    std::size_t split = 0;
-    while (split < number.size() &&
-           (std::isdigit(static_cast<unsigned char>(number[split])) || number[split] == '.'))
-        ++split;
-    std::string unit = Lower(number.substr(split));
-    number = number.substr(0, split);
-    ++at;
-    if (unit.empty() && at < t.size()) {
-        for (const auto& [name, factor] : units) {
-            if (Lower(t[at].text) == name) {
-                unit = name;
-                ++at;
-                break;
-            }
-        }
-    }
-    for (const auto& [name, factor] : units)
-        if (unit == name) return parseDecimal(number, what) * factor;
-    std::string known;
-    for (const auto& [name, factor] : units) known += (known.empty() ? "" : ", ") + name;
-    throw LineError{what + " needs a unit (" + known + ")"};
-}
-
 double tolerance(const Tokens& t, std::size_t at, const std::string& what) {
     if (at >= t.size()) return 2;
     if (Lower(t[at].text) != "tolerance")
         throw LineError{"unexpected argument " + inQuotes(t[at].text) + " after " + what +
                         " (only: tolerance 2%)"};
     ++at;
-    const double percent = quantity(t, at, {{"%", 1.0}}, "tolerance");
+    const double percent =
+        parseQuantity(t, at, {{"%", 1.0}}, "tolerance", "2%", what + " tolerance needs a percentage such as 2%");
     noMore(t, at, what);
     if (!(percent > 0) || percent > 100) throw LineError{"tolerance must be above 0% and at most 100%"};
     return percent;
@@ -152,8 +123,8 @@ std::optional<Command> parseInstrumentCheck(const Tokens& t) {
         ExpectFrequencyCommand c;
         c.signal = signalName(t, 2, "expect frequency");
         std::size_t at = 3;
-        c.hertz = quantity(t, at, {{"hz", 1.0}, {"khz", 1e3}, {"mhz", 1e6}},
-                           "expect frequency needs a frequency such as 490 Hz");
+        c.hertz = parseQuantity(t, at, {{"Hz", 1.0}, {"kHz", 1e3}, {"MHz", 1e6}}, "frequency",
+                                "490 Hz", "expect frequency needs a frequency such as 490 Hz");
         if (!(c.hertz > 0) || c.hertz > kMaxHertz)
             throw LineError{"the frequency must be above 0 Hz and at most 1 GHz"};
         c.tolerancePercent = tolerance(t, at, "expect frequency");
@@ -163,7 +134,8 @@ std::optional<Command> parseInstrumentCheck(const Tokens& t) {
         ExpectDutyCommand c;
         c.signal = signalName(t, 2, "expect duty");
         std::size_t at = 3;
-        c.percent = quantity(t, at, {{"%", 1.0}}, "expect duty needs a duty cycle such as 50%");
+        c.percent = parseQuantity(t, at, {{"%", 1.0}}, "duty cycle", "50%",
+                                  "expect duty needs a duty cycle such as 50%");
         if (c.percent > 100) throw LineError{"a duty cycle is at most 100%"};
         c.tolerancePercent = tolerance(t, at, "expect duty");
         return c;

@@ -10,6 +10,7 @@
 #include "host/scenario/Lexer.h"
 #include "host/scenario/Scenario.h"
 #include "host/scenario/Values.h"
+#include "host/sim/Clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -111,38 +112,20 @@ private:
             throw LineError{"frequency must come before the commands that use the target"};
         if (sawFrequency_) throw LineError{"the frequency is already chosen"};
         sawFrequency_ = true;
-        // The unit may stand apart ("8 MHz") or be joined ("8MHz").
-        std::string number = t[1].text;
-        std::string unit;
-        std::size_t split = 0;
-        while (split < number.size() &&
-               (std::isdigit(static_cast<unsigned char>(number[split])) || number[split] == '.'))
-            ++split;
-        unit = number.substr(split);
-        number = number.substr(0, split);
-        if (t.size() > 2) {
-            if (!unit.empty()) noMore(t, 2);
-            unit = t[2].text;
-            noMore(t, 3);
-        }
-        double scale;
-        const std::string u = Lower(unit);
-        if (u.empty() || u == "hz") {
-            scale = 1;
-        } else if (u == "khz") {
-            scale = 1e3;
-        } else if (u == "mhz") {
-            scale = 1e6;
-        } else {
-            throw LineError{"unknown frequency unit " + inQuotes(unit) + " (use Hz, kHz or MHz)"};
-        }
+        // The unit may stand apart ("8 MHz"), be joined ("8MHz") or be left
+        // out (Hz).
+        std::size_t at = 1;
+        const double given =
+            parseQuantity(t, at, {{"Hz", 1.0}, {"kHz", 1e3}, {"MHz", 1e6}}, "frequency", "8 MHz",
+                          "a clock frequency such as 1000000, 8 MHz or 500kHz", 1.0);
+        noMore(t, at);
         // The range applies to the value as written: 0.5 Hz is below it,
         // not 1 Hz after rounding.
-        const double given = parseDecimal(number, "the frequency") * scale;
         const double hertz = std::round(given);
-        if (given < 1 || given > kMaxFrequency)
+        if (given < quill::sim::kMinClockHz || given > kMaxFrequency)
             throw LineError{"frequency " + t[1].text + (t.size() > 2 ? " " + t[2].text : "") +
-                            " is outside 1 Hz to 100 MHz"};
+                            " is outside " + std::to_string(quill::sim::kMinClockHz) +
+                            " Hz to 100 MHz (the simulator cannot time a slower clock)"};
         return FrequencyCommand{static_cast<uint32_t>(hertz)};
     }
 

@@ -37,6 +37,33 @@ const KindName kKindNames[] = {
 };
 const char* const kComingKinds[] = {"autostep", "settings"};
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A minus sign before what would be a number.
+bool negativeNumber(const std::string& text) {
+    return text.size() > 1 && text[0] == '-' && (isDigit(text[1]) || text[1] == '.');
+}
+
+// A decimal number with an exponent ("1e6", "2.5E-3").
+bool exponentNumber(const std::string& text) {
+    const std::size_t e = text.find_first_of("eE");
+    if (e == 0 || e == std::string::npos || e + 1 == text.size()) return false;
+    const std::size_t digits = e + 1 + (text[e + 1] == '+' || text[e + 1] == '-');
+    return digits < text.size() &&
+           std::all_of(text.begin(), text.begin() + static_cast<long>(e),
+                       [](char c) { return isDigit(c) || c == '.'; }) &&
+           std::all_of(text.begin() + static_cast<long>(digits), text.end(), isDigit);
+}
+
+// Why `text` is no number, in the words of a message.
+LineError notANumber(const std::string& text, const std::string& what) {
+    if (negativeNumber(text)) return LineError{what + " " + text + " is negative"};
+    if (exponentNumber(text))
+        return LineError{"bad number " + inQuotes(text) + " for " + what +
+                         " (write it without an exponent)"};
+    return LineError{"bad number " + inQuotes(text) + " for " + what};
+}
+
 }  // namespace
 
 void need(const Tokens& t, std::size_t index, const std::string& what) {
@@ -74,7 +101,13 @@ uint64_t parseUnsigned(const std::string& text, uint64_t max, const std::string&
             const int d = quill::text::HexDigit(c);
             return d >= 0 && d < base;
         });
-    if (!onlyDigits) throw LineError{"bad number " + inQuotes(text) + " for " + what};
+    if (!onlyDigits) {
+        if (base == 10 && text.find('.') != std::string::npos &&
+            std::any_of(text.begin(), text.end(), isDigit) &&
+            std::all_of(text.begin(), text.end(), [](char c) { return isDigit(c) || c == '.'; }))
+            throw LineError{what + " " + text + " is no whole number"};
+        throw notANumber(text, what);
+    }
     uint64_t value = 0;
     const auto [end, error] =
         std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
@@ -94,16 +127,60 @@ double parseDecimal(const std::string& text, const std::string& what) {
         } else if (c >= '0' && c <= '9') {
             digit = true;
         } else {
-            throw LineError{"bad number " + inQuotes(text) + " for " + what};
+            throw notANumber(text, what);
         }
     }
-    if (!digit) throw LineError{"bad number " + inQuotes(text) + " for " + what};
+    if (!digit) throw notANumber(text, what);
     double value = 0;
     const char* last = text.data() + text.size();
     const auto [end, error] = std::from_chars(text.data(), last, value, std::chars_format::fixed);
     if (error != std::errc{} || end != last || !std::isfinite(value))
         throw LineError{"bad number " + inQuotes(text) + " for " + what};
     return value;
+}
+
+double parseQuantity(const Tokens& t, std::size_t& at, const std::vector<Unit>& units,
+                     const std::string& noun, const std::string& example,
+                     const std::string& missing, std::optional<double> unitless) {
+    if (at >= t.size()) throw LineError{"missing argument: " + missing};
+    const std::string written = t[at].text;
+    // The number: digits and points, and an exponent, which parseDecimal
+    // refuses by name (a unit begins with no digit).
+    std::size_t split = !written.empty() && written[0] == '-' ? 1 : 0;
+    while (split < written.size() && (isDigit(written[split]) || written[split] == '.')) ++split;
+    if (split + 1 < written.size() && (written[split] == 'e' || written[split] == 'E') &&
+        (isDigit(written[split + 1]) || written[split + 1] == '-' || written[split + 1] == '+')) {
+        split += 2;
+        while (split < written.size() && isDigit(written[split])) ++split;
+    }
+    const std::string number = written.substr(0, split);
+    std::string unit = written.substr(split);
+    if (number.empty() || number == "-")
+        throw LineError{"bad " + noun + " " + inQuotes(written) + " (write a number and a unit such as " +
+                        example + ")"};
+    ++at;
+    std::string names;
+    for (const Unit& u : units) names += (names.empty() ? "" : ", ") + u.name;
+    const auto known = [&](const std::string& word) -> const Unit* {
+        for (const Unit& u : units)
+            if (Lower(word) == Lower(u.name)) return &u;
+        return nullptr;
+    };
+    if (unit.empty() && at < t.size() && known(t[at].text)) unit = t[at++].text;
+    const std::string shown = written + (unit.empty() || written.ends_with(unit) ? "" : " " + unit);
+    if (negativeNumber(number))
+        throw LineError{"the " + noun + " " + shown + " is negative (write one such as " + example +
+                        ")"};
+    const double value = parseDecimal(number, "the " + noun);
+    if (unit.empty()) {
+        if (unitless) return value * *unitless;
+        throw LineError{"the " + noun + " " + number + " needs a unit (" + names + ")"};
+    }
+    const Unit* u = known(unit);
+    if (!u)
+        throw LineError{"unknown unit " + inQuotes(unit) + " for the " + noun + " (use " + names +
+                        ")"};
+    return value * u->factor;
 }
 
 bool parseLevel(const std::string& text, const std::string& what) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/scenario/Lexer.h"
 #include "host/scenario/Scenario.h"
@@ -21,11 +22,28 @@ void need(const Tokens& t, std::size_t index, const std::string& what);
 void noMore(const Tokens& t, std::size_t count);
 
 // Unsigned integer in decimal, 0x hexadecimal or 0b binary, at most max.
-// `what` names the value in messages ("cycles", "pin").
+// `what` names the value in messages ("cycles", "pin"), which say what is
+// wrong: negative, not whole, too large or no number.
 uint64_t parseUnsigned(const std::string& text, uint64_t max, const std::string& what);
 
-// A plain decimal number such as 5, 0.25 or 3.6864 (no exponent, no sign).
+// A plain decimal number such as 5, 0.25 or 3.6864 (no exponent, no sign);
+// messages as parseUnsigned's.
 double parseDecimal(const std::string& text, const std::string& what);
+
+// A number and its unit at t[at], joined ("490Hz", "50%") or apart
+// ("490 Hz"); moves `at` past them and returns the number times the
+// unit's factor. Units are matched in any case and named as given in
+// messages. `noun` names the value ("frequency"), `example` shows one
+// ("490 Hz"); with no word at t[at] the message is "missing argument: " +
+// `missing`. A number without a unit counts as `unitless` when that is
+// given, and is refused otherwise.
+struct Unit {
+    std::string name;  // "kHz"
+    double factor;     // 1e3
+};
+double parseQuantity(const Tokens& t, std::size_t& at, const std::vector<Unit>& units,
+                     const std::string& noun, const std::string& example,
+                     const std::string& missing, std::optional<double> unitless = std::nullopt);
 
 // 1/0, high/low, on/off, true/false, yes/no.
 bool parseLevel(const std::string& text, const std::string& what);

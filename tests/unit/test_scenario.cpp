@@ -166,7 +166,10 @@ TEST(Scenario, ArgumentErrors) {
         {"wait cycles 99999999999999999999999",
          "cycles 99999999999999999999999 is too large (at "
          "most 1000000000000)"},
-        {"wait ms -1", "bad number \"-1\" for the time"},
+        {"wait ms -1", "the time -1 is negative"},
+        {"wait cycles -5", "cycles -5 is negative"},
+        {"wait cycles 1.5", "cycles 1.5 is no whole number"},
+        {"wait ms 1e3", "bad number \"1e3\" for the time (write it without an exponent)"},
         {"expect pin PORTA.8 1",
          "unknown register form \"PORTA.8\" (write register.bit such as "
          "PORTA.0, bit 0 to 7)"},
@@ -181,11 +184,24 @@ TEST(Scenario, ArgumentErrors) {
         {"wait cycles 0x1g", "bad number \"0x1g\" for cycles"},
         {"wait cycles 0b102", "bad number \"0b102\" for cycles"},
         {"expect register PORTA 0x100", "value 0x100 is too large (at most 255)"},
-        {"frequency 1e6", "unknown frequency unit \"e6\" (use Hz, kHz or MHz)"},
-        {"frequency 0.5", "frequency 0.5 is outside 1 Hz to 100 MHz"},
+        {"frequency 1e6", "bad number \"1e6\" for the frequency (write it without an exponent)"},
+        {"frequency 8 furlongs", "unexpected argument \"furlongs\" after frequency"},
+        {"frequency 8furlongs", "unknown unit \"furlongs\" for the frequency (use Hz, kHz, MHz)"},
+        {"frequency fast", "bad frequency \"fast\" (write a number and a unit such as 8 MHz)"},
+        {"frequency -8 MHz", "the frequency -8 MHz is negative (write one such as 8 MHz)"},
+        // The simulator cannot time a clock below 3200 Hz.
+        {"frequency 0.5",
+         "frequency 0.5 is outside 3200 Hz to 100 MHz (the simulator cannot time a slower clock)"},
+        {"frequency 3 kHz",
+         "frequency 3 kHz is outside 3200 Hz to 100 MHz (the simulator cannot time a slower clock)"},
+        {"frequency 3199.9Hz", "frequency 3199.9Hz is outside 3200 Hz to 100 MHz (the simulator "
+                               "cannot time a slower clock)"},
         {"expect register PORTA 0 mask 0", "mask 0 compares no bits: the check would always hold"},
     };
     for (const Case& c : cases) EXPECT_EQ(errorOf(c.line), c.error) << c.line;
+    const ParseResult slowest = parseText("frequency 3.2 kHz\n");
+    ASSERT_TRUE(slowest.ok()) << slowest.errors[0].text();
+    EXPECT_EQ(std::get<FrequencyCommand>(slowest.script.steps[0].command).hertz, 3200u);
 }
 
 // Numbers do not depend on the C library's locale: under a decimal-comma

@@ -73,8 +73,21 @@ TEST(ScenarioInstruments, WaveformsFrequencyAndDuty) {
     EXPECT_EQ(d.tolerancePercent, 1);
     EXPECT_EQ(describe(d), "expect duty PB3 25% (tolerance 1%)");
 
-    EXPECT_EQ(errorOf("expect frequency PB3 490"),
-              "expect frequency needs a frequency such as 490 Hz needs a unit (hz, khz, mhz)");
+    // Messages say what is wrong with the number.
+    EXPECT_EQ(errorOf("expect frequency PB3 490"), "the frequency 490 needs a unit (Hz, kHz, MHz)");
+    EXPECT_EQ(errorOf("expect frequency PB3 -490 Hz"),
+              "the frequency -490 Hz is negative (write one such as 490 Hz)");
+    EXPECT_EQ(errorOf("expect frequency PB3 490furlongs"),
+              "unknown unit \"furlongs\" for the frequency (use Hz, kHz, MHz)");
+    EXPECT_EQ(errorOf("expect frequency PB3 fast"),
+              "bad frequency \"fast\" (write a number and a unit such as 490 Hz)");
+    EXPECT_EQ(errorOf("expect frequency PB3"),
+              "missing argument: expect frequency needs a frequency such as 490 Hz");
+    EXPECT_EQ(errorOf("expect duty PB3 -5%"),
+              "the duty cycle -5% is negative (write one such as 50%)");
+    EXPECT_EQ(errorOf("expect duty PB3 50% tolerance -1%"),
+              "the tolerance -1% is negative (write one such as 2%)");
+    EXPECT_EQ(errorOf("expect duty PB3 1.2.3%"), "bad number \"1.2.3\" for the duty cycle");
     EXPECT_EQ(errorOf("expect duty PB3 120%"), "a duty cycle is at most 100%");
     EXPECT_EQ(errorOf("expect duty PB3 50% tolerance 0%"),
               "tolerance must be above 0% and at most 100%");

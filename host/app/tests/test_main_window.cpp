@@ -5,10 +5,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTest>
 
 #include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
@@ -84,6 +87,29 @@ TEST_F(MainWindowTest, DisabledCommandsAndTheStatusLineSayWhy) {
     window->run();
     EXPECT_TRUE(status->text().contains("Running")) << status->text().toStdString();
     window->breakRun();
+}
+
+// The clock box offers no clock the simulator cannot time (below 3200 Hz
+// a conversion divided by zero): a slower one typed is not taken.
+TEST_F(MainWindowTest, TheClockBoxKeepsToClocksTheSimulatorCanTime) {
+    auto* clock = window->findChild<QDoubleSpinBox*>("frequency");
+    ASSERT_TRUE(clock);
+    auto* text = clock->findChild<QLineEdit*>();
+    ASSERT_TRUE(text);
+    const auto type = [&](const QString& value) {
+        clock->setFocus();
+        text->selectAll();
+        QTest::keyClick(text, Qt::Key_Delete);
+        QTest::keyClicks(text, value);
+        QTest::keyClick(text, Qt::Key_Return);
+    };
+    type("0.0032");
+    EXPECT_DOUBLE_EQ(window->config().frequencyMHz, 0.0032);
+    type("0.001");
+    EXPECT_GE(window->config().frequencyMHz, 0.0032);
+    EXPECT_DOUBLE_EQ(clock->minimum(), 0.0032);
+    type("8");
+    EXPECT_DOUBLE_EQ(window->config().frequencyMHz, 8);
 }
 
 TEST_F(MainWindowTest, DockedWindowClientIsTheDialogParent) {

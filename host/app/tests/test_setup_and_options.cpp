@@ -59,6 +59,24 @@ TEST(HostOptions, TimeLimitIsParsedAndBounded) {
     }
 }
 
+// The clock is a plain number of MHz from the slowest the simulator can
+// time (3200 Hz; below it a conversion divided by zero) to 32.
+TEST(HostOptions, TheClockIsAPlainNumberTheSimulatorCanTime) {
+    std::string error;
+    for (const char* good : {"0.0032", "3.6864", "32", "8"}) {
+        auto options = ParseHostOptions({"--frequency", good}, &error);
+        ASSERT_TRUE(options) << good << ": " << error;
+        EXPECT_DOUBLE_EQ(options->frequencyMHz, std::stod(good));
+        EXPECT_TRUE(options->frequencyGiven);
+    }
+    for (const char* bad : {"0.001", "0.0031", "0", "-1", "0x10", "33", "inf", " 1", "1MHz", ""}) {
+        EXPECT_FALSE(ParseHostOptions({"--frequency", bad}, &error)) << bad;
+        EXPECT_NE(error.find("--frequency wants a clock in MHz from 0.0032 to 32 MHz"),
+                  std::string::npos)
+            << error;
+    }
+}
+
 // A lab comes alone (quill-host lab.quill) or with --lab, also headless;
 // --version needs no scenario.
 TEST(HostOptions, LabFileAloneOrWithItsOptionAndVersion) {

@@ -117,4 +117,47 @@ TEST_F(LabFiles, BadFilesAreRefusedAndAFailedSaveKeepsTheOldLab) {
     EXPECT_EQ(read(path), good);
 }
 
+// A lab's clock is a plain number of MHz the simulator can time: no
+// hexadecimal, sign or markup (text inside markup was read as no clock,
+// the default 1 MHz), nothing below 3200 Hz (its converter timing divides
+// by zero there).
+TEST_F(LabFiles, TheClockIsAPlainNumberOfMegahertzTheSimulatorCanTime) {
+    const std::string path = (dir / "lab.quill").string();
+    std::string error;
+    ASSERT_TRUE(saveLab(sample(), path, &error)) << error;
+    const std::string good = read(path);
+    const std::string clock = "<clock-mhz>3.6864</clock-mhz>";
+    ASSERT_NE(good.find(clock), std::string::npos) << good;
+    auto load = [&](const std::string& replacement, std::string* why) {
+        std::string text = good;
+        text.replace(text.find(clock), clock.size(), replacement);
+        std::ofstream(dir / "clock.quill") << text;
+        return loadLab((dir / "clock.quill").string(), why);
+    };
+    for (const char* bad : {"0x10", "0.001", "0.0031", "-1", "+1", "1 MHz", "inf", "nan",
+                            "1,5", "33", "1e", "1e2"}) {
+        std::string why;
+        EXPECT_FALSE(load("<clock-mhz>" + std::string(bad) + "</clock-mhz>", &why)) << bad;
+        EXPECT_NE(why.find("is not a clock in MHz from 0.0032 to 32 MHz"), std::string::npos)
+            << bad << ": " << why;
+    }
+    for (const char* markup : {"<clock-mhz><b>1</b></clock-mhz>", "<clock-mhz>1<b/></clock-mhz>",
+                               "<clock-mhz></clock-mhz>", "<clock-mhz><!-- 8 --></clock-mhz>"}) {
+        std::string why;
+        EXPECT_FALSE(load(markup, &why)) << markup;
+        EXPECT_NE(why.find("<clock-mhz> holds no plain number"), std::string::npos)
+            << markup << ": " << why;
+    }
+    std::optional<Lab> lab = load("<clock-mhz>0.0032</clock-mhz>", &error);
+    ASSERT_TRUE(lab) << error;
+    EXPECT_DOUBLE_EQ(lab->frequencyMHz, 0.0032);
+    lab = load("<clock-mhz>32</clock-mhz>", &error);
+    ASSERT_TRUE(lab) << error;
+    EXPECT_DOUBLE_EQ(lab->frequencyMHz, 32);
+    // Without the element the clock is the default.
+    lab = load("", &error);
+    ASSERT_TRUE(lab) << error;
+    EXPECT_DOUBLE_EQ(lab->frequencyMHz, 1);
+}
+
 }  // namespace
