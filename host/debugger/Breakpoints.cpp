@@ -29,13 +29,17 @@ bool Breakpoints::lineBreakpoint(const std::string& file, int line, Breakpoint* 
 }
 
 const Breakpoint* Breakpoints::add(std::string_view where, std::string* error) {
-    if (!program_ || !program_->hasLineInfo()) {
-        *error = "the program has no line information (build it with -gdwarf-4 as an ELF file)";
+    if (!program_) {
+        *error = "the program has no symbols (an ELF file has them)";
         return nullptr;
     }
     Breakpoint breakpoint;
     const std::size_t colon = where.rfind(':');
     if (colon != std::string_view::npos) {
+        if (!program_->hasLineInfo()) {
+            *error = program_->missingLineInfo();
+            return nullptr;
+        }
         const std::string_view name = where.substr(0, colon);
         const std::string_view number = where.substr(colon + 1);
         int line = 0;
@@ -82,7 +86,7 @@ bool Breakpoints::hasLine(const std::string& file, int line) const {
 
 bool Breakpoints::toggleLine(const std::string& file, int line, std::string* error) {
     if (!program_ || !program_->hasLineInfo()) {
-        *error = "the program has no line information";
+        *error = program_ ? program_->missingLineInfo() : "the program has no line information";
         return false;
     }
     Breakpoint breakpoint;

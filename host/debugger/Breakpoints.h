@@ -27,7 +27,8 @@ public:
 
     // Adds a breakpoint on "file.c:57" (a line: every statement of it; a
     // line without code moves on to the next line that has some) or "main"
-    // (a function, past its frame set-up). Returns it, or fills *error.
+    // (a function, past its frame set-up; from the symbol table, so also
+    // in a program without line information). Returns it, or fills *error.
     const Breakpoint* add(std::string_view where, std::string* error);
     // Adds a breakpoint on a line of a file the line table names, or
     // removes the one there; false (with *error) when the line and the

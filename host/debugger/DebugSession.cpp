@@ -24,6 +24,22 @@ std::string where(const std::optional<SourceLocation>& location) {
 
 }  // namespace
 
+std::string DebugSession::describe(uint32_t pc) const {
+    if (program_) {
+        if (std::optional<SourceLocation> line = program_->locate(pc)) return where(line);
+        // Without a line, the function from the symbol table.
+        if (const Symbol* f = program_->functionAt(pc))
+            return f->name + (pc == f->address ? "" : "+" + hex(pc - f->address, 1));
+    }
+    return where(std::nullopt);
+}
+
+std::string DebugSession::here() const {
+    const Machine* machine = debugger_.machine();
+    return machine && debugger_.debugging() ? describe(machine->programCounter())
+                                            : where(std::nullopt);
+}
+
 DebugSession::DebugSession(Debugger& debugger) : debugger_(debugger) {
     debugger_.setBreakpoints(&breakpoints_.addresses());
 }
@@ -36,11 +52,7 @@ void DebugSession::load(const std::string& firmwarePath) {
     problem_.clear();
     try {
         program_ = std::make_unique<ProgramInfo>(ProgramInfo::load(firmwarePath));
-        if (!program_->hasLineInfo())
-            problem_ = program_->hasStabs()
-                           ? "the program's debug information is STABS (avr-gcc -g), which is "
-                             "not read: build it with -gdwarf-4 for source lines"
-                           : "the program has no line information (build it with -gdwarf-4)";
+        problem_ = program_->missingLineInfo();
     } catch (const std::runtime_error& e) {
         problem_ = e.what();
     }
@@ -59,7 +71,8 @@ DebugSession::Outcome DebugSession::addBreakpoint(const std::string& location) {
     if (!b) return {Outcome::Error, program_ ? error : "no debug information: " + problem_};
     std::string addresses;
     for (uint32_t pc : b->addresses) addresses += (addresses.empty() ? "" : ", ") + hex(pc, 4);
-    return {Outcome::Ok, "breakpoint at " + where(b->source) + " (" + addresses + ")"};
+    const std::string at = b->source.line > 0 ? where(b->source) : describe(b->addresses.front());
+    return {Outcome::Ok, "breakpoint at " + at + " (" + addresses + ")"};
 }
 
 DebugSession::Outcome DebugSession::clearBreakpoints() {
@@ -75,14 +88,14 @@ DebugSession::Outcome DebugSession::runUntilBreak(uint64_t cycles,
     const uint64_t start = debugger_.machine()->cycles();
     switch (debugger_.runToBreakpoint(cycles, keepGoing)) {
         case Debugger::RunEnd::Breakpoint:
-            return {Outcome::Ok, "halted at " + where(currentLine()) + " (PC " +
+            return {Outcome::Ok, "halted at " + here() + " (PC " +
                                      hex(debugger_.machine()->programCounter(), 4) + ") after " +
                                      std::to_string(debugger_.machine()->cycles() - start) +
                                      " cycles"};
         case Debugger::RunEnd::Reached:
             return {Outcome::Failed,
                     "no breakpoint stopped the program within " + std::to_string(cycles) +
-                        " cycles (now at " + where(currentLine()) + ")"};
+                        " cycles (now at " + here() + ")"};
         case Debugger::RunEnd::Stopped:
             return {Outcome::Failed, "the program stopped: " + debugger_.lastFault()};
         case Debugger::RunEnd::Cancelled:
@@ -93,7 +106,8 @@ DebugSession::Outcome DebugSession::runUntilBreak(uint64_t cycles,
 
 DebugSession::Outcome DebugSession::expectSource(const std::string& file, int line) const {
     if (!program_ || !program_->hasLineInfo())
-        return {Outcome::Error, problem_.empty() ? "no line information" : problem_};
+        return {Outcome::Error, "no source line to check: " +
+                                    (problem_.empty() ? std::string("no line information") : problem_)};
     const std::string full = program_->findFile(file);
     if (full.empty())
         return {Outcome::Error, "the program has no source file \"" + file +
@@ -154,7 +168,7 @@ DebugSession::Outcome DebugSession::stepped(bool ran, const char* what) {
         return {Outcome::Failed, debugger_.lastFault().empty()
                                      ? std::string("the program is not halted")
                                      : "the program stopped: " + debugger_.lastFault()};
-    return {Outcome::Ok, std::string(what) + " to " + where(currentLine()) + " (PC " +
+    return {Outcome::Ok, std::string(what) + " to " + here() + " (PC " +
                              hex(debugger_.machine()->programCounter(), 4) + ")"};
 }
 

@@ -25,7 +25,8 @@ public:
 
     // Reads the debug information of the firmware a new session runs. An
     // Intel HEX file, or an ELF file the reader refuses, leaves the session
-    // without it; the reason is in programProblem(). Breakpoints are
+    // without it; the reason is in programProblem(), which also says what
+    // an ELF file without line information misses. Breakpoints are
     // cleared: their addresses belonged to the previous program.
     void load(const std::string& firmwarePath);
     const ProgramInfo* program() const { return program_.get(); }
@@ -64,6 +65,10 @@ public:
     bool writeScalar(const Symbol& variable, uint32_t value);
 
 private:
+    // An address for messages: "debug_demo.c:18", else the function
+    // holding it ("tick+0x4"), else that it has no line information.
+    std::string describe(uint32_t pc) const;
+    std::string here() const;  // the next instruction's, while debugging
     uint16_t stackPointer() const;
     Outcome stepped(bool ran, const char* what);
     // The variable of that name, if it is a scalar the session can read.

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "host/debugger/Stabs.h"
 #include "platform/files.h"
 
 namespace quill::debugger {
@@ -24,7 +25,7 @@ constexpr std::size_t kMaxElfBytes = 64u << 20;
 constexpr uint64_t kDataOffset = 0x800000;
 constexpr uint64_t kDataEnd = 0x810000;  // EEPROM follows
 
-// Closes what libelf and libdw opened, whatever way the reading ends.
+// Closes what libelf or libdw opened, whatever way the reading ends.
 struct Handles {
     Elf* elf = nullptr;
     Dwarf* dwarf = nullptr;
@@ -34,15 +35,20 @@ struct Handles {
     }
 };
 
-bool hasSection(Elf* elf, const char* wanted) {
+// The bytes of the section of that name; empty when there is none, or
+// libelf cannot give its contents.
+std::string_view section(Elf* elf, const char* wanted) {
     std::size_t names;
-    if (elf_getshdrstrndx(elf, &names) != 0) return false;
+    if (elf_getshdrstrndx(elf, &names) != 0) return {};
     for (Elf_Scn* scn = elf_nextscn(elf, nullptr); scn; scn = elf_nextscn(elf, scn)) {
         GElf_Shdr shdr;
         const char* name = gelf_getshdr(scn, &shdr) ? elf_strptr(elf, names, shdr.sh_name) : nullptr;
-        if (name && std::strcmp(name, wanted) == 0) return true;
+        if (!name || std::strcmp(name, wanted) != 0 || shdr.sh_type == SHT_NOBITS) continue;
+        Elf_Data* data = elf_getdata(scn, nullptr);
+        if (!data || !data->d_buf) return {};
+        return {static_cast<const char*>(data->d_buf), data->d_size};
     }
-    return false;
+    return {};
 }
 
 void readSymbols(Elf* elf, std::vector<Symbol>& functions, std::vector<Symbol>& variables) {
@@ -93,13 +99,44 @@ ProgramInfo ProgramInfo::parse(std::string bytes, const std::string& path) {
 
     ProgramInfo info;
     readSymbols(h.elf, info.functions_, info.variables_);
-    info.stabs_ = hasSection(h.elf, ".stab");
-
-    // Without .debug_info libdw has nothing to read: the line table stays
-    // empty.
-    h.dwarf = dwarf_begin_elf(h.elf, DWARF_C_READ, nullptr);
-    if (!h.dwarf) return info;
     std::unordered_map<std::string, uint32_t> fileIndex;
+    info.readDwarf(h.elf, fileIndex);
+    // avr-gcc's -g: STABS for the program's own units (beside it there may
+    // be DWARF from the C library's start-up files).
+    const std::string_view stab = section(h.elf, ".stab");
+    info.stabs_ = !stab.empty();
+    if (info.stabs_) info.readStabs(stab, section(h.elf, ".stabstr"), fileIndex);
+    // Sequences come per unit; an end of sequence sorts before a row that
+    // starts at the same address.
+    std::stable_sort(info.rows_.begin(), info.rows_.end(), [](const Row& a, const Row& b) {
+        return a.address != b.address ? a.address < b.address : a.endSequence > b.endSequence;
+    });
+    return info;
+}
+
+void ProgramInfo::readStabs(std::string_view stab, std::string_view stabstr,
+                            std::unordered_map<std::string, uint32_t>& fileIndex) {
+    const stabs::Table table = stabs::read(stab, stabstr);
+    for (const std::string& dir : table.dirs)
+        if (std::find(compDirs_.begin(), compDirs_.end(), dir) == compDirs_.end())
+            compDirs_.push_back(dir);
+    std::vector<uint32_t> index;  // the table's file numbers to ours
+    for (const std::string& file : table.files) {
+        auto [it, added] = fileIndex.emplace(file, static_cast<uint32_t>(files_.size()));
+        if (added) files_.push_back(file);
+        index.push_back(it->second);
+    }
+    for (const stabs::Line& line : table.lines)
+        if (line.address < kDataOffset)
+            rows_.push_back({line.address, index[line.file], line.line, true, line.endSequence});
+    headerLines_.insert(headerLines_.end(), table.functions.begin(), table.functions.end());
+}
+
+void ProgramInfo::readDwarf(Elf* elf, std::unordered_map<std::string, uint32_t>& fileIndex) {
+    // Without .debug_info libdw has nothing to read.
+    Handles h;
+    h.dwarf = dwarf_begin_elf(elf, DWARF_C_READ, nullptr);
+    if (!h.dwarf) return;
     Dwarf_Off offset = 0, next = 0;
     std::size_t headerSize = 0;
     while (dwarf_nextcu(h.dwarf, offset, &next, &headerSize, nullptr, nullptr, nullptr) == 0) {
@@ -109,9 +146,9 @@ ProgramInfo ProgramInfo::parse(std::string bytes, const std::string& path) {
         if (!dwarf_offdie(h.dwarf, dieOffset, &cu)) continue;
         Dwarf_Attribute attr;
         if (const char* dir = dwarf_formstring(dwarf_attr(&cu, DW_AT_comp_dir, &attr))) {
-            if (std::find(info.compDirs_.begin(), info.compDirs_.end(), dir) ==
-                info.compDirs_.end())
-                info.compDirs_.push_back(dir);
+            if (std::find(compDirs_.begin(), compDirs_.end(), dir) ==
+                compDirs_.end())
+                compDirs_.push_back(dir);
         }
         // The header line of each function, for breakpoints past the frame
         // set-up.
@@ -122,7 +159,7 @@ ProgramInfo ProgramInfo::parse(std::string bytes, const std::string& path) {
                 int line;
                 if (dwarf_tag(&child) == DW_TAG_subprogram && dwarf_lowpc(&child, &low) == 0 &&
                     dwarf_decl_line(&child, &line) == 0)
-                    info.headerLines_.emplace_back(static_cast<uint32_t>(low), line);
+                    headerLines_.emplace_back(static_cast<uint32_t>(low), line);
             } while (dwarf_siblingof(&child, &child) == 0);
         }
         Dwarf_Lines* lines = nullptr;
@@ -140,18 +177,12 @@ ProgramInfo ProgramInfo::parse(std::string bytes, const std::string& path) {
             dwarf_linebeginstatement(line, &statement);
             dwarf_lineendsequence(line, &end);
             auto [it, added] =
-                fileIndex.emplace(file, static_cast<uint32_t>(info.files_.size()));
-            if (added) info.files_.push_back(file);
-            info.rows_.push_back(
+                fileIndex.emplace(file, static_cast<uint32_t>(files_.size()));
+            if (added) files_.push_back(file);
+            rows_.push_back(
                 {static_cast<uint32_t>(address), it->second, number, statement, end});
         }
     }
-    // Sequences come per unit; an end of sequence sorts before a row that
-    // starts at the same address.
-    std::stable_sort(info.rows_.begin(), info.rows_.end(), [](const Row& a, const Row& b) {
-        return a.address != b.address ? a.address < b.address : a.endSequence > b.endSequence;
-    });
-    return info;
 }
 
 std::optional<SourceLocation> ProgramInfo::locate(uint32_t pc) const {
@@ -201,6 +232,13 @@ int ProgramInfo::nextLineWithCode(const std::string& file, int line) const {
         if (best == 0 || r.line < best) best = r.line;
     }
     return best;
+}
+
+std::string ProgramInfo::missingLineInfo() const {
+    if (hasLineInfo()) return {};
+    return stabs_ ? "the program's STABS debug information has no line table: breakpoints by "
+                    "function only"
+                  : "built without -g: breakpoints by function only";
 }
 
 const Symbol* ProgramInfo::function(std::string_view name) const {

@@ -1,17 +1,22 @@
 // What the debugger knows about a program from its ELF file: the line table
 // (source file and line of every instruction address, from the DWARF
-// information through elfutils' libdw), the functions and the global and
-// static variables (address and size, from the symbol table).
+// information through elfutils' libdw, and from STABS, what avr-gcc writes
+// for a plain -g), the functions and the global and static variables
+// (address and size, from the symbol table, so that they are there without
+// debug information too; a variable's value is unsigned of its size).
 //
-// Toolkit-free. A program without line information (stripped, or Intel
-// HEX) gives an empty line table; its symbols may still be there.
+// Toolkit-free. A program without line information (built without -g, or
+// stripped) gives an empty line table; its symbols may still be there.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+struct Elf;
 
 namespace quill::debugger {
 
@@ -40,9 +45,11 @@ public:
     static ProgramInfo parse(std::string bytes, const std::string& name);
 
     bool hasLineInfo() const { return !rows_.empty(); }
-    // The file carries STABS debug information (what avr-gcc's -g writes),
-    // which is not read: build with -gdwarf-4 for source lines.
+    // The file carries STABS debug information (a .stab section).
     bool hasStabs() const { return stabs_; }
+    // What a user misses without a line table, for messages ("built
+    // without -g: breakpoints by function only"); empty with one.
+    std::string missingLineInfo() const;
     // Every source file the line table names, in the order first seen.
     const std::vector<std::string>& files() const { return files_; }
     // The compilation folders of the program's units (where relative file
@@ -91,6 +98,12 @@ private:
     std::vector<Symbol> variables_;
     // Entry address and header line of each function the DWARF describes.
     std::vector<std::pair<uint32_t, int>> headerLines_;
+
+    // Both add to the line table; fileIndex maps a path to its index in
+    // files_.
+    void readDwarf(Elf* elf, std::unordered_map<std::string, uint32_t>& fileIndex);
+    void readStabs(std::string_view stab, std::string_view stabstr,
+                   std::unordered_map<std::string, uint32_t>& fileIndex);
 };
 
 }  // namespace quill::debugger

@@ -1,10 +1,11 @@
 // The line table, symbols and breakpoints of the debugger's demo program
-// (built with -g -Og), checked against the source text itself: the lines
-// are found by their contents, not by number.
+// (built with DWARF, with STABS, and stripped), checked against the source
+// text itself: the lines are found by their contents, not by number.
 #include <gtest/gtest.h>
 
 #include "host/debugger/tests/DemoSource.h"
 
+#include <memory>
 #include <string>
 
 #include "host/debugger/Breakpoints.h"
@@ -19,14 +20,19 @@ using demo::kSource;
 
 using demo::lineOf;
 
-struct ProgramInfoTest : ::testing::Test {
-    static void SetUpTestSuite() { info = new qd::ProgramInfo(qd::ProgramInfo::load(kElf)); }
-    static void TearDownTestSuite() { delete info; }
-    static qd::ProgramInfo* info;
+// The DWARF and the STABS build give the same lines.
+struct ProgramInfoTest : ::testing::TestWithParam<std::string> {
+    void SetUp() override {
+        stored = std::make_unique<qd::ProgramInfo>(qd::ProgramInfo::load(GetParam()));
+        info = stored.get();
+    }
+    std::unique_ptr<qd::ProgramInfo> stored;
+    qd::ProgramInfo* info = nullptr;
 };
-qd::ProgramInfo* ProgramInfoTest::info = nullptr;
+INSTANTIATE_TEST_SUITE_P(Builds, ProgramInfoTest, ::testing::Values(kElf, demo::kStabsElf),
+                         [](const auto& p) { return p.param == kElf ? "Dwarf" : "Stabs"; });
 
-TEST_F(ProgramInfoTest, LinesFilesAndFunctions) {
+TEST_P(ProgramInfoTest, LinesFilesAndFunctions) {
     ASSERT_TRUE(info->hasLineInfo());
     const std::string file = info->findFile("debug_demo.c");
     EXPECT_EQ(file, kSource);
@@ -49,20 +55,52 @@ TEST_F(ProgramInfoTest, LinesFilesAndFunctions) {
     EXPECT_TRUE(info->lineAddresses(file, lineOf("for (;;)")).empty());
     EXPECT_EQ(info->nextLineWithCode(file, lineOf("for (;;)")), lineOf("tick();"));
     EXPECT_FALSE(info->locate(0xFFFE));
+    EXPECT_EQ(info->missingLineInfo(), "");
+    // main() starts in its header line's code or past it, never in tick().
+    const qd::Symbol* main = info->function("main");
+    ASSERT_NE(main, nullptr);
+    EXPECT_GE(info->locate(info->functionBreakAddress(*main))->line, lineOf("int main"));
 }
 
-TEST_F(ProgramInfoTest, VariablesFromTheSymbolTable) {
-    const qd::Symbol* total = info->variable("total");
-    ASSERT_NE(total, nullptr);
-    EXPECT_EQ(total->size, 2u);
-    EXPECT_GE(total->address, 0x60u);  // data space, past the I/O registers
-    const qd::Symbol* passes = info->variable("passes");  // static
-    ASSERT_NE(passes, nullptr);
-    EXPECT_EQ(passes->size, 1u);
-    EXPECT_EQ(info->variable("main"), nullptr);  // a function
+// Variables and functions come from the symbol table, with debug
+// information or without.
+TEST(ProgramSymbols, VariablesAndFunctionsOfEveryBuild) {
+    for (const std::string& elf : {kElf, demo::kStabsElf, demo::kStrippedElf}) {
+        SCOPED_TRACE(elf);
+        const qd::ProgramInfo info = qd::ProgramInfo::load(elf);
+        const qd::Symbol* total = info.variable("total");
+        ASSERT_NE(total, nullptr);
+        EXPECT_EQ(total->size, 2u);
+        EXPECT_GE(total->address, 0x60u);  // data space, past the I/O registers
+        const qd::Symbol* passes = info.variable("passes");  // static
+        ASSERT_NE(passes, nullptr);
+        EXPECT_EQ(passes->size, 1u);
+        EXPECT_EQ(info.variable("main"), nullptr);  // a function
+        EXPECT_NE(info.function("tick"), nullptr);
+    }
 }
 
-TEST_F(ProgramInfoTest, BreakpointsOnLinesAndFunctions) {
+// Stripped of its debug information the program still has breakpoints on
+// functions; one on a line says what is missing.
+TEST(ProgramSymbols, StrippedProgramBreaksByFunctionOnly) {
+    const qd::ProgramInfo info = qd::ProgramInfo::load(demo::kStrippedElf);
+    EXPECT_FALSE(info.hasLineInfo());
+    EXPECT_FALSE(info.hasStabs());
+    EXPECT_EQ(info.missingLineInfo(), "built without -g: breakpoints by function only");
+    qd::Breakpoints breakpoints(&info);
+    std::string error;
+    const qd::Breakpoint* tick = breakpoints.add("tick", &error);
+    ASSERT_NE(tick, nullptr) << error;
+    EXPECT_EQ(tick->addresses, std::vector<uint32_t>{info.function("tick")->address});
+    EXPECT_EQ(tick->source.line, 0);
+    EXPECT_EQ(breakpoints.add("debug_demo.c:" + std::to_string(lineOf("passes++")), &error),
+              nullptr);
+    EXPECT_EQ(error, info.missingLineInfo());
+    EXPECT_FALSE(breakpoints.toggleLine(kSource, lineOf("passes++"), &error));
+    EXPECT_EQ(error, info.missingLineInfo());
+}
+
+TEST_P(ProgramInfoTest, BreakpointsOnLinesAndFunctions) {
     qd::Breakpoints breakpoints(info);
     std::string error;
     const qd::Breakpoint* b = breakpoints.add("debug_demo.c:" + std::to_string(lineOf("for (;;)")), &error);
@@ -117,7 +155,7 @@ TEST(ProgramInfo, RefusesWhatIsNoElfFile) {
     qd::Breakpoints none(nullptr);
     std::string error;
     EXPECT_EQ(none.add("main", &error), nullptr);
-    EXPECT_NE(error.find("no line information"), std::string::npos);
+    EXPECT_NE(error.find("no symbols"), std::string::npos);
 }
 
 }  // namespace

@@ -155,6 +155,9 @@ void DebuggerViews::showProgram() {
         showFileOf(first ? first->file : program->files().front());
     } else {
         showDisassembly();
+        // What is missing, and what still works.
+        if (!window_.session().programProblem().empty())
+            message(QString::fromStdString(window_.session().programProblem()));
     }
 }
 
