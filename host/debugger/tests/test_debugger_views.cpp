@@ -1,9 +1,11 @@
 // The source and watch docks in the window, offscreen, on the debugger's
-// demo: a breakpoint set with F9 on the highlighted-row's line, Run stops
-// there, the line is highlighted and the watched values are as expected;
-// changed values are marked, a value typed into the watch reaches the
-// program; F10 and Shift+F11 step at source level. Saves the window as
-// PNG for a look (build/.../debugger-views.png).
+// demo built with DWARF and with STABS: a breakpoint set with F9 on the
+// highlighted-row's line, Run stops there, the line is highlighted and the
+// watched values are as expected; changed values are marked, a value typed
+// into the watch reaches the program; F10 and Shift+F11 step at source
+// level. Stripped of its debug information the view shows the disassembly
+// and says what is missing. Saves the window as PNG for a look
+// (build/.../debugger-views-*.png).
 #include <gtest/gtest.h>
 
 #include "host/debugger/tests/DemoSource.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QAction>
 #include <QDockWidget>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QTableView>
@@ -69,7 +72,15 @@ struct DebuggerViewsTest : ::testing::Test {
     int highlightedLine() const { return views->sourceModel().highlighted() + 1; }
 };
 
-TEST_F(DebuggerViewsTest, BreakpointHaltShowsLineAndWatchedValues) {
+// The same steps on the DWARF and the STABS build.
+struct BuildsViewsTest : DebuggerViewsTest, ::testing::WithParamInterface<std::string> {
+    void SetUp() override { start(GetParam()); }
+    QString name() const { return GetParam() == demo::kElf ? "dwarf" : "stabs"; }
+};
+INSTANTIATE_TEST_SUITE_P(Builds, BuildsViewsTest, ::testing::Values(demo::kElf, demo::kStabsElf),
+                         [](const auto& p) { return p.param == demo::kElf ? "Dwarf" : "Stabs"; });
+
+TEST_P(BuildsViewsTest, BreakpointHaltShowsLineAndWatchedValues) {
     // Halted at reset: the source view shows the program's file.
     EXPECT_EQ(views->sourceDock()->windowTitle(), "Source - debug_demo.c");
     // Hidden until asked for: the component windows keep their room.
@@ -118,11 +129,11 @@ TEST_F(DebuggerViewsTest, BreakpointHaltShowsLineAndWatchedValues) {
     EXPECT_EQ(views->watchModel().lastError().toStdString(), "\"300\" is no value of 1 byte(s)");
 
     EXPECT_TRUE(views->sourceDock()->isVisible());  // shown at the breakpoint
-    const QString png = QString(QUILL_BINARY_DIR) + "/debugger-views.png";
+    const QString png = QString(QUILL_BINARY_DIR) + "/debugger-views-" + name() + ".png";
     EXPECT_TRUE(window->grab().save(png));
     views->watchDock()->raise();
     QApplication::processEvents();
-    EXPECT_TRUE(window->grab().save(QString(QUILL_BINARY_DIR) + "/debugger-watch.png"));
+    EXPECT_TRUE(window->grab().save(QString(QUILL_BINARY_DIR) + "/debugger-watch-" + name() + ".png"));
 
     // F10 steps to the next line, Shift+F11 out of tick() into main.
     QTest::keyClick(views->sourceView(), Qt::Key_F10);
@@ -151,6 +162,28 @@ TEST_F(DebuggerViewsTest, HexFirmwareShowsTheDisassembly) {
     EXPECT_TRUE(window->session().breakpoints().addresses().contains(0x92));
     runToHalt();
     EXPECT_EQ(model.highlighted(), row);
+}
+
+// Stripped of its debug information: the disassembly, the message saying
+// what is missing, and the watch still finds variables by name.
+TEST_F(DebuggerViewsTest, StrippedProgramSaysWhatIsMissing) {
+    window.reset();
+    start(demo::kStrippedElf);
+    EXPECT_EQ(views->sourceDock()->windowTitle(),
+              "Source - disassembly (built without -g: breakpoints by function only)");
+    EXPECT_TRUE(views->sourceModel().disassembly());
+    EXPECT_EQ(views->statusLabel()->text(), "built without -g: breakpoints by function only");
+    views->watchDock()->toggleViewAction()->trigger();
+    watch("total");
+    ASSERT_EQ(views->watchModel().rowCount(), 1);
+    ASSERT_EQ(window->session().addBreakpoint("tick").kind,
+              quill::debugger::DebugSession::Outcome::Ok);
+    runToHalt();
+    runToHalt();
+    EXPECT_EQ(value(0), "0x0001");
+    EXPECT_EQ(views->sourceModel().addressOf(views->sourceModel().highlighted()),
+              window->session().program()->function("tick")->address);
+    EXPECT_TRUE(window->grab().save(QString(QUILL_BINARY_DIR) + "/debugger-views-stripped.png"));
 }
 
 }  // namespace

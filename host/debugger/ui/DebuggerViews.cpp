@@ -155,7 +155,11 @@ void DebuggerViews::showProgram() {
         showFileOf(first ? first->file : program->files().front());
     } else {
         showDisassembly();
-        // What is missing, and what still works.
+        // What is missing, and what still works: in the title, which shows
+        // whichever dock is in front, and under the watch.
+        if (program)
+            sourceDock_->setWindowTitle(QString("Source - disassembly (%1)")
+                                            .arg(QString::fromStdString(program->missingLineInfo())));
         if (!window_.session().programProblem().empty())
             message(QString::fromStdString(window_.session().programProblem()));
     }

@@ -46,6 +46,9 @@ public:
     SourceModel& sourceModel() const { return *sourceModel_; }
     WatchModel& watchModel() const { return *watchModel_; }
     QLineEdit* watchInput() const { return watchInput_; }
+    // The line under the source view: what the last step did, or what the
+    // program's debug information lacks.
+    QLabel* statusLabel() const { return status_; }
 
     // Where a source file the user must find is asked for (a file dialog by
     // default); the answer is remembered for the session's program.
