@@ -35,15 +35,17 @@ struct Handles {
     }
 };
 
-// The bytes of the section of that name; empty when there is none, or
-// libelf cannot give its contents.
-std::string_view section(Elf* elf, const char* wanted) {
+// The bytes of the section of that name; empty when there is none
+// (*found false), or libelf cannot give its contents.
+std::string_view section(Elf* elf, const char* wanted, bool* found = nullptr) {
+    if (found) *found = false;
     std::size_t names;
     if (elf_getshdrstrndx(elf, &names) != 0) return {};
     for (Elf_Scn* scn = elf_nextscn(elf, nullptr); scn; scn = elf_nextscn(elf, scn)) {
         GElf_Shdr shdr;
         const char* name = gelf_getshdr(scn, &shdr) ? elf_strptr(elf, names, shdr.sh_name) : nullptr;
         if (!name || std::strcmp(name, wanted) != 0 || shdr.sh_type == SHT_NOBITS) continue;
+        if (found) *found = true;
         Elf_Data* data = elf_getdata(scn, nullptr);
         if (!data || !data->d_buf) return {};
         return {static_cast<const char*>(data->d_buf), data->d_size};
@@ -103,9 +105,8 @@ ProgramInfo ProgramInfo::parse(std::string bytes, const std::string& path) {
     info.readDwarf(h.elf, fileIndex);
     // avr-gcc's -g: STABS for the program's own units (beside it there may
     // be DWARF from the C library's start-up files).
-    const std::string_view stab = section(h.elf, ".stab");
-    info.stabs_ = !stab.empty();
-    if (info.stabs_) info.readStabs(stab, section(h.elf, ".stabstr"), fileIndex);
+    const std::string_view stab = section(h.elf, ".stab", &info.stabs_);
+    if (!stab.empty()) info.readStabs(stab, section(h.elf, ".stabstr"), fileIndex);
     // Sequences come per unit; an end of sequence sorts before a row that
     // starts at the same address.
     std::stable_sort(info.rows_.begin(), info.rows_.end(), [](const Row& a, const Row& b) {

@@ -100,6 +100,54 @@ TEST(ProgramSymbols, StrippedProgramBreaksByFunctionOnly) {
     EXPECT_EQ(error, info.missingLineInfo());
 }
 
+// Real avr-gcc -g output beyond the demo, and the demo's STABS damaged:
+// every file loads; what is sound is read.
+TEST(ProgramStabs, CorpusOfAvrGccOutput) {
+    const std::string dir = std::string(QUILL_SOURCE_DIR) + "/tests/corpus/stabs/";
+    auto load = [&](const char* name) { return qd::ProgramInfo::load(dir + name); };
+
+    // Two units; the inline function of a header shows its own file.
+    const qd::ProgramInfo two = load("stabs-two-units-inline.elf");
+    ASSERT_TRUE(two.hasLineInfo());
+    const std::string header = two.findFile("h.h");
+    ASSERT_FALSE(header.empty());
+    const std::vector<uint32_t> bump = two.lineAddresses(header, 2);
+    ASSERT_FALSE(bump.empty());
+    EXPECT_EQ(two.functionAt(bump[0]), two.function("main"));  // inlined there
+    EXPECT_FALSE(two.findFile("b.c").empty());
+    EXPECT_EQ(two.locate(two.function("other")->address)->file, two.findFile("b.c"));
+
+    // An assembler unit's lines carry their own addresses (no N_FUN).
+    const qd::ProgramInfo asmdemo = load("stabs-asmdemo-attiny13.elf");
+    const auto isr = asmdemo.locate(0x5a);
+    ASSERT_TRUE(isr);
+    EXPECT_EQ(isr->file, asmdemo.findFile("isrs.S"));  // N_SOL: the source before preprocessing
+    EXPECT_EQ(asmdemo.locate(asmdemo.function("main")->address)->file, asmdemo.findFile("asmdemo.c"));
+
+    const qd::ProgramInfo stdiodemo = load("stabs-stdiodemo-atmega16.elf");
+    for (const char* file : {"stdiodemo.c", "lcd.c", "uart.c", "hd44780.c"})
+        EXPECT_FALSE(stdiodemo.findFile(file).empty()) << file;
+
+    // No name can be read: STABS without a line table, and the symbols.
+    const qd::ProgramInfo names = load("stab-strx-out-of-range.elf");
+    EXPECT_FALSE(names.hasLineInfo());
+    EXPECT_TRUE(names.hasStabs());
+    EXPECT_NE(names.missingLineInfo().find("STABS"), std::string::npos);
+    EXPECT_NE(names.function("tick"), nullptr);
+    EXPECT_FALSE(load("stab-unit-header-past-strings.elf").hasLineInfo());
+    const qd::ProgramInfo past = load("stab-size-past-file.elf");
+    EXPECT_TRUE(past.hasStabs());
+    EXPECT_FALSE(past.hasLineInfo());
+    // A cut entry at the end, a last name without its NUL: the rest reads.
+    for (const char* sound : {"stab-size-cuts-entry.elf", "stabstr-no-final-nul.elf"}) {
+        const qd::ProgramInfo info = load(sound);
+        EXPECT_EQ(info.locate(info.function("tick")->address)->line, lineOf("counter++")) << sound;
+    }
+    // Addresses past the program are dropped, not wrapped into it.
+    const qd::ProgramInfo wrapped = load("stab-addresses-wrap.elf");
+    EXPECT_FALSE(wrapped.locate(wrapped.function("tick")->address));
+}
+
 TEST_P(ProgramInfoTest, BreakpointsOnLinesAndFunctions) {
     qd::Breakpoints breakpoints(info);
     std::string error;
