@@ -84,36 +84,22 @@ std::string capitalised(std::string text) {
     return text;
 }
 
+// A log replaces only an earlier log: its first line is a dump's header.
+const quill::files::FileKind kLogFile{
+    "the log file",
+    "register dumps (its first line is not a \"Dump of selected I/O Registers\" header)",
+    [](std::string_view head) { return RegisterLogger::IsDumpHeader(head.substr(0, head.find('\n'))); }};
+
 // Opens the log file at path for writing without changing a byte of it,
 // when it is a regular file reached without links that is empty or holds
-// dumps; -1 with *why otherwise.
+// dumps; -1 with *why otherwise. The log is written in place, not beside
+// it and renamed: it can be watched as it grows.
 int openOwnLog(const std::string& path, bool makeDirectories, std::string* why) {
     quill::files::WriteOptions options;
-    options.what = "the log file";
-    options.readable = true;
+    options.what = kLogFile.what;
     options.makeDirectories = makeDirectories;
-    const int fd = quill::files::openForWriting(path, options, why);
-    if (fd < 0) {
-        *why = capitalised(*why) + ". Nothing is logged to a file.";
-        return -1;
-    }
-    char head[512];
-    const ssize_t n = ::pread(fd, head, sizeof head, 0);
-    if (n < 0) {
-        *why = "Cannot read the log file \"" + path + "\": " + std::strerror(errno) +
-               ". Nothing is logged to a file.";
-        ::close(fd);
-        return -1;
-    }
-    const std::string_view text(head, static_cast<size_t>(n));
-    if (!text.empty() && !RegisterLogger::IsDumpHeader(text.substr(0, text.find('\n')))) {
-        *why = "Cannot write the log file \"" + path +
-               "\": it holds something other than register dumps (its first line is not a "
-               "\"Dump of selected I/O Registers\" header), so it is left untouched. Nothing is "
-               "logged to a file.";
-        ::close(fd);
-        return -1;
-    }
+    const int fd = quill::files::openOwnForWriting(path, options, kLogFile, why);
+    if (fd < 0) *why = capitalised(*why) + ". Nothing is logged to a file.";
     return fd;
 }
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace quill::files {
 
@@ -46,14 +47,6 @@ std::string notRegularReason(const std::string& path);
 // a link; fails (empty result, *error set) on a loop or too many links.
 std::string followLinks(const std::string& path, std::string* error);
 
-// Replaces the file at path with bytes so that a reader (or a crash) sees
-// either the old file or the new one, never a part of either: the bytes go
-// to a new file beside it first, which is flushed and then renamed over the
-// old one. A path naming something other than a regular file (a directory,
-// a FIFO) is refused and left alone. `what` names the file for the message.
-bool replaceFile(const std::string& path, const std::string& bytes, const char* what,
-                 std::string* error);
-
 // How openForWriting treats the file it opens.
 struct WriteOptions {
     const char* what = "file";      // names the file in messages ("log file")
@@ -76,9 +69,84 @@ int openForWriting(const std::string& path, const WriteOptions& options, std::st
 std::FILE* openStreamForWriting(const std::string& path, const WriteOptions& options,
                                 std::string* error);
 
-// Replaces the content of the regular file at path with bytes (created when
-// absent), through openForWriting. False with *error when it cannot.
-bool writeRegularFile(const std::string& path, const std::string& bytes, const char* what,
+// ---- Files the workbench writes whole
+// One rule for every file the workbench replaces (a report, a waveform, a
+// recorded scenario, a lab, a picture, a log): it may replace only a
+// regular file, reached without a symbolic link anywhere in its path, that
+// is empty or that its writer recognises as its own kind. Anything else is
+// refused, naming the file, and left untouched. The new content goes to a
+// new file in the same folder, which is renamed over the old one only once
+// it is whole: a failed or abandoned write leaves the old file as it was.
+
+// How many of an old file's first bytes a writer's recogniser sees.
+inline constexpr std::size_t kKindHeadBytes = 4096;
+
+// A writer's kind of file.
+struct FileKind {
+    const char* what;  // names the file in messages ("JUnit report")
+    const char* own;   // what a file of the kind holds ("a JUnit report")
+    // True when the old file's first bytes (at most kKindHeadBytes, all of
+    // a shorter file; never empty) are of this kind. Null for a kind that
+    // carries no mark: only an empty file is replaced (`own` says why).
+    bool (*recognise)(std::string_view head);
+};
+
+// Why the file at path may not be replaced by a writer of `kind`, as the
+// whole message ("cannot write JUnit report \"x\": it is a symbolic link
+// ..."); empty when it may (also when it does not exist yet, in a folder
+// that does). Nothing is changed.
+std::string replaceRefusal(const std::string& path, const FileKind& kind);
+
+// Writes a file under the rule as it goes: begin() checks the old file and
+// opens the new one beside it, stream() takes the content, commit() checks
+// the old file once more and renames the new one over it. Destroyed (or
+// abandoned) before commit(), the new file is removed and the old stays.
+class FileReplacement {
+public:
+    FileReplacement() = default;
+    ~FileReplacement() { abandon(); }
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // False with *error (replaceRefusal's words, or the system's reason)
+    // when the file may not be replaced or the new one cannot be made.
+    bool begin(const std::string& path, const FileKind& kind, std::string* error);
+    std::FILE* stream() const { return stream_; }
+    const std::string& path() const { return path_; }
+    bool active() const { return stream_ != nullptr; }
+    // Flushes the new file to the disk and puts it in the old one's place;
+    // false with *error (the new file removed) when writing it failed or
+    // the old file is no longer one that may be replaced.
+    bool commit(std::string* error);
+    void abandon();
+
+private:
+    int dir_ = -1;            // the folder, reached without links
+    std::string name_;        // the file's name in it
+    std::string temp_;        // the new file's name in it
+    std::string path_;
+    FileKind kind_{};
+    std::FILE* stream_ = nullptr;
+};
+
+// Replaces the file at path with bytes under the rule. False with *error
+// when it may not or cannot; the old file is then as it was.
+bool replaceFile(const std::string& path, const std::string& bytes, const FileKind& kind,
+                 std::string* error);
+
+// openForWriting for a file that is written in place (a log that can be
+// watched as it grows): the same, and refused unless the file is empty or
+// of `kind`. Nothing of it is changed; the caller truncates it.
+int openOwnForWriting(const std::string& path, const WriteOptions& options, const FileKind& kind,
                       std::string* error);
+
+// True when bytes start with the PNG signature and, before the picture's
+// data, hold a tEXt chunk `keyword` whose text is `text` (how the
+// workbench marks the pictures it writes).
+bool isPngWithText(std::string_view bytes, std::string_view keyword, std::string_view text);
+
+// True when the XML text's root element (after a byte-order mark, the XML
+// declaration, comments and a document type) is `element`.
+bool xmlRootIs(std::string_view text, std::string_view element);
 
 }  // namespace quill::files

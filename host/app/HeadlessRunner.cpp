@@ -18,6 +18,7 @@
 #include "host/app/ScenarioExecutor.h"
 #include "host/app/SettingsReader.h"
 #include "host/debugger/ScenarioDebugCommands.h"
+#include "host/instruments/Vcd.h"
 #include "host/report/RunReport.h"
 #include "host/app/UnattendedDialogs.h"
 #include "host/scenario/Scenario.h"
@@ -390,7 +391,23 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     // The time limit counts from here: loading the module and opening the
     // windows belong to the run.
     const auto startTime = ScenarioExecutor::Clock::now();
+    // The files the run writes at its end are checked before it starts: a
+    // file they may not replace would otherwise be found after a long run.
+    if (!given.junit.empty()) {
+        if (const std::string why = quill::report::junitRefusal(given.junit); !why.empty()) {
+            std::fprintf(err, "quill-host: %s\n", why.c_str());
+            return 2;
+        }
+    }
     Reporter reporter(given, out, err);
+    if (!given.vcd.empty()) {
+        const std::string why =
+            quill::files::replaceRefusal(given.vcd, quill::instruments::VcdText::kFileKind);
+        if (!why.empty()) {
+            std::fprintf(err, "quill-host: --vcd: %s\n", why.c_str());
+            return reporter.refuse(0, "--vcd", why);
+        }
+    }
     // A lab gives the set-up the scenario starts from.
     std::optional<quill::lab::Lab> lab;
     if (!given.lab.empty()) {

@@ -1,5 +1,7 @@
 #include "host/app/MainWindow.h"
 
+#include "host/app/HostPictures.h"
+
 #include "host/debugger/ui/DebuggerViews.h"
 #include "host/gdb/GdbController.h"
 #include "host/recorder/ui/RecorderController.h"
@@ -616,14 +618,14 @@ QStringList MainWindow::saveScreenshots(const QString& dir, const QString& prefi
     QApplication::processEvents();
     auto save = [&](QWidget* widget, const QString& name) {
         QString file = QDir(dir).filePath(prefix + sanitize(name) + ".png");
-        // Encoded in memory, written through the regular-file helper: a
-        // FIFO or a link in the picture's place is refused, never blocks.
-        QByteArray png;
-        QBuffer buffer(&png);
+        // Encoded in memory, then replacing only an earlier screenshot (a
+        // FIFO, a link or another file in its place is refused, never
+        // blocks, and is left as it is).
+        const QByteArray png = HostPng(widget->grab().toImage());
         std::string why;
-        if (buffer.open(QIODevice::WriteOnly) && widget->grab().save(&buffer, "PNG") &&
-            quill::files::writeRegularFile(file.toStdString(), png.toStdString(), "screenshot",
-                                           &why)) {
+        if (!png.isEmpty() &&
+            quill::files::replaceFile(file.toStdString(), png.toStdString(), kHostScreenshot,
+                                      &why)) {
             written << file;
         } else if (error) {
             *error = why.empty() ? QString("cannot write %1").arg(file) : QString::fromStdString(why);

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 class OutputLog {
 public:
     struct Line {
@@ -37,6 +39,9 @@ public:
     static std::string formatted(const Line& line);
     // Writes the kept lines, one formatted line each, oldest first.
     void save(std::ostream& out) const;
+    // What a save replaces: an earlier saved output (its first line is a
+    // formatted line, "[Category] text") or an empty file.
+    static const quill::files::FileKind kFileKind;
 
 private:
     std::size_t capacity_;

@@ -128,7 +128,7 @@ bool OutputPane::saveTo(const QString& path, QString* error) {
     std::ostringstream text;
     log_.save(text);
     std::string why;
-    if (!quill::files::writeRegularFile(path.toStdString(), text.str(), "the output file", &why)) {
+    if (!quill::files::replaceFile(path.toStdString(), text.str(), OutputLog::kFileKind, &why)) {
         if (error) *error = QString::fromStdString(why);
         return false;
     }

@@ -1,5 +1,7 @@
 #include "host/app/ScenarioExecutor.h"
 
+#include "host/app/HostPictures.h"
+
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QApplication>
@@ -572,13 +574,14 @@ Result ScenarioExecutor::expectLcdPicture(const QString& window, const QImage& s
     }
     // What the panel showed goes beside the working folder's other output,
     // for a look or as the new expected picture.
+    // A file in its place that is no picture of ours is left as it is, and
+    // the check is an error rather than a failure: what it saw is lost.
     const QString saved = QFileInfo(path).completeBaseName() + ".actual.png";
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    actual.save(&buffer, "PNG");
-    std::string ignored;
-    quill::files::replaceFile(saved.toStdString(), png.toStdString(), "picture", &ignored);
+    if (!quill::files::replaceFile(saved.toStdString(), HostPng(actual).toStdString(),
+                                   kHostPicture, &why)) {
+        return error(QString("the panel of %1 differs from %2, and what it shows was not saved: %3")
+                         .arg(window, path, QString::fromStdString(why)));
+    }
     if (actual.size() != expected.size()) {
         return failed(QString("the panel of %1 is %2x%3 pixels, %4 is %5x%6 (shown: %7)")
                           .arg(window)

@@ -264,7 +264,7 @@ SignalRecorder::SignalRecorder(quill::sim::SimTarget& target, std::vector<UsartL
 
 SignalRecorder::~SignalRecorder() {
     std::string ignored;
-    if (file_) stopFile(&ignored);
+    if (file_.active()) stopFile(&ignored);
     unhook();
 }
 
@@ -365,7 +365,7 @@ void SignalRecorder::unhook() {
 }
 
 void SignalRecorder::stop() {
-    if (file_) {
+    if (file_.active()) {
         std::string ignored;
         stopFile(&ignored);
     }
@@ -402,13 +402,9 @@ bool SignalRecorder::startFile(const std::string& path, std::string* why) {
         *why = "nothing is being recorded";
         return false;
     }
-    if (file_) stopFile(why);
-    quill::files::WriteOptions options;
-    options.what = "waveform file";
-    options.truncate = true;
+    if (file_.active()) stopFile(why);
     std::string reason;
-    file_ = quill::files::openStreamForWriting(path, options, &reason);
-    if (!file_) {
+    if (!file_.begin(path, VcdText::kFileKind, &reason)) {
         *why = reason;
         return false;
     }
@@ -459,22 +455,28 @@ void SignalRecorder::writeUpTo(uint64_t cycle) {
 }
 
 void SignalRecorder::flushFile() {
-    if (!file_) return;
+    if (!file_.active()) return;
     writeUpTo(now());
-    if (!pending_.empty() && std::fwrite(pending_.data(), 1, pending_.size(), file_) != pending_.size())
+    if (!pending_.empty() &&
+        std::fwrite(pending_.data(), 1, pending_.size(), file_.stream()) != pending_.size())
         fileFailed_ = true;
     pending_.clear();
 }
 
 uint64_t SignalRecorder::stopFile(std::string* why) {
-    if (!file_) return 0;
+    if (!file_.active()) return 0;
     flushFile();
     // The end of the recording, so that a viewer shows the last stretch.
     const std::string end = "#" + std::to_string(vcd_->timeOf(now())) + "\n";
-    if (std::fwrite(end.data(), 1, end.size(), file_) != end.size()) fileFailed_ = true;
-    if (std::fclose(file_) != 0) fileFailed_ = true;
-    file_ = nullptr;
-    if (fileFailed_) *why = "writing " + filePath_ + " failed";
+    if (std::fwrite(end.data(), 1, end.size(), file_.stream()) != end.size()) fileFailed_ = true;
+    std::string failure;
+    if (fileFailed_) {
+        file_.abandon();
+        *why = "writing " + filePath_ + " failed (the old file is left as it was)";
+    } else if (!file_.commit(&failure)) {
+        fileFailed_ = true;
+        *why = failure;
+    }
     if (edgesLost_)
         *why = std::to_string(edgesLost_) + " edges were recorded faster than written and are "
                "missing from " + filePath_;

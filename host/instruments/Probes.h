@@ -19,6 +19,7 @@
 #include "host/instruments/Signals.h"
 #include "host/instruments/Vcd.h"
 #include "host/instruments/Waveform.h"
+#include "platform/files.h"
 
 struct avr_t;
 struct avr_uart_t;
@@ -155,15 +156,19 @@ public:
     double clockHz() const;
 
     // ---- VCD
-    // Opens `path` (replacing a regular file; a FIFO, device or folder is
-    // refused) and writes the recording into it from now on.
+    // Writes the recording from now on into a new file that replaces
+    // `path` when stopFile() ends it: only a waveform (a file starting with
+    // a VCD header) or an empty file is replaced; a link, a FIFO, a folder
+    // or any other file is refused at once. Until then the old file stays
+    // whole, also when the host stops before the recording does.
     bool startFile(const std::string& path, std::string* why);
     // Writes the edges up to the present cycle; the file stays open.
     void flushFile();
-    // Writes the rest and closes the file; the recording goes on. Returns
-    // the edges written, and *why for an error of the file.
+    // Writes the rest and puts the file in place; the recording goes on.
+    // Returns the edges written, and *why for an error of the file (the
+    // old file then stays).
     uint64_t stopFile(std::string* why);
-    bool writingFile() const { return file_ != nullptr; }
+    bool writingFile() const { return file_.active(); }
     const std::string& filePath() const { return filePath_; }
 
     // Called from simavr's hooks.
@@ -187,7 +192,7 @@ private:
     mutable uint64_t offset_ = 0, last_ = 0;
     // The file: its text, and per channel the next edge (counted over all
     // edges ever added) still to be written.
-    std::FILE* file_ = nullptr;
+    quill::files::FileReplacement file_;
     std::string filePath_;
     std::unique_ptr<VcdText> vcd_;
     std::vector<uint64_t> written_;

@@ -164,7 +164,12 @@ void TerminalDock::sendInput() {
 bool TerminalDock::saveTo(const QString& path, QString* error) {
     const std::string bytes = link_ ? link_->transmitted().text(from_) : std::string();
     std::string why;
-    if (!quill::files::writeRegularFile(path.toStdString(), bytes, "serial output", &why)) {
+    // The bytes are the program's own, with no mark by which a later save
+    // could know them: only a new or an empty file is written.
+    static const quill::files::FileKind kSerialOutput{
+        "serial output", "saved serial output carries no mark by which it could be known",
+        nullptr};
+    if (!quill::files::replaceFile(path.toStdString(), bytes, kSerialOutput, &why)) {
         *error = QString::fromStdString(why);
         return false;
     }

@@ -4,6 +4,21 @@
 
 namespace quill::instruments {
 
+bool VcdText::isVcd(std::string_view head) {
+    const size_t start = head.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos) return false;
+    head.remove_prefix(start);
+    const size_t end = head.find_first_of(" \t\r\n");
+    if (end == std::string_view::npos) return false;
+    const std::string_view word = head.substr(0, end);
+    for (std::string_view keyword : {"$date", "$version", "$comment", "$timescale", "$scope", "$var"})
+        if (word == keyword) return true;
+    return false;
+}
+
+const quill::files::FileKind VcdText::kFileKind{
+    "waveform file", "a waveform (its first line is not a VCD header)", &VcdText::isVcd};
+
 VcdText::VcdText(const std::vector<std::string>& names, const std::vector<uint8_t>& initial,
                  uint32_t clockHz, uint64_t startCycle)
     : clockHz_(clockHz ? clockHz : 1), start_(startCycle) {

@@ -7,7 +7,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace quill::instruments {
 
@@ -17,6 +20,11 @@ public:
     // levels at `startCycle`, which becomes time 0.
     VcdText(const std::vector<std::string>& names, const std::vector<uint8_t>& initial,
             uint32_t clockHz, uint64_t startCycle);
+
+    // A file that starts with a VCD header (its first word a declaration
+    // such as $date, $comment or $timescale): the kind a recording replaces.
+    static bool isVcd(std::string_view head);
+    static const quill::files::FileKind kFileKind;
 
     // The declarations and the initial values.
     const std::string& header() const { return header_; }

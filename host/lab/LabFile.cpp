@@ -190,7 +190,11 @@ bool saveLab(Lab lab, const std::string& path, std::string* error) {
         if (!relative.empty() && *relative.begin() != "..") lab.firmware = relative.string();
         else lab.firmware = firmware.string();
     }
-    return quill::files::replaceFile(path, formatLab(lab), "lab", error);
+    // Only an earlier lab (or an empty file) is replaced.
+    static const quill::files::FileKind kLab{
+        "lab", "a lab (its root element is not <quill-lab>)",
+        [](std::string_view head) { return quill::files::xmlRootIs(head, "quill-lab"); }};
+    return quill::files::replaceFile(path, formatLab(lab), kLab, error);
 }
 
 std::optional<Lab> loadLab(const std::string& path, std::string* error) {

@@ -50,7 +50,8 @@ std::string formatLab(const Lab& lab);
 std::optional<Lab> parseLab(const std::string& text, std::string* error);
 
 // Writes the lab to path: beside the old file first, then renamed over it,
-// so a failed save leaves the old lab as it was. The firmware is written
+// so a failed save leaves the old lab as it was. Only an earlier lab (or an
+// empty file) is replaced; a link or any other file is refused. The firmware is written
 // relative to the lab's folder when it lies below it.
 bool saveLab(Lab lab, const std::string& path, std::string* error);
 // Reads the lab at path (a regular file of sane size) and makes its

@@ -176,6 +176,14 @@ void Recording::addSettings(uint64_t cycle, const std::string& window,
     lines_.push_back("settings " + quoteWord(window) + " " + keyValues);
 }
 
+namespace {
+constexpr std::string_view kRecordedMark = "# Recorded with quill-host";
+}  // namespace
+
+const quill::files::FileKind Recording::kFileKind{
+    "scenario", "a recorded scenario (its first line is not \"# Recorded with quill-host\")",
+    [](std::string_view head) { return head.substr(0, kRecordedMark.size()) == kRecordedMark; }};
+
 std::string Recording::text(const std::string& scenarioPath) const {
     std::string firmware = setUp_.firmware;
     if (!firmware.empty() && !scenarioPath.empty()) {
@@ -186,7 +194,7 @@ std::string Recording::text(const std::string& scenarioPath) const {
         firmware = !relative.empty() && *relative.begin() != ".." ? relative.generic_string()
                                                                   : program.generic_string();
     }
-    std::string out = "# Recorded with quill-host (Debug > Record scenario...).\n";
+    std::string out = std::string(kRecordedMark) + " (Debug > Record scenario...).\n";
     out += "part " + quoteWord(setUp_.part) + "\n";
     if (!firmware.empty()) out += "firmware " + quoteWord(firmware) + "\n";
     out += "frequency " + std::to_string(setUp_.hertz) + "\n\n";

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/scenario/Scenario.h"
+#include "platform/files.h"
 
 namespace quill::recorder {
 
@@ -60,6 +61,11 @@ public:
     // The scenario file's text for a file at `scenarioPath`: the firmware
     // is written relative to the file's folder when it lies below it.
     std::string text(const std::string& scenarioPath) const;
+
+    // What a recording replaces: only a scenario recorded before (its first
+    // line is the comment text() starts with) or an empty file, never a
+    // scenario written by hand.
+    static const quill::files::FileKind kFileKind;
 
 private:
     void passTime(uint64_t cycle);

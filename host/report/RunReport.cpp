@@ -143,8 +143,21 @@ std::string RunReport::junitXml() const {
     return printer.CStr();
 }
 
+// A report replaces only an earlier report (or an empty file): its root
+// element is <testsuites> or <testsuite>.
+const quill::files::FileKind kJUnitReport{
+    "JUnit report", "a JUnit report (its root element is not <testsuites>)",
+    [](std::string_view head) {
+        return quill::files::xmlRootIs(head, "testsuites") ||
+               quill::files::xmlRootIs(head, "testsuite");
+    }};
+
+std::string junitRefusal(const std::string& path) {
+    return quill::files::replaceRefusal(path, kJUnitReport);
+}
+
 bool writeJUnit(const RunReport& report, const std::string& path, std::string* error) {
-    return quill::files::replaceFile(path, report.junitXml(), "JUnit report", error);
+    return quill::files::replaceFile(path, report.junitXml(), kJUnitReport, error);
 }
 
 }  // namespace quill::report

@@ -60,8 +60,10 @@ private:
     std::vector<StepResult> steps_;
 };
 
-// Writes the JUnit document to path, replacing an earlier report only once
-// the new one is complete.
+// Writes the JUnit document to path, replacing an earlier report (or an
+// empty file; nothing else) only once the new one is complete.
+// junitRefusal says beforehand why path would be refused, empty when not.
+std::string junitRefusal(const std::string& path);
 bool writeJUnit(const RunReport& report, const std::string& path, std::string* error);
 
 }  // namespace quill::report

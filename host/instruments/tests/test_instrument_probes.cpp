@@ -101,6 +101,33 @@ TEST(UsartLink, InputArrivesAtTheFrameRateAndOverrunsAsOnTheChip) {
     EXPECT_EQ(link.bytesLost(), 7u);
 }
 
+TEST(SignalRecorder, ReplacesOnlyAWaveformAndOnlyWhenTheRecordingEnds) {
+    REQUIRE_FIRMWARE("pwm_demo.elf");
+    SimTarget target("ATmega16");
+    target.loadFirmware(firmware("pwm_demo.elf"));
+    SignalRecorder recorder(target, {});
+    std::string why;
+    ASSERT_TRUE(recorder.start(*parseSignalList("PB3", 16, nullptr), &why)) << why;
+    // A scenario in the waveform's place is refused and kept.
+    const auto text = scratch("not-a-waveform.scn");
+    testfiles::WriteFile(text, "part ATmega16\n");
+    EXPECT_FALSE(recorder.startFile(text.string(), &why));
+    EXPECT_NE(why.find("it holds something other than a waveform"), std::string::npos) << why;
+    EXPECT_EQ(testfiles::ReadFile(text), "part ATmega16\n");
+    // An earlier waveform stays whole while the new one is recorded.
+    const auto path = scratch("replaced.vcd");
+    const std::string old = "$comment an earlier recording $end\n";
+    testfiles::WriteFile(path, old);
+    ASSERT_TRUE(recorder.startFile(path.string(), &why)) << why;
+    target.runUntilCycle(20000);
+    recorder.flushFile();
+    EXPECT_EQ(testfiles::ReadFile(path), old);
+    why.clear();
+    EXPECT_GT(recorder.stopFile(&why), 0u);
+    EXPECT_TRUE(why.empty()) << why;
+    EXPECT_EQ(testfiles::ReadFile(path).rfind("$comment recorded by quill-host", 0), 0u);
+}
+
 TEST(SignalRecorder, TimerEdgesInAFileThatGtkwaveReads) {
     REQUIRE_FIRMWARE("pwm_demo.elf");
     const QString vcd2fst = QStandardPaths::findExecutable("vcd2fst");
@@ -230,10 +257,16 @@ TEST(TerminalDock, ShowsTheProgramsTextAndSendsTheInputLine) {
     EXPECT_TRUE(dock.baudWarning());
     EXPECT_TRUE(dock.baudText().startsWith("Warning: 9615 baud")) << dock.baudText().toStdString();
     const auto saved = scratch("serial.txt");
+    std::filesystem::remove(saved);
     QString error;
     ASSERT_TRUE(dock.saveTo(QString::fromStdString(saved.string()), &error)) << error.toStdString();
     const std::string bytes = testfiles::ReadFile(saved);
     EXPECT_EQ(bytes.rfind("Quill serial demo\r\nready> add 20 22\r\n42\r\n", 0), 0u);
+    // Saved serial output carries no mark: a second save is refused rather
+    // than guessed to replace a file of the user's.
+    EXPECT_FALSE(dock.saveTo(QString::fromStdString(saved.string()), &error));
+    EXPECT_TRUE(error.contains("it is not empty")) << error.toStdString();
+    EXPECT_EQ(testfiles::ReadFile(saved), bytes);
     dock.clear();
     EXPECT_TRUE(dock.shownText().isEmpty());
 }

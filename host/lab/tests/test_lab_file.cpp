@@ -115,6 +115,17 @@ TEST_F(LabFiles, BadFilesAreRefusedAndAFailedSaveKeepsTheOldLab) {
     // Writing into a folder that is not there fails and leaves nothing.
     EXPECT_FALSE(saveLab(sample(), (dir / "none" / "lab.quill").string(), &error));
     EXPECT_EQ(read(path), good);
+    // Saving replaces an earlier lab only: never another file, never
+    // through a link (to a lab or not).
+    std::ofstream(dir / "notes.txt") << "notes\n";
+    EXPECT_FALSE(saveLab(sample(), (dir / "notes.txt").string(), &error));
+    EXPECT_NE(error.find("notes.txt\": it holds something other than a lab"), std::string::npos)
+        << error;
+    EXPECT_EQ(read((dir / "notes.txt").string()), "notes\n");
+    fs::create_symlink(path, dir / "link.quill");
+    EXPECT_FALSE(saveLab(sample(), (dir / "link.quill").string(), &error));
+    EXPECT_NE(error.find("is a symbolic link"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_symlink(dir / "link.quill"));
 }
 
 // A lab's clock is a plain number of MHz the simulator can time: no

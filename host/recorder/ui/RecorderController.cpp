@@ -163,6 +163,13 @@ bool RecorderController::start(const QString& path, QString* error) {
         *error = "a scenario is already being recorded";
         return false;
     }
+    // A file the recording may not replace is said now, not after it.
+    if (const std::string why =
+            quill::files::replaceRefusal(path.toStdString(), quill::recorder::Recording::kFileKind);
+        !why.empty()) {
+        *error = QString::fromStdString(why);
+        return false;
+    }
     // The file replays from the program's start: the recording starts there.
     if (window_.debugger().debugging()) {
         window_.resetTarget();
@@ -225,7 +232,7 @@ bool RecorderController::stop(QString* error) {
     const std::string file = path_.toStdString();
     const std::string text = recording_->text(file);
     std::string why;
-    if (!quill::files::replaceFile(file, text, "scenario", &why)) {
+    if (!quill::files::replaceFile(file, text, quill::recorder::Recording::kFileKind, &why)) {
         *error = QString::fromStdString(why);
         return false;
     }

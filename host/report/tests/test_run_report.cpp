@@ -131,29 +131,43 @@ TEST(RunReport, JUnitHasACasePerCheckAndEveryMessageSurvivesTheParser) {
     EXPECT_EQ(suite.cases[3].outcome, "skipped");
 }
 
-TEST(RunReport, WritingReplacesTheOldReportAndRefusesWhatIsNoFile) {
+TEST(RunReport, WritingReplacesOnlyAnOldReport) {
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("quill-report-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "a-folder");
     const std::string path = (dir / "junit.xml").string();
-    std::ofstream(path) << "old report";
-    fs::create_symlink("junit.xml", dir / "link.xml");
-
+    auto read = [](const std::string& file) {
+        std::stringstream bytes;
+        bytes << std::ifstream(file).rdbuf();
+        return bytes.str();
+    };
     std::string error;
-    ASSERT_TRUE(writeJUnit(mixedRun(), (dir / "link.xml").string(), &error)) << error;
-    // Written through the link: the link stays, the file it names is new.
-    EXPECT_TRUE(fs::is_symlink(dir / "link.xml"));
-    std::stringstream bytes;
-    bytes << std::ifstream(path).rdbuf();
-    EXPECT_TRUE(readBack(QByteArray::fromStdString(bytes.str())).error.isEmpty());
-    EXPECT_EQ(bytes.str(), mixedRun().junitXml());
+    ASSERT_TRUE(writeJUnit(RunReport("first.scn"), path, &error)) << error;
+    // An earlier report is replaced.
+    ASSERT_TRUE(writeJUnit(mixedRun(), path, &error)) << error;
+    EXPECT_TRUE(readBack(QByteArray::fromStdString(read(path))).error.isEmpty());
+    EXPECT_EQ(read(path), mixedRun().junitXml());
+
+    // A link, even to a report, and a file that is no report are refused
+    // by name and left as they were.
+    fs::create_symlink("junit.xml", dir / "link.xml");
+    EXPECT_FALSE(writeJUnit(RunReport("other.scn"), (dir / "link.xml").string(), &error));
+    EXPECT_NE(error.find("link.xml\": it is a symbolic link"), std::string::npos) << error;
+    EXPECT_EQ(read(path), mixedRun().junitXml());
+    std::ofstream(dir / "notes.txt") << "old report";
+    EXPECT_FALSE(writeJUnit(mixedRun(), (dir / "notes.txt").string(), &error));
+    EXPECT_NE(error.find("notes.txt\": it holds something other than a JUnit report"),
+              std::string::npos)
+        << error;
+    EXPECT_EQ(junitRefusal((dir / "notes.txt").string()), error);
+    EXPECT_EQ(read((dir / "notes.txt").string()), "old report");
 
     EXPECT_FALSE(writeJUnit(mixedRun(), (dir / "a-folder").string(), &error));
     EXPECT_NE(error.find("is a directory"), std::string::npos) << error;
     EXPECT_TRUE(fs::is_directory(dir / "a-folder"));
     EXPECT_FALSE(writeJUnit(mixedRun(), (dir / "no-folder" / "j.xml").string(), &error));
     // Nothing is left beside the report when writing fails or succeeds.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4);
     fs::remove_all(dir);
 }
