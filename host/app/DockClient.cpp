@@ -201,6 +201,18 @@ quill::layout::Extent DockClient::dockRoom() const {
         else
             besides += dock->minimumSizeHint().width() + separator;
     }
+    // The host's tool docks share one group of tabs below the components:
+    // once there are two of them, its tab bar is kept room for, so that
+    // showing a terminal or the analyser there never makes the window
+    // outgrow the screen.
+    int toolDocks = 0;
+    for (const QPointer<QDockWidget>& dock : toolDocks_)
+        if (dock && !dock->isFloating()) ++toolDocks;
+    if (toolDocks >= 2) {
+        QTabBar bar;
+        bar.addTab(QStringLiteral("Tab"));
+        others += bar.minimumSizeHint().height();
+    }
     return {available.width() - frame.width() - besides,
             available.height() - frame.height() - others};
 }

@@ -118,7 +118,10 @@ void MainWindow::buildMenus() {
     file->addAction("Open &lab...", this, [this] { OpenLabDialog(*this); });
     file->addSeparator();
     file->addAction("&Quit", this, &QWidget::close)->setShortcut(QKeySequence::Quit);
-    instruments_ = new quill::instruments::InstrumentHub(this);
+    // The terminals and the analyser are tool docks: tabbed below the
+    // components, so that opening them never widens the window.
+    instruments_ = new quill::instruments::InstrumentHub(
+        this, [this](QDockWidget* dock) { addToolDock(dock); });
     instruments_->installMenus(file);
     instruments_->setLineResolver(lcdLineResolver(*this));
     connect(instruments_, &quill::instruments::InstrumentHub::message, this, &MainWindow::hostMessage);

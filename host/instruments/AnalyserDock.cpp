@@ -5,11 +5,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 
 #include "host/sim/SimTarget.h"
@@ -34,29 +38,50 @@ AnalyserDock::AnalyserDock(QWidget* parent) : QDockWidget("Logic analyser", pare
     setObjectName("logicAnalyser");
     auto* body = new QWidget;
     auto* layout = new QVBoxLayout(body);
+    // The channels on a row of their own, wide enough to read a list.
     auto* top = new QHBoxLayout;
     channels_ = new QLineEdit("PB3,PD5,PD7,TX,RX");
     channels_->setObjectName("analyserChannels");
     channels_->setToolTip(
         "up to 16 channels: pins PA0 ... PD7, TX, RX (TX1, RX1 ...), the LCD's LCD.E, LCD.RS, LCD.RW");
+    channels_->setMinimumWidth(channels_->fontMetrics().horizontalAdvance("PB3,PD5,PD7,TX,RX,LCD.E") + 16);
+    pickButton_ = new QToolButton;
+    pickButton_->setObjectName("analyserPick");
+    pickButton_->setText("Pick");
+    pickButton_->setToolTip("pick the channels from the part's pins and lines");
+    pickButton_->setPopupMode(QToolButton::InstantPopup);
+    pickMenu_ = new QMenu(pickButton_);
+    pickMenu_->setObjectName("analyserPickMenu");
+    pickButton_->setMenu(pickMenu_);
+    connect(pickMenu_, &QMenu::aboutToShow, this, &AnalyserDock::fillPickMenu);
     recordButton_ = new QPushButton("Record");
     recordButton_->setObjectName("analyserRecord");
     pauseButton_ = new QPushButton("Pause");
     pauseButton_->setObjectName("analyserPause");
     pauseButton_->setCheckable(true);
+    auto* fitButton = new QPushButton("Fit");
+    fitButton->setObjectName("analyserFit");
+    fitButton->setToolTip("show the whole recording");
     auto* zoomIn = new QPushButton("+");
     zoomIn->setObjectName("analyserZoomIn");
     auto* zoomOut = new QPushButton("-");
     zoomOut->setObjectName("analyserZoomOut");
     measured_ = new QComboBox;
     measured_->setObjectName("analyserMeasured");
+    measured_->setToolTip("the channel measured over the span shown");
+    measured_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     top->addWidget(new QLabel("Channels:"));
     top->addWidget(channels_, 1);
+    top->addWidget(pickButton_);
     top->addWidget(recordButton_);
-    top->addWidget(pauseButton_);
-    top->addWidget(zoomIn);
-    top->addWidget(zoomOut);
-    top->addWidget(measured_);
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(pauseButton_);
+    controls->addWidget(fitButton);
+    controls->addWidget(zoomIn);
+    controls->addWidget(zoomOut);
+    controls->addWidget(new QLabel("Measure:"));
+    controls->addWidget(measured_);
+    controls->addStretch(1);
     view_ = new AnalyserView(this);
     auto* bottom = new QHBoxLayout;
     cursorLabel_ = new QLabel;
@@ -66,9 +91,18 @@ AnalyserDock::AnalyserDock(QWidget* parent) : QDockWidget("Logic analyser", pare
     bottom->addWidget(cursorLabel_, 1);
     bottom->addWidget(measureLabel_, 1);
     layout->addLayout(top);
+    layout->addLayout(controls);
     layout->addWidget(view_, 1);
     layout->addLayout(bottom);
-    setWidget(body);
+    // In a scroll area, so that the dock asks for little room of its own:
+    // opened beside the components it never makes the window outgrow the
+    // screen, and a user who wants it larger drags it so.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName("analyserScroll");
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(body);
+    setWidget(scroll);
 
     connect(recordButton_, &QPushButton::clicked, this, [this] {
         if (recording()) {
@@ -79,11 +113,14 @@ AnalyserDock::AnalyserDock(QWidget* parent) : QDockWidget("Logic analyser", pare
         if (!record(channels_->text(), &why)) measureLabel_->setText(why);
     });
     connect(pauseButton_, &QPushButton::toggled, this, &AnalyserDock::setPaused);
+    connect(fitButton, &QPushButton::clicked, this, [this] { setFitted(true); });
     connect(zoomIn, &QPushButton::clicked, this, [this] {
+        setFitted(false);
         view_->span().zoom(2, view_->span().width / 2.0);
         refresh();
     });
     connect(zoomOut, &QPushButton::clicked, this, [this] {
+        setFitted(false);
         view_->span().zoom(0.5, view_->span().width / 2.0);
         refresh();
     });
@@ -129,9 +166,8 @@ bool AnalyserDock::record(const QString& channels, QString* why) {
     channels_->setText(channels);
     measured_->clear();
     for (const Signal& s : recorder_->channelSignals()) measured_->addItem(QString::fromStdString(s.name));
-    // Start with about 2 ms across the view.
-    view_->span().cyclesPerPixel = std::max(target_->frequency() * 0.002 / view_->span().width, 1.0 / 64);
-    view_->span().start = static_cast<double>(recorder_->now());
+    // The view opens fitted to what is recorded, and grows with it.
+    fit_ = true;
     recordButton_->setText("Stop");
     repaint_.start();
     refresh();
@@ -161,8 +197,66 @@ QString AnalyserDock::cursorText() const { return cursorLabel_->text(); }
 
 QString AnalyserDock::measureText() const { return measureLabel_->text(); }
 
+void AnalyserDock::setFitted(bool fit) {
+    fit_ = fit;
+    if (fit) fitNow();
+    refresh();
+}
+
+void AnalyserDock::fitNow() {
+    if (!recorder_) return;
+    const double from = static_cast<double>(recorder_->startCycle());
+    const double now = static_cast<double>(recorder_->now());
+    view_->span().fit(std::min(from, now), std::max(now, from + 1));
+}
+
+QString AnalyserDock::channelText() const { return channels_->text(); }
+
+void AnalyserDock::fillPickMenu() {
+    pickMenu_->clear();
+    QStringList chosen;
+    for (const QString& name : channels_->text().split(',', Qt::SkipEmptyParts))
+        chosen << name.trimmed().toUpper();
+    auto add = [&](QMenu* menu, const QString& name) {
+        QAction* action = menu->addAction(name);
+        action->setCheckable(true);
+        action->setChecked(chosen.contains(name));
+        connect(action, &QAction::toggled, this, [this, name](bool on) { pick(name, on); });
+    };
+    if (target_) {
+        for (const auto& port : target_->part().ports) {
+            if (!port.letter) continue;
+            QMenu* menu = pickMenu_->addMenu(QString("Port %1").arg(port.letter));
+            for (int bit = 0; bit < 8; ++bit) add(menu, QString("P%1%2").arg(port.letter).arg(bit));
+        }
+    }
+    if (!usarts_.empty()) {
+        QMenu* menu = pickMenu_->addMenu("Serial lines");
+        for (std::size_t u = 0; u < usarts_.size(); ++u) {
+            const QString suffix = u ? QString::number(u) : QString();
+            add(menu, "TX" + suffix);
+            add(menu, "RX" + suffix);
+        }
+    }
+    QMenu* lcd = pickMenu_->addMenu("LCD lines");
+    for (const char* line : {"LCD.E", "LCD.RS", "LCD.RW"}) add(lcd, line);
+}
+
+void AnalyserDock::pick(const QString& name, bool on) {
+    QStringList names;
+    for (const QString& n : channels_->text().split(',', Qt::SkipEmptyParts)) {
+        const QString trimmed = n.trimmed();
+        if (trimmed.compare(name, Qt::CaseInsensitive) != 0) names << trimmed;
+    }
+    if (on) names << name;
+    channels_->setText(names.join(','));
+}
+
 void AnalyserDock::refresh() {
-    if (recorder_ && recorder_->recording() && !paused_) {
+    // A paused view stays where it is, fitted or not.
+    if (fit_ && recorder_ && recorder_->recording() && !paused_) {
+        fitNow();
+    } else if (!fit_ && recorder_ && recorder_->recording() && !paused_) {
         // Follow the newest edges, unless the user scrolled back.
         const double now = static_cast<double>(recorder_->now());
         if (view_->span().end() >= now - view_->span().cyclesPerPixel * 8 ||
@@ -209,7 +303,7 @@ void AnalyserDock::updateTexts() {
 
 AnalyserView::AnalyserView(AnalyserDock* dock) : dock_(dock) {
     setObjectName("analyserView");
-    setMinimumSize(320, kRowHeight * 3);
+    setMinimumSize(320, kRowHeight * 3 + kAxisHeight);
     setFocusPolicy(Qt::ClickFocus);
     setAutoFillBackground(false);
 }
@@ -225,12 +319,24 @@ void AnalyserView::paintEvent(QPaintEvent*) {
         return;
     }
     const int plotWidth = span_.width;
-    // The time axis: ten divisions.
-    p.setPen(QColor(48, 64, 48));
-    for (int k = 1; k < 10; ++k) {
-        const int x = kLabelWidth + plotWidth * k / 10;
-        p.drawLine(x, 0, x, height());
+    // The time axis: a grid line and a label at each round time.
+    const int axisTop = height() - kAxisHeight;
+    const double clock = recorder_->clockHz();
+    for (const AxisTick& tick : timeAxis(span_, clock)) {
+        const int x = kLabelWidth + static_cast<int>(std::lround(tick.pixel));
+        p.setPen(QColor(48, 64, 48));
+        p.drawLine(x, 0, x, axisTop);
+        p.setPen(QColor(160, 180, 160));
+        p.drawLine(x, axisTop, x, axisTop + 4);
+        // Centred under its mark, but kept inside the plot at both ends.
+        const QString label = QString::fromStdString(tick.label);
+        const int half = p.fontMetrics().horizontalAdvance(label) / 2 + 1;
+        const int centre = std::clamp(x, kLabelWidth + half, width() - half);
+        p.drawText(QRect(centre - half, axisTop + 4, 2 * half, kAxisHeight - 4),
+                   Qt::AlignHCenter | Qt::AlignTop, label);
     }
+    p.setPen(QColor(160, 180, 160));
+    p.drawLine(kLabelWidth, axisTop, width(), axisTop);
     const double first = span_.start;
     const double last = span_.end();
     for (std::size_t c = 0; c < recorder_->channels(); ++c) {
@@ -275,8 +381,8 @@ void AnalyserView::paintEvent(QPaintEvent*) {
         const double cx = span_.pixelOf(*at);
         if (cx < 0 || cx > plotWidth) return;
         p.setPen(QPen(color, 1, Qt::DashLine));
-        p.drawLine(QPointF(kLabelWidth + cx, 0), QPointF(kLabelWidth + cx, height()));
-        p.drawText(QPointF(kLabelWidth + cx + 3, height() - 4), name);
+        p.drawLine(QPointF(kLabelWidth + cx, 0), QPointF(kLabelWidth + cx, axisTop));
+        p.drawText(QPointF(kLabelWidth + cx + 3, axisTop - 4), name);
     };
     cursor(cursorA, QColor(255, 200, 0), "A");
     cursor(cursorB, QColor(0, 200, 255), "B");
@@ -284,6 +390,7 @@ void AnalyserView::paintEvent(QPaintEvent*) {
 
 void AnalyserView::wheelEvent(QWheelEvent* event) {
     const double anchor = event->position().x() - kLabelWidth;
+    dock_->setFitted(false);
     span_.zoom(event->angleDelta().y() > 0 ? 2 : 0.5, std::max(anchor, 0.0));
     dock_->refresh();
 }
@@ -308,6 +415,7 @@ void AnalyserView::mousePressEvent(QMouseEvent* event) {
 void AnalyserView::mouseMoveEvent(QMouseEvent* event) {
     if (dragFrom_ < 0 || !(event->buttons() & (Qt::MiddleButton | Qt::LeftButton))) return;
     const int x = static_cast<int>(event->position().x());
+    dock_->setFitted(false);
     span_.pan(dragFrom_ - x);
     dragFrom_ = x;
     dock_->setPaused(true);
@@ -315,7 +423,10 @@ void AnalyserView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void AnalyserView::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
+    const int key = event->key();
+    if (key == Qt::Key_Plus || key == Qt::Key_Minus || key == Qt::Key_Left || key == Qt::Key_Right)
+        dock_->setFitted(false);
+    switch (key) {
         case Qt::Key_Plus:
             span_.zoom(2, span_.width / 2.0);
             break;

@@ -3,8 +3,12 @@
 // zoom (wheel, + and -) and pan (drag, scroll bar), follows the newest edges
 // while recording unless paused, puts cursor A (left click) and cursor B
 // (right click) with the time between them, and gives the frequency and
-// duty cycle of the chosen channel over the span shown. It repaints at most
-// every 40 ms; while it does not record it has no hook in the simulator.
+// duty cycle of the chosen channel over the span shown. A recording opens
+// fitted: the view holds everything recorded, growing with it, until the
+// user zooms or pans ("Fit" brings it back); a paused view stays put. A time axis under the channels
+// is labelled in the time since the part's reset. Channels are typed or
+// picked from the part's pins in the "Pick" menu. It repaints at most every
+// 40 ms; while it does not record it has no hook in the simulator.
 #pragma once
 
 #include <QDockWidget>
@@ -17,7 +21,9 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
+class QToolButton;
 
 namespace quill::instruments {
 
@@ -46,15 +52,26 @@ public:
     QString measureText() const;
     // Redraws now (the timer does so at most every 40 ms while recording).
     void refresh();
+    // Whether the view holds the whole recording; a zoom or pan ends it.
+    bool fitted() const { return fit_; }
+    void setFitted(bool fit);
+    // The channel field's text, and the menu that picks signals into it.
+    QString channelText() const;
+    QMenu* pickMenu() const { return pickMenu_; }
 
 private:
     void updateTexts();
+    void fitNow();
+    void fillPickMenu();
+    void pick(const QString& name, bool on);
     quill::sim::SimTarget* target_ = nullptr;
     std::vector<UsartLink*> usarts_;
     LineResolver lineResolver_;
     std::unique_ptr<SignalRecorder> recorder_;
     AnalyserView* view_;
     QLineEdit* channels_;
+    QToolButton* pickButton_;
+    QMenu* pickMenu_;
     QPushButton* recordButton_;
     QPushButton* pauseButton_;
     QComboBox* measured_;
@@ -62,6 +79,7 @@ private:
     QLabel* measureLabel_;
     QTimer repaint_;
     bool paused_ = false;
+    bool fit_ = true;
 };
 
 // The painted channels.
@@ -75,6 +93,7 @@ public:
     std::optional<double> cursorA, cursorB;
     static constexpr int kLabelWidth = 56;
     static constexpr int kRowHeight = 26;
+    static constexpr int kAxisHeight = 22;
 
 protected:
     void paintEvent(QPaintEvent*) override;

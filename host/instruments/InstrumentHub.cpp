@@ -14,9 +14,12 @@
 
 namespace quill::instruments {
 
-InstrumentHub::InstrumentHub(QMainWindow* window) : QObject(window), window_(window) {
+InstrumentHub::InstrumentHub(QMainWindow* window, DockPlacer place)
+    : QObject(window), window_(window), place_(std::move(place)) {
+    if (!place_)
+        place_ = [window](QDockWidget* dock) { window->addDockWidget(Qt::BottomDockWidgetArea, dock); };
     analyser_ = new AnalyserDock(window);
-    window->addDockWidget(Qt::BottomDockWidgetArea, analyser_);
+    place_(analyser_);
     analyser_->hide();
     flush_.setInterval(200);
     connect(&flush_, &QTimer::timeout, this, [this] {
@@ -73,7 +76,7 @@ void InstrumentHub::attach(std::shared_ptr<quill::sim::SimTarget> target) {
         QPointer<TerminalDock>& dock = terminals_[link->number()];
         if (!dock) {
             dock = new TerminalDock(link->number(), window_);
-            window_->addDockWidget(Qt::BottomDockWidgetArea, dock);
+            place_(dock);
             dock->hide();
             if (menu_) menu_->insertAction(analyser_->toggleViewAction(), dock->toggleViewAction());
         }

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@
 
 #include "host/instruments/Probes.h"
 
+class QDockWidget;
 class QMainWindow;
 class QMenu;
 
@@ -28,7 +30,11 @@ class AnalyserDock;
 class InstrumentHub : public QObject {
     Q_OBJECT
 public:
-    explicit InstrumentHub(QMainWindow* window);
+    // Where a new dock of the hub's goes: the window's own place for tool
+    // docks (below the components, tabbed with the others); by default the
+    // window's bottom area.
+    using DockPlacer = std::function<void(QDockWidget*)>;
+    explicit InstrumentHub(QMainWindow* window, DockPlacer place = {});
     ~InstrumentHub() override;
 
     // Adds "Record waveform..." / "Stop waveform" to `file` and the
@@ -82,6 +88,7 @@ private:
     void detach();
     void askAndRecord();
     QMainWindow* window_;
+    DockPlacer place_;
     std::shared_ptr<quill::sim::SimTarget> target_;
     std::vector<std::unique_ptr<UsartLink>> links_;
     std::map<int, QPointer<TerminalDock>> terminals_;

@@ -1,5 +1,6 @@
 #include "host/instruments/TerminalDock.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -7,6 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <cmath>
@@ -57,16 +59,28 @@ TerminalDock::TerminalDock(int usart, QWidget* parent)
     ending_->addItem("CR", "\r");
     ending_->addItem("CR LF", "\r\n");
     ending_->setCurrentIndex(2);
+    echo_ = new QCheckBox("Local echo");
+    echo_->setObjectName("terminalEcho");
+    echo_->setToolTip("also show what is sent, as a terminal does for a program that does not echo");
     auto* send = new QPushButton("Send");
     send->setObjectName("terminalSend");
     bottom->addWidget(input_, 1);
     bottom->addWidget(ending_);
+    bottom->addWidget(echo_);
     bottom->addWidget(send);
     layout->addWidget(baud_);
     layout->addLayout(top);
     layout->addWidget(view_, 1);
     layout->addLayout(bottom);
-    setWidget(body);
+    // In a scroll area, so that the dock asks for little room of its own:
+    // opened beside the components it never makes the window outgrow the
+    // screen, and a user who wants it larger drags it so.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName("terminalScroll");
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(body);
+    setWidget(scroll);
 
     connect(input_, &QLineEdit::returnPressed, this, &TerminalDock::sendInput);
     connect(send, &QPushButton::clicked, this, &TerminalDock::sendInput);
@@ -89,6 +103,7 @@ void TerminalDock::attach(UsartLink* link) {
     link_ = link;
     from_ = shown_ = 0;
     view_->clear();
+    screen_.clear();
     input_->setEnabled(link != nullptr);
     updateBaud();
 }
@@ -130,17 +145,28 @@ void TerminalDock::catchUp() {
     }
     const std::string bytes = buffer.text(shown_);
     shown_ = buffer.end();
-    const bool hex = mode_->currentIndex() == 1;
+    display(bytes);
+}
+
+void TerminalDock::display(const std::string& bytes) {
     QScrollBar* bar = view_->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
-    view_->moveCursor(QTextCursor::End);
-    view_->insertPlainText(QString::fromStdString(hex ? hexBytes(bytes) + " "
-                                                      : printableText(bytes)));
+    QTextCursor cursor(view_->document());
+    cursor.movePosition(QTextCursor::End);
+    if (mode_->currentIndex() == 1) {
+        cursor.insertText(QString::fromStdString(hexBytes(bytes) + " "));
+    } else {
+        // The current line as the screen now has it replaces the last line
+        // shown: a carriage return may have rewritten it.
+        cursor.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(QString::fromStdString(screen_.feed(bytes)));
+    }
     if (atEnd) bar->setValue(bar->maximum());
 }
 
 void TerminalDock::rebuild() {
     view_->clear();
+    screen_.clear();
     shown_ = std::max(from_, link_ ? link_->transmitted().begin() : 0);
     catchUp();
 }
@@ -148,6 +174,7 @@ void TerminalDock::rebuild() {
 void TerminalDock::clear() {
     from_ = shown_ = link_ ? link_->transmitted().end() : 0;
     view_->clear();
+    screen_.clear();
 }
 
 QString TerminalDock::shownText() const { return view_->toPlainText(); }
@@ -157,9 +184,16 @@ QString TerminalDock::baudText() const { return baud_->text(); }
 void TerminalDock::sendInput() {
     if (!link_) return;
     const QByteArray line = input_->text().toUtf8() + ending_->currentData().toString().toUtf8();
-    link_->send(std::string_view(line.constData(), static_cast<std::size_t>(line.size())));
+    const std::string bytes(line.constData(), static_cast<std::size_t>(line.size()));
+    link_->send(bytes);
     input_->clear();
+    if (echo_->isChecked()) {
+        catchUp();  // what the program sent before comes first
+        display(bytes);
+    }
 }
+
+void TerminalDock::setLocalEcho(bool on) { echo_->setChecked(on); }
 
 bool TerminalDock::saveTo(const QString& path, QString* error) {
     const std::string bytes = link_ ? link_->transmitted().text(from_) : std::string();

@@ -1,15 +1,18 @@
 // The serial terminal of one USART: what the program transmitted, as text
-// or hex, an input line that sends with the chosen line ending, the baud
+// (a carriage return going back to the start of the line, as on a
+// terminal) or hex, an input line that sends with the chosen line ending, the baud
 // rate the program set with a warning when it is more than 2 % from the
 // nearest standard rate or from the rate the terminal is set to, Save...
-// and Clear. It catches up with the line at most every 50 ms.
+// and Clear, and a local echo of what is sent. It catches up with the line at most every 50 ms.
 #pragma once
 
 #include <QDockWidget>
 #include <QTimer>
 
 #include "host/instruments/Probes.h"
+#include "host/instruments/TerminalScreen.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -33,21 +36,27 @@ public:
     QString shownText() const;
     QString baudText() const;
     bool baudWarning() const { return warning_; }
-    // Sends the input line's text with the chosen ending.
+    // Sends the input line's text with the chosen ending; with local echo on
+    // it is also shown where the program's text goes on (a rebuild of the
+    // view, on a change of mode, shows the program's bytes only).
     void sendInput();
+    void setLocalEcho(bool on);
 
     static constexpr int kMaxLines = 5000;
 
 private:
     void rebuild();
     void updateBaud();
+    void display(const std::string& bytes);
     UsartLink* link_ = nullptr;
     QPlainTextEdit* view_;
     QComboBox* mode_;
     QComboBox* ending_;
     QComboBox* rate_;
     QLineEdit* input_;
+    QCheckBox* echo_;
     QLabel* baud_;
+    TerminalScreen screen_;
     QTimer timer_;
     uint64_t shown_ = 0;  // stream position shown up to
     uint64_t from_ = 0;   // stream position the pane starts at (after Clear)

@@ -1,5 +1,9 @@
 #include "host/instruments/Waveform.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 namespace quill::instruments {
 
 std::size_t EdgeLog::firstAfter(uint64_t cycle) const {
@@ -29,6 +33,42 @@ void TimeSpan::zoom(double factor, double anchorPixel) {
     cyclesPerPixel = scale;
     start = anchor - anchorPixel * scale;
     if (start < 0) start = 0;
+}
+
+void TimeSpan::fit(double from, double to) {
+    if (to < from) std::swap(from, to);
+    cyclesPerPixel = std::clamp((to - from) / std::max(width, 1), 1.0 / 64, 1099511627776.0);
+    start = std::max(from, 0.0);
+}
+
+std::vector<AxisTick> timeAxis(const TimeSpan& span, double clockHz, int minSpacing) {
+    std::vector<AxisTick> ticks;
+    if (clockHz <= 0 || span.width <= 0 || span.cyclesPerPixel <= 0) return ticks;
+    const double secondsPerPixel = span.cyclesPerPixel / clockHz;
+    const double least = secondsPerPixel * std::max(minSpacing, 1);
+    // The smallest 1-2-5 step of at least `least` seconds.
+    double step = std::pow(10.0, std::floor(std::log10(least)));
+    for (double factor : {1.0, 2.0, 5.0, 10.0})
+        if (step * factor >= least * (1 - 1e-9)) {
+            step *= factor;
+            break;
+        }
+    // One unit for the whole axis, the one the latest time reads in, so
+    // that every label reads alike ("1 ms", "1.5 ms", ...).
+    const double first = span.start / clockHz, last = span.end() / clockHz;
+    const char* unit = "s";
+    double scale = 1;
+    if (last < 1e-6) unit = "ns", scale = 1e9;
+    else if (last < 1e-3) unit = "us", scale = 1e6;
+    else if (last < 1) unit = "ms", scale = 1e3;
+    char text[48];
+    for (double k = std::max(std::ceil(first / step - 1e-9), 0.0); k * step <= last + step * 1e-9; ++k) {
+        const double seconds = k * step + 0.0;  // never "-0"
+        std::snprintf(text, sizeof text, "%.9g %s", seconds * scale, unit);
+        ticks.push_back({(seconds * clockHz - span.start) / span.cyclesPerPixel, text});
+        if (ticks.size() > 1000) break;  // a width of a million pixels: enough
+    }
+    return ticks;
 }
 
 std::optional<WaveMeasurement> measureWave(const EdgeLog& log, uint64_t from, uint64_t to,

@@ -77,9 +77,21 @@ struct TimeSpan {
         start += pixels * cyclesPerPixel;
         if (start < 0) start = 0;
     }
+    // Shows the cycles from..to across the width (at most 64 pixels a cycle).
+    void fit(double from, double to);
     // Shows the last `width` pixels up to `cycle`.
     void follow(double cycle) { start = cycle > cyclesPerPixel * width ? cycle - cyclesPerPixel * width : 0; }
 };
+
+// A labelled mark of a time axis: its pixel in the span and its time
+// ("1.5 ms"), the time since the part's reset.
+struct AxisTick {
+    double pixel = 0;
+    std::string label;
+};
+// Marks at a round step (1, 2 or 5 times a power of ten of seconds) chosen
+// so that neighbours lie at least `minSpacing` pixels apart, over the span.
+std::vector<AxisTick> timeAxis(const TimeSpan& span, double clockHz, int minSpacing = 80);
 
 // The frequency and duty cycle of a square wave: measured over the whole
 // periods (rising edge to rising edge) that lie between `from` and `to`.

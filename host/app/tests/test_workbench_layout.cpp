@@ -3,10 +3,12 @@
 // each inside the window, showing its whole component, with a title that
 // is not cut. CTest runs it on 1024x768, 1280x720 (some windows tabs, each
 // behind one opened before it), 1366x768 and 1920x1080 screens (there no
-// window may be a tab behind another); with QUILL_LAYOUT_PICTURES set
+// window may be a tab behind another), with the serial terminal and the
+// logic analyser open as well; with QUILL_LAYOUT_PICTURES set
 // the main window is saved there as a PNG.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDockWidget>
 #include <QScreen>
@@ -18,6 +20,9 @@
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/app/tests/ModuleHost.h"
+#include "host/instruments/AnalyserDock.h"
+#include "host/instruments/InstrumentHub.h"
+#include "host/instruments/TerminalDock.h"
 #include "host/scenario/Scenario.h"
 
 namespace {
@@ -100,6 +105,31 @@ TEST(WorkbenchLayout, EveryComponentOpenFitsTheScreenWithoutOverlap) {
 
     if (const char* dir = std::getenv("QUILL_LAYOUT_PICTURES")) {
         const QString file = QString("%1/workbench-%2x%3.png")
+                                 .arg(dir)
+                                 .arg(screen.width())
+                                 .arg(screen.height());
+        EXPECT_TRUE(window.grab().save(file)) << file.toStdString();
+    }
+
+    // The serial terminal and the logic analyser too, as a student opens
+    // them beside the components: they join the output's tabs and the
+    // window still never grows past the screen (the two side by side once
+    // made it 1394 wide on a 1366x768 screen, cutting off the status line
+    // and the terminal's Send button).
+    ASSERT_TRUE(window.instruments().terminal(0));
+    window.instruments().terminal(0)->toggleViewAction()->trigger();
+    ASSERT_TRUE(window.instruments().analyser());
+    window.instruments().analyser()->toggleViewAction()->trigger();
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    if (fits) {
+        EXPECT_TRUE(screen.contains(window.frameGeometry()))
+            << "with the instruments: window " << window.frameGeometry().width() << "x"
+            << window.frameGeometry().height() << " on " << screen.width() << "x"
+            << screen.height();
+    }
+    EXPECT_FALSE(window.tabifiedDockWidgets(window.instruments().analyser()).isEmpty());
+    if (const char* dir = std::getenv("QUILL_LAYOUT_PICTURES")) {
+        const QString file = QString("%1/workbench-%2x%3-instruments.png")
                                  .arg(dir)
                                  .arg(screen.width())
                                  .arg(screen.height());

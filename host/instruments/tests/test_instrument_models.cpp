@@ -5,6 +5,7 @@
 
 #include "host/instruments/Serial.h"
 #include "host/instruments/Signals.h"
+#include "host/instruments/TerminalScreen.h"
 #include "host/instruments/Vcd.h"
 #include "host/instruments/Waveform.h"
 
@@ -124,6 +125,53 @@ TEST(SerialText, EscapesHexAndPrintableText) {
     EXPECT_FALSE(decodeEscapes("end\\", &why));
     EXPECT_EQ(hexBytes(std::string("He\n\xff", 4)), "48 65 0A FF");
     EXPECT_EQ(printableText(std::string("ok\r\nbell\x07\tx\r", 12)), "ok\nbell\\x07\tx\\x0D");
+}
+
+TEST(TimeSpan, FitsAStretchAndLabelsRoundTimes) {
+    TimeSpan span;
+    span.width = 500;
+    span.fit(16000, 16000 + 32000);  // 2 ms at 16 MHz
+    EXPECT_DOUBLE_EQ(span.cyclesPerPixel, 64.0);
+    EXPECT_DOUBLE_EQ(span.end(), 48000.0);
+    // 4 us a pixel, at least 80 pixels apart: a step of 0.5 ms, in ms.
+    const auto ticks = timeAxis(span, 16e6);
+    ASSERT_EQ(ticks.size(), 5u);
+    EXPECT_EQ(ticks.front().label, "1 ms");
+    EXPECT_DOUBLE_EQ(ticks.front().pixel, 0.0);
+    EXPECT_EQ(ticks[1].label, "1.5 ms");
+    EXPECT_DOUBLE_EQ(ticks[1].pixel, 125.0);
+    EXPECT_EQ(ticks.back().label, "3 ms");
+    // A span shorter than a cycle a pixel is shown at most 64 pixels a
+    // cycle; nanoseconds get their unit.
+    span.fit(0, 1);
+    EXPECT_DOUBLE_EQ(span.cyclesPerPixel, 1.0 / 64);
+    const auto fine = timeAxis(span, 16e6);
+    ASSERT_GE(fine.size(), 2u);
+    EXPECT_EQ(fine[1].label, "100 ns");
+    EXPECT_TRUE(timeAxis(span, 0).empty());
+}
+
+TEST(TerminalScreen, CarriageReturnRewritesTheLineAsATerminalDoes) {
+    TerminalScreen screen;
+    // A CR LF split between two pieces is one line end, not a "\x0D".
+    EXPECT_EQ(screen.feed("ready\r"), "ready");
+    EXPECT_EQ(screen.feed("\nnext"), "ready\nnext");
+    EXPECT_EQ(screen.currentLine(), "next");
+    screen.clear();
+    // A progress counter rewrites its line; a shorter text leaves the rest.
+    EXPECT_EQ(screen.feed("50 %\r60 %\r7"), "70 %");
+    EXPECT_EQ(screen.feed("\b\bX\n"), "X0 %\n");
+    // Control bytes still show as escapes, and overwrite as cells.
+    EXPECT_EQ(screen.feed(std::string("a\x07" "b\tc\xff", 6)), "a\\x07b\tc\\xFF");
+    EXPECT_EQ(screen.feed("\rZ"), "Z\\x07b\tc\\xFF");
+    EXPECT_EQ(screen.column(), 1u);
+}
+
+TEST(TerminalScreen, ALineWithoutEndWrapsAtItsLimit) {
+    TerminalScreen screen;
+    const std::string shown = screen.feed(std::string(TerminalScreen::kMaxColumns + 3, 'x'));
+    EXPECT_EQ(shown, std::string(TerminalScreen::kMaxColumns, 'x') + "\nxxx");
+    EXPECT_EQ(screen.currentLine(), "xxx");
 }
 
 TEST(Signals, NamesListsAndTheirRefusals) {

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QImage>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QStandardPaths>
@@ -256,6 +258,12 @@ TEST(TerminalDock, ShowsTheProgramsTextAndSendsTheInputLine) {
     rate->setCurrentIndex(rate->findData(4800));
     EXPECT_TRUE(dock.baudWarning());
     EXPECT_TRUE(dock.baudText().startsWith("Warning: 9615 baud")) << dock.baudText().toStdString();
+    // Back in text mode, local echo shows what is sent after what came.
+    dock.findChild<QComboBox*>("terminalMode")->setCurrentIndex(0);
+    dock.setLocalEcho(true);
+    QTest::keyClicks(input, "add 1 2");
+    QTest::keyClick(input, Qt::Key_Return);
+    EXPECT_TRUE(dock.shownText().endsWith("ready> add 1 2")) << dock.shownText().toStdString();
     const auto saved = scratch("serial.txt");
     std::filesystem::remove(saved);
     QString error;
@@ -336,4 +344,65 @@ TEST(AnalyserDock, PaintsAKnownSquareWaveAtTwoZooms) {
     view->span().zoom(0.25, width / 2.0);
     dock.refresh();
     EXPECT_TRUE(dock.measureText().startsWith("PB3: 488.3 Hz, duty 25.0 %")) << dock.measureText().toStdString();
+}
+
+TEST(AnalyserDock, OpensFittedToTheRecordingWithATimeAxisAndPickedChannels) {
+    REQUIRE_FIRMWARE("pwm_demo.elf");
+    SimTarget target("ATmega16");
+    target.loadFirmware(firmware("pwm_demo.elf"));
+    auto links = connectUsarts(target);
+    AnalyserDock dock(nullptr);
+    dock.resize(520, 260);
+    dock.show();
+    QApplication::processEvents();
+    dock.attach(&target, {links.front().get()});
+    // The channel field is wide enough to read a list, even in a narrow dock.
+    auto* field = dock.findChild<QLineEdit*>("analyserChannels");
+    ASSERT_TRUE(field);
+    EXPECT_GE(field->width(), field->fontMetrics().horizontalAdvance("PB3,PD5,PD7,TX,RX"));
+    // Channels picked from the menu go into the field; unpicked ones leave it.
+    field->setText("PB3");
+    QMenu* menu = dock.pickMenu();
+    emit menu->aboutToShow();
+    auto pickAction = [&](const QString& name) -> QAction* {
+        for (QAction* group : menu->actions())
+            if (group->menu())
+                for (QAction* a : group->menu()->actions())
+                    if (a->text() == name) return a;
+        return nullptr;
+    };
+    ASSERT_TRUE(pickAction("PB3"));
+    EXPECT_TRUE(pickAction("PB3")->isChecked());
+    ASSERT_TRUE(pickAction("PD5"));
+    pickAction("PD5")->trigger();
+    ASSERT_TRUE(pickAction("TX"));
+    pickAction("TX")->trigger();
+    pickAction("PB3")->trigger();
+    EXPECT_EQ(dock.channelText(), "PD5,TX");
+    field->setText("PB3,PD5");
+
+    QString why;
+    ASSERT_TRUE(dock.record(dock.channelText(), &why)) << why.toStdString();
+    EXPECT_TRUE(dock.fitted());
+    target.runUntilCycle(40000);
+    dock.refresh();
+    // Everything recorded is in view, so PB3's wave is measured at once
+    // (it used to need eight zooms out from a 2 ms view).
+    const TimeSpan& span = dock.view()->span();
+    EXPECT_LE(span.start, static_cast<double>(dock.recorder()->startCycle()));
+    EXPECT_GE(span.end(), static_cast<double>(dock.recorder()->now()) - span.cyclesPerPixel);
+    EXPECT_TRUE(dock.measureText().startsWith("PB3: 488.3 Hz")) << dock.measureText().toStdString();
+    dock.grab().save(QString::fromStdString(scratch("analyser-fitted.png").string()));
+    // The axis is painted under the rows: its labels light pixels there.
+    const QImage image = dock.view()->grab().toImage();
+    int labelled = 0;
+    for (int y = image.height() - AnalyserView::kAxisHeight + 5; y < image.height(); ++y)
+        for (int x = AnalyserView::kLabelWidth; x < image.width(); ++x)
+            labelled += qRed(image.pixel(x, y)) > 120;
+    EXPECT_GT(labelled, 20);
+    // A zoom ends the fit; Fit brings it back.
+    QTest::keyClick(dock.view(), Qt::Key_Plus);
+    EXPECT_FALSE(dock.fitted());
+    dock.findChild<QPushButton*>("analyserFit")->click();
+    EXPECT_TRUE(dock.fitted());
 }
