@@ -1,7 +1,8 @@
 #include "host/debugger/Stabs.h"
 
-#include <cstring>
+#include <map>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace quill::debugger::stabs {
 
@@ -15,10 +16,12 @@ constexpr uint8_t kLine = 0x44;        // N_SLINE
 constexpr uint8_t kSource = 0x64;      // N_SO
 constexpr uint8_t kSubSource = 0x84;   // N_SOL
 
-// A file name longer than this is no file name; more distinct files than
-// this are no program (both bound what damaged strings can cost).
+// A name longer than this is none; more distinct files (or names of them)
+// than this are no program. Both bound what damaged strings can cost: no
+// name is searched or copied twice.
 constexpr std::size_t kMaxName = 4096;
 constexpr std::size_t kMaxFiles = 4096;
+constexpr std::size_t kMaxNames = 65536;
 
 struct Entry {
     uint32_t strx;
@@ -42,17 +45,19 @@ public:
                 // unit's strings follow those of the unit before.
                 base_ = nextBase_;
                 nextBase_ = base_ + e.value;
-                dir_.clear();
+                noFolder();
                 file_ = -1;
                 inFunction_ = false;
                 break;
             case kSource:
                 source(e);
                 break;
-            case kSubSource:
-                if (std::string_view name; string(e.strx, &name) && !name.empty())
-                    file_ = fileIndex(name);
+            case kSubSource: {
+                std::string_view name;
+                uint64_t offset;
+                if (string(e.strx, &name, &offset) && !name.empty()) file_ = fileIndex(offset, name);
                 break;
+            }
             case kFunction:
                 function(e);
                 break;
@@ -65,45 +70,62 @@ public:
     }
 
 private:
-    // The string at `strx` of the current unit; false when it lies outside
-    // the table or runs past kMaxName.
-    bool string(uint32_t strx, std::string_view* out) const {
+    // The string at `strx` of the current unit (at *offset in the table);
+    // false when it lies outside the table or runs past kMaxName.
+    bool string(uint32_t strx, std::string_view* out, uint64_t* offset = nullptr) const {
         const uint64_t at = base_ + strx;
         if (at >= strings_.size()) return false;
-        const std::string_view rest = strings_.substr(static_cast<std::size_t>(at));
+        const std::string_view rest =
+            strings_.substr(static_cast<std::size_t>(at), kMaxName + 1);
         const std::size_t end = rest.find('\0');
-        if (end == std::string_view::npos || end > kMaxName) return false;
+        if (end == std::string_view::npos) return false;
         *out = rest.substr(0, end);
+        if (offset) *offset = at;
         return true;
     }
 
-    // A negative index: no file (too many, or the name was unreadable).
-    long fileIndex(std::string_view name) {
+    // The file of the name at that offset in the current folder; negative
+    // when there is none (too many).
+    long fileIndex(uint64_t offset, std::string_view name) {
+        const auto key = std::make_pair(dirOffset_, offset);
+        if (auto known = byOffset_.find(key); known != byOffset_.end()) return known->second;
+        if (byOffset_.size() >= kMaxNames) return -1;
         std::string path(name);
-        if (name.front() != '/' && !dir_.empty()) path = dir_ + "/" + path;
-        auto it = index_.find(path);
-        if (it != index_.end()) return it->second;
-        if (table_.files.size() >= kMaxFiles) return -1;
-        const auto n = static_cast<long>(table_.files.size());
-        index_.emplace(path, n);
-        table_.files.push_back(std::move(path));
+        if (name.front() != '/' && !dir_.empty())
+            path = std::string(dir_) + (dir_.back() == '/' ? "" : "/") + path;
+        long n = -1;
+        if (auto it = index_.find(path); it != index_.end()) {
+            n = it->second;
+        } else if (table_.files.size() < kMaxFiles) {
+            n = static_cast<long>(table_.files.size());
+            index_.emplace(path, n);
+            table_.files.push_back(std::move(path));
+        }
+        byOffset_.emplace(key, n);
         return n;
+    }
+
+    void noFolder() {
+        dir_ = {};
+        dirOffset_ = ~uint64_t{0};
     }
 
     void source(const Entry& e) {
         std::string_view name;
-        if (!string(e.strx, &name)) return;
+        uint64_t offset;
+        if (!string(e.strx, &name, &offset)) return;
         inFunction_ = false;  // a unit's end, or a new unit, closes the function
         if (name.empty()) {  // the end of the unit
-            dir_.clear();
+            noFolder();
             file_ = -1;
         } else if (name.back() == '/') {  // the compilation folder
-            dir_.assign(name.substr(0, name.size() > 1 ? name.size() - 1 : 1));
-            bool known = false;
-            for (const std::string& d : table_.dirs) known = known || d == dir_;
-            if (!known && table_.dirs.size() < kMaxFiles) table_.dirs.push_back(dir_);
+            dir_ = name.size() > 1 ? name.substr(0, name.size() - 1) : name;
+            dirOffset_ = offset;
+            if (table_.dirs.size() < kMaxFiles && dirs_.size() < kMaxNames &&
+                dirs_.insert(dir_).second)
+                table_.dirs.emplace_back(dir_);
         } else {
-            file_ = fileIndex(name);
+            file_ = fileIndex(offset, name);
         }
     }
 
@@ -148,7 +170,10 @@ private:
     std::string_view strings_;
     Table& table_;
     uint64_t base_ = 0, nextBase_ = 0;
-    std::string dir_;
+    std::string_view dir_;  // in strings_
+    uint64_t dirOffset_ = ~uint64_t{0};
+    std::unordered_set<std::string_view> dirs_;
+    std::map<std::pair<uint64_t, uint64_t>, long> byOffset_;  // (folder, name) offsets
     long file_ = -1;
     bool inFunction_ = false;
     uint32_t entry_ = 0;

@@ -125,6 +125,14 @@ TEST(Stabs, DamagedSectionsGiveWhatCanBeRead) {
     const st::Table none = cut.read();
     EXPECT_TRUE(none.files.empty());
     EXPECT_TRUE(none.lines.empty());
+
+    // A name longer than 4096 bytes is none; the folder "/" joins without
+    // a double slash.
+    Sections longName;
+    longName.add(kSo, "/", 0, 0);
+    longName.add(kSo, std::string(5000, 'x') + ".c", 0, 0);
+    longName.add(kSol, "short.c", 0, 0);
+    EXPECT_EQ(longName.read().files, std::vector<std::string>{"/short.c"});
     EXPECT_TRUE(st::read({}, {}).files.empty());
 }
 
