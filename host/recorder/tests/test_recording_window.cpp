@@ -4,6 +4,8 @@
 // program it was recorded on and fails, naming the check, on another.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QApplication>
@@ -288,6 +290,20 @@ TEST_F(RecordingWindow, LcdLinesWithTheProgramsOwnCharactersReplay) {
         << text;
     const Replay same = replay(file);
     EXPECT_EQ(same.exitCode, 0) << same.output.toStdString();
+
+    // A recording replaces only a scenario recorded before: a scenario
+    // written by hand is refused when the recording starts, and kept.
+    const QString byHand = dir.filePath("by-hand.scn");
+    { std::ofstream(byHand.toStdString()) << "part ATmega16\nwait cycles 10\n"; }
+    EXPECT_FALSE(recorder->start(byHand, &error));
+    EXPECT_TRUE(error.contains("by-hand.scn\": it holds something other than a recorded scenario"))
+        << error.toStdString();
+    EXPECT_FALSE(recorder->recording());
+    EXPECT_EQ(readBack(byHand), "part ATmega16\nwait cycles 10\n");
+    ASSERT_TRUE(recorder->start(file, &error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(activate());
+    ASSERT_TRUE(recorder->stop(&error)) << error.toStdString();
+    EXPECT_NE(readBack(file), text);
 }
 
 }  // namespace
