@@ -29,7 +29,10 @@ while read -r target seeds; do
   work="$out/corpus/$target"
   findings="$out/findings/$target"
   mkdir -p "$work" "$findings"
-  if [[ "$seeds" != "-" ]]; then cp -r "$seeds"/. "$work"/; fi
+  if [[ "$seeds" != "-" ]]; then
+    IFS=, read -r -a folders <<< "$seeds"
+    for folder in "${folders[@]}"; do cp -r "$folder"/. "$work"/; done
+  fi
   log="$out/findings/$target.log"
   echo "fuzz: $target for $seconds s"
   if ASAN_OPTIONS=detect_leaks=0 "$bin/$target" -max_total_time="$seconds" -timeout=10 \

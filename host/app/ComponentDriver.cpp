@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "host/app/MainWindow.h"
+#include "host/app/UnattendedDialogs.h"
 
 namespace driver {
 
@@ -132,6 +133,8 @@ bool runDialog(const std::function<void()>& open, const std::function<void(QDial
     // inside that loop. A dialog already open (the one whose answer opens
     // this one) is not the one to answer.
     QWidget* before = QApplication::activeModalWidget();
+    // The dialog is this driver's to answer, not an intruder in a headless run.
+    const UnattendedDialogs::Expected expected;
     bool answered = false;
     QTimer poll;
     poll.setInterval(5);

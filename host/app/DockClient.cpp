@@ -12,6 +12,7 @@
 #include <QTabBar>
 #include <QToolBar>
 #include <algorithm>
+#include <unordered_map>
 
 namespace {
 
@@ -172,6 +173,24 @@ void DockClient::addToolDock(QDockWidget* dock) {
     toolDocks_.push_back(dock);
 }
 
+// While held, the window neither lays out nor paints its docks: every
+// event loop run on the way (a settings dialog per window) would otherwise
+// lay out and paint all the docks opened so far, which made opening N
+// windows cost the square of N.
+void DockClient::hold() {
+    if (holds_++ > 0) return;
+    layoutWasEnabled_ = window_.layout()->isEnabled();
+    window_.layout()->setEnabled(false);
+    window_.setUpdatesEnabled(false);
+}
+
+void DockClient::release() {
+    if (--holds_ > 0) return;
+    window_.setUpdatesEnabled(true);
+    window_.layout()->setEnabled(layoutWasEnabled_);
+    arrangePending();
+}
+
 void DockClient::forget(QDockWidget* dock) { planner_.remove(idOf(dock)); }
 
 quill::layout::Extent DockClient::dockRoom() const {
@@ -220,6 +239,7 @@ quill::layout::Extent DockClient::dockRoom() const {
 void DockClient::arrangePending() {
     using quill::layout::DockPlanner;
     using quill::layout::Placement;
+    if (holds_ > 0) return;
     std::vector<QDockWidget*> batch;
     for (const QPointer<QDockWidget>& dock : pending_)
         if (dock && !dock->isFloating()) batch.push_back(dock);
@@ -232,10 +252,14 @@ void DockClient::arrangePending() {
         const QSize need = dock->minimumSizeHint();
         return quill::layout::Extent{need.width() + separator, need.height() + separator};
     };
-    auto dockOf = [this](int id) -> QDockWidget* {
-        for (QDockWidget* d : docks_)
-            if (idOf(d) == id) return d;
-        return nullptr;
+    // The docks by the planner's name, and their order of opening: looked
+    // up once per dock and tab group, which must not cost a search each.
+    std::unordered_map<int, std::size_t> order;
+    order.reserve(docks_.size());
+    for (std::size_t i = 0; i < docks_.size(); ++i) order.emplace(idOf(docks_[i]), i);
+    auto dockOf = [this, &order](int id) -> QDockWidget* {
+        const auto it = order.find(id);
+        return it == order.end() ? nullptr : docks_[it->second];
     };
     // The new docks where the present arrangement has room for them...
     QTabBar bar;
@@ -308,11 +332,10 @@ void DockClient::arrangePending() {
     for (const DockPlanner::Column& column : planner_.columns()) {
         for (const DockPlanner::Slot& slot : column.stack) {
             if (slot.ids.size() < 2) continue;
-            auto first = docks_.end();
+            std::size_t first = docks_.size();
             for (int id : slot.ids)
-                first = std::min(first, std::find_if(docks_.begin(), docks_.end(),
-                                                     [id](QDockWidget* d) { return idOf(d) == id; }));
-            if (first != docks_.end()) (*first)->raise();
+                if (const auto it = order.find(id); it != order.end()) first = std::min(first, it->second);
+            if (first < docks_.size()) docks_[first]->raise();
         }
     }
     placing_ = false;

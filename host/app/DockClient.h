@@ -46,14 +46,32 @@ public:
     void addToolDock(QDockWidget* dock);
 
     // Places the docks opened since the last pass (the event loop does it
-    // on its own; a caller that needs the arrangement now may ask).
+    // on its own; a caller that needs the arrangement now may ask). Does
+    // nothing while a Hold lives.
     void arrangePending();
+
+    // While one lives, the docks opened are placed together when the last
+    // hold ends, not at each event loop run on the way: a lab that opens
+    // its windows and fills in each one's settings dialog (an event loop
+    // per window) has its docks placed once, not once per window.
+    class Hold {
+    public:
+        explicit Hold(DockClient& client) : client_(client) { client_.hold(); }
+        ~Hold() { client_.release(); }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        DockClient& client_;
+    };
 
     // The room the docks may take: the screen's available area less the
     // window frame and everything else the window shows.
     quill::layout::Extent dockRoom() const;
 
 private:
+    void hold();
+    void release();
     void forget(QDockWidget* dock);
     void keepOnScreen();
 
@@ -63,4 +81,6 @@ private:
     std::vector<QPointer<QDockWidget>> pending_;
     quill::layout::DockPlanner planner_;
     bool placing_ = false;  // our own moves are no user's
+    int holds_ = 0;
+    bool layoutWasEnabled_ = true;
 };

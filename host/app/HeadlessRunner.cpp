@@ -6,8 +6,13 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
 #include <type_traits>
 
 #include "contract/ResourceIds.h"
@@ -18,6 +23,7 @@
 #include "host/app/ScenarioExecutor.h"
 #include "host/app/SettingsReader.h"
 #include "host/debugger/ScenarioDebugCommands.h"
+#include "host/debugger/ui/DebuggerViews.h"
 #include "host/instruments/Vcd.h"
 #include "host/report/RunReport.h"
 #include "host/app/UnattendedDialogs.h"
@@ -290,6 +296,79 @@ struct DropPendingEvents {
     }
 };
 
+// The last resort of the time limit. The run checks the limit itself
+// between the steps of its set-up and within every wait, and stops with
+// the scenario's verdict; this thread is for a call that never returns to
+// it (stuck in the toolkit or the plug-in). A few seconds past the limit it
+// ends the process with exit status 1, saying what the run was doing; a
+// JUnit report asked for is written first, with that as its error, so that
+// an older report is not read as this run's. Once the verdict is decided it
+// only cuts a teardown short, with that verdict.
+class Watchdog {
+public:
+    using Clock = ScenarioExecutor::Clock;
+    static constexpr double kGraceSeconds = 3;
+
+    Watchdog(const HostOptions& options, Clock::time_point deadline, std::FILE* err)
+        : options_(options), err_(err) {
+        if (options.timeLimitSeconds <= 0) return;
+        const auto end =
+            deadline + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kGraceSeconds));
+        thread_ = std::thread([this, end] {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (wake_.wait_until(lock, end, [this] { return done_; })) return;
+            lock.unlock();
+            fire();
+        });
+    }
+    ~Watchdog() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+    // What the run does now, for the message ("opening the lab's windows").
+    void phase(const char* what) { phase_ = what; }
+    // The verdict is in (and the report written).
+    void decided(int code) { decided_ = code; }
+
+private:
+    void fire() {
+        const int code = decided_;
+        if (code >= 0) std::_Exit(code);
+        char limit[32];
+        std::snprintf(limit, sizeof limit, "%g", options_.timeLimitSeconds);
+        const std::string why = std::string("the run took longer than its time limit of ") + limit +
+                                " s (--time-limit) and was stuck " + phase_.load() +
+                                "; it was ended";
+        std::fprintf(err_, "quill-host: %s\n", why.c_str());
+        if (!options_.junit.empty()) {
+            quill::report::RunReport report(
+                QFileInfo(QString::fromStdString(options_.scenario)).fileName().toStdString());
+            report.add({0, "time limit", why, quill::report::Verdict::Error, false, 0});
+            std::string error;
+            if (!quill::report::writeJUnit(report, options_.junit, &error))
+                std::fprintf(err_, "quill-host: %s\n", error.c_str());
+        }
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+
+    const HostOptions& options_;
+    std::FILE* err_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::atomic<const char*> phase_{"setting up"};
+    std::atomic<int> decided_{-1};
+    std::thread thread_;
+};
+
 bool isCheck(const sc::Command& command) {
     return std::holds_alternative<sc::ExpectCommand>(command) ||
            std::holds_alternative<sc::ExpectLedCommand>(command) ||
@@ -344,6 +423,17 @@ public:
         return finish(2);
     }
 
+    // The time limit ran out while the run was set up: none of the steps ran.
+    int setupTimedOut(const std::string& why, const sc::Script& script) {
+        std::fprintf(err_, "quill-host: %s\n", why.c_str());
+        record(0, "set-up", why, quill::report::Verdict::Error, false, 0);
+        for (const sc::Step& step : script.steps) notRun(step, why);
+        summary();
+        return finish(1);
+    }
+
+    void watchedBy(Watchdog& watchdog) { watchdog_ = &watchdog; }
+
     void summary() {
         const bool passed = report_.summary().passed();
         std::fprintf(passed ? out_ : err_, "quill-host: %s\n", report_.summaryLine().c_str());
@@ -353,12 +443,14 @@ public:
     // turns the verdict into 2, as CI would otherwise read an old one.
     int finish(int code) {
         std::fflush(out_);
-        if (options_.junit.empty()) return code;
-        std::string why;
-        if (!quill::report::writeJUnit(report_, options_.junit, &why)) {
-            std::fprintf(err_, "quill-host: %s\n", why.c_str());
-            return 2;
+        if (!options_.junit.empty()) {
+            std::string why;
+            if (!quill::report::writeJUnit(report_, options_.junit, &why)) {
+                std::fprintf(err_, "quill-host: %s\n", why.c_str());
+                code = 2;
+            }
         }
+        if (watchdog_) watchdog_->decided(code);
         return code;
     }
 
@@ -383,6 +475,7 @@ private:
     std::FILE* out_;
     std::FILE* err_;
     quill::report::RunReport report_;
+    Watchdog* watchdog_ = nullptr;
 };
 
 }  // namespace
@@ -391,6 +484,12 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     // The time limit counts from here: loading the module and opening the
     // windows belong to the run.
     const auto startTime = ScenarioExecutor::Clock::now();
+    const auto deadline =
+        startTime + std::chrono::duration_cast<ScenarioExecutor::Clock::duration>(
+                        std::chrono::duration<double>(std::max(given.timeLimitSeconds, 0.0)));
+    auto pastDeadline = [&] {
+        return given.timeLimitSeconds > 0 && ScenarioExecutor::Clock::now() >= deadline;
+    };
     // The files the run writes at its end are checked before it starts: a
     // file they may not replace would otherwise be found after a long run.
     if (!given.junit.empty()) {
@@ -399,7 +498,9 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
             return 2;
         }
     }
+    Watchdog watchdog(given, deadline, err);
     Reporter reporter(given, out, err);
+    reporter.watchedBy(watchdog);
     if (!given.vcd.empty()) {
         const std::string why =
             quill::files::replaceRefusal(given.vcd, quill::instruments::VcdText::kFileKind);
@@ -417,6 +518,8 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
             std::fprintf(err, "quill-host: %s\n", why.c_str());
             return reporter.refuse(0, "lab", why);
         }
+        for (const std::string& note : lab->notes)
+            std::fprintf(err, "quill-host: warning: %s\n", note.c_str());
     }
     // The scenario: every malformed line is reported with file and line.
     // It may name the lab's windows.
@@ -480,7 +583,17 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         return refuse("no firmware: give --firmware or a firmware line in " + given.scenario);
     }
 
+    // The set-up counts against the time limit: it stops between its steps
+    // once the limit has passed, as the opening of a lab's windows does.
+    auto timeLimitIn = [&](const char* phase) {
+        char limit[32];
+        std::snprintf(limit, sizeof limit, "%g", options.timeLimitSeconds);
+        return reporter.setupTimedOut(std::string("the run took longer than its time limit of ") +
+                                          limit + " s (--time-limit) while " + phase,
+                                      script);
+    };
     std::string error;
+    watchdog.phase("preparing the part and the program");
     HostEnvironment env = PrepareHost(options, &error);
     if (!error.empty()) return refuse(error);
     for (const std::string& warning : env.warnings)
@@ -488,21 +601,40 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     MainWindow window(env.config, env.factory);
     // Runs before the window is destroyed, however the run ends.
     const DropPendingEvents dropPendingEvents;
-    // Nobody answers a message box in a headless run: its text goes to the
-    // output and its default button is pressed.
+    // Nobody answers a dialog in a headless run: a message box's text goes
+    // to the output and its default button is pressed; any other modal
+    // window is closed, and the run fails with it.
     UnattendedDialogs unattended([&](const QString& line) {
         window.outputPane().write("Debugger", line);
         std::fprintf(out, "  note: %s\n", qPrintable(line));
     });
+    // A source file not on this machine is a line in the output, no dialog.
+    if (auto* views = window.findChild<DebuggerViews*>("debuggerViews")) {
+        QObject::connect(views, &DebuggerViews::sourceMissing, &window, [out](const QString& line) {
+            std::fprintf(out, "  note: %s\n", qPrintable(line));
+        });
+    }
+    auto intrusion = [&unattended](qsizetype before) {
+        return unattended.intruders().size() > before ? unattended.intruders().mid(before).join(", ")
+                                                      : QString();
+    };
     window.setPacing(false);
     window.show();
     QApplication::processEvents();
     QString why;
+    watchdog.phase("loading the plug-in");
     if (!AttachModule(window, options, &why)) return refuse(why.toStdString());
+    if (pastDeadline()) return timeLimitIn("loading the plug-in");
+    watchdog.phase("starting the program");
     if (!window.startDebugging(&why)) return refuse(why.toStdString());
-    if (lab && !OpenLabWindows(window, *lab, &why)) {
+    if (pastDeadline()) return timeLimitIn("starting the program");
+    watchdog.phase("opening the lab's windows");
+    if (lab && !OpenLabWindows(window, *lab, &why, pastDeadline)) {
+        if (pastDeadline()) return timeLimitIn("opening the lab's windows");
         return refuse("the lab's windows: " + why.toStdString());
     }
+    if (const QString modal = intrusion(0); !modal.isEmpty())
+        return refuse("a modal window opened while the run was set up: " + modal.toStdString());
     char mhz[32];
     std::snprintf(mhz, sizeof mhz, "%g", env.config.frequencyMHz);
     reporter.info("quill-host: %s\n", env.config.part + " at " + mhz + " MHz, firmware " +
@@ -519,12 +651,8 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
 
     Runner runner(window, options, script);
     runner.firmwareOverridden = !given.firmware.empty();
-    if (options.timeLimitSeconds > 0) {
-        runner.executor().setDeadline(
-            startTime + std::chrono::duration_cast<ScenarioExecutor::Clock::duration>(
-                            std::chrono::duration<double>(options.timeLimitSeconds)),
-            options.timeLimitSeconds);
-    }
+    if (options.timeLimitSeconds > 0) runner.executor().setDeadline(deadline, options.timeLimitSeconds);
+    watchdog.phase("running the scenario");
     for (std::optional<Result> r :
          {runner.instruments().prepare(script),
           options.vcd.empty() ? std::optional<Result>()
@@ -549,10 +677,15 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
             continue;
         }
         const auto begun = ScenarioExecutor::Clock::now();
+        const qsizetype intrudersBefore = unattended.intruders().size();
         Result r = runner.run(step.command);
         if (r.outcome == Outcome::Ok && runner.executor().timedOut()) {
             // The step ran into the time limit: it did not finish.
             r = {Outcome::Failed, runner.executor().timeLimitMessage()};
+        }
+        if (const QString modal = intrusion(intrudersBefore); !modal.isEmpty()) {
+            r = {Outcome::Error, "a modal window opened, which nobody can answer in a headless "
+                                 "run (it was closed): " + modal};
         }
         reporter.step(
             step, r, std::chrono::duration<double>(ScenarioExecutor::Clock::now() - begun).count());
@@ -595,6 +728,7 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
             screenshotsFailed = true;
         }
     }
+    watchdog.phase("ending the run");
     window.stopDebugging();
     reporter.summary();
     if (aborted) {

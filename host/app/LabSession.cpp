@@ -7,10 +7,12 @@
 #include <QMessageBox>
 
 #include "contract/Commands.h"
+#include "host/app/DockClient.h"
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/app/SettingsReader.h"
 #include "host/instruments/InstrumentSettings.h"
+#include "host/layout/DockState.h"
 
 namespace {
 
@@ -113,7 +115,8 @@ bool ApplyLab(MainWindow& window, const quill::lab::Lab& lab, QString* error) {
     return OpenLabWindows(window, lab, error);
 }
 
-bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* error) {
+bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* error,
+                    const std::function<bool()>& stop) {
     // A setting this part, program or plug-in cannot take is reported and
     // skipped: the rest of the lab is still of use.
     auto apply = [&window](const QString& name, const std::string& text) {
@@ -128,18 +131,38 @@ bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* err
     };
     for (const quill::lab::LabSettings& s : lab.settings)
         apply(QString::fromStdString(s.target), s.settings);
-    for (const quill::lab::LabWindow& w : lab.windows) {
-        if (!OpenComponent(window, w.command, error)) return false;
-        // The window just opened, whatever number the host gave it.
-        const std::vector<QDockWidget*>& docks = window.componentDocks();
-        if (!docks.empty()) apply(docks.back()->windowTitle(), w.settings);
+    {
+        // The docks are placed once, when all are open: each settings
+        // dialog runs an event loop, which would place them one by one,
+        // each time laying out every dock opened before.
+        const DockClient::Hold together(window.dockClient());
+        for (const quill::lab::LabWindow& w : lab.windows) {
+            if (stop && stop()) {
+                *error = "stopped opening the lab's windows";
+                return false;
+            }
+            if (!OpenComponent(window, w.command, error)) return false;
+            // The window just opened, whatever number the host gave it.
+            const std::vector<QDockWidget*>& docks = window.componentDocks();
+            if (!docks.empty()) apply(docks.back()->windowTitle(), w.settings);
+        }
     }
-    window.arrangeDocks();
     // The docks first: the window's size is only free to return once the
     // docks no longer ask for the room of the default arrangement.
     nameDocksForLayout(window);
-    if (!lab.layout.empty())
-        window.restoreState(QByteArray::fromBase64(QByteArray::fromStdString(lab.layout)));
+    for (const std::string& note : lab.notes) window.hostMessage(QString::fromStdString(note));
+    // The window is given only a layout read as a sound dock state (Qt
+    // trusts the numbers in it), as the very bytes that were checked.
+    if (!lab.layout.empty()) {
+        const std::optional<std::string> bytes = quill::layout::decodeBase64(lab.layout);
+        const std::string fault =
+            bytes ? quill::layout::dockStateFault(*bytes) : "it is no base64 text";
+        if (fault.empty())
+            window.restoreState(QByteArray::fromStdString(*bytes));
+        else
+            window.hostMessage(
+                QString::fromStdString("The lab's window layout was left out: " + fault));
+    }
     if (!lab.geometry.empty()) {
         window.layout()->activate();
         window.restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(lab.geometry)));

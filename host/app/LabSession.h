@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 #include "host/lab/LabFile.h"
 
@@ -19,7 +20,10 @@ quill::lab::Lab CaptureLab(MainWindow& window);
 bool ApplyLab(MainWindow& window, const quill::lab::Lab& lab, QString* error);
 
 // Opens the lab's windows in the running session and restores its layout.
-bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* error);
+// `stop`, asked before each window, ends the opening early (false, with
+// *error saying so): a headless run's time limit.
+bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* error,
+                    const std::function<bool()>& stop = {});
 
 // Loads the lab file and applies it; the reason of a refusal in *error.
 bool OpenLabFile(MainWindow& window, const QString& path, QString* error);

@@ -99,6 +99,7 @@ public:
     void addToolDock(QDockWidget* dock) { dockClient_->addToolDock(dock); }
     // Places the component windows opened since the event loop last ran.
     void arrangeDocks() { dockClient_->arrangePending(); }
+    DockClient& dockClient() { return *dockClient_; }
     // Component docks in creation order.
     const std::vector<QDockWidget*>& componentDocks() const { return dockClient_->docks(); }
     // Saves the main window and every visible component dock as PNG files

@@ -2,19 +2,64 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
+#include <QEvent>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+
+namespace {
+
+int expectedDialogs = 0;
+
+}  // namespace
+
+UnattendedDialogs::Expected::Expected() { ++expectedDialogs; }
+UnattendedDialogs::Expected::~Expected() { --expectedDialogs; }
 
 UnattendedDialogs::UnattendedDialogs(Report report, QObject* parent)
     : QObject(parent), report_(std::move(report)) {
-    // A message box runs its own event loop, in which this timer fires.
-    poll_.setInterval(10);
-    connect(&poll_, &QTimer::timeout, this, &UnattendedDialogs::look);
-    poll_.start();
+    qApp->installEventFilter(this);
 }
 
-void UnattendedDialogs::look() {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) answer(box);
+UnattendedDialogs::~UnattendedDialogs() { qApp->removeEventFilter(this); }
+
+bool UnattendedDialogs::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->isWindow() && widget->isModal()) shown(widget);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void UnattendedDialogs::shown(QWidget* window) {
+    auto* box = qobject_cast<QMessageBox*>(window);
+    if (!box && expectedDialogs > 0) return;
+    if (!box) {
+        intruders_ << QString("\"%1\" (%2)")
+                          .arg(window->windowTitle(),
+                               QString::fromLatin1(window->metaObject()->className()));
+        if (report_)
+            report_(QString("A modal window %1 opened, which nobody can answer in a headless "
+                            "run; it was closed")
+                        .arg(intruders_.back()));
+    }
+    // Dealt with once the window's own event loop runs: a dialog ended
+    // while it is being shown would leave that loop waiting for ever.
+    QPointer<QWidget> target = window;
+    QMetaObject::invokeMethod(
+        this,
+        [this, target] {
+            if (!target || !target->isVisible()) return;
+            if (auto* b = qobject_cast<QMessageBox*>(target.data())) {
+                answer(b);
+            } else if (auto* dialog = qobject_cast<QDialog*>(target.data())) {
+                dialog->reject();
+            } else {
+                target->close();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void UnattendedDialogs::answer(QMessageBox* box) {

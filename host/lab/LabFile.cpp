@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "contract/Commands.h"
 #include "core/PartDescriptionFile.h"
+#include "host/layout/DockState.h"
 #include "host/sim/Clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -21,6 +23,35 @@ namespace {
 constexpr std::size_t kMaxLabBytes = 1 << 20;
 // A lab nests three levels (quill-lab, windows, window).
 constexpr int kMaxLabDepth = 16;
+
+// The checksum written with the layout: its text's CRC-32, 8 hex digits.
+std::string checksumOf(const std::string& layout) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", quill::layout::crc32(layout));
+    return hex;
+}
+
+// The lab's layout as the window may be given it: checked against the
+// checksum saved with it (a lab saved before checksums has none) and then
+// read as a dock state. A layout that fails is dropped with a note, and the
+// windows are arranged as for a new set-up.
+void checkLayout(const TiXmlElement* element, Lab& lab) {
+    if (lab.layout.empty()) return;
+    std::string fault;
+    const char* saved = element ? element->Attribute("crc32") : nullptr;
+    if (saved && checksumOf(lab.layout) != saved) {
+        fault = "it was changed after it was saved (its checksum does not match)";
+    } else if (const std::optional<std::string> bytes = quill::layout::decodeBase64(lab.layout)) {
+        if (const std::string why = quill::layout::dockStateFault(*bytes); !why.empty())
+            fault = "it is damaged: " + why;
+    } else {
+        fault = "it is no base64 text";
+    }
+    if (fault.empty()) return;
+    lab.layout.clear();
+    lab.notes.push_back("the lab's window layout was left out, " + fault +
+                        "; the windows are arranged anew");
+}
 
 TiXmlElement* child(TiXmlElement* parent, const char* name, const std::string& text) {
     auto* e = new TiXmlElement(name);
@@ -76,7 +107,8 @@ std::string formatLab(const Lab& lab) {
     }
     for (const LabSettings& s : lab.settings)
         child(root, "settings", s.settings)->SetAttribute("target", s.target);
-    child(root, "layout", lab.layout);
+    TiXmlElement* layout = child(root, "layout", lab.layout);
+    if (!lab.layout.empty()) layout->SetAttribute("crc32", checksumOf(lab.layout));
     child(root, "geometry", lab.geometry);
     TiXmlPrinter printer;
     printer.SetIndent("  ");
@@ -109,11 +141,22 @@ std::optional<Lab> parseLab(const std::string& text, std::string* error) {
         *error = "not a lab file: the document is no <quill-lab>";
         return std::nullopt;
     }
-    int version = 0;
-    if (root->QueryIntAttribute("version", &version) != TIXML_SUCCESS || version < 1) {
+    // The format version is a whole number as written ("1"): "1abc" or
+    // "1.9" is no version of this format, whatever number it starts with.
+    const char* versionText = root->Attribute("version");
+    if (!versionText) {
         *error = "not a lab file: <quill-lab> has no format version";
         return std::nullopt;
     }
+    const std::string versionString = versionText;
+    if (versionString.empty() || versionString.size() > 6 ||
+        versionString.find_first_not_of("0123456789") != std::string::npos ||
+        versionString[0] == '0') {
+        *error = "not a lab file: its format version \"" + versionString +
+                 "\" is not a whole number such as \"" + std::to_string(kFormatVersion) + "\"";
+        return std::nullopt;
+    }
+    const int version = std::stoi(versionString);
     if (version > kFormatVersion) {
         *error = "the lab was saved by a newer quill-host (format " + std::to_string(version) +
                  "; this one reads format " + std::to_string(kFormatVersion) +
@@ -155,6 +198,21 @@ std::optional<Lab> parseLab(const std::string& text, std::string* error) {
                          std::to_string(w->Row()) + ")";
                 return std::nullopt;
             }
+            // Only a command that opens a component window: the others (the
+            // About box, the Settings sheet) open dialogs, which a lab that
+            // opens unattended, headless or at start-up, must not wait on.
+            const CommandInfo* info = CommandInfoOf(std::string_view(command));
+            if (!info || !IsComponentCommand(info->command)) {
+                *error = std::string("a window of the lab names command \"") + command +
+                         "\", which opens no component window (line " +
+                         std::to_string(w->Row()) + ")";
+                return std::nullopt;
+            }
+            if (lab.windows.size() == kMaxLabWindows) {
+                *error = "the lab opens more than " + std::to_string(kMaxLabWindows) +
+                         " windows (line " + std::to_string(w->Row()) + ")";
+                return std::nullopt;
+            }
             const char* settings = w->Attribute("settings");
             lab.windows.push_back({command, title ? title : "", settings ? settings : ""});
         }
@@ -174,6 +232,7 @@ std::optional<Lab> parseLab(const std::string& text, std::string* error) {
         *error = "not a lab file: " + what + " is not UTF-8 text";
         return std::nullopt;
     }
+    checkLayout(root->FirstChildElement("layout"), lab);
     return lab;
 }
 

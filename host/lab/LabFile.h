@@ -3,6 +3,7 @@
 // Toolkit-free: the host turns a main window into a Lab and back.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,13 @@ namespace quill::lab {
 // The newest format this host writes and reads. A file of a later format
 // is refused rather than half understood.
 constexpr int kFormatVersion = 1;
+
+// The most windows a lab opens. A set-up a teacher hands out shows a few
+// dozen (one LED per pin of the largest part is 86); past a few hundred the
+// windows no longer fit any screen, and each one costs the window's layout
+// time, so that a file of tens of thousands would keep the host busy for
+// minutes before anything runs.
+constexpr std::size_t kMaxLabWindows = 256;
 
 struct LabWindow {
     std::string command;  // the command that opens it ("LD")
@@ -40,13 +48,19 @@ struct Lab {
     std::vector<LabSettings> settings;  // applied before the windows' own
     std::string layout;    // the main window's dock state, base64
     std::string geometry;  // the main window's size and place, base64
+    // What reading left out and the user is to be told (a damaged layout
+    // dropped); never written.
+    std::vector<std::string> notes = {};
     friend bool operator==(const Lab&, const Lab&) = default;
 };
 
 // The XML text of a lab.
 std::string formatLab(const Lab& lab);
-// Reads a lab from XML text; on a malformed text, a later format or a
-// missing part, returns nothing and explains in *error.
+// Reads a lab from XML text; on a malformed text, a later format, a window
+// no component command opens, too many windows or a missing part, returns
+// nothing and explains in *error. A layout that does not match the
+// checksum saved with it, or is no sound dock state, is left out and said
+// in `notes`: the rest of the lab opens.
 std::optional<Lab> parseLab(const std::string& text, std::string* error);
 
 // Writes the lab to path: beside the old file first, then renamed over it,

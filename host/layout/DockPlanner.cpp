@@ -41,9 +41,14 @@ Placement DockPlanner::add(int id, Extent size) {
 
     // 1. Under a column at least as wide: the fullest that has the height.
     Column* best = nullptr;
+    int bestHeight = 0;
     for (Column& c : columns_) {
-        if (c.width() < size.width || c.height() + size.height > area_.height) continue;
-        if (!best || c.height() >= best->height()) best = &c;
+        const int height = c.height();
+        if (c.width() < size.width || height + size.height > area_.height) continue;
+        if (!best || height >= bestHeight) {
+            best = &c;
+            bestHeight = height;
+        }
     }
     // 2. A column of its own.
     if (!best && (columns_.empty() || totalWidth + size.width <= area_.width)) {
@@ -81,13 +86,17 @@ Placement DockPlanner::add(int id, Extent size) {
                       std::max(tallest, size.height) + tabBar_.height};
     };
     for (Column& c : columns_) {
+        // Once per column, not per slot: a column of hundreds of tabbed
+        // docks would otherwise cost the square of its slots per dock.
+        const int columnWidth = c.width();
+        const int columnHeight = c.height();
         for (Slot& s : c.stack) {
             const Extent group = grouped(s);
-            const int widthGrowth = std::max(0, group.width - c.width());
+            const int widthGrowth = std::max(0, group.width - columnWidth);
             const int heightGrowth = group.height - s.size.height;
             const long long overflow =
                 std::max(0, totalWidth + widthGrowth - area_.width) +
-                std::max(0, c.height() + heightGrowth - area_.height);
+                std::max(0, columnHeight + heightGrowth - area_.height);
             const long long mismatch = std::llabs(static_cast<long long>(s.size.width) *
                                                       s.size.height -
                                                   static_cast<long long>(size.width) * size.height);

@@ -6,13 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
 #include <QToolBar>
 #include <filesystem>
 
+#include "contract/Commands.h"
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/app/ModuleLoader.h"
+#include "host/app/UnattendedDialogs.h"
 
 namespace {
 
@@ -79,6 +85,52 @@ TEST_F(HostIntegration, MenusFollowTheSetupAndCommandStates) {
     EXPECT_TRUE(window->commandEnabled(7));
     window->stopDebugging();
     EXPECT_EQ(window->debugger().target(), nullptr);
+}
+
+// What a headless run does with modal windows: the plug-in's About box
+// (it kept a headless run waiting past its time limit) and a file chooser
+// are closed as they show and named as intruders, and the call that opened
+// them returns; a message box is answered; a dialog the driver announced is
+// left to it.
+TEST_F(HostIntegration, NothingModalWaitsOnAnUnattendedRun) {
+    load("running_light.elf");
+    QStringList lines;
+    UnattendedDialogs unattended([&lines](const QString& line) { lines << line; });
+    // A window still open after 20 s fails the test instead of hanging it.
+    QTimer rescue;
+    QObject::connect(&rescue, &QTimer::timeout, [] {
+        if (QWidget* open = QApplication::activeModalWidget()) {
+            ADD_FAILURE() << "still open: " << open->windowTitle().toStdString();
+            open->close();
+        }
+    });
+    rescue.start(20000);
+
+    const int about = window->setup().commandIndex("ABOUT");
+    ASSERT_GE(about, 0);
+    EXPECT_TRUE(window->executeCommand(about));
+    ASSERT_EQ(unattended.intruders().size(), 1) << lines.join('\n').toStdString();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(lines.last().startsWith("A modal window \"")) << lines.last().toStdString();
+    EXPECT_TRUE(lines.last().endsWith("opened, which nobody can answer in a headless run; it was closed"))
+        << lines.last().toStdString();
+
+    EXPECT_EQ(QFileDialog::getOpenFileName(window.get(), "Where is it?"), QString());
+    ASSERT_EQ(unattended.intruders().size(), 2);
+    EXPECT_EQ(unattended.intruders()[1], "\"Where is it?\" (QFileDialog)");
+
+    QMessageBox box(QMessageBox::Warning, "Slider", "No channel", QMessageBox::Ok, window.get());
+    EXPECT_EQ(box.exec(), QMessageBox::Ok);
+    EXPECT_EQ(lines.last(), "Message box \"Slider\": No channel (answered OK)");
+    EXPECT_EQ(unattended.answered(), 1);
+
+    {
+        const UnattendedDialogs::Expected expected;
+        QDialog dialog(window.get());
+        QTimer::singleShot(50, &dialog, &QDialog::accept);
+        EXPECT_EQ(dialog.exec(), QDialog::Accepted);  // the driver's answer, not a rejection
+    }
+    EXPECT_EQ(unattended.intruders().size(), 2);
 }
 
 TEST_F(HostIntegration, ModuleIsRegisteredOnceAndFoundByProgId) {

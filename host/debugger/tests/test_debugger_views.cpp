@@ -13,8 +13,11 @@
 #include <QApplication>
 #include <QAction>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QListView>
 #include <QTableView>
 #include <QTest>
@@ -184,6 +187,80 @@ TEST_F(DebuggerViewsTest, StrippedProgramSaysWhatIsMissing) {
     EXPECT_EQ(views->sourceModel().addressOf(views->sourceModel().highlighted()),
               window->session().program()->function("tick")->address);
     EXPECT_TRUE(window->grab().save(QString(QUILL_BINARY_DIR) + "/debugger-views-stripped.png"));
+}
+
+// A program built on another machine: its source file is not here. The
+// source view shows a notice with "Locate...", the output a line, and no
+// dialog opens by itself (a file dialog opened even headless before);
+// "Locate..." opens the chooser when clicked, and the file chosen is shown.
+TEST_F(DebuggerViewsTest, AMissingSourceIsANoticeWithLocate) {
+    window.reset();
+    start(std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo_elsewhere.elf");
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    QWidget* notice = views->sourceNotice();
+    ASSERT_FALSE(notice->isHidden());
+    EXPECT_EQ(notice->findChild<QLabel*>()->text(),
+              "The source file debug_demo.c is not on this machine; the program was built from "
+              "/nonexistent/elsewhere/debug_demo.c.");
+    auto told = [this] {
+        return window->outputLines().filter("Source file debug_demo.c not found").size();
+    };
+    EXPECT_EQ(told(), 1);
+
+    // Halting in it again: still no dialog, and the output told once.
+    int chosen = 0;
+    QString askedFor;
+    views->setFileChooser([&](const QString& name) {
+        ++chosen;
+        askedFor = name;
+        return QString::fromStdString(demo::kSource);
+    });
+    ASSERT_EQ(window->session().addBreakpoint("tick").kind,
+              quill::debugger::DebugSession::Outcome::Ok);
+    runToHalt();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(chosen, 0);
+    EXPECT_EQ(told(), 1);
+    EXPECT_FALSE(notice->isHidden());
+
+    // Locate... opens the chooser; the chosen file is shown, the line
+    // highlighted, the notice gone. (The notice as a picture:
+    // build/.../source-notice.png.)
+    views->sourceDock()->show();
+    views->sourceDock()->raise();
+    QApplication::processEvents();
+    EXPECT_TRUE(window->grab().save(QString(QUILL_BINARY_DIR) + "/source-notice.png"));
+    auto* locate = notice->findChild<QPushButton*>("locateSource");
+    ASSERT_TRUE(locate);
+    EXPECT_EQ(locate->text(), "Locate...");
+    QTest::mouseClick(locate, Qt::LeftButton);
+    EXPECT_EQ(chosen, 1);
+    EXPECT_EQ(askedFor, "/nonexistent/elsewhere/debug_demo.c");
+    EXPECT_TRUE(notice->isHidden());
+    EXPECT_GT(views->sourceModel().rowCount(), lineOf("passes++"));
+    EXPECT_EQ(highlightedLine(), lineOf("counter++"));
+
+    // The window's own chooser is a file dialog, opened by the click only.
+    window.reset();
+    start(std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo_elsewhere.elf");
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    views->sourceDock()->show();
+    QApplication::processEvents();
+    QString dialogTitle;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            dialogTitle = dialog->windowTitle();
+            dialog->reject();
+        }
+    });
+    poll.start(10);
+    QTest::mouseClick(views->sourceNotice()->findChild<QPushButton*>("locateSource"), Qt::LeftButton);
+    poll.stop();
+    EXPECT_EQ(dialogTitle, "Where is debug_demo.c?");
+    EXPECT_FALSE(views->sourceNotice()->isHidden());  // nothing chosen
 }
 
 }  // namespace

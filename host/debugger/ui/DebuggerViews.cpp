@@ -4,12 +4,15 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -37,9 +40,33 @@ DebuggerViews::DebuggerViews(MainWindow& window, QMenu* debugMenu)
     sourceView_->setUniformItemSizes(true);
     sourceView_->setContextMenuPolicy(Qt::ActionsContextMenu);
     sourceView_->setMinimumWidth(440);
+    // The notice of a source file not on this machine, above the lines.
+    notice_ = new QFrame;
+    notice_->setObjectName("sourceNotice");
+    static_cast<QFrame*>(notice_)->setFrameShape(QFrame::StyledPanel);
+    notice_->setAutoFillBackground(true);
+    QPalette noticePalette = notice_->palette();
+    noticePalette.setColor(QPalette::Window, QColor(255, 244, 200));
+    notice_->setPalette(noticePalette);
+    auto* noticeLayout = new QHBoxLayout(notice_);
+    noticeLayout->setContentsMargins(6, 3, 6, 3);
+    noticeText_ = new QLabel;
+    noticeText_->setWordWrap(true);
+    auto* locateButton = new QPushButton("Locate...");
+    locateButton->setObjectName("locateSource");
+    noticeLayout->addWidget(noticeText_, 1);
+    noticeLayout->addWidget(locateButton);
+    notice_->hide();
+    connect(locateButton, &QPushButton::clicked, this, &DebuggerViews::locate);
+    auto* sourcePanel = new QWidget;
+    auto* sourceLayout = new QVBoxLayout(sourcePanel);
+    sourceLayout->setContentsMargins(0, 0, 0, 0);
+    sourceLayout->setSpacing(0);
+    sourceLayout->addWidget(notice_);
+    sourceLayout->addWidget(sourceView_);
     sourceDock_ = new QDockWidget("Source", &window);
     sourceDock_->setObjectName("sourceDock");
-    sourceDock_->setWidget(sourceView_);
+    sourceDock_->setWidget(sourcePanel);
     window.addToolDock(sourceDock_);
 
     watch_ = std::make_unique<qd::WatchList>(nullptr, nullptr);
@@ -125,7 +152,7 @@ DebuggerViews::DebuggerViews(MainWindow& window, QMenu* debugMenu)
     sourceView_->addAction(toggle);
     sourceView_->addAction(cursor);
 
-    asker_ = [this](const QString& name) {
+    chooser_ = [this](const QString& name) {
         return QFileDialog::getOpenFileName(&window_, "Where is " + QFileInfo(name).fileName() + "?",
                                             QString(), "C sources (*.c *.h *.S);;All files (*)");
     };
@@ -147,6 +174,9 @@ void DebuggerViews::showProgram() {
         [registers](const std::string& name) { return registers ? registers->index(name) : -1; },
         program);
     remembered_.clear();
+    reported_.clear();
+    missing_.clear();
+    notice_->hide();
     if (program && program->hasLineInfo()) {
         const std::optional<qd::SourceLocation> now = window_.session().currentLine();
         const qd::Symbol* main = program->function("main");
@@ -168,19 +198,46 @@ void DebuggerViews::showProgram() {
 void DebuggerViews::showFileOf(const std::string& tableName) {
     const qd::ProgramInfo* program = window_.session().program();
     if (!program) return;
-    std::string path =
+    const std::string path =
         qd::findSourceFile(tableName, *program, window_.config().firmware, remembered_);
-    if (path.empty() && asker_) {
-        path = asker_(QString::fromStdString(tableName)).toStdString();
-        if (!path.empty()) remembered_[tableName] = path;
-    }
     std::string error;
     std::vector<std::string> lines = path.empty() ? std::vector<std::string>{} : qd::readLines(path, &error);
-    if (path.empty()) error = "source file " + tableName + " not found";
+    if (path.empty()) {
+        error = "source file " + tableName + " not found";
+        const QString name = QFileInfo(QString::fromStdString(tableName)).fileName();
+        missing_ = tableName;
+        noticeText_->setText(
+            QString("The source file %1 is not on this machine; the program was built from %2.")
+                .arg(name, QString::fromStdString(tableName)));
+        notice_->show();
+        if (reported_.insert(tableName).second) {
+            const QString line =
+                QString("Source file %1 not found (the program names %2): the source view shows "
+                        "no lines for it; Locate... in the source view finds it")
+                    .arg(name, QString::fromStdString(tableName));
+            window_.hostMessage(line);
+            emit sourceMissing(line);
+        }
+    } else {
+        missing_.clear();
+        notice_->hide();
+    }
     sourceModel_->showSource(tableName, std::move(lines));
     sourceDock_->setWindowTitle(
         QString("Source - %1").arg(QFileInfo(QString::fromStdString(tableName)).fileName()));
     if (!error.empty()) message(QString::fromStdString(error));
+}
+
+void DebuggerViews::locate() {
+    if (missing_.empty() || !chooser_) return;
+    const std::string tableName = missing_;
+    const std::string path = chooser_(QString::fromStdString(tableName)).toStdString();
+    if (path.empty()) return;
+    remembered_[tableName] = path;
+    showFileOf(tableName);
+    // The line the program stands at, highlighted in the file now shown.
+    shownInstructions_ = ~0ull;
+    follow();
 }
 
 void DebuggerViews::showDisassembly() {

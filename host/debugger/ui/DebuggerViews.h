@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "host/debugger/WatchList.h"
@@ -30,6 +31,7 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QTableView;
+class QWidget;
 class SourceModel;
 class WatchModel;
 
@@ -50,13 +52,22 @@ public:
     // program's debug information lacks.
     QLabel* statusLabel() const { return status_; }
 
-    // Where a source file the user must find is asked for (a file dialog by
-    // default); the answer is remembered for the session's program.
-    using FileAsker = std::function<QString(const QString& tableName)>;
-    void setFileAsker(FileAsker asker) { asker_ = std::move(asker); }
+    // A source file the line table names that is not on this machine (a
+    // program built elsewhere) is never asked for unbidden: the source view
+    // shows a notice above its lines, with a "Locate..." button, and the
+    // output a line. Only a click on the button opens the chooser (a file
+    // dialog by default); the file chosen is remembered for the session's
+    // program and shown.
+    using FileChooser = std::function<QString(const QString& tableName)>;
+    void setFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
+    QWidget* sourceNotice() const { return notice_; }
 
     // Follows the debugger now instead of at the next tick.
     void follow();
+
+signals:
+    // Once per missing source file and program, with the line the output got.
+    void sourceMissing(const QString& line);
 
 private:
     // Shows the source and watch docks (raised over the output).
@@ -70,6 +81,7 @@ private:
     void showDisassembly();
     void halted();
     void message(const QString& text);
+    void locate();
 
     MainWindow& window_;
     QDockWidget* sourceDock_ = nullptr;
@@ -82,7 +94,11 @@ private:
     WatchModel* watchModel_ = nullptr;
     std::unique_ptr<quill::debugger::WatchList> watch_;
     QTimer timer_;
-    FileAsker asker_;
+    FileChooser chooser_;
+    QWidget* notice_ = nullptr;
+    QLabel* noticeText_ = nullptr;
+    std::string missing_;              // the line table's name of the file the notice is about
+    std::set<std::string> reported_;   // missing files told of, for the program shown
     // What the views last showed.
     const void* program_ = nullptr;
     bool wasRunning_ = false;

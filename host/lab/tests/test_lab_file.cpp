@@ -14,6 +14,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A saved dock state holding no dock: its version header only.
+const std::string kEmptyState = "AAAA/wAAAAA=";
+
 struct LabFiles : ::testing::Test {
     fs::path dir = fs::temp_directory_path() / ("quill-lab-" + std::to_string(::getpid()));
     void SetUp() override {
@@ -37,7 +40,7 @@ struct LabFiles : ::testing::Test {
                        {"LD", "LED 2"},
                        {"LCD", "Hitachi \"LCD\" <&>", "e=A1 \"<&>\""}};
         lab.settings = {{"electrical", "vcc=4.50 extaref=0"}, {"general", "warnings=off"}};
-        lab.layout = "AAAA/w==";
+        lab.layout = kEmptyState;
         lab.geometry = "AdnQywAD";
         return lab;
     }
@@ -87,6 +90,19 @@ TEST_F(LabFiles, BadFilesAreRefusedAndAFailedSaveKeepsTheOldLab) {
     refused(edited("programs/demo.elf", "programs/gone.elf"), "programs/gone.elf\" cannot be read");
     refused(edited("3.6864", "fast"), "clock \"fast\"");
     refused(edited("command=\"LD\"", ""), "names no command");
+    // A version is a whole number as written, not one that starts with it.
+    refused(edited("version=\"1\"", "version=\"1abc\""),
+            "its format version \"1abc\" is not a whole number such as \"1\"");
+    refused(edited("version=\"1\"", "version=\"1.9\""), "format version \"1.9\" is not");
+    // A command that opens a dialog, not a window: a lab opened headless or
+    // at start-up would wait on the About box.
+    refused(edited("command=\"LD\"", "command=\"ABOUT\""),
+            "names command \"ABOUT\", which opens no component window (line 8)");
+    refused(edited("command=\"LD\"", "command=\"CFG\""), "\"CFG\", which opens no component");
+    refused(edited("command=\"LD\"", "command=\"XX\""), "\"XX\", which opens no component");
+    std::string windows;
+    for (std::size_t i = 0; i <= kMaxLabWindows; ++i) windows += "<window command=\"LD\"/>";
+    refused(edited("<windows>", "<windows>" + windows), "the lab opens more than 256 windows");
     refused(edited("target=\"general\"", ""), "name no target");
 
     // Bytes that are no UTF-8 (a firmware path in Latin-1) cannot be kept in
@@ -169,6 +185,49 @@ TEST_F(LabFiles, TheClockIsAPlainNumberOfMegahertzTheSimulatorCanTime) {
     lab = load("", &error);
     ASSERT_TRUE(lab) << error;
     EXPECT_DOUBLE_EQ(lab->frequencyMHz, 1);
+}
+
+// The layout is saved with its checksum; a layout that no longer matches
+// it, or (in a lab saved without one) is no sound dock state, is left out
+// with a note, and the rest of the lab is read.
+TEST_F(LabFiles, ADamagedLayoutIsLeftOutAndTheRestOfTheLabKept) {
+    const std::string path = (dir / "lab.quill").string();
+    std::string error;
+    ASSERT_TRUE(saveLab(sample(), path, &error)) << error;
+    const std::string good = read(path);
+    EXPECT_NE(good.find("<layout crc32=\"34b05c90\">" + kEmptyState + "</layout>"), std::string::npos)
+        << good;
+    auto load = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        text.replace(text.find(from), from.size(), to);
+        std::ofstream(dir / "changed.quill") << text;
+        std::optional<Lab> lab = loadLab((dir / "changed.quill").string(), &error);
+        EXPECT_TRUE(lab) << error;
+        return lab.value_or(Lab{});
+    };
+    auto leftOut = [&](const Lab& lab, const std::string& why) {
+        EXPECT_EQ(lab.layout, "");
+        ASSERT_EQ(lab.notes.size(), 1u);
+        EXPECT_EQ(lab.notes[0], "the lab's window layout was left out, " + why +
+                                    "; the windows are arranged anew");
+        Lab rest = lab;
+        rest.layout = kEmptyState;
+        rest.notes.clear();
+        EXPECT_EQ(rest, sample());
+    };
+    // One character of the layout changed: the checksum tells.
+    leftOut(load(kEmptyState, "AAAA/wAAAAE="),
+            "it was changed after it was saved (its checksum does not match)");
+    // Saved without a checksum (as labs were before): read as a dock state.
+    const std::string plain = "<layout>" + kEmptyState + "</layout>";
+    EXPECT_EQ(load("<layout crc32=\"34b05c90\">" + kEmptyState + "</layout>", plain), sample());
+    leftOut(load("<layout crc32=\"34b05c90\">" + kEmptyState + "</layout>", "<layout>AAAA/wAAAAE=</layout>"),
+            "it is damaged: it is of layout version 1, not 0");
+    leftOut(load("<layout crc32=\"34b05c90\">" + kEmptyState + "</layout>", "<layout>AAAA/w</layout>"),
+            "it is no base64 text");
+    leftOut(load("<layout crc32=\"34b05c90\">" + kEmptyState + "</layout>",
+                 "<layout>AAAA/wAAAAD9AAAAAQAAAAQ=</layout>"),
+            "it is damaged: a dock area 4 outside 0 to 3 at byte 13");
 }
 
 }  // namespace
