@@ -32,22 +32,27 @@ using WrapParam = std::pair<UsartLink*, std::size_t>;
 
 uint8_t wrappedRead(avr_t* avr, avr_io_addr_t address, void* param) {
     auto* p = static_cast<WrapParam*>(param);
-    const auto& w = p->first->wrappedAt(p->second);
+    UsartLink& link = *p->first;
+    const auto& w = link.wrappedAt(p->second);
     uint8_t value = avr->data[address];
     if (w.original) value = reinterpret_cast<avr_io_read_t>(w.original)(avr, address, w.param);
-    p->first->udrRead();
+    if (w.role == UsartLink::Role::SharedRead) return link.sharedRead();
+    link.udrRead();
     return value;
 }
 
 void wrappedWrite(avr_t* avr, avr_io_addr_t address, uint8_t value, void* param) {
     auto* p = static_cast<WrapParam*>(param);
-    const auto& w = p->first->wrappedAt(p->second);
+    UsartLink& link = *p->first;
+    const auto& w = link.wrappedAt(p->second);
+    if (w.role == UsartLink::Role::SharedWrite) link.sharedWritten(value);
     if (w.original) {
         reinterpret_cast<avr_io_write_t>(w.original)(avr, address, value, w.param);
     } else {
         avr->data[address] = value;
     }
-    p->first->formatWritten();
+    if (w.role == UsartLink::Role::Control) link.controlWritten();
+    link.formatWritten();
 }
 
 // Unread bytes in simavr's receive queue.
@@ -69,6 +74,21 @@ std::vector<std::unique_ptr<UsartLink>> connectUsarts(quill::sim::SimTarget& tar
     return links;
 }
 
+// An I/O module of simavr's whose only task is to hear the part's reset
+// (the reset pin, a firmware load, the watchdog): it is linked into the
+// module list right after the USART, so it runs after simavr's own reset of
+// the USART's registers.
+struct UsartLink::ResetHook {
+    avr_io_t io;  // first, so that simavr's pointer to it points to the hook
+    UsartLink* link;
+};
+
+namespace {
+
+void onPartReset(avr_io_t* io) { reinterpret_cast<UsartLink::ResetHook*>(io)->link->partReset(); }
+
+}  // namespace
+
 UsartLink::UsartLink(quill::sim::SimTarget& target, avr_uart_t* uart, int number)
     : avr_(target.core()), target_(target), uart_(uart), number_(number) {
     // No sleeping while the program polls, no copy of the output on the
@@ -80,10 +100,11 @@ UsartLink::UsartLink(quill::sim::SimTarget& target, avr_uart_t* uart, int number
     // simavr times a frame as 128 (UBRR + 1) cycles whatever U2X and the
     // frame format say; the registers that set them are followed here and
     // the frame time corrected after each write.
-    auto wrap = [&](uint16_t address, bool read) {
+    auto wrap = [&](uint16_t address, Role role) {
         if (address < 0x20) return;
+        const bool read = role == Role::DataRead || role == Role::SharedRead;
         auto& entry = avr_->io[AVR_DATA_TO_IO(address)];
-        Wrapped w{address, read,
+        Wrapped w{address, role, read,
                   read ? reinterpret_cast<void*>(entry.r.c) : reinterpret_cast<void*>(entry.w.c),
                   read ? entry.r.param : entry.w.param};
         wrapped_.push_back(w);
@@ -96,12 +117,23 @@ UsartLink::UsartLink(quill::sim::SimTarget& target, avr_uart_t* uart, int number
             entry.w.param = wrapParams_.back().get();
         }
     };
-    wrap(uart_->r_udr, true);
-    wrap(uart_->ubrrl.reg, false);
-    if (uart_->ubrrh.reg != uart_->r_ucsrc) wrap(uart_->ubrrh.reg, false);
-    wrap(uart_->r_ucsra, false);
-    wrap(uart_->r_ucsrb, false);
-    wrap(uart_->r_ucsrc, false);
+    shared_ = uart_->ubrrh.reg && uart_->ubrrh.reg == uart_->r_ucsrc;
+    wrap(uart_->r_udr, Role::DataRead);
+    wrap(uart_->ubrrl.reg, Role::Format);
+    if (!shared_) wrap(uart_->ubrrh.reg, Role::Format);
+    wrap(uart_->r_ucsra, Role::Format);
+    wrap(uart_->r_ucsrb, Role::Control);
+    wrap(uart_->r_ucsrc, shared_ ? Role::SharedWrite : Role::Format);
+    if (shared_) wrap(uart_->r_ucsrc, Role::SharedRead);
+    resetHook_ = std::make_unique<ResetHook>();
+    resetHook_->io.kind = "quill-usart-reset";
+    resetHook_->io.avr = avr_;
+    resetHook_->io.reset = &onPartReset;
+    resetHook_->link = this;
+    resetHook_->io.next = uart_->io.next;
+    uart_->io.next = &resetHook_->io;
+    // A link made on a running part cannot know what the program wrote to
+    // UBRRH before: the part's reset value, as after a reset.
     formatWritten();
 }
 
@@ -110,6 +142,12 @@ UsartLink::~UsartLink() {
         avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ(uart_->name), UART_IRQ_OUTPUT), &onTransmit,
         this);
     avr_cycle_timer_cancel(avr_, &onDeliver, this);
+    for (avr_io_t** link = &avr_->io_port; *link; link = &(*link)->next) {
+        if (*link == &resetHook_->io) {
+            *link = resetHook_->io.next;
+            break;
+        }
+    }
     for (auto it = wrapped_.rbegin(); it != wrapped_.rend(); ++it) {
         auto& entry = avr_->io[AVR_DATA_TO_IO(it->address)];
         if (it->read) {
@@ -125,16 +163,17 @@ UsartLink::~UsartLink() {
 UsartFormat UsartLink::format() const {
     const uint8_t* data = avr_->data;
     UsartFormat f;
-    uint8_t high = uart_->ubrrh.reg ? data[uart_->ubrrh.reg] : 0;
-    uint8_t control = uart_->r_ucsrc ? data[uart_->r_ucsrc] : 0x06;
-    if (uart_->ubrrh.reg && uart_->ubrrh.reg == uart_->r_ucsrc) {
-        // UBRRH and UCSRC share an address (ATmega8/16/32): the last write
-        // with URSEL (bit 7) set was UCSRC, one without it UBRRH.
-        if (high & 0x80) {
-            high = 0;
-        } else {
-            control = 0x86;  // the frame format left at 8N1
-        }
+    uint8_t high = 0;
+    if (shared_) {
+        high = ubrrHigh_;
+    } else if (uart_->ubrrh.reg) {
+        high = data[uart_->ubrrh.reg];
+    }
+    uint8_t control = kControlAtReset;
+    if (shared_) {
+        control = control_;
+    } else if (uart_->r_ucsrc) {
+        control = data[uart_->r_ucsrc];
     }
     f.ubrr = static_cast<unsigned>(((high & 0x0F) << 8) | data[uart_->ubrrl.reg]);
     f.doubleSpeed = avr_regbit_get(avr_, uart_->u2x) != 0;
@@ -143,6 +182,37 @@ UsartFormat UsartLink::format() const {
     f.parity = (control & 0x20) != 0;
     f.stopBits = (control & 0x08) ? 2 : 1;
     return f;
+}
+
+void UsartLink::sharedWritten(uint8_t value) {
+    if (value & 0x80) {
+        control_ = value;
+    } else {
+        ubrrHigh_ = value & 0x0F;  // its reserved bits 6..4 read as 0
+    }
+}
+
+uint8_t UsartLink::sharedRead() {
+    // A read returns UBRRH; one in the cycle right after a read of the same
+    // address returns UCSRC (URSEL reads as 1).
+    const uint64_t now = avr_->cycle;
+    const bool control = sharedReadBefore_ && now == sharedReadAt_ + 1;
+    sharedReadBefore_ = true;
+    sharedReadAt_ = now;
+    return control ? control_ : ubrrHigh_;
+}
+
+void UsartLink::controlWritten() {
+    if (avr_regbit_get(avr_, uart_->txen) || avr_regbit_get(avr_, uart_->rxen))
+        enabledByProgram_ = true;
+}
+
+void UsartLink::partReset() {
+    ubrrHigh_ = 0;
+    control_ = kControlAtReset;
+    sharedReadBefore_ = false;
+    enabledByProgram_ = false;
+    formatWritten();
 }
 
 double UsartLink::baud() const {

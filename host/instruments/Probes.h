@@ -68,6 +68,10 @@ public:
     // The frame and baud rate the program set.
     UsartFormat format() const;
     double baud() const;
+    // The program has enabled the transmitter or the receiver since the
+    // part's last reset (simavr itself enables the transmitter at reset,
+    // which does not count).
+    bool enabledByProgram() const { return enabledByProgram_; }
 
     // Listeners of the line's bytes, for the recorders' TX and RX channels:
     // called with the cycle the frame starts at and the byte.
@@ -87,6 +91,15 @@ public:
     uint64_t deliverNext(uint64_t when);
     void udrRead();
     void formatWritten();
+    void controlWritten();
+    // A write to the shared address (either register).
+    void sharedWritten(uint8_t value);
+    uint8_t sharedRead();
+    void partReset();
+
+    // What a wrapped register's handler does besides simavr's own.
+    enum class Role { DataRead, Format, Control, SharedWrite, SharedRead };
+    struct ResetHook;
 
 private:
     void arm();
@@ -102,6 +115,21 @@ private:
     bool armed_ = false;
     uint64_t armedAt_ = 0, dueAt_ = 0;
     uint64_t lost_ = 0;
+    // Where UBRRH and UCSRC share one address (ATmega8/16/32) the chip has
+    // two registers behind it: a write with URSEL (bit 7) set goes to
+    // UCSRC, one without it to UBRRH. simavr keeps one byte there (and
+    // stores what a read returned into it), so both are kept here, with
+    // their reset values.
+    bool shared_ = false;
+    uint8_t ubrrHigh_ = 0;
+    uint8_t control_ = kControlAtReset;
+    static constexpr uint8_t kControlAtReset = 0x86;  // URSEL, 8 data bits
+    // The cycle of the last read of the shared address: a read in the cycle
+    // right after another returns UCSRC, as on the chip.
+    uint64_t sharedReadAt_ = 0;
+    bool sharedReadBefore_ = false;
+    bool enabledByProgram_ = false;
+    std::unique_ptr<ResetHook> resetHook_;
     std::vector<Listener> listeners_;
     void tell(bool transmit, uint64_t cycle, uint8_t byte) {
         for (const Listener& l : listeners_)
@@ -110,6 +138,7 @@ private:
     // simavr's handlers of the registers this link wraps.
     struct Wrapped {
         uint16_t address;
+        Role role;
         bool read;
         void* original;
         void* param;

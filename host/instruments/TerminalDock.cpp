@@ -116,16 +116,24 @@ void TerminalDock::updateBaud() {
     }
     const UsartFormat f = link_->format();
     const double baud = link_->baud();
+    const QString registers = QString("%1 baud (UBRR %2%3)")
+                                  .arg(std::lround(baud))
+                                  .arg(f.ubrr)
+                                  .arg(f.doubleSpeed ? ", U2X" : "");
+    // Until the program enables the transmitter or the receiver, the rate
+    // is the reset value's, which no one listens to: nothing to warn of.
+    if (!link_->enabledByProgram()) {
+        baud_->setText("USART off (the program has not enabled it): " + registers);
+        baud_->setStyleSheet("");
+        return;
+    }
     const uint32_t standard = nearestStandardBaud(baud);
     const int chosen = rate_->currentData().toInt();
     const double reference = chosen ? chosen : standard;
     const double error = baudErrorPercent(baud, reference);
     warning_ = std::abs(error) > kBaudTolerancePercent;
-    QString text = QString("%1 baud (UBRR %2%3), %4%5 % from %6")
-                       .arg(std::lround(baud))
-                       .arg(f.ubrr)
-                       .arg(f.doubleSpeed ? ", U2X" : "")
-                       .arg(error >= 0 ? "+" : "")
+    QString text = registers + QString(", %1%2 % from %3")
+                                   .arg(error >= 0 ? "+" : "")
                        .arg(error, 0, 'f', 1)
                        .arg(reference, 0, 'f', 0);
     if (warning_) text = "Warning: " + text;

@@ -2,8 +2,10 @@
 // (a carriage return going back to the start of the line, as on a
 // terminal) or hex, an input line that sends with the chosen line ending, the baud
 // rate the program set with a warning when it is more than 2 % from the
-// nearest standard rate or from the rate the terminal is set to, Save...
-// and Clear, and a local echo of what is sent. It catches up with the line at most every 50 ms.
+// nearest standard rate or from the rate the terminal is set to (once the
+// program has enabled the transmitter or the receiver), Save... and Clear,
+// and a local echo of what is sent. It catches up with the line at most
+// every 50 ms.
 #pragma once
 
 #include <QDockWidget>
