@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         server.adoptClient(fds[0]);
         if (size > 0 && ::write(fds[1], data, size) != static_cast<ssize_t>(size)) __builtin_trap();
         char sink[65536];
-        for (int round = 0; round < 64 && server.attached(); ++round) {
+        for (int round = 0; round < 64 && server.connected(); ++round) {
             server.poll(0);
             if (server.resumed() || server.stepRequested()) server.reportStop(5);
             while (::recv(fds[1], sink, sizeof sink, MSG_DONTWAIT) > 0) {

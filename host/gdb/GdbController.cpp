@@ -13,6 +13,13 @@ GdbController::GdbController(MainWindow& window, QMenu* menu)
         if (!accept(kDefaultPort, &error)) window_.hostMessage(error);
     });
     action_->setObjectName("acceptGdbConnection");
+    // A connection that closes before a debugger spoke is no session: the
+    // output says so.
+    window_.gdb().server().setNotes(
+        [](void* context, const std::string& line) {
+            static_cast<MainWindow*>(context)->hostMessage(QString::fromStdString(line));
+        },
+        &window_);
     // Often enough that gdb's commands feel immediate, rarely enough to cost
     // nothing while no client is there.
     timer_.setInterval(20);

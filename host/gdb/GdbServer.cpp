@@ -80,6 +80,7 @@ void littleEndian(uint32_t value, uint8_t* out, int bytes) {
 }  // namespace
 
 GdbServer::~GdbServer() {
+    notes_ = nullptr;  // whoever listens may be gone already
     closeClient();
     if (listenFd_ >= 0) ::close(listenFd_);
 }
@@ -119,15 +120,18 @@ void GdbServer::accept() {
 }
 
 void GdbServer::adoptClient(int fd) {
-    if (clientFd_ >= 0) {  // one client at a time
+    if (attached()) {  // one debugger at a time
         ::close(fd);
         return;
     }
+    // A connection that said nothing a debugger says (a port scanner that
+    // stays connected) must not keep the debugger out.
+    closeClient();
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     clientFd_ = fd;
     input_.clear();
     resumed_ = step_ = interrupt_ = false;
-    ++attaches_;
+    session_ = false;
 }
 
 void GdbServer::closeClient() {
@@ -137,7 +141,13 @@ void GdbServer::closeClient() {
     input_.clear();
     // The program stays halted when the client goes, whatever it asked for.
     resumed_ = step_ = interrupt_ = false;
-    ++detaches_;
+    if (session_) {
+        ++detaches_;
+    } else {
+        ++silentCloses_;
+        if (notes_) notes_(notesContext_, "a connection closed without a debugger");
+    }
+    session_ = false;
 }
 
 void GdbServer::poll(int timeoutMs) {
@@ -189,6 +199,10 @@ void GdbServer::handleInput() {
         const bool good = high >= 0 && low >= 0 && (sum & 0xFF) == unsigned(high << 4 | low);
         const std::string packet(body);
         input_.erase(0, hash + 3);
+        if (good && !session_) {
+            session_ = true;
+            ++attaches_;
+        }
         sendRaw(good ? "+" : "-");
         if (good) handlePacket(packet);
     }

@@ -53,13 +53,28 @@ public:
     // `timeoutMs` for something to arrive (0: only what is there).
     void poll(int timeoutMs);
 
-    bool attached() const { return clientFd_ >= 0; }
+    // A connection is open. It is a debugger (attached) from its first
+    // well-formed remote-protocol packet ($...#xx with the right checksum)
+    // on: a port scanner or a health check that connects and closes, or
+    // sends anything else, never attaches.
+    bool connected() const { return clientFd_ >= 0; }
+    bool attached() const { return clientFd_ >= 0 && session_; }
     // Serves a connected stream socket as the client (tests and fuzzing
     // hand it one end of a socket pair); the server owns it from now on.
+    // One client at a time: a connection that has not attached yields to
+    // a newer one, an attached debugger keeps the server to itself.
     void adoptClient(int fd);
-    // Clients that have attached, and detached (or gone) again, so far.
+    // Debuggers that have attached, and detached (or gone) again, so far.
     int attachCount() const { return attaches_; }
     int detachCount() const { return detaches_; }
+    // Connections that closed (or yielded to another) without attaching.
+    int closedWithoutDebugger() const { return silentCloses_; }
+    // Told each time such a connection closes, with a line for the output.
+    using Notes = void (*)(void* context, const std::string& line);
+    void setNotes(Notes notes, void* context) {
+        notes_ = notes;
+        notesContext_ = context;
+    }
 
     // The client let the program run ('c') and waits for it to halt.
     bool resumed() const { return resumed_; }
@@ -103,8 +118,12 @@ private:
     int clientFd_ = -1;
     uint16_t port_ = 0;
     std::string input_;
+    bool session_ = false;  // the connection has sent a well-formed packet
     int attaches_ = 0;
     int detaches_ = 0;
+    int silentCloses_ = 0;
+    Notes notes_ = nullptr;
+    void* notesContext_ = nullptr;
     bool resumed_ = false;
     bool step_ = false;
     bool interrupt_ = false;

@@ -42,7 +42,7 @@ struct GdbWindowTest : ::testing::Test {
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(window->gdb().server().port());
         ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->gdb().server().attached(); }, 2000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->gdb().server().connected(); }, 2000));
     }
     void TearDown() override {
         if (client >= 0) ::close(client);

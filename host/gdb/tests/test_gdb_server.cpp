@@ -12,6 +12,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "host/gdb/GdbServer.h"
 #include "host/gdb/tests/MemoryTarget.h"
@@ -37,7 +38,8 @@ struct GdbServerTest : ::testing::Test {
         address.sin_port = htons(server.port());
         ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         server.poll(1000);
-        ASSERT_TRUE(server.attached());
+        ASSERT_TRUE(server.connected());
+        EXPECT_FALSE(server.attached()) << "not before its first packet";
     }
     void TearDown() override {
         if (client >= 0) ::close(client);
@@ -179,6 +181,66 @@ TEST_F(GdbServerTest, AClientThatGoesLeavesTheProgramHalted) {
     EXPECT_FALSE(server.attached());
     EXPECT_FALSE(server.resumed());
     EXPECT_EQ(server.detachCount(), 1);
+}
+
+// Connections that never speak the protocol (a port scanner, a health
+// check, a client sending something else) are no debugger: they attach
+// nothing, are told to the output as they close, and one left open yields
+// to the next connection; an attached debugger does not.
+TEST_F(GdbServerTest, AConnectionIsADebuggerFromItsFirstWellFormedPacket) {
+    std::vector<std::string> notes;
+    server.setNotes([](void* context, const std::string& line) {
+        static_cast<std::vector<std::string>*>(context)->push_back(line);
+    }, &notes);
+    const auto connect = [&] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(server.port());
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return fd;
+    };
+    // The fixture's connection has said nothing; it closes.
+    ::close(client);
+    server.poll(1000);
+    EXPECT_FALSE(server.connected());
+    EXPECT_EQ(server.closedWithoutDebugger(), 1);
+    EXPECT_EQ(notes, std::vector<std::string>{"a connection closed without a debugger"});
+
+    // Text that is no packet, and a packet with a wrong checksum.
+    client = connect();
+    server.poll(1000);
+    write("GET / HTTP/1.0\r\n\r\n$g#00");
+    server.poll(1000);
+    EXPECT_EQ(read(), "-");
+    EXPECT_FALSE(server.attached());
+    ::close(client);
+    server.poll(1000);
+    EXPECT_EQ(server.closedWithoutDebugger(), 2);
+
+    // A silent connection left open, then the debugger.
+    const int silent = connect();
+    server.poll(1000);
+    client = connect();
+    server.poll(1000);
+    EXPECT_EQ(server.closedWithoutDebugger(), 3);
+    char byte;
+    EXPECT_EQ(::recv(silent, &byte, 1, 0), 0) << "the silent one is closed";
+    ::close(silent);
+    EXPECT_EQ(ask("?"), "S05");
+    EXPECT_TRUE(server.attached());
+    EXPECT_EQ(server.attachCount(), 1);
+    // While it is attached, another connection is turned away.
+    const int other = connect();
+    server.poll(1000);
+    EXPECT_EQ(::recv(other, &byte, 1, 0), 0);
+    ::close(other);
+    EXPECT_TRUE(server.attached());
+    EXPECT_EQ(ask("D"), "OK");
+    EXPECT_EQ(server.detachCount(), 1);
+    EXPECT_EQ(server.attachCount(), 1);
+    EXPECT_EQ(notes.size(), 3u);
 }
 
 }  // namespace
