@@ -223,3 +223,8 @@ bool Debugger::reset() {
     send(kEventHalted);
     return true;
 }
+
+std::string Debugger::stopText() const {
+    if (const std::optional<int> code = exitCode()) return "Program exited (" + std::to_string(*code) + ")";
+    return "Program stopped: " + fault_;
+}

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "contract/HostInterfaces.h"
@@ -31,6 +32,9 @@ public:
     virtual double frequencyHz() const = 0;
     virtual uint32_t programCounter() const = 0;
     virtual std::string fault() const = 0;
+    // The code the program exited with (exit(n), a return from main),
+    // once it has; nothing while it runs or when it stopped otherwise.
+    virtual std::optional<int> exitCode() const { return std::nullopt; }
     // The object the host hands out as "AVRTARGET" (not AddRef'd).
     virtual ITargetAccess* targetAccess() = 0;
     // The plug-in's refresh filter (see contract/TargetDirectAccess.h): whether
@@ -159,6 +163,13 @@ public:
     uint64_t refreshesSent() const { return refreshes_; }
     uint64_t refreshesSkipped() const { return skipped_; }
     const std::string& lastFault() const { return fault_; }
+    // The program's exit code once it has exited (see Machine::exitCode).
+    std::optional<int> exitCode() const {
+        return debugging() && machine_ ? machine_->exitCode() : std::nullopt;
+    }
+    // What the user is told of the stop: "Program exited (N)", or "Program
+    // stopped: " and the fault.
+    std::string stopText() const;
 
 private:
     void send(LONG event);

@@ -382,6 +382,8 @@ bool isCheck(const sc::Command& command) {
            std::holds_alternative<sc::ExpectSourceCommand>(command) ||
            std::holds_alternative<sc::ExpectVariableCommand>(command) ||
            std::holds_alternative<sc::RunUntilBreakCommand>(command) ||
+           std::holds_alternative<sc::WaitExitCommand>(command) ||
+           std::holds_alternative<sc::ExpectExitCommand>(command) ||
            InstrumentSteps::isCheck(command);
 }
 

@@ -14,6 +14,8 @@ const char* HostUsage() {
            "       quill-host --headless [--lab LAB.quill] [--part NAME] [--firmware FILE] --scenario FILE.scn\n"
            "                  [--screenshots DIR] [--frequency MHZ] [--module ...]\n"
            "                  [--time-limit SECONDS] [--junit FILE.xml] [--quiet]\n"
+           "       quill-host --headless --firmware FILE --until-exit [--part NAME]\n"
+           "                  [--frequency MHZ] [--time-limit SECONDS]\n"
            "       both take [--gdb [PORT]]\n"
            "       both take [--vcd FILE --signals PA0,PB3,TX]\n"
            "\n"
@@ -40,9 +42,14 @@ const char* HostUsage() {
            "                 port and prints it)\n"
            "  --vcd, --signals  write a waveform file (VCD) of these signals (pins PA0 ...\n"
            "                 PD7, TX, RX) from the start of the program\n"
+           "  --until-exit   run the firmware (no scenario) until it exits (exit(n), a return\n"
+           "                 from main) and print \"program exited with N after C cycles\"\n"
            "\n"
            "Exit status: 0 the scenario passed, 1 a check failed (or the run hit its time\n"
-           "limit), 2 the run could not start or the scenario stopped on an error.\n";
+           "limit), 2 the run could not start or the scenario stopped on an error.\n"
+           "With --until-exit: 0 the program exited with 0, 1 with another code (or it\n"
+           "stopped without exiting), 2 the time limit ended the run first (or it could\n"
+           "not start).\n";
 }
 
 std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args,
@@ -74,6 +81,8 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
             options.fast = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--until-exit") {
+            options.untilExit = true;
         } else if (arg == "--lab") {
             if (!needValue()) return std::nullopt;
             options.lab = value;
@@ -175,7 +184,13 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
         return std::nullopt;
     }
     // The firmware may also come from the scenario's own "firmware" line.
-    if (options.headless && !options.help && !options.version) {
+    if (options.untilExit) {
+        if (!options.headless || !options.scenario.empty() || options.firmware.empty()) {
+            *error = "--until-exit runs firmware without a scenario: quill-host --headless "
+                     "--firmware FILE --until-exit (a scenario has wait until exit)";
+            return std::nullopt;
+        }
+    } else if (options.headless && !options.help && !options.version) {
         if (options.scenario.empty()) {
             *error = "--headless needs --scenario";
             return std::nullopt;

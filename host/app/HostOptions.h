@@ -31,6 +31,9 @@ struct HostOptions {
     std::optional<uint16_t> gdbPort;
     std::string vcd;                // --vcd: waveform file written while the program runs
     std::string vcdSignals;         // --signals: its signals, "PA0,PB3,TX"
+    // --until-exit (headless, no scenario): runs the firmware until it
+    // exits and ends with its verdict.
+    bool untilExit = false;
     bool help = false;
     bool version = false;  // --version: print the version and exit
 };

@@ -65,7 +65,8 @@ bool InstrumentSteps::isWait(const sc::Command& command) {
     return std::holds_alternative<sc::WaitCyclesCommand>(command) ||
            std::holds_alternative<sc::WaitTimeCommand>(command) ||
            std::holds_alternative<sc::WaitUntilCommand>(command) ||
-           std::holds_alternative<sc::WaitSerialCommand>(command);
+           std::holds_alternative<sc::WaitSerialCommand>(command) ||
+           std::holds_alternative<sc::WaitExitCommand>(command);
 }
 
 bool InstrumentSteps::isCheck(const sc::Command& command) {

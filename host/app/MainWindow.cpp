@@ -467,7 +467,7 @@ bool MainWindow::stepInto() {
     emit debugCommand(DebugCommand::Step);
     bool ok = debugger_.stepInto();
     if (!ok && !debugger_.lastFault().empty() && debugger_.state() == Debugger::State::Halted) {
-        hostMessage(QString::fromStdString("Program stopped: " + debugger_.lastFault()));
+        hostMessage(QString::fromStdString(debugger_.stopText()));
     }
     updateStatus();
     return ok;
@@ -503,9 +503,7 @@ void MainWindow::runSlice() {
     const auto pause = pacer_.sliceDone(machine->cycles(), done, RunPacer::Clock::now());
     if (debugger_.state() != Debugger::State::Running) {
         runTimer_.stop();
-        if (!debugger_.lastFault().empty()) {
-            hostMessage(QString::fromStdString("Program stopped: " + debugger_.lastFault()));
-        }
+        if (!debugger_.lastFault().empty()) hostMessage(QString::fromStdString(debugger_.stopText()));
         updateActions();
         updateStatus();
         return;
@@ -593,7 +591,9 @@ void MainWindow::updateStatus() {
                     .arg(machine->programCounter(), 4, 16, QChar('0'))
                     .arg(machine->cycles())
                     .arg(seconds * 1000.0, 0, 'f', 3);
-        if (!debugger_.lastFault().empty()) {
+        if (const std::optional<int> code = debugger_.exitCode()) {
+            text += QString(" &mdash; <b>Program exited (%1)</b>").arg(*code);
+        } else if (!debugger_.lastFault().empty()) {
             text += " &mdash; <b>Stopped</b>: " +
                     QString::fromStdString(debugger_.lastFault()).toHtmlEscaped();
         }

@@ -51,12 +51,17 @@ public:
                 text = std::string("the program ended at PC ") + pc +
                        " (sleep with interrupts disabled)";
                 break;
+            case RunState::Exited:
+                text = "the program exited with " + std::to_string(*target_->exitCode()) +
+                       " at PC " + pc;
+                break;
             default:
                 return {};
         }
         for (const std::string& message : target_->takeMessages()) text += "; " + message;
         return text;
     }
+    std::optional<int> exitCode() const override { return target_->exitCode(); }
     ITargetAccess* targetAccess() override { return static_cast<ITargetAccess*>(access_.get()); }
     bool refreshNeeded() override { return access_->refreshNeeded(); }
     void lapseRefreshFilter() override { access_->lapseRefreshFilter(); }

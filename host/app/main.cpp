@@ -16,6 +16,7 @@
 #include "host/app/LabSession.h"
 #include "host/app/LastSetup.h"
 #include "host/app/MainWindow.h"
+#include "host/app/UntilExit.h"
 #include "host/gdb/GdbController.h"
 #include "host/quiet/QtNoiseFilter.h"
 
@@ -54,6 +55,8 @@ int main(int argc, char** argv) {
         std::fputs(HostUsage(), stdout);
         return 0;
     }
+    // A firmware test's own verdict needs no windows and no module.
+    if (options->untilExit) return RunUntilExit(*options, stdout, stderr);
     // Headless runs need no display: the offscreen platform renders the
     // windows for screenshots all the same. Its notices of what it lacks
     // (window manager hints, raise, keyboard grab) would bury the run's own

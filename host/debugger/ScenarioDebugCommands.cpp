@@ -90,3 +90,60 @@ ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::WaitForDebugg
                              .arg(window_.debugger().machine()->programCounter(), 4, 16,
                                   QChar('0'))};
 }
+
+namespace {
+
+QString cyclesText(const Machine& machine) {
+    return QString("after %1 cycles").arg(machine.cycles());
+}
+
+}  // namespace
+
+ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::WaitExitCommand& c) {
+    Debugger& debugger = window_.debugger();
+    if (!debugger.debugging()) return {Outcome::Error, "the program is not being debugged"};
+    if (!debugger.exitCode()) {
+        bool timedOut = false;
+        // The waits pass over breakpoints; a run of whole batches, as wait
+        // cycles does, ends where the program exits.
+        debugger.runCycles(c.timeoutCycles, [&] {
+            QApplication::processEvents();
+            timedOut = executor_.pastDeadline();
+            return !timedOut;
+        });
+        QApplication::processEvents();
+        if (timedOut) {
+            executor_.markTimedOut();
+            return {Outcome::Failed,
+                    "stopped waiting for the program to exit: " + executor_.timeLimitMessage()};
+        }
+    }
+    const Machine& machine = *debugger.machine();
+    if (const std::optional<int> code = debugger.exitCode())
+        return {Outcome::Ok, QString("the program exited with %1 %2").arg(*code).arg(cyclesText(machine))};
+    if (!debugger.lastFault().empty())
+        return {Outcome::Failed, QString("the program stopped without exiting: %1")
+                                     .arg(QString::fromStdString(debugger.lastFault()))};
+    return {Outcome::Failed, QString("the program did not exit within %1 cycles (PC 0x%2)")
+                                 .arg(c.timeoutCycles)
+                                 .arg(machine.programCounter(), 4, 16, QChar('0'))};
+}
+
+ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::ExpectExitCommand& c) {
+    Debugger& debugger = window_.debugger();
+    if (!debugger.debugging()) return {Outcome::Error, "the program is not being debugged"};
+    const std::optional<int> code = debugger.exitCode();
+    if (!code) {
+        return {Outcome::Failed,
+                debugger.lastFault().empty()
+                    ? QString("the program has not exited (it runs at PC 0x%1)")
+                          .arg(debugger.machine()->programCounter(), 4, 16, QChar('0'))
+                    : "the program stopped without exiting: " +
+                          QString::fromStdString(debugger.lastFault())};
+    }
+    // r24:r25 hold 16 bits: -1 and 65535 are the same code.
+    if (static_cast<uint16_t>(*code) != static_cast<uint16_t>(c.code))
+        return {Outcome::Failed,
+                QString("the program exited with %1, expected %2").arg(*code).arg(c.code)};
+    return {Outcome::Ok, QString("the program exited with %1").arg(*code)};
+}

@@ -1,5 +1,6 @@
 // Runs the scenario's source-level debugging commands (breakpoints, running
-// to them, source line and variable checks, waiting for a GDB client) on
+// to them, source line and variable checks, waiting for a GDB client, the
+// program's exit code) on
 // the main window's debug session, keeping the windows alive while the
 // program runs.
 #pragma once
@@ -24,7 +25,9 @@ public:
         std::is_same_v<T, quill::scenario::ExpectSourceCommand> ||
         std::is_same_v<T, quill::scenario::ExpectVariableCommand> ||
         std::is_same_v<T, quill::scenario::SetVariableCommand> ||
-        std::is_same_v<T, quill::scenario::WaitForDebuggerCommand>;
+        std::is_same_v<T, quill::scenario::WaitForDebuggerCommand> ||
+        std::is_same_v<T, quill::scenario::WaitExitCommand> ||
+        std::is_same_v<T, quill::scenario::ExpectExitCommand>;
 
     using Result = ScenarioExecutor::Result;
     Result run(const quill::scenario::BreakCommand& c);
@@ -34,6 +37,9 @@ public:
     Result run(const quill::scenario::ExpectVariableCommand& c);
     Result run(const quill::scenario::SetVariableCommand& c);
     Result run(const quill::scenario::WaitForDebuggerCommand& c);
+    // The program's own verdict: its exit code (exit(n), a return from main).
+    Result run(const quill::scenario::WaitExitCommand& c);
+    Result run(const quill::scenario::ExpectExitCommand& c);
 
 private:
     MainWindow& window_;

@@ -71,13 +71,15 @@ void GdbLink::service(int waitMs) {
     if (debugger.stepInto()) {
         server_.reportStop(kSigTrap);
     } else {
-        server_.reportStop(kSigSegv);  // the program cannot go on
+        halted();  // the program cannot go on: it exited or crashed
     }
 }
 
 void GdbLink::halted() {
     Debugger& debugger = session_.debugger();
-    if (!debugger.lastFault().empty()) {
+    if (const std::optional<int> code = debugger.exitCode()) {
+        server_.reportExit(*code);  // the client hears "exited with code N"
+    } else if (!debugger.lastFault().empty()) {
         server_.reportStop(kSigSegv);
     } else {
         server_.reportStop(debugger.atBreakpoint() ? kSigTrap : kSigInt);

@@ -237,6 +237,8 @@ std::string describe(const Command& command) {
         std::string operator()(const ExpectVariableCommand& c) const { return describeDebug(c); }
         std::string operator()(const SetVariableCommand& c) const { return describeDebug(c); }
         std::string operator()(const WaitForDebuggerCommand& c) const { return describeDebug(c); }
+        std::string operator()(const WaitExitCommand& c) const { return describeExit(c); }
+        std::string operator()(const ExpectExitCommand& c) const { return describeExit(c); }
         static std::string usart(int number) {
             return number < 0 ? std::string() : " USART" + std::to_string(number);
         }

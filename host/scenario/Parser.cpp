@@ -402,6 +402,7 @@ private:
                 rest.resize(rest.size() - 2);
             }
             if (auto instrument = parseInstrumentWait(rest, timeout)) return *instrument;
+            if (auto exit = parseWaitExit(rest, timeout)) return *exit;
             return WaitUntilCommand{condition(rest, "wait until"), timeout};
         }
         throw LineError{"unknown wait " + inQuotes(t[1].text) +
@@ -418,6 +419,7 @@ private:
              "source or variable");
         const std::string what = Lower(t[1].text);
         if (auto instrument = parseInstrumentCheck(t)) return *instrument;
+        if (auto exit = parseExpectExit(Tokens(t.begin() + 1, t.end()))) return *exit;
         if (what == "pin" || what == "register" || what == "lcd")
             return ExpectCommand{condition(Tokens(t.begin() + 1, t.end()), "expect")};
         if (what == "led") {
@@ -495,7 +497,7 @@ private:
         throw LineError{
             "unknown check " + inQuotes(t[1].text) +
             " (use pin, register, led, bar, lcd, output, autostep, file, channel, text, source, "
-            "variable, serial, frequency or duty)"};
+            "variable, serial, frequency, duty or exit)"};
     }
 
     // A register or pin condition (Values.h), or one about an LCD window:

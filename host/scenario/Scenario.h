@@ -16,6 +16,7 @@
 
 #include "contract/Commands.h"
 #include "host/scenario/DebugCommands.h"
+#include "host/scenario/ExitCommands.h"
 
 namespace quill::scenario {
 
@@ -289,7 +290,7 @@ using Command =
                  SetSliderCommand, SetTemperatureCommand, ExpectChannelCommand, ExpectTextCommand,
                  BreakCommand, ClearBreaksCommand, RunUntilBreakCommand, ExpectSourceCommand,
                  ExpectVariableCommand, SetVariableCommand, WaitForDebuggerCommand,
-                 GeneralCommand,
+                 WaitExitCommand, ExpectExitCommand, GeneralCommand,
                  SendSerialCommand, ExpectSerialCommand, WaitSerialCommand, RecordWaveformCommand,
                  StopWaveformCommand, ExpectFrequencyCommand, ExpectDutyCommand>;
 

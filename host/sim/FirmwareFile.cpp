@@ -265,6 +265,31 @@ std::string findDevice(Elf* elf) {
     return plausibleDeviceName(device) ? device : std::string();
 }
 
+// The value of a function or plain symbol called `wanted` in the symbol
+// table (the text's byte address), nothing when the file has no symbol
+// table or no such symbol. Read through libelf, which checks the table's
+// extent; a name is compared only where the string table holds it.
+std::optional<uint32_t> findSymbol(Elf* elf, const char* wanted) {
+    for (Elf_Scn* scn = elf_nextscn(elf, nullptr); scn; scn = elf_nextscn(elf, scn)) {
+        GElf_Shdr shdr;
+        if (!gelf_getshdr(scn, &shdr) || shdr.sh_type != SHT_SYMTAB || shdr.sh_entsize == 0)
+            continue;
+        Elf_Data* data = elf_getdata(scn, nullptr);
+        if (!data || !data->d_buf) continue;
+        const std::size_t count = data->d_size / shdr.sh_entsize;
+        for (std::size_t i = 0; i < count; ++i) {
+            GElf_Sym sym;
+            if (!gelf_getsym(data, static_cast<int>(i), &sym)) break;
+            const int type = GELF_ST_TYPE(sym.st_info);
+            if (sym.st_shndx == SHN_UNDEF || (type != STT_FUNC && type != STT_NOTYPE)) continue;
+            const char* name = elf_strptr(elf, shdr.sh_link, sym.st_name);
+            if (name && std::strcmp(name, wanted) == 0 && sym.st_value <= 0xFFFFFF)
+                return static_cast<uint32_t>(sym.st_value);
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 FirmwareImage parseElf(std::string_view bytes, const std::string& name) {
@@ -337,6 +362,7 @@ FirmwareImage parseElf(std::string_view bytes, const std::string& name) {
         throw FirmwareError(file + " contains no program code (corrupt or truncated ELF file?)");
     image.elfArch = static_cast<int>(ehdr.e_flags & 0x7f);
     image.device = findDevice(elf);
+    image.stopProgram = findSymbol(elf, "__stop_program");
     return image;
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -36,6 +37,10 @@ struct FirmwareImage {
     std::string device;
     // The AVR architecture from an ELF header (avr5 = 5); 0 when unknown.
     int elfArch = 0;
+    // Where avr-libc's exit() leaves the program (its symbol
+    // __stop_program: a jump to itself after a cli), a byte address in
+    // flash, when an ELF file's symbol table has it.
+    std::optional<uint32_t> stopProgram;
 
     uint64_t flashEnd() const { return flash.empty() ? 0 : flash.back().end(); }
     uint64_t eepromEnd() const { return eeprom.empty() ? 0 : eeprom.back().end(); }
@@ -59,7 +64,8 @@ FirmwareImage parseIntelHex(std::string_view text, const std::string& name);
 // Checks and reads an AVR ELF file: header, program segments inside the
 // file, segments placed in flash or EEPROM and not overlapping, and the part
 // named in the toolchain's device note or a ".mmcu" section. Only the
-// loadable segments are used; symbols and debug data are not read.
+// loadable segments are used, and of the symbols __stop_program; debug
+// data is not read.
 FirmwareImage parseElf(std::string_view bytes, const std::string& name);
 
 // Reads the firmware file at path: only a regular file (a FIFO or a

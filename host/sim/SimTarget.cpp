@@ -471,8 +471,50 @@ void SimTarget::loadImage(const FirmwareImage& image, const std::string& path) {
         loadEeprom(avr_, bytes.data(), static_cast<uint32_t>(bytes.size()), chunk.address);
     }
     firmwarePath_ = path;
+    findExitStops(image);
     reset();
 }
+
+void SimTarget::findExitStops(const FirmwareImage& image) {
+    exitStopCount_ = 0;
+    if (image.stopProgram) {
+        exitStops_[exitStopCount_++] = *image.stopProgram;
+        return;
+    }
+    // No symbol (Intel HEX, a stripped file): every cli followed by a jump
+    // to itself, the rjmp .-2 of avr-libc's _exit or a jmp to its own
+    // address.
+    constexpr uint16_t kCli = 0x94F8, kRjmpSelf = 0xCFFF;
+    for (const MemoryChunk& chunk : image.flash) {
+        const std::vector<uint8_t>& b = chunk.bytes;
+        const std::size_t first = chunk.address & 1;  // words start at even addresses
+        auto word = [&](std::size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); };
+        for (std::size_t at = first; at + 4 <= b.size() && exitStopCount_ < kMaxExitStops;
+             at += 2) {
+            if (word(at) != kCli) continue;
+            const uint32_t jump = chunk.address + static_cast<uint32_t>(at) + 2;
+            const uint16_t next = word(at + 2);
+            bool self = next == kRjmpSelf;
+            if (!self && (next & 0xFE0E) == 0x940C && at + 6 <= b.size()) {
+                const uint32_t target =
+                    ((static_cast<uint32_t>(next & 0x01F0) << 13) |
+                     (static_cast<uint32_t>(next & 1) << 16) | word(at + 4)) * 2;
+                self = target == jump;
+            }
+            if (self) exitStops_[exitStopCount_++] = jump;
+        }
+    }
+}
+
+void SimTarget::checkExit() {
+    for (std::size_t i = 0; i < exitStopCount_; ++i) {
+        if (avr_->pc != exitStops_[i] || avr_->sreg[S_I]) continue;
+        exitCode_ = static_cast<int16_t>(avr_->data[24] | avr_->data[25] << 8);
+        avr_->state = cpu_Done;
+        return;
+    }
+}
+
 
 void SimTarget::setFrequency(uint32_t hz) {
     if (hz < kMinClockHz)
@@ -523,6 +565,7 @@ const uint64_t* SimTarget::cycleStorage() const { return &avr_->cycle; }
 void SimTarget::runOne() {
     avr_run(avr_);
     continueFreeRunning();
+    if (exitStopCount_) checkExit();
 }
 
 void SimTarget::continueFreeRunning() {
@@ -560,6 +603,7 @@ void SimTarget::reset() {
     avr_reset(avr_);
     avr_->cycle = 0;
     avr_->state = cpu_Running;
+    exitCode_.reset();
     if (adcsraHook_) adcsraHook_->freeRunning = false;
     for (auto& port : ports_) port->timerLevel = port->lastOwned = 0;
     for (auto& generator : phaseCorrect_) generator->reset();
@@ -571,7 +615,7 @@ RunState SimTarget::state() const {
         case cpu_Sleeping:
             return RunState::Sleeping;
         case cpu_Done:
-            return RunState::Done;
+            return exitCode_ ? RunState::Exited : RunState::Done;
         case cpu_Crashed:
             return RunState::Crashed;
         default:

@@ -42,6 +42,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -82,7 +83,8 @@ enum class RunState {
     Running,   // executes instructions
     Sleeping,  // waits in SLEEP for an interrupt; steps advance time
     Done,      // stopped for good (sleep with interrupts off)
-    Crashed    // stopped by an invalid instruction or memory access
+    Crashed,   // stopped by an invalid instruction or memory access
+    Exited     // stopped for good by its own exit (see exitCode())
 };
 
 class SimTarget {
@@ -166,6 +168,17 @@ public:
     uint64_t cycles() const;
     uint32_t cycleCounter() const { return static_cast<uint32_t>(cycles()); }
     uint32_t programCounter() const;  // byte address
+    // A program built with avr-libc that calls exit(n) or returns n from
+    // main disables interrupts and jumps to itself at __stop_program, n in
+    // r24:r25. The program has exited when it stands there with interrupts
+    // off: the stop is the symbol where the ELF file names it, otherwise
+    // any cli followed by a jump to itself in flash. The part then stops
+    // for good (state() Exited) with the code, until it is reset.
+    std::optional<int> exitCode() const { return exitCode_; }
+    // The addresses the program exits at (byte addresses; at most four).
+    std::vector<uint32_t> exitStops() const {
+        return {exitStops_.begin(), exitStops_.begin() + exitStopCount_};
+    }
 
     // Size of a memory kind in bytes (I/O 64, registers 32, data space
     // RAMEND + 1); 0 for an unknown kind.
@@ -250,6 +263,14 @@ private:
     // The timers' phase-correct modes, which simavr does not run.
     std::vector<std::unique_ptr<PhaseCorrectPwm>> phaseCorrect_;
     std::vector<std::string> messages_;
+    // Where the program exits, found when it is loaded; its code once it
+    // did. Looked at after every instruction, so kept in place.
+    void findExitStops(const FirmwareImage& image);
+    void checkExit();
+    static constexpr std::size_t kMaxExitStops = 4;
+    std::array<uint32_t, kMaxExitStops> exitStops_{};
+    std::size_t exitStopCount_ = 0;
+    std::optional<int> exitCode_;
     // Data addresses below kSpecialEnd whose access goes through
     // readByte/writeByte: PINx (marked with its port's position in ports_
     // plus 1) and SREG (kSpecialSreg); 0 marks plain storage.

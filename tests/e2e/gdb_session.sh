@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # avr-gdb against a headless quill-host: the host runs gdb_session.scn with
-# --gdb 0 and prints the port it listens on; avr-gdb, in batch mode, stops
+# --gdb 0 and prints the port it listens on; two connections that are no
+# debugger come and go first; then avr-gdb, in batch mode, stops
 # at a breakpoint in tick(), continues to it again, prints a global, sets
 # the global the program copies to PORTA and detaches; the scenario then
 # checks PORTA and the LED on one of its pins.
@@ -27,6 +28,13 @@ if [[ -z $port ]]; then
   echo "FAIL: quill-host did not report a GDB port"; cat host.out host.err; kill "$pid" 2>/dev/null
   exit 1
 fi
+# A bare connection first (a port scanner: connect, say nothing, close),
+# then one that sends something other than the protocol: neither is a
+# debugger, so the scenario's wait goes on until avr-gdb has been there.
+exec 3<>"/dev/tcp/127.0.0.1/$port" && exec 3<&- 3>&-
+sleep 0.3
+exec 3<>"/dev/tcp/127.0.0.1/$port" && printf 'GET / HTTP/1.0\r\n\r\n' >&3 && exec 3<&- 3>&-
+sleep 0.3
 timeout 60 avr-gdb -nx -batch \
   -ex "target remote 127.0.0.1:$port" \
   -ex "break tick" -ex "continue" -ex "continue" \
