@@ -5,9 +5,10 @@
 // f / ((f >> 7) / 25) cycles at the slowest prescaler (128, and the first
 // conversion's 25 converter clocks): below 25 * 128 = 3,200 Hz the divisor
 // is 0 and the simulator dies of a division by zero. Its other divisions by
-// the clock (timers, USART, watchdog) take any clock above 0 Hz, and the
-// one by f / 1000 (wall-clock pacing of sleep) is never used here, so the
-// converter sets the floor for every part. Every way of choosing a clock
+// the clock (timers, USART, watchdog) take any clock above 0 Hz, and its
+// division by f / 1000 (the wall-clock pacing of sleep, its VCD writer)
+// lies on paths the host never takes, so the converter sets the floor for
+// every part. Every way of choosing a clock
 // (scenario, command line, lab, window) refuses a lower one and names this
 // limit.
 #pragma once
