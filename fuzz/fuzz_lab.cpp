@@ -32,9 +32,11 @@ struct Workbench {
     QByteArray saved;
 };
 
+// Never destroyed: at exit the window would be taken down after the
+// platform it was shown on.
 Workbench& workbench() {
-    static Workbench w;
-    return w;
+    static Workbench* w = new Workbench;
+    return *w;
 }
 
 QDockWidget* addDock(QMainWindow& window, const QString& name, Qt::DockWidgetArea area) {
