@@ -6,13 +6,8 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <cstdlib>
-#include <mutex>
-#include <thread>
 #include <type_traits>
 
 #include "contract/ResourceIds.h"
@@ -20,6 +15,7 @@
 #include "host/app/InstrumentSteps.h"
 #include "host/app/LabSession.h"
 #include "host/app/MainWindow.h"
+#include "host/app/RunWatchdog.h"
 #include "host/app/ScenarioExecutor.h"
 #include "host/app/SettingsReader.h"
 #include "host/debugger/ScenarioDebugCommands.h"
@@ -296,79 +292,6 @@ struct DropPendingEvents {
     }
 };
 
-// The last resort of the time limit. The run checks the limit itself
-// between the steps of its set-up and within every wait, and stops with
-// the scenario's verdict; this thread is for a call that never returns to
-// it (stuck in the toolkit or the plug-in). A few seconds past the limit it
-// ends the process with exit status 1, saying what the run was doing; a
-// JUnit report asked for is written first, with that as its error, so that
-// an older report is not read as this run's. Once the verdict is decided it
-// only cuts a teardown short, with that verdict.
-class Watchdog {
-public:
-    using Clock = ScenarioExecutor::Clock;
-    static constexpr double kGraceSeconds = 3;
-
-    Watchdog(const HostOptions& options, Clock::time_point deadline, std::FILE* err)
-        : options_(options), err_(err) {
-        if (options.timeLimitSeconds <= 0) return;
-        const auto end =
-            deadline + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kGraceSeconds));
-        thread_ = std::thread([this, end] {
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (wake_.wait_until(lock, end, [this] { return done_; })) return;
-            lock.unlock();
-            fire();
-        });
-    }
-    ~Watchdog() {
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_all();
-        if (thread_.joinable()) thread_.join();
-    }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-
-    // What the run does now, for the message ("opening the lab's windows").
-    void phase(const char* what) { phase_ = what; }
-    // The verdict is in (and the report written).
-    void decided(int code) { decided_ = code; }
-
-private:
-    void fire() {
-        const int code = decided_;
-        if (code >= 0) std::_Exit(code);
-        char limit[32];
-        std::snprintf(limit, sizeof limit, "%g", options_.timeLimitSeconds);
-        const std::string why = std::string("the run took longer than its time limit of ") + limit +
-                                " s (--time-limit) and was stuck " + phase_.load() +
-                                "; it was ended";
-        std::fprintf(err_, "quill-host: %s\n", why.c_str());
-        if (!options_.junit.empty()) {
-            quill::report::RunReport report(
-                QFileInfo(QString::fromStdString(options_.scenario)).fileName().toStdString());
-            report.add({0, "time limit", why, quill::report::Verdict::Error, false, 0});
-            std::string error;
-            if (!quill::report::writeJUnit(report, options_.junit, &error))
-                std::fprintf(err_, "quill-host: %s\n", error.c_str());
-        }
-        std::fflush(nullptr);
-        std::_Exit(1);
-    }
-
-    const HostOptions& options_;
-    std::FILE* err_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool done_ = false;
-    std::atomic<const char*> phase_{"setting up"};
-    std::atomic<int> decided_{-1};
-    std::thread thread_;
-};
-
 bool isCheck(const sc::Command& command) {
     return std::holds_alternative<sc::ExpectCommand>(command) ||
            std::holds_alternative<sc::ExpectLedCommand>(command) ||
@@ -434,7 +357,7 @@ public:
         return finish(1);
     }
 
-    void watchedBy(Watchdog& watchdog) { watchdog_ = &watchdog; }
+    void watchedBy(RunWatchdog& watchdog) { watchdog_ = &watchdog; }
 
     void summary() {
         const bool passed = report_.summary().passed();
@@ -477,7 +400,7 @@ private:
     std::FILE* out_;
     std::FILE* err_;
     quill::report::RunReport report_;
-    Watchdog* watchdog_ = nullptr;
+    RunWatchdog* watchdog_ = nullptr;
 };
 
 }  // namespace
@@ -500,7 +423,7 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
             return 2;
         }
     }
-    Watchdog watchdog(given, deadline, err);
+    RunWatchdog watchdog(given, deadline, err);
     Reporter reporter(given, out, err);
     reporter.watchedBy(watchdog);
     if (!given.vcd.empty()) {
