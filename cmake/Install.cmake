@@ -7,7 +7,9 @@ include(GNUInstallDirs)
 if(TARGET quill-host)
   set_target_properties(quill-host PROPERTIES INSTALL_RPATH "$ORIGIN/../${QUILL_INSTALL_MODULE_DIR}")
   install(TARGETS quill-host RUNTIME DESTINATION bin)
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/host/Partdescriptionfiles DESTINATION ${QUILL_INSTALL_DATA_DIR})
+  # The part descriptions only (the folder also holds their README).
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/host/Partdescriptionfiles DESTINATION ${QUILL_INSTALL_DATA_DIR}
+    FILES_MATCHING PATTERN "*.xml")
   install(FILES ${CMAKE_SOURCE_DIR}/resources/desktop/quill-host.desktop
     DESTINATION share/applications)
   install(FILES ${CMAKE_SOURCE_DIR}/resources/desktop/quill-host.svg

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config python3
   dpkg-dev file
   libtinyxml-dev
   qt6-base-dev libgl-dev

@@ -63,12 +63,21 @@ HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {
     // The part's file, found without regard to case ("atmega16" is the
     // ATmega16); anything named like one but not a regular file is refused
     // for what it is, not as an unknown part.
+    // Only parts the simulator runs are offered; a description of another
+    // part (one a later version will run) is refused by name.
+    const std::vector<std::string> simulated = SimulatedParts();
+    auto simulates = [&](const QString& part) {
+        if (simulated.empty()) return true;  // no simulator: Start says so
+        for (const std::string& name : simulated)
+            if (part.compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0) return true;
+        return false;
+    };
     QStringList known;
     QString partFile;
     for (const QFileInfo& info : parts.entryInfoList(
              {"*.xml"}, QDir::Files | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot,
              QDir::Name)) {
-        if (info.isFile()) known << info.completeBaseName();
+        if (info.isFile() && simulates(info.completeBaseName())) known << info.completeBaseName();
         if (info.completeBaseName().compare(QString::fromStdString(options.part),
                                             Qt::CaseInsensitive) == 0 &&
             (partFile.isEmpty() || info.completeBaseName() == QString::fromStdString(options.part)))
@@ -94,6 +103,13 @@ HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {
         return env;
     }
     env.warnings = registers->problems();
+    if (!simulates(QString::fromStdString(env.config.part))) {
+        *error = "the simulator cannot run the " + env.config.part +
+                 " yet: its part description is there, but this version runs " +
+                 known.join(", ").toStdString();
+        return env;
+    }
+    env.config.runnableParts = simulated;
     if (!options.firmware.empty()) {
         if (std::string why = quill::files::notRegularReason(options.firmware); !why.empty()) {
             *error = "cannot read firmware \"" + options.firmware + "\": " + why;

@@ -25,8 +25,9 @@ std::string FindInstallDirectory(const std::string& requested);
 std::string DefaultModulePath();
 
 // Checks the options that name files and fills the session config. Sets
-// *error for an unknown part, an unusable part description, unreadable
-// firmware and the like. The part name may differ in case from its file.
+// *error for an unknown part, an unusable part description, a part the
+// simulator cannot run, unreadable firmware and the like. The part name may
+// differ in case from its file.
 HostEnvironment PrepareHost(const HostOptions& options, std::string* error);
 
 // Finds, registers when needed and creates the plug-in, and hands it to the
@@ -38,3 +39,5 @@ bool OpenComponent(MainWindow& window, const std::string& id, QString* error);
 
 // The simavr machine factory; empty when the host was built without it.
 MachineFactory SimulatorFactory();
+// The parts that factory can run; empty when the host was built without it.
+std::vector<std::string> SimulatedParts();

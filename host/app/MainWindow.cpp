@@ -412,17 +412,29 @@ QStringList MainWindow::availableParts() const {
     QDir dir(QString::fromStdString(config_.installDirectory) + "/" + kPartDescriptionFolder);
     QStringList parts;
     for (const QFileInfo& info : dir.entryInfoList({"*.xml"}, QDir::Files, QDir::Name)) {
-        parts << info.completeBaseName();
+        const QString part = info.completeBaseName();
+        const bool runnable =
+            config_.runnableParts.empty() ||
+            std::any_of(config_.runnableParts.begin(), config_.runnableParts.end(),
+                        [&](const std::string& name) {
+                            return part.compare(QString::fromStdString(name),
+                                                Qt::CaseInsensitive) == 0;
+                        });
+        if (runnable) parts << part;
     }
     return parts;
 }
 
 bool MainWindow::startDebugging(QString* error) {
     QString why;
-    if (!availableParts().contains(QString::fromStdString(config_.part))) {
-        why = QString("unknown part \"%1\": there is no %2/Partdescriptionfiles/%1.xml")
-                  .arg(QString::fromStdString(config_.part),
-                       QString::fromStdString(config_.installDirectory));
+    const QString part = QString::fromStdString(config_.part);
+    if (!availableParts().contains(part)) {
+        const QString file = QString::fromStdString(config_.installDirectory) + "/" +
+                             kPartDescriptionFolder + "/" + part + ".xml";
+        why = QFileInfo(file).isFile()
+                  ? QString("the simulator cannot run the %1 (it runs %2)")
+                        .arg(part, availableParts().join(", "))
+                  : QString("unknown part \"%1\": there is no %2").arg(part, file);
     } else if (config_.firmware.empty()) {
         why = "no firmware chosen (File > Open firmware...)";
     } else if (!factory_) {

@@ -37,6 +37,10 @@ struct SessionConfig {
     std::string part = "ATmega16";
     std::string firmware;  // ELF or Intel HEX
     double frequencyMHz = 1.0;
+    // The parts the machine factory can run (the simulator's cores). A part
+    // description of any other part is not offered; empty when the factory
+    // does not say, and then every described part is.
+    std::vector<std::string> runnableParts;
 };
 
 // Builds the machine for a session; on failure returns null and explains.
@@ -112,7 +116,8 @@ public:
     // outputLinesDropped() + i of everything written.
     long long outputLinesDropped() const;
     OutputPane& outputPane() { return *output_; }
-    // The parts offered by the part chooser.
+    // The parts offered by the part chooser: those with a part description
+    // that the machine factory can run (SessionConfig::runnableParts).
     QStringList availableParts() const;
     // Serial terminals, logic analyser, waveform files.
     quill::instruments::InstrumentHub& instruments() { return *instruments_; }

@@ -121,6 +121,13 @@ MachineFactory SimulatorFactory() {
     };
 }
 
+std::vector<std::string> SimulatedParts() {
+    std::vector<std::string> names;
+    for (const quill::sim::PartInfo& part : SimTarget::supportedParts()) names.push_back(part.name);
+    return names;
+}
+
 #else
 MachineFactory SimulatorFactory() { return {}; }
+std::vector<std::string> SimulatedParts() { return {}; }
 #endif

@@ -1,5 +1,7 @@
 // Register names <-> I/O addresses from part description files, the
 // converter channel count, and their behaviour on bad input.
+#include <iterator>
+
 #include "test_core_fixture.h"
 
 namespace {
@@ -239,4 +241,94 @@ TEST_F(PartDescription, AChangedPartRebuildsTheTablesBetweenSessions) {
     view->HandleEvent(kEventSessionEnded, nullptr);
     StartDebugging("PartB");
     EXPECT_EQ(view->GetAvailableRegisters().size(), 6u);
+}
+
+namespace {
+
+std::string ShippedPart(const std::string& part) {
+    std::ifstream in(std::string(QUILL_SOURCE_DIR) + "/host/Partdescriptionfiles/" + part + ".xml");
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// One module session on a part description of its own.
+class ShippedSession : public CoreTest {
+public:
+    ShippedSession(const std::string& part, const std::string& xml) {
+        Session(part, xml);
+        registers = view->GetAvailableRegisters();
+        for (std::string line : services().Lines()) {
+            // The install folder differs between two sessions.
+            const std::string folder = dir.path().string();
+            for (size_t at; (at = line.find(folder)) != std::string::npos;)
+                line.replace(at, folder.size(), "<install>");
+            lines.push_back(line);
+        }
+    }
+    void TestBody() override {}
+    int Mapped(const std::string& name) { return view->GetRegisterAddress(name); }
+    bool Said(const std::string& text) { return services().HasText(text); }
+
+    std::vector<std::string> registers, lines;
+};
+
+}  // namespace
+
+// The shipped files of the old parts carry MEMORY/INT_SRAM; the module does
+// not read it: the same messages, the same register table and the same
+// converter as from the file without it.
+TEST(ShippedPartDescriptions, InternalSramChangesNothingOnTheOldParts) {
+    for (const char* part : {"ATmega16", "ATmega32", "ATmega8"}) {
+        const std::string shipped = ShippedPart(part);
+        const size_t from = shipped.find("    <INT_SRAM>");
+        const size_t to = shipped.find("</INT_SRAM>\n");
+        ASSERT_NE(from, std::string::npos) << part;
+        ASSERT_NE(to, std::string::npos) << part;
+        const std::string without = shipped.substr(0, from) + shipped.substr(to + 12);
+        ASSERT_EQ(without.find("INT_SRAM"), std::string::npos);
+        // One plug-in object at a time, as a host has.
+        std::vector<std::string> withLines, withRegisters;
+        {
+            ShippedSession with(part, shipped);
+            withLines = with.lines;
+            withRegisters = with.registers;
+        }
+        ShippedSession plain(part, without);
+        ASSERT_FALSE(withLines.empty()) << part;
+        EXPECT_EQ(withLines, plain.lines) << part;
+        EXPECT_EQ(withRegisters, plain.registers) << part;
+        EXPECT_EQ(withRegisters.size(), 64u) << part;
+    }
+}
+
+// The files of the parts with extended I/O load in today's module without
+// a fault: the I/O space is mapped, every extended register is skipped with
+// the usual line (and answers 0), and the converter inputs of the first
+// package are counted.
+TEST(ShippedPartDescriptions, PartsWithExtendedIoMapTheirIoSpaceAndSkipTheRest) {
+    struct Case {
+        const char* part;
+        int channels;
+        const char* ioRegister;
+        int ioAddress;
+        const char* extended;
+    };
+    for (const Case& c : {Case{"ATmega328P", 6, "PORTB", 0x05, "ADCL"},
+                          Case{"ATmega2560", 16, "PORTA", 0x02, "PORTL"},
+                          Case{"ATmega644P", 8, "PORTA", 0x02, "UDR1"},
+                          Case{"ATtiny85", 4, "ADMUX", 0x07, nullptr}}) {
+        ShippedSession session(c.part, ShippedPart(c.part));
+        EXPECT_EQ(session.Mapped(c.ioRegister), c.ioAddress) << c.part;
+        EXPECT_EQ(session.Mapped("SREG"), 0x3F) << c.part;
+        if (c.extended) {
+            EXPECT_TRUE(session.Said("Skipped mapping " + std::string(c.extended) +
+                                     " to extended memory adress (NOT SUPPORTED)."))
+                << c.part;
+            EXPECT_EQ(session.Mapped(c.extended), 0) << c.part;
+        }
+        EXPECT_TRUE(session.Said("Number of ADC Channels = " + std::to_string(c.channels)))
+            << c.part;
+        for (const std::string& line : session.lines)
+            EXPECT_EQ(line.find("Skipped register"), std::string::npos) << c.part << ": " << line;
+        EXPECT_LE(session.registers.size(), 64u) << c.part;
+    }
 }
