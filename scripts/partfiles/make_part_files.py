@@ -19,6 +19,7 @@ import os
 import re
 import sys
 
+sys.dont_write_bytecode = True  # leaves no cache in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pinouts  # noqa: E402
 
