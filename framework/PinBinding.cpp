@@ -176,3 +176,12 @@ std::optional<InputPin::Toggle> InputPin::toggle(int pin) {
     const bool level = !*now;
     return Toggle{level, write(pin, level)};
 }
+
+std::string PinLabel(char letter, int pin) {
+    if (!letter) return "not connected";
+    return std::string("P") + letter + static_cast<char>('0' + ClampPin(pin));
+}
+
+std::string ChannelLabel(int channel) {
+    return channel < 0 ? "no channel" : "ADC" + std::to_string(channel);
+}

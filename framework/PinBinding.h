@@ -208,3 +208,10 @@ private:
     int pinIndex_ = -1;
     int ddrIndex_ = -1;
 };
+
+// A pin as a component's wiring names it: "PA7"; "not connected" while the
+// binding has no port.
+std::string PinLabel(char letter, int pin);
+// A converter channel as a component's wiring names it: "ADC3"; "no
+// channel" for -1.
+std::string ChannelLabel(int channel);

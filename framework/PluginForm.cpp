@@ -116,6 +116,11 @@ void PluginForm::setFormSize(int width, int height) {
     if (isVisible()) fitHostFrame();
 }
 
+void PluginForm::showWiring(const std::string& text) {
+    const QString wiring = QString::fromStdString(text);
+    if (hostWindow_ && hostWindow_->windowTitle() != wiring) hostWindow_->setWindowTitle(wiring);
+}
+
 void PluginForm::fitHostFrame() {
     QWidget* client = parentWidget();
     QWidget* frame = client ? client->parentWidget() : nullptr;

@@ -61,6 +61,12 @@ public:
     // Whether the form paints itself white (it does once docked).
     bool hasBackgroundBrush() const { return backgroundBrush_; }
 
+    // Tells the host what the component is wired to ("PA7"), as the host
+    // window's text: the host shows it beside the window's name ("LED -
+    // PA7"). Components call it whenever their wiring changes; an empty
+    // text shows the name alone.
+    void showWiring(const std::string& text);
+
     // Size notification from the host: size type 9 moves the dialog to
     // (0, 0) with the new size; other size types change nothing.
     void hostSizeChanged(int sizeType, int width, int height);

@@ -134,6 +134,7 @@ void frm_Beerbasement::initDialog() {
     // has no port A) and follow every refill of the register map.
     ports_.follow([this] {
         for (auto& output : outputs_) output->rebind(ports_);
+        updateWiring();
     });
     // Each output shows one pin: changes of the port's other pins pass it by.
     for (size_t kind = 0; kind < 3; ++kind) {
@@ -142,6 +143,7 @@ void frm_Beerbasement::initDialog() {
     }
     trackbar_->setValue(15);
     setTemperature(15);
+    updateWiring();
     // A free channel rather than channel 0 for everyone, given the cellar's
     // voltage at once.
     if (ADC* adc = model()) moveToChannel(adc->FirstFreeChannel());
@@ -153,6 +155,17 @@ void frm_Beerbasement::initDialog() {
     }
 }
 
+void frm_Beerbasement::updateWiring() {
+    static constexpr const char* kOutputName[3] = {"heater", "cooler", "active"};
+    std::string text = ChannelLabel(channel_);
+    for (size_t kind = 0; kind < 3; ++kind) {
+        const OutputPort& output = *outputs_[kind];
+        text += std::string(", ") + kOutputName[kind] + " " +
+                PinLabel(output.bound() ? output.choice().letter : 0, wiring_.pin[kind]);
+    }
+    showWiring(text);
+}
+
 void frm_Beerbasement::bindOutputs() {
     for (size_t kind = 0; kind < 3; ++kind) {
         outputs_[kind]->setInterest(static_cast<uint8_t>(1u << ClampPin(wiring_.pin[kind])));
@@ -162,6 +175,7 @@ void frm_Beerbasement::bindOutputs() {
             ShowOutput(0, static_cast<int>(kind));
         }
     }
+    updateWiring();
 }
 
 void frm_Beerbasement::OnOutput(int kind) {
@@ -217,6 +231,7 @@ void frm_Beerbasement::moveToChannel(int channel) {
     channel_ = channel;
     status_->hide();
     writeChannel();
+    updateWiring();
 }
 
 bool frm_Beerbasement::eventFilter(QObject* watched, QEvent* event) {

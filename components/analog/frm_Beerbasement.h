@@ -76,6 +76,7 @@ private:
     void writeChannel();
     void moveToChannel(int channel);
     void configure();
+    void updateWiring();
 
     QSlider* trackbar_;
     QLabel* temperatureText_;

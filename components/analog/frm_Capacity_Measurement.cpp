@@ -154,6 +154,8 @@ void frm_Capacity_Measurement::initDialog() {
 }
 
 void frm_Capacity_Measurement::Recalculate() {
+    // Every change of the wiring comes here: the pin it drives.
+    showWiring(PinLabel(output_.bound() ? output_.choice().letter : 0, pin_));
     const double clockHz = core()->ClockMHz() * 1e6;
     char line[160];
     // The timing is trace; a reason the oscillator drives nothing is not.

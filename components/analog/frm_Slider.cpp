@@ -136,6 +136,7 @@ void frm_Slider::initDialog() {
         channel_ = adc->FirstFreeChannel();
         adc->ClaimChannel(channel_);
     }
+    updateWiring();
     percent_ = 50;
     refsWatch_ = std::make_unique<CallOnBitsChange<frm_Slider, uint8_t>>(
         core()->IORegister(adc::kAdmux), this, &frm_Slider::showMillivolts, uint8_t{0xC0});
@@ -233,6 +234,7 @@ void frm_Slider::configure() {
             adc->ClaimChannel(chosen);
         }
         channel_ = chosen;
+        updateWiring();
         setStatus(QString());
         // A new channel starts at the bottom and keeps its value until the
         // next release.

@@ -20,6 +20,7 @@
 
 #include "contract/ResourceIds.h"
 #include "framework/Observer.h"
+#include "framework/PinBinding.h"
 #include "framework/PluginForm.h"
 
 class ADC;
@@ -69,6 +70,7 @@ private:
     double ownFullScaleVolts() const;
     void showMillivolts();
     void configure();
+    void updateWiring() { showWiring(ChannelLabel(channel_)); }
     void setStatus(const QString& text);
 
     QSlider* trackbar_;

@@ -63,6 +63,7 @@ void frm_Keypad::initDialog() {
     }
     for (int c = 0; c < kColumns; ++c) onColumnLine(c);
     for (int r = 0; r < kRows; ++r) onRowLine(r);
+    showWiring("rows PB3-PB0, columns PD7 PD6 PC0");
 }
 
 Registers frm_Keypad::readRegisters() const {

@@ -86,6 +86,7 @@ void frm_Knightrider::initDialog() {
             settings_->setPortList(ports_.list());
             output_.rebind(ports_);
             input_.rebind(ports_);
+            updateWiring();
         });
     });
     // The bar starts on the register named PORTA (or the first port of a
@@ -95,6 +96,14 @@ void frm_Knightrider::initDialog() {
     input_.bindDefault(ports_, 'B', UsePin);
     settings_->outputPort = std::max(0, ports_.positionOf(output_.choice().letter));
     settings_->inputPort = std::max(0, ports_.positionOf(input_.choice().letter));
+    updateWiring();
+}
+
+void frm_Knightrider::updateWiring() {
+    const std::string bar = output_.bound() ? std::string("port ") + output_.choice().letter
+                                            : PinLabel(0, 0);
+    showWiring(bar + ", switch " + (input_.bound() ? PinLabel(input_.choice().letter, inputPin_)
+                                                    : PinLabel(0, 0)));
 }
 
 void frm_Knightrider::showBar(uint8_t byte) {
@@ -139,6 +148,7 @@ void frm_Knightrider::configure() {
         inputPin_ = ClampPin(settings_->pin);
         input_.bind(ports_, ports_.letterAt(settings_->inputPort), mode);
         if (!output_.bind(ports_, ports_.letterAt(settings_->outputPort), mode)) showBar(0);
+        updateWiring();
     }
     update();
 }

@@ -64,6 +64,7 @@ private:
     void onLevelChanged();
     void showBar(uint8_t byte);
     void configure();
+    void updateWiring();
 
     PictureControl* title_;
     PictureControl* switchPicture_;

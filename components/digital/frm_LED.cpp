@@ -39,12 +39,20 @@ void frm_LED::initDialog() {
     // stale state.
     output_.bindDefault(ports_, 'A', UsePin);
     settings_->port = std::max(0, ports_.positionOf(output_.choice().letter));
+    updateWiring();
+}
+
+void frm_LED::updateWiring() {
+    showWiring(output_.bound()
+                   ? PinLabel(output_.choice().letter, pin_) + (activeLow_ ? ", active low" : "")
+                   : PinLabel(0, 0));
 }
 
 void frm_LED::portsRefilled() {
     guarded("frm_LED::refreshPortMap()", [this] {
         settings_->setPortList(ports_.list());
         output_.rebind(ports_);
+        updateWiring();
     });
 }
 
@@ -76,5 +84,6 @@ void frm_LED::configure() {
     // Binding replaces the watchers of the old mode, so they cannot redraw
     // the LED from the old register, and shows the new state at once.
     if (!output_.bind(ports_, ports_.letterAt(settings_->port), settings_->mode)) showPin(0);
+    updateWiring();
     update();
 }

@@ -52,6 +52,8 @@ private:
     void onLevelChanged();
     void showPin(uint8_t byte);
     void configure();
+    // Shows the pin and its sense in the window's caption.
+    void updateWiring();
 
     PictureControl* picture_;
     frm_LED_configure* settings_;

@@ -34,10 +34,18 @@ void frm_Switch::initDialog() {
     ports_.follow([this] {
         settings_->setPortList(ports_.list());
         input_.rebind(ports_);
+        updateWiring();
     });
     // Port A, or the part's first port when it has none.
     input_.bindDefault(ports_, 'A', UsePin);
     settings_->port = std::max(0, ports_.positionOf(input_.choice().letter));
+    updateWiring();
+}
+
+void frm_Switch::updateWiring() {
+    showWiring(input_.bound()
+                   ? PinLabel(input_.choice().letter, pin_) + (activeLow_ ? ", active low" : "")
+                   : PinLabel(0, 0));
 }
 
 void frm_Switch::toggle() {
@@ -61,6 +69,7 @@ void frm_Switch::configure() {
         input_.bind(ports_, ports_.letterAt(settings_->port), settings_->mode);
         activeLow_ = settings_->activeLow;
         pin_ = ClampPin(settings_->pin);
+        updateWiring();
     }
     // Closing the dialog, by OK or by Cancel, flips the bound pin once.
     toggle();

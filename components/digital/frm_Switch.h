@@ -45,6 +45,7 @@ protected:
 
 private:
     void configure();
+    void updateWiring();
 
     PictureControl* picture_;
     frm_Switch_configure* settings_;

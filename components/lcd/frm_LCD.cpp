@@ -60,7 +60,24 @@ PortSubjects frm_LCD::registers(int portPosition) {
             ports_.subject("PORT", letter)};
 }
 
+void frm_LCD::updateWiring() {
+    // Positions in the sorted list the dialog and the bus use.
+    auto letter = [this](int position) {
+        return position >= 0 && position < static_cast<int>(portList_.size())
+                   ? PortLetter(portList_, position)
+                   : '\0';
+    };
+    const char data = letter(config_.dataPort);
+    const int top = config_.fourBitInterface && !config_.highNibble ? 3 : 7;
+    const int bottom = config_.fourBitInterface && config_.highNibble ? 4 : 0;
+    showWiring("data " + PinLabel(data, top) + "-" + PinLabel(data, bottom).substr(data ? 2 : 0) +
+               ", RS " + PinLabel(letter(config_.rsPort), config_.rsPin) + ", E " +
+               PinLabel(letter(config_.enablePort), config_.enablePin) + ", RW " +
+               PinLabel(letter(config_.rwPort), config_.rwPin));
+}
+
 void frm_LCD::applyConfig() {
+    updateWiring();
     if (!bus_) return;
     guarded("frm_LCD::applyConfig()", [this] { bus_->applyConfig(config_); });
     if (const char* why = bus_->trace().error(); why[0]) core()->Log("frm_LCD::applyConfig()", why);

@@ -35,6 +35,8 @@ public:
 
     // Applies the current settings: wiring, layout, zoom and size.
     void applyConfig();
+    // Shows the data port and the control pins in the window's caption.
+    void updateWiring();
     // Replaces the settings (what OK in the dialog does) and applies them.
     void setConfig(const LcdConfig& config);
     const LcdConfig& config() const { return config_; }

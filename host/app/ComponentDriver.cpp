@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QTimer>
 
+#include "host/app/DockClient.h"
 #include "host/app/MainWindow.h"
 #include "host/app/UnattendedDialogs.h"
 
@@ -25,7 +26,7 @@ QDockWidget* findDock(MainWindow& window, const QString& name) {
     // now: the open one is meant.
     QDockWidget* closed = nullptr;
     for (QDockWidget* dock : window.componentDocks()) {
-        if (dock->windowTitle() != name) continue;
+        if (DockClient::nameOf(dock) != name) continue;
         if (!dock->isHidden()) return dock;
         if (!closed) closed = dock;
     }
@@ -44,7 +45,7 @@ QWidget* findForm(MainWindow& window, const QString& name) {
 
 QStringList componentNames(MainWindow& window) {
     QStringList names;
-    for (QDockWidget* dock : window.componentDocks()) names << dock->windowTitle();
+    for (QDockWidget* dock : window.componentDocks()) names << DockClient::nameOf(dock);
     return names;
 }
 

@@ -11,15 +11,21 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QToolBar>
+#include <QVariant>
 #include <algorithm>
 #include <unordered_map>
 
 namespace {
 
+// The dock property holding the window's name, apart from its title.
+constexpr const char* kNameProperty = "componentName";
+
 // The client area of a component dock. The component dialog becomes its
 // child and keeps its own fixed size; the area asks the dock for exactly
 // that much room, and at least enough for the dock's title to be read
-// beside its buttons.
+// beside its buttons. The component tells what it is wired to as the
+// area's own window text (the host window's text, as a component sets it
+// on Windows); the dock's title shows it after the name: "LED - PA7".
 class ClientArea : public QWidget {
 public:
     explicit ClientArea(QDockWidget* dock) : QWidget(dock), dock_(dock) {
@@ -33,6 +39,16 @@ public:
     QSize minimumSizeHint() const override { return contentSize(); }
 
 protected:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::WindowTitleChange) {
+            const QString name = DockClient::nameOf(dock_);
+            const QString wiring = windowTitle();
+            dock_->setWindowTitle(wiring.isEmpty() ? name : name + " - " + wiring);
+            dock_->setToolTip(dock_->windowTitle());
+            refit();
+        }
+        return QWidget::event(event);
+    }
     void childEvent(QChildEvent* event) override {
         QWidget::childEvent(event);
         if (event->added() && event->child()->isWidgetType()) {
@@ -55,6 +71,7 @@ protected:
     }
 
 private:
+    static constexpr int kWiringRoom = 56;
     QSize contentSize() const {
         QRect r;
         for (QObject* o : children()) {
@@ -70,7 +87,15 @@ private:
                            2 * style->pixelMetric(QStyle::PM_DockWidgetTitleBarButtonMargin,
                                                   nullptr, dock_);
         const int margin = style->pixelMetric(QStyle::PM_DockWidgetTitleMargin, nullptr, dock_);
-        return dock_->fontMetrics().horizontalAdvance(dock_->windowTitle()) + 2 * button +
+        // The name is always read whole; the wiring after it widens the dock
+        // by at most kWiringRoom (the style elides the rest, and the dock's
+        // tool tip holds all of it), so that captions never change how the
+        // components are arranged by much.
+        const QFontMetrics metrics = dock_->fontMetrics();
+        const QString name = DockClient::nameOf(dock_);
+        const int wiring = metrics.horizontalAdvance(dock_->windowTitle()) -
+                           metrics.horizontalAdvance(name);
+        return metrics.horizontalAdvance(name) + std::clamp(wiring, 0, kWiringRoom) + 2 * button +
                4 * margin + 8;
     }
     // The dock keeps the component's own width: the component draws a
@@ -119,8 +144,14 @@ DockClient::DockClient(QMainWindow& window) : QObject(&window), window_(window) 
     window_.setDockNestingEnabled(true);
 }
 
+QString DockClient::nameOf(const QDockWidget* dock) {
+    const QVariant name = dock->property(kNameProperty);
+    return name.isValid() ? name.toString() : dock->windowTitle();
+}
+
 QWidget* DockClient::open(const QString& title) {
     auto* dock = new QDockWidget(title, &window_);
+    dock->setProperty(kNameProperty, title);
     dock->setObjectName(QString("componentDock%1").arg(docks_.size() + 1));
     dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
                       QDockWidget::DockWidgetFloatable);

@@ -31,6 +31,11 @@ class DockClient : public QObject {
 public:
     explicit DockClient(QMainWindow& window);
 
+    // The name the host gave a component's window ("LED 2"): its dock's
+    // title without the wiring the component shows after it ("LED 2 -
+    // PB3"). Windows are found, saved and recorded by this name.
+    static QString nameOf(const QDockWidget* dock);
+
     // A new dock titled `title`; returns its client area, which the
     // component's dialog becomes a child of. The area asks the dock for
     // exactly the room its children take (and its title needs).

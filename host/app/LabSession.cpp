@@ -68,7 +68,7 @@ quill::lab::Lab CaptureLab(MainWindow& window) {
         lab.settings.push_back({target, text});
     for (QDockWidget* dock : window.componentDocks()) {
         if (dock->isHidden()) continue;  // closed by the user
-        const QString title = dock->windowTitle();
+        const QString title = DockClient::nameOf(dock);
         const std::string command = commandOfTitle(title);
         if (command.empty()) continue;
         std::string settings;
@@ -144,7 +144,7 @@ bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* err
             if (!OpenComponent(window, w.command, error)) return false;
             // The window just opened, whatever number the host gave it.
             const std::vector<QDockWidget*>& docks = window.componentDocks();
-            if (!docks.empty()) apply(docks.back()->windowTitle(), w.settings);
+            if (!docks.empty()) apply(DockClient::nameOf(docks.back()), w.settings);
         }
     }
     // The docks first: the window's size is only free to return once the

@@ -648,7 +648,7 @@ QStringList MainWindow::saveScreenshots(const QString& dir, const QString& prefi
     };
     save(this, "quill-host");
     for (QDockWidget* dock : dockClient_->docks()) {
-        if (dock->isVisible()) save(dock, dock->windowTitle());
+        if (dock->isVisible()) save(dock, DockClient::nameOf(dock));
     }
     return written;
 }

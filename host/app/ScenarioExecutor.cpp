@@ -1,5 +1,6 @@
 #include "host/app/ScenarioExecutor.h"
 
+#include "host/app/DockClient.h"
 #include "host/app/HostPictures.h"
 
 #include <QAbstractButton>
@@ -86,7 +87,7 @@ Result ScenarioExecutor::open(const QString& commandId) {
     if (!OpenComponent(window_, commandId.toStdString(), &why)) return error(why);
     openingsPending_ = true;
     const auto& docks = window_.componentDocks();
-    QString name = docks.size() > before ? docks.back()->windowTitle() : QString("(shown again)");
+    QString name = docks.size() > before ? DockClient::nameOf(docks.back()) : QString("(shown again)");
     return ok(QString("opened %1: window \"%2\"").arg(commandId, name));
 }
 

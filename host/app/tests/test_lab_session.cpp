@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "host/app/DockClient.h"
 #include "host/app/HostSetup.h"
 #include "host/app/LabSession.h"
 #include "host/app/MainWindow.h"
@@ -66,13 +67,13 @@ struct LabSession : ::testing::Test {
             if (dock->isHidden()) continue;
             const QRect r = dock->geometry();
             lines << QString("%1 at %2,%3 %4x%5: %6")
-                         .arg(dock->windowTitle())
+                         .arg(DockClient::nameOf(dock))
                          .arg(r.x())
                          .arg(r.y())
                          .arg(r.width())
                          .arg(r.height())
                          .arg(QString::fromStdString(
-                             driver::readSettings(window, dock->windowTitle(), &why)
+                             driver::readSettings(window, DockClient::nameOf(dock), &why)
                                  .value_or("-")));
         }
         return lines;
@@ -80,7 +81,7 @@ struct LabSession : ::testing::Test {
     static QStringList titles(MainWindow& window) {
         QStringList t;
         for (QDockWidget* dock : window.componentDocks())
-            if (!dock->isHidden()) t << dock->windowTitle();
+            if (!dock->isHidden()) t << DockClient::nameOf(dock);
         return t;
     }
 };

@@ -22,6 +22,7 @@
 #include "contract/Commands.h"
 #include "contract/ResourceIds.h"
 #include "host/app/ComponentDriver.h"
+#include "host/app/DockClient.h"
 #include "host/app/MainWindow.h"
 #include "host/app/PartRegisters.h"
 #include "host/app/ScenarioExecutor.h"
@@ -189,16 +190,16 @@ bool RecorderController::start(const QString& path, QString* error) {
     for (QDockWidget* dock : window_.componentDocks()) {
         const auto kind = kindOf(formIn(dock));
         if (!kind) continue;
-        Opened o{*kind, dock->windowTitle().toStdString(), {}};
+        Opened o{*kind, DockClient::nameOf(dock).toStdString(), {}};
         QString why;
         if (!sc::settingFields(*kind).empty()) {
-            const auto text = driver::readSettings(window_, dock->windowTitle(), &why);
+            const auto text = driver::readSettings(window_, DockClient::nameOf(dock), &why);
             if (text)
                 o.settings = *text;
             else
                 window_.hostMessage(
                     QString("Recording: the settings of \"%1\" are not recorded: %2")
-                        .arg(dock->windowTitle(), why));
+                        .arg(DockClient::nameOf(dock), why));
         }
         opened.push_back(std::move(o));
     }
@@ -269,7 +270,7 @@ void RecorderController::watch(QDockWidget* dock, uint64_t openedAt) {
     const std::optional<sc::ComponentKind> kind = kindOf(form);
     if (!kind) return;
     if (recording_)
-        recording_->add(openedAt, sc::OpenCommand{*kind, dock->windowTitle().toStdString()});
+        recording_->add(openedAt, sc::OpenCommand{*kind, DockClient::nameOf(dock).toStdString()});
     if (form->property(kHookedProperty).toBool()) return;
     form->setProperty(kHookedProperty, true);
     // The context menu gets "Add check" each time it is about to show (a
@@ -311,7 +312,7 @@ void RecorderController::watch(QDockWidget* dock, uint64_t openedAt) {
 QString RecorderController::windowOf(const QObject* control) const {
     for (QDockWidget* dock : window_.componentDocks()) {
         for (const QObject* o = control; o; o = o->parent()) {
-            if (o == dock) return dock->windowTitle();
+            if (o == dock) return DockClient::nameOf(dock);
         }
     }
     return {};
