@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "host/app/HostSetup.h"
+#include "host/sim/FirmwareFile.h"
+#include "host/sim/SimTarget.h"
 #include "host/app/ScenarioExecutor.h"
 #include "host/sim/SimTargetAccess.h"
 
@@ -41,7 +43,16 @@ struct Trace {
     std::string components;  // the components that could be opened
 };
 
-std::string partOf(const std::string& stem) {
+// The part a demo was built for: the one its ELF file names (avr-gcc's
+// device note), else by its name's ending, else the ATmega16.
+std::string partOf(const std::string& path) {
+    try {
+        const std::string device = quill::sim::readFirmwareFile(path).device;
+        if (const quill::sim::PartInfo* info = quill::sim::SimTarget::findPart(device))
+            return info->name;
+    } catch (const std::exception&) {  // not ELF, or unreadable: by name
+    }
+    const std::string stem = std::filesystem::path(path).stem().string();
     if (stem.ends_with("_atmega8")) return "ATmega8";
     if (stem.ends_with("_atmega32")) return "ATmega32";
     return "ATmega16";
@@ -53,7 +64,7 @@ protected:
         Trace trace;
         const std::string path = GetParam();
         HostOptions options;
-        options.part = partOf(std::filesystem::path(path).stem().string());
+        options.part = partOf(path);
         options.firmware = path;
         options.module = std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so";
         std::string error;
