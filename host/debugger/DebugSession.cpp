@@ -176,7 +176,26 @@ DebugSession::Outcome DebugSession::stepOver() {
     // A line that loops on itself ends the step after this many.
     constexpr uint64_t kMaxInstructions = 10000000;
     const std::optional<SourceLocation> start = currentLine();
-    if (!start) return stepped(debugger_.stepInto(), "stepped one instruction");
+    if (!start) {
+        // In the start-up code (from reset: the vectors and the C library's
+        // __init, __do_copy_data, ... before main): on to main's first
+        // line, as a debugger does, instead of one instruction of code
+        // without lines. Elsewhere (a function built without -g) main's
+        // first line may never come again: one instruction.
+        const Symbol* main = program_ ? program_->function("main") : nullptr;
+        const uint32_t pc = debugger_.machine() ? debugger_.machine()->programCounter() : 0;
+        const Symbol* in = program_ ? program_->functionAt(pc) : nullptr;
+        const bool startUp = !in || in->name.rfind("__", 0) == 0;
+        if (main && startUp && pc < main->address) {
+            const uint32_t target = program_->functionBreakAddress(*main);
+            if (program_->locate(target)) {
+                const bool ran = debugger_.stepWhile(
+                    [&] { return debugger_.machine()->programCounter() != target; }, kMaxInstructions);
+                return stepped(ran, "ran the start-up code");
+            }
+        }
+        return stepped(debugger_.stepInto(), "stepped one instruction");
+    }
     const uint16_t sp = stackPointer();
     const bool ran = debugger_.stepWhile(
         [&] {

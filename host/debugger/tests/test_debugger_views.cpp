@@ -147,6 +147,46 @@ TEST_P(BuildsViewsTest, BreakpointHaltShowsLineAndWatchedValues) {
     EXPECT_EQ(value(0), "17");  // counted the pass
 }
 
+// F10 from reset runs the start-up code to main's first line (it stepped
+// one instruction of code without lines before); while the program runs no
+// line is highlighted; another program loaded clears what was said of the
+// last one.
+TEST_P(BuildsViewsTest, StepOverFromResetReachesMainAndRunningShowsNoLine) {
+    ASSERT_EQ(window->session().currentLine(), std::nullopt);  // the reset vector
+    views->sourceView()->setFocus();
+    QTest::keyClick(views->sourceView(), Qt::Key_F10);
+    ASSERT_TRUE(window->session().currentLine());
+    EXPECT_EQ(window->session().currentLine()->line, lineOf("DDRA = 0xFF"));
+    EXPECT_EQ(highlightedLine(), lineOf("DDRA = 0xFF"));
+    EXPECT_TRUE(views->statusLabel()->text().startsWith(
+        QString("ran the start-up code to debug_demo.c:%1").arg(lineOf("DDRA = 0xFF"))))
+        << views->statusLabel()->text().toStdString();
+    QTest::keyClick(views->sourceView(), Qt::Key_F10);  // now line by line
+    EXPECT_TRUE(views->statusLabel()->text().startsWith("stepped over to"));
+
+    window->run();
+    QApplication::processEvents();
+    views->follow();
+    ASSERT_EQ(window->debugger().state(), Debugger::State::Running);
+    EXPECT_EQ(views->sourceModel().highlighted(), -1);
+    window->breakRun();
+    views->follow();
+    EXPECT_GT(highlightedLine(), 0);
+
+    // Another program: the message and the highlight of this one go.
+    window->chooseSession("ATmega16", 1.0, demo::kStrippedElf);
+    window->stopDebugging();
+    QString error;
+    ASSERT_TRUE(window->startDebugging(&error)) << error.toStdString();
+    EXPECT_FALSE(views->statusLabel()->text().startsWith("stepped over"));
+    EXPECT_TRUE(views->sourceModel().disassembly());
+    window->chooseSession("ATmega16", 1.0, GetParam());
+    window->stopDebugging();
+    ASSERT_TRUE(window->startDebugging(&error)) << error.toStdString();
+    EXPECT_EQ(views->statusLabel()->text(), "");
+    EXPECT_FALSE(views->sourceModel().disassembly());
+}
+
 // Without line information the view shows avr-objdump's disassembly,
 // the instruction at the PC highlighted; F9 sets a breakpoint on one.
 TEST_F(DebuggerViewsTest, HexFirmwareShowsTheDisassembly) {

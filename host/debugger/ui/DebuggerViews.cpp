@@ -156,6 +156,19 @@ DebuggerViews::DebuggerViews(MainWindow& window, QMenu* debugMenu)
         return QFileDialog::getOpenFileName(&window_, "Where is " + QFileInfo(name).fileName() + "?",
                                             QString(), "C sources (*.c *.h *.S);;All files (*)");
     };
+    // Another program (or the same one started anew): what the views said
+    // of the last one goes, the new one is shown now rather than when the
+    // timer finds the program changed (a new program may even be read into
+    // the same memory as the old one).
+    connect(&window_, &MainWindow::sessionChanged, this, [this] {
+        message({});
+        sourceModel_->clearHighlight();
+        shownInstructions_ = ~0ull;
+        wasRunning_ = false;
+        shownDebugging_ = window_.debugger().debugging();
+        if (shownDebugging_) showProgram();
+        follow();
+    });
     timer_.setInterval(kFrameMs);
     connect(&timer_, &QTimer::timeout, this, &DebuggerViews::follow);
     timer_.start();
@@ -276,7 +289,12 @@ void DebuggerViews::follow() {
     if (!debugger.debugging()) return;
     const bool running = debugger.state() == Debugger::State::Running;
     if (running) {
-        if (!wasRunning_) watchModel_->resumed();
+        if (!wasRunning_) {
+            watchModel_->resumed();
+            // A running program stands at no line: the last halt's is no
+            // longer where it is.
+            sourceModel_->clearHighlight();
+        }
         wasRunning_ = true;
         watchModel_->update();  // at the display rate
         return;

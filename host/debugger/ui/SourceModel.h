@@ -30,6 +30,8 @@ public:
     int highlightLine(const std::string& file, int line);
     int highlightAddress(uint32_t pc);
     int highlighted() const { return current_; }
+    // No row highlighted (the program runs: it stands at no line).
+    void clearHighlight() { setCurrent(-1); }
     // The row's source line (1-based) or instruction address.
     int lineOf(int row) const { return row + 1; }
     uint32_t addressOf(int row) const;
