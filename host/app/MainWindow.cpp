@@ -205,8 +205,8 @@ void MainWindow::buildMenus() {
     debugBar->addAction(resetAction_);
 
     // The session's state is one line of the status bar: the room above
-    // the output belongs to the component windows.
-    setCentralWidget(new QWidget);
+    // the output belongs to the component windows, and the central widget
+    // to the source view (DebuggerViews places it).
     statusLabel_ = new QLabel;
     statusLabel_->setObjectName("sessionStatus");
     statusLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);

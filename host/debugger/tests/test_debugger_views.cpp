@@ -25,6 +25,7 @@
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/debugger/ui/DebuggerViews.h"
+#include "host/debugger/ui/SourceArrangement.h"
 #include "host/debugger/ui/SourceModel.h"
 #include "host/debugger/ui/WatchModel.h"
 
@@ -84,12 +85,34 @@ INSTANTIATE_TEST_SUITE_P(Builds, BuildsViewsTest, ::testing::Values(demo::kElf, 
                          [](const auto& p) { return p.param == demo::kElf ? "Dwarf" : "Stabs"; });
 
 TEST_P(BuildsViewsTest, BreakpointHaltShowsLineAndWatchedValues) {
-    // Halted at reset: the source view shows the program's file.
+    // Halted at reset: the source view shows the program's file, in the
+    // central area with the watch beside it (the docks stay hidden).
     EXPECT_EQ(views->sourceDock()->windowTitle(), "Source - debug_demo.c");
-    // Hidden until asked for: the component windows keep their room.
+    SourceArrangement& arrangement = views->arrangement();
+    ASSERT_TRUE(arrangement.central());
+    EXPECT_EQ(window->centralWidget(), arrangement.centre());
+    EXPECT_EQ(arrangement.centreTitle()->text(), "Source - debug_demo.c");
+    EXPECT_TRUE(views->sourceDock()->isHidden());
     EXPECT_TRUE(views->watchDock()->isHidden());
-    views->watchDock()->toggleViewAction()->trigger();
-    EXPECT_TRUE(views->watchDock()->isVisible());
+    QApplication::processEvents();
+    ASSERT_TRUE(views->sourceView()->isVisible());
+    ASSERT_TRUE(views->watchView()->isVisible());
+    auto inWindow = [this](QWidget* w) {
+        return QRect(w->mapTo(window.get(), QPoint(0, 0)), w->size());
+    };
+    const QRect source = inWindow(views->sourceView());
+    const QRect watched = inWindow(views->watchView());
+    EXPECT_LE(source.right(), watched.left());  // side by side, not tabs
+    EXPECT_TRUE(inWindow(arrangement.centre()).contains(source.united(watched)));
+    EXPECT_GE(source.height(), 5 * views->sourceView()->fontMetrics().height());
+    // The menu's check item hides and shows it where it stands.
+    QAction* watchItem = arrangement.toggleAction(views->watchDock());
+    EXPECT_TRUE(watchItem->isChecked());
+    watchItem->trigger();
+    EXPECT_TRUE(views->watchView()->isHidden() || !views->watchView()->isVisible());
+    EXPECT_TRUE(views->watchDock()->isHidden());
+    watchItem->trigger();
+    EXPECT_TRUE(arrangement.shown(views->watchDock()));
     EXPECT_GT(views->sourceModel().rowCount(), lineOf("passes++"));
     watch("counter");
     watch("PORTA");
@@ -131,12 +154,9 @@ TEST_P(BuildsViewsTest, BreakpointHaltShowsLineAndWatchedValues) {
     EXPECT_FALSE(views->watchModel().setData(cell, "300", Qt::EditRole));  // one byte
     EXPECT_EQ(views->watchModel().lastError().toStdString(), "\"300\" is no value of 1 byte(s)");
 
-    EXPECT_TRUE(views->sourceDock()->isVisible());  // shown at the breakpoint
+    EXPECT_TRUE(arrangement.shown(views->sourceDock()));
     const QString png = QString(QUILL_BINARY_DIR) + "/debugger-views-" + name() + ".png";
     EXPECT_TRUE(window->grab().save(png));
-    views->watchDock()->raise();
-    QApplication::processEvents();
-    EXPECT_TRUE(window->grab().save(QString(QUILL_BINARY_DIR) + "/debugger-watch-" + name() + ".png"));
 
     // F10 steps to the next line, Shift+F11 out of tick() into main.
     QTest::keyClick(views->sourceView(), Qt::Key_F10);
@@ -216,7 +236,11 @@ TEST_F(DebuggerViewsTest, StrippedProgramSaysWhatIsMissing) {
               "Source - disassembly (built without -g: breakpoints by function only)");
     EXPECT_TRUE(views->sourceModel().disassembly());
     EXPECT_EQ(views->statusLabel()->text(), "built without -g: breakpoints by function only");
-    views->watchDock()->toggleViewAction()->trigger();
+    // No source: the docks below the components, the central area empty.
+    EXPECT_FALSE(views->arrangement().central());
+    EXPECT_EQ(window->centralWidget()->minimumSizeHint(), QSize(0, 0));
+    views->arrangement().toggleAction(views->watchDock())->trigger();
+    EXPECT_TRUE(views->watchDock()->isVisible());
     watch("total");
     ASSERT_EQ(views->watchModel().rowCount(), 1);
     ASSERT_EQ(window->session().addBreakpoint("tick").kind,
@@ -267,8 +291,6 @@ TEST_F(DebuggerViewsTest, AMissingSourceIsANoticeWithLocate) {
     // Locate... opens the chooser; the chosen file is shown, the line
     // highlighted, the notice gone. (The notice as a picture:
     // build/.../source-notice.png.)
-    views->sourceDock()->show();
-    views->sourceDock()->raise();
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(QString(QUILL_BINARY_DIR) + "/source-notice.png"));
     auto* locate = notice->findChild<QPushButton*>("locateSource");
@@ -286,7 +308,6 @@ TEST_F(DebuggerViewsTest, AMissingSourceIsANoticeWithLocate) {
     start(std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo_elsewhere.elf");
     QApplication::processEvents();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    views->sourceDock()->show();
     QApplication::processEvents();
     QString dialogTitle;
     QTimer poll;

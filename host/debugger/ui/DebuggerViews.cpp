@@ -18,6 +18,7 @@
 
 #include "host/app/MainWindow.h"
 #include "host/app/PartRegisters.h"
+#include "host/debugger/ui/SourceArrangement.h"
 #include "host/debugger/ui/SourceModel.h"
 #include "host/debugger/ui/WatchModel.h"
 
@@ -94,9 +95,11 @@ DebuggerViews::DebuggerViews(MainWindow& window, QMenu* debugMenu)
     watchDock_->setWidget(panel);
     window.addToolDock(watchDock_);
     // Hidden until the user debugs at source level (a breakpoint, a
-    // source-level step, the menu): the components keep their room.
+    // source-level step, the menu): the components keep their room. A
+    // program with source lines has them in the central area instead.
     sourceDock_->hide();
     watchDock_->hide();
+    arrangement_ = new SourceArrangement(window, sourceDock_, watchDock_);
 
     connect(watchInput_, &QLineEdit::returnPressed, this, [this] {
         QString error;
@@ -133,12 +136,8 @@ DebuggerViews::DebuggerViews(MainWindow& window, QMenu* debugMenu)
     watchView_->addAction(removeWatch);
 
     debugMenu->addSeparator();
-    QAction* showSource = sourceDock_->toggleViewAction();
-    showSource->setText("Source &view");
-    debugMenu->addAction(showSource);
-    QAction* showWatch = watchDock_->toggleViewAction();
-    showWatch->setText("&Watch");
-    debugMenu->addAction(showWatch);
+    debugMenu->addAction(arrangement_->toggleAction(sourceDock_));
+    debugMenu->addAction(arrangement_->toggleAction(watchDock_));
     auto add = [&](const char* text, const QKeySequence& keys, void (DebuggerViews::*slot)()) {
         QAction* action = debugMenu->addAction(text, this, slot);
         action->setShortcut(keys);
@@ -190,6 +189,7 @@ void DebuggerViews::showProgram() {
     reported_.clear();
     missing_.clear();
     notice_->hide();
+    arrangement_->setCentral(program && program->hasLineInfo());
     if (program && program->hasLineInfo()) {
         const std::optional<qd::SourceLocation> now = window_.session().currentLine();
         const qd::Symbol* main = program->function("main");
@@ -332,10 +332,8 @@ void DebuggerViews::halted() {
 }
 
 void DebuggerViews::showDocks() {
-    for (QDockWidget* dock : {watchDock_, sourceDock_}) {
-        if (dock->isHidden()) dock->show();
-    }
-    sourceDock_->raise();
+    // The source last: a dock shown is raised over the others.
+    for (QDockWidget* dock : {watchDock_, sourceDock_}) arrangement_->setShown(dock, true);
 }
 
 void DebuggerViews::toggleBreakpoint() {

@@ -3,9 +3,12 @@
 // margin), Step over (F10), Step out (Shift+F11), Run to cursor
 // (Ctrl+F10). F11 stays the window's one-instruction step.
 //
-// The docks go below the component windows with the output pane, hidden
-// until the user debugs at source level (a breakpoint halts the program,
-// F9, F10, Shift+F11, or Debug > Source view / Watch).
+// For a program with source lines the source view takes the window's
+// central area with the watch beside it, shown from the start of the
+// session; for one without (HEX, no -g) both are docks below the component
+// windows with the output pane, hidden until the user debugs at source
+// level (a breakpoint halts the program, F9, F10, Shift+F11, or Debug >
+// Source view / Watch). See SourceArrangement.h.
 //
 // A display-rate timer follows the debugger: at every halt (Break, a step,
 // a breakpoint, a scenario's wait) the source view shows the line of the
@@ -32,6 +35,7 @@ class QListView;
 class QMenu;
 class QTableView;
 class QWidget;
+class SourceArrangement;
 class SourceModel;
 class WatchModel;
 
@@ -51,6 +55,8 @@ public:
     // The line under the source view: what the last step did, or what the
     // program's debug information lacks.
     QLabel* statusLabel() const { return status_; }
+    // Where the source and the watch stand, and whether each is shown.
+    SourceArrangement& arrangement() const { return *arrangement_; }
 
     // A source file the line table names that is not on this machine (a
     // program built elsewhere) is never asked for unbidden: the source view
@@ -90,6 +96,7 @@ private:
     QTableView* watchView_ = nullptr;
     QLineEdit* watchInput_ = nullptr;
     QLabel* status_ = nullptr;
+    SourceArrangement* arrangement_ = nullptr;
     SourceModel* sourceModel_ = nullptr;
     WatchModel* watchModel_ = nullptr;
     std::unique_ptr<quill::debugger::WatchList> watch_;
