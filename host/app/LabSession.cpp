@@ -5,12 +5,15 @@
 #include <QFileDialog>
 #include <QLayout>
 #include <QMessageBox>
+#include <filesystem>
 
 #include "contract/Commands.h"
 #include "host/app/DockClient.h"
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/app/SettingsReader.h"
+#include "host/debugger/ui/DebuggerViews.h"
+#include "host/debugger/ui/WatchModel.h"
 #include "host/instruments/InstrumentSettings.h"
 #include "host/layout/DockState.h"
 
@@ -48,6 +51,70 @@ void nameDocksForLayout(MainWindow& window) {
     }
 }
 
+// The watch formats by the names a lab gives them.
+constexpr std::pair<quill::debugger::WatchFormat, const char*> kWatchFormats[] = {
+    {quill::debugger::WatchFormat::Hex, "hex"},
+    {quill::debugger::WatchFormat::Decimal, "decimal"},
+    {quill::debugger::WatchFormat::Binary, "binary"},
+    {quill::debugger::WatchFormat::Char, "char"}};
+
+WatchModel* watchOf(MainWindow& window) {
+    auto* views = window.findChild<DebuggerViews*>("debuggerViews");
+    return views ? &views->watchModel() : nullptr;
+}
+
+// The debugger's breakpoints, as `break` takes them (a line by its file's
+// name alone where that names one file of the program), and the watch.
+void captureDebugging(MainWindow& window, quill::lab::Lab& lab) {
+    const quill::debugger::ProgramInfo* program = window.session().program();
+    for (const quill::debugger::Breakpoint& b : window.session().breakpoints().list()) {
+        if (!b.function.empty()) {
+            lab.breakpoints.push_back({b.function});
+            continue;
+        }
+        std::string file = b.source.file;
+        const std::string name = std::filesystem::path(file).filename().string();
+        if (program && program->findFile(name) == file) file = name;
+        lab.breakpoints.push_back({file + ":" + std::to_string(b.source.line)});
+    }
+    if (WatchModel* watch = watchOf(window)) {
+        for (const quill::debugger::WatchEntry& entry : watch->list().entries()) {
+            const char* format = "hex";
+            for (const auto& [f, name] : kWatchFormats)
+                if (f == entry.format) format = name;
+            lab.watches.push_back({entry.name, format});
+        }
+    }
+}
+
+// Sets the lab's breakpoints and watch on the session's program. One that
+// no longer resolves (the program changed since the lab was saved) is
+// reported and skipped. A lab with a watch list replaces the watch's rows;
+// one without (saved before labs kept it) leaves them.
+void restoreDebugging(MainWindow& window, const quill::lab::Lab& lab) {
+    using Outcome = quill::debugger::DebugSession::Outcome;
+    for (const quill::lab::LabBreakpoint& b : lab.breakpoints) {
+        const Outcome outcome = window.session().addBreakpoint(b.at);
+        if (outcome.kind != Outcome::Ok)
+            window.hostMessage(QString("The lab's breakpoint at \"%1\" was skipped: %2")
+                                   .arg(QString::fromStdString(b.at),
+                                        QString::fromStdString(outcome.message)));
+    }
+    WatchModel* watch = watchOf(window);
+    if (lab.watches.empty() || !watch) return;
+    while (watch->rowCount() > 0) watch->remove(watch->rowCount() - 1);
+    for (const quill::lab::LabWatch& w : lab.watches) {
+        QString why;
+        if (!watch->add(QString::fromStdString(w.name), &why)) {
+            window.hostMessage(QString("The lab's watch of \"%1\" was skipped: %2")
+                                   .arg(QString::fromStdString(w.name), why));
+            continue;
+        }
+        for (const auto& [format, name] : kWatchFormats)
+            if (w.format == name) watch->setFormat(watch->rowCount() - 1, format);
+    }
+}
+
 }  // namespace
 
 quill::lab::Lab CaptureLab(MainWindow& window) {
@@ -81,6 +148,7 @@ quill::lab::Lab CaptureLab(MainWindow& window) {
     nameDocksForLayout(window);
     lab.layout = window.saveState().toBase64().toStdString();
     lab.geometry = window.saveGeometry().toBase64().toStdString();
+    captureDebugging(window, lab);
     return lab;
 }
 
@@ -151,6 +219,7 @@ bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* err
     // docks no longer ask for the room of the default arrangement.
     nameDocksForLayout(window);
     for (const std::string& note : lab.notes) window.hostMessage(QString::fromStdString(note));
+    restoreDebugging(window, lab);
     // The window is given only a layout read as a sound dock state (Qt
     // trusts the numbers in it), as the very bytes that were checked.
     if (!lab.layout.empty()) {

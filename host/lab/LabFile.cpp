@@ -79,7 +79,72 @@ std::string notText(const Lab& lab) {
     for (const LabSettings& s : lab.settings)
         if (!IsUtf8(s.target) || !IsUtf8(s.settings)) return "the settings of a target";
     if (!IsUtf8(lab.layout) || !IsUtf8(lab.geometry)) return "the layout";
+    for (const LabBreakpoint& b : lab.breakpoints)
+        if (!IsUtf8(b.at)) return "a breakpoint";
+    for (const LabWatch& w : lab.watches)
+        if (!IsUtf8(w.name) || !IsUtf8(w.format)) return "a watch";
     return {};
+}
+
+// The watch formats as a lab names them.
+bool isWatchFormat(const std::string& format) {
+    return format == "hex" || format == "decimal" || format == "binary" || format == "char";
+}
+
+// The breakpoints and the watch list under <debugger>. What a lab cannot
+// use (an entry without its name, an unknown format, more than the lab
+// keeps) is left out with a note: the rest of the lab opens.
+void readDebugger(const TiXmlElement* root, Lab& lab) {
+    const TiXmlElement* debugger = root->FirstChildElement("debugger");
+    if (!debugger) return;
+    int skipped = 0;
+    for (const TiXmlElement* b = debugger->FirstChildElement("breakpoint"); b;
+         b = b->NextSiblingElement("breakpoint")) {
+        const char* at = b->Attribute("at");
+        if (!at || !*at || lab.breakpoints.size() == kMaxLabDebugItems) {
+            ++skipped;
+            continue;
+        }
+        lab.breakpoints.push_back({at});
+    }
+    for (const TiXmlElement* w = debugger->FirstChildElement("watch"); w;
+         w = w->NextSiblingElement("watch")) {
+        const char* name = w->Attribute("name");
+        const char* format = w->Attribute("format");
+        if (!name || !*name || lab.watches.size() == kMaxLabDebugItems) {
+            ++skipped;
+            continue;
+        }
+        LabWatch watch{name};
+        if (format && isWatchFormat(format)) {
+            watch.format = format;
+        } else if (format) {
+            lab.notes.push_back(std::string("the lab's watch of \"") + name + "\" has no format \"" +
+                                format + "\"; it is shown in hex");
+        }
+        lab.watches.push_back(watch);
+    }
+    if (skipped > 0)
+        lab.notes.push_back(std::to_string(skipped) +
+                            " breakpoint(s) or watch(es) of the lab were left out (no name, or "
+                            "more than " + std::to_string(kMaxLabDebugItems) + " of a kind)");
+}
+
+void writeDebugger(TiXmlElement* root, const Lab& lab) {
+    if (lab.breakpoints.empty() && lab.watches.empty()) return;
+    auto* debugger = new TiXmlElement("debugger");
+    root->LinkEndChild(debugger);
+    for (const LabBreakpoint& b : lab.breakpoints) {
+        auto* e = new TiXmlElement("breakpoint");
+        e->SetAttribute("at", b.at);
+        debugger->LinkEndChild(e);
+    }
+    for (const LabWatch& w : lab.watches) {
+        auto* e = new TiXmlElement("watch");
+        e->SetAttribute("name", w.name);
+        e->SetAttribute("format", w.format);
+        debugger->LinkEndChild(e);
+    }
 }
 
 }  // namespace
@@ -110,6 +175,7 @@ std::string formatLab(const Lab& lab) {
     TiXmlElement* layout = child(root, "layout", lab.layout);
     if (!lab.layout.empty()) layout->SetAttribute("crc32", checksumOf(lab.layout));
     child(root, "geometry", lab.geometry);
+    writeDebugger(root, lab);
     TiXmlPrinter printer;
     printer.SetIndent("  ");
     doc.Accept(&printer);
@@ -228,6 +294,7 @@ std::optional<Lab> parseLab(const std::string& text, std::string* error) {
     }
     lab.layout = textOf(root, "layout");
     lab.geometry = textOf(root, "geometry");
+    readDebugger(root, lab);
     if (const std::string what = notText(lab); !what.empty()) {
         *error = "not a lab file: " + what + " is not UTF-8 text";
         return std::nullopt;

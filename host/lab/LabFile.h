@@ -39,6 +39,25 @@ struct LabSettings {
     friend bool operator==(const LabSettings&, const LabSettings&) = default;
 };
 
+// A breakpoint as the debugger's `break` takes it: "debug_demo.c:18" (a
+// source line) or "tick" (a function).
+struct LabBreakpoint {
+    std::string at;
+    friend bool operator==(const LabBreakpoint&, const LabBreakpoint&) = default;
+};
+
+// A row of the watch: what is watched ("counter", "PORTA", "SREG") and how
+// its value is shown: "hex", "decimal", "binary" or "char".
+struct LabWatch {
+    std::string name;
+    std::string format = "hex";
+    friend bool operator==(const LabWatch&, const LabWatch&) = default;
+};
+
+// The most breakpoints and watches a lab keeps of each: far more than a
+// student sets, few enough that opening a lab never waits on them.
+constexpr std::size_t kMaxLabDebugItems = 256;
+
 struct Lab {
     std::string part = "ATmega16";
     double frequencyMHz = 1.0;
@@ -48,6 +67,10 @@ struct Lab {
     std::vector<LabSettings> settings;  // applied before the windows' own
     std::string layout;    // the main window's dock state, base64
     std::string geometry;  // the main window's size and place, base64
+    // The debugger's breakpoints and watch list (a lab saved before they
+    // were kept has none: the watch is then left as it is).
+    std::vector<LabBreakpoint> breakpoints = {};
+    std::vector<LabWatch> watches = {};
     // What reading left out and the user is to be told (a damaged layout
     // dropped); never written.
     std::vector<std::string> notes = {};

@@ -7,7 +7,10 @@
 #include <QApplication>
 #include <QDockWidget>
 #include <QFile>
+#include <QLineEdit>
+#include <QListView>
 #include <QProcess>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 
@@ -17,6 +20,9 @@
 #include "host/app/MainWindow.h"
 #include "host/app/tests/ModuleHost.h"
 #include "host/app/SettingsReader.h"
+#include "host/debugger/ui/DebuggerViews.h"
+#include "host/debugger/ui/SourceModel.h"
+#include "host/debugger/ui/WatchModel.h"
 #include "host/instruments/InstrumentSettings.h"
 #include "host/layout/DockState.h"
 
@@ -290,6 +296,75 @@ TEST_F(LabSession, OpeningALabsWindowsStopsWhenAsked) {
     ASSERT_EQ(window->componentDocks().size(), 3u);
     for (QDockWidget* dock : window->componentDocks())
         EXPECT_EQ(window->dockWidgetArea(dock), Qt::TopDockWidgetArea);
+}
+
+// The breakpoints and the watch list go with the lab: set, typed into the
+// watch, saved, and back in a fresh window. A breakpoint or watch
+// the lab's program no longer has is reported and skipped.
+TEST_F(LabSession, BreakpointsAndTheWatchComeBack) {
+    const std::string elf = std::string(QUILL_BINARY_DIR) + "/firmware/debug_demo.elf";
+    const std::string lab = (dir / "debugging.quill").string();
+    QString why;
+    {
+        auto window = host(elf);
+        ASSERT_TRUE(window->startDebugging(&why)) << why.toStdString();
+        auto* views = window->findChild<DebuggerViews*>("debuggerViews");
+        ASSERT_TRUE(views);
+        views->follow();
+        ASSERT_EQ(window->session().addBreakpoint("tick").kind,
+                  quill::debugger::DebugSession::Outcome::Ok);
+        ASSERT_EQ(window->session().addBreakpoint("debug_demo.c:23").kind,
+                  quill::debugger::DebugSession::Outcome::Ok);
+        for (const char* name : {"counter", "SREG"}) {
+            views->watchInput()->setFocus();
+            QTest::keyClicks(views->watchInput(), name);
+            QTest::keyClick(views->watchInput(), Qt::Key_Return);
+        }
+        views->watchModel().setFormat(0, quill::debugger::WatchFormat::Decimal);
+        ASSERT_TRUE(SaveLabFile(*window, QString::fromStdString(lab), &why)) << why.toStdString();
+    }
+    std::string why2;
+    const std::optional<quill::lab::Lab> saved = quill::lab::loadLab(lab, &why2);
+    ASSERT_TRUE(saved) << why2;
+    EXPECT_EQ(saved->breakpoints,
+              (std::vector<quill::lab::LabBreakpoint>{{"tick"}, {"debug_demo.c:23"}}));
+    EXPECT_EQ(saved->watches,
+              (std::vector<quill::lab::LabWatch>{{"counter", "decimal"}, {"SREG", "binary"}}));
+
+    auto breakpointsOf = [](MainWindow& window) {
+        QStringList at;
+        for (const auto& b : window.session().breakpoints().list())
+            at << (b.function.empty() ? QString("line %1").arg(b.source.line)
+                                      : QString::fromStdString(b.function));
+        return at;
+    };
+    auto watchOf = [](MainWindow& window) {
+        QStringList rows;
+        WatchModel& model = window.findChild<DebuggerViews*>("debuggerViews")->watchModel();
+        for (int row = 0; row < model.rowCount(); ++row)
+            rows << model.index(row, WatchModel::kName).data().toString();
+        return rows;
+    };
+    auto fresh = host((dir / "lcd_demo.elf").string());
+    ASSERT_TRUE(OpenLabFile(*fresh, QString::fromStdString(lab), &why)) << why.toStdString();
+    EXPECT_EQ(breakpointsOf(*fresh), (QStringList{"tick", "line 23"}));
+    EXPECT_EQ(watchOf(*fresh), (QStringList{"counter", "SREG"}));
+    WatchModel& model = fresh->findChild<DebuggerViews*>("debuggerViews")->watchModel();
+    EXPECT_EQ(model.list().entries()[0].format, quill::debugger::WatchFormat::Decimal);
+
+    // On the LCD demo the lab's breakpoints and watch do not resolve: each
+    // is told and skipped, and the rest of the lab opens.
+    quill::lab::Lab other = *saved;
+    other.firmware = (dir / "lcd_demo.elf").string();
+    other.breakpoints.push_back({"main"});
+    ASSERT_TRUE(ApplyLab(*fresh, other, &why)) << why.toStdString();
+    EXPECT_EQ(breakpointsOf(*fresh), (QStringList{"main"}));
+    EXPECT_TRUE(watchOf(*fresh).contains("SREG"));
+    EXPECT_FALSE(watchOf(*fresh).contains("counter"));
+    const QString output = fresh->outputPane().lines().join('\n');
+    EXPECT_TRUE(output.contains("The lab's breakpoint at \"tick\" was skipped:")) << output.toStdString();
+    EXPECT_TRUE(output.contains("The lab's breakpoint at \"debug_demo.c:23\" was skipped:"));
+    EXPECT_TRUE(output.contains("The lab's watch of \"counter\" was skipped:"));
 }
 
 }  // namespace

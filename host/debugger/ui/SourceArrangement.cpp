@@ -10,10 +10,12 @@
 
 namespace {
 
-// The window's central area. Its least size is what the window keeps for it
-// when it plans the component docks: the splitter's width, and a few lines
-// of height rather than the panels' own least heights (a line edit, a
-// table and a label), which would take the components' room.
+// The window's central area. It asks for no room: the component docks are
+// planned in the room the window leaves them, which counts the central
+// area's least size, so every component still fits on a 1366x768 screen
+// (five lines of source more made the tallest ones tabs there), and a lab's
+// saved dock places stay where they were. The source and the watch get
+// what the components leave.
 class CentreArea : public QWidget {
 public:
     explicit CentreArea(QSplitter*& splitter) {
@@ -27,13 +29,10 @@ public:
         splitter_->setChildrenCollapsible(false);
         layout->addWidget(splitter_);
     }
-    QSize minimumSizeHint() const override {
-        bool any = false;
-        for (int i = 0; i < splitter_->count(); ++i) any = any || !splitter_->widget(i)->isHidden();
-        if (!any) return {0, 0};
-        return {splitter_->minimumSizeHint().width(), 5 * fontMetrics().height()};
-    }
-    QSize sizeHint() const override { return minimumSizeHint(); }
+    // Nothing asked of the window, as the empty area before: the window's
+    // layout and a lab's saved places stay as they were.
+    QSize minimumSizeHint() const override { return {0, 0}; }
+    QSize sizeHint() const override { return {0, 0}; }
 
 private:
     QSplitter* splitter_;

@@ -8,10 +8,10 @@
 // component windows, hidden until asked for, and the central area stays
 // empty.
 //
-// The central area asks the window for little height (a few lines): the
-// component docks are planned in the room the window leaves them, which
-// counts the central area's least height, and every component must still
-// fit beside the source.
+// The central area asks the window for no least height: the component
+// docks are planned in the room the window leaves them, which counts the
+// central area's least height, and every component must still fit; the
+// source takes the height they leave.
 #pragma once
 
 #include <QObject>

@@ -27,6 +27,7 @@ public:
     void update();
     void halted();
     void resumed();
+    const quill::debugger::WatchList& list() const { return list_; }
     // The last refusal of an edit, for the dock's status line.
     const QString& lastError() const { return lastError_; }
 

@@ -230,4 +230,43 @@ TEST_F(LabFiles, ADamagedLayoutIsLeftOutAndTheRestOfTheLabKept) {
             "it is damaged: a dock area 4 outside 0 to 3 at byte 13");
 }
 
+// The breakpoints and the watch list are kept; a lab without them (as
+// saved before they were) reads as it did, and an entry a lab cannot use is
+// left out with a note while the rest opens.
+TEST_F(LabFiles, BreakpointsAndWatchesAreKept) {
+    const std::string path = (dir / "lab.quill").string();
+    std::string error;
+    Lab debugging = sample();
+    debugging.breakpoints = {{"debug_demo.c:18"}, {"tick"}};
+    debugging.watches = {{"counter", "decimal"}, {"SREG", "binary"}, {"a<&>\"b", "hex"}};
+    ASSERT_TRUE(saveLab(debugging, path, &error)) << error;
+    const std::string text = read(path);
+    EXPECT_NE(text.find("<breakpoint at=\"debug_demo.c:18\" />"), std::string::npos) << text;
+    std::optional<Lab> lab = loadLab(path, &error);
+    ASSERT_TRUE(lab) << error;
+    EXPECT_EQ(*lab, debugging);
+
+    // Saved without them: no <debugger>, and none read.
+    ASSERT_TRUE(saveLab(sample(), path, &error)) << error;
+    EXPECT_EQ(read(path).find("<debugger"), std::string::npos);
+    lab = loadLab(path, &error);
+    ASSERT_TRUE(lab) << error;
+    EXPECT_TRUE(lab->breakpoints.empty());
+    EXPECT_TRUE(lab->watches.empty());
+
+    std::string damaged = text;
+    damaged.replace(damaged.find("format=\"binary\""), 15, "format=\"octal\"");
+    damaged.replace(damaged.find("<breakpoint at=\"tick\" />"), 24, "<breakpoint />");
+    std::ofstream(path, std::ios::trunc) << damaged;
+    lab = loadLab(path, &error);
+    ASSERT_TRUE(lab) << error;
+    EXPECT_EQ(lab->breakpoints, std::vector<LabBreakpoint>{{"debug_demo.c:18"}});
+    ASSERT_EQ(lab->watches.size(), 3u);
+    EXPECT_EQ(lab->watches[1], (LabWatch{"SREG", "hex"}));
+    ASSERT_EQ(lab->notes.size(), 2u) << damaged;
+    EXPECT_EQ(lab->notes[0], "the lab's watch of \"SREG\" has no format \"octal\"; it is shown in hex");
+    EXPECT_EQ(lab->notes[1], "1 breakpoint(s) or watch(es) of the lab were left out (no name, or "
+                             "more than 256 of a kind)");
+}
+
 }  // namespace
