@@ -21,9 +21,12 @@
 #include <QListView>
 #include <QTableView>
 #include <QTest>
+#include <filesystem>
 
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
+#include "host/app/tests/ModuleHost.h"
+#include "host/scenario/Scenario.h"
 #include "host/debugger/ui/DebuggerViews.h"
 #include "host/debugger/ui/SourceArrangement.h"
 #include "host/debugger/ui/SourceModel.h"
@@ -322,6 +325,40 @@ TEST_F(DebuggerViewsTest, AMissingSourceIsANoticeWithLocate) {
     poll.stop();
     EXPECT_EQ(dialogTitle, "Where is debug_demo.c?");
     EXPECT_FALSE(views->sourceNotice()->isHidden());  // nothing chosen
+}
+
+// With a few component windows open the source and the watch still stand
+// together in the room the components leave, and every component is in
+// front (build/.../debugger-with-components.png).
+TEST(DebuggerViewsWithComponents, SourceAndWatchBesideTheComponents) {
+    const std::string module = std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so";
+    if (!std::filesystem::exists(module)) GTEST_SKIP() << "module not built";
+    auto window = ModuleHost(module, demo::kElf);
+    QString why;
+    ASSERT_TRUE(window->startDebugging(&why)) << why.toStdString();
+    namespace sc = quill::scenario;
+    for (sc::ComponentKind kind : {sc::ComponentKind::Led, sc::ComponentKind::Switch,
+                                   sc::ComponentKind::Lcd})
+        ASSERT_TRUE(window->executeCommand(sc::commandOf(kind)));
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    auto* views = window->findChild<DebuggerViews*>("debuggerViews");
+    ASSERT_TRUE(views);
+    views->follow();
+    QTest::keyClick(window.get(), Qt::Key_F10);  // from reset to main's first line
+    views->follow();
+    EXPECT_EQ(views->sourceModel().highlighted() + 1, lineOf("DDRA = 0xFF"));
+    QApplication::processEvents();
+    ASSERT_TRUE(views->arrangement().central());
+    EXPECT_TRUE(views->sourceView()->isVisible());
+    EXPECT_TRUE(views->watchView()->isVisible());
+    EXPECT_GE(views->sourceView()->height(), 5 * views->sourceView()->fontMetrics().height());
+    const QRect centre(views->arrangement().centre()->mapTo(window.get(), QPoint(0, 0)),
+                       views->arrangement().centre()->size());
+    for (QDockWidget* dock : window->componentDocks()) {
+        EXPECT_TRUE(dock->isVisible()) << dock->windowTitle().toStdString();
+        EXPECT_FALSE(dock->geometry().intersects(centre)) << dock->windowTitle().toStdString();
+    }
+    EXPECT_TRUE(window->grab().save(QString(QUILL_BINARY_DIR) + "/debugger-with-components.png"));
 }
 
 }  // namespace
