@@ -336,7 +336,17 @@ void DockClient::arrangePending() {
             if (QDockWidget* dock = dockOf(id)) moves.emplace_back(dock, at);
     }
     planner_ = plan;
+    place(moves, order);
+}
 
+void DockClient::place(const std::vector<std::pair<QDockWidget*, quill::layout::Placement>>& moves,
+                       const std::unordered_map<int, std::size_t>& order) {
+    using quill::layout::DockPlanner;
+    using quill::layout::Placement;
+    auto dockOf = [this, &order](int id) -> QDockWidget* {
+        const auto it = order.find(id);
+        return it == order.end() ? nullptr : docks_[it->second];
+    };
     placing_ = true;
     // Held while the docks go in: each placement would otherwise lay out
     // every dock of the window at once.
@@ -371,6 +381,22 @@ void DockClient::arrangePending() {
     }
     placing_ = false;
     keepOnScreen();
+}
+
+bool DockClient::fitRestoredLayout() {
+    keepOnScreen();
+    const QScreen* screen = window_.screen();
+    if (!screen || !window_.isWindow() || screen->availableGeometry().contains(window_.frameGeometry()))
+        return true;
+    // The saved arrangement needs more room than this screen has (a lab
+    // saved on a larger one): the docks are planned anew for this screen,
+    // as if just opened (restoring took them out of the plan).
+    planner_ = quill::layout::DockPlanner{};
+    pending_.clear();
+    for (QDockWidget* dock : docks_)
+        if (!dock->isHidden() && !dock->isFloating()) pending_.push_back(dock);
+    arrangePending();
+    return false;
 }
 
 // The window never reaches past the screen's available area: the docks

@@ -18,6 +18,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "host/layout/DockPlanner.h"
@@ -74,7 +76,17 @@ public:
     // window frame and everything else the window shows.
     quill::layout::Extent dockRoom() const;
 
+    // After a saved layout is restored: the window is brought inside the
+    // screen, and when the saved arrangement cannot fit it (a lab saved on
+    // a larger screen) the docks are arranged as planned for this one.
+    // False when the saved arrangement had to go.
+    bool fitRestoredLayout();
+
 private:
+    // Puts the docks where the moves say, the first of each group of tabs
+    // in front, and keeps the window on the screen.
+    void place(const std::vector<std::pair<QDockWidget*, quill::layout::Placement>>& moves,
+               const std::unordered_map<int, std::size_t>& order);
     void hold();
     void release();
     void forget(QDockWidget* dock);

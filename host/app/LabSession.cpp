@@ -236,6 +236,11 @@ bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* err
         window.layout()->activate();
         window.restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(lab.geometry)));
     }
+    // A lab saved on a larger screen opens inside this one.
+    window.layout()->activate();
+    if (!window.dockClient().fitRestoredLayout())
+        window.hostMessage("The lab's layout needs a larger screen than this one: its windows "
+                           "were arranged to fit it.");
     return true;
 }
 

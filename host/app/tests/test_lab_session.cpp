@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QDockWidget>
 #include <QFile>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListView>
 #include <QProcess>
+#include <QScreen>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -365,6 +367,40 @@ TEST_F(LabSession, BreakpointsAndTheWatchComeBack) {
     EXPECT_TRUE(output.contains("The lab's breakpoint at \"tick\" was skipped:")) << output.toStdString();
     EXPECT_TRUE(output.contains("The lab's breakpoint at \"debug_demo.c:23\" was skipped:"));
     EXPECT_TRUE(output.contains("The lab's watch of \"counter\" was skipped:"));
+}
+
+}  // namespace
+
+namespace {
+
+// A lab saved with its windows in one row wider than this screen (as on a
+// larger one) opens inside the screen: the windows are arranged for it, and
+// the output says so.
+TEST_F(LabSession, ALayoutFromALargerScreenIsFittedToThisOne) {
+    const std::string lab = (dir / "wide.quill").string();
+    QString why;
+    {
+        auto window = host((dir / "lcd_demo.elf").string());
+        ASSERT_TRUE(window->startDebugging(&why)) << why.toStdString();
+        for (const char* id : {"KN", "BB", "CM", "STV", "LCD"})
+            ASSERT_TRUE(OpenComponent(*window, id, &why)) << id;
+        QApplication::processEvents();
+        // Side by side, as the user may drag them on a wide screen.
+        for (QDockWidget* dock : window->componentDocks())
+            window->addDockWidget(Qt::TopDockWidgetArea, dock, Qt::Horizontal);
+        window->layout()->activate();
+        ASSERT_GT(window->minimumSizeHint().width(), window->screen()->availableGeometry().width());
+        ASSERT_TRUE(SaveLabFile(*window, QString::fromStdString(lab), &why)) << why.toStdString();
+    }
+    auto fresh = host((dir / "lcd_demo.elf").string());
+    ASSERT_TRUE(OpenLabFile(*fresh, QString::fromStdString(lab), &why)) << why.toStdString();
+    QApplication::processEvents();
+    const QRect screen = fresh->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(fresh->frameGeometry()))
+        << fresh->frameGeometry().width() << "x" << fresh->frameGeometry().height() << " on "
+        << screen.width() << "x" << screen.height();
+    EXPECT_TRUE(fresh->outputPane().lines().join('\n').contains("needs a larger screen"));
+    EXPECT_EQ(fresh->componentDocks().size(), 5u);
 }
 
 }  // namespace
