@@ -28,13 +28,18 @@ ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::ClearBreaksCo
     return converted(window_.session().clearBreakpoints());
 }
 
+std::function<bool()> ScenarioDebugCommands::untilDeadline(bool* timedOut) {
+    return [this, timedOut] {
+        QApplication::processEvents();
+        *timedOut = executor_.pastDeadline();
+        return !*timedOut;
+    };
+}
+
 ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::RunUntilBreakCommand& c) {
     bool timedOut = false;
-    DebugSession::Outcome o = window_.session().runUntilBreak(c.timeoutCycles, [&] {
-        QApplication::processEvents();
-        timedOut = executor_.pastDeadline();
-        return !timedOut;
-    });
+    DebugSession::Outcome o =
+        window_.session().runUntilBreak(c.timeoutCycles, untilDeadline(&timedOut));
     QApplication::processEvents();
     if (timedOut) {
         executor_.markTimedOut();
@@ -106,11 +111,7 @@ ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::WaitExitComma
         bool timedOut = false;
         // The waits pass over breakpoints; a run of whole batches, as wait
         // cycles does, ends where the program exits.
-        debugger.runCycles(c.timeoutCycles, [&] {
-            QApplication::processEvents();
-            timedOut = executor_.pastDeadline();
-            return !timedOut;
-        });
+        debugger.runCycles(c.timeoutCycles, untilDeadline(&timedOut));
         QApplication::processEvents();
         if (timedOut) {
             executor_.markTimedOut();

@@ -5,6 +5,7 @@
 // program runs.
 #pragma once
 
+#include <functional>
 #include <type_traits>
 
 #include "host/app/ScenarioExecutor.h"
@@ -42,6 +43,9 @@ public:
     Result run(const quill::scenario::ExpectExitCommand& c);
 
 private:
+    // What a long run asks now and then: the event loop runs, and the run
+    // goes on until the scenario's time limit has passed (*timedOut then).
+    std::function<bool()> untilDeadline(bool* timedOut);
     MainWindow& window_;
     ScenarioExecutor& executor_;
 };
