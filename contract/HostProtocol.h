@@ -43,9 +43,17 @@ enum MemoryKind : int32_t {
 };
 inline constexpr int kIoRegisterCount = 64;
 inline constexpr int kGeneralRegisterCount = 32;
-// The window of data memory the plug-in reads on every refresh.
+// The window of data memory (internal SRAM) the plug-in reads for the
+// memory view when the part description gives no MEMORY/INT_SRAM.
 inline constexpr uint16_t kDataWindowStart = 0x60;
 inline constexpr int kDataWindowSize = 1024;
+// Register subjects of the module: one per data address from 0x20 up to the
+// start of SRAM (subject i at data address 0x20 + i). The I/O space is the
+// first 64; a part with extended I/O reads the rest as kMemoryData from
+// kExtendedIoStart. The largest supported part (SRAM at 0x200) has 480.
+inline constexpr uint16_t kRegisterBankBase = 0x20;
+inline constexpr uint16_t kExtendedIoStart = 0x60;
+inline constexpr int kMaxRegisterBank = 0x200 - 0x20;
 
 // ---- Named objects and texts
 inline constexpr const char* kTargetObjectName = "AVRTARGET";     // IHostServices::GetNamedObject

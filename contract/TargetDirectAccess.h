@@ -49,6 +49,26 @@ struct ITargetDirectAccess : IUnknown {
     virtual HRESULT GetSkippedCycleCounter(ULONG* count) = 0;  // 6
 };
 
+// A further optional extension for parts whose registers reach beyond the
+// I/O space (extended I/O, data addresses 0x60 up to the start of SRAM). The
+// module keeps one register subject per data address from 0x20 up to
+// RAMSTART-1, subject i at data address 0x20 + i; the I/O space is subjects
+// 0..63 as before. A host that offers ITargetDirectAccess and has such parts
+// should offer this too; without it the module refreshes after every
+// instruction while it watches an extended register (never wrong, slower).
+// IID 7b1e2d94-3a5c-4f08-b6d1-52c9e0a4f7b8
+struct ITargetBankFilter : IUnknown {
+    // As SetRefreshFilter, over the whole bank: bit (i % 64) of
+    // watched[i / 64] is subject i, for i < 64 * words; subjects past the
+    // last word are not watched. watched[0] is the I/O space.
+    virtual HRESULT SetBankRefreshFilter(const uint64_t* watched, ULONG words, LONG hasDue,
+                                         ULONG due) = 0;  // 3
+};
+
+// {7B1E2D94-3A5C-4F08-B6D1-52C9E0A4F7B8}
+inline constexpr IID IID_ITargetBankFilter = {
+    0x7b1e2d94, 0x3a5c, 0x4f08, {0xb6, 0xd1, 0x52, 0xc9, 0xe0, 0xa4, 0xf7, 0xb8}};
+
 // A host honouring the filter never lets more cycles than this pass between
 // two refreshes, due cycle or not: the plug-in compares 32-bit counts
 // modulo 2^32 and would take a much longer step for a reset of the part.
