@@ -11,14 +11,12 @@
 #include <type_traits>
 
 #include "contract/ResourceIds.h"
+#include "host/app/HeadlessReporter.h"
 #include "host/app/HostSetup.h"
-#include "host/app/InstrumentSteps.h"
 #include "host/app/LabSession.h"
 #include "host/app/MainWindow.h"
 #include "host/app/RunWatchdog.h"
-#include "host/app/ScenarioExecutor.h"
-#include "host/app/SettingsReader.h"
-#include "host/debugger/ScenarioDebugCommands.h"
+#include "host/app/StepDispatch.h"
 #include "host/debugger/ui/DebuggerViews.h"
 #include "host/instruments/Vcd.h"
 #include "host/report/RunReport.h"
@@ -31,251 +29,6 @@ namespace {
 
 using Outcome = ScenarioExecutor::Outcome;
 using Result = ScenarioExecutor::Result;
-
-// The setup identifier of the command that opens a window of that kind.
-const char* commandIdOf(sc::ComponentKind kind) { return kCommands[sc::commandOf(kind)].id; }
-
-// The dialog changes of a `settings` line, through the shared key table.
-std::vector<driver::DialogInput> dialogInputs(const sc::SettingsCommand& s) {
-    return driver::dialogInputs(sc::settingFields(s.kind), sc::settingPairs(s));
-}
-template <typename SheetCommand>
-std::vector<driver::DialogInput> sheetInputs(const char* sheet, const SheetCommand& c) {
-    return driver::dialogInputs(*sc::sheetFields(sheet), sc::settingPairs(c));
-}
-
-class Runner {
-public:
-    Runner(MainWindow& window, const HostOptions& options, const sc::Script& script)
-        : window_(window),
-          options_(options),
-          script_(script),
-          executor_(window, QString()),
-          instruments_(window, executor_) {}
-
-    ScenarioExecutor& executor() { return executor_; }
-    InstrumentSteps& instruments() { return instruments_; }
-    // The scenario's firmware line gave way to --firmware: its step says so.
-    bool firmwareOverridden = false;
-
-    std::optional<bool> holds(const sc::Condition& condition) {
-        return std::visit(
-            [&](const auto& c) -> std::optional<bool> {
-                using T = std::decay_t<decltype(c)>;
-                if constexpr (std::is_same_v<T, sc::LcdLineCondition> ||
-                              std::is_same_v<T, sc::LcdCursorCondition> ||
-                              std::is_same_v<T, sc::LcdProtocolCondition> ||
-                              std::is_same_v<T, sc::LcdPictureCondition>) {
-                    return executor_.expectLcd(lcdCheck(c)).outcome == Outcome::Ok;
-                } else {
-                    int index = executor_.registerIndex(QString::fromStdString(c.reg));
-                    auto value = executor_.readIo(index);
-                    if (!value) return std::nullopt;
-                    if constexpr (std::is_same_v<T, sc::PinCondition>) {
-                        return (((*value >> c.bit) & 1) != 0) == c.level;
-                    } else {
-                        return (*value & c.mask) == (c.value & c.mask);
-                    }
-                }
-            },
-            condition);
-    }
-
-    static ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdLineCondition& c) {
-        return {QString::fromStdString(c.window), c.line, QString::fromStdString(c.text), false, 0};
-    }
-    static ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdCursorCondition& c) {
-        return {QString::fromStdString(c.window), c.none ? -1 : c.line, {}, true, c.column};
-    }
-    static ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdProtocolCondition& c) {
-        return {QString::fromStdString(c.window), 0, {}, false, 0, true, c.warned};
-    }
-    ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdPictureCondition& c) const {
-        ScenarioExecutor::LcdCheck check{QString::fromStdString(c.window), 0, {}, false, 0};
-        check.picture = QString::fromStdString(script_.resolvePath(c.path));
-        return check;
-    }
-
-    Result expect(const sc::Condition& condition) {
-        return std::visit(
-            [&](const auto& c) -> Result {
-                using T = std::decay_t<decltype(c)>;
-                if constexpr (std::is_same_v<T, sc::LcdLineCondition> ||
-                              std::is_same_v<T, sc::LcdCursorCondition> ||
-                              std::is_same_v<T, sc::LcdProtocolCondition> ||
-                              std::is_same_v<T, sc::LcdPictureCondition>) {
-                    return executor_.expectLcd(lcdCheck(c));
-                } else {
-                    QString reg = QString::fromStdString(c.reg);
-                    if constexpr (std::is_same_v<T, sc::PinCondition>) {
-                        return executor_.expectRegister(reg, c.bit, c.level ? 1 : 0);
-                    } else {
-                        if (c.mask == 0xFF)
-                            return executor_.expectRegister(reg, std::nullopt, c.value);
-                        int index = executor_.registerIndex(reg);
-                        auto value = executor_.readIo(index);
-                        if (!value)
-                            return {Outcome::Error, QString("unknown register \"%1\"").arg(reg)};
-                        if ((*value & c.mask) == (c.value & c.mask)) {
-                            return {Outcome::Ok,
-                                    QString("%1 is 0x%2").arg(reg).arg(*value, 2, 16, QChar('0'))};
-                        }
-                        return {Outcome::Failed,
-                                QString("%1 is 0x%2, expected 0x%3 in the bits 0x%4")
-                                    .arg(reg)
-                                    .arg(*value, 2, 16, QChar('0'))
-                                    .arg(c.value, 2, 16, QChar('0'))
-                                    .arg(c.mask, 2, 16, QChar('0'))};
-                    }
-                }
-            },
-            condition);
-    }
-
-    QString screenshotDir(const std::string& directory) {
-        QString base = QString::fromStdString(options_.screenshots);
-        QString sub = QString::fromStdString(directory);
-        if (base.isEmpty()) return sub.isEmpty() ? QString("screenshots") : sub;
-        if (sub.isEmpty() || QDir::isAbsolutePath(sub)) return sub.isEmpty() ? base : sub;
-        return QDir(base).filePath(sub);
-    }
-
-    Result run(const sc::Command& command) {
-        if (auto r = instruments_.run(command)) return *r;
-        const bool wait = InstrumentSteps::isWait(command);
-        if (wait) instruments_.waitBegins();
-        Result r = runCommand(command);
-        if (wait) instruments_.waitEnds();
-        return r;
-    }
-
-    Result runCommand(const sc::Command& command) {
-        return std::visit(
-            [&](const auto& c) -> Result {
-                using T = std::decay_t<decltype(c)>;
-                if constexpr (std::is_same_v<T, sc::PartCommand> ||
-                              std::is_same_v<T, sc::FirmwareCommand> ||
-                              std::is_same_v<T, sc::FrequencyCommand>) {
-                    if constexpr (std::is_same_v<T, sc::FirmwareCommand>) {
-                        if (firmwareOverridden)
-                            return {Outcome::Ok,
-                                    QString("--firmware runs %1 instead")
-                                        .arg(QString::fromStdString(window_.config().firmware))};
-                    }
-                    return {Outcome::Ok, "applied before the program started"};
-                } else if constexpr (std::is_same_v<T, sc::OpenCommand>) {
-                    Result r = executor_.open(commandIdOf(c.kind));
-                    if (r.outcome == Outcome::Ok &&
-                        !driver::findForm(window_, QString::fromStdString(c.window))) {
-                        return {Outcome::Error,
-                                QString("no window \"%1\" after opening it (open: %2)")
-                                    .arg(QString::fromStdString(c.window),
-                                         driver::componentNames(window_).join(", "))};
-                    }
-                    return r;
-                } else if constexpr (std::is_same_v<T, sc::SettingsCommand>) {
-                    return executor_.configure(QString::fromStdString(c.window), dialogInputs(c));
-                } else if constexpr (std::is_same_v<T, sc::ClickCommand>) {
-                    const int lever = c.kind == sc::ComponentKind::Switch
-                                          ? ids::sw::kPicture
-                                          : ids::knightrider::kSwitch;
-                    return executor_.click(QString::fromStdString(c.window), lever);
-                } else if constexpr (std::is_same_v<T, sc::KeyCommand>) {
-                    int id = ids::keypad::KeyControlOf(c.key);
-                    if (id < 0) return {Outcome::Error, QString("no keypad key '%1'").arg(c.key)};
-                    QString window = QString::fromStdString(c.window);
-                    return executor_.hold(window, id, c.press);
-                } else if constexpr (std::is_same_v<T, sc::WaitCyclesCommand>) {
-                    return executor_.waitCycles(c.cycles);
-                } else if constexpr (std::is_same_v<T, sc::WaitTimeCommand>) {
-                    return executor_.waitMilliseconds(c.milliseconds);
-                } else if constexpr (std::is_same_v<T, sc::WaitUntilCommand>) {
-                    return executor_.waitUntil(
-                        [&] { return holds(c.condition); }, c.timeoutCycles,
-                        QString::fromStdString(sc::describe(sc::ExpectCommand{c.condition})));
-                } else if constexpr (std::is_same_v<T, sc::ResetCommand>) {
-                    return executor_.reset();
-                } else if constexpr (std::is_same_v<T, sc::ExpectCommand>) {
-                    return expect(c.condition);
-                } else if constexpr (std::is_same_v<T, sc::ExpectLedCommand>) {
-                    return executor_.expectLed(QString::fromStdString(c.window), c.on ? 1 : 0);
-                } else if constexpr (std::is_same_v<T, sc::ExpectBarCommand>) {
-                    return executor_.expectBar(QString::fromStdString(c.window), c.segments);
-                } else if constexpr (std::is_same_v<T, sc::ExpectOutputCommand>) {
-                    return executor_.expectOutput(QString::fromStdString(c.text));
-                } else if constexpr (std::is_same_v<T, sc::AutostepCommand>) {
-                    return executor_.autostep(c.on);
-                } else if constexpr (std::is_same_v<T, sc::ExpectAutostepCommand>) {
-                    return executor_.expectAutostep(c.on);
-                } else if constexpr (std::is_same_v<T, sc::IdleCommand>) {
-                    return executor_.idle(c.milliseconds);
-                } else if constexpr (std::is_same_v<T, sc::EventCommand>) {
-                    return executor_.event(c.number);
-                } else if constexpr (std::is_same_v<T, sc::LoggerCommand>) {
-                    ScenarioExecutor::LoggerInputs in;
-                    if (c.registers) {
-                        in.registers.emplace();
-                        for (const std::string& r : *c.registers)
-                            in.registers->push_back(QString::fromStdString(r));
-                    }
-                    if (c.file) in.file = QString::fromStdString(*c.file);
-                    if (c.directory) in.directory = QString::fromStdString(*c.directory);
-                    in.enabled = c.enabled;
-                    in.toFile = c.toFile;
-                    in.limitMegabytes = c.limitMegabytes;
-                    return executor_.logger(in);
-                } else if constexpr (std::is_same_v<T, sc::ExpectFileCommand>) {
-                    return executor_.expectFile(QString::fromStdString(c.path),
-                                                QString::fromStdString(c.text));
-                } else if constexpr (std::is_same_v<T, sc::GeneralCommand>) {
-                    return executor_.pluginSettings(sheetInputs("general", c));
-                } else if constexpr (std::is_same_v<T, sc::ElectricalCommand>) {
-                    return executor_.pluginSettings(sheetInputs("electrical", c));
-                } else if constexpr (std::is_same_v<T, sc::SetSliderCommand>) {
-                    const QString window = QString::fromStdString(c.window);
-                    if (c.millivolts) {
-                        return executor_.typeAndRelease(
-                            window, ids::slider::kMillivoltEdit,
-                            QString::number(static_cast<long>(std::lround(c.value))),
-                            ids::slider::kTrackbar);
-                    }
-                    return executor_.slide(window, ids::slider::kTrackbar,
-                                           static_cast<int>(std::lround(c.value)));
-                } else if constexpr (std::is_same_v<T, sc::SetTemperatureCommand>) {
-                    return executor_.slide(QString::fromStdString(c.window),
-                                           ids::beerbasement::kTrackbar, c.celsius);
-                } else if constexpr (std::is_same_v<T, sc::ExpectChannelCommand>) {
-                    return executor_.expectChannel(QString::fromStdString(c.window), c.channel,
-                                                   c.value, c.millivolts);
-                } else if constexpr (std::is_same_v<T, sc::ExpectTextCommand>) {
-                    return executor_.expectText(QString::fromStdString(c.window), c.control,
-                                                QString::fromStdString(c.text));
-                } else if constexpr (ScenarioDebugCommands::handles<T>) {
-                    return debug_.run(c);
-                } else if constexpr (std::is_same_v<T, sc::ScreenshotCommand>) {
-                    QString why;
-                    QString dir = screenshotDir(c.directory);
-                    QStringList files = window_.saveScreenshots(
-                        dir, QString("%1-").arg(++shots_, 2, 10, QChar('0')), &why);
-                    if (!why.isEmpty()) return {Outcome::Error, why};
-                    return {Outcome::Ok,
-                            QString("saved %1 pictures in %2").arg(files.size()).arg(dir)};
-                } else {
-                    return {Outcome::Error, "unsupported command"};
-                }
-            },
-            command);
-    }
-
-private:
-    MainWindow& window_;
-    const HostOptions& options_;
-    const sc::Script& script_;
-    ScenarioExecutor executor_;
-    ScenarioDebugCommands debug_{window_, executor_};
-    InstrumentSteps instruments_;
-    int shots_ = 0;
-};
 
 // When the run is over, the events still queued (layout and paint requests
 // of the windows opened just before a time limit, thousands of them) are
@@ -290,117 +43,6 @@ struct DropPendingEvents {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::removePostedEvents(nullptr);
     }
-};
-
-bool isCheck(const sc::Command& command) {
-    return std::holds_alternative<sc::ExpectCommand>(command) ||
-           std::holds_alternative<sc::ExpectLedCommand>(command) ||
-           std::holds_alternative<sc::ExpectBarCommand>(command) ||
-           std::holds_alternative<sc::ExpectOutputCommand>(command) ||
-           std::holds_alternative<sc::ExpectAutostepCommand>(command) ||
-           std::holds_alternative<sc::ExpectFileCommand>(command) ||
-           std::holds_alternative<sc::ExpectChannelCommand>(command) ||
-           std::holds_alternative<sc::ExpectTextCommand>(command) ||
-           std::holds_alternative<sc::WaitUntilCommand>(command) ||
-           std::holds_alternative<sc::ExpectSourceCommand>(command) ||
-           std::holds_alternative<sc::ExpectVariableCommand>(command) ||
-           std::holds_alternative<sc::RunUntilBreakCommand>(command) ||
-           std::holds_alternative<sc::WaitExitCommand>(command) ||
-           std::holds_alternative<sc::ExpectExitCommand>(command) ||
-           InstrumentSteps::isCheck(command);
-}
-
-// Reports a headless run as it goes: every step on the console (only the
-// failed ones with --quiet), and at the end the summary and, with --junit,
-// the JUnit file.
-class Reporter {
-public:
-    Reporter(const HostOptions& options, std::FILE* out, std::FILE* err)
-        : options_(options),
-          out_(out),
-          err_(err),
-          report_(QFileInfo(QString::fromStdString(options.scenario)).fileName().toStdString()) {}
-
-    quill::report::RunReport& report() { return report_; }
-
-    // A line for the console that is not a step's ("firmware loaded...").
-    void info(const char* format, const std::string& text) {
-        if (!options_.quiet) std::fprintf(out_, format, text.c_str());
-    }
-
-    void step(const sc::Step& step, const Result& r, double seconds) {
-        using quill::report::Verdict;
-        const Verdict verdict = r.outcome == Outcome::Ok       ? Verdict::Passed
-                                : r.outcome == Outcome::Failed ? Verdict::Failed
-                                                               : Verdict::Error;
-        record(step.line, sc::describe(step.command), r.message.toStdString(), verdict,
-               isCheck(step.command), seconds);
-    }
-
-    void notRun(const sc::Step& step, const std::string& why) {
-        record(step.line, sc::describe(step.command), why, quill::report::Verdict::NotRun,
-               isCheck(step.command), 0);
-    }
-
-    // The run could not start: the reason is the report's one error.
-    int refuse(int line, const std::string& what, const std::string& why) {
-        record(line, what, why, quill::report::Verdict::Error, false, 0);
-        return finish(2);
-    }
-
-    // The time limit ran out while the run was set up: none of the steps ran.
-    int setupTimedOut(const std::string& why, const sc::Script& script) {
-        std::fprintf(err_, "quill-host: %s\n", why.c_str());
-        record(0, "set-up", why, quill::report::Verdict::Error, false, 0);
-        for (const sc::Step& step : script.steps) notRun(step, why);
-        summary();
-        return finish(1);
-    }
-
-    void watchedBy(RunWatchdog& watchdog) { watchdog_ = &watchdog; }
-
-    void summary() {
-        const bool passed = report_.summary().passed();
-        std::fprintf(passed ? out_ : err_, "quill-host: %s\n", report_.summaryLine().c_str());
-    }
-
-    // Writes the JUnit file when asked for; a report that cannot be written
-    // turns the verdict into 2, as CI would otherwise read an old one.
-    int finish(int code) {
-        std::fflush(out_);
-        if (!options_.junit.empty()) {
-            std::string why;
-            if (!quill::report::writeJUnit(report_, options_.junit, &why)) {
-                std::fprintf(err_, "quill-host: %s\n", why.c_str());
-                code = 2;
-            }
-        }
-        if (watchdog_) watchdog_->decided(code);
-        return code;
-    }
-
-private:
-    void record(int line, const std::string& what, const std::string& message,
-                quill::report::Verdict verdict, bool check, double seconds) {
-        using quill::report::Verdict;
-        const bool bad = verdict != Verdict::Passed;
-        if (!bad && options_.quiet) {
-        } else if (verdict == Verdict::NotRun) {
-            std::fprintf(err_, "  FAIL %s:%d: %s: not run: %s\n", report_.file().c_str(), line,
-                         what.c_str(), message.c_str());
-        } else {
-            const char* tag = !bad ? "ok  " : verdict == Verdict::Failed ? "FAIL" : "ERROR";
-            std::fprintf(bad ? err_ : out_, "  %s %s:%d: %s: %s\n", tag, report_.file().c_str(),
-                         line, what.c_str(), message.c_str());
-        }
-        report_.add({line, what, message, verdict, check, seconds});
-    }
-
-    const HostOptions& options_;
-    std::FILE* out_;
-    std::FILE* err_;
-    quill::report::RunReport report_;
-    RunWatchdog* watchdog_ = nullptr;
 };
 
 }  // namespace
@@ -424,7 +66,7 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         }
     }
     RunWatchdog watchdog(given, deadline, err);
-    Reporter reporter(given, out, err);
+    HeadlessReporter reporter(given, out, err);
     reporter.watchedBy(watchdog);
     if (!given.vcd.empty()) {
         const std::string why =
@@ -574,8 +216,8 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         std::fflush(out);
     }
 
-    Runner runner(window, options, script);
-    runner.firmwareOverridden = !given.firmware.empty();
+    StepDispatch runner(window, script, QString::fromStdString(options.screenshots));
+    runner.steps().firmwareOverridden = !given.firmware.empty();
     if (options.timeLimitSeconds > 0) runner.executor().setDeadline(deadline, options.timeLimitSeconds);
     watchdog.phase("running the scenario");
     for (std::optional<Result> r :

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <cmath>
-#include <type_traits>
 
 #include "host/app/MainWindow.h"
 #include "host/app/StepResults.h"
@@ -47,7 +46,8 @@ std::optional<Result> InstrumentSteps::prepare(const sc::Script& script) {
     std::vector<in::Signal> measured;
     for (const sc::Step& step : script.steps) {
         std::string name;
-        if (const auto* f = std::get_if<sc::ExpectFrequencyCommand>(&step.command)) name = f->signal;
+        if (const auto* f = std::get_if<sc::ExpectFrequencyCommand>(&step.command))
+            name = f->signal;
         if (const auto* d = std::get_if<sc::ExpectDutyCommand>(&step.command)) name = d->signal;
         if (name.empty()) continue;
         auto signal = in::parseSignal(name, nullptr);
@@ -59,21 +59,6 @@ std::optional<Result> InstrumentSteps::prepare(const sc::Script& script) {
     QString why;
     if (!window_.instruments().watch(measured, &why)) return error(why);
     return std::nullopt;
-}
-
-bool InstrumentSteps::isWait(const sc::Command& command) {
-    return std::holds_alternative<sc::WaitCyclesCommand>(command) ||
-           std::holds_alternative<sc::WaitTimeCommand>(command) ||
-           std::holds_alternative<sc::WaitUntilCommand>(command) ||
-           std::holds_alternative<sc::WaitSerialCommand>(command) ||
-           std::holds_alternative<sc::WaitExitCommand>(command);
-}
-
-bool InstrumentSteps::isCheck(const sc::Command& command) {
-    return std::holds_alternative<sc::ExpectSerialCommand>(command) ||
-           std::holds_alternative<sc::WaitSerialCommand>(command) ||
-           std::holds_alternative<sc::ExpectFrequencyCommand>(command) ||
-           std::holds_alternative<sc::ExpectDutyCommand>(command);
 }
 
 void InstrumentSteps::waitBegins() { window_.instruments().waitBegins(); }
@@ -94,92 +79,88 @@ Result InstrumentSteps::stopWaveform(const QString& path) {
     return ok(message);
 }
 
-std::optional<Result> InstrumentSteps::run(const sc::Command& command) {
+Result InstrumentSteps::run(const sc::SendSerialCommand& c) {
+    QString why;
+    in::UsartLink* link = window_.instruments().usart(c.usart, &why);
+    if (!link) return error(why);
+    link->send(c.bytes);
+    return ok(QString("queued %1 bytes for %2 at %3 baud")
+                  .arg(c.bytes.size())
+                  .arg(QString::fromStdString(link->name()))
+                  .arg(std::lround(link->baud())));
+}
+
+Result InstrumentSteps::run(const sc::ExpectSerialCommand& c) {
     in::InstrumentHub& hub = window_.instruments();
-    return std::visit(
-        [&](const auto& c) -> std::optional<Result> {
-            using T = std::decay_t<decltype(c)>;
-            if constexpr (std::is_same_v<T, sc::SendSerialCommand>) {
-                QString why;
-                in::UsartLink* link = hub.usart(c.usart, &why);
-                if (!link) return error(why);
-                link->send(c.bytes);
-                return ok(QString("queued %1 bytes for %2 at %3 baud")
-                              .arg(c.bytes.size())
-                              .arg(QString::fromStdString(link->name()))
-                              .arg(std::lround(link->baud())));
-            } else if constexpr (std::is_same_v<T, sc::ExpectSerialCommand>) {
-                QString why;
-                in::UsartLink* link = hub.usart(c.usart, &why);
-                if (!link) return error(why);
-                std::string seen;
-                if (hub.matchSerial(*link, c.text, &seen))
-                    return ok(QString("%1 sent \"%2\"")
-                                  .arg(QString::fromStdString(link->name()),
-                                       QString::fromStdString(c.written)));
-                return failed(QString("%1 sent no \"%2\" after the previous match; it sent \"%3\"")
-                                  .arg(QString::fromStdString(link->name()),
-                                       QString::fromStdString(c.written), shownText(seen)));
-            } else if constexpr (std::is_same_v<T, sc::WaitSerialCommand>) {
-                QString why;
-                in::UsartLink* link = hub.usart(c.serial.usart, &why);
-                if (!link) return error(why);
-                // Looked for only when something new arrived.
-                uint64_t seenEnd = UINT64_MAX;
-                bool found = false;
-                Result r = executor_.waitUntil(
-                    [&]() -> std::optional<bool> {
-                        if (link->transmitted().end() == seenEnd) return false;
-                        seenEnd = link->transmitted().end();
-                        found = hub.matchSerial(*link, c.serial.text, nullptr);
-                        return found;
-                    },
-                    c.timeoutCycles,
-                    QString("serial \"%1\"").arg(QString::fromStdString(c.serial.written)));
-                return r;
-            } else if constexpr (std::is_same_v<T, sc::RecordWaveformCommand>) {
-                Result r = startWaveform(QString::fromStdString(c.path),
-                                         QString::fromStdString(c.signalList));
-                if (r.outcome == Outcome::Ok) scriptWaveform_ = QString::fromStdString(c.path);
-                return r;
-            } else if constexpr (std::is_same_v<T, sc::StopWaveformCommand>) {
-                return stopWaveform();
-            } else if constexpr (std::is_same_v<T, sc::ExpectFrequencyCommand>) {
-                QString why;
-                const QString name = QString::fromStdString(c.signal);
-                auto m = hub.measure(name, &why);
-                if (!m) return failed(why);
-                const double off = 100.0 * (m->frequencyHz / c.hertz - 1.0);
-                const QString what = QString("%1 runs at %2 Hz over %3 periods (%4%5 % from %6 Hz)")
-                                         .arg(name)
-                                         .arg(m->frequencyHz, 0, 'f', 2)
-                                         .arg(m->periods)
-                                         .arg(off >= 0 ? "+" : "")
-                                         .arg(off, 0, 'f', 2)
-                                         .arg(c.hertz);
-                if (std::abs(off) <= c.tolerancePercent) return ok(what);
-                return failed(what + QString(", more than the tolerance of %1 %").arg(c.tolerancePercent));
-            } else if constexpr (std::is_same_v<T, sc::ExpectDutyCommand>) {
-                QString why;
-                const QString name = QString::fromStdString(c.signal);
-                auto m = hub.measure(name, &why, in::InstrumentHub::Wanted::Duty);
-                if (!m) return failed(why);
-                const QString what =
-                    m->periods == 0
-                        ? QString("%1 stayed %2 over the previous wait: %3 % (expected %4 %)")
-                              .arg(name, m->dutyPercent > 0 ? "high" : "low")
-                              .arg(m->dutyPercent, 0, 'f', 2)
-                              .arg(c.percent)
-                        : QString("%1 is high %2 % of %3 periods (expected %4 %)")
-                              .arg(name)
-                              .arg(m->dutyPercent, 0, 'f', 2)
-                              .arg(m->periods)
-                              .arg(c.percent);
-                if (std::abs(m->dutyPercent - c.percent) <= c.tolerancePercent) return ok(what);
-                return failed(what + QString(", more than %1 points off").arg(c.tolerancePercent));
-            } else {
-                return std::nullopt;
-            }
+    QString why;
+    in::UsartLink* link = hub.usart(c.usart, &why);
+    if (!link) return error(why);
+    std::string seen;
+    if (hub.matchSerial(*link, c.text, &seen))
+        return ok(
+            QString("%1 sent \"%2\"")
+                .arg(QString::fromStdString(link->name()), QString::fromStdString(c.written)));
+    return failed(QString("%1 sent no \"%2\" after the previous match; it sent \"%3\"")
+                      .arg(QString::fromStdString(link->name()), QString::fromStdString(c.written),
+                           shownText(seen)));
+}
+
+Result InstrumentSteps::run(const sc::WaitSerialCommand& c) {
+    in::InstrumentHub& hub = window_.instruments();
+    QString why;
+    in::UsartLink* link = hub.usart(c.serial.usart, &why);
+    if (!link) return error(why);
+    // Looked for only when something new arrived.
+    uint64_t seenEnd = UINT64_MAX;
+    return executor_.waitUntil(
+        [&]() -> std::optional<bool> {
+            if (link->transmitted().end() == seenEnd) return false;
+            seenEnd = link->transmitted().end();
+            return hub.matchSerial(*link, c.serial.text, nullptr);
         },
-        command);
+        c.timeoutCycles, QString("serial \"%1\"").arg(QString::fromStdString(c.serial.written)));
+}
+
+Result InstrumentSteps::run(const sc::RecordWaveformCommand& c) {
+    Result r = startWaveform(QString::fromStdString(c.path), QString::fromStdString(c.signalList));
+    if (r.outcome == Outcome::Ok) scriptWaveform_ = QString::fromStdString(c.path);
+    return r;
+}
+
+Result InstrumentSteps::run(const sc::StopWaveformCommand&) { return stopWaveform(); }
+
+Result InstrumentSteps::run(const sc::ExpectFrequencyCommand& c) {
+    QString why;
+    const QString name = QString::fromStdString(c.signal);
+    auto m = window_.instruments().measure(name, &why);
+    if (!m) return failed(why);
+    const double off = 100.0 * (m->frequencyHz / c.hertz - 1.0);
+    const QString what = QString("%1 runs at %2 Hz over %3 periods (%4%5 % from %6 Hz)")
+                             .arg(name)
+                             .arg(m->frequencyHz, 0, 'f', 2)
+                             .arg(m->periods)
+                             .arg(off >= 0 ? "+" : "")
+                             .arg(off, 0, 'f', 2)
+                             .arg(c.hertz);
+    if (std::abs(off) <= c.tolerancePercent) return ok(what);
+    return failed(what + QString(", more than the tolerance of %1 %").arg(c.tolerancePercent));
+}
+
+Result InstrumentSteps::run(const sc::ExpectDutyCommand& c) {
+    QString why;
+    const QString name = QString::fromStdString(c.signal);
+    auto m = window_.instruments().measure(name, &why, in::InstrumentHub::Wanted::Duty);
+    if (!m) return failed(why);
+    const QString what = m->periods == 0
+                             ? QString("%1 stayed %2 over the previous wait: %3 % (expected %4 %)")
+                                   .arg(name, m->dutyPercent > 0 ? "high" : "low")
+                                   .arg(m->dutyPercent, 0, 'f', 2)
+                                   .arg(c.percent)
+                             : QString("%1 is high %2 % of %3 periods (expected %4 %)")
+                                   .arg(name)
+                                   .arg(m->dutyPercent, 0, 'f', 2)
+                                   .arg(m->periods)
+                                   .arg(c.percent);
+    if (std::abs(m->dutyPercent - c.percent) <= c.tolerancePercent) return ok(what);
+    return failed(what + QString(", more than %1 points off").arg(c.tolerancePercent));
 }

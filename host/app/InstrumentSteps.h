@@ -1,8 +1,8 @@
 // The scenario commands of the instruments (serial lines, waveform files,
 // frequency and duty checks), run against the main window's InstrumentHub.
-// The headless runner hands every command here first, and tells it when a
-// wait begins and ends: frequency and duty are measured over the edges of
-// the previous wait.
+// The headless runner hands their steps here, and tells it when a wait
+// begins and ends: frequency and duty are measured over the edges of the
+// previous wait.
 #pragma once
 
 #include <optional>
@@ -19,10 +19,16 @@ public:
     // Records the signals the script measures; an error when the part does
     // not have one of them.
     std::optional<ScenarioExecutor::Result> prepare(const quill::scenario::Script& script);
-    // The result of an instrument command; nothing for other commands.
-    std::optional<ScenarioExecutor::Result> run(const quill::scenario::Command& command);
-    static bool isWait(const quill::scenario::Command& command);
-    static bool isCheck(const quill::scenario::Command& command);
+    // The handlers of the instruments' steps.
+    using Result = ScenarioExecutor::Result;
+    Result run(const quill::scenario::SendSerialCommand& c);
+    Result run(const quill::scenario::ExpectSerialCommand& c);
+    Result run(const quill::scenario::WaitSerialCommand& c);
+    Result run(const quill::scenario::RecordWaveformCommand& c);
+    Result run(const quill::scenario::StopWaveformCommand& c);
+    Result run(const quill::scenario::ExpectFrequencyCommand& c);
+    Result run(const quill::scenario::ExpectDutyCommand& c);
+    // A wait begins and ends: frequency and duty are measured over its edges.
     void waitBegins();
     void waitEnds();
     // --vcd FILE --signals LIST

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <functional>
-#include <type_traits>
 
 #include "host/app/ScenarioExecutor.h"
 #include "host/scenario/Scenario.h"
@@ -17,18 +16,6 @@ class ScenarioDebugCommands {
 public:
     ScenarioDebugCommands(MainWindow& window, ScenarioExecutor& executor)
         : window_(window), executor_(executor) {}
-
-    template <typename T>
-    static constexpr bool handles =
-        std::is_same_v<T, quill::scenario::BreakCommand> ||
-        std::is_same_v<T, quill::scenario::ClearBreaksCommand> ||
-        std::is_same_v<T, quill::scenario::RunUntilBreakCommand> ||
-        std::is_same_v<T, quill::scenario::ExpectSourceCommand> ||
-        std::is_same_v<T, quill::scenario::ExpectVariableCommand> ||
-        std::is_same_v<T, quill::scenario::SetVariableCommand> ||
-        std::is_same_v<T, quill::scenario::WaitForDebuggerCommand> ||
-        std::is_same_v<T, quill::scenario::WaitExitCommand> ||
-        std::is_same_v<T, quill::scenario::ExpectExitCommand>;
 
     using Result = ScenarioExecutor::Result;
     Result run(const quill::scenario::BreakCommand& c);

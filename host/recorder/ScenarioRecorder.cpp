@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <type_traits>
 #include <variant>
 
 namespace quill::recorder {
@@ -37,18 +36,92 @@ std::string keyWord(char key) {
     return std::string(1, key);
 }
 
-std::optional<std::string> formatCondition(const sc::Condition& condition) {
-    if (const auto* r = std::get_if<sc::RegisterCondition>(&condition)) {
-        std::string line = "expect register " + r->reg + " " + hex(r->value);
-        if (r->mask != 0xFF) line += " mask " + hex(r->mask);
+// The line of each kind of step; nothing for those a recording does not
+// hold (set by the header, or not something a user does in the windows).
+// Every kind has its line here: a new command cannot be forgotten.
+struct Line {
+    using Text = std::optional<std::string>;
+
+    Text operator()(const sc::OpenCommand& c) const {
+        return "open " + quoteWord(sc::baseName(c.kind));
+    }
+    Text operator()(const sc::ClickCommand& c) const { return "click " + quoteWord(c.window); }
+    Text operator()(const sc::KeyCommand& c) const {
+        return std::string(c.press ? "press " : "release ") + quoteWord(c.window) + " " +
+               keyWord(c.key);
+    }
+    Text operator()(const sc::SetSliderCommand& c) const {
+        return "set slider " + quoteWord(c.window) + " " + decimal(c.value) +
+               (c.millivolts ? " mV" : "");
+    }
+    Text operator()(const sc::SetTemperatureCommand& c) const {
+        return "set temperature " + quoteWord(c.window) + " " + std::to_string(c.celsius);
+    }
+    Text operator()(const sc::ResetCommand&) const { return std::string("reset"); }
+    Text operator()(const sc::ExpectLedCommand& c) const {
+        return "expect led " + quoteWord(c.window) + (c.on ? " on" : " off");
+    }
+    Text operator()(const sc::ExpectBarCommand& c) const {
+        return "expect bar " + quoteWord(c.window) + " " + hex(c.segments);
+    }
+    Text operator()(const sc::ExpectChannelCommand& c) const {
+        if (c.window.empty()) return std::nullopt;
+        return "expect channel " + quoteWord(c.window) + " " + decimal(c.value) +
+               (c.millivolts ? " mV" : "");
+    }
+    Text operator()(const sc::ExpectCommand& c) const { return std::visit(*this, c.condition); }
+
+    // The conditions of `expect`.
+    Text operator()(const sc::RegisterCondition& r) const {
+        std::string line = "expect register " + r.reg + " " + hex(r.value);
+        if (r.mask != 0xFF) line += " mask " + hex(r.mask);
         return line;
     }
-    if (const auto* l = std::get_if<sc::LcdLineCondition>(&condition)) {
-        return "expect lcd " + quoteWord(l->window) + " line " + std::to_string(l->line) + " " +
-               quoteLcdText(l->text);
+    Text operator()(const sc::LcdLineCondition& l) const {
+        return "expect lcd " + quoteWord(l.window) + " line " + std::to_string(l.line) + " " +
+               quoteLcdText(l.text);
     }
-    return std::nullopt;
-}
+    Text operator()(const sc::PinCondition&) const { return {}; }
+    Text operator()(const sc::LcdCursorCondition&) const { return {}; }
+    Text operator()(const sc::LcdProtocolCondition&) const { return {}; }
+    Text operator()(const sc::LcdPictureCondition&) const { return {}; }
+
+    // Not recorded.
+    Text operator()(const sc::PartCommand&) const { return {}; }
+    Text operator()(const sc::FirmwareCommand&) const { return {}; }
+    Text operator()(const sc::FrequencyCommand&) const { return {}; }
+    Text operator()(const sc::SettingsCommand&) const { return {}; }  // Recording::addSettings
+    Text operator()(const sc::ElectricalCommand&) const { return {}; }
+    Text operator()(const sc::GeneralCommand&) const { return {}; }
+    Text operator()(const sc::WaitCyclesCommand&) const { return {}; }  // Recording::passTime
+    Text operator()(const sc::WaitTimeCommand&) const { return {}; }
+    Text operator()(const sc::WaitUntilCommand&) const { return {}; }
+    Text operator()(const sc::ExpectOutputCommand&) const { return {}; }
+    Text operator()(const sc::ExpectTextCommand&) const { return {}; }
+    Text operator()(const sc::ScreenshotCommand&) const { return {}; }
+    Text operator()(const sc::AutostepCommand&) const { return {}; }
+    Text operator()(const sc::ExpectAutostepCommand&) const { return {}; }
+    Text operator()(const sc::IdleCommand&) const { return {}; }
+    Text operator()(const sc::EventCommand&) const { return {}; }
+    Text operator()(const sc::LoggerCommand&) const { return {}; }
+    Text operator()(const sc::ExpectFileCommand&) const { return {}; }
+    Text operator()(const sc::BreakCommand&) const { return {}; }
+    Text operator()(const sc::ClearBreaksCommand&) const { return {}; }
+    Text operator()(const sc::RunUntilBreakCommand&) const { return {}; }
+    Text operator()(const sc::ExpectSourceCommand&) const { return {}; }
+    Text operator()(const sc::ExpectVariableCommand&) const { return {}; }
+    Text operator()(const sc::SetVariableCommand&) const { return {}; }
+    Text operator()(const sc::WaitForDebuggerCommand&) const { return {}; }
+    Text operator()(const sc::WaitExitCommand&) const { return {}; }
+    Text operator()(const sc::ExpectExitCommand&) const { return {}; }
+    Text operator()(const sc::SendSerialCommand&) const { return {}; }
+    Text operator()(const sc::ExpectSerialCommand&) const { return {}; }
+    Text operator()(const sc::WaitSerialCommand&) const { return {}; }
+    Text operator()(const sc::RecordWaveformCommand&) const { return {}; }
+    Text operator()(const sc::StopWaveformCommand&) const { return {}; }
+    Text operator()(const sc::ExpectFrequencyCommand&) const { return {}; }
+    Text operator()(const sc::ExpectDutyCommand&) const { return {}; }
+};
 
 }  // namespace
 
@@ -89,38 +162,7 @@ std::string quoteLcdText(const std::string& utf8) {
 }
 
 std::optional<std::string> formatCommand(const sc::Command& command) {
-    return std::visit(
-        [](const auto& c) -> std::optional<std::string> {
-            using T = std::decay_t<decltype(c)>;
-            if constexpr (std::is_same_v<T, sc::OpenCommand>) {
-                return "open " + quoteWord(sc::baseName(c.kind));
-            } else if constexpr (std::is_same_v<T, sc::ClickCommand>) {
-                return "click " + quoteWord(c.window);
-            } else if constexpr (std::is_same_v<T, sc::KeyCommand>) {
-                return std::string(c.press ? "press " : "release ") + quoteWord(c.window) + " " +
-                       keyWord(c.key);
-            } else if constexpr (std::is_same_v<T, sc::SetSliderCommand>) {
-                return "set slider " + quoteWord(c.window) + " " + decimal(c.value) +
-                       (c.millivolts ? " mV" : "");
-            } else if constexpr (std::is_same_v<T, sc::SetTemperatureCommand>) {
-                return "set temperature " + quoteWord(c.window) + " " + std::to_string(c.celsius);
-            } else if constexpr (std::is_same_v<T, sc::ResetCommand>) {
-                return std::string("reset");
-            } else if constexpr (std::is_same_v<T, sc::ExpectLedCommand>) {
-                return "expect led " + quoteWord(c.window) + (c.on ? " on" : " off");
-            } else if constexpr (std::is_same_v<T, sc::ExpectBarCommand>) {
-                return "expect bar " + quoteWord(c.window) + " " + hex(c.segments);
-            } else if constexpr (std::is_same_v<T, sc::ExpectChannelCommand>) {
-                if (c.window.empty()) return std::nullopt;
-                return "expect channel " + quoteWord(c.window) + " " + decimal(c.value) +
-                       (c.millivolts ? " mV" : "");
-            } else if constexpr (std::is_same_v<T, sc::ExpectCommand>) {
-                return formatCondition(c.condition);
-            } else {
-                return std::nullopt;
-            }
-        },
-        command);
+    return std::visit(Line{}, command);
 }
 
 Recording::Recording(ScenarioSetUp setUp) : setUp_(std::move(setUp)) {}

@@ -20,10 +20,12 @@ struct ClearBreaksCommand {};
 // "run until break [timeout C]": fails when no breakpoint stops the program
 // within C cycles.
 struct RunUntilBreakCommand {
+    static constexpr bool kCheck = true;
     uint64_t timeoutCycles;
 };
 // "expect source demo.c:57": the program is halted at that line.
 struct ExpectSourceCommand {
+    static constexpr bool kCheck = true;
     std::string file;
     int line;
 };
@@ -31,6 +33,7 @@ struct ExpectSourceCommand {
 // static scalar of 1, 2 or 4 bytes, little-endian. A negative value is
 // its two's complement in the variable's size.
 struct ExpectVariableCommand {
+    static constexpr bool kCheck = true;
     std::string name;
     int64_t value;
 };

@@ -14,11 +14,14 @@ namespace quill::scenario {
 // "wait until exit [timeout C]": runs until the program has exited, at
 // most C cycles; fails when it does not, or stops otherwise.
 struct WaitExitCommand {
+    static constexpr bool kCheck = true;
+    static constexpr bool kWait = true;
     uint64_t timeoutCycles;
 };
 // "expect exit 0": the program has exited with that code (-32768 to
 // 65535, compared as the 16 bits of r24:r25).
 struct ExpectExitCommand {
+    static constexpr bool kCheck = true;
     int32_t code;
 };
 

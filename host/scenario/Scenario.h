@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -124,12 +125,14 @@ struct SetTemperatureCommand {  // the Beerbasement's trackbar, let go
 // percentage, a Beerbasement's millivolts), or with `millivolts` its
 // voltage. `window` empty: the component driving channel `channel`.
 struct ExpectChannelCommand {
+    static constexpr bool kCheck = true;
     std::string window;
     int channel = -1;
     double value;
     bool millivolts;
 };
 struct ExpectTextCommand {  // what control `control` of a window shows
+    static constexpr bool kCheck = true;
     std::string window;
     int control;
     std::string text;
@@ -186,12 +189,16 @@ using Condition = std::variant<PinCondition, RegisterCondition, LcdLineCondition
 
 // ---- Time
 struct WaitCyclesCommand {
+    static constexpr bool kWait = true;
     uint64_t cycles;
 };
 struct WaitTimeCommand {
+    static constexpr bool kWait = true;
     double milliseconds;  // simulated time at the part's clock frequency
 };
 struct WaitUntilCommand {  // run until the condition holds, at most timeout cycles
+    static constexpr bool kCheck = true;
+    static constexpr bool kWait = true;
     Condition condition;
     uint64_t timeoutCycles;
 };
@@ -199,17 +206,21 @@ struct ResetCommand {};
 
 // ---- Checks and output
 struct ExpectCommand {
+    static constexpr bool kCheck = true;
     Condition condition;
 };
 struct ExpectLedCommand {
+    static constexpr bool kCheck = true;
     std::string window;
     bool on;
 };
 struct ExpectBarCommand {  // the lit segments of a Knight Rider bar, bit 7 leftmost
+    static constexpr bool kCheck = true;
     std::string window;
     uint8_t segments;
 };
 struct ExpectOutputCommand {  // a line of the host's output pane contains the text
+    static constexpr bool kCheck = true;
     std::string text;
 };
 struct ScreenshotCommand {
@@ -237,9 +248,11 @@ struct LoggerCommand {
     std::optional<int> limitMegabytes;  // the log file's size limit, 0: none
 };
 struct ExpectAutostepCommand {
+    static constexpr bool kCheck = true;
     bool on;
 };
 struct ExpectFileCommand {  // the file (relative to the host's working folder) contains the text
+    static constexpr bool kCheck = true;
     std::string path;
     std::string text;
 };
@@ -253,12 +266,15 @@ struct SendSerialCommand {
 };
 // The text a USART transmitted after the previous serial match contains it.
 struct ExpectSerialCommand {
+    static constexpr bool kCheck = true;
     int usart = -1;
     std::string text;
     std::string written;
 };
 // Runs until the text arrives (after the previous serial match).
 struct WaitSerialCommand {
+    static constexpr bool kCheck = true;
+    static constexpr bool kWait = true;
     ExpectSerialCommand serial;
     uint64_t timeoutCycles;
 };
@@ -271,16 +287,22 @@ struct StopWaveformCommand {};
 // previous wait; tolerance in percent of the frequency, in percentage
 // points of the duty cycle.
 struct ExpectFrequencyCommand {
+    static constexpr bool kCheck = true;
     std::string signal;
     double hertz;
     double tolerancePercent = 2;
 };
 struct ExpectDutyCommand {
+    static constexpr bool kCheck = true;
     std::string signal;
     double percent;
     double tolerancePercent = 2;
 };
 
+// Every command a scenario line can be. What a kind of step is besides
+// what it does, its struct says: `kCheck` counts it among the report's
+// checks, `kWait` lets simulated time pass (frequency and duty are measured
+// over the edges of the previous wait).
 using Command =
     std::variant<PartCommand, FirmwareCommand, FrequencyCommand, OpenCommand, SettingsCommand,
                  ClickCommand, KeyCommand, WaitCyclesCommand, WaitTimeCommand, WaitUntilCommand,
@@ -293,6 +315,17 @@ using Command =
                  WaitExitCommand, ExpectExitCommand, GeneralCommand,
                  SendSerialCommand, ExpectSerialCommand, WaitSerialCommand, RecordWaveformCommand,
                  StopWaveformCommand, ExpectFrequencyCommand, ExpectDutyCommand>;
+
+template <typename T>
+inline constexpr bool kIsCheck = requires { requires T::kCheck; };
+template <typename T>
+inline constexpr bool kIsWait = requires { requires T::kWait; };
+inline bool isCheck(const Command& command) {
+    return std::visit([](const auto& c) { return kIsCheck<std::decay_t<decltype(c)>>; }, command);
+}
+inline bool isWait(const Command& command) {
+    return std::visit([](const auto& c) { return kIsWait<std::decay_t<decltype(c)>>; }, command);
+}
 
 struct Step {
     int line;          // 1-based line in the file
@@ -356,6 +389,15 @@ Command parseRecordCommand(const std::vector<Token>& t);
 Command parseStopCommand(const std::vector<Token>& t);
 std::optional<Command> parseInstrumentCheck(const std::vector<Token>& t);
 std::optional<Command> parseInstrumentWait(const std::vector<Token>& t, uint64_t timeout);
+
+// The commands that name component windows: `settings` lines
+// (SettingsCommands.cpp), `expect` lines and the conditions of `expect` and
+// `wait until` (CheckCommands.cpp). Throw LineError.
+class OpenWindows;
+Command parseSettingsCommand(const std::vector<Token>& t, OpenWindows& windows);
+Command parseExpectCommand(const std::vector<Token>& t, OpenWindows& windows);
+Condition parseAnyCondition(const std::vector<Token>& t, const std::string& what,
+                            OpenWindows& windows);
 
 // The debugging aids' commands (DebugAidCommands.cpp): autostep, idle,
 // event and logger. Throw LineError.

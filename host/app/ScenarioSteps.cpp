@@ -1,0 +1,254 @@
+#include "host/app/ScenarioSteps.h"
+
+#include <QDir>
+#include <cmath>
+
+#include "contract/ResourceIds.h"
+#include "host/app/MainWindow.h"
+#include "host/app/SettingsReader.h"
+#include "host/scenario/SettingKeys.h"
+
+namespace sc = quill::scenario;
+
+namespace {
+
+using Outcome = ScenarioExecutor::Outcome;
+using Result = ScenarioExecutor::Result;
+
+// The setup identifier of the command that opens a window of that kind.
+const char* commandIdOf(sc::ComponentKind kind) { return kCommands[sc::commandOf(kind)].id; }
+
+// The dialog changes of a `settings` line, through the shared key table.
+std::vector<driver::DialogInput> dialogInputs(const sc::SettingsCommand& s) {
+    return driver::dialogInputs(sc::settingFields(s.kind), sc::settingPairs(s));
+}
+template <typename SheetCommand>
+std::vector<driver::DialogInput> sheetInputs(const char* sheet, const SheetCommand& c) {
+    return driver::dialogInputs(*sc::sheetFields(sheet), sc::settingPairs(c));
+}
+
+QString text(const std::string& s) { return QString::fromStdString(s); }
+
+ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdLineCondition& c) {
+    return {text(c.window), c.line, text(c.text), false, 0};
+}
+ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdCursorCondition& c) {
+    return {text(c.window), c.none ? -1 : c.line, {}, true, c.column};
+}
+ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdProtocolCondition& c) {
+    return {text(c.window), 0, {}, false, 0, true, c.warned};
+}
+
+}  // namespace
+
+ScenarioSteps::ScenarioSteps(MainWindow& window, ScenarioExecutor& executor,
+                             const sc::Script& script, QString screenshots)
+    : window_(window), executor_(executor), script_(script), screenshots_(std::move(screenshots)) {}
+
+// ---- set-up
+
+Result ScenarioSteps::run(const sc::PartCommand&) {
+    return {Outcome::Ok, "applied before the program started"};
+}
+
+Result ScenarioSteps::run(const sc::FirmwareCommand&) {
+    if (firmwareOverridden)
+        return {Outcome::Ok,
+                QString("--firmware runs %1 instead").arg(text(window_.config().firmware))};
+    return {Outcome::Ok, "applied before the program started"};
+}
+
+Result ScenarioSteps::run(const sc::FrequencyCommand&) {
+    return {Outcome::Ok, "applied before the program started"};
+}
+
+// ---- components
+
+Result ScenarioSteps::run(const sc::OpenCommand& c) {
+    Result r = executor_.open(commandIdOf(c.kind));
+    if (r.outcome == Outcome::Ok && !driver::findForm(window_, text(c.window))) {
+        return {Outcome::Error,
+                QString("no window \"%1\" after opening it (open: %2)")
+                    .arg(text(c.window), driver::componentNames(window_).join(", "))};
+    }
+    return r;
+}
+
+Result ScenarioSteps::run(const sc::SettingsCommand& c) {
+    return executor_.configure(text(c.window), dialogInputs(c));
+}
+
+Result ScenarioSteps::run(const sc::GeneralCommand& c) {
+    return executor_.pluginSettings(sheetInputs("general", c));
+}
+
+Result ScenarioSteps::run(const sc::ElectricalCommand& c) {
+    return executor_.pluginSettings(sheetInputs("electrical", c));
+}
+
+Result ScenarioSteps::run(const sc::ClickCommand& c) {
+    const int lever =
+        c.kind == sc::ComponentKind::Switch ? ids::sw::kPicture : ids::knightrider::kSwitch;
+    return executor_.click(text(c.window), lever);
+}
+
+Result ScenarioSteps::run(const sc::KeyCommand& c) {
+    const int id = ids::keypad::KeyControlOf(c.key);
+    if (id < 0) return {Outcome::Error, QString("no keypad key '%1'").arg(c.key)};
+    return executor_.hold(text(c.window), id, c.press);
+}
+
+Result ScenarioSteps::run(const sc::SetSliderCommand& c) {
+    const QString window = text(c.window);
+    if (c.millivolts) {
+        return executor_.typeAndRelease(window, ids::slider::kMillivoltEdit,
+                                        QString::number(static_cast<long>(std::lround(c.value))),
+                                        ids::slider::kTrackbar);
+    }
+    return executor_.slide(window, ids::slider::kTrackbar, static_cast<int>(std::lround(c.value)));
+}
+
+Result ScenarioSteps::run(const sc::SetTemperatureCommand& c) {
+    return executor_.slide(text(c.window), ids::beerbasement::kTrackbar, c.celsius);
+}
+
+// ---- time
+
+Result ScenarioSteps::run(const sc::WaitCyclesCommand& c) { return executor_.waitCycles(c.cycles); }
+
+Result ScenarioSteps::run(const sc::WaitTimeCommand& c) {
+    return executor_.waitMilliseconds(c.milliseconds);
+}
+
+Result ScenarioSteps::run(const sc::WaitUntilCommand& c) {
+    return executor_.waitUntil(
+        [&] {
+            return std::visit([this](const auto& condition) { return holds(condition); },
+                              c.condition);
+        },
+        c.timeoutCycles, text(sc::describe(sc::ExpectCommand{c.condition})));
+}
+
+Result ScenarioSteps::run(const sc::ResetCommand&) { return executor_.reset(); }
+
+// ---- checks and output
+
+Result ScenarioSteps::run(const sc::ExpectCommand& c) {
+    return std::visit([this](const auto& condition) { return check(condition); }, c.condition);
+}
+
+Result ScenarioSteps::run(const sc::ExpectLedCommand& c) {
+    return executor_.expectLed(text(c.window), c.on ? 1 : 0);
+}
+
+Result ScenarioSteps::run(const sc::ExpectBarCommand& c) {
+    return executor_.expectBar(text(c.window), c.segments);
+}
+
+Result ScenarioSteps::run(const sc::ExpectOutputCommand& c) {
+    return executor_.expectOutput(text(c.text));
+}
+
+Result ScenarioSteps::run(const sc::ExpectFileCommand& c) {
+    return executor_.expectFile(text(c.path), text(c.text));
+}
+
+Result ScenarioSteps::run(const sc::ExpectChannelCommand& c) {
+    return executor_.expectChannel(text(c.window), c.channel, c.value, c.millivolts);
+}
+
+Result ScenarioSteps::run(const sc::ExpectTextCommand& c) {
+    return executor_.expectText(text(c.window), c.control, text(c.text));
+}
+
+QString ScenarioSteps::screenshotDir(const std::string& directory) const {
+    const QString sub = text(directory);
+    if (screenshots_.isEmpty()) return sub.isEmpty() ? QString("screenshots") : sub;
+    if (sub.isEmpty() || QDir::isAbsolutePath(sub)) return sub.isEmpty() ? screenshots_ : sub;
+    return QDir(screenshots_).filePath(sub);
+}
+
+Result ScenarioSteps::run(const sc::ScreenshotCommand& c) {
+    QString why;
+    const QString dir = screenshotDir(c.directory);
+    const QStringList files =
+        window_.saveScreenshots(dir, QString("%1-").arg(++shots_, 2, 10, QChar('0')), &why);
+    if (!why.isEmpty()) return {Outcome::Error, why};
+    return {Outcome::Ok, QString("saved %1 pictures in %2").arg(files.size()).arg(dir)};
+}
+
+// ---- debugging aids
+
+Result ScenarioSteps::run(const sc::AutostepCommand& c) { return executor_.autostep(c.on); }
+
+Result ScenarioSteps::run(const sc::ExpectAutostepCommand& c) {
+    return executor_.expectAutostep(c.on);
+}
+
+Result ScenarioSteps::run(const sc::IdleCommand& c) { return executor_.idle(c.milliseconds); }
+
+Result ScenarioSteps::run(const sc::EventCommand& c) { return executor_.event(c.number); }
+
+Result ScenarioSteps::run(const sc::LoggerCommand& c) {
+    ScenarioExecutor::LoggerInputs in;
+    if (c.registers) {
+        in.registers.emplace();
+        for (const std::string& r : *c.registers) in.registers->push_back(text(r));
+    }
+    if (c.file) in.file = text(*c.file);
+    if (c.directory) in.directory = text(*c.directory);
+    in.enabled = c.enabled;
+    in.toFile = c.toFile;
+    in.limitMegabytes = c.limitMegabytes;
+    return executor_.logger(in);
+}
+
+// ---- conditions
+
+Result ScenarioSteps::check(const sc::PinCondition& c) {
+    return executor_.expectRegister(text(c.reg), c.bit, c.level ? 1 : 0);
+}
+
+Result ScenarioSteps::check(const sc::RegisterCondition& c) {
+    const QString reg = text(c.reg);
+    if (c.mask == 0xFF) return executor_.expectRegister(reg, std::nullopt, c.value);
+    const auto value = executor_.readIo(executor_.registerIndex(reg));
+    if (!value) return {Outcome::Error, QString("unknown register \"%1\"").arg(reg)};
+    if ((*value & c.mask) == (c.value & c.mask))
+        return {Outcome::Ok, QString("%1 is 0x%2").arg(reg).arg(*value, 2, 16, QChar('0'))};
+    return {Outcome::Failed, QString("%1 is 0x%2, expected 0x%3 in the bits 0x%4")
+                                 .arg(reg)
+                                 .arg(*value, 2, 16, QChar('0'))
+                                 .arg(c.value, 2, 16, QChar('0'))
+                                 .arg(c.mask, 2, 16, QChar('0'))};
+}
+
+Result ScenarioSteps::check(const sc::LcdLineCondition& c) {
+    return executor_.expectLcd(lcdCheck(c));
+}
+
+Result ScenarioSteps::check(const sc::LcdCursorCondition& c) {
+    return executor_.expectLcd(lcdCheck(c));
+}
+
+Result ScenarioSteps::check(const sc::LcdProtocolCondition& c) {
+    return executor_.expectLcd(lcdCheck(c));
+}
+
+Result ScenarioSteps::check(const sc::LcdPictureCondition& c) {
+    ScenarioExecutor::LcdCheck check{text(c.window), 0, {}, false, 0};
+    check.picture = text(script_.resolvePath(c.path));
+    return executor_.expectLcd(check);
+}
+
+std::optional<bool> ScenarioSteps::holds(const sc::PinCondition& c) {
+    const auto value = executor_.readIo(executor_.registerIndex(text(c.reg)));
+    if (!value) return std::nullopt;
+    return (((*value >> c.bit) & 1) != 0) == c.level;
+}
+
+std::optional<bool> ScenarioSteps::holds(const sc::RegisterCondition& c) {
+    const auto value = executor_.readIo(executor_.registerIndex(text(c.reg)));
+    if (!value) return std::nullopt;
+    return (*value & c.mask) == (c.value & c.mask);
+}
