@@ -2,14 +2,6 @@
 
 #include "host/app/HostPictures.h"
 
-#include "host/debugger/ui/DebuggerViews.h"
-#include "host/gdb/GdbController.h"
-#include "host/recorder/ui/RecorderController.h"
-
-#include <dlfcn.h>
-
-#include <QActionGroup>
-#include <QBuffer>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -17,23 +9,14 @@
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMenuBar>
-#include <QPixmap>
-#include <QStatusBar>
-#include <QToolBar>
 #include <algorithm>
 #include <cmath>
 
 #include "contract/HostProtocol.h"
 #include "host/app/DockClient.h"
-#include "host/app/LabSession.h"
-#include "host/app/LcdLines.h"
 #include "contract/ResourceIds.h"
-#include "host/app/ModuleLoader.h"
-#include "host/sim/Clock.h"
 #include "platform/files.h"
 #include "platform/window.h"
 
@@ -105,189 +88,6 @@ MainWindow::~MainWindow() {
     desktop_.reset();
     SetMainWindowProvider(nullptr);
     SetActiveWindowProvider(nullptr);
-}
-
-// ---------------------------------------------------------------- menus
-
-void MainWindow::buildMenus() {
-    QMenu* file = menuBar()->addMenu("&File");
-    openAction_ = file->addAction("&Open firmware...", this, &MainWindow::openFirmware);
-    openAction_->setShortcut(QKeySequence::Open);
-    file->addSeparator();
-    file->addAction("&Save lab...", this, [this] { SaveLabDialog(*this); });
-    file->addAction("Open &lab...", this, [this] { OpenLabDialog(*this); });
-    file->addSeparator();
-    file->addAction("&Quit", this, &QWidget::close)->setShortcut(QKeySequence::Quit);
-    // The terminals and the analyser are tool docks: tabbed below the
-    // components, so that opening them never widens the window.
-    instruments_ = new quill::instruments::InstrumentHub(
-        this, [this](QDockWidget* dock) { addToolDock(dock); });
-    instruments_->installMenus(file);
-    instruments_->setLineResolver(lcdLineResolver(*this));
-    connect(instruments_, &quill::instruments::InstrumentHub::message, this, &MainWindow::hostMessage);
-    connect(this, &MainWindow::sessionChanged, instruments_, [this] {
-        Machine* machine = debugger_.machine();
-        instruments_->attach(debugger_.debugging() && machine ? machine->simulator() : nullptr);
-    });
-
-    QMenu* debug = menuBar()->addMenu("&Debug");
-    startAction_ = debug->addAction("&Start Debugging", this, [this] {
-        QString error;
-        if (!startDebugging(&error)) hostMessage(error);
-    });
-    startAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Space));
-    stopAction_ = debug->addAction("S&top Debugging", this, &MainWindow::stopDebugging);
-    stopAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F5));
-    debug->addSeparator();
-    runAction_ = debug->addAction("&Run", this, &MainWindow::run);
-    runAction_->setShortcut(Qt::Key_F5);
-    breakAction_ = debug->addAction("&Break", this, &MainWindow::breakRun);
-    breakAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F5));
-    // F11 arrives through keyPressEvent as well (keys that the plug-in
-    // synthesises are delivered to the window, not to the shortcut map).
-    stepAction_ = debug->addAction("Step &Into", this, [this] { stepInto(); });
-    stepAction_->setShortcut(Qt::Key_F11);
-    resetAction_ = debug->addAction("Rese&t", this, &MainWindow::resetTarget);
-    resetAction_->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
-    QMenu* speed = debug->addMenu("Run &speed");
-    auto* speedGroup = new QActionGroup(speed);
-    realTimeAction_ = speed->addAction("&Real time");
-    realTimeAction_->setObjectName("runRealTime");
-    fastAction_ = speed->addAction("As &fast as possible");
-    fastAction_->setObjectName("runAsFastAsPossible");
-    for (QAction* action : {realTimeAction_, fastAction_}) {
-        action->setCheckable(true);
-        speedGroup->addAction(action);
-    }
-    realTimeAction_->setChecked(pacer_.mode() == RunPacer::Mode::RealTime);
-    fastAction_->setChecked(pacer_.mode() == RunPacer::Mode::AsFastAsPossible);
-    connect(realTimeAction_, &QAction::triggered, this,
-            [this] { setRunMode(RunPacer::Mode::RealTime); });
-    connect(fastAction_, &QAction::triggered, this,
-            [this] { setRunMode(RunPacer::Mode::AsFastAsPossible); });
-    // Source-level debugging: the source and watch docks with F9, F10,
-    // Shift+F11 and Run to cursor; the GDB server's "Accept GDB connection".
-    new DebuggerViews(*this, debug);
-    new GdbController(*this, debug);
-    new RecorderController(*this, debug);
-
-    toolsMenu_ = menuBar()->addMenu("&Tools");
-
-    QToolBar* debugBar = addToolBar("Debug");
-    debugBar->setObjectName("debugToolbar");
-    debugBar->addWidget(new QLabel(" Part: "));
-    partChooser_ = new QComboBox;
-    partChooser_->setObjectName("partChooser");
-    partChooser_->addItems(availableParts());
-    int index = partChooser_->findText(QString::fromStdString(config_.part));
-    if (index >= 0) partChooser_->setCurrentIndex(index);
-    connect(partChooser_, &QComboBox::currentTextChanged, this,
-            [this](const QString& part) { config_.part = part.toStdString(); });
-    debugBar->addWidget(partChooser_);
-    debugBar->addWidget(new QLabel(" Clock: "));
-    frequency_ = new QDoubleSpinBox;
-    frequency_->setObjectName("frequency");
-    // The slowest clock the simulator can time has four decimals in MHz.
-    frequency_->setDecimals(4);
-    frequency_->setRange(quill::sim::kMinClockHz / 1e6, quill::sim::kMaxClockMHz);
-    frequency_->setSuffix(" MHz");
-    frequency_->setValue(config_.frequencyMHz);
-    connect(frequency_, &QDoubleSpinBox::valueChanged, this,
-            [this](double mhz) { config_.frequencyMHz = mhz; });
-    debugBar->addWidget(frequency_);
-    debugBar->addSeparator();
-    debugBar->addAction(openAction_);
-    debugBar->addAction(startAction_);
-    debugBar->addAction(stopAction_);
-    debugBar->addAction(runAction_);
-    debugBar->addAction(breakAction_);
-    debugBar->addAction(stepAction_);
-    debugBar->addAction(resetAction_);
-
-    // The session's state is one line of the status bar: the room above
-    // the output belongs to the component windows, and the central widget
-    // to the source view (DebuggerViews places it).
-    statusLabel_ = new QLabel;
-    statusLabel_->setObjectName("sessionStatus");
-    statusLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    statusBar()->addWidget(statusLabel_, 1);
-    speedLabel_ = new QLabel;
-    speedLabel_->setObjectName("runSpeed");
-    statusBar()->addPermanentWidget(speedLabel_);
-
-    auto* outputDock = new QDockWidget("Output", this);
-    outputDock->setObjectName("outputDock");
-    output_ = new OutputPane;
-    outputDock->setWidget(output_);
-    addToolDock(outputDock);
-    createCategory("Debugger", 0);
-}
-
-QIcon MainWindow::commandIcon(int bitmapId) const {
-    if (bitmapId <= 0) return {};
-    // The module draws its bitmaps in code and exports its loader under a
-    // plain C name; the module is already loaded when commands are built.
-    using BitmapLoader = bool (*)(int, double, QPixmap*);
-    static BitmapLoader loader = [] {
-        std::string path = RegisteredServerPath(kPluginProgId);
-        void* module = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-        return module ? reinterpret_cast<BitmapLoader>(dlsym(module, "QuillLoadBitmap")) : nullptr;
-    }();
-    QPixmap pixmap;
-    if (loader && loader(bitmapId, devicePixelRatioF(), &pixmap)) return QIcon(pixmap);
-    return {};
-}
-
-void MainWindow::buildPluginCommands() {
-    for (const SetupMenu& menu : setup_.menus) {
-        QMenu* parent = toolsMenu_;
-        if (menu.parent != "TOOLS") {
-            QString title = QString::fromStdString(menu.parent).toLower();
-            if (!title.isEmpty()) title[0] = title[0].toUpper();
-            parent = menuBar()->addMenu(title);
-        }
-        QMenu* target = menu.subMenu ? parent->addMenu(QString::fromStdString(menu.text)) : parent;
-        target->setToolTipsVisible(true);
-        for (const SetupMenuEntry& entry : menu.entries) {
-            QAction* action = target->addAction(QString::fromStdString(entry.text));
-            action->setObjectName(QString("menu_%1").arg(QString::fromStdString(entry.id)));
-            action->setToolTip(QString::fromStdString(entry.tooltip));
-            action->setStatusTip(QString::fromStdString(entry.tooltip));
-            action->setData(QString::fromStdString(entry.tooltip));
-            const int command = entry.command;
-            connect(action, &QAction::triggered, this,
-                    [this, command] { executeCommand(command); });
-            commandActions_[command].push_back(action);
-            if (entry.separatorAfter) target->addSeparator();
-        }
-    }
-    // The plug-in's settings have no menu element of their own; the host
-    // offers them under Tools.
-    if (std::find(setup_.commands.begin(), setup_.commands.end(), "CFG") != setup_.commands.end()) {
-        toolsMenu_->addSeparator();
-        QAction* settings =
-            toolsMenu_->addAction("Plug-in &settings...", this, [this] { openPluginSettings(); });
-        settings->setObjectName("menu_plugin_settings");
-    }
-    for (const SetupToolbar& bar : setup_.toolbars) {
-        pluginToolbar_ = addToolBar(QString::fromStdString(bar.name));
-        pluginToolbar_->setObjectName(QString("toolbar_%1").arg(QString::fromStdString(bar.name)));
-        for (const SetupToolbarButton& button : bar.buttons) {
-            QString tip = QString::fromStdString(button.tooltip);
-            QIcon icon = commandIcon(button.bitmapId);
-            QAction* action = icon.isNull()
-                                  ? pluginToolbar_->addAction(
-                                        tip.isEmpty() ? QString::fromStdString(button.id) : tip)
-                                  : pluginToolbar_->addAction(icon, tip);
-            action->setObjectName(QString("button_%1").arg(QString::fromStdString(button.id)));
-            action->setToolTip(tip);
-            action->setData(tip);
-            const int command = button.command;
-            connect(action, &QAction::triggered, this,
-                    [this, command] { executeCommand(command); });
-            commandActions_[command].push_back(action);
-        }
-    }
 }
 
 // --------------------------------------------------------------- plug-in
