@@ -10,6 +10,8 @@ header's 8-bit registers (a 16-bit register comes as its two halves, which
 the header names as well) plus SREG, SPH and SPL from avr/common.h; each
 has IO_ADDR (the I/O address, "NA" outside the I/O space) and MEM_ADDR (its
 data address). MEMORY/INT_SRAM holds RAMSTART and the size up to RAMEND.
+ANALOG_CONVERTER describes the converter from the table in converters.py,
+each bit placed where the header's bit name (MUX5, REFS2, ADTS0...) puts it.
 Only the standard library is used; the output depends on nothing but the
 headers and pinouts.py, so running it twice gives the same bytes.
 """
@@ -21,6 +23,7 @@ import sys
 
 sys.dont_write_bytecode = True  # leaves no cache in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import converters  # noqa: E402
 import pinouts  # noqa: E402
 
 # Part name -> (header under avr/, the compiler's part macro).
@@ -128,12 +131,13 @@ def read_common(path):
 
 
 class Part:
-    def __init__(self, name, registers, ram_start, ram_end, signature):
+    def __init__(self, name, registers, ram_start, ram_end, signature, bits):
         self.name = name
         self.registers = registers  # [(name, data address)], descending address
         self.ram_start = ram_start
         self.ram_end = ram_end
         self.signature = signature
+        self.bits = bits  # bit name -> bit number, for the converter's fields
 
 
 def read_part(name, include_dir):
@@ -171,7 +175,15 @@ def read_part(name, include_dir):
     order = {reg: i for i, (reg, _) in enumerate(registers)}
     registers.sort(key=lambda r: (-r[1], order[r[0]]))
     signature = [number(defines, "SIGNATURE_%d" % i, path) for i in range(3)]
-    return Part(name, registers, ram_start, ram_end, signature)
+    known = {reg for reg, _ in registers}
+    bits = {}
+    for register, bit in converters.bits_named(converters.CONVERTERS[name]):
+        if register not in known:
+            raise HeaderError("%s has no register %s for the converter's %s" % (path, register, bit))
+        bits[bit] = number(defines, bit, path)
+        if not 0 <= bits[bit] <= 7:
+            raise HeaderError("%s: bit %s is %d" % (path, bit, bits[bit]))
+    return Part(name, registers, ram_start, ram_end, signature, bits)
 
 
 def render(part):
@@ -200,7 +212,9 @@ def render(part):
         io_text = "$%02X" % io if 0 <= io <= 0x3F else "NA"
         out.append("      <%s><IO_ADDR>%s</IO_ADDR><MEM_ADDR>$%02X</MEM_ADDR></%s>" %
                    (reg, io_text, address, reg))
-    out += ["    </IO_MEMORY>", "  </MEMORY>", "</AVRPART>", ""]
+    out += ["    </IO_MEMORY>", "  </MEMORY>"]
+    out += converters.render(converters.CONVERTERS[part.name], part.bits)
+    out += ["</AVRPART>", ""]
     return "\n".join(out)
 
 

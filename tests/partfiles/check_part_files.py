@@ -11,7 +11,11 @@ reading in make_part_files.py:
   - MEMORY/INT_SRAM is RAMSTART and RAMEND - RAMSTART + 1, the signature
     the header's;
   - each listed package numbers its pins 1..n and holds every port bit of
-    the part exactly once, and nothing that is not one.
+    the part exactly once, and nothing that is not one;
+  - ANALOG_CONVERTER: every bit it names (MUX5, REFS2, ADTS0...) sits where
+    avr-libc's bit name puts it, in a register of the file; selections fit
+    their fields; each input names ADCn inputs or a fixed voltage; the
+    inputs ADC0..ADC(CHANNELS-1) are on the part's pins.
 
     check_part_files.py SOURCE_DIR [--mcu-compiler avr-gcc]
 """
@@ -166,6 +170,79 @@ def check_packages(check, part, root, macros):
                         (part, package, sorted(bits - set(found)), sorted(set(found) - bits)))
 
 
+_CHANNEL = re.compile(r"^ADC(\d+)$")
+
+
+def _number(text):
+    try:
+        return float(text)
+    except (TypeError, ValueError):
+        return None
+
+
+def check_converter(check, part, root, macros):
+    section = root.find("ANALOG_CONVERTER")
+    if section is None:
+        check.fault("%s: no ANALOG_CONVERTER" % part)
+        return
+    registers = {r.tag for r in root.find("MEMORY/IO_MEMORY") or []}
+    channels_text = section.findtext("CHANNELS") or ""
+    channels = int(channels_text) if channels_text.isdigit() else 0
+    if not 1 <= channels <= 64:
+        check.fault("%s: converter CHANNELS %r" % (part, channels_text))
+    widths = {}
+    for field, single in (("MUX_BITS", False), ("REFERENCE_BITS", False),
+                          ("TRIGGER_BITS", False), ("FREE_RUNNING_BIT", True),
+                          ("BIPOLAR_BIT", True), ("REVERSAL_BIT", True)):
+        element = section.find(field)
+        bits = list(element) if element is not None else []
+        widths[field] = len(bits)
+        if single and element is not None and len(bits) != 1:
+            check.fault("%s: converter %s holds %d bits" % (part, field, len(bits)))
+        for bit in bits:
+            register, number = bit.findtext("REGISTER"), bit.findtext("BIT") or ""
+            if register not in registers:
+                check.fault("%s: converter bit %s is in %s, no register of the file" %
+                            (part, bit.tag, register))
+            if bit.tag not in macros:
+                check.fault("%s: converter bit %s is no bit name of avr/io.h" % (part, bit.tag))
+            elif not number.isdigit() or integer(macros[bit.tag]) != int(number):
+                check.fault("%s: converter bit %s is %s, avr-libc says %s" %
+                            (part, bit.tag, number, macros[bit.tag]))
+    if not widths["MUX_BITS"] or not widths["REFERENCE_BITS"] or not widths["FREE_RUNNING_BIT"]:
+        check.fault("%s: converter lacks MUX_BITS, REFERENCE_BITS or FREE_RUNNING_BIT" % part)
+    pins = set()
+    for package in root.find("PACKAGE") or []:
+        for pin in package:
+            text = pin.findtext("NAME") or ""
+            pins.update(f for f in text[1:-1].split(":") if _CHANNEL.match(f))
+    missing = ["ADC%d" % n for n in range(channels) if "ADC%d" % n not in pins]
+    if missing:
+        check.fault("%s: converter inputs %s are on no pin" % (part, ", ".join(missing)))
+    for field, prefix, kinds in (
+            ("INPUTS", "INPUT", {"CHANNEL": 1, "POSITIVE": 3, "BANDGAP": 1, "TEMPERATURE": 1,
+                                 "GND": 1}),
+            ("REFERENCES", "REFERENCE", {"AREF": 1, "AVCC": 1, "VCC": 1, "INTERNAL": 1,
+                                         "VREF": 1})):
+        width = widths["MUX_BITS" if field == "INPUTS" else "REFERENCE_BITS"]
+        for entry in section.find(field) or []:
+            selection = entry.tag[len(prefix):]
+            if not entry.tag.startswith(prefix) or not selection.isdigit() or \
+                    int(selection) >= 1 << width:
+                check.fault("%s: converter %s/%s is no selection of %d bits" %
+                            (part, field, entry.tag, width))
+            tags = [e.tag for e in entry if e.tag != "AREF_PIN"]
+            if not tags or tags[0] not in kinds or len(tags) != kinds[tags[0]]:
+                check.fault("%s: converter %s/%s holds %s" % (part, field, entry.tag, tags))
+                continue
+            for e in entry:
+                if e.tag in ("CHANNEL", "POSITIVE", "NEGATIVE") and not _CHANNEL.match(e.text or ""):
+                    check.fault("%s: converter %s/%s names %r" % (part, field, entry.tag, e.text))
+                elif e.tag in ("BANDGAP", "TEMPERATURE", "INTERNAL", "VREF") and \
+                        not 0 < (_number(e.text) or 0) < 6:
+                    check.fault("%s: converter %s/%s gives %r V" % (part, field, entry.tag, e.text))
+
+
 def check_generated(check, source):
     script = os.path.join(source, "scripts", "partfiles", "make_part_files.py")
     with tempfile.TemporaryDirectory() as out:
@@ -210,6 +287,7 @@ def main(argv):
         check_registers(check, part, root, macros)
         check_memory(check, part, root, macros)
         check_packages(check, part, root, macros)
+        check_converter(check, part, root, macros)
     for fault in check.faults:
         print(fault)
     print("%d part description files checked, %d faults" % (len(ALL_PARTS), len(check.faults)))
