@@ -5,6 +5,9 @@
 //   AVRPART/MEMORY/IO_MEMORY/<REGISTER>/IO_ADDR   "$18", or "NA" outside I/O
 //   AVRPART/PACKAGE/PACKAGES                      "[PDIP:TQFP]"
 //   AVRPART/PACKAGE/<package>/<pin>/NAME|PIN_NAME "[PA0:ADC0]"
+//   AVRPART/ANALOG_CONVERTER/CHANNELS             "8": the converter's inputs,
+//                                                 counted on the first package
+//                                                 without it
 #include <strings.h>
 #include <tinyxml.h>
 
@@ -211,6 +214,22 @@ int CLEDView::GetNumberOfADCChannels(const std::string& partName) {
                                                       " could not be read (" + error + ").");
         Log("", "Number of ADC Channels = 0");
         return 0;
+    }
+    // The converter's own description gives the count: a package may lack
+    // inputs the part has (the ATmega328P's PDIP has six of its eight). A
+    // count that is no number 1..64 is left to the converter model to
+    // report; the pins are counted then.
+    const std::string described = textOf(TiXmlHandle(&doc)
+                                             .FirstChildElement("AVRPART")
+                                             .FirstChildElement("ANALOG_CONVERTER")
+                                             .FirstChildElement("CHANNELS")
+                                             .ToElement());
+    if (!described.empty() && described.size() <= 2 &&
+        described.find_first_not_of("0123456789") == std::string::npos &&
+        std::stoi(described) >= 1 && std::stoi(described) <= 64) {
+        count = std::stoi(described);
+        Log("", "Number of ADC Channels = " + std::to_string(count));
+        return count;
     }
     TiXmlHandle package =
         TiXmlHandle(&doc).FirstChildElement("AVRPART").FirstChildElement("PACKAGE");
