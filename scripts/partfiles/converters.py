@@ -101,7 +101,7 @@ CONVERTERS = {
             10: ("diff", 0, 1, 1), 11: ("diff", 0, 1, 20), 12: ("bandgap", 1.1),
             13: ("gnd",),
             # The sensor reads 300 codes at 25 degrees against 1.1 V.
-            15: ("temperature", 0.322),
+            15: ("temperature", 0.3223),
         },
         # REFS2 is "don't care" where REFS1 is clear.
         "refs": {0: ("vcc", "disconnected"), 1: ("aref",), 2: ("internal", 1.1),
@@ -121,7 +121,7 @@ def bits_named(converter):
 
 
 def _volts(value):
-    return ("%.3f" % value).rstrip("0").rstrip(".")
+    return ("%.4f" % value).rstrip("0").rstrip(".")
 
 
 def _bit(register, name, bits):
