@@ -1,65 +1,56 @@
 #include "components/analog/ADC.h"
 
+#include <tinyxml.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 #include "core/CLEDView.h"
 #include "core/CycleCount.h"
+#include "core/PartDescriptionFile.h"
 
 namespace adc {
 
 InputSelection SelectInput(int mux) {
-    mux &= 0x1F;
-    if (mux < 8) return {InputSelection::SingleEnded, mux, 0, 1};
-    switch (mux) {
-        case 8:
-            return {InputSelection::Differential, 0, 0, 10};
-        case 9:
-            return {InputSelection::Differential, 1, 0, 10};
-        case 10:
-            return {InputSelection::Differential, 0, 0, 200};
-        case 11:
-            return {InputSelection::Differential, 1, 0, 200};
-        case 12:
-            return {InputSelection::Differential, 2, 2, 10};
-        case 13:
-            return {InputSelection::Differential, 3, 2, 10};
-        case 14:
-            return {InputSelection::Differential, 2, 2, 200};
-        case 15:
-            return {InputSelection::Differential, 3, 2, 200};
-        case 30:
-            return {InputSelection::Bandgap, 0, 0, 1};
-        case 31:
-            return {InputSelection::Ground, 0, 0, 1};
-        default:
-            break;
-    }
-    if (mux < 24) return {InputSelection::Differential, mux - 16, 1, 1};
-    return {InputSelection::Differential, mux - 24, 2, 1};
+    static const ConverterDescription classic = ClassicConverter();
+    return classic.inputs[static_cast<size_t>(mux & 0x1F)];
 }
 
-std::optional<double> ReferenceVolts(int refs, bool externalAref, double arefVolts,
-                                     double avccVolts, double internalVolts) {
+std::optional<double> ReferenceVolts(const ReferenceSelection& selection, const Supplies& s) {
     double volts = 0.0;
-    switch (refs & 3) {
-        case 0:
-            if (!externalAref) return std::nullopt;
-            volts = arefVolts;
-            break;
-        case 1:
-            volts = externalAref ? arefVolts : avccVolts;
-            break;
-        case 2:
+    const bool replaced = s.externalAref && selection.arefPin;
+    switch (selection.source) {
+        case ReferenceSelection::None:
             return std::nullopt;  // reserved selection
-        default:
-            volts = externalAref ? arefVolts : internalVolts;
+        case ReferenceSelection::Aref:
+            if (!s.externalAref) return std::nullopt;
+            volts = s.arefVolts;
+            break;
+        case ReferenceSelection::Avcc:
+            volts = replaced ? s.arefVolts : s.avccVolts;
+            break;
+        case ReferenceSelection::Vcc:
+            volts = replaced ? s.arefVolts : s.vccVolts;
+            break;
+        case ReferenceSelection::Vref:
+            volts = replaced ? s.arefVolts : s.vrefVolts;
+            break;
+        case ReferenceSelection::Internal:
+            volts = replaced ? s.arefVolts : selection.volts;
             break;
     }
     // A reference of 0 V or less (or not a number) cannot divide.
     if (!(volts > 0.0)) return std::nullopt;
     return volts;
+}
+
+std::optional<double> ReferenceVolts(int refs, bool externalAref, double arefVolts,
+                                     double avccVolts, double internalVolts) {
+    static const ConverterDescription classic = ClassicConverter();
+    return ReferenceVolts(classic.references[static_cast<size_t>(refs & 3)],
+                          {externalAref, arefVolts, avccVolts, avccVolts, internalVolts});
 }
 
 namespace {
@@ -85,6 +76,11 @@ int DifferentialCode(double vdiffVolts, double vrefVolts, int gain) {
     const double code = gain * vdiffVolts * 512.0 / vrefVolts;
     if (code < 0) return -TruncatedWithin(-code, 0, 512);
     return TruncatedWithin(code, 0, 511);
+}
+
+int UnipolarDifferentialCode(double vdiffVolts, double vrefVolts, int gain) {
+    if (!(vrefVolts > 0.0)) return 0;
+    return TruncatedWithin(gain * vdiffVolts * 1024.0 / vrefVolts, 0, 1023);
 }
 
 ResultPair RightAdjusted(int code) {
@@ -115,13 +111,26 @@ int ConversionError(double adcClockHz, uint32_t random) {
 
 using namespace adc;
 
-ADC::ADC(int channelCount, CLEDView* core, const ADC* previous) : core_(core) {
-    channelCount = std::max(channelCount, 1);
-    admuxWatcher_ = std::make_unique<CallOnChange<ADC, uint8_t>>(core_->IORegister(kAdmux), this,
-                                                                 &ADC::OnAdmuxChanged);
-    adcsraWatcher_ = std::make_unique<CallOnChange<ADC, uint8_t>>(core_->IORegister(kAdcsra), this,
-                                                                  &ADC::OnAdcsraChanged);
-    lastAdlar_ = Register(kAdmux) & kAdlar;
+ADC::ADC(int channelCount, CLEDView* core, const ADC* previous, PartConverter converter)
+    : core_(core),
+      description_(converter.description ? std::move(*converter.description)
+                                         : ClassicConverter()) {
+    channelCount = std::max(description_.fromFile ? description_.channels : channelCount, 1);
+    description_.channels = channelCount;
+    RegisterLookup lookup = std::move(converter.lookup);
+    if (!lookup) lookup = [core](const std::string& name) { return core->FindRegister(name); };
+    if (converter.fault.empty()) {
+        bound_ = Bind(lookup);
+    } else {
+        core_->Log("ADC::ADC", converter.fault + "; no conversion is simulated.");
+    }
+    if (bound_) {
+        admuxWatcher_ =
+            std::make_unique<CallOnChange<ADC, uint8_t>>(admux_, this, &ADC::OnAdmuxChanged);
+        adcsraWatcher_ =
+            std::make_unique<CallOnChange<ADC, uint8_t>>(adcsra_, this, &ADC::OnAdcsraChanged);
+        lastAdlar_ = Read(admux_) & kAdlar;
+    }
     const int carried = previous ? std::min(channelCount, previous->ChannelCount()) : 0;
     for (int i = 0; i < channelCount; ++i) {
         const auto at = static_cast<size_t>(i);
@@ -135,6 +144,40 @@ ADC::ADC(int channelCount, CLEDView* core, const ADC* previous) : core_(core) {
                       i + 1, channelCount, static_cast<int>(channels_.back()->get()));
         core_->Trace("ADC::ADC", text);
     }
+}
+
+bool ADC::Bind(const RegisterLookup& lookup) {
+    std::vector<std::string> missing;
+    auto subject = [&](const std::string& name) -> GatedValue<uint8_t>* {
+        const int index = lookup(name);
+        GatedValue<uint8_t>* reg = index >= 0 ? core_->IORegister(index) : nullptr;
+        if (!reg && std::find(missing.begin(), missing.end(), name) == missing.end()) {
+            missing.push_back(name);
+        }
+        return reg;
+    };
+    adcl_ = subject("ADCL");
+    adch_ = subject("ADCH");
+    adcsra_ = subject("ADCSRA");
+    admux_ = subject("ADMUX");
+    auto bind = [&](const BitPlace& place) {
+        return BoundBit{subject(place.reg), static_cast<uint8_t>(1u << place.bit)};
+    };
+    auto bindField = [&](const std::vector<BitPlace>& places, std::vector<BoundBit>* out) {
+        for (const BitPlace& place : places) out->push_back(bind(place));
+    };
+    bindField(description_.mux, &mux_);
+    bindField(description_.reference, &reference_);
+    bindField(description_.trigger, &trigger_);
+    freeRunning_ = bind(description_.freeRunning);
+    if (description_.bipolar) bipolar_ = bind(*description_.bipolar);
+    if (description_.reversal) reversal_ = bind(*description_.reversal);
+    if (missing.empty()) return true;
+    std::string names;
+    for (const std::string& name : missing) names += (names.empty() ? "" : ", ") + name;
+    core_->Log("ADC::ADC", "The part has no register " + names +
+                               " of its converter; no conversion is simulated.");
+    return false;
 }
 
 ADC::~ADC() = default;
@@ -183,27 +226,32 @@ bool ADC::IsMillivoltMode(int i) const {
     return i >= 0 && i < ChannelCount() && millivolt_[static_cast<size_t>(i)] != 0;
 }
 
-bool ADC::Active() const { return core_->IsAttached() && core_->IsSimulator(); }
+bool ADC::Active() const { return bound_ && core_->IsAttached() && core_->IsSimulator(); }
 
-uint8_t ADC::Register(int index) const {
-    const GatedValue<uint8_t>* r = core_->IORegister(index);
-    return r ? r->get() : 0;
+int ADC::FieldValue(const std::vector<BoundBit>& field) {
+    int value = 0;
+    for (const BoundBit& bit : field) value = (value << 1) | (IsSet(bit) ? 1 : 0);
+    return value;
+}
+
+const InputSelection& ADC::SelectedInput() const {
+    return description_.inputs[static_cast<size_t>(FieldValue(mux_))];
 }
 
 bool ADC::IsEnabled() const {
-    return Active() && core_->General().adcEnabled && (Register(kAdcsra) & kAden) != 0;
+    return Active() && core_->General().adcEnabled && (Read(adcsra_) & kAden) != 0;
 }
 
 bool ADC::IsDifferential() const {
-    return Active() && SelectInput(Register(kAdmux)).kind == InputSelection::Differential;
+    return Active() && SelectedInput().kind == InputSelection::Differential;
 }
 
-int ADC::SelectedChannel() const { return Active() ? (Register(kAdmux) & 0x1F) : 0; }
+int ADC::SelectedChannel() const { return Active() ? FieldValue(mux_) : 0; }
 
-int ADC::PrescalerFactor() const { return Active() ? adc::PrescalerFactor(Register(kAdcsra)) : 1; }
+int ADC::PrescalerFactor() const { return Active() ? adc::PrescalerFactor(Read(adcsra_)) : 1; }
 
 bool ADC::IsFreeRunning() const {
-    return IsEnabled() && (Register(kAdcsra) & kAdate) != 0 && (Register(kSfior) & 0xE0) == 0;
+    return IsEnabled() && IsSet(freeRunning_) && FieldValue(trigger_) == 0;
 }
 
 double ADC::ChannelVolts(int i, double vrefVolts) const {
@@ -212,10 +260,64 @@ double ADC::ChannelVolts(int i, double vrefVolts) const {
     return millivolt_[static_cast<size_t>(i)] ? value / 1000.0 : value * vrefVolts / 100.0;
 }
 
+Supplies ADC::CurrentSupplies() const {
+    return {core_->ExternalArefApplied()->get() != 0, core_->ExternalAref()->get(),
+            core_->AVcc()->get(), core_->Vcc()->get(), core_->InternalReference()->get()};
+}
+
 std::optional<double> ADC::ProgramReferenceVolts() const {
-    return ReferenceVolts(Register(kAdmux) >> 6, core_->ExternalArefApplied()->get() != 0,
-                          core_->ExternalAref()->get(), core_->AVcc()->get(),
-                          core_->InternalReference()->get());
+    if (!bound_) return std::nullopt;
+    return ReferenceVolts(description_.references[static_cast<size_t>(FieldValue(reference_))],
+                          CurrentSupplies());
+}
+
+namespace {
+
+const ReferenceSelection* FindReference(const ConverterDescription& d,
+                                        ReferenceSelection::Source source) {
+    for (const ReferenceSelection& r : d.references) {
+        if (r.source == source) return &r;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+double ADC::SupplyVolts() const {
+    if (!FindReference(description_, ReferenceSelection::Avcc) &&
+        FindReference(description_, ReferenceSelection::Vcc)) {
+        return core_->Vcc()->get();
+    }
+    return core_->AVcc()->get();
+}
+
+double ADC::InternalVolts() const {
+    if (FindReference(description_, ReferenceSelection::Vref)) {
+        return core_->InternalReference()->get();
+    }
+    const ReferenceSelection* fixed = FindReference(description_, ReferenceSelection::Internal);
+    return fixed ? fixed->volts : core_->InternalReference()->get();
+}
+
+double ADC::InternalNominalVolts() const {
+    const ReferenceSelection* r = FindReference(description_, ReferenceSelection::Vref);
+    if (!r) r = FindReference(description_, ReferenceSelection::Internal);
+    return r ? r->volts : 2.56;
+}
+
+std::vector<std::pair<GatedValue<uint8_t>*, uint8_t>> ADC::ReferenceRegisters() const {
+    std::vector<std::pair<GatedValue<uint8_t>*, uint8_t>> registers;
+    if (!bound_) return registers;
+    for (const BoundBit& bit : reference_) {
+        auto it = std::find_if(registers.begin(), registers.end(),
+                               [&bit](const auto& r) { return r.first == bit.reg; });
+        if (it == registers.end()) {
+            registers.emplace_back(bit.reg, bit.mask);
+        } else {
+            it->second = static_cast<uint8_t>(it->second | bit.mask);
+        }
+    }
+    return registers;
 }
 
 int ADC::ChannelMillivolts(int i, double fallbackVolts) const {
@@ -224,36 +326,42 @@ int ADC::ChannelMillivolts(int i, double fallbackVolts) const {
 }
 
 void ADC::WriteResult(ResultPair pair) {
-    if (Register(kAdmux) & kAdlar) pair = ToLeftAdjusted(pair);
-    core_->IORegister(kAdch)->set(pair.high);
-    core_->IORegister(kAdcl)->set(pair.low);
+    if (Read(admux_) & kAdlar) pair = ToLeftAdjusted(pair);
+    adch_->set(pair.high);
+    adcl_->set(pair.low);
 }
 
 void ADC::Convert() {
     if (!IsEnabled() || core_->IsRefreshing()) return;
-    const uint8_t admux = Register(kAdmux);
     const std::optional<double> vref = ProgramReferenceVolts();
     if (!vref) {
         WriteResult({0, 0});
         return;
     }
-    const InputSelection input = SelectInput(admux);
+    const InputSelection& input = SelectedInput();
     int code = 0;
     switch (input.kind) {
         case InputSelection::SingleEnded:
             code = SingleEndedCode(ChannelVolts(input.positive, *vref), *vref, error_);
             break;
         case InputSelection::Bandgap:
-            code = SingleEndedCode(kBandgapVolts, *vref, error_);
+        case InputSelection::Temperature:
+            code = SingleEndedCode(input.volts, *vref, error_);
             break;
         case InputSelection::Ground:
+        case InputSelection::Reserved:
             code = 0;
             break;
         case InputSelection::Differential:
             if (input.positive != input.negative) {
-                code = DifferentialCode(
-                    ChannelVolts(input.positive, *vref) - ChannelVolts(input.negative, *vref),
-                    *vref, input.gain);
+                double vdiff =
+                    ChannelVolts(input.positive, *vref) - ChannelVolts(input.negative, *vref);
+                if (IsSet(reversal_)) vdiff = -vdiff;
+                // A part with a bipolar bit gives unsigned results while it
+                // is clear; the others always give signed ones.
+                code = bipolar_.reg && !IsSet(bipolar_)
+                           ? UnipolarDifferentialCode(vdiff, *vref, input.gain)
+                           : DifferentialCode(vdiff, *vref, input.gain);
             }
             break;
     }
@@ -279,16 +387,16 @@ uint32_t ADC::FreeRunningPeriod() const {
 }
 
 void ADC::OnAdmuxChanged() {
-    const uint8_t adlar = Register(kAdmux) & kAdlar;
+    const uint8_t adlar = Read(admux_) & kAdlar;
     if (adlar == lastAdlar_) return;
     // Tracked whether or not the converter is on, so that a result is
     // never re-justified for a change it has already been converted with.
     lastAdlar_ = adlar;
     if (!IsEnabled()) return;
-    const ResultPair now{Register(kAdch), Register(kAdcl)};
+    const ResultPair now{Read(adch_), Read(adcl_)};
     const ResultPair pair = adlar ? ToLeftAdjusted(now) : ToRightAdjusted(now);
-    core_->IORegister(kAdch)->set(pair.high);
-    core_->IORegister(kAdcl)->set(pair.low);
+    adch_->set(pair.high);
+    adcl_->set(pair.low);
 }
 
 void ADC::OnAdcsraChanged() {
@@ -299,7 +407,7 @@ void ADC::OnAdcsraChanged() {
         armed_ = false;
         return;
     }
-    const uint8_t adsc = Register(kAdcsra) & kAdsc;
+    const uint8_t adsc = Read(adcsra_) & kAdsc;
     if (adsc == lastAdsc_) return;  // e.g. the program clearing ADIF
     lastAdsc_ = adsc;
     if (!adsc) return;  // the simulator ended a single conversion
@@ -340,11 +448,73 @@ void ADC::OnCycleCounter() {
     if (cyclecount::Reached(now, nextDue_)) nextDue_ = now + period;
 }
 
+namespace adc {
+
+PartConverter ReadPartConverter(CLEDView* core) {
+    PartConverter out;
+    const std::string part = core->GetSelectedPartname();
+    std::string path = core->PartDescriptionFilePath(part, true);
+    TiXmlDocument doc;
+    std::string error = path.empty() ? "the host gave no install directory"
+                        : part.find_first_of("/\\") != std::string::npos
+                            ? "the part name is not a file name"
+                            : std::string();
+    if (error.empty()) {
+        std::replace(path.begin(), path.end(), '\\', '/');
+        error = quill::partfile::load(path, &doc);
+    }
+    if (error.empty()) {
+        out.description = ReadConverterDescription(doc, &error);
+        if (!error.empty()) {
+            out.fault = "Part description " + path + ": " + error;
+            return out;
+        }
+        if (core->MappedPart() != part) {
+            // The core reads the file's registers after building the model
+            // on the first session of a part: take the same reader's table.
+            std::string why;
+            std::optional<quill::partfile::IoRegisters> io =
+                quill::partfile::readIoRegisters(doc, &why);
+            auto table = std::make_shared<std::map<std::string, int>>();
+            if (io) {
+                for (const quill::partfile::IoRegister& r : io->registers) {
+                    table->emplace(r.name, r.address);
+                }
+            }
+            out.lookup = [table](const std::string& name) {
+                auto it = table->find(name);
+                return it == table->end() ? -1 : it->second;
+            };
+        }
+    }
+    // (A file the core could not read leaves no model; the core said why.)
+    if (!out.description) {
+        // The converter every part had before its description said which:
+        // a register the file does not name is at the ATmega16's address.
+        RegisterLookup named = out.lookup ? out.lookup : [core](const std::string& name) {
+            return core->FindRegister(name);
+        };
+        out.lookup = [named](const std::string& name) {
+            const int index = named(name);
+            if (index >= 0) return index;
+            static const std::map<std::string, int> classic = {
+                {"ADCL", kAdcl}, {"ADCH", kAdch}, {"ADCSRA", kAdcsra}, {"ADMUX", kAdmux},
+                {"SFIOR", kSfior}};
+            auto it = classic.find(name);
+            return it == classic.end() ? -1 : it->second;
+        };
+    }
+    return out;
+}
+
+}  // namespace adc
+
 void InstallAdcModel(CLEDView* core) {
     if (!core) return;
     AdcModelHooks hooks;
     hooks.create = [](int channels, CLEDView* owner, const ADC* previous) {
-        return AdcModelPtr(new ADC(channels, owner, previous), [](ADC* model) { delete model; });
+        return AdcModelPtr(new ADC(channels, owner, previous, ReadPartConverter(owner)),
+                           [](ADC* model) { delete model; });
     };
     hooks.runDeferredConversion = [](ADC* model) { model->RunDeferredConversion(); };
     core->SetAdcModelHooks(std::move(hooks));

@@ -1,9 +1,14 @@
 // The analog/digital converter of the simulated part: channels that the
 // components drive, and the conversion results the program reads.
 //
-// Register layout and input table of the ATmega16/ATmega32 converter,
-// addressed through the core's I/O register subjects (the same indices for
-// every part). Toolkit-free: driven through the register subjects and the
+// The converter is the part's own, as its part description's
+// ANALOG_CONVERTER section gives it (ConverterDescription.h): its input
+// selections (channels, differential pairs with their gains, the bandgap,
+// the temperature sensor, 0 V), its references and where the selection,
+// trigger and polarity bits lie. Its registers are bound by name (ADCL,
+// ADCH, ADCSRA, ADMUX and those the fields name) to the core's register
+// subjects. A description without the section is the ATmega16's
+// converter. Toolkit-free: driven through the register subjects and the
 // cycle counter, it runs and is tested without the host and without windows.
 //
 // Who does what (the simulator has a converter of its own):
@@ -30,11 +35,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "components/analog/ConverterDescription.h"
 #include "framework/CycleCountValue.h"
 #include "framework/Observer.h"
 
@@ -42,7 +50,9 @@ class CLEDView;
 
 namespace adc {
 
-// I/O register indices.
+// The I/O addresses of the converter's registers on the ATmega16, ATmega32
+// and ATmega8: where a part description without ANALOG_CONVERTER that
+// lacks their names has them.
 constexpr int kAdcl = 4;
 constexpr int kAdch = 5;
 constexpr int kAdcsra = 6;
@@ -57,22 +67,27 @@ constexpr uint8_t kAdif = 0x10;
 // ADMUX bits.
 constexpr uint8_t kAdlar = 0x20;
 
-constexpr double kBandgapVolts = 1.22;
 constexpr int kCyclesPerConversion = 14;  // converter clocks between free-running samples
 
-// One row of the input selection table (MUX 0..31).
-struct InputSelection {
-    enum Kind { SingleEnded, Differential, Bandgap, Ground };
-    Kind kind;
-    int positive;  // channel (single-ended and differential)
-    int negative;  // channel (differential)
-    int gain;      // 1, 10 or 200 (differential)
-};
+// The ATmega16's input selection of MUX (0..31).
 InputSelection SelectInput(int mux);
 
-// The reference voltage for REFS (0..3), or nothing when that selection
-// allows no conversion (the result registers then read 0).
-// `internalVolts` is the part's internal reference (2.56 V nominal).
+// The voltages a reference can come from: the electrical settings.
+struct Supplies {
+    bool externalAref = false;  // an external voltage on AREF
+    double arefVolts = 0;
+    double avccVolts = 0;
+    double vccVolts = 0;
+    double vrefVolts = 0;  // the settings' Vref: the part's adjustable internal reference
+};
+
+// The reference voltage of a selection, or nothing when it allows no
+// conversion (the result registers then read 0): a reserved selection, AREF
+// without a voltage on it, or a voltage of 0 V or less. An external voltage
+// on AREF replaces every reference connected to the AREF pin.
+std::optional<double> ReferenceVolts(const ReferenceSelection& selection, const Supplies& supplies);
+// The ATmega16's REFS (0..3); `internalVolts` is its internal reference
+// (2.56 V nominal).
 std::optional<double> ReferenceVolts(int refs, bool externalAref, double arefVolts,
                                      double avccVolts, double internalVolts);
 
@@ -81,6 +96,9 @@ std::optional<double> ReferenceVolts(int refs, bool externalAref, double arefVol
 int SingleEndedCode(double volts, double vrefVolts, int error);
 // Differential code: trunc(gain * vdiff * 512 / vref), limited to -512..511.
 int DifferentialCode(double vdiffVolts, double vrefVolts, int gain);
+// Unipolar differential code (a part whose bipolar bit is clear):
+// trunc(gain * vdiff * 1024 / vref), limited to 0..1023.
+int UnipolarDifferentialCode(double vdiffVolts, double vrefVolts, int gain);
 
 // A result in the register pair, right-adjusted: (ADCH, ADCL). Negative
 // differential codes take the data sheet's 10-bit two's-complement form.
@@ -101,20 +119,46 @@ int PrescalerFactor(uint8_t adcsra);
 // 2 or 3 below 1 MHz, 3 or 4 at or above it, by the low bit of `random`.
 int ConversionError(double adcClockHz, uint32_t random);
 
+// A register name -> the core's register subject index, or -1.
+using RegisterLookup = std::function<int(const std::string& name)>;
+
+// The converter of the selected part, as the model is built from it.
+struct PartConverter {
+    std::optional<ConverterDescription> description;  // none: the ATmega16's
+    RegisterLookup lookup;                            // none: the core's FindRegister
+    std::string fault;  // why the part's converter cannot be simulated; empty: it can
+};
+
+// Reads the selected part's description: its ANALOG_CONVERTER section, and
+// its register names (the core's tables when they are this part's, else
+// the file's own register list, read the way the core reads it). Without
+// the section it is the ATmega16's converter, whose registers a file
+// lacking their names has at the ATmega16's I/O addresses. A malformed
+// section is a fault, logged with the file's path.
+PartConverter ReadPartConverter(CLEDView* core);
+
 }  // namespace adc
 
 class ADC {
 public:
-    // Builds the register watchers and `channelCount` channels (at least 1),
-    // and logs each channel. A channel starts at 0, unclaimed, as a
-    // percentage; or, when `previous` (the model of an earlier session) has
-    // it, with that model's value, claim and millivolt mode.
-    ADC(int channelCount, CLEDView* core, const ADC* previous = nullptr);
+    // Binds the `converter`'s description to the registers its lookup
+    // names, builds the register watchers and the channels, and logs each
+    // channel. A description read from a file gives the channel count;
+    // otherwise `channelCount` does (at least 1). A channel starts at 0,
+    // unclaimed, as a percentage; or, when `previous` (the model of an
+    // earlier session) has it, with that model's value, claim and millivolt
+    // mode. A fault, or a register the description needs and the part
+    // lacks, leaves the model unbound: it logs why, and converts nothing.
+    ADC(int channelCount, CLEDView* core, const ADC* previous = nullptr,
+        adc::PartConverter converter = {});
     ~ADC();
     ADC(const ADC&) = delete;
     ADC& operator=(const ADC&) = delete;
 
     int ChannelCount() const { return static_cast<int>(channels_.size()); }
+    const adc::ConverterDescription& Description() const { return description_; }
+    // Whether every register the converter needs was found.
+    bool IsBound() const { return bound_; }
 
     // Channel i, or null outside 0..ChannelCount()-1.
     Value<uint32_t>* GetChannel(int i);
@@ -138,9 +182,9 @@ public:
     // to the simulator (the core's cached flags, no host round trip).
     bool IsEnabled() const;  // ADEN, and the converter enabled in the settings
     bool IsDifferential() const;
-    int SelectedChannel() const;  // MUX
+    int SelectedChannel() const;  // the input selection (MUX)
     int PrescalerFactor() const;
-    bool IsFreeRunning() const;  // ADEN, ADATE, trigger source 0
+    bool IsFreeRunning() const;  // ADEN, ADATE (ADFR), trigger source 0
 
     // Converts the selected input now: writes ADCH, then ADCL. Does nothing
     // while the converter is disabled or the core is refreshing (use
@@ -164,6 +208,19 @@ public:
     // channel against the program's reference, or against `fallbackVolts`
     // while the program selects none.
     int ChannelMillivolts(int i, double fallbackVolts) const;
+    // The electrical settings as references see them.
+    adc::Supplies CurrentSupplies() const;
+    // The supply a reference can follow: AVcc, or Vcc on a part whose
+    // converter has no AVcc of its own (the ATtiny85).
+    double SupplyVolts() const;
+    // The internal reference a component may choose: the settings' Vref
+    // when the part has the adjustable one, else its fixed one (1.1 V on
+    // the ATmega328P); and its nominal voltage (2.56, 1.1).
+    double InternalVolts() const;
+    double InternalNominalVolts() const;
+    // The registers holding the reference selection, each with the mask of
+    // its reference bits (for watchers of the reference choice).
+    std::vector<std::pair<GatedValue<uint8_t>*, uint8_t>> ReferenceRegisters() const;
 
     // The conversion error draws from a private generator; a fixed seed
     // makes runs repeatable.
@@ -183,12 +240,29 @@ public:
     void OnCycleCounter();
 
 private:
+    // A bit of a field, bound to its register subject.
+    struct BoundBit {
+        GatedValue<uint8_t>* reg = nullptr;
+        uint8_t mask = 0;
+    };
+    bool Bind(const adc::RegisterLookup& lookup);
     bool Active() const;  // attached to the simulator
-    uint8_t Register(int index) const;
+    static uint8_t Read(const GatedValue<uint8_t>* reg) { return reg ? reg->get() : 0; }
+    static bool IsSet(const BoundBit& bit) { return bit.reg && (bit.reg->get() & bit.mask); }
+    static int FieldValue(const std::vector<BoundBit>& field);
+    const adc::InputSelection& SelectedInput() const;
     void WriteResult(adc::ResultPair pair);
     uint32_t FreeRunningPeriod() const;
 
     CLEDView* core_;
+    adc::ConverterDescription description_;
+    bool bound_ = false;
+    GatedValue<uint8_t>* adcl_ = nullptr;
+    GatedValue<uint8_t>* adch_ = nullptr;
+    GatedValue<uint8_t>* adcsra_ = nullptr;
+    GatedValue<uint8_t>* admux_ = nullptr;
+    std::vector<BoundBit> mux_, reference_, trigger_;
+    BoundBit freeRunning_, bipolar_, reversal_;
     std::vector<std::unique_ptr<Value<uint32_t>>> channels_;
     std::vector<uint8_t> claimed_;
     std::vector<uint8_t> millivolt_;

@@ -1,0 +1,429 @@
+// The converter of each part as its description's ANALOG_CONVERTER section
+// gives it: the reader (shipped files, faults), registers bound by name, and
+// a conversion of each kind of input and reference on each family.
+#include <tinyxml.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "components/analog/ADC.h"
+#include "components/analog/ConverterDescription.h"
+#include "test_core_fixture.h"
+
+using namespace adc;
+
+namespace {
+
+std::string ShippedText(const std::string& part) {
+    std::ifstream in(std::string(QUILL_SOURCE_DIR "/host/Partdescriptionfiles/") + part + ".xml");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The ANALOG_CONVERTER section of a shipped file.
+std::string ShippedSection(const std::string& part) {
+    const std::string text = ShippedText(part);
+    const size_t from = text.find("<ANALOG_CONVERTER>");
+    const std::string end = "</ANALOG_CONVERTER>";
+    const size_t to = text.find(end);
+    if (from == std::string::npos || to == std::string::npos) return {};
+    return text.substr(from, to + end.size() - from);
+}
+
+std::optional<ConverterDescription> Read(const std::string& xml, std::string* error) {
+    TiXmlDocument doc;
+    doc.Parse(xml.c_str());
+    return ReadConverterDescription(doc, error);
+}
+
+std::optional<ConverterDescription> ReadShipped(const std::string& part) {
+    std::string error;
+    auto d = Read(ShippedText(part), &error);
+    EXPECT_TRUE(error.empty()) << part << ": " << error;
+    return d;
+}
+
+// A part whose converter registers lie in the I/O space (so that a part
+// with extended I/O can be driven through today's register subjects), with
+// the converter section of a shipped part.
+std::string PartWith(const std::string& section, const std::string& admux = "$07") {
+    return "<?xml version=\"1.0\"?><AVRPART><MEMORY><IO_MEMORY>" + Reg("ADCL", "$04") +
+           Reg("ADCH", "$05") + Reg("ADCSRA", "$06") + Reg("ADMUX", admux) + Reg("ADCSRB", "$03") +
+           Reg("SFIOR", "$30") + "</IO_MEMORY></MEMORY>" + section + "</AVRPART>";
+}
+
+constexpr int kAdcsrb = 3;
+
+class PartAdcTest : public CoreTest {
+protected:
+    void Start(const std::string& part, const std::string& xml) {
+        InstallAdcModel(view);
+        Session(part, xml);
+        ASSERT_NE(model(), nullptr);
+        target().cycleCounter = 100;
+        Refresh();
+        model()->SeedRandom(1);
+    }
+    // A shipped part, its registers where the file puts them.
+    void StartShipped(const std::string& part) {
+        InstallAdcModel(view);
+        works().installDirectory = QUILL_SOURCE_DIR "/host";
+        InitView();
+        StartDebugging(part);
+        ASSERT_NE(model(), nullptr);
+        Refresh();
+        model()->SeedRandom(1);
+    }
+    ADC* model() { return view->AdcModel(); }
+    int At(const char* name) { return view->FindRegister(name); }
+    void ProgramWrites(int index, uint8_t value) {
+        target().Io()[static_cast<size_t>(index)] = value;
+        Refresh();
+    }
+    // A single conversion: ADMUX (and ADCSRB) as given, ADSC set and cleared.
+    int Convert(uint8_t admux, uint8_t adcsrb = 0) {
+        if (At("ADCSRB") >= 0) ProgramWrites(At("ADCSRB"), adcsrb);
+        ProgramWrites(At("ADMUX"), admux);
+        ProgramWrites(At("ADCSRA"), kAden);
+        ProgramWrites(At("ADCSRA"), kAden | kAdsc);
+        ProgramWrites(At("ADCSRA"), kAden);
+        const auto io = target().Io();
+        return io[static_cast<size_t>(At("ADCH"))] * 256 + io[static_cast<size_t>(At("ADCL"))];
+    }
+    // A code less the conversion error (2..4 codes).
+    static bool About(int code, int expected) { return code <= expected && code >= expected - 4; }
+    void Millivolts(int channel, uint32_t mv) {
+        model()->SetMillivoltMode(channel);
+        model()->GetChannel(channel)->set(mv);
+    }
+};
+
+}  // namespace
+
+// The old parts' sections say what the converter did before they had one:
+// the ATmega16's and ATmega32's are the built-in table; the ATmega8 has
+// ADFR and no trigger source, MUX3..0 with its 1.30 V bandgap.
+TEST(ConverterReader, ShippedOldPartsMatchTheBuiltInConverter) {
+    const ConverterDescription classic = ClassicConverter();
+    for (const char* part : {"ATmega16", "ATmega32"}) {
+        const auto d = ReadShipped(part);
+        ASSERT_TRUE(d) << part;
+        EXPECT_EQ(d->channels, 8);
+        ASSERT_EQ(d->inputs.size(), classic.inputs.size());
+        for (size_t i = 0; i < d->inputs.size(); ++i) {
+            const InputSelection &a = d->inputs[i], &b = classic.inputs[i];
+            EXPECT_TRUE(a.kind == b.kind && a.positive == b.positive && a.negative == b.negative &&
+                        a.gain == b.gain && a.volts == b.volts)
+                << part << " MUX " << i;
+        }
+        ASSERT_EQ(d->references.size(), 4u);
+        for (size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(d->references[i].source, classic.references[i].source) << part << i;
+        }
+        EXPECT_EQ(d->trigger.size(), 3u);
+        EXPECT_EQ(d->trigger[0].reg, "SFIOR");
+        EXPECT_EQ(d->trigger[0].bit, 7);
+        EXPECT_FALSE(d->bipolar);
+    }
+    const auto m8 = ReadShipped("ATmega8");
+    ASSERT_TRUE(m8);
+    EXPECT_EQ(m8->channels, 6);
+    EXPECT_EQ(m8->freeRunning.name, "ADFR");
+    EXPECT_TRUE(m8->trigger.empty());
+    ASSERT_EQ(m8->inputs.size(), 16u);
+    EXPECT_EQ(m8->inputs[14].kind, InputSelection::Bandgap);
+    EXPECT_DOUBLE_EQ(m8->inputs[14].volts, 1.3);
+    EXPECT_EQ(m8->inputs[15].kind, InputSelection::Ground);
+    EXPECT_EQ(m8->inputs[9].kind, InputSelection::Reserved);
+}
+
+TEST(ConverterReader, ShippedNewerParts) {
+    const auto m328 = ReadShipped("ATmega328P");
+    ASSERT_TRUE(m328);
+    EXPECT_EQ(m328->channels, 8);
+    EXPECT_EQ(m328->trigger[0].reg, "ADCSRB");
+    EXPECT_EQ(m328->inputs[7].kind, InputSelection::SingleEnded);
+    EXPECT_EQ(m328->inputs[8].kind, InputSelection::Temperature);
+    EXPECT_EQ(m328->inputs[14].kind, InputSelection::Bandgap);
+    EXPECT_EQ(m328->inputs[15].kind, InputSelection::Ground);
+    EXPECT_EQ(m328->references[1].source, ReferenceSelection::Avcc);
+    EXPECT_EQ(m328->references[2].source, ReferenceSelection::None);
+    EXPECT_EQ(m328->references[3].source, ReferenceSelection::Internal);
+
+    const auto m2560 = ReadShipped("ATmega2560");
+    ASSERT_TRUE(m2560);
+    EXPECT_EQ(m2560->channels, 16);
+    ASSERT_EQ(m2560->mux.size(), 6u);
+    EXPECT_EQ(m2560->mux[0].name, "MUX5");
+    EXPECT_EQ(m2560->mux[0].reg, "ADCSRB");
+    EXPECT_EQ(m2560->mux[0].bit, 3);
+    EXPECT_EQ(m2560->inputs[32].positive, 8);
+    const InputSelection d = m2560->inputs[41];  // ADC9 - ADC8, 10x
+    EXPECT_EQ(d.kind, InputSelection::Differential);
+    EXPECT_EQ(d.positive, 9);
+    EXPECT_EQ(d.negative, 8);
+    EXPECT_EQ(d.gain, 10);
+    EXPECT_EQ(m2560->inputs[62].kind, InputSelection::Reserved);
+    EXPECT_EQ(m2560->references[3].source, ReferenceSelection::Vref);
+
+    const auto m644 = ReadShipped("ATmega644P");
+    ASSERT_TRUE(m644);
+    EXPECT_EQ(m644->inputs[13].gain, 10);
+    EXPECT_DOUBLE_EQ(m644->inputs[30].volts, 1.1);
+    EXPECT_EQ(m644->references[2].source, ReferenceSelection::Internal);
+
+    const auto t85 = ReadShipped("ATtiny85");
+    ASSERT_TRUE(t85);
+    EXPECT_EQ(t85->channels, 4);
+    ASSERT_EQ(t85->reference.size(), 3u);
+    EXPECT_EQ(t85->reference[0].name, "REFS2");
+    EXPECT_EQ(t85->reference[0].bit, 4);
+    EXPECT_EQ(t85->references[0].source, ReferenceSelection::Vcc);
+    EXPECT_FALSE(t85->references[0].arefPin);
+    EXPECT_TRUE(t85->references[7].arefPin);
+    ASSERT_TRUE(t85->bipolar);
+    EXPECT_EQ(t85->bipolar->name, "BIN");
+    ASSERT_TRUE(t85->reversal);
+    EXPECT_EQ(t85->reversal->bit, 5);
+    EXPECT_EQ(t85->inputs[7].gain, 20);
+}
+
+TEST(ConverterReader, AbsentSectionIsNoFaultAndMalformedOnesSayWhy) {
+    std::string error = "x";
+    EXPECT_FALSE(Read(PartXml(Reg("ADMUX", "$07")), &error));
+    EXPECT_TRUE(error.empty());
+
+    const std::string bits =
+        "<MUX_BITS><MUX0><REGISTER>ADMUX</REGISTER><BIT>0</BIT></MUX0></MUX_BITS>"
+        "<REFERENCE_BITS><REFS0><REGISTER>ADMUX</REGISTER><BIT>6</BIT></REFS0></REFERENCE_BITS>"
+        "<FREE_RUNNING_BIT><ADATE><REGISTER>ADCSRA</REGISTER><BIT>5</BIT></ADATE>"
+        "</FREE_RUNNING_BIT>";
+    const std::string refs = "<REFERENCES><REFERENCE1><AVCC/></REFERENCE1></REFERENCES>";
+    const std::string inputs = "<INPUTS><INPUT0><CHANNEL>ADC0</CHANNEL></INPUT0></INPUTS>";
+    auto section = [](const std::string& body) {
+        return "<AVRPART><ANALOG_CONVERTER>" + body + "</ANALOG_CONVERTER></AVRPART>";
+    };
+    EXPECT_TRUE(Read(section("<CHANNELS>1</CHANNELS>" + bits + inputs + refs), &error)) << error;
+
+    const struct {
+        std::string body;
+        std::string says;
+    } faults[] = {
+        {"<CHANNELS>eight</CHANNELS>" + bits + inputs + refs, "no CHANNELS count 1..64 (\"eight\")"},
+        {"<CHANNELS>65</CHANNELS>" + bits + inputs + refs, "no CHANNELS count"},
+        {"<CHANNELS>2</CHANNELS>" + inputs + refs, "has no MUX_BITS"},
+        {"<CHANNELS>2</CHANNELS><MUX_BITS><MUX0><REGISTER>ADMUX</REGISTER><BIT>9</BIT></MUX0>"
+         "</MUX_BITS>" + bits.substr(bits.find("<REFERENCE_BITS>")) + inputs + refs,
+         "MUX_BITS/MUX0 has no BIT 0..7 (\"9\")"},
+        {"<CHANNELS>2</CHANNELS><MUX_BITS><MUX0><BIT>0</BIT></MUX0></MUX_BITS>" +
+             bits.substr(bits.find("<REFERENCE_BITS>")) + inputs + refs,
+         "MUX_BITS/MUX0 names no REGISTER"},
+        {"<CHANNELS>2</CHANNELS>" + bits +
+             "<INPUTS><INPUT2><CHANNEL>ADC1</CHANNEL></INPUT2></INPUTS>" + refs,
+         "INPUT2 lies outside the 1 MUX_BITS"},
+        {"<CHANNELS>2</CHANNELS>" + bits +
+             "<INPUTS><INPUT1><CHANNEL>PA0</CHANNEL></INPUT1></INPUTS>" + refs,
+         "INPUT1 names \"PA0\", not ADC<n>"},
+        {"<CHANNELS>2</CHANNELS>" + bits +
+             "<INPUTS><INPUT0><GND/></INPUT0><INPUT0><GND/></INPUT0></INPUTS>" + refs,
+         "INPUT0 is given twice"},
+        {"<CHANNELS>2</CHANNELS>" + bits +
+             "<INPUTS><INPUT1><POSITIVE>ADC1</POSITIVE><NEGATIVE>ADC0</NEGATIVE><GAIN>0</GAIN>"
+             "</INPUT1></INPUTS>" + refs,
+         "INPUT1 has no GAIN 1..1000 (\"0\")"},
+        {"<CHANNELS>2</CHANNELS>" + bits +
+             "<INPUTS><INPUT1><BANDGAP>1,1</BANDGAP></INPUT1></INPUTS>" + refs,
+         "INPUT1 gives \"1,1\", not a voltage"},
+        {"<CHANNELS>2</CHANNELS>" + bits + "<INPUTS><INPUT1><VOLTS>1</VOLTS></INPUT1></INPUTS>" +
+             refs,
+         "INPUT1 is none of CHANNEL"},
+        {"<CHANNELS>2</CHANNELS>" + bits + inputs +
+             "<REFERENCES><REFERENCE0><AREF/><AVCC/></REFERENCE0></REFERENCES>",
+         "REFERENCE0 holds more than one reference"},
+        {"<CHANNELS>2</CHANNELS>" + bits + inputs +
+             "<REFERENCES><REFERENCE0><VCC/><AREF_PIN>OPEN</AREF_PIN></REFERENCE0></REFERENCES>",
+         "REFERENCE0 has AREF_PIN \"OPEN\""},
+        {"<CHANNELS>2</CHANNELS>" + bits + inputs, "has no REFERENCES"},
+        {"<CHANNELS>2</CHANNELS>" + bits +
+             "<BIPOLAR_BIT><BIN><REGISTER>ADCSRB</REGISTER><BIT>7</BIT></BIN>"
+             "<IPR><REGISTER>ADCSRB</REGISTER><BIT>5</BIT></IPR></BIPOLAR_BIT>" + inputs + refs,
+         "BIPOLAR_BIT holds 2 bits, not one"},
+    };
+    for (const auto& f : faults) {
+        EXPECT_FALSE(Read(section(f.body), &error)) << f.says;
+        EXPECT_NE(error.find("ANALOG_CONVERTER"), std::string::npos) << error;
+        EXPECT_NE(error.find(f.says), std::string::npos) << error;
+    }
+}
+
+// The registers are found by name wherever the part has them; the model
+// watches the part's ADMUX, not I/O address 7.
+TEST_F(PartAdcTest, RegistersAreBoundByName) {
+    Start("ATmega328P", PartWith(ShippedSection("ATmega328P"), "$1F"));
+    ASSERT_TRUE(model()->IsBound());
+    Millivolts(0, 2500);
+    EXPECT_TRUE(About(Convert(0x40), 512)) << Convert(0x40);  // AVcc 5 V
+    EXPECT_EQ(target().Io()[kAdmux], 0);                       // address 7 is no converter register
+
+    // The next session reads the core's tables (now this part's): the same.
+    view->HandleEvent(kEventTargetReady, nullptr);
+    ASSERT_TRUE(model()->IsBound());
+    Millivolts(0, 1250);
+    EXPECT_TRUE(About(Convert(0x40), 256));
+}
+
+TEST_F(PartAdcTest, Atmega328pTemperatureBandgapGroundAndReferences) {
+    Start("ATmega328P", PartWith(ShippedSection("ATmega328P")));
+    EXPECT_EQ(model()->ChannelCount(), 8);
+    Millivolts(7, 1000);
+    EXPECT_TRUE(About(Convert(0x40 | 7), 204));  // ADC7 against AVcc 5 V
+    // 0.314 V of the sensor against the 1.1 V reference: 292 codes.
+    EXPECT_TRUE(About(Convert(0xC0 | 8), 292)) << Convert(0xC0 | 8);
+    // The bandgap against AVcc: 1.1 V of 5 V.
+    EXPECT_TRUE(About(Convert(0x40 | 14), 225));
+    EXPECT_EQ(Convert(0x40 | 15), 0);
+    EXPECT_EQ(Convert(0x80 | 7), 0);  // REFS 10 is reserved
+    // The Slider's internal choice on this part is the fixed 1.1 V.
+    EXPECT_DOUBLE_EQ(model()->InternalVolts(), 1.1);
+    EXPECT_DOUBLE_EQ(model()->InternalNominalVolts(), 1.1);
+    // An external voltage on AREF replaces the internal reference.
+    view->ExternalArefApplied()->set(1);
+    view->ExternalAref()->set(2.2);
+    EXPECT_TRUE(About(Convert(0xC0 | 14), 512));
+}
+
+TEST_F(PartAdcTest, TriggerSourceInAdcsrbDecidesFreeRunning) {
+    Start("ATmega328P", PartWith(ShippedSection("ATmega328P")));
+    ProgramWrites(kAdcsrb, 0x02);  // ADTS 010: external interrupt
+    ProgramWrites(kAdcsra, kAden | kAdate);
+    EXPECT_FALSE(model()->IsFreeRunning());
+    ProgramWrites(kAdcsrb, 0);
+    EXPECT_TRUE(model()->IsFreeRunning());
+    // The ATmega16's trigger source register means nothing here.
+    ProgramWrites(kSfior, 0xE0);
+    EXPECT_TRUE(model()->IsFreeRunning());
+}
+
+TEST_F(PartAdcTest, Atmega2560Mux5SelectsTheUpperChannels) {
+    Start("ATmega2560", PartWith(ShippedSection("ATmega2560")));
+    EXPECT_EQ(model()->ChannelCount(), 16);
+    Millivolts(8, 2500);
+    Millivolts(9, 2600);
+    Millivolts(0, 500);
+    EXPECT_TRUE(About(Convert(0x40 | 0, 0x08), 512));  // MUX5: ADC8
+    EXPECT_TRUE(About(Convert(0x40 | 0, 0x00), 102));  // ADC0
+    // ADC9 - ADC8, 10x, against AVcc 5 V: 10 x 0.1 V x 512 / 5 = 102.
+    EXPECT_EQ(Convert(0x40 | 9, 0x08), 102);
+    EXPECT_EQ(Convert(0x40 | 30, 0x08), 0);  // reserved
+    // REFS 10: 1.1 V fixed; REFS 11: the Vref setting.
+    Millivolts(1, 550);
+    EXPECT_TRUE(About(Convert(0x80 | 1), 512));
+    view->InternalReference()->set(2.0);
+    Millivolts(1, 1000);
+    EXPECT_TRUE(About(Convert(0xC0 | 1), 512));
+}
+
+TEST_F(PartAdcTest, Atmega644pDifferentialTableAndBandgap) {
+    Start("ATmega644P", PartWith(ShippedSection("ATmega644P")));
+    Millivolts(2, 1000);
+    Millivolts(3, 1100);
+    // ADC3 - ADC2, 200x, against 2.56 V: clamped at 511.
+    EXPECT_EQ(Convert(0xC0 | 15), 511);
+    // MUX 24 + n is ADCn - ADC2, 1x: ADC3 - ADC2 = 0.1 V gives 0.1 x 512 / 2.56.
+    EXPECT_EQ(Convert(0xC0 | 27), 20);
+    EXPECT_TRUE(About(Convert(0x40 | 30), 225));  // 1.1 V bandgap against AVcc 5 V
+    EXPECT_TRUE(About(Convert(0x80 | 30), 1023));  // against the 1.1 V reference
+}
+
+// The ATtiny85 on its shipped file (its registers are all in the I/O space):
+// Vcc as the reference at 000, REFS2, 1.1 V and 2.56 V, unipolar
+// differential results unless BIN, IPR swapping the inputs, the sensor.
+TEST_F(PartAdcTest, Attiny85ReferencesPolarityAndSensor) {
+    StartShipped("ATtiny85");
+    ASSERT_TRUE(model()->IsBound());
+    EXPECT_EQ(model()->ChannelCount(), 4);
+    view->Vcc()->set(4.0);
+    view->AVcc()->set(5.0);
+    Millivolts(0, 2000);
+    EXPECT_TRUE(About(Convert(0x00), 512)) << Convert(0x00);  // Vcc 4 V
+    EXPECT_DOUBLE_EQ(model()->SupplyVolts(), 4.0);
+    // Vcc is disconnected from AREF: an external voltage there changes nothing.
+    view->ExternalArefApplied()->set(1);
+    view->ExternalAref()->set(2.0);
+    EXPECT_TRUE(About(Convert(0x00), 512));
+    EXPECT_TRUE(About(Convert(0x40), 1023));  // 001: AREF 2 V
+    view->ExternalArefApplied()->set(0);
+    EXPECT_EQ(Convert(0x40), 0);  // AREF without a voltage: nothing
+    // 110: the 2.56 V reference (REFS2 is bit 4), the Vref setting.
+    view->InternalReference()->set(2.56);
+    Millivolts(1, 1280);
+    EXPECT_TRUE(About(Convert(0x90 | 1), 512));
+    EXPECT_TRUE(About(Convert(0x80 | 12), 1023));  // 010: 1.1 V, the bandgap on it
+    EXPECT_TRUE(About(Convert(0x80 | 15), 300));   // the sensor at 25 degrees
+
+    // ADC2 - ADC3, 20x, against 2.56 V (111).
+    Millivolts(2, 1010);
+    Millivolts(3, 1000);
+    EXPECT_EQ(Convert(0xD0 | 7), 80);         // unipolar: 20 x 0.01 x 1024 / 2.56
+    EXPECT_EQ(Convert(0xD0 | 7, 0x20), 0);    // IPR: negative, unipolar gives 0
+    EXPECT_EQ(Convert(0xD0 | 7, 0x80), 40);   // BIN: signed, 512 full scale
+    EXPECT_EQ(Convert(0xD0 | 7, 0xA0), 0x3D8);  // BIN and IPR: -40, two's complement
+}
+
+// The ATmega8 on its shipped file: ADFR runs freely whatever SFIOR holds;
+// MUX 1110 is its 1.30 V bandgap.
+TEST_F(PartAdcTest, Atmega8FreeRunsOnAdfrAndReadsItsBandgap) {
+    StartShipped("ATmega8");
+    ProgramWrites(kSfior, 0xE0);
+    ProgramWrites(kAdcsra, kAden | kAdate);
+    EXPECT_TRUE(model()->IsFreeRunning());
+    ProgramWrites(kAdcsra, 0);
+    EXPECT_TRUE(About(Convert(0x40 | 14), 266));  // 1.30 V against AVcc 5 V
+    EXPECT_EQ(Convert(0x40 | 15), 0);
+}
+
+TEST_F(PartAdcTest, Atmega16FileKeepsSfiorTriggerAndItsTable) {
+    StartShipped("ATmega16");
+    ProgramWrites(kSfior, 0x20);
+    ProgramWrites(kAdcsra, kAden | kAdate);
+    EXPECT_FALSE(model()->IsFreeRunning());
+    ProgramWrites(kSfior, 0);
+    EXPECT_TRUE(model()->IsFreeRunning());
+    ProgramWrites(kAdcsra, 0);
+    EXPECT_TRUE(About(Convert(0x40 | 30), 249));  // 1.22 V against AVcc 5 V
+}
+
+// A register the section names that the part lacks, or a malformed
+// section: the model says so and converts nothing.
+TEST_F(PartAdcTest, MissingRegisterOrMalformedSectionLeavesTheModelInert) {
+    const std::string noAdcsrb = "<?xml version=\"1.0\"?><AVRPART><MEMORY><IO_MEMORY>" +
+                                 Reg("ADCL", "$04") + Reg("ADCH", "$05") + Reg("ADCSRA", "$06") +
+                                 Reg("ADMUX", "$07") + "</IO_MEMORY></MEMORY>" +
+                                 ShippedSection("ATmega328P") + "</AVRPART>";
+    Start("NoAdcsrb", noAdcsrb);
+    EXPECT_FALSE(model()->IsBound());
+    EXPECT_TRUE(services().HasText(
+        "The part has no register ADCSRB of its converter; no conversion is simulated."));
+    target().Io()[kAdch] = 0x55;
+    ProgramWrites(kAdmux, 0x40);
+    ProgramWrites(kAdcsra, kAden | kAdsc);
+    EXPECT_EQ(target().Io()[kAdch], 0x55);
+    EXPECT_FALSE(model()->IsEnabled());
+
+    std::string bad = PartWith(ShippedSection("ATmega328P"));
+    const std::string sensor = "<INPUT8><TEMPERATURE>0.314</TEMPERATURE></INPUT8>";
+    ASSERT_NE(bad.find(sensor), std::string::npos);
+    bad.replace(bad.find(sensor), sensor.size(),
+                "<INPUT99><TEMPERATURE>0.314</TEMPERATURE></INPUT99>");
+    WritePart("Bad", bad);
+    StartDebugging("Bad");
+    ASSERT_NE(model(), nullptr);
+    EXPECT_FALSE(model()->IsBound());
+    bool said = false;
+    for (const auto& m : services().messages) {
+        said = said || (m.text.find("Bad.xml: ANALOG_CONVERTER ") != std::string::npos &&
+                        m.text.find("no conversion is simulated") != std::string::npos);
+    }
+    EXPECT_TRUE(said);
+}
