@@ -105,9 +105,31 @@ int frm_Slider::channelMillivolts() const {
 }
 
 double frm_Slider::ownFullScaleVolts() const {
-    return channelscale::FullScaleVolts(reference_, core()->ExternalArefApplied()->get() != 0,
-                                        core()->ExternalAref()->get(), core()->AVcc()->get(),
-                                        core()->InternalReference()->get());
+    // The part's own supply and internal reference: Vcc on a part whose
+    // converter has no AVcc, the fixed 1.1 V on one without the adjustable
+    // 2.56 V reference.
+    const ADC* adc = model();
+    return channelscale::FullScaleVolts(
+        reference_, core()->ExternalArefApplied()->get() != 0, core()->ExternalAref()->get(),
+        adc ? adc->SupplyVolts() : core()->AVcc()->get(),
+        adc ? adc->InternalVolts() : core()->InternalReference()->get());
+}
+
+void frm_Slider::watchReference() {
+    // The registers holding the program's reference choice are the
+    // current part's: bound again when the part changes.
+    refsWatch_.clear();
+    if (ADC* adc = model()) {
+        for (const auto& [reg, mask] : adc->ReferenceRegisters()) {
+            refsWatch_.push_back(std::make_unique<CallOnBitsChange<frm_Slider, uint8_t>>(
+                reg, this, &frm_Slider::showMillivolts, mask));
+        }
+    }
+}
+
+void frm_Slider::partChanged() {
+    watchReference();
+    showMillivolts();
 }
 
 double frm_Slider::fullScaleVolts() const {
@@ -138,10 +160,11 @@ void frm_Slider::initDialog() {
     }
     updateWiring();
     percent_ = 50;
-    refsWatch_ = std::make_unique<CallOnBitsChange<frm_Slider, uint8_t>>(
-        core()->IORegister(adc::kAdmux), this, &frm_Slider::showMillivolts, uint8_t{0xC0});
+    watchReference();
+    partWatch_ = std::make_unique<CallOnWrite<frm_Slider>>(core()->UpdateRequest(), this,
+                                                           &frm_Slider::partChanged);
     for (Subject* setting : std::initializer_list<Subject*>{
-             core()->AVcc(), core()->InternalReference(), core()->ExternalAref(),
+             core()->AVcc(), core()->Vcc(), core()->InternalReference(), core()->ExternalAref(),
              core()->ExternalArefApplied()}) {
         settingsWatch_.push_back(std::make_unique<CallOnWrite<frm_Slider>>(
             setting, this, &frm_Slider::showMillivolts));
@@ -214,6 +237,7 @@ void frm_Slider::configure() {
     if (adc) sheet.general->channels = adc->OfferedChannels(channel_);
     sheet.general->channel = channel_;
     sheet.general->reference = reference_;
+    if (adc) sheet.general->internalVolts = adc->InternalNominalVolts();
     sheet.electrical->LoadFrom(core());
     if (core()->ExternalArefApplied()->get()) sheet.general->reference = channelscale::UseAref;
     if (sheet.run() != QDialog::Accepted) {

@@ -68,6 +68,8 @@ private:
     ADC* model() const;
     void scrolled(int position);
     double ownFullScaleVolts() const;
+    void watchReference();
+    void partChanged();
     void showMillivolts();
     void configure();
     void updateWiring() { showWiring(ChannelLabel(channel_)); }
@@ -80,8 +82,10 @@ private:
     int channel_ = -1;
     int percent_ = 50;
     int reference_ = 2;
-    // REFS of ADMUX and the electrical settings: the full scale follows them.
-    std::unique_ptr<CallOnBitsChange<frm_Slider, uint8_t>> refsWatch_;
+    // The reference bits (REFS) and the electrical settings: the full scale
+    // follows them; the part's registers are watched again when it changes.
+    std::vector<std::unique_ptr<CallOnBitsChange<frm_Slider, uint8_t>>> refsWatch_;
+    std::unique_ptr<CallOnWrite<frm_Slider>> partWatch_;
     std::vector<std::unique_ptr<CallOnWrite<frm_Slider>>> settingsWatch_;
     bool updating_ = false;
 };

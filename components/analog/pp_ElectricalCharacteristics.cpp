@@ -36,6 +36,10 @@ pp_ElectricalCharacteristics::pp_ElectricalCharacteristics(QWidget* parent)
     : PropertyPage(parent, kTemplate, QStringLiteral("Electrical Characteristics")) {
     vcc_ = makeTrackbar(this, kVcc);
     vref_ = makeTrackbar(this, kVref);
+    // Vref is the part's adjustable internal reference (nominal 2.56 V); a
+    // part's fixed 1.1 V reference does not follow it.
+    vref_->setToolTip(QStringLiteral(
+        "The internal 2.56 V reference. A fixed 1.1 V reference is not changed here."));
     avcc_ = makeTrackbar(this, kAvcc);
     aref_ = makeTrackbar(this, kAref);
     external_ = new QCheckBox(QStringLiteral("Enable external voltage on AREF pin."), this);

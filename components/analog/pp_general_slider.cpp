@@ -47,6 +47,7 @@ pp_general_slider::pp_general_slider(QWidget* parent, bool withReference)
         auto* radio = new QRadioButton(QString::fromUtf8(choices[value].text), referenceGroup);
         SetControlId(radio, choices[value].id);
         references_->addButton(radio, value);
+        if (choices[value].id == ids::slider::kUseInternalVref) internal_ = radio;
         column->addWidget(radio, 0, Qt::AlignLeft);
     }
     layout->addWidget(referenceGroup);
@@ -62,6 +63,9 @@ void pp_general_slider::loadControls() {
     }
     list_->setCurrentIndex(selected >= 0 ? selected : (list_->count() > 0 ? 0 : -1));
     noChannel_->setVisible(channels.empty());
+    if (internal_) {
+        internal_->setText(QStringLiteral("Use internal VREF (%1V)").arg(internalVolts));
+    }
     if (QAbstractButton* radio = references_->button(reference)) radio->setChecked(true);
 }
 

@@ -9,6 +9,7 @@
 #include "contract/ResourceIds.h"
 #include "framework/PropertySheet.h"
 
+class QAbstractButton;
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
@@ -26,6 +27,8 @@ public:
     std::vector<int> channels;
     int channel = -1;
     int reference = 2;
+    // The internal reference the part offers (named on its radio button).
+    double internalVolts = 2.56;
 
     void loadControls() override;
     bool saveControls() override;
@@ -34,4 +37,5 @@ private:
     QComboBox* list_;
     QButtonGroup* references_;
     QLabel* noChannel_;
+    QAbstractButton* internal_ = nullptr;
 };

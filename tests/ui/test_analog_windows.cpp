@@ -230,6 +230,42 @@ TEST_F(AnalogAtmega8Test, CapacityDialogShowsTheBoundPort) {
     EXPECT_EQ(cm->pin(), 6);
 }
 
+// On an ATtiny85 the lists run to its four channels, "Use AVCC" is Vcc (the
+// part has no AVcc pin), and the millivolts follow REFS2 as well.
+class AnalogAttiny85Test : public AnalogTest {
+protected:
+    AnalogAttiny85Test() { partName = "ATtiny85"; }
+};
+
+TEST_F(AnalogAttiny85Test, SliderListsFourChannelsAndTakesVccForAvcc) {
+    auto* slider = open<frm_Slider>(kCmdSlider);
+    releaseOn(slider->trackbar());  // 50 % on ADC0
+    core()->Vcc()->set(4.0);
+    core()->AVcc()->set(5.0);
+    drive("ADMUX", 0xC0);  // REFS 011 is reserved: the slider's own choice counts
+    configure(slider, [](QDialog* d) {
+        auto* list = findControlAs<QComboBox>(d, ids::slider::kChannelList);
+        EXPECT_EQ(list->count(), 4);
+        EXPECT_EQ(list->itemText(3), "ADC3");
+        EXPECT_EQ(findControlAs<QAbstractButton>(d, ids::slider::kUseInternalVref)->text(),
+                  "Use internal VREF (2.56V)");
+        clickControl(d, ids::slider::kUseAvcc);
+        clickControl(d, 1);
+    });
+    EXPECT_DOUBLE_EQ(slider->fullScaleVolts(), 4.0);
+    releaseOn(slider->trackbar());
+    auto shown = [slider] { return slider->millivoltEdit()->text(); };
+    slider->trackbar()->setValue(50);
+    EXPECT_EQ(shown(), "2000");
+    drive("ADMUX", 0x00);  // Vcc, the program's choice
+    core()->Vcc()->set(3.0);
+    EXPECT_EQ(shown(), "1500");
+    drive("ADMUX", 0x80);  // 010: the fixed 1.1 V
+    EXPECT_EQ(shown(), "550");
+    drive("ADMUX", 0x90);  // 110: REFS2 alone moves it to 2.56 V
+    EXPECT_EQ(shown(), "1280");
+}
+
 // Without a clock frequency the oscillator stops with a status instead of
 // toggling the pin on every instruction.
 TEST_F(AnalogTest, CapacityStopsWithoutAClockFrequency) {
