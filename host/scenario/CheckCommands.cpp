@@ -1,5 +1,7 @@
 // The parsing of `expect` lines and of the conditions that `expect` and
 // `wait until` share.
+#include <algorithm>
+
 #include "host/scenario/DebugCommands.h"
 #include "host/scenario/ExitCommands.h"
 #include "host/scenario/Lexer.h"
@@ -66,9 +68,12 @@ Command parseExpectCommand(const Tokens& t, OpenWindows& windows) {
         need(t, 2, "a Slider or Beerbasement window, or a channel such as ADC3");
         ExpectChannelCommand c;
         const std::string name = Upper(t[2].text);
-        if (!t[2].quoted && name.size() == 4 && name.compare(0, 3, "ADC") == 0 && name[3] >= '0' &&
-            name[3] <= '7') {
-            c.channel = name[3] - '0';
+        const bool digits = name.size() > 3 && name.size() <= 5 &&
+                            std::all_of(name.begin() + 3, name.end(),
+                                        [](char d) { return d >= '0' && d <= '9'; });
+        if (!t[2].quoted && name.compare(0, 3, "ADC") == 0 && digits &&
+            std::stoi(name.substr(3)) <= kLastConverterChannel) {
+            c.channel = std::stoi(name.substr(3));
         } else {
             OpenWindows::Window& w = windows.named(t[2]);
             if (w.kind != ComponentKind::Slider && w.kind != ComponentKind::Beerbasement)

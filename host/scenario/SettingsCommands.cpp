@@ -102,7 +102,9 @@ Command analogSettings(const Tokens& t, const OpenWindows::Window& w) {
                                            : "channel, heater, cooler, status, mode";
     for (const auto& [key, value] : keyValues(t, 2, allowed)) {
         if ((slider || cellar) && key == "channel") {
-            command.channel = static_cast<int>(parseUnsigned(value, 7, "channel"));
+            // The part's sheet lists its own channels (16 on an ATmega2560).
+            command.channel =
+                static_cast<int>(parseUnsigned(value, kLastConverterChannel, "channel"));
         } else if (slider && key == "reference") {
             const std::string r = Lower(value);
             if (r == "aref") {

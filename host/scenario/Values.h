@@ -70,6 +70,10 @@ PortPin parsePortPin(const std::string& text, const std::string& key);
 // One key=value of the Hitachi LCD's settings (data, nibble, bits, pinreg,
 // e, rs, rw, size, lines, zoom, trace) into `s`; false for another key.
 bool parseLcdSetting(const std::string& key, const std::string& value, LcdSettings& s);
+// The highest converter channel of any part (ADC15 of the ATmega2560); a
+// part with fewer does not list the rest, and the run says so.
+inline constexpr int kLastConverterChannel = 15;
+
 inline constexpr const char* kLcdSettingKeys =
     "data, nibble, bits, pinreg, e, rs, rw, size, lines, zoom, trace";
 

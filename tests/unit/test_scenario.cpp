@@ -375,6 +375,9 @@ TEST(Scenario, AnalogCommands) {
     const auto byChannel = only<ExpectChannelCommand>(last("expect channel ADC3 2500 mV"));
     EXPECT_EQ(byChannel.channel, 3);
     EXPECT_TRUE(byChannel.millivolts);
+    // The ATmega2560's upper channels.
+    EXPECT_EQ(only<ExpectChannelCommand>(last("expect channel ADC15 2500 mV")).channel, 15);
+    EXPECT_EQ(only<SettingsCommand>(last("settings Slider channel=15")).channel, 15);
     const auto text = only<ExpectTextCommand>(last("expect text Beerbasement 359 \"21°C\""));
     EXPECT_EQ(text.control, 359);
     EXPECT_EQ(text.text, "21°C");
@@ -396,6 +399,7 @@ TEST(Scenario, AnalogCommands) {
         {"set temperature Beerbasement 41", "temperature 41 is too large (at most 40)"},
         {"set temperature Slider 20", "window \"Slider\" is not a Beerbasement"},
         {"expect channel ADC3 2500", "expect channel ADC3 needs a value in mV"},
+        {"settings Slider channel=16", "channel 16 is too large (at most 15)"},
     };
     for (const Case& c : cases) EXPECT_EQ(errorOf(c.line, windows), c.error) << c.line;
 }
