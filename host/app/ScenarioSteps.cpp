@@ -7,6 +7,7 @@
 #include "host/app/MainWindow.h"
 #include "host/app/SettingsReader.h"
 #include "host/scenario/SettingKeys.h"
+#include "host/sim/SimTarget.h"
 
 namespace sc = quill::scenario;
 
@@ -135,6 +136,32 @@ Result ScenarioSteps::run(const sc::ResetCommand&) { return executor_.reset(); }
 
 Result ScenarioSteps::run(const sc::ExpectCommand& c) {
     return std::visit([this](const auto& condition) { return check(condition); }, c.condition);
+}
+
+Result ScenarioSteps::run(const sc::ExpectMemoryCommand& c) {
+    Machine* machine = window_.debugger().machine();
+    if (!machine || !window_.debugger().debugging())
+        return {Outcome::Error, "the program is not being debugged"};
+    const QString where = QString::asprintf("0x%04X", c.address);
+    // The data space runs from 0 to RAMEND: the registers, the I/O space,
+    // extended I/O where the part has it, then SRAM.
+    const auto part = machine->simulator();
+    const uint32_t size = part ? part->memorySize(kMemoryData) : 0;
+    uint8_t byte = 0;
+    if ((part && c.address >= size) || !machine->readMemory(kMemoryData, c.address, &byte, 1)) {
+        const QString range = size ? QString::asprintf(" (0x0000 to 0x%04X)", size - 1) : QString();
+        return {Outcome::Error, QString("%1 is outside the data memory of the %2%3")
+                                    .arg(where, text(window_.config().part), range)};
+    }
+    const auto hex = [](unsigned v) { return QString::asprintf("0x%02X", v); };
+    const auto bits = [](unsigned v) { return QString("%1").arg(v, 8, 2, QChar('0')); };
+    if ((byte & c.mask) == (c.value & c.mask)) return {Outcome::Ok, where + " is " + hex(byte)};
+    if (c.mask == 0xFF)
+        return {Outcome::Failed,
+                QString("%1 is %2 (%3), expected %4 (%5)")
+                    .arg(where, hex(byte), bits(byte), hex(c.value), bits(c.value))};
+    return {Outcome::Failed, QString("%1 is %2, expected %3 in the bits %4")
+                                 .arg(where, hex(byte), hex(c.value), hex(c.mask))};
 }
 
 Result ScenarioSteps::run(const sc::ExpectLedCommand& c) {

@@ -45,6 +45,7 @@ public:
     Result run(const quill::scenario::ResetCommand& c);
     // ---- checks and output
     Result run(const quill::scenario::ExpectCommand& c);
+    Result run(const quill::scenario::ExpectMemoryCommand& c);
     Result run(const quill::scenario::ExpectLedCommand& c);
     Result run(const quill::scenario::ExpectBarCommand& c);
     Result run(const quill::scenario::ExpectOutputCommand& c);

@@ -70,6 +70,12 @@ struct Line {
                (c.millivolts ? " mV" : "");
     }
     Text operator()(const sc::ExpectCommand& c) const { return std::visit(*this, c.condition); }
+    Text operator()(const sc::ExpectMemoryCommand& c) const {
+        char address[8];
+        std::snprintf(address, sizeof address, "0x%04X", c.address);
+        return "expect memory " + std::string(address) + " " + hex(c.value) +
+               (c.mask != 0xFF ? " mask " + hex(c.mask) : "");
+    }
 
     // The conditions of `expect`.
     Text operator()(const sc::RegisterCondition& r) const {

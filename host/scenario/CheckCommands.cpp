@@ -17,8 +17,8 @@ using text::Upper;
 
 Command parseExpectCommand(const Tokens& t, OpenWindows& windows) {
     need(t, 1,
-         "what to check: pin, register, led, bar, lcd, output, autostep, file, channel, text, "
-         "source or variable");
+         "what to check: pin, register, memory, led, bar, lcd, output, autostep, file, channel, "
+         "text, source or variable");
     const std::string what = Lower(t[1].text);
     if (auto instrument = parseInstrumentCheck(t)) return *instrument;
     if (auto exit = parseExpectExit(Tokens(t.begin() + 1, t.end()))) return *exit;
@@ -90,6 +90,27 @@ Command parseExpectCommand(const Tokens& t, OpenWindows& windows) {
     }
     if (what == "source") return parseExpectSource(Tokens(t.begin() + 1, t.end()));
     if (what == "variable") return parseExpectVariable(Tokens(t.begin() + 1, t.end()));
+    if (what == "memory") {
+        // expect memory ADDRESS VALUE [mask M]: the host knows the part's
+        // data memory and refuses an address outside it.
+        need(t, 2, "a data address such as 0x0100");
+        need(t, 3, "the expected byte such as 0xFE");
+        ExpectMemoryCommand c{
+            static_cast<uint16_t>(parseUnsigned(t[2].text, 0xFFFF, "data address")),
+            static_cast<uint8_t>(parseUnsigned(t[3].text, 255, "value"))};
+        if (t.size() > 4) {
+            if (Lower(t[4].text) != "mask")
+                throw LineError{"unexpected argument " + inQuotes(t[4].text) +
+                                " after expect memory (expect memory ADDRESS VALUE [mask M])"};
+            need(t, 5, "a mask after mask");
+            noMore(t, 6);
+            c.mask = static_cast<uint8_t>(parseUnsigned(t[5].text, 255, "mask"));
+            if (c.mask == 0)
+                throw LineError{"mask 0 compares no bits: the check would always hold"};
+            c.value &= c.mask;
+        }
+        return c;
+    }
     if (what == "text") {
         need(t, 2, "a window name");
         OpenWindows::Window& w = windows.named(t[2]);
@@ -101,8 +122,8 @@ Command parseExpectCommand(const Tokens& t, OpenWindows& windows) {
     }
     throw LineError{
         "unknown check " + inQuotes(t[1].text) +
-        " (use pin, register, led, bar, lcd, output, autostep, file, channel, text, source, "
-        "variable, serial, frequency, duty or exit)"};
+        " (use pin, register, memory, led, bar, lcd, output, autostep, file, channel, text, "
+        "source, variable, serial, frequency, duty or exit)"};
 }
 
 // A register or pin condition (Values.h), or one about an LCD window:

@@ -183,6 +183,17 @@ std::string describe(const Command& command) {
         std::string operator()(const ExpectCommand& c) const {
             return "expect " + conditionText(c.condition);
         }
+        std::string operator()(const ExpectMemoryCommand& c) const {
+            char text[64];
+            if (c.mask == 0xff) {
+                std::snprintf(text, sizeof text, "expect memory 0x%04X is 0x%02X", c.address,
+                              c.value);
+            } else {
+                std::snprintf(text, sizeof text, "expect memory 0x%04X is 0x%02X in mask 0x%02X",
+                              c.address, c.value, c.mask);
+            }
+            return text;
+        }
         std::string operator()(const ExpectLedCommand& c) const {
             return "expect LED " + inQuotes(c.window) + (c.on ? " on" : " off");
         }

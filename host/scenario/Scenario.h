@@ -209,6 +209,14 @@ struct ExpectCommand {
     static constexpr bool kCheck = true;
     Condition condition;
 };
+// One byte of data memory at a data address (the registers, the I/O
+// space and SRAM as the part maps them), compared in the bits of `mask`.
+struct ExpectMemoryCommand {
+    static constexpr bool kCheck = true;
+    uint16_t address;
+    uint8_t value;
+    uint8_t mask = 0xff;
+};
 struct ExpectLedCommand {
     static constexpr bool kCheck = true;
     std::string window;
@@ -314,7 +322,7 @@ using Command =
                  ExpectVariableCommand, SetVariableCommand, WaitForDebuggerCommand,
                  WaitExitCommand, ExpectExitCommand, GeneralCommand,
                  SendSerialCommand, ExpectSerialCommand, WaitSerialCommand, RecordWaveformCommand,
-                 StopWaveformCommand, ExpectFrequencyCommand, ExpectDutyCommand>;
+                 StopWaveformCommand, ExpectFrequencyCommand, ExpectDutyCommand, ExpectMemoryCommand>;
 
 template <typename T>
 inline constexpr bool kIsCheck = requires { requires T::kCheck; };

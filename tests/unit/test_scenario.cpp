@@ -204,6 +204,44 @@ TEST(Scenario, ArgumentErrors) {
     EXPECT_EQ(std::get<FrequencyCommand>(slowest.script.steps[0].command).hertz, 3200u);
 }
 
+// One byte of data memory by its data address: any address the data space
+// can have parses (the host knows the part's RAMEND and refuses beyond it);
+// a mask keeps the bits it compares, as a register check's does.
+TEST(Scenario, MemoryChecks) {
+    const auto plain = only<ExpectMemoryCommand>(parseText("expect memory 0x0100 0xFE\n"));
+    EXPECT_EQ(plain.address, 0x0100);
+    EXPECT_EQ(plain.value, 0xFE);
+    EXPECT_EQ(plain.mask, 0xFF);
+    EXPECT_EQ(describe(plain), "expect memory 0x0100 is 0xFE");
+    const auto masked =
+        only<ExpectMemoryCommand>(parseText("EXPECT MEMORY 65535 0b10100101 MASK 0x0F\n"));
+    EXPECT_EQ(masked.address, 0xFFFF);
+    EXPECT_EQ(masked.value, 0x05);
+    EXPECT_EQ(masked.mask, 0x0F);
+    EXPECT_EQ(describe(masked), "expect memory 0xFFFF is 0x05 in mask 0x0F");
+    EXPECT_TRUE(isCheck(masked));
+    EXPECT_FALSE(isWait(masked));
+
+    struct Case {
+        std::string line, error;
+    };
+    const std::vector<Case> cases = {
+        {"expect memory", "missing argument: expect needs a data address such as 0x0100"},
+        {"expect memory 0x0100", "missing argument: expect needs the expected byte such as 0xFE"},
+        {"expect memory 0x10000 0", "data address 0x10000 is too large (at most 65535)"},
+        {"expect memory -1 0", "data address -1 is negative"},
+        {"expect memory PORTA 0", "bad number \"PORTA\" for data address"},
+        {"expect memory 0x60 0x100", "value 0x100 is too large (at most 255)"},
+        {"expect memory 0x60 1 mask", "missing argument: expect needs a mask after mask"},
+        {"expect memory 0x60 1 mask 0x1FF", "mask 0x1FF is too large (at most 255)"},
+        {"expect memory 0x60 1 mask 0", "mask 0 compares no bits: the check would always hold"},
+        {"expect memory 0x60 1 bits 3",
+         "unexpected argument \"bits\" after expect memory (expect memory ADDRESS VALUE [mask M])"},
+        {"expect memory 0x60 1 mask 3 now", "unexpected argument \"now\" after expect"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(errorOf(c.line), c.error) << c.line;
+}
+
 // Numbers do not depend on the C library's locale: under a decimal-comma
 // locale "3.6864MHz" is still 3686400 Hz.
 TEST(Scenario, NumbersIgnoreTheLocale) {
