@@ -25,7 +25,10 @@ constexpr int kRows = 4;
 constexpr int kColumns = 3;
 constexpr int kKeyCount = kRows * kColumns;
 
-// I/O register indices of the wiring (ATmega16 names).
+// The nine registers of the wiring, as slots of Registers below. The slot
+// numbers are the ATmega16's I/O indices of those registers; the window
+// binds each slot to the register of that name on the selected part
+// (kRegisterNames), so on an ATmega328P PIND is its index 0x09.
 constexpr int kPIND = 0x10;
 constexpr int kDDRD = 0x11;
 constexpr int kPORTD = 0x12;
@@ -37,6 +40,9 @@ constexpr int kDDRB = 0x17;
 constexpr int kPORTB = 0x18;
 constexpr int kFirstRegister = kPIND;
 constexpr int kRegisterCount = kPORTB - kPIND + 1;
+// The register name of each slot, slot kFirstRegister first.
+inline constexpr std::array<const char*, kRegisterCount> kRegisterNames{
+    "PIND", "DDRD", "PORTD", "PINC", "DDRC", "PORTC", "PINB", "DDRB", "PORTB"};
 
 // One key of the pad: the character that types it, its button label and
 // control id, and where it sits in the matrix.

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
+#include "core/CLEDView.h"
 #include "framework/Controls.h"
 
 using namespace keypad;
@@ -44,22 +45,59 @@ frm_Keypad::~frm_Keypad() = default;
 
 void frm_Keypad::initDialog() {
     PluginForm::initDialog();
+    // The wiring is bound by register name: a part change or a reset
+    // (the core's update request) binds it again to that part's registers.
+    if (core() && !updateWatch_) {
+        updateWatch_ =
+            std::make_unique<UpdateWatch>(core()->UpdateRequest(), this, &frm_Keypad::bind);
+    }
+    bind();
+}
+
+void frm_Keypad::bind() {
+    observers_.clear();
+    driveObservers_.clear();
+    colDriven_ = {};
+    rowDriven_ = {};
+    if (!core()) return;
+
+    // Every register of the wiring by its name; a part without one of the
+    // ports leaves the keypad unconnected rather than bound to whatever
+    // register sits at the ATmega16's index.
+    std::array<int, kRegisterCount> index{};
+    std::string missing;
+    for (int slot = 0; slot < kRegisterCount; ++slot) {
+        index[slot] = core()->FindRegister(kRegisterNames[slot]);
+        if (index[slot] < 0 || !core()->IORegister(index[slot]))
+            missing += (missing.empty() ? "" : ", ") + std::string(kRegisterNames[slot]);
+    }
+    if (!missing.empty()) {
+        if (!core()->MappedPart().empty()) {
+            core()->Log("frm_Keypad::bind()", "The keypad needs ports B, C and D; the " +
+                                                  core()->MappedPart() + " has no " + missing +
+                                                  ". The keypad is not connected.");
+        }
+        showWiring("not connected: no " + missing);
+        return;
+    }
+    const auto subject = [&](int slot) { return core()->IORegister(index[slot - kFirstRegister]); };
+
     // Columns 0 and 1 report on PIND, column 2 on PINC, the rows on PINB.
     observers_.push_back(
-        std::make_unique<LineObserver>(ioRegister(kPIND), this, &frm_Keypad::onColumnLine, 0));
+        std::make_unique<LineObserver>(subject(kPIND), this, &frm_Keypad::onColumnLine, 0));
     observers_.push_back(
-        std::make_unique<LineObserver>(ioRegister(kPIND), this, &frm_Keypad::onColumnLine, 1));
+        std::make_unique<LineObserver>(subject(kPIND), this, &frm_Keypad::onColumnLine, 1));
     observers_.push_back(
-        std::make_unique<LineObserver>(ioRegister(kPINC), this, &frm_Keypad::onColumnLine, 2));
+        std::make_unique<LineObserver>(subject(kPINC), this, &frm_Keypad::onColumnLine, 2));
     for (int r = 0; r < kRows; ++r) {
         observers_.push_back(
-            std::make_unique<LineObserver>(ioRegister(kPINB), this, &frm_Keypad::onRowLine, r));
+            std::make_unique<LineObserver>(subject(kPINB), this, &frm_Keypad::onRowLine, r));
     }
     // A program changes which lines it drives through DDRx and PORTx; the
     // input registers need not change with them, so these are watched too.
-    for (int index : kDriveRegisters) {
+    for (int slot : kDriveRegisters) {
         driveObservers_.push_back(
-            std::make_unique<DriveObserver>(ioRegister(index), this, &frm_Keypad::onDriveRegister));
+            std::make_unique<DriveObserver>(subject(slot), this, &frm_Keypad::onDriveRegister));
     }
     for (int c = 0; c < kColumns; ++c) onColumnLine(c);
     for (int r = 0; r < kRows; ++r) onRowLine(r);

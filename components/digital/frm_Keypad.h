@@ -1,4 +1,6 @@
-// Keypad: a 3 x 4 telephone keypad on fixed pins of the simulated part, for
+// Keypad: a 3 x 4 telephone keypad on fixed pins of the simulated part
+// (bound by register name; a part without ports B, C and D leaves it
+// unconnected and says so), for
 // programs that scan a key matrix. Each key is a push-like toggle: a click
 // holds it down, the next click releases it. Typing "0".."9", "*" or "#"
 // flips a key without writing a register; the key takes effect when the
@@ -43,6 +45,10 @@ protected:
 private:
     using LineObserver = CallOnChange1<frm_Keypad, uint8_t>;
     using DriveObserver = CallOnChange<frm_Keypad, uint8_t>;
+    using UpdateWatch = CallOnChange<frm_Keypad, uint8_t>;
+
+    // Binds the wiring to the selected part's registers of those names.
+    void bind();
 
     void onKeyClicked();
     keypad::Registers readRegisters() const;
@@ -56,5 +62,6 @@ private:
     // row input PINB; the key handlers write through their subjects.
     std::vector<std::unique_ptr<LineObserver>> observers_;
     std::vector<std::unique_ptr<DriveObserver>> driveObservers_;
+    std::unique_ptr<UpdateWatch> updateWatch_;
     keypad::Matrix matrix_;
 };

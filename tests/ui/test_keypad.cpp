@@ -85,3 +85,42 @@ TEST_F(KeypadTest, TypedKeyShowsHeldButWritesNothingUntilTheDriveChanges) {
 }
 
 }  // namespace
+
+// The wiring is bound by register name: on an ATmega328P, PINB/PIND sit at
+// other indices than on the ATmega16, and a held key still reaches PINB.
+class Keypad328Test : public KeypadTest {
+protected:
+    Keypad328Test() { partName = "ATmega328P"; }
+};
+
+TEST_F(Keypad328Test, BindsThePartsOwnRegistersByName) {
+    ASSERT_EQ(address("PINB"), 0x03);
+    auto* pad = open<frm_Keypad>(kCmdKeypad);
+    drive(0, 0, 0x80, 0x80);  // column 0 driven on PD7
+    EXPECT_TRUE(pad->columnDriven(0));
+    click(pad, kKey1);
+    EXPECT_EQ(io("PINB"), 0x01);
+    // What sits at the ATmega16's PINB index (0x16: PCIFR) is untouched.
+    EXPECT_EQ(host().target().Io()[0x16], 0x00);
+}
+
+// A part without ports C and D: the keypad says so and writes nothing,
+// instead of binding whatever registers sit at the ATmega16's indices.
+class KeypadTiny85Test : public KeypadTest {
+protected:
+    KeypadTiny85Test() { partName = "ATtiny85"; }
+};
+
+TEST_F(KeypadTiny85Test, StaysUnconnectedAndSaysWhy) {
+    auto* pad = open<frm_Keypad>(kCmdKeypad);
+    EXPECT_TRUE(host().services().HasText(
+        "The keypad needs ports B, C and D; the ATtiny85 has no PIND, DDRD, PORTD, PINC, DDRC, "
+        "PORTC. The keypad is not connected."));
+    setIo("DDRB", 0x0F);
+    setIo("PORTB", 0x08);
+    refresh();
+    const int writes = ioWrites();
+    click(pad, kKey1);
+    EXPECT_EQ(ioWrites(), writes);
+    EXPECT_FALSE(pad->rowDriven(0));
+}
