@@ -2,6 +2,7 @@
 
 #include <tinyxml.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -87,9 +88,56 @@ bool inRange(size_t size, ULONG address, size_t count) {
     return address <= size && count <= size - address;
 }
 
+const char* kindName(LONG kind) {
+    switch (kind) {
+        case kMemoryIo:
+            return "io";
+        case kMemoryData:
+            return "data";
+        case kMemoryRegisters:
+            return "registers";
+        default:
+            return "kind?";
+    }
+}
+
+// "<call> <kind> $<address> <count>" and the bytes; a long block is told
+// by its FNV-1a hash, so that a read of the data memory stays one line.
+std::string callLine(const char* call, LONG kind, ULONG address, ULONG count,
+                     const uint8_t* bytes, HRESULT hr) {
+    char head[96];
+    std::snprintf(head, sizeof head, "%s %s $%04lX %lu", call, kindName(kind),
+                  static_cast<unsigned long>(address), static_cast<unsigned long>(count));
+    std::string line = head;
+    if (FAILED(hr)) {
+        std::snprintf(head, sizeof head, " failed 0x%08X", static_cast<unsigned>(hr));
+        return line + head;
+    }
+    if (!bytes) return line;
+    if (count <= 64) {
+        line += " :";
+        for (ULONG i = 0; i < count; ++i) {
+            std::snprintf(head, sizeof head, " %02X", bytes[i]);
+            line += head;
+        }
+    } else {
+        uint32_t hash = 2166136261u;
+        for (ULONG i = 0; i < count; ++i) hash = (hash ^ bytes[i]) * 16777619u;
+        std::snprintf(head, sizeof head, " : fnv %08X", hash);
+        line += head;
+    }
+    return line;
+}
+
 }  // namespace
 
 HRESULT InMemoryTarget::Read(LONG kind, ULONG address, ULONG count, uint8_t* out) {
+    const HRESULT hr = ReadInto(kind, address, count, out);
+    if (calls) Record(callLine("Read", kind, address, count, out, hr));
+    return hr;
+}
+
+HRESULT InMemoryTarget::ReadInto(LONG kind, ULONG address, ULONG count, uint8_t* out) {
     if (!out) return E_POINTER;
     ++reads;
     if (HRESULT hr = injected(readFailure, kind); FAILED(hr)) return hr;
@@ -102,13 +150,21 @@ HRESULT InMemoryTarget::ReadMemory(LONG kind, ULONG address, ULONG count, BSTR* 
     if (!data) return E_POINTER;
     *data = nullptr;
     std::vector<uint8_t> bytes(count);
-    if (HRESULT hr = Read(kind, address, count, bytes.data()); FAILED(hr)) return hr;
+    const HRESULT read = ReadInto(kind, address, count, bytes.data());
+    if (calls) Record(callLine("ReadMemory", kind, address, count, bytes.data(), read));
+    if (FAILED(read)) return read;
     uint32_t length = count > shortReadBy ? count - shortReadBy : 0;
     *data = SysAllocStringByteLen(reinterpret_cast<const char*>(bytes.data()), length);
     return *data ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT InMemoryTarget::Write(LONG kind, ULONG address, ULONG count, const uint8_t* data) {
+    const HRESULT hr = WriteFrom(kind, address, count, data);
+    if (calls) Record(callLine("Write", kind, address, count, data, hr));
+    return hr;
+}
+
+HRESULT InMemoryTarget::WriteFrom(LONG kind, ULONG address, ULONG count, const uint8_t* data) {
     if (!data) return E_POINTER;
     if (HRESULT hr = injected(writeFailure, kind); FAILED(hr)) return hr;
     if (!inRange(kindSize(kind, DataSpaceSize()), address, count)) return E_INVALIDARG;
@@ -119,14 +175,38 @@ HRESULT InMemoryTarget::Write(LONG kind, ULONG address, ULONG count, const uint8
 
 HRESULT InMemoryTarget::WriteMemory(LONG kind, ULONG address, BSTR data) {
     if (!data) return E_POINTER;
-    return Write(kind, address, SysStringByteLen(data), reinterpret_cast<const uint8_t*>(data));
+    const ULONG count = SysStringByteLen(data);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+    const HRESULT hr = WriteFrom(kind, address, count, bytes);
+    if (calls) Record(callLine("WriteMemory", kind, address, count, bytes, hr));
+    return hr;
 }
 
 HRESULT InMemoryTarget::GetCycleCounter(ULONG* count) {
     if (!count) return E_POINTER;
+    if (calls)
+        Record("GetCycleCounter " + std::to_string(cycleCounter) +
+               (cycleCounterResult == S_OK ? "" : " failed"));
     if (FAILED(cycleCounterResult)) return cycleCounterResult;
     *count = cycleCounter;
     return cycleCounterResult;
+}
+
+HRESULT InMemoryTarget::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {
+    if (calls) {
+        char line[96];
+        std::snprintf(line, sizeof line, "SetRefreshFilter %016llX due %ld %lu",
+                      static_cast<unsigned long long>(watched), static_cast<long>(hasDue),
+                      static_cast<unsigned long>(due));
+        Record(line);
+    }
+    return S_OK;
+}
+
+HRESULT InMemoryTarget::GetSkippedCycleCounter(ULONG* count) {
+    (void)count;
+    if (calls) Record("GetSkippedCycleCounter");
+    return S_FALSE;  // every refresh is sent
 }
 
 std::string InMemoryTarget::TargetXml() const {
@@ -142,6 +222,7 @@ std::string InMemoryTarget::TargetXml() const {
 
 HRESULT InMemoryTarget::GetTargetXml(BSTR* xml) {
     if (!xml) return E_POINTER;
+    if (calls) Record("GetTargetXml");
     *xml = nullptr;
     if (FAILED(targetXmlResult)) return targetXmlResult;
     *xml = AnsiToBstr(TargetXml());

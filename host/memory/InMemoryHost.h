@@ -47,8 +47,8 @@ public:
     // ITargetDirectAccess: the same memory, failures and record of writes.
     HRESULT Read(LONG kind, ULONG address, ULONG count, uint8_t* out) override;
     HRESULT Write(LONG kind, ULONG address, ULONG count, const uint8_t* data) override;
-    HRESULT SetRefreshFilter(uint64_t, LONG, ULONG) override { return S_OK; }
-    HRESULT GetSkippedCycleCounter(ULONG*) override { return S_FALSE; }
+    HRESULT SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) override;
+    HRESULT GetSkippedCycleCounter(ULONG* count) override;
     bool offerDirectAccess = false;
 
     // ---- Memory. The data space is addressed by data address: 0x00-0x1F
@@ -89,8 +89,19 @@ public:
     std::vector<Written> writes;
     int reads = 0;
 
+    // ---- Record of every call the plug-in makes on the target's memory,
+    // counter, description and filter, one line each, when set: what was
+    // asked and what was answered. A differential test compares it with an
+    // earlier recording.
+    std::vector<std::string>* calls = nullptr;
+
 private:
     ~InMemoryTarget() override = default;
+    void Record(const std::string& line) {
+        if (calls) calls->push_back(line);
+    }
+    HRESULT ReadInto(LONG kind, ULONG address, ULONG count, uint8_t* out);
+    HRESULT WriteFrom(LONG kind, ULONG address, ULONG count, const uint8_t* data);
     // The byte of the given kind at address, or null past its end.
     uint8_t* Byte(LONG kind, size_t address);
 

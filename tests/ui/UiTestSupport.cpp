@@ -12,6 +12,7 @@ void QuillUiTest::SetUp() {
     host_->works().debugging = 1;
     host_->works().installDirectory = QUILL_SOURCE_DIR "/host";
     host_->target().partName = partName;
+    prepareHost(*host_);
     if (hostGivesWindows) {
         host_->works().dockedWindowFactory = [this](const std::string& name, HWND* window) {
             auto* frame = new QWidget;

@@ -34,6 +34,8 @@ protected:
 
     void SetUp() override;
     void TearDown() override;
+    // Runs once the host exists, before the plug-in's Init and session.
+    virtual void prepareHost(memhost::InMemoryHost&) {}
 
     CLEDView* core() { return core_; }
     memhost::InMemoryHost& host() { return *host_; }
