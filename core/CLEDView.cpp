@@ -46,6 +46,7 @@ CLEDView::~CLEDView() {
 }
 
 void CLEDView::ReleaseTarget() {
+    bankFilter_.reset();
     direct_.reset();
     target_.reset();
 }

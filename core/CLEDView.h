@@ -115,7 +115,10 @@ public:
     bool WriteIORegisters(ULONG first, ULONG count, const uint8_t* buffer);
     // One I/O register (index 0..63).
     bool WriteIORegister(int index, uint8_t value);
-    bool ReadDataMemory(uint8_t* buffer);  // kDataMemorySize bytes from kDataMemoryStart
+    // One register of the bank: an I/O register through the I/O space, an
+    // extended one as data memory at its data address.
+    bool WriteBankRegister(int index, uint8_t value);
+    bool ReadDataMemory(uint8_t* buffer);  // DataSize() bytes from DataStart()
     bool ReadRegisters(uint8_t* buffer);   // 32 bytes
     uint32_t ReadCycleCounter();
     // The count into *count; false (leaving it) when the read failed.
@@ -135,7 +138,13 @@ public:
     int InstanceCount(int commandIndex);
 
     // ---- Register model and update cycle
-    GatedValue<uint8_t>* IORegister(int index);  // null outside 0..63
+    // The subject of register index (data address - 0x20); null outside
+    // 0..RegisterBankSize()-1.
+    GatedValue<uint8_t>* IORegister(int index);
+    // Register subjects of the mapped part: one per data address from 0x20
+    // up to the start of its SRAM (64 when SRAM starts at 0x60, as on a
+    // part whose description gives none).
+    int RegisterBankSize() const { return bankSize_; }
     CycleCountValue* CycleCounter() { return &cycleCounter_; }
     // Notified after every refresh while something observes it: the data
     // memory, the general registers and the pointers may have changed.
@@ -154,10 +163,13 @@ public:
     void Request_Update();
     void DetectReset();
 
-    static constexpr int kDataMemorySize = kDataWindowSize;
-    static constexpr uint16_t kDataMemoryStart = kDataWindowStart;
-    const std::array<uint8_t, kDataMemorySize>& DataMemory() const { return dataMemory_; }
-    const std::array<uint8_t, kDataMemorySize>& DataPrevious() const { return dataPrevious_; }
+    // The window of data memory the memory view shows: the part's internal
+    // SRAM (0x60 and 1024 bytes before a part is mapped, or for a part
+    // whose description gives none). Sized when the part is mapped.
+    uint16_t DataStart() const { return dataStart_; }
+    int DataSize() const { return static_cast<int>(dataMemory_.size()); }
+    const std::vector<uint8_t>& DataMemory() const { return dataMemory_; }
+    const std::vector<uint8_t>& DataPrevious() const { return dataPrevious_; }
     uint16_t StackPointer() const { return stackPointer_; }
     uint16_t StackPointerPrevious() const { return stackPointerPrevious_; }
     uint16_t PointerX() const { return pointerX_; }
@@ -255,12 +267,18 @@ private:
     std::string TargetXmlText(const char* section, const char* element, bool* found,
                               bool* described);
     bool ReadMemory(LONG kind, ULONG address, ULONG count, uint8_t* buffer);
+    bool WriteMemory(LONG kind, ULONG address, ULONG count, const uint8_t* buffer);
+    // Sizes the register bank, the memory window and the converter's flag
+    // register for the part just read (or the defaults).
+    void MapBank(int bankSize, int sramStart, int sramSize);
+    void DeriveWatchedRegisters();
 
     // Host connections
     ComPtr<IGuiWorks> guiWorks_;
     ComPtr<IHostServices> hostServices_;
     ComPtr<ITargetAccess> target_;
     ComPtr<ITargetDirectAccess> direct_;  // the same object's extension, when offered
+    ComPtr<ITargetBankFilter> bankFilter_;  // its filter over the whole bank, when offered
     bool attached_ = false;
     bool simulator_ = false;
 
@@ -271,19 +289,29 @@ private:
     std::unique_ptr<IComponentWindow> stackView_;
     bool stackViewCreated_ = false;
 
-    // Register model
-    std::array<IoRegister, kIoRegisterCount> ioRegisters_;
+    // Register model: the subjects of the largest bank; the mapped part
+    // uses the first bankSize_.
+    using BankBytes = std::array<uint8_t, kMaxRegisterBank>;
+    std::array<IoRegister, kMaxRegisterBank> ioRegisters_;
+    int bankSize_ = kIoRegisterCount;
+    // ADCSRA of the mapped part, where the converter's ADIF goes; -1 when
+    // the part has none.
+    int adcsraIndex_ = -1;
     // Bit i: register i was set since the last refresh took the image, or
     // otherwise holds a value other than ioImage_[i]. Every other register
     // holds exactly its byte of the image.
-    uint64_t registersSet_ = ~uint64_t{0};
+    RegisterSet registersSet_ = RegisterSet::FirstN(kMaxRegisterBank);
     // The registers in which `out`, the image a refresh writes back, differs
     // from ioImage_.
-    uint64_t SetAndChanged(const std::array<uint8_t, kIoRegisterCount>& out) const;
-    std::array<uint8_t, kIoRegisterCount> ioImage_{};
-    std::array<uint8_t, kIoRegisterCount> ioPrevious_{};
-    std::array<uint8_t, kDataMemorySize> dataMemory_{};
-    std::array<uint8_t, kDataMemorySize> dataPrevious_{};
+    RegisterSet SetAndChanged(const BankBytes& out) const;
+    BankBytes ioImage_{};
+    BankBytes ioPrevious_{};
+    // The image a refresh writes back (a member: no 480 bytes on the stack
+    // per instruction).
+    BankBytes out_{};
+    uint16_t dataStart_ = kDataWindowStart;
+    std::vector<uint8_t> dataMemory_ = std::vector<uint8_t>(kDataWindowSize);
+    std::vector<uint8_t> dataPrevious_ = std::vector<uint8_t>(kDataWindowSize);
     std::array<uint8_t, kGeneralRegisterCount> generalRegisters_{};
     uint16_t stackPointer_ = 0, stackPointerPrevious_ = 0;
     uint16_t pointerX_ = 0, pointerY_ = 0, pointerZ_ = 0;
@@ -310,9 +338,10 @@ private:
     RegisterLogger logger_;
     // The registers that matter to a component, as last sent to a host
     // with direct access, and the observer activity they were derived at.
-    uint64_t watched_ = 0;
+    RegisterSet watched_;
     uint64_t watchedChanges_ = ~uint64_t{0};
-    uint64_t watchedLogged_ = 0;
+    RegisterSet watchedLogged_;
+    int watchedBank_ = 0;
     GeneralSettings general_;
     double detectedClockMHz_ = 1.0;
     // The clock choice last reported on (none since the session started).

@@ -44,6 +44,9 @@ bool CLEDView::ConnectTarget() {
     // A host may offer access without a block per call; any other host is
     // served through ITargetAccess alone.
     if (FAILED(target_.queryInto(IID_ITargetDirectAccess, &direct_))) direct_.reset();
+    // Its filter over the whole bank matters only with direct access.
+    if (!direct_ || FAILED(target_.queryInto(IID_ITargetBankFilter, &bankFilter_)))
+        bankFilter_.reset();
     return attached_;
 }
 
@@ -63,7 +66,7 @@ bool CLEDView::ReadMemory(LONG kind, ULONG address, ULONG count, uint8_t* buffer
 bool CLEDView::ReadIOMemory(uint8_t* buffer) { return ReadMemory(kMemoryIo, 0, 64, buffer); }
 
 bool CLEDView::ReadDataMemory(uint8_t* buffer) {
-    return ReadMemory(kMemoryData, kDataMemoryStart, kDataMemorySize, buffer);
+    return ReadMemory(kMemoryData, dataStart_, static_cast<ULONG>(dataMemory_.size()), buffer);
 }
 
 bool CLEDView::ReadRegisters(uint8_t* buffer) {
@@ -81,12 +84,22 @@ bool CLEDView::WriteIORegister(int index, uint8_t value) {
 
 bool CLEDView::WriteIORegisters(ULONG first, ULONG count, const uint8_t* buffer) {
     constexpr auto kRegisters = static_cast<ULONG>(kIoRegisterCount);
-    if (!attached_ || !target_ || !buffer || first > kRegisters || count > kRegisters - first)
-        return false;
-    if (direct_) return SUCCEEDED(direct_->Write(kMemoryIo, first, count, buffer));
+    if (first > kRegisters || count > kRegisters - first) return false;
+    return WriteMemory(kMemoryIo, first, count, buffer);
+}
+
+bool CLEDView::WriteBankRegister(int index, uint8_t value) {
+    if (index < 0 || index >= bankSize_) return false;
+    if (index < kIoRegisterCount) return WriteIORegister(index, value);
+    return WriteMemory(kMemoryData, static_cast<ULONG>(kRegisterBankBase + index), 1, &value);
+}
+
+bool CLEDView::WriteMemory(LONG kind, ULONG address, ULONG count, const uint8_t* buffer) {
+    if (!attached_ || !target_ || !buffer) return false;
+    if (direct_) return SUCCEEDED(direct_->Write(kind, address, count, buffer));
     BSTR block = SysAllocStringByteLen(reinterpret_cast<const char*>(buffer), count);
     if (!block) return false;
-    HRESULT hr = target_->WriteMemory(kMemoryIo, first, block);
+    HRESULT hr = target_->WriteMemory(kind, address, block);
     SysFreeString(block);
     return SUCCEEDED(hr);
 }

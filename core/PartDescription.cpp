@@ -3,6 +3,8 @@
 //
 // The file is "<install dir>\Partdescriptionfiles\<part>.xml":
 //   AVRPART/MEMORY/IO_MEMORY/<REGISTER>/IO_ADDR   "$18", or "NA" outside I/O
+//   AVRPART/MEMORY/IO_MEMORY/<REGISTER>/MEM_ADDR  "$C6": where an "NA" one lies
+//   AVRPART/MEMORY/INT_SRAM/START_ADDR, SIZE      "$100", "2048"
 //   AVRPART/PACKAGE/PACKAGES                      "[PDIP:TQFP]"
 //   AVRPART/PACKAGE/<package>/<pin>/NAME|PIN_NAME "[PA0:ADC0]"
 //   AVRPART/ANALOG_CONVERTER/CHANNELS             "8": the converter's inputs,
@@ -89,6 +91,21 @@ void CLEDView::ForgetRegisterTables() {
     registerList_.clear();
     registerListStale_ = true;
     mappedPart_.clear();
+    adcsraIndex_ = -1;
+}
+
+void CLEDView::MapBank(int bankSize, int sramStart, int sramSize) {
+    bankSize = std::clamp(bankSize, kIoRegisterCount, kMaxRegisterBank);
+    if (bankSize != bankSize_) {
+        // Subjects the bank gains take their bytes from the next image.
+        registersSet_ |= RegisterSet::FirstN(bankSize);
+        bankSize_ = bankSize;
+    }
+    dataStart_ = static_cast<uint16_t>(sramStart);
+    if (dataMemory_.size() != static_cast<size_t>(sramSize)) {
+        dataMemory_.assign(static_cast<size_t>(sramSize), 0);
+        dataPrevious_.assign(static_cast<size_t>(sramSize), 0);
+    }
 }
 
 void CLEDView::UpdateIOMemory() {
@@ -100,6 +117,7 @@ void CLEDView::UpdateIOMemory() {
     TiXmlDocument doc;
     std::string error = loadDescription(&doc, part, path);
     if (!error.empty()) {
+        MapBank(kIoRegisterCount, kDataWindowStart, kDataWindowSize);
         Log(kMapLabel, "Part description " + (path.empty() ? part : path) + " could not be read (" +
                            error + "); no registers mapped.");
         return;
@@ -107,10 +125,12 @@ void CLEDView::UpdateIOMemory() {
 
     std::optional<quill::partfile::IoRegisters> io = quill::partfile::readIoRegisters(doc, &error);
     if (!io) {
+        MapBank(kIoRegisterCount, kDataWindowStart, kDataWindowSize);
         Log(kMapLabel,
             "Part description " + path + " is unusable (it " + error + "); no registers mapped.");
         return;
     }
+    MapBank(io->bankSize, io->sram.start, io->sram.size);
     for (const std::string& name : io->outside) {
         Trace(kMapLabel, "Skipped mapping " + name + " to extended memory adress (NOT SUPPORTED).");
     }
@@ -130,9 +150,15 @@ void CLEDView::UpdateIOMemory() {
             named->second = r.name;
         }
         registerAddress_.emplace(r.name, r.address);
-        Trace(kMapLabel,
-              "Mapped " + r.name + " to adress " + r.text + " (" + std::to_string(r.address) + ").");
+        if (r.extended) {
+            Trace(kMapLabel, "Mapped " + r.name + " to extended memory address " + r.text + " (" +
+                                 std::to_string(r.address) + ").");
+        } else {
+            Trace(kMapLabel, "Mapped " + r.name + " to adress " + r.text + " (" +
+                                 std::to_string(r.address) + ").");
+        }
     }
+    adcsraIndex_ = FindRegister("ADCSRA");
 }
 
 int CLEDView::GetRegisterAddress(const std::string& name) {
@@ -143,9 +169,9 @@ int CLEDView::GetRegisterAddress(const std::string& name) {
 }
 
 std::string CLEDView::GetRegisterName(int address) {
-    if (address < 0 || address > 64) return "UNKNOWN";
-    // 64 lies just past the I/O space: no name, and no table entry.
-    if (address > 0x3F) return {};
+    if (address < 0 || address > bankSize_) return "UNKNOWN";
+    // The index just past the bank: no name, and no table entry.
+    if (address >= bankSize_) return {};
     return registerName_[address];  // an unmapped address enters with an empty name
 }
 

@@ -6,6 +6,10 @@
 //   AVRPART/MEMORY/IO_MEMORY/<REGISTER>/IO_ADDR   "$1B" or "0x1B"; "NA" when
 //                                                 the register lies outside
 //                                                 the I/O space
+//   AVRPART/MEMORY/IO_MEMORY/<REGISTER>/MEM_ADDR  its data address; read for
+//                                                 an "NA" register ("$C6")
+//   AVRPART/MEMORY/INT_SRAM/START_ADDR, SIZE      "$100", "2048": where SRAM
+//                                                 starts and how large it is
 #pragma once
 
 #include <cstddef>
@@ -14,6 +18,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "contract/HostProtocol.h"
 
 class TiXmlDocument;
 
@@ -51,16 +57,35 @@ std::string load(const std::string& path, TiXmlDocument* doc);
 // sets *error to the reason.
 std::optional<int> parseIoAddress(std::string_view text, std::string* error);
 
+// A MEM_ADDR text of an extended register: "$hh" or "0xhh" naming a data
+// address from kExtendedIoStart up to (not including) `sramStart`.
+// Otherwise no address and *error says why.
+std::optional<int> parseExtendedAddress(std::string_view text, int sramStart, std::string* error);
+
 struct IoRegister {
     std::string name;  // upper case
-    int address;       // 0x00..0x3F
-    std::string text;  // the IO_ADDR text as written
+    // Register index: the I/O address (0x00..0x3F), or for an extended
+    // register its data address - 0x20 (0x40 up to the SRAM start - 0x21).
+    int address;
+    std::string text;       // the IO_ADDR text as written, or MEM_ADDR when extended
+    bool extended = false;  // "NA" with a MEM_ADDR: mapped beyond the I/O space
+};
+
+// The part's internal SRAM: the first data address and the size in bytes.
+// A description without INT_SRAM has it at 0x60 with 1024 bytes.
+struct Sram {
+    int start = kDataWindowStart;
+    int size = kDataWindowSize;
 };
 
 // The I/O registers of a parsed part description, in file order.
 struct IoRegisters {
     std::vector<IoRegister> registers;  // usable entries; a duplicate name only once
-    std::vector<std::string> outside;   // registers marked "NA"
+    std::vector<std::string> outside;   // registers marked "NA" without MEM_ADDR
+    Sram sram;                          // INT_SRAM, or the default
+    // The number of register indices: every data address from 0x20 up to
+    // the start of SRAM (64 when SRAM starts at 0x60).
+    int bankSize = kIoRegisterCount;
     // Faults in single entries (a bad address, a duplicate name); the
     // entries are left out but the rest is usable.
     std::vector<std::string> problems;
@@ -69,8 +94,16 @@ struct IoRegisters {
     std::vector<std::string> shared;
 };
 
-// Reads AVRPART/MEMORY/IO_MEMORY. Returns nothing and sets *error when the
-// section is missing or holds no register in the I/O space.
+// Reads AVRPART/MEMORY/INT_SRAM: the default when the element is absent;
+// nothing, with *error saying why, when it is present but START_ADDR is no
+// hexadecimal address from 0x60 up to the largest register bank's end, or
+// SIZE is no decimal count that keeps SRAM inside the 64 KiB data space.
+std::optional<Sram> readSram(const TiXmlDocument& doc, std::string* error);
+
+// Reads AVRPART/MEMORY/IO_MEMORY (and INT_SRAM, which bounds the extended
+// registers; a bad one is reported in `problems` and the default used).
+// Returns nothing and sets *error when the section is missing or holds no
+// register in the I/O space.
 std::optional<IoRegisters> readIoRegisters(const TiXmlDocument& doc, std::string* error);
 
 }  // namespace quill::partfile

@@ -1,25 +1,26 @@
 // The debugger-event cycle: the host's events switch attachment and the
 // simulator flag; each event 3 refreshes the image of the I/O registers,
 // tells the components what changed and writes their inputs back.
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 #include "core/CLEDView.h"
 #include "core/CycleCount.h"
 
 namespace {
 
-// Bit i set where the two images differ in byte i; eight bytes compared at
-// a time, as most refreshes change one or two registers.
-uint64_t DifferingBytes(const std::array<uint8_t, kIoRegisterCount>& a,
-                        const std::array<uint8_t, kIoRegisterCount>& b) {
+// Bit i set where the 64 bytes from a and b differ in byte i; eight bytes
+// compared at a time, as most refreshes change one or two registers.
+uint64_t DifferingBytes(const uint8_t* a, const uint8_t* b) {
     uint64_t differing = 0;
-    for (size_t word = 0; word < a.size(); word += 8) {
+    for (size_t word = 0; word < 64; word += 8) {
         uint64_t x, y;
-        std::memcpy(&x, a.data() + word, 8);
-        std::memcpy(&y, b.data() + word, 8);
+        std::memcpy(&x, a + word, 8);
+        std::memcpy(&y, b + word, 8);
         if (x == y) continue;
         if constexpr (std::endian::native == std::endian::little) {
             // Byte k of the group is bits 8k..8k+7: set bit 8k+7 where the
@@ -34,6 +35,30 @@ uint64_t DifferingBytes(const std::array<uint8_t, kIoRegisterCount>& a,
                 if (a[i] != b[i]) differing |= uint64_t{1} << i;
         }
     }
+    return differing;
+}
+
+// The registers of the first `count` in which the two images differ. The
+// images cover whole words of the set (kMaxRegisterBank is a multiple of
+// 64 or the words past it compare equal bytes), bits past count are cleared.
+template <size_t N>
+RegisterSet DifferingRegisters(const std::array<uint8_t, N>& a, const std::array<uint8_t, N>& b,
+                               int count) {
+    static_assert(N % 8 == 0);
+    RegisterSet differing;
+    for (int w = 0; w * 64 < count; ++w) {
+        const size_t at = static_cast<size_t>(w) * 64;
+        uint64_t bits;
+        if (at + 64 <= N) {
+            bits = DifferingBytes(a.data() + at, b.data() + at);
+        } else {
+            bits = 0;
+            for (size_t i = at; i < N; ++i)
+                if (a[i] != b[i]) bits |= uint64_t{1} << (i - at);
+        }
+        differing.word(w) = bits;
+    }
+    differing &= RegisterSet::FirstN(count);
     return differing;
 }
 
@@ -190,7 +215,7 @@ void CLEDView::DetectReset() {
 }
 
 void CLEDView::OnRegisterChanged(int32_t index) {
-    if (!refreshing_) {
+    if (!refreshing_ && index < bankSize_) {
         // Only the bits the component changed go out, into the register as
         // the simulator holds it now: the rest of the image may be older
         // than the program's last writes (timer, flag and port registers),
@@ -199,19 +224,35 @@ void CLEDView::OnRegisterChanged(int32_t index) {
         const uint8_t wanted = ioRegisters_[i].get();
         const auto changed = static_cast<uint8_t>(wanted ^ ioImage_[i]);
         uint8_t current = ioImage_[i];
-        ReadMemory(kMemoryIo, static_cast<ULONG>(i), 1, &current);  // failed: the image
+        // A failed read leaves the image.
+        if (index < kIoRegisterCount) {
+            ReadMemory(kMemoryIo, static_cast<ULONG>(i), 1, &current);
+        } else {
+            ReadMemory(kMemoryData, static_cast<ULONG>(kRegisterBankBase + index), 1, &current);
+        }
         const auto value = static_cast<uint8_t>((current & ~changed) | (wanted & changed));
-        if (WriteIORegister(index, value)) ioImage_[i] = value;
+        if (WriteBankRegister(index, value)) ioImage_[i] = value;
     }
     if (logger_.enabled()) DumpRegisters();
 }
 
 void CLEDView::DumpRegisters() {
-    // A fresh read of the simulator's I/O space; while it cannot be read
-    // the dump shows the core's image of the registers.
-    std::array<uint8_t, 64> io;
-    if (!ReadIOMemory(io.data())) {
-        for (size_t i = 0; i < io.size(); ++i) io[i] = ioRegisters_[i].get();
+    // A fresh read of the simulator's registers; while they cannot be read
+    // the dump shows the core's image of them. The extended block is read
+    // only when a register of it is logged.
+    BankBytes bank;
+    if (!ReadIOMemory(bank.data())) {
+        for (int i = 0; i < kIoRegisterCount; ++i)
+            bank[static_cast<size_t>(i)] = ioRegisters_[static_cast<size_t>(i)].get();
+    }
+    int count = kIoRegisterCount;
+    if (bankSize_ > kIoRegisterCount && logger_.bankSelection().anyFrom(kIoRegisterCount)) {
+        count = bankSize_;
+        const auto extended = static_cast<ULONG>(bankSize_ - kIoRegisterCount);
+        if (!ReadMemory(kMemoryData, kExtendedIoStart, extended, bank.data() + kIoRegisterCount)) {
+            for (int i = kIoRegisterCount; i < bankSize_; ++i)
+                bank[static_cast<size_t>(i)] = ioRegisters_[static_cast<size_t>(i)].get();
+        }
     }
     const uint32_t cycles = ReadCycleCounter();
     double microseconds = 0.0;
@@ -220,7 +261,8 @@ void CLEDView::DumpRegisters() {
         microseconds = mhz > 0.0 ? cycles / mhz : 0.0;
     }
     const std::string stopped = logger_.Dump(
-        cycles, microseconds, io.data(), [this](int index) { return GetRegisterName(index); },
+        cycles, microseconds, std::span<const uint8_t>(bank.data(), static_cast<size_t>(count)),
+        [this](int index) { return GetRegisterName(index); },
         [this](const std::string& line) { Log("", line); });
     if (!stopped.empty()) Diagnose("CLEDView::DumpRegisters()", stopped);
 }
@@ -232,7 +274,7 @@ std::string CLEDView::ApplyLoggerChoice(const LoggerChoice& choice) {
 }
 
 GatedValue<uint8_t>* CLEDView::IORegister(int index) {
-    if (index < 0 || index >= static_cast<int>(ioRegisters_.size())) return nullptr;
+    if (index < 0 || index >= bankSize_) return nullptr;
     return &ioRegisters_[static_cast<size_t>(index)];
 }
 
@@ -254,59 +296,89 @@ void CLEDView::Refresh() {
     }
 
     refreshing_ = true;
-    if (!firstRefresh_) ioPrevious_ = ioImage_;
+    const int bank = bankSize_;
+    const auto bankBytes = static_cast<size_t>(bank);
+    if (!firstRefresh_) std::memcpy(ioPrevious_.data(), ioImage_.data(), bankBytes);
     ReadIOMemory(ioImage_.data());  // a failed read keeps the last image
+    if (bank > kIoRegisterCount) {
+        ReadMemory(kMemoryData, kExtendedIoStart, static_cast<ULONG>(bank - kIoRegisterCount),
+                   ioImage_.data() + kIoRegisterCount);
+    }
 
     // Every register takes its byte of the image: only those the image
     // changed and those set since the last refresh can differ from it.
-    const uint64_t changed = firstRefresh_ ? ~uint64_t{0} : DifferingBytes(ioImage_, ioPrevious_);
-    for (uint64_t rest = changed | registersSet_; rest != 0; rest &= rest - 1) {
-        const auto i = static_cast<size_t>(std::countr_zero(rest));
-        ioRegisters_[i].load(ioImage_[i]);
-    }
+    const RegisterSet inBank = RegisterSet::FirstN(bank);
+    RegisterSet changed = firstRefresh_ ? inBank : DifferingRegisters(ioImage_, ioPrevious_, bank);
+    RegisterSet toLoad = changed | registersSet_;
+    toLoad &= inBank;
+    toLoad.forEach([&](int i) {
+        ioRegisters_[static_cast<size_t>(i)].load(ioImage_[static_cast<size_t>(i)]);
+    });
     if (firstRefresh_)
         for (auto& r : ioRegisters_) r.setNotifyEnabled(true);
-    registersSet_ = 0;
+    registersSet_.clear();
 
     // Observers may set registers while they run; those writes are only
     // collected (refreshing is set) and go out below. A register one of
     // them sets is announced by that set itself.
-    for (uint64_t rest = changed; rest != 0; rest &= rest - 1) {
-        const auto i = static_cast<size_t>(std::countr_zero(rest));
-        if (firstRefresh_ || ioRegisters_[i].stored() != ioPrevious_[i]) ioRegisters_[i].notify();
-    }
+    changed.forEach([&](int i) {
+        const auto at = static_cast<size_t>(i);
+        if (firstRefresh_ || ioRegisters_[at].stored() != ioPrevious_[at]) ioRegisters_[at].notify();
+    });
     firstRefresh_ = false;
 
-    std::array<uint8_t, 64> out = ioImage_;
-    for (uint64_t rest = registersSet_; rest != 0; rest &= rest - 1) {
-        const auto i = static_cast<size_t>(std::countr_zero(rest));
-        out[i] = ioRegisters_[i].stored();
-    }
+    std::memcpy(out_.data(), ioImage_.data(), bankBytes);
+    registersSet_ &= inBank;
+    registersSet_.forEach([&](int i) {
+        out_[static_cast<size_t>(i)] = ioRegisters_[static_cast<size_t>(i)].stored();
+    });
     if (adifPending_) {
-        out[6] |= 0x10;  // ADCSRA: ADIF raised by the converter during the refresh
+        // ADCSRA: ADIF raised by the converter during the refresh.
+        if (adcsraIndex_ >= 0 && adcsraIndex_ < bank) out_[static_cast<size_t>(adcsraIndex_)] |= 0x10;
         adifPending_ = false;
     }
     // What the simulator now holds is the image the next refresh compares
     // with, so a component's own input does not come back as a change.
     // A host with direct access holds exactly the image it just gave, so
-    // only the registers from the first to the last one a component changed
-    // go back, and nothing when none did (most refreshes during Run); other
-    // hosts get the whole image every time.
+    // only the I/O registers from the first to the last one a component
+    // changed go back, and nothing when none did (most refreshes during
+    // Run); other hosts get the whole I/O space every time. Extended
+    // registers go back one by one, only those a component changed: their
+    // block holds registers whose write has an effect (a byte sent, a flag
+    // cleared) that the program did not cause.
+    const RegisterSet differing = SetAndChanged(out_);
     bool written = true;
     if (!direct_) {
-        written = WriteIOMemory(out.data());
-    } else if (const uint64_t differing = SetAndChanged(out); differing != 0) {
-        const auto first = static_cast<ULONG>(std::countr_zero(differing));
-        const auto last = static_cast<ULONG>(63 - std::countl_zero(differing));
-        written = WriteIORegisters(first, last - first + 1, out.data() + first);
+        written = WriteIOMemory(out_.data());
+    } else if (const uint64_t io = differing.word(0); io != 0) {
+        const auto first = static_cast<ULONG>(std::countr_zero(io));
+        const auto last = static_cast<ULONG>(63 - std::countl_zero(io));
+        written = WriteIORegisters(first, last - first + 1, out_.data() + first);
     }
     // Registers that now hold another value than the image: all that were
     // set, when the write failed, and ADCSRA when ADIF went out in it alone.
     if (written) {
-        ioImage_ = out;
-        registersSet_ = 0;
+        std::memcpy(ioImage_.data(), out_.data(), kIoRegisterCount);
+        registersSet_.word(0) = 0;
     }
-    if (ioRegisters_[6].stored() != ioImage_[6]) registersSet_ |= uint64_t{1} << 6;
+    if (bank > kIoRegisterCount) {
+        RegisterSet extended = differing;
+        extended.word(0) = 0;
+        extended.forEach([&](int i) {
+            const auto at = static_cast<size_t>(i);
+            if (WriteMemory(kMemoryData, static_cast<ULONG>(kRegisterBankBase + i), 1, &out_[at]))
+                ioImage_[at] = out_[at];
+        });
+        // The rest of the extended image already was what went out.
+        for (int w = 1; w < RegisterSet::kWords; ++w) registersSet_.word(w) = 0;
+        extended.forEach([&](int i) {
+            if (ioImage_[static_cast<size_t>(i)] != out_[static_cast<size_t>(i)]) registersSet_.set(i);
+        });
+    }
+    if (adcsraIndex_ >= 0 && adcsraIndex_ < bank &&
+        ioRegisters_[static_cast<size_t>(adcsraIndex_)].stored() !=
+            ioImage_[static_cast<size_t>(adcsraIndex_)])
+        registersSet_.set(adcsraIndex_);
     refreshing_ = false;
 
     // Data memory, general registers and pointers are for the memory view,
@@ -324,14 +396,15 @@ void CLEDView::Refresh() {
     SetRefreshFilter();
 }
 
-uint64_t CLEDView::SetAndChanged(const std::array<uint8_t, kIoRegisterCount>& out) const {
+RegisterSet CLEDView::SetAndChanged(const BankBytes& out) const {
     // Only registers set during the refresh, and ADCSRA for the converter's
     // flag, can differ from the image.
-    uint64_t differing = 0;
-    for (uint64_t rest = registersSet_ | uint64_t{1} << 6; rest != 0; rest &= rest - 1) {
-        const auto i = static_cast<size_t>(std::countr_zero(rest));
-        if (out[i] != ioImage_[i]) differing |= uint64_t{1} << i;
-    }
+    RegisterSet candidates = registersSet_;
+    if (adcsraIndex_ >= 0 && adcsraIndex_ < bankSize_) candidates.set(adcsraIndex_);
+    RegisterSet differing;
+    candidates.forEach([&](int i) {
+        if (out[static_cast<size_t>(i)] != ioImage_[static_cast<size_t>(i)]) differing.set(i);
+    });
     return differing;
 }
 
@@ -351,25 +424,30 @@ void CLEDView::ReadMemoryView() {
     pointerZ_ = static_cast<uint16_t>(generalRegisters_[31] * 256 + generalRegisters_[30]);
 }
 
-void CLEDView::SetRefreshFilter() {
-    if (!direct_) return;
+void CLEDView::DeriveWatchedRegisters() {
     // A register matters when anything but the core's own write-back
     // observer watches it, or when the register logger logs it (a dump is
-    // written when a chosen register changed).
-    // Derived again only when some observer started or stopped watching.
+    // written when a chosen register changed). Derived again only when some
+    // observer started or stopped watching.
     const uint64_t changes = Subject::activityChanges();
-    const uint64_t logged = logger_.watchedRegisters();
-    if (changes != watchedChanges_ || logged != watchedLogged_) {
-        uint64_t watched = logged;
-        for (size_t i = 0; i < ioRegisters_.size(); ++i) {
-            const bool own = i < registerObservers_.size() && registerObservers_[i]->isActive();
-            if (ioRegisters_[i].activeCount() > (own ? 1 : 0)) watched |= uint64_t{1} << i;
-        }
-        watched_ = watched;
-        watchedChanges_ = changes;
-        watchedLogged_ = logged;
+    const RegisterSet logged = logger_.watchedRegisters();
+    if (changes == watchedChanges_ && logged == watchedLogged_ && bankSize_ == watchedBank_) return;
+    RegisterSet watched = logged;
+    watched &= RegisterSet::FirstN(bankSize_);
+    for (int i = 0; i < bankSize_; ++i) {
+        const auto at = static_cast<size_t>(i);
+        const bool own = at < registerObservers_.size() && registerObservers_[at]->isActive();
+        if (ioRegisters_[at].activeCount() > (own ? 1 : 0)) watched.set(i);
     }
-    const uint64_t watched = watched_;
+    watched_ = watched;
+    watchedChanges_ = changes;
+    watchedLogged_ = logged;
+    watchedBank_ = bankSize_;
+}
+
+void CLEDView::SetRefreshFilter() {
+    if (!direct_) return;
+    DeriveWatchedRegisters();
     // Followers of the cycle count that announce no due count (and are not
     // the core's reset detection, which only a reset the host refreshes
     // anyway can trigger) need every refresh.
@@ -381,5 +459,16 @@ void CLEDView::SetRefreshFilter() {
         hasDue = 1;
         due = cycleCounter_.get();
     }
-    direct_->SetRefreshFilter(watched, hasDue, due);
+    if (bankFilter_) {
+        const auto words = static_cast<ULONG>((bankSize_ + 63) / 64);
+        bankFilter_->SetBankRefreshFilter(watched_.data(), words, hasDue, due);
+        return;
+    }
+    // A host that filters the I/O space only cannot see an extended
+    // register change: while one is watched, every instruction is due.
+    if (watched_.anyFrom(kIoRegisterCount)) {
+        hasDue = 1;
+        due = cycleCounter_.get();
+    }
+    direct_->SetRefreshFilter(watched_.word(0), hasDue, due);
 }

@@ -47,8 +47,7 @@ void RegisterLogger::Reset() {
     close();
     enabled_ = false;
     toFile_ = false;
-    selection_.fill(false);
-    selectionMask_ = 0;
+    selection_.clear();
     fileName_.clear();
     directory_.clear();
     limitBytes_ = LoggerChoice::kDefaultLimitBytes;
@@ -134,13 +133,9 @@ std::string RegisterLogger::Apply(const LoggerChoice& choice) {
         }
     }
 
-    selection_.fill(false);
-    selectionMask_ = 0;
+    selection_.clear();
     for (int index : choice.registers) {
-        if (index >= 0 && index < static_cast<int>(selection_.size())) {
-            selection_[static_cast<size_t>(index)] = true;
-            selectionMask_ |= uint64_t{1} << index;
-        }
+        if (index >= 0 && index < kMaxRegisterBank) selection_.set(index);
     }
     enabled_ = choice.enabled;
     toFile_ = choice.toFile;
@@ -169,15 +164,19 @@ void RegisterLogger::close() {
 
 std::vector<int> RegisterLogger::selectedRegisters() const {
     std::vector<int> indices;
-    for (size_t i = 0; i < selection_.size(); ++i) {
-        if (selection_[i]) indices.push_back(static_cast<int>(i));
-    }
+    selection_.forEach([&](int i) { indices.push_back(i); });
     return indices;
 }
 
-std::string RegisterLogger::Format(const LoggerLayout& layout,
-                                   const std::array<bool, 64>& selection, uint32_t cycles,
-                                   double microseconds, const uint8_t* io, const NameOf& nameOf) {
+std::array<bool, kIoRegisterCount> RegisterLogger::selection() const {
+    std::array<bool, kIoRegisterCount> io{};
+    for (int i = 0; i < kIoRegisterCount; ++i) io[static_cast<size_t>(i)] = selection_.test(i);
+    return io;
+}
+
+std::string RegisterLogger::Format(const LoggerLayout& layout, const RegisterSet& selection,
+                                   uint32_t cycles, double microseconds,
+                                   std::span<const uint8_t> bank, const NameOf& nameOf) {
     std::string out;
     if (layout.precedeByComment) {
         char text[64];
@@ -191,31 +190,33 @@ std::string RegisterLogger::Format(const LoggerLayout& layout,
         }
         out += "Dump of selected I/O Registers: \n";
     }
-    for (size_t i = 0; i < selection.size(); ++i) {
-        if (!selection[i]) continue;
-        std::string name = nameOf ? nameOf(static_cast<int>(i)) : std::string();
+    selection.forEach([&](int i) {
+        if (static_cast<size_t>(i) >= bank.size()) return;
+        std::string name = nameOf ? nameOf(i) : std::string();
         out += name.empty() ? "UNKNOWN" : name;
         out += '=';
-        appendValue(out, layout, io[i]);
+        appendValue(out, layout, bank[static_cast<size_t>(i)]);
         out += '\n';
-    }
+    });
     return out;
 }
 
-std::string RegisterLogger::Dump(uint32_t cycles, double microseconds, const uint8_t* io,
-                                 const NameOf& nameOf, const LineSink& window) {
+std::string RegisterLogger::Dump(uint32_t cycles, double microseconds,
+                                 std::span<const uint8_t> bank, const NameOf& nameOf,
+                                 const LineSink& window) {
     if (!enabled_) return {};
     bool changed = !anyDumped_;
-    for (size_t i = 0; i < selection_.size(); ++i) {
-        if (selection_[i] && dumped_[i] != io[i]) {
-            dumped_[i] = io[i];
+    selection_.forEach([&](int i) {
+        const auto at = static_cast<size_t>(i);
+        if (at < bank.size() && dumped_[at] != bank[at]) {
+            dumped_[at] = bank[at];
             changed = true;
         }
-    }
+    });
     if (!changed) return {};
     anyDumped_ = true;
     if (toFile_ && !stream_) return {};  // stopped, or never opened
-    const std::string text = Format(layout_, selection_, cycles, microseconds, io, nameOf);
+    const std::string text = Format(layout_, selection_, cycles, microseconds, bank, nameOf);
     if (toFile_) {
         if (limitBytes_ != 0 && written_ + text.size() > limitBytes_) {
             const std::string message = "The log file \"" + openPath_ + "\" reached its size limit of " +

@@ -9,7 +9,8 @@
 //     DDRB=0xFF
 //     PORTB=0x0F
 //
-// (the header keeps its trailing blank), registers in I/O address order.
+// (the header keeps its trailing blank), registers in index order (the I/O
+// space first, then the part's extended registers).
 //
 // A dump is written when one of the chosen registers holds another value
 // than in the last dump (the first dump after a choice is always written):
@@ -24,9 +25,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <span>
 #include <string_view>
 #include <string>
 #include <vector>
+
+#include "core/RegisterSet.h"
 
 // How a dump is laid out. Defaults give the format above.
 struct LoggerLayout {
@@ -50,7 +54,7 @@ struct LoggerLayout {
 
 // What the Settings sheet and the logger sheet hand over on OK.
 struct LoggerChoice {
-    std::vector<int> registers;  // I/O indices 0..63
+    std::vector<int> registers;  // register indices 0..kMaxRegisterBank-1
     bool enabled = false;        // "Enable logging."
     bool toFile = false;         // "Log to file." (else "Log to window.")
     std::string fileName;        // "Filename"
@@ -102,28 +106,32 @@ public:
     // directory, or "test.dbg" in the current directory.
     static std::string FilePath(const std::string& fileName, const std::string& directory);
 
-    // Writes one dump of `io` (64 bytes) to the file or to `window`.
+    // Writes one dump of `bank` (the register values by index; chosen
+    // registers past its end are left out) to the file or to `window`.
     // Nothing when logging is off or no chosen register changed since the
     // last dump. Returns an empty text, or the message that the log file
     // reached its size limit (or could not be written) and logging to it
     // stopped.
-    std::string Dump(uint32_t cycles, double microseconds, const uint8_t* io,
+    std::string Dump(uint32_t cycles, double microseconds, std::span<const uint8_t> bank,
                      const NameOf& nameOf, const LineSink& window);
 
     // The text of one dump, each line ending in "\n".
-    static std::string Format(const LoggerLayout& layout, const std::array<bool, 64>& selection,
-                              uint32_t cycles, double microseconds, const uint8_t* io,
+    static std::string Format(const LoggerLayout& layout, const RegisterSet& selection,
+                              uint32_t cycles, double microseconds, std::span<const uint8_t> bank,
                               const NameOf& nameOf);
 
     bool enabled() const { return enabled_; }
-    // The registers whose changes make a dump, one bit per I/O index: the
+    // The registers whose changes make a dump, one bit per index: the
     // chosen ones while logging goes somewhere (none once a log file
     // stopped at its limit).
-    uint64_t watchedRegisters() const {
-        return !enabled_ || (toFile_ && !stream_) ? 0 : selectionMask_;
+    RegisterSet watchedRegisters() const {
+        return !enabled_ || (toFile_ && !stream_) ? RegisterSet{} : selection_;
     }
     bool toFile() const { return toFile_; }
-    const std::array<bool, 64>& selection() const { return selection_; }
+    // The chosen registers of the I/O space, for the sheets that offer them.
+    std::array<bool, kIoRegisterCount> selection() const;
+    // Every chosen register.
+    const RegisterSet& bankSelection() const { return selection_; }
     // The selected indices in ascending order.
     std::vector<int> selectedRegisters() const;
     const std::string& fileName() const { return fileName_; }
@@ -142,8 +150,7 @@ private:
 
     bool enabled_ = false;
     bool toFile_ = false;
-    std::array<bool, 64> selection_{};
-    uint64_t selectionMask_ = 0;  // selection_ as bits
+    RegisterSet selection_;
     std::string fileName_, directory_;
     uint64_t limitBytes_ = LoggerChoice::kDefaultLimitBytes;
     LoggerLayout layout_;
@@ -151,6 +158,6 @@ private:
     std::string openPath_;
     uint64_t written_ = 0;
     // The chosen registers as the last dump showed them.
-    std::array<uint8_t, 64> dumped_{};
+    std::array<uint8_t, kMaxRegisterBank> dumped_{};
     bool anyDumped_ = false;
 };

@@ -84,7 +84,12 @@ bool frm_Logger_configure::ConfigureFromSettings(QWidget* page, CLEDView* core,
     frm_Logger_configure sheet(core, selection, layout, page);
     if (sheet.run() != QDialog::Accepted) return false;
     registers->fill(false);
-    for (int index : sheet.registerIndices()) (*registers)[static_cast<size_t>(index)] = true;
+    // The page keeps flags of the I/O space only; an extended register
+    // chosen here has no flag there and is not kept.
+    for (int index : sheet.registerIndices()) {
+        if (index >= 0 && static_cast<size_t>(index) < registers->size())
+            (*registers)[static_cast<size_t>(index)] = true;
+    }
     auto& list = keptLayouts();
     list.erase(
         std::remove_if(list.begin(), list.end(),

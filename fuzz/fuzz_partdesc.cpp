@@ -18,8 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!pf::parse(text, &doc).empty()) return 0;
     if (auto io = pf::readIoRegisters(doc, &error)) {
         for (const pf::IoRegister& r : io->registers) {
-            if (r.address < 0 || r.address > 0x3F) __builtin_trap();
+            // An index of the part's bank: the I/O space, or extended I/O
+            // below the start of SRAM.
+            if (r.address < 0 || r.address >= io->bankSize) __builtin_trap();
+            if (!r.extended && r.address > 0x3F) __builtin_trap();
         }
+        if (io->bankSize < 64 || io->bankSize > kMaxRegisterBank) __builtin_trap();
     }
     return 0;
 }

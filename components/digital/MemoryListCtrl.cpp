@@ -111,7 +111,7 @@ void MemoryListCtrl::refresh() {
     if (!core_) return;
     model_->refresh(Snapshot{core_->DataMemory().data(), core_->DataPrevious().data(),
                              core_->StackPointer(), core_->PointerX(), core_->PointerY(),
-                             core_->PointerZ()});
+                             core_->PointerZ(), Window{core_->DataStart(), core_->DataSize()}});
 }
 
 int MemoryListCtrl::topIndex() const { return verticalScrollBar()->value(); }

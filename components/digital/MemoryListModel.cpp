@@ -12,7 +12,7 @@ Qt::Alignment ColumnAlignment(int column) {
 MemoryListModel::MemoryListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int MemoryListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kRowCount;
+    return parent.isValid() ? 0 : shown_.window.count;
 }
 
 int MemoryListModel::columnCount(const QModelIndex& parent) const {
@@ -50,12 +50,20 @@ QVariant MemoryListModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 void MemoryListModel::refresh(const Snapshot& next) {
+    if (!(next.window == shown_.window)) {
+        // Another part's memory: other rows altogether.
+        beginResetModel();
+        RowsToRepaint(shown_, next, reverse_, dirty_);
+        endResetModel();
+        return;
+    }
     RowsToRepaint(shown_, next, reverse_, dirty_);
     if (dirty_.none()) return;
     // One announcement per run of neighbouring changed rows.
+    const int rows = shown_.window.count;
     int first = -1;
-    for (int row = 0; row <= kRowCount; ++row) {
-        const bool changed = row < kRowCount && dirty_.test(row);
+    for (int row = 0; row <= rows; ++row) {
+        const bool changed = row < rows && dirty_.test(row);
         if (changed && first < 0) first = row;
         if (!changed && first >= 0) {
             announce(first, row - 1);
@@ -67,7 +75,7 @@ void MemoryListModel::refresh(const Snapshot& next) {
 void MemoryListModel::setReverse(bool reverse) {
     if (reverse == reverse_) return;
     reverse_ = reverse;
-    announce(0, kRowCount - 1);
+    announce(0, shown_.window.count - 1);
 }
 
 void MemoryListModel::announce(int first, int last) {

@@ -1,4 +1,5 @@
-// The Stack view's rows as an item model: 1024 rows of nine columns, the
+// The Stack view's rows as an item model: a row per byte of the part's
+// SRAM (1024 rows by default) in nine columns, the
 // pointer arrows as decorations and changed bytes in red as the foreground.
 //
 // The model shows its own copy of the memory images and pointers, taken at
@@ -35,6 +36,7 @@ public:
     void setImages(const std::array<QIcon, 5>& images) { images_ = images; }
 
     memrows::Snapshot shown() const { return shown_.snapshot(); }
+    const memrows::Window& window() const { return shown_.window; }
 
 private:
     void announce(int first, int last);

@@ -5,6 +5,7 @@
 #include <QResizeEvent>
 
 #include "components/digital/MemoryListCtrl.h"
+#include "components/digital/MemoryListModel.h"
 #include "framework/Controls.h"
 #include "resources/Bitmaps.h"
 #include "resources/Menus.h"
@@ -57,10 +58,12 @@ void frm_Stackview::catchUp() {
     if (core()) core()->ReadMemoryView();
     list_->refresh();
     if (!autoScroll_ || !core()) return;
-    const Snapshot pointers{
-        nullptr,           nullptr, core()->StackPointer(), core()->PointerX(), core()->PointerY(),
-        core()->PointerZ()};
-    ScrollIntoView(TargetRow(FollowTarget(follow(), pointers), list_->reverse()), *list_);
+    const Window& window = list_->memoryModel()->window();
+    const Snapshot pointers{nullptr,           nullptr,           core()->StackPointer(),
+                            core()->PointerX(), core()->PointerY(), core()->PointerZ(),
+                            window};
+    ScrollIntoView(TargetRow(FollowTarget(follow(), pointers), list_->reverse(), window), *list_,
+                   window.count);
 }
 
 void frm_Stackview::checkItem(int menuId, bool checked) {
@@ -115,7 +118,8 @@ void frm_Stackview::setFollow(int menuId) {
 void frm_Stackview::reverseList() {
     list_->setReverse(!list_->reverse());
     // Keeps the top of memory, where the stack lives, in view.
-    list_->scrollRows(list_->reverse() ? -kRowCount : kRowCount);
+    const int rows = list_->memoryModel()->window().count;
+    list_->scrollRows(list_->reverse() ? -rows : rows);
 }
 
 void frm_Stackview::resizeEvent(QResizeEvent* event) {

@@ -31,8 +31,14 @@ HRESULT injected(const std::map<LONG, HRESULT>& failures, LONG kind) {
 
 InMemoryTarget::InMemoryTarget(size_t sramSize) : sram_(sramSize, 0) {}
 
+void InMemoryTarget::SetLayout(size_t sramStart, size_t sramSize) {
+    extended_.assign(sramStart > kSramStart ? sramStart - kSramStart : 0, 0);
+    sram_.assign(sramSize, 0);
+}
+
 HRESULT InMemoryTarget::QueryInterface(REFIID iid, void** object) {
-    if (!offerDirectAccess && iid == IID_ITargetDirectAccess) {
+    if ((!offerDirectAccess && iid == IID_ITargetDirectAccess) ||
+        (!(offerDirectAccess && offerBankFilter) && iid == IID_ITargetBankFilter)) {
         if (object) *object = nullptr;
         return E_NOINTERFACE;
     }
@@ -48,7 +54,8 @@ uint8_t* InMemoryTarget::Byte(LONG kind, size_t address) {
         case kMemoryData:
             if (address < kRegisterCount) return &registers_[address];
             if (address < kSramStart) return &io_[address - kRegisterCount];
-            if (address - kSramStart < sram_.size()) return &sram_[address - kSramStart];
+            if (address - kSramStart < extended_.size()) return &extended_[address - kSramStart];
+            if (address - SramStart() < sram_.size()) return &sram_[address - SramStart()];
             return nullptr;
         default:
             return nullptr;
@@ -193,12 +200,38 @@ HRESULT InMemoryTarget::GetCycleCounter(ULONG* count) {
 }
 
 HRESULT InMemoryTarget::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {
+    filterWatched.assign(1, watched);
+    filterHasDue = hasDue;
+    filterDue = due;
+    ++filterCalls;
     if (calls) {
         char line[96];
         std::snprintf(line, sizeof line, "SetRefreshFilter %016llX due %ld %lu",
                       static_cast<unsigned long long>(watched), static_cast<long>(hasDue),
                       static_cast<unsigned long>(due));
         Record(line);
+    }
+    return S_OK;
+}
+
+HRESULT InMemoryTarget::SetBankRefreshFilter(const uint64_t* watched, ULONG words, LONG hasDue,
+                                             ULONG due) {
+    if (!watched && words != 0) return E_POINTER;
+    filterWatched.assign(watched, watched + words);
+    filterHasDue = hasDue;
+    filterDue = due;
+    ++filterCalls;
+    if (calls) {
+        std::string line = "SetBankRefreshFilter";
+        char word[48];
+        for (ULONG w = 0; w < words; ++w) {
+            std::snprintf(word, sizeof word, " %016llX",
+                          static_cast<unsigned long long>(watched[w]));
+            line += word;
+        }
+        std::snprintf(word, sizeof word, " due %ld %lu", static_cast<long>(hasDue),
+                      static_cast<unsigned long>(due));
+        Record(line + word);
     }
     return S_OK;
 }

@@ -26,18 +26,25 @@
 namespace memhost {
 
 // The simulated part's memory as the target object shows it. It offers
-// direct access (without the refresh filter: every refresh is sent) only
-// when asked to, so that tests serve the plug-in both ways.
+// direct access and the bank-wide filter (both recorded, never applied:
+// every refresh is sent) only when asked to, so that tests serve the
+// plug-in every way.
 class InMemoryTarget
     : public DispatchObject<ITargetAccess, IID_ITargetAccess,
-                            ComInterface<ITargetDirectAccess, IID_ITargetDirectAccess>> {
+                            ComInterface<ITargetDirectAccess, IID_ITargetDirectAccess>,
+                            ComInterface<ITargetBankFilter, IID_ITargetBankFilter>> {
 public:
     static constexpr size_t kIoSize = 64;
     static constexpr size_t kRegisterCount = 32;
-    // Data space: 32 registers, 64 I/O registers, then SRAM.
-    static constexpr size_t kSramStart = 0x60;
+    // Data space: 32 registers, 64 I/O registers, the extended I/O
+    // registers of a part that has them, then SRAM.
+    static constexpr size_t kSramStart = 0x60;  // without extended I/O
 
     explicit InMemoryTarget(size_t sramSize = 1024);
+    // A part whose SRAM starts at sramStart (0x60 up to 0x200): data
+    // addresses 0x60..sramStart-1 are its extended I/O registers (zeroed).
+    void SetLayout(size_t sramStart, size_t sramSize);
+    size_t SramStart() const { return kSramStart + extended_.size(); }
 
     HRESULT QueryInterface(REFIID iid, void** object) override;
     HRESULT WriteMemory(LONG kind, ULONG address, BSTR data) override;
@@ -49,14 +56,26 @@ public:
     HRESULT Write(LONG kind, ULONG address, ULONG count, const uint8_t* data) override;
     HRESULT SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) override;
     HRESULT GetSkippedCycleCounter(ULONG* count) override;
+    // ITargetBankFilter
+    HRESULT SetBankRefreshFilter(const uint64_t* watched, ULONG words, LONG hasDue,
+                                 ULONG due) override;
     bool offerDirectAccess = false;
+    bool offerBankFilter = false;  // only together with direct access
+
+    // The last filter set (either way): watched words (one for the I/O
+    // filter), whether a due count was given and which.
+    std::vector<uint64_t> filterWatched;
+    LONG filterHasDue = 0;
+    ULONG filterDue = 0;
+    int filterCalls = 0;
 
     // ---- Memory. The data space is addressed by data address: 0x00-0x1F
     // are the general registers, 0x20-0x5F the I/O registers, SRAM follows.
     std::array<uint8_t, kIoSize>& Io() { return io_; }
     std::array<uint8_t, kRegisterCount>& Registers() { return registers_; }
     std::vector<uint8_t>& Sram() { return sram_; }
-    size_t DataSpaceSize() const { return kSramStart + sram_.size(); }
+    std::vector<uint8_t>& Extended() { return extended_; }  // from data address 0x60
+    size_t DataSpaceSize() const { return SramStart() + sram_.size(); }
     // One byte of the data space; false past its end.
     bool DataByte(size_t address, uint8_t* value) const;
     bool SetDataByte(size_t address, uint8_t value);
@@ -107,6 +126,7 @@ private:
 
     std::array<uint8_t, kIoSize> io_{};
     std::array<uint8_t, kRegisterCount> registers_{};
+    std::vector<uint8_t> extended_;
     std::vector<uint8_t> sram_;
 };
 

@@ -263,13 +263,27 @@ TEST_F(Cycle, ChangesOutsideRefreshWriteOnlyTheChangedBitsOfTheRegister) {
     EXPECT_EQ(view->IORegister(0x12)->get(), 0x81);
 }
 
-TEST_F(Cycle, AConverterFlagWrittenBackIsSeenByTheNextRefresh) {
+// The converter's flag goes into ADCSRA, found by name: at $06 on the
+// old parts; a part without ADCSRA gets no flag anywhere.
+TEST_F(CoreTest, AConverterFlagWrittenBackIsSeenByTheNextRefresh) {
+    Session("Test", PartXml(Reg("ADCSRA", "$06") + Reg("PORTB", "$18")));
     Refresh();
     view->SetAdifPending();
     Refresh();
     EXPECT_EQ(target().Io()[0x06] & 0x10, 0x10);
     Refresh();
     EXPECT_EQ(view->IORegister(0x06)->get() & 0x10, 0x10);
+}
+
+TEST_F(Cycle, AConverterFlagOnAPartWithoutAdcsraChangesNothing) {
+    Refresh();
+    const size_t writes = IoWrites().size();
+    const auto before = target().Io();
+    view->SetAdifPending();
+    Refresh();
+    EXPECT_EQ(target().Io(), before);
+    EXPECT_FALSE(view->IsAdifPending());
+    EXPECT_EQ(IoWrites().size(), writes + 1);  // the usual write-back of the I/O space
 }
 
 // ---- Reset detection

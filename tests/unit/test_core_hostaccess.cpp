@@ -62,7 +62,8 @@ TEST_F(HostAccess, MemoryTransfersUseTheAgreedKindsAndRangesAndFailCleanly) {
     ASSERT_TRUE(view->ReadIOMemory(io));
     EXPECT_EQ(io[0x3F], 0x80);
 
-    std::vector<uint8_t> data(CLEDView::kDataMemorySize, 0);
+    ASSERT_EQ(view->DataSize(), 1024);  // no part mapped: SRAM at 0x60, 1024 bytes
+    std::vector<uint8_t> data(static_cast<size_t>(view->DataSize()), 0);
     target().Sram()[0] = 0x11;
     target().Sram()[1023] = 0x22;
     ASSERT_TRUE(view->ReadDataMemory(data.data()));

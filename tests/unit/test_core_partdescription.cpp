@@ -1,5 +1,6 @@
 // Register names <-> I/O addresses from part description files, the
 // converter channel count, and their behaviour on bad input.
+#include <cstdio>
 #include <iterator>
 
 #include "test_core_fixture.h"
@@ -54,16 +55,75 @@ TEST_F(PartDescription, AddressesAreReadWholeAndBadOnesReported) {
     for (const auto& m : services().messages) EXPECT_EQ(m.text.find(" E"), std::string::npos);
 }
 
-TEST_F(PartDescription, SkipsExtendedAndOutOfRangeRegisters) {
-    Session("Test", PartXml(Reg("UDR1", "na") + Reg("OCR3A", "NA") + Reg("BIG", "$FF") +
-                            Reg("SREG", "$3F")));
+// "NA" without MEM_ADDR is still skipped with its line; with one it is
+// mapped at data address - 0x20 when SRAM starts above it, and reported
+// when it does not lie in extended I/O.
+TEST_F(PartDescription, ExtendedRegistersAreMappedInsideTheBankOnly) {
+    auto ext = [](const std::string& name, const std::string& mem) {
+        return "<" + name + "><IO_ADDR>NA</IO_ADDR><MEM_ADDR>" + mem + "</MEM_ADDR></" + name + ">";
+    };
+    const std::string sram = "<INT_SRAM><START_ADDR>$100</START_ADDR><SIZE>2048</SIZE></INT_SRAM>";
+    Session("Test", "<AVRPART><MEMORY>" + sram + "<IO_MEMORY>" + Reg("UDR1", "na") +
+                        ext("UDR0", "$C6") + ext("ADMUX", "0x7C") + ext("LOW", "$5F") +
+                        ext("HIGH", "$100") + ext("BAD", "C6") + Reg("BIG", "$FF") +
+                        Reg("SREG", "$3F") + "</IO_MEMORY></MEMORY></AVRPART>");
     EXPECT_TRUE(Said("Skipped mapping UDR1 to extended memory adress (NOT SUPPORTED)."));
-    EXPECT_TRUE(Said("Skipped mapping OCR3A to extended memory adress (NOT SUPPORTED)."));
+    EXPECT_TRUE(Said("Mapped UDR0 to extended memory address $C6 (166)."));
+    EXPECT_TRUE(Said("Mapped ADMUX to extended memory address 0x7C (92)."));
+    EXPECT_EQ(Mapped("UDR0"), 0xA6);
+    EXPECT_EQ(Mapped("ADMUX"), 0x5C);
+    EXPECT_TRUE(Said("Skipped register LOW: MEM_ADDR \"$5F\" lies in the I/O space; extended I/O "
+                     "starts at $60."));
+    EXPECT_TRUE(Said("Skipped register HIGH: MEM_ADDR \"$100\" lies in SRAM, which starts at $100."));
+    EXPECT_TRUE(Said("Skipped register BAD: MEM_ADDR \"C6\" is not an address"));
     EXPECT_TRUE(
         Said("Skipped register BIG: IO_ADDR \"$FF\" lies outside the I/O space (0x00-0x3F)."));
     EXPECT_EQ(Mapped("UDR1"), 0);
     EXPECT_EQ(Mapped("BIG"), 0);
-    EXPECT_EQ(AllNames(), (std::vector<std::string>{"SREG"}));
+    EXPECT_EQ(view->RegisterBankSize(), 0xE0);
+    EXPECT_EQ(AllNames(), (std::vector<std::string>{"ADMUX", "SREG", "UDR0"}));
+    // The list of names by index runs to the highest mapped index.
+    const std::vector<std::string>& list = view->GetAvailableRegisters();
+    ASSERT_EQ(list.size(), 0xA7u);
+    EXPECT_EQ(list[0x5C], "ADMUX");
+    EXPECT_EQ(list[0xA6], "UDR0");
+}
+
+// Without INT_SRAM SRAM starts at 0x60: no extended I/O, so an extended
+// register has no place and is reported. A bad INT_SRAM is reported and
+// the default taken.
+TEST_F(PartDescription, InternalSramDefaultsAndBadValues) {
+    const std::string udr0 = "<UDR0><IO_ADDR>NA</IO_ADDR><MEM_ADDR>$C6</MEM_ADDR></UDR0>";
+    InitView();
+    struct Case {
+        std::string sram;
+        std::string said;
+    };
+    const std::vector<Case> cases = {
+        {"", "Skipped register UDR0: MEM_ADDR \"$C6\" lies in SRAM, which starts at $60."},
+        {"<INT_SRAM><START_ADDR>$40</START_ADDR><SIZE>512</SIZE></INT_SRAM>",
+         "Skipped MEMORY/INT_SRAM START_ADDR \"$40\" lies outside $60-$200; SRAM is taken to "
+         "start at $60 with 1024 bytes."},
+        {"<INT_SRAM><START_ADDR>$100</START_ADDR><SIZE>2k</SIZE></INT_SRAM>",
+         "Skipped MEMORY/INT_SRAM SIZE \"2k\" is no decimal byte count"},
+        {"<INT_SRAM><START_ADDR>$100</START_ADDR><SIZE>65281</SIZE></INT_SRAM>",
+         "Skipped MEMORY/INT_SRAM SIZE \"65281\" is no decimal byte count"},
+        {"<INT_SRAM><SIZE>512</SIZE></INT_SRAM>", "Skipped MEMORY/INT_SRAM has no START_ADDR"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sram);
+        services().messages.clear();
+        const std::string name = "Part" + std::to_string(&c - cases.data());
+        WritePart(name, "<AVRPART><MEMORY>" + c.sram + "<IO_MEMORY>" + udr0 + Reg("SREG", "$3F") +
+                            "</IO_MEMORY></MEMORY></AVRPART>");
+        StartDebugging(name);
+        EXPECT_TRUE(Said(c.said));
+        EXPECT_EQ(view->RegisterBankSize(), 64);
+        EXPECT_EQ(view->DataStart(), 0x60);
+        EXPECT_EQ(view->DataSize(), 1024);
+        EXPECT_EQ(view->IORegister(64), nullptr);
+        view->HandleEvent(kEventSessionEnded, nullptr);
+    }
 }
 
 // A name given twice keeps its first address and the second is reported;
@@ -265,6 +325,7 @@ public:
         }
     }
     void TestBody() override {}
+    CLEDView* core() { return view; }
     int Mapped(const std::string& name) { return view->GetRegisterAddress(name); }
     bool Said(const std::string& text) { return services().HasText(text); }
 
@@ -273,9 +334,9 @@ public:
 
 }  // namespace
 
-// The shipped files of the old parts carry MEMORY/INT_SRAM; the module does
-// not read it: the same messages, the same register table and the same
-// converter as from the file without it.
+// The shipped files of the old parts carry MEMORY/INT_SRAM: the same
+// messages, the same register table and the same converter as from the
+// file without it (their SRAM starts at 0x60, so the bank stays 64).
 TEST(ShippedPartDescriptions, InternalSramChangesNothingOnTheOldParts) {
     for (const char* part : {"ATmega16", "ATmega32", "ATmega8"}) {
         const std::string shipped = ShippedPart(part);
@@ -287,48 +348,68 @@ TEST(ShippedPartDescriptions, InternalSramChangesNothingOnTheOldParts) {
         ASSERT_EQ(without.find("INT_SRAM"), std::string::npos);
         // One plug-in object at a time, as a host has.
         std::vector<std::string> withLines, withRegisters;
+        int withData = 0;
         {
             ShippedSession with(part, shipped);
             withLines = with.lines;
             withRegisters = with.registers;
+            withData = with.core()->DataSize();
+            EXPECT_EQ(with.core()->RegisterBankSize(), 64) << part;
         }
         ShippedSession plain(part, without);
         ASSERT_FALSE(withLines.empty()) << part;
         EXPECT_EQ(withLines, plain.lines) << part;
         EXPECT_EQ(withRegisters, plain.registers) << part;
         EXPECT_EQ(withRegisters.size(), 64u) << part;
+        // Only the memory window follows the file: the ATmega32 has 2 KiB.
+        EXPECT_EQ(withData, std::string(part) == "ATmega32" ? 2048 : 1024) << part;
+        EXPECT_EQ(plain.core()->DataSize(), 1024) << part;
     }
 }
 
-// The files of the parts with extended I/O load in today's module without
-// a fault: the I/O space is mapped, every extended register is skipped with
-// the usual line (and answers 0), and the converter's inputs are those its
-// description counts (the ATmega328P's PDIP has only six of its eight).
-TEST(ShippedPartDescriptions, PartsWithExtendedIoMapTheirIoSpaceAndSkipTheRest) {
+// The files of the parts with extended I/O: the I/O space as before, every
+// extended register at its data address - 0x20 with a line of its own, the
+// bank and the memory window up to and from the start of SRAM; the
+// converter's inputs are those its description counts.
+TEST(ShippedPartDescriptions, PartsWithExtendedIoMapEveryRegisterOfTheirBank) {
     struct Case {
         const char* part;
         int channels;
         const char* ioRegister;
         int ioAddress;
         const char* extended;
+        int dataAddress;
+        int bank;
+        int sramSize;
     };
-    for (const Case& c : {Case{"ATmega328P", 8, "PORTB", 0x05, "ADCL"},
-                          Case{"ATmega2560", 16, "PORTA", 0x02, "PORTL"},
-                          Case{"ATmega644P", 8, "PORTA", 0x02, "UDR1"},
-                          Case{"ATtiny85", 4, "ADMUX", 0x07, nullptr}}) {
+    for (const Case& c : {Case{"ATmega328P", 8, "PORTB", 0x05, "ADMUX", 0x7C, 0xE0, 2048},
+                          Case{"ATmega2560", 16, "PORTA", 0x02, "PORTL", 0x10B, 0x1E0, 8192},
+                          Case{"ATmega644P", 8, "PORTA", 0x02, "UDR1", 0xCE, 0xE0, 4096},
+                          Case{"ATtiny85", 4, "ADMUX", 0x07, nullptr, 0, 0x40, 512}}) {
         ShippedSession session(c.part, ShippedPart(c.part));
         EXPECT_EQ(session.Mapped(c.ioRegister), c.ioAddress) << c.part;
         EXPECT_EQ(session.Mapped("SREG"), 0x3F) << c.part;
+        EXPECT_EQ(session.core()->RegisterBankSize(), c.bank) << c.part;
+        EXPECT_EQ(session.core()->DataSize(), c.sramSize) << c.part;
+        EXPECT_EQ(session.core()->DataStart(), c.bank + 0x20) << c.part;
         if (c.extended) {
-            EXPECT_TRUE(session.Said("Skipped mapping " + std::string(c.extended) +
-                                     " to extended memory adress (NOT SUPPORTED)."))
-                << c.part;
-            EXPECT_EQ(session.Mapped(c.extended), 0) << c.part;
+            const int index = c.dataAddress - 0x20;
+            char line[128];
+            std::snprintf(line, sizeof line, "Mapped %s to extended memory address $%X (%d).",
+                          c.extended, c.dataAddress, index);
+            EXPECT_TRUE(session.Said(line)) << c.part << ": " << line;
+            EXPECT_EQ(session.Mapped(c.extended), index) << c.part;
+            EXPECT_EQ(session.core()->GetRegisterName(index), c.extended) << c.part;
+            EXPECT_NE(session.core()->IORegister(index), nullptr) << c.part;
         }
+        EXPECT_EQ(session.core()->IORegister(c.bank), nullptr) << c.part;
+        EXPECT_EQ(session.core()->GetRegisterName(c.bank), "") << c.part;
+        EXPECT_EQ(session.core()->GetRegisterName(c.bank + 1), "UNKNOWN") << c.part;
         EXPECT_TRUE(session.Said("Number of ADC Channels = " + std::to_string(c.channels)))
             << c.part;
-        for (const std::string& line : session.lines)
-            EXPECT_EQ(line.find("Skipped register"), std::string::npos) << c.part << ": " << line;
-        EXPECT_LE(session.registers.size(), 64u) << c.part;
+        for (const std::string& line : session.lines) {
+            EXPECT_EQ(line.find("Skipped"), std::string::npos) << c.part << ": " << line;
+        }
+        EXPECT_LE(session.registers.size(), static_cast<size_t>(c.bank)) << c.part;
     }
 }

@@ -32,7 +32,7 @@ TEST(MemoryRows, FollowTargets) {
     EXPECT_EQ(TargetRow(0, true), -1);
     EXPECT_EQ(TargetRow(0x5F, true), -1);
     EXPECT_EQ(TargetRow(0x460, true), -1);
-    const Snapshot s{nullptr, nullptr, 1, 2, 3, 4};
+    const Snapshot s{nullptr, nullptr, 1, 2, 3, 4, Window{}};
     EXPECT_EQ(FollowTarget(Follow::Z, s), 4);
     EXPECT_EQ(FollowTarget(Follow::None, s), 0);
 }
@@ -78,7 +78,7 @@ TEST(MemoryRows, RefreshRepaintsOnlyTheRowsThatLookDifferent) {
     std::array<uint8_t, kRowCount> current{}, previous{};
     ShownMemory shown;
     RowSet rows;
-    Snapshot next{current.data(), previous.data(), 0x45F, 0, 0, 0};
+    Snapshot next{current.data(), previous.data(), 0x45F, 0, 0, 0, Window{}};
     RowsToRepaint(shown, next, true, rows);
     EXPECT_EQ(rows.count(), 1u);  // the stack pointer's arrow appears in row 0
     EXPECT_TRUE(rows.test(0));

@@ -24,9 +24,9 @@ std::string nameOf(int index) {
     }
 }
 
-std::array<bool, 64> select(std::initializer_list<int> indices) {
-    std::array<bool, 64> s{};
-    for (int i : indices) s[static_cast<size_t>(i)] = true;
+RegisterSet select(std::initializer_list<int> indices) {
+    RegisterSet s;
+    for (int i : indices) s.set(i);
     return s;
 }
 
