@@ -166,4 +166,36 @@ TEST_F(StackviewTest, TinyWindowDoesNotHangWhileFollowing) {
     EXPECT_TRUE(rowOnScreen(TargetRow(0x101, true)));
 }
 
+// An ATmega328P's SRAM runs from 0x100 to RAMEND 0x8FF: the list shows
+// exactly those bytes, the top of the stack first, and follows the stack
+// pointer at RAMEND (beyond the 1 KiB the list held before).
+class Stackview328Test : public StackviewTest {
+protected:
+    Stackview328Test() { partName = "ATmega328P"; }
+    void prepareHost(memhost::InMemoryHost& h) override { h.target().SetLayout(0x100, 2048); }
+    void setData(int address, uint8_t value) {
+        ASSERT_TRUE(host().target().SetDataByte(static_cast<size_t>(address), value));
+    }
+};
+
+TEST_F(Stackview328Test, ShowsTheSramFromRamstartToRamend) {
+    ASSERT_EQ(list->model()->rowCount(), 2048);
+    EXPECT_EQ(list->cellText(0, kColAddress), "0008FF");
+    EXPECT_EQ(list->cellText(2047, kColAddress), "000100");
+    setData(0x8FF, 0xAB);
+    setData(0x100, 0xCD);
+    triggerMenu(view, frm_Stackview::kFollowSP);
+    setStackPointer(0x8FF);
+    step();
+    EXPECT_EQ(list->cellText(0, kColHex), "AB");
+    EXPECT_EQ(list->cellText(2047, kColHex), "CD");
+    EXPECT_TRUE(rowOnScreen(0));
+    setStackPointer(0x105);
+    step();
+    EXPECT_TRUE(rowOnScreen(0x8FF - 0x105));
+    triggerMenu(view, frm_Stackview::kReverseList);
+    EXPECT_EQ(list->cellText(0, kColAddress), "000100");
+    EXPECT_TRUE(rowOnScreen(2047));
+}
+
 }  // namespace
