@@ -34,6 +34,7 @@
 #include "bench/BenchHost.h"
 #include "contract/ResourceIds.h"
 #include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
 
 namespace {

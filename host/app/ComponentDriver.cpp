@@ -16,16 +16,16 @@
 #include <QTimer>
 
 #include "host/app/DockClient.h"
-#include "host/app/MainWindow.h"
+#include "host/app/HostBench.h"
 #include "host/app/UnattendedDialogs.h"
 
 namespace driver {
 
-QDockWidget* findDock(MainWindow& window, const QString& name) {
+QDockWidget* findDock(HostBench& bench, const QString& name) {
     // A window the user closed may still stand under the name of one open
     // now: the open one is meant.
     QDockWidget* closed = nullptr;
-    for (QDockWidget* dock : window.componentDocks()) {
+    for (QDockWidget* dock : bench.componentDocks()) {
         if (DockClient::nameOf(dock) != name) continue;
         if (!dock->isHidden()) return dock;
         if (!closed) closed = dock;
@@ -33,8 +33,8 @@ QDockWidget* findDock(MainWindow& window, const QString& name) {
     return closed;
 }
 
-QWidget* findForm(MainWindow& window, const QString& name) {
-    QDockWidget* dock = findDock(window, name);
+QWidget* findForm(HostBench& bench, const QString& name) {
+    QDockWidget* dock = findDock(bench, name);
     QWidget* client = dock ? dock->widget() : nullptr;
     if (!client) return nullptr;
     for (QObject* child : client->children()) {
@@ -43,9 +43,9 @@ QWidget* findForm(MainWindow& window, const QString& name) {
     return nullptr;
 }
 
-QStringList componentNames(MainWindow& window) {
+QStringList componentNames(HostBench& bench) {
     QStringList names;
-    for (QDockWidget* dock : window.componentDocks()) names << DockClient::nameOf(dock);
+    for (QDockWidget* dock : bench.componentDocks()) names << DockClient::nameOf(dock);
     return names;
 }
 

@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-class MainWindow;
+class HostBench;
 class QDialog;
 class QObject;
 class QDockWidget;
@@ -20,12 +20,12 @@ class QWidget;
 namespace driver {
 
 // The dock whose title is `name` (an open one before a closed one), or null.
-QDockWidget* findDock(MainWindow& window, const QString& name);
+QDockWidget* findDock(HostBench& bench, const QString& name);
 // The component form inside that dock (the dialog the plug-in made a child
 // of the dock's client area), or null.
-QWidget* findForm(MainWindow& window, const QString& name);
+QWidget* findForm(HostBench& bench, const QString& name);
 // The window names of all component docks, in creation order.
-QStringList componentNames(MainWindow& window);
+QStringList componentNames(HostBench& bench);
 
 int controlIdOf(const QObject* control);
 // `root` itself or the first descendant numbered `id`; null if none.

@@ -123,7 +123,7 @@ HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {
     return env;
 }
 
-bool AttachModule(MainWindow& window, const HostOptions& options, QString* error) {
+bool AttachModule(HostBench& bench, const HostOptions& options, QString* error) {
     const bool explicitModule = !options.module.empty();
     std::string module = explicitModule ? options.module : DefaultModulePath();
     if (explicitModule)
@@ -139,26 +139,25 @@ bool AttachModule(MainWindow& window, const HostOptions& options, QString* error
         return false;
     }
     if (loaded.registeredNow) {
-        window.hostMessage(
-            QString("Registered %1.").arg(QString::fromStdString(loaded.modulePath)));
+        bench.hostMessage(QString("Registered %1.").arg(QString::fromStdString(loaded.modulePath)));
     }
-    return SUCCEEDED(window.attachPlugin(loaded.plugin.get(), error));
+    return SUCCEEDED(bench.attachPlugin(loaded.plugin.get(), error));
 }
 
-bool OpenComponent(MainWindow& window, const std::string& id, QString* error) {
-    int command = window.setup().commandIndex(id);
+bool OpenComponent(HostBench& bench, const std::string& id, QString* error) {
+    int command = bench.setup().commandIndex(id);
     if (command < 0) {
         *error = QString("unknown component \"%1\" (the plug-in offers %2)")
                      .arg(QString::fromStdString(id))
                      .arg([&] {
                          QStringList ids;
-                         for (const auto& c : window.setup().commands)
+                         for (const auto& c : bench.setup().commands)
                              ids << QString::fromStdString(c);
                          return ids.join(", ");
                      }());
         return false;
     }
-    if (!window.executeCommand(command)) {
+    if (!bench.executeCommand(command)) {
         *error = QString("command %1 is not available now (is the program being debugged?)")
                      .arg(QString::fromStdString(id));
         return false;

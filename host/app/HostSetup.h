@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "host/app/HostBench.h"
 #include "host/app/HostOptions.h"
-#include "host/app/MainWindow.h"
 
 struct HostEnvironment {
     SessionConfig config;
@@ -31,11 +31,11 @@ std::string DefaultModulePath();
 HostEnvironment PrepareHost(const HostOptions& options, std::string* error);
 
 // Finds, registers when needed and creates the plug-in, and hands it to the
-// window. False with an explanation when there is no usable module.
-bool AttachModule(MainWindow& window, const HostOptions& options, QString* error);
+// bench. False with an explanation when there is no usable module.
+bool AttachModule(HostBench& bench, const HostOptions& options, QString* error);
 
 // Runs the command named `id` (KN, LD, STV...) as the menu would.
-bool OpenComponent(MainWindow& window, const std::string& id, QString* error);
+bool OpenComponent(HostBench& bench, const std::string& id, QString* error);
 
 // The simavr machine factory; empty when the host was built without it.
 MachineFactory SimulatorFactory();

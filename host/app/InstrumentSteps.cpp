@@ -3,8 +3,9 @@
 #include <QApplication>
 #include <cmath>
 
-#include "host/app/MainWindow.h"
+#include "host/app/HostBench.h"
 #include "host/app/StepResults.h"
+#include "host/instruments/InstrumentHub.h"
 #include "host/instruments/Signals.h"
 
 namespace sc = quill::scenario;
@@ -39,8 +40,8 @@ QString shownText(const std::string& bytes) {
 
 }  // namespace
 
-InstrumentSteps::InstrumentSteps(MainWindow& window, ScenarioExecutor& executor)
-    : window_(window), executor_(executor) {}
+InstrumentSteps::InstrumentSteps(HostBench& bench, ScenarioExecutor& executor)
+    : bench_(bench), executor_(executor) {}
 
 std::optional<Result> InstrumentSteps::prepare(const sc::Script& script) {
     std::vector<in::Signal> measured;
@@ -57,17 +58,17 @@ std::optional<Result> InstrumentSteps::prepare(const sc::Script& script) {
     }
     if (measured.empty()) return std::nullopt;
     QString why;
-    if (!window_.instruments().watch(measured, &why)) return error(why);
+    if (!bench_.instruments().watch(measured, &why)) return error(why);
     return std::nullopt;
 }
 
-void InstrumentSteps::waitBegins() { window_.instruments().waitBegins(); }
+void InstrumentSteps::waitBegins() { bench_.instruments().waitBegins(); }
 
-void InstrumentSteps::waitEnds() { window_.instruments().waitEnds(); }
+void InstrumentSteps::waitEnds() { bench_.instruments().waitEnds(); }
 
 Result InstrumentSteps::startWaveform(const QString& path, const QString& signalList) {
     QString why;
-    if (!window_.instruments().startWaveform(path, signalList, &why)) return error(why);
+    if (!bench_.instruments().startWaveform(path, signalList, &why)) return error(why);
     return ok(QString("recording %1 into %2").arg(signalList, path));
 }
 
@@ -75,13 +76,13 @@ Result InstrumentSteps::stopWaveform(const QString& path) {
     QString message;
     const QString file = path.isEmpty() ? scriptWaveform_ : path;
     if (file.isEmpty()) return error("no record waveform came before");
-    if (!window_.instruments().stopWaveform(&message, file)) return error(message);
+    if (!bench_.instruments().stopWaveform(&message, file)) return error(message);
     return ok(message);
 }
 
 Result InstrumentSteps::run(const sc::SendSerialCommand& c) {
     QString why;
-    in::UsartLink* link = window_.instruments().usart(c.usart, &why);
+    in::UsartLink* link = bench_.instruments().usart(c.usart, &why);
     if (!link) return error(why);
     link->send(c.bytes);
     return ok(QString("queued %1 bytes for %2 at %3 baud")
@@ -91,7 +92,7 @@ Result InstrumentSteps::run(const sc::SendSerialCommand& c) {
 }
 
 Result InstrumentSteps::run(const sc::ExpectSerialCommand& c) {
-    in::InstrumentHub& hub = window_.instruments();
+    in::InstrumentHub& hub = bench_.instruments();
     QString why;
     in::UsartLink* link = hub.usart(c.usart, &why);
     if (!link) return error(why);
@@ -106,7 +107,7 @@ Result InstrumentSteps::run(const sc::ExpectSerialCommand& c) {
 }
 
 Result InstrumentSteps::run(const sc::WaitSerialCommand& c) {
-    in::InstrumentHub& hub = window_.instruments();
+    in::InstrumentHub& hub = bench_.instruments();
     QString why;
     in::UsartLink* link = hub.usart(c.serial.usart, &why);
     if (!link) return error(why);
@@ -132,7 +133,7 @@ Result InstrumentSteps::run(const sc::StopWaveformCommand&) { return stopWavefor
 Result InstrumentSteps::run(const sc::ExpectFrequencyCommand& c) {
     QString why;
     const QString name = QString::fromStdString(c.signal);
-    auto m = window_.instruments().measure(name, &why);
+    auto m = bench_.instruments().measure(name, &why);
     if (!m) return failed(why);
     const double off = 100.0 * (m->frequencyHz / c.hertz - 1.0);
     const QString what = QString("%1 runs at %2 Hz over %3 periods (%4%5 % from %6 Hz)")
@@ -149,7 +150,7 @@ Result InstrumentSteps::run(const sc::ExpectFrequencyCommand& c) {
 Result InstrumentSteps::run(const sc::ExpectDutyCommand& c) {
     QString why;
     const QString name = QString::fromStdString(c.signal);
-    auto m = window_.instruments().measure(name, &why, in::InstrumentHub::Wanted::Duty);
+    auto m = bench_.instruments().measure(name, &why, in::InstrumentHub::Wanted::Duty);
     if (!m) return failed(why);
     const QString what = m->periods == 0
                              ? QString("%1 stayed %2 over the previous wait: %3 % (expected %4 %)")

@@ -10,11 +10,11 @@
 #include "host/app/ScenarioExecutor.h"
 #include "host/scenario/Scenario.h"
 
-class MainWindow;
+class HostBench;
 
 class InstrumentSteps {
 public:
-    InstrumentSteps(MainWindow& window, ScenarioExecutor& executor);
+    InstrumentSteps(HostBench& bench, ScenarioExecutor& executor);
 
     // Records the signals the script measures; an error when the part does
     // not have one of them.
@@ -38,6 +38,6 @@ public:
 
 private:
     QString scriptWaveform_;  // the file of the scenario's record waveform
-    MainWindow& window_;
+    HostBench& bench_;
     ScenarioExecutor& executor_;
 };

@@ -5,12 +5,12 @@
 
 namespace sc = quill::scenario;
 
-quill::instruments::LineResolver lcdLineResolver(MainWindow& window) {
-    return [&window](quill::instruments::Signal& signal, std::string* why) {
+quill::instruments::LineResolver lcdLineResolver(HostBench& bench) {
+    return [&bench](quill::instruments::Signal& signal, std::string* why) {
         std::string name = sc::baseName(sc::ComponentKind::Lcd);
         if (signal.lcd > 1) name += " " + std::to_string(signal.lcd);
         QString error;
-        const auto pairs = driver::readSettingPairs(window, QString::fromStdString(name), &error);
+        const auto pairs = driver::readSettingPairs(bench, QString::fromStdString(name), &error);
         if (!pairs) {
             *why = signal.name + ": " + error.toStdString();
             return false;

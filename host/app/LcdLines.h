@@ -6,8 +6,8 @@
 
 #include "host/instruments/Signals.h"
 
-class MainWindow;
+class HostBench;
 
 // Resolves an LCD line to the pin the LCD window's settings give it now.
 // Fails, saying so, when that window is not open.
-quill::instruments::LineResolver lcdLineResolver(MainWindow& window);
+quill::instruments::LineResolver lcdLineResolver(HostBench& bench);

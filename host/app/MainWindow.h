@@ -17,10 +17,12 @@
 #include "host/app/Debugger.h"
 #include "host/app/DesktopServices.h"
 #include "host/app/DockClient.h"
+#include "host/app/HostBench.h"
 #include "host/app/HostObjects.h"
 #include "host/app/KeyboardBridge.h"
 #include "host/app/OutputPane.h"
 #include "host/app/RunPacer.h"
+#include "host/app/SessionConfig.h"
 #include "host/app/SetupDescription.h"
 #include "host/debugger/DebugSession.h"
 #include "host/gdb/GdbLink.h"
@@ -31,23 +33,7 @@ class QDoubleSpinBox;
 class QLabel;
 class QToolBar;
 
-// What the user chose for the next debugging session.
-struct SessionConfig {
-    std::string installDirectory;  // holds Partdescriptionfiles/
-    std::string part = "ATmega16";
-    std::string firmware;  // ELF or Intel HEX
-    double frequencyMHz = 1.0;
-    // The parts the machine factory can run (the simulator's cores). A part
-    // description of any other part is not offered; empty when the factory
-    // does not say, and then every described part is.
-    std::vector<std::string> runnableParts;
-};
-
-// Builds the machine for a session; on failure returns null and explains.
-using MachineFactory =
-    std::function<std::unique_ptr<Machine>(const SessionConfig& config, std::string* error)>;
-
-class MainWindow : public QMainWindow, public HostFrontend {
+class MainWindow : public QMainWindow, public HostFrontend, public HostBench {
     Q_OBJECT
 public:
     MainWindow(SessionConfig config, MachineFactory factory, QWidget* parent = nullptr);
@@ -55,20 +41,20 @@ public:
 
     // ---- The plug-in. `plugin` is AddRef'd by the window; Init is called.
     // Returns the result of Init.
-    HRESULT attachPlugin(IGuiPlugin* plugin, QString* error);
-    IGuiPlugin* plugin() const { return plugin_.get(); }
-    const SetupDescription& setup() const { return setup_; }
+    HRESULT attachPlugin(IGuiPlugin* plugin, QString* error) override;
+    IGuiPlugin* plugin() const override { return plugin_.get(); }
+    const SetupDescription& setup() const override { return setup_; }
     // As the user choosing the command from the menu; false when the
     // command is unknown or disabled.
-    bool executeCommand(int command);
+    bool executeCommand(int command) override;
     bool commandEnabled(int command) const;
     // The host's own "Plug-in settings..." entry: runs the plug-in's CFG
     // command, which the setup description lists without a menu element or
     // button. False when there is no plug-in or it offers no CFG.
-    bool openPluginSettings();
+    bool openPluginSettings() override;
 
     // ---- Session
-    SessionConfig& config() { return config_; }
+    SessionConfig& config() override { return config_; }
     // Chooses part, clock and firmware for the next session, as the user
     // would in the toolbar and File menu.
     void chooseSession(const std::string& part, double frequencyMHz, const std::string& firmware);
@@ -77,15 +63,15 @@ public:
     bool stepInto();
     void run();
     void breakRun();
-    void resetTarget();
-    Debugger& debugger() { return debugger_; }
+    void resetTarget() override;
+    Debugger& debugger() override { return debugger_; }
     // Source lines, breakpoints and variables of the session's program.
-    quill::debugger::DebugSession& session() { return session_; }
+    quill::debugger::DebugSession& session() override { return session_; }
     // The GDB server on that session (listening once asked to).
-    quill::gdb::GdbLink& gdb() { return gdb_; }
+    quill::gdb::GdbLink& gdb() override { return gdb_; }
     // Whether a plug-in runs window timer `id` on the main window (autostep
     // runs timer 1 there).
-    bool windowTimerRunning(uintptr_t id) const;
+    bool windowTimerRunning(uintptr_t id) const override;
     // The pace of free running: real time (the default) or as fast as
     // possible.
     void setRunMode(RunPacer::Mode mode);
@@ -105,22 +91,25 @@ public:
     void arrangeDocks() { dockClient_->arrangePending(); }
     DockClient& dockClient() { return *dockClient_; }
     // Component docks in creation order.
-    const std::vector<QDockWidget*>& componentDocks() const { return dockClient_->docks(); }
+    const std::vector<QDockWidget*>& componentDocks() const override {
+        return dockClient_->docks();
+    }
+    QWidget& mainWidget() override { return *this; }
     // Saves the main window and every visible component dock as PNG files
     // in `dir`; returns the file names written.
-    QStringList saveScreenshots(const QString& dir, const QString& prefix, QString* error);
+    QStringList saveScreenshots(const QString& dir, const QString& prefix, QString* error) override;
     // Output lines ("[category] prefix text").
-    QStringList outputLines() const;
+    QStringList outputLines() const override;
     // How many of the oldest lines the pane has dropped (it keeps the last
     // 20,000; Clear drops all): line i of outputLines() is line
     // outputLinesDropped() + i of everything written.
-    long long outputLinesDropped() const;
+    long long outputLinesDropped() const override;
     OutputPane& outputPane() { return *output_; }
     // The parts offered by the part chooser: those with a part description
     // that the machine factory can run (SessionConfig::runnableParts).
     QStringList availableParts() const;
     // Serial terminals, logic analyser, waveform files.
-    quill::instruments::InstrumentHub& instruments() { return *instruments_; }
+    quill::instruments::InstrumentHub& instruments() override { return *instruments_; }
 
     // ---- HostFrontend
     HWND createDockedWindow(const std::string& name) override;
@@ -133,7 +122,7 @@ public:
     void createCategory(const std::string& name, int kind) override;
 
     // Host's own messages, under the category "Debugger".
-    void hostMessage(const QString& text);
+    void hostMessage(const QString& text) override;
 
     // The user's debugger commands, told as they start: a reset before the
     // cycle count falls (the scenario recorder notes them).

@@ -9,9 +9,9 @@
 #include <cmath>
 
 #include "contract/ResourceIds.h"
+#include "host/app/HostBench.h"
 #include "host/app/HostPictures.h"
 #include "host/app/HostSetup.h"
-#include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
 #include "host/app/StepResults.h"
 #include "platform/files.h"
@@ -39,8 +39,8 @@ Result ScenarioExecutor::expectChannel(const QString& name, int channel, double 
         if (!form) return result;
     } else {
         who = QString("ADC%1").arg(channel);
-        for (const QString& window : driver::componentNames(window_)) {
-            QWidget* candidate = driver::findForm(window_, window);
+        for (const QString& window : driver::componentNames(bench_)) {
+            QWidget* candidate = driver::findForm(bench_, window);
             QVariant driven = candidate ? candidate->property("channel") : QVariant();
             if (driven.isValid() && driven.toInt() == channel) form = candidate;
         }
@@ -65,7 +65,7 @@ int ScenarioExecutor::registerIndex(const QString& name) const {
 }
 
 std::optional<uint8_t> ScenarioExecutor::readIo(int index) const {
-    ITargetAccess* target = window_.debugger().target();
+    ITargetAccess* target = bench_.debugger().target();
     if (!target || index < 0 || index > 63) return std::nullopt;
     BSTR block = nullptr;
     HRESULT hr = target->ReadMemory(kMemoryIo, static_cast<ULONG>(index), 1, &block);
@@ -140,10 +140,10 @@ Result ScenarioExecutor::expectLed(const QString& name, int lit) {
 }
 
 Result ScenarioExecutor::expectOutput(const QString& text) {
-    const QStringList lines = window_.outputLines();
+    const QStringList lines = bench_.outputLines();
     // The mark counts every line ever written; the pane drops its oldest
     // lines when it grows very long, so the list starts that many lines in.
-    const long long dropped = window_.outputLinesDropped();
+    const long long dropped = bench_.outputLinesDropped();
     const long long from = std::max(outputMark_ - dropped, 0LL);
     for (long long i = from; i < lines.size(); ++i) {
         if (lines[i].contains(text)) {

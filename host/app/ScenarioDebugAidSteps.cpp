@@ -14,7 +14,7 @@
 #include <cmath>
 
 #include "contract/ResourceIds.h"
-#include "host/app/MainWindow.h"
+#include "host/app/HostBench.h"
 #include "host/app/ScenarioExecutor.h"
 #include "host/app/StepResults.h"
 #include "platform/files.h"
@@ -31,13 +31,13 @@ using steps::ok;
 
 Result ScenarioExecutor::autostep(bool on) {
     const char* state = on ? "on" : "off";
-    if (window_.windowTimerRunning(ids::autostep::kTimer) == on)
+    if (bench_.windowTimerRunning(ids::autostep::kTimer) == on)
         return ok(QString("autostep is already %1").arg(state));
-    window_.activateWindow();
-    if (!window_.executeCommand(kCmdAutostep))
+    bench_.mainWidget().activateWindow();
+    if (!bench_.executeCommand(kCmdAutostep))
         return error("the command Autostep INTO (ASI) is not available (disabled or unknown)");
     QApplication::processEvents();
-    if (window_.windowTimerRunning(ids::autostep::kTimer) != on)
+    if (bench_.windowTimerRunning(ids::autostep::kTimer) != on)
         return error(QString("autostep did not turn %1 (see the output)").arg(state));
     return ok(on ? QString("autostep on: timer %1 every %2 ms on the main window")
                        .arg(ids::autostep::kTimer)
@@ -46,17 +46,17 @@ Result ScenarioExecutor::autostep(bool on) {
 }
 
 Result ScenarioExecutor::expectAutostep(bool on) {
-    const bool running = window_.windowTimerRunning(ids::autostep::kTimer);
+    const bool running = bench_.windowTimerRunning(ids::autostep::kTimer);
     const QString what = running ? "autostep is on" : "autostep is off";
     return running == on ? ok(what)
                          : failed(what + QString(", expected %1").arg(on ? "on" : "off"));
 }
 
 Result ScenarioExecutor::idle(double ms) {
-    Machine* machine = window_.debugger().machine();
+    Machine* machine = bench_.debugger().machine();
     const uint64_t before = machine ? machine->cycles() : 0;
     // As a user watching the program: the main window is the active one.
-    window_.activateWindow();
+    bench_.mainWidget().activateWindow();
     QEventLoop loop;
     QTimer::singleShot(static_cast<int>(std::lround(ms)), &loop, &QEventLoop::quit);
     loop.exec();
@@ -69,7 +69,7 @@ Result ScenarioExecutor::idle(double ms) {
 }
 
 Result ScenarioExecutor::event(int number) {
-    IGuiPlugin* plugin = window_.plugin();
+    IGuiPlugin* plugin = bench_.plugin();
     if (!plugin) return error("no plug-in is loaded");
     plugin->HandleEvent(number, nullptr);
     QApplication::processEvents();
@@ -112,7 +112,7 @@ bool chooseRegisters(QDialog* sheet, const std::vector<QString>& names, QString*
 }  // namespace
 
 Result ScenarioExecutor::logger(const LoggerInputs& in) {
-    IGuiPlugin* plugin = window_.plugin();
+    IGuiPlugin* plugin = bench_.plugin();
     if (!plugin) return error("no plug-in is loaded");
     QString why;
     bool filled = false;

@@ -22,8 +22,8 @@
 
 #include "contract/ResourceIds.h"
 #include "host/app/DockClient.h"
+#include "host/app/HostBench.h"
 #include "host/app/HostSetup.h"
-#include "host/app/MainWindow.h"
 #include "host/app/StepResults.h"
 #include "host/scenario/Scenario.h"
 
@@ -38,11 +38,10 @@ using steps::ok;
 
 }  // namespace
 
-ScenarioExecutor::ScenarioExecutor(MainWindow& window, QString screenshotDir)
-    : window_(window), screenshotDir_(std::move(screenshotDir)) {
+ScenarioExecutor::ScenarioExecutor(HostBench& bench, QString screenshotDir)
+    : bench_(bench), screenshotDir_(std::move(screenshotDir)) {
     std::string why;
-    registers_ =
-        PartRegisters::load(window_.config().installDirectory, window_.config().part, &why);
+    registers_ = PartRegisters::load(bench_.config().installDirectory, bench_.config().part, &why);
     if (!registers_) registerError_ = QString::fromStdString(why);
 }
 
@@ -66,9 +65,9 @@ void ScenarioExecutor::settle() {
 
 QWidget* ScenarioExecutor::formOrError(const QString& name, Result* result) {
     settle();
-    QWidget* form = driver::findForm(window_, name);
+    QWidget* form = driver::findForm(bench_, name);
     if (!form) {
-        QStringList names = driver::componentNames(window_);
+        QStringList names = driver::componentNames(bench_);
         *result = error(QString("no component window \"%1\" is open (open: %2)")
                             .arg(name, names.isEmpty() ? QString("none") : names.join(", ")));
     }
@@ -77,10 +76,10 @@ QWidget* ScenarioExecutor::formOrError(const QString& name, Result* result) {
 
 Result ScenarioExecutor::open(const QString& commandId) {
     QString why;
-    const size_t before = window_.componentDocks().size();
-    if (!OpenComponent(window_, commandId.toStdString(), &why)) return error(why);
+    const size_t before = bench_.componentDocks().size();
+    if (!OpenComponent(bench_, commandId.toStdString(), &why)) return error(why);
     openingsPending_ = true;
-    const auto& docks = window_.componentDocks();
+    const auto& docks = bench_.componentDocks();
     QString name =
         docks.size() > before ? DockClient::nameOf(docks.back()) : QString("(shown again)");
     return ok(QString("opened %1: window \"%2\"").arg(commandId, name));
@@ -170,7 +169,7 @@ Result ScenarioExecutor::pluginSettings(const std::vector<driver::DialogInput>& 
     bool filled = false;
     bool opened = false;
     const bool ran = driver::runDialog(
-        [&] { opened = window_.openPluginSettings(); },
+        [&] { opened = bench_.openPluginSettings(); },
         [&](QDialog* dialog) { filled = driver::fillDialog(dialog, inputs, &why); }, &why);
     QApplication::processEvents();
     if (!opened) return error("the plug-in offers no settings (command CFG)");
@@ -217,7 +216,7 @@ Result ScenarioExecutor::typeAndRelease(const QString& name, int control, const 
 }
 
 Result ScenarioExecutor::waitCycles(uint64_t cycles) {
-    Debugger& debugger = window_.debugger();
+    Debugger& debugger = bench_.debugger();
     if (!debugger.debugging()) return error("the program is not being debugged");
     const uint64_t start = debugger.machine()->cycles();
     // Keep the windows alive (timers, repaints) while time passes.
@@ -244,8 +243,8 @@ Result ScenarioExecutor::waitCycles(uint64_t cycles) {
 }
 
 Result ScenarioExecutor::waitMilliseconds(double ms) {
-    Machine* machine = window_.debugger().machine();
-    if (!machine || !window_.debugger().debugging())
+    Machine* machine = bench_.debugger().machine();
+    if (!machine || !bench_.debugger().debugging())
         return error("the program is not being debugged");
     // The time becomes whole cycles at the part's clock, under the same cap
     // as every other wait; a time shorter than one cycle is refused like
@@ -264,7 +263,7 @@ Result ScenarioExecutor::waitMilliseconds(double ms) {
 }
 
 Result ScenarioExecutor::step(uint64_t instructions) {
-    Debugger& debugger = window_.debugger();
+    Debugger& debugger = bench_.debugger();
     if (!debugger.debugging()) return error("the program is not being debugged");
     for (uint64_t i = 0; i < instructions; ++i) {
         if (!debugger.stepInto()) {
@@ -279,7 +278,7 @@ Result ScenarioExecutor::step(uint64_t instructions) {
 
 Result ScenarioExecutor::waitUntil(const std::function<std::optional<bool>()>& holds,
                                    uint64_t timeoutCycles, const QString& what) {
-    Debugger& debugger = window_.debugger();
+    Debugger& debugger = bench_.debugger();
     if (!debugger.debugging()) return error("the program is not being debugged");
     Machine* machine = debugger.machine();
     const uint64_t start = machine->cycles();
@@ -315,8 +314,8 @@ Result ScenarioExecutor::waitUntil(const std::function<std::optional<bool>()>& h
 }
 
 Result ScenarioExecutor::reset() {
-    if (!window_.debugger().debugging()) return error("the program is not being debugged");
-    window_.resetTarget();
+    if (!bench_.debugger().debugging()) return error("the program is not being debugged");
+    bench_.resetTarget();
     QApplication::processEvents();
     return ok("reset the part");
 }
@@ -327,7 +326,7 @@ Result ScenarioExecutor::screenshot(const QString& label) {
     QString prefix = QString("%1-%2-")
                          .arg(++shot_, 2, 10, QChar('0'))
                          .arg(label.isEmpty() ? QString("shot") : label);
-    QStringList files = window_.saveScreenshots(screenshotDir_, prefix, &why);
+    QStringList files = bench_.saveScreenshots(screenshotDir_, prefix, &why);
     if (!why.isEmpty()) return error(why);
     return ok(QString("saved %1 screenshots in %2").arg(files.size()).arg(screenshotDir_));
 }

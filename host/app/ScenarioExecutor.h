@@ -18,7 +18,7 @@
 #include "host/app/ComponentDriver.h"
 #include "host/app/PartRegisters.h"
 
-class MainWindow;
+class HostBench;
 class QImage;
 
 class ScenarioExecutor {
@@ -29,7 +29,7 @@ public:
         QString message;  // what was checked or done, or why not
     };
 
-    ScenarioExecutor(MainWindow& window, QString screenshotDir);
+    ScenarioExecutor(HostBench& bench, QString screenshotDir);
 
     // A wall-clock limit for the whole run: once `deadline` has passed,
     // every wait stops and fails, saying that the run took longer than
@@ -154,7 +154,7 @@ public:
 private:
     QWidget* formOrError(const QString& name, Result* error);
 
-    MainWindow& window_;
+    HostBench& bench_;
     std::optional<PartRegisters> registers_;
     QString registerError_;
     QString screenshotDir_;

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "contract/ResourceIds.h"
-#include "host/app/MainWindow.h"
+#include "host/app/HostBench.h"
 #include "host/app/SettingsReader.h"
 #include "host/scenario/SettingKeys.h"
 #include "host/sim/SimTarget.h"
@@ -42,9 +42,9 @@ ScenarioExecutor::LcdCheck lcdCheck(const sc::LcdProtocolCondition& c) {
 
 }  // namespace
 
-ScenarioSteps::ScenarioSteps(MainWindow& window, ScenarioExecutor& executor,
-                             const sc::Script& script, QString screenshots)
-    : window_(window), executor_(executor), script_(script), screenshots_(std::move(screenshots)) {}
+ScenarioSteps::ScenarioSteps(HostBench& bench, ScenarioExecutor& executor, const sc::Script& script,
+                             QString screenshots)
+    : bench_(bench), executor_(executor), script_(script), screenshots_(std::move(screenshots)) {}
 
 // ---- set-up
 
@@ -55,7 +55,7 @@ Result ScenarioSteps::run(const sc::PartCommand&) {
 Result ScenarioSteps::run(const sc::FirmwareCommand&) {
     if (firmwareOverridden)
         return {Outcome::Ok,
-                QString("--firmware runs %1 instead").arg(text(window_.config().firmware))};
+                QString("--firmware runs %1 instead").arg(text(bench_.config().firmware))};
     return {Outcome::Ok, "applied before the program started"};
 }
 
@@ -67,10 +67,10 @@ Result ScenarioSteps::run(const sc::FrequencyCommand&) {
 
 Result ScenarioSteps::run(const sc::OpenCommand& c) {
     Result r = executor_.open(commandIdOf(c.kind));
-    if (r.outcome == Outcome::Ok && !driver::findForm(window_, text(c.window))) {
+    if (r.outcome == Outcome::Ok && !driver::findForm(bench_, text(c.window))) {
         return {Outcome::Error,
                 QString("no window \"%1\" after opening it (open: %2)")
-                    .arg(text(c.window), driver::componentNames(window_).join(", "))};
+                    .arg(text(c.window), driver::componentNames(bench_).join(", "))};
     }
     return r;
 }
@@ -139,8 +139,8 @@ Result ScenarioSteps::run(const sc::ExpectCommand& c) {
 }
 
 Result ScenarioSteps::run(const sc::ExpectMemoryCommand& c) {
-    Machine* machine = window_.debugger().machine();
-    if (!machine || !window_.debugger().debugging())
+    Machine* machine = bench_.debugger().machine();
+    if (!machine || !bench_.debugger().debugging())
         return {Outcome::Error, "the program is not being debugged"};
     const QString where = QString::asprintf("0x%04X", c.address);
     // The data space runs from 0 to RAMEND: the registers, the I/O space,
@@ -151,7 +151,7 @@ Result ScenarioSteps::run(const sc::ExpectMemoryCommand& c) {
     if ((part && c.address >= size) || !machine->readMemory(kMemoryData, c.address, &byte, 1)) {
         const QString range = size ? QString::asprintf(" (0x0000 to 0x%04X)", size - 1) : QString();
         return {Outcome::Error, QString("%1 is outside the data memory of the %2%3")
-                                    .arg(where, text(window_.config().part), range)};
+                                    .arg(where, text(bench_.config().part), range)};
     }
     const auto hex = [](unsigned v) { return QString::asprintf("0x%02X", v); };
     const auto bits = [](unsigned v) { return QString("%1").arg(v, 8, 2, QChar('0')); };
@@ -199,7 +199,7 @@ Result ScenarioSteps::run(const sc::ScreenshotCommand& c) {
     QString why;
     const QString dir = screenshotDir(c.directory);
     const QStringList files =
-        window_.saveScreenshots(dir, QString("%1-").arg(++shots_, 2, 10, QChar('0')), &why);
+        bench_.saveScreenshots(dir, QString("%1-").arg(++shots_, 2, 10, QChar('0')), &why);
     if (!why.isEmpty()) return {Outcome::Error, why};
     return {Outcome::Ok, QString("saved %1 pictures in %2").arg(files.size()).arg(dir)};
 }

@@ -12,14 +12,14 @@
 #include "host/app/ScenarioExecutor.h"
 #include "host/scenario/Scenario.h"
 
-class MainWindow;
+class HostBench;
 
 class ScenarioSteps {
 public:
     using Result = ScenarioExecutor::Result;
 
     // `screenshots` is the --screenshots folder (empty: none given).
-    ScenarioSteps(MainWindow& window, ScenarioExecutor& executor,
+    ScenarioSteps(HostBench& bench, ScenarioExecutor& executor,
                   const quill::scenario::Script& script, QString screenshots);
 
     // The scenario's firmware line gave way to --firmware: its step says so.
@@ -77,7 +77,7 @@ private:
     }
     QString screenshotDir(const std::string& directory) const;
 
-    MainWindow& window_;
+    HostBench& bench_;
     ScenarioExecutor& executor_;
     const quill::scenario::Script& script_;
     QString screenshots_;

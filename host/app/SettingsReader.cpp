@@ -9,7 +9,7 @@
 #include <QPointer>
 
 #include "contract/ResourceIds.h"
-#include "host/app/MainWindow.h"
+#include "host/app/HostBench.h"
 
 namespace sc = quill::scenario;
 
@@ -127,9 +127,9 @@ QString readField(QWidget* root, const sc::SettingField& f) {
 
 // A Switch flips its pin whenever its settings dialog closes, by OK or
 // Cancel; a click on its lever flips it back.
-void undoClosingFlip(MainWindow& window, const QString& name) {
+void undoClosingFlip(HostBench& bench, const QString& name) {
     if (sc::kindOfWindow(name.toStdString()) != sc::ComponentKind::Switch) return;
-    QWidget* form = findForm(window, name);
+    QWidget* form = findForm(bench, name);
     if (QWidget* lever = form ? findControl(form, ids::sw::kPicture) : nullptr) click(lever);
 }
 
@@ -155,7 +155,7 @@ std::vector<DialogInput> dialogInputs(const std::vector<sc::SettingField>& field
     return in;
 }
 
-std::optional<sc::SettingPairs> readSettingPairs(MainWindow& window, const QString& name,
+std::optional<sc::SettingPairs> readSettingPairs(HostBench& bench, const QString& name,
                                                  QString* error) {
     sc::SettingPairs pairs;
     auto read = [&pairs](const std::vector<sc::SettingField>& fields) {
@@ -169,7 +169,8 @@ std::optional<sc::SettingPairs> readSettingPairs(MainWindow& window, const QStri
         bool opened = false;
         QString why;
         UnseenDialog unseen;
-        const bool ran = runDialog([&] { opened = window.openPluginSettings(); }, read(*sheet), &why);
+        const bool ran =
+            runDialog([&] { opened = bench.openPluginSettings(); }, read(*sheet), &why);
         QApplication::processEvents();
         if (!opened) {
             *error = "the plug-in offers no settings (command CFG)";
@@ -181,9 +182,9 @@ std::optional<sc::SettingPairs> readSettingPairs(MainWindow& window, const QStri
         }
         return pairs;
     }
-    QWidget* form = findForm(window, name);
+    QWidget* form = findForm(bench, name);
     if (!form) {
-        *error = QString("no window \"%1\" (open: %2)").arg(name, componentNames(window).join(", "));
+        *error = QString("no window \"%1\" (open: %2)").arg(name, componentNames(bench).join(", "));
         return std::nullopt;
     }
     const std::optional<sc::ComponentKind> kind = sc::kindOfWindow(name.toStdString());
@@ -195,7 +196,7 @@ std::optional<sc::SettingPairs> readSettingPairs(MainWindow& window, const QStri
     UnseenDialog unseen;
     const bool ran =
         runMenuDialog(form, menu::kSettingsCommand, read(sc::settingFields(*kind)), &why);
-    if (ran) undoClosingFlip(window, name);
+    if (ran) undoClosingFlip(bench, name);
     QApplication::processEvents();
     if (!ran) {
         *error = QString("settings of \"%1\": %2").arg(name, why);
@@ -204,8 +205,8 @@ std::optional<sc::SettingPairs> readSettingPairs(MainWindow& window, const QStri
     return pairs;
 }
 
-bool applySettings(MainWindow& window, const QString& name, const std::string& text,
-                   QString* error, bool flipBack) {
+bool applySettings(HostBench& bench, const QString& name, const std::string& text, QString* error,
+                   bool flipBack) {
     const std::string window_name = name.toStdString();
     const bool sheet = sc::sheetFields(window_name) != nullptr;
     // The parser knows a window by the number in its name ("LED 2" is the
@@ -246,12 +247,12 @@ bool applySettings(MainWindow& window, const QString& name, const std::string& t
     auto fill = [&](QDialog* dialog) { filled = fillDialog(dialog, inputs, &why); };
     UnseenDialog unseen;
     if (sheet) {
-        ran = runDialog([&] { opened = window.openPluginSettings(); }, fill, &why);
-    } else if (QWidget* form = findForm(window, name)) {
+        ran = runDialog([&] { opened = bench.openPluginSettings(); }, fill, &why);
+    } else if (QWidget* form = findForm(bench, name)) {
         ran = runMenuDialog(form, menu::kSettingsCommand, fill, &why);
-        if (ran && flipBack) undoClosingFlip(window, name);
+        if (ran && flipBack) undoClosingFlip(bench, name);
     } else {
-        why = QString("no window \"%1\" (open: %2)").arg(name, componentNames(window).join(", "));
+        why = QString("no window \"%1\" (open: %2)").arg(name, componentNames(bench).join(", "));
     }
     QApplication::processEvents();
     if (!opened) why = "the plug-in offers no settings (command CFG)";
@@ -262,8 +263,8 @@ bool applySettings(MainWindow& window, const QString& name, const std::string& t
     return true;
 }
 
-std::optional<std::string> readSettings(MainWindow& window, const QString& name, QString* error) {
-    std::optional<sc::SettingPairs> pairs = readSettingPairs(window, name, error);
+std::optional<std::string> readSettings(HostBench& bench, const QString& name, QString* error) {
+    std::optional<sc::SettingPairs> pairs = readSettingPairs(bench, name, error);
     if (!pairs) return std::nullopt;
     return sc::formatSettings(*pairs);
 }

@@ -2,11 +2,11 @@
 // scenario line, and turns a parsed `settings` line into the changes that
 // fill the dialog in. Both go through the one key <-> control table of
 // host/scenario/SettingKeys.h, so what is read here, applied to a fresh
-// window, gives the same dialog.
+// bench, gives the same dialog.
 //
 // How to call it:
 //   QString why;
-//   std::optional<std::string> text = driver::readSettings(window, "LED 2", &why);
+//   std::optional<std::string> text = driver::readSettings(bench, "LED 2", &why);
 //   // *text == "port=B pin=3 mode=ddrport activelow=1"; nothing and why on failure
 //   quill::scenario::settingsLine("LED 2", pairs) makes the whole line.
 // The window is opened through its context menu's "Settings...", read and
@@ -26,18 +26,17 @@
 #include "host/app/ComponentDriver.h"
 #include "host/scenario/SettingKeys.h"
 
-class MainWindow;
+class HostBench;
 
 namespace driver {
 
 // The settings of window `name` (or the sheet "electrical"/"general") as
 // key=value pairs, in the table's order. Nothing, with *error, when there
-// is no such window, it has no settings, or its dialog does not open.
-std::optional<quill::scenario::SettingPairs> readSettingPairs(MainWindow& window,
-                                                              const QString& name,
+// is no such bench, it has no settings, or its dialog does not open.
+std::optional<quill::scenario::SettingPairs> readSettingPairs(HostBench& bench, const QString& name,
                                                               QString* error);
 // The same as the text after the window name of a `settings` line.
-std::optional<std::string> readSettings(MainWindow& window, const QString& name, QString* error);
+std::optional<std::string> readSettings(HostBench& bench, const QString& name, QString* error);
 
 // The values `fields` show in an open dialog. A control that is missing,
 // disabled (the dialog would not take a value there) or shows nothing (a
@@ -53,8 +52,8 @@ quill::scenario::SettingPairs readDialog(QDialog* dialog,
 // A Switch flips its pin whenever its dialog closes, by OK or Cancel, as a
 // scenario's `settings` line expects; with `flipBack` (a lab being opened)
 // a click on its lever flips it back before anything else happens.
-bool applySettings(MainWindow& window, const QString& name, const std::string& text,
-                   QString* error, bool flipBack = false);
+bool applySettings(HostBench& bench, const QString& name, const std::string& text, QString* error,
+                   bool flipBack = false);
 
 // The dialog changes of a parsed `settings` line.
 std::vector<DialogInput> dialogInputs(const std::vector<quill::scenario::SettingField>& fields,

@@ -16,18 +16,18 @@
 #include "host/debugger/ScenarioDebugCommands.h"
 #include "host/scenario/Scenario.h"
 
-class MainWindow;
+class HostBench;
 
 class StepDispatch {
 public:
     using Result = ScenarioExecutor::Result;
 
     // `screenshots` is the --screenshots folder (empty: none given).
-    StepDispatch(MainWindow& window, const quill::scenario::Script& script, QString screenshots)
-        : executor_(window, QString()),
-          steps_(window, executor_, script, std::move(screenshots)),
-          instruments_(window, executor_),
-          debug_(window, executor_) {}
+    StepDispatch(HostBench& bench, const quill::scenario::Script& script, QString screenshots)
+        : executor_(bench, QString()),
+          steps_(bench, executor_, script, std::move(screenshots)),
+          instruments_(bench, executor_),
+          debug_(bench, executor_) {}
 
     ScenarioExecutor& executor() { return executor_; }
     InstrumentSteps& instruments() { return instruments_; }

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <chrono>
 
-#include "host/app/MainWindow.h"
+#include "host/app/HostBench.h"
+#include "host/debugger/DebugSession.h"
+#include "host/gdb/GdbLink.h"
 
 namespace sc = quill::scenario;
 using quill::debugger::DebugSession;
@@ -21,11 +23,11 @@ ScenarioExecutor::Result converted(const DebugSession::Outcome& o) {
 }  // namespace
 
 ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::BreakCommand& c) {
-    return converted(window_.session().addBreakpoint(c.location));
+    return converted(bench_.session().addBreakpoint(c.location));
 }
 
 ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::ClearBreaksCommand&) {
-    return converted(window_.session().clearBreakpoints());
+    return converted(bench_.session().clearBreakpoints());
 }
 
 std::function<bool()> ScenarioDebugCommands::untilDeadline(bool* timedOut) {
@@ -39,7 +41,7 @@ std::function<bool()> ScenarioDebugCommands::untilDeadline(bool* timedOut) {
 ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::RunUntilBreakCommand& c) {
     bool timedOut = false;
     DebugSession::Outcome o =
-        window_.session().runUntilBreak(c.timeoutCycles, untilDeadline(&timedOut));
+        bench_.session().runUntilBreak(c.timeoutCycles, untilDeadline(&timedOut));
     QApplication::processEvents();
     if (timedOut) {
         executor_.markTimedOut();
@@ -49,21 +51,21 @@ ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::RunUntilBreak
 }
 
 ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::ExpectSourceCommand& c) {
-    return converted(window_.session().expectSource(c.file, c.line));
+    return converted(bench_.session().expectSource(c.file, c.line));
 }
 
 ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::ExpectVariableCommand& c) {
-    return converted(window_.session().expectVariable(c.name, c.value));
+    return converted(bench_.session().expectVariable(c.name, c.value));
 }
 
 ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::SetVariableCommand& c) {
-    Result r = converted(window_.session().setVariable(c.name, c.value));
+    Result r = converted(bench_.session().setVariable(c.name, c.value));
     QApplication::processEvents();
     return r;
 }
 
 ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::WaitForDebuggerCommand& c) {
-    quill::gdb::GdbLink& gdb = window_.gdb();
+    quill::gdb::GdbLink& gdb = bench_.gdb();
     if (!gdb.server().listening())
         return {Outcome::Error, "no GDB server runs (start quill-host with --gdb)"};
     using Clock = ScenarioExecutor::Clock;
@@ -89,11 +91,11 @@ ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::WaitForDebugg
                     .arg(c.seconds)
                     .arg(gdb.server().attachCount() - attachesBefore)};
     }
-    return {Outcome::Ok, QString("a debugger attached and detached after %1 packets; halted at "
-                                 "PC 0x%2")
-                             .arg(gdb.server().packetsServed() - packetsBefore)
-                             .arg(window_.debugger().machine()->programCounter(), 4, 16,
-                                  QChar('0'))};
+    return {Outcome::Ok,
+            QString("a debugger attached and detached after %1 packets; halted at "
+                    "PC 0x%2")
+                .arg(gdb.server().packetsServed() - packetsBefore)
+                .arg(bench_.debugger().machine()->programCounter(), 4, 16, QChar('0'))};
 }
 
 namespace {
@@ -105,7 +107,7 @@ QString cyclesText(const Machine& machine) {
 }  // namespace
 
 ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::WaitExitCommand& c) {
-    Debugger& debugger = window_.debugger();
+    Debugger& debugger = bench_.debugger();
     if (!debugger.debugging()) return {Outcome::Error, "the program is not being debugged"};
     if (!debugger.exitCode()) {
         bool timedOut = false;
@@ -131,7 +133,7 @@ ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::WaitExitComma
 }
 
 ScenarioDebugCommands::Result ScenarioDebugCommands::run(const sc::ExpectExitCommand& c) {
-    Debugger& debugger = window_.debugger();
+    Debugger& debugger = bench_.debugger();
     if (!debugger.debugging()) return {Outcome::Error, "the program is not being debugged"};
     const std::optional<int> code = debugger.exitCode();
     if (!code) {

@@ -10,12 +10,12 @@
 #include "host/app/ScenarioExecutor.h"
 #include "host/scenario/Scenario.h"
 
-class MainWindow;
+class HostBench;
 
 class ScenarioDebugCommands {
 public:
-    ScenarioDebugCommands(MainWindow& window, ScenarioExecutor& executor)
-        : window_(window), executor_(executor) {}
+    ScenarioDebugCommands(HostBench& bench, ScenarioExecutor& executor)
+        : bench_(bench), executor_(executor) {}
 
     using Result = ScenarioExecutor::Result;
     Result run(const quill::scenario::BreakCommand& c);
@@ -33,6 +33,6 @@ private:
     // What a long run asks now and then: the event loop runs, and the run
     // goes on until the scenario's time limit has passed (*timedOut then).
     std::function<bool()> untilDeadline(bool* timedOut);
-    MainWindow& window_;
+    HostBench& bench_;
     ScenarioExecutor& executor_;
 };

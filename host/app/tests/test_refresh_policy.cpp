@@ -18,9 +18,10 @@
 #include <vector>
 
 #include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
+#include "host/app/ScenarioExecutor.h"
 #include "host/sim/FirmwareFile.h"
 #include "host/sim/SimTarget.h"
-#include "host/app/ScenarioExecutor.h"
 #include "host/sim/SimTargetAccess.h"
 
 namespace {

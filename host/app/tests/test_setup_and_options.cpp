@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-
 #include <filesystem>
 #include <fstream>
 
 #include "host/app/HostOptions.h"
 #include "host/app/HostSetup.h"
+#include "host/app/MainWindow.h"
 #include "host/app/SetupDescription.h"
 
 namespace {
