@@ -111,26 +111,9 @@ int ConversionError(double adcClockHz, uint32_t random) {
 
 using namespace adc;
 
-ADC::ADC(int channelCount, CLEDView* core, const ADC* previous, PartConverter converter)
-    : core_(core),
-      description_(converter.description ? std::move(*converter.description)
-                                         : ClassicConverter()) {
-    channelCount = std::max(description_.fromFile ? description_.channels : channelCount, 1);
-    description_.channels = channelCount;
-    RegisterLookup lookup = std::move(converter.lookup);
-    if (!lookup) lookup = [core](const std::string& name) { return core->FindRegister(name); };
-    if (converter.fault.empty()) {
-        bound_ = Bind(lookup);
-    } else {
-        core_->Log("ADC::ADC", converter.fault + "; no conversion is simulated.");
-    }
-    if (bound_) {
-        admuxWatcher_ =
-            std::make_unique<CallOnChange<ADC, uint8_t>>(admux_, this, &ADC::OnAdmuxChanged);
-        adcsraWatcher_ =
-            std::make_unique<CallOnChange<ADC, uint8_t>>(adcsra_, this, &ADC::OnAdcsraChanged);
-        lastAdlar_ = Read(admux_) & kAdlar;
-    }
+ADC::ADC(int channelCount, CLEDView* core, const ADC* previous)
+    : core_(core), description_(ClassicConverter(std::max(channelCount, 1))) {
+    channelCount = description_.channels;
     const int carried = previous ? std::min(channelCount, previous->ChannelCount()) : 0;
     for (int i = 0; i < channelCount; ++i) {
         const auto at = static_cast<size_t>(i);
@@ -144,6 +127,43 @@ ADC::ADC(int channelCount, CLEDView* core, const ADC* previous, PartConverter co
                       i + 1, channelCount, static_cast<int>(channels_.back()->get()));
         core_->Trace("ADC::ADC", text);
     }
+    // The core forgets its tables when the part changes: tables it still
+    // has are this part's, read in the session before.
+    if (!core_->MappedPart().empty()) {
+        BindTo(core_->MappedPart());
+        if (admuxWatcher_) lastAdlar_ = Read(admux_) & kAdlar;
+    }
+}
+
+void ADC::EnsureBound() {
+    if (!bindPending_ || core_->MappedPart().empty()) return;
+    BindTo(core_->MappedPart());
+    if (!bound_) return;
+    // The core has already shown its first image of the registers: take
+    // it as the watchers would have seen it, a conversion running in it
+    // included.
+    OnAdcsraChanged();
+    OnAdmuxChanged();
+}
+
+void ADC::BindTo(const std::string& part) {
+    bindPending_ = false;
+    PartConverter converter = ReadPartConverter(core_, part);
+    if (converter.description) {
+        description_ = std::move(*converter.description);
+        // The core counted the same CHANNELS; a channel past it reads 0 V.
+        description_.channels = ChannelCount();
+    }
+    if (!converter.fault.empty()) {
+        core_->Log("ADC::ADC", converter.fault + "; no conversion is simulated.");
+        return;
+    }
+    bound_ = Bind(converter.lookup);
+    if (!bound_) return;
+    admuxWatcher_ =
+        std::make_unique<CallOnChange<ADC, uint8_t>>(admux_, this, &ADC::OnAdmuxChanged);
+    adcsraWatcher_ =
+        std::make_unique<CallOnChange<ADC, uint8_t>>(adcsra_, this, &ADC::OnAdcsraChanged);
 }
 
 bool ADC::Bind(const RegisterLookup& lookup) {
@@ -305,7 +325,8 @@ double ADC::InternalNominalVolts() const {
     return r ? r->volts : 2.56;
 }
 
-std::vector<std::pair<GatedValue<uint8_t>*, uint8_t>> ADC::ReferenceRegisters() const {
+std::vector<std::pair<GatedValue<uint8_t>*, uint8_t>> ADC::ReferenceRegisters() {
+    EnsureBound();
     std::vector<std::pair<GatedValue<uint8_t>*, uint8_t>> registers;
     if (!bound_) return registers;
     for (const BoundBit& bit : reference_) {
@@ -377,6 +398,7 @@ void ADC::RequestConversion() {
 }
 
 void ADC::RunDeferredConversion() {
+    if (bindPending_) EnsureBound();
     if (!pending_) return;
     pending_ = false;
     Convert();
@@ -450,52 +472,34 @@ void ADC::OnCycleCounter() {
 
 namespace adc {
 
-PartConverter ReadPartConverter(CLEDView* core) {
+PartConverter ReadPartConverter(CLEDView* core, const std::string& part) {
     PartConverter out;
-    const std::string part = core->GetSelectedPartname();
+    out.lookup = [core](const std::string& name) { return core->FindRegister(name); };
     std::string path = core->PartDescriptionFilePath(part, true);
     TiXmlDocument doc;
-    std::string error = path.empty() ? "the host gave no install directory"
-                        : part.find_first_of("/\\") != std::string::npos
-                            ? "the part name is not a file name"
+    // The core read this file for the part's registers and converter
+    // inputs, with the same checks: one that fails now has changed since.
+    std::string error = path.empty() || part.find_first_of("/\\") != std::string::npos
+                            ? "no part description file for \"" + part + "\""
                             : std::string();
     if (error.empty()) {
         std::replace(path.begin(), path.end(), '\\', '/');
         error = quill::partfile::load(path, &doc);
     }
-    if (error.empty()) {
-        out.description = ReadConverterDescription(doc, &error);
-        if (!error.empty()) {
-            out.fault = "Part description " + path + ": " + error;
-            return out;
-        }
-        if (core->MappedPart() != part) {
-            // The core reads the file's registers after building the model
-            // on the first session of a part: take the same reader's table.
-            std::string why;
-            std::optional<quill::partfile::IoRegisters> io =
-                quill::partfile::readIoRegisters(doc, &why);
-            auto table = std::make_shared<std::map<std::string, int>>();
-            if (io) {
-                for (const quill::partfile::IoRegister& r : io->registers) {
-                    table->emplace(r.name, r.address);
-                }
-            }
-            out.lookup = [table](const std::string& name) {
-                auto it = table->find(name);
-                return it == table->end() ? -1 : it->second;
-            };
-        }
+    if (!error.empty()) {
+        out.fault = error;
+        return out;
     }
-    // (A file the core could not read leaves no model; the core said why.)
+    out.description = ReadConverterDescription(doc, &error);
+    if (!error.empty()) {
+        out.fault = "Part description " + path + ": " + error;
+        return out;
+    }
     if (!out.description) {
         // The converter every part had before its description said which:
         // a register the file does not name is at the ATmega16's address.
-        RegisterLookup named = out.lookup ? out.lookup : [core](const std::string& name) {
-            return core->FindRegister(name);
-        };
-        out.lookup = [named](const std::string& name) {
-            const int index = named(name);
+        out.lookup = [core](const std::string& name) {
+            const int index = core->FindRegister(name);
             if (index >= 0) return index;
             static const std::map<std::string, int> classic = {
                 {"ADCL", kAdcl}, {"ADCH", kAdch}, {"ADCSRA", kAdcsra}, {"ADMUX", kAdmux},
@@ -513,8 +517,7 @@ void InstallAdcModel(CLEDView* core) {
     if (!core) return;
     AdcModelHooks hooks;
     hooks.create = [](int channels, CLEDView* owner, const ADC* previous) {
-        return AdcModelPtr(new ADC(channels, owner, previous, ReadPartConverter(owner)),
-                           [](ADC* model) { delete model; });
+        return AdcModelPtr(new ADC(channels, owner, previous), [](ADC* model) { delete model; });
     };
     hooks.runDeferredConversion = [](ADC* model) { model->RunDeferredConversion(); };
     core->SetAdcModelHooks(std::move(hooks));

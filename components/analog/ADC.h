@@ -122,35 +122,38 @@ int ConversionError(double adcClockHz, uint32_t random);
 // A register name -> the core's register subject index, or -1.
 using RegisterLookup = std::function<int(const std::string& name)>;
 
-// The converter of the selected part, as the model is built from it.
+// The converter of a part, as the model is built from it.
 struct PartConverter {
     std::optional<ConverterDescription> description;  // none: the ATmega16's
-    RegisterLookup lookup;                            // none: the core's FindRegister
+    RegisterLookup lookup;                            // name -> register subject index
     std::string fault;  // why the part's converter cannot be simulated; empty: it can
 };
 
-// Reads the selected part's description: its ANALOG_CONVERTER section, and
-// its register names (the core's tables when they are this part's, else
-// the file's own register list, read the way the core reads it). Without
-// the section it is the ATmega16's converter, whose registers a file
-// lacking their names has at the ATmega16's I/O addresses. A malformed
-// section is a fault, logged with the file's path.
-PartConverter ReadPartConverter(CLEDView* core);
+// Reads `part`'s description: its ANALOG_CONVERTER section, its registers
+// found through the core's tables (FindRegister). Without the section it is
+// the ATmega16's converter, whose registers a file lacking their names has
+// at the ATmega16's I/O addresses. A malformed section is a fault naming
+// the file.
+PartConverter ReadPartConverter(CLEDView* core, const std::string& part);
 
 }  // namespace adc
 
 class ADC {
 public:
-    // Binds the `converter`'s description to the registers its lookup
-    // names, builds the register watchers and the channels, and logs each
-    // channel. A description read from a file gives the channel count;
-    // otherwise `channelCount` does (at least 1). A channel starts at 0,
-    // unclaimed, as a percentage; or, when `previous` (the model of an
-    // earlier session) has it, with that model's value, claim and millivolt
-    // mode. A fault, or a register the description needs and the part
+    // Builds `channelCount` channels (at least 1) and logs each. A channel
+    // starts at 0, unclaimed, as a percentage; or, when `previous` (the
+    // model of an earlier session) has it, with that model's value, claim
+    // and millivolt mode.
+    //
+    // The converter is bound to the part the core's register tables
+    // describe: at once when they are the selected part's (a session of
+    // the part before), else as soon as the core has read them (after the
+    // first refresh, or when a component first asks for its registers),
+    // without a round trip to the host. Binding reads the part's
+    // converter description (ReadPartConverter) and finds its registers by
+    // name; a fault, or a register the description needs and the part
     // lacks, leaves the model unbound: it logs why, and converts nothing.
-    ADC(int channelCount, CLEDView* core, const ADC* previous = nullptr,
-        adc::PartConverter converter = {});
+    ADC(int channelCount, CLEDView* core, const ADC* previous = nullptr);
     ~ADC();
     ADC(const ADC&) = delete;
     ADC& operator=(const ADC&) = delete;
@@ -159,6 +162,9 @@ public:
     const adc::ConverterDescription& Description() const { return description_; }
     // Whether every register the converter needs was found.
     bool IsBound() const { return bound_; }
+    // Binds the converter when the core's tables are ready and it is not
+    // bound yet (see the constructor).
+    void EnsureBound();
 
     // Channel i, or null outside 0..ChannelCount()-1.
     Value<uint32_t>* GetChannel(int i);
@@ -220,7 +226,8 @@ public:
     double InternalNominalVolts() const;
     // The registers holding the reference selection, each with the mask of
     // its reference bits (for watchers of the reference choice).
-    std::vector<std::pair<GatedValue<uint8_t>*, uint8_t>> ReferenceRegisters() const;
+    // Binds first when it can.
+    std::vector<std::pair<GatedValue<uint8_t>*, uint8_t>> ReferenceRegisters();
 
     // The conversion error draws from a private generator; a fixed seed
     // makes runs repeatable.
@@ -246,6 +253,7 @@ private:
         uint8_t mask = 0;
     };
     bool Bind(const adc::RegisterLookup& lookup);
+    void BindTo(const std::string& part);
     bool Active() const;  // attached to the simulator
     static uint8_t Read(const GatedValue<uint8_t>* reg) { return reg ? reg->get() : 0; }
     static bool IsSet(const BoundBit& bit) { return bit.reg && (bit.reg->get() & bit.mask); }
@@ -257,6 +265,7 @@ private:
     CLEDView* core_;
     adc::ConverterDescription description_;
     bool bound_ = false;
+    bool bindPending_ = true;
     GatedValue<uint8_t>* adcl_ = nullptr;
     GatedValue<uint8_t>* adch_ = nullptr;
     GatedValue<uint8_t>* adcsra_ = nullptr;
