@@ -68,6 +68,10 @@ protected:
     // A shipped part, its registers where the file puts them.
     void StartShipped(const std::string& part) {
         InstallAdcModel(view);
+        // Extended I/O up to the part's SRAM (the old parts have none).
+        const std::string text = ShippedText(part);
+        if (text.find("<START_ADDR>$100<") != std::string::npos) target().SetLayout(0x100, 2048);
+        if (text.find("<START_ADDR>$200<") != std::string::npos) target().SetLayout(0x200, 8192);
         works().installDirectory = QUILL_SOURCE_DIR "/host";
         InitView();
         StartDebugging(part);
@@ -77,9 +81,16 @@ protected:
     }
     ADC* model() { return view->AdcModel(); }
     int At(const char* name) { return view->FindRegister(name); }
+    // The program writes the register of subject `index` (data address
+    // index + 0x20, in the I/O space or extended I/O).
     void ProgramWrites(int index, uint8_t value) {
-        target().Io()[static_cast<size_t>(index)] = value;
+        ASSERT_TRUE(target().SetDataByte(static_cast<size_t>(index) + 0x20, value)) << index;
         Refresh();
+    }
+    uint8_t Data(int index) {
+        uint8_t v = 0;
+        EXPECT_TRUE(target().DataByte(static_cast<size_t>(index) + 0x20, &v)) << index;
+        return v;
     }
     // A single conversion: ADMUX (and ADCSRB) as given, ADSC set and cleared.
     int Convert(uint8_t admux, uint8_t adcsrb = 0) {
@@ -88,8 +99,7 @@ protected:
         ProgramWrites(At("ADCSRA"), kAden);
         ProgramWrites(At("ADCSRA"), kAden | kAdsc);
         ProgramWrites(At("ADCSRA"), kAden);
-        const auto io = target().Io();
-        return io[static_cast<size_t>(At("ADCH"))] * 256 + io[static_cast<size_t>(At("ADCL"))];
+        return Data(At("ADCH")) * 256 + Data(At("ADCL"));
     }
     // A code less the conversion error (2..4 codes).
     static bool About(int code, int expected) { return code <= expected && code >= expected - 4; }
@@ -418,6 +428,7 @@ TEST_F(PartAdcTest, MissingRegisterOrMalformedSectionLeavesTheModelInert) {
                 "<INPUT99><TEMPERATURE>0.314</TEMPERATURE></INPUT99>");
     WritePart("Bad", bad);
     StartDebugging("Bad");
+    Refresh();
     ASSERT_NE(model(), nullptr);
     EXPECT_FALSE(model()->IsBound());
     bool said = false;
@@ -426,4 +437,44 @@ TEST_F(PartAdcTest, MissingRegisterOrMalformedSectionLeavesTheModelInert) {
                         m.text.find("no conversion is simulated") != std::string::npos);
     }
     EXPECT_TRUE(said);
+}
+
+// The ATmega328P and the ATmega2560 on their shipped files: the converter's
+// registers lie in extended I/O (ADMUX at data address 0x7C, subject 0x5C),
+// found by name and written back to their data addresses.
+TEST_F(PartAdcTest, Atmega328pOnItsFileConvertsInExtendedIo) {
+    StartShipped("ATmega328P");
+    ASSERT_TRUE(model()->IsBound());
+    EXPECT_EQ(At("ADMUX"), 0x7C - 0x20);
+    EXPECT_EQ(model()->ChannelCount(), 8);
+    Millivolts(7, 1000);
+    EXPECT_TRUE(About(Convert(0x40 | 7), 204)) << Convert(0x40 | 7);  // ADC7, AVcc 5 V
+    EXPECT_TRUE(About(Convert(0xC0 | 8), 292));                        // the sensor, 1.1 V
+    EXPECT_TRUE(About(Convert(0x40 | 14), 225));                       // the bandgap
+    EXPECT_EQ(Convert(0x40 | 15), 0);
+    // ADTS in ADCSRB (0x7B): source 0 runs freely, another does not.
+    ProgramWrites(At("ADCSRB"), 0x03);
+    ProgramWrites(At("ADCSRA"), kAden | kAdate);
+    EXPECT_FALSE(model()->IsFreeRunning());
+    ProgramWrites(At("ADCSRB"), 0);
+    EXPECT_TRUE(model()->IsFreeRunning());
+    // Nothing of the converter went to the ATmega16's addresses.
+    for (int index : {kAdcl, kAdch, kAdcsra, kAdmux}) EXPECT_EQ(target().Io()[index], 0) << index;
+
+    // The next session binds through the core's tables at once.
+    view->HandleEvent(kEventTargetReady, nullptr);
+    ASSERT_TRUE(model()->IsBound());
+    EXPECT_TRUE(About(Convert(0x40 | 7), 204));
+}
+
+TEST_F(PartAdcTest, Atmega2560OnItsFileReadsTheUpperChannels) {
+    StartShipped("ATmega2560");
+    ASSERT_TRUE(model()->IsBound());
+    EXPECT_EQ(model()->ChannelCount(), 16);
+    Millivolts(15, 2500);
+    Millivolts(7, 500);
+    EXPECT_TRUE(About(Convert(0x40 | 7, 0x08), 512));  // MUX5 with 7: ADC15
+    EXPECT_TRUE(About(Convert(0x40 | 7, 0x00), 102));  // ADC7
+    Millivolts(1, 550);
+    EXPECT_TRUE(About(Convert(0x80 | 1), 512));        // REFS 10: 1.1 V
 }
