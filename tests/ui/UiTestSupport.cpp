@@ -49,11 +49,16 @@ void QuillUiTest::TearDown() {
 }
 
 void QuillUiTest::setIo(const std::string& name, uint8_t value) {
-    host_->target().Io()[static_cast<size_t>(address(name))] = value;
+    // By data address: an extended register lies past the I/O space.
+    const size_t at = static_cast<size_t>(address(name)) + kRegisterBankBase;
+    EXPECT_TRUE(host_->target().SetDataByte(at, value)) << name;
 }
 
 uint8_t QuillUiTest::io(const std::string& name) {
-    return host_->target().Io()[static_cast<size_t>(address(name))];
+    uint8_t value = 0;
+    const size_t at = static_cast<size_t>(address(name)) + kRegisterBankBase;
+    EXPECT_TRUE(host_->target().DataByte(at, &value)) << name;
+    return value;
 }
 
 int QuillUiTest::ioWrites() const {

@@ -266,6 +266,37 @@ TEST_F(AnalogAttiny85Test, SliderListsFourChannelsAndTakesVccForAvcc) {
     EXPECT_EQ(shown(), "1280");
 }
 
+// On an ATmega2560 the Beerbasement and the Slider reach ADC8..ADC15, and
+// the cellar's millivolts go to a conversion of ADC15 (MUX5 in ADCSRB).
+class AnalogAtmega2560Test : public AnalogTest {
+protected:
+    AnalogAtmega2560Test() { partName = "ATmega2560"; }
+    void prepareHost(memhost::InMemoryHost& h) override { h.target().SetLayout(0x200, 8192); }
+};
+
+TEST_F(AnalogAtmega2560Test, ChannelListsRunToAdc15) {
+    auto* slider = open<frm_Slider>(kCmdSlider);
+    auto* bb = open<frm_Beerbasement>(kCmdBeerbasement);
+    EXPECT_EQ(slider->channel(), 0);
+    configure(bb, [](QDialog* d) {
+        auto* list = findControlAs<QComboBox>(d, ids::slider::kChannelList);
+        EXPECT_EQ(list->count(), 15);  // ADC0 is the slider's
+        list->setCurrentIndex(list->findText("ADC15"));
+        clickControl(d, 1);
+    });
+    ASSERT_EQ(bb->channel(), 15);
+    bb->trackbar()->setValue(25);
+    releaseOn(bb->trackbar());
+    EXPECT_EQ(channelValue(15), 1492u);
+    drive("ADCSRB", 0x08);   // MUX5
+    drive("ADMUX", 0x47);    // AVcc, MUX 100111: ADC15
+    drive("ADCSRA", 0x80);
+    drive("ADCSRA", 0xC0);   // start: 1.492 V of 5 V
+    const int code = io("ADCH") * 256 + io("ADCL");
+    EXPECT_LE(code, 305);
+    EXPECT_GE(code, 301);
+}
+
 // Without a clock frequency the oscillator stops with a status instead of
 // toggling the pin on every instruction.
 TEST_F(AnalogTest, CapacityStopsWithoutAClockFrequency) {
