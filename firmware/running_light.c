@@ -1,13 +1,16 @@
 /*
- * Running light for the ATmega16 at 1 MHz.
+ * Running light at 1 MHz, for the ATmega16 and any part with the ports it
+ * is built for.
  *
- * One lit segment runs round PORTA, one step per millisecond (about 1000
- * cycles). The switch on PB7 sets the direction: low (the reset state; PB7
- * is an input without pull-up, so an external switch gives the level)
- * moves the light towards PA7, high moves it towards PA0.
+ * One lit segment runs round the bar port (PORTA unless built with
+ * -DBAR=L), one step per millisecond (about 1000 cycles). The switch on pin
+ * 7 of the switch port (PB7 unless built with -DSWITCH=K) sets the
+ * direction: low (the reset state; the pin is an input without pull-up, so
+ * an external switch gives the level) moves the light towards bit 7, high
+ * moves it towards bit 0.
  *
  * Fits the Knight Rider component with its defaults: bar on PORTA, switch
- * on PINB bit 7.
+ * on PINB bit 7 (on the ATmega2560 build: bar on PORTL, switch on PINK).
  */
 #include <avr/io.h>
 #include <stdint.h>
@@ -16,16 +19,30 @@
 /* _delay_loop_2 takes 4 cycles per count: 250 counts are 1 ms at 1 MHz. */
 #define STEP_DELAY_COUNTS 250
 
+#ifndef BAR
+#define BAR A
+#endif
+#ifndef SWITCH
+#define SWITCH B
+#endif
+#define JOIN(a, b) a##b
+#define REG(kind, port) JOIN(kind, port)
+#define BAR_PORT REG(PORT, BAR)
+#define BAR_DDR REG(DDR, BAR)
+#define SWITCH_PIN REG(PIN, SWITCH)
+#define SWITCH_DDR REG(DDR, SWITCH)
+#define SWITCH_PORT REG(PORT, SWITCH)
+
 int main(void) {
-    DDRA = 0xFF;
-    DDRB &= (uint8_t)~_BV(PB7);
-    PORTB &= (uint8_t)~_BV(PB7);
+    BAR_DDR = 0xFF;
+    SWITCH_DDR &= (uint8_t)~_BV(7);
+    SWITCH_PORT &= (uint8_t)~_BV(7);
 
     uint8_t light = 0x01;
     for (;;) {
-        PORTA = light;
+        BAR_PORT = light;
         _delay_loop_2(STEP_DELAY_COUNTS);
-        if (PINB & _BV(PB7)) {
+        if (SWITCH_PIN & _BV(7)) {
             light = (uint8_t)((light >> 1) | (light << 7));
         } else {
             light = (uint8_t)((light << 1) | (light >> 7));

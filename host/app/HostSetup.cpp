@@ -64,10 +64,14 @@ HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {
     // ATmega16); anything named like one but not a regular file is refused
     // for what it is, not as an unknown part.
     // Only parts the simulator runs are offered; a description of another
-    // part (one a later version will run) is refused by name.
-    const std::vector<std::string> simulated = SimulatedParts();
+    // part (one simavr has no core for, or whose registers are not its
+    // core's) is refused by name, with the reason.
+    const bool simulator = static_cast<bool>(SimulatorFactory());
+    std::map<std::string, std::string> refused;
+    const std::vector<std::string> simulated =
+        SimulatedParts(parts.absolutePath().toStdString(), &refused);
     auto simulates = [&](const QString& part) {
-        if (simulated.empty()) return true;  // no simulator: Start says so
+        if (!simulator) return true;  // no simulator: Start says so
         for (const std::string& name : simulated)
             if (part.compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0) return true;
         return false;
@@ -104,9 +108,10 @@ HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {
     }
     env.warnings = registers->problems();
     if (!simulates(QString::fromStdString(env.config.part))) {
-        *error = "the simulator cannot run the " + env.config.part +
-                 " yet: its part description is there, but this version runs " +
-                 known.join(", ").toStdString();
+        const auto why = refused.find(env.config.part);
+        *error = "the simulator cannot run the " + env.config.part + " (" +
+                 (why != refused.end() ? why->second : std::string("no description")) +
+                 "); it runs " + known.join(", ").toStdString();
         return env;
     }
     env.config.runnableParts = simulated;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -39,5 +40,8 @@ bool OpenComponent(HostBench& bench, const std::string& id, QString* error);
 
 // The simavr machine factory; empty when the host was built without it.
 MachineFactory SimulatorFactory();
-// The parts that factory can run; empty when the host was built without it.
-std::vector<std::string> SimulatedParts();
+// The described parts in `partFolder` that factory can run, by name, and
+// (when asked) why it cannot run each of the others; empty when the host
+// was built without it.
+std::vector<std::string> SimulatedParts(const std::string& partFolder,
+                                        std::map<std::string, std::string>* refused = nullptr);

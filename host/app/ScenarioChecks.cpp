@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "contract/HostProtocol.h"
 #include "contract/ResourceIds.h"
 #include "host/app/HostBench.h"
 #include "host/app/HostPictures.h"
@@ -66,9 +67,13 @@ int ScenarioExecutor::registerIndex(const QString& name) const {
 
 std::optional<uint8_t> ScenarioExecutor::readIo(int index) const {
     ITargetAccess* target = bench_.debugger().target();
-    if (!target || index < 0 || index > 63) return std::nullopt;
+    if (!target || index < 0 || index >= kMaxRegisterBank) return std::nullopt;
+    // The I/O space by I/O address, extended I/O by data address.
     BSTR block = nullptr;
-    HRESULT hr = target->ReadMemory(kMemoryIo, static_cast<ULONG>(index), 1, &block);
+    HRESULT hr = index < kIoRegisterCount
+                     ? target->ReadMemory(kMemoryIo, static_cast<ULONG>(index), 1, &block)
+                     : target->ReadMemory(kMemoryData, kRegisterBankBase + static_cast<ULONG>(index),
+                                          1, &block);
     std::optional<uint8_t> value;
     if (SUCCEEDED(hr) && SysStringByteLen(block) >= 1) {
         value = static_cast<uint8_t>(reinterpret_cast<const char*>(block)[0]);
@@ -81,7 +86,8 @@ Result ScenarioExecutor::expectRegister(const QString& reg, std::optional<int> b
     bool numeric = false;
     int index = reg.toInt(&numeric, 0);
     if (!numeric) index = registerIndex(reg);
-    if (index < 0 || index > 63) {
+    // A number is an I/O address; a name may be any register of the part.
+    if (index < 0 || index >= (numeric ? kIoRegisterCount : kMaxRegisterBank)) {
         return error(registers_ ? QString("unknown register \"%1\"").arg(reg) : registerError_);
     }
     std::optional<uint8_t> actual = readIo(index);

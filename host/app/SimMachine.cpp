@@ -4,6 +4,8 @@
 
 #include "host/app/HostSetup.h"
 
+#include "contract/HostProtocol.h"
+
 #if __has_include("host/sim/SimTargetAccess.h")
 #include "host/sim/SimTarget.h"
 #include "host/sim/SimTargetAccess.h"
@@ -111,7 +113,9 @@ MachineFactory SimulatorFactory() {
             return nullptr;
         }
         try {
-            auto target = std::make_shared<SimTarget>(config.part, static_cast<uint32_t>(hz));
+            auto target = std::make_shared<SimTarget>(
+                config.part, static_cast<uint32_t>(hz),
+                config.installDirectory + "/" + kPartDescriptionFolder);
             target->loadFirmware(config.firmware);
             return std::make_unique<SimMachine>(std::move(target));
         } catch (const quill::sim::SimError& e) {
@@ -121,13 +125,14 @@ MachineFactory SimulatorFactory() {
     };
 }
 
-std::vector<std::string> SimulatedParts() {
-    std::vector<std::string> names;
-    for (const quill::sim::PartInfo& part : SimTarget::supportedParts()) names.push_back(part.name);
-    return names;
+std::vector<std::string> SimulatedParts(const std::string& partFolder,
+                                        std::map<std::string, std::string>* refused) {
+    return quill::sim::runnableParts(partFolder, refused);
 }
 
 #else
 MachineFactory SimulatorFactory() { return {}; }
-std::vector<std::string> SimulatedParts() { return {}; }
+std::vector<std::string> SimulatedParts(const std::string&, std::map<std::string, std::string>*) {
+    return {};
+}
 #endif

@@ -1,7 +1,11 @@
 #include "host/app/UntilExit.h"
 
+#include "contract/HostProtocol.h"
+#include "host/app/HostSetup.h"
+
 #include <chrono>
 #include <cmath>
+#include <stdexcept>
 #include <string>
 
 #if __has_include("host/sim/SimTarget.h")
@@ -15,13 +19,17 @@ int RunUntilExit(const HostOptions& options, std::FILE* out, std::FILE* err) {
     const auto start = Clock::now();
     try {
         const quill::sim::FirmwareImage image = quill::sim::readFirmwareFile(options.firmware);
+        const std::string install = FindInstallDirectory(options.installDir);
+        if (install.empty()) throw std::runtime_error("cannot find the Partdescriptionfiles folder");
+        const std::string folder = install + "/" + kPartDescriptionFolder;
         // The part the ELF file was built for, unless --part says otherwise.
         std::string part = options.part;
+        std::string ignored;
         if (!options.partGiven && !image.device.empty()) {
-            if (const quill::sim::PartInfo* info = SimTarget::findPart(image.device))
-                part = info->name;
+            if (auto info = quill::sim::loadPart(folder, image.device, &ignored)) part = info->name;
         }
-        SimTarget target(part, static_cast<uint32_t>(std::lround(options.frequencyMHz * 1e6)));
+        SimTarget target(part, static_cast<uint32_t>(std::lround(options.frequencyMHz * 1e6)),
+                         folder);
         target.loadImage(image, options.firmware);
         const auto limit = std::chrono::duration<double>(options.timeLimitSeconds);
         // Instructions between looks at the clock: a few milliseconds.

@@ -377,16 +377,14 @@ bool SignalRecorder::start(const std::vector<Signal>& wanted, std::string* why,
         auto hook = std::make_unique<Hook>(Hook{this, i, nullptr, nullptr, s.port,
                                                 static_cast<uint8_t>(1u << s.bit)});
         if (s.kind == Signal::Kind::Pin) {
-            const quill::sim::PartInfo::Port* port = nullptr;
-            for (const auto& p : target_.part().ports)
-                if (p.letter == s.port) port = &p;
+            const quill::sim::PartInfo::Port* port = target_.part().port(s.port);
             if (!port) {
                 *why = "the " + target_.partName() + " has no port " + std::string(1, s.port) +
                        " (signal " + s.name + ")";
                 return false;
             }
             hook->irq = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ(s.port), s.bit);
-            pinRegisters.push_back(port->pin - 0x20u);
+            pinRegisters.push_back(port->pin - kRegisterBankBase);
             initial.push_back((target_.io(pinRegisters.back()) >> s.bit) & 1);
         } else {
             pinRegisters.push_back(0);

@@ -36,6 +36,13 @@ uint32_t word(const avr_t* avr, avr_io_addr_t low, avr_io_addr_t high) {
 
 std::unique_ptr<PhaseCorrectPwm> PhaseCorrectPwm::forTimer(avr_t* avr, avr_timer_t* timer) {
     if (!timer->wgm[0].reg || !timer->r_tcnt) return nullptr;
+    // Some cores list phase-correct modes (the ATmega328P's Timer1 modes 8
+    // and 9, the ATmega644P's 1 to 3) and run them as up-counting PWM, which
+    // would drive the outputs beside this generator: they are taken out of
+    // simavr's table, so that its timer stops in them as it does elsewhere.
+    const bool wideTimer = timer->r_tcnth != 0;
+    for (int mode = 0; mode < static_cast<int>(std::size(timer->wgm_op)); ++mode)
+        if (phaseCorrect(mode, wideTimer)) timer->wgm_op[mode] = avr_timer_wgm_t{};
     return std::unique_ptr<PhaseCorrectPwm>(new PhaseCorrectPwm(avr, timer));
 }
 

@@ -1,6 +1,6 @@
-// Phase-correct PWM for the timers of the ATmega8/16/32, which simavr 1.6
-// does not run: its timer tables leave the modes out, so the timer stops
-// and says the mode is unsupported.
+// Phase-correct PWM for the AVR timers, which simavr 1.6 does not run: its
+// timer tables leave the modes out (so the timer stops and says the mode is
+// unsupported) or run them as up-counting PWM (forTimer takes those out).
 //
 // One PhaseCorrectPwm watches one timer. While the program has chosen a
 // phase-correct mode (Timer0 and Timer2: WGM 1; Timer1: WGM 1, 2, 3 with

@@ -3,80 +3,21 @@
 #include "host/sim/Clock.h"
 #include "host/sim/FlashMirror.h"
 #include "host/sim/PhaseCorrectPwm.h"
+#include "host/sim/SimTargetState.h"
 
 #include <algorithm>
 #include <bit>
 #include <cctype>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
-#include <mutex>
 
 extern "C" {
-#include <avr_adc.h>
 #include <avr_eeprom.h>
-#include <avr_timer.h>
 #include <sim_avr.h>
 #include <sim_io.h>
-#include <sim_interrupts.h>
 }
 
 namespace quill::sim {
-
-// simavr's own write handler of ADCSRA, wrapped so that ADIF is cleared by
-// writing 1 to it, as on the chip (simavr 1.6 stores the written 1 back into
-// the register and clears a 0 written to it).
-struct SimTarget::ConverterFlagHook {
-    avr_io_write_t originalWrite;
-    void* originalParam;
-    // The program started free running (wrote ADSC with ADEN and ADATE);
-    // cleared when it switches ADEN or ADATE off.
-    bool freeRunning = false;
-};
-
-struct SimTarget::PortState {
-    SimTarget* owner;
-    const PartInfo::Port* info;
-    avr_io_read_t originalRead;
-    void* originalParam;
-    uint8_t external = 0;  // external level of the driven input pins
-    uint8_t driven = 0;    // input pins driven from outside
-    // The timers' compare outputs on this port: while a compare output
-    // mode is set (COM bits not 0), the pin carries the level the timer
-    // last drove, not its PORTx bit.
-    struct CompareOutput {
-        avr_regbit_t com;
-        uint8_t mask;
-    };
-    std::array<CompareOutput, 4> outputs{};
-    uint8_t outputCount = 0;
-    uint8_t timerLevel = 0;
-    uint8_t lastOwned = 0;  // the pins compare outputs owned after the last timer control write
-    // The pins a compare output owns now.
-    uint8_t timerOwned(avr_t* avr) const {
-        uint8_t owned = 0;
-        for (uint8_t k = 0; k < outputCount; ++k)
-            if (avr_regbit_get(avr, outputs[k].com)) owned |= outputs[k].mask;
-        return owned;
-    }
-};
-
-// A timer control register holding COM bits: simavr's write handler, and
-// the target to tell when the program connects or disconnects an output.
-struct SimTarget::ControlHook {
-    SimTarget* owner;
-    avr_io_write_t originalWrite;
-    void* originalParam;
-};
-
-// One compare output's IRQ, told to the port of its pin.
-struct SimTarget::CompareHook {
-    SimTarget* owner;
-    PortState* port;
-    uint8_t mask;
-};
 
 namespace {
 
@@ -84,114 +25,8 @@ constexpr uint32_t kIoSize = 64;
 constexpr uint32_t kRegisterCount = 32;
 constexpr uint32_t kIoBase = 0x20;
 
-// The simulator's log goes to the target that is calling into simavr on
-// this thread; simavr has one process-wide logger.
-thread_local SimTarget* t_current = nullptr;
-
-class CurrentTarget {
-public:
-    explicit CurrentTarget(SimTarget* target) : previous_(t_current) { t_current = target; }
-    ~CurrentTarget() { t_current = previous_; }
-
-private:
-    SimTarget* previous_;
-};
-
-void logToTarget(avr_t*, const int level, const char* format, va_list args) {
-    if (level > LOG_WARNING || level < LOG_ERROR) return;  // keep errors and warnings
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    std::string line(text);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    if (line.empty()) return;
-    if (t_current) {
-        t_current->addMessage(line);
-    } else {
-        std::fprintf(stderr, "simavr: %s\n", line.c_str());
-    }
-}
-
-void installLogger() {
-    static std::once_flag once;
-    std::call_once(once, [] { avr_global_logger_set(&logToTarget); });
-}
-
 // The default sleep callback waits in real time; the host decides the pace.
 void sleepWithoutWaiting(avr_t*, avr_cycle_count_t) {}
-
-// ADCL/ADCH as stored, so that what the plug-in wrote is what the program
-// reads (simavr would compute its own conversion on the ADCL read).
-uint8_t readAdcAsStored(avr_t* avr, avr_io_addr_t address, void*) { return avr->data[address]; }
-
-constexpr uint8_t kAden = 0x80;
-constexpr uint8_t kAdsc = 0x40;
-constexpr uint8_t kAdate = 0x20;
-constexpr uint8_t kAdif = 0x10;
-
-void writeAdcsra(avr_t* avr, avr_io_addr_t address, uint8_t value, void* param) {
-    auto* hook = static_cast<SimTarget::ConverterFlagHook*>(param);
-    const uint8_t flagBefore = avr->data[address] & kAdif;
-    if (hook->originalWrite) {
-        hook->originalWrite(avr, address, value, hook->originalParam);
-    } else {
-        avr->data[address] = value;
-    }
-    const uint8_t now = avr->data[address];
-    if ((now & (kAden | kAdate)) != (kAden | kAdate)) {
-        hook->freeRunning = false;
-    } else if (value & kAdsc) {
-        hook->freeRunning = true;
-    }
-    if (value & kAdif) {
-        // The converter's write handler takes avr_adc_t as its parameter.
-        if (hook->originalWrite && hook->originalParam) {
-            avr_clear_interrupt(avr, &static_cast<avr_adc_t*>(hook->originalParam)->adc);
-        }
-        avr->data[address] &= static_cast<uint8_t>(~kAdif);
-    } else {
-        avr->data[address] = static_cast<uint8_t>((avr->data[address] & ~kAdif) | flagBefore);
-    }
-}
-
-void onTimerControlWrite(avr_t* avr, avr_io_addr_t address, uint8_t value, void* param) {
-    auto* hook = static_cast<SimTarget::ControlHook*>(param);
-    if (hook->originalWrite) {
-        hook->originalWrite(avr, address, value, hook->originalParam);
-    } else {
-        avr->data[address] = value;
-    }
-    hook->owner->timerControlWritten();
-}
-
-void compareOutputRaised(avr_irq_t*, uint32_t value, void* param) {
-    auto* hook = static_cast<SimTarget::CompareHook*>(param);
-    hook->owner->timerDrives(*hook->port, hook->mask, (value & 1) != 0);
-}
-
-// simavr 1.6 describes Timer0 of the ATmega16 and ATmega32 without its
-// waveform generation bits (WGM00 is bit 6, WGM01 bit 3 of TCCR0), so the
-// timer stays in normal mode whatever the program chooses. The table is
-// completed with CTC (mode 2) and fast PWM (mode 3); mode 1, phase-correct
-// PWM, stays unknown to simavr (its timer stops) and PhaseCorrectPwm runs it.
-void completeTimerTables(avr_t* avr, const PartInfo& part) {
-    if (std::strcmp(part.core, "atmega16") != 0 && std::strcmp(part.core, "atmega32") != 0)
-        return;
-    constexpr avr_io_addr_t kTccr0 = 0x53;
-    for (avr_io_t* io = avr->io_port; io; io = io->next) {
-        if (std::strcmp(io->kind, "timer") != 0) continue;
-        auto* timer = reinterpret_cast<avr_timer_t*>(io);
-        if (timer->name != '0' || timer->wgm[0].reg != 0) continue;
-        timer->wgm[0] = avr_regbit_t{kTccr0, 6, 1};
-        timer->wgm[1] = avr_regbit_t{kTccr0, 3, 1};
-        timer->wgm_op[2] = avr_timer_wgm_t{avr_timer_wgm_reg_ocra, 0, 0, avr_timer_wgm_ctc};
-        timer->wgm_op[3] = avr_timer_wgm_t{0, 0, 8, avr_timer_wgm_fast_pwm};
-    }
-}
-
-uint8_t readPin(avr_t*, avr_io_addr_t, void* param) {
-    auto* port = static_cast<SimTarget::PortState*>(param);
-    return port->owner->programReadsPin(*port);
-}
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -209,73 +44,27 @@ void loadEeprom(avr_t* avr, uint8_t* bytes, uint32_t size, uint32_t offset) {
     avr_ioctl(avr, AVR_IOCTL_EEPROM_SET, &desc);
 }
 
+PartInfo partNamed(std::string_view name, const std::string& folder) {
+    std::string why;
+    std::optional<PartInfo> part = loadPart(folder, name, &why);
+    if (!part) throw SimError(why);
+    return std::move(*part);
+}
+
 }  // namespace
 
-const std::vector<PartInfo>& SimTarget::supportedParts() {
-    // Port registers of the ATmega16/32 family and the ATmega8 (data
-    // addresses: I/O address + 0x20).
-    static const std::vector<PartInfo> parts = {
-        {"ATmega16",
-         "atmega16",
-         5,
-         16 * 1024,
-         {{'A', 0x39, 0x3a, 0x3b},
-          {'B', 0x36, 0x37, 0x38},
-          {'C', 0x33, 0x34, 0x35},
-          {'D', 0x30, 0x31, 0x32}},
-         0x24,
-         0x25,
-         0x26,
-         0x50},
-        {"ATmega32",
-         "atmega32",
-         5,
-         32 * 1024,
-         {{'A', 0x39, 0x3a, 0x3b},
-          {'B', 0x36, 0x37, 0x38},
-          {'C', 0x33, 0x34, 0x35},
-          {'D', 0x30, 0x31, 0x32}},
-         0x24,
-         0x25,
-         0x26,
-         0x50},
-        {"ATmega8",
-         "atmega8",
-         4,
-         8 * 1024,
-         {{'B', 0x36, 0x37, 0x38}, {'C', 0x33, 0x34, 0x35}, {'D', 0x30, 0x31, 0x32}, {0, 0, 0, 0}},
-         0x24,
-         0x25,
-         0x26,
-         0x50},
-    };
-    return parts;
-}
+SimTarget::SimTarget(std::string_view partName, uint32_t frequencyHz, const std::string& partFolder)
+    : SimTarget(partNamed(partName, partFolder), frequencyHz) {}
 
-const PartInfo* SimTarget::findPart(std::string_view name) {
-    for (const PartInfo& part : supportedParts())
-        if (equalsIgnoreCase(part.name, name)) return &part;
-    return nullptr;
-}
-
-SimTarget::SimTarget(std::string_view partName, uint32_t frequencyHz) {
-    part_ = findPart(partName);
-    if (!part_) {
-        std::string known;
-        for (const PartInfo& p : supportedParts())
-            known += (known.empty() ? "" : ", ") + std::string(p.name);
-        throw SimError("unknown part \"" + std::string(partName) + "\" (the simulator knows " +
-                       known + ")");
-    }
-    partName_ = part_->name;
-    installLogger();
-    CurrentTarget current(this);
-    avr_ = avr_make_mcu_by_name(part_->core);
-    if (!avr_) throw SimError("simavr has no core for " + partName_);
+SimTarget::SimTarget(PartInfo part, uint32_t frequencyHz) : part_(std::move(part)) {
+    installSimLogger();
+    SimLogScope current(this);
+    avr_ = avr_make_mcu_by_name(part_.core.c_str());
+    if (!avr_) throw SimError("simavr has no core for " + part_.name);
     if (avr_init(avr_) != 0) {
         std::free(avr_);
         avr_ = nullptr;
-        throw SimError("simavr could not initialise the " + partName_);
+        throw SimError("simavr could not initialise the " + part_.name);
     }
     // simavr's own flash buffer ends with the part's flash; its
     // instructions reach far beyond (see FlashMirror.h).
@@ -292,145 +81,17 @@ SimTarget::SimTarget(std::string_view partName, uint32_t frequencyHz) {
     avr_->flash = flash_->bytes();
     avr_->log = LOG_WARNING;
     avr_->sleep = &sleepWithoutWaiting;
-    for (const PartInfo::Port& info : part_->ports) {
-        if (!info.letter) continue;
-        auto state = std::make_unique<PortState>();
-        state->owner = this;
-        state->info = &info;
-        const int io = AVR_DATA_TO_IO(info.pin);
-        state->originalRead = avr_->io[io].r.c;
-        state->originalParam = avr_->io[io].r.param;
-        ports_.push_back(std::move(state));
-    }
-    if (part_->adcsra) {
-        const int io = AVR_DATA_TO_IO(part_->adcsra);
-        adcsraHook_ = std::make_unique<ConverterFlagHook>();
-        adcsraHook_->originalWrite = avr_->io[io].w.c;
-        adcsraHook_->originalParam = avr_->io[io].w.param;
-    }
-    completeTimerTables(avr_, *part_);
-    connectCompareOutputs();
-    for (avr_io_t* io = avr_->io_port; io; io = io->next) {
-        if (std::strcmp(io->kind, "timer") != 0) continue;
-        auto generator = PhaseCorrectPwm::forTimer(avr_, reinterpret_cast<avr_timer_t*>(io));
-        if (!generator) continue;
-        for (uint16_t control : generator->controlRegisters()) hookTimerControl(control);
-        phaseCorrect_.push_back(std::move(generator));
-    }
+    setUpHooks();
     installHooks();
     setFrequency(frequencyHz);
 }
 
-void SimTarget::connectCompareOutputs() {
-    for (avr_io_t* io = avr_->io_port; io; io = io->next) {
-        if (std::strcmp(io->kind, "timer") != 0) continue;
-        auto* timer = reinterpret_cast<avr_timer_t*>(io);
-        for (int c = 0; c < AVR_TIMER_COMP_COUNT; ++c) {
-            const avr_timer_comp_t& comp = timer->comp[c];
-            if (!comp.com_pin.reg || !comp.com.reg) continue;
-            auto port = std::find_if(ports_.begin(), ports_.end(), [&](const auto& p) {
-                return p->info->port == comp.com_pin.reg;
-            });
-            if (port == ports_.end() || (*port)->outputCount == (*port)->outputs.size()) continue;
-            const auto mask = static_cast<uint8_t>(1u << comp.com_pin.bit);
-            (*port)->outputs[(*port)->outputCount++] = {comp.com, mask};
-            compareHooks_.push_back(
-                std::make_unique<CompareHook>(CompareHook{this, port->get(), mask}));
-            // The register with the COM bits: connecting or disconnecting
-            // the output changes the pin without an edge of the timer.
-            hookTimerControl(comp.com.reg);
-            avr_irq_register_notify(&timer->io.irq[TIMER_IRQ_OUT_COMP + c], &compareOutputRaised,
-                                    compareHooks_.back().get());
-        }
-    }
-}
-
-void SimTarget::hookTimerControl(uint16_t control) {
-    if (std::any_of(controlHooks_.begin(), controlHooks_.end(),
-                    [&](const auto& h) { return h.first == control; }))
-        return;
-    auto& entry = avr_->io[AVR_DATA_TO_IO(control)];
-    auto hook = std::make_unique<ControlHook>(ControlHook{this, entry.w.c, entry.w.param});
-    entry.w.c = &onTimerControlWrite;
-    entry.w.param = hook.get();
-    controlHooks_.emplace_back(control, std::move(hook));
-}
-
-void SimTarget::timerDrives(PortState& port, uint8_t mask, bool level) {
-    const uint8_t before = pinView(port);
-    port.timerLevel = static_cast<uint8_t>(level ? port.timerLevel | mask : port.timerLevel & ~mask);
-    if (pinView(port) == before) return;
-    pinsChanged(port, mask, level ? mask : 0);
-}
-
-void SimTarget::pinsChanged(PortState& port, uint8_t changed, uint8_t levels) {
-    // The filter of refreshes watches this count for pin registers.
-    ++externalChanges_;
-    syncPinStorage(port);
-    for (uint8_t mask = 1; mask; mask = static_cast<uint8_t>(mask << 1)) {
-        if (!(changed & mask)) continue;
-        for (const PinListener& listener : pinListeners_)
-            listener.call(listener.context, port.info->letter, mask, (levels & mask) != 0);
-    }
-}
-
-void SimTarget::timerControlWritten() {
-    for (auto& generator : phaseCorrect_) generator->controlWritten();
-    for (auto& port : ports_) {
-        if (!port->outputCount) continue;
-        const uint8_t owned = port->timerOwned(avr_);
-        const uint8_t switched = static_cast<uint8_t>(owned ^ port->lastOwned);
-        if (!switched) continue;
-        // The switched pins' level before and after: the timer's or PORTx's.
-        const uint8_t out = avr_->data[port->info->port];
-        const uint8_t before =
-            static_cast<uint8_t>((out & ~port->lastOwned) | (port->timerLevel & port->lastOwned));
-        const uint8_t after = static_cast<uint8_t>((out & ~owned) | (port->timerLevel & owned));
-        port->lastOwned = owned;
-        const uint8_t changed = static_cast<uint8_t>((before ^ after) & switched &
-                                                     avr_->data[port->info->ddr]);
-        if (changed) pinsChanged(*port, changed, after);
-    }
-}
-
-void SimTarget::removePinListener(void* context) {
-    std::erase_if(pinListeners_, [context](const PinListener& l) { return l.context == context; });
-}
-
 SimTarget::~SimTarget() {
     if (!avr_) return;
-    CurrentTarget current(this);
+    SimLogScope current(this);
     avr_->flash = nullptr;  // flash_'s mapping, not simavr's to free
     avr_terminate(avr_);
     std::free(avr_);
-}
-
-void SimTarget::installHooks() {
-    special_.fill(0);
-    special_[R_SREG] = kSpecialSreg;
-    for (size_t k = 0; k < ports_.size(); ++k) {
-        auto& port = ports_[k];
-        special_[port->info->pin] = static_cast<uint8_t>(k + 1);
-        auto& entry = avr_->io[AVR_DATA_TO_IO(port->info->pin)];
-        entry.r.c = &readPin;
-        entry.r.param = port.get();
-        syncPinStorage(*port);
-    }
-    specialCount_ = 0;
-    for (uint32_t a = 0; a < kSpecialEnd; ++a)
-        if (special_[a]) specialList_[specialCount_++] = static_cast<uint8_t>(a);
-    if (adcsraHook_) {
-        auto& entry = avr_->io[AVR_DATA_TO_IO(part_->adcsra)];
-        entry.w.c = &writeAdcsra;
-        entry.w.param = adcsraHook_.get();
-    }
-    if (part_->adcl) {
-        for (uint16_t address : {part_->adcl, part_->adch}) {
-            auto& entry = avr_->io[AVR_DATA_TO_IO(address)];
-            entry.r.c = &readAdcAsStored;
-            entry.r.param = nullptr;
-        }
-    }
 }
 
 void SimTarget::loadFirmware(const std::string& path) {
@@ -445,21 +106,22 @@ void SimTarget::loadFirmware(const std::string& path) {
 
 void SimTarget::loadImage(const FirmwareImage& image, const std::string& path) {
     const std::string where = "firmware \"" + path + "\"";
-    if (image.elfArch != 0 && image.elfArch != part_->elfArch) {
+    if (image.elfArch != 0 && std::find(part_.elfArchs.begin(), part_.elfArchs.end(),
+                                        image.elfArch) == part_.elfArchs.end()) {
         throw SimError(where + " is built for " + avrArchName(image.elfArch) + ", but the " +
-                       partName_ + " is " + avrArchName(part_->elfArch));
+                       part_.name + " runs " + archList(part_.elfArchs) + " code");
     }
-    if (!image.device.empty() && !equalsIgnoreCase(image.device, part_->core))
-        throw SimError(where + " is built for the " + image.device + ", not the " + partName_);
+    if (!image.device.empty() && !equalsIgnoreCase(image.device, part_.core))
+        throw SimError(where + " is built for the " + image.device + ", not the " + part_.name);
     if (image.flash.empty()) throw SimError(where + " contains no program code");
-    if (image.flashEnd() > part_->flashBytes)
+    if (image.flashEnd() > part_.flashBytes)
         throw SimError(where + " needs " + std::to_string(image.flashEnd()) +
-                       " bytes of flash, but the " + partName_ + " has " +
-                       std::to_string(part_->flashBytes));
+                       " bytes of flash, but the " + part_.name + " has " +
+                       std::to_string(part_.flashBytes));
     if (image.eepromEnd() > avr_->e2end + 1u)
-        throw SimError(where + " has more EEPROM data than the " + partName_ + " holds");
+        throw SimError(where + " has more EEPROM data than the " + part_.name + " holds");
 
-    CurrentTarget current(this);
+    SimLogScope current(this);
     // The rest of flash reads as erased.
     std::memset(avr_->flash, 0xff, avr_->flashend + 1);
     for (const MemoryChunk& chunk : image.flash) {
@@ -527,14 +189,14 @@ uint32_t SimTarget::frequency() const { return avr_->frequency; }
 
 bool SimTarget::step() {
     if (avr_->state == cpu_Done || avr_->state == cpu_Crashed) return false;
-    CurrentTarget current(this);
+    SimLogScope current(this);
     runOne();
     return true;
 }
 
-SimTarget::Calling::Calling(SimTarget& target) : previous_(t_current) { t_current = &target; }
+SimTarget::Calling::Calling(SimTarget& target) : scope_(&target) {}
 
-SimTarget::Calling::~Calling() { t_current = previous_; }
+SimTarget::Calling::~Calling() = default;
 
 bool SimTarget::stepCalled() {
     if (avr_->state == cpu_Done || avr_->state == cpu_Crashed) return false;
@@ -543,13 +205,13 @@ bool SimTarget::stepCalled() {
 }
 
 const uint8_t* SimTarget::plainIoStorage(unsigned index) const {
-    if (index >= kIoSize || special_[kIoBase + index]) return nullptr;
+    if (index >= bankSize() || special_[kIoBase + index]) return nullptr;
     return avr_->data + kIoBase + index;
 }
 
 bool SimTarget::pinDependencies(unsigned index, const uint8_t** ddr, const uint8_t** port,
                                 const uint8_t** externalChanges) const {
-    if (index >= kIoSize) return false;
+    if (index >= bankSize()) return false;
     const PortState* state = portByPin(kIoBase + index);
     if (!state) return false;
     *ddr = avr_->data + state->info->ddr;
@@ -568,18 +230,8 @@ void SimTarget::runOne() {
     if (exitStopCount_) checkExit();
 }
 
-void SimTarget::continueFreeRunning() {
-    // simavr ends a free-running conversion like a single one (ADSC falls)
-    // without starting the next; the chip starts it at once.
-    if (!adcsraHook_ || !adcsraHook_->freeRunning) return;
-    const uint8_t adcsra = avr_->data[part_->adcsra];
-    if ((adcsra & kAdsc) || (avr_->data[part_->sfior] & 0xE0) != 0) return;
-    writeAdcsra(avr_, part_->adcsra, static_cast<uint8_t>((adcsra | kAdsc) & ~kAdif),
-                adcsraHook_.get());
-}
-
 uint64_t SimTarget::run(uint64_t count) {
-    CurrentTarget current(this);
+    SimLogScope current(this);
     uint64_t executed = 0;
     while (executed < count && avr_->state != cpu_Done && avr_->state != cpu_Crashed) {
         runOne();
@@ -589,7 +241,7 @@ uint64_t SimTarget::run(uint64_t count) {
 }
 
 uint64_t SimTarget::runUntilCycle(uint64_t target) {
-    CurrentTarget current(this);
+    SimLogScope current(this);
     uint64_t executed = 0;
     while (avr_->cycle < target && avr_->state != cpu_Done && avr_->state != cpu_Crashed) {
         runOne();
@@ -599,7 +251,7 @@ uint64_t SimTarget::runUntilCycle(uint64_t target) {
 }
 
 void SimTarget::reset() {
-    CurrentTarget current(this);
+    SimLogScope current(this);
     avr_reset(avr_);
     avr_->cycle = 0;
     avr_->state = cpu_Running;
@@ -676,13 +328,13 @@ bool SimTarget::write(LONG kind, uint32_t address, const uint8_t* data, uint32_t
 }
 
 uint8_t SimTarget::io(unsigned index) const {
-    if (index >= kIoSize) return 0;
+    if (index >= bankSize()) return 0;
     const uint32_t address = kIoBase + index;
     return special_[address] ? readByte(address) : avr_->data[address];
 }
 
 void SimTarget::setIo(unsigned index, uint8_t value) {
-    if (index < kIoSize) writeByte(kIoBase + index, value);
+    if (index < bankSize()) writeByte(kIoBase + index, value);
 }
 
 std::vector<std::string> SimTarget::takeMessages() {
@@ -700,46 +352,6 @@ void SimTarget::addMessage(std::string text) {
     if (text.starts_with("TIMER: avr_timer_write_ocr-") && text.ends_with(" mode 0 UNSUPPORTED"))
         return;
     if (messages_.size() < 1000) messages_.push_back(std::move(text));
-}
-
-SimTarget::PortState* SimTarget::portByPin(uint32_t dataAddress) {
-    if (dataAddress >= kSpecialEnd) return nullptr;
-    const uint8_t mark = special_[dataAddress];
-    return mark >= 1 && mark <= ports_.size() ? ports_[mark - 1u].get() : nullptr;
-}
-
-const SimTarget::PortState* SimTarget::portByPin(uint32_t dataAddress) const {
-    return const_cast<SimTarget*>(this)->portByPin(dataAddress);
-}
-
-uint8_t SimTarget::pinView(const PortState& port) const {
-    const uint8_t ddr = avr_->data[port.info->ddr];
-    uint8_t out = avr_->data[port.info->port];
-    if (port.outputCount) {
-        const uint8_t owned = port.timerOwned(avr_);
-        out = static_cast<uint8_t>((out & ~owned) | (port.timerLevel & owned));
-    }
-    const uint8_t inputs = static_cast<uint8_t>((port.external & port.driven) |
-                                                (out & static_cast<uint8_t>(~port.driven)));
-    return static_cast<uint8_t>((out & ddr) | (inputs & static_cast<uint8_t>(~ddr)));
-}
-
-// Keeps the PINx storage equal to the level hardware shows, for anything
-// in simavr that looks at it directly.
-void SimTarget::syncPinStorage(const PortState& port) {
-    avr_->data[port.info->pin] = pinView(port);
-}
-
-uint8_t SimTarget::programReadsPin(PortState& port) {
-    syncPinStorage(port);
-    if (port.originalRead) {
-        // simavr's own callback also lets watchpoints see the read; it
-        // computes the same level from the storage just written.
-        port.originalRead(avr_, port.info->pin, port.originalParam);
-    }
-    const uint8_t value = pinView(port);
-    avr_->data[port.info->pin] = value;
-    return value;
 }
 
 uint8_t SimTarget::sregValue() const {
@@ -769,27 +381,6 @@ uint8_t SimTarget::specialValue(uint32_t address) const {
 uint8_t SimTarget::readByte(uint32_t address) const {
     if (address < kSpecialEnd && special_[address]) return specialValue(address);
     return avr_->data[address];
-}
-
-void SimTarget::writeByte(uint32_t address, uint8_t value) {
-    if (address == R_SREG) {
-        avr_->data[R_SREG] = value;
-        for (int bit = 0; bit < 8; ++bit) avr_->sreg[bit] = (value >> bit) & 1;
-        return;
-    }
-    if (PortState* port = portByPin(address)) {
-        const uint8_t inputs = static_cast<uint8_t>(~avr_->data[port->info->ddr]);
-        const uint8_t changed = static_cast<uint8_t>((value ^ pinView(*port)) & inputs);
-        port->driven |= changed;
-        port->external = static_cast<uint8_t>((port->external & ~changed) | (value & changed));
-        if (changed) {
-            pinsChanged(*port, changed, value);
-        } else {
-            syncPinStorage(*port);
-        }
-        return;
-    }
-    avr_->data[address] = value;
 }
 
 }  // namespace quill::sim

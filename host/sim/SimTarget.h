@@ -49,7 +49,10 @@
 #include <vector>
 
 #include "contract/HostInterfaces.h"
+#include "contract/HostProtocol.h"
 #include "host/sim/FirmwareFile.h"
+#include "host/sim/PartTable.h"
+#include "host/sim/SimLog.h"
 
 struct avr_t;
 
@@ -63,22 +66,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A supported part: the name the host shows (and names its part description
-// file) and what the target needs to know about it.
-struct PartInfo {
-    const char* name;  // "ATmega16"
-    const char* core;  // simavr core name, "atmega16"
-    int elfArch;       // AVR architecture number in an ELF header (avr5 = 5)
-    uint32_t flashBytes;
-    // Data addresses of PINx, DDRx, PORTx for ports A.. (0 = no such port).
-    struct Port {
-        char letter;
-        uint16_t pin, ddr, port;
-    };
-    Port ports[4];
-    uint16_t adcl, adch, adcsra, sfior;  // data addresses, 0 = no converter
-};
-
 enum class RunState {
     Running,   // executes instructions
     Sleeping,  // waits in SLEEP for an interrupt; steps advance time
@@ -89,20 +76,18 @@ enum class RunState {
 
 class SimTarget {
 public:
-    // Creates the part ("ATmega16", "ATmega32", "ATmega8"; case does not
-    // matter). Throws SimError for a part it does not know or a clock it
-    // cannot time (see setFrequency).
-    explicit SimTarget(std::string_view partName, uint32_t frequencyHz = 1000000);
+    // Creates the part ("ATmega16"; case does not matter) from its
+    // description in `partFolder` (PartTable.h). Throws SimError for a part
+    // it cannot run or a clock it cannot time (see setFrequency).
+    explicit SimTarget(std::string_view partName, uint32_t frequencyHz = 1000000,
+                       const std::string& partFolder = defaultPartFolder());
+    SimTarget(PartInfo part, uint32_t frequencyHz);
     ~SimTarget();
     SimTarget(const SimTarget&) = delete;
     SimTarget& operator=(const SimTarget&) = delete;
 
-    static const std::vector<PartInfo>& supportedParts();
-    // The part of that name (case-insensitive), or null.
-    static const PartInfo* findPart(std::string_view name);
-
-    const PartInfo& part() const { return *part_; }
-    const std::string& partName() const { return partName_; }
+    const PartInfo& part() const { return part_; }
+    const std::string& partName() const { return part_.name; }
 
     // Loads firmware and resets the part. An ".hex"/".ihex" file (or a file
     // that starts with ':') is read as Intel HEX, anything else as ELF; the
@@ -138,20 +123,25 @@ public:
         Calling& operator=(const Calling&) = delete;
 
     private:
-        SimTarget* previous_;
+        SimLogScope scope_;
     };
     // step() inside an open Calling.
     bool stepCalled();
-    // The storage of I/O register `index` (0..63) when reading it means
-    // reading storage, null for the registers whose reading means more
-    // (PINx, SREG; read those with io()). Valid while the target lives.
+    // Registers are numbered over the part's register bank: index i is data
+    // address 0x20 + i, from the I/O space (0..63) up to the start of SRAM
+    // (extended I/O, index 64 and up, on the parts that have it).
+    unsigned bankSize() const { return part_.sramStart - kRegisterBankBase; }
+    // The storage of register `index` when reading it means reading
+    // storage, null for the registers whose reading means more (PINx,
+    // SREG; read those with io()) and past the bank. Valid while the
+    // target lives.
     const uint8_t* plainIoStorage(unsigned index) const;
     // The storage of the 64 I/O registers (data addresses 0x20..0x5F), in
     // place; plainIoStorage(i) points into it.
     const uint8_t* ioStorage() const;
     // The simulator's 64-bit cycle count, read in place.
     const uint64_t* cycleStorage() const;
-    // What PINx (I/O register `index`) shows depends on: the storage of DDRx
+    // What PINx (register `index`) shows depends on: the storage of DDRx
     // and PORTx, and the external levels and timer outputs, which change
     // only by a write from outside or a timer's compare output, counted in
     // *externalChanges. False when `index` is no PINx.
@@ -181,14 +171,15 @@ public:
     }
 
     // Size of a memory kind in bytes (I/O 64, registers 32, data space
-    // RAMEND + 1); 0 for an unknown kind.
+    // RAMEND + 1); 0 for an unknown kind. Data space reads and writes of
+    // extended I/O (0x60 up to SRAM) mean what those of the I/O space mean.
     uint32_t memorySize(LONG kind) const;
     // Raw access as described above. Fail (returning false and touching
     // nothing) for an unknown kind or a range outside the memory.
     bool read(LONG kind, uint32_t address, uint8_t* out, uint32_t count) const;
     bool write(LONG kind, uint32_t address, const uint8_t* data, uint32_t count);
 
-    // Shorthands for one I/O register (index 0..63) in the plug-in's view.
+    // Shorthands for one register (a bank index) in the plug-in's view.
     uint8_t io(unsigned index) const;
     void setIo(unsigned index, uint8_t value);
 
@@ -239,6 +230,8 @@ private:
     const PortState* portByPin(uint32_t dataAddress) const;
     uint8_t pinView(const PortState& port) const;
     void syncPinStorage(const PortState& port);
+    // Makes the port, converter and timer hooks of a new core.
+    void setUpHooks();
     void installHooks();
     // Listens to every timer compare output that has a pin.
     void connectCompareOutputs();
@@ -248,8 +241,7 @@ private:
     void runOne();
     void continueFreeRunning();
 
-    const PartInfo* part_;
-    std::string partName_;
+    PartInfo part_;
     std::string firmwarePath_;
     avr_t* avr_ = nullptr;
     // The core's flash: the part's, mirrored over all LPM, ELPM and SPM
@@ -271,15 +263,16 @@ private:
     std::array<uint32_t, kMaxExitStops> exitStops_{};
     std::size_t exitStopCount_ = 0;
     std::optional<int> exitCode_;
-    // Data addresses below kSpecialEnd whose access goes through
-    // readByte/writeByte: PINx (marked with its port's position in ports_
-    // plus 1) and SREG (kSpecialSreg); 0 marks plain storage.
-    static constexpr uint32_t kSpecialEnd = 0x60;
+    // Data addresses below kSpecialEnd (the end of the largest register
+    // bank) whose access goes through readByte/writeByte: PINx (marked
+    // with its port's position in ports_ plus 1) and SREG (kSpecialSreg);
+    // 0 marks plain storage.
+    static constexpr uint32_t kSpecialEnd = kRegisterBankBase + kMaxRegisterBank;
     static constexpr uint8_t kSpecialSreg = 0xFF;
     std::array<uint8_t, kSpecialEnd> special_{};
     // The marked addresses in ascending order, so that a block access
     // visits those few instead of testing every address.
-    std::array<uint8_t, kSpecialEnd> specialList_{};
+    std::array<uint16_t, kSpecialEnd> specialList_{};
     uint32_t specialCount_ = 0;
     // Counts (wrapping) the writes from outside that changed an external
     // level of an input pin, and the timer outputs that changed a pin.

@@ -91,12 +91,23 @@ HRESULT SimTargetAccess::Write(LONG kind, ULONG address, ULONG count, const uint
 }
 
 bool SimTargetAccess::write(LONG kind, ULONG address, const uint8_t* data, ULONG count) {
-    if (!writeListener_ || kind != kMemoryIo) return target_->write(kind, address, data, count);
-    std::array<uint8_t, 64> before{}, after{};
-    if (count > 64 || !target_->read(kind, address, before.data(), count)) return false;
+    if (!writeListener_) return target_->write(kind, address, data, count);
+    // The bank index of the first register written, when the write lies
+    // inside the register bank.
+    ULONG index = address;
+    if (kind == kMemoryData) {
+        if (address < kRegisterBankBase) return target_->write(kind, address, data, count);
+        index = address - kRegisterBankBase;
+    } else if (kind != kMemoryIo) {
+        return target_->write(kind, address, data, count);
+    }
+    if (index > target_->bankSize() || count > target_->bankSize() - index)
+        return target_->write(kind, address, data, count);
+    std::array<uint8_t, kMaxRegisterBank> before{}, after{};
+    if (!target_->read(kind, address, before.data(), count)) return false;
     const bool ok = target_->write(kind, address, data, count);
     if (ok && target_->read(kind, address, after.data(), count))
-        writeListener_(address, before.data(), after.data(), count);
+        writeListener_(index, before.data(), after.data(), count);
     return ok;
 }
 
@@ -108,64 +119,91 @@ uint64_t loadWord(const uint8_t* bytes) {
     return word;
 }
 
+// A cycle count every due cycle has reached: a filter that watches it
+// never holds.
+constexpr uint64_t kNoCycles = ~uint64_t{0};
+
 }  // namespace
 
 void SimTargetAccess::buildWatchLists() {
     plainCount_ = 0;
     specialCount_ = 0;
     wordCount_ = 0;
-    ioStorage_ = target_->ioStorage();
+    bankStorage_ = target_->ioStorage();
     cycle_ = target_->cycleStorage();
-    // Watched bytes of the I/O storage, as the eight-byte groups lie in
+    const unsigned bank = target_->bankSize();
+    // Watched bytes of the bank's storage, as the eight-byte groups lie in
     // memory (a mask made of bytes is right whatever the byte order).
-    uint8_t ioMask[64] = {};
-    auto watchStorage = [this, &ioMask](const uint8_t* storage) {
+    std::array<uint8_t, kMaxWords * 8> bankMask{};
+    auto watchStorage = [&](const uint8_t* storage) {
         // Compared as addresses: the storage may lie in another object.
         const auto at = reinterpret_cast<std::uintptr_t>(storage);
-        const auto base = reinterpret_cast<std::uintptr_t>(ioStorage_);
-        if (at >= base && at - base < 64) {
-            ioMask[at - base] = 0xFF;
+        const auto base = reinterpret_cast<std::uintptr_t>(bankStorage_);
+        if (at >= base && at - base < bank) {
+            bankMask[at - base] = 0xFF;
             return;
         }
         for (unsigned k = 0; k < plainCount_; ++k)
             if (plain_[k].storage == storage) return;
-        plain_[plainCount_++] = {storage, *storage};
-    };
-    for (uint64_t rest = watchedMask_; rest != 0; rest &= rest - 1) {
-        const unsigned index = static_cast<unsigned>(std::countr_zero(rest));
-        const uint8_t *ddr = nullptr, *port = nullptr, *external = nullptr;
-        if (const uint8_t* storage = target_->plainIoStorage(index)) {
-            watchStorage(storage);
-        } else if (target_->pinDependencies(index, &ddr, &port, &external)) {
-            // A pin register changes only with what it is computed from:
-            // comparing those is a load each instead of a computation.
-            watchStorage(ddr);
-            watchStorage(port);
-            watchStorage(external);
+        if (plainCount_ < plain_.size()) {
+            plain_[plainCount_++] = {storage, *storage};
         } else {
-            specialIndex_[specialCount_] = static_cast<uint8_t>(index);
-            specialValue_[specialCount_] = target_->io(index);
-            ++specialCount_;
+            // Never expected: without room the filter cannot hold at all.
+            cycle_ = &kNoCycles;
+        }
+    };
+    for (std::size_t w = 0; w < kBankWords; ++w) {
+        for (uint64_t rest = watched_[w]; rest != 0; rest &= rest - 1) {
+            const auto index = static_cast<unsigned>(w * 64 + std::countr_zero(rest));
+            if (index >= bank) break;
+            const uint8_t *ddr = nullptr, *port = nullptr, *external = nullptr;
+            if (const uint8_t* storage = target_->plainIoStorage(index)) {
+                watchStorage(storage);
+            } else if (target_->pinDependencies(index, &ddr, &port, &external)) {
+                // A pin register changes only with what it is computed from:
+                // comparing those is a load each instead of a computation.
+                watchStorage(ddr);
+                watchStorage(port);
+                watchStorage(external);
+            } else {
+                specialIndex_[specialCount_] = static_cast<uint16_t>(index);
+                specialValue_[specialCount_] = target_->io(index);
+                ++specialCount_;
+            }
         }
     }
-    for (uint32_t offset = 0; offset < 64; offset += 8) {
-        const uint64_t mask = loadWord(ioMask + offset);
-        if (mask != 0) words_[wordCount_++] = {offset, mask, loadWord(ioStorage_ + offset)};
+    for (uint32_t offset = 0; offset < bank; offset += 8) {
+        const uint64_t mask = loadWord(bankMask.data() + offset);
+        if (mask != 0) words_[wordCount_++] = {offset, mask, loadWord(bankStorage_ + offset)};
     }
     listsValid_ = true;
 }
 
 HRESULT SimTargetAccess::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {
+    BankMask bank{};
+    bank[0] = watched;
+    return setFilter(bank, hasDue, due);
+}
+
+HRESULT SimTargetAccess::SetBankRefreshFilter(const uint64_t* watched, ULONG words, LONG hasDue,
+                                              ULONG due) {
+    if (!watched && words > 0) return E_POINTER;
+    BankMask bank{};
+    for (std::size_t w = 0; w < kBankWords && w < words; ++w) bank[w] = watched[w];
+    return setFilter(bank, hasDue, due);
+}
+
+HRESULT SimTargetAccess::setFilter(const BankMask& watched, LONG hasDue, ULONG due) {
     if (!target_) return E_UNEXPECTED;
     skipped_ = false;
-    if (!listsValid_ || watched != watchedMask_) {
-        watchedMask_ = watched;
+    if (!listsValid_ || watched != watched_) {
+        watched_ = watched;
         buildWatchLists();
     } else {
         // The same registers as last time (the usual case): only their
         // values are taken again.
         for (unsigned k = 0; k < wordCount_; ++k)
-            words_[k].value = loadWord(ioStorage_ + words_[k].offset);
+            words_[k].value = loadWord(bankStorage_ + words_[k].offset);
         for (unsigned k = 0; k < plainCount_; ++k) plain_[k].value = *plain_[k].storage;
         for (unsigned k = 0; k < specialCount_; ++k)
             specialValue_[k] = target_->io(specialIndex_[k]);
@@ -195,8 +233,8 @@ HRESULT SimTargetAccess::GetSkippedCycleCounter(ULONG* count) {
 bool SimTargetAccess::filterHolds() const {
     if (*cycle_ >= dueCycle_) return false;
     for (unsigned k = 0; k < wordCount_; ++k) {
-        const IoWord& word = words_[k];
-        if ((loadWord(ioStorage_ + word.offset) ^ word.value) & word.mask) return false;
+        const BankWord& word = words_[k];
+        if ((loadWord(bankStorage_ + word.offset) ^ word.value) & word.mask) return false;
     }
     for (unsigned k = 0; k < plainCount_; ++k)
         if (*plain_[k].storage != plain_[k].value) return false;

@@ -10,10 +10,13 @@
 //
 // It also offers ITargetDirectAccess: the same memories without a block per
 // call, and the plug-in's refresh filter, which the host's debugger asks
-// after every instruction (refreshNeeded) whether event 3 may be left out.
+// after every instruction (refreshNeeded) whether event 3 may be left out;
+// and ITargetBankFilter, the same filter over the part's whole register
+// bank (extended I/O included).
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,7 +31,8 @@ namespace quill::sim {
 
 class SimTargetAccess final
     : public DispatchObject<ITargetAccess, IID_ITargetAccess,
-                            ComInterface<ITargetDirectAccess, IID_ITargetDirectAccess>> {
+                            ComInterface<ITargetDirectAccess, IID_ITargetDirectAccess>,
+                            ComInterface<ITargetBankFilter, IID_ITargetBankFilter>> {
 public:
     // A new object with one reference, owned by the caller.
     static SimTargetAccess* create(std::shared_ptr<SimTarget> target);
@@ -67,10 +71,16 @@ public:
     // sets a new one. The host calls it whenever it ran anything but
     // instructions since the last refresh.
     void lapseRefreshFilter() { filterValid_ = false; }
-    // The registers of the filter last set (bit i = I/O register i).
-    uint64_t watchedRegisters() const { return watchedMask_; }
-    // Called after every I/O write the plug-in makes, with the registers
-    // as the plug-in reads them before and after it (for traces).
+    // The registers of the filter last set: bit (i % 64) of word i / 64 is
+    // register i of the bank; watchedRegisters() is the I/O space.
+    static constexpr std::size_t kBankWords = (kMaxRegisterBank + 63) / 64;
+    using BankMask = std::array<uint64_t, kBankWords>;
+    const BankMask& watchedBank() const { return watched_; }
+    uint64_t watchedRegisters() const { return watched_[0]; }
+    // Called after every register write the plug-in makes (I/O kind, or
+    // data kind inside the register bank), with the bank index of the first
+    // register and the registers as the plug-in reads them before and
+    // after it (for traces).
     using WriteListener = std::function<void(ULONG address, const uint8_t* before,
                                              const uint8_t* after, ULONG count)>;
     void setWriteListener(WriteListener listener) { writeListener_ = std::move(listener); }
@@ -92,6 +102,9 @@ public:
     HRESULT Write(LONG kind, ULONG address, ULONG count, const uint8_t* data) override;
     HRESULT SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) override;
     HRESULT GetSkippedCycleCounter(ULONG* count) override;
+    // ITargetBankFilter
+    HRESULT SetBankRefreshFilter(const uint64_t* watched, ULONG words, LONG hasDue,
+                                 ULONG due) override;
 
 private:
     bool write(LONG kind, ULONG address, const uint8_t* data, ULONG count);
@@ -103,35 +116,37 @@ private:
     // The refresh filter: the watched registers with their values when it
     // was set, and the cycle (64-bit, of the simulator) that ends it.
     bool filterValid_ = false;
-    uint64_t watchedMask_ = 0;
+    BankMask watched_{};
     WriteListener writeListener_;
+    HRESULT setFilter(const BankMask& watched, LONG hasDue, ULONG due);
     // Watched storage in the simulator (registers read as storage, and for
     // a pin register DDRx, PORTx and the count of external level changes),
     // and the registers compared by reading them (SREG: by index). Storage
-    // inside the I/O space is compared eight registers at a time: each
-    // IoWord is one aligned eight-byte group of it with the watched bytes
+    // inside the register bank is compared eight registers at a time: each
+    // BankWord is one aligned eight-byte group of it with the watched bytes
     // masked; other storage is compared byte by byte.
-    struct IoWord {
-        uint32_t offset;  // from the start of the I/O storage, a multiple of 8
+    struct BankWord {
+        uint32_t offset;  // from the start of the bank's storage, a multiple of 8
         uint64_t mask;
         uint64_t value;
     };
+    static constexpr std::size_t kMaxWords = (kMaxRegisterBank + 7) / 8;
     uint8_t wordCount_ = 0;
-    std::array<IoWord, 8> words_{};
-    const uint8_t* ioStorage_ = nullptr;
+    std::array<BankWord, kMaxWords> words_{};
+    const uint8_t* bankStorage_ = nullptr;
     const uint64_t* cycle_ = nullptr;
     struct PlainWatch {
         const uint8_t* storage;
         uint8_t value;
     };
     uint16_t plainCount_ = 0;
-    std::array<PlainWatch, 3 * 64> plain_{};
-    uint8_t specialCount_ = 0;
-    std::array<uint8_t, 64> specialIndex_{};
-    std::array<uint8_t, 64> specialValue_{};
+    std::array<PlainWatch, 16> plain_{};
+    uint16_t specialCount_ = 0;
+    std::array<uint16_t, kMaxRegisterBank> specialIndex_{};
+    std::array<uint8_t, kMaxRegisterBank> specialValue_{};
     // Whether the filter still allows leaving out the refresh.
     bool filterHolds() const;
-    // Fills plain_ and special_ for watchedMask_.
+    // Fills words_, plain_ and special_ for watched_.
     void buildWatchLists();
     bool listsValid_ = false;
     const quill::debugger::BreakpointSet* breakpoints_ = nullptr;

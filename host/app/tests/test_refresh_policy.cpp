@@ -49,7 +49,8 @@ struct Trace {
 std::string partOf(const std::string& path) {
     try {
         const std::string device = quill::sim::readFirmwareFile(path).device;
-        if (const quill::sim::PartInfo* info = quill::sim::SimTarget::findPart(device))
+        std::string ignored;
+        if (auto info = quill::sim::loadPart(quill::sim::defaultPartFolder(), device, &ignored))
             return info->name;
     } catch (const std::exception&) {  // not ELF, or unreadable: by name
     }
@@ -87,7 +88,7 @@ protected:
         // The registers as the plug-in finds them at each refresh (only
         // those the components watch are kept, below), and what its writes
         // change in the part.
-        std::array<int, 64> seen;
+        std::array<int, kMaxRegisterBank> seen;
         seen.fill(-1);
         access->setWriteListener(
             [&](ULONG address, const uint8_t* before, const uint8_t* after, ULONG n) {
@@ -100,7 +101,7 @@ protected:
             });
         window->debugger().setEventListener([&](LONG event) {
             if (event != kEventHalted) return;
-            for (unsigned i = 0; i < 64; ++i) {
+            for (unsigned i = 0; i < sim->bankSize(); ++i) {
                 const uint8_t v = sim->io(i);
                 if (seen[i] != v) trace.events.push_back({'w', sim->cycles(), i, v});
                 seen[i] = v;
@@ -132,9 +133,10 @@ protected:
         }
         // Every component was open before the run: the registers the
         // filter names now are those watched throughout.
-        const uint64_t watched = access->watchedRegisters();
-        std::erase_if(trace.events,
-                      [&](const Event& e) { return e.what == 'w' && !(watched >> e.index & 1u); });
+        const SimTargetAccess::BankMask watched = access->watchedBank();
+        std::erase_if(trace.events, [&](const Event& e) {
+            return e.what == 'w' && !(watched[e.index / 64] >> (e.index % 64) & 1u);
+        });
         trace.io.resize(64);
         sim->read(kMemoryIo, 0, trace.io.data(), 64);
         trace.data.resize(sim->memorySize(kMemoryData));

@@ -1,0 +1,77 @@
+// The parts the simulator runs, as data: each is a part description file
+// (Partdescriptionfiles/<part>.xml) whose part simavr has a core for. What
+// the target needs of a part is read from the two and checked against each
+// other, so that a part added is a file added:
+//
+//   from the description file  the name, the PINx/DDRx/PORTx addresses of
+//                              ports A..L, ADCL/ADCH/ADCSRA, the converter's
+//                              free-running and trigger bits, the SRAM start
+//   from simavr's core         flash size, RAMEND, the ports, USARTs and
+//                              converter it simulates, the program counter
+//                              and vector size (the ELF architectures)
+//
+// A description whose registers do not match the core's (another part's
+// addresses, a port simavr lacks, another signature) is refused with the
+// reason, as is one for which simavr has no core. Toolkit-free.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quill::sim {
+
+struct PartInfo {
+    std::string name;  // "ATmega16", as its description file is named
+    std::string core;  // simavr's core, "atmega16"
+    // The ELF architecture numbers (avr5 = 5) of code the core runs: those
+    // with its vector size and program counter width.
+    std::vector<int> elfArchs;
+    uint32_t flashBytes = 0;
+    uint16_t ramEnd = 0;     // last data address
+    uint16_t sramStart = 0;  // first SRAM address; the registers lie below
+    // Data addresses of each port's registers, by letter.
+    struct Port {
+        char letter;
+        uint16_t pin, ddr, port;
+    };
+    std::vector<Port> ports;
+    // One bit of a register: data address and mask (0 = none).
+    struct Bit {
+        uint16_t address = 0;
+        uint8_t mask = 0;
+    };
+    // The converter's data addresses (0 = no converter); the bit that
+    // starts conversions by themselves (ADATE, ADFR), and the trigger
+    // source bits (ADTS, none where there is no trigger: a set free-running
+    // bit then always means free running).
+    uint16_t adcl = 0, adch = 0, adcsra = 0;
+    Bit freeRunning;
+    std::vector<Bit> trigger;
+    std::vector<int> usarts;  // USART numbers, ascending
+
+    const Port* port(char letter) const;
+};
+
+// The folder the simulator looks in when none is given: the source tree's
+// Partdescriptionfiles, for tests and tools run from the build tree.
+std::string defaultPartFolder();
+
+// The part `name` (case does not matter) from `folder`'s description
+// files. Nothing, with *error saying why, when there is no such file, it
+// is unusable, or simavr cannot run what it describes.
+std::optional<PartInfo> loadPart(const std::string& folder, std::string_view name,
+                                 std::string* error);
+
+// Every described part in `folder` that the simulator runs, by name.
+// *refused (when given) gets why for each of the others, by name.
+std::vector<std::string> runnableParts(const std::string& folder,
+                                       std::map<std::string, std::string>* refused = nullptr);
+
+// "avr3, avr35 or avr5".
+std::string archList(const std::vector<int>& archs);
+
+}  // namespace quill::sim

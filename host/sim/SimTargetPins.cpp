@@ -1,0 +1,304 @@
+// SimTarget's hooks into the core: the port pins as hardware shows them,
+// the timers' compare outputs on their pins, the phase-correct generators
+// and the converter's registers.
+#include <algorithm>
+#include <cstring>
+
+#include "host/sim/PhaseCorrectPwm.h"
+#include "host/sim/SimTargetState.h"
+
+extern "C" {
+#include <avr_adc.h>
+#include <avr_timer.h>
+#include <sim_interrupts.h>
+#include <sim_io.h>
+}
+
+namespace quill::sim {
+
+namespace {
+
+// ADCL/ADCH as stored, so that what the plug-in wrote is what the program
+// reads (simavr would compute its own conversion on the ADCL read).
+uint8_t readAdcAsStored(avr_t* avr, avr_io_addr_t address, void*) { return avr->data[address]; }
+
+// ADEN, ADSC and ADIF lie at these places of ADCSRA on every AVR converter.
+constexpr uint8_t kAden = 0x80;
+constexpr uint8_t kAdsc = 0x40;
+constexpr uint8_t kAdif = 0x10;
+
+void writeAdcsra(avr_t* avr, avr_io_addr_t address, uint8_t value, void* param) {
+    auto* hook = static_cast<SimTarget::ConverterFlagHook*>(param);
+    const uint8_t flagBefore = avr->data[address] & kAdif;
+    if (hook->originalWrite) {
+        hook->originalWrite(avr, address, value, hook->originalParam);
+    } else {
+        avr->data[address] = value;
+    }
+    const uint8_t now = avr->data[address];
+    const uint8_t enabled = static_cast<uint8_t>(kAden | hook->freeRunningMask);
+    if (!hook->freeRunningMask || (now & enabled) != enabled) {
+        hook->freeRunning = false;
+    } else if (value & kAdsc) {
+        hook->freeRunning = true;
+    }
+    if (value & kAdif) {
+        // The converter's write handler takes avr_adc_t as its parameter.
+        if (hook->originalWrite && hook->originalParam) {
+            avr_clear_interrupt(avr, &static_cast<avr_adc_t*>(hook->originalParam)->adc);
+        }
+        avr->data[address] &= static_cast<uint8_t>(~kAdif);
+    } else {
+        avr->data[address] = static_cast<uint8_t>((avr->data[address] & ~kAdif) | flagBefore);
+    }
+}
+
+void onTimerControlWrite(avr_t* avr, avr_io_addr_t address, uint8_t value, void* param) {
+    auto* hook = static_cast<SimTarget::ControlHook*>(param);
+    if (hook->originalWrite) {
+        hook->originalWrite(avr, address, value, hook->originalParam);
+    } else {
+        avr->data[address] = value;
+    }
+    hook->owner->timerControlWritten();
+}
+
+void compareOutputRaised(avr_irq_t*, uint32_t value, void* param) {
+    auto* hook = static_cast<SimTarget::CompareHook*>(param);
+    hook->owner->timerDrives(*hook->port, hook->mask, (value & 1) != 0);
+}
+
+// simavr 1.6 describes Timer0 of the ATmega16 and ATmega32 without its
+// waveform generation bits (WGM00 is bit 6, WGM01 bit 3 of TCCR0), so the
+// timer stays in normal mode whatever the program chooses. The table is
+// completed with CTC (mode 2) and fast PWM (mode 3); mode 1, phase-correct
+// PWM, stays unknown to simavr (its timer stops) and PhaseCorrectPwm runs it.
+void completeTimerTables(avr_t* avr, const std::string& core) {
+    if (core != "atmega16" && core != "atmega32") return;
+    constexpr avr_io_addr_t kTccr0 = 0x53;
+    for (avr_io_t* io = avr->io_port; io; io = io->next) {
+        if (std::strcmp(io->kind, "timer") != 0) continue;
+        auto* timer = reinterpret_cast<avr_timer_t*>(io);
+        if (timer->name != '0' || timer->wgm[0].reg != 0) continue;
+        timer->wgm[0] = avr_regbit_t{kTccr0, 6, 1};
+        timer->wgm[1] = avr_regbit_t{kTccr0, 3, 1};
+        timer->wgm_op[2] = avr_timer_wgm_t{avr_timer_wgm_reg_ocra, 0, 0, avr_timer_wgm_ctc};
+        timer->wgm_op[3] = avr_timer_wgm_t{0, 0, 8, avr_timer_wgm_fast_pwm};
+    }
+}
+
+uint8_t readPin(avr_t*, avr_io_addr_t, void* param) {
+    auto* port = static_cast<SimTarget::PortState*>(param);
+    return port->owner->programReadsPin(*port);
+}
+
+}  // namespace
+
+void SimTarget::setUpHooks() {
+    for (const PartInfo::Port& info : part_.ports) {
+        auto state = std::make_unique<PortState>();
+        state->owner = this;
+        state->info = &info;
+        const int io = AVR_DATA_TO_IO(info.pin);
+        state->originalRead = avr_->io[io].r.c;
+        state->originalParam = avr_->io[io].r.param;
+        ports_.push_back(std::move(state));
+    }
+    if (part_.adcsra) {
+        const int io = AVR_DATA_TO_IO(part_.adcsra);
+        adcsraHook_ = std::make_unique<ConverterFlagHook>();
+        adcsraHook_->originalWrite = avr_->io[io].w.c;
+        adcsraHook_->originalParam = avr_->io[io].w.param;
+        adcsraHook_->freeRunningMask =
+            part_.freeRunning.address == part_.adcsra ? part_.freeRunning.mask : 0;
+    }
+    completeTimerTables(avr_, part_.core);
+    connectCompareOutputs();
+    for (avr_io_t* io = avr_->io_port; io; io = io->next) {
+        if (std::strcmp(io->kind, "timer") != 0) continue;
+        auto generator = PhaseCorrectPwm::forTimer(avr_, reinterpret_cast<avr_timer_t*>(io));
+        if (!generator) continue;
+        for (uint16_t control : generator->controlRegisters()) hookTimerControl(control);
+        phaseCorrect_.push_back(std::move(generator));
+    }
+}
+
+void SimTarget::connectCompareOutputs() {
+    for (avr_io_t* io = avr_->io_port; io; io = io->next) {
+        if (std::strcmp(io->kind, "timer") != 0) continue;
+        auto* timer = reinterpret_cast<avr_timer_t*>(io);
+        for (int c = 0; c < AVR_TIMER_COMP_COUNT; ++c) {
+            const avr_timer_comp_t& comp = timer->comp[c];
+            if (!comp.com_pin.reg || !comp.com.reg) continue;
+            auto port = std::find_if(ports_.begin(), ports_.end(), [&](const auto& p) {
+                return p->info->port == comp.com_pin.reg;
+            });
+            if (port == ports_.end() || (*port)->outputCount == (*port)->outputs.size()) continue;
+            const auto mask = static_cast<uint8_t>(1u << comp.com_pin.bit);
+            (*port)->outputs[(*port)->outputCount++] = {comp.com, mask};
+            compareHooks_.push_back(
+                std::make_unique<CompareHook>(CompareHook{this, port->get(), mask}));
+            // The register with the COM bits: connecting or disconnecting
+            // the output changes the pin without an edge of the timer.
+            hookTimerControl(comp.com.reg);
+            avr_irq_register_notify(&timer->io.irq[TIMER_IRQ_OUT_COMP + c], &compareOutputRaised,
+                                    compareHooks_.back().get());
+        }
+    }
+}
+
+void SimTarget::hookTimerControl(uint16_t control) {
+    if (std::any_of(controlHooks_.begin(), controlHooks_.end(),
+                    [&](const auto& h) { return h.first == control; }))
+        return;
+    auto& entry = avr_->io[AVR_DATA_TO_IO(control)];
+    auto hook = std::make_unique<ControlHook>(ControlHook{this, entry.w.c, entry.w.param});
+    entry.w.c = &onTimerControlWrite;
+    entry.w.param = hook.get();
+    controlHooks_.emplace_back(control, std::move(hook));
+}
+
+void SimTarget::timerDrives(PortState& port, uint8_t mask, bool level) {
+    const uint8_t before = pinView(port);
+    port.timerLevel = static_cast<uint8_t>(level ? port.timerLevel | mask : port.timerLevel & ~mask);
+    if (pinView(port) == before) return;
+    pinsChanged(port, mask, level ? mask : 0);
+}
+
+void SimTarget::pinsChanged(PortState& port, uint8_t changed, uint8_t levels) {
+    // The filter of refreshes watches this count for pin registers.
+    ++externalChanges_;
+    syncPinStorage(port);
+    for (uint8_t mask = 1; mask; mask = static_cast<uint8_t>(mask << 1)) {
+        if (!(changed & mask)) continue;
+        for (const PinListener& listener : pinListeners_)
+            listener.call(listener.context, port.info->letter, mask, (levels & mask) != 0);
+    }
+}
+
+void SimTarget::timerControlWritten() {
+    for (auto& generator : phaseCorrect_) generator->controlWritten();
+    for (auto& port : ports_) {
+        if (!port->outputCount) continue;
+        const uint8_t owned = port->timerOwned(avr_);
+        const uint8_t switched = static_cast<uint8_t>(owned ^ port->lastOwned);
+        if (!switched) continue;
+        // The switched pins' level before and after: the timer's or PORTx's.
+        const uint8_t out = avr_->data[port->info->port];
+        const uint8_t before =
+            static_cast<uint8_t>((out & ~port->lastOwned) | (port->timerLevel & port->lastOwned));
+        const uint8_t after = static_cast<uint8_t>((out & ~owned) | (port->timerLevel & owned));
+        port->lastOwned = owned;
+        const uint8_t changed = static_cast<uint8_t>((before ^ after) & switched &
+                                                     avr_->data[port->info->ddr]);
+        if (changed) pinsChanged(*port, changed, after);
+    }
+}
+
+void SimTarget::removePinListener(void* context) {
+    std::erase_if(pinListeners_, [context](const PinListener& l) { return l.context == context; });
+}
+
+void SimTarget::installHooks() {
+    special_.fill(0);
+    special_[R_SREG] = kSpecialSreg;
+    for (size_t k = 0; k < ports_.size(); ++k) {
+        auto& port = ports_[k];
+        special_[port->info->pin] = static_cast<uint8_t>(k + 1);
+        auto& entry = avr_->io[AVR_DATA_TO_IO(port->info->pin)];
+        entry.r.c = &readPin;
+        entry.r.param = port.get();
+        syncPinStorage(*port);
+    }
+    specialCount_ = 0;
+    for (uint32_t a = 0; a < kSpecialEnd; ++a)
+        if (special_[a]) specialList_[specialCount_++] = static_cast<uint16_t>(a);
+    if (adcsraHook_) {
+        auto& entry = avr_->io[AVR_DATA_TO_IO(part_.adcsra)];
+        entry.w.c = &writeAdcsra;
+        entry.w.param = adcsraHook_.get();
+    }
+    if (part_.adcl) {
+        for (uint16_t address : {part_.adcl, part_.adch}) {
+            auto& entry = avr_->io[AVR_DATA_TO_IO(address)];
+            entry.r.c = &readAdcAsStored;
+            entry.r.param = nullptr;
+        }
+    }
+}
+
+void SimTarget::continueFreeRunning() {
+    // simavr ends a free-running conversion like a single one (ADSC falls)
+    // without starting the next; the chip starts it at once. Free running
+    // is trigger source 0.
+    if (!adcsraHook_ || !adcsraHook_->freeRunning) return;
+    const uint8_t adcsra = avr_->data[part_.adcsra];
+    if (adcsra & kAdsc) return;
+    for (const PartInfo::Bit& bit : part_.trigger)
+        if (avr_->data[bit.address] & bit.mask) return;
+    writeAdcsra(avr_, part_.adcsra, static_cast<uint8_t>((adcsra | kAdsc) & ~kAdif),
+                adcsraHook_.get());
+}
+
+SimTarget::PortState* SimTarget::portByPin(uint32_t dataAddress) {
+    if (dataAddress >= kSpecialEnd) return nullptr;
+    const uint8_t mark = special_[dataAddress];
+    return mark >= 1 && mark <= ports_.size() ? ports_[mark - 1u].get() : nullptr;
+}
+
+const SimTarget::PortState* SimTarget::portByPin(uint32_t dataAddress) const {
+    return const_cast<SimTarget*>(this)->portByPin(dataAddress);
+}
+
+uint8_t SimTarget::pinView(const PortState& port) const {
+    const uint8_t ddr = avr_->data[port.info->ddr];
+    uint8_t out = avr_->data[port.info->port];
+    if (port.outputCount) {
+        const uint8_t owned = port.timerOwned(avr_);
+        out = static_cast<uint8_t>((out & ~owned) | (port.timerLevel & owned));
+    }
+    const uint8_t inputs = static_cast<uint8_t>((port.external & port.driven) |
+                                                (out & static_cast<uint8_t>(~port.driven)));
+    return static_cast<uint8_t>((out & ddr) | (inputs & static_cast<uint8_t>(~ddr)));
+}
+
+// Keeps the PINx storage equal to the level hardware shows, for anything
+// in simavr that looks at it directly.
+void SimTarget::syncPinStorage(const PortState& port) {
+    avr_->data[port.info->pin] = pinView(port);
+}
+
+uint8_t SimTarget::programReadsPin(PortState& port) {
+    syncPinStorage(port);
+    if (port.originalRead) {
+        // simavr's own callback also lets watchpoints see the read; it
+        // computes the same level from the storage just written.
+        port.originalRead(avr_, port.info->pin, port.originalParam);
+    }
+    const uint8_t value = pinView(port);
+    avr_->data[port.info->pin] = value;
+    return value;
+}
+
+void SimTarget::writeByte(uint32_t address, uint8_t value) {
+    if (address == R_SREG) {
+        avr_->data[R_SREG] = value;
+        for (int bit = 0; bit < 8; ++bit) avr_->sreg[bit] = (value >> bit) & 1;
+        return;
+    }
+    if (PortState* port = portByPin(address)) {
+        const uint8_t inputs = static_cast<uint8_t>(~avr_->data[port->info->ddr]);
+        const uint8_t changed = static_cast<uint8_t>((value ^ pinView(*port)) & inputs);
+        port->driven |= changed;
+        port->external = static_cast<uint8_t>((port->external & ~changed) | (value & changed));
+        if (changed) {
+            pinsChanged(*port, changed, value);
+        } else {
+            syncPinStorage(*port);
+        }
+        return;
+    }
+    avr_->data[address] = value;
+}
+
+}  // namespace quill::sim

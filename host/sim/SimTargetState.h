@@ -1,0 +1,70 @@
+// SimTarget's hooks into the simavr core, shared by its source files.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "host/sim/SimTarget.h"
+
+extern "C" {
+#include <sim_avr.h>
+#include <sim_regbit.h>
+}
+
+namespace quill::sim {
+
+// simavr's own write handler of ADCSRA, wrapped so that ADIF is cleared by
+// writing 1 to it, as on the chip (simavr 1.6 stores the written 1 back into
+// the register and clears a 0 written to it).
+struct SimTarget::ConverterFlagHook {
+    avr_io_write_t originalWrite;
+    void* originalParam;
+    uint8_t freeRunningMask;  // ADATE (ADFR) in ADCSRA; 0 where it lies elsewhere
+    // The program started free running (wrote ADSC with ADEN and the
+    // free-running bit); cleared when it switches either off.
+    bool freeRunning = false;
+};
+
+struct SimTarget::PortState {
+    SimTarget* owner;
+    const PartInfo::Port* info;
+    avr_io_read_t originalRead;
+    void* originalParam;
+    uint8_t external = 0;  // external level of the driven input pins
+    uint8_t driven = 0;    // input pins driven from outside
+    // The timers' compare outputs on this port: while a compare output
+    // mode is set (COM bits not 0), the pin carries the level the timer
+    // last drove, not its PORTx bit.
+    struct CompareOutput {
+        avr_regbit_t com;
+        uint8_t mask;
+    };
+    std::array<CompareOutput, 8> outputs{};
+    uint8_t outputCount = 0;
+    uint8_t timerLevel = 0;
+    uint8_t lastOwned = 0;  // the pins compare outputs owned after the last timer control write
+    // The pins a compare output owns now.
+    uint8_t timerOwned(avr_t* avr) const {
+        uint8_t owned = 0;
+        for (uint8_t k = 0; k < outputCount; ++k)
+            if (avr_regbit_get(avr, outputs[k].com)) owned |= outputs[k].mask;
+        return owned;
+    }
+};
+
+// A timer control register holding COM bits: simavr's write handler, and
+// the target to tell when the program connects or disconnects an output.
+struct SimTarget::ControlHook {
+    SimTarget* owner;
+    avr_io_write_t originalWrite;
+    void* originalParam;
+};
+
+// One compare output's IRQ, told to the port of its pin.
+struct SimTarget::CompareHook {
+    SimTarget* owner;
+    PortState* port;
+    uint8_t mask;
+};
+
+}  // namespace quill::sim

@@ -1,0 +1,231 @@
+// The simulator's parts as data: each description file whose part simavr
+// has a core for, checked against that core; and the parts with extended
+// I/O served through the target access like the I/O space (pins, the
+// bank-wide refresh filter).
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "host/sim/PartTable.h"
+#include "host/sim/SimTargetAccess.h"
+#include "tests/support/TestFiles.h"
+
+extern "C" {
+#include <sim_avr.h>
+}
+
+using quill::sim::loadPart;
+using quill::sim::PartInfo;
+using quill::sim::runnableParts;
+using quill::sim::SimError;
+using quill::sim::SimTarget;
+using quill::sim::SimTargetAccess;
+
+namespace {
+
+std::string sourceFile(const std::string& name) {
+    return std::string(QUILL_SOURCE_DIR) + "/host/Partdescriptionfiles/" + name;
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A folder of part descriptions made for one test.
+struct Folder {
+    std::filesystem::path path;
+    explicit Folder(const std::string& name)
+        : path(std::filesystem::temp_directory_path() / ("quill_parts_" + name)) {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~Folder() { std::filesystem::remove_all(path); }
+    void write(const std::string& file, const std::string& text) const {
+        std::ofstream(path / file) << text;
+    }
+};
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    const auto at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+}  // namespace
+
+// Every shipped description is a part the simulator runs, with the ports,
+// USARTs, memories and ELF architectures of simavr's core and the
+// description's addresses.
+TEST(PartTable, ShippedPartsComeFromTheirFilesAndSimavrsCores) {
+    std::map<std::string, std::string> refused;
+    const auto parts = runnableParts(quill::sim::defaultPartFolder(), &refused);
+    EXPECT_EQ(parts, (std::vector<std::string>{"ATmega16", "ATmega2560", "ATmega32", "ATmega328P",
+                                               "ATmega644P", "ATmega8", "ATtiny85"}));
+    EXPECT_TRUE(refused.empty()) << refused.begin()->first << ": " << refused.begin()->second;
+
+    std::string why;
+    const auto letters = [](const PartInfo& p) {
+        std::string s;
+        for (const auto& port : p.ports) s += port.letter;
+        return s;
+    };
+    const auto mega = loadPart(quill::sim::defaultPartFolder(), "atmega2560", &why);
+    ASSERT_TRUE(mega) << why;
+    EXPECT_EQ(mega->name, "ATmega2560");
+    EXPECT_EQ(letters(*mega), "ABCDEFGHJKL");
+    const PartInfo::Port* l = mega->port('L');
+    ASSERT_NE(l, nullptr);
+    EXPECT_EQ(l->pin, 0x109);
+    EXPECT_EQ(l->port, 0x10B);
+    EXPECT_EQ(mega->usarts, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(mega->sramStart, 0x200);
+    EXPECT_EQ(mega->ramEnd, 0x21FF);
+    EXPECT_EQ(mega->flashBytes, 256u * 1024);
+    EXPECT_EQ(mega->elfArchs, std::vector<int>{6});
+    // The trigger source in ADCSRB, the free-running bit ADATE in ADCSRA.
+    EXPECT_EQ(mega->adcsra, 0x7A);
+    ASSERT_EQ(mega->trigger.size(), 3u);
+    EXPECT_EQ(mega->trigger[0].address, 0x7B);
+    EXPECT_EQ(mega->freeRunning.address, 0x7A);
+    EXPECT_EQ(mega->freeRunning.mask, 0x20);
+
+    const auto uno = loadPart(quill::sim::defaultPartFolder(), "ATmega328P", &why);
+    ASSERT_TRUE(uno) << why;
+    EXPECT_EQ(letters(*uno), "BCD");
+    EXPECT_EQ(uno->usarts, std::vector<int>{0});
+    EXPECT_EQ(uno->elfArchs, (std::vector<int>{3, 35, 5}));
+    const auto tiny = loadPart(quill::sim::defaultPartFolder(), "ATtiny85", &why);
+    ASSERT_TRUE(tiny) << why;
+    EXPECT_EQ(letters(*tiny), "B");
+    EXPECT_TRUE(tiny->usarts.empty());
+    EXPECT_EQ(tiny->elfArchs, (std::vector<int>{2, 25, 4}));
+    const auto old = loadPart(quill::sim::defaultPartFolder(), "ATmega16", &why);
+    ASSERT_TRUE(old) << why;
+    EXPECT_EQ(letters(*old), "ABCD");
+    EXPECT_EQ(old->trigger.size(), 3u);
+    EXPECT_EQ(old->trigger[0].address, 0x50);  // SFIOR
+}
+
+// A description simavr cannot run as described is refused with the
+// reason, and so is one for which it has no core.
+TEST(PartTable, DescriptionsThatDoNotFitTheCoreAreRefused) {
+    Folder folder("refused");
+    const std::string uno = readText(sourceFile("ATmega328P.xml"));
+    folder.write("ATmega16.xml", readText(sourceFile("ATmega16.xml")));
+    folder.write("ATmega4809.xml", readText(sourceFile("ATmega16.xml")));
+    folder.write("ATmega328P.xml",
+                 replaced(uno, "<PORTB><IO_ADDR>$05</IO_ADDR><MEM_ADDR>$25</MEM_ADDR></PORTB>",
+                          "<PORTB><IO_ADDR>$06</IO_ADDR><MEM_ADDR>$26</MEM_ADDR></PORTB>"));
+    folder.write("ATmega8.xml",
+                 replaced(readText(sourceFile("ATmega8.xml")), "<SIZE>1024</SIZE>",
+                          "<SIZE>2048</SIZE>"));
+    std::map<std::string, std::string> refused;
+    EXPECT_EQ(runnableParts(folder.path.string(), &refused), std::vector<std::string>{"ATmega16"});
+    EXPECT_EQ(refused["ATmega4809"], "simavr has no core for the ATmega4809");
+    EXPECT_EQ(refused["ATmega328P"],
+              "the ATmega328P description does not match simavr's core: PINB, DDRB, PORTB not "
+              "at 0x23, 0x24, 0x25");
+    EXPECT_EQ(refused["ATmega8"],
+              "the ATmega8 description does not match simavr's core: SRAM ends at 0x85F, "
+              "RAMEND at 0x45F");
+
+    // A target made from such a part says why.
+    try {
+        SimTarget target("ATmega4809", 1000000, folder.path.string());
+        ADD_FAILURE() << "made a part without a core";
+    } catch (const SimError& e) {
+        EXPECT_STREQ(e.what(), "simavr has no core for the ATmega4809");
+    }
+    std::string why;
+    EXPECT_FALSE(loadPart(folder.path.string(), "ATmega99", &why));
+    EXPECT_NE(why.find("no part description of \"ATmega99\""), std::string::npos) << why;
+}
+
+// Extended I/O through the target access: a data-kind read of PINL (0x109)
+// gives the pin levels as an I/O read of PINA does, a write to it drives
+// input pins from outside, plain extended registers are plain storage, and
+// the bank filter sees a change of a watched extended register.
+TEST(SimTargetParts, ExtendedIoBehavesLikeTheIoSpace) {
+    auto target = std::make_shared<SimTarget>("ATmega2560");
+    SimTargetAccess* access = SimTargetAccess::create(target);
+    EXPECT_EQ(target->bankSize(), 0x200u - 0x20u);
+
+    // PL0..3 outputs driving 0101, PL4..7 inputs, PL7 driven high from
+    // outside by a write to PINL.
+    uint8_t ddr = 0x0F, port = 0x05;
+    ASSERT_EQ(access->Write(kMemoryData, 0x10A, 1, &ddr), S_OK);
+    ASSERT_EQ(access->Write(kMemoryData, 0x10B, 1, &port), S_OK);
+    uint8_t pin = 0;
+    ASSERT_EQ(access->Read(kMemoryData, 0x109, 1, &pin), S_OK);
+    EXPECT_EQ(pin, 0x05);
+    const uint8_t driven = 0x85;
+    ASSERT_EQ(access->Write(kMemoryData, 0x109, 1, &driven), S_OK);
+    ASSERT_EQ(access->Read(kMemoryData, 0x109, 1, &pin), S_OK);
+    EXPECT_EQ(pin, 0x85);
+    EXPECT_EQ(target->io(0x109 - 0x20), 0x85) << "by bank index";
+    EXPECT_EQ(target->core()->data[0x109], 0x85) << "the program reads the same";
+    // A block read over the bank has the same pin value in its place.
+    std::vector<uint8_t> bank(target->bankSize() - 0x40);
+    ASSERT_EQ(access->Read(kMemoryData, 0x60, static_cast<ULONG>(bank.size()), bank.data()), S_OK);
+    EXPECT_EQ(bank[0x109 - 0x60], 0x85);
+
+    // The bank filter: watching PINL holds while nothing changes and lapses
+    // once a pin of it changes; watching OCR5AL (0x128) lapses when it is
+    // written.
+    std::array<uint64_t, SimTargetAccess::kBankWords> watched{};
+    const unsigned pinl = 0x109 - 0x20, ocr = 0x128 - 0x20;
+    watched[pinl / 64] |= 1ull << (pinl % 64);
+    watched[ocr / 64] |= 1ull << (ocr % 64);
+    ASSERT_EQ(access->SetBankRefreshFilter(watched.data(), SimTargetAccess::kBankWords, 0, 0),
+              S_OK);
+    EXPECT_FALSE(access->refreshNeeded());
+    const uint8_t low = 0x05;
+    access->Write(kMemoryData, 0x109, 1, &low);  // PL7 low from outside
+    EXPECT_TRUE(access->refreshNeeded());
+    access->SetBankRefreshFilter(watched.data(), SimTargetAccess::kBankWords, 0, 0);
+    EXPECT_FALSE(access->refreshNeeded());
+    target->core()->data[0x128] = 0x42;
+    EXPECT_TRUE(access->refreshNeeded());
+    // Words past the bank and a short list are fine; the I/O-only filter
+    // leaves every extended register unwatched.
+    access->SetBankRefreshFilter(watched.data(), 1, 0, 0);
+    target->core()->data[0x128] = 0x43;
+    EXPECT_FALSE(access->refreshNeeded());
+    EXPECT_EQ(access->SetBankRefreshFilter(nullptr, 2, 0, 0), E_POINTER);
+    access->Release();
+}
+
+// The ATmega2560's timer outputs on its extended ports: Timer5's OC5A is
+// PL3, and a program's fast PWM there shows on PINL with PORTL untouched.
+TEST(SimTargetParts, TimerOutputsOnExtendedPorts) {
+    SimTarget target("ATmega2560");
+    const auto program = testfiles::ScratchFile("quill_simtarget_parts", "loop.hex");
+    testfiles::WriteFile(program, testfiles::HexProgram({0xCFFF}));  // rjmp .-2
+    target.loadFirmware(program.string());
+    avr_t* avr = target.core();
+    // What a program writes: DDRL bit 3, Timer5 fast PWM 8-bit (WGM 5),
+    // OC5A non-inverting, OCR5A 64, no prescaler.
+    avr_core_watch_write(avr, 0x10A, 0x08);
+    avr_core_watch_write(avr, 0x129, 0x00);
+    avr_core_watch_write(avr, 0x128, 0x40);
+    avr_core_watch_write(avr, 0x120, 0x81);  // TCCR5A: COM5A1, WGM50
+    avr_core_watch_write(avr, 0x121, 0x09);  // TCCR5B: WGM52, CS50
+    uint64_t high = 0, low = 0;
+    for (int i = 0; i < 4000; ++i) {
+        const uint64_t before = target.cycles();
+        target.step();
+        ((target.io(0x109 - 0x20) >> 3) & 1 ? high : low) += target.cycles() - before;
+    }
+    EXPECT_GT(high, 0u);
+    EXPECT_NEAR(static_cast<double>(high) / static_cast<double>(high + low), 65.0 / 256, 0.03);
+    EXPECT_EQ(target.io(0x10B - 0x20), 0x00) << "PORTL stays as the program left it";
+}
