@@ -3,7 +3,6 @@
 #include <tinyxml.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <cctype>
 #include <cstdlib>
@@ -90,26 +89,6 @@ std::vector<PartInfo::Bit> converterBits(const TiXmlDocument& doc, const char* g
     return bits;
 }
 
-// The description's signature bytes, when it gives all three.
-std::optional<std::array<uint8_t, 3>> signatureOf(const TiXmlDocument& doc) {
-    const TiXmlElement* part = doc.FirstChildElement("AVRPART");
-    const TiXmlElement* admin = part ? part->FirstChildElement("ADMIN") : nullptr;
-    const TiXmlElement* signature = admin ? admin->FirstChildElement("SIGNATURE") : nullptr;
-    if (!signature) return std::nullopt;
-    std::array<uint8_t, 3> bytes{};
-    for (int k = 0; k < 3; ++k) {
-        const std::string tag = "ADDR00" + std::to_string(k);
-        const TiXmlElement* e = signature->FirstChildElement(tag.c_str());
-        const char* text = e ? e->GetText() : nullptr;
-        if (!text || text[0] != '$') return std::nullopt;
-        char* end = nullptr;
-        const long value = std::strtol(text + 1, &end, 16);
-        if (*end || value < 0 || value > 0xFF) return std::nullopt;
-        bytes[k] = static_cast<uint8_t>(value);
-    }
-    return bytes;
-}
-
 // The description file of `name` in `folder`, found without regard to case.
 std::optional<std::filesystem::path> findFile(const std::string& folder, std::string_view name) {
     std::error_code ec;
@@ -140,11 +119,6 @@ bool describe(const TiXmlDocument& doc, const avr_t& avr, PartInfo& part, std::s
         return at == registers.end() ? 0 : at->second;
     };
 
-    if (const auto signature = signatureOf(doc);
-        signature && !std::equal(signature->begin(), signature->end(), avr.signature)) {
-        *error = "another signature";
-        return false;
-    }
     part.flashBytes = avr.flashend + 1u;
     part.ramEnd = avr.ramend;
     part.sramStart = static_cast<uint16_t>(io->sram.start);

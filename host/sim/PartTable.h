@@ -11,8 +11,9 @@
 //                              and vector size (the ELF architectures)
 //
 // A description whose registers do not match the core's (another part's
-// addresses, a port simavr lacks, another signature) is refused with the
-// reason, as is one for which simavr has no core. Toolkit-free.
+// SRAM or addresses, a port simavr lacks) is refused with the reason, as is
+// one for which simavr has no core. The signature is not compared: simavr
+// 1.6 gives its ATmega644P core the ATmega644's. Toolkit-free.
 #pragma once
 
 #include <cstdint>

@@ -19,6 +19,7 @@ extern "C" {
 #include <sim_avr.h>
 }
 
+
 using quill::sim::loadPart;
 using quill::sim::PartInfo;
 using quill::sim::runnableParts;
@@ -209,16 +210,13 @@ TEST(SimTargetParts, ExtendedIoBehavesLikeTheIoSpace) {
 TEST(SimTargetParts, TimerOutputsOnExtendedPorts) {
     SimTarget target("ATmega2560");
     const auto program = testfiles::ScratchFile("quill_simtarget_parts", "loop.hex");
-    testfiles::WriteFile(program, testfiles::HexProgram({0xCFFF}));  // rjmp .-2
+    // ldi r16, K; sts A, r16 for DDRL bit 3, OCR5AL 64, TCCR5A COM5A1 and
+    // WGM50, TCCR5B WGM52 and CS50 (fast PWM 8-bit, no prescaler), then
+    // rjmp .-2.
+    testfiles::WriteFile(program, testfiles::HexProgram({0xE008, 0x9300, 0x010A, 0xE400, 0x9300,
+                                                         0x0128, 0xE801, 0x9300, 0x0120, 0xE009,
+                                                         0x9300, 0x0121, 0xCFFF}));
     target.loadFirmware(program.string());
-    avr_t* avr = target.core();
-    // What a program writes: DDRL bit 3, Timer5 fast PWM 8-bit (WGM 5),
-    // OC5A non-inverting, OCR5A 64, no prescaler.
-    avr_core_watch_write(avr, 0x10A, 0x08);
-    avr_core_watch_write(avr, 0x129, 0x00);
-    avr_core_watch_write(avr, 0x128, 0x40);
-    avr_core_watch_write(avr, 0x120, 0x81);  // TCCR5A: COM5A1, WGM50
-    avr_core_watch_write(avr, 0x121, 0x09);  // TCCR5B: WGM52, CS50
     uint64_t high = 0, low = 0;
     for (int i = 0; i < 4000; ++i) {
         const uint64_t before = target.cycles();

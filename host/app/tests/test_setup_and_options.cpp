@@ -160,7 +160,7 @@ TEST(HostSetup, DescribedPartsTheSimulatorCannotRunAreNotOffered) {
     PrepareHost(options, &error);
     EXPECT_EQ(error,
               "the simulator cannot run the ATmega328P (the ATmega328P description does not "
-              "match simavr's core: another signature); it runs ATmega16");
+              "match simavr's core: SRAM ends at 0x45F, RAMEND at 0x8FF); it runs ATmega16");
     options.part = "ATmega99";
     PrepareHost(options, &error);
     EXPECT_NE(error.find("(known parts: ATmega16)"), std::string::npos) << error;
