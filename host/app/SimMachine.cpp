@@ -115,7 +115,9 @@ MachineFactory SimulatorFactory() {
         try {
             auto target = std::make_shared<SimTarget>(
                 config.part, static_cast<uint32_t>(hz),
-                config.installDirectory + "/" + kPartDescriptionFolder);
+                (config.installDirectory.empty() ? FindInstallDirectory({})
+                                                 : config.installDirectory) +
+                    "/" + kPartDescriptionFolder);
             target->loadFirmware(config.firmware);
             return std::make_unique<SimMachine>(std::move(target));
         } catch (const quill::sim::SimError& e) {

@@ -118,6 +118,8 @@ bool describe(const TiXmlDocument& doc, const avr_t& avr, PartInfo& part, std::s
         const auto at = registers.find(lower(name));
         return at == registers.end() ? 0 : at->second;
     };
+    // A described address (0: not described) is the core's.
+    auto fits = [](uint16_t described, uint16_t core) { return !described || described == core; };
 
     part.flashBytes = avr.flashend + 1u;
     part.ramEnd = avr.ramend;
@@ -135,9 +137,13 @@ bool describe(const TiXmlDocument& doc, const avr_t& avr, PartInfo& part, std::s
         if (std::strcmp(io_->kind, "port") == 0) {
             const auto* p = reinterpret_cast<const avr_ioport_t*>(io_);
             const std::string letter(1, p->name);
-            const PartInfo::Port port{p->name, address("PIN" + letter), address("DDR" + letter),
-                                      address("PORT" + letter)};
-            if (port.pin != p->r_pin || port.ddr != p->r_ddr || port.port != p->r_port) {
+            // A register the description leaves out (or whose entry it
+            // could not use) is the core's; one it places elsewhere is a
+            // description of another part.
+            const PartInfo::Port port{p->name, p->r_pin, p->r_ddr, p->r_port};
+            if (!fits(address("PIN" + letter), port.pin) ||
+                !fits(address("DDR" + letter), port.ddr) ||
+                !fits(address("PORT" + letter), port.port)) {
                 *error = "PIN" + letter + ", DDR" + letter + ", PORT" + letter + " not at " +
                          hex(p->r_pin) + ", " + hex(p->r_ddr) + ", " + hex(p->r_port);
                 return false;
@@ -147,11 +153,11 @@ bool describe(const TiXmlDocument& doc, const avr_t& avr, PartInfo& part, std::s
             part.usarts.push_back(reinterpret_cast<const avr_uart_t*>(io_)->name - '0');
         } else if (std::strcmp(io_->kind, "adc") == 0) {
             const auto* adc = reinterpret_cast<const avr_adc_t*>(io_);
-            part.adcl = address("ADCL");
-            part.adch = address("ADCH");
-            part.adcsra = address("ADCSRA");
-            if (part.adcl != adc->r_adcl || part.adch != adc->r_adch ||
-                part.adcsra != adc->r_adcsra) {
+            part.adcl = adc->r_adcl;
+            part.adch = adc->r_adch;
+            part.adcsra = adc->r_adcsra;
+            if (!fits(address("ADCL"), part.adcl) || !fits(address("ADCH"), part.adch) ||
+                !fits(address("ADCSRA"), part.adcsra)) {
                 *error = "ADCL, ADCH, ADCSRA not at " + hex(adc->r_adcl) + ", " +
                          hex(adc->r_adch) + ", " + hex(adc->r_adcsra);
                 return false;

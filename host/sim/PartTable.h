@@ -3,9 +3,11 @@
 // the target needs of a part is read from the two and checked against each
 // other, so that a part added is a file added:
 //
-//   from the description file  the name, the PINx/DDRx/PORTx addresses of
-//                              ports A..L, ADCL/ADCH/ADCSRA, the converter's
-//                              free-running and trigger bits, the SRAM start
+//   from the description file  the name, the converter's free-running and
+//                              trigger bits, the SRAM start; its PINx/DDRx/
+//                              PORTx (ports A..L) and ADCL/ADCH/ADCSRA must
+//                              lie where the core has them (one it leaves
+//                              out, or whose entry is unusable, is the core's)
 //   from simavr's core         flash size, RAMEND, the ports, USARTs and
 //                              converter it simulates, the program counter
 //                              and vector size (the ELF architectures)
