@@ -18,6 +18,16 @@ std::string upper(std::string text) {
     return text;
 }
 
+// A register of the part's bank: the I/O space by I/O address, extended
+// I/O (index 64 and up) by data address.
+bool accessRegister(Machine& machine, const WatchEntry& e, uint8_t* bytes, bool write) {
+    const bool io = e.address + e.size <= kIoRegisterCount;
+    const LONG kind = io ? kMemoryIo : kMemoryData;
+    const uint32_t address = io ? e.address : kRegisterBankBase + e.address;
+    return write ? machine.writeMemory(kind, address, bytes, e.size)
+                 : machine.readMemory(kind, address, bytes, e.size);
+}
+
 std::optional<uint32_t> read(Machine& machine, const WatchEntry& e) {
     uint8_t bytes[4] = {};
     bool ok = false;
@@ -25,7 +35,7 @@ std::optional<uint32_t> read(Machine& machine, const WatchEntry& e) {
         case WatchEntry::Kind::Io:
         case WatchEntry::Kind::Sreg:
         case WatchEntry::Kind::StackPointer:
-            ok = machine.readMemory(kMemoryIo, e.address, bytes, e.size);
+            ok = accessRegister(machine, e, bytes, false);
             break;
         case WatchEntry::Kind::Register:
             ok = machine.readMemory(kMemoryRegisters, e.address, bytes, 1);
@@ -224,7 +234,7 @@ bool WatchList::write(Machine* machine, std::size_t row, const std::string& text
             ok = machine->writeMemory(kMemoryData, e.address, bytes, e.size);
             break;
         default:
-            ok = machine->writeMemory(kMemoryIo, e.address, bytes, e.size);
+            ok = accessRegister(*machine, e, bytes, true);
     }
     if (!ok) *error = "the target refused the write";
     return ok;

@@ -43,7 +43,7 @@ AnalyserDock::AnalyserDock(QWidget* parent) : QDockWidget("Logic analyser", pare
     channels_ = new QLineEdit("PB3,PD5,PD7,TX,RX");
     channels_->setObjectName("analyserChannels");
     channels_->setToolTip(
-        "up to 16 channels: pins PA0 ... PD7, TX, RX (TX1, RX1 ...), the LCD's LCD.E, LCD.RS, LCD.RW");
+        "up to 16 channels: pins PA0 ... PL7 (the part's ports), TX, RX (TX1, RX1 ...), the LCD's LCD.E, LCD.RS, LCD.RW");
     channels_->setMinimumWidth(channels_->fontMetrics().horizontalAdvance("PB3,PD5,PD7,TX,RX,LCD.E") + 16);
     pickButton_ = new QToolButton;
     pickButton_->setObjectName("analyserPick");

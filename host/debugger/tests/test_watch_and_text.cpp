@@ -29,12 +29,14 @@ public:
     ITargetAccess* targetAccess() override { return nullptr; }
     bool readMemory(LONG kind, uint32_t address, uint8_t* out, uint32_t count) override {
         const uint32_t base = kind == kMemoryIo ? 0x20 : 0;
+        if (kind == kMemoryIo && address + count > kIoRegisterCount) return false;
         if (base + address + count > data.size()) return false;
         std::memcpy(out, data.data() + base + address, count);
         return true;
     }
     bool writeMemory(LONG kind, uint32_t address, const uint8_t* in, uint32_t count) override {
         const uint32_t base = kind == kMemoryIo ? 0x20 : 0;
+        if (kind == kMemoryIo && address + count > kIoRegisterCount) return false;
         if (base + address + count > data.size()) return false;
         std::memcpy(data.data() + base + address, in, count);
         return true;
@@ -86,6 +88,20 @@ TEST(WatchList, FormatsEditsAndChangesSinceTheLastHalt) {
     EXPECT_TRUE(list.entries()[1].changed());
     list.update(nullptr);  // no target: no values
     EXPECT_EQ(list.text(0), "-");
+}
+
+// A register in extended I/O (an ATmega2560's PORTL, index 0xEB, data
+// address 0x10B) is read and written at its data address.
+TEST(WatchList, ExtendedRegistersByDataAddress) {
+    MemoryMachine m;
+    qd::WatchList list([](const std::string& n) { return n == "PORTL" ? 0xEB : -1; }, nullptr);
+    std::string error;
+    ASSERT_TRUE(list.add("PORTL", &error)) << error;
+    m.data[0x10B] = 0x80;
+    list.update(&m);
+    EXPECT_EQ(list.text(0), "0x80");
+    EXPECT_TRUE(list.write(&m, 0, "0x01", &error)) << error;
+    EXPECT_EQ(m.data[0x10B], 0x01);
 }
 
 TEST(SourceText, DisassemblyLinesAndSourceFiles) {
