@@ -148,6 +148,12 @@ bool describe(const TiXmlDocument& doc, const avr_t& avr, PartInfo& part, std::s
                          hex(p->r_pin) + ", " + hex(p->r_ddr) + ", " + hex(p->r_port);
                 return false;
             }
+            // The target marks pin registers over the register bank only.
+            if (port.pin >= part.sramStart || port.ddr >= part.sramStart ||
+                port.port >= part.sramStart) {
+                *error = "port " + letter + " lies past the registers, in SRAM";
+                return false;
+            }
             part.ports.push_back(port);
         } else if (std::strcmp(io_->kind, "uart") == 0) {
             part.usarts.push_back(reinterpret_cast<const avr_uart_t*>(io_)->name - '0');
