@@ -33,6 +33,22 @@ inline std::string FirmwarePath() {
     return dir + "running_light.elf";
 }
 
+// A part the host rows run on, with the program built for it and the port
+// its display (and the LEDs of the full set) sit on.
+struct BenchPart {
+    const char* name;
+    const char* firmware;  // stem in the build's firmware folder
+    char port;
+};
+inline constexpr BenchPart kAtmega16{"ATmega16", nullptr, 'A'};  // FirmwarePath()
+// The same LCD demo built for an ATmega328P: the display on PORTD.
+inline constexpr BenchPart kAtmega328P{"ATmega328P", "lcd_demo_atmega328p", 'D'};
+
+inline std::string FirmwarePath(const BenchPart& part) {
+    if (!part.firmware) return FirmwarePath();
+    return std::string(QUILL_BINARY_DIR) + "/firmware/" + part.firmware + ".elf";
+}
+
 inline std::string FirmwareName() { return std::filesystem::path(FirmwarePath()).stem().string(); }
 
 // Instructions per second and the real-time factor (simulated seconds per

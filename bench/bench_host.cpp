@@ -15,6 +15,8 @@
 //                    benchmark's label
 //             FullBreakpoint  the full set, run as the window's Run does
 //                    with one breakpoint set that is never hit
+//             Full328P  the full set on an ATmega328P running the same
+//                    LCD demo with the display and the LEDs on PORTD
 //             FullLogFile / FullLogPane  the full set with the register
 //                    logger dumping PORTA..PORTD to a file (no size limit)
 //                    or to the output pane
@@ -61,8 +63,9 @@ void ensureApplication() {
 
 namespace bench {
 
-std::unique_ptr<MainWindow> StartHost(RefreshPolicy policy, std::string* error) {
-    const std::string firmware = bench::FirmwarePath();
+std::unique_ptr<MainWindow> StartHost(RefreshPolicy policy, std::string* error,
+                                      const BenchPart& part) {
+    const std::string firmware = bench::FirmwarePath(part);
     if (!std::filesystem::exists(firmware) ||
         !std::filesystem::exists(kBin + "/QuillComponents.so")) {
         *error = "firmware or module not built";
@@ -71,6 +74,8 @@ std::unique_ptr<MainWindow> StartHost(RefreshPolicy policy, std::string* error) 
     ensureApplication();
     HostOptions options;
     options.firmware = firmware;
+    options.part = part.name;
+    options.partGiven = part.firmware != nullptr;
     options.module = kBin + "/QuillComponents.so";
     options.frequencyMHz = bench::kFrequencyHz / 1e6;
     HostEnvironment env = PrepareHost(options, error);
@@ -86,7 +91,9 @@ std::unique_ptr<MainWindow> StartHost(RefreshPolicy policy, std::string* error) 
     return window;
 }
 
-bool OpenComponents(MainWindow& window, bool everything, std::string* missing, std::string* error) {
+bool OpenComponents(MainWindow& window, bool everything, std::string* missing, std::string* error,
+                    const BenchPart& part) {
+    const QString port = QString("@") + QChar(part.port);
     ScenarioExecutor host(window, {});
     auto open = [&](const char* id) {
         const ScenarioExecutor::Result r = host.open(id);
@@ -104,12 +111,17 @@ bool OpenComponents(MainWindow& window, bool everything, std::string* missing, s
     for (int pin = 0; pin < 8; ++pin) {
         if (!open("LD")) break;
         const QString name = pin == 0 ? QString("LED") : QString("LED %1").arg(pin + 1);
-        // PORTA pin n, watched through DDRA and PORTA.
-        if (!configure(name, {{244, "@A"}, {228 + pin, {}}, {237, {}}})) return false;
+        // Pin n of the display's port, watched through DDRx and PORTx.
+        if (!configure(name, {{244, port}, {228 + pin, {}}, {237, {}}})) return false;
     }
     open("KP");
     open("STV");
-    open("LCD");
+    if (open("LCD") && part.firmware &&
+        !configure("Hitachi LCD", {{ids::lcd::kDataPort, port},
+                                   {ids::lcd::kEnablePort, port},
+                                   {ids::lcd::kRsPort, port},
+                                   {ids::lcd::kRwPort, port}}))
+        return false;
     if (open("AD") &&
         !configure("Slider", {{ids::slider::kChannelList, "ADC0", ids::slider::kGeneralPage},
                               {ids::slider::kUseAvcc, {}, ids::slider::kGeneralPage}}))
@@ -177,14 +189,15 @@ void runSlices(benchmark::State& state, MainWindow& window, bool breakpoints = f
             std::max<uint64_t>(1, debugger.instructionsExecuted() - startInstructions));
 }
 
-void Host(benchmark::State& state, RefreshPolicy policy, bool full, bool breakpoint = false) {
+void Host(benchmark::State& state, RefreshPolicy policy, bool full, bool breakpoint = false,
+          const bench::BenchPart& part = bench::kAtmega16) {
     std::string error, missing;
-    auto window = bench::StartHost(policy, &error);
+    auto window = bench::StartHost(policy, &error, part);
     if (!window) {
         state.SkipWithError(error.c_str());
         return;
     }
-    if (full && !bench::OpenComponents(*window, false, &missing, &error)) {
+    if (full && !bench::OpenComponents(*window, false, &missing, &error, part)) {
         state.SkipWithError(error.c_str());
         return;
     }
@@ -198,6 +211,13 @@ void HostExactNone(benchmark::State& state) { Host(state, RefreshPolicy::EveryIn
 void HostFastNone(benchmark::State& state) { Host(state, RefreshPolicy::WhenNeeded, false); }
 void HostExactFull(benchmark::State& state) { Host(state, RefreshPolicy::EveryInstruction, true); }
 void HostFastFull(benchmark::State& state) { Host(state, RefreshPolicy::WhenNeeded, true); }
+// The same LCD demo on an ATmega328P (extended I/O: its converter).
+void HostExactFull328P(benchmark::State& state) {
+    Host(state, RefreshPolicy::EveryInstruction, true, false, bench::kAtmega328P);
+}
+void HostFastFull328P(benchmark::State& state) {
+    Host(state, RefreshPolicy::WhenNeeded, true, false, bench::kAtmega328P);
+}
 void HostFastFullBreakpoint(benchmark::State& state) {
     Host(state, RefreshPolicy::WhenNeeded, true, true);
 }
@@ -265,6 +285,14 @@ BENCHMARK(HostExactNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteratio
 BENCHMARK(HostFastNone)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
 BENCHMARK(HostExactFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
 BENCHMARK(HostFastFull)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(bench::Slices());
+BENCHMARK(HostExactFull328P)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(bench::Slices());
+BENCHMARK(HostFastFull328P)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(bench::Slices());
 BENCHMARK(HostFastFullBreakpoint)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()

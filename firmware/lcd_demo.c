@@ -20,13 +20,51 @@
 #include <stdint.h>
 #include <util/delay.h>
 
-#define LCD_PORT PORTA
-#define LCD_DDR DDRA
-#define LCD_PIN PINA
-#define LCD_E _BV(PA1)
-#define LCD_RW _BV(PA2)
-#define LCD_RS _BV(PA3)
+/* The ports, for other parts: -DLCD=D -DPHASE=B -DRESULT=C
+ * -DRESULT_PINS=0xFE -DLINE2='"ATmega328P 4-bit"' puts the display on
+ * PORTD of an ATmega328P (same pins of the port), the phase on PORTB and
+ * the result on PC7..PC1 (PC0 is ADC0 there). */
+#ifndef LCD
+#define LCD A
+#endif
+#ifndef PHASE
+#define PHASE D
+#endif
+#ifndef RESULT
+#define RESULT C
+#endif
+#ifndef RESULT_PINS
+#define RESULT_PINS 0xFF
+#endif
+#ifndef LINE2
+#define LINE2 "ATmega16 4-bit"
+#endif
+#define JOIN(a, b) a##b
+#define REG(kind, port) JOIN(kind, port)
+
+#define LCD_PORT REG(PORT, LCD)
+#define LCD_DDR REG(DDR, LCD)
+#define LCD_PIN REG(PIN, LCD)
+#define LCD_E _BV(1)
+#define LCD_RW _BV(2)
+#define LCD_RS _BV(3)
 #define LCD_DATA 0xF0
+#define PHASE_PORT REG(PORT, PHASE)
+#define PHASE_DDR REG(DDR, PHASE)
+#define RESULT_PORT REG(PORT, RESULT)
+#define RESULT_DDR REG(DDR, RESULT)
+
+/* Where the part keeps its interrupt sense and trigger source bits. */
+#ifdef EICRA
+#define SENSE_CONTROL EICRA
+#else
+#define SENSE_CONTROL MCUCR
+#endif
+#ifdef SFIOR
+#define TRIGGER_SOURCE SFIOR
+#else
+#define TRIGGER_SOURCE ADCSRB
+#endif
 
 static void pulse(void) {
     LCD_PORT |= LCD_E;
@@ -98,7 +136,7 @@ static void lcd_init(void) {
 /* Free running (ADATE, trigger source 0), converter clock = CPU / 128. */
 static void adc_start(void) {
     ADMUX = (1 << REFS0) | (1 << ADLAR);
-    SFIOR &= (uint8_t)~((1 << ADTS2) | (1 << ADTS1) | (1 << ADTS0));
+    TRIGGER_SOURCE &= (uint8_t)~((1 << ADTS2) | (1 << ADTS1) | (1 << ADTS0));
     ADCSRA = (1 << ADEN) | (1 << ADSC) | (1 << ADATE) | (1 << ADPS2) | (1 << ADPS1) | (1 << ADPS0);
 }
 
@@ -106,32 +144,32 @@ int main(void) {
     /* INT0 and INT1 share PORTD's phase outputs and are not used. Their
      * reset mode is "low level", which a simulator must re-check on every
      * cycle while the pin is low; rising-edge mode costs nothing. */
-    MCUCR |= (1 << ISC11) | (1 << ISC10) | (1 << ISC01) | (1 << ISC00);
-    DDRD = 0xFF;
-    PORTD = 0;
-    DDRC = 0xFF;
+    SENSE_CONTROL |= (1 << ISC11) | (1 << ISC10) | (1 << ISC01) | (1 << ISC00);
+    PHASE_DDR = 0xFF;
+    PHASE_PORT = 0;
+    RESULT_DDR = RESULT_PINS;
     adc_start();
     lcd_init();
     text("Hello, LCD!");
     command(0x80 | 0x40);
-    text("ATmega16 4-bit");
-    PORTD = 1;
+    text(LINE2);
+    PHASE_PORT = 1;
     _delay_ms(20);
 
     for (uint8_t i = 0; i < 3; ++i) command(0x18); /* display shift left */
-    PORTD = 2;
+    PHASE_PORT = 2;
     _delay_ms(20);
     for (uint8_t i = 0; i < 3; ++i) command(0x1C); /* and right */
-    PORTD = 3;
+    PHASE_PORT = 3;
     _delay_ms(20);
 
     command(0x0F);             /* cursor on, blinking */
     command(0x80 | 0x40 | 14); /* line 2, column 15 */
     command(0x10);             /* cursor two steps left */
     command(0x10);
-    PORTD = 4;
+    PHASE_PORT = 4;
     for (;;) {
         wait_ready(); /* an idle program keeps polling, as many do */
-        PORTC = ADCH;
+        RESULT_PORT = ADCH & RESULT_PINS;
     }
 }
