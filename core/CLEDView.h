@@ -294,6 +294,7 @@ private:
     using BankBytes = std::array<uint8_t, kMaxRegisterBank>;
     std::array<IoRegister, kMaxRegisterBank> ioRegisters_;
     int bankSize_ = kIoRegisterCount;
+    RegisterSet bankMask_ = RegisterSet::FirstN(kIoRegisterCount);  // registers 0..bankSize_-1
     // ADCSRA of the mapped part, where the converter's ADIF goes; -1 when
     // the part has none.
     int adcsraIndex_ = -1;
@@ -303,7 +304,7 @@ private:
     RegisterSet registersSet_ = RegisterSet::FirstN(kMaxRegisterBank);
     // The registers in which `out`, the image a refresh writes back, differs
     // from ioImage_.
-    RegisterSet SetAndChanged(const BankBytes& out) const;
+    RegisterSet SetAndChanged(const BankBytes& out, int words) const;
     BankBytes ioImage_{};
     BankBytes ioPrevious_{};
     // The image a refresh writes back (a member: no 480 bytes on the stack

@@ -100,6 +100,8 @@ void CLEDView::MapBank(int bankSize, int sramStart, int sramSize) {
         // Subjects the bank gains take their bytes from the next image.
         registersSet_ |= RegisterSet::FirstN(bankSize);
         bankSize_ = bankSize;
+        bankMask_ = RegisterSet::FirstN(bankSize);
+        if (adcsraIndex_ >= bankSize_) adcsraIndex_ = -1;
     }
     dataStart_ = static_cast<uint16_t>(sramStart);
     if (dataMemory_.size() != static_cast<size_t>(sramSize)) {

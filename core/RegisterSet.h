@@ -56,10 +56,11 @@ public:
     bool operator==(const RegisterSet&) const = default;
 
     // Calls f(index) for every register in the set, in ascending order
-    // (each word as it was when the walk reached it).
+    // (each word as it was when the walk reached it); only the first
+    // `words` words are walked.
     template <typename F>
-    void forEach(F&& f) const {
-        for (int w = 0; w < kWords; ++w) {
+    void forEach(F&& f, int words = kWords) const {
+        for (int w = 0; w < words; ++w) {
             for (uint64_t rest = words_[static_cast<size_t>(w)]; rest != 0; rest &= rest - 1)
                 f(w * 64 + std::countr_zero(rest));
         }

@@ -38,28 +38,17 @@ uint64_t DifferingBytes(const uint8_t* a, const uint8_t* b) {
     return differing;
 }
 
-// The registers of the first `count` in which the two images differ. The
-// images cover whole words of the set (kMaxRegisterBank is a multiple of
-// 64 or the words past it compare equal bytes), bits past count are cleared.
+// Bit k set where the images differ in byte 64 * word + k, for the bytes
+// the images hold (the last word of the largest bank is half a word).
 template <size_t N>
-RegisterSet DifferingRegisters(const std::array<uint8_t, N>& a, const std::array<uint8_t, N>& b,
-                               int count) {
-    static_assert(N % 8 == 0);
-    RegisterSet differing;
-    for (int w = 0; w * 64 < count; ++w) {
-        const size_t at = static_cast<size_t>(w) * 64;
-        uint64_t bits;
-        if (at + 64 <= N) {
-            bits = DifferingBytes(a.data() + at, b.data() + at);
-        } else {
-            bits = 0;
-            for (size_t i = at; i < N; ++i)
-                if (a[i] != b[i]) bits |= uint64_t{1} << (i - at);
-        }
-        differing.word(w) = bits;
-    }
-    differing &= RegisterSet::FirstN(count);
-    return differing;
+uint64_t DifferingWord(const std::array<uint8_t, N>& a, const std::array<uint8_t, N>& b,
+                       int word) {
+    const size_t at = static_cast<size_t>(word) * 64;
+    if (at + 64 <= N) return DifferingBytes(a.data() + at, b.data() + at);
+    uint64_t bits = 0;
+    for (size_t i = at; i < N; ++i)
+        if (a[i] != b[i]) bits |= uint64_t{1} << (i - at);
+    return bits;
 }
 
 }  // namespace
@@ -297,8 +286,15 @@ void CLEDView::Refresh() {
 
     refreshing_ = true;
     const int bank = bankSize_;
-    const auto bankBytes = static_cast<size_t>(bank);
-    if (!firstRefresh_) std::memcpy(ioPrevious_.data(), ioImage_.data(), bankBytes);
+    // The words of the register sets the bank uses: one on a part without
+    // extended I/O, so that its refresh costs what it always did.
+    const int words = (bank + 63) / 64;
+    if (!firstRefresh_) {
+        std::memcpy(ioPrevious_.data(), ioImage_.data(), kIoRegisterCount);
+        if (bank > kIoRegisterCount)
+            std::memcpy(ioPrevious_.data() + kIoRegisterCount, ioImage_.data() + kIoRegisterCount,
+                        static_cast<size_t>(bank - kIoRegisterCount));
+    }
     ReadIOMemory(ioImage_.data());  // a failed read keeps the last image
     if (bank > kIoRegisterCount) {
         ReadMemory(kMemoryData, kExtendedIoStart, static_cast<ULONG>(bank - kIoRegisterCount),
@@ -307,13 +303,18 @@ void CLEDView::Refresh() {
 
     // Every register takes its byte of the image: only those the image
     // changed and those set since the last refresh can differ from it.
-    const RegisterSet inBank = RegisterSet::FirstN(bank);
-    RegisterSet changed = firstRefresh_ ? inBank : DifferingRegisters(ioImage_, ioPrevious_, bank);
-    RegisterSet toLoad = changed | registersSet_;
-    toLoad &= inBank;
-    toLoad.forEach([&](int i) {
-        ioRegisters_[static_cast<size_t>(i)].load(ioImage_[static_cast<size_t>(i)]);
-    });
+    RegisterSet changed;
+    for (int w = 0; w < words; ++w) {
+        const uint64_t inBank = bankMask_.word(w);
+        const uint64_t differing =
+            (firstRefresh_ ? ~uint64_t{0} : DifferingWord(ioImage_, ioPrevious_, w)) & inBank;
+        changed.word(w) = differing;
+        for (uint64_t rest = (differing | registersSet_.word(w)) & inBank; rest != 0;
+             rest &= rest - 1) {
+            const auto i = static_cast<size_t>(w * 64 + std::countr_zero(rest));
+            ioRegisters_[i].load(ioImage_[i]);
+        }
+    }
     if (firstRefresh_)
         for (auto& r : ioRegisters_) r.setNotifyEnabled(true);
     registersSet_.clear();
@@ -321,20 +322,28 @@ void CLEDView::Refresh() {
     // Observers may set registers while they run; those writes are only
     // collected (refreshing is set) and go out below. A register one of
     // them sets is announced by that set itself.
-    changed.forEach([&](int i) {
-        const auto at = static_cast<size_t>(i);
-        if (firstRefresh_ || ioRegisters_[at].stored() != ioPrevious_[at]) ioRegisters_[at].notify();
-    });
+    changed.forEach(
+        [&](int i) {
+            const auto at = static_cast<size_t>(i);
+            if (firstRefresh_ || ioRegisters_[at].stored() != ioPrevious_[at])
+                ioRegisters_[at].notify();
+        },
+        words);
     firstRefresh_ = false;
 
-    std::memcpy(out_.data(), ioImage_.data(), bankBytes);
-    registersSet_ &= inBank;
-    registersSet_.forEach([&](int i) {
-        out_[static_cast<size_t>(i)] = ioRegisters_[static_cast<size_t>(i)].stored();
-    });
+    // A set of a subject past the bank (held from a larger part) is no
+    // register of this part.
+    registersSet_ &= bankMask_;
+    std::memcpy(out_.data(), ioImage_.data(), kIoRegisterCount);
+    if (bank > kIoRegisterCount)
+        std::memcpy(out_.data() + kIoRegisterCount, ioImage_.data() + kIoRegisterCount,
+                    static_cast<size_t>(bank - kIoRegisterCount));
+    registersSet_.forEach(
+        [&](int i) { out_[static_cast<size_t>(i)] = ioRegisters_[static_cast<size_t>(i)].stored(); },
+        words);
     if (adifPending_) {
         // ADCSRA: ADIF raised by the converter during the refresh.
-        if (adcsraIndex_ >= 0 && adcsraIndex_ < bank) out_[static_cast<size_t>(adcsraIndex_)] |= 0x10;
+        if (adcsraIndex_ >= 0) out_[static_cast<size_t>(adcsraIndex_)] |= 0x10;
         adifPending_ = false;
     }
     // What the simulator now holds is the image the next refresh compares
@@ -346,7 +355,7 @@ void CLEDView::Refresh() {
     // registers go back one by one, only those a component changed: their
     // block holds registers whose write has an effect (a byte sent, a flag
     // cleared) that the program did not cause.
-    const RegisterSet differing = SetAndChanged(out_);
+    const RegisterSet differing = SetAndChanged(out_, words);
     bool written = true;
     if (!direct_) {
         written = WriteIOMemory(out_.data());
@@ -361,23 +370,20 @@ void CLEDView::Refresh() {
         std::memcpy(ioImage_.data(), out_.data(), kIoRegisterCount);
         registersSet_.word(0) = 0;
     }
-    if (bank > kIoRegisterCount) {
-        RegisterSet extended = differing;
-        extended.word(0) = 0;
-        extended.forEach([&](int i) {
+    for (int w = 1; w < words; ++w) {
+        // The rest of the extended image already was what went out.
+        registersSet_.word(w) = 0;
+        for (uint64_t rest = differing.word(w); rest != 0; rest &= rest - 1) {
+            const int i = w * 64 + std::countr_zero(rest);
             const auto at = static_cast<size_t>(i);
             if (WriteMemory(kMemoryData, static_cast<ULONG>(kRegisterBankBase + i), 1, &out_[at]))
                 ioImage_[at] = out_[at];
-        });
-        // The rest of the extended image already was what went out.
-        for (int w = 1; w < RegisterSet::kWords; ++w) registersSet_.word(w) = 0;
-        extended.forEach([&](int i) {
-            if (ioImage_[static_cast<size_t>(i)] != out_[static_cast<size_t>(i)]) registersSet_.set(i);
-        });
+            else
+                registersSet_.set(i);
+        }
     }
-    if (adcsraIndex_ >= 0 && adcsraIndex_ < bank &&
-        ioRegisters_[static_cast<size_t>(adcsraIndex_)].stored() !=
-            ioImage_[static_cast<size_t>(adcsraIndex_)])
+    if (adcsraIndex_ >= 0 && ioRegisters_[static_cast<size_t>(adcsraIndex_)].stored() !=
+                                 ioImage_[static_cast<size_t>(adcsraIndex_)])
         registersSet_.set(adcsraIndex_);
     refreshing_ = false;
 
@@ -396,15 +402,17 @@ void CLEDView::Refresh() {
     SetRefreshFilter();
 }
 
-RegisterSet CLEDView::SetAndChanged(const BankBytes& out) const {
+RegisterSet CLEDView::SetAndChanged(const BankBytes& out, int words) const {
     // Only registers set during the refresh, and ADCSRA for the converter's
     // flag, can differ from the image.
     RegisterSet candidates = registersSet_;
-    if (adcsraIndex_ >= 0 && adcsraIndex_ < bankSize_) candidates.set(adcsraIndex_);
+    if (adcsraIndex_ >= 0) candidates.set(adcsraIndex_);
     RegisterSet differing;
-    candidates.forEach([&](int i) {
-        if (out[static_cast<size_t>(i)] != ioImage_[static_cast<size_t>(i)]) differing.set(i);
-    });
+    candidates.forEach(
+        [&](int i) {
+            if (out[static_cast<size_t>(i)] != ioImage_[static_cast<size_t>(i)]) differing.set(i);
+        },
+        words);
     return differing;
 }
 
