@@ -15,6 +15,27 @@ bool ValidLcdConfig(const LcdConfig& c, const char** message) {
         problem = "Pins must be between 0 and 7.";
     } else if (c.dataPort < 0 || c.enablePort < 0 || c.rsPort < 0 || c.rwPort < 0) {
         problem = "Choose a port for every signal.";
+    } else if (c.pinByPin) {
+        // Wired pin by pin, every line needs a pin of its own.
+        std::array<LcdPin, 11> used{};
+        int n = 0;
+        used[static_cast<std::size_t>(n++)] = {c.enablePort, c.enablePin};
+        used[static_cast<std::size_t>(n++)] = {c.rsPort, c.rsPin};
+        if (c.rwWired) used[static_cast<std::size_t>(n++)] = {c.rwPort, c.rwPin};
+        for (int line = c.fourBitInterface ? 4 : 0; line < 8 && !problem; ++line) {
+            const LcdPin p = c.dataPins[static_cast<std::size_t>(line)];
+            if (p.port < 0) {
+                problem = "Wire every data line to a pin.";
+            } else if (p.bit < 0 || p.bit > 7) {
+                problem = "Pins must be between 0 and 7.";
+            } else {
+                used[static_cast<std::size_t>(n++)] = p;
+            }
+        }
+        for (int i = 0; i < n && !problem; ++i)
+            for (int j = i + 1; j < n && !problem; ++j)
+                if (used[static_cast<std::size_t>(i)] == used[static_cast<std::size_t>(j)])
+                    problem = "A pin is used by two lines.";
     }
     if (message) *message = problem;
     return problem == nullptr;
@@ -52,14 +73,59 @@ void LcdBus::applyConfig(const LcdConfig& config) {
         PortSubjects r = ports_ ? ports_->registers(position) : PortSubjects{};
         return Signal{r.pin, r.ddr, r.port};
     };
-    data_ = resolve(config_.dataPort);
     enable_ = resolve(config_.enablePort);
-    rs_ = resolve(config_.rsPort);
-    rw_ = resolve(config_.rwPort);
+    buildGroups(resolve);
 
     watchEnablePort();
     // A new configuration starts from what E is now and sees no edge.
     enableHigh_ = enableLevel();
+}
+
+template <typename Resolve>
+void LcdBus::buildGroups(Resolve resolve) {
+    groupCount_ = 0;
+    auto group = [&](int port) -> Group* {
+        for (int i = 0; i < groupCount_; ++i)
+            if (groups_[static_cast<std::size_t>(i)].position == port)
+                return &groups_[static_cast<std::size_t>(i)];
+        if (groupCount_ >= kMaxGroups) return nullptr;
+        Group& g = groups_[static_cast<std::size_t>(groupCount_++)];
+        g = Group{};
+        g.position = port;
+        g.regs = resolve(port);
+        return &g;
+    };
+    // A line: port bit `bit` of `port` carries the bus word bits `word`.
+    auto line = [&](int port, int bit, uint16_t word, int dataLine) {
+        if (port < 0) return;
+        Group* g = group(port);
+        if (!g) return;
+        const auto portBit = static_cast<uint8_t>(1u << (bit & 7));
+        g->mask = static_cast<uint8_t>(g->mask | portBit);
+        for (int v = 0; v < 256; ++v) {
+            if (v & portBit) g->gather[static_cast<std::size_t>(v)] |= word;
+            if (dataLine >= 0 && ((v >> dataLine) & 1))
+                g->scatter[static_cast<std::size_t>(v)] |= portBit;
+        }
+        if (dataLine >= 4) g->drivenHigh = static_cast<uint8_t>(g->drivenHigh | portBit);
+        if (dataLine >= 0 && dataLine < 4)
+            g->drivenLow = static_cast<uint8_t>(g->drivenLow | portBit);
+    };
+    line(config_.rsPort, config_.rsPin, lcdbus::kRS, -1);
+    if (config_.rwWired) line(config_.rwPort, config_.rwPin, lcdbus::kRW, -1);
+    const int first = config_.fourBitInterface ? 4 : 0;
+    for (int d = first; d < 8; ++d) {
+        LcdPin p;
+        if (config_.pinByPin) {
+            p = config_.dataPins[static_cast<std::size_t>(d)];
+        } else {
+            // Consecutive pins of the data port: D0..D7 on bits 0..7, or
+            // D4..D7 on bits 4..7 (high nibble) or 0..3.
+            const bool low = config_.fourBitInterface && !config_.highNibble;
+            p = {config_.dataPort, low ? d - 4 : d};
+        }
+        line(p.port, p.bit, static_cast<uint16_t>(1u << d), d);
+    }
 }
 
 void LcdBus::watchEnablePort() {
@@ -101,19 +167,12 @@ void LcdBus::followEnable() {
 }
 
 void LcdBus::sampleBus() {
-    const uint8_t dataValue = level(data_);
-    uint16_t data;
-    if (!config_.fourBitInterface) {
-        data = dataValue;
-    } else if (config_.highNibble) {
-        data = dataValue & 0xF0;
-    } else {
-        data = static_cast<uint16_t>((dataValue << 4) & 0xF0);
+    // One table look-up per port the lines are on.
+    uint16_t word = 0;
+    for (int i = 0; i < groupCount_; ++i) {
+        const Group& g = groups_[static_cast<std::size_t>(i)];
+        word |= g.gather[static_cast<std::size_t>(level(g.regs) & g.mask)];
     }
-    const bool rs = (level(rs_) >> (config_.rsPin & 7)) & 1;
-    const bool rw = (level(rw_) >> (config_.rwPin & 7)) & 1;
-    const uint16_t word =
-        static_cast<uint16_t>(data | (rs ? lcdbus::kRS : 0) | (rw ? lcdbus::kRW : 0));
     busWord_.setNotifyEnabled(false);
     busWord_.set(word);
     busWord_.setNotifyEnabled(true);
@@ -130,21 +189,16 @@ void LcdBus::sampleBus() {
 void LcdBus::writeBack() {
     const uint16_t w = busWord_.get();
     const bool high = w & lcdbus::kDrivesHigh, low = w & lcdbus::kDrivesLow;
-    if (!(high || low) || !data_.pin) return;
-    uint8_t mask, value;
-    if (!config_.fourBitInterface) {
-        mask = static_cast<uint8_t>((high ? 0xF0 : 0) | (low ? 0x0F : 0));
-        value = static_cast<uint8_t>(w & 0xFF);
-    } else if (config_.highNibble) {
-        mask = high ? 0xF0 : 0;
-        value = static_cast<uint8_t>(w & 0xF0);
-    } else {
-        mask = high ? 0x0F : 0;
-        value = static_cast<uint8_t>((w >> 4) & 0x0F);
+    if (!(high || low)) return;
+    const auto lines = static_cast<std::size_t>(w & lcdbus::kDataLines);
+    for (int i = 0; i < groupCount_; ++i) {
+        const Group& g = groups_[static_cast<std::size_t>(i)];
+        const auto mask =
+            static_cast<uint8_t>((high ? g.drivenHigh : 0) | (low ? g.drivenLow : 0));
+        if (!mask || !g.regs.pin) continue;
+        const uint8_t old = g.regs.pin->get();
+        g.regs.pin->set(static_cast<uint8_t>((old & ~mask) | (g.scatter[lines] & mask)));
     }
-    if (!mask) return;
-    const uint8_t old = data_.pin->get();
-    data_.pin->set(static_cast<uint8_t>((old & ~mask) | (value & mask)));
 }
 
 void LcdBus::resetLcd() {

@@ -1,9 +1,11 @@
 // The LCD's bus interface: the wiring of E, RS, R/W and the data lines to
 // port pins of the simulated part, turned into bus cycles of the HD44780U.
 //
-// Wiring (LcdConfig): E, RS and R/W each on a port and bit; the data lines
-// on one port, either all eight (D0..D7 on bits 0..7) or four (D4..D7 on
-// bits 4..7 with `highNibble`, on bits 0..3 without). Ports are positions in
+// Wiring (LcdConfig): E, RS and R/W each on a port and bit (R/W may be tied
+// to ground); the data lines on one port, either all eight (D0..D7 on bits
+// 0..7) or four (D4..D7 on bits 4..7 with `highNibble`, on bits 0..3
+// without), or pin by pin on any mix of ports. The lines are gathered per
+// port through tables made when the configuration is applied. Ports are positions in
 // the part's port list; the LcdPorts given to the bus turns them into
 // register subjects. A signal is read from DDRx AND PORTx (what the program
 // drives), or from PINx with `usePinRegister`.
@@ -27,6 +29,7 @@
 // notification.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -96,6 +99,20 @@ private:
         GatedValue<uint8_t>* ddr = nullptr;
         GatedValue<uint8_t>* port = nullptr;
     };
+    // The lines on one port: `gather` turns the port's level into bus-word
+    // bits, `scatter` a data byte into the port's bits; the controller's
+    // answer goes to the pins of D7..D4 (drivenHigh) and D3..D0.
+    struct Group {
+        int position = -1;
+        Signal regs;
+        uint8_t mask = 0, drivenHigh = 0, drivenLow = 0;
+        std::array<uint16_t, 256> gather{};
+        std::array<uint8_t, 256> scatter{};
+    };
+    static constexpr int kMaxGroups = 10;  // RS, R/W and eight data lines
+
+    template <typename Resolve>
+    void buildGroups(Resolve resolve);
     uint8_t level(const Signal& s) const;
     bool enableLevel() const;
     void watchEnablePort();
@@ -111,7 +128,9 @@ private:
     HD44780U::DisplayState display_;
     HD44780U::MPU_interface mpu_;
     GatedValue<uint16_t> busWord_;
-    Signal data_, enable_, rs_, rw_;
+    Signal enable_;
+    std::array<Group, kMaxGroups> groups_{};
+    int groupCount_ = 0;
     bool enableHigh_ = false;  // E's level as last seen
     bool inCycle_ = false;
 

@@ -1,6 +1,16 @@
 // The wiring and display settings of one LCD window.
 #pragma once
 
+#include <array>
+
+// One LCD line on a port pin: a position in the part's port list and a bit.
+// Port -1: not wired.
+struct LcdPin {
+    int port = -1;
+    int bit = 0;
+    bool operator==(const LcdPin&) const = default;
+};
+
 struct LcdConfig {
     bool fourBitInterface = true;  // four data lines (true) or eight
     bool highNibble = true;        // 4-bit: data on bits 7..4 (true) or 3..0
@@ -16,6 +26,13 @@ struct LcdConfig {
     int rsPin = 3;
     int rwPort = 0;
     int rwPin = 2;
+    // Pin by pin: each data line on a pin of its own (dataPins, D0..D7;
+    // D4..D7 only in 4-bit wiring) on any mix of ports, instead of
+    // consecutive bits of dataPort.
+    bool pinByPin = false;
+    std::array<LcdPin, 8> dataPins{};
+    // False: R/W tied to ground; every transfer is a write.
+    bool rwWired = true;
     bool trace = false;  // append a trace of the instructions to result.txt
 
     bool operator==(const LcdConfig&) const = default;
