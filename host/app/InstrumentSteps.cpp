@@ -7,6 +7,7 @@
 #include "host/app/StepResults.h"
 #include "host/instruments/InstrumentHub.h"
 #include "host/instruments/Signals.h"
+#include "host/instruments/TerminalDock.h"
 
 namespace sc = quill::scenario;
 namespace in = quill::instruments;
@@ -89,6 +90,18 @@ Result InstrumentSteps::run(const sc::SendSerialCommand& c) {
                   .arg(c.bytes.size())
                   .arg(QString::fromStdString(link->name()))
                   .arg(std::lround(link->baud())));
+}
+
+Result InstrumentSteps::run(const sc::OpenTerminalCommand& c) {
+    QString why;
+    in::InstrumentHub& hub = bench_.instruments();
+    in::UsartLink* link = hub.usart(c.usart, &why);
+    if (!link) return error(why);
+    in::TerminalDock* dock = hub.terminal(link->number());
+    if (!dock) return error(QString("no serial terminal for %1").arg(QString::fromStdString(link->name())));
+    dock->show();
+    dock->raise();
+    return ok(QString("showed the serial terminal of %1").arg(QString::fromStdString(link->name())));
 }
 
 Result InstrumentSteps::run(const sc::ExpectSerialCommand& c) {

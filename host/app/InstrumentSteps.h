@@ -22,6 +22,7 @@ public:
     // The handlers of the instruments' steps.
     using Result = ScenarioExecutor::Result;
     Result run(const quill::scenario::SendSerialCommand& c);
+    Result run(const quill::scenario::OpenTerminalCommand& c);
     Result run(const quill::scenario::ExpectSerialCommand& c);
     Result run(const quill::scenario::WaitSerialCommand& c);
     Result run(const quill::scenario::RecordWaveformCommand& c);

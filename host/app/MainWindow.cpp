@@ -430,6 +430,9 @@ QStringList MainWindow::saveScreenshots(const QString& dir, const QString& prefi
     }
     updateStatus();
     output_->flush();
+    // The terminals show what the program sent up to now, not what their
+    // last timer tick had (a headless run may pass a second between ticks).
+    instruments_->catchUp();
     QApplication::processEvents();
     auto save = [&](QWidget* widget, const QString& name) {
         QString file = QDir(dir).filePath(prefix + sanitize(name) + ".png");

@@ -105,6 +105,11 @@ UsartLink* InstrumentHub::usart(int number, QString* why) const {
     return nullptr;
 }
 
+void InstrumentHub::catchUp() {
+    for (auto& [number, dock] : terminals_)
+        if (dock) dock->catchUp();
+}
+
 TerminalDock* InstrumentHub::terminal(int number) const {
     auto it = terminals_.find(number);
     return it == terminals_.end() ? nullptr : it->second;

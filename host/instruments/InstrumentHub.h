@@ -50,6 +50,8 @@ public:
     UsartLink* usart(int number, QString* why) const;
     const std::vector<std::unique_ptr<UsartLink>>& usarts() const { return links_; }
     TerminalDock* terminal(int number) const;
+    // Every terminal shows what its USART sent up to now.
+    void catchUp();
     // The received text after the previous match contains `text`: the match
     // becomes the new mark (as expect output does). *shown gets the text
     // looked through when it does not.

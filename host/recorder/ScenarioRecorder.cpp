@@ -121,6 +121,7 @@ struct Line {
     Text operator()(const sc::WaitExitCommand&) const { return {}; }
     Text operator()(const sc::ExpectExitCommand&) const { return {}; }
     Text operator()(const sc::SendSerialCommand&) const { return {}; }
+    Text operator()(const sc::OpenTerminalCommand&) const { return {}; }
     Text operator()(const sc::ExpectSerialCommand&) const { return {}; }
     Text operator()(const sc::WaitSerialCommand&) const { return {}; }
     Text operator()(const sc::RecordWaveformCommand&) const { return {}; }

@@ -256,6 +256,9 @@ std::string describe(const Command& command) {
         std::string operator()(const SendSerialCommand& c) const {
             return "send serial" + usart(c.usart) + " " + inQuotes(c.written);
         }
+        std::string operator()(const OpenTerminalCommand& c) const {
+            return "open terminal" + usart(c.usart);
+        }
         std::string operator()(const ExpectSerialCommand& c) const {
             return "expect serial" + usart(c.usart) + " " + inQuotes(c.written);
         }

@@ -97,6 +97,15 @@ Command parseSendCommand(const Tokens& t) {
     return c;
 }
 
+std::optional<Command> parseOpenTerminal(const Tokens& t) {
+    if (t.size() < 2 || t[1].quoted || Lower(t[1].text) != "terminal") return std::nullopt;
+    std::size_t at = 2;
+    OpenTerminalCommand c;
+    c.usart = usartAt(t, at);
+    noMore(t, at, "open terminal");
+    return c;
+}
+
 Command parseRecordCommand(const Tokens& t) {
     if (t.size() < 2 || Lower(t[1].text) != "waveform")
         throw LineError{"record needs: record waveform FILE signals PA0,PB1,TX"};

@@ -123,6 +123,7 @@ private:
         need(t, 1,
              "a component: LED, Switch, \"Knight Rider\", Keypad, Stackview, \"Hitachi LCD\", "
              "Slider, \"Capacity Measurement\" or Beerbasement");
+        if (auto terminal = parseOpenTerminal(t)) return *terminal;
         std::string name = t[1].text;
         std::size_t used = 2;
         // open Knight Rider / Capacity Measurement, without quotes

@@ -272,6 +272,10 @@ struct SendSerialCommand {
     std::string bytes;    // escapes decoded
     std::string written;  // as written, for the report
 };
+// Shows the serial terminal of a USART (`usart` -1: the part's only one).
+struct OpenTerminalCommand {
+    int usart = -1;
+};
 // The text a USART transmitted after the previous serial match contains it.
 struct ExpectSerialCommand {
     static constexpr bool kCheck = true;
@@ -321,7 +325,7 @@ using Command =
                  BreakCommand, ClearBreaksCommand, RunUntilBreakCommand, ExpectSourceCommand,
                  ExpectVariableCommand, SetVariableCommand, WaitForDebuggerCommand,
                  WaitExitCommand, ExpectExitCommand, GeneralCommand,
-                 SendSerialCommand, ExpectSerialCommand, WaitSerialCommand, RecordWaveformCommand,
+                 SendSerialCommand, OpenTerminalCommand, ExpectSerialCommand, WaitSerialCommand, RecordWaveformCommand,
                  StopWaveformCommand, ExpectFrequencyCommand, ExpectDutyCommand, ExpectMemoryCommand>;
 
 template <typename T>
@@ -395,6 +399,8 @@ struct Token;
 Command parseSendCommand(const std::vector<Token>& t);
 Command parseRecordCommand(const std::vector<Token>& t);
 Command parseStopCommand(const std::vector<Token>& t);
+// "open terminal [USARTn]"; nothing when the line opens something else.
+std::optional<Command> parseOpenTerminal(const std::vector<Token>& t);
 std::optional<Command> parseInstrumentCheck(const std::vector<Token>& t);
 std::optional<Command> parseInstrumentWait(const std::vector<Token>& t, uint64_t timeout);
 

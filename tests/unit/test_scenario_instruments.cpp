@@ -45,6 +45,18 @@ TEST(ScenarioInstruments, SerialCommandsDecodeTheirText) {
     EXPECT_EQ(errorOf(R"(expect serial "a" "b")"), "unexpected argument \"b\" after expect serial");
 }
 
+TEST(ScenarioInstruments, OpenTerminalNamesItsUsart) {
+    EXPECT_EQ(std::get<OpenTerminalCommand>(only("open terminal")).usart, -1);
+    const auto third = std::get<OpenTerminalCommand>(only("open Terminal USART3"));
+    EXPECT_EQ(third.usart, 3);
+    EXPECT_EQ(describe(third), "open terminal USART3");
+    EXPECT_EQ(errorOf("open terminal USART9"), "unknown USART \"USART9\" (use USART0 ... USART3)");
+    EXPECT_EQ(errorOf("open terminal USART1 now"),
+              "unexpected argument \"now\" after open terminal");
+    // A quoted "terminal" is a window name, which no component has.
+    EXPECT_NE(errorOf(R"(open "terminal")"), "(accepted)");
+}
+
 TEST(ScenarioInstruments, WaveformsFrequencyAndDuty) {
     const auto record = std::get<RecordWaveformCommand>(only("record waveform out.vcd signals PA0,PB1,TX"));
     EXPECT_EQ(record.path, "out.vcd");
