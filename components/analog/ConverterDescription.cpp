@@ -114,7 +114,6 @@ public:
 
     std::optional<ConverterDescription> read(std::string* error) {
         ConverterDescription d;
-        d.fromFile = true;
         if (!parseInt(textOf(section_->FirstChildElement("CHANNELS")), 1, kMaxChannels,
                       &d.channels)) {
             return fail(error, "has no CHANNELS count 1.." + std::to_string(kMaxChannels) +
@@ -342,20 +341,6 @@ std::optional<ConverterDescription> ReadConverterDescription(const TiXmlDocument
         return std::nullopt;
     }
     return Reader(section).read(error);
-}
-
-std::vector<std::string> FieldRegisters(const ConverterDescription& d) {
-    std::vector<std::string> names;
-    auto add = [&names](const BitPlace& b) {
-        if (std::find(names.begin(), names.end(), b.reg) == names.end()) names.push_back(b.reg);
-    };
-    for (const auto* field : {&d.mux, &d.reference, &d.trigger}) {
-        for (const BitPlace& b : *field) add(b);
-    }
-    add(d.freeRunning);
-    if (d.bipolar) add(*d.bipolar);
-    if (d.reversal) add(*d.reversal);
-    return names;
 }
 
 }  // namespace adc

@@ -72,7 +72,6 @@ struct ConverterDescription {
     std::optional<BitPlace> reversal;
     std::vector<InputSelection> inputs;          // 1 << mux.size() entries
     std::vector<ReferenceSelection> references;  // 1 << reference.size() entries
-    bool fromFile = false;  // false: the built-in ATmega16 converter
 };
 
 // The ATmega16/ATmega32 converter: MUX4..0 and REFS1..0 in ADMUX, ADTS2..0
@@ -89,9 +88,5 @@ constexpr int kMaxChannels = 64;
 // ("INPUT40 lies outside the 5 MUX_BITS", ...).
 std::optional<ConverterDescription> ReadConverterDescription(const TiXmlDocument& doc,
                                                              std::string* error);
-
-// Every register the description's fields name, once each, in order of
-// first use.
-std::vector<std::string> FieldRegisters(const ConverterDescription& description);
 
 }  // namespace adc
