@@ -105,6 +105,7 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
             parseOptions.boards = quill::boards::loadBoards(
                 install + "/" + kPartDescriptionFolder + "/boards", &boardErrors);
         for (const std::string& e : boardErrors) std::fprintf(err, "quill-host: %s\n", e.c_str());
+        parseOptions.board = given.board;  // --board: its pin names hold from the first line
     }
     sc::ParseResult parsed = sc::parseFile(given.scenario, parseOptions);
     if (!parsed.ok()) {

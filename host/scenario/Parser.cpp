@@ -32,6 +32,7 @@ class Parser {
 public:
     Parser(const std::string& file, const ParseOptions& options) : file_(file), options_(options) {
         for (ComponentKind kind : options.openWindows) windows_.add(kind);
+        if (!options.board.empty()) windows_.board = boards::findBoard(options.boards, options.board);
     }
 
     void line(int number, std::string_view raw, ParseResult& result) {

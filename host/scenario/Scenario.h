@@ -388,6 +388,8 @@ struct ParseOptions {
     // The boards `board` may name (boards::loadBoards of the part files'
     // boards folder).
     std::vector<boards::Board> boards;
+    // The board chosen before the script (--board), one of `boards`.
+    std::string board;
 };
 
 struct ParseResult {
