@@ -97,6 +97,16 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
                 parseOptions.openWindows.push_back(static_cast<sc::ComponentKind>(info->command));
         }
     }
+    {
+        // The boards `board` names: the tables beside the part files.
+        std::vector<std::string> boardErrors;
+        const std::string install = FindInstallDirectory(given.installDir);
+        if (!install.empty())
+            parseOptions.boards = quill::boards::loadBoards(
+                install + "/" + kPartDescriptionFolder + "/boards", &boardErrors);
+        for (const std::string& e : boardErrors) std::fprintf(err, "quill-host: %s\n", e.c_str());
+        parseOptions.board = given.board;  // --board: its pin names hold from the first line
+    }
     sc::ParseResult parsed = sc::parseFile(given.scenario, parseOptions);
     if (!parsed.ok()) {
         for (const sc::Diagnostic& d : parsed.errors) {
@@ -136,6 +146,7 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         }
     }
     if (!options.frequencyGiven) {
+        if (script.boardHertz() != 0) options.frequencyMHz = script.boardHertz() / 1e6;
         for (const sc::Step& step : script.steps) {
             if (auto* f = std::get_if<sc::FrequencyCommand>(&step.command)) {
                 options.frequencyMHz = f->hertz / 1e6;

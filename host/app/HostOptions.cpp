@@ -8,7 +8,7 @@
 #include "host/sim/Clock.h"
 
 const char* HostUsage() {
-    return "usage: quill-host [--part NAME] [--firmware FILE.elf|FILE.hex] [--frequency MHZ]\n"
+    return "usage: quill-host [--board NAME] [--part NAME] [--firmware FILE.elf|FILE.hex] [--frequency MHZ]\n"
            "                  [--open ID[,ID...]] [--run] [--fast] [--module QuillComponents.so]\n"
            "                  [--install-dir DIR] [LAB.quill]\n"
            "       quill-host --headless [--lab LAB.quill] [--part NAME] [--firmware FILE] --scenario FILE.scn\n"
@@ -20,6 +20,7 @@ const char* HostUsage() {
            "       both take [--vcd FILE --signals PA0,PB3,TX]\n"
            "\n"
            "  --part         part description to use (default ATmega16, or the scenario's)\n"
+           "  --board        Arduino board (Uno, Nano, Mega): its part at 16 MHz, its pin names\n"
            "  --firmware     AVR program, ELF or Intel HEX\n"
            "  --frequency    clock in MHz (default 1)\n"
            "  --open         components to open at start, by command id (KN, LD, SW, KP, STV...)\n"
@@ -96,6 +97,9 @@ std::optional<HostOptions> ParseHostOptions(const std::vector<std::string>& args
             options.version = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--board") {
+            if (!needValue()) return std::nullopt;
+            options.board = value;
         } else if (arg == "--part") {
             if (!needValue()) return std::nullopt;
             options.part = value;

@@ -24,6 +24,7 @@ struct HostOptions {
     // Wall-clock limit of a headless run in seconds; 0 = none. The default
     // ends a run that hangs well before a CI job's own limit.
     double timeLimitSeconds = 300;
+    std::string board;              // --board Uno: its part and clock (ApplyBoard)
     bool partGiven = false;         // --part was on the command line
     bool frequencyGiven = false;    // --frequency was on the command line
     std::vector<std::string> open;  // command identifiers to open, e.g. KN

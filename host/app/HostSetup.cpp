@@ -1,5 +1,7 @@
 #include "host/app/HostSetup.h"
 
+#include "host/boards/Board.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -47,6 +49,28 @@ std::string DefaultModulePath() {
     if (!QFileInfo::exists(beside) && QFileInfo::exists(installed))
         return QDir::cleanPath(installed).toStdString();
     return beside.toStdString();
+}
+
+bool ApplyBoard(HostOptions& options, std::string* error) {
+    if (options.board.empty()) return true;
+    std::vector<std::string> errors;
+    const std::string install = FindInstallDirectory(options.installDir);
+    const std::vector<quill::boards::Board> boards =
+        install.empty() ? std::vector<quill::boards::Board>{}
+                        : quill::boards::loadBoards(
+                              install + "/" + kPartDescriptionFolder + "/boards", &errors);
+    const quill::boards::Board* board = quill::boards::findBoard(boards, options.board);
+    if (!board) {
+        *error = "unknown board \"" + options.board + "\" (known: " +
+                 (boards.empty() ? std::string("none") : quill::boards::boardNames(boards)) + ")";
+        for (const std::string& e : errors) *error += "; " + e;
+        return false;
+    }
+    options.board = board->name;
+    if (!options.partGiven) options.part = board->part;
+    if (!options.frequencyGiven) options.frequencyMHz = board->hertz / 1e6;
+    options.partGiven = options.frequencyGiven = true;
+    return true;
 }
 
 HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {

@@ -29,6 +29,11 @@ std::string DefaultModulePath();
 // *error for an unknown part, an unusable part description, a part the
 // simulator cannot run, unreadable firmware and the like. The part name may
 // differ in case from its file.
+// --board: the board's part and clock for those --part and --frequency
+// leave open (and they count as given, over a scenario's or a lab's). False
+// with *error for a board no table names.
+bool ApplyBoard(HostOptions& options, std::string* error);
+
 HostEnvironment PrepareHost(const HostOptions& options, std::string* error);
 
 // Finds, registers when needed and creates the plug-in, and hands it to the

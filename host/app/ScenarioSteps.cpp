@@ -63,6 +63,12 @@ Result ScenarioSteps::run(const sc::FrequencyCommand&) {
     return {Outcome::Ok, "applied before the program started"};
 }
 
+Result ScenarioSteps::run(const sc::BoardCommand& c) {
+    return {Outcome::Ok, QString("%1 at %2 MHz, applied before the program started")
+                             .arg(text(c.part))
+                             .arg(c.hertz / 1e6)};
+}
+
 // ---- components
 
 Result ScenarioSteps::run(const sc::OpenCommand& c) {

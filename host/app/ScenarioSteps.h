@@ -29,6 +29,7 @@ public:
     Result run(const quill::scenario::PartCommand& c);
     Result run(const quill::scenario::FirmwareCommand& c);
     Result run(const quill::scenario::FrequencyCommand& c);
+    Result run(const quill::scenario::BoardCommand& c);
     // ---- components
     Result run(const quill::scenario::OpenCommand& c);
     Result run(const quill::scenario::SettingsCommand& c);

@@ -68,6 +68,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName("quill-host");
 
+    if (!ApplyBoard(*options, &error)) {
+        std::fprintf(stderr, "quill-host: %s\n", error.c_str());
+        return 2;
+    }
     if (options->headless) return RunHeadless(*options, stdout, stderr);
 
     HostEnvironment env = PrepareHost(*options, &error);

@@ -96,6 +96,7 @@ struct Line {
     Text operator()(const sc::PartCommand&) const { return {}; }
     Text operator()(const sc::FirmwareCommand&) const { return {}; }
     Text operator()(const sc::FrequencyCommand&) const { return {}; }
+    Text operator()(const sc::BoardCommand&) const { return {}; }
     Text operator()(const sc::SettingsCommand&) const { return {}; }  // Recording::addSettings
     Text operator()(const sc::ElectricalCommand&) const { return {}; }
     Text operator()(const sc::GeneralCommand&) const { return {}; }

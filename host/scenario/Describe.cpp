@@ -56,7 +56,15 @@ std::string Diagnostic::text() const {
 std::string Script::part() const {
     for (const Step& step : steps)
         if (const auto* p = std::get_if<PartCommand>(&step.command)) return p->name;
+    for (const Step& step : steps)
+        if (const auto* b = std::get_if<BoardCommand>(&step.command)) return b->part;
     return kDefaultPart;
+}
+
+uint32_t Script::boardHertz() const {
+    for (const Step& step : steps)
+        if (const auto* b = std::get_if<BoardCommand>(&step.command)) return b->hertz;
+    return 0;
 }
 
 const FirmwareCommand* Script::firmware() const {
@@ -83,6 +91,10 @@ std::string Script::resolvePath(const std::string& path,
 std::string describe(const Command& command) {
     struct Describe {
         std::string operator()(const PartCommand& c) const { return "part " + c.name; }
+        std::string operator()(const BoardCommand& c) const {
+            return "board " + c.name + " (" + c.part + ", " + std::to_string(c.hertz / 1000000) +
+                   " MHz)";
+        }
         std::string operator()(const FirmwareCommand& c) const { return "firmware " + c.path; }
         std::string operator()(const FrequencyCommand& c) const {
             return "frequency " + std::to_string(c.hertz) + " Hz";

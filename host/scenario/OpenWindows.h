@@ -30,6 +30,10 @@ public:
     // The window a line names, in any case; LineError naming the open ones.
     Window& named(const Token& token);
 
+    // The board a `board` line chose, whose pin names (D13, A0) the lines
+    // after it may use; nullptr without one.
+    const boards::Board* board = nullptr;
+
 private:
     std::map<ComponentKind, int> opened_;
     std::vector<Window> windows_;

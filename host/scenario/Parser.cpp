@@ -32,6 +32,7 @@ class Parser {
 public:
     Parser(const std::string& file, const ParseOptions& options) : file_(file), options_(options) {
         for (ComponentKind kind : options.openWindows) windows_.add(kind);
+        if (!options.board.empty()) windows_.board = boards::findBoard(options.boards, options.board);
     }
 
     void line(int number, std::string_view raw, ParseResult& result) {
@@ -68,6 +69,7 @@ private:
         noMore(t, 2);
         if (started_) throw LineError{"part must come before the commands that use the target"};
         if (sawPart_) throw LineError{"the part is already chosen"};
+        if (sawBoard_) throw LineError{"the board already chooses the part"};
         std::string name = t[1].text;
         if (!options_.knownParts.empty()) {
             auto known =
@@ -83,6 +85,25 @@ private:
         }
         sawPart_ = true;
         return PartCommand{name};
+    }
+
+    Command board(const Tokens& t) {
+        need(t, 1, "a board name such as Uno");
+        noMore(t, 2);
+        if (started_) throw LineError{"board must come before the commands that use the target"};
+        if (sawBoard_) throw LineError{"the board is already chosen"};
+        if (sawPart_) throw LineError{"board chooses the part: leave out the part line"};
+        if (sawFrequency_)
+            throw LineError{"board chooses the clock: leave out the frequency line"};
+        const boards::Board* b = boards::findBoard(options_.boards, t[1].text);
+        if (!b)
+            throw LineError{"unknown board " + inQuotes(t[1].text) + " (known: " +
+                            (options_.boards.empty() ? std::string("none, no board tables found")
+                                                     : boards::boardNames(options_.boards)) +
+                            ")"};
+        sawBoard_ = true;
+        windows_.board = b;
+        return BoardCommand{b->name, b->part, b->hertz};
     }
 
     Command firmware(const Tokens& t) {
@@ -101,6 +122,7 @@ private:
         if (started_)
             throw LineError{"frequency must come before the commands that use the target"};
         if (sawFrequency_) throw LineError{"the frequency is already chosen"};
+        if (sawBoard_) throw LineError{"the board already chooses the clock"};
         sawFrequency_ = true;
         // The unit may stand apart ("8 MHz"), be joined ("8MHz") or be left
         // out (Hz).
@@ -286,6 +308,7 @@ private:
     };
     static constexpr Verb kVerbs[] = {
         {"part", &Parser::part, true, true},
+        {"board", &Parser::board, true, true},
         {"firmware", &Parser::firmware, true, true},
         {"frequency", &Parser::frequency, true, true},
         {"open", &Parser::open, false, true},
@@ -316,6 +339,7 @@ private:
     bool sawPart_ = false;
     bool sawFirmware_ = false;
     bool sawFrequency_ = false;
+    bool sawBoard_ = false;
     OpenWindows windows_;
 };
 

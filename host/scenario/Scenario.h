@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "contract/Commands.h"
+#include "host/boards/Board.h"
 #include "host/scenario/DebugCommands.h"
 #include "host/scenario/ExitCommands.h"
 
@@ -56,6 +57,13 @@ struct FirmwareCommand {
     std::string path;  // as written; see Script::resolvePath
 };
 struct FrequencyCommand {
+    uint32_t hertz;
+};
+// An Arduino board: its part and clock, and its pin names for the lines
+// after it (boards::Board, a table under Partdescriptionfiles/boards).
+struct BoardCommand {
+    std::string name;  // as the table names it, "Uno"
+    std::string part;  // "ATmega328P"
     uint32_t hertz;
 };
 
@@ -316,7 +324,7 @@ struct ExpectDutyCommand {
 // checks, `kWait` lets simulated time pass (frequency and duty are measured
 // over the edges of the previous wait).
 using Command =
-    std::variant<PartCommand, FirmwareCommand, FrequencyCommand, OpenCommand, SettingsCommand,
+    std::variant<PartCommand, FirmwareCommand, FrequencyCommand, BoardCommand, OpenCommand, SettingsCommand,
                  ClickCommand, KeyCommand, WaitCyclesCommand, WaitTimeCommand, WaitUntilCommand,
                  ResetCommand, ExpectCommand, ExpectLedCommand, ExpectBarCommand,
                  ExpectOutputCommand, ScreenshotCommand, AutostepCommand, IdleCommand, EventCommand,
@@ -361,9 +369,11 @@ struct Script {
     std::string directory;  // folder of the file ("" for text without a file)
     std::vector<Step> steps;
 
-    // The part the script asks for (the default when it names none), and
+    // The part the script asks for (its board's, or the default when it
+    // names none), the clock its board sets (0: none), and
     // its firmware command, if any.
     std::string part() const;
+    uint32_t boardHertz() const;
     const FirmwareCommand* firmware() const;
 
     // Finds a file the script names: an absolute path as it is; otherwise
@@ -379,6 +389,11 @@ struct ParseOptions {
     // Windows open before the first line (a lab's), in the order they were
     // opened: the scenario may name them, and its own `open` lines count on.
     std::vector<ComponentKind> openWindows;
+    // The boards `board` may name (boards::loadBoards of the part files'
+    // boards folder).
+    std::vector<boards::Board> boards;
+    // The board chosen before the script (--board), one of `boards`.
+    std::string board;
 };
 
 struct ParseResult {

@@ -1,5 +1,6 @@
 // The parsing of `settings` lines: a component window's dialog, and the
 // plug-in's Settings sheet (`settings electrical`, `settings general`).
+#include <cctype>
 #include <cstdio>
 #include <set>
 
@@ -90,7 +91,25 @@ Command general(const Tokens& t) {
     return command;
 }
 
-Command analogSettings(const Tokens& t, const OpenWindows::Window& w) {
+// pin=3 (a bit of the port the port key names), or with a port of its own,
+// pin=B5 / pin=D13 (a board's name for it), which sets the port as well.
+void setPin(SettingsCommand& command, const std::string& value, bool hasPort,
+            const boards::Board* board) {
+    if (!value.empty() && std::isdigit(static_cast<unsigned char>(value[0]))) {
+        command.pin = static_cast<int>(parseUnsigned(value, 7, "pin"));
+        return;
+    }
+    if (!hasPort)
+        throw LineError{"bad pin " + inQuotes(value) + " (use a bit number 0 to 7)"};
+    const PortPin p = resolvePin(value, board, "pin");
+    if (command.port && *command.port != p.port)
+        throw LineError{"pin " + value + " is on port " + std::string(1, p.port) + ", not on port " +
+                        std::string(1, *command.port)};
+    command.port = p.port;
+    command.pin = p.bit;
+}
+
+Command analogSettings(const Tokens& t, const OpenWindows::Window& w, const boards::Board* board) {
     SettingsCommand command;
     command.window = w.name;
     command.kind = w.kind;
@@ -120,15 +139,15 @@ Command analogSettings(const Tokens& t, const OpenWindows::Window& w) {
         } else if (capacity && key == "port") {
             command.port = parsePortLetter(value, key);
         } else if (capacity && key == "pin") {
-            command.pin = static_cast<int>(parseUnsigned(value, 7, "pin"));
+            setPin(command, value, true, board);
         } else if (capacity && key == "capacitance") {
             command.capacitance = static_cast<int>(parseUnsigned(value, 1000, "capacitance"));
         } else if (cellar && key == "heater") {
-            command.heater = parsePortPin(value, key);
+            command.heater = resolvePin(value, board, key);
         } else if (cellar && key == "cooler") {
-            command.cooler = parsePortPin(value, key);
+            command.cooler = resolvePin(value, board, key);
         } else if (cellar && key == "status") {
-            command.status = parsePortPin(value, key);
+            command.status = resolvePin(value, board, key);
         } else if (cellar && key == "mode") {
             command.mode = parseMode(value);
         } else {
@@ -148,7 +167,7 @@ Command parseSettingsCommand(const Tokens& t, OpenWindows& windows) {
     OpenWindows::Window& w = windows.named(t[1]);
     if (w.kind == ComponentKind::Slider || w.kind == ComponentKind::CapacityMeasurement ||
         w.kind == ComponentKind::Beerbasement)
-        return analogSettings(t, w);
+        return analogSettings(t, w, windows.board);
     SettingsCommand command;
     command.window = w.name;
     command.kind = w.kind;
@@ -176,7 +195,7 @@ Command parseSettingsCommand(const Tokens& t, OpenWindows& windows) {
                 throw LineError{"unknown setting " + inQuotes(key) + " for " + inQuotes(w.name) +
                                 " (keys: " + allowed + ")"};
         } else if (key == "pin") {
-            command.pin = static_cast<int>(parseUnsigned(value, 7, "pin"));
+            setPin(command, value, !bar, windows.board);
         } else if (key == "mode") {
             const std::string m = Lower(value);
             if (m == "pin") {

@@ -328,6 +328,38 @@ PortPin parsePortPin(const std::string& text, const std::string& key) {
                    text[1] - '0'};
 }
 
+PortPin resolvePin(const std::string& text, const boards::Board* board, const std::string& key) {
+    if (board) {
+        if (const boards::BoardPin* p = board->find(text)) {
+            if (p->port == 0)
+                throw LineError{key + " " + inQuotes(text) + ": " + p->name + " of the " +
+                                board->name + " is an input of the converter only (ADC" +
+                                std::to_string(p->channel) + "), not a port pin"};
+            return PortPin{p->port, p->bit};
+        }
+    }
+    std::string pin = text;
+    if (pin.size() == 3 && (pin[0] == 'P' || pin[0] == 'p')) pin = pin.substr(1);
+    const bool boardName = text.size() >= 2 && (text[0] == 'D' || text[0] == 'd' ||
+                                                 text[0] == 'A' || text[0] == 'a') &&
+                           std::all_of(text.begin() + 1, text.end(),
+                                       [](unsigned char c) { return std::isdigit(c); });
+    if (pin.size() == 2 && std::isalpha(static_cast<unsigned char>(pin[0])) && pin[1] >= '0' &&
+        pin[1] <= '7' && !(board && boardName))
+        return parsePortPin(pin, key);
+    if (boardName) {
+        if (!board)
+            throw LineError{key + " " + inQuotes(text) +
+                            " is a board's pin name: choose a board first (board Uno, Nano or "
+                            "Mega) or write a port pin such as B5"};
+        throw LineError{"the " + board->name + " has no pin " + inQuotes(text) + " (" +
+                        board->nameRanges() + ")"};
+    }
+    throw LineError{"bad " + key + " " + inQuotes(text) +
+                    " (use a port letter and a bit such as A1" +
+                    (board ? " or a pin name of the " + board->name + " such as D13" : "") + ")"};
+}
+
 bool parseLcdSetting(const std::string& key, const std::string& value, LcdSettings& s) {
     if (key == "data") {
         s.data = parsePortLetter(value, key);

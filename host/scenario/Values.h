@@ -67,6 +67,14 @@ char parsePortLetter(const std::string& text, const std::string& key);
 // A signal's pin: a port letter and a bit, "A1".
 PortPin parsePortPin(const std::string& text, const std::string& key);
 
+// A pin as a scenario names it for `board` (nullptr: none chosen): the
+// board's name for it ("D13", "A0": PB5 and PC0 on an Uno), or a port pin
+// ("B5" or "PB5"). With a board its names come first (A0 on a Mega is PF0;
+// write PA0 for port A's bit 0). A board name the board lacks, a pin of the
+// converter only (the Nano's A6), or a D name past D7 without a board, is a
+// LineError that says so; `key` names the setting.
+PortPin resolvePin(const std::string& text, const boards::Board* board, const std::string& key);
+
 // One key=value of the Hitachi LCD's settings (data, nibble, bits, pinreg,
 // e, rs, rw, size, lines, zoom, trace) into `s`; false for another key.
 bool parseLcdSetting(const std::string& key, const std::string& value, LcdSettings& s);

@@ -143,7 +143,7 @@ TEST(Scenario, MalformedLinesAreReportedWithFileAndLine) {
         parseText("open LED\nblink LED\n\n  # fine\nwait cycles many\nopen LED\n");
     ASSERT_EQ(r.errors.size(), 2u);
     // The message lists the known commands, in the order of the table.
-    EXPECT_EQ(r.errors[0].text().rfind("test.scn:2: unknown command \"blink\" (known: part, "
+    EXPECT_EQ(r.errors[0].text().rfind("test.scn:2: unknown command \"blink\" (known: part, board, "
                                        "firmware, frequency, open, settings, click, press, ",
                                        0),
               0u)
