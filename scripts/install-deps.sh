@@ -12,6 +12,7 @@ packages=(
   libsimavr-dev simavr libelf-dev libdw-dev gdb-avr
   gtkwave
   gcc-avr binutils-avr avr-libc
+  arduino-core-avr  # tests: the board tables are checked against its pins_arduino.h
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   fonts-dejavu-core
