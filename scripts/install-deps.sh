@@ -12,6 +12,7 @@ packages=(
   libsimavr-dev simavr libelf-dev libdw-dev gdb-avr
   gtkwave
   gcc-avr binutils-avr avr-libc
+  arduino-core-avr  # the Arduino core: sketches and scenarios of the tests only
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   fonts-dejavu-core
