@@ -66,3 +66,9 @@ inline constexpr const char* kPartDescriptionFolder = "Partdescriptionfiles";
 inline constexpr int32_t kDockArgs[4] = {0, 0, 1, 216};
 // The size type of the host's size notification to a docked dialog.
 inline constexpr int kHostSizeType = 9;
+
+// ---- Repaints
+// One frame of a 60 Hz screen: the plug-in's components gather their
+// repaints for up to this long (wall clock), and the host's pictures wait
+// for the frame to end.
+inline constexpr int kDisplayFrameMs = 16;

@@ -9,6 +9,8 @@
 // in between shows the latest state too.
 #pragma once
 
+#include "contract/HostProtocol.h"
+
 class QWidget;
 
 namespace DisplayRate {
@@ -27,7 +29,7 @@ protected:
 };
 
 // One frame of a 60 Hz screen.
-constexpr int kFrameMs = 16;
+constexpr int kFrameMs = kDisplayFrameMs;
 
 // Whether a widget waits for the end of the frame. Every widget that
 // repaints here keeps one, as a member of the widget or of an owner the

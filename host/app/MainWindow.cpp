@@ -7,10 +7,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -433,6 +435,13 @@ QStringList MainWindow::saveScreenshots(const QString& dir, const QString& prefi
     // The terminals show what the program sent up to now, not what their
     // last timer tick had (a headless run may pass a second between ticks).
     instruments_->catchUp();
+    // The components gather their repaints for up to a display frame of
+    // wall-clock time (the Stack view reads the memory only then), and a
+    // headless run may pass many simulated milliseconds within one frame:
+    // the frame ends first, so that each picture shows the part as it is.
+    QEventLoop frame;
+    QTimer::singleShot(kDisplayFrameMs + 1, &frame, &QEventLoop::quit);
+    frame.exec();
     QApplication::processEvents();
     auto save = [&](QWidget* widget, const QString& name) {
         QString file = QDir(dir).filePath(prefix + sanitize(name) + ".png");
