@@ -168,12 +168,6 @@ std::vector<int> RegisterLogger::selectedRegisters() const {
     return indices;
 }
 
-std::array<bool, kIoRegisterCount> RegisterLogger::selection() const {
-    std::array<bool, kIoRegisterCount> io{};
-    for (int i = 0; i < kIoRegisterCount; ++i) io[static_cast<size_t>(i)] = selection_.test(i);
-    return io;
-}
-
 std::string RegisterLogger::Format(const LoggerLayout& layout, const RegisterSet& selection,
                                    uint32_t cycles, double microseconds,
                                    std::span<const uint8_t> bank, const NameOf& nameOf) {

@@ -128,8 +128,6 @@ public:
         return !enabled_ || (toFile_ && !stream_) ? RegisterSet{} : selection_;
     }
     bool toFile() const { return toFile_; }
-    // The chosen registers of the I/O space, for the sheets that offer them.
-    std::array<bool, kIoRegisterCount> selection() const;
     // Every chosen register.
     const RegisterSet& bankSelection() const { return selection_; }
     // The selected indices in ascending order.

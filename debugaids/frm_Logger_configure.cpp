@@ -69,13 +69,11 @@ void dropClosedPages() {
 }  // namespace
 
 bool frm_Logger_configure::ConfigureFromSettings(QWidget* page, CLEDView* core,
-                                                 std::array<bool, 64>* registers) {
+                                                 RegisterSet* registers) {
     if (!core || !registers) return false;
     dropClosedPages();
     std::vector<int> selection;
-    for (size_t i = 0; i < registers->size(); ++i) {
-        if ((*registers)[i]) selection.push_back(static_cast<int>(i));
-    }
+    registers->forEach([&](int i) { selection.push_back(i); });
     // A second opening on the same page starts from what the first chose.
     LoggerLayout layout = core->Logger().layout();
     for (const KeptLayout& k : keptLayouts()) {
@@ -83,12 +81,10 @@ bool frm_Logger_configure::ConfigureFromSettings(QWidget* page, CLEDView* core,
     }
     frm_Logger_configure sheet(core, selection, layout, page);
     if (sheet.run() != QDialog::Accepted) return false;
-    registers->fill(false);
-    // The page keeps flags of the I/O space only; an extended register
-    // chosen here has no flag there and is not kept.
+    registers->clear();
+    // Any register of the part's bank, extended I/O included.
     for (int index : sheet.registerIndices()) {
-        if (index >= 0 && static_cast<size_t>(index) < registers->size())
-            (*registers)[static_cast<size_t>(index)] = true;
+        if (index >= 0 && index < kMaxRegisterBank) registers->set(index);
     }
     auto& list = keptLayouts();
     list.erase(

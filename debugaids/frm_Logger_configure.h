@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QDialog>
-#include <array>
 #include <string>
 #include <vector>
 
@@ -41,10 +40,9 @@ public:
 
     // ---- The Settings sheet's side
     // "Configure..." of the logger group on `page`: runs the sheet from
-    // `registers` (64 flags) and the plug-in's layout; on OK replaces
-    // `registers` and keeps the layout for `page`. True on OK.
-    static bool ConfigureFromSettings(QWidget* page, CLEDView* core,
-                                      std::array<bool, 64>* registers);
+    // `registers` (any of the part's bank) and the plug-in's layout; on OK
+    // replaces `registers` and keeps the layout for `page`. True on OK.
+    static bool ConfigureFromSettings(QWidget* page, CLEDView* core, RegisterSet* registers);
     // OK of the Settings sheet: the layout kept for a page of that sheet
     // (still open) goes to the plug-in. Layouts of sheets that were
     // cancelled (their pages are gone) are dropped.

@@ -4,12 +4,12 @@
 // logger options; Cancel changes nothing.
 #pragma once
 
-#include <array>
 #include <functional>
 
 #include "framework/PropertySheet.h"
 
 class CLEDView;
+class RegisterSet;
 class pp_ElectricalCharacteristics;
 class pp_general_settings;
 
@@ -20,7 +20,7 @@ struct LoggerSheetHooks {
     // "Configure..." of the Logger group: the logger's sheet edits the
     // registers to log; true when the user confirmed it with OK. Empty: the
     // button is disabled.
-    std::function<bool(QWidget* parent, CLEDView* core, std::array<bool, 64>* registers)> configure;
+    std::function<bool(QWidget* parent, CLEDView* core, RegisterSet* registers)> configure;
     // Runs after OK of the Settings sheet handed the logger options over
     // (the logger sheet's layout, kept until then, goes to the plug-in).
     std::function<void(CLEDView* core)> apply;

@@ -133,16 +133,14 @@ void pp_general_settings::LoadFrom(CLEDView* core) {
     logToFile = log.toFile();
     directory = log.directory();
     fileName = log.fileName();
-    registers = log.selection();
+    registers = log.bankSelection();
     logLimitMegabytes = static_cast<int>(log.limitBytes() >> 20);
 }
 
 void pp_general_settings::StoreInto(CLEDView* core) const {
     core->SetGeneral(general);
     LoggerChoice choice;
-    for (int i = 0; i < static_cast<int>(registers.size()); ++i) {
-        if (registers[static_cast<size_t>(i)]) choice.registers.push_back(i);
-    }
+    registers.forEach([&](int i) { choice.registers.push_back(i); });
     choice.enabled = logEnabled;
     choice.toFile = logToFile;
     choice.fileName = fileName;
@@ -222,7 +220,7 @@ void pp_general_settings::refuse(const QString& why) {
 void pp_general_settings::configureLogger() {
     const LoggerSheetHooks& hooks = GetLoggerSheetHooks();
     if (!hooks.configure) return;
-    std::array<bool, 64> edited = registers;
+    RegisterSet edited = registers;
     if (hooks.configure(this, core_, &edited)) registers = edited;
 }
 

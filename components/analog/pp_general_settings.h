@@ -9,11 +9,11 @@
 // replaces the registers to log.
 #pragma once
 
-#include <array>
 #include <string>
 
 #include "contract/ResourceIds.h"
 #include "core/CLEDView.h"
+#include "core/RegisterSet.h"
 #include "framework/PropertySheet.h"
 
 class QButtonGroup;
@@ -52,7 +52,7 @@ public:
     bool logEnabled = false;
     bool logToFile = false;
     std::string directory, fileName;
-    std::array<bool, 64> registers{};
+    RegisterSet registers;  // the registers to log, of the whole bank
     int logLimitMegabytes = static_cast<int>(LoggerChoice::kDefaultLimitBytes >> 20);
 
     void LoadFrom(CLEDView* core);

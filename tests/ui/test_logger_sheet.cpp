@@ -169,19 +169,19 @@ TEST_F(LoggerSheetTest, SettingsSheetTakesRegistersAtOnceAndTheLayoutOnlyOnItsOw
         tick(d, kOctalValues);
         clickControl(d, 1);
     };
-    std::array<bool, 64> registers{};
+    RegisterSet registers;
     {
         QWidget page;  // the Settings sheet's page; cancelled: it goes away
         answerDialogs(chooseOctalAndPortA);
         ASSERT_TRUE(frm_Logger_configure::ConfigureFromSettings(&page, core(), &registers));
-        EXPECT_TRUE(registers[static_cast<size_t>(porta)]);
+        EXPECT_TRUE(registers.test(porta));
         EXPECT_FALSE(core()->Logger().layout().octalValues);
     }
     frm_Logger_configure::ApplyKeptLayout(core());
     EXPECT_FALSE(core()->Logger().layout().octalValues);
 
     QWidget page;
-    registers.fill(false);
+    registers.clear();
     answerDialogs(chooseOctalAndPortA);
     ASSERT_TRUE(frm_Logger_configure::ConfigureFromSettings(&page, core(), &registers));
     frm_Logger_configure::ApplyKeptLayout(core());  // the Settings sheet's OK
@@ -193,5 +193,5 @@ TEST_F(LoggerSheetTest, SettingsSheetTakesRegistersAtOnceAndTheLayoutOnlyOnItsOw
         clickControl(d, 2);
     });
     EXPECT_FALSE(frm_Logger_configure::ConfigureFromSettings(&page, core(), &registers));
-    EXPECT_TRUE(registers[static_cast<size_t>(porta)]);
+    EXPECT_TRUE(registers.test(porta));
 }

@@ -90,7 +90,7 @@ TEST_F(SettingsTest, GeneralPageStartsFromTheCurrentSettings) {
     runSettings([](QDialog* d) { clickControl(d, 1); });
     EXPECT_TRUE(core()->Logger().enabled());
     EXPECT_FALSE(core()->Logger().toFile());
-    EXPECT_TRUE(core()->Logger().selection()[6]);
+    EXPECT_TRUE(core()->Logger().bankSelection().test(6));
     EXPECT_FALSE(core()->General().adcEnabled);
 }
 
@@ -133,8 +133,8 @@ TEST_F(SettingsTest, LoggerConfigureSeam) {
     });
 
     LoggerSheetHooks hooks;
-    hooks.configure = [](QWidget*, CLEDView*, std::array<bool, 64>* registers) {
-        (*registers)[0x1B] = true;
+    hooks.configure = [](QWidget*, CLEDView*, RegisterSet* registers) {
+        registers->set(0x1B);
         return true;
     };
     SetLoggerSheetHooks(hooks);
@@ -144,5 +144,5 @@ TEST_F(SettingsTest, LoggerConfigureSeam) {
         clickControl(d, 1);
     });
     EXPECT_TRUE(core()->Logger().enabled());
-    EXPECT_TRUE(core()->Logger().selection()[0x1B]);
+    EXPECT_TRUE(core()->Logger().bankSelection().test(0x1B));
 }
