@@ -10,12 +10,17 @@
  *   1  thermostat on ADC3 (PB3) against Vcc: below 10 degrees of the
  *       cellar's divider (a code above 469) heater on PB1, above 20 (below
  *       355) cooler on PB4, status on PB0 while either runs.
+ *   2  the differential input ADC2 - ADC3 against Vcc at gain 1 and 20,
+ *       unipolar (unipolar1, unipolar20), bipolar with BIN (bipolar1,
+ *       bipolar20) and with the inputs swapped by IPR (swapped1): whole
+ *       10-bit results.
  */
 #include <avr/io.h>
 #include <stdint.h>
 
 volatile uint8_t lab_mode;
 volatile uint8_t reading;
+volatile uint16_t unipolar1, unipolar20, bipolar1, bipolar20, swapped1;
 
 /* REFS2..0 as ADMUX holds them: REFS1 and REFS0 in bits 7 and 6, REFS2 in
  * bit 4. */
@@ -42,6 +47,15 @@ int main(void) {
             const uint8_t choice = (uint8_t)(((in >> PB3) & 1) << 1 | ((in >> PB1) & 1));
             reading = (uint8_t)(convert(references[choice] | (1 << ADLAR) | 1) >> 8);
             PORTB = reading >= 128 ? _BV(PB4) : 0;
+        } else if (lab_mode == 2) {
+            ADCSRB = 0;
+            unipolar1 = convert(6); /* MUX 0110: ADC2 - ADC3, 1x */
+            unipolar20 = convert(7); /* MUX 0111: 20x */
+            ADCSRB = 1 << BIN;
+            bipolar1 = convert(6);
+            bipolar20 = convert(7);
+            ADCSRB = (1 << BIN) | (1 << IPR);
+            swapped1 = convert(6);
         } else {
             const uint16_t code = convert(3);
             uint8_t out = 0;
