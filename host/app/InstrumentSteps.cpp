@@ -14,12 +14,7 @@ namespace in = quill::instruments;
 
 namespace {
 
-using Result = ScenarioExecutor::Result;
-using Outcome = ScenarioExecutor::Outcome;
-
-using steps::error;
-using steps::failed;
-using steps::ok;
+using namespace steps;
 
 // Received text for a message: escapes for control bytes, the end kept
 // when it is long.

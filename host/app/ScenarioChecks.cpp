@@ -19,12 +19,7 @@
 
 namespace {
 
-using Result = ScenarioExecutor::Result;
-using Outcome = ScenarioExecutor::Outcome;
-
-using steps::error;
-using steps::failed;
-using steps::ok;
+using namespace steps;
 
 QString bits(int value) { return QString("%1").arg(value & 0xFF, 8, 2, QChar('0')); }
 

@@ -21,10 +21,7 @@
 
 namespace {
 
-using Result = ScenarioExecutor::Result;
-using steps::error;
-using steps::failed;
-using steps::ok;
+using namespace steps;
 
 }  // namespace
 

@@ -29,12 +29,7 @@
 
 namespace {
 
-using Result = ScenarioExecutor::Result;
-using Outcome = ScenarioExecutor::Outcome;
-
-using steps::error;
-using steps::failed;
-using steps::ok;
+using namespace steps;
 
 }  // namespace
 

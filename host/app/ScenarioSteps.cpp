@@ -6,6 +6,7 @@
 #include "contract/ResourceIds.h"
 #include "host/app/HostBench.h"
 #include "host/app/SettingsReader.h"
+#include "host/app/StepResults.h"
 #include "host/scenario/SettingKeys.h"
 #include "host/sim/SimTarget.h"
 
@@ -13,8 +14,7 @@ namespace sc = quill::scenario;
 
 namespace {
 
-using Outcome = ScenarioExecutor::Outcome;
-using Result = ScenarioExecutor::Result;
+using namespace steps;
 
 // The setup identifier of the command that opens a window of that kind.
 const char* commandIdOf(sc::ComponentKind kind) { return kCommands[sc::commandOf(kind)].id; }

@@ -26,18 +26,14 @@ Command parseExpectCommand(const Tokens& t, OpenWindows& windows) {
         return ExpectCommand{parseAnyCondition(Tokens(t.begin() + 1, t.end()), "expect", windows)};
     if (what == "led") {
         need(t, 2, "an LED window name");
-        OpenWindows::Window& w = windows.named(t[2]);
-        if (w.kind != ComponentKind::Led)
-            throw LineError{"window " + inQuotes(w.name) + " is not an LED"};
+        OpenWindows::Window& w = windows.named(t[2], ComponentKind::Led, "an LED");
         need(t, 3, "on or off");
         noMore(t, 4);
         return ExpectLedCommand{w.name, parseOnOff(t[3].text)};
     }
     if (what == "bar") {
         need(t, 2, "a Knight Rider window name");
-        OpenWindows::Window& w = windows.named(t[2]);
-        if (w.kind != ComponentKind::KnightRider)
-            throw LineError{"window " + inQuotes(w.name) + " is not a Knight Rider"};
+        OpenWindows::Window& w = windows.named(t[2], ComponentKind::KnightRider, "a Knight Rider");
         need(t, 3, "the lit segments as a byte such as 0x81");
         noMore(t, 4);
         return ExpectBarCommand{w.name,
@@ -135,9 +131,7 @@ Condition parseAnyCondition(const Tokens& t, const std::string& what, OpenWindow
         return LineError{"missing argument: " + what + " lcd needs " + arg};
     };
     if (t.size() < 2) throw missing("an LCD window name");
-    OpenWindows::Window& w = windows.named(t[1]);
-    if (w.kind != ComponentKind::Lcd)
-        throw LineError{"window " + inQuotes(w.name) + " is not a Hitachi LCD"};
+    OpenWindows::Window& w = windows.named(t[1], ComponentKind::Lcd, "a Hitachi LCD");
     if (t.size() < 3) throw missing("line <n> \"text\" or cursor <line> <column>");
     const std::string part = Lower(t[2].text);
     auto noMoreThan = [&](std::size_t count) {

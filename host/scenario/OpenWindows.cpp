@@ -29,4 +29,11 @@ OpenWindows::Window& OpenWindows::named(const Token& token) {
         (list.empty() ? std::string(" (no window is open)") : " (open windows: " + list + ")")};
 }
 
+OpenWindows::Window& OpenWindows::named(const Token& token, ComponentKind kind,
+                                        const std::string& what) {
+    Window& w = named(token);
+    if (w.kind != kind) throw LineError{"window " + inQuotes(w.name) + " is not " + what};
+    return w;
+}
+
 }  // namespace quill::scenario

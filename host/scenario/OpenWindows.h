@@ -29,6 +29,9 @@ public:
     const std::string& add(ComponentKind kind);
     // The window a line names, in any case; LineError naming the open ones.
     Window& named(const Token& token);
+    // The same, and the window must be of `kind`: otherwise LineError
+    // "window "X" is not <what>" (what: "an LED", "a keypad").
+    Window& named(const Token& token, ComponentKind kind, const std::string& what);
 
     // The board a `board` line chose, whose pin names (D13, A0) the lines
     // after it may use; nullptr without one.

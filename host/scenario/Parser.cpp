@@ -171,9 +171,7 @@ private:
 
     Command key(const Tokens& t, bool press) {
         need(t, 1, "a keypad window and a key");
-        OpenWindows::Window& w = windows_.named(t[1]);
-        if (w.kind != ComponentKind::Keypad)
-            throw LineError{"window " + inQuotes(w.name) + " is not a keypad"};
+        OpenWindows::Window& w = windows_.named(t[1], ComponentKind::Keypad, "a keypad");
         need(t, 2, "a key: 0 to 9, \"*\" or \"#\" (quote the # or write hash)");
         noMore(t, 3);
         const std::optional<char> k = parseKey(t[2]);
@@ -234,9 +232,7 @@ private:
         const std::string what = Lower(t[1].text);
         if (what == "slider") {
             need(t, 2, "a Slider window name");
-            OpenWindows::Window& w = windows_.named(t[2]);
-            if (w.kind != ComponentKind::Slider)
-                throw LineError{"window " + inQuotes(w.name) + " is not a Slider"};
+            OpenWindows::Window& w = windows_.named(t[2], ComponentKind::Slider, "a Slider");
             need(t, 3, "a percentage (0 to 100) or millivolts (1200 mV)");
             const bool millivolts = t.size() > 4 && Lower(t[4].text) == "mv";
             noMore(t, millivolts ? 5 : 4);
@@ -250,9 +246,8 @@ private:
         }
         if (what == "temperature") {
             need(t, 2, "a Beerbasement window name");
-            OpenWindows::Window& w = windows_.named(t[2]);
-            if (w.kind != ComponentKind::Beerbasement)
-                throw LineError{"window " + inQuotes(w.name) + " is not a Beerbasement"};
+            OpenWindows::Window& w =
+                windows_.named(t[2], ComponentKind::Beerbasement, "a Beerbasement");
             need(t, 3, "whole degrees, -10 to 40");
             noMore(t, 4);
             std::string text = t[3].text;
