@@ -235,7 +235,7 @@ std::optional<PartInfo> loadPart(const std::string& folder, std::string_view nam
         *error = "simavr has no core for the " + part.name;
         return std::nullopt;
     }
-    if (avr_init(core.avr) != 0) {
+    if (initCore(core.avr) != 0) {
         std::free(core.avr);
         core.avr = nullptr;
         *error = "simavr could not initialise the " + part.name;

@@ -1,5 +1,8 @@
 #include "host/sim/SimLog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -38,6 +41,21 @@ void logToTarget(avr_t*, const int level, const char* format, va_list args) {
 void installSimLogger() {
     static std::once_flag once;
     std::call_once(once, [] { avr_global_logger_set(&logToTarget); });
+}
+
+int initCore(avr_t* avr) {
+    std::fflush(stdout);
+    const int saved = ::dup(STDOUT_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const bool held = saved >= 0 && null >= 0 && ::dup2(null, STDOUT_FILENO) >= 0;
+    if (null >= 0) ::close(null);
+    const int result = avr_init(avr);
+    if (held) {
+        std::fflush(stdout);
+        ::dup2(saved, STDOUT_FILENO);
+    }
+    if (saved >= 0) ::close(saved);
+    return result;
 }
 
 SimLogScope::SimLogScope(SimTarget* target) : SimLogScope(target, false) {}

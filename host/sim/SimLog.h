@@ -4,12 +4,20 @@
 // part table probes a core (a part simavr lacks is the table's to report).
 #pragma once
 
+struct avr_t;
+
 namespace quill::sim {
 
 class SimTarget;
 
 // Installs the logger once per process.
 void installSimLogger();
+
+// avr_init, with standard output held back while it runs: some of simavr's
+// cores print their set-up with printf rather than through the logger (the
+// ATmega8's "skipping PORTA"), which would land amid a headless run's
+// results. Returns avr_init's result.
+int initCore(avr_t* avr);
 
 // While it lives, simavr's messages on this thread go to `target`.
 class SimLogScope {

@@ -61,7 +61,7 @@ SimTarget::SimTarget(PartInfo part, uint32_t frequencyHz) : part_(std::move(part
     SimLogScope current(this);
     avr_ = avr_make_mcu_by_name(part_.core.c_str());
     if (!avr_) throw SimError("simavr has no core for " + part_.name);
-    if (avr_init(avr_) != 0) {
+    if (initCore(avr_) != 0) {
         std::free(avr_);
         avr_ = nullptr;
         throw SimError("simavr could not initialise the " + part_.name);
