@@ -39,8 +39,12 @@ struct BenchPart {
     const char* name;
     const char* firmware;  // stem in the build's firmware folder
     char port;
+    // The LCD's data lines given pin by pin (the demo's own pins, D4..D7 on
+    // bits 4..7 of `port`) instead of as the port's high nibble.
+    bool lcdPinByPin = false;
 };
 inline constexpr BenchPart kAtmega16{"ATmega16", nullptr, 'A'};  // FirmwarePath()
+inline constexpr BenchPart kAtmega16LcdPins{"ATmega16", nullptr, 'A', true};
 // The same LCD demo built for an ATmega328P: the display on PORTD.
 inline constexpr BenchPart kAtmega328P{"ATmega328P", "lcd_demo_atmega328p", 'D'};
 

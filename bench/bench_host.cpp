@@ -13,6 +13,8 @@
 //                    (offscreen); components this
 //                    build does not offer are left out and named in the
 //                    benchmark's label
+//             FullLcdPins  the full set with the LCD's data lines given
+//                    pin by pin (the demo's own PA4..PA7)
 //             FullBreakpoint  the full set, run as the window's Run does
 //                    with one breakpoint set that is never hit
 //             Full328P  the full set on an ATmega328P running the same
@@ -116,11 +118,15 @@ bool OpenComponents(MainWindow& window, bool everything, std::string* missing, s
     }
     open("KP");
     open("STV");
-    if (open("LCD") && part.firmware &&
-        !configure("Hitachi LCD", {{ids::lcd::kDataPort, port},
-                                   {ids::lcd::kEnablePort, port},
-                                   {ids::lcd::kRsPort, port},
-                                   {ids::lcd::kRwPort, port}}))
+    std::vector<driver::DialogInput> lcd = {{ids::lcd::kDataPort, port},
+                                            {ids::lcd::kEnablePin, port + "1"},
+                                            {ids::lcd::kRsPin, port + "3"},
+                                            {ids::lcd::kRwPin, port + "2"}};
+    if (part.lcdPinByPin) {
+        lcd.push_back({ids::lcd::kPinByPin, "1"});
+        for (int d = 4; d < 8; ++d) lcd.push_back({ids::lcd::kDataPin0 + d, port + QString::number(d)});
+    }
+    if (open("LCD") && (part.firmware || part.lcdPinByPin) && !configure("Hitachi LCD", lcd))
         return false;
     if (open("AD") &&
         !configure("Slider", {{ids::slider::kChannelList, "ADC0", ids::slider::kGeneralPage},
@@ -218,6 +224,11 @@ void HostExactFull328P(benchmark::State& state) {
 void HostFastFull328P(benchmark::State& state) {
     Host(state, RefreshPolicy::WhenNeeded, true, false, bench::kAtmega328P);
 }
+// The full set with the LCD's data lines given pin by pin (the demo's own
+// PA4..PA7): beside HostFastFull, what wiring pin by pin costs.
+void HostFastFullLcdPins(benchmark::State& state) {
+    Host(state, RefreshPolicy::WhenNeeded, true, false, bench::kAtmega16LcdPins);
+}
 void HostFastFullBreakpoint(benchmark::State& state) {
     Host(state, RefreshPolicy::WhenNeeded, true, true);
 }
@@ -290,6 +301,10 @@ BENCHMARK(HostExactFull328P)
     ->UseRealTime()
     ->Iterations(bench::Slices());
 BENCHMARK(HostFastFull328P)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(bench::Slices());
+BENCHMARK(HostFastFullLcdPins)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(bench::Slices());

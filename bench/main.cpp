@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+            if (auto items = run.counters.find("items_per_second"); items != run.counters.end())
+                rates[run.benchmark_name()] = items->second.value;
             auto speed = run.counters.find("instr/s");
             auto realtime = run.counters.find("realtime");
             if (speed == run.counters.end() || realtime == run.counters.end()) continue;
@@ -51,7 +54,40 @@ public:
         ConsoleReporter::ReportRuns(runs);
     }
     std::vector<Row> rows;
+    std::map<std::string, double> rates;  // items per second, by benchmark
 };
+
+// The LCD wired pin by pin beside its nibble wiring: the host running the
+// LCD demo, and one bus cycle alone.
+void printLcdWiring(const std::vector<Row>& rows, const std::map<std::string, double>& rates) {
+    auto speed = [&rows](const char* name) {
+        for (const Row& row : rows)
+            if (row.name == name) return row.instructionsPerSecond;
+        return 0.0;
+    };
+    auto rate = [&rates](const char* name) {
+        auto it = rates.find(name);
+        return it == rates.end() ? 0.0 : it->second;
+    };
+    const struct {
+        const char* what;
+        double pins, nibble;
+    } pairs[] = {
+        {"the LCD demo, host with every component (HostFastFullLcdPins / HostFastFull)",
+         speed("HostFastFullLcdPins"), speed("HostFastFull")},
+        {"one LCD bus cycle, tutorial wiring over two ports (LcdBusCyclePinByPin / LcdBusCycle)",
+         rate("LcdBusCyclePinByPin"), rate("LcdBusCycle")},
+    };
+    bool header = false;
+    for (const auto& p : pairs) {
+        if (p.pins <= 0 || p.nibble <= 0) continue;
+        if (!header) {
+            std::printf("\n| LCD wired pin by pin | ratio to the nibble wiring |\n|---|---|\n");
+            header = true;
+        }
+        std::printf("| %s | %.3f |\n", p.what, p.pins / p.nibble);
+    }
+}
 
 std::string mega(double v) {
     char text[32];
@@ -116,5 +152,6 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     printTable(reporter.rows);
+    printLcdWiring(reporter.rows, reporter.rates);
     return 0;
 }

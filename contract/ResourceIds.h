@@ -153,14 +153,18 @@ constexpr int kFourBitInterface = 1015;
 constexpr int kUsePinRegister = 362;
 constexpr int kDataPort = 1007;
 constexpr int kHighNibble = 1016;
-constexpr int kEnablePort = 1009;
-constexpr int kEnablePin = 1010;
-constexpr int kRsPort = 1017;
-constexpr int kRsPin = 1018;
-constexpr int kRwPort = 1019;
-constexpr int kRwPin = 1020;
+// E, RS and R/W: each one list of the part's pins (R/W also "none", tied
+// to ground), where the template had a port and a pin list.
+constexpr int kEnablePin = 1009;
+constexpr int kRsPin = 1017;
+constexpr int kRwPin = 1019;
 constexpr int kTrace = 1021;    // "Trace to result.txt"
 constexpr int kMessage = 1022;  // why OK was refused
+// Added: "Pin by pin" (the data lines each on a pin of its own), the pin
+// lists of D0..D7 (kDataPin0 + n) and the wiring table.
+constexpr int kPinByPin = 1023;
+constexpr int kDataPin0 = 1024;
+constexpr int kWiringTable = 1032;
 }  // namespace lcd
 
 namespace slider {

@@ -1,5 +1,7 @@
 #include "components/lcd/LcdBus.h"
 
+#include "components/lcd/LcdWiring.h"
+
 bool ValidLcdConfig(const LcdConfig& c, const char** message) {
     const char* problem = nullptr;
     if (c.zoom < 1 || c.zoom > 16) {
@@ -17,25 +19,17 @@ bool ValidLcdConfig(const LcdConfig& c, const char** message) {
         problem = "Choose a port for every signal.";
     } else if (c.pinByPin) {
         // Wired pin by pin, every line needs a pin of its own.
-        std::array<LcdPin, 11> used{};
-        int n = 0;
-        used[static_cast<std::size_t>(n++)] = {c.enablePort, c.enablePin};
-        used[static_cast<std::size_t>(n++)] = {c.rsPort, c.rsPin};
-        if (c.rwWired) used[static_cast<std::size_t>(n++)] = {c.rwPort, c.rwPin};
         for (int line = c.fourBitInterface ? 4 : 0; line < 8 && !problem; ++line) {
             const LcdPin p = c.dataPins[static_cast<std::size_t>(line)];
             if (p.port < 0) {
                 problem = "Wire every data line to a pin.";
             } else if (p.bit < 0 || p.bit > 7) {
                 problem = "Pins must be between 0 and 7.";
-            } else {
-                used[static_cast<std::size_t>(n++)] = p;
             }
         }
-        for (int i = 0; i < n && !problem; ++i)
-            for (int j = i + 1; j < n && !problem; ++j)
-                if (used[static_cast<std::size_t>(i)] == used[static_cast<std::size_t>(j)])
-                    problem = "A pin is used by two lines.";
+        int first = 0, second = 0;
+        if (!problem && lcdwire::SharedPin(c, &first, &second))
+            problem = "A pin is used by two lines.";
     }
     if (message) *message = problem;
     return problem == nullptr;
@@ -113,17 +107,8 @@ void LcdBus::buildGroups(Resolve resolve) {
     };
     line(config_.rsPort, config_.rsPin, lcdbus::kRS, -1);
     if (config_.rwWired) line(config_.rwPort, config_.rwPin, lcdbus::kRW, -1);
-    const int first = config_.fourBitInterface ? 4 : 0;
-    for (int d = first; d < 8; ++d) {
-        LcdPin p;
-        if (config_.pinByPin) {
-            p = config_.dataPins[static_cast<std::size_t>(d)];
-        } else {
-            // Consecutive pins of the data port: D0..D7 on bits 0..7, or
-            // D4..D7 on bits 4..7 (high nibble) or 0..3.
-            const bool low = config_.fourBitInterface && !config_.highNibble;
-            p = {config_.dataPort, low ? d - 4 : d};
-        }
+    for (int d = config_.fourBitInterface ? 4 : 0; d < 8; ++d) {
+        const LcdPin p = lcdwire::LinePin(config_, lcdwire::kD0 + d);
         line(p.port, p.bit, static_cast<uint16_t>(1u << d), d);
     }
 }

@@ -7,6 +7,7 @@
 #include <QToolTip>
 #include <algorithm>
 
+#include "components/lcd/LcdWiring.h"
 #include "framework/DisplayRate.h"
 #include "framework/WindowMessages.h"
 
@@ -67,13 +68,24 @@ void frm_LCD::updateWiring() {
                    ? PortLetter(portList_, position)
                    : '\0';
     };
-    const char data = letter(config_.dataPort);
-    const int top = config_.fourBitInterface && !config_.highNibble ? 3 : 7;
-    const int bottom = config_.fourBitInterface && config_.highNibble ? 4 : 0;
-    showWiring("data " + PinLabel(data, top) + "-" + PinLabel(data, bottom).substr(data ? 2 : 0) +
-               ", RS " + PinLabel(letter(config_.rsPort), config_.rsPin) + ", E " +
-               PinLabel(letter(config_.enablePort), config_.enablePin) + ", RW " +
-               PinLabel(letter(config_.rwPort), config_.rwPin));
+    auto pin = [&](int line) {
+        const LcdPin p = lcdwire::LinePin(config_, line);
+        return p.port < 0 ? std::string("none") : PinLabel(letter(p.port), p.bit);
+    };
+    std::string data;
+    if (config_.pinByPin) {
+        // Each data line's pin, in line order: "D4-D7 PD5 PD4 PD3 PD2".
+        const int first = config_.fourBitInterface ? 4 : 0;
+        data = "D" + std::to_string(first) + "-D7";
+        for (int d = first; d < 8; ++d) data += " " + pin(lcdwire::kD0 + d);
+    } else {
+        const char port = letter(config_.dataPort);
+        const int top = config_.fourBitInterface && !config_.highNibble ? 3 : 7;
+        const int bottom = config_.fourBitInterface && config_.highNibble ? 4 : 0;
+        data = "data " + PinLabel(port, top) + "-" + PinLabel(port, bottom).substr(port ? 2 : 0);
+    }
+    showWiring(data + ", RS " + pin(lcdwire::kRS) + ", E " + pin(lcdwire::kE) + ", RW " +
+               pin(lcdwire::kRW));
 }
 
 void frm_LCD::applyConfig() {

@@ -190,14 +190,21 @@ bool fillDialog(QDialog* dialog, const std::vector<DialogInput>& inputs, QString
                         index = i;
                     }
                 }
+            } else if (input.value.size() > 2 && input.value[0] == '@') {
+                // A pin by its port letter and bit, "@B4" (or "@none"),
+                // whatever text the list shows for it.
+                index = combo->findData(input.value.mid(1).toUpper(), Qt::UserRole,
+                                        Qt::MatchFixedString);
             } else {
                 index = combo->findText(input.value, Qt::MatchFixedString);
             }
             if (index < 0) {
                 QStringList items;
                 for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
-                QString wanted =
-                    input.value.startsWith('@') ? "port " + input.value.mid(1) : input.value;
+                QString wanted = input.value.size() == 2 && input.value.startsWith('@')
+                                     ? "port " + input.value.mid(1)
+                                 : input.value.startsWith('@') ? "pin P" + input.value.mid(1).toUpper()
+                                                               : input.value;
                 *error = QString("%1 is not offered by control %2 (choices: %3)")
                              .arg(wanted)
                              .arg(input.control)

@@ -58,7 +58,8 @@ bool runDialog(const std::function<void()>& open, const std::function<void(QDial
                QString* error);
 
 // One change to a settings dialog: select `value` in the combo box numbered
-// `control` ("@B" selects port B, listed as PINB or PORTB), tick (value "1") or clear ("0") a check
+// `control` ("@B" selects port B, listed as PINB or PORTB; "@B4" the item
+// whose data is the pin "B4", "@none" the item "none"), tick (value "1") or clear ("0") a check
 // box, move a trackbar to `value`, type `value` into an edit box, or click a radio button / push
 // button (empty value). A property sheet's pages number their controls independently: `page`
 // names the page (its template number) to look on; 0 looks on the whole dialog.

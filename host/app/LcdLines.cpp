@@ -17,6 +17,11 @@ quill::instruments::LineResolver lcdLineResolver(HostBench& bench) {
         }
         for (const auto& [key, value] : *pairs) {
             if (key != signal.line) continue;
+            if (value == "none") {
+                *why = signal.name + ": R/W of \"" + name +
+                       "\" is tied to ground (rw=none): it has no pin to record";
+                return false;
+            }
             // "A1": port letter and bit.
             if (value.size() == 2 && value[0] >= 'A' && value[0] <= 'L' && value[1] >= '0' &&
                 value[1] <= '7') {

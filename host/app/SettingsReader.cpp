@@ -78,7 +78,8 @@ QString readField(QWidget* root, const sc::SettingField& f) {
     QWidget* control = f.control ? findControl(root, f.control) : nullptr;
     // A trackbar with an enabling check box is read while disabled: it is
     // filled in by ticking the box first.
-    if (f.control && (!control || (!control->isEnabled() && !f.enabler))) return {};
+    const bool readDisabled = f.kind == sc::FieldKind::Volts && f.enabler;
+    if (f.control && (!control || (!control->isEnabled() && !readDisabled))) return {};
     switch (f.kind) {
         case sc::FieldKind::Port:
             return portLetter(qobject_cast<QComboBox*>(control));
@@ -109,6 +110,10 @@ QString readField(QWidget* root, const sc::SettingField& f) {
             auto* pin = qobject_cast<QComboBox*>(findControl(root, f.pinCombo));
             if (port.isEmpty() || !pin || !pin->isEnabled() || pin->currentIndex() < 0) return {};
             return port + pin->currentText().trimmed();
+        }
+        case sc::FieldKind::PinCombo: {
+            auto* combo = qobject_cast<QComboBox*>(control);
+            return combo && combo->currentIndex() >= 0 ? combo->currentData().toString() : QString();
         }
         case sc::FieldKind::PortPinRadios: {
             const QString port = portLetter(qobject_cast<QComboBox*>(control));

@@ -119,6 +119,10 @@ std::string describe(const Command& command) {
             if (l.enable) text += pin("e", *l.enable);
             if (l.rs) text += pin("rs", *l.rs);
             if (l.rw) text += pin("rw", *l.rw);
+            if (l.rwNone) text += " rw=none";
+            for (int d = 0; d < 8; ++d)
+                if (const auto& p = l.dataPins[static_cast<std::size_t>(d)])
+                    text += pin(("d" + std::to_string(d)).c_str(), *p);
             if (l.size) text += " size=" + std::to_string(*l.size);
             if (l.lines) text += " lines=" + std::to_string(*l.lines);
             if (l.zoom) text += " zoom=" + std::to_string(*l.zoom);

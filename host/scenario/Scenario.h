@@ -7,6 +7,7 @@
 // commands is the host's business.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -83,7 +84,10 @@ struct LcdSettings {
     std::optional<bool> highNibble;         // nibble=high|low
     std::optional<bool> fourBits;           // bits=4|8
     std::optional<bool> pinRegister;        // pinreg=0|1
-    std::optional<PortPin> enable, rs, rw;  // e=A1 rs=A3 rw=A2
+    std::optional<PortPin> enable, rs, rw;  // e=A1 rs=A3 rw=A2 (or a board's pin name, D12)
+    bool rwNone = false;                    // rw=none: R/W tied to ground
+    // d0=.. d7=: each data line on a pin of its own (pin by pin).
+    std::array<std::optional<PortPin>, 8> dataPins{};
     std::optional<int> size;                // size=16 (columns)
     std::optional<int> lines;               // lines=1|2|4
     std::optional<int> zoom;                // zoom=2

@@ -43,12 +43,6 @@ SettingField check(const std::string& key, int control, const std::string& on = 
     return field;
 }
 
-SettingField portPinCombos(const std::string& key, int port, int pin) {
-    SettingField field{key, FieldKind::PortPinCombos, port};
-    field.pinCombo = pin;
-    return field;
-}
-
 std::vector<SettingField> singlePort(int portCombo) {
     return {{"port", FieldKind::Port, portCombo}, pinField(), modeField(),
             check("activelow", ids::port_settings::kActiveLow)};
@@ -63,20 +57,35 @@ std::vector<SettingField> knightRider() {
 }
 
 // The LCD's dialog judges the whole configuration on OK; the order is the
-// one the dialog is read in.
+// one the dialog is read in. The data lines sit on consecutive pins (data,
+// nibble) or each on a pin of its own (d0..d7, with "Pin by pin" ticked);
+// the dialog enables only the lists of the wiring it shows, so a dialog
+// reads back as one or the other.
 std::vector<SettingField> lcd() {
     namespace l = ids::lcd;
-    return {{"size", FieldKind::Text, l::kScreenSize},
-            {"lines", FieldKind::Text, l::kLines},
-            {"zoom", FieldKind::Text, l::kZoom},
-            check("bits", l::kFourBitInterface, "4", "8"),
-            check("pinreg", l::kUsePinRegister),
-            check("trace", l::kTrace),
-            {"data", FieldKind::Port, l::kDataPort},
-            check("nibble", l::kHighNibble, "high", "low"),
-            portPinCombos("e", l::kEnablePort, l::kEnablePin),
-            portPinCombos("rs", l::kRsPort, l::kRsPin),
-            portPinCombos("rw", l::kRwPort, l::kRwPin)};
+    SettingField data{"data", FieldKind::Port, l::kDataPort};
+    SettingField nibble = check("nibble", l::kHighNibble, "high", "low");
+    for (SettingField* f : {&data, &nibble}) {
+        f->enabler = l::kPinByPin;
+        f->enablerTicked = false;
+    }
+    std::vector<SettingField> fields = {{"size", FieldKind::Text, l::kScreenSize},
+                                        {"lines", FieldKind::Text, l::kLines},
+                                        {"zoom", FieldKind::Text, l::kZoom},
+                                        check("bits", l::kFourBitInterface, "4", "8"),
+                                        check("pinreg", l::kUsePinRegister),
+                                        check("trace", l::kTrace),
+                                        data,
+                                        nibble,
+                                        {"e", FieldKind::PinCombo, l::kEnablePin},
+                                        {"rs", FieldKind::PinCombo, l::kRsPin},
+                                        {"rw", FieldKind::PinCombo, l::kRwPin}};
+    for (int d = 0; d < 8; ++d) {
+        SettingField line{"d" + std::to_string(d), FieldKind::PinCombo, l::kDataPin0 + d};
+        line.enabler = l::kPinByPin;
+        fields.push_back(line);
+    }
+    return fields;
 }
 
 std::vector<SettingField> slider() {
@@ -196,6 +205,10 @@ SettingPairs settingPairs(const SettingsCommand& c) {
     if (l.enable) p.emplace_back("e", portPin(*l.enable));
     if (l.rs) p.emplace_back("rs", portPin(*l.rs));
     if (l.rw) p.emplace_back("rw", portPin(*l.rw));
+    if (l.rwNone) p.emplace_back("rw", "none");
+    for (int d = 0; d < 8; ++d)
+        if (const auto& pin = l.dataPins[static_cast<std::size_t>(d)])
+            p.emplace_back("d" + std::to_string(d), portPin(*pin));
     if (c.heater) p.emplace_back("heater", portPin(*c.heater));
     if (c.cooler) p.emplace_back("cooler", portPin(*c.cooler));
     if (c.status) p.emplace_back("status", portPin(*c.status));
@@ -236,6 +249,7 @@ std::vector<SettingInput> settingInputs(const std::vector<SettingField>& fields,
                 if (c.value == wanted) return &c;
             return nullptr;
         };
+        if (f.enabler) in.push_back({f.enabler, f.enablerTicked ? "1" : "0", f.page});
         switch (f.kind) {
             case FieldKind::Port:
                 in.push_back({f.control, "@" + v.substr(0, 1), f.page});
@@ -258,8 +272,10 @@ std::vector<SettingInput> settingInputs(const std::vector<SettingField>& fields,
                 if (const FieldChoice* c = choice(v.substr(1)))
                     in.push_back({c->control, {}, f.page});
                 break;
+            case FieldKind::PinCombo:
+                in.push_back({f.control, "@" + v, f.page});
+                break;
             case FieldKind::Volts: {
-                if (f.enabler) in.push_back({f.enabler, "1", f.page});
                 const double level = parseDecimal(v, f.key);
                 in.push_back({f.control, std::to_string(std::lround(level * 100.0)), f.page});
                 break;

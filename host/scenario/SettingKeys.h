@@ -24,6 +24,7 @@ enum class FieldKind {
     Radios,         // radio buttons, one per value (`choices`)
     PortPinCombos,  // a port combo box and a pin combo box ("0".."7"): value "A1"
     PortPinRadios,  // a port combo box and eight pin radio buttons (`choices`): value "C0"
+    PinCombo,       // a combo box of the part's pins ("PB4"): value "B4", or "none" where offered
     Volts,          // a trackbar in hundredths of a volt; value in volts, "2.56"
 };
 
@@ -41,7 +42,11 @@ struct SettingField {
     std::vector<FieldChoice> choices = {};  // Radios, PortPinRadios (pins 0..7 in order)
     int pinCombo = 0;                  // PortPinCombos
     std::string on = "1", off = "0";   // Check
-    int enabler = 0;  // Volts: the check box that must be ticked before it moves
+    // A check box that must be ticked (cleared, with enablerTicked false)
+    // before the control takes a value: the Volts trackbar that moves only
+    // with it ticked, the LCD's data lists that apply only pin by pin.
+    int enabler = 0;
+    bool enablerTicked = true;
 };
 
 // The fields of a component kind's settings dialog in the order the dialog

@@ -191,7 +191,7 @@ Command parseSettingsCommand(const Tokens& t, OpenWindows& windows) {
         const std::string value = t[i].text.substr(eq + 1);
         if (!seen.insert(key).second) throw LineError{"setting " + key + " given twice"};
         if (lcd) {
-            if (!parseLcdSetting(key, value, command.lcd))
+            if (!parseLcdSetting(key, value, command.lcd, windows.board))
                 throw LineError{"unknown setting " + inQuotes(key) + " for " + inQuotes(w.name) +
                                 " (keys: " + allowed + ")"};
         } else if (key == "pin") {
@@ -218,6 +218,7 @@ Command parseSettingsCommand(const Tokens& t, OpenWindows& windows) {
                             " (keys: " + allowed + ")"};
         }
     }
+    if (lcd) checkLcdWiring(command.lcd);
     return command;
 }
 

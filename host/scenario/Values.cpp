@@ -360,7 +360,8 @@ PortPin resolvePin(const std::string& text, const boards::Board* board, const st
                     (board ? " or a pin name of the " + board->name + " such as D13" : "") + ")"};
 }
 
-bool parseLcdSetting(const std::string& key, const std::string& value, LcdSettings& s) {
+bool parseLcdSetting(const std::string& key, const std::string& value, LcdSettings& s,
+                     const boards::Board* board) {
     if (key == "data") {
         s.data = parsePortLetter(value, key);
     } else if (key == "nibble") {
@@ -377,11 +378,18 @@ bool parseLcdSetting(const std::string& key, const std::string& value, LcdSettin
     } else if (key == "trace") {
         s.trace = parseLevel(value, "trace value");
     } else if (key == "e") {
-        s.enable = parsePortPin(value, key);
+        s.enable = resolvePin(value, board, key);
     } else if (key == "rs") {
-        s.rs = parsePortPin(value, key);
+        s.rs = resolvePin(value, board, key);
     } else if (key == "rw") {
-        s.rw = parsePortPin(value, key);
+        // none: tied to ground, every transfer a write.
+        if (Lower(value) == "none") {
+            s.rwNone = true;
+        } else {
+            s.rw = resolvePin(value, board, key);
+        }
+    } else if (key.size() == 2 && key[0] == 'd' && key[1] >= '0' && key[1] <= '7') {
+        s.dataPins[static_cast<std::size_t>(key[1] - '0')] = resolvePin(value, board, key);
     } else if (key == "size") {
         // The dialog judges the range and says why it refuses a value.
         s.size = static_cast<int>(parseUnsigned(value, 999, "size"));
@@ -395,6 +403,46 @@ bool parseLcdSetting(const std::string& key, const std::string& value, LcdSettin
         return false;
     }
     return true;
+}
+
+void checkLcdWiring(const LcdSettings& s) {
+    bool pinByPin = false;
+    for (const auto& pin : s.dataPins) pinByPin = pinByPin || pin.has_value();
+    if (!pinByPin) return;
+    if (s.data || s.highNibble)
+        throw LineError{"data= and nibble= put the data lines on consecutive pins of one port; "
+                        "with d0= ... d7= each line has its own pin: give one or the other"};
+    bool eightBits = s.fourBits && !*s.fourBits;
+    for (int d = 0; d < 4 && !eightBits; ++d) {
+        if (s.dataPins[static_cast<std::size_t>(d)])
+            throw LineError{"d" + std::to_string(d) +
+                            " is a line of the 8-bit interface: give bits=8 (a 4-bit interface "
+                            "uses d4 to d7)"};
+    }
+    // Every line of the interface, each on a pin of its own.
+    std::string missing;
+    for (int d = eightBits ? 0 : 4; d < 8; ++d)
+        if (!s.dataPins[static_cast<std::size_t>(d)])
+            missing += (missing.empty() ? "d" : ", d") + std::to_string(d);
+    if (!missing.empty())
+        throw LineError{"the data lines are wired pin by pin, but " + missing +
+                        (missing.size() > 2 ? " are" : " is") + " missing (bits=" +
+                        (eightBits ? "8 needs d0 to d7)" : "4 needs d4 to d7)")};
+    std::vector<std::pair<std::string, PortPin>> used;
+    if (s.enable) used.emplace_back("e", *s.enable);
+    if (s.rs) used.emplace_back("rs", *s.rs);
+    if (s.rw) used.emplace_back("rw", *s.rw);
+    for (int d = 0; d < 8; ++d)
+        if (const auto& pin = s.dataPins[static_cast<std::size_t>(d)])
+            used.emplace_back("d" + std::to_string(d), *pin);
+    for (std::size_t i = 0; i < used.size(); ++i)
+        for (std::size_t j = i + 1; j < used.size(); ++j)
+            if (used[i].second.port == used[j].second.port &&
+                used[i].second.bit == used[j].second.bit)
+                throw LineError{used[i].first + " and " + used[j].first + " are both on pin P" +
+                                std::string(1, used[i].second.port) +
+                                std::to_string(used[i].second.bit) +
+                                ": each line needs a pin of its own"};
 }
 
 ComponentKind parseComponentKind(const std::string& name) {

@@ -76,14 +76,22 @@ PortPin parsePortPin(const std::string& text, const std::string& key);
 PortPin resolvePin(const std::string& text, const boards::Board* board, const std::string& key);
 
 // One key=value of the Hitachi LCD's settings (data, nibble, bits, pinreg,
-// e, rs, rw, size, lines, zoom, trace) into `s`; false for another key.
-bool parseLcdSetting(const std::string& key, const std::string& value, LcdSettings& s);
+// e, rs, rw, d0..d7, size, lines, zoom, trace) into `s`; false for another
+// key. Pins as resolvePin takes them (a board's names with `board`); rw may
+// be none (tied to ground).
+bool parseLcdSetting(const std::string& key, const std::string& value, LcdSettings& s,
+                     const boards::Board* board = nullptr);
+// The whole line's wiring once every key is read: data lines given pin by
+// pin are all the interface's lines (d4..d7, or d0..d7 with bits=8), not
+// mixed with data= or nibble=, and no two lines given share a pin. Throws
+// LineError saying which.
+void checkLcdWiring(const LcdSettings& s);
 // The highest converter channel of any part (ADC15 of the ATmega2560); a
 // part with fewer does not list the rest, and the run says so.
 inline constexpr int kLastConverterChannel = 15;
 
 inline constexpr const char* kLcdSettingKeys =
-    "data, nibble, bits, pinreg, e, rs, rw, size, lines, zoom, trace";
+    "data, nibble, bits, pinreg, e, rs, rw, d0..d7, size, lines, zoom, trace";
 
 // The text an LCD line is expected to show: \xNN (two hex digits) stands
 // for the character with that code (a CGRAM code such as \x00, or any

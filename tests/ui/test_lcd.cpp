@@ -5,6 +5,8 @@
 // the observers.
 #include <sys/stat.h>
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
@@ -294,7 +296,7 @@ TEST_F(LcdTest, ConfigureOkCancelAndRangeErrors) {
         zoom->setText("1");
         findControlAs<QLineEdit>(d, frm_LCD_configure::kScreenSize)->setText("20");
         selectComboIndex(d, frm_LCD_configure::kLines, 2);  // "4"
-        selectComboIndex(d, frm_LCD_configure::kRwPin, 5);
+        selectComboIndex(d, frm_LCD_configure::kRwPin, 6);  // "none", PA0 .. PA5
         clickControl(d, 1);
     });
     triggerMenu(lcd, PluginForm::kSettingsCommand);
@@ -320,7 +322,7 @@ TEST_F(LcdTest, ConfigureOkCancelAndRangeErrors) {
         clickControl(d, 1);  // 21 columns on four lines: refused
         EXPECT_EQ(static_cast<frm_LCD_configure*>(d)->message(),
                   "Screen size must be between 1 and 20 for four lines.");
-        selectComboIndex(d, frm_LCD_configure::kEnablePort, 2);
+        selectComboIndex(d, frm_LCD_configure::kEnablePin, 16);
         clickControl(d, 2);
     });
     triggerMenu(lcd, PluginForm::kSettingsCommand);
@@ -331,10 +333,9 @@ TEST_F(LcdTest, DialogListsPinRegistersAndRewiresE) {
     frm_LCD* lcd = openShown();
     QStringList items;
     answerDialogs([&](QDialog* d) {
-        auto* box = findControlAs<QComboBox>(d, frm_LCD_configure::kEnablePort);
+        auto* box = findControlAs<QComboBox>(d, frm_LCD_configure::kDataPort);
         for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
-        selectComboIndex(d, frm_LCD_configure::kEnablePort, 1);  // PINB
-        selectComboIndex(d, frm_LCD_configure::kEnablePin, 0);
+        selectComboIndex(d, frm_LCD_configure::kEnablePin, 8);  // PA0 .. PA7, PB0
         clickControl(d, 1);
     });
     triggerMenu(lcd, PluginForm::kSettingsCommand);
@@ -351,6 +352,100 @@ TEST_F(LcdTest, DialogListsPinRegistersAndRewiresE) {
         refresh();
     }
     EXPECT_EQ(lcd->statusText(), "Initialization: OK");
+}
+
+// Picks `text` from a combo box as a user does: a click opens its list,
+// the arrow keys move to the item, Return chooses it.
+void Pick(QComboBox* box, const QString& text) {
+    ASSERT_TRUE(box && box->isEnabled());
+    const int row = box->findText(text);
+    ASSERT_GE(row, 0) << text.toStdString();
+    QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
+    QAbstractItemView* view = box->view();
+    ASSERT_TRUE(QTest::qWaitFor([view] { return view->isVisible(); }));
+    for (int step = 0; step < box->count() && view->currentIndex().row() != row; ++step)
+        QTest::keyClick(view, view->currentIndex().row() < row ? Qt::Key_Down : Qt::Key_Up);
+    QTest::keyClick(view, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([view] { return !view->isVisible(); }));
+    EXPECT_EQ(box->currentText(), text);
+}
+
+// The table's cells of port row `row`, bit 7 first.
+QStringList WiringRow(const LcdWiringModel* model, int row) {
+    QStringList cells{model->headerData(row, Qt::Vertical, Qt::DisplayRole).toString()};
+    for (int c = 0; c < 8; ++c) cells << model->index(row, c).data().toString();
+    return cells;
+}
+
+TEST_F(LcdTest, DialogWiresEachLinePinByPinAndShowsTheTable) {
+    frm_LCD* lcd = openShown();
+    namespace c = ids::lcd;
+    answerDialogs([&](QDialog* d) {
+        auto* dialog = static_cast<frm_LCD_configure*>(d);
+        auto box = [d](int id) { return findControlAs<QComboBox>(d, id); };
+        d->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(d));
+        // Consecutive wiring: the data lists show PA4..PA7 and take no choice.
+        EXPECT_EQ(box(c::kDataPin0 + 4)->currentText(), "PA4");
+        EXPECT_FALSE(box(c::kDataPin0 + 4)->isEnabled());
+        EXPECT_EQ(WiringRow(dialog->wiring(), 0),
+                  (QStringList{"PA", "D7", "D6", "D5", "D4", "RS", "R/W", "E", ""}));
+
+        clickControl(d, c::kPinByPin);
+        EXPECT_FALSE(box(c::kDataPort)->isEnabled());
+        EXPECT_FALSE(box(c::kDataPin0)->isEnabled());  // 4-bit: D0..D3 unused
+        Pick(box(c::kEnablePin), "PB3");
+        Pick(box(c::kRsPin), "PB4");
+        Pick(box(c::kRwPin), "none");
+        Pick(box(c::kDataPin0 + 4), "PD5");
+        Pick(box(c::kDataPin0 + 5), "PD4");
+        Pick(box(c::kDataPin0 + 6), "PD3");
+        Pick(box(c::kDataPin0 + 7), "PB3");  // E's pin: both show, and OK refuses
+        EXPECT_EQ(WiringRow(dialog->wiring(), 0),
+                  (QStringList{"PB", "", "", "", "RS", "E+D7", "", "", ""}));
+        clickControl(d, 1);
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(dialog->message(), "E and D7 are both on PB3: give each line a pin of its own.");
+        Pick(box(c::kDataPin0 + 7), "PD2");
+        EXPECT_EQ(WiringRow(dialog->wiring(), 0),
+                  (QStringList{"PB", "", "", "", "RS", "E", "", "", ""}));
+        EXPECT_EQ(WiringRow(dialog->wiring(), 1),
+                  (QStringList{"PD", "", "", "D4", "D5", "D6", "D7", "", ""}));
+        QDir().mkpath(QUILL_BINARY_DIR "/tests/lcd");
+        d->grab().save(QUILL_BINARY_DIR "/tests/lcd/configure_pin_by_pin.png");
+        clickControl(d, 1);
+    });
+    triggerMenu(lcd, PluginForm::kSettingsCommand);
+    const LcdConfig& wired = lcd->config();
+    ASSERT_TRUE(wired.pinByPin);
+    EXPECT_FALSE(wired.rwWired);
+    EXPECT_EQ(wired.dataPins[4], (LcdPin{3, 5}));
+    EXPECT_EQ(wired.dataPins[7], (LcdPin{3, 2}));
+
+    // The program drives the tutorial's pins one by one: "ok" arrives.
+    setIo("DDRB", 0x18);
+    setIo("DDRD", 0x3C);
+    auto nibble = [&](bool rs, uint8_t n) {
+        uint8_t d = 0;
+        const int pins[4] = {5, 4, 3, 2};  // D4..D7
+        for (int i = 0; i < 4; ++i)
+            if (n & (1 << i)) d = static_cast<uint8_t>(d | (1 << pins[i]));
+        setIo("PORTD", d);
+        setIo("PORTB", rs ? 0x10 : 0);
+        refresh();
+        setIo("PORTB", rs ? 0x18 : 0x08);
+        refresh();
+        setIo("PORTB", rs ? 0x10 : 0);
+        refresh();
+    };
+    for (uint8_t n : {0x3, 0x3, 0x3, 0x2}) nibble(false, n);
+    EXPECT_EQ(lcd->statusText(), "Initialization: OK");
+    for (char ch : {'o', 'k'}) {
+        nibble(true, static_cast<uint8_t>(ch >> 4));
+        nibble(true, static_cast<uint8_t>(ch & 0x0F));
+    }
+    EXPECT_EQ(lcd->bus()->ram().ddram[0], 'o');
+    EXPECT_EQ(lcd->bus()->ram().ddram[1], 'k');
 }
 
 TEST_F(LcdTest, ClosingTheWindowReleasesItsObservers) {

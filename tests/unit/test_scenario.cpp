@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/scenario/Scenario.h"
+#include "host/scenario/SettingKeys.h"
 #include "tests/support/CommaLocale.h"
 
 using namespace quill::scenario;
@@ -465,6 +466,42 @@ TEST(Scenario, HitachiLcdCommands) {
     EXPECT_EQ(s.lcd.zoom, 3);
     EXPECT_EQ(s.lcd.trace, true);
 
+    // Pin by pin: the tutorial's wiring with R/W grounded, as written.
+    const auto wired = only<SettingsCommand>(parseText(
+        lcd + "settings \"Hitachi LCD\" bits=4 rs=B4 e=B3 rw=none d4=D5 d5=D4 d6=D3 d7=D2 "
+              "size=16 lines=2\n"));
+    EXPECT_TRUE(wired.lcd.rwNone);
+    EXPECT_FALSE(wired.lcd.rw);
+    ASSERT_TRUE(wired.lcd.dataPins[4] && wired.lcd.dataPins[7]);
+    EXPECT_EQ(wired.lcd.dataPins[4]->port, 'D');
+    EXPECT_EQ(wired.lcd.dataPins[4]->bit, 5);
+    EXPECT_EQ(wired.lcd.dataPins[7]->bit, 2);
+    EXPECT_FALSE(wired.lcd.dataPins[0]);
+    EXPECT_EQ(formatSettings(settingPairs(wired)),
+              "size=16 lines=2 bits=4 e=B3 rs=B4 rw=none d4=D5 d5=D4 d6=D3 d7=D2");
+    const std::string set = "settings \"Hitachi LCD\" ";
+    const struct {
+        std::string keys, error;
+    } wiring[] = {
+        {"d4=D5 d5=D4 d6=D3", "the data lines are wired pin by pin, but d7 is missing (bits=4 "
+                              "needs d4 to d7)"},
+        {"bits=8 d4=D5 d5=D4 d6=D3 d7=D2",
+         "the data lines are wired pin by pin, but d0, d1, d2, d3 are missing (bits=8 needs d0 "
+         "to d7)"},
+        {"d0=A0 d4=D5 d5=D4 d6=D3 d7=D2",
+         "d0 is a line of the 8-bit interface: give bits=8 (a 4-bit interface uses d4 to d7)"},
+        {"rs=B4 d4=B4 d5=D4 d6=D3 d7=D2",
+         "rs and d4 are both on pin PB4: each line needs a pin of its own"},
+        {"d4=D5 d5=D5 d6=D3 d7=D2", "d4 and d5 are both on pin PD5: each line needs a pin of its "
+                                    "own"},
+        {"data=D d4=D5 d5=D4 d6=D3 d7=D2",
+         "data= and nibble= put the data lines on consecutive pins of one port; with d0= ... "
+         "d7= each line has its own pin: give one or the other"},
+        {"d4=D9 d5=D4 d6=D3 d7=D2", "d4 \"D9\" is a board's pin name: choose a board first "
+                                    "(board Uno, Nano or Mega) or write a port pin such as B5"},
+    };
+    for (const auto& c : wiring) EXPECT_EQ(errorOf(set + c.keys, lcd), c.error) << c.keys;
+
     const auto line = std::get<LcdLineCondition>(
         only<ExpectCommand>(parseText(lcd + "expect lcd \"Hitachi LCD\" line 2 \"Hi there\"\n"))
             .condition);
@@ -504,12 +541,12 @@ TEST(Scenario, HitachiLcdCommands) {
                         .condition)
                     .none);
 
-    EXPECT_EQ(errorOf("settings \"Hitachi LCD\" e=A8", lcd),
-              "bad e \"A8\" (use a port letter and a bit such as A1)");
+    EXPECT_EQ(errorOf("settings \"Hitachi LCD\" e=X8", lcd),
+              "bad e \"X8\" (use a port letter and a bit such as A1)");
     EXPECT_EQ(errorOf("settings \"Hitachi LCD\" lines=3", lcd), "bad lines \"3\" (use 1, 2 or 4)");
     EXPECT_EQ(errorOf("settings \"Hitachi LCD\" port=A", lcd),
               "unknown setting \"port\" for \"Hitachi LCD\" (keys: data, nibble, bits, pinreg, e, "
-              "rs, rw, size, lines, zoom, trace)");
+              "rs, rw, d0..d7, size, lines, zoom, trace)");
     EXPECT_EQ(errorOf("expect lcd \"Hitachi LCD\" line 0 \"x\"", lcd), "LCD lines count from 1");
     EXPECT_EQ(errorOf("expect lcd LED line 1 \"x\"", "open LED\n"),
               "window \"LED\" is not a Hitachi LCD");

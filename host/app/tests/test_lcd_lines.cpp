@@ -81,6 +81,19 @@ TEST(LcdLines, RecordTheLcdsPinsAsItsSettingsGiveThem) {
     EXPECT_EQ(analyser.recorder()->channelSignals()[0].bit, 5);
     EXPECT_EQ(analyser.recorder()->channelSignals()[0].name, "LCD.E");
     analyser.stopRecording();
+
+    // Wired pin by pin as the LiquidCrystal tutorial is, R/W grounded: E and
+    // RS are their pins, and R/W has none to record.
+    ASSERT_TRUE(driver::applySettings(window, "Hitachi LCD",
+                                      "rs=B4 e=B3 rw=none d4=D5 d5=D4 d6=D3 d7=D2", &why))
+        << why.toStdString();
+    ASSERT_TRUE(analyser.record("LCD.E,LCD.RS", &why)) << why.toStdString();
+    const auto& wired = analyser.recorder()->channelSignals();
+    EXPECT_EQ(std::string{wired[0].port} + char('0' + wired[0].bit), "B3");
+    EXPECT_EQ(std::string{wired[1].port} + char('0' + wired[1].bit), "B4");
+    analyser.stopRecording();
+    EXPECT_FALSE(analyser.record("LCD.RW", &why));
+    EXPECT_TRUE(why.contains("LCD.RW: R/W of \"Hitachi LCD\" is tied to ground")) << why.toStdString();
 }
 
 }  // namespace
