@@ -19,6 +19,7 @@
 
 #include "contract/Commands.h"
 #include "contract/HostInterfaces.h"
+#include "contract/PluginIdle.h"
 #include "contract/TargetDirectAccess.h"
 #include "core/ClockChoice.h"
 #include "core/IoRegister.h"
@@ -82,7 +83,8 @@ using ComponentFactory = std::function<std::unique_ptr<IComponentWindow>(
 using ModalCommand = std::function<void(CLEDView* core)>;
 
 // Handed out with no reference (the class factory takes the first).
-class CLEDView : public DispatchObject<IGuiPlugin, IID_IGuiPlugin> {
+class CLEDView : public DispatchObject<IGuiPlugin, IID_IGuiPlugin,
+                                       ComInterface<IPluginIdle, IID_IPluginIdle>> {
 public:
     CLEDView();
     ~CLEDView() override;
@@ -96,6 +98,9 @@ public:
     HRESULT Init(IDispatch* iGuiWorks) override;
     HRESULT SaveFile(BSTR filename, VARIANT_BOOL* ok) override;
     HRESULT Close() override;
+    // ---- IPluginIdle: the register log written out now; from the first
+    // call on, the log is written in blocks while the program runs.
+    HRESULT HostIdle() override;
 
     // The constant setup description (menu, commands, toolbar).
     static const char* SetupDescription();
@@ -253,6 +258,9 @@ private:
     void StopAutostep();
     void OnRegisterChanged(int32_t index);
     void DumpRegisters();
+    // Writes out what the register logger held back (a failure is told
+    // in the output).
+    void FlushLog();
     // Tells a host with direct access which refreshes may be left out.
     void SetRefreshFilter();
     void ReleaseTarget();
@@ -320,6 +328,10 @@ private:
     Subject memoryRead_;
     Value<uint8_t> updateRequest_;
     bool refreshing_ = true;
+    // Set while event 3 is handled: dumps made then may be held back until
+    // the host is idle; any other dump (a click while halted) goes out at
+    // once.
+    bool handlingRefresh_ = false;
     bool firstRefresh_ = true;
     bool adifPending_ = false;
     AdcModelHooks adcHooks_;

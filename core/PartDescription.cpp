@@ -92,6 +92,7 @@ void CLEDView::ForgetRegisterTables() {
     registerListStale_ = true;
     mappedPart_.clear();
     adcsraIndex_ = -1;
+    logger_.ForgetNames();
 }
 
 void CLEDView::MapBank(int bankSize, int sramStart, int sramSize) {
@@ -115,6 +116,8 @@ void CLEDView::UpdateIOMemory() {
     const std::string part = GetSelectedPartname();
     const std::string path = PartDescriptionFilePath(part, true);
     mappedPart_ = part;
+    // The log names its registers as the tables about to be read do.
+    logger_.ForgetNames();
 
     TiXmlDocument doc;
     std::string error = loadDescription(&doc, part, path);

@@ -56,7 +56,11 @@ uint64_t DifferingWord(const std::array<uint8_t, N>& a, const std::array<uint8_t
 HRESULT CLEDView::HandleEvent(LONG eventnum, BSTR) {
     switch (eventnum) {
         case kEventHalted:
-            if (simulator_) Refresh();
+            if (simulator_) {
+                handlingRefresh_ = true;
+                Refresh();
+                handlingRefresh_ = false;
+            }
             break;
         case kEventDetached6:
         case kEventDetached8:
@@ -98,6 +102,7 @@ HRESULT CLEDView::HandleEvent(LONG eventnum, BSTR) {
             break;
         }
         case kEventSessionEnded:
+            FlushLog();
             attached_ = false;
             simulator_ = false;
             StopAutostep();
@@ -254,9 +259,24 @@ void CLEDView::DumpRegisters() {
         [this](int index) { return GetRegisterName(index); },
         [this](const std::string& line) { Log("", line); });
     if (!stopped.empty()) Diagnose("CLEDView::DumpRegisters()", stopped);
+    // Outside a refresh nothing tells when the host looks next.
+    if (!handlingRefresh_) FlushLog();
+}
+
+void CLEDView::FlushLog() {
+    const std::string stopped = logger_.Flush();
+    if (!stopped.empty()) Diagnose("CLEDView::DumpRegisters()", stopped);
+}
+
+HRESULT CLEDView::HostIdle() {
+    logger_.SetHoldBack(true);
+    FlushLog();
+    return S_OK;
 }
 
 std::string CLEDView::ApplyLoggerChoice(const LoggerChoice& choice) {
+    // What the old choice held back goes to its file first.
+    FlushLog();
     const std::string problem = logger_.Apply(choice);
     if (!problem.empty()) Diagnose("CLEDView::ApplyLoggerChoice()", problem);
     return problem;

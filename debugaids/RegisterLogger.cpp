@@ -11,32 +11,70 @@
 
 namespace {
 
+void appendDecimal(std::string& out, uint32_t value) {
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0) out += digits[--n];
+}
+
+// The value in the layout's bases, as "0x%.2X", "0%.3o", "0b" and eight
+// bits, side by side, or "%u" when none is chosen.
 void appendValue(std::string& out, const LoggerLayout& layout, uint8_t value) {
-    char text[16];
+    static constexpr char kHex[] = "0123456789ABCDEF";
     bool first = true;
-    auto add = [&](const char* piece) {
+    auto separate = [&] {
         if (!first) out += ' ';
-        out += piece;
         first = false;
     };
     if (layout.hexValues) {
-        std::snprintf(text, sizeof text, "0x%.2X", value);
-        add(text);
+        separate();
+        const char text[4] = {'0', 'x', kHex[value >> 4], kHex[value & 15]};
+        out.append(text, sizeof text);
     }
     if (layout.octalValues) {
-        std::snprintf(text, sizeof text, "0%.3o", value);
-        add(text);
+        separate();
+        const char text[4] = {'0', static_cast<char>('0' + (value >> 6)),
+                              static_cast<char>('0' + ((value >> 3) & 7)),
+                              static_cast<char>('0' + (value & 7))};
+        out.append(text, sizeof text);
     }
     if (layout.binaryValues) {
-        char bits[11] = "0b";
+        separate();
+        char bits[10] = {'0', 'b'};
         for (int b = 0; b < 8; ++b) bits[2 + b] = (value & (0x80 >> b)) ? '1' : '0';
-        bits[10] = 0;
-        add(bits);
+        out.append(bits, sizeof bits);
     }
-    if (first) {
-        std::snprintf(text, sizeof text, "%u", value);
-        add(text);
+    if (first) appendDecimal(out, value);
+}
+
+// Appends one dump; name(i) gives the text shown for register i.
+template <typename Name>
+void appendDump(std::string& out, const LoggerLayout& layout, const RegisterSet& selection,
+                uint32_t cycles, double microseconds, std::span<const uint8_t> bank, Name&& name) {
+    if (layout.precedeByComment) {
+        if (layout.precedeByCycleCounter) {
+            out += '(';
+            appendDecimal(out, cycles);
+            out += ") ";
+        }
+        if (layout.precedeByRunningTime) {
+            char text[64];
+            std::snprintf(text, sizeof text, "[%.3f us] ", microseconds);
+            out += text;
+        }
+        out += "Dump of selected I/O Registers: \n";
     }
+    selection.forEach([&](int i) {
+        if (static_cast<size_t>(i) >= bank.size()) return;
+        out += name(i);
+        out += '=';
+        appendValue(out, layout, bank[static_cast<size_t>(i)]);
+        out += '\n';
+    });
 }
 
 }  // namespace
@@ -53,6 +91,8 @@ void RegisterLogger::Reset() {
     limitBytes_ = LoggerChoice::kDefaultLimitBytes;
     layout_ = LoggerLayout{};
     anyDumped_ = false;
+    holdBack_ = false;
+    named_.clear();
 }
 
 std::string RegisterLogger::FilePath(const std::string& fileName, const std::string& directory) {
@@ -156,6 +196,10 @@ std::string RegisterLogger::Apply(const LoggerChoice& choice) {
 }
 
 void RegisterLogger::close() {
+    // What is held back goes out first; a failure here has no one left to
+    // tell (the owner flushes before it closes, and hears of it then).
+    if (stream_ && !pending_.empty()) std::fwrite(pending_.data(), 1, pending_.size(), stream_);
+    pending_.clear();
     if (stream_) std::fclose(stream_);
     stream_ = nullptr;
     openPath_.clear();
@@ -172,28 +216,39 @@ std::string RegisterLogger::Format(const LoggerLayout& layout, const RegisterSet
                                    uint32_t cycles, double microseconds,
                                    std::span<const uint8_t> bank, const NameOf& nameOf) {
     std::string out;
-    if (layout.precedeByComment) {
-        char text[64];
-        if (layout.precedeByCycleCounter) {
-            std::snprintf(text, sizeof text, "(%u) ", cycles);
-            out += text;
-        }
-        if (layout.precedeByRunningTime) {
-            std::snprintf(text, sizeof text, "[%.3f us] ", microseconds);
-            out += text;
-        }
-        out += "Dump of selected I/O Registers: \n";
-    }
-    selection.forEach([&](int i) {
-        if (static_cast<size_t>(i) >= bank.size()) return;
+    appendDump(out, layout, selection, cycles, microseconds, bank, [&](int i) {
         std::string name = nameOf ? nameOf(i) : std::string();
-        out += name.empty() ? "UNKNOWN" : name;
-        out += '=';
-        appendValue(out, layout, bank[static_cast<size_t>(i)]);
-        out += '\n';
+        return name.empty() ? std::string("UNKNOWN") : name;
     });
     return out;
 }
+
+const std::string& RegisterLogger::nameAt(int i, const NameOf& nameOf) {
+    auto& name = names_[static_cast<size_t>(i)];
+    if (!named_.test(i)) {
+        name = nameOf ? nameOf(i) : std::string();
+        if (name.empty()) name = "UNKNOWN";
+        named_.set(i);
+    }
+    return name;
+}
+
+std::string RegisterLogger::writePending() {
+    if (!stream_ || pending_.empty()) {
+        pending_.clear();
+        return {};
+    }
+    const bool ok = std::fwrite(pending_.data(), 1, pending_.size(), stream_) == pending_.size() &&
+                    std::fflush(stream_) == 0;
+    pending_.clear();
+    if (ok) return {};
+    const std::string message = "Cannot write the log file \"" + openPath_ +
+                                "\": " + std::strerror(errno) + "; logging to it stopped.";
+    close();
+    return message;
+}
+
+std::string RegisterLogger::Flush() { return writePending(); }
 
 std::string RegisterLogger::Dump(uint32_t cycles, double microseconds,
                                  std::span<const uint8_t> bank, const NameOf& nameOf,
@@ -210,32 +265,34 @@ std::string RegisterLogger::Dump(uint32_t cycles, double microseconds,
     if (!changed) return {};
     anyDumped_ = true;
     if (toFile_ && !stream_) return {};  // stopped, or never opened
-    const std::string text = Format(layout_, selection_, cycles, microseconds, bank, nameOf);
+    auto name = [&](int i) -> const std::string& { return nameAt(i, nameOf); };
     if (toFile_) {
-        if (limitBytes_ != 0 && written_ + text.size() > limitBytes_) {
-            const std::string message = "The log file \"" + openPath_ + "\" reached its size limit of " +
-                                        std::to_string(limitBytes_) +
-                                        " bytes; logging to it stopped.";
+        const size_t before = pending_.size();
+        appendDump(pending_, layout_, selection_, cycles, microseconds, bank, name);
+        const size_t size = pending_.size() - before;
+        if (limitBytes_ != 0 && written_ + size > limitBytes_) {
+            // Everything before this dump still goes out.
+            pending_.resize(before);
+            std::string message = writePending();
+            if (!message.empty()) return message;
+            message = "The log file \"" + openPath_ + "\" reached its size limit of " +
+                      std::to_string(limitBytes_) + " bytes; logging to it stopped.";
             close();
             return message;
         }
-        if (std::fwrite(text.data(), 1, text.size(), stream_) != text.size() ||
-            std::fflush(stream_) != 0) {
-            const std::string message = "Cannot write the log file \"" + openPath_ +
-                                        "\": " + std::strerror(errno) +
-                                        "; logging to it stopped.";
-            close();
-            return message;
-        }
-        written_ += text.size();
+        written_ += size;
+        if (!holdBack_ || pending_.size() >= kBlockBytes) return writePending();
         return {};
     }
     if (!window) return {};
+    windowText_.clear();
+    appendDump(windowText_, layout_, selection_, cycles, microseconds, bank, name);
     size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        window(text.substr(start, end - start));
+    while (start < windowText_.size()) {
+        size_t end = windowText_.find('\n', start);
+        if (end == std::string::npos) end = windowText_.size();
+        windowLine_.assign(windowText_, start, end - start);
+        window(windowLine_);
         start = end + 1;
     }
     return {};

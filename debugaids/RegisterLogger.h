@@ -120,6 +120,22 @@ public:
                               uint32_t cycles, double microseconds, std::span<const uint8_t> bank,
                               const NameOf& nameOf);
 
+    // Holding back: while on, the dumps for the file are gathered and
+    // written in blocks (when a block is full, at Flush() and when the file
+    // is closed) instead of one write per dump. Only for a host that says
+    // when it looks at what was written (it calls for Flush() before it
+    // serves its user interface or checks results); off after Reset().
+    void SetHoldBack(bool hold) { holdBack_ = hold; }
+    bool holdingBack() const { return holdBack_; }
+    // Writes what is held back. Returns as Dump: empty, or why logging to
+    // the file stopped.
+    std::string Flush();
+    // The register names are taken once and kept; they are taken anew
+    // after this (the part, and so the names, changed).
+    void ForgetNames() { named_.clear(); }
+    // Bytes gathered for a block; a block is written once it holds this.
+    static constexpr size_t kBlockBytes = size_t{64} << 10;
+
     bool enabled() const { return enabled_; }
     // The registers whose changes make a dump, one bit per index: the
     // chosen ones while logging goes somewhere (none once a log file
@@ -135,7 +151,7 @@ public:
     const std::string& fileName() const { return fileName_; }
     const std::string& directory() const { return directory_; }
     uint64_t limitBytes() const { return limitBytes_; }
-    // Bytes written to the open file.
+    // Bytes logged to the open file (those held back included).
     uint64_t writtenBytes() const { return written_; }
     // The file being written; empty while none is open.
     const std::string& openFile() const { return openPath_; }
@@ -145,6 +161,11 @@ public:
 
 private:
     void close();
+    // Writes the gathered dumps to the file; empty, or why logging to it
+    // stopped (the file is closed then).
+    std::string writePending();
+    // The name a dump shows for register i, taken from nameOf once.
+    const std::string& nameAt(int i, const NameOf& nameOf);
 
     bool enabled_ = false;
     bool toFile_ = false;
@@ -158,4 +179,12 @@ private:
     // The chosen registers as the last dump showed them.
     std::array<uint8_t, kMaxRegisterBank> dumped_{};
     bool anyDumped_ = false;
+    // Dumps gathered for the file, not yet written.
+    std::string pending_;
+    bool holdBack_ = false;
+    // The names taken so far ("UNKNOWN" for an empty one), by index.
+    std::array<std::string, kMaxRegisterBank> names_;
+    RegisterSet named_;
+    // One dump for the output window (kept: no allocation per dump).
+    std::string windowText_, windowLine_;
 };

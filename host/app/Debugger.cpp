@@ -6,6 +6,16 @@ Debugger::~Debugger() {
     if (debugging()) stop();
 }
 
+void Debugger::setPlugin(IGuiPlugin* plugin) {
+    plugin_ = plugin;
+    idle_.reset();
+    if (plugin && FAILED(plugin->QueryInterface(IID_IPluginIdle, idle_.putVoid()))) idle_.reset();
+}
+
+void Debugger::idle() {
+    if (idle_) idle_->HostIdle();
+}
+
 void Debugger::send(LONG event) {
     if (event == kEventHalted) {
         ++refreshes_;
@@ -30,6 +40,7 @@ void Debugger::start(std::unique_ptr<Machine> machine) {
     send(kEventSessionStarted);
     send(kEventTargetReady);
     send(kEventHalted);
+    idle();
 }
 
 void Debugger::stop() {
@@ -99,6 +110,7 @@ bool Debugger::runInstructions(uint64_t untilCycle, uint64_t count, uint64_t* ex
 
 void Debugger::catchUp() {
     if (leftOut_) send(kEventHalted);
+    idle();
 }
 
 void Debugger::userInterfaceRan() {
@@ -114,13 +126,16 @@ void Debugger::memoryChanged() {
     if (state_ != State::Halted) return;
     userInterfaceRan();
     send(kEventHalted);
+    idle();
 }
 
 bool Debugger::stepInto() {
     if (state_ != State::Halted) return false;
     atBreakpoint_ = false;
     userInterfaceRan();
-    return stepOnce();
+    const bool stepped = stepOnce();
+    if (stepped) idle();  // a stop has caught up already
+    return stepped;
 }
 
 bool Debugger::stepWhile(const std::function<bool()>& more, uint64_t maxInstructions) {
@@ -198,7 +213,10 @@ Debugger::RunEnd Debugger::runFor(uint64_t cycles, const std::function<bool()>& 
     while (machine_->cycles() < target) {
         const uint64_t count = keepGoing ? nextCall - done : std::numeric_limits<uint64_t>::max();
         if (!runInstructions(target, count, &done)) return RunEnd::Stopped;
-        if (breakpoints && atBreakpoint_) return RunEnd::Breakpoint;
+        if (breakpoints && atBreakpoint_) {
+            catchUp();
+            return RunEnd::Breakpoint;
+        }
         if (keepGoing && done >= nextCall) {
             nextCall = done + kCallbackEvery;
             // The callback may run the user interface: it sees the state
@@ -221,6 +239,7 @@ bool Debugger::reset() {
     atBreakpoint_ = false;
     if (state_ == State::Running) state_ = State::Halted;
     send(kEventHalted);
+    idle();
     return true;
 }
 

@@ -12,7 +12,9 @@
 #include <string>
 
 #include "contract/HostInterfaces.h"
+#include "contract/PluginIdle.h"
 #include "host/debugger/BreakpointSet.h"
+#include "platform/comobject.h"
 
 namespace quill::sim {
 class SimTarget;
@@ -94,12 +96,15 @@ public:
     enum class State { Idle, Halted, Running };
 
     // plugin may be null (host without module); events then go nowhere.
-    explicit Debugger(IGuiPlugin* plugin = nullptr) : plugin_(plugin) {}
+    explicit Debugger(IGuiPlugin* plugin = nullptr) { setPlugin(plugin); }
     ~Debugger();
     Debugger(const Debugger&) = delete;
     Debugger& operator=(const Debugger&) = delete;
 
-    void setPlugin(IGuiPlugin* plugin) { plugin_ = plugin; }
+    // A plug-in that offers IPluginIdle (contract/PluginIdle.h) is told
+    // whenever control goes back to the user interface or the caller: at
+    // the end of every step, run, slice and reset.
+    void setPlugin(IGuiPlugin* plugin);
     void setRefreshPolicy(RefreshPolicy policy) { policy_ = policy; }
     RefreshPolicy refreshPolicy() const { return policy_; }
     // Called with every event number sent (for the host's status display).
@@ -186,8 +191,11 @@ private:
     void catchUp();
     // The user interface ran: the filter no longer holds.
     void userInterfaceRan();
+    // Control goes back to the user interface or the caller.
+    void idle();
 
-    IGuiPlugin* plugin_;
+    IGuiPlugin* plugin_ = nullptr;
+    ComPtr<IPluginIdle> idle_;
     std::function<void(LONG)> listener_;
     std::unique_ptr<Machine> machine_;
     State state_ = State::Idle;

@@ -190,3 +190,45 @@ TEST_F(LoggerCoreTest, UnopenableFileIsReportedAndInitResetsTheLogger) {
     EXPECT_TRUE(view->Logger().selectedRegisters().empty());
     EXPECT_EQ(view->Logger().layout(), LoggerLayout{});
 }
+
+TEST(RegisterLoggerFile, HeldBackDumpsGoOutInBlocksAndBeforeTheSizeLimitStopsThem) {
+    TempDir dir;
+    const auto file = dir.path() / "log.dbg";
+    RegisterLogger logger;
+    const std::string dump7 = "(7) Dump of selected I/O Registers: \nPORTB=0x01\n";
+    LoggerChoice choice{{0x18}, true, true, "log.dbg", dir.path().string(), 2 * dump7.size()};
+    ASSERT_EQ(logger.Apply(choice), "");
+    logger.SetHoldBack(true);
+    uint8_t io[64] = {};
+    io[0x18] = 0x01;
+    EXPECT_EQ(logger.Dump(7, 0.0, io, nameOf, nullptr), "");
+    EXPECT_EQ(ReadFile(file), "");  // held back
+    EXPECT_EQ(logger.Flush(), "");
+    EXPECT_EQ(ReadFile(file), dump7);
+    io[0x18] = 0x02;
+    EXPECT_EQ(logger.Dump(8, 0.0, io, nameOf, nullptr), "");
+    // The third dump would pass the limit: the second still goes out.
+    io[0x18] = 0x03;
+    const std::string stopped = logger.Dump(9, 0.0, io, nameOf, nullptr);
+    EXPECT_NE(stopped.find("reached its size limit"), std::string::npos) << stopped;
+    EXPECT_EQ(ReadFile(file), dump7 + "(8) Dump of selected I/O Registers: \nPORTB=0x02\n");
+    EXPECT_EQ(logger.openFile(), "");
+}
+
+TEST_F(LoggerCoreTest, AHostThatSaysWhenItLooksGetsTheRefreshesDumpsThenAndAClickAtOnce) {
+    const auto file = dir.path() / "log.dbg";
+    view->ApplyLoggerChoice({{0x18}, true, true, "log.dbg", dir.path().string()});
+    ComPtr<IPluginIdle> idle;
+    ASSERT_EQ(view->QueryInterface(IID_IPluginIdle, idle.putVoid()), S_OK);
+    ASSERT_EQ(idle->HostIdle(), S_OK);  // from now on the log may be held back
+    target().Io()[0x18] = 0x01;
+    target().cycleCounter = 10;
+    Refresh();
+    EXPECT_EQ(ReadFile(file), "");
+    idle->HostIdle();
+    const std::string first = "(10) Dump of selected I/O Registers: \nPORTB=0x01\n";
+    EXPECT_EQ(ReadFile(file), first);
+    // A change outside a refresh (a click while halted) is written at once.
+    view->IORegister(0x18)->set(0x80);
+    EXPECT_EQ(ReadFile(file), first + "(10) Dump of selected I/O Registers: \nPORTB=0x80\n");
+}
