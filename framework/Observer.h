@@ -304,3 +304,38 @@ private:
     T mask_;
     T last_{};
 };
+
+// As CallOnBitsChange, passing an argument bound at construction.
+template <typename C, typename T>
+class CallOnBitsChange1 : public Observer {
+public:
+    using Fn = void (C::*)(int32_t);
+    CallOnBitsChange1(GatedValue<T>* subject, C* target, Fn fn, T mask, int32_t argument,
+                      bool active = true)
+        : Observer(subject, active), fn_(fn), target_(target), mask_(mask), argument_(argument) {
+        last_ = value();
+    }
+    T value() const {
+        if (!subject()) throw SubjectIsDestroyed();
+        return static_cast<GatedValue<T>*>(subject())->stored();
+    }
+    GatedValue<T>* valueSubject() const { return static_cast<GatedValue<T>*>(subject()); }
+
+    void update() override {
+        const T now = value();
+        const T moved = static_cast<T>(now ^ last_);
+        last_ = now;
+        if (moved & mask_) (target_->*fn_)(argument_);
+    }
+    void resume() override {
+        last_ = value();
+        Observer::resume();
+    }
+
+private:
+    Fn fn_;
+    C* target_;
+    T mask_;
+    int32_t argument_;
+    T last_{};
+};

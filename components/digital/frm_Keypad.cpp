@@ -14,6 +14,23 @@ constexpr int kButtonWidth = 36;
 constexpr int kButtonHeight = 32;
 // The registers through which a program chooses the lines it drives.
 constexpr int kDriveRegisters[] = {kDDRD, kPORTD, kDDRC, kPORTC, kDDRB, kPORTB};
+// The bits of port D, C and B that carry a line: columns PD7, PD6 and PC0,
+// rows PB3..PB0 (driven) and PB0..PB3 (sensed).
+constexpr uint8_t kLineBitsD = 0xC0, kLineBitsC = 0x01, kLineBitsB = 0x0F;
+uint8_t lineBits(int reg) {
+    switch (reg) {
+        case kPIND:
+        case kDDRD:
+        case kPORTD:
+            return kLineBitsD;
+        case kPINC:
+        case kDDRC:
+        case kPORTC:
+            return kLineBitsC;
+        default:
+            return kLineBitsB;
+    }
+}
 }  // namespace
 
 frm_Keypad::frm_Keypad(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
@@ -35,6 +52,9 @@ frm_Keypad::frm_Keypad(QWidget* parent, CLEDView* core, int commandIndex, int di
         // clicked() comes from the user (mouse, Space, Alt+digit) after the
         // check state flipped; setChecked() from typing does not emit it.
         connect(button, &QPushButton::clicked, this, &frm_Keypad::onKeyClicked);
+        // Every change of the check state, however made (click, typing,
+        // a script), before the clicked() that follows a click.
+        connect(button, &QPushButton::toggled, this, [this, i](bool on) { held_[i] = on; });
         grid->addWidget(button, key.row, key.column, Qt::AlignCenter);
         buttons_[i] = button;
     }
@@ -83,21 +103,21 @@ void frm_Keypad::bind() {
     const auto subject = [&](int slot) { return core()->IORegister(index[slot - kFirstRegister]); };
 
     // Columns 0 and 1 report on PIND, column 2 on PINC, the rows on PINB.
-    observers_.push_back(
-        std::make_unique<LineObserver>(subject(kPIND), this, &frm_Keypad::onColumnLine, 0));
-    observers_.push_back(
-        std::make_unique<LineObserver>(subject(kPIND), this, &frm_Keypad::onColumnLine, 1));
-    observers_.push_back(
-        std::make_unique<LineObserver>(subject(kPINC), this, &frm_Keypad::onColumnLine, 2));
+    observers_.push_back(std::make_unique<LineObserver>(subject(kPIND), this,
+                                                        &frm_Keypad::onColumnLine, kLineBitsD, 0));
+    observers_.push_back(std::make_unique<LineObserver>(subject(kPIND), this,
+                                                        &frm_Keypad::onColumnLine, kLineBitsD, 1));
+    observers_.push_back(std::make_unique<LineObserver>(subject(kPINC), this,
+                                                        &frm_Keypad::onColumnLine, kLineBitsC, 2));
     for (int r = 0; r < kRows; ++r) {
-        observers_.push_back(
-            std::make_unique<LineObserver>(subject(kPINB), this, &frm_Keypad::onRowLine, r));
+        observers_.push_back(std::make_unique<LineObserver>(subject(kPINB), this,
+                                                            &frm_Keypad::onRowLine, kLineBitsB, r));
     }
     // A program changes which lines it drives through DDRx and PORTx; the
     // input registers need not change with them, so these are watched too.
     for (int slot : kDriveRegisters) {
-        driveObservers_.push_back(
-            std::make_unique<DriveObserver>(subject(slot), this, &frm_Keypad::onDriveRegister));
+        driveObservers_.push_back(std::make_unique<DriveObserver>(
+            subject(slot), this, &frm_Keypad::onDriveRegister, lineBits(slot)));
     }
     for (int c = 0; c < kColumns; ++c) onColumnLine(c);
     for (int r = 0; r < kRows; ++r) onRowLine(r);
@@ -117,11 +137,7 @@ Registers frm_Keypad::readRegisters() const {
     return regs;
 }
 
-HeldKeys frm_Keypad::heldKeys() const {
-    HeldKeys held{};
-    for (int i = 0; i < kKeyCount; ++i) held[i] = buttons_[i]->isChecked();
-    return held;
-}
+HeldKeys frm_Keypad::heldKeys() const { return held_; }
 
 void frm_Keypad::onColumnLine(int32_t column) {
     guarded("frm_Keypad::onColumnLine()", [&] {

@@ -43,8 +43,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    using LineObserver = CallOnChange1<frm_Keypad, uint8_t>;
-    using DriveObserver = CallOnChange<frm_Keypad, uint8_t>;
+    // Each watches only the bits of its register that carry a line of the
+    // keypad: with the rest of the port busy (a display on the other pins)
+    // nothing of the keypad's can have changed.
+    using LineObserver = CallOnBitsChange1<frm_Keypad, uint8_t>;
+    using DriveObserver = CallOnBitsChange<frm_Keypad, uint8_t>;
     using UpdateWatch = CallOnChange<frm_Keypad, uint8_t>;
 
     // Binds the wiring to the selected part's registers of those names.
@@ -56,6 +59,9 @@ private:
     void followDrive();
 
     std::array<QPushButton*, keypad::kKeyCount> buttons_{};
+    // The keys held, as the buttons show them (kept with every toggle, so
+    // that following the program's scan asks no widget).
+    keypad::HeldKeys held_{};
     std::array<uint8_t, keypad::kColumns> colDriven_{};
     std::array<uint8_t, keypad::kRows> rowDriven_{};
     // Observers 0..2 watch the column inputs (PIND, PIND, PINC), 3..6 the
