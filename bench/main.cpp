@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bench/BenchFirmware.h"
@@ -96,16 +97,22 @@ std::string mega(double v) {
 }
 
 void printTable(const std::vector<Row>& rows) {
-    double simavr = 0;
-    for (const Row& row : rows)
-        if (row.name == "SimavrAlone") simavr = row.instructionsPerSecond;
+    auto perCpu = [](const Row& row) {
+        return row.instructionsPerSecond / (row.cpuShare > 0 ? row.cpuShare : 1);
+    };
+    double simavr = 0, simavrPerCpu = 0;
+    for (const Row& row : rows) {
+        if (row.name != "SimavrAlone") continue;
+        simavr = row.instructionsPerSecond;
+        simavrPerCpu = perCpu(row);
+    }
     std::printf("\n%s on an ATmega16 at %.0f MHz\n", bench::FirmwareName().c_str(),
                 bench::kFrequencyHz / 1e6);
     std::printf(
         "| configuration | instructions/s | real-time factor | ratio to simavr alone "
         "| refreshes/instruction | CPU share | instructions per CPU second | real-time factor "
-        "per CPU second |\n");
-    std::printf("|---|---|---|---|---|---|---|---|\n");
+        "per CPU second | ratio to simavr alone per CPU second |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|\n");
     for (const Row& row : rows) {
         char ratio[32] = "-";
         if (simavr > 0)
@@ -114,11 +121,28 @@ void printTable(const std::vector<Row>& rows) {
         if (row.refreshPerInstruction >= 0)
             std::snprintf(refresh, sizeof refresh, "%.3f", row.refreshPerInstruction);
         const double share = row.cpuShare > 0 ? row.cpuShare : 1;
-        std::printf("| %s%s%s%s | %s | %.2f | %s | %s | %.0f %% | %s | %.2f |\n", row.name.c_str(),
-                    row.label.empty() ? "" : " (", row.label.c_str(), row.label.empty() ? "" : ")",
-                    mega(row.instructionsPerSecond).c_str(), row.realtime, ratio, refresh,
-                    row.cpuShare * 100, mega(row.instructionsPerSecond / share).c_str(),
-                    row.realtime / share);
+        char cpuRatio[32] = "-";
+        if (simavrPerCpu > 0)
+            std::snprintf(cpuRatio, sizeof cpuRatio, "%.3f", perCpu(row) / simavrPerCpu);
+        std::printf("| %s%s%s%s | %s | %.2f | %s | %s | %.0f %% | %s | %.2f | %s |\n",
+                    row.name.c_str(), row.label.empty() ? "" : " (", row.label.c_str(),
+                    row.label.empty() ? "" : ")", mega(row.instructionsPerSecond).c_str(),
+                    row.realtime, ratio, refresh, row.cpuShare * 100,
+                    mega(row.instructionsPerSecond / share).c_str(), row.realtime / share,
+                    cpuRatio);
+    }
+    // Each row measured on another part against the same row on the
+    // ATmega16 (its name without the part's suffix), in the same run.
+    for (const Row& row : rows) {
+        constexpr std::string_view kSuffix = "328P";
+        if (!std::string_view(row.name).ends_with(kSuffix)) continue;
+        const std::string base = row.name.substr(0, row.name.size() - kSuffix.size());
+        for (const Row& other : rows) {
+            if (other.name != base || other.instructionsPerSecond <= 0) continue;
+            std::printf("%s against %s: %.3f (per CPU second %.3f)\n", row.name.c_str(),
+                        base.c_str(), row.instructionsPerSecond / other.instructionsPerSecond,
+                        perCpu(row) / perCpu(other));
+        }
     }
     std::printf(
         "CPU share below 100 %% means the machine was busy with other work: the "
