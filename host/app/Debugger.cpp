@@ -8,8 +8,15 @@ Debugger::~Debugger() {
 
 void Debugger::setPlugin(IGuiPlugin* plugin) {
     plugin_ = plugin;
-    idle_.reset();
-    if (plugin && FAILED(plugin->QueryInterface(IID_IPluginIdle, idle_.putVoid()))) idle_.reset();
+    idle_ = nullptr;
+    void* idle = nullptr;
+    if (plugin && SUCCEEDED(plugin->QueryInterface(IID_IPluginIdle, &idle)) && idle) {
+        // Held as plugin_ is, without a reference of its own: the caller
+        // keeps the plug-in alive while it is set, and its release stays
+        // where the caller puts it.
+        idle_ = static_cast<IPluginIdle*>(idle);
+        idle_->Release();
+    }
 }
 
 void Debugger::idle() {

@@ -14,7 +14,6 @@
 #include "contract/HostInterfaces.h"
 #include "contract/PluginIdle.h"
 #include "host/debugger/BreakpointSet.h"
-#include "platform/comobject.h"
 
 namespace quill::sim {
 class SimTarget;
@@ -195,7 +194,7 @@ private:
     void idle();
 
     IGuiPlugin* plugin_ = nullptr;
-    ComPtr<IPluginIdle> idle_;
+    IPluginIdle* idle_ = nullptr;  // plugin_'s extension, when offered
     std::function<void(LONG)> listener_;
     std::unique_ptr<Machine> machine_;
     State state_ = State::Idle;
