@@ -59,12 +59,19 @@ public:
 };
 
 // The LCD wired pin by pin beside its nibble wiring: the host running the
-// LCD demo, and one bus cycle alone.
+// LCD demo (instructions per CPU second), and one bus cycle alone.
 void printLcdWiring(const std::vector<Row>& rows, const std::map<std::string, double>& rates) {
+    // Per CPU second (the machine may be busy with other work), the mean
+    // of the repetitions.
     auto speed = [&rows](const char* name) {
-        for (const Row& row : rows)
-            if (row.name == name) return row.instructionsPerSecond;
-        return 0.0;
+        double sum = 0;
+        int n = 0;
+        for (const Row& row : rows) {
+            if (row.name != name) continue;
+            sum += row.instructionsPerSecond / (row.cpuShare > 0 ? row.cpuShare : 1);
+            ++n;
+        }
+        return n ? sum / n : 0.0;
     };
     auto rate = [&rates](const char* name) {
         auto it = rates.find(name);
