@@ -103,6 +103,41 @@ std::optional<std::filesystem::path> findFile(const std::string& folder, std::st
     return found;
 }
 
+// The port pin ("PB0") whose package pin lists `function` among its
+// functions ("[PB0:MOSI:...:!OC1A:...]"), in the first package that has it.
+std::optional<PartInfo::TopTimer::Pin> pinWithFunction(const TiXmlDocument& doc,
+                                                      const PartInfo& part,
+                                                      std::string_view function) {
+    const TiXmlElement* root = doc.FirstChildElement("AVRPART");
+    const TiXmlElement* packages = root ? root->FirstChildElement("PACKAGE") : nullptr;
+    if (!packages) return std::nullopt;
+    for (const TiXmlElement* package = packages->FirstChildElement(); package;
+         package = package->NextSiblingElement()) {
+        for (const TiXmlElement* pin = package->FirstChildElement(); pin;
+             pin = pin->NextSiblingElement()) {
+            const TiXmlElement* name = pin->FirstChildElement("NAME");
+            const char* text = name ? name->GetText() : nullptr;
+            if (!text) continue;
+            std::string_view list(text);
+            if (list.starts_with('[')) list.remove_prefix(1);
+            if (list.ends_with(']')) list.remove_suffix(1);
+            std::vector<std::string_view> names;
+            for (std::size_t at = 0; at <= list.size();) {
+                const std::size_t end = std::min(list.find(':', at), list.size());
+                names.push_back(list.substr(at, end - at));
+                at = end + 1;
+            }
+            if (std::find(names.begin(), names.end(), function) == names.end()) continue;
+            const std::string_view first = names.front();
+            if (first.size() != 3 || first[0] != 'P' || first[2] < '0' || first[2] > '7') continue;
+            const PartInfo::Port* port = part.port(first[1]);
+            if (!port) continue;
+            return PartInfo::TopTimer::Pin{port->port, static_cast<uint8_t>(first[2] - '0')};
+        }
+    }
+    return std::nullopt;
+}
+
 // Fills the part from its parsed description and simavr's core.
 bool describe(const TiXmlDocument& doc, const avr_t& avr, PartInfo& part, std::string* error) {
     std::string why;
@@ -179,6 +214,17 @@ bool describe(const TiXmlDocument& doc, const avr_t& avr, PartInfo& part, std::s
     std::sort(part.ports.begin(), part.ports.end(),
               [](const auto& a, const auto& b) { return a.letter < b.letter; });
     std::sort(part.usarts.begin(), part.usarts.end());
+
+    if (address("TCCR1") && address("GTCCR") && address("TCNT1") && address("OCR1C")) {
+        PartInfo::TopTimer timer;
+        timer.tccr = address("TCCR1");
+        timer.gtccr = address("GTCCR");
+        timer.tcnt = address("TCNT1");
+        timer.ocrc = address("OCR1C");
+        timer.invertedA = pinWithFunction(doc, part, "!OC1A").value_or(PartInfo::TopTimer::Pin{});
+        timer.invertedB = pinWithFunction(doc, part, "!OC1B").value_or(PartInfo::TopTimer::Pin{});
+        part.topTimer = timer;
+    }
 
     if (part.adcsra) {
         // The converter's own section; without it the layout every part

@@ -55,6 +55,20 @@ struct PartInfo {
     Bit freeRunning;
     std::vector<Bit> trigger;
     std::vector<int> usarts;  // USART numbers, ascending
+    // Timer1 of the kind that counts to a TOP register of its own (OCR1C),
+    // in PWM mode and in CTC1, which simavr describes without its modes:
+    // present where the description has TCCR1, GTCCR, TCNT1 and OCR1C.
+    // Data addresses; the inverted outputs' pins (!OC1A, !OC1B among a
+    // package pin's functions) as PORTx address and bit, port 0 = none.
+    struct TopTimer {
+        uint16_t tccr = 0, gtccr = 0, tcnt = 0, ocrc = 0;
+        struct Pin {
+            uint16_t port = 0;
+            uint8_t bit = 0;
+        };
+        Pin invertedA, invertedB;
+    };
+    std::optional<TopTimer> topTimer;
 
     const Port* port(char letter) const;
 };

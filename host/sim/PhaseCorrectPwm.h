@@ -32,28 +32,30 @@
 #include <memory>
 #include <vector>
 
+#include "host/sim/TimerGenerator.h"
+
 struct avr_t;
 struct avr_timer_t;
 
 namespace quill::sim {
 
-class PhaseCorrectPwm {
+class PhaseCorrectPwm final : public TimerGenerator {
 public:
     // The generator for `timer`, or null when the part's timer has no
     // phase-correct mode (no waveform generation bits).
     static std::unique_ptr<PhaseCorrectPwm> forTimer(avr_t* avr, avr_timer_t* timer);
-    ~PhaseCorrectPwm() = default;
+    ~PhaseCorrectPwm() override = default;
     PhaseCorrectPwm(const PhaseCorrectPwm&) = delete;
     PhaseCorrectPwm& operator=(const PhaseCorrectPwm&) = delete;
 
     // The data addresses of the registers that choose the mode and clock.
-    std::vector<uint16_t> controlRegisters() const;
+    std::vector<uint16_t> controlRegisters() const override;
     // The program wrote one of them (after simavr handled the write):
     // starts, keeps or stops the count. A write that keeps mode and clock
     // keeps the count going, and only re-drives the outputs.
-    void controlWritten();
+    void controlWritten() override;
     // The part was reset: stopped, without touching the pins.
-    void reset();
+    void reset() override;
     // Whether the program has chosen a phase-correct mode (with or
     // without a clock).
     bool modeChosen() const;

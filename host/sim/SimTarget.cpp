@@ -2,7 +2,7 @@
 
 #include "host/sim/Clock.h"
 #include "host/sim/FlashMirror.h"
-#include "host/sim/PhaseCorrectPwm.h"
+#include "host/sim/TimerGenerator.h"
 #include "host/sim/SimTargetState.h"
 
 #include <algorithm>
@@ -258,7 +258,7 @@ void SimTarget::reset() {
     exitCode_.reset();
     if (adcsraHook_) adcsraHook_->freeRunning = false;
     for (auto& port : ports_) port->timerLevel = port->lastOwned = 0;
-    for (auto& generator : phaseCorrect_) generator->reset();
+    for (auto& generator : timerGenerators_) generator->reset();
     installHooks();
 }
 

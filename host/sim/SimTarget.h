@@ -59,7 +59,8 @@ struct avr_t;
 namespace quill::sim {
 
 class FlashMirror;
-class PhaseCorrectPwm;
+class TimerGenerator;
+struct TimerOutput;
 
 class SimError : public std::runtime_error {
 public:
@@ -233,8 +234,11 @@ private:
     // Makes the port, converter and timer hooks of a new core.
     void setUpHooks();
     void installHooks();
-    // Listens to every timer compare output that has a pin.
+    // Listens to every timer compare output that has a pin, and to the
+    // generators' own outputs.
     void connectCompareOutputs();
+    // Lets the output's pin follow its IRQ while it is connected.
+    void connectOutput(const TimerOutput& output);
     // Wraps simavr's write handler of a timer control register (once).
     void hookTimerControl(uint16_t dataAddress);
     // One avr_run, then the converter's free-running restart.
@@ -252,8 +256,9 @@ private:
     std::vector<std::unique_ptr<CompareHook>> compareHooks_;
     std::vector<std::pair<uint16_t, std::unique_ptr<ControlHook>>> controlHooks_;
     std::vector<PinListener> pinListeners_;
-    // The timers' phase-correct modes, which simavr does not run.
-    std::vector<std::unique_ptr<PhaseCorrectPwm>> phaseCorrect_;
+    // The timer modes simavr does not run (phase-correct PWM, the
+    // OCR1C-topped Timer1), counted on the host.
+    std::vector<std::unique_ptr<TimerGenerator>> timerGenerators_;
     std::vector<std::string> messages_;
     // Where the program exits, found when it is loaded; its code once it
     // did. Looked at after every instruction, so kept in place.

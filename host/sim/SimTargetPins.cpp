@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/sim/OcrTopTimer.h"
 #include "host/sim/PhaseCorrectPwm.h"
 #include "host/sim/SimTargetState.h"
 
@@ -113,14 +114,15 @@ void SimTarget::setUpHooks() {
             part_.freeRunning.address == part_.adcsra ? part_.freeRunning.mask : 0;
     }
     completeTimerTables(avr_, part_.core);
+    if (auto generator = OcrTopTimer::forPart(avr_, part_)) timerGenerators_.push_back(std::move(generator));
     connectCompareOutputs();
     for (avr_io_t* io = avr_->io_port; io; io = io->next) {
         if (std::strcmp(io->kind, "timer") != 0) continue;
         auto generator = PhaseCorrectPwm::forTimer(avr_, reinterpret_cast<avr_timer_t*>(io));
-        if (!generator) continue;
-        for (uint16_t control : generator->controlRegisters()) hookTimerControl(control);
-        phaseCorrect_.push_back(std::move(generator));
+        if (generator) timerGenerators_.push_back(std::move(generator));
     }
+    for (auto& generator : timerGenerators_)
+        for (uint16_t control : generator->controlRegisters()) hookTimerControl(control);
 }
 
 void SimTarget::connectCompareOutputs() {
@@ -130,21 +132,27 @@ void SimTarget::connectCompareOutputs() {
         for (int c = 0; c < AVR_TIMER_COMP_COUNT; ++c) {
             const avr_timer_comp_t& comp = timer->comp[c];
             if (!comp.com_pin.reg || !comp.com.reg) continue;
-            auto port = std::find_if(ports_.begin(), ports_.end(), [&](const auto& p) {
-                return p->info->port == comp.com_pin.reg;
-            });
-            if (port == ports_.end() || (*port)->outputCount == (*port)->outputs.size()) continue;
-            const auto mask = static_cast<uint8_t>(1u << comp.com_pin.bit);
-            (*port)->outputs[(*port)->outputCount++] = {comp.com, mask};
-            compareHooks_.push_back(
-                std::make_unique<CompareHook>(CompareHook{this, port->get(), mask}));
-            // The register with the COM bits: connecting or disconnecting
-            // the output changes the pin without an edge of the timer.
-            hookTimerControl(comp.com.reg);
-            avr_irq_register_notify(&timer->io.irq[TIMER_IRQ_OUT_COMP + c], &compareOutputRaised,
-                                    compareHooks_.back().get());
+            connectOutput({&timer->io.irq[TIMER_IRQ_OUT_COMP + c],
+                           static_cast<uint16_t>(comp.com_pin.reg),
+                           static_cast<uint8_t>(comp.com_pin.bit), comp.com});
         }
     }
+    for (auto& generator : timerGenerators_)
+        for (const TimerOutput& output : generator->extraOutputs()) connectOutput(output);
+}
+
+void SimTarget::connectOutput(const TimerOutput& output) {
+    auto port = std::find_if(ports_.begin(), ports_.end(),
+                             [&](const auto& p) { return p->info->port == output.port; });
+    if (port == ports_.end() || (*port)->outputCount == (*port)->outputs.size()) return;
+    const auto mask = static_cast<uint8_t>(1u << output.bit);
+    (*port)->outputs[(*port)->outputCount++] = {output.com, mask, output.comValue, output.mode};
+    compareHooks_.push_back(std::make_unique<CompareHook>(CompareHook{this, port->get(), mask}));
+    // The registers with the COM and mode bits: connecting or
+    // disconnecting the output changes the pin without an edge of the timer.
+    hookTimerControl(output.com.reg);
+    if (output.mode.reg) hookTimerControl(output.mode.reg);
+    avr_irq_register_notify(output.irq, &compareOutputRaised, compareHooks_.back().get());
 }
 
 void SimTarget::hookTimerControl(uint16_t control) {
@@ -177,7 +185,7 @@ void SimTarget::pinsChanged(PortState& port, uint8_t changed, uint8_t levels) {
 }
 
 void SimTarget::timerControlWritten() {
-    for (auto& generator : phaseCorrect_) generator->controlWritten();
+    for (auto& generator : timerGenerators_) generator->controlWritten();
     for (auto& port : ports_) {
         if (!port->outputCount) continue;
         const uint8_t owned = port->timerOwned(avr_);

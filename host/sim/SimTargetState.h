@@ -33,11 +33,19 @@ struct SimTarget::PortState {
     uint8_t external = 0;  // external level of the driven input pins
     uint8_t driven = 0;    // input pins driven from outside
     // The timers' compare outputs on this port: while a compare output
-    // mode is set (COM bits not 0), the pin carries the level the timer
-    // last drove, not its PORTx bit.
+    // mode is set (COM bits not 0, or `comValue` where one is given, with
+    // the `mode` bit set where there is one), the pin carries the level
+    // the timer last drove, not its PORTx bit.
     struct CompareOutput {
         avr_regbit_t com;
         uint8_t mask;
+        uint8_t comValue = 0;
+        avr_regbit_t mode{};
+        bool connected(avr_t* avr) const {
+            const uint8_t value = avr_regbit_get(avr, com);
+            if (comValue ? value != comValue : value == 0) return false;
+            return !mode.reg || avr_regbit_get(avr, mode) != 0;
+        }
     };
     std::array<CompareOutput, 8> outputs{};
     uint8_t outputCount = 0;
@@ -47,7 +55,7 @@ struct SimTarget::PortState {
     uint8_t timerOwned(avr_t* avr) const {
         uint8_t owned = 0;
         for (uint8_t k = 0; k < outputCount; ++k)
-            if (avr_regbit_get(avr, outputs[k].com)) owned |= outputs[k].mask;
+            if (outputs[k].connected(avr)) owned |= outputs[k].mask;
         return owned;
     }
 };

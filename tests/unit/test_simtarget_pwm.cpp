@@ -4,6 +4,7 @@
 // ICR1-TOP modes, inverting and non-inverting, with OCR at BOTTOM and TOP.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -301,4 +302,80 @@ TEST(PhaseCorrectPwm, AnyTimerRegisterWritesRunOn) {
             target.takeMessages();
         }
     }
+}
+
+// The ATtiny85's Timer1, counted on the host: TOP = OCR1C in PWM mode, the
+// prescaler CS13:0 up to CK/16384, set at 0 and cleared at the match
+// (clocks of at least CK/4, so that the two-cycle loop samples the pin finely).
+namespace {
+constexpr uint8_t T85_PINB = 0x16, T85_DDRB = 0x17, T85_GPIOR0 = 0x11, T85_OCR1B = 0x2B;
+constexpr uint8_t T85_GTCCR = 0x2C, T85_OCR1C = 0x2D, T85_OCR1A = 0x2E, T85_TCNT1 = 0x2F;
+constexpr uint8_t T85_TCCR1 = 0x30, T85_TIFR = 0x38;
+}  // namespace
+
+TEST(OcrTopTimer, PrescalerAndTopSetPeriodAndDuty) {
+    struct Case {
+        uint8_t tccr1, gtccr, ocr1c, ocr, bit;
+        double period, duty;
+    };
+    const Case cases[] = {
+        // PWM1A, COM1A = 10, CK/4: OC1A (PB1) high 3 of 10 counts.
+        {0x63, 0x00, 9, 3, 1, 40, 0.3},
+        // COM1A = 11 inverts it.
+        {0x73, 0x00, 9, 3, 1, 40, 0.7},
+        // COM1A = 01 drives /OC1A (PB0) opposite.
+        {0x53, 0x00, 9, 3, 0, 40, 0.7},
+        // OC1B (PB4), PWM1B and COM1B = 10 in GTCCR, CK/16.
+        {0x05, 0x60, 4, 1, 4, 80, 0.2},
+        // CK/16384, the slowest clock, on OC1A.
+        {0x6F, 0x00, 3, 2, 1, 4 * 16384, 0.5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("TCCR1 " + std::to_string(c.tccr1) + " GTCCR " + std::to_string(c.gtccr));
+        SimTarget target("ATtiny85");
+        loadWrites(target, "tiny_timer1",
+                   {{T85_DDRB, 0x13},
+                    {T85_OCR1C, c.ocr1c},
+                    {T85_OCR1A, c.ocr},
+                    {T85_OCR1B, c.ocr},
+                    {T85_GTCCR, c.gtccr},
+                    {T85_TCCR1, c.tccr1}});
+        const Wave wave = watch(target, T85_PINB, c.bit, static_cast<uint64_t>(c.period * 4));
+        EXPECT_NEAR(wave.rises, 4, 1);
+        EXPECT_NEAR(wave.periodCycles, c.period, 1);
+        EXPECT_NEAR(wave.duty, c.duty, 0.02);
+    }
+}
+
+// OCR1A = 0 keeps OC1A low and OCR1A = OCR1C high; the overflow and
+// compare flags still rise.
+TEST(OcrTopTimer, CompareAtZeroAndTopHoldsTheOutput) {
+    for (const uint8_t ocr : {uint8_t{0}, uint8_t{9}}) {
+        SCOPED_TRACE("OCR1A " + std::to_string(ocr));
+        SimTarget target("ATtiny85");
+        loadWrites(target, "tiny_timer1_hold",
+                   {{T85_DDRB, 0x02}, {T85_OCR1C, 9}, {T85_OCR1A, ocr}, {T85_TCCR1, 0x61}});
+        const Wave wave = watch(target, T85_PINB, 1, 200);
+        EXPECT_EQ(wave.rises, 0);
+        EXPECT_EQ(wave.everHigh, ocr != 0);
+        EXPECT_EQ(wave.everLow, ocr == 0);
+        EXPECT_EQ(target.io(T85_TIFR) & 0x44, 0x44);  // OCF1A and TOV1
+    }
+}
+
+// In CTC1 the count the program reads runs 0..OCR1C.
+TEST(OcrTopTimer, CountClearsAtOcr1cInCtc) {
+    SimTarget target("ATtiny85");
+    loadWrites(target, "tiny_timer1_count", {{T85_OCR1C, 20}, {T85_TCCR1, 0x81}},
+               {inWord(17, T85_TCNT1), outWord(T85_GPIOR0, 17)});
+    target.runUntilCycle(100);
+    int highest = 0, lowest = 255;
+    for (int k = 0; k < 300; ++k) {
+        target.step();
+        highest = std::max<int>(highest, target.io(T85_GPIOR0));
+        lowest = std::min<int>(lowest, target.io(T85_GPIOR0));
+    }
+    EXPECT_EQ(highest, 20);
+    EXPECT_EQ(lowest, 0);
+    EXPECT_EQ(target.io(T85_TIFR) & 0x04, 0);  // no overflow below 0xFF
 }
