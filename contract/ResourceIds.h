@@ -133,6 +133,12 @@ constexpr int KeyControlOf(char c) {
     }
     return -1;
 }
+// The wiring dialog behind "Settings..." (an addition of this module's).
+constexpr int kSettingsTemplate = 460;
+constexpr int kPinWiring = 461;   // check box: wired pin by pin (else the fixed wiring)
+constexpr int kFirstColumn = 462;  // pin combo boxes of columns 0..2: 462..464
+constexpr int kFirstRow = 465;     // pin combo boxes of rows 0..3: 465..468
+constexpr int kMessage = 469;      // why OK was refused
 }  // namespace keypad
 
 namespace stackview {

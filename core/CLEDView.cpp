@@ -46,6 +46,7 @@ CLEDView::~CLEDView() {
 }
 
 void CLEDView::ReleaseTarget() {
+    boardPins_.clear();
     bankFilter_.reset();
     direct_.reset();
     target_.reset();

@@ -20,7 +20,9 @@
 #include "contract/Commands.h"
 #include "contract/HostInterfaces.h"
 #include "contract/PluginIdle.h"
+#include "contract/TargetBoardPins.h"
 #include "contract/TargetDirectAccess.h"
+#include "core/BoardPins.h"
 #include "core/ClockChoice.h"
 #include "core/IoRegister.h"
 #include "debugaids/Autostep.h"
@@ -206,6 +208,11 @@ public:
     int GetNumberOfADCChannels(const std::string& partName);
     // The part whose description filled the register tables; empty before.
     const std::string& MappedPart() const { return mappedPart_; }
+    // The names the host's board gives the part's pins, learnt when the
+    // core attached; none when the host offers no board. PinLabel is how
+    // every pin list shows a pin: "PB5 (D13)", or "PB5".
+    const BoardPins& BoardPinNames() const { return boardPins_; }
+    std::string PinLabel(char port, int bit) const { return boardPins_.label(port, bit); }
 
     // ---- Electrical settings
     Value<double>* Vcc() { return &vcc_; }
@@ -280,6 +287,8 @@ private:
     // register for the part just read (or the defaults).
     void MapBank(int bankSize, int sramStart, int sramSize);
     void DeriveWatchedRegisters();
+    // Asks the target for its board's pin names (ITargetBoardPins).
+    void ReadBoardPins();
 
     // Host connections
     ComPtr<IGuiWorks> guiWorks_;
@@ -289,6 +298,7 @@ private:
     ComPtr<ITargetBankFilter> bankFilter_;  // its filter over the whole bank, when offered
     bool attached_ = false;
     bool simulator_ = false;
+    BoardPins boardPins_;
 
     // Components
     std::map<int, ComponentFactory> factories_;

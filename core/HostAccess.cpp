@@ -47,7 +47,24 @@ bool CLEDView::ConnectTarget() {
     // Its filter over the whole bank matters only with direct access.
     if (!direct_ || FAILED(target_.queryInto(IID_ITargetBankFilter, &bankFilter_)))
         bankFilter_.reset();
+    ReadBoardPins();
     return attached_;
+}
+
+void CLEDView::ReadBoardPins() {
+    boardPins_.clear();
+    ComPtr<ITargetBoardPins> board;
+    if (!target_ || FAILED(target_.queryInto(IID_ITargetBoardPins, &board)) || !board) return;
+    CComBSTR name;
+    if (board->GetBoardName(name.out()) != S_OK || !name.get()) return;
+    boardPins_.setBoard(BstrToAnsi(name.get()));
+    for (char port = 'A'; port <= 'Z'; ++port) {
+        for (int bit = 0; bit < 8; ++bit) {
+            CComBSTR pin;
+            if (board->GetPinName(port, bit, pin.out()) == S_OK && pin.get())
+                boardPins_.set(port, bit, BstrToAnsi(pin.get()));
+        }
+    }
 }
 
 bool CLEDView::ReadMemory(LONG kind, ULONG address, ULONG count, uint8_t* buffer) {

@@ -14,6 +14,7 @@
 
 #include "framework/Controls.h"
 #include "framework/ModalRunner.h"
+#include "framework/PinLabels.h"
 #include "framework/PortBinding.h"
 
 PortSettingsDialog::PortSettingsDialog(QWidget* parent, int templateId, const QString& caption)
@@ -51,6 +52,10 @@ QGroupBox* PortSettingsDialog::makePinGroup(const QString& title, const QString&
     return group;
 }
 
+void PortSettingsDialog::labelPinsBy(QComboBox* port) {
+    if (pins_) LabelPinsBy(port, pins_);
+}
+
 QGroupBox* PortSettingsDialog::makeModeGroup(const QString& title, const QString& ddrText) {
     auto* group = new QGroupBox(title, this);
     auto* layout = new QVBoxLayout(group);
@@ -82,6 +87,7 @@ void PortSettingsDialog::loadControls() {
         for (const std::string& name : portList_) combo.box->addItem(QString::fromStdString(name));
         combo.box->setCurrentIndex(stored >= 0 && stored < combo.box->count() ? stored : -1);
         combo.box->blockSignals(false);
+        RelabelPins(combo.box);
     }
     if (pins_) {
         if (QAbstractButton* radio = pins_->button(ClampPin(pin))) radio->setChecked(true);
@@ -123,9 +129,11 @@ SinglePortSettingsDialog::SinglePortSettingsDialog(QWidget* parent, int template
     auto* layout = new QVBoxLayout(this);
     auto* portRow = new QHBoxLayout;
     portRow->addWidget(new QLabel(QStringLiteral("Port:"), this));
-    portRow->addWidget(makePortCombo(comboId, &port), 1);
+    QComboBox* portCombo = makePortCombo(comboId, &port);
+    portRow->addWidget(portCombo, 1);
     layout->addLayout(portRow);
     layout->addWidget(makePinGroup(QStringLiteral("Pin")));
+    labelPinsBy(portCombo);
     layout->addWidget(makeModeGroup(QStringLiteral("Port behaviour"),
                                     QStringLiteral("Use DDRx and PORTx register.")));
     layout->addWidget(makeActiveLowCheck(activeLowText));

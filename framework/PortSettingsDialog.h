@@ -48,6 +48,9 @@ protected:
     // Building blocks for the layouts.
     QComboBox* makePortCombo(int id, int* field);
     QGroupBox* makePinGroup(const QString& title, const QString& label = QString());
+    // The pin group's labels name the pins of the port `port` shows, with
+    // the board's names ("PB5 (D13)") when the host runs a board.
+    void labelPinsBy(QComboBox* port);
     QGroupBox* makeModeGroup(const QString& title, const QString& ddrText);
     QCheckBox* makeActiveLowCheck(const QString& text);
     QDialogButtonBox* makeButtons();

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include "framework/PinLabels.h"
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -57,6 +59,7 @@ dlg_Capacity_configure::dlg_Capacity_configure(QWidget* parent) : QDialog(parent
         grid->addWidget(radio, i % 4, i / 4, Qt::AlignLeft);
     }
     layout->addLayout(grid);
+    LabelPinsBy(ports_, pins_);
     error_ = new QLabel(this);
     SetControlId(error_, kError);
     error_->setStyleSheet(QStringLiteral("color: #b00000"));
@@ -76,6 +79,7 @@ int dlg_Capacity_configure::run() {
     for (const std::string& name : portList) ports_->addItem(QString::fromStdString(name));
     ports_->setCurrentIndex(port >= 0 && port < ports_->count() ? port : -1);
     ports_->blockSignals(false);
+    RelabelPins(ports_);
     capacitance_->setText(QString::number(capacitance));
     if (QAbstractButton* radio = pins_->button(ClampPin(pin))) radio->setChecked(true);
     error_->hide();

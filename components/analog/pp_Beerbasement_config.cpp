@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QRadioButton>
+
+#include "framework/PinLabels.h"
 #include <QVBoxLayout>
 
 #include "framework/Controls.h"
@@ -56,6 +58,7 @@ pp_Beerbasement_config::pp_Beerbasement_config(QWidget* parent)
             grid->addWidget(radio, p % 4, p / 4, Qt::AlignLeft);
         }
         pins_[static_cast<size_t>(kind)] = buttons;
+        LabelPinsBy(combo, buttons);
         column->addLayout(grid);
         row->addWidget(group);
     }
@@ -85,6 +88,7 @@ void pp_Beerbasement_config::loadControls() {
         for (const std::string& name : portList) combo->addItem(QString::fromStdString(name));
         combo->setCurrentIndex(stored >= 0 && stored < combo->count() ? stored : -1);
         combo->blockSignals(false);
+        RelabelPins(combo);
         if (QAbstractButton* radio = pins_[kind]->button(ClampPin(pin[kind]))) {
             radio->setChecked(true);
         }

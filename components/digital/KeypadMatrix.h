@@ -1,21 +1,27 @@
-// The 3 x 4 telephone keypad as a switch matrix on fixed port pins.
+// The 3 x 4 telephone keypad as a switch matrix on port pins.
 //
-// Columns 0 and 1 sit on PD7 and PD6, column 2 on PC0. A row is driven
-// through PB3..PB0 (row 0 on PB3) and reported on PB0..PB3 (row 0 on PB0).
-// A line counts as driven when the program makes its pin an output and
-// drives it high. The matrix has pull-downs: a sensing input line reads 1
-// exactly when some held key connects it to a driven line, and 0 otherwise.
+// Two wirings. The fixed one, which every keypad has until its user wires
+// it otherwise: columns 0 and 1 sit on PD7 and PD6, column 2 on PC0; a row
+// is driven through PB3..PB0 (row 0 on PB3) and reported on PB0..PB3 (row 0
+// on PB0). A wiring of the user's puts each of the seven lines on one pin
+// of any port, driven and reported on that same pin.
 //
-// The keypad only ever writes the input bits it owns (PIND bits 7 and 6,
-// PINC bit 0, PINB bits 0..3), and of those only the ones whose pin is an
-// input: a pin the program drives itself reads what the program drives.
-// Every other bit of PIND, PINC and PINB is left as it was.
+// A line counts as driven when the program makes its drive pin an output
+// and drives it high. The matrix has pull-downs: a sensing input line reads
+// 1 exactly when some held key connects it to a driven line, and 0
+// otherwise.
+//
+// The keypad only ever writes the input bits it owns (the lines' sense
+// pins), and of those only the ones whose pin is an input: a pin the
+// program drives itself reads what the program drives. Every other bit of
+// the ports' PIN registers is left as it was.
 //
 // Toolkit-free: the keypad window feeds it register values and held keys.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "contract/ResourceIds.h"
 
@@ -24,25 +30,7 @@ namespace keypad {
 constexpr int kRows = 4;
 constexpr int kColumns = 3;
 constexpr int kKeyCount = kRows * kColumns;
-
-// The nine registers of the wiring, as slots of Registers below. The slot
-// numbers are the ATmega16's I/O indices of those registers; the window
-// binds each slot to the register of that name on the selected part
-// (kRegisterNames), so on an ATmega328P PIND is its index 0x09.
-constexpr int kPIND = 0x10;
-constexpr int kDDRD = 0x11;
-constexpr int kPORTD = 0x12;
-constexpr int kPINC = 0x13;
-constexpr int kDDRC = 0x14;
-constexpr int kPORTC = 0x15;
-constexpr int kPINB = 0x16;
-constexpr int kDDRB = 0x17;
-constexpr int kPORTB = 0x18;
-constexpr int kFirstRegister = kPIND;
-constexpr int kRegisterCount = kPORTB - kPIND + 1;
-// The register name of each slot, slot kFirstRegister first.
-inline constexpr std::array<const char*, kRegisterCount> kRegisterNames{
-    "PIND", "DDRD", "PORTD", "PINC", "DDRC", "PORTC", "PINB", "DDRB", "PORTB"};
+constexpr int kLines = kRows + kColumns;
 
 // One key of the pad: the character that types it, its button label and
 // control id, and where it sits in the matrix.
@@ -81,36 +69,154 @@ constexpr int KeyForCharacter(char c) {
     return -1;
 }
 
-// Where a line sits: the register index and bit of its input (PIN)
-// register and of its data direction and output registers.
+// A port pin: its port letter ('A'..'L') and bit.
 struct Pin {
-    int pin;   // PINx register index
-    int ddr;   // DDRx register index
-    int port;  // PORTx register index
-    int bit;
+    char port = 0;
+    int bit = 0;
+    bool operator==(const Pin&) const = default;
 };
 
-// The pin that drives column c and the pin that reports it (the same).
-constexpr Pin ColumnPin(int c) {
-    return c == 2 ? Pin{kPINC, kDDRC, kPORTC, 0} : Pin{kPIND, kDDRD, kPORTD, 7 - c};
+// "PD7".
+inline std::string PinName(const Pin& pin) {
+    return std::string{'P', pin.port, static_cast<char>('0' + pin.bit)};
 }
-// The pin that drives row r (PB3 - r).
-constexpr Pin RowDrivePin(int r) { return Pin{kPINB, kDDRB, kPORTB, 3 - r}; }
-// The pin on which row r is reported when the program drives columns (PBr).
-constexpr Pin RowSensePin(int r) { return Pin{kPINB, kDDRB, kPORTB, r}; }
 
-// The values of registers 0x10..0x18.
-class Registers {
+// Where a line of the matrix sits: the pin the program drives it on and
+// the pin it is reported on when the crossing line is driven.
+struct Line {
+    Pin drive;
+    Pin sense;
+    bool operator==(const Line&) const = default;
+};
+
+// The most ports a wiring can use: one per line.
+constexpr int kMaxPorts = kLines;
+
+class Wiring {
 public:
-    Registers() = default;
-    explicit Registers(const std::array<uint8_t, kRegisterCount>& values) : values_(values) {}
+    // The fixed wiring (see the top of this file).
+    Wiring() {
+        columns_ = {Line{{'D', 7}, {'D', 7}}, Line{{'D', 6}, {'D', 6}}, Line{{'C', 0}, {'C', 0}}};
+        for (int r = 0; r < kRows; ++r) rows_[r] = Line{{'B', 3 - r}, {'B', r}};
+        collectPorts();
+    }
+    // Each line on one pin, both ways. The pins must all differ
+    // (PinsProblem).
+    static Wiring ByPins(const std::array<Pin, kColumns>& columns,
+                         const std::array<Pin, kRows>& rows) {
+        Wiring w;
+        w.fixed_ = false;
+        for (int c = 0; c < kColumns; ++c) w.columns_[c] = Line{columns[c], columns[c]};
+        for (int r = 0; r < kRows; ++r) w.rows_[r] = Line{rows[r], rows[r]};
+        w.collectPorts();
+        return w;
+    }
 
-    uint8_t get(int index) const { return values_[index - kFirstRegister]; }
-    void set(int index, uint8_t value) { values_[index - kFirstRegister] = value; }
-    bool bit(int index, int bit) const { return (get(index) >> bit) & 1; }
+    bool fixed() const { return fixed_; }
+    const Line& column(int c) const { return columns_[c]; }
+    const Line& row(int r) const { return rows_[r]; }
+    // The pins of a wiring by pins (for the fixed one, the drive pins).
+    std::array<Pin, kColumns> columnPins() const {
+        std::array<Pin, kColumns> pins{};
+        for (int c = 0; c < kColumns; ++c) pins[c] = columns_[c].drive;
+        return pins;
+    }
+    std::array<Pin, kRows> rowPins() const {
+        std::array<Pin, kRows> pins{};
+        for (int r = 0; r < kRows; ++r) pins[r] = rows_[r].drive;
+        return pins;
+    }
+
+    // The ports the lines use, in the order the lines first name them
+    // (columns, then rows): D, C, B for the fixed wiring.
+    const std::array<char, kMaxPorts>& ports() const { return ports_; }
+    int portCount() const { return portCount_; }
+
+    // "rows PB3-PB0, columns PD7 PD6 PC0" for the fixed wiring; "columns
+    // PD2 PD3 PD4, rows PC0 PC1 PC2 PC3" for one by pins.
+    std::string describe() const {
+        if (fixed_) return "rows PB3-PB0, columns PD7 PD6 PC0";
+        std::string text = "columns";
+        for (const Line& l : columns_) text += " " + PinName(l.drive);
+        text += ", rows";
+        for (const Line& l : rows_) text += " " + PinName(l.drive);
+        return text;
+    }
+
+    bool operator==(const Wiring& other) const {
+        return fixed_ == other.fixed_ && columns_ == other.columns_ && rows_ == other.rows_;
+    }
 
 private:
-    std::array<uint8_t, kRegisterCount> values_{};
+    void collectPorts() {
+        portCount_ = 0;
+        auto add = [this](char port) {
+            for (int i = 0; i < portCount_; ++i) {
+                if (ports_[i] == port) return;
+            }
+            ports_[portCount_++] = port;
+        };
+        for (const Line& l : columns_) add(l.sense.port), add(l.drive.port);
+        for (const Line& l : rows_) add(l.sense.port), add(l.drive.port);
+    }
+
+    bool fixed_ = true;
+    std::array<Line, kColumns> columns_{};
+    std::array<Line, kRows> rows_{};
+    std::array<char, kMaxPorts> ports_{};
+    int portCount_ = 0;
+};
+
+// Why pins cannot wire the keypad ("PB3 is both column 1 and row 0"), or
+// "" when they can: every pin must be a port pin (port letter, bit 0..7)
+// and no pin may carry two lines.
+inline std::string PinsProblem(const std::array<Pin, kColumns>& columns,
+                               const std::array<Pin, kRows>& rows) {
+    std::array<Pin, kLines> pins{};
+    std::array<std::string, kLines> names{};
+    for (int c = 0; c < kColumns; ++c) {
+        pins[c] = columns[c];
+        names[c] = "column " + std::to_string(c);
+    }
+    for (int r = 0; r < kRows; ++r) {
+        pins[kColumns + r] = rows[r];
+        names[kColumns + r] = "row " + std::to_string(r);
+    }
+    for (int i = 0; i < kLines; ++i) {
+        if (pins[i].port < 'A' || pins[i].port > 'Z' || pins[i].bit < 0 || pins[i].bit > 7)
+            return names[i] + " has no port pin";
+        for (int j = 0; j < i; ++j) {
+            if (pins[j] == pins[i])
+                return PinName(pins[i]) + " is both " + names[j] + " and " + names[i];
+        }
+    }
+    return {};
+}
+
+// The three registers of a port.
+struct PortValues {
+    uint8_t pin = 0;
+    uint8_t ddr = 0;
+    uint8_t port = 0;
+    bool operator==(const PortValues&) const = default;
+};
+
+// The registers of the ports A..Z, by letter.
+class Registers {
+public:
+    PortValues& of(char port) { return ports_[Slot(port)]; }
+    const PortValues& of(char port) const { return ports_[Slot(port)]; }
+    bool driven(const Pin& p) const {
+        const PortValues& r = of(p.port);
+        return ((r.ddr & r.port) >> p.bit) & 1;
+    }
+    bool isOutput(const Pin& p) const { return (of(p.port).ddr >> p.bit) & 1; }
+    bool input(const Pin& p) const { return (of(p.port).pin >> p.bit) & 1; }
+    bool operator==(const Registers&) const = default;
+
+private:
+    static int Slot(char port) { return port >= 'A' && port <= 'Z' ? port - 'A' : 0; }
+    std::array<PortValues, 26> ports_{};
 };
 
 // Which lines the program drives high.
@@ -120,55 +226,44 @@ struct Drive {
     bool operator==(const Drive&) const = default;
 };
 
-// A pin is driven when it is an output and its output bit is high.
-inline bool Driven(const Registers& r, const Pin& p) {
-    return r.bit(p.ddr, p.bit) && r.bit(p.port, p.bit);
+inline bool ColumnDriven(const Wiring& w, const Registers& r, int c) {
+    return r.driven(w.column(c).drive);
+}
+inline bool RowDriven(const Wiring& w, const Registers& r, int row) {
+    return r.driven(w.row(row).drive);
 }
 
-inline bool ColumnDriven(const Registers& r, int c) { return Driven(r, ColumnPin(c)); }
-inline bool RowDriven(const Registers& r, int r0) { return Driven(r, RowDrivePin(r0)); }
-
-inline Drive DrivenLines(const Registers& r) {
+inline Drive DrivenLines(const Wiring& w, const Registers& r) {
     Drive d;
-    for (int c = 0; c < kColumns; ++c) d.columns[c] = ColumnDriven(r, c);
-    for (int row = 0; row < kRows; ++row) d.rows[row] = RowDriven(r, row);
+    for (int c = 0; c < kColumns; ++c) d.columns[c] = ColumnDriven(w, r, c);
+    for (int row = 0; row < kRows; ++row) d.rows[row] = RowDriven(w, r, row);
     return d;
 }
 
 using HeldKeys = std::array<bool, kKeyCount>;
 
-// The three input registers as the matrix makes the program read them.
-struct Inputs {
-    uint8_t pind;
-    uint8_t pinc;
-    uint8_t pinb;
-    bool operator==(const Inputs&) const = default;
-};
-
-namespace detail {
-inline void WriteSense(const Registers& regs, const Pin& p, bool level, Inputs& out) {
-    // A pin the program uses as an output is not the keypad's to set.
-    if (regs.bit(p.ddr, p.bit)) return;
-    uint8_t* target = p.pin == kPIND ? &out.pind : p.pin == kPINC ? &out.pinc : &out.pinb;
-    const uint8_t mask = static_cast<uint8_t>(1u << p.bit);
-    *target = level ? (*target | mask) : (*target & ~mask);
-}
-}  // namespace detail
-
-// What the program reads on PIND, PINC and PINB with the given keys held:
-// each sensing input line is 1 iff a held key joins it to a driven line.
-inline Inputs SenseInputs(const Registers& regs, const HeldKeys& held) {
-    const Drive drive = DrivenLines(regs);
-    Inputs out{regs.get(kPIND), regs.get(kPINC), regs.get(kPINB)};
+// `regs` with the PIN registers of the wiring's ports as the matrix makes
+// the program read them with the given keys held: each sensing input line
+// is 1 iff a held key joins it to a driven line.
+inline Registers SenseInputs(const Wiring& w, const Registers& regs, const HeldKeys& held) {
+    const Drive drive = DrivenLines(w, regs);
+    Registers out = regs;
+    const auto sense = [&regs, &out](const Pin& p, bool level) {
+        // A pin the program uses as an output is not the keypad's to set.
+        if (regs.isOutput(p)) return;
+        uint8_t& target = out.of(p.port).pin;
+        const uint8_t mask = static_cast<uint8_t>(1u << p.bit);
+        target = level ? static_cast<uint8_t>(target | mask) : static_cast<uint8_t>(target & ~mask);
+    };
     for (int c = 0; c < kColumns; ++c) {
         bool level = false;
         for (int r = 0; r < kRows; ++r) level |= held[KeyIndex(r, c)] && drive.rows[r];
-        detail::WriteSense(regs, ColumnPin(c), level, out);
+        sense(w.column(c).sense, level);
     }
     for (int r = 0; r < kRows; ++r) {
         bool level = false;
         for (int c = 0; c < kColumns; ++c) level |= held[KeyIndex(r, c)] && drive.columns[c];
-        detail::WriteSense(regs, RowSensePin(r), level, out);
+        sense(w.row(r).sense, level);
     }
     return out;
 }
@@ -193,20 +288,27 @@ public:
 
     // Records the drive pattern of regs. Returns true when it changed and
     // the inputs must be applied again.
-    bool driveChanged(const Registers& regs) {
-        const Drive now = DrivenLines(regs);
+    bool driveChanged(const Wiring& w, const Registers& regs) {
+        const Drive now = DrivenLines(w, regs);
         const bool changed = !(now == drive_);
         drive_ = now;
         return changed && (AnyHeld(held_) || raised_);
     }
 
-    // The inputs to write now. Remembers whether a key was held, since
-    // the bits it raised must fall at the next change of the drive even
-    // when the key was released by typing, which writes nothing.
-    Inputs apply(const Registers& regs) {
-        drive_ = DrivenLines(regs);
+    // The registers with the inputs to write now. Remembers whether a key
+    // was held, since the bits it raised must fall at the next change of
+    // the drive even when the key was released by typing, which writes
+    // nothing.
+    Registers apply(const Wiring& w, const Registers& regs) {
+        drive_ = DrivenLines(w, regs);
         raised_ = AnyHeld(held_);
-        return SenseInputs(regs, held_);
+        return SenseInputs(w, regs, held_);
+    }
+
+    // A new wiring: nothing the keypad raised is on its pins any more.
+    void rewired() {
+        drive_ = {};
+        raised_ = false;
     }
 
 private:

@@ -1,40 +1,160 @@
 #include "components/digital/frm_Keypad.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/CLEDView.h"
 #include "framework/Controls.h"
+#include "framework/ModalRunner.h"
+#include "framework/PinLabels.h"
 
 using namespace keypad;
 
 namespace {
 constexpr int kButtonWidth = 36;
 constexpr int kButtonHeight = 32;
-// The registers through which a program chooses the lines it drives.
-constexpr int kDriveRegisters[] = {kDDRD, kPORTD, kDDRC, kPORTC, kDDRB, kPORTB};
-// The bits of port D, C and B that carry a line: columns PD7, PD6 and PC0,
-// rows PB3..PB0 (driven) and PB0..PB3 (sensed).
-constexpr uint8_t kLineBitsD = 0xC0, kLineBitsC = 0x01, kLineBitsB = 0x0F;
-uint8_t lineBits(int reg) {
-    switch (reg) {
-        case kPIND:
-        case kDDRD:
-        case kPORTD:
-            return kLineBitsD;
-        case kPINC:
-        case kDDRC:
-        case kPORTC:
-            return kLineBitsC;
-        default:
-            return kLineBitsB;
+
+// A pin as a combo box item keeps its port and bit as data.
+int PinData(const Pin& p) { return (p.port << 8) | p.bit; }
+Pin PinOfData(int data) { return Pin{static_cast<char>(data >> 8), data & 0xFF}; }
+
+// "Column 0 (1 4 7 *)", "Row 2 (7 8 9)": a line and the keys on it.
+QString LineName(int line) {
+    const bool column = line < kColumns;
+    const int n = column ? line : line - kColumns;
+    QString keys;
+    for (const Key& k : kKeys) {
+        if ((column ? k.column : k.row) == n) {
+            if (!keys.isEmpty()) keys += ' ';
+            keys += QChar::fromLatin1(k.character);
+        }
     }
+    return QStringLiteral("%1 %2 (%3)").arg(column ? "Column" : "Row").arg(n).arg(keys);
 }
 }  // namespace
 
+// ---- the wiring dialog
+
+frm_Keypad_configure::frm_Keypad_configure(QWidget* parent) : QDialog(parent) {
+    setProperty("dialogId", kTemplate);
+    setObjectName(QStringLiteral("dialog_%1").arg(kTemplate));
+    setWindowTitle(QStringLiteral("Configure Keypad..."));
+    setModal(true);
+
+    byPins_ = new QCheckBox(QStringLiteral("Wire pin by pin (each line on one pin, both ways)"), this);
+    SetControlId(byPins_, ids::keypad::kPinWiring);
+    auto* fixed = new QLabel(
+        QStringLiteral("Otherwise the fixed wiring: columns on PD7, PD6 and PC0; rows driven on "
+                       "PB3..PB0 and read on PB0..PB3."),
+        this);
+    fixed->setWordWrap(true);
+
+    auto* columnGroup = new QGroupBox(QStringLiteral("Columns"), this);
+    auto* rowGroup = new QGroupBox(QStringLiteral("Rows"), this);
+    auto* columnForm = new QFormLayout(columnGroup);
+    auto* rowForm = new QFormLayout(rowGroup);
+    for (int line = 0; line < kLines; ++line) {
+        auto* box = new QComboBox(this);
+        SetControlId(box, line < kColumns ? ids::keypad::kFirstColumn + line
+                                          : ids::keypad::kFirstRow + line - kColumns);
+        box->setMinimumContentsLength(10);
+        (line < kColumns ? columnForm : rowForm)->addRow(LineName(line), box);
+        combos_[line] = box;
+    }
+    connect(byPins_, &QCheckBox::toggled, this, &frm_Keypad_configure::enableLines);
+
+    message_ = new QLabel(this);
+    SetControlId(message_, ids::keypad::kMessage);
+    QPalette palette = message_->palette();
+    palette.setColor(QPalette::WindowText, QColor(200, 0, 0));
+    message_->setPalette(palette);
+
+    auto* lines = new QHBoxLayout;
+    lines->addWidget(columnGroup, 0, Qt::AlignTop);
+    lines->addWidget(rowGroup, 0, Qt::AlignTop);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(byPins_);
+    layout->addWidget(fixed);
+    layout->addLayout(lines);
+    layout->addWidget(message_);
+    layout->addWidget(OkCancelButtons(this));  // OK runs accept(), which checks the pins
+}
+
+void frm_Keypad_configure::setPortList(const std::vector<std::string>& names) {
+    ports_.clear();
+    for (const std::string& name : names) {
+        if (!name.empty()) ports_.push_back(name.back());
+    }
+}
+
+void frm_Keypad_configure::enableLines(bool on) {
+    for (QComboBox* box : combos_) box->setEnabled(on);
+}
+
+void frm_Keypad_configure::loadControls() {
+    // With a board the pins show its names too: "PD7 (D7)".
+    const CLEDView* core = CoreOf(this);
+    for (int line = 0; line < kLines; ++line) {
+        QComboBox* box = combo(line);
+        const Pin chosen = line < kColumns ? columns[line] : rows[line - kColumns];
+        box->clear();
+        for (char port : ports_) {
+            for (int bit = 0; bit < 8; ++bit) {
+                const std::string text = core ? core->PinLabel(port, bit) : PinLabel(port, bit);
+                box->addItem(QString::fromStdString(text), PinData(Pin{port, bit}));
+            }
+        }
+        box->setCurrentIndex(box->findData(PinData(chosen)));
+    }
+    byPins_->setChecked(byPins);
+    enableLines(byPins);
+    message_->clear();
+}
+
+int frm_Keypad_configure::run() {
+    loadControls();
+    return RunModal(this);
+}
+
+void frm_Keypad_configure::accept() {
+    std::array<Pin, kColumns> c = columns;
+    std::array<Pin, kRows> r = rows;
+    // A list that is empty (no part known yet) keeps the stored pins.
+    for (int line = 0; line < kLines; ++line) {
+        if (combo(line)->currentIndex() < 0) continue;
+        const Pin p = PinOfData(combo(line)->currentData().toInt());
+        (line < kColumns ? c[line] : r[line - kColumns]) = p;
+    }
+    if (byPins_->isChecked()) {
+        const std::string problem = PinsProblem(c, r);
+        if (!problem.empty()) {
+            message_->setText(QString::fromStdString(problem) + ".");
+            return;
+        }
+    }
+    byPins = byPins_->isChecked();
+    columns = c;
+    rows = r;
+    QDialog::accept();
+}
+
+QString frm_Keypad_configure::message() const { return message_->text(); }
+
+// ---- the keypad
+
 frm_Keypad::frm_Keypad(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
-    : PluginForm(parent, core, 150, 200, commandIndex, kCommands[kCmdKeypad].baseName, dialogId) {
+    : PluginForm(parent, core, 150, 200, commandIndex, kCommands[kCmdKeypad].baseName, dialogId),
+      portList_(core, "PIN", "frm_Keypad") {
     auto* grid = new QGridLayout(this);
     grid->setSpacing(8);
     grid->setContentsMargins(12, 12, 12, 12);
@@ -58,6 +178,7 @@ frm_Keypad::frm_Keypad(QWidget* parent, CLEDView* core, int commandIndex, int di
         grid->addWidget(button, key.row, key.column, Qt::AlignCenter);
         buttons_[i] = button;
     }
+    settings_ = new frm_Keypad_configure(this);
     create(dialogId, hostWindow());
 }
 
@@ -66,101 +187,142 @@ frm_Keypad::~frm_Keypad() = default;
 void frm_Keypad::initDialog() {
     PluginForm::initDialog();
     // The wiring is bound by register name: a part change or a reset
-    // (the core's update request) binds it again to that part's registers.
-    if (core() && !updateWatch_) {
-        updateWatch_ =
-            std::make_unique<UpdateWatch>(core()->UpdateRequest(), this, &frm_Keypad::bind);
-    }
-    bind();
+    // (the core's update request) refills the port list and binds it again
+    // to that part's registers.
+    if (!core()) return;
+    portList_.follow([this] {
+        settings_->setPortList(portList_.list());
+        bind();
+    });
 }
 
 void frm_Keypad::bind() {
     observers_.clear();
-    driveObservers_.clear();
+    ports_.clear();
     colDriven_ = {};
     rowDriven_ = {};
     if (!core()) return;
 
     // Every register of the wiring by its name; a part without one of the
     // ports leaves the keypad unconnected rather than bound to whatever
-    // register sits at the ATmega16's index.
-    std::array<int, kRegisterCount> index{};
-    std::string missing;
-    for (int slot = 0; slot < kRegisterCount; ++slot) {
-        index[slot] = core()->FindRegister(kRegisterNames[slot]);
-        if (index[slot] < 0 || !core()->IORegister(index[slot]))
-            missing += (missing.empty() ? "" : ", ") + std::string(kRegisterNames[slot]);
+    // register sits at another part's index.
+    std::string missing, needed;
+    std::vector<char> letters(wiring_.ports().begin(), wiring_.ports().begin() + wiring_.portCount());
+    std::vector<std::array<int, 3>> index;  // PINx, DDRx, PORTx of each port
+    for (char letter : letters) {
+        std::array<int, 3> regs{};
+        int slot = 0;
+        for (const char* prefix : {"PIN", "DDR", "PORT"}) {
+            const std::string name = PortRegisterName(prefix, letter);
+            regs[slot] = core()->FindRegister(name);
+            if (regs[slot] < 0 || !core()->IORegister(regs[slot]))
+                missing += (missing.empty() ? "" : ", ") + name;
+            ++slot;
+        }
+        index.push_back(regs);
     }
     if (!missing.empty()) {
+        std::vector<char> sorted = letters;
+        std::sort(sorted.begin(), sorted.end());
+        for (size_t i = 0; i < sorted.size(); ++i) {
+            needed += (i == 0 ? "" : i + 1 == sorted.size() ? " and " : ", ") + std::string(1, sorted[i]);
+        }
         if (!core()->MappedPart().empty()) {
-            core()->Log("frm_Keypad::bind()", "The keypad needs ports B, C and D; the " +
-                                                  core()->MappedPart() + " has no " + missing +
-                                                  ". The keypad is not connected.");
+            core()->Log("frm_Keypad::bind()",
+                        "The keypad needs port" + std::string(sorted.size() > 1 ? "s " : " ") +
+                            needed + "; the " + core()->MappedPart() + " has no " + missing +
+                            ". The keypad is not connected.");
         }
         showWiring("not connected: no " + missing);
         return;
     }
-    const auto subject = [&](int slot) { return core()->IORegister(index[slot - kFirstRegister]); };
+    const auto subject = [&](char letter, int reg) {
+        const size_t at = std::find(letters.begin(), letters.end(), letter) - letters.begin();
+        return core()->IORegister(index[at][reg]);
+    };
 
-    // Columns 0 and 1 report on PIND, column 2 on PINC, the rows on PINB.
-    observers_.push_back(std::make_unique<LineObserver>(subject(kPIND), this,
-                                                        &frm_Keypad::onColumnLine, kLineBitsD, 0));
-    observers_.push_back(std::make_unique<LineObserver>(subject(kPIND), this,
-                                                        &frm_Keypad::onColumnLine, kLineBitsD, 1));
-    observers_.push_back(std::make_unique<LineObserver>(subject(kPINC), this,
-                                                        &frm_Keypad::onColumnLine, kLineBitsC, 2));
+    // The bits of each port that carry a line, driven or sensed.
+    const auto lineBits = [this](char letter) {
+        uint8_t bits = 0;
+        auto add = [&](const Line& l) {
+            for (const Pin& p : {l.drive, l.sense}) {
+                if (p.port == letter) bits = static_cast<uint8_t>(bits | (1u << p.bit));
+            }
+        };
+        for (int c = 0; c < kColumns; ++c) add(wiring_.column(c));
+        for (int r = 0; r < kRows; ++r) add(wiring_.row(r));
+        return bits;
+    };
+    // A line observer on the input register of each line's sense pin.
+    for (int c = 0; c < kColumns; ++c) {
+        const char port = wiring_.column(c).sense.port;
+        observers_.push_back(std::make_unique<LineObserver>(
+            subject(port, 0), this, &frm_Keypad::onColumnLine, lineBits(port), c));
+    }
     for (int r = 0; r < kRows; ++r) {
-        observers_.push_back(std::make_unique<LineObserver>(subject(kPINB), this,
-                                                            &frm_Keypad::onRowLine, kLineBitsB, r));
+        const char port = wiring_.row(r).sense.port;
+        observers_.push_back(std::make_unique<LineObserver>(
+            subject(port, 0), this, &frm_Keypad::onRowLine, lineBits(port), r));
     }
     // A program changes which lines it drives through DDRx and PORTx; the
     // input registers need not change with them, so these are watched too.
-    for (int slot : kDriveRegisters) {
-        driveObservers_.push_back(std::make_unique<DriveObserver>(
-            subject(slot), this, &frm_Keypad::onDriveRegister, lineBits(slot)));
+    for (char letter : letters) {
+        PortWatch watch;
+        watch.letter = letter;
+        for (size_t i = 0; i < observers_.size() && !watch.pin; ++i) {
+            if (observers_[i]->subject() == subject(letter, 0)) watch.pin = observers_[i].get();
+        }
+        watch.ddr = std::make_unique<DriveObserver>(subject(letter, 1), this,
+                                                    &frm_Keypad::onDriveRegister, lineBits(letter));
+        watch.port = std::make_unique<DriveObserver>(subject(letter, 2), this,
+                                                     &frm_Keypad::onDriveRegister, lineBits(letter));
+        ports_.push_back(std::move(watch));
     }
     for (int c = 0; c < kColumns; ++c) onColumnLine(c);
     for (int r = 0; r < kRows; ++r) onRowLine(r);
-    showWiring("rows PB3-PB0, columns PD7 PD6 PC0");
+    showWiring(wiring_.describe());
 }
 
 Registers frm_Keypad::readRegisters() const {
-    // The input registers are read through the observers, so a register
-    // that no longer exists ends the handler with SubjectIsDestroyed.
+    // The registers are read through the observers, so a register that no
+    // longer exists ends the handler with SubjectIsDestroyed.
     Registers regs;
-    regs.set(kPIND, observers_.at(0)->value());
-    regs.set(kPINC, observers_.at(2)->value());
-    regs.set(kPINB, observers_.at(3)->value());
-    for (size_t i = 0; i < driveObservers_.size(); ++i) {
-        regs.set(kDriveRegisters[i], driveObservers_[i]->value());
+    for (const PortWatch& w : ports_) {
+        PortValues& r = regs.of(w.letter);
+        r.pin = w.pin ? w.pin->value() : 0;
+        r.ddr = w.ddr->value();
+        r.port = w.port->value();
     }
     return regs;
 }
 
 HeldKeys frm_Keypad::heldKeys() const { return held_; }
 
+void frm_Keypad::updateDriven(const Registers& regs) {
+    for (int c = 0; c < kColumns; ++c) colDriven_[c] = ColumnDriven(wiring_, regs, c);
+    for (int r = 0; r < kRows; ++r) rowDriven_[r] = RowDriven(wiring_, regs, r);
+}
+
 void frm_Keypad::onColumnLine(int32_t column) {
     guarded("frm_Keypad::onColumnLine()", [&] {
-        if (column < 0 || column >= kColumns || observers_.size() < 7) return;
-        colDriven_[column] = ColumnDriven(readRegisters(), column);
+        if (column < 0 || column >= kColumns || observers_.size() < kLines) return;
+        colDriven_[column] = ColumnDriven(wiring_, readRegisters(), column);
         followDrive();
     });
 }
 
 void frm_Keypad::onRowLine(int32_t row) {
     guarded("frm_Keypad::onRowLine()", [&] {
-        if (row < 0 || row >= kRows || observers_.size() < 7) return;
-        rowDriven_[row] = RowDriven(readRegisters(), row);
+        if (row < 0 || row >= kRows || observers_.size() < kLines) return;
+        rowDriven_[row] = RowDriven(wiring_, readRegisters(), row);
         followDrive();
     });
 }
 
 void frm_Keypad::onDriveRegister() {
     guarded("frm_Keypad::onDriveRegister()", [&] {
-        if (observers_.size() < 7) return;
-        const Registers regs = readRegisters();
-        for (int c = 0; c < kColumns; ++c) colDriven_[c] = ColumnDriven(regs, c);
-        for (int r = 0; r < kRows; ++r) rowDriven_[r] = RowDriven(regs, r);
+        if (observers_.size() < kLines) return;
+        updateDriven(readRegisters());
         followDrive();
     });
 }
@@ -168,36 +330,57 @@ void frm_Keypad::onDriveRegister() {
 void frm_Keypad::followDrive() {
     // A held key stays closed while the program moves from line to line:
     // apply the matrix again whenever the driven lines change.
-    if (driveObservers_.size() < 6) return;  // still initialising
+    if (ports_.size() < static_cast<size_t>(wiring_.portCount())) return;  // still initialising
     const Registers regs = readRegisters();
     matrix_.held() = heldKeys();
-    if (matrix_.driveChanged(regs)) applyMatrix(regs);
+    if (matrix_.driveChanged(wiring_, regs)) applyMatrix(regs);
 }
 
 void frm_Keypad::applyMatrix(const Registers& regs) {
     matrix_.held() = heldKeys();
-    const Inputs in = matrix_.apply(regs);
+    const Registers in = matrix_.apply(wiring_, regs);
     // Each write notifies; the keypad's own observers then see an
     // unchanged drive and write nothing more.
-    const auto write = [](LineObserver& observer, uint8_t value) {
-        if (!observer.subject()) throw SubjectIsDestroyed();
-        observer.valueSubject()->set(value);
-    };
-    if (in.pind != regs.get(kPIND)) write(*observers_[0], in.pind);
-    if (in.pinc != regs.get(kPINC)) write(*observers_[2], in.pinc);
-    if (in.pinb != regs.get(kPINB)) write(*observers_[3], in.pinb);
+    for (const PortWatch& w : ports_) {
+        if (!w.pin || in.of(w.letter).pin == regs.of(w.letter).pin) continue;
+        if (!w.pin->subject()) throw SubjectIsDestroyed();
+        w.pin->valueSubject()->set(in.of(w.letter).pin);
+    }
 }
 
 void frm_Keypad::onKeyClicked() {
     // Every key is handled alike: the matrix takes all held keys into
     // account, the one just clicked included.
     guarded("frm_Keypad::OnKey()", [&] {
-        if (observers_.size() < 7 || driveObservers_.size() < 6) return;
+        if (!connected() || observers_.size() < kLines) return;
         const Registers regs = readRegisters();
-        for (int c = 0; c < kColumns; ++c) colDriven_[c] = ColumnDriven(regs, c);
-        for (int r = 0; r < kRows; ++r) rowDriven_[r] = RowDriven(regs, r);
+        updateDriven(regs);
         applyMatrix(regs);
     });
+}
+
+void frm_Keypad::onCommand(int id) {
+    if (id == kSettingsCommand) configure();
+}
+
+void frm_Keypad::configure() {
+    settings_->byPins = !wiring_.fixed();
+    settings_->columns = wiring_.columnPins();
+    settings_->rows = wiring_.rowPins();
+    if (settings_->run() != QDialog::Accepted) return;
+    const Wiring wiring =
+        settings_->byPins ? Wiring::ByPins(settings_->columns, settings_->rows) : Wiring();
+    if (wiring == wiring_) return;
+    // Rewired, the keypad starts with every key up: what held keys raised
+    // on the old pins falls first.
+    guarded("frm_Keypad::configure()", [&] {
+        const bool held = AnyHeld(heldKeys());
+        for (QPushButton* b : buttons_) b->setChecked(false);
+        if (held && connected() && observers_.size() == kLines) applyMatrix(readRegisters());
+    });
+    wiring_ = wiring;
+    matrix_.rewired();
+    bind();
 }
 
 void frm_Keypad::keyPressEvent(QKeyEvent* event) {

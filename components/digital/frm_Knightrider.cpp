@@ -28,9 +28,11 @@ frm_Knightrider_configure::frm_Knightrider_configure(QWidget* parent)
     auto* switchLayout = new QVBoxLayout(switchGroup);
     auto* inputRow = new QHBoxLayout;
     inputRow->addWidget(new QLabel(QStringLiteral("Input port"), switchGroup));
-    inputRow->addWidget(makePortCombo(ids::knightrider::kInputPortCombo, &inputPort), 1);
+    QComboBox* input = makePortCombo(ids::knightrider::kInputPortCombo, &inputPort);
+    inputRow->addWidget(input, 1);
     switchLayout->addLayout(inputRow);
     switchLayout->addWidget(makePinGroup(QString(), QStringLiteral("Connect the switch at:")));
+    labelPinsBy(input);
     layout->addWidget(switchGroup);
 
     layout->addWidget(makeModeGroup(QStringLiteral("Port behaviour"),

@@ -197,6 +197,9 @@ bool fillDialog(QDialog* dialog, const std::vector<DialogInput>& inputs, QString
                                         Qt::MatchFixedString);
             } else {
                 index = combo->findText(input.value, Qt::MatchFixedString);
+                // A pin listed with a board's name for it, "PB5 (D13)", is
+                // chosen by its port pin, "PB5".
+                if (index < 0) index = combo->findText(input.value + " (", Qt::MatchStartsWith);
             }
             if (index < 0) {
                 QStringList items;

@@ -134,6 +134,12 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
                            : script.part();
     }
     if (options.firmware.empty() && lab && !script.firmware()) options.firmware = lab->firmware;
+    if (options.board.empty()) {
+        // A board line: the session runs as that board (its pin names).
+        for (const sc::Step& step : script.steps) {
+            if (auto* b = std::get_if<sc::BoardCommand>(&step.command)) options.board = b->name;
+        }
+    }
     if (!options.frequencyGiven && lab) options.frequencyMHz = lab->frequencyMHz;
     if (options.firmware.empty()) {
         if (const sc::FirmwareCommand* fw = script.firmware()) {

@@ -51,6 +51,23 @@ std::string DefaultModulePath() {
     return beside.toStdString();
 }
 
+std::vector<quill::boards::Board> InstalledBoards(const std::string& installDirectory) {
+    std::vector<std::string> errors;
+    if (installDirectory.empty()) return {};
+    return quill::boards::loadBoards(installDirectory + "/" + kPartDescriptionFolder + "/boards",
+                                     &errors);
+}
+
+std::optional<quill::boards::Board> SessionBoard(const SessionConfig& config) {
+    if (config.board.empty()) return std::nullopt;
+    const std::vector<quill::boards::Board> boards = InstalledBoards(config.installDirectory);
+    const quill::boards::Board* board = quill::boards::findBoard(boards, config.board);
+    if (!board || QString::fromStdString(board->part).compare(QString::fromStdString(config.part),
+                                                             Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    return *board;
+}
+
 bool ApplyBoard(HostOptions& options, std::string* error) {
     if (options.board.empty()) return true;
     std::vector<std::string> errors;
@@ -148,6 +165,7 @@ HostEnvironment PrepareHost(const HostOptions& options, std::string* error) {
             QFileInfo(QString::fromStdString(options.firmware)).absoluteFilePath().toStdString();
     }
     env.config.frequencyMHz = options.frequencyMHz;
+    env.config.board = options.board;
     env.factory = SimulatorFactory();
     return env;
 }

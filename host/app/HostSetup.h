@@ -5,11 +5,13 @@
 
 #include <QString>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/app/HostBench.h"
 #include "host/app/HostOptions.h"
+#include "host/boards/Board.h"
 
 struct HostEnvironment {
     SessionConfig config;
@@ -33,6 +35,14 @@ std::string DefaultModulePath();
 // leave open (and they count as given, over a scenario's or a lab's). False
 // with *error for a board no table names.
 bool ApplyBoard(HostOptions& options, std::string* error);
+
+// The boards the install directory's tables describe
+// (Partdescriptionfiles/boards); none without tables.
+std::vector<quill::boards::Board> InstalledBoards(const std::string& installDirectory);
+// The board a session runs as: config.board's table, when the session's
+// part is that board's part; nothing otherwise (no board chosen, or a part
+// chosen apart from it).
+std::optional<quill::boards::Board> SessionBoard(const SessionConfig& config);
 
 HostEnvironment PrepareHost(const HostOptions& options, std::string* error);
 

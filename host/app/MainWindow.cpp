@@ -1,5 +1,7 @@
 #include "host/app/MainWindow.h"
 
+#include <QMenu>
+
 #include "host/app/HostPictures.h"
 
 #include <QApplication>
@@ -378,14 +380,17 @@ void MainWindow::updateActions() {
     resetAction_->setEnabled(debugging);
     partChooser_->setEnabled(!debugging);
     frequency_->setEnabled(!debugging);
+    if (boardMenu_) boardMenu_->setEnabled(!debugging);
 }
 
 void MainWindow::updateStatus() {
     const QString firmware = config_.firmware.empty()
                                  ? QString("no firmware")
                                  : QFileInfo(QString::fromStdString(config_.firmware)).fileName();
-    QString text = QString("<b>%1</b> at %2 MHz, %3 &mdash; ")
-                       .arg(QString::fromStdString(config_.part))
+    const QString board =
+        config_.board.empty() ? QString() : QString::fromStdString(config_.board) + ", ";
+    QString text = QString("<b>%1%2</b> at %3 MHz, %4 &mdash; ")
+                       .arg(board, QString::fromStdString(config_.part))
                        .arg(config_.frequencyMHz)
                        .arg(firmware.toHtmlEscaped());
     Machine* machine = debugger_.machine();

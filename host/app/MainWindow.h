@@ -58,6 +58,11 @@ public:
     // Chooses part, clock and firmware for the next session, as the user
     // would in the toolbar and File menu.
     void chooseSession(const std::string& part, double frequencyMHz, const std::string& firmware);
+    // The Board menu: runs the next session as that board ("Uno"), with its
+    // part and clock and its pin names beside the port pins; "" for none.
+    // False with *error for a board no table names or whose part the
+    // simulator cannot run; the session stays as it was.
+    bool chooseBoard(const std::string& name, QString* error);
     bool startDebugging(QString* error);
     void stopDebugging();
     bool stepInto();
@@ -145,6 +150,9 @@ private:
     void updateActions();
     void runSlice();
     void openFirmware();
+    void buildBoardMenu();
+    // Ticks the Board menu's entry of config_.board ("None" for none).
+    void showBoard();
     QIcon commandIcon(int bitmapId) const;
 
     SessionConfig config_;
@@ -171,6 +179,8 @@ private:
     QLabel* statusLabel_ = nullptr;
     QLabel* speedLabel_ = nullptr;  // achieved speed, in the status bar
     QMenu* toolsMenu_ = nullptr;
+    QMenu* boardMenu_ = nullptr;
+    std::string boardPart_;  // the part of config_.board
     QToolBar* pluginToolbar_ = nullptr;
     QAction* startAction_ = nullptr;
     QAction* stopAction_ = nullptr;

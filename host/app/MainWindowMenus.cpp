@@ -16,7 +16,9 @@
 #include <QToolBar>
 #include <algorithm>
 
+#include "host/app/HostSetup.h"
 #include "host/app/LabSession.h"
+#include "host/boards/Board.h"
 #include "host/app/LcdLines.h"
 #include "host/app/MainWindow.h"
 #include "host/app/ModuleLoader.h"
@@ -43,6 +45,12 @@ void MainWindow::buildMenus() {
     connect(instruments_, &quill::instruments::InstrumentHub::message, this, &MainWindow::hostMessage);
     connect(this, &MainWindow::sessionChanged, instruments_, [this] {
         Machine* machine = debugger_.machine();
+        // The session's board names the pins beside their port pins.
+        quill::instruments::PinNamer namer;
+        if (std::optional<quill::boards::Board> board = SessionBoard(config_)) {
+            namer = [b = *board](char port, int bit) { return b.nameOf(port, bit); };
+        }
+        instruments_->setPinNamer(std::move(namer));
         instruments_->attach(debugger_.debugging() && machine ? machine->simulator() : nullptr);
     });
 
@@ -87,6 +95,7 @@ void MainWindow::buildMenus() {
     new GdbController(*this, debug);
     new RecorderController(*this, debug);
 
+    buildBoardMenu();
     toolsMenu_ = menuBar()->addMenu("&Tools");
 
     QToolBar* debugBar = addToolBar("Debug");
@@ -97,8 +106,15 @@ void MainWindow::buildMenus() {
     partChooser_->addItems(availableParts());
     int index = partChooser_->findText(QString::fromStdString(config_.part));
     if (index >= 0) partChooser_->setCurrentIndex(index);
-    connect(partChooser_, &QComboBox::currentTextChanged, this,
-            [this](const QString& part) { config_.part = part.toStdString(); });
+    connect(partChooser_, &QComboBox::currentTextChanged, this, [this](const QString& part) {
+        config_.part = part.toStdString();
+        // Another part is no longer the board: its pin names go with it.
+        if (!config_.board.empty() &&
+            part.compare(QString::fromStdString(boardPart_), Qt::CaseInsensitive) != 0) {
+            config_.board.clear();
+            showBoard();
+        }
+    });
     debugBar->addWidget(partChooser_);
     debugBar->addWidget(new QLabel(" Clock: "));
     frequency_ = new QDoubleSpinBox;
@@ -206,3 +222,79 @@ void MainWindow::buildPluginCommands() {
     }
 }
 
+
+void MainWindow::buildBoardMenu() {
+    boardMenu_ = menuBar()->addMenu("&Board");
+    boardMenu_->setObjectName("boardMenu");
+    auto* group = new QActionGroup(boardMenu_);
+    auto add = [&](const QString& text, const std::string& name) {
+        QAction* action = boardMenu_->addAction(text);
+        action->setObjectName(QString::fromStdString("board_" + (name.empty() ? "none" : name)));
+        action->setData(QString::fromStdString(name));
+        action->setCheckable(true);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, name] {
+            QString error;
+            if (!chooseBoard(name, &error)) hostMessage(error);
+        });
+    };
+    add("&None (port pins only)", "");
+    boardMenu_->addSeparator();
+    for (const quill::boards::Board& b : InstalledBoards(config_.installDirectory)) {
+        add(QString("%1 (%2, %3 MHz)")
+                .arg(QString::fromStdString(b.name), QString::fromStdString(b.part))
+                .arg(b.hertz / 1e6),
+            b.name);
+        if (quill::boards::findBoard({b}, config_.board)) boardPart_ = b.part;
+    }
+    showBoard();
+}
+
+void MainWindow::showBoard() {
+    if (!boardMenu_) return;
+    for (QAction* action : boardMenu_->actions()) {
+        if (action->isCheckable())
+            action->setChecked(action->data().toString().compare(
+                                   QString::fromStdString(config_.board), Qt::CaseInsensitive) == 0);
+    }
+}
+
+bool MainWindow::chooseBoard(const std::string& name, QString* error) {
+    if (debugger_.debugging()) {
+        *error = "Stop debugging before choosing a board.";
+        showBoard();
+        return false;
+    }
+    if (name.empty()) {
+        config_.board.clear();
+        showBoard();
+        updateStatus();
+        return true;
+    }
+    const std::vector<quill::boards::Board> boards = InstalledBoards(config_.installDirectory);
+    const quill::boards::Board* board = quill::boards::findBoard(boards, name);
+    if (!board) {
+        *error = QString("unknown board \"%1\" (known: %2)")
+                     .arg(QString::fromStdString(name),
+                          QString::fromStdString(boards.empty() ? std::string("none")
+                                                                : quill::boards::boardNames(boards)));
+        showBoard();
+        return false;
+    }
+    const QString part = QString::fromStdString(board->part);
+    if (partChooser_->findText(part) < 0) {
+        *error = QString("the simulator cannot run the %1's part, the %2").arg(
+            QString::fromStdString(board->name), part);
+        showBoard();
+        return false;
+    }
+    boardPart_ = board->part;
+    config_.board = board->name;
+    partChooser_->setCurrentIndex(partChooser_->findText(part));
+    config_.part = board->part;
+    frequency_->setValue(board->hertz / 1e6);
+    config_.frequencyMHz = board->hertz / 1e6;
+    showBoard();
+    updateStatus();
+    return true;
+}

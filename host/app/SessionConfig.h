@@ -14,6 +14,10 @@ struct SessionConfig {
     std::string part = "ATmega16";
     std::string firmware;  // ELF or Intel HEX
     double frequencyMHz = 1.0;
+    // The Arduino board the part sits on ("Uno"; empty: none): its pin
+    // names show beside the port pins. It holds while the part is the
+    // board's part.
+    std::string board;
     // The parts the machine factory can run (the simulator's cores). A part
     // description of any other part is not offered; empty when the factory
     // does not say, and then every described part is.

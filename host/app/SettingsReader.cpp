@@ -118,7 +118,20 @@ QString readField(QWidget* root, const sc::SettingField& f) {
         case sc::FieldKind::PortPinRadios: {
             const QString port = portLetter(qobject_cast<QComboBox*>(control));
             const QString pin = checkedChoice(root, f.choices);
-            return port.isEmpty() || pin.isEmpty() ? QString() : port + pin;
+            // With its P, so that a board line before it does not make it
+            // a board's name.
+            return port.isEmpty() || pin.isEmpty() ? QString() : "P" + port + pin;
+        }
+        case sc::FieldKind::PinList: {
+            // "PD7 (D7)" is read as PD7: the port pin means the same with
+            // or without a board.
+            QStringList pins;
+            for (const sc::FieldChoice& c : f.choices) {
+                auto* combo = qobject_cast<QComboBox*>(findControl(root, c.control));
+                if (!combo || !combo->isEnabled() || combo->currentIndex() < 0) return {};
+                pins << combo->currentText().section(' ', 0, 0).trimmed();
+            }
+            return pins.join(',');
         }
         case sc::FieldKind::Volts: {
             auto* trackbar = qobject_cast<QAbstractSlider*>(control);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "host/app/HostSetup.h"
+#include "host/boards/Board.h"
 
 #include "contract/HostProtocol.h"
 
@@ -95,6 +96,17 @@ public:
         if (pc <= core->flashend) core->pc = pc & ~1u;
     }
     SimTarget& target() { return *target_; }
+    // The board the session runs as: the plug-in asks the target object
+    // for its pin names.
+    void setBoard(const quill::boards::Board& board) {
+        std::array<std::string, 26 * 8> pins{};
+        for (const quill::boards::BoardPin& p : board.pins) {
+            if (p.port >= 'A' && p.port <= 'Z' && p.bit >= 0 && p.bit <= 7)
+                pins[static_cast<std::size_t>((p.port - 'A') * 8 + p.bit)] =
+                    board.nameOf(p.port, p.bit);
+        }
+        access_->setBoard(board.name, pins);
+    }
     std::shared_ptr<SimTarget> simulator() override { return target_; }
 
 private:
@@ -119,7 +131,10 @@ MachineFactory SimulatorFactory() {
                                                  : config.installDirectory) +
                     "/" + kPartDescriptionFolder);
             target->loadFirmware(config.firmware);
-            return std::make_unique<SimMachine>(std::move(target));
+            auto machine = std::make_unique<SimMachine>(std::move(target));
+            if (const std::optional<quill::boards::Board> board = SessionBoard(config))
+                machine->setBoard(*board);
+            return machine;
         } catch (const quill::sim::SimError& e) {
             *error = e.what();
             return nullptr;

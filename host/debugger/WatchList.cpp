@@ -43,6 +43,10 @@ std::optional<uint32_t> read(Machine& machine, const WatchEntry& e) {
         case WatchEntry::Kind::Variable:
             ok = machine.readMemory(kMemoryData, e.address, bytes, e.size);
             break;
+        case WatchEntry::Kind::Pin:
+            ok = accessRegister(machine, e, bytes, false);
+            bytes[0] = static_cast<uint8_t>((bytes[0] >> e.bit) & 1);
+            break;
     }
     if (!ok) return std::nullopt;
     uint32_t value = 0;
@@ -91,6 +95,21 @@ std::optional<WatchEntry> WatchList::resolve(const std::string& typed, std::stri
     };
     WatchEntry e;
     int n = -1;
+    // A pin: "PB5" (a row names it "PB5 (D13)"), or a board's name, "D13".
+    auto isPortPin = [](const std::string& p) {
+        return p.size() == 3 && p[0] == 'P' && p[1] >= 'A' && p[1] <= 'Z' && p[2] >= '0' &&
+               p[2] <= '7';
+    };
+    std::string pin = big.substr(0, big.find(' '));
+    for (char port = 'A'; pinNamer_ && !pin.empty() && !isPortPin(pin) && port <= 'Z'; ++port) {
+        for (int bit = 0; bit < 8; ++bit) {
+            if (upper(pinNamer_(port, bit)) == pin) {
+                pin = std::string{'P', port, static_cast<char>('0' + bit)};
+                break;
+            }
+        }
+    }
+    const int pinRegister = isPortPin(pin) && ioIndex_ ? ioIndex_("PIN" + pin.substr(1, 1)) : -1;
     if (big == "SP") {
         e = entry("SP", WatchEntry::Kind::StackPointer, kSpl, 2);
     } else if (big == "SREG") {
@@ -100,6 +119,12 @@ std::optional<WatchEntry> WatchList::resolve(const std::string& typed, std::stri
                std::from_chars(big.data() + 1, big.data() + big.size(), n).ec == std::errc() &&
                n >= 0 && n <= 31 && std::to_string(n) == big.substr(1)) {
         e = entry(big, WatchEntry::Kind::Register, static_cast<uint32_t>(n), 1);
+    } else if (pinRegister >= 0) {
+        const std::string board = pinNamer_ ? pinNamer_(pin[1], pin[2] - '0') : std::string();
+        e = entry(board.empty() ? pin : pin + " (" + board + ")", WatchEntry::Kind::Pin,
+                  static_cast<uint32_t>(pinRegister), 1);
+        e.bit = pin[2] - '0';
+        e.format = WatchFormat::Decimal;
     } else if (int io = ioIndex_ ? ioIndex_(big) : -1; io >= 0) {
         e = entry(big, WatchEntry::Kind::Io, static_cast<uint32_t>(io), 1);
     } else if (const Symbol* s = program_ ? program_->variable(name) : nullptr) {
@@ -111,7 +136,7 @@ std::optional<WatchEntry> WatchList::resolve(const std::string& typed, std::stri
         e = entry(s->name, WatchEntry::Kind::Variable, s->address, s->size);
     } else {
         *error = "nothing is called \"" + name +
-                 "\" (an I/O register, R0-R31, SP, SREG or a global variable)";
+                 "\" (an I/O register, R0-R31, SP, SREG, a global variable or a pin such as PB5)";
         return std::nullopt;
     }
     return e;
@@ -216,6 +241,10 @@ bool WatchList::write(Machine* machine, std::size_t row, const std::string& text
         return false;
     }
     WatchEntry& e = entries_[row];
+    if (e.kind == WatchEntry::Kind::Pin) {
+        *error = "a pin is watched, not written: write its PORT or PIN register";
+        return false;
+    }
     const std::optional<int64_t> value = parse(text);
     const int64_t bits = 8 * static_cast<int64_t>(e.size);
     if (!value || *value >= (int64_t{1} << bits) || *value < -(int64_t{1} << (bits - 1))) {

@@ -1,5 +1,6 @@
 // The debugger's watch: what the user chose to watch (an I/O register by
-// name, R0-R31, SP, SREG, or a global or static variable by name) with its
+// name, R0-R31, SP, SREG, a global or static variable by name, or one pin:
+// PB5, or with a board its name, D13) with its
 // value, shown in hex, decimal, binary or as a character; values that
 // differ from those at the last halt are marked changed. Toolkit-free;
 // the watch dock is a table view over it.
@@ -21,10 +22,13 @@ namespace quill::debugger {
 enum class WatchFormat { Hex, Decimal, Binary, Char };
 
 struct WatchEntry {
-    enum class Kind { Io, Register, StackPointer, Sreg, Variable };
-    std::string name;  // as shown: "PORTA", "R24", "SP", "SREG", "counter"
+    enum class Kind { Io, Register, StackPointer, Sreg, Variable, Pin };
+    // as shown: "PORTA", "R24", "SP", "SREG", "counter", a pin "PB5" (with a
+    // board's name for it "PB5 (D13)")
+    std::string name;
     Kind kind = Kind::Io;
-    uint32_t address = 0;  // I/O index, register number, or data address
+    uint32_t address = 0;  // I/O index (a pin's PINx), register number, or data address
+    int bit = 0;           // a pin's bit of PINx; its value is 0 or 1
     uint32_t size = 1;     // bytes, little-endian
     WatchFormat format = WatchFormat::Hex;
     std::optional<uint32_t> value;     // none while it cannot be read
@@ -42,6 +46,12 @@ public:
     // A new session: names are looked up anew (a variable may have moved);
     // rows whose name no longer resolves are dropped, formats are kept.
     void rebind(std::function<int(const std::string&)> ioIndex, const ProgramInfo* program);
+    // The board's name of a port pin ("D13"; empty for none), for pins
+    // watched by port pin ("PB5") or by the board's name ("D13"); an empty
+    // function: no board. Takes effect with the next rebind or add.
+    void setPinNamer(std::function<std::string(char port, int bit)> namer) {
+        pinNamer_ = std::move(namer);
+    }
 
     // Adds a watch by name; false with *error when nothing has that name.
     bool add(const std::string& name, std::string* error);
@@ -73,6 +83,7 @@ public:
 
 private:
     std::function<int(const std::string&)> ioIndex_;
+    std::function<std::string(char, int)> pinNamer_;
     const ProgramInfo* program_;
     std::vector<WatchEntry> entries_;
 };

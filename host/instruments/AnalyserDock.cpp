@@ -155,6 +155,7 @@ bool AnalyserDock::record(const QString& channels, QString* why) {
         *why = QString::fromStdString(reason);
         return false;
     }
+    nameByBoard(*wanted, pinNamer_);
     auto recorder = std::make_unique<SignalRecorder>(*target_, usarts_);
     if (!recorder->start(*wanted, &reason)) {
         *why = QString::fromStdString(reason);
@@ -165,7 +166,8 @@ bool AnalyserDock::record(const QString& channels, QString* why) {
     view_->setRecorder(recorder_.get());
     channels_->setText(channels);
     measured_->clear();
-    for (const Signal& s : recorder_->channelSignals()) measured_->addItem(QString::fromStdString(s.name));
+    for (const Signal& s : recorder_->channelSignals())
+        measured_->addItem(QString::fromStdString(s.shown()));
     // The view opens fitted to what is recorded, and grows with it.
     fit_ = true;
     recordButton_->setText("Stop");
@@ -344,7 +346,7 @@ void AnalyserView::paintEvent(QPaintEvent*) {
         const int high = top + 5, low = top + kRowHeight - 5;
         p.setPen(QColor(220, 220, 220));
         p.drawText(QRect(4, top, kLabelWidth - 8, kRowHeight), Qt::AlignVCenter | Qt::AlignLeft,
-                   QString::fromStdString(recorder_->channelSignals()[c].name));
+                   QString::fromStdString(recorder_->channelSignals()[c].shown()));
         const EdgeLog& log = recorder_->log(c);
         p.setPen(QPen(QColor(80, 240, 80), 1));
         auto yOf = [&](uint8_t level) { return level ? high : low; };

@@ -40,6 +40,8 @@ public:
     bool record(const QString& channels, QString* why);
     // Finds the pins of LCD lines among the channels.
     void setLineResolver(LineResolver resolver) { lineResolver_ = std::move(resolver); }
+    // How pins are named beside their port pin ("PB5 (D13)").
+    void setPinNamer(PinNamer namer) { pinNamer_ = std::move(namer); }
     void stopRecording();
     bool recording() const { return recorder_ && recorder_->recording(); }
     void setPaused(bool paused);
@@ -67,6 +69,7 @@ private:
     quill::sim::SimTarget* target_ = nullptr;
     std::vector<UsartLink*> usarts_;
     LineResolver lineResolver_;
+    PinNamer pinNamer_;
     std::unique_ptr<SignalRecorder> recorder_;
     AnalyserView* view_;
     QLineEdit* channels_;

@@ -137,6 +137,7 @@ bool InstrumentHub::startWaveform(const QString& path, const QString& signalList
         *why = QString::fromStdString(reason);
         return false;
     }
+    nameByBoard(*wanted, pinNamer_);
     if (recordingWaveform(path)) {
         *why = QString("%1 is already being written").arg(path);
         return false;
@@ -202,6 +203,11 @@ void InstrumentHub::askAndRecord() {
     } else {
         emit message(QString("Recording %1 into %2").arg(signalList, path));
     }
+}
+
+void InstrumentHub::setPinNamer(PinNamer namer) {
+    pinNamer_ = namer;
+    analyser_->setPinNamer(std::move(namer));
 }
 
 void InstrumentHub::setLineResolver(LineResolver resolver) {

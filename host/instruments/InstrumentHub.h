@@ -81,6 +81,9 @@ public:
     // How the waveform files and the analyser find the pin of an LCD line
     // (LCD.E): the host reads it from the LCD window's settings.
     void setLineResolver(LineResolver resolver);
+    // How the analyser and the waveform files name a pin beside its port
+    // pin ("PB5 (D13)", "PB5_D13"): the session's board; empty for none.
+    void setPinNamer(PinNamer namer);
 
 Q_SIGNALS:
     // A line for the host's output pane.
@@ -103,6 +106,7 @@ private:
     bool waited_ = false;
     QTimer flush_;  // writes the waveform file as the program runs
     LineResolver lineResolver_;
+    PinNamer pinNamer_;
 };
 
 }  // namespace quill::instruments

@@ -484,7 +484,7 @@ bool SignalRecorder::startFile(const std::string& path, std::string* why) {
     std::vector<uint8_t> initial;
     written_.clear();
     for (std::size_t i = 0; i < logs_.size(); ++i) {
-        names.push_back(signals_[i].name);
+        names.push_back(signals_[i].wireName());
         initial.push_back(logs_[i]->levelAt(from));
         written_.push_back(logs_[i]->total() - logs_[i]->size() + logs_[i]->firstAfter(from));
     }

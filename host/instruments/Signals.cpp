@@ -147,4 +147,12 @@ std::optional<std::string> decodeEscapes(std::string_view text, std::string* why
     return out;
 }
 
+void nameByBoard(std::vector<Signal>& wanted, const PinNamer& namer) {
+    for (Signal& s : wanted) {
+        // An LCD line keeps its own name; the pin it resolves to is the LCD's.
+        const bool portPin = s.kind == Signal::Kind::Pin && s.name.size() == 3 && s.name[0] == 'P';
+        s.board = namer && portPin ? namer(s.port, s.bit) : std::string();
+    }
+}
+
 }  // namespace quill::instruments

@@ -25,7 +25,21 @@ struct Signal {
     int lcd = 1;    // which LCD window (1: the first opened) for an LCD line
     std::string line;  // the LCD setting naming the pin: "e", "rs" or "rw"
     std::string name;  // as written in capitals: "PB3", "TX", "RX1", "LCD.E"
+    // The board's name of a pin written as a port pin ("D13" for PB5 on an
+    // Uno); empty without a board or name.
+    std::string board = {};
+
+    // As lists show it: "PB5 (D13)", or the name alone.
+    std::string shown() const { return board.empty() ? name : name + " (" + board + ")"; }
+    // As a waveform file names it, one word: "PB5_D13", or the name alone.
+    std::string wireName() const { return board.empty() ? name : name + "_" + board; }
 };
+
+// The board's name of a port pin ("D13"), empty for a pin it does not
+// name; an empty function: no board.
+using PinNamer = std::function<std::string(char port, int bit)>;
+// Gives every pin of `wanted` written as a port pin its board name.
+void nameByBoard(std::vector<Signal>& wanted, const PinNamer& namer);
 
 // One name; nothing (and *why) when it is none of the above.
 std::optional<Signal> parseSignal(std::string_view name, std::string* why);

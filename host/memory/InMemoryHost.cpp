@@ -38,11 +38,28 @@ void InMemoryTarget::SetLayout(size_t sramStart, size_t sramSize) {
 
 HRESULT InMemoryTarget::QueryInterface(REFIID iid, void** object) {
     if ((!offerDirectAccess && iid == IID_ITargetDirectAccess) ||
-        (!(offerDirectAccess && offerBankFilter) && iid == IID_ITargetBankFilter)) {
+        (!(offerDirectAccess && offerBankFilter) && iid == IID_ITargetBankFilter) ||
+        (boardName.empty() && iid == IID_ITargetBoardPins)) {
         if (object) *object = nullptr;
         return E_NOINTERFACE;
     }
     return DispatchObject::QueryInterface(iid, object);
+}
+
+HRESULT InMemoryTarget::GetBoardName(BSTR* name) {
+    if (!name) return E_POINTER;
+    *name = boardName.empty() ? nullptr : AnsiToBstr(boardName);
+    return boardName.empty() ? S_FALSE : S_OK;
+}
+
+HRESULT InMemoryTarget::GetPinName(LONG port, LONG bit, BSTR* name) {
+    if (!name) return E_POINTER;
+    *name = nullptr;
+    if (port < 'A' || port > 'Z' || bit < 0 || bit > 7) return E_INVALIDARG;
+    const auto it = boardPins.find(std::string{static_cast<char>(port), static_cast<char>('0' + bit)});
+    if (it == boardPins.end()) return S_FALSE;
+    *name = AnsiToBstr(it->second);
+    return S_OK;
 }
 
 uint8_t* InMemoryTarget::Byte(LONG kind, size_t address) {

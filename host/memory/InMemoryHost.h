@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "contract/HostInterfaces.h"
+#include "contract/TargetBoardPins.h"
 #include "contract/TargetDirectAccess.h"
 #include "platform/classfactory.h"
 #include "platform/comobject.h"
@@ -32,7 +33,8 @@ namespace memhost {
 class InMemoryTarget
     : public DispatchObject<ITargetAccess, IID_ITargetAccess,
                             ComInterface<ITargetDirectAccess, IID_ITargetDirectAccess>,
-                            ComInterface<ITargetBankFilter, IID_ITargetBankFilter>> {
+                            ComInterface<ITargetBankFilter, IID_ITargetBankFilter>,
+                            ComInterface<ITargetBoardPins, IID_ITargetBoardPins>> {
 public:
     static constexpr size_t kIoSize = 64;
     static constexpr size_t kRegisterCount = 32;
@@ -61,6 +63,12 @@ public:
                                  ULONG due) override;
     bool offerDirectAccess = false;
     bool offerBankFilter = false;  // only together with direct access
+    // ITargetBoardPins, offered while a board is named: the board's name
+    // and its names of port pins, keyed "B5".
+    HRESULT GetBoardName(BSTR* name) override;
+    HRESULT GetPinName(LONG port, LONG bit, BSTR* name) override;
+    std::string boardName;
+    std::map<std::string, std::string> boardPins;
 
     // The last filter set (either way): watched words (one for the I/O
     // filter), whether a due count was given and which.

@@ -245,9 +245,15 @@ std::string Recording::text(const std::string& scenarioPath) const {
                                                                   : program.generic_string();
     }
     std::string out = std::string(kRecordedMark) + " (Debug > Record scenario...).\n";
-    out += "part " + quoteWord(setUp_.part) + "\n";
-    if (!firmware.empty()) out += "firmware " + quoteWord(firmware) + "\n";
-    out += "frequency " + std::to_string(setUp_.hertz) + "\n\n";
+    if (!setUp_.board.empty()) {
+        out += "board " + quoteWord(setUp_.board) + "\n";
+        if (!firmware.empty()) out += "firmware " + quoteWord(firmware) + "\n";
+        out += "\n";
+    } else {
+        out += "part " + quoteWord(setUp_.part) + "\n";
+        if (!firmware.empty()) out += "firmware " + quoteWord(firmware) + "\n";
+        out += "frequency " + std::to_string(setUp_.hertz) + "\n\n";
+    }
     for (const std::string& line : lines_) out += line + "\n";
     return out;
 }

@@ -24,6 +24,9 @@ struct ScenarioSetUp {
     std::string part = "ATmega16";
     std::string firmware;  // absolute, or relative to the working folder
     uint32_t hertz = 1000000;
+    // The board the session runs as ("Uno"): written as a board line,
+    // which chooses the part and clock, instead of part and frequency.
+    std::string board = {};
 };
 
 // What made simulated time pass, for the comment on a wait.

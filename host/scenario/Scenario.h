@@ -111,6 +111,10 @@ struct SettingsCommand {
     std::optional<Reference> reference;             // Slider
     std::optional<int> capacitance;                 // Capacity Measurement, nF 0..1000
     std::optional<PortPin> heater, cooler, status;  // Beerbasement
+    // Keypad: wired pin by pin (columns 0..2, rows 0..3, each one pin both
+    // ways), or the fixed wiring (keypadByPins false).
+    std::optional<bool> keypadByPins;
+    std::optional<std::vector<PortPin>> keypadColumns, keypadRows;
 };
 // "settings electrical ...": the Settings sheet's electrical page, then OK.
 struct ElectricalCommand {

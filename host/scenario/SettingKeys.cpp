@@ -116,6 +116,19 @@ std::vector<SettingField> beerbasement() {
             channelField()};
 }
 
+// The keypad's wiring dialog: "Wire pin by pin" first, which enables the
+// lines' pin lists.
+std::vector<SettingField> keypad() {
+    namespace k = ids::keypad;
+    auto lines = [](const std::string& key, int first, int count) {
+        SettingField field{key, FieldKind::PinList, 0};
+        for (int i = 0; i < count; ++i) field.choices.push_back({std::to_string(i), first + i});
+        return field;
+    };
+    return {check("wiring", k::kPinWiring, "pins", "fixed"), lines("cols", k::kFirstColumn, 3),
+            lines("rows", k::kFirstRow, 4)};
+}
+
 // Vcc first (it moves AVcc and Vref), then AVcc (it moves Vref), Vref, and
 // ARef, which moves only while "external voltage on AREF" is ticked; the
 // check box then ends as `extaref` says.
@@ -162,6 +175,7 @@ const std::vector<SettingField>& settingFields(ComponentKind kind) {
     static const std::vector<SettingField> slide = slider();
     static const std::vector<SettingField> cap = capacity();
     static const std::vector<SettingField> cellar = beerbasement();
+    static const std::vector<SettingField> pad = keypad();
     switch (kind) {
         case ComponentKind::Led: return led;
         case ComponentKind::Switch: return sw;
@@ -170,6 +184,7 @@ const std::vector<SettingField>& settingFields(ComponentKind kind) {
         case ComponentKind::Slider: return slide;
         case ComponentKind::CapacityMeasurement: return cap;
         case ComponentKind::Beerbasement: return cellar;
+        case ComponentKind::Keypad: return pad;
         default: return none;
     }
 }
@@ -209,15 +224,27 @@ SettingPairs settingPairs(const SettingsCommand& c) {
     for (int d = 0; d < 8; ++d)
         if (const auto& pin = l.dataPins[static_cast<std::size_t>(d)])
             p.emplace_back("d" + std::to_string(d), portPin(*pin));
-    if (c.heater) p.emplace_back("heater", portPin(*c.heater));
-    if (c.cooler) p.emplace_back("cooler", portPin(*c.cooler));
-    if (c.status) p.emplace_back("status", portPin(*c.status));
+    // Port pins with their P: after a board line "A0" or "D5" would be the
+    // board's names (on a Mega PF0 and PE3).
+    if (c.heater) p.emplace_back("heater", "P" + portPin(*c.heater));
+    if (c.cooler) p.emplace_back("cooler", "P" + portPin(*c.cooler));
+    if (c.status) p.emplace_back("status", "P" + portPin(*c.status));
     if (c.channel) p.emplace_back("channel", std::to_string(*c.channel));
     if (c.reference)
         p.emplace_back("reference", *c.reference == Reference::Aref   ? "aref"
                                     : *c.reference == Reference::Avcc ? "avcc"
                                                                       : "internal");
     if (c.capacitance) p.emplace_back("capacitance", std::to_string(*c.capacitance));
+    // The keypad's pins as port pins with their P, so that they mean the
+    // same after a board line (D7 is a board's name there).
+    auto pinList = [](const std::vector<PortPin>& pins) {
+        std::string text;
+        for (const PortPin& q : pins) text += (text.empty() ? "P" : ",P") + portPin(q);
+        return text;
+    };
+    if (c.keypadByPins) p.emplace_back("wiring", *c.keypadByPins ? "pins" : "fixed");
+    if (c.keypadColumns) p.emplace_back("cols", pinList(*c.keypadColumns));
+    if (c.keypadRows) p.emplace_back("rows", pinList(*c.keypadRows));
     return p;
 }
 
@@ -267,14 +294,28 @@ std::vector<SettingInput> settingInputs(const std::vector<SettingField>& fields,
                 in.push_back({f.control, "@" + v.substr(0, 1), f.page});
                 in.push_back({f.pinCombo, v.substr(1), f.page});
                 break;
-            case FieldKind::PortPinRadios:
-                in.push_back({f.control, "@" + v.substr(0, 1), f.page});
-                if (const FieldChoice* c = choice(v.substr(1)))
+            case FieldKind::PortPinRadios: {
+                // "C0" or "PC0".
+                const std::string pin = v.size() == 3 && (v[0] == 'P' || v[0] == 'p') ? v.substr(1) : v;
+                in.push_back({f.control, "@" + pin.substr(0, 1), f.page});
+                if (const FieldChoice* c = choice(pin.substr(1)))
                     in.push_back({c->control, {}, f.page});
                 break;
+            }
             case FieldKind::PinCombo:
                 in.push_back({f.control, "@" + v, f.page});
                 break;
+            case FieldKind::PinList: {
+                std::size_t from = 0;
+                for (const FieldChoice& c : f.choices) {
+                    if (from > v.size()) break;
+                    const std::size_t comma = v.find(',', from);
+                    const std::size_t end = comma == std::string::npos ? v.size() : comma;
+                    in.push_back({c.control, v.substr(from, end - from), f.page});
+                    from = end + 1;
+                }
+                break;
+            }
             case FieldKind::Volts: {
                 const double level = parseDecimal(v, f.key);
                 in.push_back({f.control, std::to_string(std::lround(level * 100.0)), f.page});

@@ -26,6 +26,8 @@ enum class FieldKind {
     PortPinRadios,  // a port combo box and eight pin radio buttons (`choices`): value "C0"
     PinCombo,       // a combo box of the part's pins ("PB4"): value "B4", or "none" where offered
     Volts,          // a trackbar in hundredths of a volt; value in volts, "2.56"
+    PinList,        // pin combo boxes (`choices`, in order) listing "PD7" (with a board
+                    // "PD7 (D7)"); value "PD7,PD6,PC0"
 };
 
 struct FieldChoice {
@@ -39,7 +41,7 @@ struct SettingField {
     int control;    // the control; for the PortPin kinds the port combo box
     int page = 0;   // the property sheet page holding it (0: the dialog itself)
     std::string prefix = {};           // Text
-    std::vector<FieldChoice> choices = {};  // Radios, PortPinRadios (pins 0..7 in order)
+    std::vector<FieldChoice> choices = {};  // Radios, PortPinRadios (pins 0..7 in order), PinList
     int pinCombo = 0;                  // PortPinCombos
     std::string on = "1", off = "0";   // Check
     // A check box that must be ticked (cleared, with enablerTicked false)
@@ -50,7 +52,7 @@ struct SettingField {
 };
 
 // The fields of a component kind's settings dialog in the order the dialog
-// is filled in; empty for a kind without settings (Keypad, Stack view).
+// is filled in; empty for a kind without settings (Stack view).
 const std::vector<SettingField>& settingFields(ComponentKind kind);
 // The plug-in Settings sheet's pages: "electrical" or "general"; null for
 // another name.

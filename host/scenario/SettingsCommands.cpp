@@ -109,6 +109,71 @@ void setPin(SettingsCommand& command, const std::string& value, bool hasPort,
     command.pin = p.bit;
 }
 
+// port=C given with a pin=D13 that names its port: they must agree.
+void setPort(SettingsCommand& command, const std::string& value, bool pinGavePort) {
+    const char port = parsePortLetter(value, "port");
+    if (pinGavePort && command.port && *command.port != port)
+        throw LineError{"port=" + value + " contradicts the pin, which is on port " +
+                        std::string(1, *command.port) + " (leave out port)"};
+    command.port = port;
+}
+
+// The keypad's wiring: cols=D7,D6,C0 rows=B3,B2,B1,B0 (each line on one
+// pin, a board's names too), or wiring=fixed (or pins).
+Command keypadSettings(const Tokens& t, const OpenWindows::Window& w, const boards::Board* board) {
+    SettingsCommand command;
+    command.window = w.name;
+    command.kind = w.kind;
+    const std::string allowed = "cols, rows, wiring";
+    std::vector<std::pair<std::string, PortPin>> used;  // for pins given twice
+    auto pins = [&](const std::string& key, const std::string& value, std::size_t count,
+                    const char* lines) {
+        std::vector<PortPin> out;
+        std::size_t from = 0;
+        while (true) {
+            const std::size_t comma = value.find(',', from);
+            const std::string item = value.substr(from, comma == std::string::npos ? comma : comma - from);
+            if (item.empty())
+                throw LineError{key + "=" + value + " has an empty pin (" + key + " takes " +
+                                std::to_string(count) + " pins, " + lines + ")"};
+            const PortPin p = resolvePin(item, board, key);
+            for (const auto& [other, q] : used) {
+                if (q.port == p.port && q.bit == p.bit)
+                    throw LineError{"pin P" + std::string(1, p.port) + std::to_string(p.bit) +
+                                    " (" + item + ") is given twice, in " + other + " and " + key};
+            }
+            used.emplace_back(key, p);
+            out.push_back(p);
+            if (comma == std::string::npos) break;
+            from = comma + 1;
+        }
+        if (out.size() != count)
+            throw LineError{key + " takes " + std::to_string(count) + " pins, " + lines + ", not " +
+                            std::to_string(out.size())};
+        return out;
+    };
+    for (const auto& [key, value] : keyValues(t, 2, allowed)) {
+        if (key == "cols") {
+            command.keypadColumns = pins(key, value, 3, "columns 0 to 2 (cols=D7,D6,C0)");
+        } else if (key == "rows") {
+            command.keypadRows = pins(key, value, 4, "rows 0 to 3 (rows=B3,B2,B1,B0)");
+        } else if (key == "wiring") {
+            const std::string v = Lower(value);
+            if (v != "pins" && v != "fixed")
+                throw LineError{"bad wiring " + inQuotes(value) + " (use pins or fixed)"};
+            command.keypadByPins = v == "pins";
+        } else {
+            throw LineError{"unknown setting " + inQuotes(key) + " for " + inQuotes(w.name) +
+                            " (keys: " + allowed + ")"};
+        }
+    }
+    const bool pinsGiven = command.keypadColumns || command.keypadRows;
+    if (command.keypadByPins == false && pinsGiven)
+        throw LineError{"wiring=fixed takes no cols or rows"};
+    if (pinsGiven) command.keypadByPins = true;
+    return command;
+}
+
 Command analogSettings(const Tokens& t, const OpenWindows::Window& w, const boards::Board* board) {
     SettingsCommand command;
     command.window = w.name;
@@ -119,6 +184,7 @@ Command analogSettings(const Tokens& t, const OpenWindows::Window& w, const boar
     const std::string allowed = slider     ? "channel, reference"
                                 : capacity ? "port, pin, capacitance"
                                            : "channel, heater, cooler, status, mode";
+    bool seenPinPort = false;  // a pin such as D13 gave the port
     for (const auto& [key, value] : keyValues(t, 2, allowed)) {
         if ((slider || cellar) && key == "channel") {
             // The part's sheet lists its own channels (16 on an ATmega2560).
@@ -137,9 +203,10 @@ Command analogSettings(const Tokens& t, const OpenWindows::Window& w, const boar
                                 " (use aref, avcc or internal)"};
             }
         } else if (capacity && key == "port") {
-            command.port = parsePortLetter(value, key);
+            setPort(command, value, seenPinPort);
         } else if (capacity && key == "pin") {
             setPin(command, value, true, board);
+            seenPinPort = command.port.has_value();
         } else if (capacity && key == "capacitance") {
             command.capacitance = static_cast<int>(parseUnsigned(value, 1000, "capacitance"));
         } else if (cellar && key == "heater") {
@@ -168,6 +235,7 @@ Command parseSettingsCommand(const Tokens& t, OpenWindows& windows) {
     if (w.kind == ComponentKind::Slider || w.kind == ComponentKind::CapacityMeasurement ||
         w.kind == ComponentKind::Beerbasement)
         return analogSettings(t, w, windows.board);
+    if (w.kind == ComponentKind::Keypad) return keypadSettings(t, w, windows.board);
     SettingsCommand command;
     command.window = w.name;
     command.kind = w.kind;
@@ -182,6 +250,7 @@ Command parseSettingsCommand(const Tokens& t, OpenWindows& windows) {
         throw LineError{"missing argument: settings needs at least one key=value (" + allowed +
                         ")"};
     std::set<std::string> seen;
+    bool seenPinPort = false;  // a pin such as D13 gave the port
     for (std::size_t i = 2; i < t.size(); ++i) {
         const std::size_t eq = t[i].text.find('=');
         if (eq == std::string::npos || eq == 0 || eq + 1 == t[i].text.size())
@@ -196,6 +265,7 @@ Command parseSettingsCommand(const Tokens& t, OpenWindows& windows) {
                                 " (keys: " + allowed + ")"};
         } else if (key == "pin") {
             setPin(command, value, !bar, windows.board);
+            seenPinPort = command.port.has_value();
         } else if (key == "mode") {
             const std::string m = Lower(value);
             if (m == "pin") {
@@ -206,7 +276,7 @@ Command parseSettingsCommand(const Tokens& t, OpenWindows& windows) {
                 throw LineError{"bad mode " + inQuotes(value) + " (use pin or ddrport)"};
             }
         } else if (!bar && key == "port") {
-            command.port = parsePortLetter(value, key);
+            setPort(command, value, seenPinPort);
         } else if (!bar && key == "activelow") {
             command.activeLow = parseLevel(value, "activelow value");
         } else if (bar && key == "output") {

@@ -293,4 +293,25 @@ uint64_t SimTargetAccess::runUntilRefresh(uint64_t untilCycle, uint64_t count, b
     return executed;
 }
 
+
+HRESULT SimTargetAccess::GetBoardName(BSTR* name) {
+    if (!name) return E_POINTER;
+    *name = nullptr;
+    if (!target_) return E_UNEXPECTED;
+    if (boardName_.empty()) return S_FALSE;
+    *name = AnsiToBstr(boardName_);
+    return S_OK;
+}
+
+HRESULT SimTargetAccess::GetPinName(LONG port, LONG bit, BSTR* name) {
+    if (!name) return E_POINTER;
+    *name = nullptr;
+    if (!target_) return E_UNEXPECTED;
+    if (port < 'A' || port > 'Z' || bit < 0 || bit > 7) return E_INVALIDARG;
+    const std::string& pin = boardPins_[static_cast<std::size_t>((port - 'A') * 8 + bit)];
+    if (boardName_.empty() || pin.empty()) return S_FALSE;
+    *name = AnsiToBstr(pin);
+    return S_OK;
+}
+
 }  // namespace quill::sim

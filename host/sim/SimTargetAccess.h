@@ -22,6 +22,7 @@
 #include <string>
 
 #include "contract/HostInterfaces.h"
+#include "contract/TargetBoardPins.h"
 #include "contract/TargetDirectAccess.h"
 #include "host/debugger/BreakpointSet.h"
 #include "host/sim/SimTarget.h"
@@ -32,7 +33,8 @@ namespace quill::sim {
 class SimTargetAccess final
     : public DispatchObject<ITargetAccess, IID_ITargetAccess,
                             ComInterface<ITargetDirectAccess, IID_ITargetDirectAccess>,
-                            ComInterface<ITargetBankFilter, IID_ITargetBankFilter>> {
+                            ComInterface<ITargetBankFilter, IID_ITargetBankFilter>,
+                            ComInterface<ITargetBoardPins, IID_ITargetBoardPins>> {
 public:
     // A new object with one reference, owned by the caller.
     static SimTargetAccess* create(std::shared_ptr<SimTarget> target);
@@ -105,6 +107,15 @@ public:
     // ITargetBankFilter
     HRESULT SetBankRefreshFilter(const uint64_t* watched, ULONG words, LONG hasDue,
                                  ULONG due) override;
+    // ITargetBoardPins: the board the session runs as, if any.
+    HRESULT GetBoardName(BSTR* name) override;
+    HRESULT GetPinName(LONG port, LONG bit, BSTR* name) override;
+    // The board's name and its name of each port pin (index (port - 'A') *
+    // 8 + bit; empty where it has none). An empty name: no board.
+    void setBoard(std::string name, std::array<std::string, 26 * 8> pins) {
+        boardName_ = std::move(name);
+        boardPins_ = std::move(pins);
+    }
 
 private:
     bool write(LONG kind, ULONG address, const uint8_t* data, ULONG count);
@@ -112,6 +123,8 @@ private:
     ~SimTargetAccess() override = default;
 
     std::shared_ptr<SimTarget> target_;
+    std::string boardName_;
+    std::array<std::string, 26 * 8> boardPins_{};
 
     // The refresh filter: the watched registers with their values when it
     // was set, and the cycle (64-bit, of the simulator) that ends it.

@@ -84,6 +84,58 @@ TEST_F(KeypadTest, TypedKeyShowsHeldButWritesNothingUntilTheDriveChanges) {
     EXPECT_EQ(io("PIND"), 0x80);
 }
 
+// Wired pin by pin in "Settings...": columns on PA0 PA1 PA2, rows on PC4..PC7.
+// Each line is one pin both ways; the fixed wiring's pins are left alone.
+TEST_F(KeypadTest, WiredPinByPinSensesEachLineOnItsOwnPin) {
+    auto* pad = open<frm_Keypad>(kCmdKeypad);
+    QString refused;
+    answerDialogs([&](QDialog* d) {
+        // Opens on the fixed wiring, its drive pins shown but not offered.
+        auto* first = findControlAs<QComboBox>(d, ids::keypad::kFirstColumn);
+        EXPECT_FALSE(first->isEnabled());
+        EXPECT_EQ(first->currentText(), "PD7");
+        EXPECT_EQ(findControlAs<QComboBox>(d, ids::keypad::kFirstRow)->currentText(), "PB3");
+        clickControl(d, ids::keypad::kPinWiring);
+        EXPECT_TRUE(first->isEnabled());
+        const char* pins[] = {"PA0", "PA1", "PA2", "PC4", "PC5", "PC6", "PA1"};
+        for (int line = 0; line < 7; ++line) {
+            auto* box = findControlAs<QComboBox>(d, line < 3 ? ids::keypad::kFirstColumn + line
+                                                             : ids::keypad::kFirstRow + line - 3);
+            selectComboIndex(d, ControlId(box), box->findText(pins[line]));
+        }
+        clickControl(d, 1);  // refused: PA1 twice
+        refused = d->property("message").toString();
+        auto* lastRow = findControlAs<QComboBox>(d, ids::keypad::kFirstRow + 3);
+        selectComboIndex(d, ids::keypad::kFirstRow + 3, lastRow->findText("PC7"));
+        clickControl(d, 1);
+    });
+    triggerMenu(pad, menu::kSettingsCommand);
+    EXPECT_EQ(refused, "PA1 is both column 1 and row 3.");
+    ASSERT_FALSE(pad->wiring().fixed());
+    EXPECT_EQ(pad->wiring().describe(), "columns PA0 PA1 PA2, rows PC4 PC5 PC6 PC7");
+
+    // Row scan: row 1 driven on PC5; key 5 reads on column 1's PA1.
+    setIo("DDRC", 0xF0);
+    setIo("PORTC", 0x20);
+    refresh();
+    EXPECT_TRUE(pad->rowDriven(1));
+    click(pad, kKey5);
+    EXPECT_EQ(io("PINA"), 0x02);
+    EXPECT_EQ(io("PIND"), 0x00);
+    EXPECT_EQ(io("PINB"), 0x00);
+
+    // Column scan: column 1 driven on PA1, rows inputs: key 5's row reads
+    // high on PC5, the pin it is driven on.
+    setIo("DDRC", 0x00);
+    setIo("PORTC", 0x00);
+    setIo("DDRA", 0x02);
+    setIo("PORTA", 0x02);
+    refresh();
+    EXPECT_EQ(io("PINC"), 0x20);
+    click(pad, kKey5);  // released
+    EXPECT_EQ(io("PINC"), 0x00);
+}
+
 }  // namespace
 
 // The wiring is bound by register name: on an ATmega328P, PINB/PIND sit at

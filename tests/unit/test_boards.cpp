@@ -6,6 +6,7 @@
 
 #include "host/boards/Board.h"
 #include "host/scenario/Scenario.h"
+#include "host/scenario/SettingKeys.h"
 
 using namespace quill;
 using namespace quill::scenario;
@@ -130,6 +131,13 @@ TEST(Boards, SettingsTakeTheBoardsPinNames) {
               "pin");
     EXPECT_EQ(firstError("board Uno\nopen LED\nsettings LED port=C pin=D13\n"),
               "pin D13 is on port B, not on port C");
+    // Written after the pin, port may not move it either.
+    EXPECT_EQ(firstError("board Uno\nopen LED\nsettings LED pin=D13 port=C\n"),
+              "port=C contradicts the pin, which is on port B (leave out port)");
+    EXPECT_EQ(led("board Uno\n", "pin=D13 port=B"), "B5");
+    EXPECT_EQ(firstError("board Uno\nopen \"Capacity Measurement\"\n"
+                         "settings \"Capacity Measurement\" pin=A0 port=D\n"),
+              "port=D contradicts the pin, which is on port C (leave out port)");
     const ParseResult cellar = parseWithBoards(
         "board Uno\nopen Beerbasement\nsettings Beerbasement heater=D2 cooler=PD3 status=D13\n");
     ASSERT_TRUE(cellar.ok()) << cellar.errors.front().text();
@@ -138,4 +146,32 @@ TEST(Boards, SettingsTakeTheBoardsPinNames) {
     EXPECT_EQ(c.heater->bit, 2);
     EXPECT_EQ(c.status->port, 'B');
     EXPECT_EQ(c.status->bit, 5);
+}
+
+// The keypad's lines: three columns and four rows, a board's names or port
+// pins, no pin twice; written back as port pins, which mean the same with
+// or without a board.
+TEST(Boards, KeypadIsWiredByPinNames) {
+    const ParseResult r = parseWithBoards(
+        "board Mega\nopen Keypad\nsettings Keypad cols=D7,D6,C0 rows=B3,B2,A1,PB0\n");
+    ASSERT_TRUE(r.ok()) << r.errors.front().text();
+    const auto& k = std::get<SettingsCommand>(r.script.steps.back().command);
+    EXPECT_EQ(formatSettings(settingPairs(k)), "wiring=pins cols=PH4,PH3,PC0 rows=PB3,PB2,PF1,PB0");
+    const ParseResult plain = parse("open Keypad\nsettings Keypad cols=D7,D6,C0 rows=B3,B2,B1,B0\n", "t.scn");
+    ASSERT_TRUE(plain.ok()) << plain.errors.front().text();
+    EXPECT_EQ(formatSettings(settingPairs(std::get<SettingsCommand>(plain.script.steps.back().command))),
+              "wiring=pins cols=PD7,PD6,PC0 rows=PB3,PB2,PB1,PB0");
+
+    auto keypad = [](const std::string& setting) {
+        return firstError("board Uno\nopen Keypad\nsettings Keypad " + setting + "\n");
+    };
+    EXPECT_EQ(keypad("cols=D7,D6"), "cols takes 3 pins, columns 0 to 2 (cols=D7,D6,C0), not 2");
+    EXPECT_EQ(keypad("rows=B3,,B1,B0"),
+              "rows=B3,,B1,B0 has an empty pin (rows takes 4 pins, rows 0 to 3 (rows=B3,B2,B1,B0))");
+    EXPECT_EQ(keypad("cols=D7,D6,A0 rows=D11,D10,A0,D8"),
+              "pin PC0 (A0) is given twice, in cols and rows");
+    EXPECT_EQ(keypad("cols=D7,D6,A8"), "the Uno has no pin \"A8\" (D0..D19, A0..A5)");
+    EXPECT_EQ(keypad("wiring=fixed cols=D7,D6,C0"), "wiring=fixed takes no cols or rows");
+    EXPECT_EQ(keypad("wiring=loose"), "bad wiring \"loose\" (use pins or fixed)");
+    EXPECT_EQ(keypad("colour=red"), "unknown setting \"colour\" for \"Keypad\" (keys: cols, rows, wiring)");
 }

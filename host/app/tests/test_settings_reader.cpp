@@ -33,7 +33,7 @@ struct SettingsReader : ::testing::Test {
         auto window = ModuleHost(module, firmware);
         QString why;
         EXPECT_TRUE(window->startDebugging(&why)) << why.toStdString();
-        for (const char* id : {"LD", "SW", "KN", "LCD", "AD", "CM", "BB"})
+        for (const char* id : {"LD", "SW", "KN", "KP", "LCD", "AD", "CM", "BB"})
             EXPECT_TRUE(OpenComponent(*window, id, &why)) << id << ": " << why.toStdString();
         QApplication::processEvents();
         return window;
@@ -52,10 +52,11 @@ const std::map<QString, std::string> kOddSettings = {
     {"LED", "port=C pin=5 mode=ddrport activelow=1"},
     {"Switch", "port=D pin=6 mode=pin activelow=1"},
     {"Knightrider", "output=C input=A pin=7 mode=ddrport"},
+    {"Keypad", "wiring=pins cols=PA0,PD1,PA2 rows=PC4,PB5,PC6,PC7"},
     {"Hitachi LCD", "size=20 lines=4 zoom=3 bits=8 pinreg=1 trace=0 data=C nibble=low e=D5 rs=B1 rw=A6"},
     {"Slider", "channel=5 reference=internal"},
     {"Capacity Measurement", "port=B pin=6 capacitance=470"},
-    {"Beerbasement", "heater=C3 cooler=C4 status=D7 mode=pin channel=6"},
+    {"Beerbasement", "heater=PC3 cooler=PC4 status=PD7 mode=pin channel=6"},
     {"electrical", "vcc=4.50 avcc=4.40 vref=2.20 aref=3.30 extaref=0"},
     {"general", "warnings=off"},
 };
@@ -118,8 +119,14 @@ TEST_F(SettingsReader, BadSettingsAreRefusedWithTheReasonAndChangeNothing) {
     EXPECT_FALSE(driver::applySettings(*window, "LED", "pin=1\nreset", &why));
     EXPECT_EQ(read(*window, "LED"), before);
 
-    ASSERT_TRUE(OpenComponent(*window, "KP", &why)) << why.toStdString();
-    EXPECT_FALSE(driver::readSettings(*window, "Keypad", &why));
+    // The keypad's pins: a port the part lacks, and one pin for two lines.
+    EXPECT_FALSE(driver::applySettings(*window, "Keypad", "cols=F0,A1,A2", &why));
+    EXPECT_TRUE(why.contains("PF0 is not offered")) << why.toStdString();
+    EXPECT_FALSE(driver::applySettings(*window, "Keypad", "rows=PD7,B2,B1,B0", &why));
+    EXPECT_TRUE(why.contains("PD7 is both column 0 and row 0")) << why.toStdString();
+    EXPECT_EQ(read(*window, "Keypad"), "wiring=fixed");
+    ASSERT_TRUE(OpenComponent(*window, "STV", &why)) << why.toStdString();
+    EXPECT_FALSE(driver::readSettings(*window, "Stackview++", &why));
     EXPECT_TRUE(why.contains("has no settings")) << why.toStdString();
     EXPECT_FALSE(driver::readSettings(*window, "LED 7", &why));
     EXPECT_TRUE(why.contains("no window \"LED 7\"")) << why.toStdString();

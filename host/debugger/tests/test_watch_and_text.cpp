@@ -104,6 +104,33 @@ TEST(WatchList, ExtendedRegistersByDataAddress) {
     EXPECT_EQ(m.data[0x10B], 0x01);
 }
 
+// A pin is watched by its port pin or, with a board, by the board's name,
+// and shown with both; a new session's board names it anew.
+TEST(WatchList, PinsWithTheBoardsNames) {
+    MemoryMachine m;
+    auto io = [](const std::string& n) { return n == "PINB" ? 0x03 : n == "PINC" ? 0x06 : -1; };
+    qd::WatchList list(io, nullptr);
+    list.setPinNamer([](char port, int bit) {
+        return port == 'B' && bit == 5 ? std::string("D13") : std::string();
+    });
+    std::string error;
+    ASSERT_TRUE(list.add("d13", &error)) << error;
+    ASSERT_TRUE(list.add("PC2", &error)) << error;
+    EXPECT_FALSE(list.add("D12", &error));  // no such name on this board
+    EXPECT_FALSE(list.add("PD2", &error));  // no port D
+    EXPECT_EQ(list.entries()[0].name, "PB5 (D13)");
+    EXPECT_EQ(list.entries()[1].name, "PC2");
+    m.data[0x23] = 0x20;
+    list.update(&m);
+    EXPECT_EQ(list.text(0), "1");
+    EXPECT_EQ(list.text(1), "0");
+    EXPECT_FALSE(list.write(&m, 0, "0", &error));
+    EXPECT_EQ(error, "a pin is watched, not written: write its PORT or PIN register");
+    list.setPinNamer({});
+    list.rebind(io, nullptr);
+    EXPECT_EQ(list.entries()[0].name, "PB5");
+}
+
 TEST(SourceText, DisassemblyLinesAndSourceFiles) {
     const std::string objdump =
         "\nfirmware.elf:     file format elf32-avr\n\nDisassembly of section .text:\n\n"

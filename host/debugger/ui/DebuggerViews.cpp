@@ -1,5 +1,7 @@
 #include "host/debugger/ui/DebuggerViews.h"
 
+#include "host/app/HostSetup.h"
+
 #include <QAction>
 #include <QDockWidget>
 #include <QFileDialog>
@@ -182,6 +184,11 @@ void DebuggerViews::showProgram() {
     program_ = program;
     std::string why;
     auto registers = PartRegisters::load(window_.config().installDirectory, window_.config().part, &why);
+    // Pins are watched with the session's board names beside them.
+    std::function<std::string(char, int)> namer;
+    if (std::optional<quill::boards::Board> board = SessionBoard(window_.config()))
+        namer = [b = *board](char port, int bit) { return b.nameOf(port, bit); };
+    watch_->setPinNamer(std::move(namer));
     watchModel_->rebind(
         [registers](const std::string& name) { return registers ? registers->index(name) : -1; },
         program);

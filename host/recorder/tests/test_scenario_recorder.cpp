@@ -127,4 +127,23 @@ TEST(ScenarioRecorder, FirmwareIsRelativeOnlyBelowTheScenarioFolder) {
     EXPECT_EQ(parseBack(r, "/elsewhere/r.scn").firmware()->path, "/my labs/a \"b\".elf");
 }
 
+// A session run as a board at its clock is recorded as the board line,
+// which brings the part, the clock and the pin names back on replay.
+TEST(ScenarioRecorder, ABoardIsRecordedAsItsBoardLine) {
+    ScenarioSetUp setUp{"ATmega328P", "/lab/a.elf", 16000000};
+    setUp.board = "Uno";
+    Recording r(setUp);
+    r.add(0, sc::OpenCommand{sc::ComponentKind::Keypad, "Keypad"});
+    r.addSettings(0, "Keypad", "wiring=pins cols=PD4,PD3,PD2 rows=PB1,PB0,PC1,PC0");
+    const std::string text = r.text("/lab/rec.scn");
+    EXPECT_NE(text.find("\nboard Uno\nfirmware a.elf\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("part "), std::string::npos) << text;
+    sc::ParseOptions options;
+    options.boards.push_back({"Uno", "ATmega328P", 16000000, {}});
+    const sc::ParseResult parsed = sc::parse(text, "/lab/rec.scn", options);
+    ASSERT_TRUE(parsed.ok()) << parsed.errors.front().text();
+    EXPECT_EQ(parsed.script.part(), "ATmega328P");
+    EXPECT_EQ(parsed.script.boardHertz(), 16000000u);
+}
+
 }  // namespace

@@ -23,6 +23,7 @@
 #include "contract/ResourceIds.h"
 #include "host/app/ComponentDriver.h"
 #include "host/app/DockClient.h"
+#include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/app/PartRegisters.h"
 #include "host/app/ScenarioExecutor.h"
@@ -208,6 +209,11 @@ bool RecorderController::start(const QString& path, QString* error) {
     setUp.part = config.part;
     setUp.firmware = config.firmware;
     setUp.hertz = static_cast<uint32_t>(std::lround(config.frequencyMHz * 1e6));
+    // A board line chooses the board's part and clock: only a session that
+    // runs as the board at the board's clock is recorded as one.
+    if (const std::optional<quill::boards::Board> board = SessionBoard(config);
+        board && board->hertz == setUp.hertz)
+        setUp.board = board->name;
     recording_.emplace(setUp);
     path_ = path;
     for (const Opened& o : opened) {
