@@ -187,13 +187,12 @@ frm_Keypad::~frm_Keypad() = default;
 void frm_Keypad::initDialog() {
     PluginForm::initDialog();
     // The wiring is bound by register name: a part change or a reset
-    // (the core's update request) refills the port list and binds it again
-    // to that part's registers.
-    if (!core()) return;
-    portList_.follow([this] {
-        settings_->setPortList(portList_.list());
-        bind();
-    });
+    // (the core's update request) binds it again to that part's registers.
+    if (core() && !updateWatch_) {
+        updateWatch_ =
+            std::make_unique<UpdateWatch>(core()->UpdateRequest(), this, &frm_Keypad::bind);
+    }
+    bind();
 }
 
 void frm_Keypad::bind() {
@@ -364,6 +363,9 @@ void frm_Keypad::onCommand(int id) {
 }
 
 void frm_Keypad::configure() {
+    // The part's ports as the dialog opens: the pin lists offer their pins.
+    portList_.refresh();
+    settings_->setPortList(portList_.list());
     settings_->byPins = !wiring_.fixed();
     settings_->columns = wiring_.columnPins();
     settings_->rows = wiring_.rowPins();

@@ -97,6 +97,7 @@ private:
     // nothing of the keypad's can have changed.
     using LineObserver = CallOnBitsChange1<frm_Keypad, uint8_t>;
     using DriveObserver = CallOnBitsChange<frm_Keypad, uint8_t>;
+    using UpdateWatch = CallOnChange<frm_Keypad, uint8_t>;
 
     // The registers of one port of the wiring: PINx is read and written
     // through the first line observer on it.
@@ -129,6 +130,7 @@ private:
     std::vector<PortWatch> ports_;
     keypad::Wiring wiring_;
     keypad::Matrix matrix_;
+    std::unique_ptr<UpdateWatch> updateWatch_;
     frm_Keypad_configure* settings_;
-    PortRegisters portList_;
+    PortRegisters portList_;  // filled as the wiring dialog opens
 };

@@ -141,6 +141,8 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         }
     }
     if (!options.frequencyGiven && lab) options.frequencyMHz = lab->frequencyMHz;
+    // The lab's board names the pins while the lab's part runs.
+    if (options.board.empty() && lab && options.part == lab->part) options.board = lab->board;
     if (options.firmware.empty()) {
         if (const sc::FirmwareCommand* fw = script.firmware()) {
             // Beside the scenario first, then the build's firmware folder

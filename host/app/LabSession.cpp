@@ -121,6 +121,7 @@ quill::lab::Lab CaptureLab(MainWindow& window) {
     quill::lab::Lab lab;
     const SessionConfig& config = window.config();
     lab.part = config.part;
+    lab.board = SessionBoard(config) ? config.board : std::string();
     lab.frequencyMHz = config.frequencyMHz;
     lab.firmware = config.firmware;
     lab.realTime = window.runMode() == RunPacer::Mode::RealTime;
@@ -169,8 +170,12 @@ bool ApplyLab(MainWindow& window, const quill::lab::Lab& lab, QString* error) {
     const SessionConfig before = window.config();
     const bool wasDebugging = window.debuggingActive();
     window.stopDebugging();
-    window.chooseSession(lab.part, lab.frequencyMHz, lab.firmware);
+    // The board first: it chooses its part and clock, which the lab's own
+    // then confirm (a lab may keep another clock).
     QString why;
+    if (!window.chooseBoard(lab.board, &why))
+        window.hostMessage(QString("The lab's board was not chosen: %1").arg(why));
+    window.chooseSession(lab.part, lab.frequencyMHz, lab.firmware);
     if (!window.startDebugging(&why)) {
         *error = "the lab's program does not start: " + why;
         window.chooseSession(before.part, before.frequencyMHz, before.firmware);

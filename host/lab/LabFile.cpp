@@ -71,6 +71,7 @@ std::string textOf(const TiXmlElement* parent, const char* name) {
 std::string notText(const Lab& lab) {
     using quill::text::IsUtf8;
     if (!IsUtf8(lab.part)) return "the part";
+    if (!IsUtf8(lab.board)) return "the board";
     if (!IsUtf8(lab.firmware)) return "the firmware path";
     for (const LabWindow& w : lab.windows) {
         if (!IsUtf8(w.command) || !IsUtf8(w.title) || !IsUtf8(w.settings))
@@ -156,6 +157,7 @@ std::string formatLab(const Lab& lab) {
     root->SetAttribute("version", kFormatVersion);
     doc.LinkEndChild(root);
     child(root, "part", lab.part);
+    if (!lab.board.empty()) child(root, "board", lab.board);
     char mhz[40];
     std::snprintf(mhz, sizeof mhz, "%.9g", lab.frequencyMHz);
     child(root, "clock-mhz", mhz);
@@ -253,6 +255,7 @@ std::optional<Lab> parseLab(const std::string& text, std::string* error) {
         lab.frequencyMHz = *hz / 1e6;
     }
     lab.firmware = textOf(root, "firmware");
+    lab.board = textOf(root, "board");
     lab.realTime = textOf(root, "pacing") != "as-fast-as-possible";
     if (TiXmlElement* windows = root->FirstChildElement("windows")) {
         for (TiXmlElement* w = windows->FirstChildElement("window"); w;

@@ -61,6 +61,9 @@ constexpr std::size_t kMaxLabDebugItems = 256;
 struct Lab {
     std::string part = "ATmega16";
     double frequencyMHz = 1.0;
+    // The Arduino board the part sits on ("Uno"), whose pin names the
+    // windows show; empty for none (and in a lab saved before boards).
+    std::string board = {};
     std::string firmware;  // as written: relative to the lab file's folder when below it
     bool realTime = true;  // the run pacing
     std::vector<LabWindow> windows;  // in the order they were opened

@@ -125,7 +125,9 @@ std::vector<SettingField> keypad() {
         for (int i = 0; i < count; ++i) field.choices.push_back({std::to_string(i), first + i});
         return field;
     };
-    return {check("wiring", k::kPinWiring, "pins", "fixed"), lines("cols", k::kFirstColumn, 3),
+    // The fixed wiring reads back as nothing, as a keypad read before it
+    // had a dialog: labs and recordings keep only a wiring by pins.
+    return {check("wiring", k::kPinWiring, "pins", ""), lines("cols", k::kFirstColumn, 3),
             lines("rows", k::kFirstRow, 4)};
 }
 

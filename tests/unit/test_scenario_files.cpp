@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "host/boards/Board.h"
 #include "host/scenario/Scenario.h"
 
 using namespace quill::scenario;
@@ -19,6 +20,12 @@ TEST(ScenarioFiles, ShippedScenariosParseAndNameBuiltFirmware) {
          fs::directory_iterator(fs::path(QUILL_SOURCE_DIR) / "host" / "Partdescriptionfiles"))
         if (entry.path().extension() == ".xml")
             options.knownParts.push_back(entry.path().stem().string());
+    // The board tables shipped beside them.
+    std::vector<std::string> boardErrors;
+    options.boards = quill::boards::loadBoards(
+        (fs::path(QUILL_SOURCE_DIR) / "host" / "Partdescriptionfiles" / "boards").string(),
+        &boardErrors);
+    EXPECT_TRUE(boardErrors.empty());
     int count = 0;
     for (const auto& entry : fs::directory_iterator(dir)) {
         if (entry.path().extension() != ".scn") continue;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -267,3 +268,25 @@ TEST_F(MainWindowTest, RunKeepsTheWindowResponsiveAndBreakStops) {
 }
 
 }  // namespace
+
+// The Board menu chooses a board's part and clock; another part afterwards
+// leaves the board.
+TEST(MainWindowBoards, TheBoardMenuChoosesPartAndClock) {
+    SessionConfig config;
+    config.installDirectory = std::string(QUILL_SOURCE_DIR) + "/host";
+    MainWindow window(config, {});
+    auto* mega = window.findChild<QAction*>("board_Mega");
+    ASSERT_TRUE(mega);
+    mega->trigger();
+    EXPECT_EQ(window.config().board, "Mega");
+    EXPECT_EQ(window.config().part, "ATmega2560");
+    EXPECT_DOUBLE_EQ(window.config().frequencyMHz, 16.0);
+    EXPECT_TRUE(mega->isChecked());
+    auto* parts = window.findChild<QComboBox*>("partChooser");
+    parts->setCurrentIndex(parts->findText("ATmega16"));
+    EXPECT_EQ(window.config().board, "");
+    EXPECT_TRUE(window.findChild<QAction*>("board_none")->isChecked());
+    QString error;
+    EXPECT_FALSE(window.chooseBoard("Leonardo", &error));
+    EXPECT_EQ(error, "unknown board \"Leonardo\" (known: Mega, Nano, Uno)");
+}

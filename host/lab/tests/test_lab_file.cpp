@@ -64,6 +64,20 @@ TEST_F(LabFiles, SavedAndLoadedWholeWithTheFirmwareBesideTheLab) {
     lab = loadLab((dir / "elsewhere" / "lab.quill").string(), &error);
     ASSERT_TRUE(lab) << error;
     EXPECT_EQ(lab->firmware, (dir / "elsewhere" / "programs" / "demo.elf").string());
+    EXPECT_EQ(lab->board, "");
+
+    // A board is kept; without one the file has no <board>.
+    EXPECT_EQ(read((dir / "elsewhere" / "lab.quill").string()).find("<board>"), std::string::npos);
+    Lab uno = sample();
+    uno.part = "ATmega328P";
+    uno.board = "Uno";
+    uno.firmware = lab->firmware;
+    const std::string moved = (dir / "elsewhere" / "lab.quill").string();
+    ASSERT_TRUE(saveLab(uno, moved, &error)) << error;
+    EXPECT_NE(read(moved).find("<board>Uno</board>"), std::string::npos) << read(moved);
+    lab = loadLab(moved, &error);
+    ASSERT_TRUE(lab) << error;
+    EXPECT_EQ(*lab, uno);
 }
 
 // Each bad file is refused with its reason, and a failed save leaves the
