@@ -22,11 +22,12 @@ quill::instruments::LineResolver lcdLineResolver(HostBench& bench) {
                        "\" is tied to ground (rw=none): it has no pin to record";
                 return false;
             }
-            // "A1": port letter and bit.
-            if (value.size() == 2 && value[0] >= 'A' && value[0] <= 'L' && value[1] >= '0' &&
-                value[1] <= '7') {
-                signal.port = value[0];
-                signal.bit = value[1] - '0';
+            // "PA1": the port letter and the bit after the P.
+            const std::string pin = value.size() == 3 && value[0] == 'P' ? value.substr(1) : value;
+            if (pin.size() == 2 && pin[0] >= 'A' && pin[0] <= 'L' && pin[1] >= '0' &&
+                pin[1] <= '7') {
+                signal.port = pin[0];
+                signal.bit = pin[1] - '0';
                 return true;
             }
         }

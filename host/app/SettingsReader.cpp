@@ -113,7 +113,14 @@ QString readField(QWidget* root, const sc::SettingField& f) {
         }
         case sc::FieldKind::PinCombo: {
             auto* combo = qobject_cast<QComboBox*>(control);
-            return combo && combo->currentIndex() >= 0 ? combo->currentData().toString() : QString();
+            if (!combo || combo->currentIndex() < 0) return {};
+            // A port pin ("B4") goes with its P, as the pin radios' do, so
+            // that a board line before it does not make it a board's name
+            // ("A0" is PF0 on a Mega); "none" stays as it is.
+            const QString pin = combo->currentData().toString();
+            const bool portPin =
+                pin.size() == 2 && pin[0].isLetter() && pin[1] >= '0' && pin[1] <= '7';
+            return portPin ? "P" + pin : pin;
         }
         case sc::FieldKind::PortPinRadios: {
             const QString port = portLetter(qobject_cast<QComboBox*>(control));

@@ -35,8 +35,8 @@ TEST(DemoLab, TheUnoLcdLabOpensWithTheTutorialCircuit) {
     EXPECT_EQ(titles, QStringList({"Hitachi LCD", "Slider"}));
     // The LiquidCrystal tutorial's wiring, R/W grounded; the Slider on A0.
     EXPECT_EQ(driver::readSettings(*window, "Hitachi LCD", &why).value_or(why.toStdString()),
-              "size=16 lines=2 zoom=2 bits=4 pinreg=0 trace=0 e=B3 rs=B4 rw=none d4=D5 d5=D4 "
-              "d6=D3 d7=D2");
+              "size=16 lines=2 zoom=2 bits=4 pinreg=0 trace=0 e=PB3 rs=PB4 rw=none d4=PD5 "
+              "d5=PD4 d6=PD3 d7=PD2");
     EXPECT_EQ(driver::readSettings(*window, "Slider", &why).value_or(why.toStdString()),
               "channel=0 reference=avcc");
     // The serial terminal shows what the program sends.

@@ -53,8 +53,10 @@ struct LabSession : ::testing::Test {
         return {{"general", "warnings=off"},
                 {"electrical", "vcc=4.80 avcc=4.70 vref=2.40 aref=3.00 extaref=1"},
                 // Wired pin by pin, R/W grounded.
-                {"Hitachi LCD", "size=20 lines=4 zoom=2 bits=8 pinreg=0 trace=0 e=D5 rs=B1 "
-                                "rw=none d0=C0 d1=C1 d2=C2 d3=C3 d4=A7 d5=A6 d6=A5 d7=A4"},
+                {"Hitachi LCD",
+                 "size=20 lines=4 zoom=2 bits=8 pinreg=0 trace=0 e=PD5 rs=PB1 "
+                 "rw=none d0=PC0 d1=PC1 d2=PC2 d3=PC3 d4=PA7 d5=PA6 d6=PA5 "
+                 "d7=PA4"},
                 {"LED 2", "port=D pin=6 mode=pin activelow=1"}};
     }
     // What a user sees of a set-up: part, clock and pacing, each open
