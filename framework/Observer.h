@@ -305,37 +305,25 @@ private:
     T last_{};
 };
 
-// As CallOnBitsChange, passing an argument bound at construction.
+// As CallOnBitsChange, passing an argument bound at construction: a
+// CallOnBitsChange whose target is this observer, forwarding the call.
 template <typename C, typename T>
-class CallOnBitsChange1 : public Observer {
+class CallOnBitsChange1 : public CallOnBitsChange<CallOnBitsChange1<C, T>, T> {
 public:
     using Fn = void (C::*)(int32_t);
     CallOnBitsChange1(GatedValue<T>* subject, C* target, Fn fn, T mask, int32_t argument,
                       bool active = true)
-        : Observer(subject, active), fn_(fn), target_(target), mask_(mask), argument_(argument) {
-        last_ = value();
-    }
-    T value() const {
-        if (!subject()) throw SubjectIsDestroyed();
-        return static_cast<GatedValue<T>*>(subject())->stored();
-    }
-    GatedValue<T>* valueSubject() const { return static_cast<GatedValue<T>*>(subject()); }
-
-    void update() override {
-        const T now = value();
-        const T moved = static_cast<T>(now ^ last_);
-        last_ = now;
-        if (moved & mask_) (target_->*fn_)(argument_);
-    }
-    void resume() override {
-        last_ = value();
-        Observer::resume();
-    }
+        : CallOnBitsChange<CallOnBitsChange1, T>(subject, this, &CallOnBitsChange1::forward, mask,
+                                                 active),
+          fn_(fn),
+          target_(target),
+          argument_(argument) {}
+    GatedValue<T>* valueSubject() const { return static_cast<GatedValue<T>*>(this->subject()); }
 
 private:
+    void forward() { (target_->*fn_)(argument_); }
+
     Fn fn_;
     C* target_;
-    T mask_;
     int32_t argument_;
-    T last_{};
 };
