@@ -67,6 +67,14 @@ inline std::string BuiltFirmware(const std::string& name) {
     GTEST_SKIP() << "firmware not built: " << testfiles::BuiltFirmware(name)
 #endif
 
+#ifdef QUILL_SOURCE_DIR
+// The text of a part description shipped in host/Partdescriptionfiles
+// ("ATmega16"); empty when there is none.
+inline std::string ShippedPartText(const std::string& part) {
+    return ReadFile(std::string(QUILL_SOURCE_DIR) + "/host/Partdescriptionfiles/" + part + ".xml");
+}
+#endif
+
 // A file in a scratch folder of the temporary directory, created on use.
 inline std::filesystem::path ScratchFile(const std::string& folder, const std::string& name) {
     auto dir = std::filesystem::temp_directory_path() / folder;

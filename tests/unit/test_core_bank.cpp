@@ -4,10 +4,9 @@
 // refresh filter cover them, the converter's flag finds ADCSRA in extended
 // I/O, and the memory window is the part's SRAM.
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "test_core_fixture.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -15,11 +14,6 @@ constexpr int kAdmux = 0x7C - 0x20;   // 0x5C
 constexpr int kAdcsra = 0x7A - 0x20;  // 0x5A
 constexpr int kUdr0 = 0xC6 - 0x20;    // 0xA6
 constexpr int kPortb = 0x05;
-
-std::string ShippedPart(const std::string& part) {
-    std::ifstream in(std::string(QUILL_SOURCE_DIR) + "/host/Partdescriptionfiles/" + part + ".xml");
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Counts the notifications of one subject.
 struct Hits {
@@ -36,7 +30,7 @@ protected:
         target().SetLayout(0x100, 2048);
         target().offerDirectAccess = direct;
         target().offerBankFilter = bankFilter;
-        Session("ATmega328P", ShippedPart("ATmega328P"));
+        Session("ATmega328P", testfiles::ShippedPartText("ATmega328P"));
         target().calls = &calls;
         Refresh();  // the first refresh: every subject notifies from now on
         calls.clear();

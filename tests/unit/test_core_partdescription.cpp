@@ -1,9 +1,9 @@
 // Register names <-> I/O addresses from part description files, the
 // converter channel count, and their behaviour on bad input.
 #include <cstdio>
-#include <iterator>
 
 #include "test_core_fixture.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -305,11 +305,6 @@ TEST_F(PartDescription, AChangedPartRebuildsTheTablesBetweenSessions) {
 
 namespace {
 
-std::string ShippedPart(const std::string& part) {
-    std::ifstream in(std::string(QUILL_SOURCE_DIR) + "/host/Partdescriptionfiles/" + part + ".xml");
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // One module session on a part description of its own.
 class ShippedSession : public CoreTest {
 public:
@@ -339,7 +334,7 @@ public:
 // file without it (their SRAM starts at 0x60, so the bank stays 64).
 TEST(ShippedPartDescriptions, InternalSramChangesNothingOnTheOldParts) {
     for (const char* part : {"ATmega16", "ATmega32", "ATmega8"}) {
-        const std::string shipped = ShippedPart(part);
+        const std::string shipped = testfiles::ShippedPartText(part);
         const size_t from = shipped.find("    <INT_SRAM>");
         const size_t to = shipped.find("</INT_SRAM>\n");
         ASSERT_NE(from, std::string::npos) << part;
@@ -386,7 +381,7 @@ TEST(ShippedPartDescriptions, PartsWithExtendedIoMapEveryRegisterOfTheirBank) {
                           Case{"ATmega2560", 16, "PORTA", 0x02, "PORTL", 0x10B, 0x1E0, 8192},
                           Case{"ATmega644P", 8, "PORTA", 0x02, "UDR1", 0xCE, 0xE0, 4096},
                           Case{"ATtiny85", 4, "ADMUX", 0x07, nullptr, 0, 0x40, 512}}) {
-        ShippedSession session(c.part, ShippedPart(c.part));
+        ShippedSession session(c.part, testfiles::ShippedPartText(c.part));
         EXPECT_EQ(session.Mapped(c.ioRegister), c.ioAddress) << c.part;
         EXPECT_EQ(session.Mapped("SREG"), 0x3F) << c.part;
         EXPECT_EQ(session.core()->RegisterBankSize(), c.bank) << c.part;

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "host/sim/PartTable.h"
@@ -28,17 +27,6 @@ using quill::sim::SimTarget;
 using quill::sim::SimTargetAccess;
 
 namespace {
-
-std::string sourceFile(const std::string& name) {
-    return std::string(QUILL_SOURCE_DIR) + "/host/Partdescriptionfiles/" + name;
-}
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // A folder of part descriptions made for one test.
 struct Folder {
@@ -120,14 +108,14 @@ TEST(PartTable, ShippedPartsComeFromTheirFilesAndSimavrsCores) {
 // reason, and so is one for which it has no core.
 TEST(PartTable, DescriptionsThatDoNotFitTheCoreAreRefused) {
     Folder folder("refused");
-    const std::string uno = readText(sourceFile("ATmega328P.xml"));
-    folder.write("ATmega16.xml", readText(sourceFile("ATmega16.xml")));
-    folder.write("ATmega4809.xml", readText(sourceFile("ATmega16.xml")));
+    const std::string uno = testfiles::ShippedPartText("ATmega328P");
+    folder.write("ATmega16.xml", testfiles::ShippedPartText("ATmega16"));
+    folder.write("ATmega4809.xml", testfiles::ShippedPartText("ATmega16"));
     folder.write("ATmega328P.xml",
                  replaced(uno, "<PORTB><IO_ADDR>$05</IO_ADDR><MEM_ADDR>$25</MEM_ADDR></PORTB>",
                           "<PORTB><IO_ADDR>$06</IO_ADDR><MEM_ADDR>$26</MEM_ADDR></PORTB>"));
     folder.write("ATmega8.xml",
-                 replaced(readText(sourceFile("ATmega8.xml")), "<SIZE>1024</SIZE>",
+                 replaced(testfiles::ShippedPartText("ATmega8"), "<SIZE>1024</SIZE>",
                           "<SIZE>2048</SIZE>"));
     std::map<std::string, std::string> refused;
     EXPECT_EQ(runnableParts(folder.path.string(), &refused), std::vector<std::string>{"ATmega16"});
