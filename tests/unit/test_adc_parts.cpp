@@ -3,27 +3,19 @@
 // a conversion of each kind of input and reference on each family.
 #include <tinyxml.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "components/analog/ADC.h"
 #include "components/analog/ConverterDescription.h"
 #include "test_core_fixture.h"
+#include "tests/support/TestFiles.h"
 
 using namespace adc;
+using testfiles::ShippedPartText;
 
 namespace {
 
-std::string ShippedText(const std::string& part) {
-    std::ifstream in(std::string(QUILL_SOURCE_DIR "/host/Partdescriptionfiles/") + part + ".xml");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The ANALOG_CONVERTER section of a shipped file.
 std::string ShippedSection(const std::string& part) {
-    const std::string text = ShippedText(part);
+    const std::string text = ShippedPartText(part);
     const size_t from = text.find("<ANALOG_CONVERTER>");
     const std::string end = "</ANALOG_CONVERTER>";
     const size_t to = text.find(end);
@@ -39,7 +31,7 @@ std::optional<ConverterDescription> Read(const std::string& xml, std::string* er
 
 std::optional<ConverterDescription> ReadShipped(const std::string& part) {
     std::string error;
-    auto d = Read(ShippedText(part), &error);
+    auto d = Read(ShippedPartText(part), &error);
     EXPECT_TRUE(error.empty()) << part << ": " << error;
     return d;
 }
@@ -52,8 +44,6 @@ std::string PartWith(const std::string& section, const std::string& admux = "$07
            Reg("ADCH", "$05") + Reg("ADCSRA", "$06") + Reg("ADMUX", admux) + Reg("ADCSRB", "$03") +
            Reg("SFIOR", "$30") + "</IO_MEMORY></MEMORY>" + section + "</AVRPART>";
 }
-
-constexpr int kAdcsrb = 3;
 
 class PartAdcTest : public CoreTest {
 protected:
@@ -69,7 +59,7 @@ protected:
     void StartShipped(const std::string& part) {
         InstallAdcModel(view);
         // Extended I/O up to the part's SRAM (the old parts have none).
-        const std::string text = ShippedText(part);
+        const std::string text = ShippedPartText(part);
         if (text.find("<START_ADDR>$100<") != std::string::npos) target().SetLayout(0x100, 2048);
         if (text.find("<START_ADDR>$200<") != std::string::npos) target().SetLayout(0x200, 8192);
         works().installDirectory = QUILL_SOURCE_DIR "/host";
@@ -148,57 +138,6 @@ TEST(ConverterReader, ShippedOldPartsMatchTheBuiltInConverter) {
     EXPECT_EQ(m8->inputs[9].kind, InputSelection::Reserved);
 }
 
-TEST(ConverterReader, ShippedNewerParts) {
-    const auto m328 = ReadShipped("ATmega328P");
-    ASSERT_TRUE(m328);
-    EXPECT_EQ(m328->channels, 8);
-    EXPECT_EQ(m328->trigger[0].reg, "ADCSRB");
-    EXPECT_EQ(m328->inputs[7].kind, InputSelection::SingleEnded);
-    EXPECT_EQ(m328->inputs[8].kind, InputSelection::Temperature);
-    EXPECT_EQ(m328->inputs[14].kind, InputSelection::Bandgap);
-    EXPECT_EQ(m328->inputs[15].kind, InputSelection::Ground);
-    EXPECT_EQ(m328->references[1].source, ReferenceSelection::Avcc);
-    EXPECT_EQ(m328->references[2].source, ReferenceSelection::None);
-    EXPECT_EQ(m328->references[3].source, ReferenceSelection::Internal);
-
-    const auto m2560 = ReadShipped("ATmega2560");
-    ASSERT_TRUE(m2560);
-    EXPECT_EQ(m2560->channels, 16);
-    ASSERT_EQ(m2560->mux.size(), 6u);
-    EXPECT_EQ(m2560->mux[0].name, "MUX5");
-    EXPECT_EQ(m2560->mux[0].reg, "ADCSRB");
-    EXPECT_EQ(m2560->mux[0].bit, 3);
-    EXPECT_EQ(m2560->inputs[32].positive, 8);
-    const InputSelection d = m2560->inputs[41];  // ADC9 - ADC8, 10x
-    EXPECT_EQ(d.kind, InputSelection::Differential);
-    EXPECT_EQ(d.positive, 9);
-    EXPECT_EQ(d.negative, 8);
-    EXPECT_EQ(d.gain, 10);
-    EXPECT_EQ(m2560->inputs[62].kind, InputSelection::Reserved);
-    EXPECT_EQ(m2560->references[3].source, ReferenceSelection::Vref);
-
-    const auto m644 = ReadShipped("ATmega644P");
-    ASSERT_TRUE(m644);
-    EXPECT_EQ(m644->inputs[13].gain, 10);
-    EXPECT_DOUBLE_EQ(m644->inputs[30].volts, 1.1);
-    EXPECT_EQ(m644->references[2].source, ReferenceSelection::Internal);
-
-    const auto t85 = ReadShipped("ATtiny85");
-    ASSERT_TRUE(t85);
-    EXPECT_EQ(t85->channels, 4);
-    ASSERT_EQ(t85->reference.size(), 3u);
-    EXPECT_EQ(t85->reference[0].name, "REFS2");
-    EXPECT_EQ(t85->reference[0].bit, 4);
-    EXPECT_EQ(t85->references[0].source, ReferenceSelection::Vcc);
-    EXPECT_FALSE(t85->references[0].arefPin);
-    EXPECT_TRUE(t85->references[7].arefPin);
-    ASSERT_TRUE(t85->bipolar);
-    EXPECT_EQ(t85->bipolar->name, "BIN");
-    ASSERT_TRUE(t85->reversal);
-    EXPECT_EQ(t85->reversal->bit, 5);
-    EXPECT_EQ(t85->inputs[7].gain, 20);
-}
-
 TEST(ConverterReader, AbsentSectionIsNoFaultAndMalformedOnesSayWhy) {
     std::string error = "x";
     EXPECT_FALSE(Read(PartXml(Reg("ADMUX", "$07")), &error));
@@ -265,73 +204,6 @@ TEST(ConverterReader, AbsentSectionIsNoFaultAndMalformedOnesSayWhy) {
         EXPECT_NE(error.find("ANALOG_CONVERTER"), std::string::npos) << error;
         EXPECT_NE(error.find(f.says), std::string::npos) << error;
     }
-}
-
-// The registers are found by name wherever the part has them; the model
-// watches the part's ADMUX, not I/O address 7.
-TEST_F(PartAdcTest, RegistersAreBoundByName) {
-    Start("ATmega328P", PartWith(ShippedSection("ATmega328P"), "$1F"));
-    ASSERT_TRUE(model()->IsBound());
-    Millivolts(0, 2500);
-    EXPECT_TRUE(About(Convert(0x40), 512)) << Convert(0x40);  // AVcc 5 V
-    EXPECT_EQ(target().Io()[kAdmux], 0);                       // address 7 is no converter register
-
-    // The next session reads the core's tables (now this part's): the same.
-    view->HandleEvent(kEventTargetReady, nullptr);
-    ASSERT_TRUE(model()->IsBound());
-    Millivolts(0, 1250);
-    EXPECT_TRUE(About(Convert(0x40), 256));
-}
-
-TEST_F(PartAdcTest, Atmega328pTemperatureBandgapGroundAndReferences) {
-    Start("ATmega328P", PartWith(ShippedSection("ATmega328P")));
-    EXPECT_EQ(model()->ChannelCount(), 8);
-    Millivolts(7, 1000);
-    EXPECT_TRUE(About(Convert(0x40 | 7), 204));  // ADC7 against AVcc 5 V
-    // 0.314 V of the sensor against the 1.1 V reference: 292 codes.
-    EXPECT_TRUE(About(Convert(0xC0 | 8), 292)) << Convert(0xC0 | 8);
-    // The bandgap against AVcc: 1.1 V of 5 V.
-    EXPECT_TRUE(About(Convert(0x40 | 14), 225));
-    EXPECT_EQ(Convert(0x40 | 15), 0);
-    EXPECT_EQ(Convert(0x80 | 7), 0);  // REFS 10 is reserved
-    // The Slider's internal choice on this part is the fixed 1.1 V.
-    EXPECT_DOUBLE_EQ(model()->InternalVolts(), 1.1);
-    EXPECT_DOUBLE_EQ(model()->InternalNominalVolts(), 1.1);
-    // An external voltage on AREF replaces the internal reference.
-    view->ExternalArefApplied()->set(1);
-    view->ExternalAref()->set(2.2);
-    EXPECT_TRUE(About(Convert(0xC0 | 14), 512));
-}
-
-TEST_F(PartAdcTest, TriggerSourceInAdcsrbDecidesFreeRunning) {
-    Start("ATmega328P", PartWith(ShippedSection("ATmega328P")));
-    ProgramWrites(kAdcsrb, 0x02);  // ADTS 010: external interrupt
-    ProgramWrites(kAdcsra, kAden | kAdate);
-    EXPECT_FALSE(model()->IsFreeRunning());
-    ProgramWrites(kAdcsrb, 0);
-    EXPECT_TRUE(model()->IsFreeRunning());
-    // The ATmega16's trigger source register means nothing here.
-    ProgramWrites(kSfior, 0xE0);
-    EXPECT_TRUE(model()->IsFreeRunning());
-}
-
-TEST_F(PartAdcTest, Atmega2560Mux5SelectsTheUpperChannels) {
-    Start("ATmega2560", PartWith(ShippedSection("ATmega2560")));
-    EXPECT_EQ(model()->ChannelCount(), 16);
-    Millivolts(8, 2500);
-    Millivolts(9, 2600);
-    Millivolts(0, 500);
-    EXPECT_TRUE(About(Convert(0x40 | 0, 0x08), 512));  // MUX5: ADC8
-    EXPECT_TRUE(About(Convert(0x40 | 0, 0x00), 102));  // ADC0
-    // ADC9 - ADC8, 10x, against AVcc 5 V: 10 x 0.1 V x 512 / 5 = 102.
-    EXPECT_EQ(Convert(0x40 | 9, 0x08), 102);
-    EXPECT_EQ(Convert(0x40 | 30, 0x08), 0);  // reserved
-    // REFS 10: 1.1 V fixed; REFS 11: the Vref setting.
-    Millivolts(1, 550);
-    EXPECT_TRUE(About(Convert(0x80 | 1), 512));
-    view->InternalReference()->set(2.0);
-    Millivolts(1, 1000);
-    EXPECT_TRUE(About(Convert(0xC0 | 1), 512));
 }
 
 TEST_F(PartAdcTest, Atmega644pDifferentialTableAndBandgap) {
@@ -452,12 +324,25 @@ TEST_F(PartAdcTest, Atmega328pOnItsFileConvertsInExtendedIo) {
     EXPECT_TRUE(About(Convert(0xC0 | 8), 292));                        // the sensor, 1.1 V
     EXPECT_TRUE(About(Convert(0x40 | 14), 225));                       // the bandgap
     EXPECT_EQ(Convert(0x40 | 15), 0);
-    // ADTS in ADCSRB (0x7B): source 0 runs freely, another does not.
+    EXPECT_EQ(Convert(0x80 | 7), 0);  // REFS 10 is reserved
+    // The Slider's internal choice on this part is the fixed 1.1 V; an
+    // external voltage on AREF replaces it.
+    EXPECT_DOUBLE_EQ(model()->InternalVolts(), 1.1);
+    EXPECT_DOUBLE_EQ(model()->InternalNominalVolts(), 1.1);
+    view->ExternalArefApplied()->set(1);
+    view->ExternalAref()->set(2.2);
+    EXPECT_TRUE(About(Convert(0xC0 | 14), 512));
+    view->ExternalArefApplied()->set(0);
+    // ADTS in ADCSRB (0x7B): source 0 runs freely, another does not; the
+    // ATmega16's trigger source (SFIOR's address, ACSR here) means nothing.
     ProgramWrites(At("ADCSRB"), 0x03);
     ProgramWrites(At("ADCSRA"), kAden | kAdate);
     EXPECT_FALSE(model()->IsFreeRunning());
     ProgramWrites(At("ADCSRB"), 0);
     EXPECT_TRUE(model()->IsFreeRunning());
+    ProgramWrites(kSfior, 0xE0);
+    EXPECT_TRUE(model()->IsFreeRunning());
+    ProgramWrites(kSfior, 0);
     // Nothing of the converter went to the ATmega16's addresses.
     for (int index : {kAdcl, kAdch, kAdcsra, kAdmux}) EXPECT_EQ(target().Io()[index], 0) << index;
 
@@ -475,6 +360,15 @@ TEST_F(PartAdcTest, Atmega2560OnItsFileReadsTheUpperChannels) {
     Millivolts(7, 500);
     EXPECT_TRUE(About(Convert(0x40 | 7, 0x08), 512));  // MUX5 with 7: ADC15
     EXPECT_TRUE(About(Convert(0x40 | 7, 0x00), 102));  // ADC7
+    // ADC9 - ADC8, 10x, against AVcc 5 V: 10 x 0.1 V x 512 / 5 = 102.
+    Millivolts(8, 2500);
+    Millivolts(9, 2600);
+    EXPECT_EQ(Convert(0x40 | 9, 0x08), 102);
+    EXPECT_EQ(Convert(0x40 | 30, 0x08), 0);  // reserved
+    // REFS 10: 1.1 V fixed; REFS 11: the Vref setting.
     Millivolts(1, 550);
-    EXPECT_TRUE(About(Convert(0x80 | 1), 512));        // REFS 10: 1.1 V
+    EXPECT_TRUE(About(Convert(0x80 | 1), 512));
+    view->InternalReference()->set(2.0);
+    Millivolts(1, 1000);
+    EXPECT_TRUE(About(Convert(0xC0 | 1), 512));
 }
