@@ -72,17 +72,12 @@ TEST(Scenario, ParsesAWholeScript) {
     EXPECT_EQ(bar.window, "Knightrider");
     EXPECT_EQ(std::get<OpenCommand>(r.script.steps[5].command).window, "LED 2");
 
+    // The settings as the reader's words: every field parsed, none added.
     const auto& led = std::get<SettingsCommand>(r.script.steps[6].command);
     EXPECT_EQ(led.window, "LED 2");
-    EXPECT_EQ(led.port, 'B');
-    EXPECT_EQ(led.pin, 3);
-    EXPECT_EQ(led.mode, PinMode::DdrPort);
-    EXPECT_EQ(led.activeLow, true);
-    const auto& rider = std::get<SettingsCommand>(r.script.steps[7].command);
-    EXPECT_EQ(rider.outputPort, 'A');
-    EXPECT_EQ(rider.inputPort, 'B');
-    EXPECT_EQ(rider.mode, PinMode::Pin);
-    EXPECT_FALSE(rider.port.has_value());
+    EXPECT_EQ(formatSettings(settingPairs(led)), "port=B pin=3 mode=ddrport activelow=1");
+    EXPECT_EQ(formatSettings(settingPairs(std::get<SettingsCommand>(r.script.steps[7].command))),
+              "output=A input=B pin=7 mode=pin");
 
     EXPECT_EQ(std::get<WaitCyclesCommand>(r.script.steps[8].command).cycles, 1000u);
     EXPECT_DOUBLE_EQ(std::get<WaitTimeCommand>(r.script.steps[9].command).milliseconds, 5.0);
@@ -379,24 +374,19 @@ TEST(Scenario, AnalogCommands) {
     const std::string windows = "open Slider\nopen Capacity Measurement\nopen Beerbasement\n";
     auto last = [&](const std::string& line) { return parseText(windows + line + "\n"); };
 
-    const auto slider = only<SettingsCommand>(last("settings Slider channel=3 reference=avcc"));
-    EXPECT_EQ(slider.kind, ComponentKind::Slider);
-    EXPECT_EQ(slider.channel, 3);
-    EXPECT_EQ(slider.reference, Reference::Avcc);
-
-    const auto cm = only<SettingsCommand>(
-        last("settings \"Capacity Measurement\" port=B pin=6 capacitance=100"));
-    EXPECT_EQ(cm.port, 'B');
-    EXPECT_EQ(cm.pin, 6);
-    EXPECT_EQ(cm.capacitance, 100);
-
-    const auto bb = only<SettingsCommand>(
-        last("settings Beerbasement channel=7 heater=C0 cooler=C1 status=C2 mode=ddrport"));
-    EXPECT_EQ(bb.channel, 7);
-    ASSERT_TRUE(bb.cooler);
-    EXPECT_EQ(bb.cooler->port, 'C');
-    EXPECT_EQ(bb.cooler->bit, 1);
-    EXPECT_EQ(bb.mode, PinMode::DdrPort);
+    // Each line's settings as the reader's words.
+    const struct {
+        std::string line, pairs;
+    } settings[] = {
+        {"settings Slider channel=3 reference=avcc", "channel=3 reference=avcc"},
+        {"settings \"Capacity Measurement\" port=B pin=6 capacitance=100",
+         "port=B pin=6 capacitance=100"},
+        {"settings Beerbasement channel=7 heater=C0 cooler=C1 status=C2 mode=ddrport",
+         "mode=ddrport heater=PC0 cooler=PC1 status=PC2 channel=7"},
+    };
+    for (const auto& c : settings)
+        EXPECT_EQ(formatSettings(settingPairs(only<SettingsCommand>(last(c.line)))), c.pairs)
+            << c.line;
 
     const auto e = only<ElectricalCommand>(
         last("settings electrical vcc=5.0 avcc=5.0 vref=2.56 aref=2.5 extaref=0"));
@@ -453,30 +443,13 @@ TEST(Scenario, HitachiLcdCommands) {
         parseText(lcd + "settings \"Hitachi LCD 2\" data=B nibble=low bits=4 pinreg=1 e=b6 "
                         "rs=B4 rw=B5 size=20 lines=4 zoom=3 trace=1\n"));
     EXPECT_EQ(s.window, "Hitachi LCD 2");
-    EXPECT_EQ(s.lcd.data, 'B');
-    EXPECT_EQ(s.lcd.highNibble, false);
-    EXPECT_EQ(s.lcd.fourBits, true);
-    EXPECT_EQ(s.lcd.pinRegister, true);
-    ASSERT_TRUE(s.lcd.enable);
-    EXPECT_EQ(s.lcd.enable->port, 'B');
-    EXPECT_EQ(s.lcd.enable->bit, 6);
-    EXPECT_EQ(s.lcd.rw->bit, 5);
-    EXPECT_EQ(s.lcd.size, 20);
-    EXPECT_EQ(s.lcd.lines, 4);
-    EXPECT_EQ(s.lcd.zoom, 3);
-    EXPECT_EQ(s.lcd.trace, true);
+    EXPECT_EQ(formatSettings(settingPairs(s)),
+              "size=20 lines=4 zoom=3 bits=4 pinreg=1 trace=1 data=B nibble=low e=B6 rs=B4 rw=B5");
 
     // Pin by pin: the tutorial's wiring with R/W grounded, as written.
     const auto wired = only<SettingsCommand>(parseText(
         lcd + "settings \"Hitachi LCD\" bits=4 rs=B4 e=B3 rw=none d4=D5 d5=D4 d6=D3 d7=D2 "
               "size=16 lines=2\n"));
-    EXPECT_TRUE(wired.lcd.rwNone);
-    EXPECT_FALSE(wired.lcd.rw);
-    ASSERT_TRUE(wired.lcd.dataPins[4] && wired.lcd.dataPins[7]);
-    EXPECT_EQ(wired.lcd.dataPins[4]->port, 'D');
-    EXPECT_EQ(wired.lcd.dataPins[4]->bit, 5);
-    EXPECT_EQ(wired.lcd.dataPins[7]->bit, 2);
-    EXPECT_FALSE(wired.lcd.dataPins[0]);
     EXPECT_EQ(formatSettings(settingPairs(wired)),
               "size=16 lines=2 bits=4 e=B3 rs=B4 rw=none d4=D5 d5=D4 d6=D3 d7=D2");
     const std::string set = "settings \"Hitachi LCD\" ";
