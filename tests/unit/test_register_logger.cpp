@@ -112,7 +112,16 @@ TEST(RegisterLoggerFile, OpensOnlyWhileLoggingAndNeverTruncatesNeedlessly) {
     choice.directory = (dir.path() / "new" / "deeper").string();
     EXPECT_EQ(logger.Apply(choice), "");
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "new" / "deeper" / "log.dbg"));
-    // (Files it cannot or may not write: LoggerTarget's tests.)
+
+    // A file that cannot be opened is reported, and the log goes on where it was.
+    choice.directory = dir.path().string();
+    choice.fileName = "new";  // a directory
+    std::string why = logger.Apply(choice);
+    EXPECT_NE(why.find("Cannot write the log file"), std::string::npos) << why;
+    choice.directory = (file / "below").string();  // under a plain file
+    why = logger.Apply(choice);
+    EXPECT_NE(why.find("is not a folder"), std::string::npos) << why;
+    EXPECT_EQ(logger.openFile(), (dir.path() / "new" / "deeper" / "log.dbg").string());
 }
 
 // ---- Through the plug-in object

@@ -192,6 +192,7 @@ TEST(Scenario, ArgumentErrors) {
          "frequency 3 kHz is outside 3200 Hz to 100 MHz (the simulator cannot time a slower clock)"},
         {"frequency 3199.9Hz", "frequency 3199.9Hz is outside 3200 Hz to 100 MHz (the simulator "
                                "cannot time a slower clock)"},
+        {"expect register PORTA 0 mask 0", "mask 0 compares no bits: the check would always hold"},
     };
     for (const Case& c : cases) EXPECT_EQ(errorOf(c.line), c.error) << c.line;
     const ParseResult slowest = parseText("frequency 3.2 kHz\n");
@@ -277,8 +278,10 @@ TEST(Scenario, SetUpComesFirstAndOnce) {
               "firmware must come before the commands that use the target");
     EXPECT_EQ(errorOf("part ATmega32", "part ATmega16\n"), "the part is already chosen");
     EXPECT_EQ(errorOf("firmware b.elf", "firmware a.elf\n"), "the firmware is already chosen");
-    // (The clock after a wait, and a register check's mask 0, are
-    // corpus.scenario.frequency-late and corpus.scenario.mask-zero.)
+    // The clock, too, is set up first: a later line would change the time
+    // of the waits before it.
+    EXPECT_EQ(errorOf("frequency 2 MHz", "wait ms 1\n"),
+              "frequency must come before the commands that use the target");
     EXPECT_EQ(errorOf("frequency 2 MHz", "frequency 1 MHz\n"), "the frequency is already chosen");
     EXPECT_EQ(parseText("open LED\n").script.part(), "ATmega16");
 

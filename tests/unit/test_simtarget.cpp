@@ -254,7 +254,13 @@ TEST(SimTarget, BadFirmwareIsRefusedAndTheLoadedProgramStays) {
     const std::string otherCore =
         errorOf([&] { target.loadFirmware(firmware("led_switch_echo_atmega8.elf")); });
     EXPECT_NE(otherCore.find("built for avr4"), std::string::npos) << otherCore;
-    // (Same architecture, another part: corpus.firmware.elf-part-*.)
+    // Same architecture, another part: told by the part the file names.
+    if (std::filesystem::exists(firmware("running_light_atmega32.elf"))) {
+        const std::string otherPart =
+            errorOf([&] { target.loadFirmware(firmware("running_light_atmega32.elf")); });
+        EXPECT_NE(otherPart.find("is built for the atmega32, not the ATmega16"), std::string::npos)
+            << otherPart;
+    }
 
     // Every refusal left the running light in place.
     EXPECT_EQ(target.firmwarePath(), firmware("running_light.elf"));
@@ -263,35 +269,53 @@ TEST(SimTarget, BadFirmwareIsRefusedAndTheLoadedProgramStays) {
 }
 
 // A timer's compare output drives its pin: PINx shows what the timer drives
-// while PORTx stays 0, and the refresh filter of a pin register learns of
-// every such edge. (The outputs' frequencies and duty cycles are
-// e2e.pwm_demo's checks.)
+// while PORTx stays 0, for fast PWM and CTC toggling, and the refresh filter
+// of a pin register learns of every such edge.
 TEST(SimTarget, TimerOutputsDriveTheirPins) {
     REQUIRE_FIRMWARE("pwm_demo.elf");
     SimTarget target("ATmega16");
     target.loadFirmware(firmware("pwm_demo.elf"));
+    struct Pin {
+        unsigned reg;
+        uint8_t mask;
+        int rises = 0;
+        uint64_t highSteps = 0;
+        bool last = false;
+    };
+    Pin pins[] = {{PINB, 0x08}, {PIND, 0x20}, {PIND, 0x80}};
     target.runUntilCycle(2000);  // set-up done, timers running
     const unsigned char* external = nullptr;
     const uint8_t *ddr = nullptr, *port = nullptr;
     ASSERT_TRUE(target.pinDependencies(PINB, &ddr, &port, &external));
     uint8_t seenChanges = *external;
-    int filterChanges = 0, pb3Rises = 0;
-    bool pb3 = false;
+    int filterChanges = 0;
+    uint64_t steps = 0;
     const uint64_t end = target.cycles() + 100000;  // 0.1 s at 1 MHz
     while (target.cycles() < end) {
+        const uint64_t before = target.cycles();
         target.step();
-        const bool high = (target.io(PINB) & 0x08) != 0;
-        pb3Rises += high && !pb3;
-        pb3 = high;
+        const uint64_t spent = target.cycles() - before;
+        steps += spent;
+        for (Pin& p : pins) {
+            const bool high = (target.io(p.reg) & p.mask) != 0;
+            if (high && !p.last) ++p.rises;
+            if (high) p.highSteps += spent;
+            p.last = high;
+        }
         if (*external != seenChanges) {
             seenChanges = *external;
             ++filterChanges;
         }
     }
     EXPECT_EQ(target.io(PORTB) & 0x08, 0) << "the program never writes PB3";
-    EXPECT_NEAR(pb3Rises, 49, 1);  // 488 Hz
-    // Every edge of the three outputs (PB3 and PD7 at 488 Hz, PD5 at
-    // 1000 Hz) changed the count the filter watches.
+    // 488 Hz: 48 or 49 periods in 0.1 s; 1000 Hz: 100.
+    EXPECT_NEAR(pins[0].rises, 49, 1);
+    EXPECT_NEAR(pins[1].rises, 100, 1);
+    EXPECT_NEAR(pins[2].rises, 49, 1);
+    EXPECT_NEAR(static_cast<double>(pins[0].highSteps) / steps, 0.25, 0.01);
+    EXPECT_NEAR(static_cast<double>(pins[1].highSteps) / steps, 0.50, 0.01);
+    EXPECT_NEAR(static_cast<double>(pins[2].highSteps) / steps, 0.75, 0.01);
+    // Every edge of the three outputs changed the count the filter watches.
     EXPECT_GE(filterChanges, 2 * (48 + 99 + 48));
 
     // A reset disconnects the outputs: the pins read their PORTx bits again.

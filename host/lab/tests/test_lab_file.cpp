@@ -100,16 +100,23 @@ TEST_F(LabFiles, BadFilesAreRefusedAndAFailedSaveKeepsTheOldLab) {
     };
     refused("<quill-lab version=\"1\"><part>ATmega16</part", "not a lab file");
     refused("<other version=\"1\"/>", "no <quill-lab>");
-    // (A newer format, a missing program, format versions "1abc" and "1.9",
-    // the About command and 257 windows are corpus.lab.* cases, refused by
-    // quill-host with these texts.)
+    // (A newer format and a missing program: corpus.lab.newer-format and
+    // corpus.lab.missing-firmware, refused by quill-host with these texts.)
     refused(edited("3.6864", "fast"), "clock \"fast\"");
     refused(edited("command=\"LD\"", ""), "names no command");
+    // A version is a whole number as written, not one that starts with it.
+    refused(edited("version=\"1\"", "version=\"1abc\""),
+            "its format version \"1abc\" is not a whole number such as \"1\"");
+    refused(edited("version=\"1\"", "version=\"1.9\""), "format version \"1.9\" is not");
     // A command that opens a dialog, not a window: a lab opened headless or
-    // at start-up would wait on it.
-    refused(edited("command=\"LD\"", "command=\"CFG\""),
-            "names command \"CFG\", which opens no component window (line 8)");
+    // at start-up would wait on the About box.
+    refused(edited("command=\"LD\"", "command=\"ABOUT\""),
+            "names command \"ABOUT\", which opens no component window (line 8)");
+    refused(edited("command=\"LD\"", "command=\"CFG\""), "\"CFG\", which opens no component");
     refused(edited("command=\"LD\"", "command=\"XX\""), "\"XX\", which opens no component");
+    std::string windows;
+    for (std::size_t i = 0; i <= kMaxLabWindows; ++i) windows += "<window command=\"LD\"/>";
+    refused(edited("<windows>", "<windows>" + windows), "the lab opens more than 256 windows");
     refused(edited("target=\"general\"", ""), "name no target");
 
     // Bytes that are no UTF-8 (a firmware path in Latin-1) cannot be kept in
@@ -222,13 +229,19 @@ TEST_F(LabFiles, ADamagedLayoutIsLeftOutAndTheRestOfTheLabKept) {
         rest.notes.clear();
         EXPECT_EQ(rest, sample());
     };
-    // (A changed layout against its checksum, no base64 and a dock area out
-    // of range are corpus.lab.layout-* cases.) Saved without a checksum (as
-    // labs were before): read as a dock state.
+    // One character of the layout changed: the checksum tells.
+    leftOut(load(kEmptyState, "AAAA/wAAAAE="),
+            "it was changed after it was saved (its checksum does not match)");
+    // Saved without a checksum (as labs were before): read as a dock state.
     const std::string plain = "<layout>" + kEmptyState + "</layout>";
     EXPECT_EQ(load("<layout crc32=\"34b05c90\">" + kEmptyState + "</layout>", plain), sample());
     leftOut(load("<layout crc32=\"34b05c90\">" + kEmptyState + "</layout>", "<layout>AAAA/wAAAAE=</layout>"),
             "it is damaged: it is of layout version 1, not 0");
+    leftOut(load("<layout crc32=\"34b05c90\">" + kEmptyState + "</layout>", "<layout>AAAA/w</layout>"),
+            "it is no base64 text");
+    leftOut(load("<layout crc32=\"34b05c90\">" + kEmptyState + "</layout>",
+                 "<layout>AAAA/wAAAAD9AAAAAQAAAAQ=</layout>"),
+            "it is damaged: a dock area 4 outside 0 to 3 at byte 13");
 }
 
 // The breakpoints and the watch list are kept; a lab without them (as
