@@ -42,7 +42,7 @@ const char* HostUsage() {
            "  --gdb          accept avr-gdb on 127.0.0.1:PORT (default 1234; 0 picks a free\n"
            "                 port and prints it)\n"
            "  --vcd, --signals  write a waveform file (VCD) of these signals (pins PA0 ...\n"
-           "                 PD7, TX, RX) from the start of the program\n"
+           "                 PD7, with a board D13, A0; TX, RX) from the start of the program\n"
            "  --until-exit   run the firmware (no scenario) until it exits (exit(n), a return\n"
            "                 from main) and print \"program exited with N after C cycles\"\n"
            "\n"

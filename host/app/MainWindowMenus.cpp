@@ -45,12 +45,8 @@ void MainWindow::buildMenus() {
     connect(instruments_, &quill::instruments::InstrumentHub::message, this, &MainWindow::hostMessage);
     connect(this, &MainWindow::sessionChanged, instruments_, [this] {
         Machine* machine = debugger_.machine();
-        // The session's board names the pins beside their port pins.
-        quill::instruments::PinNamer namer;
-        if (std::optional<quill::boards::Board> board = SessionBoard(config_)) {
-            namer = [b = *board](char port, int bit) { return b.nameOf(port, bit); };
-        }
-        instruments_->setPinNamer(std::move(namer));
+        // The session's board: its pin names in the signal lists.
+        instruments_->setBoard(SessionBoard(config_));
         instruments_->attach(debugger_.debugging() && machine ? machine->simulator() : nullptr);
     });
 

@@ -192,6 +192,34 @@ std::string boardNames(const std::vector<Board>& boards) {
     return out;
 }
 
+bool looksLikePinName(const std::string& text) {
+    return text.size() >= 2 &&
+           (text[0] == 'D' || text[0] == 'd' || text[0] == 'A' || text[0] == 'a') &&
+           std::all_of(text.begin() + 1, text.end(),
+                       [](unsigned char c) { return std::isdigit(c); });
+}
+
+std::optional<PortPinRef> portPinOfName(const std::string& text, const Board* board,
+                                        const std::string& what, const std::string& example,
+                                        std::string* error) {
+    error->clear();
+    const BoardPin* pin = board ? board->find(text) : nullptr;
+    if (pin && pin->port != 0) return PortPinRef{pin->port, pin->bit};
+    if (pin) {
+        *error = what + " \"" + text + "\": " + pin->name + " of the " + board->name +
+                 " is an input of the converter only (ADC" + std::to_string(pin->channel) +
+                 "), not a port pin";
+    } else if (looksLikePinName(text)) {
+        *error = board ? "the " + board->name + " has no pin \"" + text + "\" (" +
+                             board->nameRanges() + ")"
+                       : what + " \"" + text +
+                             "\" is a board's pin name: choose a board first (board Uno, Nano "
+                             "or Mega) or write a port pin such as " +
+                             example;
+    }
+    return std::nullopt;
+}
+
 std::string pinSuffix(const Board* board, char port, int bit) {
     if (!board) return "";
     const std::string name = board->nameOf(port, bit);

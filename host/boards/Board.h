@@ -50,6 +50,30 @@ const Board* findBoard(const std::vector<Board>& boards, const std::string& name
 // "Mega, Nano, Uno" for messages.
 std::string boardNames(const std::vector<Board>& boards);
 
+// Whether `text` is written as a board's pin name: D or A and digits
+// ("D13", "a0"), whether or not a board has it.
+bool looksLikePinName(const std::string& text);
+
+// A port pin, 'B' and 5.
+struct PortPinRef {
+    char port = 0;
+    int bit = -1;
+};
+
+// The one reading of a board's pin name wherever a scenario takes a pin
+// (a setting's pin, a signal list): the port pin that `text` names on
+// `board` (nullptr: no board chosen). Nothing with *error empty when
+// `text` is neither one of the board's names nor written like one: the
+// caller reads it as a port pin. Nothing with *error set when it names no
+// port pin: no board is chosen ("pin \"D13\" is a board's pin name: choose
+// a board first ... or write a port pin such as B5", `what` and `example`
+// filling in the words), the board has no such pin ("the Uno has no pin
+// \"A8\" (D0..D19, A0..A5)"), or the pin is an input of the converter
+// only (the Nano's A6).
+std::optional<PortPinRef> portPinOfName(const std::string& text, const Board* board,
+                                        const std::string& what, const std::string& example,
+                                        std::string* error);
+
 // " (D13)" after a port pin's name when the board names it; "" without a
 // board or name. For pin lists that write "PB5" themselves.
 std::string pinSuffix(const Board* board, char port, int bit);

@@ -150,12 +150,13 @@ bool AnalyserDock::record(const QString& channels, QString* why) {
         return false;
     }
     std::string reason;
-    auto wanted = parseSignalList(channels.toStdString(), SignalRecorder::kMaxChannels, &reason);
+    auto wanted =
+        parseSignalList(channels.toStdString(), SignalRecorder::kMaxChannels, &reason, board());
     if (!wanted || !resolveLines(*wanted, lineResolver_, &reason)) {
         *why = QString::fromStdString(reason);
         return false;
     }
-    nameByBoard(*wanted, pinNamer_);
+    nameByBoard(*wanted, board());
     auto recorder = std::make_unique<SignalRecorder>(*target_, usarts_);
     if (!recorder->start(*wanted, &reason)) {
         *why = QString::fromStdString(reason);

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+#include "host/boards/Board.h"
 #include "host/instruments/Probes.h"
 
 class QComboBox;
@@ -40,8 +41,10 @@ public:
     bool record(const QString& channels, QString* why);
     // Finds the pins of LCD lines among the channels.
     void setLineResolver(LineResolver resolver) { lineResolver_ = std::move(resolver); }
-    // How pins are named beside their port pin ("PB5 (D13)").
-    void setPinNamer(PinNamer namer) { pinNamer_ = std::move(namer); }
+    // The session's board: its names stand for port pins among the
+    // channels (D13) and are shown beside them ("PB5 (D13)"); none: no board.
+    void setBoard(std::optional<quill::boards::Board> board) { board_ = std::move(board); }
+    const quill::boards::Board* board() const { return board_ ? &*board_ : nullptr; }
     void stopRecording();
     bool recording() const { return recorder_ && recorder_->recording(); }
     void setPaused(bool paused);
@@ -69,7 +72,7 @@ private:
     quill::sim::SimTarget* target_ = nullptr;
     std::vector<UsartLink*> usarts_;
     LineResolver lineResolver_;
-    PinNamer pinNamer_;
+    std::optional<quill::boards::Board> board_;
     std::unique_ptr<SignalRecorder> recorder_;
     AnalyserView* view_;
     QLineEdit* channels_;

@@ -132,12 +132,14 @@ bool InstrumentHub::startWaveform(const QString& path, const QString& signalList
         return false;
     }
     std::string reason;
-    auto wanted = parseSignalList(signalList.toStdString(), SignalRecorder::kMaxChannels, &reason);
+    const quill::boards::Board* board = board_ ? &*board_ : nullptr;
+    auto wanted =
+        parseSignalList(signalList.toStdString(), SignalRecorder::kMaxChannels, &reason, board);
     if (!wanted || !resolveLines(*wanted, lineResolver_, &reason)) {
         *why = QString::fromStdString(reason);
         return false;
     }
-    nameByBoard(*wanted, pinNamer_);
+    nameByBoard(*wanted, board);
     if (recordingWaveform(path)) {
         *why = QString("%1 is already being written").arg(path);
         return false;
@@ -205,9 +207,9 @@ void InstrumentHub::askAndRecord() {
     }
 }
 
-void InstrumentHub::setPinNamer(PinNamer namer) {
-    pinNamer_ = namer;
-    analyser_->setPinNamer(std::move(namer));
+void InstrumentHub::setBoard(std::optional<quill::boards::Board> board) {
+    board_ = board;
+    analyser_->setBoard(std::move(board));
 }
 
 void InstrumentHub::setLineResolver(LineResolver resolver) {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+#include "host/boards/Board.h"
 #include "host/instruments/Probes.h"
 
 class QDockWidget;
@@ -81,9 +82,10 @@ public:
     // How the waveform files and the analyser find the pin of an LCD line
     // (LCD.E): the host reads it from the LCD window's settings.
     void setLineResolver(LineResolver resolver);
-    // How the analyser and the waveform files name a pin beside its port
-    // pin ("PB5 (D13)", "PB5_D13"): the session's board; empty for none.
-    void setPinNamer(PinNamer namer);
+    // The session's board (none: no board): the analyser's channels and the
+    // waveform files' signals take its pin names (D13) and name a pin beside
+    // its port pin ("PB5 (D13)", "PB5_D13").
+    void setBoard(std::optional<quill::boards::Board> board);
 
 Q_SIGNALS:
     // A line for the host's output pane.
@@ -106,7 +108,7 @@ private:
     bool waited_ = false;
     QTimer flush_;  // writes the waveform file as the program runs
     LineResolver lineResolver_;
-    PinNamer pinNamer_;
+    std::optional<quill::boards::Board> board_;
 };
 
 }  // namespace quill::instruments

@@ -97,7 +97,8 @@ bool applyAnalyser(AnalyserDock* dock, const QStringList& pairs, QString* why) {
         }
         list = pair.mid(9);
         std::string reason;
-        if (!parseSignalList(list.toStdString(), SignalRecorder::kMaxChannels, &reason)) {
+        if (!parseSignalList(list.toStdString(), SignalRecorder::kMaxChannels, &reason,
+                             dock->board())) {
             *why = QString::fromStdString(reason);
             return false;
         }

@@ -3,18 +3,36 @@
 #include <algorithm>
 #include <cctype>
 
+#include "host/boards/Board.h"
+
 namespace quill::instruments {
 
-std::optional<Signal> parseSignal(std::string_view text, std::string* why) {
+std::optional<Signal> parseSignal(std::string_view text, std::string* why,
+                                  const boards::Board* board) {
     std::string name;
     for (char c : text) name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     Signal s;
     s.name = name;
+    // A board's name: its port pin, shown with the name ("PB5 (D13)").
+    std::string notPin;
+    if (const auto pin = boards::portPinOfName(std::string(text), board, "signal", "PB5", &notPin)) {
+        s.kind = Signal::Kind::Pin;
+        s.port = pin->port;
+        s.bit = pin->bit;
+        s.name = std::string{'P', pin->port, static_cast<char>('0' + pin->bit)};
+        s.board = board->nameOf(pin->port, pin->bit);
+        return s;
+    }
+    if (!notPin.empty()) {
+        if (why) *why = notPin;
+        return std::nullopt;
+    }
     if (name.size() == 3 && name[0] == 'P' && name[1] >= 'A' && name[1] <= 'L' && name[2] >= '0' &&
         name[2] <= '7') {
         s.kind = Signal::Kind::Pin;
         s.port = name[1];
         s.bit = name[2] - '0';
+        if (board) s.board = board->nameOf(s.port, s.bit);
         return s;
     }
     const bool tx = name.rfind("TX", 0) == 0, rx = name.rfind("RX", 0) == 0;
@@ -59,7 +77,7 @@ bool resolveLines(std::vector<Signal>& wanted, const LineResolver& resolver, std
 }
 
 std::optional<std::vector<Signal>> parseSignalList(std::string_view list, std::size_t limit,
-                                                   std::string* why) {
+                                                   std::string* why, const boards::Board* board) {
     std::vector<Signal> signals;
     std::size_t start = 0;
     while (start <= list.size()) {
@@ -69,7 +87,7 @@ std::optional<std::vector<Signal>> parseSignalList(std::string_view list, std::s
             if (why) *why = "empty name in the signal list \"" + std::string(list) + "\"";
             return std::nullopt;
         }
-        auto signal = parseSignal(item, why);
+        auto signal = parseSignal(item, why, board);
         if (!signal) return std::nullopt;
         // TX and TX0 are the same line.
         auto same = [&](const Signal& s) {
@@ -77,7 +95,7 @@ std::optional<std::vector<Signal>> parseSignalList(std::string_view list, std::s
                    s.usart == signal->usart && s.lcd == signal->lcd && s.line == signal->line;
         };
         if (std::any_of(signals.begin(), signals.end(), same)) {
-            if (why) *why = "signal " + signal->name + " is listed twice";
+            if (why) *why = "signal " + signal->shown() + " is listed twice";
             return std::nullopt;
         }
         signals.push_back(*signal);
@@ -147,11 +165,11 @@ std::optional<std::string> decodeEscapes(std::string_view text, std::string* why
     return out;
 }
 
-void nameByBoard(std::vector<Signal>& wanted, const PinNamer& namer) {
+void nameByBoard(std::vector<Signal>& wanted, const boards::Board* board) {
     for (Signal& s : wanted) {
         // An LCD line keeps its own name; the pin it resolves to is the LCD's.
         const bool portPin = s.kind == Signal::Kind::Pin && s.name.size() == 3 && s.name[0] == 'P';
-        s.board = namer && portPin ? namer(s.port, s.bit) : std::string();
+        s.board = board && portPin ? board->nameOf(s.port, s.bit) : std::string();
     }
 }
 

@@ -1,5 +1,5 @@
 // How users write what the instruments take: the signals they record, by
-// name (a port pin PA0 ... PD7, a USART's transmit or receive line: TX, RX
+// name (a port pin PA0 ... PD7, with a board also its names D13, A0, a USART's transmit or receive line: TX, RX
 // for the part's first USART, TX1, RX1 ... for the others, or a Hitachi
 // LCD's control line: LCD.E, LCD.RS, LCD.RW for the first LCD window,
 // LCD2.E ... for the others), and text to send with escapes. Toolkit-free;
@@ -11,6 +11,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace quill::boards {
+struct Board;
+}
 
 namespace quill::instruments {
 
@@ -24,7 +28,7 @@ struct Signal {
     int usart = 0;  // 0.. for TX/RX
     int lcd = 1;    // which LCD window (1: the first opened) for an LCD line
     std::string line;  // the LCD setting naming the pin: "e", "rs" or "rw"
-    std::string name;  // as written in capitals: "PB3", "TX", "RX1", "LCD.E"
+    std::string name;  // in capitals: "PB3", "TX", "RX1", "LCD.E"; a board's name as its port pin, "PB5"
     // The board's name of a pin written as a port pin ("D13" for PB5 on an
     // Uno); empty without a board or name.
     std::string board = {};
@@ -35,17 +39,23 @@ struct Signal {
     std::string wireName() const { return board.empty() ? name : name + "_" + board; }
 };
 
-// The board's name of a port pin ("D13"), empty for a pin it does not
-// name; an empty function: no board.
-using PinNamer = std::function<std::string(char port, int bit)>;
-// Gives every pin of `wanted` written as a port pin its board name.
-void nameByBoard(std::vector<Signal>& wanted, const PinNamer& namer);
+// Gives every pin of `wanted` written as a port pin (or by a board's name)
+// its name on `board` ("D13" for PB5 on an Uno); none without a board.
+void nameByBoard(std::vector<Signal>& wanted, const boards::Board* board);
 
-// One name; nothing (and *why) when it is none of the above.
-std::optional<Signal> parseSignal(std::string_view name, std::string* why);
-// A comma-separated list ("PA0,PB3,TX"), at most `limit` signals, none twice.
+// One name; nothing (and *why) when it is none of the above. With `board`
+// (the one the session runs as; nullptr: none) a board's name stands for
+// its port pin, as in every scenario place that takes a pin
+// (boards::portPinOfName): D13 is PB5 on an Uno and gets the name "PB5"
+// with `board` "D13"; a name the board lacks, or any such name without a
+// board, is refused saying so.
+std::optional<Signal> parseSignal(std::string_view name, std::string* why,
+                                  const boards::Board* board = nullptr);
+// A comma-separated list ("PA0,PB3,TX", "D13,A0"), at most `limit` signals,
+// none twice (D13 and PB5 on an Uno are one).
 std::optional<std::vector<Signal>> parseSignalList(std::string_view list, std::size_t limit,
-                                                   std::string* why);
+                                                   std::string* why,
+                                                   const boards::Board* board = nullptr);
 
 // Finds the pin of an LCD line (sets port and bit); false with *why when
 // it cannot (no such LCD window open, say).

@@ -20,7 +20,7 @@ Command parseExpectCommand(const Tokens& t, OpenWindows& windows) {
          "what to check: pin, register, memory, led, bar, lcd, output, autostep, file, channel, "
          "text, source or variable");
     const std::string what = Lower(t[1].text);
-    if (auto instrument = parseInstrumentCheck(t)) return *instrument;
+    if (auto instrument = parseInstrumentCheck(t, windows.board)) return *instrument;
     if (auto exit = parseExpectExit(Tokens(t.begin() + 1, t.end()))) return *exit;
     if (what == "pin" || what == "register" || what == "lcd")
         return ExpectCommand{parseAnyCondition(Tokens(t.begin() + 1, t.end()), "expect", windows)};
@@ -126,7 +126,7 @@ Command parseExpectCommand(const Tokens& t, OpenWindows& windows) {
 // "lcd <window> line <n> <text>", "lcd <window> cursor <line> <column>|none"
 // "lcd <window> protocol ok|warned" or "lcd <window> picture <file.png>".
 Condition parseAnyCondition(const Tokens& t, const std::string& what, OpenWindows& windows) {
-    if (t.empty() || Lower(t[0].text) != "lcd") return parseCondition(t, what);
+    if (t.empty() || Lower(t[0].text) != "lcd") return parseCondition(t, what, windows.board);
     auto missing = [&](const std::string& arg) {
         return LineError{"missing argument: " + what + " lcd needs " + arg};
     };

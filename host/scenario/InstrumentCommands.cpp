@@ -56,10 +56,13 @@ ExpectSerialCommand serialCheck(const Tokens& t, std::size_t at, const std::stri
     return c;
 }
 
-std::string signalName(const Tokens& t, std::size_t at, const std::string& what) {
+// The signal's name as the run finds it: a board's name (D13) becomes its
+// port pin (PB5).
+std::string signalName(const Tokens& t, std::size_t at, const std::string& what,
+                       const boards::Board* board) {
     if (at >= t.size()) throw LineError{"missing argument: " + what + " needs a signal such as PB3"};
     std::string why;
-    auto signal = quill::instruments::parseSignal(t[at].text, &why);
+    auto signal = quill::instruments::parseSignal(t[at].text, &why, board);
     if (!signal) throw LineError{why};
     // The measured signals are recorded from the start of the run, before
     // any LCD window is open to say which pin its line is.
@@ -106,7 +109,7 @@ std::optional<Command> parseOpenTerminal(const Tokens& t) {
     return c;
 }
 
-Command parseRecordCommand(const Tokens& t) {
+Command parseRecordCommand(const Tokens& t, const boards::Board* board) {
     if (t.size() < 2 || Lower(t[1].text) != "waveform")
         throw LineError{"record needs: record waveform FILE signals PA0,PB1,TX"};
     if (t.size() < 5 || Lower(t[3].text) != "signals")
@@ -114,7 +117,7 @@ Command parseRecordCommand(const Tokens& t) {
     noMore(t, 5, "record waveform");
     if (t[2].text.empty()) throw LineError{"record waveform needs a file name"};
     std::string why;
-    if (!quill::instruments::parseSignalList(t[4].text, 16, &why))
+    if (!quill::instruments::parseSignalList(t[4].text, 16, &why, board))
         throw LineError{"record waveform: " + why};
     return RecordWaveformCommand{t[2].text, t[4].text};
 }
@@ -125,12 +128,12 @@ Command parseStopCommand(const Tokens& t) {
     return StopWaveformCommand{};
 }
 
-std::optional<Command> parseInstrumentCheck(const Tokens& t) {
+std::optional<Command> parseInstrumentCheck(const Tokens& t, const boards::Board* board) {
     const std::string what = t.size() > 1 ? Lower(t[1].text) : std::string();
     if (what == "serial") return serialCheck(t, 2, "expect serial");
     if (what == "frequency") {
         ExpectFrequencyCommand c;
-        c.signal = signalName(t, 2, "expect frequency");
+        c.signal = signalName(t, 2, "expect frequency", board);
         std::size_t at = 3;
         c.hertz = parseQuantity(t, at, {{"Hz", 1.0}, {"kHz", 1e3}, {"MHz", 1e6}}, "frequency",
                                 "490 Hz", "expect frequency needs a frequency such as 490 Hz");
@@ -141,7 +144,7 @@ std::optional<Command> parseInstrumentCheck(const Tokens& t) {
     }
     if (what == "duty") {
         ExpectDutyCommand c;
-        c.signal = signalName(t, 2, "expect duty");
+        c.signal = signalName(t, 2, "expect duty", board);
         std::size_t at = 3;
         c.percent = parseQuantity(t, at, {{"%", 1.0}}, "duty cycle", "50%",
                                   "expect duty needs a duty cycle such as 50%");

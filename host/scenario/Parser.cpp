@@ -224,7 +224,7 @@ private:
     Command settings(const Tokens& t) { return parseSettingsCommand(t, windows_); }
     Command expect(const Tokens& t) { return parseExpectCommand(t, windows_); }
     Command send(const Tokens& t) { return parseSendCommand(t); }
-    Command record(const Tokens& t) { return parseRecordCommand(t); }
+    Command record(const Tokens& t) { return parseRecordCommand(t, windows_.board); }
     Command stop(const Tokens& t) { return parseStopCommand(t); }
 
     Command set(const Tokens& t) {

@@ -418,13 +418,15 @@ struct Token;
 // The parsing of the instrument commands (InstrumentCommands.cpp): "send
 // serial", "record waveform", "stop waveform", and the "serial", "frequency"
 // and "duty" forms of expect and of wait until (nothing when the line is
-// not one of those). Throw LineError.
+// not one of those). Throw LineError. Signals take the pin names of
+// `board`, the one a `board` line chose (nullptr: none).
 Command parseSendCommand(const std::vector<Token>& t);
-Command parseRecordCommand(const std::vector<Token>& t);
+Command parseRecordCommand(const std::vector<Token>& t, const boards::Board* board = nullptr);
 Command parseStopCommand(const std::vector<Token>& t);
 // "open terminal [USARTn]"; nothing when the line opens something else.
 std::optional<Command> parseOpenTerminal(const std::vector<Token>& t);
-std::optional<Command> parseInstrumentCheck(const std::vector<Token>& t);
+std::optional<Command> parseInstrumentCheck(const std::vector<Token>& t,
+                                            const boards::Board* board = nullptr);
 std::optional<Command> parseInstrumentWait(const std::vector<Token>& t, uint64_t timeout);
 
 // The commands that name component windows: `settings` lines

@@ -212,7 +212,13 @@ std::string parseRegisterName(const std::string& text) {
     return Upper(text);
 }
 
-PinCondition parsePinCondition(const std::string& reference, const std::string& level) {
+PinCondition parsePinCondition(const std::string& reference, const std::string& level,
+                               const boards::Board* board) {
+    // A board's name: the level of its port pin, PINB.5 for D13 on an Uno.
+    std::string why;
+    if (const auto pin = boards::portPinOfName(reference, board, "pin", "PINB.5", &why))
+        return PinCondition{std::string("PIN") + pin->port, pin->bit, parseLevel(level, "pin level")};
+    if (!why.empty()) throw LineError{why};
     const std::size_t dot = reference.find('.');
     if (dot == std::string::npos || !isRegisterName(reference.substr(0, dot)) ||
         dot + 2 != reference.size() || reference[dot + 1] < '0' || reference[dot + 1] > '7') {
@@ -282,7 +288,7 @@ std::optional<char> parseKey(const Token& token) {
     return std::nullopt;
 }
 
-Condition parseCondition(const Tokens& t, const std::string& what) {
+Condition parseCondition(const Tokens& t, const std::string& what, const boards::Board* board) {
     if (t.empty()) throw LineError{"missing argument: " + what + " needs a condition"};
     const std::string kind = Lower(t[0].text);
     auto missing = [&](const std::string& arg) {
@@ -296,7 +302,7 @@ Condition parseCondition(const Tokens& t, const std::string& what) {
         if (t.size() < 2) throw missing("a pin such as PORTA.0");
         if (t.size() < 3) throw missing("a level, 1 or 0");
         if (t.size() > 3) throw extra(3);
-        return parsePinCondition(t[1].text, t[2].text);
+        return parsePinCondition(t[1].text, t[2].text, board);
     }
     if (kind == "register") {
         if (t.size() < 2) throw missing("a register name such as PORTA");
@@ -329,32 +335,19 @@ PortPin parsePortPin(const std::string& text, const std::string& key) {
 }
 
 PortPin resolvePin(const std::string& text, const boards::Board* board, const std::string& key) {
-    if (board) {
-        if (const boards::BoardPin* p = board->find(text)) {
-            if (p->port == 0)
-                throw LineError{key + " " + inQuotes(text) + ": " + p->name + " of the " +
-                                board->name + " is an input of the converter only (ADC" +
-                                std::to_string(p->channel) + "), not a port pin"};
-            return PortPin{p->port, p->bit};
-        }
-    }
+    // The board's names first (A0 on a Mega is PF0); then a port pin, but
+    // with a board "D5" is always the board's D5, never port D.
+    std::string why;
+    if (const auto named = boards::portPinOfName(text, board, key, "B5", &why))
+        return PortPin{named->port, named->bit};
+    const bool boardName = boards::looksLikePinName(text);
+    if (!why.empty() && (board || text.size() != 2)) throw LineError{why};
     std::string pin = text;
     if (pin.size() == 3 && (pin[0] == 'P' || pin[0] == 'p')) pin = pin.substr(1);
-    const bool boardName = text.size() >= 2 && (text[0] == 'D' || text[0] == 'd' ||
-                                                 text[0] == 'A' || text[0] == 'a') &&
-                           std::all_of(text.begin() + 1, text.end(),
-                                       [](unsigned char c) { return std::isdigit(c); });
     if (pin.size() == 2 && std::isalpha(static_cast<unsigned char>(pin[0])) && pin[1] >= '0' &&
         pin[1] <= '7' && !(board && boardName))
         return parsePortPin(pin, key);
-    if (boardName) {
-        if (!board)
-            throw LineError{key + " " + inQuotes(text) +
-                            " is a board's pin name: choose a board first (board Uno, Nano or "
-                            "Mega) or write a port pin such as B5"};
-        throw LineError{"the " + board->name + " has no pin " + inQuotes(text) + " (" +
-                        board->nameRanges() + ")"};
-    }
+    if (!why.empty()) throw LineError{why};
     throw LineError{"bad " + key + " " + inQuotes(text) +
                     " (use a port letter and a bit such as A1" +
                     (board ? " or a pin name of the " + board->name + " such as D13" : "") + ")"};

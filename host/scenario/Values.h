@@ -58,7 +58,10 @@ bool isRegisterName(const std::string& name);
 std::string parseRegisterName(const std::string& text);
 
 // "PORTA.0" and a level.
-PinCondition parsePinCondition(const std::string& reference, const std::string& level);
+// With `board` (nullptr: none chosen) a board's pin name ("D13") stands
+// for the input register's bit of its port pin (PINB.5 on an Uno).
+PinCondition parsePinCondition(const std::string& reference, const std::string& level,
+                               const boards::Board* board = nullptr);
 
 // A port letter given as "B", "PINB", "PORTB" or "DDRB"; `key` names the
 // setting in messages.
@@ -106,7 +109,8 @@ std::optional<char> parseKey(const Token& token);
 
 // "pin PORTA.0 1" or "register PORTA 0x81 [mask 0x0F]"; `what` is the
 // command in messages ("expect", "wait until").
-Condition parseCondition(const Tokens& t, const std::string& what);
+Condition parseCondition(const Tokens& t, const std::string& what,
+                         const boards::Board* board = nullptr);
 
 // The component a name opens ("LED", "knight rider", "Stackview++"); throws
 // for unknown names and for components not yet available in scenarios.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/boards/Board.h"
+#include "host/instruments/Signals.h"
 #include "host/scenario/Scenario.h"
 #include "host/scenario/SettingKeys.h"
 
@@ -174,4 +175,47 @@ TEST(Boards, KeypadIsWiredByPinNames) {
     EXPECT_EQ(keypad("wiring=fixed cols=D7,D6,C0"), "wiring=fixed takes no cols or rows");
     EXPECT_EQ(keypad("wiring=loose"), "bad wiring \"loose\" (use pins or fixed)");
     EXPECT_EQ(keypad("colour=red"), "unknown setting \"colour\" for \"Keypad\" (keys: cols, rows, wiring)");
+}
+
+// The signal lists (record waveform, expect frequency and duty, the
+// analyser, --signals) and the pin conditions read a board's names as the
+// settings do: D9 on an Uno is PB1, named beside it; a name the board
+// lacks, or one without a board, is refused saying so.
+TEST(Boards, SignalListsAndPinConditionsTakeTheBoardsNames) {
+    const auto all = shipped();
+    const boards::Board* uno = boards::findBoard(all, "Uno");
+    const boards::Board* mega = boards::findBoard(all, "Mega");
+    ASSERT_TRUE(uno && mega);
+    std::string why;
+    auto list = instruments::parseSignalList("d9,A0,TX,PB5", 16, &why, uno);
+    ASSERT_TRUE(list) << why;
+    std::string names;
+    for (const auto& s : *list) names += s.shown() + " " + s.wireName() + ";";
+    EXPECT_EQ(names, "PB1 (D9) PB1_D9;PC0 (A0) PC0_A0;TX TX;PB5 (D13) PB5_D13;");
+    EXPECT_EQ(instruments::parseSignal("A8", &why, mega)->name, "PK0");
+    EXPECT_FALSE(instruments::parseSignalList("D13,PB5", 16, &why, uno));
+    EXPECT_EQ(why, "signal PB5 (D13) is listed twice");
+    EXPECT_FALSE(instruments::parseSignal("A8", &why, uno));
+    EXPECT_EQ(why, "the Uno has no pin \"A8\" (D0..D19, A0..A5)");
+    EXPECT_FALSE(instruments::parseSignal("D13", &why, nullptr));
+    EXPECT_EQ(why, "signal \"D13\" is a board's pin name: choose a board first (board Uno, Nano or "
+                   "Mega) or write a port pin such as PB5");
+
+    const ParseResult r = parseWithBoards(
+        "board Uno\nrecord waveform w.vcd signals D9,A0,TX\nwait until pin D9 1\n"
+        "expect frequency D6 490 Hz\nexpect duty D3 75%\n");
+    ASSERT_TRUE(r.ok()) << r.errors.front().text();
+    const auto& wait = std::get<WaitUntilCommand>(r.script.steps[2].command);
+    const auto& pin = std::get<PinCondition>(wait.condition);
+    EXPECT_EQ(pin.reg + "." + std::to_string(pin.bit), "PINB.1");
+    EXPECT_EQ(std::get<ExpectFrequencyCommand>(r.script.steps[3].command).signal, "PD6");
+    EXPECT_EQ(std::get<ExpectDutyCommand>(r.script.steps[4].command).signal, "PD3");
+    EXPECT_EQ(firstError("board Uno\nrecord waveform w.vcd signals D9,A8\n"),
+              "record waveform: the Uno has no pin \"A8\" (D0..D19, A0..A5)");
+    EXPECT_EQ(firstError("board Nano\nexpect frequency A6 490 Hz\n"),
+              "signal \"A6\": A6 of the Nano is an input of the converter only (ADC6), not a port "
+              "pin");
+    EXPECT_EQ(firstError("expect pin D13 1\n"),
+              "pin \"D13\" is a board's pin name: choose a board first (board Uno, Nano or Mega) "
+              "or write a port pin such as PINB.5");
 }
