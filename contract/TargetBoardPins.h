@@ -1,6 +1,7 @@
 // An optional extension of the host's target object: the names that the
 // board the user chose gives the part's pins ("D13" for PB5 on an Arduino
-// Uno, for PB7 on a Mega). The plug-in asks the ITargetAccess object for it
+// Uno, for PB7 on a Mega) and its converter channels ("A0" for ADC0, on a
+// Mega "A8" for ADC8). The plug-in asks the ITargetAccess object for it
 // with QueryInterface when it attaches; a host that does not offer it
 // answers E_NOINTERFACE, and the plug-in then names pins by port alone
 // ("PB5"). The host keeps the board's tables; the plug-in only asks.
@@ -19,6 +20,12 @@ struct ITargetBoardPins : IUnknown {
     // bring that pin out or no board is chosen. E_INVALIDARG (*name null)
     // for a letter or bit outside those ranges, E_POINTER without `name`.
     virtual HRESULT GetPinName(LONG port, LONG bit, BSTR* name) = 0;  // 4
+    // The board's name of converter channel `channel` (0..31): S_OK with
+    // *name ("A0"; the Nano's A6 and A7 have no port pin, only this), or
+    // S_FALSE with *name null when the board names no such channel or no
+    // board is chosen. E_INVALIDARG (*name null) for a channel outside that
+    // range, E_POINTER without `name`.
+    virtual HRESULT GetChannelName(LONG channel, BSTR* name) = 0;  // 5
 };
 
 // {0C591EAA-3B72-4731-8A2C-A087B7312EF2}

@@ -213,6 +213,8 @@ public:
     // every pin list shows a pin: "PB5 (D13)", or "PB5".
     const BoardPins& BoardPinNames() const { return boardPins_; }
     std::string PinLabel(char port, int bit) const { return boardPins_.label(port, bit); }
+    // How every channel list shows a converter channel: "ADC0 (A0)", or "ADC0".
+    std::string ChannelLabel(int channel) const { return boardPins_.channelLabel(channel); }
 
     // ---- Electrical settings
     Value<double>* Vcc() { return &vcc_; }

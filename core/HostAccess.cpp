@@ -65,6 +65,11 @@ void CLEDView::ReadBoardPins() {
                 boardPins_.set(port, bit, BstrToAnsi(pin.get()));
         }
     }
+    for (int channel = 0; channel < BoardPins::kChannels; ++channel) {
+        CComBSTR adc;
+        if (board->GetChannelName(channel, adc.out()) == S_OK && adc.get())
+            boardPins_.setChannel(channel, BstrToAnsi(adc.get()));
+    }
 }
 
 bool CLEDView::ReadMemory(LONG kind, ULONG address, ULONG count, uint8_t* buffer) {

@@ -8,7 +8,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "core/CLEDView.h"
 #include "framework/Controls.h"
+#include "framework/PinLabels.h"
 
 pp_general_slider::pp_general_slider(QWidget* parent, bool withReference)
     : PropertyPage(parent, ids::slider::kGeneralPage,
@@ -57,9 +59,13 @@ pp_general_slider::pp_general_slider(QWidget* parent, bool withReference)
 void pp_general_slider::loadControls() {
     list_->clear();
     int selected = -1;
+    // "ADC0 (A0)" on a board that names the channel.
+    const CLEDView* core = CoreOf(this);
     for (int c : channels) {
         if (c == channel) selected = list_->count();
-        list_->addItem(QStringLiteral("ADC%1").arg(c), c);
+        list_->addItem(core ? QString::fromStdString(core->ChannelLabel(c))
+                            : QStringLiteral("ADC%1").arg(c),
+                       c);
     }
     list_->setCurrentIndex(selected >= 0 ? selected : (list_->count() > 0 ? 0 : -1));
     noChannel_->setVisible(channels.empty());

@@ -86,7 +86,8 @@ QString readField(QWidget* root, const sc::SettingField& f) {
         case sc::FieldKind::Text: {
             QString text;
             if (auto* combo = qobject_cast<QComboBox*>(control)) {
-                text = combo->currentText();
+                // "ADC0 (A0)" is read as ADC0: a board's name beside it.
+                text = combo->currentText().section(" (", 0, 0);
             } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
                 text = edit->text();
             }

@@ -100,12 +100,15 @@ public:
     // for its pin names.
     void setBoard(const quill::boards::Board& board) {
         std::array<std::string, 26 * 8> pins{};
+        std::array<std::string, quill::sim::SimTargetAccess::kBoardChannels> channels{};
         for (const quill::boards::BoardPin& p : board.pins) {
             if (p.port >= 'A' && p.port <= 'Z' && p.bit >= 0 && p.bit <= 7)
                 pins[static_cast<std::size_t>((p.port - 'A') * 8 + p.bit)] =
                     board.nameOf(p.port, p.bit);
+            if (p.channel >= 0 && static_cast<std::size_t>(p.channel) < channels.size())
+                channels[static_cast<std::size_t>(p.channel)] = p.name;
         }
-        access_->setBoard(board.name, pins);
+        access_->setBoard(board.name, pins, channels);
     }
     std::shared_ptr<SimTarget> simulator() override { return target_; }
 

@@ -62,6 +62,16 @@ HRESULT InMemoryTarget::GetPinName(LONG port, LONG bit, BSTR* name) {
     return S_OK;
 }
 
+HRESULT InMemoryTarget::GetChannelName(LONG channel, BSTR* name) {
+    if (!name) return E_POINTER;
+    *name = nullptr;
+    if (channel < 0 || channel > 31) return E_INVALIDARG;
+    const auto it = boardChannels.find(static_cast<int>(channel));
+    if (it == boardChannels.end()) return S_FALSE;
+    *name = AnsiToBstr(it->second);
+    return S_OK;
+}
+
 uint8_t* InMemoryTarget::Byte(LONG kind, size_t address) {
     switch (kind) {
         case kMemoryIo:

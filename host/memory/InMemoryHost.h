@@ -64,11 +64,13 @@ public:
     bool offerDirectAccess = false;
     bool offerBankFilter = false;  // only together with direct access
     // ITargetBoardPins, offered while a board is named: the board's name
-    // and its names of port pins, keyed "B5".
+    // and its names of port pins, keyed "B5", and of converter channels.
     HRESULT GetBoardName(BSTR* name) override;
     HRESULT GetPinName(LONG port, LONG bit, BSTR* name) override;
+    HRESULT GetChannelName(LONG channel, BSTR* name) override;
     std::string boardName;
     std::map<std::string, std::string> boardPins;
+    std::map<int, std::string> boardChannels;
 
     // The last filter set (either way): watched words (one for the I/O
     // filter), whether a due count was given and which.

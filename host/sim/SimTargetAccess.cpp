@@ -293,7 +293,6 @@ uint64_t SimTargetAccess::runUntilRefresh(uint64_t untilCycle, uint64_t count, b
     return executed;
 }
 
-
 HRESULT SimTargetAccess::GetBoardName(BSTR* name) {
     if (!name) return E_POINTER;
     *name = nullptr;
@@ -311,6 +310,17 @@ HRESULT SimTargetAccess::GetPinName(LONG port, LONG bit, BSTR* name) {
     const std::string& pin = boardPins_[static_cast<std::size_t>((port - 'A') * 8 + bit)];
     if (boardName_.empty() || pin.empty()) return S_FALSE;
     *name = AnsiToBstr(pin);
+    return S_OK;
+}
+
+HRESULT SimTargetAccess::GetChannelName(LONG channel, BSTR* name) {
+    if (!name) return E_POINTER;
+    *name = nullptr;
+    if (!target_) return E_UNEXPECTED;
+    if (channel < 0 || channel >= static_cast<LONG>(kBoardChannels)) return E_INVALIDARG;
+    const std::string& adc = boardChannels_[static_cast<std::size_t>(channel)];
+    if (boardName_.empty() || adc.empty()) return S_FALSE;
+    *name = AnsiToBstr(adc);
     return S_OK;
 }
 

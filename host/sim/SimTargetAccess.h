@@ -110,11 +110,17 @@ public:
     // ITargetBoardPins: the board the session runs as, if any.
     HRESULT GetBoardName(BSTR* name) override;
     HRESULT GetPinName(LONG port, LONG bit, BSTR* name) override;
-    // The board's name and its name of each port pin (index (port - 'A') *
-    // 8 + bit; empty where it has none). An empty name: no board.
-    void setBoard(std::string name, std::array<std::string, 26 * 8> pins) {
+    HRESULT GetChannelName(LONG channel, BSTR* name) override;
+    // The converter channels a board may name (ADC0 .. ADC31).
+    static constexpr std::size_t kBoardChannels = 32;
+    // The board's name, its name of each port pin (index (port - 'A') * 8 +
+    // bit) and of each converter channel; empty where it has none. An
+    // empty name: no board.
+    void setBoard(std::string name, std::array<std::string, 26 * 8> pins,
+                  std::array<std::string, kBoardChannels> channels) {
         boardName_ = std::move(name);
         boardPins_ = std::move(pins);
+        boardChannels_ = std::move(channels);
     }
 
 private:
@@ -125,6 +131,7 @@ private:
     std::shared_ptr<SimTarget> target_;
     std::string boardName_;
     std::array<std::string, 26 * 8> boardPins_{};
+    std::array<std::string, kBoardChannels> boardChannels_{};
 
     // The refresh filter: the watched registers with their values when it
     // was set, and the cycle (64-bit, of the simulator) that ends it.

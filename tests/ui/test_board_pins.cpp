@@ -1,11 +1,13 @@
 // Pin lists with a board's names: a host that runs the part as an Uno or a
 // Mega (the shipped board tables) tells the module its pin names, and every
-// pin list of the component dialogs shows them beside the port pin. The
-// dialogs are grabbed to PNG (build/tests/boards/).
+// pin list of the component dialogs shows them beside the port pin, and the
+// channel lists the names of the converter channels. The dialogs are
+// grabbed to PNG (build/tests/boards/).
 #include <QDir>
 #include <QRadioButton>
 
 #include "components/analog/frm_Capacity_Measurement.h"
+#include "components/analog/frm_Slider.h"
 #include "components/digital/frm_Keypad.h"
 #include "components/digital/frm_LED.h"
 #include "host/boards/Board.h"
@@ -27,6 +29,7 @@ protected:
         host.target().boardName = b->name;
         for (const quill::boards::BoardPin& p : b->pins) {
             if (p.port) host.target().boardPins[{p.port, char('0' + p.bit)}] = b->nameOf(p.port, p.bit);
+            if (p.channel >= 0) host.target().boardChannels[p.channel] = p.name;
         }
     }
 
@@ -34,6 +37,20 @@ protected:
         QDir().mkpath(QUILL_BINARY_DIR "/tests/boards");
         dialog->adjustSize();
         EXPECT_TRUE(dialog->grab().save(QUILL_BINARY_DIR "/tests/boards/" + name));
+    }
+
+    // The Slider's channel list as its "Settings..." sheet shows it.
+    QStringList channelTexts(const QString& picture) {
+        auto* slider = open<frm_Slider>(kCmdSlider);
+        QStringList texts;
+        answerDialogs([&](QDialog* d) {
+            auto* list = findControlAs<QComboBox>(d, ids::slider::kChannelList);
+            for (int i = 0; i < list->count(); ++i) texts << list->itemText(i);
+            if (!picture.isEmpty()) save(d, picture);
+            clickControl(d, 2);
+        });
+        triggerMenu(slider, menu::kSettingsCommand);
+        return texts;
     }
 
     static QStringList pinTexts(QDialog* d, int first) {
@@ -94,6 +111,15 @@ TEST_F(UnoPinsTest, PinListsShowTheBoardsNames) {
     EXPECT_EQ(a0, "PC0 (A0)");
 }
 
+// The converter channels by the board's names; ADC6 and ADC7, which the
+// Uno does not bring out, stay plain.
+TEST_F(UnoPinsTest, TheSlidersChannelsShowTheBoardsNames) {
+    const QStringList channels = channelTexts("uno_slider.png");
+    ASSERT_GE(channels.size(), 8);
+    EXPECT_EQ(channels.mid(0, 8).join(", "), "ADC0 (A0), ADC1 (A1), ADC2 (A2), ADC3 (A3), "
+                                             "ADC4 (A4), ADC5 (A5), ADC6, ADC7");
+}
+
 TEST_F(MegaPinsTest, PinListsShowTheMegasNames) {
     auto* cap = open<frm_Capacity_Measurement>(kCmdCapacityMeasurement);
     QStringList portB, portK;
@@ -111,6 +137,15 @@ TEST_F(MegaPinsTest, PinListsShowTheMegasNames) {
     EXPECT_EQ(portK.value(0), "PK0 (A8)");
 }
 
+// Its sixteen channels: ADC8 is A8 (on PK0).
+TEST_F(MegaPinsTest, TheSlidersChannelsShowTheMegasNames) {
+    const QStringList channels = channelTexts("mega_slider.png");
+    ASSERT_EQ(channels.size(), 16);
+    EXPECT_EQ(channels.value(0), "ADC0 (A0)");
+    EXPECT_EQ(channels.value(8), "ADC8 (A8)");
+    EXPECT_EQ(channels.value(15), "ADC15 (A15)");
+}
+
 // Without a board the lists keep their plain labels.
 TEST_F(BoardPinsTest, PinListsWithoutABoardArePlain) {
     auto* led = open<frm_LED>(kCmdLed);
@@ -121,6 +156,7 @@ TEST_F(BoardPinsTest, PinListsWithoutABoardArePlain) {
     });
     triggerMenu(led, menu::kSettingsCommand);
     EXPECT_EQ(pins.value(5), "Pin 5");
+    EXPECT_EQ(channelTexts({}).value(0), "ADC0");
 }
 
 }  // namespace

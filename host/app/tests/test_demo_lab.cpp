@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QDockWidget>
 #include <QFile>
 #include <filesystem>
 
+#include "contract/ResourceIds.h"
+#include "host/app/ComponentDriver.h"
 #include "host/app/DockClient.h"
 #include "host/app/LabSession.h"
 #include "host/app/MainWindow.h"
@@ -37,8 +41,22 @@ TEST(DemoLab, TheUnoLcdLabOpensWithTheTutorialCircuit) {
     EXPECT_EQ(driver::readSettings(*window, "Hitachi LCD", &why).value_or(why.toStdString()),
               "size=16 lines=2 zoom=2 bits=4 pinreg=0 trace=0 e=PB3 rs=PB4 rw=none d4=PD5 "
               "d5=PD4 d6=PD3 d7=PD2");
+    // The lab is an Uno's: the channel list names A0, and reads back as
+    // channel 0 all the same.
+    EXPECT_EQ(window->config().board, "Uno");
     EXPECT_EQ(driver::readSettings(*window, "Slider", &why).value_or(why.toStdString()),
               "channel=0 reference=avcc");
+    QString channel;
+    ASSERT_TRUE(driver::runMenuDialog(
+        driver::findForm(*window, "Slider"), menu::kSettingsCommand,
+        [&](QDialog* d) {
+            if (auto* list = qobject_cast<QComboBox*>(driver::findControl(d, ids::slider::kChannelList)))
+                channel = list->currentText();
+            d->reject();
+        },
+        &why))
+        << why.toStdString();
+    EXPECT_EQ(channel, "ADC0 (A0)");
     // The serial terminal shows what the program sends.
     const auto* terminal = window->instruments().terminal(0);
     ASSERT_NE(terminal, nullptr);
