@@ -80,7 +80,7 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
     std::optional<quill::lab::Lab> lab;
     if (!given.lab.empty()) {
         std::string why;
-        lab = quill::lab::loadLab(given.lab, &why);
+        lab = quill::lab::loadLab(given.lab, &why, FirmwareSearchFolders());
         if (!lab) {
             std::fprintf(err, "quill-host: %s\n", why.c_str());
             return reporter.refuse(0, "lab", why);
@@ -147,10 +147,7 @@ int RunHeadless(const HostOptions& given, std::FILE* out, std::FILE* err) {
         if (const sc::FirmwareCommand* fw = script.firmware()) {
             // Beside the scenario first, then the build's firmware folder
             // (bin/../firmware), then the current folder.
-            const QString bin = QCoreApplication::applicationDirPath();
-            options.firmware =
-                script.resolvePath(fw->path, {QDir(bin).filePath("../firmware").toStdString(),
-                                              QDir::currentPath().toStdString()});
+            options.firmware = script.resolvePath(fw->path, FirmwareSearchFolders());
         }
     }
     if (!options.frequencyGiven) {

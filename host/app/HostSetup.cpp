@@ -51,6 +51,11 @@ std::string DefaultModulePath() {
     return beside.toStdString();
 }
 
+std::vector<std::string> FirmwareSearchFolders() {
+    return {QDir::cleanPath(QDir(binaryDir()).filePath("../firmware")).toStdString(),
+            QDir::currentPath().toStdString()};
+}
+
 std::vector<quill::boards::Board> InstalledBoards(const std::string& installDirectory) {
     std::vector<std::string> errors;
     if (installDirectory.empty()) return {};

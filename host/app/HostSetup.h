@@ -26,6 +26,10 @@ struct HostEnvironment {
 std::string FindInstallDirectory(const std::string& requested);
 // The module beside the host binary (bin/QuillComponents.so).
 std::string DefaultModulePath();
+// Where a scenario's or a lab's program named by a relative path is looked
+// for after its own folder: the build's firmware folder (bin/../firmware),
+// then the current folder.
+std::vector<std::string> FirmwareSearchFolders();
 
 // Checks the options that name files and fills the session config. Sets
 // *error for an unknown part, an unusable part description, a part the

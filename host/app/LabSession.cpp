@@ -251,7 +251,8 @@ bool OpenLabWindows(MainWindow& window, const quill::lab::Lab& lab, QString* err
 
 bool OpenLabFile(MainWindow& window, const QString& path, QString* error) {
     std::string why;
-    std::optional<quill::lab::Lab> lab = quill::lab::loadLab(path.toStdString(), &why);
+    std::optional<quill::lab::Lab> lab =
+        quill::lab::loadLab(path.toStdString(), &why, FirmwareSearchFolders());
     if (!lab) {
         *error = QString::fromStdString(why);
         return false;

@@ -2,6 +2,7 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -326,7 +327,8 @@ bool saveLab(Lab lab, const std::string& path, std::string* error) {
     return quill::files::replaceFile(path, formatLab(lab), kLab, error);
 }
 
-std::optional<Lab> loadLab(const std::string& path, std::string* error) {
+std::optional<Lab> loadLab(const std::string& path, std::string* error,
+                           const std::vector<std::string>& searchFolders) {
     std::string bytes;
     if (!quill::files::readRegularFile(path, kMaxLabBytes, "lab", &bytes, error))
         return std::nullopt;
@@ -340,16 +342,43 @@ std::optional<Lab> loadLab(const std::string& path, std::string* error) {
         *error = "cannot open the lab \"" + path + "\": it names no firmware";
         return std::nullopt;
     }
-    fs::path firmware = lab->firmware;
-    if (firmware.is_relative()) firmware = fs::absolute(path).parent_path() / firmware;
-    lab->firmware = firmware.lexically_normal().string();
-    const std::string missing = quill::files::notRegularReason(lab->firmware);
-    if (!missing.empty()) {
-        *error = "cannot open the lab \"" + path + "\": its firmware \"" + lab->firmware +
-                 "\" " + (missing.rfind("is ", 0) == 0 ? missing : "cannot be read: " + missing);
-        return std::nullopt;
+    // Beside the lab, then the host's folders: a lab handed out with its
+    // program, or opened where it lies in a source tree whose programs are
+    // built elsewhere.
+    const fs::path given = lab->firmware;
+    std::vector<fs::path> places{given.is_relative() ? fs::absolute(path).parent_path() / given
+                                                     : given};
+    if (given.is_relative()) {
+        for (const std::string& folder : searchFolders)
+            if (!folder.empty()) places.push_back(fs::absolute(fs::path(folder) / given));
     }
-    return lab;
+    std::vector<std::string> looked, shown;
+    std::string firstReason;
+    for (fs::path& place : places) {
+        const std::string candidate = place.lexically_normal().string();
+        if (std::find(looked.begin(), looked.end(), candidate) != looked.end()) continue;
+        const std::string reason = quill::files::notRegularReason(candidate);
+        if (reason.empty()) {
+            lab->firmware = candidate;
+            return lab;
+        }
+        if (looked.empty()) firstReason = reason;
+        looked.push_back(candidate);
+        // There, but no program: a folder, a FIFO.
+        if (reason.rfind("is ", 0) == 0) shown.push_back(candidate + " (" + reason + ")");
+        else shown.push_back(candidate);
+    }
+    const std::string what = "cannot open the lab \"" + path + "\": its firmware \"";
+    if (looked.size() == 1) {
+        *error = what + looked.front() + "\" " +
+                 (firstReason.rfind("is ", 0) == 0 ? firstReason : "cannot be read: " + firstReason);
+    } else {
+        std::string list;
+        for (const std::string& place : shown) list += (list.empty() ? "" : ", ") + place;
+        *error = what + lab->firmware + "\" was not found beside the lab nor in the host's " +
+                 "firmware folders (looked for " + list + ")";
+    }
+    return std::nullopt;
 }
 
 }  // namespace quill::lab

@@ -95,7 +95,11 @@ std::optional<Lab> parseLab(const std::string& text, std::string* error);
 // relative to the lab's folder when it lies below it.
 bool saveLab(Lab lab, const std::string& path, std::string* error);
 // Reads the lab at path (a regular file of sane size) and makes its
-// firmware path absolute; a firmware that does not exist is refused.
-std::optional<Lab> loadLab(const std::string& path, std::string* error);
+// firmware path absolute. A relative one is looked for beside the lab
+// first, then in `searchFolders` in order (the host's firmware folders):
+// the first regular file found is the lab's program. None found is
+// refused, naming every place looked in.
+std::optional<Lab> loadLab(const std::string& path, std::string* error,
+                           const std::vector<std::string>& searchFolders = {});
 
 }  // namespace quill::lab

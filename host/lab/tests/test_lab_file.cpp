@@ -80,6 +80,49 @@ TEST_F(LabFiles, SavedAndLoadedWholeWithTheFirmwareBesideTheLab) {
     EXPECT_EQ(*lab, uno);
 }
 
+// A lab opened where its program is not beside it (a source tree's lab,
+// its program built elsewhere): the host's folders in order, the first
+// program found; none found names every place looked in.
+TEST_F(LabFiles, AProgramNotBesideTheLabIsLookedForInTheHostsFolders) {
+    const std::string path = (dir / "labs" / "lab.quill").string();
+    fs::create_directories(dir / "labs");
+    fs::create_directories(dir / "build" / "programs");
+    std::ofstream(dir / "build" / "programs" / "demo.elf") << "ELF";
+    Lab lab = sample();
+    lab.firmware = (dir / "labs" / "programs" / "demo.elf").string();
+    std::string error;
+    ASSERT_TRUE(saveLab(lab, path, &error)) << error;  // written as programs/demo.elf
+    const std::vector<std::string> folders{(dir / "nothing").string(), (dir / "build").string(),
+                                           dir.string()};
+    std::optional<Lab> loaded = loadLab(path, &error, folders);
+    ASSERT_TRUE(loaded) << error;
+    EXPECT_EQ(loaded->firmware, (dir / "build" / "programs" / "demo.elf").string());
+    // Beside the lab comes first, even with the folders given.
+    fs::create_directories(dir / "labs" / "programs");
+    std::ofstream(dir / "labs" / "programs" / "demo.elf") << "ELF";
+    loaded = loadLab(path, &error, folders);
+    ASSERT_TRUE(loaded) << error;
+    EXPECT_EQ(loaded->firmware, (dir / "labs" / "programs" / "demo.elf").string());
+
+    // None: every place in the message, a folder in the way said so.
+    fs::remove(dir / "labs" / "programs" / "demo.elf");
+    fs::create_directories(dir / "labs" / "programs" / "demo.elf");
+    fs::remove(dir / "build" / "programs" / "demo.elf");
+    fs::remove(dir / "programs" / "demo.elf");
+    EXPECT_FALSE(loadLab(path, &error, folders));
+    const std::string labs = (dir / "labs" / "programs" / "demo.elf").string();
+    EXPECT_EQ(error, "cannot open the lab \"" + path + "\": its firmware \"programs/demo.elf\" was "
+                     "not found beside the lab nor in the host's firmware folders (looked for " +
+                         labs + " (is a directory), " +
+                         (dir / "nothing" / "programs" / "demo.elf").string() + ", " +
+                         (dir / "build" / "programs" / "demo.elf").string() + ", " +
+                         (dir / "programs" / "demo.elf").string() + ")");
+    // Without folders it is refused as before, with the reason.
+    EXPECT_FALSE(loadLab(path, &error));
+    EXPECT_EQ(error, "cannot open the lab \"" + path + "\": its firmware \"" + labs +
+                         "\" is a directory");
+}
+
 // Each bad file is refused with its reason, and a failed save leaves the
 // lab that was there.
 TEST_F(LabFiles, BadFilesAreRefusedAndAFailedSaveKeepsTheOldLab) {
