@@ -199,6 +199,11 @@ const std::vector<SettingField>* sheetFields(const std::string& sheet) {
     return nullptr;
 }
 
+SettingPairs restoringPairs(ComponentKind kind) {
+    if (kind == ComponentKind::Keypad) return {{"wiring", "fixed"}};
+    return {};
+}
+
 SettingPairs settingPairs(const SettingsCommand& c) {
     SettingPairs p;
     auto letter = [](char port) { return std::string(1, port); };

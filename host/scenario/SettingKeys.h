@@ -60,6 +60,11 @@ const std::vector<SettingField>* sheetFields(const std::string& sheet);
 
 using SettingPairs = std::vector<std::pair<std::string, std::string>>;
 
+// The settings that put a window of `kind` back on the set-up that reads
+// back as no settings at all: the keypad's fixed wiring, `wiring=fixed`.
+// Empty for a kind whose dialog always reads back.
+SettingPairs restoringPairs(ComponentKind kind);
+
 // A parsed command as key=value pairs, in the table's order.
 SettingPairs settingPairs(const SettingsCommand& command);
 SettingPairs settingPairs(const ElectricalCommand& command);

@@ -255,6 +255,40 @@ TEST_F(RecordingWindow, SettingsDialogsAndTrackbarsAreRecordedAndTheSessionEndEn
     EXPECT_EQ(replay(file).exitCode, 0);
 }
 
+// The keypad wired pin by pin and then back on its fixed wiring: the fixed
+// wiring reads back as no settings, so the recording writes the line that
+// restores it; the replay decodes the key on the fixed wiring again.
+TEST_F(RecordingWindow, TheKeypadBackOnItsFixedWiringIsRecordedAndReplays) {
+    ASSERT_NO_FATAL_FAILURE(load("keypad_scan.elf"));
+    open("Keypad");
+    QString error;
+    const QString file = dir.filePath("keypad.scn");
+    ASSERT_TRUE(recorder->start(file, &error)) << error.toStdString();
+    ASSERT_TRUE(driver::applySettings(*window, "Keypad", "cols=PC5,PC6,PC7 rows=PC1,PC2,PC3,PC4",
+                                      &error))
+        << error.toStdString();
+    ASSERT_TRUE(driver::applySettings(*window, "Keypad", "wiring=fixed", &error))
+        << error.toStdString();
+    // OK again on the fixed wiring changes nothing: no second line.
+    ASSERT_TRUE(driver::applySettings(*window, "Keypad", "wiring=fixed", &error))
+        << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(activate());
+    ASSERT_NO_FATAL_FAILURE(runFor(1000));
+    QTest::mouseClick(control("Keypad", ids::keypad::KeyControlOf('5')), Qt::LeftButton);
+    ASSERT_NO_FATAL_FAILURE(runFor(20000));
+    ASSERT_TRUE(recorder->addRegisterCheck("porta", &error)) << error.toStdString();
+    ASSERT_TRUE(recorder->stop(&error)) << error.toStdString();
+    const std::string text = readBack(file);
+    EXPECT_NE(text.find("open Keypad\nsettings Keypad wiring=pins cols=PC5,PC6,PC7 "
+                        "rows=PC1,PC2,PC3,PC4\nsettings Keypad wiring=fixed\nwait cycles "),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("wiring=fixed"), text.rfind("wiring=fixed")) << text;
+    EXPECT_NE(text.find("expect register PORTA 0x35"), std::string::npos) << text;
+    const Replay same = replay(file);
+    EXPECT_EQ(same.exitCode, 0) << same.output.toStdString();
+}
+
 TEST_F(RecordingWindow, LcdLinesWithTheProgramsOwnCharactersReplay) {
     ASSERT_NO_FATAL_FAILURE(load("lcd_glyphs.elf"));
     open("Hitachi LCD");

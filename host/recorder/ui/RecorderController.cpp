@@ -216,9 +216,11 @@ bool RecorderController::start(const QString& path, QString* error) {
         setUp.board = board->name;
     recording_.emplace(setUp);
     path_ = path;
+    windowSettings_.clear();
     for (const Opened& o : opened) {
         recording_->add(0, sc::OpenCommand{o.kind, o.title});
         if (!o.settings.empty()) recording_->addSettings(0, o.title, o.settings);
+        windowSettings_[o.title] = o.settings;
     }
     // Settings dialogs confirmed from now on are recorded when they close.
     dialogs_ = new ClosingDialogs(this, [this](QDialog* dialog) {
@@ -362,9 +364,18 @@ void RecorderController::dialogClosed(QDialog* dialog) {
     }
     if (!accepted) return;
     if (kind) {
+        const std::string name = windowOf(form).toStdString();
         const sc::SettingPairs pairs = driver::readDialog(dialog, sc::settingFields(*kind));
-        if (!pairs.empty())
-            recording_->addSettings(at, windowOf(form).toStdString(), sc::formatSettings(pairs));
+        const std::string text = sc::formatSettings(pairs);
+        if (!pairs.empty()) {
+            recording_->addSettings(at, name, text);
+        } else if (!windowSettings_[name].empty()) {
+            // Back on what reads back as no settings after settings that
+            // did read back: the replay needs the line that restores it.
+            const sc::SettingPairs restore = sc::restoringPairs(*kind);
+            if (!restore.empty()) recording_->addSettings(at, name, sc::formatSettings(restore));
+        }
+        windowSettings_[name] = text;
     }
     // The plug-in's Settings sheet, or its electrical page in a component's
     // sheet: what changed since the last time.

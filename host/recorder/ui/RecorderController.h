@@ -94,4 +94,8 @@ private:
     QString path_;
     QPointer<QObject> dialogs_;                  // the application's filter while recording
     std::map<std::string, std::string> sheets_;  // the sheets' pages as last recorded
+    // The component windows' settings as last recorded, by window: a
+    // dialog that now reads back as nothing (the keypad back on its fixed
+    // wiring) is recorded as the line that restores it.
+    std::map<std::string, std::string> windowSettings_;
 };
