@@ -47,6 +47,7 @@ CLEDView::~CLEDView() {
 
 void CLEDView::ReleaseTarget() {
     boardPins_.clear();
+    changes_.reset();
     bankFilter_.reset();
     direct_.reset();
     target_.reset();

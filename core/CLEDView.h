@@ -21,6 +21,7 @@
 #include "contract/HostInterfaces.h"
 #include "contract/PluginIdle.h"
 #include "contract/TargetBoardPins.h"
+#include "contract/TargetChanges.h"
 #include "contract/TargetDirectAccess.h"
 #include "core/BoardPins.h"
 #include "core/ClockChoice.h"
@@ -257,6 +258,12 @@ public:
 
 private:
     void Refresh();
+    // Reads into the image what a refresh needs of the bank: all of it, or
+    // with a host that tells what changed (ITargetChanges) those registers,
+    // SPL, SPH and SREG, into *read. Each register it reads is first copied
+    // to ioPrevious_ (unless `firstRefresh`). A failed read keeps the image
+    // (and, told changes, reads those registers again next time).
+    void ReadBank(int bank, int words, bool firstRefresh, RegisterSet* read);
     void DetectSimulator();
     // Reports a predefined clock that differs from the simulator's, once
     // for each change of either (and again when a session starts).
@@ -298,6 +305,7 @@ private:
     ComPtr<ITargetAccess> target_;
     ComPtr<ITargetDirectAccess> direct_;  // the same object's extension, when offered
     ComPtr<ITargetBankFilter> bankFilter_;  // its filter over the whole bank, when offered
+    ComPtr<ITargetChanges> changes_;  // its set of changed registers, when offered
     bool attached_ = false;
     bool simulator_ = false;
     BoardPins boardPins_;
@@ -322,6 +330,9 @@ private:
     // otherwise holds a value other than ioImage_[i]. Every other register
     // holds exactly its byte of the image.
     RegisterSet registersSet_ = RegisterSet::FirstN(kMaxRegisterBank);
+    // With ITargetChanges: the registers the host told changed that no
+    // read has yet brought into the image (all of them on attaching).
+    RegisterSet unread_ = RegisterSet::FirstN(kMaxRegisterBank);
     // The registers in which `out`, the image a refresh writes back, differs
     // from ioImage_.
     RegisterSet SetAndChanged(const BankBytes& out, int words) const;

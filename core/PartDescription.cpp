@@ -100,6 +100,7 @@ void CLEDView::MapBank(int bankSize, int sramStart, int sramSize) {
     if (bankSize != bankSize_) {
         // Subjects the bank gains take their bytes from the next image.
         registersSet_ |= RegisterSet::FirstN(bankSize);
+        unread_ |= RegisterSet::FirstN(bankSize);
         bankSize_ = bankSize;
         bankMask_ = RegisterSet::FirstN(bankSize);
         if (adcsraIndex_ >= bankSize_) adcsraIndex_ = -1;

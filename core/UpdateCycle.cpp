@@ -309,25 +309,18 @@ void CLEDView::Refresh() {
     // The words of the register sets the bank uses: one on a part without
     // extended I/O, so that its refresh costs what it always did.
     const int words = (bank + 63) / 64;
-    if (!firstRefresh_) {
-        std::memcpy(ioPrevious_.data(), ioImage_.data(), kIoRegisterCount);
-        if (bank > kIoRegisterCount)
-            std::memcpy(ioPrevious_.data() + kIoRegisterCount, ioImage_.data() + kIoRegisterCount,
-                        static_cast<size_t>(bank - kIoRegisterCount));
-    }
-    ReadIOMemory(ioImage_.data());  // a failed read keeps the last image
-    if (bank > kIoRegisterCount) {
-        ReadMemory(kMemoryData, kExtendedIoStart, static_cast<ULONG>(bank - kIoRegisterCount),
-                   ioImage_.data() + kIoRegisterCount);
-    }
+    RegisterSet read;
+    ReadBank(bank, words, firstRefresh_, &read);
 
     // Every register takes its byte of the image: only those the image
-    // changed and those set since the last refresh can differ from it.
+    // changed and those set since the last refresh can differ from it. A
+    // register the refresh did not read is as it was.
     RegisterSet changed;
     for (int w = 0; w < words; ++w) {
         const uint64_t inBank = bankMask_.word(w);
         const uint64_t differing =
-            (firstRefresh_ ? ~uint64_t{0} : DifferingWord(ioImage_, ioPrevious_, w)) & inBank;
+            (firstRefresh_ ? ~uint64_t{0} : DifferingWord(ioImage_, ioPrevious_, w) & read.word(w)) &
+            inBank;
         changed.word(w) = differing;
         for (uint64_t rest = (differing | registersSet_.word(w)) & inBank; rest != 0;
              rest &= rest - 1) {
@@ -420,6 +413,66 @@ void CLEDView::Refresh() {
     if (adc_ && adcHooks_.runDeferredConversion) adcHooks_.runDeferredConversion(adc_.get());
 
     SetRefreshFilter();
+}
+
+void CLEDView::ReadBank(int bank, int words, bool firstRefresh, RegisterSet* read) {
+    auto keep = [&](int first, int count) {
+        if (!firstRefresh)
+            std::memcpy(ioPrevious_.data() + first, ioImage_.data() + first,
+                        static_cast<size_t>(count));
+    };
+    auto readRange = [&](int first, int count) {
+        if (first < kIoRegisterCount)
+            return ReadMemory(kMemoryIo, static_cast<ULONG>(first), static_cast<ULONG>(count),
+                              ioImage_.data() + first);
+        return ReadMemory(kMemoryData, static_cast<ULONG>(kRegisterBankBase + first),
+                          static_cast<ULONG>(count), ioImage_.data() + first);
+    };
+    *read = RegisterSet();
+    if (!changes_) {
+        // The whole bank, compared by the caller: the I/O space, then the
+        // extended block in one read (a failed read keeps the last image).
+        keep(0, bank);
+        readRange(0, kIoRegisterCount);
+        if (bank > kIoRegisterCount) readRange(kIoRegisterCount, bank - kIoRegisterCount);
+        *read = bankMask_;
+        return;
+    }
+    std::array<uint64_t, RegisterSet::kWords> told{};
+    if (changes_->TakeChangedRegisters(told.data(), static_cast<ULONG>(words)) == S_OK) {
+        for (int w = 0; w < words; ++w) unread_.word(w) |= told[static_cast<size_t>(w)];
+    } else {
+        unread_ = RegisterSet::FirstN(kMaxRegisterBank);
+    }
+    unread_ &= bankMask_;
+    constexpr uint64_t kAlwaysRead = ((uint64_t{1} << kAlwaysReadCount) - 1) << kAlwaysReadFirst;
+    // Up to this many runs of neighbouring registers are read one run at a
+    // time; more, and the word's block is read in one call.
+    constexpr int kMostRuns = 3;
+    for (int w = 0; w < words; ++w) {
+        const uint64_t bits = unread_.word(w) | (w == 0 ? kAlwaysRead : 0);
+        if (bits == 0) continue;
+        const int first = w * 64;
+        if (std::popcount(bits & ~(bits << 1)) > kMostRuns) {
+            const int count = std::min(bank, first + 64) - first;
+            keep(first, count);
+            if (readRange(first, count)) unread_.word(w) = 0;
+            read->word(w) = bankMask_.word(w);
+            continue;
+        }
+        read->word(w) = bits;
+        for (uint64_t rest = bits; rest != 0;) {
+            const int from = std::countr_zero(rest);
+            const int length = std::countr_one(rest >> from);
+            keep(first + from, length);
+            if (readRange(first + from, length)) {
+                const uint64_t run =
+                    (length == 64 ? ~uint64_t{0} : (uint64_t{1} << length) - 1) << from;
+                unread_.word(w) &= ~run;
+            }
+            rest = length + from >= 64 ? 0 : rest & (~uint64_t{0} << (from + length));
+        }
+    }
 }
 
 RegisterSet CLEDView::SetAndChanged(const BankBytes& out, int words) const {

@@ -36,6 +36,7 @@ uint8_t wrappedRead(avr_t* avr, avr_io_addr_t address, void* param) {
     const auto& w = link.wrappedAt(p->second);
     uint8_t value = avr->data[address];
     if (w.original) value = reinterpret_cast<avr_io_read_t>(w.original)(avr, address, w.param);
+    link.touched();
     if (w.role == UsartLink::Role::SharedRead) return link.sharedRead();
     link.udrRead();
     return value;
@@ -53,6 +54,7 @@ void wrappedWrite(avr_t* avr, avr_io_addr_t address, uint8_t value, void* param)
     }
     if (w.role == UsartLink::Role::Control) link.controlWritten();
     link.formatWritten();
+    link.touched();
 }
 
 // Unread bytes in simavr's receive queue.
@@ -232,6 +234,8 @@ void UsartLink::receive(uint8_t byte) {
     avr_raise_irq(avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ(uart_->name), UART_IRQ_INPUT), byte);
     avr_raise_interrupt(avr_, &uart_->rxc);
 }
+
+void UsartLink::touched() { target_.markAllChanged(); }
 
 void UsartLink::udrRead() {
     // The overrun flag holds until the program reads the data register.

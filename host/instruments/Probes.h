@@ -96,6 +96,9 @@ public:
     void sharedWritten(uint8_t value);
     uint8_t sharedRead();
     void partReset();
+    // A wrapped handler ran: it may have changed any of the USART's
+    // registers, which the target's set of changed registers is told.
+    void touched();
 
     // What a wrapped register's handler does besides simavr's own.
     enum class Role { DataRead, Format, Control, SharedWrite, SharedRead };

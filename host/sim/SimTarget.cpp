@@ -225,7 +225,17 @@ const uint8_t* SimTarget::ioStorage() const { return avr_->data + kIoBase; }
 const uint64_t* SimTarget::cycleStorage() const { return &avr_->cycle; }
 
 void SimTarget::runOne() {
+    // What the hooks do not see: a timed event of a peripheral (it runs
+    // after the instruction once its cycle is reached), and an interrupt
+    // queued or taken (taking one clears its flag).
+    const avr_cycle_timer_slot_p next = avr_->cycle_timers.timer;
+    const avr_cycle_count_t due = next ? next->when : ~avr_cycle_count_t{0};
+    const auto queued = avr_->interrupts.pending.write;
+    const auto taken = avr_->interrupts.pending.read;
     avr_run(avr_);
+    if (avr_->cycle >= due || avr_->interrupts.pending.write != queued ||
+        avr_->interrupts.pending.read != taken)
+        markAllChanged();
     continueFreeRunning();
     if (exitStopCount_) checkExit();
 }
@@ -260,6 +270,7 @@ void SimTarget::reset() {
     for (auto& port : ports_) port->timerLevel = port->lastOwned = 0;
     for (auto& generator : timerGenerators_) generator->reset();
     installHooks();
+    markAllChanged();
 }
 
 RunState SimTarget::state() const {
@@ -312,6 +323,11 @@ bool SimTarget::write(LONG kind, uint32_t address, const uint8_t* data, uint32_t
     if (size == 0 || (count > 0 && !data) || address > size || count > size - address) return false;
     const uint32_t start = (kind == kMemoryIo ? kIoBase : 0) + address;
     if (count == 0) return true;
+    if (kind != kMemoryRegisters) {
+        const uint32_t bankEnd = kIoBase + bankSize();
+        for (uint32_t a = std::max(start, kIoBase); a < std::min(start + count, bankEnd); ++a)
+            markChanged(a - kIoBase);
+    }
     // Plain storage between the marked addresses is copied as it stands;
     // the marked ones go through writeByte in address order.
     const uint32_t end = start + count;

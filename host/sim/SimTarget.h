@@ -200,6 +200,21 @@ public:
     // Messages simavr printed since the last call (errors, warnings).
     std::vector<std::string> takeMessages();
 
+    // ---- Registers that may have changed (contract/TargetChanges.h)
+    // One bit per register of the bank (bit i % 64 of word i / 64), set when
+    // the program writes the register and whenever anything else may have
+    // changed it; SPL, SPH and SREG are left out. The set is a superset:
+    // where the target cannot tell which registers an event touched (a
+    // timed event of a peripheral, an interrupt raised, taken or cleared, a
+    // write or read with side effects, a reset), it holds the whole bank.
+    static constexpr std::size_t kChangeWords = (kMaxRegisterBank + 63) / 64;
+    // Copies the set into out[0 .. words-1] (words past kChangeWords are 0)
+    // and empties it. A new target's set is the whole bank.
+    void takeChanges(uint64_t* out, std::size_t words);
+    // Every register of the bank may have changed: the host ran something
+    // other than instructions (its instruments feed the part).
+    void markAllChanged() { changed_ = bankBits_; }
+
     // The simavr core, for tools that need more (benchmarks, traces).
     avr_t* core() { return avr_; }
 
@@ -208,6 +223,9 @@ public:
     struct ConverterFlagHook;
     struct CompareHook;
     struct ControlHook;
+    struct BankHook;
+    // A write or read of the program through the bank's handlers.
+    void programWrote(const BankHook& hook);
     uint8_t programReadsPin(PortState& port);
     // The program wrote a timer control register: the phase-correct
     // generators follow the mode chosen, and outputs it connected or
@@ -282,6 +300,25 @@ private:
     // Counts (wrapping) the writes from outside that changed an external
     // level of an input pin, and the timer outputs that changed a pin.
     uint8_t externalChanges_ = 0;
+
+    // The registers that may have changed (see takeChanges), the bank's
+    // registers, and those a peripheral may change in answer to a port
+    // write without a handler of theirs running (interrupt flags and timer
+    // counts: a pin change raises a flag, clocks a counter).
+    using ChangeSet = std::array<uint64_t, kChangeWords>;
+    ChangeSet changed_{};
+    ChangeSet bankBits_{};
+    ChangeSet pinFollowers_{};
+    void markChanged(unsigned index) { changed_[index >> 6] |= uint64_t{1} << (index & 63); }
+    void markChanged(const ChangeSet& set) {
+        for (std::size_t w = 0; w < kChangeWords; ++w) changed_[w] |= set[w];
+    }
+    // One hook per register of the bank with a handler or plain storage
+    // (SPL, SPH, SREG excepted), wrapping what simavr had registered.
+    std::vector<std::unique_ptr<BankHook>> bankHooks_;
+    // Wraps the bank's write and read handlers; again, where the part's
+    // reset or installHooks registered the original anew.
+    void hookBank();
 };
 
 }  // namespace quill::sim

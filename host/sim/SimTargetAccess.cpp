@@ -293,6 +293,21 @@ uint64_t SimTargetAccess::runUntilRefresh(uint64_t untilCycle, uint64_t count, b
     return executed;
 }
 
+HRESULT SimTargetAccess::TakeChangedRegisters(uint64_t* changed, ULONG words) {
+    if (!changed && words > 0) return E_POINTER;
+    if (!target_) return E_UNEXPECTED;
+    target_->takeChanges(changed, words);
+    return S_OK;
+}
+
+HRESULT SimTargetAccess::QueryInterface(REFIID iid, void** object) {
+    if (iid == IID_ITargetChanges && !changesOffered_) {
+        if (object) *object = nullptr;
+        return object ? E_NOINTERFACE : E_POINTER;
+    }
+    return DispatchObject::QueryInterface(iid, object);
+}
+
 HRESULT SimTargetAccess::GetBoardName(BSTR* name) {
     if (!name) return E_POINTER;
     *name = nullptr;

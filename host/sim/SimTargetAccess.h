@@ -17,12 +17,14 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "contract/HostInterfaces.h"
 #include "contract/TargetBoardPins.h"
+#include "contract/TargetChanges.h"
 #include "contract/TargetDirectAccess.h"
 #include "host/debugger/BreakpointSet.h"
 #include "host/sim/SimTarget.h"
@@ -34,7 +36,8 @@ class SimTargetAccess final
     : public DispatchObject<ITargetAccess, IID_ITargetAccess,
                             ComInterface<ITargetDirectAccess, IID_ITargetDirectAccess>,
                             ComInterface<ITargetBankFilter, IID_ITargetBankFilter>,
-                            ComInterface<ITargetBoardPins, IID_ITargetBoardPins>> {
+                            ComInterface<ITargetBoardPins, IID_ITargetBoardPins>,
+                            ComInterface<ITargetChanges, IID_ITargetChanges>> {
 public:
     // A new object with one reference, owned by the caller.
     static SimTargetAccess* create(std::shared_ptr<SimTarget> target);
@@ -72,7 +75,16 @@ public:
     // Drops the filter: every instruction is refreshed until the plug-in
     // sets a new one. The host calls it whenever it ran anything but
     // instructions since the last refresh.
-    void lapseRefreshFilter() { filterValid_ = false; }
+    void lapseRefreshFilter() {
+        filterValid_ = false;
+        if (target_) target_->markAllChanged();
+    }
+    // Whether objects made from now on offer ITargetChanges: they do unless
+    // told otherwise here or, from the start, by the environment variable
+    // QUILL_READ_AND_COMPARE. Without it the plug-in reads and compares the
+    // whole register bank at every refresh, which the differential tests
+    // and the benchmarks compare with.
+    static void offerChanges(bool offer) { offerChanges_ = offer; }
     // The registers of the filter last set: bit (i % 64) of word i / 64 is
     // register i of the bank; watchedRegisters() is the I/O space.
     static constexpr std::size_t kBankWords = (kMaxRegisterBank + 63) / 64;
@@ -107,6 +119,10 @@ public:
     // ITargetBankFilter
     HRESULT SetBankRefreshFilter(const uint64_t* watched, ULONG words, LONG hasDue,
                                  ULONG due) override;
+    // ITargetChanges: the simulator's set (SimTarget::takeChanges).
+    HRESULT TakeChangedRegisters(uint64_t* changed, ULONG words) override;
+    // Refuses ITargetChanges when made while offerChanges(false) held.
+    HRESULT QueryInterface(REFIID iid, void** object) override;
     // ITargetBoardPins: the board the session runs as, if any.
     HRESULT GetBoardName(BSTR* name) override;
     HRESULT GetPinName(LONG port, LONG bit, BSTR* name) override;
@@ -125,10 +141,17 @@ public:
 
 private:
     bool write(LONG kind, ULONG address, const uint8_t* data, ULONG count);
-    explicit SimTargetAccess(std::shared_ptr<SimTarget> target) : target_(std::move(target)) {}
+    explicit SimTargetAccess(std::shared_ptr<SimTarget> target)
+        : target_(std::move(target)), changesOffered_(offerChanges_) {
+        // Its first answer is the whole bank, whatever an earlier object
+        // on the same simulator took.
+        if (target_) target_->markAllChanged();
+    }
     ~SimTargetAccess() override = default;
 
     std::shared_ptr<SimTarget> target_;
+    static inline bool offerChanges_ = std::getenv("QUILL_READ_AND_COMPARE") == nullptr;
+    const bool changesOffered_;
     std::string boardName_;
     std::array<std::string, 26 * 8> boardPins_{};
     std::array<std::string, kBoardChannels> boardChannels_{};

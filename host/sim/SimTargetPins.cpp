@@ -6,6 +6,7 @@
 
 #include "host/sim/OcrTopTimer.h"
 #include "host/sim/PhaseCorrectPwm.h"
+#include "contract/TargetChanges.h"
 #include "host/sim/SimTargetState.h"
 
 extern "C" {
@@ -18,6 +19,8 @@ extern "C" {
 namespace quill::sim {
 
 namespace {
+
+constexpr uint32_t kIoBase = kRegisterBankBase;
 
 // ADCL/ADCH as stored, so that what the plug-in wrote is what the program
 // reads (simavr would compute its own conversion on the ADCL read).
@@ -91,6 +94,24 @@ void completeTimerTables(avr_t* avr, const std::string& core) {
 uint8_t readPin(avr_t*, avr_io_addr_t, void* param) {
     auto* port = static_cast<SimTarget::PortState*>(param);
     return port->owner->programReadsPin(*port);
+}
+
+void bankWrite(avr_t* avr, avr_io_addr_t address, uint8_t value, void* param) {
+    auto* hook = static_cast<SimTarget::BankHook*>(param);
+    if (hook->original) {
+        reinterpret_cast<avr_io_write_t>(hook->original)(avr, address, value, hook->originalParam);
+    } else {
+        avr->data[address] = value;
+    }
+    hook->owner->programWrote(*hook);
+}
+
+uint8_t bankRead(avr_t* avr, avr_io_addr_t address, void* param) {
+    auto* hook = static_cast<SimTarget::BankHook*>(param);
+    const uint8_t value =
+        reinterpret_cast<avr_io_read_t>(hook->original)(avr, address, hook->originalParam);
+    hook->owner->programWrote(*hook);
+    return value;
 }
 
 }  // namespace
@@ -176,6 +197,8 @@ void SimTarget::timerDrives(PortState& port, uint8_t mask, bool level) {
 void SimTarget::pinsChanged(PortState& port, uint8_t changed, uint8_t levels) {
     // The filter of refreshes watches this count for pin registers.
     ++externalChanges_;
+    if (port.info->pin >= kIoBase && port.info->pin - kIoBase < bankSize())
+        markChanged(port.info->pin - kIoBase);
     syncPinStorage(port);
     for (uint8_t mask = 1; mask; mask = static_cast<uint8_t>(mask << 1)) {
         if (!(changed & mask)) continue;
@@ -233,6 +256,117 @@ void SimTarget::installHooks() {
             entry.r.param = nullptr;
         }
     }
+    hookBank();
+}
+
+void SimTarget::programWrote(const BankHook& hook) {
+    switch (hook.marks) {
+        case BankHook::Marks::Self:
+            markChanged(hook.index);
+            break;
+        case BankHook::Marks::Port:
+            markChanged(hook.portMarks);
+            break;
+        case BankHook::Marks::All:
+            markAllChanged();
+            break;
+    }
+}
+
+void SimTarget::takeChanges(uint64_t* out, std::size_t words) {
+    for (std::size_t w = 0; w < words; ++w) out[w] = w < kChangeWords ? changed_[w] : 0;
+    changed_.fill(0);
+}
+
+void SimTarget::hookBank() {
+    if (bankHooks_.empty()) {
+        const unsigned bank = bankSize();
+        for (unsigned w = 0; w < kChangeWords; ++w) {
+            const unsigned first = w * 64;
+            bankBits_[w] = bank <= first        ? 0
+                           : bank >= first + 64 ? ~uint64_t{0}
+                                                : (uint64_t{1} << (bank - first)) - 1;
+        }
+        changed_ = bankBits_;
+        auto inBank = [&](uint32_t address) {
+            return address >= kIoBase && address - kIoBase < bank;
+        };
+        // What a port write may change besides the port: interrupt flags
+        // (a pin change raises one) and timer counts (an external clock).
+        pinFollowers_.fill(0);
+        auto follow = [&](uint32_t address) {
+            if (inBank(address)) {
+                const uint32_t i = address - kIoBase;
+                pinFollowers_[i >> 6] |= uint64_t{1} << (i & 63);
+            }
+        };
+        for (unsigned k = 0; k < avr_->interrupts.vector_count; ++k)
+            if (const avr_int_vector_t* v = avr_->interrupts.vector[k]) follow(v->raised.reg);
+        for (avr_io_t* io = avr_->io_port; io; io = io->next) {
+            if (std::strcmp(io->kind, "timer") != 0) continue;
+            const auto* timer = reinterpret_cast<const avr_timer_t*>(io);
+            follow(timer->r_tcnt);
+            follow(timer->r_tcnth);
+        }
+        // simavr's table of handlers ends before the largest bank does (at
+        // 0x137, past the ATmega2560's last register): the reserved
+        // addresses after it are storage that no hook sees.
+        for (unsigned i = 0; i < std::min<unsigned>(bank, MAX_IOs); ++i) {
+            const uint32_t address = kIoBase + i;
+            // Always read by the plug-in; they change with most instructions.
+            if (i >= kAlwaysReadFirst && i < kAlwaysReadFirst + kAlwaysReadCount) continue;
+            auto& entry = avr_->io[i];
+            auto hook = std::make_unique<BankHook>();
+            hook->owner = this;
+            hook->read = false;
+            hook->index = static_cast<uint16_t>(i);
+            hook->original = reinterpret_cast<void*>(entry.w.c);
+            hook->originalParam = entry.w.param;
+            hook->marks = entry.w.c ? BankHook::Marks::All : BankHook::Marks::Self;
+            for (const auto& port : ports_) {
+                const PartInfo::Port& p = *port->info;
+                if (address != p.pin && address != p.ddr && address != p.port) continue;
+                hook->marks = BankHook::Marks::Port;
+                hook->portMarks = pinFollowers_;
+                for (uint32_t a : {p.pin, p.ddr, p.port}) {
+                    if (!inBank(a)) continue;
+                    hook->portMarks[(a - kIoBase) >> 6] |= uint64_t{1} << ((a - kIoBase) & 63);
+                }
+            }
+            bankHooks_.push_back(std::move(hook));
+            // Reads without side effects: storage, a pin's level, the
+            // converter's result as the plug-in wrote it.
+            if (!entry.r.c || entry.r.c == &readPin || entry.r.c == &readAdcAsStored) continue;
+            auto reader = std::make_unique<BankHook>();
+            reader->owner = this;
+            reader->read = true;
+            reader->marks = BankHook::Marks::All;
+            reader->index = static_cast<uint16_t>(i);
+            reader->original = reinterpret_cast<void*>(entry.r.c);
+            reader->originalParam = entry.r.param;
+            bankHooks_.push_back(std::move(reader));
+        }
+    }
+    // Installed where the entry holds the handler the hook wraps: the first
+    // time, and again where it was registered anew since (installHooks sets
+    // its own on every reset). An entry someone wrapped later keeps its
+    // wrapper, which calls this hook.
+    for (auto& hook : bankHooks_) {
+        auto& entry = avr_->io[hook->index];
+        if (hook->read) {
+            if (reinterpret_cast<void*>(entry.r.c) != hook->original ||
+                entry.r.param != hook->originalParam)
+                continue;
+            entry.r.c = &bankRead;
+            entry.r.param = hook.get();
+        } else {
+            if (reinterpret_cast<void*>(entry.w.c) != hook->original ||
+                entry.w.param != hook->originalParam)
+                continue;
+            entry.w.c = &bankWrite;
+            entry.w.param = hook.get();
+        }
+    }
 }
 
 void SimTarget::continueFreeRunning() {
@@ -246,6 +380,8 @@ void SimTarget::continueFreeRunning() {
         if (avr_->data[bit.address] & bit.mask) return;
     writeAdcsra(avr_, part_.adcsra, static_cast<uint8_t>((adcsra | kAdsc) & ~kAdif),
                 adcsraHook_.get());
+    // Not a write of the program's: no hook saw it.
+    markAllChanged();
 }
 
 SimTarget::PortState* SimTarget::portByPin(uint32_t dataAddress) {
@@ -289,6 +425,7 @@ uint8_t SimTarget::programReadsPin(PortState& port) {
 }
 
 void SimTarget::writeByte(uint32_t address, uint8_t value) {
+    if (address >= kIoBase && address - kIoBase < bankSize()) markChanged(address - kIoBase);
     if (address == R_SREG) {
         avr_->data[R_SREG] = value;
         for (int bit = 0; bit < 8; ++bit) avr_->sreg[bit] = (value >> bit) & 1;

@@ -68,6 +68,24 @@ struct SimTarget::ControlHook {
     void* originalParam;
 };
 
+// The wrap of one bank register's write or read handler: simavr's handler
+// runs (or plain storage is written), then the target notes which registers
+// may have changed. `marks` says which: only this one (plain storage), the
+// port's three registers and the pin followers (a port register), or the
+// whole bank (any other handler: it may change other registers, as a UDR
+// write clears UDRE). A read hook always marks the whole bank: the reads
+// that have handlers (a timer's count, UDR) change what they read and more.
+struct SimTarget::BankHook {
+    enum class Marks : uint8_t { Self, Port, All };
+    SimTarget* owner;
+    bool read;
+    Marks marks;
+    uint16_t index;         // in the bank
+    ChangeSet portMarks{};  // for Marks::Port
+    void* original;         // avr_io_write_t or avr_io_read_t; null: storage
+    void* originalParam;
+};
+
 // One compare output's IRQ, told to the port of its pin.
 struct SimTarget::CompareHook {
     SimTarget* owner;
