@@ -1,22 +1,33 @@
-// The fast path changes nothing a component sees or does: every demo
-// firmware runs twice with a full set of components open, once with event
-// 3 after every instruction and once with only the refreshes the plug-in's
-// filter asks for, with the same clicks and key presses at the same cycles.
-// Compared, cycle by cycle: every change of a register a component watches
-// (as the plug-in sees it at a refresh) and every value the plug-in writes
-// into the part that changes it (switch and key inputs, LCD read-back,
-// converter results and flags); at the end the part's I/O space, data
-// memory and cycle count.
+// Neither the fast path nor the changes the host pushes change anything a
+// component sees or does: every demo firmware runs three times with a full
+// set of components open and the register logger writing to a file, with
+// the same clicks and key presses at the same cycles: event 3 after every
+// instruction with the plug-in reading and comparing the whole register
+// bank at each (the host offers no ITargetChanges), the same with the host
+// telling the plug-in what changed, and that with only the refreshes the
+// plug-in's filter asks for. Compared, cycle by cycle: every change of a
+// register a component watches (as the plug-in sees it at a refresh) and
+// every value the plug-in writes into the part that changes it (switch and
+// key inputs, LCD read-back, converter results and flags); the LCD's lines
+// and cursor after each input; the log file; at the end the part's I/O
+// space, data memory and cycle count.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPoint>
+#include <QStringList>
+#include <QWidget>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <tuple>
 #include <vector>
 
+#include "contract/ResourceIds.h"
+#include "host/app/ComponentDriver.h"
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
@@ -42,6 +53,9 @@ struct Trace {
     uint64_t cycles = 0, refreshes = 0;
     uint64_t writes = 0;     // I/O writes the plug-in made
     std::string components;  // the components that could be opened
+    std::vector<std::string> lcd;  // the LCD's lines and cursor after each input
+    std::string log;               // the register logger's file
+    std::string logPath;
 };
 
 // The part a demo was built for: the one its ELF file names (avr-gcc's
@@ -62,9 +76,14 @@ std::string partOf(const std::string& path) {
 
 class RefreshPolicyTest : public ::testing::TestWithParam<std::string> {
 protected:
-    Trace run(RefreshPolicy policy) {
+    Trace run(RefreshPolicy policy, bool pushed) {
         Trace trace;
         const std::string path = GetParam();
+        // Objects made while this holds offer ITargetChanges, or do not.
+        struct Offer {
+            explicit Offer(bool on) { SimTargetAccess::offerChanges(on); }
+            ~Offer() { SimTargetAccess::offerChanges(true); }
+        } offer(pushed);
         HostOptions options;
         options.part = partOf(path);
         options.firmware = path;
@@ -113,7 +132,38 @@ protected:
             if (host.open(id).outcome == ScenarioExecutor::Outcome::Ok)
                 trace.components += std::string(id) + " ";
         }
-        // The same inputs at the same cycles in both runs.
+        // The logger follows ports, pins, interrupt flags, a timer's count,
+        // the converter and a USART's status: registers the program, the
+        // peripherals and the components change.
+        const std::string log =
+            std::string(QUILL_BINARY_DIR) + "/refresh_policy_" +
+            std::filesystem::path(path).stem().string() +
+            (policy == RefreshPolicy::EveryInstruction ? "_exact" : "_fast") +
+            (pushed ? "_pushed" : "_compared") + ".dbg";
+        trace.logPath = log;
+        std::error_code ignored;
+        std::filesystem::remove(log, ignored);
+        ScenarioExecutor::LoggerInputs logger;
+        logger.registers.emplace();
+        for (const char* name :
+             {"PORTA", "PINA", "PORTB", "PINB", "DDRB", "PORTC", "PINC", "PORTD", "PIND", "TIFR",
+              "TIFR0", "TIFR1", "GIFR", "EIFR", "TCNT0", "ADCSRA", "ADCH", "UCSRA", "UCSR0A"})
+            if (host.registerIndex(name) >= 0) logger.registers->push_back(name);
+        logger.file = QString::fromStdString(log);
+        logger.directory = QString();
+        logger.enabled = true;
+        logger.toFile = true;
+        logger.limitMegabytes = 0;
+        EXPECT_EQ(host.logger(logger).outcome, ScenarioExecutor::Outcome::Ok);
+        auto lcdShows = [&] {
+            QWidget* form = driver::findForm(*window, "Hitachi LCD");
+            QWidget* panel = form ? driver::findControl(form, ids::lcd::kDisplay) : nullptr;
+            if (!panel) return std::string("no LCD");
+            const QPoint cursor = panel->property("cursorCell").toPoint();
+            return panel->property("visibleLines").toStringList().join("|").toStdString() +
+                   " cursor " + std::to_string(cursor.x()) + "," + std::to_string(cursor.y());
+        };
+        // The same inputs at the same cycles in every run.
         for (int chunk = 0; chunk < 10; ++chunk) {
             if (!window->debugger().runCycles(20000)) break;
             switch (chunk % 4) {
@@ -130,7 +180,15 @@ protected:
                     host.click("Knightrider", 0);
                     break;
             }
+            trace.lcd.push_back(lcdShows());
         }
+        // The log as the plug-in has written it out by now.
+        logger.enabled = false;
+        EXPECT_EQ(host.logger(logger).outcome, ScenarioExecutor::Outcome::Ok);
+        std::ifstream in(log, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        trace.log = bytes.str();
         // Every component was open before the run: the registers the
         // filter names now are those watched throughout.
         const SimTargetAccess::BankMask watched = access->watchedBank();
@@ -149,40 +207,82 @@ protected:
     }
 };
 
-TEST_P(RefreshPolicyTest, FastPathTracesEqualRefreshAfterEveryInstruction) {
+// The first difference of two traces, reported rather than two long lists.
+// The dumps of a log from the first one at or after `cycle` on, the first
+// dump left out.
+std::string dumpsFrom(const std::string& log, uint64_t cycle, uint64_t* second) {
+    std::vector<std::pair<uint64_t, size_t>> dumps;  // cycle, offset
+    for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) {
+        if (log[at] == '(') dumps.emplace_back(std::strtoull(log.c_str() + at + 1, nullptr, 10), at);
+        if (log.find('\n', at) == std::string::npos) break;
+    }
+    *second = dumps.size() > 1 ? dumps[1].first : 0;
+    for (size_t k = 1; k < dumps.size(); ++k)
+        if (dumps[k].first >= cycle) return log.substr(dumps[k].second);
+    return {};
+}
+
+// `firstDumpAnywhen`: the logger writes its first dump at the first change
+// of any register, with or without a change of a logged one, and the fast
+// path refreshes only at changes of the watched registers (SP, which the
+// start-up code sets first, is not). So the logs are compared from the later
+// of their second dumps on; each of those follows a change of a logged
+// register, which both paths see at the same instruction.
+void expectSameTrace(const Trace& a, const Trace& b, const char* first, const char* second,
+                     bool firstDumpAnywhen = false) {
+    EXPECT_EQ(a.components, b.components);
+    EXPECT_EQ(a.cycles, b.cycles);
+    const size_t n = std::min(a.events.size(), b.events.size());
+    for (size_t i = 0; i < n; ++i) {
+        const Event& x = a.events[i];
+        const Event& y = b.events[i];
+        if (!(x == y) && std::getenv("QUILL_TRACE_DUMP")) {
+            for (size_t k = (i > 12 ? i - 12 : 0); k < std::min(n, i + 4); ++k)
+                std::printf("%zu: %c %lu %02x=%02x | %c %lu %02x=%02x\n", k, a.events[k].what,
+                            (unsigned long)a.events[k].cycle, a.events[k].index,
+                            a.events[k].value, b.events[k].what,
+                            (unsigned long)b.events[k].cycle, b.events[k].index,
+                            b.events[k].value);
+        }
+        ASSERT_EQ(x, y) << "event " << i << ": " << first << " " << x.what << " cycle " << x.cycle
+                        << " register 0x" << std::hex << x.index << " = 0x" << int(x.value)
+                        << std::dec << ", " << second << " " << y.what << " cycle " << y.cycle
+                        << " register 0x" << std::hex << y.index << " = 0x" << int(y.value);
+    }
+    EXPECT_EQ(a.events.size(), b.events.size()) << first << " against " << second;
+    EXPECT_EQ(a.lcd, b.lcd) << first << " against " << second;
+    std::string logA = a.log, logB = b.log;
+    if (firstDumpAnywhen) {
+        uint64_t secondA = 0, secondB = 0;
+        dumpsFrom(a.log, 0, &secondA);
+        dumpsFrom(b.log, 0, &secondB);
+        const uint64_t from = std::max(secondA, secondB);
+        logA = dumpsFrom(a.log, from, &secondA);
+        logB = dumpsFrom(b.log, from, &secondB);
+        EXPECT_FALSE(logA.empty()) << a.logPath << ": fewer than two dumps";
+    }
+    EXPECT_TRUE(logA == logB) << "the register logs differ: " << a.logPath << " against "
+                              << b.logPath;
+    EXPECT_EQ(a.io, b.io) << first << " against " << second;
+    EXPECT_TRUE(a.data == b.data) << "data memory differs, " << first << " against " << second;
+}
+
+TEST_P(RefreshPolicyTest, PushedChangesAndFastPathTraceAsReadAndCompare) {
     if (!std::filesystem::exists(std::string(QUILL_BINARY_DIR) + "/bin/QuillComponents.so"))
         GTEST_SKIP() << "module not built";
-    const Trace exact = run(RefreshPolicy::EveryInstruction);
-    const Trace fast = run(RefreshPolicy::WhenNeeded);
-    ASSERT_FALSE(exact.events.empty());
-    EXPECT_EQ(exact.components, fast.components);
-    EXPECT_EQ(exact.cycles, fast.cycles);
-    // Report the first difference rather than two long lists.
-    const size_t n = std::min(exact.events.size(), fast.events.size());
-    for (size_t i = 0; i < n; ++i) {
-        const Event& a = exact.events[i];
-        const Event& b = fast.events[i];
-        if (!(a == b) && std::getenv("QUILL_TRACE_DUMP")) {
-            for (size_t k = (i > 12 ? i - 12 : 0); k < std::min(n, i + 4); ++k)
-                std::printf("%zu: %c %lu %02x=%02x | %c %lu %02x=%02x\n", k, exact.events[k].what,
-                            (unsigned long)exact.events[k].cycle, exact.events[k].index,
-                            exact.events[k].value, fast.events[k].what,
-                            (unsigned long)fast.events[k].cycle, fast.events[k].index,
-                            fast.events[k].value);
-        }
-        ASSERT_EQ(a, b) << "event " << i << ": exact " << a.what << " cycle " << a.cycle
-                        << " register 0x" << std::hex << a.index << " = 0x" << int(a.value)
-                        << std::dec << ", fast " << b.what << " cycle " << b.cycle << " register 0x"
-                        << std::hex << b.index << " = 0x" << int(b.value);
-    }
-    EXPECT_EQ(exact.events.size(), fast.events.size());
-    EXPECT_EQ(exact.io, fast.io);
-    EXPECT_TRUE(exact.data == fast.data) << "data memory differs";
+    const Trace compared = run(RefreshPolicy::EveryInstruction, false);
+    const Trace pushed = run(RefreshPolicy::EveryInstruction, true);
+    const Trace fast = run(RefreshPolicy::WhenNeeded, true);
+    ASSERT_FALSE(compared.events.empty());
+    EXPECT_FALSE(compared.log.empty());
+    expectSameTrace(compared, pushed, "read and compared", "pushed");
+    if (HasFatalFailure()) return;
+    expectSameTrace(pushed, fast, "exact", "fast", true);
     // The fast path did leave refreshes out.
-    EXPECT_LT(fast.refreshes, exact.refreshes);
+    EXPECT_LT(fast.refreshes, pushed.refreshes);
     // A refresh writes back only when a component changed a register, not
     // after every instruction.
-    EXPECT_LT(exact.writes * 10, exact.refreshes);
+    EXPECT_LT(pushed.writes * 10, pushed.refreshes);
 }
 
 std::vector<std::string> demoFirmware() {
