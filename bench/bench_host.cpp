@@ -19,6 +19,9 @@
 //                    with one breakpoint set that is never hit
 //             Full328P  the full set on an ATmega328P running the same
 //                    LCD demo with the display and the LEDs on PORTD
+//     ReadCompare  (after the set) the host does not tell the plug-in which
+//                    registers changed: it reads and compares the whole
+//                    register bank at every refresh
 //             FullLogFile / FullLogPane  the full set with the register
 //                    logger dumping PORTA..PORTD to a file (no size limit)
 //                    or to the output pane
@@ -40,6 +43,7 @@
 #include "host/app/HostSetup.h"
 #include "host/app/MainWindow.h"
 #include "host/app/ScenarioExecutor.h"
+#include "host/sim/SimTargetAccess.h"
 
 namespace {
 
@@ -196,9 +200,11 @@ void runSlices(benchmark::State& state, MainWindow& window, bool breakpoints = f
 }
 
 void Host(benchmark::State& state, RefreshPolicy policy, bool full, bool breakpoint = false,
-          const bench::BenchPart& part = bench::kAtmega16) {
+          const bench::BenchPart& part = bench::kAtmega16, bool pushed = true) {
     std::string error, missing;
+    quill::sim::SimTargetAccess::offerChanges(pushed);
     auto window = bench::StartHost(policy, &error, part);
+    quill::sim::SimTargetAccess::offerChanges(true);
     if (!window) {
         state.SkipWithError(error.c_str());
         return;
@@ -223,6 +229,22 @@ void HostExactFull328P(benchmark::State& state) {
 }
 void HostFastFull328P(benchmark::State& state) {
     Host(state, RefreshPolicy::WhenNeeded, true, false, bench::kAtmega328P);
+}
+// The rows above with the plug-in reading and comparing the whole bank.
+void HostFastNoneReadCompare(benchmark::State& state) {
+    Host(state, RefreshPolicy::WhenNeeded, false, false, bench::kAtmega16, false);
+}
+void HostExactFullReadCompare(benchmark::State& state) {
+    Host(state, RefreshPolicy::EveryInstruction, true, false, bench::kAtmega16, false);
+}
+void HostFastFullReadCompare(benchmark::State& state) {
+    Host(state, RefreshPolicy::WhenNeeded, true, false, bench::kAtmega16, false);
+}
+void HostExactFullReadCompare328P(benchmark::State& state) {
+    Host(state, RefreshPolicy::EveryInstruction, true, false, bench::kAtmega328P, false);
+}
+void HostFastFullReadCompare328P(benchmark::State& state) {
+    Host(state, RefreshPolicy::WhenNeeded, true, false, bench::kAtmega328P, false);
 }
 // The full set with the LCD's data lines given pin by pin (the demo's own
 // PA4..PA7): beside HostFastFull, what wiring pin by pin costs.
@@ -301,6 +323,26 @@ BENCHMARK(HostExactFull328P)
     ->UseRealTime()
     ->Iterations(bench::Slices());
 BENCHMARK(HostFastFull328P)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(bench::Slices());
+BENCHMARK(HostFastNoneReadCompare)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(bench::Slices());
+BENCHMARK(HostExactFullReadCompare)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(bench::Slices());
+BENCHMARK(HostFastFullReadCompare)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(bench::Slices());
+BENCHMARK(HostExactFullReadCompare328P)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(bench::Slices());
+BENCHMARK(HostFastFullReadCompare328P)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(bench::Slices());
