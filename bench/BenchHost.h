@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bench/BenchFirmware.h"
-#include "host/app/MainWindow.h"
+#include "host/ui/MainWindow.h"
 
 namespace bench {
 

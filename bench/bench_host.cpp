@@ -40,10 +40,12 @@
 #include "bench/BenchFirmware.h"
 #include "bench/BenchHost.h"
 #include "contract/ResourceIds.h"
-#include "host/app/HostSetup.h"
-#include "host/app/MainWindow.h"
-#include "host/app/ScenarioExecutor.h"
+#include "host/app/Workbench.h"
+#include "host/automation/ScenarioExecutor.h"
+#include "host/session/HostSetup.h"
 #include "host/sim/SimTargetAccess.h"
+#include "host/ui/MainWindow.h"
+#include "host/workbench/ModuleAttach.h"
 
 namespace {
 
@@ -86,7 +88,7 @@ std::unique_ptr<MainWindow> StartHost(RefreshPolicy policy, std::string* error,
     options.frequencyMHz = bench::kFrequencyHz / 1e6;
     HostEnvironment env = PrepareHost(options, error);
     if (!error->empty()) return nullptr;
-    auto window = std::make_unique<MainWindow>(env.config, env.factory);
+    auto window = BuildWorkbench(env.config, env.factory);
     window->show();
     window->debugger().setRefreshPolicy(policy);
     QString why;

@@ -9,7 +9,7 @@
 
 #include "bench/BenchFirmware.h"
 #include "bench/BenchHost.h"
-#include "host/app/MainWindow.h"
+#include "host/ui/MainWindow.h"
 #include "host/instruments/AnalyserDock.h"
 #include "host/instruments/TerminalDock.h"
 

@@ -11,10 +11,22 @@ function(quill_include_root target)
   set(root ${CMAKE_BINARY_DIR}/include/${target})
   # Links of an earlier configuration that the list no longer names go.
   file(REMOVE_RECURSE ${root})
+  set(linked "")
   foreach(path IN LISTS ARGN)
     if(NOT EXISTS ${CMAKE_SOURCE_DIR}/${path})
       message(FATAL_ERROR "quill_include_root(${target}): ${path} does not exist")
     endif()
+    # A path inside a folder already linked would be made through that
+    # link, in the source tree itself, and replace the file there by a link
+    # to itself.
+    foreach(folder IN LISTS linked)
+      string(FIND "${path}/" "${folder}/" at)
+      if(at EQUAL 0)
+        message(FATAL_ERROR "quill_include_root(${target}): ${path} lies in ${folder}, "
+          "which is linked already")
+      endif()
+    endforeach()
+    list(APPEND linked ${path})
     get_filename_component(parent ${root}/${path} DIRECTORY)
     file(MAKE_DIRECTORY ${parent})
     file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${path} ${root}/${path} SYMBOLIC)

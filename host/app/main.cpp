@@ -1,23 +1,15 @@
 // quill-host: loads QuillComponents, docks its windows and debugs AVR
 // programs on simavr; --headless runs a scenario and exits with its verdict.
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QMessageBox>
-#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
-#include "host/app/HeadlessRunner.h"
-#include "host/app/HostOptions.h"
-#include "host/app/HostSetup.h"
-#include "host/app/LabSession.h"
-#include "host/app/LastSetup.h"
-#include "host/app/MainWindow.h"
-#include "host/app/UntilExit.h"
-#include "host/gdb/GdbController.h"
+#include "host/app/Workbench.h"
+#include "host/session/HostOptions.h"
+#include "host/session/HostSetup.h"
+#include "host/session/UntilExit.h"
 #include "host/quiet/QtNoiseFilter.h"
 
 namespace {
@@ -72,62 +64,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quill-host: %s\n", error.c_str());
         return 2;
     }
-    if (options->headless) return RunHeadless(*options, stdout, stderr);
+    if (options->headless) return RunHeadlessWorkbench(*options);
 
-    HostEnvironment env = PrepareHost(*options, &error);
-    if (!error.empty()) {
-        std::fprintf(stderr, "quill-host: %s\n", error.c_str());
-        return 2;
-    }
-    MainWindow window(env.config, env.factory);
-    window.show();
-    for (const std::string& warning : env.warnings)
-        window.hostMessage(QString::fromStdString("Warning: " + warning));
-    QString why;
-    if (!AttachModule(window, *options, &why)) {
-        window.hostMessage("No plug-in: " + why);
-        std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
-    }
-    auto* lastSetup = new LastSetupKeeper(window);
-    if (!options->lab.empty()) {
-        // The lab decides the set-up; a refusal leaves the window as it was.
-        if (!OpenLabFile(window, QString::fromStdString(options->lab), &why)) {
-            window.hostMessage(why);
-            std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
-        }
-    } else if (!options->firmware.empty()) {
-        if (!window.startDebugging(&why)) {
-            window.hostMessage(why);
-            std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
-        } else {
-            for (const std::string& id : options->open) {
-                if (!OpenComponent(window, id, &why)) {
-                    window.hostMessage(why);
-                    std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
-                }
-            }
-            if (!options->vcd.empty() &&
-                !window.instruments().startWaveform(QString::fromStdString(options->vcd),
-                                                    QString::fromStdString(options->vcdSignals),
-                                                    &why)) {
-                window.hostMessage("--vcd: " + why);
-                std::fprintf(stderr, "quill-host: --vcd: %s\n", qPrintable(why));
-            }
-            if (options->fast) window.setRunMode(RunPacer::Mode::AsFastAsPossible);
-            if (options->gdbPort) {
-                auto* gdb = window.findChild<GdbController*>();
-                if (!gdb || !gdb->accept(*options->gdbPort, &why)) {
-                    std::fprintf(stderr, "quill-host: %s\n", qPrintable(why));
-                    return 2;
-                }
-                std::printf("quill-host: GDB server listening on port %u\n",
-                            unsigned(window.gdb().server().port()));
-                std::fflush(stdout);
-            }
-            if (options->run) window.run();
-        }
-    } else {
-        lastSetup->reopen();
-    }
-    return app.exec();
+    return RunWorkbench(*options);
 }

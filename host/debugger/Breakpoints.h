@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/debugger/BreakpointSet.h"
+#include "host/sim/BreakpointSet.h"
 #include "host/debugger/ProgramInfo.h"
 
 namespace quill::debugger {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "host/app/Debugger.h"
+#include "host/session/Debugger.h"
 #include "host/debugger/Breakpoints.h"
 #include "host/debugger/ProgramInfo.h"
 

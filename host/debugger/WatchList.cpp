@@ -5,7 +5,7 @@
 #include <charconv>
 
 #include "contract/HostProtocol.h"
-#include "host/app/Debugger.h"
+#include "host/session/Debugger.h"
 
 namespace quill::debugger {
 

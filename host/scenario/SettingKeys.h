@@ -3,7 +3,7 @@
 // plug-in's Settings sheet pages "electrical" and "general"). Both
 // directions use it: a parsed `settings` command becomes the control
 // changes that fill the dialog in (settingInputs), and the host reads a
-// dialog's controls back into key=value text (host/app/SettingsReader.h)
+// dialog's controls back into key=value text (host/workbench/SettingsReader.h)
 // that a `settings` line accepts. Toolkit-free.
 #pragma once
 

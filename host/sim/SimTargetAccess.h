@@ -26,7 +26,7 @@
 #include "contract/TargetBoardPins.h"
 #include "contract/TargetChanges.h"
 #include "contract/TargetDirectAccess.h"
-#include "host/debugger/BreakpointSet.h"
+#include "host/sim/BreakpointSet.h"
 #include "host/sim/SimTarget.h"
 #include "platform/comobject.h"
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "core/CLEDView.h"
-#include "host/app/Debugger.h"
-#include "host/app/HostObjects.h"
+#include "host/session/Debugger.h"
+#include "host/session/HostObjects.h"
 
 // Records HandleEvent calls and what the host answered at that moment.
 // Lives on the test's stack: the test's own reference keeps the count

@@ -7,8 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "host/app/HostSetup.h"
-#include "host/app/MainWindow.h"
+#include "host/session/HostSetup.h"
+#include "host/workbench/ModuleAttach.h"
+#include "host/app/Workbench.h"
+#include "host/ui/MainWindow.h"
 
 inline std::unique_ptr<MainWindow> ModuleHost(const std::string& module,
                                               const std::string& firmware = {}) {
@@ -18,7 +20,7 @@ inline std::unique_ptr<MainWindow> ModuleHost(const std::string& module,
     std::string error;
     HostEnvironment env = PrepareHost(options, &error);
     EXPECT_EQ(error, "");
-    auto window = std::make_unique<MainWindow>(env.config, env.factory);
+    auto window = BuildWorkbench(env.config, env.factory);
     window->show();
     QString why;
     EXPECT_TRUE(AttachModule(*window, options, &why)) << why.toStdString();

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "host/app/Debugger.h"
+#include "host/session/Debugger.h"
 #include "host/app/tests/FakeParts.h"
 
 namespace {

@@ -11,11 +11,11 @@
 #include <filesystem>
 
 #include "contract/ResourceIds.h"
-#include "host/app/ComponentDriver.h"
-#include "host/app/DockClient.h"
-#include "host/app/LabSession.h"
-#include "host/app/MainWindow.h"
-#include "host/app/SettingsReader.h"
+#include "host/lab/ui/LabSession.h"
+#include "host/ui/MainWindow.h"
+#include "host/workbench/ComponentDriver.h"
+#include "host/workbench/DockClient.h"
+#include "host/workbench/SettingsReader.h"
 #include "host/app/tests/ModuleHost.h"
 #include "host/instruments/InstrumentHub.h"
 #include "host/instruments/TerminalDock.h"

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "host/app/DockClient.h"
+#include "host/workbench/DockClient.h"
 
 namespace {
 

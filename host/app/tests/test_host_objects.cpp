@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "host/app/HostObjects.h"
+#include "host/session/HostObjects.h"
 #include "host/app/tests/FakeParts.h"
 #include "platform/server.h"
 

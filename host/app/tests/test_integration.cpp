@@ -15,10 +15,12 @@
 #include <filesystem>
 
 #include "contract/Commands.h"
-#include "host/app/HostSetup.h"
-#include "host/app/MainWindow.h"
-#include "host/app/ModuleLoader.h"
-#include "host/app/UnattendedDialogs.h"
+#include "host/session/HostSetup.h"
+#include "host/workbench/ModuleAttach.h"
+#include "host/app/Workbench.h"
+#include "host/ui/MainWindow.h"
+#include "host/session/ModuleLoader.h"
+#include "host/workbench/UnattendedDialogs.h"
 
 namespace {
 
@@ -44,7 +46,7 @@ struct HostIntegration : ::testing::Test {
         std::string error;
         HostEnvironment env = PrepareHost(options, &error);
         ASSERT_EQ(error, "");
-        window = std::make_unique<MainWindow>(env.config, env.factory);
+        window = BuildWorkbench(env.config, env.factory);
         window->show();
         QString why;
         ASSERT_TRUE(AttachModule(*window, options, &why)) << why.toStdString();

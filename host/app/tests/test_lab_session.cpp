@@ -16,12 +16,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "host/app/DockClient.h"
-#include "host/app/HostSetup.h"
-#include "host/app/LabSession.h"
-#include "host/app/MainWindow.h"
+#include "host/workbench/DockClient.h"
+#include "host/session/HostSetup.h"
+#include "host/workbench/ModuleAttach.h"
+#include "host/lab/ui/LabSession.h"
+#include "host/ui/MainWindow.h"
 #include "host/app/tests/ModuleHost.h"
-#include "host/app/SettingsReader.h"
+#include "host/workbench/SettingsReader.h"
 #include "host/debugger/ui/DebuggerViews.h"
 #include "host/debugger/ui/SourceModel.h"
 #include "host/debugger/ui/WatchModel.h"

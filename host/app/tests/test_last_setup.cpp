@@ -13,11 +13,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "host/app/HostSetup.h"
-#include "host/app/LastSetup.h"
-#include "host/app/MainWindow.h"
+#include "host/session/HostSetup.h"
+#include "host/workbench/ModuleAttach.h"
+#include "host/ui/LastSetup.h"
+#include "host/ui/MainWindow.h"
 #include "host/app/tests/ModuleHost.h"
-#include "host/app/SettingsReader.h"
+#include "host/workbench/SettingsReader.h"
 #include "host/lab/LastSetup.h"
 
 namespace {

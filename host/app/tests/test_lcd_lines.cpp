@@ -7,10 +7,11 @@
 #include <QImage>
 #include <filesystem>
 
-#include "host/app/HostSetup.h"
-#include "host/app/MainWindow.h"
+#include "host/session/HostSetup.h"
+#include "host/workbench/ModuleAttach.h"
+#include "host/ui/MainWindow.h"
 #include "host/app/tests/ModuleHost.h"
-#include "host/app/SettingsReader.h"
+#include "host/workbench/SettingsReader.h"
 #include "host/instruments/AnalyserDock.h"
 #include "host/instruments/InstrumentHub.h"
 #include "host/sim/SimTargetAccess.h"

@@ -14,8 +14,9 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "host/app/MainWindow.h"
-#include "host/app/ScenarioExecutor.h"
+#include "host/app/Workbench.h"
+#include "host/ui/MainWindow.h"
+#include "host/automation/ScenarioExecutor.h"
 #include "host/app/tests/FakeParts.h"
 #include "platform/keyboard.h"
 #include "platform/server.h"
@@ -32,7 +33,7 @@ struct MainWindowTest : ::testing::Test {
         SessionConfig config;
         config.installDirectory = std::string(QUILL_SOURCE_DIR) + "/host";
         config.firmware = "program.elf";
-        window = std::make_unique<MainWindow>(config, [this](const SessionConfig&, std::string*) {
+        window = BuildWorkbench(config, [this](const SessionConfig&, std::string*) {
             auto m = std::make_unique<CountingMachine>();
             machine = m.get();
             return std::unique_ptr<Machine>(std::move(m));
@@ -274,7 +275,8 @@ TEST_F(MainWindowTest, RunKeepsTheWindowResponsiveAndBreakStops) {
 TEST(MainWindowBoards, TheBoardMenuChoosesPartAndClock) {
     SessionConfig config;
     config.installDirectory = std::string(QUILL_SOURCE_DIR) + "/host";
-    MainWindow window(config, {});
+    const std::unique_ptr<MainWindow> owned = BuildWorkbench(config, {});
+    MainWindow& window = *owned;
     auto* mega = window.findChild<QAction*>("board_Mega");
     ASSERT_TRUE(mega);
     mega->trigger();

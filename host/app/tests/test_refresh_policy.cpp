@@ -27,10 +27,12 @@
 #include <vector>
 
 #include "contract/ResourceIds.h"
-#include "host/app/ComponentDriver.h"
-#include "host/app/HostSetup.h"
-#include "host/app/MainWindow.h"
-#include "host/app/ScenarioExecutor.h"
+#include "host/app/Workbench.h"
+#include "host/automation/ScenarioExecutor.h"
+#include "host/session/HostSetup.h"
+#include "host/ui/MainWindow.h"
+#include "host/workbench/ComponentDriver.h"
+#include "host/workbench/ModuleAttach.h"
 #include "host/sim/FirmwareFile.h"
 #include "host/sim/SimTarget.h"
 #include "host/sim/SimTargetAccess.h"
@@ -91,7 +93,7 @@ protected:
         std::string error;
         HostEnvironment env = PrepareHost(options, &error);
         EXPECT_EQ(error, "");
-        auto window = std::make_unique<MainWindow>(env.config, env.factory);
+        auto window = BuildWorkbench(env.config, env.factory);
         window->show();
         window->debugger().setRefreshPolicy(policy);
         QString why;

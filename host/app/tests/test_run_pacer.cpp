@@ -3,8 +3,8 @@
 #include <limits>
 #include <sstream>
 
-#include "host/app/OutputLog.h"
-#include "host/app/RunPacer.h"
+#include "host/session/OutputLog.h"
+#include "host/session/RunPacer.h"
 
 namespace {
 

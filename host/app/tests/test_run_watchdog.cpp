@@ -11,7 +11,7 @@
 #include <sstream>
 #include <thread>
 
-#include "host/app/RunWatchdog.h"
+#include "host/automation/RunWatchdog.h"
 
 namespace {
 

@@ -10,8 +10,9 @@
 #include <QTemporaryDir>
 #include <filesystem>
 
-#include "host/app/HostSetup.h"
-#include "host/app/MainWindow.h"
+#include "host/session/HostSetup.h"
+#include "host/workbench/ModuleAttach.h"
+#include "host/ui/MainWindow.h"
 #include "host/app/tests/ModuleHost.h"
 #include "host/sim/SimTargetAccess.h"
 

@@ -9,10 +9,11 @@
 #include <filesystem>
 #include <map>
 
-#include "host/app/HostSetup.h"
-#include "host/app/MainWindow.h"
+#include "host/session/HostSetup.h"
+#include "host/workbench/ModuleAttach.h"
+#include "host/ui/MainWindow.h"
 #include "host/app/tests/ModuleHost.h"
-#include "host/app/SettingsReader.h"
+#include "host/workbench/SettingsReader.h"
 #include "contract/ResourceIds.h"
 
 namespace {

@@ -4,10 +4,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "host/app/HostOptions.h"
-#include "host/app/HostSetup.h"
-#include "host/app/MainWindow.h"
-#include "host/app/SetupDescription.h"
+#include "host/session/HostOptions.h"
+#include "host/session/HostSetup.h"
+#include "host/app/Workbench.h"
+#include "host/ui/MainWindow.h"
+#include "host/session/SetupDescription.h"
 
 namespace {
 
@@ -169,7 +170,8 @@ TEST(HostSetup, DescribedPartsTheSimulatorCannotRunAreNotOffered) {
     HostEnvironment env = PrepareHost(options, &error);
     ASSERT_EQ(error, "");
     EXPECT_EQ(env.config.runnableParts, std::vector<std::string>{"ATmega16"});
-    MainWindow window(env.config, env.factory);
+    const std::unique_ptr<MainWindow> owned = BuildWorkbench(env.config, env.factory);
+    MainWindow& window = *owned;
     EXPECT_EQ(window.availableParts(), QStringList{"ATmega16"});
     auto* chooser = window.findChild<QComboBox*>("partChooser");
     ASSERT_NE(chooser, nullptr);

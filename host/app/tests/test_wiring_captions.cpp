@@ -9,9 +9,9 @@
 #include <filesystem>
 
 #include "contract/Commands.h"
-#include "host/app/DockClient.h"
-#include "host/app/MainWindow.h"
-#include "host/app/SettingsReader.h"
+#include "host/workbench/DockClient.h"
+#include "host/ui/MainWindow.h"
+#include "host/workbench/SettingsReader.h"
 #include "host/app/tests/ModuleHost.h"
 #include "host/scenario/Scenario.h"
 

@@ -17,9 +17,9 @@
 #include <filesystem>
 
 #include "contract/Commands.h"
-#include "host/app/DockClient.h"
-#include "host/app/HostSetup.h"
-#include "host/app/MainWindow.h"
+#include "host/workbench/DockClient.h"
+#include "host/session/HostSetup.h"
+#include "host/ui/MainWindow.h"
 #include "host/app/tests/ModuleHost.h"
 #include "host/instruments/AnalyserDock.h"
 #include "host/instruments/InstrumentHub.h"

@@ -8,7 +8,7 @@
 
 
 #include "contract/HostProtocol.h"
-#include "host/app/HostSetup.h"
+#include "host/session/HostSetup.h"
 #include "host/debugger/DebugSession.h"
 
 namespace qd = quill::debugger;

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "contract/HostProtocol.h"
-#include "host/app/Debugger.h"
+#include "host/session/Debugger.h"
 #include "host/debugger/SourceText.h"
 #include "host/debugger/WatchList.h"
 

@@ -1,7 +1,8 @@
 #include "host/debugger/ui/DebuggerViews.h"
 
-#include "host/app/HostSetup.h"
+#include "host/session/HostSetup.h"
 
+#include <QMainWindow>
 #include <QAction>
 #include <QDockWidget>
 #include <QFileDialog>
@@ -18,8 +19,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "host/app/MainWindow.h"
-#include "host/app/PartRegisters.h"
+#include "host/workbench/HostBench.h"
+#include "host/session/PartRegisters.h"
 #include "host/debugger/ui/SourceArrangement.h"
 #include "host/debugger/ui/SourceModel.h"
 #include "host/debugger/ui/WatchModel.h"
@@ -33,8 +34,8 @@ constexpr int kFrameMs = 16;
 
 }  // namespace
 
-DebuggerViews::DebuggerViews(MainWindow& window, QMenu* debugMenu)
-    : QObject(&window), window_(window) {
+DebuggerViews::DebuggerViews(HostBench& window, QMenu* debugMenu)
+    : QObject(&window.mainWidget()), window_(window) {
     setObjectName("debuggerViews");
     sourceModel_ = new SourceModel(window.session(), this);
     sourceView_ = new QListView;
@@ -67,7 +68,7 @@ DebuggerViews::DebuggerViews(MainWindow& window, QMenu* debugMenu)
     sourceLayout->setSpacing(0);
     sourceLayout->addWidget(notice_);
     sourceLayout->addWidget(sourceView_);
-    sourceDock_ = new QDockWidget("Source", &window);
+    sourceDock_ = new QDockWidget("Source", &window.mainWidget());
     sourceDock_->setObjectName("sourceDock");
     sourceDock_->setWidget(sourcePanel);
     window.addToolDock(sourceDock_);
@@ -92,7 +93,7 @@ DebuggerViews::DebuggerViews(MainWindow& window, QMenu* debugMenu)
     layout->addWidget(watchInput_);
     layout->addWidget(watchView_);
     layout->addWidget(status_);
-    watchDock_ = new QDockWidget("Watch", &window);
+    watchDock_ = new QDockWidget("Watch", &window.mainWidget());
     watchDock_->setObjectName("watchDock");
     watchDock_->setWidget(panel);
     window.addToolDock(watchDock_);
@@ -101,7 +102,7 @@ DebuggerViews::DebuggerViews(MainWindow& window, QMenu* debugMenu)
     // program with source lines has them in the central area instead.
     sourceDock_->hide();
     watchDock_->hide();
-    arrangement_ = new SourceArrangement(window, sourceDock_, watchDock_);
+    arrangement_ = new SourceArrangement(window.mainWidget(), sourceDock_, watchDock_);
 
     connect(watchInput_, &QLineEdit::returnPressed, this, [this] {
         QString error;
@@ -154,14 +155,14 @@ DebuggerViews::DebuggerViews(MainWindow& window, QMenu* debugMenu)
     sourceView_->addAction(cursor);
 
     chooser_ = [this](const QString& name) {
-        return QFileDialog::getOpenFileName(&window_, "Where is " + QFileInfo(name).fileName() + "?",
+        return QFileDialog::getOpenFileName(&window_.mainWidget(), "Where is " + QFileInfo(name).fileName() + "?",
                                             QString(), "C sources (*.c *.h *.S);;All files (*)");
     };
     // Another program (or the same one started anew): what the views said
     // of the last one goes, the new one is shown now rather than when the
     // timer finds the program changed (a new program may even be read into
     // the same memory as the old one).
-    connect(&window_, &MainWindow::sessionChanged, this, [this] {
+    connect(&window_.events(), &BenchEvents::sessionChanged, this, [this] {
         message({});
         sourceModel_->clearHighlight();
         shownInstructions_ = ~0ull;

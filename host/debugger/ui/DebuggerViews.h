@@ -27,7 +27,7 @@
 
 #include "host/debugger/WatchList.h"
 
-class MainWindow;
+class HostBench;
 class QDockWidget;
 class QLabel;
 class QLineEdit;
@@ -42,7 +42,7 @@ class WatchModel;
 class DebuggerViews : public QObject {
     Q_OBJECT
 public:
-    DebuggerViews(MainWindow& window, QMenu* debugMenu);
+    DebuggerViews(HostBench& window, QMenu* debugMenu);
     ~DebuggerViews() override;
 
     QDockWidget* sourceDock() const { return sourceDock_; }
@@ -89,7 +89,7 @@ private:
     void message(const QString& text);
     void locate();
 
-    MainWindow& window_;
+    HostBench& window_;
     QDockWidget* sourceDock_ = nullptr;
     QDockWidget* watchDock_ = nullptr;
     QListView* sourceView_ = nullptr;

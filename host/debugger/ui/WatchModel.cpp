@@ -4,7 +4,7 @@
 #include <QColor>
 #include <QFontDatabase>
 
-#include "host/app/Debugger.h"
+#include "host/session/Debugger.h"
 
 using quill::debugger::WatchFormat;
 

@@ -1,5 +1,6 @@
 #include "host/recorder/ui/RecorderController.h"
 
+#include <QMainWindow>
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QAction>
@@ -21,13 +22,12 @@
 
 #include "contract/Commands.h"
 #include "contract/ResourceIds.h"
-#include "host/app/ComponentDriver.h"
-#include "host/app/DockClient.h"
-#include "host/app/HostSetup.h"
-#include "host/app/MainWindow.h"
-#include "host/app/PartRegisters.h"
-#include "host/app/ScenarioExecutor.h"
-#include "host/app/SettingsReader.h"
+#include "host/workbench/ComponentDriver.h"
+#include "host/workbench/DockClient.h"
+#include "host/session/HostSetup.h"
+#include "host/workbench/HostBench.h"
+#include "host/session/PartRegisters.h"
+#include "host/workbench/SettingsReader.h"
 #include "host/scenario/SettingKeys.h"
 #include "platform/files.h"
 
@@ -92,8 +92,8 @@ private:
 
 }  // namespace
 
-RecorderController::RecorderController(MainWindow& window, QMenu* debugMenu)
-    : QObject(&window), window_(window) {
+RecorderController::RecorderController(HostBench& window, QMenu* debugMenu)
+    : QObject(&window.mainWidget()), window_(window) {
     setObjectName("scenarioRecorder");
     debugMenu->addSeparator();
     record_ = debugMenu->addAction("Record &scenario...", this, [this] { recordDialog(); });
@@ -107,10 +107,10 @@ RecorderController::RecorderController(MainWindow& window, QMenu* debugMenu)
     status_ = new QLabel("<b style='color:#c00000'>Recording</b>");
     status_->setObjectName("recordingStatus");
     status_->setToolTip("A scenario is being recorded: Debug > Stop recording writes it.");
-    window.statusBar()->addPermanentWidget(status_);
+    window.mainWidget().statusBar()->addPermanentWidget(status_);
     status_->hide();
 
-    connect(&window, &MainWindow::componentWindowOpened, this, [this](QDockWidget* dock) {
+    connect(&window.events(), &BenchEvents::componentWindowOpened, this, [this](QDockWidget* dock) {
         // The form goes into the dock once this returns to the plug-in.
         const uint64_t at = cycles();
         QPointer<QDockWidget> guard(dock);
@@ -118,24 +118,24 @@ RecorderController::RecorderController(MainWindow& window, QMenu* debugMenu)
             if (guard) watch(guard, at);
         });
     });
-    connect(&window, &MainWindow::debugCommand, this, [this](MainWindow::DebugCommand command) {
+    connect(&window.events(), &BenchEvents::debugCommand, this, [this](BenchEvents::DebugCommand command) {
         if (!recording_) return;
         switch (command) {
-            case MainWindow::DebugCommand::Run:
+            case BenchEvents::DebugCommand::Run:
                 recording_->note(Activity::Run);
                 break;
-            case MainWindow::DebugCommand::Break:
+            case BenchEvents::DebugCommand::Break:
                 recording_->note(Activity::Break);
                 break;
-            case MainWindow::DebugCommand::Step:
+            case BenchEvents::DebugCommand::Step:
                 recording_->note(Activity::Step);
                 break;
-            case MainWindow::DebugCommand::Reset:
+            case BenchEvents::DebugCommand::Reset:
                 record(sc::ResetCommand{});
                 break;
         }
     });
-    connect(&window, &MainWindow::sessionChanged, this, &RecorderController::sessionChanged);
+    connect(&window.events(), &BenchEvents::sessionChanged, this, &RecorderController::sessionChanged);
     updateActions();
 }
 
@@ -483,8 +483,12 @@ bool RecorderController::addRegisterCheck(const QString& name, QString* error) {
         return false;
     }
     // The scenario's own way of reading a register, by the part's names.
-    ScenarioExecutor reader(window_, QString());
-    const std::optional<uint8_t> value = reader.readIo(reader.registerIndex(name));
+    std::string why;
+    const std::optional<PartRegisters> registers =
+        PartRegisters::load(window_.config().installDirectory, window_.config().part, &why);
+    const std::optional<uint8_t> value =
+        registers ? ReadBankRegister(window_.debugger().target(), registers->index(name.toStdString()))
+                  : std::nullopt;
     if (!value) {
         *error = QString("cannot read the register \"%1\" of %2")
                      .arg(name, QString::fromStdString(window_.config().part));
@@ -497,14 +501,14 @@ bool RecorderController::addRegisterCheck(const QString& name, QString* error) {
 // ------------------------------------------------------------ dialogs
 
 void RecorderController::recordDialog() {
-    QString path = QFileDialog::getSaveFileName(&window_, "Record scenario", QString(),
+    QString path = QFileDialog::getSaveFileName(&window_.mainWidget(), "Record scenario", QString(),
                                                 "Scenarios (*.scn);;All files (*)");
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty()) path += ".scn";
     QString error;
     if (!start(path, &error)) {
         window_.hostMessage("Record scenario: " + error);
-        QMessageBox::warning(&window_, "Record scenario", error);
+        QMessageBox::warning(&window_.mainWidget(), "Record scenario", error);
     }
 }
 
@@ -514,7 +518,7 @@ void RecorderController::stopDialog() {
         // The file cannot be written there: another place, or go on recording.
         window_.hostMessage("Stop recording: " + error);
         const QString other =
-            QFileDialog::getSaveFileName(&window_, QString("Save the recording (%1)").arg(error),
+            QFileDialog::getSaveFileName(&window_.mainWidget(), QString("Save the recording (%1)").arg(error),
                                          path_, "Scenarios (*.scn);;All files (*)");
         if (other.isEmpty()) return;
         path_ = other;
@@ -530,13 +534,13 @@ void RecorderController::registerCheckDialog() {
         for (const auto& [name, index] : registers->all()) names << QString::fromStdString(name);
     }
     bool ok = false;
-    const QString name = QInputDialog::getItem(&window_, "Add register check",
+    const QString name = QInputDialog::getItem(&window_.mainWidget(), "Add register check",
                                                "Record the value this register holds now:", names,
                                                names.indexOf("PORTA"), true, &ok);
     if (!ok || name.isEmpty()) return;
     QString error;
     if (!addRegisterCheck(name.trimmed(), &error)) {
         window_.hostMessage("Add register check: " + error);
-        QMessageBox::warning(&window_, "Add register check", error);
+        QMessageBox::warning(&window_.mainWidget(), "Add register check", error);
     }
 }

@@ -20,7 +20,7 @@
 
 #include "host/recorder/ScenarioRecorder.h"
 
-class MainWindow;
+class HostBench;
 class QAction;
 class QDialog;
 class QDockWidget;
@@ -33,7 +33,7 @@ class RecorderController : public QObject {
 public:
     // Adds the Debug menu's items to `debugMenu` and watches the window's
     // component windows from now on.
-    RecorderController(MainWindow& window, QMenu* debugMenu);
+    RecorderController(HostBench& window, QMenu* debugMenu);
     ~RecorderController() override;
 
     // Starts a recording to be written to `path`: the program starts over
@@ -85,7 +85,7 @@ private:
     uint64_t cycles() const;
     QString windowOf(const QObject* control) const;
 
-    MainWindow& window_;
+    HostBench& window_;
     QAction* record_ = nullptr;
     QAction* stop_ = nullptr;
     QAction* registerCheck_ = nullptr;
