@@ -17,17 +17,15 @@
 
 #include "host/workbench/ComponentDriver.h"
 #include "host/session/PartRegisters.h"
+#include "host/automation/StepResults.h"
 
 class HostBench;
 class QImage;
 
 class ScenarioExecutor {
 public:
-    enum class Outcome { Ok, Failed, Error };
-    struct Result {
-        Outcome outcome = Outcome::Ok;
-        QString message;  // what was checked or done, or why not
-    };
+    using Outcome = steps::Outcome;
+    using Result = steps::Result;
 
     ScenarioExecutor(HostBench& bench, QString screenshotDir);
 

@@ -5,12 +5,13 @@
 
 #include <QString>
 
-#include "host/automation/ScenarioExecutor.h"
-
 namespace steps {
 
-using Result = ScenarioExecutor::Result;
-using Outcome = ScenarioExecutor::Outcome;
+enum class Outcome { Ok, Failed, Error };
+struct Result {
+    Outcome outcome = Outcome::Ok;
+    QString message;  // what was checked or done, or why not
+};
 
 inline Result ok(const QString& message) { return {Outcome::Ok, message}; }
 inline Result failed(const QString& message) { return {Outcome::Failed, message}; }

@@ -3,7 +3,6 @@
 #include <cctype>
 #include <cstdio>
 
-#include "host/scenario/Scenario.h"
 #include "host/scenario/Values.h"
 #include "platform/text.h"
 
@@ -85,7 +84,7 @@ ClearBreaksCommand parseClear(const Tokens& t) {
 RunUntilBreakCommand parseRun(const Tokens& t, uint64_t maxCycles) {
     if (t.size() < 3 || Lower(t[1].text) != "until" || Lower(t[2].text) != "break")
         throw LineError{"unknown run command (use run until break [timeout CYCLES])"};
-    uint64_t timeout = Script::kDefaultWaitTimeout;
+    uint64_t timeout = kDefaultWaitCycles;
     if (t.size() > 3) {
         if (Lower(t[3].text) != "timeout")
             throw LineError{"unexpected argument " + inQuotes(t[3].text) +

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host/scenario/Lexer.h"
-#include "host/scenario/Scenario.h"
+#include "host/scenario/Vocabulary.h"
 
 namespace quill::scenario {
 

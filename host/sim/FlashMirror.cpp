@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "host/sim/SimTarget.h"
 
 namespace quill::sim {
 

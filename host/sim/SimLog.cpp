@@ -8,7 +8,6 @@
 #include <mutex>
 #include <string>
 
-#include "host/sim/SimTarget.h"
 
 extern "C" {
 #include <sim_avr.h>
@@ -18,7 +17,7 @@ namespace quill::sim {
 
 namespace {
 
-thread_local SimTarget* t_current = nullptr;
+thread_local SimMessageSink* t_current = nullptr;
 thread_local bool t_quiet = false;
 
 void logToTarget(avr_t*, const int level, const char* format, va_list args) {
@@ -58,9 +57,9 @@ int initCore(avr_t* avr) {
     return result;
 }
 
-SimLogScope::SimLogScope(SimTarget* target) : SimLogScope(target, false) {}
+SimLogScope::SimLogScope(SimMessageSink* target) : SimLogScope(target, false) {}
 
-SimLogScope::SimLogScope(SimTarget* target, bool quiet)
+SimLogScope::SimLogScope(SimMessageSink* target, bool quiet)
     : previous_(t_current), previousQuiet_(t_quiet) {
     t_current = target;
     t_quiet = quiet;

@@ -1,14 +1,23 @@
 // Where simavr's log goes. simavr has one process-wide logger; its errors
 // and warnings go to the target that is calling into simavr on this thread
-// (SimTarget::addMessage), to stderr when none is, and nowhere while the
+// (a SimMessageSink: SimTarget::addMessage), to stderr when none is, and nowhere while the
 // part table probes a core (a part simavr lacks is the table's to report).
 #pragma once
+
+#include <string>
 
 struct avr_t;
 
 namespace quill::sim {
 
-class SimTarget;
+// Takes simavr's messages for one target.
+class SimMessageSink {
+public:
+    virtual void addMessage(std::string text) = 0;
+
+protected:
+    ~SimMessageSink() = default;
+};
 
 // Installs the logger once per process.
 void installSimLogger();
@@ -22,7 +31,7 @@ int initCore(avr_t* avr);
 // While it lives, simavr's messages on this thread go to `target`.
 class SimLogScope {
 public:
-    explicit SimLogScope(SimTarget* target);
+    explicit SimLogScope(SimMessageSink* target);
     ~SimLogScope();
     SimLogScope(const SimLogScope&) = delete;
     SimLogScope& operator=(const SimLogScope&) = delete;
@@ -30,8 +39,8 @@ public:
     static SimLogScope quiet();
 
 private:
-    SimLogScope(SimTarget* target, bool quiet);
-    SimTarget* previous_;
+    SimLogScope(SimMessageSink* target, bool quiet);
+    SimMessageSink* previous_;
     bool previousQuiet_;
 };
 

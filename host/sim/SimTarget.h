@@ -75,7 +75,7 @@ enum class RunState {
     Exited     // stopped for good by its own exit (see exitCode())
 };
 
-class SimTarget {
+class SimTarget : public SimMessageSink {
 public:
     // Creates the part ("ATmega16"; case does not matter) from its
     // description in `partFolder` (PartTable.h). Throws SimError for a part
@@ -237,7 +237,7 @@ public:
     // otherwise than by the program's port write: counted for the refresh
     // filter, stored, and told to the pin listeners pin by pin.
     void pinsChanged(PortState& port, uint8_t changed, uint8_t levels);
-    void addMessage(std::string text);
+    void addMessage(std::string text) override;
 
 private:
     uint8_t readByte(uint32_t dataAddress) const;
