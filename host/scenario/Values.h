@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/boards/Board.h"
 #include "host/scenario/Lexer.h"
 #include "host/scenario/Vocabulary.h"
 

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "host/sim/SimError.h"
+
 
 namespace quill::sim {
 

@@ -52,6 +52,7 @@
 #include "contract/HostProtocol.h"
 #include "host/sim/FirmwareFile.h"
 #include "host/sim/PartTable.h"
+#include "host/sim/SimError.h"
 #include "host/sim/SimLog.h"
 
 struct avr_t;
@@ -61,11 +62,6 @@ namespace quill::sim {
 class FlashMirror;
 class TimerGenerator;
 struct TimerOutput;
-
-class SimError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 enum class RunState {
     Running,   // executes instructions
