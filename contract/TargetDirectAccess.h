@@ -65,6 +65,25 @@ struct ITargetBankFilter : IUnknown {
                                          ULONG due) = 0;  // 3
 };
 
+// A further optional extension: the filter down to the bit. A component
+// often cares about one line of a busy port (a display's enable line among
+// its data lines, a keypad's columns on a port the display shares); with
+// this the host refreshes only when one of those bits changed. Both ends
+// offer it beside ITargetBankFilter; a host without it is given whole
+// registers.
+// IID c4a9e5f2-8b31-4d6e-a07c-3e5f9d21b846
+struct ITargetBitFilter : IUnknown {
+    // As SetBankRefreshFilter, with one byte per subject: bit b of bits[i]
+    // set where a change of bit b of subject i needs a refresh; subjects
+    // from `count` on are not watched.
+    virtual HRESULT SetBitRefreshFilter(const uint8_t* bits, ULONG count, LONG hasDue,
+                                        ULONG due) = 0;  // 3
+};
+
+// {C4A9E5F2-8B31-4D6E-A07C-3E5F9D21B846}
+inline constexpr IID IID_ITargetBitFilter = {
+    0xc4a9e5f2, 0x8b31, 0x4d6e, {0xa0, 0x7c, 0x3e, 0x5f, 0x9d, 0x21, 0xb8, 0x46}};
+
 // {7B1E2D94-3A5C-4F08-B6D1-52C9E0A4F7B8}
 inline constexpr IID IID_ITargetBankFilter = {
     0x7b1e2d94, 0x3a5c, 0x4f08, {0xb6, 0xd1, 0x52, 0xc9, 0xe0, 0xa4, 0xf7, 0xb8}};

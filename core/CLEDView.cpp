@@ -49,6 +49,7 @@ void CLEDView::ReleaseTarget() {
     boardPins_.clear();
     changes_.reset();
     bankFilter_.reset();
+    bitFilter_.reset();
     direct_.reset();
     target_.reset();
 }

@@ -101,8 +101,10 @@ public:
     HRESULT Init(IDispatch* iGuiWorks) override;
     HRESULT SaveFile(BSTR filename, VARIANT_BOOL* ok) override;
     HRESULT Close() override;
-    // ---- IPluginIdle: the register log written out now; from the first
-    // call on, the log is written in blocks while the program runs.
+    // ---- IPluginIdle: the register log written out now, and the observers
+    // that only show a register told its last value; from the first call
+    // on, the log is written in blocks while the program runs and those
+    // observers are told here instead of in every refresh.
     HRESULT HostIdle() override;
 
     // The constant setup description (menu, commands, toolbar).
@@ -305,6 +307,7 @@ private:
     ComPtr<ITargetAccess> target_;
     ComPtr<ITargetDirectAccess> direct_;  // the same object's extension, when offered
     ComPtr<ITargetBankFilter> bankFilter_;  // its filter over the whole bank, when offered
+    ComPtr<ITargetBitFilter> bitFilter_;    // its filter down to the bit, when offered
     ComPtr<ITargetChanges> changes_;  // its set of changed registers, when offered
     bool attached_ = false;
     bool simulator_ = false;
@@ -357,6 +360,14 @@ private:
     bool handlingRefresh_ = false;
     bool firstRefresh_ = true;
     bool adifPending_ = false;
+    // Set by the host's first idle call: it calls again once a run slice
+    // (a painted frame) and before each scenario check, so the observers
+    // that only show a register (Observer::setShowsOnly) are told there,
+    // and the registers only they watch leave the refresh filter. Bit i of
+    // showPending_: register i changed since they were last told.
+    bool showAtIdle_ = false;
+    RegisterSet showPending_;
+    void ShowPending();
     AdcModelHooks adcHooks_;
     AdcModelPtr adc_{nullptr, nullptr};
 
@@ -375,7 +386,10 @@ private:
     // The registers that matter to a component, as last sent to a host
     // with direct access, and the observer activity they were derived at.
     RegisterSet watched_;
+    // Per watched register, the bits whose change matters (0 elsewhere).
+    BankBytes watchedBits_{};
     uint64_t watchedChanges_ = ~uint64_t{0};
+    bool watchedShowAtIdle_ = false;
     RegisterSet watchedLogged_;
     int watchedBank_ = 0;
     GeneralSettings general_;

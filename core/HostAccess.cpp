@@ -47,6 +47,8 @@ bool CLEDView::ConnectTarget() {
     // Its filter over the whole bank matters only with direct access.
     if (!direct_ || FAILED(target_.queryInto(IID_ITargetBankFilter, &bankFilter_)))
         bankFilter_.reset();
+    if (!direct_ || FAILED(target_.queryInto(IID_ITargetBitFilter, &bitFilter_)))
+        bitFilter_.reset();
     // A host that tells which registers changed spares reading the rest;
     // nothing is known of this target's registers yet.
     if (FAILED(target_.queryInto(IID_ITargetChanges, &changes_))) changes_.reset();

@@ -103,6 +103,7 @@ HRESULT CLEDView::HandleEvent(LONG eventnum, BSTR) {
         }
         case kEventSessionEnded:
             FlushLog();
+            ShowPending();
             attached_ = false;
             simulator_ = false;
             StopAutostep();
@@ -271,7 +272,16 @@ void CLEDView::FlushLog() {
 HRESULT CLEDView::HostIdle() {
     logger_.SetHoldBack(true);
     FlushLog();
+    showAtIdle_ = true;
+    ShowPending();
     return S_OK;
+}
+
+void CLEDView::ShowPending() {
+    if (!showPending_.any()) return;
+    const RegisterSet pending = showPending_;
+    showPending_.clear();
+    pending.forEach([&](int i) { ioRegisters_[static_cast<size_t>(i)].notifyShowing(); });
 }
 
 std::string CLEDView::ApplyLoggerChoice(const LoggerChoice& choice) {
@@ -338,8 +348,16 @@ void CLEDView::Refresh() {
     changed.forEach(
         [&](int i) {
             const auto at = static_cast<size_t>(i);
-            if (firstRefresh_ || ioRegisters_[at].stored() != ioPrevious_[at])
-                ioRegisters_[at].notify();
+            IoRegister& r = ioRegisters_[at];
+            if (!firstRefresh_ && r.stored() == ioPrevious_[at]) return;
+            if (showAtIdle_ && r.showingCount() > 0) {
+                // Those that only show it learn the value at the host's
+                // next idle call.
+                r.notifyReacting();
+                showPending_.set(i);
+            } else {
+                r.notify();
+            }
         },
         words);
     firstRefresh_ = false;
@@ -446,32 +464,19 @@ void CLEDView::ReadBank(int bank, int words, bool firstRefresh, RegisterSet* rea
     }
     unread_ &= bankMask_;
     constexpr uint64_t kAlwaysRead = ((uint64_t{1} << kAlwaysReadCount) - 1) << kAlwaysReadFirst;
-    // Up to this many runs of neighbouring registers are read one run at a
-    // time; more, and the word's block is read in one call.
-    constexpr int kMostRuns = 3;
+    // Each word's registers are read in one call, from the first to the
+    // last one needed: a call costs more than the bytes between them, and
+    // a host read has no side effect. All that the call read is compared.
     for (int w = 0; w < words; ++w) {
-        const uint64_t bits = unread_.word(w) | (w == 0 ? kAlwaysRead : 0);
+        const uint64_t bits = (unread_.word(w) | (w == 0 ? kAlwaysRead : 0)) & bankMask_.word(w);
         if (bits == 0) continue;
         const int first = w * 64;
-        if (std::popcount(bits & ~(bits << 1)) > kMostRuns) {
-            const int count = std::min(bank, first + 64) - first;
-            keep(first, count);
-            if (readRange(first, count)) unread_.word(w) = 0;
-            read->word(w) = bankMask_.word(w);
-            continue;
-        }
-        read->word(w) = bits;
-        for (uint64_t rest = bits; rest != 0;) {
-            const int from = std::countr_zero(rest);
-            const int length = std::countr_one(rest >> from);
-            keep(first + from, length);
-            if (readRange(first + from, length)) {
-                const uint64_t run =
-                    (length == 64 ? ~uint64_t{0} : (uint64_t{1} << length) - 1) << from;
-                unread_.word(w) &= ~run;
-            }
-            rest = length + from >= 64 ? 0 : rest & (~uint64_t{0} << (from + length));
-        }
+        const int from = std::countr_zero(bits);
+        const int length = 64 - std::countl_zero(bits) - from;
+        const uint64_t span = (length == 64 ? ~uint64_t{0} : (uint64_t{1} << length) - 1) << from;
+        keep(first + from, length);
+        if (readRange(first + from, length)) unread_.word(w) &= ~span;
+        read->word(w) = span;
     }
 }
 
@@ -512,18 +517,38 @@ void CLEDView::DeriveWatchedRegisters() {
     // observer started or stopped watching.
     const uint64_t changes = Subject::activityChanges();
     const RegisterSet logged = logger_.watchedRegisters();
-    if (changes == watchedChanges_ && logged == watchedLogged_ && bankSize_ == watchedBank_) return;
+    if (changes == watchedChanges_ && logged == watchedLogged_ && bankSize_ == watchedBank_ &&
+        showAtIdle_ == watchedShowAtIdle_)
+        return;
     RegisterSet watched = logged;
     watched &= RegisterSet::FirstN(bankSize_);
+    watchedBits_.fill(0);
     for (int i = 0; i < bankSize_; ++i) {
         const auto at = static_cast<size_t>(i);
-        const bool own = at < registerObservers_.size() && registerObservers_[at]->isActive();
-        if (ioRegisters_[at].activeCount() > (own ? 1 : 0)) watched.set(i);
+        const Observer* own = at < registerObservers_.size() && registerObservers_[at]->isActive()
+                                  ? registerObservers_[at].get()
+                                  : nullptr;
+        const IoRegister& r = ioRegisters_[at];
+        // Observers told at the host's idle calls need no refresh of their
+        // own: the one before each idle call brings their registers.
+        const int32_t reacting = r.activeCount() - (showAtIdle_ ? r.showingCount() : 0);
+        if (reacting > (own ? 1 : 0)) {
+            watched.set(i);
+            // Those that only show it count with every bit until the host
+            // calls at idle.
+            const uint64_t bits = showAtIdle_ || r.showingCount() == 0
+                                      ? r.reactingInterest(own)
+                                      : ~uint64_t{0};
+            watchedBits_[at] = static_cast<uint8_t>(bits);
+        }
+        // A logged register is dumped on any change.
+        if (logged.test(i)) watchedBits_[at] = 0xFF;
     }
     watched_ = watched;
     watchedChanges_ = changes;
     watchedLogged_ = logged;
     watchedBank_ = bankSize_;
+    watchedShowAtIdle_ = showAtIdle_;
 }
 
 void CLEDView::SetRefreshFilter() {
@@ -539,6 +564,11 @@ void CLEDView::SetRefreshFilter() {
     if (schedule.plainObservers > own) {
         hasDue = 1;
         due = cycleCounter_.get();
+    }
+    if (bitFilter_) {
+        bitFilter_->SetBitRefreshFilter(watchedBits_.data(), static_cast<ULONG>(bankSize_), hasDue,
+                                        due);
+        return;
     }
     if (bankFilter_) {
         const auto words = static_cast<ULONG>((bankSize_ + 63) / 64);

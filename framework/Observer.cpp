@@ -14,20 +14,22 @@ Subject::~Subject() {
     observers_ = nullptr;
 }
 
-void Subject::countUp() {
+void Subject::countUp(bool showsOnly) {
     ++activeCount_;
+    if (showsOnly) ++showingCount_;
     ++activityChanges_;
     if (hooksEnabled_ && activeCount_ == 1) firstObserverActive();
 }
 
-void Subject::countDown() {
+void Subject::countDown(bool showsOnly) {
     --activeCount_;
+    if (showsOnly) --showingCount_;
     ++activityChanges_;
     if (hooksEnabled_ && activeCount_ == 0) lastObserverInactive();
 }
 
 void Subject::attach(Observer* observer) {
-    if (observer->active_) countUp();
+    if (observer->active_) countUp(observer->showsOnly_);
     observers_ = new Node{observer, observers_, nullptr};
     if (observers_->next) observers_->next->prev = observers_;
     observer->node_ = observers_;
@@ -73,7 +75,15 @@ void Subject::detach(Observer* observer) {
     observer->suspend();
 }
 
-void Subject::notify() {
+void Subject::notify() { notifyWhich(Which::All); }
+
+void Subject::notifyReacting() { notifyWhich(Which::Reacting); }
+
+void Subject::notifyShowing() {
+    if (showingCount_ > 0) notifyWhich(Which::Showing);
+}
+
+void Subject::notifyWhich(Which which) {
     // Keeps depth and purgeAllowed right when an update() throws.
     struct DepthGuard {
         Subject& s;
@@ -88,8 +98,19 @@ void Subject::notify() {
     // and at most once at depth 1.
     for (Node* node = observers_; node; node = node->next) {
         Observer* observer = node->observer;
-        if (observer && observer->active_) observer->update();
+        if (!observer || !observer->active_) continue;
+        if (which != Which::All && observer->showsOnly_ != (which == Which::Showing)) continue;
+        observer->update();
     }
+}
+
+uint64_t Subject::reactingInterest(const Observer* except) const {
+    uint64_t bits = 0;
+    for (Node* node = observers_; node; node = node->next) {
+        const Observer* o = node->observer;
+        if (o && o != except && o->active_ && !o->showsOnly_) bits |= o->interest_;
+    }
+    return bits;
 }
 
 int Subject::nodeCount() const {
@@ -109,14 +130,31 @@ Observer::~Observer() {
 void Observer::resume() {
     if (!active_) {
         active_ = true;
-        if (subject_) subject_->countUp();
+        if (subject_) subject_->countUp(showsOnly_);
     }
 }
 
 void Observer::suspend() {
     if (active_) {
         active_ = false;
-        if (subject_) subject_->countDown();
+        if (subject_) subject_->countDown(showsOnly_);
+    }
+}
+
+void Observer::setInterest(uint64_t bits) {
+    if (bits == interest_) return;
+    interest_ = bits;
+    // Whoever derived a filter from the interests derives it again.
+    ++Subject::activityChanges_;
+}
+
+void Observer::setShowsOnly(bool showsOnly) {
+    if (showsOnly == showsOnly_) return;
+    showsOnly_ = showsOnly;
+    // Counted under its new kind; the count of active observers stays.
+    if (active_ && subject_) {
+        subject_->showingCount_ += showsOnly ? 1 : -1;
+        ++Subject::activityChanges_;
     }
 }
 

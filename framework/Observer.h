@@ -36,11 +36,21 @@ public:
 
     // Calls update() of every active observer, newest first.
     void notify();
+    // The same for the observers that react to the value (notifyReacting)
+    // or only show it (notifyShowing; see Observer::setShowsOnly). Together
+    // they are notify(), the showing ones later.
+    void notifyReacting();
+    void notifyShowing();
 
-    void countUp();
-    void countDown();
+    void countUp(bool showsOnly = false);
+    void countDown(bool showsOnly = false);
 
     int32_t activeCount() const { return activeCount_; }
+    // Active observers that only show the value.
+    int32_t showingCount() const { return showingCount_; }
+    // The bits of the value whose change matters to an active observer
+    // that reacts to it (Observer::interest), `except` aside.
+    uint64_t reactingInterest(const Observer* except = nullptr) const;
     // Moves whenever an observer of any subject starts or stops watching,
     // so whoever derives something from observer counts (which registers
     // matter to anyone) knows when to derive it again.
@@ -59,6 +69,8 @@ private:
         Node* prev;
     };
     void unlink(Node* node);  // frees the node
+    enum class Which { All, Reacting, Showing };
+    void notifyWhich(Which which);
 
     bool hooksEnabled_ = false;
     Node* observers_ = nullptr;
@@ -66,6 +78,7 @@ private:
     bool purgeAllowed_ = true;
     int32_t cleared_ = 0;  // nodes whose observer went during a notification
     int32_t activeCount_ = 0;
+    int32_t showingCount_ = 0;
     static uint64_t activityChanges_;
 };
 
@@ -83,6 +96,21 @@ public:
     Subject* subject() const { return subject_; }
     bool isActive() const { return active_; }
 
+    // An observer that only shows its subject's value (a light, a bar)
+    // needs the value when its window is painted, not after every change:
+    // the core may hand it the last value once a frame instead. One that
+    // reacts (drives an input back, times a conversion) is told at once.
+    void setShowsOnly(bool showsOnly);
+    bool showsOnly() const { return showsOnly_; }
+    // The bits of the subject's value whose change this observer acts on;
+    // all of them unless it says otherwise (CallOnBitsChange: its mask).
+    uint64_t interest() const { return interest_; }
+
+protected:
+    void setInterest(uint64_t bits);
+
+public:
+
 protected:
     Observer(Subject* subject, bool active);
 
@@ -91,6 +119,8 @@ private:
     Subject* subject_;
     Subject::Node* node_ = nullptr;
     bool active_;
+    bool showsOnly_ = false;
+    uint64_t interest_ = ~uint64_t{0};
 };
 
 // A subject with a value. set() stores and notifies; get() only reads.
@@ -278,8 +308,12 @@ public:
         // A subject that cannot be read leaves the observer detached: the
         // base destructor runs when this throws.
         last_ = value();
+        this->setInterest(static_cast<uint64_t>(mask));
     }
-    void setMask(T mask) { mask_ = mask; }
+    void setMask(T mask) {
+        mask_ = mask;
+        this->setInterest(static_cast<uint64_t>(mask));
+    }
     T mask() const { return mask_; }
     // The subject's value; throws when the subject is gone.
     T value() const {

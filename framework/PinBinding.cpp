@@ -65,7 +65,8 @@ char PortRegisters::defaultLetter(char preferred) const {
 
 // ---- OutputPort
 
-OutputPort::OutputPort(std::function<void()> changed) : changed_(std::move(changed)) {}
+OutputPort::OutputPort(std::function<void()> changed, bool showsOnly)
+    : changed_(std::move(changed)), showsOnly_(showsOnly) {}
 
 OutputPort::~OutputPort() = default;
 
@@ -88,12 +89,14 @@ bool OutputPort::bind(const PortRegisters& ports, char letter, int mode, const c
         watch_ = std::make_unique<Watch>(port, this, &OutputPort::fire, interest_);
         ddrIndex_ = ports.index("DDR", letter);
         levelIndex_ = ports.index("PORT", letter);
+        ddrWatch_->setShowsOnly(showsOnly_);
     } else {
         GatedValue<uint8_t>* pin = ports.subject(pinPrefix_.c_str(), letter);
         if (!pin) return false;
         watch_ = std::make_unique<Watch>(pin, this, &OutputPort::fire, interest_);
         levelIndex_ = ports.index(pinPrefix_.c_str(), letter);
     }
+    watch_->setShowsOnly(showsOnly_);
     fire();
     return true;
 }

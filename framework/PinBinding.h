@@ -121,7 +121,10 @@ public:
     // in a bit of interest (all bits unless setInterest() says otherwise).
     // In UseDdrAndPort a change of DDRx or PORTx in such a bit need not
     // change level(): the component compares with what it shows.
-    explicit OutputPort(std::function<void()> changed);
+    // `showsOnly`: the component only shows the level (a light, a bar), so
+    // the core may tell it once a frame (Observer::setShowsOnly); a
+    // component whose model reacts to the outputs leaves it false.
+    explicit OutputPort(std::function<void()> changed, bool showsOnly = false);
     ~OutputPort();
     OutputPort(const OutputPort&) = delete;
     OutputPort& operator=(const OutputPort&) = delete;
@@ -164,6 +167,7 @@ private:
     void fire();
 
     std::function<void()> changed_;
+    bool showsOnly_;
     PortChoice choice_;
     std::string pinPrefix_ = "PIN";
     std::unique_ptr<Watch> watch_, ddrWatch_;

@@ -44,7 +44,7 @@ frm_Knightrider::frm_Knightrider(QWidget* parent, CLEDView* core, int commandInd
     : PluginForm(parent, core, 375, 135, commandIndex, kCommands[kCmdKnightRider].baseName,
                  dialogId),
       ports_(core, "PORT", "frm_Knightrider"),
-      output_([this] { onLevelChanged(); }) {
+      output_([this] { onLevelChanged(); }, /*showsOnly=*/true) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 6, 20, 6);
     layout->setSpacing(4);

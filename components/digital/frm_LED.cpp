@@ -14,7 +14,7 @@ frm_LED_configure::frm_LED_configure(QWidget* parent)
 frm_LED::frm_LED(QWidget* parent, CLEDView* core, int commandIndex, int dialogId)
     : PluginForm(parent, core, 60, 75, commandIndex, kCommands[kCmdLed].baseName, dialogId),
       ports_(core, "PIN", "frm_LED"),
-      output_([this] { onLevelChanged(); }) {
+      output_([this] { onLevelChanged(); }, /*showsOnly=*/true) {
     picture_ = new PictureControl(this, kPicture);
     picture_->setBitmap(bitmap::kLedDark);
     auto* layout = new QVBoxLayout(this);

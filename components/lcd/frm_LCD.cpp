@@ -136,8 +136,11 @@ void frm_LCD::configure() {
 void frm_LCD::status(const char* text) {
     if (text == lastStatus_) return;
     lastStatus_ = text;
+    // Sent synchronously to this window's own handler: the toolkit's
+    // dispatch (application-wide filters and notification) would cost
+    // more than the rest of a bus cycle, and nothing else handles it.
     WindowMessageEvent message(ChangeStatusBarMessage(), reinterpret_cast<uintptr_t>(text));
-    QCoreApplication::sendEvent(this, &message);
+    frm_LCD::event(&message);
 }
 
 bool frm_LCD::event(QEvent* event) {

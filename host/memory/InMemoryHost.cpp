@@ -39,6 +39,7 @@ void InMemoryTarget::SetLayout(size_t sramStart, size_t sramSize) {
 HRESULT InMemoryTarget::QueryInterface(REFIID iid, void** object) {
     if ((!offerDirectAccess && iid == IID_ITargetDirectAccess) ||
         (!(offerDirectAccess && offerBankFilter) && iid == IID_ITargetBankFilter) ||
+        (!(offerDirectAccess && offerBitFilter) && iid == IID_ITargetBitFilter) ||
         (boardName.empty() && iid == IID_ITargetBoardPins)) {
         if (object) *object = nullptr;
         return E_NOINTERFACE;
@@ -228,6 +229,7 @@ HRESULT InMemoryTarget::GetCycleCounter(ULONG* count) {
 
 HRESULT InMemoryTarget::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {
     filterWatched.assign(1, watched);
+    filterBits.clear();
     filterHasDue = hasDue;
     filterDue = due;
     ++filterCalls;
@@ -245,6 +247,7 @@ HRESULT InMemoryTarget::SetBankRefreshFilter(const uint64_t* watched, ULONG word
                                              ULONG due) {
     if (!watched && words != 0) return E_POINTER;
     filterWatched.assign(watched, watched + words);
+    filterBits.clear();
     filterHasDue = hasDue;
     filterDue = due;
     ++filterCalls;
@@ -259,6 +262,29 @@ HRESULT InMemoryTarget::SetBankRefreshFilter(const uint64_t* watched, ULONG word
         std::snprintf(word, sizeof word, " due %ld %lu", static_cast<long>(hasDue),
                       static_cast<unsigned long>(due));
         Record(line + word);
+    }
+    return S_OK;
+}
+
+HRESULT InMemoryTarget::SetBitRefreshFilter(const uint8_t* bits, ULONG count, LONG hasDue,
+                                            ULONG due) {
+    if (!bits && count != 0) return E_POINTER;
+    filterBits.assign(bits, bits + count);
+    filterWatched.assign((count + 63) / 64, 0);
+    for (ULONG i = 0; i < count; ++i)
+        if (bits[i]) filterWatched[i / 64] |= uint64_t{1} << (i % 64);
+    filterHasDue = hasDue;
+    filterDue = due;
+    ++filterCalls;
+    if (calls) {
+        std::string line = "SetBitRefreshFilter";
+        char byte[32];
+        for (ULONG i = 0; i < count; ++i) {
+            if (!bits[i]) continue;
+            std::snprintf(byte, sizeof byte, " %lX:%02X", static_cast<unsigned long>(i), bits[i]);
+            line += byte;
+        }
+        Record(line + " due " + std::to_string(hasDue) + " " + std::to_string(due));
     }
     return S_OK;
 }

@@ -34,6 +34,7 @@ class InMemoryTarget
     : public DispatchObject<ITargetAccess, IID_ITargetAccess,
                             ComInterface<ITargetDirectAccess, IID_ITargetDirectAccess>,
                             ComInterface<ITargetBankFilter, IID_ITargetBankFilter>,
+                            ComInterface<ITargetBitFilter, IID_ITargetBitFilter>,
                             ComInterface<ITargetBoardPins, IID_ITargetBoardPins>> {
 public:
     static constexpr size_t kIoSize = 64;
@@ -61,8 +62,12 @@ public:
     // ITargetBankFilter
     HRESULT SetBankRefreshFilter(const uint64_t* watched, ULONG words, LONG hasDue,
                                  ULONG due) override;
+    // ITargetBitFilter: recorded in filterBits (and as watched words).
+    HRESULT SetBitRefreshFilter(const uint8_t* bits, ULONG count, LONG hasDue,
+                                ULONG due) override;
     bool offerDirectAccess = false;
     bool offerBankFilter = false;  // only together with direct access
+    bool offerBitFilter = false;   // the same
     // ITargetBoardPins, offered while a board is named: the board's name
     // and its names of port pins, keyed "B5", and of converter channels.
     HRESULT GetBoardName(BSTR* name) override;
@@ -75,6 +80,7 @@ public:
     // The last filter set (either way): watched words (one for the I/O
     // filter), whether a due count was given and which.
     std::vector<uint64_t> filterWatched;
+    std::vector<uint8_t> filterBits;  // the bit filter's bytes; empty otherwise
     LONG filterHasDue = 0;
     ULONG filterDue = 0;
     int filterCalls = 0;

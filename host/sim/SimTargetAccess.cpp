@@ -2,6 +2,7 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -135,18 +136,22 @@ void SimTargetAccess::buildWatchLists() {
     // Watched bytes of the bank's storage, as the eight-byte groups lie in
     // memory (a mask made of bytes is right whatever the byte order).
     std::array<uint8_t, kMaxWords * 8> bankMask{};
-    auto watchStorage = [&](const uint8_t* storage) {
+    auto watchStorage = [&](const uint8_t* storage, uint8_t bits) {
         // Compared as addresses: the storage may lie in another object.
         const auto at = reinterpret_cast<std::uintptr_t>(storage);
         const auto base = reinterpret_cast<std::uintptr_t>(bankStorage_);
         if (at >= base && at - base < bank) {
-            bankMask[at - base] = 0xFF;
+            bankMask[at - base] |= bits;
             return;
         }
-        for (unsigned k = 0; k < plainCount_; ++k)
-            if (plain_[k].storage == storage) return;
+        for (unsigned k = 0; k < plainCount_; ++k) {
+            if (plain_[k].storage == storage) {
+                plain_[k].mask |= bits;
+                return;
+            }
+        }
         if (plainCount_ < plain_.size()) {
-            plain_[plainCount_++] = {storage, *storage};
+            plain_[plainCount_++] = {storage, bits, *storage};
         } else {
             // Never expected: without room the filter cannot hold at all.
             cycle_ = &kNoCycles;
@@ -156,17 +161,21 @@ void SimTargetAccess::buildWatchLists() {
         for (uint64_t rest = watched_[w]; rest != 0; rest &= rest - 1) {
             const auto index = static_cast<unsigned>(w * 64 + std::countr_zero(rest));
             if (index >= bank) break;
+            const uint8_t bits = watchedBits_[index];
             const uint8_t *ddr = nullptr, *port = nullptr, *external = nullptr;
             if (const uint8_t* storage = target_->plainIoStorage(index)) {
-                watchStorage(storage);
+                watchStorage(storage, bits);
             } else if (target_->pinDependencies(index, &ddr, &port, &external)) {
                 // A pin register changes only with what it is computed from:
                 // comparing those is a load each instead of a computation.
-                watchStorage(ddr);
-                watchStorage(port);
-                watchStorage(external);
+                // Pin b depends on bit b of DDRx and PORTx; the count of
+                // external level changes on any of its change.
+                watchStorage(ddr, bits);
+                watchStorage(port, bits);
+                watchStorage(external, 0xFF);
             } else {
                 specialIndex_[specialCount_] = static_cast<uint16_t>(index);
+                specialMask_[specialCount_] = bits;
                 specialValue_[specialCount_] = target_->io(index);
                 ++specialCount_;
             }
@@ -180,24 +189,51 @@ void SimTargetAccess::buildWatchLists() {
 }
 
 HRESULT SimTargetAccess::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {
-    BankMask bank{};
-    bank[0] = watched;
-    return setFilter(bank, hasDue, due);
+    BitMask bits{};
+    for (std::size_t i = 0; i < 64; ++i) bits[i] = (watched >> i) & 1 ? 0xFF : 0;
+    return setFilter(bits, hasDue, due);
 }
 
 HRESULT SimTargetAccess::SetBankRefreshFilter(const uint64_t* watched, ULONG words, LONG hasDue,
                                               ULONG due) {
     if (!watched && words > 0) return E_POINTER;
-    BankMask bank{};
-    for (std::size_t w = 0; w < kBankWords && w < words; ++w) bank[w] = watched[w];
-    return setFilter(bank, hasDue, due);
+    BitMask bits{};
+    for (std::size_t i = 0; i < bits.size() && i / 64 < words; ++i)
+        bits[i] = (watched[i / 64] >> (i % 64)) & 1 ? 0xFF : 0;
+    return setFilter(bits, hasDue, due);
 }
 
-HRESULT SimTargetAccess::setFilter(const BankMask& watched, LONG hasDue, ULONG due) {
+HRESULT SimTargetAccess::SetBitRefreshFilter(const uint8_t* bits, ULONG count, LONG hasDue,
+                                             ULONG due) {
+    if (!bits && count > 0) return E_POINTER;
+    const std::size_t n = std::min<std::size_t>(count, watchedBits_.size());
+    // The same bits as last time (the usual case) are compared in place:
+    // the bytes past `n` are 0 on both sides when the last filter watched
+    // nothing from there on.
+    if (listsValid_ && target_ && n >= bitsInUse_ &&
+        (n == 0 || std::memcmp(bits, watchedBits_.data(), n) == 0))
+        return setFilter(nullptr, hasDue, due);
+    BitMask all{};
+    if (n > 0) std::memcpy(all.data(), bits, n);
+    return setFilter(&all, hasDue, due);
+}
+
+HRESULT SimTargetAccess::setFilter(const BitMask& bits, LONG hasDue, ULONG due) {
+    return setFilter(listsValid_ && bits == watchedBits_ ? nullptr : &bits, hasDue, due);
+}
+
+HRESULT SimTargetAccess::setFilter(const BitMask* bits, LONG hasDue, ULONG due) {
     if (!target_) return E_UNEXPECTED;
     skipped_ = false;
-    if (!listsValid_ || watched != watched_) {
-        watched_ = watched;
+    if (bits || !listsValid_) {
+        if (bits) watchedBits_ = *bits;
+        watched_ = {};
+        bitsInUse_ = 0;
+        for (std::size_t i = 0; i < watchedBits_.size(); ++i) {
+            if (!watchedBits_[i]) continue;
+            watched_[i / 64] |= uint64_t{1} << (i % 64);
+            bitsInUse_ = i + 1;
+        }
         buildWatchLists();
     } else {
         // The same registers as last time (the usual case): only their
@@ -237,9 +273,9 @@ bool SimTargetAccess::filterHolds() const {
         if ((loadWord(bankStorage_ + word.offset) ^ word.value) & word.mask) return false;
     }
     for (unsigned k = 0; k < plainCount_; ++k)
-        if (*plain_[k].storage != plain_[k].value) return false;
+        if ((*plain_[k].storage ^ plain_[k].value) & plain_[k].mask) return false;
     for (unsigned k = 0; k < specialCount_; ++k)
-        if (target_->io(specialIndex_[k]) != specialValue_[k]) return false;
+        if ((target_->io(specialIndex_[k]) ^ specialValue_[k]) & specialMask_[k]) return false;
     return true;
 }
 

@@ -11,8 +11,8 @@
 // It also offers ITargetDirectAccess: the same memories without a block per
 // call, and the plug-in's refresh filter, which the host's debugger asks
 // after every instruction (refreshNeeded) whether event 3 may be left out;
-// and ITargetBankFilter, the same filter over the part's whole register
-// bank (extended I/O included).
+// ITargetBankFilter, the same filter over the part's whole register bank
+// (extended I/O included); and ITargetBitFilter, the same down to the bit.
 #pragma once
 
 #include <array>
@@ -36,6 +36,7 @@ class SimTargetAccess final
     : public DispatchObject<ITargetAccess, IID_ITargetAccess,
                             ComInterface<ITargetDirectAccess, IID_ITargetDirectAccess>,
                             ComInterface<ITargetBankFilter, IID_ITargetBankFilter>,
+                            ComInterface<ITargetBitFilter, IID_ITargetBitFilter>,
                             ComInterface<ITargetBoardPins, IID_ITargetBoardPins>,
                             ComInterface<ITargetChanges, IID_ITargetChanges>> {
 public:
@@ -119,6 +120,9 @@ public:
     // ITargetBankFilter
     HRESULT SetBankRefreshFilter(const uint64_t* watched, ULONG words, LONG hasDue,
                                  ULONG due) override;
+    // ITargetBitFilter
+    HRESULT SetBitRefreshFilter(const uint8_t* bits, ULONG count, LONG hasDue,
+                                ULONG due) override;
     // ITargetChanges: the simulator's set (SimTarget::takeChanges).
     HRESULT TakeChangedRegisters(uint64_t* changed, ULONG words) override;
     // Refuses ITargetChanges when made while offerChanges(false) held.
@@ -160,8 +164,15 @@ private:
     // was set, and the cycle (64-bit, of the simulator) that ends it.
     bool filterValid_ = false;
     BankMask watched_{};
+    // Per register, the bits whose change ends the filter; watched_ is
+    // where they are not 0.
+    using BitMask = std::array<uint8_t, kMaxRegisterBank>;
+    BitMask watchedBits_{};
+    std::size_t bitsInUse_ = 0;  // past the last register watchedBits_ watches
     WriteListener writeListener_;
-    HRESULT setFilter(const BankMask& watched, LONG hasDue, ULONG due);
+    HRESULT setFilter(const BitMask& bits, LONG hasDue, ULONG due);
+    // As above with the bits of the last filter when `bits` is null.
+    HRESULT setFilter(const BitMask* bits, LONG hasDue, ULONG due);
     // Watched storage in the simulator (registers read as storage, and for
     // a pin register DDRx, PORTx and the count of external level changes),
     // and the registers compared by reading them (SREG: by index). Storage
@@ -180,12 +191,14 @@ private:
     const uint64_t* cycle_ = nullptr;
     struct PlainWatch {
         const uint8_t* storage;
+        uint8_t mask;
         uint8_t value;
     };
     uint16_t plainCount_ = 0;
     std::array<PlainWatch, 16> plain_{};
     uint16_t specialCount_ = 0;
     std::array<uint16_t, kMaxRegisterBank> specialIndex_{};
+    std::array<uint8_t, kMaxRegisterBank> specialMask_{};
     std::array<uint8_t, kMaxRegisterBank> specialValue_{};
     // Whether the filter still allows leaving out the refresh.
     bool filterHolds() const;

@@ -26,10 +26,11 @@ struct Hits {
 class Bank : public CoreTest {
 protected:
     void SetUp() override { start(false, false); }
-    void start(bool direct, bool bankFilter) {
+    void start(bool direct, bool bankFilter, bool bitFilter = false) {
         target().SetLayout(0x100, 2048);
         target().offerDirectAccess = direct;
         target().offerBankFilter = bankFilter;
+        target().offerBitFilter = bitFilter;
         Session("ATmega328P", testfiles::ShippedPartText("ATmega328P"));
         target().calls = &calls;
         Refresh();  // the first refresh: every subject notifies from now on
@@ -211,4 +212,74 @@ TEST_F(DirectBank, WithoutTheBankFilterAWatchedExtendedRegisterIsAlwaysDue) {
     const auto writes = DataWrites();
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0].address, 0xC6u);
+}
+
+// From the host's first idle call on, an observer that only shows a
+// register is told at the idle calls: the register leaves the refresh
+// filter unless something else reacts to it, and a refresh tells only
+// the reacting observers.
+TEST_F(DirectBank, ObserversThatOnlyShowAreToldAtTheHostsIdleCalls) {
+    constexpr int kDdrb = 0x04;
+    start(true, true);
+    Hits shown(view->IORegister(kPortb));
+    shown.observer.setShowsOnly(true);
+    Hits reacting(view->IORegister(kDdrb));
+    Refresh();
+    // Until the host has called once, nothing says it will call again.
+    EXPECT_EQ(target().filterWatched[0], (uint64_t{1} << kPortb) | (uint64_t{1} << kDdrb));
+    view->HostIdle();
+    Refresh();
+    EXPECT_EQ(target().filterWatched[0], uint64_t{1} << kDdrb);
+
+    shown.count = reacting.count = 0;
+    setData(0x20 + kPortb, 0x5A);
+    setData(0x20 + kDdrb, 0x0F);
+    Refresh();
+    EXPECT_EQ(shown.count, 0);
+    EXPECT_EQ(reacting.count, 1);
+    view->HostIdle();
+    EXPECT_EQ(shown.count, 1);
+    EXPECT_EQ(view->IORegister(kPortb)->get(), 0x5A);
+    view->HostIdle();  // told once per change
+    EXPECT_EQ(shown.count, 1);
+
+    // Another observer that reacts brings the register back.
+    {
+        Hits alsoReacting(view->IORegister(kPortb));
+        Refresh();
+        EXPECT_EQ(target().filterWatched[0], (uint64_t{1} << kPortb) | (uint64_t{1} << kDdrb));
+    }
+}
+
+// With the bit filter, a register is watched in the bits its reacting
+// observers act on; any other observer, and the logger, want every bit.
+TEST_F(DirectBank, TheBitFilterNamesTheBitsThatMatter) {
+    struct Line {
+        Line(GatedValue<uint8_t>* s, uint8_t mask) : observer(s, this, &Line::hit, mask) {}
+        void hit() {}
+        CallOnBitsChange<Line, uint8_t> observer;
+    };
+    start(true, true, true);
+    Line enable(view->IORegister(kPortb), 0x02);
+    Line column(view->IORegister(kPortb), 0x10);
+    Refresh();
+    ASSERT_EQ(target().filterBits.size(), 224u);
+    EXPECT_EQ(target().filterBits[kPortb], 0x12);
+    EXPECT_EQ(std::count(target().filterBits.begin(), target().filterBits.end(), 0), 223);
+    column.observer.setMask(0x80);
+    Refresh();
+    EXPECT_EQ(target().filterBits[kPortb], 0x82);
+    {
+        Hits any(view->IORegister(kPortb));
+        Refresh();
+        EXPECT_EQ(target().filterBits[kPortb], 0xFF);
+    }
+    Refresh();
+    EXPECT_EQ(target().filterBits[kPortb], 0x82);
+    LoggerChoice choice;
+    choice.enabled = true;
+    choice.registers = {kPortb};
+    ASSERT_EQ(view->ApplyLoggerChoice(choice), "");
+    Refresh();
+    EXPECT_EQ(target().filterBits[kPortb], 0xFF);
 }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "host/sim/PartTable.h"
 #include "host/sim/SimTargetAccess.h"
@@ -190,6 +191,23 @@ TEST(SimTargetParts, ExtendedIoBehavesLikeTheIoSpace) {
     target->core()->data[0x128] = 0x43;
     EXPECT_FALSE(access->refreshNeeded());
     EXPECT_EQ(access->SetBankRefreshFilter(nullptr, 2, 0, 0), E_POINTER);
+
+    // The bit filter: only a change in a watched bit lapses it, in a
+    // register as in what a pin register is computed from (PL0 of PINL
+    // follows bit 0 of PORTL).
+    std::vector<uint8_t> bits(target->bankSize(), 0);
+    bits[ocr] = 0x01;
+    bits[pinl] = 0x01;
+    ASSERT_EQ(access->SetBitRefreshFilter(bits.data(), static_cast<ULONG>(bits.size()), 0, 0), S_OK);
+    target->core()->data[0x128] = 0x41;  // bit 1
+    target->core()->data[0x10B] = 0x01;  // PORTL bit 2 low
+    EXPECT_FALSE(access->refreshNeeded());
+    target->core()->data[0x10B] = 0x00;  // PL0 low
+    EXPECT_TRUE(access->refreshNeeded());
+    access->SetBitRefreshFilter(bits.data(), static_cast<ULONG>(bits.size()), 0, 0);
+    target->core()->data[0x128] = 0x40;
+    EXPECT_TRUE(access->refreshNeeded());
+    EXPECT_EQ(access->SetBitRefreshFilter(nullptr, 2, 0, 0), E_POINTER);
     access->Release();
 }
 
