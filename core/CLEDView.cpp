@@ -244,8 +244,13 @@ void CLEDView::Diagnose(const std::string& label, const std::string& text) {
 
 void CLEDView::WriteOutput(int32_t kind, const std::string& label, const std::string& text) {
     if (!hostServices_ || text.empty()) return;
-    CComBSTR source(kOutputSource);
-    CComBSTR prefix(label.empty() ? std::string() : label + " -->");
+    // The source, and the prefix of an unlabelled line (every line of a
+    // register dump), are the same each time: made once.
+    static const CComBSTR source(kOutputSource);
+    static const CComBSTR noPrefix{std::string_view()};
+    CComBSTR labelled;
+    if (!label.empty()) *labelled.out() = AnsiToBstr(label + " -->");
     CComBSTR line(text);
-    hostServices_->WriteMessage(kind, source.get(), prefix.get(), line.get());
+    hostServices_->WriteMessage(kind, source.get(), label.empty() ? noPrefix.get() : labelled.get(),
+                                line.get());
 }

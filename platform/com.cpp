@@ -1,5 +1,6 @@
 #include "platform/com.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -133,6 +134,14 @@ uint32_t SysStringByteLen(BSTR text) {
 uint32_t SysStringLen(BSTR text) { return SysStringByteLen(text) / sizeof(OLECHAR); }
 
 BSTR AnsiToBstr(std::string_view text) {
+    // Most texts are ASCII: each byte is its character, widened in place.
+    if (std::all_of(text.begin(), text.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        BSTR out = SysAllocStringLen(nullptr, static_cast<uint32_t>(text.size()));
+        if (!out) return nullptr;
+        for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char16_t>(text[i]);
+        return out;
+    }
     // UTF-8 to UTF-16.
     std::u16string wide;
     wide.reserve(text.size());
@@ -186,7 +195,20 @@ BSTR AnsiToBstr(std::string_view text) {
 
 std::string BstrToAnsi(BSTR text) {
     std::string out;
-    uint32_t n = SysStringLen(text);
+    BstrToAnsi(text, &out);
+    return out;
+}
+
+void BstrToAnsi(BSTR text, std::string* into) {
+    std::string& out = *into;
+    const uint32_t n = SysStringLen(text);
+    // Most texts are ASCII: each character is its byte, narrowed in place.
+    if (std::all_of(text, text + n, [](char16_t c) { return c < 0x80; })) {
+        out.resize(n);
+        for (uint32_t i = 0; i < n; ++i) out[i] = static_cast<char>(text[i]);
+        return;
+    }
+    out.clear();
     out.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {
         uint32_t cp = text[i];
@@ -211,7 +233,6 @@ std::string BstrToAnsi(BSTR text) {
             out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
         }
     }
-    return out;
 }
 
 const IID IID_IUnknown = GUID::from("00000000-0000-0000-C000-000000000046");

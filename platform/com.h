@@ -78,6 +78,8 @@ uint32_t SysStringByteLen(BSTR text);  // in bytes; 0 for null
 // for the system code page) and BSTR.
 BSTR AnsiToBstr(std::string_view text);
 std::string BstrToAnsi(BSTR text);
+// The same into *into, whose storage is reused (no allocation per text).
+void BstrToAnsi(BSTR text, std::string* into);
 
 // Owns one BSTR and frees it.
 class CComBSTR {

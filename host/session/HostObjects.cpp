@@ -52,7 +52,16 @@ HRESULT HostServices::GetNamedObject(BSTR name, const IID* iid, void** object) {
 HRESULT HostServices::WriteMessage(LONG kind, BSTR source, BSTR prefix, BSTR text) {
     HostFrontend* frontend = link_->frontend;
     if (!frontend) return E_UNEXPECTED;
-    frontend->writeMessage(kind, BstrToAnsi(source), BstrToAnsi(prefix), BstrToAnsi(text));
+    if (writing_) {
+        frontend->writeMessage(kind, BstrToAnsi(source), BstrToAnsi(prefix), BstrToAnsi(text));
+        return S_OK;
+    }
+    BstrToAnsi(source, &source_);
+    BstrToAnsi(prefix, &prefix_);
+    BstrToAnsi(text, &text_);
+    writing_ = true;
+    frontend->writeMessage(kind, source_, prefix_, text_);
+    writing_ = false;
     return S_OK;
 }
 

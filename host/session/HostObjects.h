@@ -63,6 +63,11 @@ public:
 
 private:
     HostLinkPtr link_;
+    // The texts of the message being written, kept so that a plug-in that
+    // writes a line per refresh costs no allocation per line; a message
+    // written while one is being handed on uses texts of its own.
+    std::string source_, prefix_, text_;
+    bool writing_ = false;
 };
 
 // Makes the host-services objects of this host. Registered for
