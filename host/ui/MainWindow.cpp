@@ -198,9 +198,17 @@ void MainWindow::writeMessage(int kind, const std::string& source, const std::st
     // The plug-in's own trace goes under a category of its own, which the
     // pane hides until asked.
     const bool trace = kind == kTraceMessageKind;
-    const std::string category = source.empty() ? "General" : source;
-    output_->write(QString::fromStdString(trace ? category + " trace" : category),
-                   QString::fromStdString(prefix.empty() ? text : prefix + " " + text), trace);
+    std::string_view category = source.empty() ? std::string_view("General") : source;
+    if (trace) {
+        messageCategory_.assign(category).append(" trace");
+        category = messageCategory_;
+    }
+    std::string_view line = text;
+    if (!prefix.empty()) {
+        messageText_.assign(prefix).append(" ").append(text);
+        line = messageText_;
+    }
+    output_->write(category, line, trace);
 }
 
 void MainWindow::hostMessage(const QString& text) {

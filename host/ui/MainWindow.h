@@ -171,6 +171,9 @@ private:
     DockClient* dockClient_ = nullptr;  // a child object: places the component docks
 
     OutputPane* output_ = nullptr;
+    // A message's category and text as the pane takes them (kept: their
+    // storage is reused from message to message).
+    std::string messageCategory_, messageText_;
     quill::instruments::InstrumentHub* instruments_ = nullptr;  // a child object
 
     QComboBox* partChooser_ = nullptr;

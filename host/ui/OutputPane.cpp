@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
-#include <sstream>
-
-#include "platform/files.h"
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 
 namespace {
 // The view catches up at most this often.
@@ -45,7 +45,6 @@ OutputPane::OutputPane(QWidget* parent, std::size_t capacity) : QWidget(parent),
     view_ = new QPlainTextEdit;
     view_->setObjectName("outputView");
     view_->setReadOnly(true);
-    view_->setMaximumBlockCount(kViewLines);
     layout->addWidget(view_);
     // A pane showing its last line keeps following the output, also when
     // it is laid out anew; one the user scrolled up stays where it is.
@@ -62,32 +61,41 @@ OutputPane::OutputPane(QWidget* parent, std::size_t capacity) : QWidget(parent),
 }
 
 void OutputPane::addCategory(const QString& category) {
-    // Lines come in runs of one category (a register dump is many lines a
-    // refresh): the combo box, whose search is slow, is asked only when the
-    // category is not the last one added to or found in it.
-    if (category == lastCategory_) return;
-    if (filter_->findText(category) < 0) filter_->addItem(category);
-    lastCategory_ = category;
+    const std::string name = category.toStdString();
+    bool added = false;
+    const std::size_t index = log_.category(name, &added);
+    noteCategory(index, added, name);
+}
+
+void OutputPane::noteCategory(std::size_t index, bool added, std::string_view name) {
+    if (!added) return;
+    filter_->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    if (trace_.size() <= index) trace_.resize(index + 1, false);
 }
 
 void OutputPane::write(const QString& category, const QString& text, bool trace) {
-    addCategory(category);
-    std::string name = category.toStdString();
-    if (trace && !traceCategories_.contains(name)) traceCategories_.insert(name);
-    log_.add(std::move(name), text.toStdString());
+    write(std::string_view(category.toStdString()), std::string_view(text.toStdString()), trace);
+}
+
+void OutputPane::write(std::string_view category, std::string_view text, bool trace) {
+    bool added = false;
+    const std::size_t index = log_.category(category, &added);
+    noteCategory(index, added, category);
+    if (trace && !trace_[index]) trace_[index] = true;
+    log_.add(index, text);
     pending_ = std::min(pending_ + 1, log_.size());
     if (!flushTimer_.isActive()) flushTimer_.start();
 }
 
-QString OutputPane::shownText(const OutputLog::Line& line) const {
-    const QString shown = filter_->currentText();
-    if (!showTrace_->isChecked() && traceCategories_.contains(line.category) &&
-        shown != QString::fromStdString(line.category)) {
-        return {};
+bool OutputPane::appendShown(const OutputLog::Line& line, std::string* text) const {
+    if (shown_ == kAll) {
+        if (!showingTrace_ && line.category < trace_.size() && trace_[line.category]) return false;
+        log_.appendFormatted(line, text);
+        return true;
     }
-    if (shown == "All") return QString::fromStdString(OutputLog::formatted(line));
-    if (shown == QString::fromStdString(line.category)) return QString::fromStdString(line.text);
-    return {};
+    if (line.category != shown_) return false;
+    text->append(line.text);
+    return true;
 }
 
 void OutputPane::flush() {
@@ -95,17 +103,43 @@ void OutputPane::flush() {
     if (pending_ == 0) return;
     // Only the last kViewLines can stay in the view anyway.
     const std::size_t count = std::min<std::size_t>(pending_, kViewLines);
-    const auto& lines = log_.lines();
-    QStringList text;
-    for (std::size_t i = lines.size() - count; i < lines.size(); ++i) {
-        const QString shown = shownText(lines[i]);
-        if (!shown.isNull()) text << shown;
-    }
     pending_ = 0;
-    if (!text.isEmpty()) view_->appendPlainText(text.join('\n'));
+    // The frame's lines as one text, converted once.
+    shownBlock_.clear();
+    int shownLines = 0;
+    for (std::size_t i = log_.size() - count; i < log_.size(); ++i) {
+        if (!appendShown(log_.line(i), &shownBlock_)) continue;
+        shownBlock_.push_back('\n');
+        ++shownLines;
+    }
+    if (shownLines == 0) return;
+    shownBlock_.pop_back();
+    const QString text =
+        QString::fromUtf8(shownBlock_.data(), static_cast<qsizetype>(shownBlock_.size()));
+    if (shownLines >= kViewLines) {
+        // Nothing of the view stays: its text is replaced.
+        const bool following = following_;
+        view_->setPlainText(text);
+        following_ = following;
+        if (following_) view_->verticalScrollBar()->setValue(view_->verticalScrollBar()->maximum());
+        return;
+    }
+    view_->appendPlainText(text);
+    // The oldest lines past the view's bound go, cut out by position: a
+    // bound the document keeps itself lays out every line it removes.
+    QTextDocument* document = view_->document();
+    const int excess = document->blockCount() - kViewLines;
+    if (excess > 0) {
+        QTextCursor cursor(document);
+        cursor.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
 }
 
 void OutputPane::rebuild() {
+    const QString shown = filter_->currentText();
+    shown_ = shown == "All" ? kAll : log_.category(shown.toStdString());
+    showingTrace_ = showTrace_->isChecked();
     pending_ = log_.size();
     view_->clear();
     flush();
@@ -113,8 +147,9 @@ void OutputPane::rebuild() {
 
 QStringList OutputPane::lines() const {
     QStringList out;
-    for (const OutputLog::Line& line : log_.lines())
-        out << QString::fromStdString(OutputLog::formatted(line));
+    out.reserve(static_cast<qsizetype>(log_.size()));
+    for (std::size_t i = 0; i < log_.size(); ++i)
+        out << QString::fromStdString(log_.formatted(log_.line(i)));
     return out;
 }
 
@@ -125,10 +160,8 @@ void OutputPane::clear() {
 }
 
 bool OutputPane::saveTo(const QString& path, QString* error) {
-    std::ostringstream text;
-    log_.save(text);
     std::string why;
-    if (!quill::files::replaceFile(path.toStdString(), text.str(), OutputLog::kFileKind, &why)) {
+    if (!log_.saveTo(path.toStdString(), &why)) {
         if (error) *error = QString::fromStdString(why);
         return false;
     }

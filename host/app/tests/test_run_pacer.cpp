@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <limits>
-#include <sstream>
 
 #include "host/session/OutputLog.h"
 #include "host/session/RunPacer.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -68,21 +70,50 @@ TEST(RunPacer, AchievedSpeedIsSimulatedTimePerWallClockTime) {
     EXPECT_DOUBLE_EQ(pacer.achievedPercent(), 200.0);
 }
 
-TEST(OutputLog, KeepsTheLastLinesAndCountsTheOthersAsDropped) {
+// The log keeps its last lines in memory; a save gives every line written
+// since the last clear, those trimmed away included (spooled to a file in
+// blocks: 200,000 lines pass the spool's block several times).
+TEST(OutputLog, KeepsTheLastLinesAndSavesEveryLine) {
     OutputLog log(3);
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("quill-output-log-" + std::to_string(::getpid()) + ".txt"))
+                                 .string();
+    auto saved = [&] {
+        std::string error, bytes;
+        EXPECT_TRUE(log.saveTo(path, &error)) << error;
+        EXPECT_TRUE(quill::files::readRegularFile(path, 64u << 20, "output", &bytes, &error))
+            << error;
+        return bytes;
+    };
     for (int i = 1; i <= 5; ++i) log.add("Debugger", "line " + std::to_string(i));
     ASSERT_EQ(log.size(), 3u);
-    EXPECT_EQ(log.lines().front().text, "line 3");
+    EXPECT_EQ(log.line(0).text, "line 3");
     EXPECT_EQ(log.dropped(), 2);
     EXPECT_EQ(log.written(), 5);
-    std::ostringstream saved;
-    log.save(saved);
-    EXPECT_EQ(saved.str(), "[Debugger] line 3\n[Debugger] line 4\n[Debugger] line 5\n");
+    EXPECT_EQ(saved(), "[Debugger] line 1\n[Debugger] line 2\n[Debugger] line 3\n"
+                       "[Debugger] line 4\n[Debugger] line 5\n");
+
     log.clear();
     EXPECT_EQ(log.size(), 0u);
     EXPECT_EQ(log.dropped(), 5);
+    constexpr int kLines = 200000;
+    std::string expected;
+    for (int i = 0; i < kLines; ++i) {
+        const std::string category = i % 3 ? "QuillComponents" : "Debugger";
+        const std::string text = "PORTA=0x" + std::to_string(i);
+        log.add(category, text);
+        expected += "[" + category + "] " + text + "\n";
+    }
+    EXPECT_EQ(log.written(), 5 + kLines);
+    EXPECT_EQ(log.size(), 3u);
+    EXPECT_EQ(log.categoryCount(), 2u);
+    const std::string all = saved();
+    EXPECT_GT(all.size(), 2 * OutputLog::kSpoolBlockBytes);
+    EXPECT_TRUE(all == expected) << all.size() << " bytes saved, " << expected.size() << " written";
+    log.clear();
     log.add("X", "after");
-    EXPECT_EQ(log.written(), 6);
+    EXPECT_EQ(saved(), "[X] after\n");
+    std::filesystem::remove(path);
 }
 
 }  // namespace
