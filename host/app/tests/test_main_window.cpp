@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QScrollBar>
 #include <QTest>
 
@@ -226,6 +228,32 @@ TEST_F(MainWindowTest, OutputPaneShowsFiltersAndSavesTheLines) {
     QScrollBar* bar = view->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+// The view takes the lines of a frame at once, and keeps its last
+// kViewLines: a frame of more replaces its text, a frame of fewer is
+// appended and the oldest lines are cut.
+TEST_F(MainWindowTest, OutputPaneGathersAFramesLinesWithinItsBound) {
+    OutputPane& pane = window->outputPane();
+    auto* view = pane.findChild<QPlainTextEdit*>("outputView");
+    ASSERT_TRUE(view);
+    pane.flush();
+    const QString before = view->toPlainText();
+    const int n = OutputPane::kViewLines + 10;
+    for (int i = 0; i < n; ++i)
+        window->writeMessage(0, "QuillComponents", "", "line " + std::to_string(i));
+    EXPECT_EQ(view->toPlainText(), before);  // not before the frame ends
+    pane.flush();
+    QTextDocument* document = view->document();
+    EXPECT_EQ(document->blockCount(), OutputPane::kViewLines);
+    EXPECT_EQ(document->firstBlock().text(), "[QuillComponents] line 10");
+    EXPECT_EQ(document->lastBlock().text(), QString("[QuillComponents] line %1").arg(n - 1));
+    for (int i = 0; i < 3; ++i) window->hostMessage(QString("more %1").arg(i));
+    pane.flush();
+    EXPECT_EQ(document->blockCount(), OutputPane::kViewLines);
+    EXPECT_EQ(document->firstBlock().text(), "[QuillComponents] line 13");
+    EXPECT_EQ(document->lastBlock().text(), "[Debugger] more 2");
+    EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
 }
 
 TEST_F(MainWindowTest, SynthesisedF11StepsTheProgram) {
