@@ -209,7 +209,17 @@ public:
     void takeChanges(uint64_t* out, std::size_t words);
     // Every register of the bank may have changed: the host ran something
     // other than instructions (its instruments feed the part).
-    void markAllChanged() { changed_ = bankBits_; }
+    void markAllChanged() {
+        changed_ = bankBits_;
+        ++changeEvents_;
+    }
+    // Counts (wrapping) every marking of the set above: while it stands
+    // still, no register of the bank but SPL, SPH, SREG and the unhooked
+    // ones (changesUnmarked) can have changed. The refresh filter compares
+    // registers only when it moved.
+    const uint64_t* changeEventStorage() const { return &changeEvents_; }
+    // Whether a change of register `index` of the bank may go unmarked.
+    bool changesUnmarked(unsigned index) const;
 
     // The simavr core, for tools that need more (benchmarks, traces).
     avr_t* core() { return avr_; }
@@ -305,9 +315,14 @@ private:
     ChangeSet changed_{};
     ChangeSet bankBits_{};
     ChangeSet pinFollowers_{};
-    void markChanged(unsigned index) { changed_[index >> 6] |= uint64_t{1} << (index & 63); }
+    uint64_t changeEvents_ = 0;
+    void markChanged(unsigned index) {
+        changed_[index >> 6] |= uint64_t{1} << (index & 63);
+        ++changeEvents_;
+    }
     void markChanged(const ChangeSet& set) {
         for (std::size_t w = 0; w < kChangeWords; ++w) changed_[w] |= set[w];
+        ++changeEvents_;
     }
     // One hook per register of the bank with a handler or plain storage
     // (SPL, SPH, SREG excepted), wrapping what simavr had registered.

@@ -132,6 +132,8 @@ void SimTargetAccess::buildWatchLists() {
     wordCount_ = 0;
     bankStorage_ = target_->ioStorage();
     cycle_ = target_->cycleStorage();
+    changeEvents_ = target_->changeEventStorage();
+    compareAlways_ = false;
     const unsigned bank = target_->bankSize();
     // Watched bytes of the bank's storage, as the eight-byte groups lie in
     // memory (a mask made of bytes is right whatever the byte order).
@@ -162,6 +164,7 @@ void SimTargetAccess::buildWatchLists() {
             const auto index = static_cast<unsigned>(w * 64 + std::countr_zero(rest));
             if (index >= bank) break;
             const uint8_t bits = watchedBits_[index];
+            if (target_->changesUnmarked(index)) compareAlways_ = true;
             const uint8_t *ddr = nullptr, *port = nullptr, *external = nullptr;
             if (const uint8_t* storage = target_->plainIoStorage(index)) {
                 watchStorage(storage, bits);
@@ -254,6 +257,7 @@ HRESULT SimTargetAccess::setFilter(const BitMask* bits, LONG hasDue, ULONG due) 
         if (ahead > kLongestRefreshGap) ahead = kLongestRefreshGap;
     }
     dueCycle_ = now + ahead;
+    comparedAt_ = *changeEvents_;
     filterValid_ = true;
     return S_OK;
 }
@@ -266,8 +270,12 @@ HRESULT SimTargetAccess::GetSkippedCycleCounter(ULONG* count) {
     return S_OK;
 }
 
-bool SimTargetAccess::filterHolds() const {
+bool SimTargetAccess::filterHolds() {
     if (*cycle_ >= dueCycle_) return false;
+    // Nothing marked since the last comparison: the registers it compared
+    // still hold, unless one that changes unmarked is watched.
+    if (!compareAlways_ && *changeEvents_ == comparedAt_) return true;
+    comparedAt_ = *changeEvents_;
     for (unsigned k = 0; k < wordCount_; ++k) {
         const BankWord& word = words_[k];
         if ((loadWord(bankStorage_ + word.offset) ^ word.value) & word.mask) return false;

@@ -201,7 +201,13 @@ private:
     std::array<uint8_t, kMaxRegisterBank> specialMask_{};
     std::array<uint8_t, kMaxRegisterBank> specialValue_{};
     // Whether the filter still allows leaving out the refresh.
-    bool filterHolds() const;
+    bool filterHolds();
+    // The target's count of change markings when the registers were last
+    // compared; while it stands, only the registers of compareAlways_ can
+    // have changed.
+    const uint64_t* changeEvents_ = nullptr;
+    uint64_t comparedAt_ = 0;
+    bool compareAlways_ = false;
     // Fills words_, plain_ and special_ for watched_.
     void buildWatchLists();
     bool listsValid_ = false;

@@ -278,6 +278,12 @@ void SimTarget::takeChanges(uint64_t* out, std::size_t words) {
     changed_.fill(0);
 }
 
+bool SimTarget::changesUnmarked(unsigned index) const {
+    // Those hookBank leaves without a hook.
+    return (index >= kAlwaysReadFirst && index < kAlwaysReadFirst + kAlwaysReadCount) ||
+           index >= MAX_IOs;
+}
+
 void SimTarget::hookBank() {
     if (bankHooks_.empty()) {
         const unsigned bank = bankSize();

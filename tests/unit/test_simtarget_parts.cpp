@@ -183,12 +183,20 @@ TEST(SimTargetParts, ExtendedIoBehavesLikeTheIoSpace) {
     EXPECT_TRUE(access->refreshNeeded());
     access->SetBankRefreshFilter(watched.data(), SimTargetAccess::kBankWords, 0, 0);
     EXPECT_FALSE(access->refreshNeeded());
+    // As the program's write does: the hook marks what it wrote. The filter
+    // compares registers only after a marking.
+    auto poke = [&](uint32_t address, uint8_t value) {
+        target->core()->data[address] = value;
+        target->markAllChanged();
+    };
     target->core()->data[0x128] = 0x42;
+    EXPECT_FALSE(access->refreshNeeded()) << "nothing marked, nothing compared";
+    target->markAllChanged();
     EXPECT_TRUE(access->refreshNeeded());
     // Words past the bank and a short list are fine; the I/O-only filter
     // leaves every extended register unwatched.
     access->SetBankRefreshFilter(watched.data(), 1, 0, 0);
-    target->core()->data[0x128] = 0x43;
+    poke(0x128, 0x43);
     EXPECT_FALSE(access->refreshNeeded());
     EXPECT_EQ(access->SetBankRefreshFilter(nullptr, 2, 0, 0), E_POINTER);
 
@@ -199,13 +207,20 @@ TEST(SimTargetParts, ExtendedIoBehavesLikeTheIoSpace) {
     bits[ocr] = 0x01;
     bits[pinl] = 0x01;
     ASSERT_EQ(access->SetBitRefreshFilter(bits.data(), static_cast<ULONG>(bits.size()), 0, 0), S_OK);
-    target->core()->data[0x128] = 0x41;  // bit 1
-    target->core()->data[0x10B] = 0x01;  // PORTL bit 2 low
+    poke(0x128, 0x41);  // bit 1
+    poke(0x10B, 0x01);  // PORTL bit 2 low
     EXPECT_FALSE(access->refreshNeeded());
-    target->core()->data[0x10B] = 0x00;  // PL0 low
+    poke(0x10B, 0x00);  // PL0 low
     EXPECT_TRUE(access->refreshNeeded());
     access->SetBitRefreshFilter(bits.data(), static_cast<ULONG>(bits.size()), 0, 0);
-    target->core()->data[0x128] = 0x40;
+    poke(0x128, 0x40);
+    EXPECT_TRUE(access->refreshNeeded());
+    // SREG changes with no marking: watched, it is compared every time.
+    bits.assign(bits.size(), 0);
+    bits[0x3F] = 0x80;
+    access->SetBitRefreshFilter(bits.data(), static_cast<ULONG>(bits.size()), 0, 0);
+    EXPECT_FALSE(access->refreshNeeded());
+    target->core()->sreg[S_I] ^= 1;
     EXPECT_TRUE(access->refreshNeeded());
     EXPECT_EQ(access->SetBitRefreshFilter(nullptr, 2, 0, 0), E_POINTER);
     access->Release();
