@@ -87,32 +87,52 @@ void OutputPane::write(std::string_view category, std::string_view text, bool tr
     if (!flushTimer_.isActive()) flushTimer_.start();
 }
 
-bool OutputPane::appendShown(const OutputLog::Line& line, std::string* text) const {
-    if (shown_ == kAll) {
-        if (!showingTrace_ && line.category < trace_.size() && trace_[line.category]) return false;
-        log_.appendFormatted(line, text);
-        return true;
-    }
-    if (line.category != shown_) return false;
-    text->append(line.text);
-    return true;
+bool OutputPane::isShown(const OutputLog::Line& line) const {
+    if (shown_ == kAll)
+        return showingTrace_ || line.category >= trace_.size() || !trace_[line.category];
+    return line.category == shown_;
 }
 
-void OutputPane::flush() {
+void OutputPane::appendShown(const OutputLog::Line& line, std::string* text) const {
+    if (shown_ == kAll) {
+        log_.appendFormatted(line, text);
+    } else {
+        text->append(line.text);
+    }
+}
+
+void OutputPane::flush() { show(kFrameLines); }
+
+void OutputPane::show(std::size_t most) {
     flushTimer_.stop();
     if (pending_ == 0) return;
-    // Only the last kViewLines can stay in the view anyway.
-    const std::size_t count = std::min<std::size_t>(pending_, kViewLines);
+    const std::size_t end = log_.size();
+    const std::size_t first = end - pending_;
     pending_ = 0;
-    // The frame's lines as one text, converted once.
+    // The last `most` lines the filter shows; the shown ones before them
+    // are passed over, and counted.
+    std::size_t begin = end, taken = 0;
+    while (begin > first && taken < most) {
+        --begin;
+        if (isShown(log_.line(begin))) ++taken;
+    }
+    long long passed = 0;
+    for (std::size_t i = first; i < begin; ++i) passed += isShown(log_.line(i)) ? 1 : 0;
+    if (taken == 0) return;
+    // The lines as one text, converted once.
     shownBlock_.clear();
     int shownLines = 0;
-    for (std::size_t i = log_.size() - count; i < log_.size(); ++i) {
-        if (!appendShown(log_.line(i), &shownBlock_)) continue;
+    if (passed > 0) {
+        shownBlock_ += "... " + std::to_string(passed) +
+                       " lines not shown here (Save... writes every line)\n";
+        ++shownLines;
+    }
+    for (std::size_t i = begin; i < end; ++i) {
+        if (!isShown(log_.line(i))) continue;
+        appendShown(log_.line(i), &shownBlock_);
         shownBlock_.push_back('\n');
         ++shownLines;
     }
-    if (shownLines == 0) return;
     shownBlock_.pop_back();
     const QString text =
         QString::fromUtf8(shownBlock_.data(), static_cast<qsizetype>(shownBlock_.size()));
@@ -121,10 +141,9 @@ void OutputPane::flush() {
         const bool following = following_;
         view_->setPlainText(text);
         following_ = following;
-        if (following_) view_->verticalScrollBar()->setValue(view_->verticalScrollBar()->maximum());
-        return;
+    } else {
+        view_->appendPlainText(text);
     }
-    view_->appendPlainText(text);
     // The oldest lines past the view's bound go, cut out by position: a
     // bound the document keeps itself lays out every line it removes.
     QTextDocument* document = view_->document();
@@ -134,6 +153,7 @@ void OutputPane::flush() {
         cursor.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
     }
+    if (following_) view_->verticalScrollBar()->setValue(view_->verticalScrollBar()->maximum());
 }
 
 void OutputPane::rebuild() {
@@ -142,7 +162,7 @@ void OutputPane::rebuild() {
     showingTrace_ = showTrace_->isChecked();
     pending_ = log_.size();
     view_->clear();
-    flush();
+    show(kViewLines);
 }
 
 QStringList OutputPane::lines() const {

@@ -25,6 +25,10 @@ class OutputPane : public QWidget {
 public:
     // Lines the text view shows at most (the log keeps more).
     static constexpr int kViewLines = 5000;
+    // Lines a frame brings the view at most: more than a person reads in
+    // a frame, and more than a screen holds. The shown lines a frame passes
+    // over are counted in a line of the view (Save... writes them).
+    static constexpr int kFrameLines = 500;
 
     explicit OutputPane(QWidget* parent = nullptr,
                         std::size_t capacity = OutputLog::kDefaultCapacity);
@@ -50,15 +54,19 @@ public:
     // Writes every line since the last Clear to `path` (also those the
     // pane no longer keeps); false with a reason on failure.
     bool saveTo(const QString& path, QString* error);
-    // Shows the lines written since the view was last brought up to date.
+    // Shows the lines written since the view was last brought up to date
+    // (their last kFrameLines).
     void flush();
 
 private:
     void noteCategory(std::size_t index, bool added, std::string_view name);
     void rebuild();
     void askAndSave();
-    // Appends line to *text as the view shows it; false when it is hidden.
-    bool appendShown(const OutputLog::Line& line, std::string* text) const;
+    // Shows the last `most` shown lines of those pending.
+    void show(std::size_t most);
+    bool isShown(const OutputLog::Line& line) const;
+    // Appends a shown line to *text as the view shows it.
+    void appendShown(const OutputLog::Line& line, std::string* text) const;
 
     OutputLog log_;
     QComboBox* filter_ = nullptr;

@@ -230,29 +230,40 @@ TEST_F(MainWindowTest, OutputPaneShowsFiltersAndSavesTheLines) {
     EXPECT_EQ(bar->value(), bar->maximum());
 }
 
-// The view takes the lines of a frame at once, and keeps its last
-// kViewLines: a frame of more replaces its text, a frame of fewer is
-// appended and the oldest lines are cut.
-TEST_F(MainWindowTest, OutputPaneGathersAFramesLinesWithinItsBound) {
+// The view takes the lines of a frame at once, at most kFrameLines of them
+// (those passed over are counted in a line), and keeps its last kViewLines.
+TEST_F(MainWindowTest, OutputPaneGathersAFramesLinesWithinItsBounds) {
     OutputPane& pane = window->outputPane();
     auto* view = pane.findChild<QPlainTextEdit*>("outputView");
     ASSERT_TRUE(view);
     pane.flush();
     const QString before = view->toPlainText();
-    const int n = OutputPane::kViewLines + 10;
-    for (int i = 0; i < n; ++i)
+    auto line = [&](int i) {
         window->writeMessage(0, "QuillComponents", "", "line " + std::to_string(i));
+    };
+    line(-1);
     EXPECT_EQ(view->toPlainText(), before);  // not before the frame ends
-    pane.flush();
+    const int frames = OutputPane::kViewLines / OutputPane::kFrameLines + 1;
+    for (int i = 0; i < frames * OutputPane::kFrameLines; ++i) {
+        line(i);
+        if ((i + 1) % OutputPane::kFrameLines == 0) pane.flush();
+    }
     QTextDocument* document = view->document();
     EXPECT_EQ(document->blockCount(), OutputPane::kViewLines);
-    EXPECT_EQ(document->firstBlock().text(), "[QuillComponents] line 10");
-    EXPECT_EQ(document->lastBlock().text(), QString("[QuillComponents] line %1").arg(n - 1));
-    for (int i = 0; i < 3; ++i) window->hostMessage(QString("more %1").arg(i));
+    EXPECT_EQ(document->firstBlock().text(),
+              QString("[QuillComponents] line %1")
+                  .arg(frames * OutputPane::kFrameLines - OutputPane::kViewLines));
+
+    for (int i = 0; i < OutputPane::kFrameLines + 10; ++i) line(i);
     pane.flush();
     EXPECT_EQ(document->blockCount(), OutputPane::kViewLines);
-    EXPECT_EQ(document->firstBlock().text(), "[QuillComponents] line 13");
-    EXPECT_EQ(document->lastBlock().text(), "[Debugger] more 2");
+    EXPECT_EQ(document->findBlockByNumber(OutputPane::kViewLines - OutputPane::kFrameLines - 1).text(),
+              "... 10 lines not shown here (Save... writes every line)");
+    EXPECT_EQ(document->lastBlock().text(),
+              QString("[QuillComponents] line %1").arg(OutputPane::kFrameLines + 9));
+    window->hostMessage("more");
+    pane.flush();
+    EXPECT_EQ(document->lastBlock().text(), "[Debugger] more");
     EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
 }
 
