@@ -1,6 +1,5 @@
 #include "platform/com.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -135,13 +134,16 @@ uint32_t SysStringLen(BSTR text) { return SysStringByteLen(text) / sizeof(OLECHA
 
 BSTR AnsiToBstr(std::string_view text) {
     // Most texts are ASCII: each byte is its character, widened in place.
-    if (std::all_of(text.begin(), text.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        BSTR out = SysAllocStringLen(nullptr, static_cast<uint32_t>(text.size()));
-        if (!out) return nullptr;
-        for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char16_t>(text[i]);
-        return out;
+    BSTR ascii = SysAllocStringLen(nullptr, static_cast<uint32_t>(text.size()));
+    if (!ascii) return nullptr;
+    unsigned char high = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        high |= c;
+        ascii[i] = static_cast<char16_t>(c);
     }
+    if (high < 0x80) return ascii;
+    SysFreeString(ascii);
     // UTF-8 to UTF-16.
     std::u16string wide;
     wide.reserve(text.size());
@@ -203,11 +205,13 @@ void BstrToAnsi(BSTR text, std::string* into) {
     std::string& out = *into;
     const uint32_t n = SysStringLen(text);
     // Most texts are ASCII: each character is its byte, narrowed in place.
-    if (std::all_of(text, text + n, [](char16_t c) { return c < 0x80; })) {
-        out.resize(n);
-        for (uint32_t i = 0; i < n; ++i) out[i] = static_cast<char>(text[i]);
-        return;
+    out.resize(n);
+    char16_t high = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        high |= text[i];
+        out[i] = static_cast<char>(text[i]);
     }
+    if (high < 0x80) return;
     out.clear();
     out.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {
