@@ -32,6 +32,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -173,26 +174,33 @@ long long ResidentBytes() {
 
 namespace {
 
-void runSlices(benchmark::State& state, MainWindow& window, bool breakpoints = false) {
+void runSlices(benchmark::State& state, MainWindow& window) {
     Debugger& debugger = window.debugger();
     Machine* machine = debugger.machine();
     const uint64_t startInstructions = debugger.instructionsExecuted();
     const uint64_t startCycles = machine->cycles();
     const uint64_t startRefreshes = debugger.refreshesSent();
+    // As the window's Run: the debugger runs (its views show a running
+    // program, not a halt after every slice) one slice at a time, stopping
+    // at a breakpoint (one set is looked up after every instruction), with
+    // the user interface served between the slices.
+    if (!debugger.beginRun()) {
+        state.SkipWithError("the program cannot run");
+        return;
+    }
     for (auto _ : state) {
-        // Scenario waits pass over breakpoints; a run to a breakpoint looks
-        // them up after every instruction.
-        const bool ran = breakpoints ? debugger.runToBreakpoint(bench::kSliceCycles) ==
-                                           Debugger::RunEnd::Reached
-                                     : debugger.runCycles(bench::kSliceCycles);
-        if (!ran) {
+        const uint64_t until = machine->cycles() + bench::kSliceCycles;
+        debugger.runSlice(until, std::chrono::hours(1));
+        if (debugger.state() != Debugger::State::Running || machine->cycles() < until) {
             state.SkipWithError(debugger.atBreakpoint() ? "a breakpoint was hit"
                                                         : debugger.lastFault().c_str());
+            debugger.breakRun();
             return;
         }
         // Repaints and timers, as between the host's run slices.
         QApplication::processEvents();
     }
+    debugger.breakRun();
     bench::Report(state, debugger.instructionsExecuted() - startInstructions,
                   machine->cycles() - startCycles, machine->frequencyHz());
     state.counters["refresh/instr"] =
@@ -218,7 +226,7 @@ void Host(benchmark::State& state, RefreshPolicy policy, bool full, bool breakpo
     if (!missing.empty()) state.SetLabel(missing);
     // The last word of flash: erased, never executed.
     if (breakpoint) window->session().breakpoints().addresses().add(0x3FFE);
-    runSlices(state, *window, breakpoint);
+    runSlices(state, *window);
 }
 
 void HostExactNone(benchmark::State& state) { Host(state, RefreshPolicy::EveryInstruction, false); }

@@ -211,6 +211,12 @@ Debugger::RunEnd Debugger::runToBreakpoint(uint64_t cycles,
 Debugger::RunEnd Debugger::runFor(uint64_t cycles, const std::function<bool()>& keepGoing,
                                   bool breakpoints) {
     const uint64_t target = machine_->cycles() + cycles;
+    struct InRun {
+        bool& flag;
+        bool was;
+        explicit InRun(bool& f) : flag(f), was(f) { flag = true; }
+        ~InRun() { flag = was; }
+    } inRun(inRunFor_);
     atBreakpoint_ = false;
     userInterfaceRan();
     // The callback is asked every 1024 instructions.

@@ -159,6 +159,10 @@ public:
 
     State state() const { return state_; }
     bool debugging() const { return state_ != State::Idle; }
+    // Whether a run is under way: Run, or a wait, step over or run to a
+    // line whose callback lets the user interface run meanwhile. Views show
+    // a program that runs then, not a halt at every look.
+    bool running() const { return state_ == State::Running || inRunFor_; }
     Machine* machine() const { return machine_.get(); }
     // The target of the current session; null while not debugging.
     ITargetAccess* target() const;
@@ -198,6 +202,7 @@ private:
     std::function<void(LONG)> listener_;
     std::unique_ptr<Machine> machine_;
     State state_ = State::Idle;
+    bool inRunFor_ = false;
     bool breakRequested_ = false;
     const quill::debugger::BreakpointSet* breakpoints_ = nullptr;
     bool atBreakpoint_ = false;

@@ -295,7 +295,9 @@ void DebuggerViews::follow() {
         if (shownDebugging_) showProgram();
     }
     if (!debugger.debugging()) return;
-    const bool running = debugger.state() == Debugger::State::Running;
+    // A wait or a run to a line that lets the windows run counts as a run:
+    // the source view is brought to the line once the run ends.
+    const bool running = debugger.running();
     if (running) {
         if (!wasRunning_) {
             watchModel_->resumed();
