@@ -107,12 +107,8 @@ public:
     uint64_t interest() const { return interest_; }
 
 protected:
-    void setInterest(uint64_t bits);
-
-public:
-
-protected:
     Observer(Subject* subject, bool active);
+    void setInterest(uint64_t bits);
 
 private:
     friend class Subject;
