@@ -177,6 +177,16 @@ int openFolderOf(const std::string& path, bool makeDirectories, std::string* las
 
 }  // namespace
 
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 int openForWriting(const std::string& path, const WriteOptions& options, std::string* error) {
     const std::string name = std::string(options.what) + " \"" + path + "\"";
     std::string last, why;

@@ -64,6 +64,10 @@ struct WriteOptions {
 // the file itself nor any of its folders.
 int openForWriting(const std::string& path, const WriteOptions& options, std::string* error);
 
+// Writes all of `bytes` to the descriptor, again after an interrupted or
+// partial write; false with errno set on an error of the system.
+bool writeAll(int fd, std::string_view bytes);
+
 // The same, as a stdio stream ("a" or "w" mode after the checks); null with
 // *error on failure.
 std::FILE* openStreamForWriting(const std::string& path, const WriteOptions& options,

@@ -97,8 +97,6 @@ State& state() {
     return s;
 }
 
-bool writeAll(int fd, const std::string& text);
-
 // The registry file to use: the configured location with symbolic links
 // followed, so that a change replaces the link's target and the link stays.
 // Empty (with a message on stderr) when the links cannot be followed.
@@ -171,7 +169,7 @@ std::string setAside(const std::string& path, std::string* error) {
             *error = std::strerror(errno);
             return {};
         }
-        const bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+        const bool ok = quill::files::writeAll(fd, bytes) && ::fsync(fd) == 0;
         if (::close(fd) != 0 || !ok) {
             *error = std::strerror(errno);
             ::unlink(aside.c_str());
@@ -221,18 +219,6 @@ void unlockFile(int fd) {
     if (fd >= 0) ::close(fd);  // closing releases the lock
 }
 
-bool writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // Writes the tree to a temporary file and renames it over the registry.
 bool save(State& s) {
@@ -263,7 +249,7 @@ bool save(State& s) {
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     bool ok = fd >= 0;
     if (ok) {
-        ok = writeAll(fd, formatTree(s.tree)) && ::fsync(fd) == 0;
+        ok = quill::files::writeAll(fd, formatTree(s.tree)) && ::fsync(fd) == 0;
         ok = (::close(fd) == 0) && ok;
         ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
     }

@@ -227,20 +227,28 @@ HRESULT InMemoryTarget::GetCycleCounter(ULONG* count) {
     return cycleCounterResult;
 }
 
-HRESULT InMemoryTarget::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {
-    filterWatched.assign(1, watched);
-    filterBits.clear();
+HRESULT InMemoryTarget::FilterSet(std::string call, LONG hasDue, ULONG due) {
     filterHasDue = hasDue;
     filterDue = due;
     ++filterCalls;
     if (calls) {
-        char line[96];
-        std::snprintf(line, sizeof line, "SetRefreshFilter %016llX due %ld %lu",
-                      static_cast<unsigned long long>(watched), static_cast<long>(hasDue),
+        char text[48];
+        std::snprintf(text, sizeof text, " due %ld %lu", static_cast<long>(hasDue),
                       static_cast<unsigned long>(due));
-        Record(line);
+        Record(call + text);
     }
     return S_OK;
+}
+
+HRESULT InMemoryTarget::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {
+    filterWatched.assign(1, watched);
+    filterBits.clear();
+    if (calls) {
+        char word[24];
+        std::snprintf(word, sizeof word, " %016llX", static_cast<unsigned long long>(watched));
+        return FilterSet("SetRefreshFilter" + std::string(word), hasDue, due);
+    }
+    return FilterSet({}, hasDue, due);
 }
 
 HRESULT InMemoryTarget::SetBankRefreshFilter(const uint64_t* watched, ULONG words, LONG hasDue,
@@ -248,22 +256,17 @@ HRESULT InMemoryTarget::SetBankRefreshFilter(const uint64_t* watched, ULONG word
     if (!watched && words != 0) return E_POINTER;
     filterWatched.assign(watched, watched + words);
     filterBits.clear();
-    filterHasDue = hasDue;
-    filterDue = due;
-    ++filterCalls;
+    std::string line;
     if (calls) {
-        std::string line = "SetBankRefreshFilter";
-        char word[48];
+        line = "SetBankRefreshFilter";
+        char word[24];
         for (ULONG w = 0; w < words; ++w) {
             std::snprintf(word, sizeof word, " %016llX",
                           static_cast<unsigned long long>(watched[w]));
             line += word;
         }
-        std::snprintf(word, sizeof word, " due %ld %lu", static_cast<long>(hasDue),
-                      static_cast<unsigned long>(due));
-        Record(line + word);
     }
-    return S_OK;
+    return FilterSet(std::move(line), hasDue, due);
 }
 
 HRESULT InMemoryTarget::SetBitRefreshFilter(const uint8_t* bits, ULONG count, LONG hasDue,
@@ -273,20 +276,17 @@ HRESULT InMemoryTarget::SetBitRefreshFilter(const uint8_t* bits, ULONG count, LO
     filterWatched.assign((count + 63) / 64, 0);
     for (ULONG i = 0; i < count; ++i)
         if (bits[i]) filterWatched[i / 64] |= uint64_t{1} << (i % 64);
-    filterHasDue = hasDue;
-    filterDue = due;
-    ++filterCalls;
+    std::string line;
     if (calls) {
-        std::string line = "SetBitRefreshFilter";
+        line = "SetBitRefreshFilter";
         char byte[32];
         for (ULONG i = 0; i < count; ++i) {
             if (!bits[i]) continue;
             std::snprintf(byte, sizeof byte, " %lX:%02X", static_cast<unsigned long>(i), bits[i]);
             line += byte;
         }
-        Record(line + " due " + std::to_string(hasDue) + " " + std::to_string(due));
     }
-    return S_OK;
+    return FilterSet(std::move(line), hasDue, due);
 }
 
 HRESULT InMemoryTarget::GetSkippedCycleCounter(ULONG* count) {

@@ -131,6 +131,9 @@ public:
     std::vector<std::string>* calls = nullptr;
 
 private:
+    // What every way of setting the filter records: the due count, the
+    // call, and `call` with it as a line of the record.
+    HRESULT FilterSet(std::string call, LONG hasDue, ULONG due);
     ~InMemoryTarget() override = default;
     void Record(const std::string& line) {
         if (calls) calls->push_back(line);

@@ -10,18 +10,6 @@
 
 namespace {
 
-// Writes all of bytes to fd; false on an error of the system.
-bool writeAll(int fd, const char* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // A name for a new spool in the temporary folder, unique in this process.
 std::string spoolPath(std::string* error) {
     static std::atomic<unsigned> made{0};
@@ -134,7 +122,7 @@ void OutputLog::writeSpoolBlock() {
         spoolError_ = "the spool of older lines reached its limit of " +
                       std::to_string(kSpoolLimitBytes >> 20) + " MB";
     }
-    if (spoolError_.empty() && !writeAll(spoolFd_, spoolBlock_.data(), spoolBlock_.size())) {
+    if (spoolError_.empty() && !quill::files::writeAll(spoolFd_, spoolBlock_)) {
         spoolError_ = std::string("cannot write the spool of older lines: ") + std::strerror(errno);
         // What of the block reached the file is cut off again, so that the
         // file holds whole lines only.
