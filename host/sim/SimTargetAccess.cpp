@@ -238,6 +238,9 @@ HRESULT SimTargetAccess::setFilter(const BitMask* bits, LONG hasDue, ULONG due) 
             bitsInUse_ = i + 1;
         }
         buildWatchLists();
+        snapshotPending_ = false;
+    } else if (!lastRunLeftOut_) {
+        snapshotPending_ = true;
     } else {
         // The same registers as last time (the usual case): only their
         // values are taken again.
@@ -246,6 +249,7 @@ HRESULT SimTargetAccess::setFilter(const BitMask* bits, LONG hasDue, ULONG due) 
         for (unsigned k = 0; k < plainCount_; ++k) plain_[k].value = *plain_[k].storage;
         for (unsigned k = 0; k < specialCount_; ++k)
             specialValue_[k] = target_->io(specialIndex_[k]);
+        snapshotPending_ = false;
     }
     const uint64_t now = target_->cycles();
     uint32_t ahead = kLongestRefreshGap;
@@ -288,7 +292,7 @@ bool SimTargetAccess::filterHolds() {
 }
 
 bool SimTargetAccess::refreshNeeded() {
-    if (!filterValid_ || !target_) return true;
+    if (!filterValid_ || snapshotPending_ || !target_) return true;
     if (!filterHolds()) {
         filterValid_ = false;
         return true;
@@ -307,6 +311,9 @@ uint64_t SimTargetAccess::runUntilRefresh(uint64_t untilCycle, uint64_t count, b
         *stopped = true;
         return 0;
     }
+    lastRunLeftOut_ = leaveOut;
+    // The filter's values were not taken: the first instruction refreshes.
+    if (snapshotPending_) filterValid_ = false;
     SimTarget& target = *target_;
     SimTarget::Calling calling(target);
     const uint64_t* cycle = target.cycleStorage();

@@ -226,6 +226,43 @@ TEST(SimTargetParts, ExtendedIoBehavesLikeTheIoSpace) {
     access->Release();
 }
 
+// A run that refreshes after every instruction leaves the filter's values
+// untaken; the first run that leaves refreshes out then refreshes at once
+// rather than compare with values from before the exact run, and the
+// filter set in that refresh holds again.
+TEST(SimTargetParts, FilterAfterAnExactRunRefreshesFirst) {
+    auto target = std::make_shared<SimTarget>("ATmega16");
+    SimTargetAccess* access = SimTargetAccess::create(target);
+    std::vector<uint8_t> bits(target->bankSize(), 0);
+    bits[0x1B] = 0xFF;  // PORTA
+    auto setFilter = [&] {
+        return access->SetBitRefreshFilter(bits.data(), static_cast<ULONG>(bits.size()), 0, 0);
+    };
+    ASSERT_EQ(setFilter(), S_OK);
+    bool due = false, stopped = false;
+    // The blank flash runs as NOPs: nothing watched changes.
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 10u);
+    EXPECT_FALSE(due);
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, false, &due, &stopped), 1u);
+    EXPECT_TRUE(due);
+    // PORTA changes while refreshes come after every instruction; the
+    // filter set then keeps the values of before.
+    target->core()->data[0x3B] = 0x55;
+    target->markAllChanged();
+    ASSERT_EQ(setFilter(), S_OK);
+    EXPECT_TRUE(access->refreshNeeded());
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 1u);
+    EXPECT_TRUE(due) << "the first instruction refreshes";
+    ASSERT_EQ(setFilter(), S_OK);
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 10u);
+    EXPECT_FALSE(due);
+    target->core()->data[0x3B] = 0x00;
+    target->markAllChanged();
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 1u);
+    EXPECT_TRUE(due) << "the values taken are PORTA's 0x55";
+    access->Release();
+}
+
 // The ATmega2560's timer outputs on its extended ports: Timer5's OC5A is
 // PL3, and a program's fast PWM there shows on PINL with PORTL untouched.
 TEST(SimTargetParts, TimerOutputsOnExtendedPorts) {
