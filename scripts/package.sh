@@ -24,8 +24,13 @@ dpkg-deb -x "$deb" "$scratch/root"
 prefix="$scratch/root/usr"
 # The run path, not the build tree, leads to the package's own library.
 unset LD_LIBRARY_PATH
-ldd "$prefix/bin/quill-host" | grep -qF "$prefix/bin/../lib/quill-host/libquill_platform.so" ||
-  fail "the installed quill-host does not find its own libquill_platform.so"
+# ldd's output is taken whole before it is searched: piped into grep -q, ldd
+# could be cut off by SIGPIPE once grep had its match, and pipefail then
+# failed a correct package.
+linked=$(ldd "$prefix/bin/quill-host")
+grep -qF "$prefix/bin/../lib/quill-host/libquill_platform.so" <<<"$linked" ||
+  fail "the installed quill-host does not find its own libquill_platform.so; ldd says:
+$linked"
 version=$("$prefix/bin/quill-host" --version)
 [[ $version == "quill-host $(dpkg-deb --field "$deb" Version)" ]] ||
   fail "quill-host --version printed \"$version\", not the package's version"
