@@ -236,8 +236,12 @@ void SimTarget::runOne() {
     if (avr_->cycle >= due || avr_->interrupts.pending.write != queued ||
         avr_->interrupts.pending.read != taken)
         markAllChanged();
-    continueFreeRunning();
-    if (exitStopCount_) checkExit();
+    if (changeEvents_ != freeRunningCheckedAt_) {
+        continueFreeRunning();
+        freeRunningCheckedAt_ = changeEvents_;
+    }
+    // A firmware with symbols has one stop: compared here, without a call.
+    if (exitStopCount_ == 1 ? avr_->pc == exitStops_[0] : exitStopCount_ > 1) checkExit();
 }
 
 uint64_t SimTarget::run(uint64_t count) {

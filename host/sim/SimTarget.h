@@ -316,6 +316,11 @@ private:
     ChangeSet bankBits_{};
     ChangeSet pinFollowers_{};
     uint64_t changeEvents_ = 0;
+    // changeEvents_ when continueFreeRunning last looked: the converter's
+    // registers and its trigger change only with a marking (a conversion
+    // ends in a timed event; the program writes through a hook), so it
+    // looks again only after one.
+    uint64_t freeRunningCheckedAt_ = ~uint64_t{0};
     void markChanged(unsigned index) {
         changed_[index >> 6] |= uint64_t{1} << (index & 63);
         ++changeEvents_;

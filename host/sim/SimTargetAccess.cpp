@@ -274,11 +274,7 @@ HRESULT SimTargetAccess::GetSkippedCycleCounter(ULONG* count) {
     return S_OK;
 }
 
-bool SimTargetAccess::filterHolds() {
-    if (*cycle_ >= dueCycle_) return false;
-    // Nothing marked since the last comparison: the registers it compared
-    // still hold, unless one that changes unmarked is watched.
-    if (!compareAlways_ && *changeEvents_ == comparedAt_) return true;
+bool SimTargetAccess::watchedHold() {
     comparedAt_ = *changeEvents_;
     for (unsigned k = 0; k < wordCount_; ++k) {
         const BankWord& word = words_[k];

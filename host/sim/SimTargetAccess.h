@@ -200,8 +200,17 @@ private:
     std::array<uint16_t, kMaxRegisterBank> specialIndex_{};
     std::array<uint8_t, kMaxRegisterBank> specialMask_{};
     std::array<uint8_t, kMaxRegisterBank> specialValue_{};
-    // Whether the filter still allows leaving out the refresh.
-    bool filterHolds();
+    // Whether the filter still allows leaving out the refresh. Asked after
+    // every instruction: the two tests that nearly always decide it are
+    // inline, the comparison of the watched registers is not.
+    bool filterHolds() {
+        if (*cycle_ >= dueCycle_) return false;
+        // Nothing marked since the last comparison: the registers it
+        // compared still hold, unless one that changes unmarked is watched.
+        if (!compareAlways_ && *changeEvents_ == comparedAt_) return true;
+        return watchedHold();
+    }
+    bool watchedHold();
     // The target's count of change markings when the registers were last
     // compared; while it stands, only the registers of compareAlways_ can
     // have changed.
