@@ -129,6 +129,8 @@ QString Display::protocolReport() const {
     return QString::fromStdString(bus_->controller().protocol().summary());
 }
 
+qulonglong Display::stateChanges() const { return bus_ ? bus_->stateChanges() : 0; }
+
 bool Display::event(QEvent* event) {
     if (event->type() == EventTypeOf(BlinkCursorMessage())) {
         blinkPhase_ = !blinkPhase_;

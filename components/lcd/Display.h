@@ -54,6 +54,10 @@ class Display : public QWidget {
     Q_PROPERTY(QString protocolReport READ protocolReport)
     // The unzoomed panel as it would be painted now.
     Q_PROPERTY(QImage panelImage READ panelImage)
+    // The controller's count of bus cycles, configurations and resets
+    // (LcdBus::stateChanges): a scenario waiting for the panel to show
+    // something looks again only when it moved or Qt's events ran.
+    Q_PROPERTY(qulonglong stateChanges READ stateChanges)
 public:
     static constexpr int kControlId = ids::lcd::kDisplay;
     static constexpr int kBlinkTimer = ids::lcd::kBlinkTimer;
@@ -79,6 +83,7 @@ public:
     QStringList visibleLines() const;
     QPoint cursorCell() const;
     QString protocolReport() const;
+    qulonglong stateChanges() const;
 
 protected:
     bool event(QEvent* event) override;

@@ -55,6 +55,7 @@ Subject* LcdBus::watchedRegister() const {
 }
 
 void LcdBus::applyConfig(const LcdConfig& config) {
+    ++stateChanges_;
     config_ = config;
     ram_.setLayout(config_.lines, config_.screenSize);
     // A shift made on one long line is held within the shorter lines of
@@ -152,6 +153,7 @@ void LcdBus::followEnable() {
 }
 
 void LcdBus::sampleBus() {
+    ++stateChanges_;
     // One table look-up per port the lines are on.
     uint16_t word = 0;
     for (int i = 0; i < groupCount_; ++i) {
@@ -191,4 +193,5 @@ void LcdBus::resetLcd() {
     if (ports_) ports_->refresh();
     applyConfig(config_);
     mpu_.reset();
+    ++stateChanges_;
 }

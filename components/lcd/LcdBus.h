@@ -92,6 +92,10 @@ public:
     LcdTrace& trace() { return trace_; }
     // The register the E watch is on (PORTx or PINx of E's port), or null.
     Subject* watchedRegister() const;
+    // Counts what can change the controller's memory, its display flags or
+    // its checker's findings: each bus cycle, configuration and reset.
+    // While it stays, the panel shows the same (the cursor's blink aside).
+    uint64_t stateChanges() const { return stateChanges_; }
 
 private:
     struct Signal {
@@ -133,6 +137,7 @@ private:
     int groupCount_ = 0;
     bool enableHigh_ = false;  // E's level as last seen
     bool inCycle_ = false;
+    uint64_t stateChanges_ = 0;
 
     std::unique_ptr<EnableWatch> registerWatch_, ddrWatch_;
     std::unique_ptr<CallOnWrite<LcdBus>> busWatch_;

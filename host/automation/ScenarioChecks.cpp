@@ -170,6 +170,12 @@ Result ScenarioExecutor::expectBar(const QString& name, int pattern) {
     return ok(QString("%1 shows %2").arg(name, bits(shown)));
 }
 
+QWidget* ScenarioExecutor::lcdPanel(const QString& name) {
+    settle();
+    QWidget* form = driver::findForm(bench_, name);
+    return form ? driver::findControl(form, ids::lcd::kDisplay) : nullptr;
+}
+
 Result ScenarioExecutor::expectLcd(const LcdCheck& check) {
     Result result;
     QWidget* form = formOrError(check.window, &result);

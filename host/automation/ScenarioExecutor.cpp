@@ -273,19 +273,26 @@ Result ScenarioExecutor::step(uint64_t instructions) {
 }
 
 Result ScenarioExecutor::waitUntil(const std::function<std::optional<bool>()>& holds,
-                                   uint64_t timeoutCycles, const QString& what) {
+                                   uint64_t timeoutCycles, const QString& what,
+                                   const std::function<bool()>& moved) {
     Debugger& debugger = bench_.debugger();
     if (!debugger.debugging()) return error("the program is not being debugged");
     Machine* machine = debugger.machine();
     const uint64_t start = machine->cycles();
     uint64_t instructions = 0;
+    bool eventsRan = true;  // asked first in any case
     for (;;) {
-        std::optional<bool> now = holds();
-        if (!now) return error(QString("cannot evaluate %1").arg(what));
-        if (*now) {
-            QApplication::processEvents();
-            return ok(QString("%1 after %2 cycles").arg(what).arg(machine->cycles() - start));
+        // `moved` is asked every time, so that it knows what was seen last.
+        const bool look = moved ? moved() : true;
+        if (look || eventsRan) {
+            std::optional<bool> now = holds();
+            if (!now) return error(QString("cannot evaluate %1").arg(what));
+            if (*now) {
+                QApplication::processEvents();
+                return ok(QString("%1 after %2 cycles").arg(what).arg(machine->cycles() - start));
+            }
         }
+        eventsRan = false;
         if (machine->cycles() - start >= timeoutCycles) {
             QApplication::processEvents();
             return failed(
@@ -298,6 +305,7 @@ Result ScenarioExecutor::waitUntil(const std::function<std::optional<bool>()>& h
         }
         if ((++instructions & 1023) == 0) {
             QApplication::processEvents();
+            eventsRan = true;
             if (pastDeadline()) {
                 timedOut_ = true;
                 return failed(QString("stopped waiting for %1 after %2 cycles: %3")

@@ -78,9 +78,12 @@ public:
     Result step(uint64_t instructions);
     // Runs instruction by instruction (event 3 after each) until `holds`
     // answers true, at most `timeoutCycles` cycles. `holds` answers nothing
-    // when it cannot be evaluated (an error).
+    // when it cannot be evaluated (an error). With `moved`, a condition
+    // that did not hold is asked again only when `moved` says that what it
+    // reads may have changed since it was last asked, or after Qt's events
+    // ran (every 1024 instructions), where any window may change.
     Result waitUntil(const std::function<std::optional<bool>()>& holds, uint64_t timeoutCycles,
-                     const QString& what);
+                     const QString& what, const std::function<bool()>& moved = {});
     Result reset();
 
     // ---- expectations
@@ -112,6 +115,8 @@ public:
     };
     Result expectLcd(const LcdCheck& check);
     Result expectLcdPicture(const QString& window, const QImage& shown, const QString& path);
+    // The panel of Hitachi LCD window `name`, or null (no such window).
+    QWidget* lcdPanel(const QString& name);
     // A line of the output pane written since the last matched line (or
     // since the start) contains `text`; checks of output thus follow the
     // order in which the lines were written.

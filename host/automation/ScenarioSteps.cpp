@@ -1,6 +1,9 @@
 #include "host/automation/ScenarioSteps.h"
 
 #include <QDir>
+#include <QMetaProperty>
+#include <QPointer>
+#include <QWidget>
 #include <cmath>
 
 #include "contract/ResourceIds.h"
@@ -133,7 +136,37 @@ Result ScenarioSteps::run(const sc::WaitUntilCommand& c) {
             return std::visit([this](const auto& condition) { return holds(condition); },
                               c.condition);
         },
-        c.timeoutCycles, text(sc::describe(sc::ExpectCommand{c.condition})));
+        c.timeoutCycles, text(sc::describe(sc::ExpectCommand{c.condition})),
+        lcdMoved(c.condition));
+}
+
+std::function<bool()> ScenarioSteps::lcdMoved(const sc::Condition& condition) {
+    // Reading an LCD's lines, cursor, findings or picture after every
+    // instruction made a wait for the display the slowest step of a run.
+    // What the panel shows changes only with the controller's state, which
+    // its count "stateChanges" follows (and with Qt's events, after which
+    // the wait looks anyway).
+    const std::string* window = std::visit(
+        [](const auto& c) -> const std::string* {
+            if constexpr (requires { c.window; }) {
+                return &c.window;
+            } else {
+                return nullptr;
+            }
+        },
+        condition);
+    QWidget* found = window ? executor_.lcdPanel(text(*window)) : nullptr;
+    const QMetaObject* meta = found ? found->metaObject() : nullptr;
+    const QMetaProperty count =
+        meta ? meta->property(meta->indexOfProperty("stateChanges")) : QMetaProperty();
+    if (!count.isValid()) return {};  // no LCD there: the check says so each time
+    return [panel = QPointer<QWidget>(found), count, seen = ~0ULL]() mutable {
+        if (!panel) return true;
+        const qulonglong now = count.read(panel).toULongLong();
+        if (now == seen) return false;
+        seen = now;
+        return true;
+    };
 }
 
 Result ScenarioSteps::run(const sc::ResetCommand&) { return executor_.reset(); }

@@ -77,6 +77,10 @@ private:
         return check(c).outcome == ScenarioExecutor::Outcome::Ok;
     }
     QString screenshotDir(const std::string& directory) const;
+    // For a condition on a Hitachi LCD window: whether its controller's
+    // state moved since last asked (ScenarioExecutor::waitUntil's `moved`);
+    // empty for any other condition.
+    std::function<bool()> lcdMoved(const quill::scenario::Condition& condition);
 
     HostBench& bench_;
     ScenarioExecutor& executor_;

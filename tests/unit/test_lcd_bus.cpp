@@ -541,19 +541,30 @@ TEST_F(LcdBusTest, OnlyARiseOfEsOwnBitIsACycle) {
     program.init4Bit();
     ASSERT_EQ(panel.last(), "Initialization: OK");
     const size_t before = panel.statuses.size();
+    // A scenario waiting for the panel looks again only when the state
+    // count moved: it follows every cycle, configuration and reset, and
+    // nothing else.
+    uint64_t changes = bus.stateChanges();
     for (int v = 0; v < 256; ++v) regs.set(A.port, static_cast<uint8_t>(v & ~0x02));
     EXPECT_EQ(panel.statuses.size(), before);
+    EXPECT_EQ(bus.stateChanges(), changes);
 
     LcdConfig moved = config;
     moved.enablePin = 0;
     regs.set(A.port, 0x09);  // RS (bit 3) and the new E high
     rewire(moved);
+    EXPECT_GT(bus.stateChanges(), changes);
+    changes = bus.stateChanges();
     regs.set(A.port, 0x0B);  // the former E bit rises
     regs.set(A.port, 0x0A);
     EXPECT_EQ(panel.statuses.size(), before);
+    EXPECT_EQ(bus.stateChanges(), changes);
     regs.set(A.port, 0x0B);  // E rises, the former E bit held high
     EXPECT_EQ(panel.statuses.size(), before + 1);
     EXPECT_EQ(panel.last(), "Writing data [1/2]");
+    EXPECT_EQ(bus.stateChanges(), changes + 1);
+    updateRequest.set(7);  // the part was reset
+    EXPECT_GT(bus.stateChanges(), changes + 1);
 }
 
 TEST_F(LcdBusTest, ProtocolCheckerFollowsTheDataSheetTimes) {
