@@ -43,7 +43,7 @@ function(run scenario code regex)
   execute_process(
     COMMAND ${CMAKE_COMMAND} -E env QUILL_REGISTRY=${WORK}/registry.reg QT_QPA_PLATFORM=offscreen
       ${HOST} --headless --module ${MODULE} --scenario ${WORK}/${scenario}
-    WORKING_DIRECTORY "${WORK}" TIMEOUT 60
+    WORKING_DIRECTORY "${WORK}" TIMEOUT ${TIMEOUT}
     RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
   message("${out}${err}")
   if(NOT result STREQUAL "${code}")
