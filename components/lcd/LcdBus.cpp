@@ -191,7 +191,6 @@ void LcdBus::writeBack() {
 void LcdBus::resetLcd() {
     // The part may have changed with the reset: resolve the ports again.
     if (ports_) ports_->refresh();
-    applyConfig(config_);
+    applyConfig(config_);  // counts the reset among the state changes
     mpu_.reset();
-    ++stateChanges_;
 }

@@ -228,6 +228,7 @@ HRESULT SimTargetAccess::setFilter(const BitMask& bits, LONG hasDue, ULONG due) 
 HRESULT SimTargetAccess::setFilter(const BitMask* bits, LONG hasDue, ULONG due) {
     if (!target_) return E_UNEXPECTED;
     skipped_ = false;
+    bool taken = true;
     if (bits || !listsValid_) {
         if (bits) watchedBits_ = *bits;
         watched_ = {};
@@ -238,9 +239,8 @@ HRESULT SimTargetAccess::setFilter(const BitMask* bits, LONG hasDue, ULONG due) 
             bitsInUse_ = i + 1;
         }
         buildWatchLists();
-        snapshotPending_ = false;
     } else if (!lastRunLeftOut_) {
-        snapshotPending_ = true;
+        taken = false;
     } else {
         // The same registers as last time (the usual case): only their
         // values are taken again.
@@ -249,7 +249,6 @@ HRESULT SimTargetAccess::setFilter(const BitMask* bits, LONG hasDue, ULONG due) 
         for (unsigned k = 0; k < plainCount_; ++k) plain_[k].value = *plain_[k].storage;
         for (unsigned k = 0; k < specialCount_; ++k)
             specialValue_[k] = target_->io(specialIndex_[k]);
-        snapshotPending_ = false;
     }
     const uint64_t now = target_->cycles();
     uint32_t ahead = kLongestRefreshGap;
@@ -262,7 +261,7 @@ HRESULT SimTargetAccess::setFilter(const BitMask* bits, LONG hasDue, ULONG due) 
     }
     dueCycle_ = now + ahead;
     comparedAt_ = *changeEvents_;
-    filterValid_ = true;
+    filterValid_ = taken;
     return S_OK;
 }
 
@@ -288,7 +287,7 @@ bool SimTargetAccess::watchedHold() {
 }
 
 bool SimTargetAccess::refreshNeeded() {
-    if (!filterValid_ || snapshotPending_ || !target_) return true;
+    if (!filterValid_ || !target_) return true;
     if (!filterHolds()) {
         filterValid_ = false;
         return true;
@@ -308,8 +307,6 @@ uint64_t SimTargetAccess::runUntilRefresh(uint64_t untilCycle, uint64_t count, b
         return 0;
     }
     lastRunLeftOut_ = leaveOut;
-    // The filter's values were not taken: the first instruction refreshes.
-    if (snapshotPending_) filterValid_ = false;
     SimTarget& target = *target_;
     SimTarget::Calling calling(target);
     const uint64_t* cycle = target.cycleStorage();

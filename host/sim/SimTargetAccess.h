@@ -219,11 +219,10 @@ private:
     bool compareAlways_ = false;
     // A run that refreshes after every instruction never consults the
     // filter: while the last run was one, a filter of the same registers
-    // only records that its values are still to be taken (snapshotPending_)
-    // instead of taking them at every refresh. A run that leaves refreshes
-    // out then starts with one refresh, which takes them.
+    // is left invalid instead of taking its values at every refresh. A run
+    // that leaves refreshes out then starts with one refresh, which sets
+    // the filter again and takes them.
     bool lastRunLeftOut_ = true;
-    bool snapshotPending_ = false;
     // Fills words_, plain_ and special_ for watched_.
     void buildWatchLists();
     bool listsValid_ = false;
