@@ -31,6 +31,27 @@ struct ITargetChanges : IUnknown {
     virtual HRESULT TakeChangedRegisters(uint64_t* changed, ULONG words) = 0;  // 3
 };
 
+// A further optional extension, offered beside ITargetChanges: the set and
+// the values in one call. Most refreshes find one or two registers changed;
+// reading them from the first to the last one needed (and SPL, SPH, SREG
+// after them) costs more than the registers themselves, and a register
+// whose reading is computed (a pin register, SREG) costs most.
+// IID 9a3f6c27-4e81-4b5d-b2c0-6d8e1f7a3c45
+struct ITargetChangedValues : IUnknown {
+    // As TakeChangedRegisters, and writes the value of every register of
+    // the set, and of SPL, SPH and SREG, into image[i] for subject i below
+    // `count` (the value a read of it as memory gives now); the other bytes
+    // of `image` are left as they are. A register of the set at or past
+    // `count` is left in the set. On failure nothing is taken or written.
+    // E_POINTER without `changed` (words > 0) or `image` (count > 0).
+    virtual HRESULT TakeChangedValues(uint64_t* changed, ULONG words, uint8_t* image,
+                                      ULONG count) = 0;  // 3
+};
+
+// {9A3F6C27-4E81-4B5D-B2C0-6D8E1F7A3C45}
+inline constexpr IID IID_ITargetChangedValues = {
+    0x9a3f6c27, 0x4e81, 0x4b5d, {0xb2, 0xc0, 0x6d, 0x8e, 0x1f, 0x7a, 0x3c, 0x45}};
+
 // The registers never in the set: SPL, SPH and SREG.
 inline constexpr int kAlwaysReadFirst = 0x3D;
 inline constexpr int kAlwaysReadCount = 3;

@@ -80,6 +80,23 @@ struct ITargetBitFilter : IUnknown {
                                         ULONG due) = 0;  // 3
 };
 
+// A further optional extension: whether the host looks at the filter at
+// all. A host running with event 3 after every instruction (an exact run)
+// never consults it, and setting it is a good part of a refresh there.
+// IID 2d6b8e13-7f40-4a9c-95e2-b1c3a7d05f68
+struct ITargetFilterUse : IUnknown {
+    // Asked during a refresh: S_OK when the host may consult a filter set
+    // in this refresh, S_FALSE when it will send event 3 after every
+    // instruction until a filter is set again. After S_FALSE the host
+    // leaves out no event 3 and counts no instruction as left out until the
+    // plug-in sets a filter.
+    virtual HRESULT RefreshFilterConsulted() = 0;  // 3
+};
+
+// {2D6B8E13-7F40-4A9C-95E2-B1C3A7D05F68}
+inline constexpr IID IID_ITargetFilterUse = {
+    0x2d6b8e13, 0x7f40, 0x4a9c, {0x95, 0xe2, 0xb1, 0xc3, 0xa7, 0xd0, 0x5f, 0x68}};
+
 // {C4A9E5F2-8B31-4D6E-A07C-3E5F9D21B846}
 inline constexpr IID IID_ITargetBitFilter = {
     0xc4a9e5f2, 0x8b31, 0x4d6e, {0xa0, 0x7c, 0x3e, 0x5f, 0x9d, 0x21, 0xb8, 0x46}};

@@ -48,6 +48,8 @@ CLEDView::~CLEDView() {
 void CLEDView::ReleaseTarget() {
     boardPins_.clear();
     changes_.reset();
+    changedValues_.reset();
+    filterUse_.reset();
     bankFilter_.reset();
     bitFilter_.reset();
     direct_.reset();

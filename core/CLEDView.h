@@ -309,6 +309,8 @@ private:
     ComPtr<ITargetBankFilter> bankFilter_;  // its filter over the whole bank, when offered
     ComPtr<ITargetBitFilter> bitFilter_;    // its filter down to the bit, when offered
     ComPtr<ITargetChanges> changes_;  // its set of changed registers, when offered
+    ComPtr<ITargetChangedValues> changedValues_;  // the set with the values, when offered
+    ComPtr<ITargetFilterUse> filterUse_;          // whether it consults the filter, when offered
     bool attached_ = false;
     bool simulator_ = false;
     BoardPins boardPins_;
@@ -367,6 +369,9 @@ private:
     // showPending_: register i changed since they were last told.
     bool showAtIdle_ = false;
     RegisterSet showPending_;
+    // The memory view's readers that only show it were not told of a
+    // refresh since the host's last idle call.
+    bool memoryShowPending_ = false;
     void ShowPending();
     AdcModelHooks adcHooks_;
     AdcModelPtr adc_{nullptr, nullptr};

@@ -49,9 +49,13 @@ bool CLEDView::ConnectTarget() {
         bankFilter_.reset();
     if (!direct_ || FAILED(target_.queryInto(IID_ITargetBitFilter, &bitFilter_)))
         bitFilter_.reset();
+    if (!direct_ || FAILED(target_.queryInto(IID_ITargetFilterUse, &filterUse_)))
+        filterUse_.reset();
     // A host that tells which registers changed spares reading the rest;
     // nothing is known of this target's registers yet.
     if (FAILED(target_.queryInto(IID_ITargetChanges, &changes_))) changes_.reset();
+    if (!changes_ || FAILED(target_.queryInto(IID_ITargetChangedValues, &changedValues_)))
+        changedValues_.reset();
     unread_ = RegisterSet::FirstN(kMaxRegisterBank);
     ReadBoardPins();
     return attached_;

@@ -31,6 +31,12 @@ public:
             if (w) return true;
         return false;
     }
+    // Whether a register of the first `words` words is in the set.
+    bool anyIn(int words) const {
+        for (int w = 0; w < words; ++w)
+            if (words_[static_cast<size_t>(w)]) return true;
+        return false;
+    }
     // Whether a register from `first` on is in the set.
     bool anyFrom(int first) const {
         for (int w = first >> 6; w < kWords; ++w) {

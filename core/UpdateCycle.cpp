@@ -13,11 +13,13 @@
 
 namespace {
 
-// Bit i set where the 64 bytes from a and b differ in byte i; eight bytes
-// compared at a time, as most refreshes change one or two registers.
-uint64_t DifferingBytes(const uint8_t* a, const uint8_t* b) {
+// Bit i set where the 64 bytes from a and b differ in byte i, for the bytes
+// whose bit is set in `within`; eight bytes compared at a time, and only the
+// groups of eight holding one of those (most refreshes read a few).
+uint64_t DifferingBytes(const uint8_t* a, const uint8_t* b, uint64_t within) {
     uint64_t differing = 0;
     for (size_t word = 0; word < 64; word += 8) {
+        if (((within >> word) & 0xFF) == 0) continue;
         uint64_t x, y;
         std::memcpy(&x, a + word, 8);
         std::memcpy(&y, b + word, 8);
@@ -35,20 +37,21 @@ uint64_t DifferingBytes(const uint8_t* a, const uint8_t* b) {
                 if (a[i] != b[i]) differing |= uint64_t{1} << i;
         }
     }
-    return differing;
+    return differing & within;
 }
 
 // Bit k set where the images differ in byte 64 * word + k, for the bytes
-// the images hold (the last word of the largest bank is half a word).
+// the images hold (the last word of the largest bank is half a word) whose
+// bit is set in `within`.
 template <size_t N>
 uint64_t DifferingWord(const std::array<uint8_t, N>& a, const std::array<uint8_t, N>& b,
-                       int word) {
+                       int word, uint64_t within) {
     const size_t at = static_cast<size_t>(word) * 64;
-    if (at + 64 <= N) return DifferingBytes(a.data() + at, b.data() + at);
+    if (at + 64 <= N) return DifferingBytes(a.data() + at, b.data() + at, within);
     uint64_t bits = 0;
     for (size_t i = at; i < N; ++i)
         if (a[i] != b[i]) bits |= uint64_t{1} << (i - at);
-    return bits;
+    return bits & within;
 }
 
 }  // namespace
@@ -278,6 +281,10 @@ HRESULT CLEDView::HostIdle() {
 }
 
 void CLEDView::ShowPending() {
+    if (memoryShowPending_) {
+        memoryShowPending_ = false;
+        memoryRead_.notifyShowing();
+    }
     if (!showPending_.any()) return;
     const RegisterSet pending = showPending_;
     showPending_.clear();
@@ -329,7 +336,7 @@ void CLEDView::Refresh() {
     for (int w = 0; w < words; ++w) {
         const uint64_t inBank = bankMask_.word(w);
         const uint64_t differing =
-            (firstRefresh_ ? ~uint64_t{0} : DifferingWord(ioImage_, ioPrevious_, w) & read.word(w)) &
+            (firstRefresh_ ? ~uint64_t{0} : DifferingWord(ioImage_, ioPrevious_, w, read.word(w))) &
             inBank;
         changed.word(w) = differing;
         for (uint64_t rest = (differing | registersSet_.word(w)) & inBank; rest != 0;
@@ -421,7 +428,17 @@ void CLEDView::Refresh() {
     // Data memory, general registers and pointers are for the memory view,
     // which reads them when it draws: 1 KiB per instruction would be the
     // largest part of a refresh.
-    if (memoryRead_.activeCount() > 0) memoryRead_.notify();
+    // Those that only show it (the Stack view) read it when they paint:
+    // at the host's idle calls they are told once.
+    if (const int32_t active = memoryRead_.activeCount(); active > 0) {
+        const int32_t showing = memoryRead_.showingCount();
+        if (showAtIdle_ && showing > 0) {
+            if (active > showing) memoryRead_.notifyReacting();
+            memoryShowPending_ = true;
+        } else {
+            memoryRead_.notify();
+        }
+    }
 
     // A failed read (target gone, host error) is no reset: the count keeps
     // its value instead of falling to 0.
@@ -457,13 +474,27 @@ void CLEDView::ReadBank(int bank, int words, bool firstRefresh, RegisterSet* rea
         return;
     }
     std::array<uint64_t, RegisterSet::kWords> told{};
+    constexpr uint64_t kAlwaysRead = ((uint64_t{1} << kAlwaysReadCount) - 1) << kAlwaysReadFirst;
+    if (changedValues_ && !unread_.anyIn(words)) {
+        // The host writes the values of what changed, and of SPL, SPH and
+        // SREG, into the image itself: one call, and no register read that
+        // did not change. A failed call took nothing; the calls below then
+        // take the set as it stands.
+        if (!firstRefresh) std::memcpy(ioPrevious_.data(), ioImage_.data(), static_cast<size_t>(bank));
+        if (changedValues_->TakeChangedValues(told.data(), static_cast<ULONG>(words),
+                                              ioImage_.data(), static_cast<ULONG>(bank)) == S_OK) {
+            for (int w = 0; w < words; ++w)
+                read->word(w) = (told[static_cast<size_t>(w)] | (w == 0 ? kAlwaysRead : 0)) &
+                                bankMask_.word(w);
+            return;
+        }
+    }
     if (changes_->TakeChangedRegisters(told.data(), static_cast<ULONG>(words)) == S_OK) {
         for (int w = 0; w < words; ++w) unread_.word(w) |= told[static_cast<size_t>(w)];
     } else {
         unread_ = RegisterSet::FirstN(kMaxRegisterBank);
     }
     unread_ &= bankMask_;
-    constexpr uint64_t kAlwaysRead = ((uint64_t{1} << kAlwaysReadCount) - 1) << kAlwaysReadFirst;
     // Each word's registers are read in one call, from the first to the
     // last one needed: a call costs more than the bytes between them, and
     // a host read has no side effect. All that the call read is compared.
@@ -553,6 +584,9 @@ void CLEDView::DeriveWatchedRegisters() {
 
 void CLEDView::SetRefreshFilter() {
     if (!direct_) return;
+    // A host that refreshes after every instruction anyway does not look
+    // at it: deriving and sending it would be a good part of the refresh.
+    if (filterUse_ && filterUse_->RefreshFilterConsulted() == S_FALSE) return;
     DeriveWatchedRegisters();
     // Followers of the cycle count that announce no due count (and are not
     // the core's reset detection, which only a reset the host refreshes

@@ -36,6 +36,8 @@ void frm_Stackview::initDialog() {
         // The core reads the memory for as long as this observer is on.
         memoryObserver_ = std::make_unique<CallOnWrite<frm_Stackview>>(core()->MemoryRead(), this,
                                                                        &frm_Stackview::refresh);
+        // It reads the memory when it paints: told once a frame is enough.
+        memoryObserver_->setShowsOnly(true);
         updateObserver_ = std::make_unique<CallOnChange<frm_Stackview, uint8_t>>(
             core()->UpdateRequest(), this, &frm_Stackview::refresh);
     }

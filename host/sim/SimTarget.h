@@ -207,6 +207,10 @@ public:
     // Copies the set into out[0 .. words-1] (words past kChangeWords are 0)
     // and empties it. A new target's set is the whole bank.
     void takeChanges(uint64_t* out, std::size_t words);
+    // As takeChanges for the registers below `count`, writing the value of
+    // each (as io() reads it) and of SPL, SPH and SREG into image[index];
+    // those from `count` on stay in the set and out of `out`.
+    void takeChangedValues(uint64_t* out, std::size_t words, uint8_t* image, std::size_t count);
     // Every register of the bank may have changed: the host ran something
     // other than instructions (its instruments feed the part).
     void markAllChanged() {

@@ -344,8 +344,25 @@ HRESULT SimTargetAccess::TakeChangedRegisters(uint64_t* changed, ULONG words) {
     return S_OK;
 }
 
+HRESULT SimTargetAccess::TakeChangedValues(uint64_t* changed, ULONG words, uint8_t* image,
+                                           ULONG count) {
+    if ((!changed && words > 0) || (!image && count > 0)) return E_POINTER;
+    if (!target_) return E_UNEXPECTED;
+    target_->takeChangedValues(changed, words, image, count);
+    return S_OK;
+}
+
+HRESULT SimTargetAccess::RefreshFilterConsulted() {
+    if (!target_) return E_UNEXPECTED;
+    if (lastRunLeftOut_) return S_OK;
+    // Nothing is left out until a filter is set again.
+    filterValid_ = false;
+    skipped_ = false;
+    return S_FALSE;
+}
+
 HRESULT SimTargetAccess::QueryInterface(REFIID iid, void** object) {
-    if (iid == IID_ITargetChanges && !changesOffered_) {
+    if ((iid == IID_ITargetChanges || iid == IID_ITargetChangedValues) && !changesOffered_) {
         if (object) *object = nullptr;
         return object ? E_NOINTERFACE : E_POINTER;
     }

@@ -38,7 +38,9 @@ class SimTargetAccess final
                             ComInterface<ITargetBankFilter, IID_ITargetBankFilter>,
                             ComInterface<ITargetBitFilter, IID_ITargetBitFilter>,
                             ComInterface<ITargetBoardPins, IID_ITargetBoardPins>,
-                            ComInterface<ITargetChanges, IID_ITargetChanges>> {
+                            ComInterface<ITargetChanges, IID_ITargetChanges>,
+                            ComInterface<ITargetChangedValues, IID_ITargetChangedValues>,
+                            ComInterface<ITargetFilterUse, IID_ITargetFilterUse>> {
 public:
     // A new object with one reference, owned by the caller.
     static SimTargetAccess* create(std::shared_ptr<SimTarget> target);
@@ -125,7 +127,14 @@ public:
                                 ULONG due) override;
     // ITargetChanges: the simulator's set (SimTarget::takeChanges).
     HRESULT TakeChangedRegisters(uint64_t* changed, ULONG words) override;
-    // Refuses ITargetChanges when made while offerChanges(false) held.
+    // ITargetChangedValues: the same set, with the values.
+    HRESULT TakeChangedValues(uint64_t* changed, ULONG words, uint8_t* image,
+                              ULONG count) override;
+    // ITargetFilterUse: consulted when the run that sent the refresh left
+    // instructions out.
+    HRESULT RefreshFilterConsulted() override;
+    // Refuses ITargetChanges and ITargetChangedValues when made while
+    // offerChanges(false) held.
     HRESULT QueryInterface(REFIID iid, void** object) override;
     // ITargetBoardPins: the board the session runs as, if any.
     HRESULT GetBoardName(BSTR* name) override;

@@ -1,6 +1,7 @@
 // SimTarget's hooks into the core: the port pins as hardware shows them,
 // the timers' compare outputs on their pins, the phase-correct generators
 // and the converter's registers.
+#include <bit>
 #include <algorithm>
 #include <cstring>
 
@@ -276,6 +277,30 @@ void SimTarget::programWrote(const BankHook& hook) {
 void SimTarget::takeChanges(uint64_t* out, std::size_t words) {
     for (std::size_t w = 0; w < words; ++w) out[w] = w < kChangeWords ? changed_[w] : 0;
     changed_.fill(0);
+}
+
+void SimTarget::takeChangedValues(uint64_t* out, std::size_t words, uint8_t* image,
+                                  std::size_t count) {
+    const std::size_t n = std::min<std::size_t>(count, bankSize());
+    constexpr uint64_t kAlways = ((uint64_t{1} << kAlwaysReadCount) - 1) << kAlwaysReadFirst;
+    for (std::size_t w = 0; w < words; ++w) {
+        const std::size_t first = w * 64;
+        const uint64_t below = n <= first         ? 0
+                               : n >= first + 64 ? ~uint64_t{0}
+                                                  : (uint64_t{1} << (n - first)) - 1;
+        const uint64_t taken = w < kChangeWords ? changed_[w] & below : 0;
+        out[w] = taken;
+        if (w < kChangeWords) changed_[w] &= ~taken;
+        const uint64_t wanted = taken | (w == 0 ? kAlways & below : 0);
+        // Register by register: a refresh finds few changed, and only those
+        // go into the image (the others keep what the caller holds).
+        for (uint64_t rest = wanted; rest != 0; rest &= rest - 1) {
+            const std::size_t index = first + static_cast<std::size_t>(std::countr_zero(rest));
+            const std::size_t address = kIoBase + index;
+            image[index] = special_[address] ? specialValue(static_cast<uint32_t>(address))
+                                             : avr_->data[address];
+        }
+    }
 }
 
 bool SimTarget::changesUnmarked(unsigned index) const {

@@ -263,6 +263,82 @@ TEST(SimTargetParts, FilterAfterAnExactRunRefreshesFirst) {
     access->Release();
 }
 
+// The changed registers handed over with their values: only those, and SPL,
+// SPH and SREG, are written into the caller's image, pin registers as the
+// pins read; a register past the caller's count stays in the set.
+TEST(SimTargetParts, ChangedValuesWriteOnlyWhatChanged) {
+    auto target = std::make_shared<SimTarget>("ATmega16");
+    SimTargetAccess* access = SimTargetAccess::create(target);
+    ITargetChangedValues* values = nullptr;
+    ASSERT_EQ(access->QueryInterface(IID_ITargetChangedValues, reinterpret_cast<void**>(&values)),
+              S_OK);
+    const auto bank = static_cast<ULONG>(target->bankSize());
+    std::vector<uint8_t> image(bank);
+    uint64_t changed = 0;
+    // The first answer is the whole bank; PINA reads as its pins (PORTA's
+    // pull-ups), not as its storage.
+    target->core()->data[0x3B] = 0x55;
+    target->core()->data[0x39] = 0x00;
+    std::fill(image.begin(), image.end(), 0xEE);
+    ASSERT_EQ(values->TakeChangedValues(&changed, 1, image.data(), bank), S_OK);
+    EXPECT_EQ(changed, ~uint64_t{0});
+    EXPECT_EQ(image[0x19], 0x55);
+    for (ULONG i = 0; i < bank; ++i) EXPECT_EQ(image[i], target->io(i)) << i;
+
+    std::fill(image.begin(), image.end(), 0xEE);
+    const uint8_t portb = 0x0F;
+    ASSERT_EQ(access->Write(kMemoryIo, 0x18, 1, &portb), S_OK);
+    ASSERT_EQ(values->TakeChangedValues(&changed, 1, image.data(), bank), S_OK);
+    EXPECT_EQ(changed, uint64_t{1} << 0x18);
+    for (ULONG i = 0; i < bank; ++i) {
+        const bool written = i == 0x18 || i >= kAlwaysReadFirst;
+        EXPECT_EQ(image[i], written ? target->io(i) : 0xEE) << i;
+    }
+
+    target->markAllChanged();
+    ASSERT_EQ(values->TakeChangedValues(&changed, 1, image.data(), 0x20), S_OK);
+    EXPECT_EQ(changed, 0xFFFFFFFFu);
+    ASSERT_EQ(values->TakeChangedValues(&changed, 1, image.data(), bank), S_OK);
+    EXPECT_EQ(changed, 0xFFFFFFFF00000000u);
+    EXPECT_EQ(values->TakeChangedValues(nullptr, 1, image.data(), bank), E_POINTER);
+    values->Release();
+
+    // Refused with the rest of the changes when they are not offered.
+    SimTargetAccess::offerChanges(false);
+    SimTargetAccess* plain = SimTargetAccess::create(target);
+    SimTargetAccess::offerChanges(true);
+    void* none = &changed;
+    EXPECT_EQ(plain->QueryInterface(IID_ITargetChangedValues, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+    plain->Release();
+    access->Release();
+}
+
+// After a run that left nothing out the host says it does not consult the
+// filter, and then counts nothing as left out until a filter is set: an
+// exact run's refresh must not move the count back to a fast run's.
+TEST(SimTargetParts, FilterUnconsultedAfterAnExactRun) {
+    auto target = std::make_shared<SimTarget>("ATmega16");
+    SimTargetAccess* access = SimTargetAccess::create(target);
+    std::vector<uint8_t> bits(target->bankSize(), 0);
+    bits[0x1B] = 0xFF;  // PORTA
+    ASSERT_EQ(access->SetBitRefreshFilter(bits.data(), static_cast<ULONG>(bits.size()), 0, 0),
+              S_OK);
+    bool due = false, stopped = false;
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 10u);
+    EXPECT_EQ(access->RefreshFilterConsulted(), S_OK);
+    ULONG skipped = 0;
+    EXPECT_EQ(access->GetSkippedCycleCounter(&skipped), S_OK);
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, false, &due, &stopped), 1u);
+    EXPECT_TRUE(due);
+    EXPECT_EQ(access->RefreshFilterConsulted(), S_FALSE);
+    EXPECT_EQ(access->GetSkippedCycleCounter(&skipped), S_FALSE);
+    // Without a filter set since, a run leaving out refreshes refreshes at once.
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 1u);
+    EXPECT_TRUE(due);
+    access->Release();
+}
+
 // The ATmega2560's timer outputs on its extended ports: Timer5's OC5A is
 // PL3, and a program's fast PWM there shows on PINL with PORTL untouched.
 TEST(SimTargetParts, TimerOutputsOnExtendedPorts) {
