@@ -18,8 +18,9 @@ namespace {
 // groups of eight holding one of those (most refreshes read a few).
 uint64_t DifferingBytes(const uint8_t* a, const uint8_t* b, uint64_t within) {
     uint64_t differing = 0;
-    for (size_t word = 0; word < 64; word += 8) {
-        if (((within >> word) & 0xFF) == 0) continue;
+    for (uint64_t groups = within; groups != 0;) {
+        const auto word = static_cast<size_t>(std::countr_zero(groups)) & ~size_t{7};
+        groups &= ~(uint64_t{0xFF} << word);
         uint64_t x, y;
         std::memcpy(&x, a + word, 8);
         std::memcpy(&y, b + word, 8);

@@ -282,16 +282,18 @@ void SimTarget::takeChanges(uint64_t* out, std::size_t words) {
 void SimTarget::takeChangedValues(uint64_t* out, std::size_t words, uint8_t* image,
                                   std::size_t count) {
     const std::size_t n = std::min<std::size_t>(count, bankSize());
+    const std::size_t used = std::min<std::size_t>({words, (n + 63) / 64, kChangeWords});
+    for (std::size_t w = used; w < words; ++w) out[w] = 0;
     constexpr uint64_t kAlways = ((uint64_t{1} << kAlwaysReadCount) - 1) << kAlwaysReadFirst;
-    for (std::size_t w = 0; w < words; ++w) {
+    for (std::size_t w = 0; w < used; ++w) {
         const std::size_t first = w * 64;
-        const uint64_t below = n <= first         ? 0
-                               : n >= first + 64 ? ~uint64_t{0}
-                                                  : (uint64_t{1} << (n - first)) - 1;
-        const uint64_t taken = w < kChangeWords ? changed_[w] & below : 0;
+        uint64_t taken = changed_[w];
+        // The last word may reach past `count`: those stay in the set.
+        if (n < first + 64) taken &= (uint64_t{1} << (n - first)) - 1;
         out[w] = taken;
-        if (w < kChangeWords) changed_[w] &= ~taken;
-        const uint64_t wanted = taken | (w == 0 ? kAlways & below : 0);
+        changed_[w] &= ~taken;
+        uint64_t wanted = taken;
+        if (w == 0) wanted |= n >= 64 ? kAlways : kAlways & ((uint64_t{1} << n) - 1);
         // Register by register: a refresh finds few changed, and only those
         // go into the image (the others keep what the caller holds).
         for (uint64_t rest = wanted; rest != 0; rest &= rest - 1) {
