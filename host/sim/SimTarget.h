@@ -311,15 +311,27 @@ private:
     // level of an input pin, and the timer outputs that changed a pin.
     uint8_t externalChanges_ = 0;
 
-    // The registers that may have changed (see takeChanges), the bank's
-    // registers, and those a peripheral may change in answer to a port
-    // write without a handler of theirs running (interrupt flags and timer
-    // counts: a pin change raises a flag, clocks a counter).
+    // The registers that may have changed (see takeChanges) and the bank's
+    // registers.
     using ChangeSet = std::array<uint64_t, kChangeWords>;
     ChangeSet changed_{};
     ChangeSet bankBits_{};
-    ChangeSet pinFollowers_{};
     uint64_t changeEvents_ = 0;
+    // The registers a peripheral may change in answer to a pin change
+    // without a handler of theirs running (interrupt flags and timer
+    // counts: a pin change raises a flag, clocks a counter), with their
+    // values when the set was last taken. A take compares them and adds
+    // those that differ, once something was marked since the last take:
+    // marking them all at every port write put a dozen registers in most
+    // sets that none of them had changed.
+    struct Follower {
+        const uint8_t* storage;  // flags and counts are read as storage
+        uint16_t index;
+        uint8_t value;
+    };
+    std::vector<Follower> followers_;
+    uint64_t followersSweptAt_ = ~uint64_t{0};
+    void sweepFollowers();
     // changeEvents_ when continueFreeRunning last looked: the converter's
     // registers and its trigger change only with a marking (a conversion
     // ends in a timed event; the program writes through a hook), so it

@@ -274,13 +274,26 @@ void SimTarget::programWrote(const BankHook& hook) {
     }
 }
 
+void SimTarget::sweepFollowers() {
+    if (changeEvents_ == followersSweptAt_) return;
+    followersSweptAt_ = changeEvents_;
+    for (Follower& f : followers_) {
+        const uint8_t value = *f.storage;
+        if (value == f.value) continue;
+        f.value = value;
+        changed_[f.index >> 6] |= uint64_t{1} << (f.index & 63);
+    }
+}
+
 void SimTarget::takeChanges(uint64_t* out, std::size_t words) {
+    sweepFollowers();
     for (std::size_t w = 0; w < words; ++w) out[w] = w < kChangeWords ? changed_[w] : 0;
     changed_.fill(0);
 }
 
 void SimTarget::takeChangedValues(uint64_t* out, std::size_t words, uint8_t* image,
                                   std::size_t count) {
+    sweepFollowers();
     const std::size_t n = std::min<std::size_t>(count, bankSize());
     const std::size_t used = std::min<std::size_t>({words, (n + 63) / 64, kChangeWords});
     for (std::size_t w = used; w < words; ++w) out[w] = 0;
@@ -326,12 +339,16 @@ void SimTarget::hookBank() {
         };
         // What a port write may change besides the port: interrupt flags
         // (a pin change raises one) and timer counts (an external clock).
-        pinFollowers_.fill(0);
+        followers_.clear();
         auto follow = [&](uint32_t address) {
-            if (inBank(address)) {
-                const uint32_t i = address - kIoBase;
-                pinFollowers_[i >> 6] |= uint64_t{1} << (i & 63);
-            }
+            if (!inBank(address)) return;
+            const auto i = static_cast<uint16_t>(address - kIoBase);
+            for (const Follower& f : followers_)
+                if (f.index == i) return;
+            // A computed register (a pin's level) changes only with what a
+            // marking covers.
+            if (special_[address]) return;
+            followers_.push_back({avr_->data + address, i, avr_->data[address]});
         };
         for (unsigned k = 0; k < avr_->interrupts.vector_count; ++k)
             if (const avr_int_vector_t* v = avr_->interrupts.vector[k]) follow(v->raised.reg);
@@ -360,7 +377,7 @@ void SimTarget::hookBank() {
                 const PartInfo::Port& p = *port->info;
                 if (address != p.pin && address != p.ddr && address != p.port) continue;
                 hook->marks = BankHook::Marks::Port;
-                hook->portMarks = pinFollowers_;
+                hook->portMarks = {};
                 for (uint32_t a : {p.pin, p.ddr, p.port}) {
                     if (!inBank(a)) continue;
                     hook->portMarks[(a - kIoBase) >> 6] |= uint64_t{1} << ((a - kIoBase) & 63);
