@@ -1,5 +1,6 @@
 #include "platform/com.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -136,13 +137,28 @@ BSTR AnsiToBstr(std::string_view text) {
     // Most texts are ASCII: each byte is its character, widened in place.
     BSTR ascii = SysAllocStringLen(nullptr, static_cast<uint32_t>(text.size()));
     if (!ascii) return nullptr;
-    unsigned char high = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        high |= c;
-        ascii[i] = static_cast<char16_t>(c);
+    const auto* from = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    uint64_t high = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Four characters at a time: byte k of the group goes to bits
+        // 16k..16k+7 of the widened group.
+        for (; i + 4 <= n; i += 4) {
+            uint32_t group;
+            std::memcpy(&group, from + i, 4);
+            high |= group;
+            const uint64_t g = group;
+            const uint64_t wide = (g & 0xFF) | ((g & 0xFF00) << 8) | ((g & 0xFF0000) << 16) |
+                                  ((g & 0xFF000000) << 24);
+            std::memcpy(ascii + i, &wide, 8);
+        }
     }
-    if (high < 0x80) return ascii;
+    for (; i < n; ++i) {
+        high |= from[i];
+        ascii[i] = static_cast<char16_t>(from[i]);
+    }
+    if ((high & 0x80808080u) == 0) return ascii;
     SysFreeString(ascii);
     // UTF-8 to UTF-16.
     std::u16string wide;
@@ -206,12 +222,26 @@ void BstrToAnsi(BSTR text, std::string* into) {
     const uint32_t n = SysStringLen(text);
     // Most texts are ASCII: each character is its byte, narrowed in place.
     out.resize(n);
-    char16_t high = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        high |= text[i];
-        out[i] = static_cast<char>(text[i]);
+    char* to = out.data();
+    uint32_t i = 0;
+    uint64_t high = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Four characters at a time: bits 16k..16k+7 of the group are byte k.
+        for (; i + 4 <= n; i += 4) {
+            uint64_t group;
+            std::memcpy(&group, text + i, 8);
+            high |= group;
+            const auto narrow = static_cast<uint32_t>(
+                (group & 0xFF) | ((group >> 8) & 0xFF00) | ((group >> 16) & 0xFF0000) |
+                ((group >> 24) & 0xFF000000));
+            std::memcpy(to + i, &narrow, 4);
+        }
     }
-    if (high < 0x80) return;
+    for (; i < n; ++i) {
+        high |= text[i];
+        to[i] = static_cast<char>(text[i]);
+    }
+    if ((high & 0xFF80FF80FF80FF80ull) == 0) return;
     out.clear();
     out.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {

@@ -75,7 +75,10 @@ TEST(Bstr, Utf8TextRoundTrips) {
     const std::string texts[] = {"", "QuillComponents",
                                  "Gr\xC3\xBC\xC3\x9F"
                                  "e \xE2\x82\xAC",
-                                 "emoji \xF0\x9F\x98\x80 done", std::string("nul\0inside", 10)};
+                                 "emoji \xF0\x9F\x98\x80 done", std::string("nul\0inside", 10),
+                                 // Groups of four and a tail, with a wide
+                                 // character in a later group.
+                                 "0123456789abc", "01234567\xC3\xBC", "0123456~\x7F\xE2\x82\xAC"};
     for (const auto& text : texts) {
         BSTR b = AnsiToBstr(text);
         EXPECT_EQ(BstrToAnsi(b), text);
