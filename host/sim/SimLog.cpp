@@ -15,21 +15,21 @@ extern "C" {
 
 namespace quill::sim {
 
-namespace {
+constinit thread_local SimMessageSink* t_simLogTarget = nullptr;
+constinit thread_local bool t_simLogQuiet = false;
 
-thread_local SimMessageSink* t_current = nullptr;
-thread_local bool t_quiet = false;
+namespace {
 
 void logToTarget(avr_t*, const int level, const char* format, va_list args) {
     if (level > LOG_WARNING || level < LOG_ERROR) return;  // keep errors and warnings
-    if (t_quiet) return;
+    if (t_simLogQuiet) return;
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);
     std::string line(text);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     if (line.empty()) return;
-    if (t_current) {
-        t_current->addMessage(line);
+    if (t_simLogTarget) {
+        t_simLogTarget->addMessage(line);
     } else {
         std::fprintf(stderr, "simavr: %s\n", line.c_str());
     }
@@ -55,19 +55,6 @@ int initCore(avr_t* avr) {
     }
     if (saved >= 0) ::close(saved);
     return result;
-}
-
-SimLogScope::SimLogScope(SimMessageSink* target) : SimLogScope(target, false) {}
-
-SimLogScope::SimLogScope(SimMessageSink* target, bool quiet)
-    : previous_(t_current), previousQuiet_(t_quiet) {
-    t_current = target;
-    t_quiet = quiet;
-}
-
-SimLogScope::~SimLogScope() {
-    t_current = previous_;
-    t_quiet = previousQuiet_;
 }
 
 SimLogScope SimLogScope::quiet() { return SimLogScope(nullptr, true); }

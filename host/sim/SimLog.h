@@ -28,18 +28,31 @@ void installSimLogger();
 // results. Returns avr_init's result.
 int initCore(avr_t* avr);
 
+// Where simavr's messages on this thread go now (null: to stderr), and
+// whether they are dropped. Constant-initialised, so that the scope below
+// reaches them without a call: a run opens one for every batch.
+extern constinit thread_local SimMessageSink* t_simLogTarget;
+extern constinit thread_local bool t_simLogQuiet;
+
 // While it lives, simavr's messages on this thread go to `target`.
 class SimLogScope {
 public:
-    explicit SimLogScope(SimMessageSink* target);
-    ~SimLogScope();
+    explicit SimLogScope(SimMessageSink* target) : SimLogScope(target, false) {}
+    ~SimLogScope() {
+        t_simLogTarget = previous_;
+        t_simLogQuiet = previousQuiet_;
+    }
     SimLogScope(const SimLogScope&) = delete;
     SimLogScope& operator=(const SimLogScope&) = delete;
     // A scope whose messages are dropped.
     static SimLogScope quiet();
 
 private:
-    SimLogScope(SimMessageSink* target, bool quiet);
+    SimLogScope(SimMessageSink* target, bool quiet)
+        : previous_(t_simLogTarget), previousQuiet_(t_simLogQuiet) {
+        t_simLogTarget = target;
+        t_simLogQuiet = quiet;
+    }
     SimMessageSink* previous_;
     bool previousQuiet_;
 };

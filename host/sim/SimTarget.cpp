@@ -194,10 +194,6 @@ bool SimTarget::step() {
     return true;
 }
 
-SimTarget::Calling::Calling(SimTarget& target) : scope_(&target) {}
-
-SimTarget::Calling::~Calling() = default;
-
 bool SimTarget::stepCalled() {
     if (avr_->state == cpu_Done || avr_->state == cpu_Crashed) return false;
     runOne();

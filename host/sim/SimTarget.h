@@ -114,8 +114,7 @@ public:
     // simavr's messages go) is done once.
     class Calling {
     public:
-        explicit Calling(SimTarget& target);
-        ~Calling();
+        explicit Calling(SimTarget& target) : scope_(&target) {}
         Calling(const Calling&) = delete;
         Calling& operator=(const Calling&) = delete;
 
