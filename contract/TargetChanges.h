@@ -38,11 +38,12 @@ struct ITargetChanges : IUnknown {
 // whose reading is computed (a pin register, SREG) costs most.
 // IID 9a3f6c27-4e81-4b5d-b2c0-6d8e1f7a3c45
 struct ITargetChangedValues : IUnknown {
-    // As TakeChangedRegisters, and writes the value of every register of
-    // the set, and of SPL, SPH and SREG, into image[i] for subject i below
-    // `count` (the value a read of it as memory gives now); the other bytes
-    // of `image` are left as they are. A register of the set at or past
-    // `count` is left in the set. On failure nothing is taken or written.
+    // As TakeChangedRegisters for the subjects below `count`, and writes
+    // the value of each of them in the set, and of SPL, SPH and SREG, into
+    // image[i] for subject i (the value a read of it as memory gives now);
+    // the other bytes of `image` are left as they are. A subject of the set
+    // at or past `count` stays in the set and out of `changed`. On failure
+    // nothing is taken or written.
     // E_POINTER without `changed` (words > 0) or `image` (count > 0).
     virtual HRESULT TakeChangedValues(uint64_t* changed, ULONG words, uint8_t* image,
                                       ULONG count) = 0;  // 3
