@@ -428,9 +428,8 @@ void CLEDView::Refresh() {
 
     // Data memory, general registers and pointers are for the memory view,
     // which reads them when it draws: 1 KiB per instruction would be the
-    // largest part of a refresh.
-    // Those that only show it (the Stack view) read it when they paint:
-    // at the host's idle calls they are told once.
+    // largest part of a refresh. Those that only show it (the Stack view)
+    // are told once, at the host's idle call.
     if (const int32_t active = memoryRead_.activeCount(); active > 0) {
         const int32_t showing = memoryRead_.showingCount();
         if (showAtIdle_ && showing > 0) {
@@ -540,81 +539,4 @@ void CLEDView::ReadMemoryView() {
     pointerX_ = static_cast<uint16_t>(generalRegisters_[27] * 256 + generalRegisters_[26]);
     pointerY_ = static_cast<uint16_t>(generalRegisters_[29] * 256 + generalRegisters_[28]);
     pointerZ_ = static_cast<uint16_t>(generalRegisters_[31] * 256 + generalRegisters_[30]);
-}
-
-void CLEDView::DeriveWatchedRegisters() {
-    // A register matters when anything but the core's own write-back
-    // observer watches it, or when the register logger logs it (a dump is
-    // written when a chosen register changed). Derived again only when some
-    // observer started or stopped watching.
-    const uint64_t changes = Subject::activityChanges();
-    const RegisterSet logged = logger_.watchedRegisters();
-    if (changes == watchedChanges_ && logged == watchedLogged_ && bankSize_ == watchedBank_ &&
-        showAtIdle_ == watchedShowAtIdle_)
-        return;
-    RegisterSet watched = logged;
-    watched &= RegisterSet::FirstN(bankSize_);
-    watchedBits_.fill(0);
-    for (int i = 0; i < bankSize_; ++i) {
-        const auto at = static_cast<size_t>(i);
-        const Observer* own = at < registerObservers_.size() && registerObservers_[at]->isActive()
-                                  ? registerObservers_[at].get()
-                                  : nullptr;
-        const IoRegister& r = ioRegisters_[at];
-        // Observers told at the host's idle calls need no refresh of their
-        // own: the one before each idle call brings their registers.
-        const int32_t reacting = r.activeCount() - (showAtIdle_ ? r.showingCount() : 0);
-        if (reacting > (own ? 1 : 0)) {
-            watched.set(i);
-            // Those that only show it count with every bit until the host
-            // calls at idle.
-            const uint64_t bits = showAtIdle_ || r.showingCount() == 0
-                                      ? r.reactingInterest(own)
-                                      : ~uint64_t{0};
-            watchedBits_[at] = static_cast<uint8_t>(bits);
-        }
-        // A logged register is dumped on any change.
-        if (logged.test(i)) watchedBits_[at] = 0xFF;
-    }
-    watched_ = watched;
-    watchedChanges_ = changes;
-    watchedLogged_ = logged;
-    watchedBank_ = bankSize_;
-    watchedShowAtIdle_ = showAtIdle_;
-}
-
-void CLEDView::SetRefreshFilter() {
-    if (!direct_) return;
-    // A host that refreshes after every instruction anyway does not look
-    // at it: deriving and sending it would be a good part of the refresh.
-    if (filterUse_ && filterUse_->RefreshFilterConsulted() == S_FALSE) return;
-    DeriveWatchedRegisters();
-    // Followers of the cycle count that announce no due count (and are not
-    // the core's reset detection, which only a reset the host refreshes
-    // anyway can trigger) need every refresh.
-    const CycleCountValue::Schedule schedule = cycleCounter_.schedule();
-    const int own = resetObserver_ && resetObserver_->isActive() ? 1 : 0;
-    LONG hasDue = schedule.hasDue ? 1 : 0;
-    uint32_t due = schedule.due;
-    if (schedule.plainObservers > own) {
-        hasDue = 1;
-        due = cycleCounter_.get();
-    }
-    if (bitFilter_) {
-        bitFilter_->SetBitRefreshFilter(watchedBits_.data(), static_cast<ULONG>(bankSize_), hasDue,
-                                        due);
-        return;
-    }
-    if (bankFilter_) {
-        const auto words = static_cast<ULONG>((bankSize_ + 63) / 64);
-        bankFilter_->SetBankRefreshFilter(watched_.data(), words, hasDue, due);
-        return;
-    }
-    // A host that filters the I/O space only cannot see an extended
-    // register change: while one is watched, every instruction is due.
-    if (watched_.anyFrom(kIoRegisterCount)) {
-        hasDue = 1;
-        due = cycleCounter_.get();
-    }
-    direct_->SetRefreshFilter(watched_.word(0), hasDue, due);
 }
