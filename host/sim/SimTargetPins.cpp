@@ -312,6 +312,7 @@ void SimTarget::takeChangedValues(uint64_t* out, std::size_t words, uint8_t* ima
         for (uint64_t rest = wanted; rest != 0; rest &= rest - 1) {
             const std::size_t index = first + static_cast<std::size_t>(std::countr_zero(rest));
             const std::size_t address = kIoBase + index;
+            // readByte, without its bound: every bank address has a mark.
             image[index] = special_[address] ? specialValue(static_cast<uint32_t>(address))
                                              : avr_->data[address];
         }
