@@ -80,6 +80,35 @@ struct ITargetBitFilter : IUnknown {
                                         ULONG due) = 0;  // 3
 };
 
+// A further optional extension: bits whose fall can wait. A display's
+// enable line acts on its rising edge; the fall between two transfers needs
+// no refresh of its own if the plug-in learns of it before the next rise.
+// With this filter the host leaves out the refresh after an instruction
+// whose only change of watched bits is a fall of such bits, notes the fall
+// and hands it over with TakeFalls in a later refresh. A host may refresh
+// after a fall anyway; it then notes nothing.
+// IID 8e3f1a6c-52d7-4b09-a4e8-6c1d0b97f235
+struct ITargetFallFilter : IUnknown {
+    // As SetBitRefreshFilter; bit b of waiting[i] set where a fall (1 to 0)
+    // of bit b of subject i needs no refresh when no other watched bit
+    // changed. Such a bit is compared with its value at the last refresh
+    // or at its last noted fall, so the rise after a noted fall needs one.
+    // Bits of waiting that bits does not set mean nothing.
+    virtual HRESULT SetFallRefreshFilter(const uint8_t* bits, const uint8_t* waiting,
+                                         ULONG count, LONG hasDue, ULONG due) = 0;  // 3
+    // The falls noted since the last call: bit (i % 64) of which[i / 64]
+    // set for each subject i (below 64 * words) with a noted fall, and
+    // fell[i] (i below count) its bits that fell; the other bytes of fell
+    // are left as they are. S_FALSE, with nothing written, when no fall was
+    // noted. A subject with a noted fall is in the next set of changed
+    // registers (ITargetChanges), so its value now comes with that set.
+    virtual HRESULT TakeFalls(uint64_t* which, ULONG words, uint8_t* fell, ULONG count) = 0;  // 4
+};
+
+// {8E3F1A6C-52D7-4B09-A4E8-6C1D0B97F235}
+inline constexpr IID IID_ITargetFallFilter = {
+    0x8e3f1a6c, 0x52d7, 0x4b09, {0xa4, 0xe8, 0x6c, 0x1d, 0x0b, 0x97, 0xf2, 0x35}};
+
 // A further optional extension: whether the host looks at the filter at
 // all. A host running with event 3 after every instruction (an exact run)
 // never consults it, and setting it is a good part of a refresh there.

@@ -52,6 +52,7 @@ void CLEDView::ReleaseTarget() {
     filterUse_.reset();
     bankFilter_.reset();
     bitFilter_.reset();
+    fallFilter_.reset();
     direct_.reset();
     target_.reset();
 }

@@ -308,6 +308,7 @@ private:
     ComPtr<ITargetDirectAccess> direct_;  // the same object's extension, when offered
     ComPtr<ITargetBankFilter> bankFilter_;  // its filter over the whole bank, when offered
     ComPtr<ITargetBitFilter> bitFilter_;    // its filter down to the bit, when offered
+    ComPtr<ITargetFallFilter> fallFilter_;  // the same letting falls wait, when offered
     ComPtr<ITargetChanges> changes_;  // its set of changed registers, when offered
     ComPtr<ITargetChangedValues> changedValues_;  // the set with the values, when offered
     ComPtr<ITargetFilterUse> filterUse_;          // whether it consults the filter, when offered
@@ -346,6 +347,11 @@ private:
     // The image a refresh writes back (a member: no 480 bytes on the stack
     // per instruction).
     BankBytes out_{};
+    // The bits a host with ITargetFallFilter saw fall without a refresh.
+    BankBytes fell_{};
+    // Tells the observers of those falls before the refresh takes the
+    // registers' values now.
+    void ApplyWaitedFalls(int words);
     uint16_t dataStart_ = kDataWindowStart;
     std::vector<uint8_t> dataMemory_ = std::vector<uint8_t>(kDataWindowSize);
     std::vector<uint8_t> dataPrevious_ = std::vector<uint8_t>(kDataWindowSize);
@@ -393,6 +399,8 @@ private:
     RegisterSet watched_;
     // Per watched register, the bits whose change matters (0 elsewhere).
     BankBytes watchedBits_{};
+    // Of those, the bits whose fall the observers let wait.
+    BankBytes waitingBits_{};
     uint64_t watchedChanges_ = ~uint64_t{0};
     bool watchedShowAtIdle_ = false;
     RegisterSet watchedLogged_;

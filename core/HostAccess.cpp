@@ -49,6 +49,8 @@ bool CLEDView::ConnectTarget() {
         bankFilter_.reset();
     if (!direct_ || FAILED(target_.queryInto(IID_ITargetBitFilter, &bitFilter_)))
         bitFilter_.reset();
+    if (!bitFilter_ || FAILED(target_.queryInto(IID_ITargetFallFilter, &fallFilter_)))
+        fallFilter_.reset();
     if (!direct_ || FAILED(target_.queryInto(IID_ITargetFilterUse, &filterUse_)))
         filterUse_.reset();
     // A host that tells which registers changed spares reading the rest;

@@ -17,6 +17,7 @@ void CLEDView::DeriveWatchedRegisters() {
     RegisterSet watched = logged;
     watched &= RegisterSet::FirstN(bankSize_);
     watchedBits_.fill(0);
+    waitingBits_.fill(0);
     for (int i = 0; i < bankSize_; ++i) {
         const auto at = static_cast<size_t>(i);
         const Observer* own = at < registerObservers_.size() && registerObservers_[at]->isActive()
@@ -30,13 +31,17 @@ void CLEDView::DeriveWatchedRegisters() {
             watched.set(i);
             // Those that only show it count with every bit until the host
             // calls at idle.
-            const uint64_t bits = showAtIdle_ || r.showingCount() == 0
-                                      ? r.reactingInterest(own)
-                                      : ~uint64_t{0};
+            uint64_t waiting = 0;
+            const bool reactingOnly = showAtIdle_ || r.showingCount() == 0;
+            const uint64_t bits = reactingOnly ? r.reactingInterest(own, &waiting) : ~uint64_t{0};
             watchedBits_[at] = static_cast<uint8_t>(bits);
+            if (reactingOnly) waitingBits_[at] = static_cast<uint8_t>(waiting);
         }
         // A logged register is dumped on any change.
-        if (logged.test(i)) watchedBits_[at] = 0xFF;
+        if (logged.test(i)) {
+            watchedBits_[at] = 0xFF;
+            waitingBits_[at] = 0;
+        }
     }
     watched_ = watched;
     watchedChanges_ = changes;
@@ -61,6 +66,11 @@ void CLEDView::SetRefreshFilter() {
     if (schedule.plainObservers > own) {
         hasDue = 1;
         due = cycleCounter_.get();
+    }
+    if (fallFilter_) {
+        fallFilter_->SetFallRefreshFilter(watchedBits_.data(), waitingBits_.data(),
+                                          static_cast<ULONG>(bankSize_), hasDue, due);
+        return;
     }
     if (bitFilter_) {
         bitFilter_->SetBitRefreshFilter(watchedBits_.data(), static_cast<ULONG>(bankSize_), hasDue,

@@ -327,6 +327,7 @@ void CLEDView::Refresh() {
     // The words of the register sets the bank uses: one on a part without
     // extended I/O, so that its refresh costs what it always did.
     const int words = (bank + 63) / 64;
+    if (fallFilter_ && !firstRefresh_) ApplyWaitedFalls(words);
     RegisterSet read;
     ReadBank(bank, words, firstRefresh_, &read);
 
@@ -448,6 +449,35 @@ void CLEDView::Refresh() {
     if (adc_ && adcHooks_.runDeferredConversion) adcHooks_.runDeferredConversion(adc_.get());
 
     SetRefreshFilter();
+}
+
+void CLEDView::ApplyWaitedFalls(int words) {
+    // A bit that fell and rose again since the last refresh holds its old
+    // level in the image: its observers would see no edge. They are told
+    // of the low level first, as the refresh left out would have told
+    // them; only observers that let falls wait watch those bits, and they
+    // act on nothing but a rise, so no other bit needs its value of then.
+    std::array<uint64_t, RegisterSet::kWords> which{};
+    if (fallFilter_->TakeFalls(which.data(), static_cast<ULONG>(words), fell_.data(),
+                               static_cast<ULONG>(bankSize_)) != S_OK)
+        return;
+    for (int w = 0; w < words; ++w) {
+        for (uint64_t rest = which[static_cast<size_t>(w)] & bankMask_.word(w); rest != 0;
+             rest &= rest - 1) {
+            const auto i = static_cast<size_t>(w * 64 + std::countr_zero(rest));
+            const auto low = static_cast<uint8_t>(ioImage_[i] & ~fell_[i]);
+            if (low == ioImage_[i]) continue;
+            ioImage_[i] = low;
+            IoRegister& r = ioRegisters_[i];
+            r.load(low);
+            if (showAtIdle_ && r.showingCount() > 0) {
+                r.notifyReacting();
+                showPending_.set(static_cast<int>(i));
+            } else {
+                r.notify();
+            }
+        }
+    }
 }
 
 void CLEDView::ReadBank(int bank, int words, bool firstRefresh, RegisterSet* read) {

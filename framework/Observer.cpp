@@ -104,12 +104,15 @@ void Subject::notifyWhich(Which which) {
     }
 }
 
-uint64_t Subject::reactingInterest(const Observer* except) const {
-    uint64_t bits = 0;
+uint64_t Subject::reactingInterest(const Observer* except, uint64_t* fallsWait) const {
+    uint64_t bits = 0, urgent = 0;
     for (Node* node = observers_; node; node = node->next) {
         const Observer* o = node->observer;
-        if (o && o != except && o->active_ && !o->showsOnly_) bits |= o->interest_;
+        if (!o || o == except || !o->active_ || o->showsOnly_) continue;
+        bits |= o->interest_;
+        if (!o->fallsMayWait_) urgent |= o->interest_;
     }
+    if (fallsWait) *fallsWait = bits & ~urgent;
     return bits;
 }
 
@@ -146,6 +149,12 @@ void Observer::setInterest(uint64_t bits) {
     interest_ = bits;
     // Whoever derived a filter from the interests derives it again.
     ++Subject::activityChanges_;
+}
+
+void Observer::setFallsMayWait(bool wait) {
+    if (wait == fallsMayWait_) return;
+    fallsMayWait_ = wait;
+    if (active_ && subject_) ++Subject::activityChanges_;
 }
 
 void Observer::setShowsOnly(bool showsOnly) {

@@ -49,8 +49,11 @@ public:
     // Active observers that only show the value.
     int32_t showingCount() const { return showingCount_; }
     // The bits of the value whose change matters to an active observer
-    // that reacts to it (Observer::interest), `except` aside.
-    uint64_t reactingInterest(const Observer* except = nullptr) const;
+    // that reacts to it (Observer::interest), `except` aside. With
+    // `fallsWait`, also those of them whose fall every such observer lets
+    // wait (Observer::setFallsMayWait).
+    uint64_t reactingInterest(const Observer* except = nullptr,
+                              uint64_t* fallsWait = nullptr) const;
     // Moves whenever an observer of any subject starts or stops watching,
     // so whoever derives something from observer counts (which registers
     // matter to anyone) knows when to derive it again.
@@ -105,6 +108,13 @@ public:
     // The bits of the subject's value whose change this observer acts on;
     // all of them unless it says otherwise (CallOnBitsChange: its mask).
     uint64_t interest() const { return interest_; }
+    // An observer that acts only when its bits rise (a bus's enable line,
+    // sampled on its rising edge) and on a fall merely notes the level may
+    // learn of a fall late, as long as it learns of it before the next
+    // rise: the core may then leave out the refresh after an instruction
+    // that only lowered those bits.
+    void setFallsMayWait(bool wait);
+    bool fallsMayWait() const { return fallsMayWait_; }
 
 protected:
     Observer(Subject* subject, bool active);
@@ -116,6 +126,7 @@ private:
     Subject::Node* node_ = nullptr;
     bool active_;
     bool showsOnly_ = false;
+    bool fallsMayWait_ = false;
     uint64_t interest_ = ~uint64_t{0};
 };
 

@@ -122,6 +122,7 @@ void LcdBus::watchEnablePort() {
         if (enable_.pin) {
             registerWatch_ =
                 std::make_unique<EnableWatch>(enable_.pin, this, &LcdBus::followEnable, bit);
+            registerWatch_->setFallsMayWait(true);
         }
         return;
     }
@@ -133,6 +134,9 @@ void LcdBus::watchEnablePort() {
     if (enable_.ddr) {
         ddrWatch_ = std::make_unique<EnableWatch>(enable_.ddr, this, &LcdBus::followEnable, bit);
     }
+    // Only a rise of E starts a bus cycle: its fall may be told late.
+    if (registerWatch_) registerWatch_->setFallsMayWait(true);
+    if (ddrWatch_) ddrWatch_->setFallsMayWait(true);
 }
 
 uint8_t LcdBus::level(const Signal& s) const {

@@ -21,7 +21,9 @@
 // DDRx of E's port (PINx with `usePinRegister`), and moves when E's port or
 // the register kind changes. It looks at E's bit only: the program moves
 // the data and control lines of a shared port on nearly every refresh, and
-// those lines matter only at E's rising edge, when they are read. A change
+// those lines matter only at E's rising edge, when they are read. Its fall
+// may be told late (Observer::setFallsMayWait): a host may leave out the
+// refresh after an instruction that only lowered E. A change
 // of the core's update request (a reset of the simulated part) resets the
 // controller.
 //

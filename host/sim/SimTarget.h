@@ -216,6 +216,11 @@ public:
         changed_ = bankBits_;
         ++changeEvents_;
     }
+    // Register `index` of the bank is in the next set (a change the host
+    // noted apart from it); an index past the bank is ignored.
+    void markRegisterChanged(unsigned index) {
+        if (index < bankSize()) markChanged(index);
+    }
     // Counts (wrapping) every marking of the set above: while it stands
     // still, no register of the bank but SPL, SPH, SREG and the unhooked
     // ones (changesUnmarked) can have changed. The refresh filter compares

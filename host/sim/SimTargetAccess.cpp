@@ -138,12 +138,18 @@ void SimTargetAccess::buildWatchLists() {
     // Watched bytes of the bank's storage, as the eight-byte groups lie in
     // memory (a mask made of bytes is right whatever the byte order).
     std::array<uint8_t, kMaxWords * 8> bankMask{};
-    auto watchStorage = [&](const uint8_t* storage, uint8_t bits) {
+    // Bits whose fall may wait, and bits any change of which refreshes: a
+    // byte of storage watched for two registers (PORTx for itself and for
+    // PINx) waits only where every watch lets it.
+    std::array<uint8_t, kMaxWords * 8> bankWaiting{}, bankUrgent{};
+    auto watchStorage = [&](const uint8_t* storage, uint8_t bits, uint8_t waiting) {
         // Compared as addresses: the storage may lie in another object.
         const auto at = reinterpret_cast<std::uintptr_t>(storage);
         const auto base = reinterpret_cast<std::uintptr_t>(bankStorage_);
         if (at >= base && at - base < bank) {
             bankMask[at - base] |= bits;
+            bankWaiting[at - base] |= bits & waiting;
+            bankUrgent[at - base] |= bits & ~waiting;
             return;
         }
         for (unsigned k = 0; k < plainCount_; ++k) {
@@ -164,18 +170,21 @@ void SimTargetAccess::buildWatchLists() {
             const auto index = static_cast<unsigned>(w * 64 + std::countr_zero(rest));
             if (index >= bank) break;
             const uint8_t bits = watchedBits_[index];
-            if (target_->changesUnmarked(index)) compareAlways_ = true;
+            const bool unmarked = target_->changesUnmarked(index);
+            if (unmarked) compareAlways_ = true;
             const uint8_t *ddr = nullptr, *port = nullptr, *external = nullptr;
             if (const uint8_t* storage = target_->plainIoStorage(index)) {
-                watchStorage(storage, bits);
+                // A noted fall must come with the next changed set: only a
+                // register marked when written may wait.
+                watchStorage(storage, bits, unmarked ? 0 : waitingBits_[index]);
             } else if (target_->pinDependencies(index, &ddr, &port, &external)) {
                 // A pin register changes only with what it is computed from:
                 // comparing those is a load each instead of a computation.
                 // Pin b depends on bit b of DDRx and PORTx; the count of
                 // external level changes on any of its change.
-                watchStorage(ddr, bits);
-                watchStorage(port, bits);
-                watchStorage(external, 0xFF);
+                watchStorage(ddr, bits, 0);
+                watchStorage(port, bits, 0);
+                watchStorage(external, 0xFF, 0);
             } else {
                 specialIndex_[specialCount_] = static_cast<uint16_t>(index);
                 specialMask_[specialCount_] = bits;
@@ -186,12 +195,34 @@ void SimTargetAccess::buildWatchLists() {
     }
     for (uint32_t offset = 0; offset < bank; offset += 8) {
         const uint64_t mask = loadWord(bankMask.data() + offset);
-        if (mask != 0) words_[wordCount_++] = {offset, mask, loadWord(bankStorage_ + offset)};
+        if (mask == 0) continue;
+        const uint64_t waiting =
+            loadWord(bankWaiting.data() + offset) & ~loadWord(bankUrgent.data() + offset);
+        words_[wordCount_++] = {offset, mask, loadWord(bankStorage_ + offset), waiting};
     }
     listsValid_ = true;
 }
 
+bool SimTargetAccess::takeWaiting(const uint8_t* bits, std::size_t count) {
+    const std::size_t n = bits ? std::min(count, waitingBits_.size()) : 0;
+    // The same bits as last time (the usual case): the bytes past `n` are 0
+    // on both sides when the last ones had none from there on.
+    if (n >= waitingInUse_ && (n == 0 || std::memcmp(bits, waitingBits_.data(), n) == 0))
+        return false;
+    waitingBits_.fill(0);
+    if (n > 0) std::memcpy(waitingBits_.data(), bits, n);
+    waitingInUse_ = 0;
+    for (std::size_t i = n; i > 0; --i) {
+        if (waitingBits_[i - 1] != 0) {
+            waitingInUse_ = i;
+            break;
+        }
+    }
+    return true;
+}
+
 HRESULT SimTargetAccess::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG due) {
+    if (takeWaiting(nullptr, 0)) listsValid_ = false;
     BitMask bits{};
     for (std::size_t i = 0; i < 64; ++i) bits[i] = (watched >> i) & 1 ? 0xFF : 0;
     return setFilter(bits, hasDue, due);
@@ -200,6 +231,7 @@ HRESULT SimTargetAccess::SetRefreshFilter(uint64_t watched, LONG hasDue, ULONG d
 HRESULT SimTargetAccess::SetBankRefreshFilter(const uint64_t* watched, ULONG words, LONG hasDue,
                                               ULONG due) {
     if (!watched && words > 0) return E_POINTER;
+    if (takeWaiting(nullptr, 0)) listsValid_ = false;
     BitMask bits{};
     for (std::size_t i = 0; i < bits.size() && i / 64 < words; ++i)
         bits[i] = (watched[i / 64] >> (i % 64)) & 1 ? 0xFF : 0;
@@ -208,7 +240,14 @@ HRESULT SimTargetAccess::SetBankRefreshFilter(const uint64_t* watched, ULONG wor
 
 HRESULT SimTargetAccess::SetBitRefreshFilter(const uint8_t* bits, ULONG count, LONG hasDue,
                                              ULONG due) {
+    return SetFallRefreshFilter(bits, nullptr, count, hasDue, due);
+}
+
+HRESULT SimTargetAccess::SetFallRefreshFilter(const uint8_t* bits, const uint8_t* waiting,
+                                              ULONG count, LONG hasDue, ULONG due) {
     if (!bits && count > 0) return E_POINTER;
+    // New waiting bits make new watch lists.
+    if (takeWaiting(waiting, count)) listsValid_ = false;
     const std::size_t n = std::min<std::size_t>(count, watchedBits_.size());
     // The same bits as last time (the usual case) are compared in place:
     // the bytes past `n` are 0 on both sides when the last filter watched
@@ -276,8 +315,17 @@ HRESULT SimTargetAccess::GetSkippedCycleCounter(ULONG* count) {
 bool SimTargetAccess::watchedHold() {
     comparedAt_ = *changeEvents_;
     for (unsigned k = 0; k < wordCount_; ++k) {
-        const BankWord& word = words_[k];
-        if ((loadWord(bankStorage_ + word.offset) ^ word.value) & word.mask) return false;
+        BankWord& word = words_[k];
+        const uint64_t now = loadWord(bankStorage_ + word.offset);
+        const uint64_t moved = (now ^ word.value) & word.mask;
+        if (moved == 0) continue;
+        // Any change of a bit that does not wait, and any rise, ends it.
+        if (moved & (now | ~word.waiting)) return false;
+        // Only waiting bits fell: noted, and compared from now on with
+        // their new level, so that the next rise refreshes.
+        word.value ^= moved;
+        fell_[word.offset / 8] |= moved;
+        fellGroups_ |= uint64_t{1} << (word.offset / 8);
     }
     for (unsigned k = 0; k < plainCount_; ++k)
         if ((*plain_[k].storage ^ plain_[k].value) & plain_[k].mask) return false;
@@ -349,6 +397,29 @@ HRESULT SimTargetAccess::TakeChangedValues(uint64_t* changed, ULONG words, uint8
     if ((!changed && words > 0) || (!image && count > 0)) return E_POINTER;
     if (!target_) return E_UNEXPECTED;
     target_->takeChangedValues(changed, words, image, count);
+    return S_OK;
+}
+
+HRESULT SimTargetAccess::TakeFalls(uint64_t* which, ULONG words, uint8_t* fell, ULONG count) {
+    if ((!which && words > 0) || (!fell && count > 0)) return E_POINTER;
+    if (!target_) return E_UNEXPECTED;
+    if (fellGroups_ == 0) return S_FALSE;
+    for (ULONG w = 0; w < words; ++w) which[w] = 0;
+    for (; fellGroups_ != 0; fellGroups_ &= fellGroups_ - 1) {
+        const auto group = static_cast<std::size_t>(std::countr_zero(fellGroups_));
+        std::array<uint8_t, 8> bytes{};
+        std::memcpy(bytes.data(), &fell_[group], bytes.size());
+        fell_[group] = 0;
+        for (std::size_t k = 0; k < bytes.size(); ++k) {
+            if (bytes[k] == 0) continue;
+            const std::size_t index = group * 8 + k;
+            if (index / 64 < words) which[index / 64] |= uint64_t{1} << (index % 64);
+            if (index < count) fell[index] = bytes[k];
+            // Its value now comes with the next changed set, whatever was
+            // taken since the fall.
+            target_->markRegisterChanged(static_cast<unsigned>(index));
+        }
+    }
     return S_OK;
 }
 

@@ -12,7 +12,8 @@
 // call, and the plug-in's refresh filter, which the host's debugger asks
 // after every instruction (refreshNeeded) whether event 3 may be left out;
 // ITargetBankFilter, the same filter over the part's whole register bank
-// (extended I/O included); and ITargetBitFilter, the same down to the bit.
+// (extended I/O included); ITargetBitFilter, the same down to the bit; and
+// ITargetFallFilter, which also lets the fall of some bits wait.
 #pragma once
 
 #include <array>
@@ -37,6 +38,7 @@ class SimTargetAccess final
                             ComInterface<ITargetDirectAccess, IID_ITargetDirectAccess>,
                             ComInterface<ITargetBankFilter, IID_ITargetBankFilter>,
                             ComInterface<ITargetBitFilter, IID_ITargetBitFilter>,
+                            ComInterface<ITargetFallFilter, IID_ITargetFallFilter>,
                             ComInterface<ITargetBoardPins, IID_ITargetBoardPins>,
                             ComInterface<ITargetChanges, IID_ITargetChanges>,
                             ComInterface<ITargetChangedValues, IID_ITargetChangedValues>,
@@ -107,6 +109,8 @@ public:
         filterValid_ = false;
         listsValid_ = false;
         skipped_ = false;
+        fell_ = {};
+        fellGroups_ = 0;
     }
 
     // ITargetAccess
@@ -125,6 +129,12 @@ public:
     // ITargetBitFilter
     HRESULT SetBitRefreshFilter(const uint8_t* bits, ULONG count, LONG hasDue,
                                 ULONG due) override;
+    // ITargetFallFilter: falls of waiting bits in registers of the bank
+    // that are compared as storage and marked when written (PORTx, DDRx);
+    // any other watched bit refreshes on every change.
+    HRESULT SetFallRefreshFilter(const uint8_t* bits, const uint8_t* waiting, ULONG count,
+                                 LONG hasDue, ULONG due) override;
+    HRESULT TakeFalls(uint64_t* which, ULONG words, uint8_t* fell, ULONG count) override;
     // ITargetChanges: the simulator's set (SimTarget::takeChanges).
     HRESULT TakeChangedRegisters(uint64_t* changed, ULONG words) override;
     // ITargetChangedValues: the same set, with the values.
@@ -177,6 +187,13 @@ private:
     // where they are not 0.
     using BitMask = std::array<uint8_t, kMaxRegisterBank>;
     BitMask watchedBits_{};
+    // Per register, the watched bits whose fall alone leaves the refresh
+    // out (ITargetFallFilter); any() false while none is.
+    BitMask waitingBits_{};
+    std::size_t waitingInUse_ = 0;  // past the last register with waiting bits
+    // Takes `bits` as the filter's waiting bits (null: none); true when
+    // they differ from the last ones.
+    bool takeWaiting(const uint8_t* bits, std::size_t count);
     std::size_t bitsInUse_ = 0;  // past the last register watchedBits_ watches
     WriteListener writeListener_;
     HRESULT setFilter(const BitMask& bits, LONG hasDue, ULONG due);
@@ -192,11 +209,18 @@ private:
         uint32_t offset;  // from the start of the bank's storage, a multiple of 8
         uint64_t mask;
         uint64_t value;
+        uint64_t waiting;  // bits of mask whose fall alone is noted, not refreshed
     };
     static constexpr std::size_t kMaxWords = (kMaxRegisterBank + 7) / 8;
     uint8_t wordCount_ = 0;
     std::array<BankWord, kMaxWords> words_{};
     const uint8_t* bankStorage_ = nullptr;
+    // The falls noted and not yet taken, per eight-byte group of the bank's
+    // storage (a group's byte k is register 8 * group + k). Kept apart from
+    // words_, which a new filter rebuilds before the falls are taken.
+    std::array<uint64_t, kMaxWords> fell_{};
+    uint64_t fellGroups_ = 0;  // bit g: fell_[g] is not 0
+    static_assert(kMaxWords <= 64);
     const uint64_t* cycle_ = nullptr;
     struct PlainWatch {
         const uint8_t* storage;

@@ -113,6 +113,28 @@ TEST(Observer, BitsChangeCountsTheMaskedBitsOnly) {
     EXPECT_THROW(bit2.value(), SubjectIsDestroyed);
 }
 
+// A bit's fall waits only where every reacting observer of it lets it wait;
+// one that only shows the value does not count.
+TEST(Observer, FallsWaitOnlyWhereEveryReactingObserverLetsThem) {
+    Recorder r;
+    GatedValue<uint8_t> s;
+    CallOnBitsChange<Recorder, uint8_t> enable(&s, &r, &Recorder::a, 0x06);
+    CallOnBitsChange<Recorder, uint8_t> other(&s, &r, &Recorder::a, 0x04);
+    CallOnBitsChange<Recorder, uint8_t> light(&s, &r, &Recorder::a, 0x01);
+    light.setShowsOnly(true);
+    light.setFallsMayWait(true);
+    uint64_t waiting = ~uint64_t{0};
+    EXPECT_EQ(s.reactingInterest(nullptr, &waiting), 0x06u);
+    EXPECT_EQ(waiting, 0u);
+    const uint64_t before = Subject::activityChanges();
+    enable.setFallsMayWait(true);
+    EXPECT_NE(Subject::activityChanges(), before);  // a filter is derived again
+    s.reactingInterest(nullptr, &waiting);
+    EXPECT_EQ(waiting, 0x02u);  // bit 2 is also the other observer's
+    s.reactingInterest(&other, &waiting);
+    EXPECT_EQ(waiting, 0x06u);
+}
+
 // A follower of the cycle count is called from the count it announced on,
 // modulo 2^32, and not at all while it waits for nothing.
 TEST(Observer, WhenDueCallsFromTheDueCountOn) {

@@ -375,6 +375,58 @@ TEST(SimTargetParts, FilterUnconsultedAfterAnExactRun) {
     access->Release();
 }
 
+// A fall of a bit whose fall may wait leaves the refresh out and is handed
+// over later; its rise, or a fall of a bit another watch needs at once,
+// refreshes.
+TEST(SimTargetParts, WaitingFallsAreNotedAndHandedOver) {
+    auto target = std::make_shared<SimTarget>("ATmega16");
+    const auto program = testfiles::ScratchFile("quill_simtarget_parts", "toggle.hex");
+    // sbi PORTA, 1; cbi PORTA, 1; rjmp .-6 (back to the sbi).
+    testfiles::WriteFile(program, testfiles::HexProgram({0x9AD9, 0x98D9, 0xCFFD}));
+    target->loadFirmware(program.string());
+    SimTargetAccess* access = SimTargetAccess::create(target);
+    constexpr unsigned kPina = 0x19, kPorta = 0x1B;
+    std::vector<uint8_t> bits(target->bankSize(), 0), waiting(target->bankSize(), 0);
+    bits[kPorta] = 0x02;
+    waiting[kPorta] = 0x02;
+    const auto count = static_cast<ULONG>(bits.size());
+    std::array<uint64_t, 1> which{};
+    std::vector<uint8_t> fell(bits.size(), 0);
+    auto setFilter = [&] {
+        ASSERT_EQ(access->SetFallRefreshFilter(bits.data(), waiting.data(), count, 0, 0), S_OK);
+    };
+    bool due = false, stopped = false;
+    setFilter();
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 1u);  // the rise
+    EXPECT_TRUE(due);
+    EXPECT_EQ(access->TakeFalls(which.data(), 1, fell.data(), count), S_FALSE);
+    std::array<uint64_t, 1> changed{};
+    target->takeChanges(changed.data(), 1);
+    setFilter();
+    // The fall is noted, the jump runs, the next rise refreshes.
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 3u);
+    EXPECT_TRUE(due);
+    ASSERT_EQ(access->TakeFalls(which.data(), 1, fell.data(), count), S_OK);
+    EXPECT_EQ(which[0], uint64_t{1} << kPorta);
+    EXPECT_EQ(fell[kPorta], 0x02);
+    EXPECT_EQ(access->TakeFalls(which.data(), 1, fell.data(), count), S_FALSE);
+    target->takeChanges(changed.data(), 1);
+    EXPECT_TRUE(changed[0] >> kPorta & 1);
+    // PINA's bit 1 follows PORTA's: watched there too, the fall refreshes.
+    bits[kPina] = 0x02;
+    setFilter();
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 1u);
+    EXPECT_TRUE(due);
+    EXPECT_EQ(access->TakeFalls(which.data(), 1, fell.data(), count), S_FALSE);
+    // Without waiting bits every change refreshes, as with the bit filter.
+    bits[kPina] = 0;
+    ASSERT_EQ(access->SetBitRefreshFilter(bits.data(), count, 0, 0), S_OK);
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 2u);  // jump, rise
+    ASSERT_EQ(access->SetBitRefreshFilter(bits.data(), count, 0, 0), S_OK);
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 1u);  // the fall
+    access->Release();
+}
+
 // The ATmega2560's timer outputs on its extended ports: Timer5's OC5A is
 // PL3, and a program's fast PWM there shows on PINL with PORTL untouched.
 TEST(SimTargetParts, TimerOutputsOnExtendedPorts) {
