@@ -46,6 +46,7 @@ CLEDView::~CLEDView() {
 }
 
 void CLEDView::ReleaseTarget() {
+    quietSkipped_ = false;
     boardPins_.clear();
     changes_.reset();
     changedValues_.reset();

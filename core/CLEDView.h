@@ -401,6 +401,13 @@ private:
     BankBytes watchedBits_{};
     // Of those, the bits whose fall the observers let wait.
     BankBytes waitingBits_{};
+    // Set with the filter: the count a host tells for the instructions it
+    // left out may be stored without telling the count's followers when it
+    // is before quietDue_ (any count without quietHasDue_): none acts on
+    // it, and the count of this refresh reaches them all.
+    bool quietSkipped_ = false;
+    bool quietHasDue_ = false;
+    uint32_t quietDue_ = 0;
     uint64_t watchedChanges_ = ~uint64_t{0};
     bool watchedShowAtIdle_ = false;
     RegisterSet watchedLogged_;

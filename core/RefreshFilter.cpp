@@ -51,6 +51,7 @@ void CLEDView::DeriveWatchedRegisters() {
 }
 
 void CLEDView::SetRefreshFilter() {
+    quietSkipped_ = false;
     if (!direct_) return;
     // A host that refreshes after every instruction anyway does not look
     // at it: deriving and sending it would be a good part of the refresh.
@@ -66,6 +67,12 @@ void CLEDView::SetRefreshFilter() {
     if (schedule.plainObservers > own) {
         hasDue = 1;
         due = cycleCounter_.get();
+    } else {
+        // No follower acts on every count: the count of the instructions
+        // a host leaves out before the due count concerns none of them.
+        quietSkipped_ = true;
+        quietHasDue_ = hasDue != 0;
+        quietDue_ = due;
     }
     if (fallFilter_) {
         fallFilter_->SetFallRefreshFilter(watchedBits_.data(), waitingBits_.data(),

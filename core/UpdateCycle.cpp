@@ -318,7 +318,17 @@ void CLEDView::Refresh() {
         ULONG skipped = 0;
         if (direct_->GetSkippedCycleCounter(&skipped) == S_OK &&
             static_cast<uint32_t>(skipped) != cycleCounter_.get()) {
-            cycleCounter_.set(static_cast<uint32_t>(skipped));
+            const auto count = static_cast<uint32_t>(skipped);
+            // Counts compared modulo 2^32: ahead of the last one, and
+            // before the due count.
+            const bool quiet =
+                quietSkipped_ && static_cast<int32_t>(count - cycleCounter_.get()) > 0 &&
+                (!quietHasDue_ || static_cast<int32_t>(count - quietDue_) < 0);
+            if (quiet) {
+                cycleCounter_.load(count);
+            } else {
+                cycleCounter_.set(count);
+            }
         }
     }
 
@@ -455,8 +465,9 @@ void CLEDView::ApplyWaitedFalls(int words) {
     // A bit that fell and rose again since the last refresh holds its old
     // level in the image: its observers would see no edge. They are told
     // of the low level first, as the refresh left out would have told
-    // them; only observers that let falls wait watch those bits, and they
-    // act on nothing but a rise, so no other bit needs its value of then.
+    // them. Only observers that let falls wait react to those bits, and
+    // they act on nothing but a rise, so no other bit needs its value of
+    // then; the others learn the register's value of now, below.
     std::array<uint64_t, RegisterSet::kWords> which{};
     if (fallFilter_->TakeFalls(which.data(), static_cast<ULONG>(words), fell_.data(),
                                static_cast<ULONG>(bankSize_)) != S_OK)
@@ -468,14 +479,8 @@ void CLEDView::ApplyWaitedFalls(int words) {
             const auto low = static_cast<uint8_t>(ioImage_[i] & ~fell_[i]);
             if (low == ioImage_[i]) continue;
             ioImage_[i] = low;
-            IoRegister& r = ioRegisters_[i];
-            r.load(low);
-            if (showAtIdle_ && r.showingCount() > 0) {
-                r.notifyReacting();
-                showPending_.set(static_cast<int>(i));
-            } else {
-                r.notify();
-            }
+            ioRegisters_[i].load(low);
+            ioRegisters_[i].notifyWaiting();
         }
     }
 }

@@ -79,6 +79,8 @@ void Subject::notify() { notifyWhich(Which::All); }
 
 void Subject::notifyReacting() { notifyWhich(Which::Reacting); }
 
+void Subject::notifyWaiting() { notifyWhich(Which::Waiting); }
+
 void Subject::notifyShowing() {
     if (showingCount_ > 0) notifyWhich(Which::Showing);
 }
@@ -99,7 +101,11 @@ void Subject::notifyWhich(Which which) {
     for (Node* node = observers_; node; node = node->next) {
         Observer* observer = node->observer;
         if (!observer || !observer->active_) continue;
-        if (which != Which::All && observer->showsOnly_ != (which == Which::Showing)) continue;
+        if (which == Which::Waiting) {
+            if (!observer->fallsMayWait_ || observer->showsOnly_) continue;
+        } else if (which != Which::All && observer->showsOnly_ != (which == Which::Showing)) {
+            continue;
+        }
         observer->update();
     }
 }

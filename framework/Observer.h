@@ -41,6 +41,9 @@ public:
     // they are notify(), the showing ones later.
     void notifyReacting();
     void notifyShowing();
+    // Only the reacting observers that let falls wait (a fall told late:
+    // Observer::setFallsMayWait).
+    void notifyWaiting();
 
     void countUp(bool showsOnly = false);
     void countDown(bool showsOnly = false);
@@ -72,7 +75,7 @@ private:
         Node* prev;
     };
     void unlink(Node* node);  // frees the node
-    enum class Which { All, Reacting, Showing };
+    enum class Which { All, Reacting, Showing, Waiting };
     void notifyWhich(Which which);
 
     bool hooksEnabled_ = false;
@@ -175,6 +178,12 @@ public:
         this->notify();
     }
     T previous() const { return previous_; }
+    // As set(), without notifying: the value replaced still becomes
+    // previous().
+    void load(T v) {
+        previous_ = this->value_;
+        this->value_ = v;
+    }
 
 private:
     T previous_{};

@@ -290,9 +290,11 @@ HRESULT InMemoryTarget::SetBitRefreshFilter(const uint8_t* bits, ULONG count, LO
 }
 
 HRESULT InMemoryTarget::GetSkippedCycleCounter(ULONG* count) {
-    (void)count;
     if (calls) Record("GetSkippedCycleCounter");
-    return S_FALSE;  // every refresh is sent
+    if (!skippedCount) return S_FALSE;  // every refresh was sent
+    if (!count) return E_POINTER;
+    *count = *skippedCount;
+    return S_OK;
 }
 
 std::string InMemoryTarget::TargetXml() const {

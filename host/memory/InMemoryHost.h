@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -97,6 +98,9 @@ public:
     bool SetDataByte(size_t address, uint8_t value);
 
     uint32_t cycleCounter = 0;
+    // The count GetSkippedCycleCounter tells, as a host that left
+    // refreshes out; none: every refresh was sent.
+    std::optional<uint32_t> skippedCount;
 
     // ---- Target description fields.
     std::string targetName = kSimulatorTargetName;

@@ -407,14 +407,19 @@ HRESULT SimTargetAccess::TakeFalls(uint64_t* which, ULONG words, uint8_t* fell, 
     for (ULONG w = 0; w < words; ++w) which[w] = 0;
     for (; fellGroups_ != 0; fellGroups_ &= fellGroups_ - 1) {
         const auto group = static_cast<std::size_t>(std::countr_zero(fellGroups_));
-        std::array<uint8_t, 8> bytes{};
-        std::memcpy(bytes.data(), &fell_[group], bytes.size());
+        uint64_t rest = fell_[group];
         fell_[group] = 0;
-        for (std::size_t k = 0; k < bytes.size(); ++k) {
-            if (bytes[k] == 0) continue;
+        while (rest != 0) {
+            // The byte of the lowest bit left, as the group lies in memory.
+            const int shift = std::countr_zero(rest) & ~7;
+            const auto bits = static_cast<uint8_t>(rest >> shift);
+            rest &= ~(uint64_t{0xFF} << shift);
+            const std::size_t k = std::endian::native == std::endian::little
+                                      ? static_cast<std::size_t>(shift / 8)
+                                      : static_cast<std::size_t>(7 - shift / 8);
             const std::size_t index = group * 8 + k;
             if (index / 64 < words) which[index / 64] |= uint64_t{1} << (index % 64);
-            if (index < count) fell[index] = bytes[k];
+            if (index < count) fell[index] = bits;
             // Its value now comes with the next changed set, whatever was
             // taken since the fall.
             target_->markRegisterChanged(static_cast<unsigned>(index));

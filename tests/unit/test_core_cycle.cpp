@@ -323,6 +323,54 @@ TEST_F(Cycle, CountWrappingPast2To32IsNoResetButAFallIs) {
     EXPECT_TRUE(services().HasText("Request update (0 => 1)"));
 }
 
+// The count a host tells for the instructions it left out reaches the
+// count's followers only when one of them acts on it: one due by then, or
+// one that follows every count. Either way the reset detection sees the
+// count step forward from there.
+TEST_F(CoreTest, ALeftOutCountReachesOnlyTheFollowersItConcerns) {
+    target().offerDirectAccess = true;
+    Session("Test", kSimplePart);
+    struct Follower {
+        uint32_t due = 500;
+        std::vector<uint32_t> calls;
+        CycleCountValue* counter = nullptr;
+        void call() { calls.push_back(counter->get()); }
+        bool nextDue(uint32_t* at) const {
+            *at = due;
+            return true;
+        }
+    } follower;
+    follower.counter = view->CycleCounter();
+    CallWhenDue<Follower> due(view->CycleCounter(), &follower, &Follower::call,
+                              &Follower::nextDue);
+    target().cycleCounter = 100;
+    Refresh();
+    target().skippedCount = 300;
+    target().cycleCounter = 310;
+    Refresh();
+    EXPECT_TRUE(follower.calls.empty());
+    EXPECT_EQ(view->CycleCounter()->previous(), 300u);
+    target().skippedCount = 600;
+    target().cycleCounter = 610;
+    Refresh();
+    EXPECT_EQ(follower.calls, (std::vector<uint32_t>{600, 610}));
+    // One that follows every count sees the left-out one too.
+    struct Counts {
+        CycleCountValue* counter = nullptr;
+        std::vector<uint32_t> seen;
+        void changed() { seen.push_back(counter->get()); }
+    } counts{view->CycleCounter(), {}};
+    CallOnChange<Counts, uint32_t> every(view->CycleCounter(), &counts, &Counts::changed);
+    target().skippedCount.reset();
+    Refresh();  // sets the filter with a follower of every count
+    counts.seen.clear();
+    target().skippedCount = 700;
+    target().cycleCounter = 710;
+    Refresh();
+    EXPECT_EQ(counts.seen, (std::vector<uint32_t>{700, 710}));
+    EXPECT_EQ(services().CountText("RESET Detected."), 0);
+}
+
 TEST_F(Cycle, RequestUpdateAlternatesAndEvent18RequestsOne) {
     services().messages.clear();
     view->Request_Update();
