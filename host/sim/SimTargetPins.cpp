@@ -266,7 +266,9 @@ void SimTarget::programWrote(const BankHook& hook) {
             markChanged(hook.index);
             break;
         case BankHook::Marks::Port:
-            markChanged(hook.portMarks);
+            for (unsigned w = hook.portFirstWord; w <= hook.portLastWord; ++w)
+                changed_[w] |= hook.portMarks[w];
+            ++changeEvents_;
             break;
         case BankHook::Marks::All:
             markAllChanged();
@@ -379,9 +381,14 @@ void SimTarget::hookBank() {
                 if (address != p.pin && address != p.ddr && address != p.port) continue;
                 hook->marks = BankHook::Marks::Port;
                 hook->portMarks = {};
+                hook->portFirstWord = static_cast<uint8_t>(kChangeWords - 1);
+                hook->portLastWord = 0;
                 for (uint32_t a : {p.pin, p.ddr, p.port}) {
                     if (!inBank(a)) continue;
-                    hook->portMarks[(a - kIoBase) >> 6] |= uint64_t{1} << ((a - kIoBase) & 63);
+                    const auto w = static_cast<uint8_t>((a - kIoBase) >> 6);
+                    hook->portMarks[w] |= uint64_t{1} << ((a - kIoBase) & 63);
+                    hook->portFirstWord = std::min(hook->portFirstWord, w);
+                    hook->portLastWord = std::max(hook->portLastWord, w);
                 }
             }
             bankHooks_.push_back(std::move(hook));

@@ -82,6 +82,9 @@ struct SimTarget::BankHook {
     Marks marks;
     uint16_t index;         // in the bank
     ChangeSet portMarks{};  // for Marks::Port
+    // The words of portMarks that are not 0 (a port's three registers lie
+    // in one or two): a program's port write marks only those.
+    uint8_t portFirstWord = 0, portLastWord = 0;
     void* original;         // avr_io_write_t or avr_io_read_t; null: storage
     void* originalParam;
 };
