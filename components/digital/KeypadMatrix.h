@@ -305,6 +305,12 @@ public:
         return SenseInputs(w, regs, held_);
     }
 
+    // Whether a change of the drive can make the inputs change: a key is
+    // held, or the bits a key raised have not yet fallen. While not, the
+    // drive need not be followed; follow() records it when that ends.
+    bool following() const { return AnyHeld(held_) || raised_; }
+    void follow(const Wiring& w, const Registers& regs) { drive_ = DrivenLines(w, regs); }
+
     // A new wiring: nothing the keypad raised is on its pins any more.
     void rewired() {
         drive_ = {};

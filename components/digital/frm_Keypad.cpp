@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <stdexcept>
 
 #include "core/CLEDView.h"
 #include "framework/Controls.h"
@@ -174,7 +175,7 @@ frm_Keypad::frm_Keypad(QWidget* parent, CLEDView* core, int commandIndex, int di
         connect(button, &QPushButton::clicked, this, &frm_Keypad::onKeyClicked);
         // Every change of the check state, however made (click, typing,
         // a script), before the clicked() that follows a click.
-        connect(button, &QPushButton::toggled, this, [this, i](bool on) { held_[i] = on; });
+        connect(button, &QPushButton::toggled, this, [this, i](bool on) { heldChanged(i, on); });
         grid->addWidget(button, key.row, key.column, Qt::AlignCenter);
         buttons_[i] = button;
     }
@@ -198,8 +199,7 @@ void frm_Keypad::initDialog() {
 void frm_Keypad::bind() {
     observers_.clear();
     ports_.clear();
-    colDriven_ = {};
-    rowDriven_ = {};
+    seenValid_ = false;
     if (!core()) return;
 
     // Every register of the wiring by its name; a part without one of the
@@ -297,40 +297,70 @@ Registers frm_Keypad::readRegisters() const {
 
 HeldKeys frm_Keypad::heldKeys() const { return held_; }
 
-void frm_Keypad::updateDriven(const Registers& regs) {
-    for (int c = 0; c < kColumns; ++c) colDriven_[c] = ColumnDriven(wiring_, regs, c);
-    for (int r = 0; r < kRows; ++r) rowDriven_[r] = RowDriven(wiring_, regs, r);
+bool frm_Keypad::columnDriven(int column) const {
+    if (column < 0 || column >= kColumns) throw std::out_of_range("no such column");
+    return connected() && ColumnDriven(wiring_, readRegisters(), column);
+}
+
+bool frm_Keypad::rowDriven(int row) const {
+    if (row < 0 || row >= kRows) throw std::out_of_range("no such row");
+    return connected() && RowDriven(wiring_, readRegisters(), row);
+}
+
+void frm_Keypad::heldChanged(int key, bool on) {
+    const bool was = matrix_.following() || AnyHeld(held_);
+    held_[static_cast<size_t>(key)] = on;
+    if (was || !on) return;
+    // The drive was not followed while nothing was held: it is now what it
+    // was at the registers' last change.
+    guarded("frm_Keypad::heldChanged()", [&] {
+        if (connected() && observers_.size() == kLines) matrix_.follow(wiring_, readRegisters());
+    });
 }
 
 void frm_Keypad::onColumnLine(int32_t column) {
     guarded("frm_Keypad::onColumnLine()", [&] {
         if (column < 0 || column >= kColumns || observers_.size() < kLines) return;
-        colDriven_[column] = ColumnDriven(wiring_, readRegisters(), column);
-        followDrive();
+        followLines();
     });
 }
 
 void frm_Keypad::onRowLine(int32_t row) {
     guarded("frm_Keypad::onRowLine()", [&] {
         if (row < 0 || row >= kRows || observers_.size() < kLines) return;
-        rowDriven_[row] = RowDriven(wiring_, readRegisters(), row);
-        followDrive();
+        followLines();
     });
 }
 
 void frm_Keypad::onDriveRegister() {
     guarded("frm_Keypad::onDriveRegister()", [&] {
         if (observers_.size() < kLines) return;
-        updateDriven(readRegisters());
-        followDrive();
+        followLines();
     });
 }
 
-void frm_Keypad::followDrive() {
+void frm_Keypad::followLines() {
+    // While no key is held and none has raised a bit, a change of the drive
+    // changes no input: the program's scan is not followed (on a port the
+    // keypad shares with a display, that is nearly every refresh).
+    if (!matrix_.following() && !AnyHeld(held_)) {
+        seenValid_ = false;
+        return;
+    }
+    const Registers regs = readRegisters();
+    // Every line observer of a register is told of its change, one after
+    // another: the first that finds the registers changed follows them for
+    // all lines, and the others find nothing new.
+    if (seenValid_ && regs == seen_) return;
+    seen_ = regs;
+    seenValid_ = true;
+    followDrive(regs);
+}
+
+void frm_Keypad::followDrive(const Registers& regs) {
     // A held key stays closed while the program moves from line to line:
     // apply the matrix again whenever the driven lines change.
     if (ports_.size() < static_cast<size_t>(wiring_.portCount())) return;  // still initialising
-    const Registers regs = readRegisters();
     matrix_.held() = heldKeys();
     if (matrix_.driveChanged(wiring_, regs)) applyMatrix(regs);
 }
@@ -353,7 +383,6 @@ void frm_Keypad::onKeyClicked() {
     guarded("frm_Keypad::OnKey()", [&] {
         if (!connected() || observers_.size() < kLines) return;
         const Registers regs = readRegisters();
-        updateDriven(regs);
         applyMatrix(regs);
     });
 }

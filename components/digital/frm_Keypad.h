@@ -80,8 +80,9 @@ public:
     void onDriveRegister();
 
     QPushButton* button(int key) const { return buttons_.at(key); }
-    bool columnDriven(int column) const { return colDriven_.at(column) != 0; }
-    bool rowDriven(int row) const { return rowDriven_.at(row) != 0; }
+    // Whether the program drives the line high now (false unconnected).
+    bool columnDriven(int column) const;
+    bool rowDriven(int row) const;
     keypad::HeldKeys heldKeys() const;
     const keypad::Wiring& wiring() const { return wiring_; }
     frm_Keypad_configure* settings() const { return settings_; }
@@ -114,16 +115,21 @@ private:
     void onKeyClicked();
     keypad::Registers readRegisters() const;
     void applyMatrix(const keypad::Registers& regs);
-    void followDrive();
-    void updateDriven(const keypad::Registers& regs);
+    // Follows the registers of the wiring after a change of one of them.
+    void followLines();
+    // A key's button went down or up, however: a keypad that starts
+    // following the drive takes it as it is now.
+    void heldChanged(int key, bool on);
+    void followDrive(const keypad::Registers& regs);
     bool connected() const { return !ports_.empty(); }
 
     std::array<QPushButton*, keypad::kKeyCount> buttons_{};
     // The keys held, as the buttons show them (kept with every toggle, so
     // that following the program's scan asks no widget).
     keypad::HeldKeys held_{};
-    std::array<uint8_t, keypad::kColumns> colDriven_{};
-    std::array<uint8_t, keypad::kRows> rowDriven_{};
+    // The registers as followLines last followed them.
+    keypad::Registers seen_;
+    bool seenValid_ = false;
     // Observers 0..2 watch the columns' input registers, 3..6 the rows';
     // the key handlers write through them.
     std::vector<std::unique_ptr<LineObserver>> observers_;
