@@ -47,6 +47,7 @@ CLEDView::~CLEDView() {
 
 void CLEDView::ReleaseTarget() {
     quietSkipped_ = false;
+    fallsNoted_ = false;
     boardPins_.clear();
     changes_.reset();
     changedValues_.reset();

@@ -401,6 +401,9 @@ private:
     BankBytes watchedBits_{};
     // Of those, the bits whose fall the observers let wait.
     BankBytes waitingBits_{};
+    bool anyWaiting_ = false;
+    // The filter last set lets falls wait: the host may have noted some.
+    bool fallsNoted_ = false;
     // Set with the filter: the count a host tells for the instructions it
     // left out may be stored without telling the count's followers when it
     // is before quietDue_ (any count without quietHasDue_): none acts on

@@ -4,6 +4,8 @@
 // after an instruction that changed none of those bits before that count.
 #include "core/CLEDView.h"
 
+#include <algorithm>
+
 void CLEDView::DeriveWatchedRegisters() {
     // A register matters when anything but the core's own write-back
     // observer watches it, or when the register logger logs it (a dump is
@@ -43,6 +45,8 @@ void CLEDView::DeriveWatchedRegisters() {
             waitingBits_[at] = 0;
         }
     }
+    anyWaiting_ = std::any_of(waitingBits_.begin(), waitingBits_.begin() + bankSize_,
+                              [](uint8_t bits) { return bits != 0; });
     watched_ = watched;
     watchedChanges_ = changes;
     watchedLogged_ = logged;
@@ -52,6 +56,7 @@ void CLEDView::DeriveWatchedRegisters() {
 
 void CLEDView::SetRefreshFilter() {
     quietSkipped_ = false;
+    fallsNoted_ = false;
     if (!direct_) return;
     // A host that refreshes after every instruction anyway does not look
     // at it: deriving and sending it would be a good part of the refresh.
@@ -77,6 +82,7 @@ void CLEDView::SetRefreshFilter() {
     if (fallFilter_) {
         fallFilter_->SetFallRefreshFilter(watchedBits_.data(), waitingBits_.data(),
                                           static_cast<ULONG>(bankSize_), hasDue, due);
+        fallsNoted_ = anyWaiting_;
         return;
     }
     if (bitFilter_) {

@@ -337,7 +337,7 @@ void CLEDView::Refresh() {
     // The words of the register sets the bank uses: one on a part without
     // extended I/O, so that its refresh costs what it always did.
     const int words = (bank + 63) / 64;
-    if (fallFilter_ && !firstRefresh_) ApplyWaitedFalls(words);
+    if (fallsNoted_ && !firstRefresh_) ApplyWaitedFalls(words);
     RegisterSet read;
     ReadBank(bank, words, firstRefresh_, &read);
 
