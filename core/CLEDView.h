@@ -362,6 +362,9 @@ private:
     Subject memoryRead_;
     Value<uint8_t> updateRequest_;
     bool refreshing_ = true;
+    // A register's change during this refresh's notifications dumped the
+    // registers already.
+    bool dumpedInRefresh_ = false;
     // Set while event 3 is handled: dumps made then may be held back until
     // the host is idle; any other dump (a click while halted) goes out at
     // once.

@@ -232,7 +232,15 @@ void CLEDView::OnRegisterChanged(int32_t index) {
         const auto value = static_cast<uint8_t>((current & ~changed) | (wanted & changed));
         if (WriteBankRegister(index, value)) ioImage_[i] = value;
     }
-    if (logger_.enabled()) DumpRegisters();
+    if (!logger_.enabled()) return;
+    // While a refresh notifies, nothing reaches the simulator (the
+    // components' writes go out after): every register changed in it would
+    // dump the same fresh state, which only the first one writes.
+    if (refreshing_ && handlingRefresh_) {
+        if (dumpedInRefresh_) return;
+        dumpedInRefresh_ = true;
+    }
+    DumpRegisters();
 }
 
 void CLEDView::DumpRegisters() {
@@ -333,6 +341,7 @@ void CLEDView::Refresh() {
     }
 
     refreshing_ = true;
+    dumpedInRefresh_ = false;
     const int bank = bankSize_;
     // The words of the register sets the bank uses: one on a part without
     // extended I/O, so that its refresh costs what it always did.
