@@ -117,7 +117,6 @@ public:
     // rise: the core may then leave out the refresh after an instruction
     // that only lowered those bits.
     void setFallsMayWait(bool wait);
-    bool fallsMayWait() const { return fallsMayWait_; }
 
 protected:
     Observer(Subject* subject, bool active);

@@ -308,7 +308,7 @@ bool frm_Keypad::rowDriven(int row) const {
 }
 
 void frm_Keypad::heldChanged(int key, bool on) {
-    const bool was = matrix_.following() || AnyHeld(held_);
+    const bool was = following();
     held_[static_cast<size_t>(key)] = on;
     if (was || !on) return;
     // The drive was not followed while nothing was held: it is now what it
@@ -343,7 +343,7 @@ void frm_Keypad::followLines() {
     // While no key is held and none has raised a bit, a change of the drive
     // changes no input: the program's scan is not followed (on a port the
     // keypad shares with a display, that is nearly every refresh).
-    if (!matrix_.following() && !AnyHeld(held_)) {
+    if (!following()) {
         seenValid_ = false;
         return;
     }

@@ -122,6 +122,9 @@ private:
     void heldChanged(int key, bool on);
     void followDrive(const keypad::Registers& regs);
     bool connected() const { return !ports_.empty(); }
+    // A key is held, or the bits a held key raised have not yet fallen:
+    // only then can a change of the drive change an input.
+    bool following() const { return matrix_.following() || keypad::AnyHeld(held_); }
 
     std::array<QPushButton*, keypad::kKeyCount> buttons_{};
     // The keys held, as the buttons show them (kept with every toggle, so

@@ -345,8 +345,9 @@ private:
         changed_[index >> 6] |= uint64_t{1} << (index & 63);
         ++changeEvents_;
     }
-    void markChanged(const ChangeSet& set) {
-        for (std::size_t w = 0; w < kChangeWords; ++w) changed_[w] |= set[w];
+    // Words first..last of `set` (those that can hold a bit).
+    void markChanged(const ChangeSet& set, unsigned first, unsigned last) {
+        for (unsigned w = first; w <= last; ++w) changed_[w] |= set[w];
         ++changeEvents_;
     }
     // One hook per register of the bank with a handler or plain storage

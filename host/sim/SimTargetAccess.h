@@ -188,7 +188,7 @@ private:
     using BitMask = std::array<uint8_t, kMaxRegisterBank>;
     BitMask watchedBits_{};
     // Per register, the watched bits whose fall alone leaves the refresh
-    // out (ITargetFallFilter); any() false while none is.
+    // out (ITargetFallFilter).
     BitMask waitingBits_{};
     std::size_t waitingInUse_ = 0;  // past the last register with waiting bits
     // Takes `bits` as the filter's waiting bits (null: none); true when

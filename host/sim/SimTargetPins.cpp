@@ -266,9 +266,7 @@ void SimTarget::programWrote(const BankHook& hook) {
             markChanged(hook.index);
             break;
         case BankHook::Marks::Port:
-            for (unsigned w = hook.portFirstWord; w <= hook.portLastWord; ++w)
-                changed_[w] |= hook.portMarks[w];
-            ++changeEvents_;
+            markChanged(hook.portMarks, hook.portFirstWord, hook.portLastWord);
             break;
         case BankHook::Marks::All:
             markAllChanged();
