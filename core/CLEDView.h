@@ -263,7 +263,7 @@ private:
     // Reads into the image what a refresh needs of the bank: all of it, or
     // with a host that tells what changed (ITargetChanges) those registers,
     // SPL, SPH and SREG, into *read. Each register it reads is first copied
-    // to ioPrevious_ (unless `firstRefresh`). A failed read keeps the image
+    // to ioPrevious_ (unless `firstRefresh` and the whole bank is read). A failed read keeps the image
     // (and, told changes, reads those registers again next time).
     void ReadBank(int bank, int words, bool firstRefresh, RegisterSet* read);
     void DetectSimulator();
@@ -339,14 +339,14 @@ private:
     // With ITargetChanges: the registers the host told changed that no
     // read has yet brought into the image (all of them on attaching).
     RegisterSet unread_ = RegisterSet::FirstN(kMaxRegisterBank);
-    // The registers in which `out`, the image a refresh writes back, differs
-    // from ioImage_.
-    RegisterSet SetAndChanged(const BankBytes& out, int words) const;
     BankBytes ioImage_{};
     BankBytes ioPrevious_{};
-    // The image a refresh writes back (a member: no 480 bytes on the stack
-    // per instruction).
+    // What a refresh writes back: the registers set during it, and the
+    // image's bytes between those that go out (a member: no 480 bytes on
+    // the stack per instruction).
     BankBytes out_{};
+    // The values a host that tells them writes for a refresh.
+    BankBytes fresh_{};
     // The bits a host with ITargetFallFilter saw fall without a refresh.
     BankBytes fell_{};
     // Tells the observers of those falls before the refresh takes the

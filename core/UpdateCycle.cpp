@@ -393,16 +393,21 @@ void CLEDView::Refresh() {
     // A set of a subject past the bank (held from a larger part) is no
     // register of this part.
     registersSet_ &= bankMask_;
-    std::memcpy(out_.data(), ioImage_.data(), kIoRegisterCount);
-    if (bank > kIoRegisterCount)
-        std::memcpy(out_.data() + kIoRegisterCount, ioImage_.data() + kIoRegisterCount,
-                    static_cast<size_t>(bank - kIoRegisterCount));
+    // Only the registers set during the refresh, and ADCSRA for the
+    // converter's flag, can go out with another value than the image:
+    // out_ holds their values, and the image stands for the rest.
+    RegisterSet candidates = registersSet_;
     registersSet_.forEach(
         [&](int i) { out_[static_cast<size_t>(i)] = ioRegisters_[static_cast<size_t>(i)].stored(); },
         words);
     if (adifPending_) {
         // ADCSRA: ADIF raised by the converter during the refresh.
-        if (adcsraIndex_ >= 0) out_[static_cast<size_t>(adcsraIndex_)] |= 0x10;
+        if (adcsraIndex_ >= 0) {
+            const auto at = static_cast<size_t>(adcsraIndex_);
+            if (!registersSet_.test(adcsraIndex_)) out_[at] = ioImage_[at];
+            out_[at] |= 0x10;
+            candidates.set(adcsraIndex_);
+        }
         adifPending_ = false;
     }
     // What the simulator now holds is the image the next refresh compares
@@ -414,19 +419,37 @@ void CLEDView::Refresh() {
     // registers go back one by one, only those a component changed: their
     // block holds registers whose write has an effect (a byte sent, a flag
     // cleared) that the program did not cause.
-    const RegisterSet differing = SetAndChanged(out_, words);
+    RegisterSet differing;
+    candidates.forEach(
+        [&](int i) {
+            const auto at = static_cast<size_t>(i);
+            if (out_[at] != ioImage_[at]) differing.set(i);
+        },
+        words);
+    // The I/O registers that go out, with the image's bytes between them.
+    auto fillIo = [&](int first, int last) {
+        const uint64_t own = candidates.word(0);
+        for (int i = first; i <= last; ++i)
+            if (((own >> i) & 1) == 0) out_[static_cast<size_t>(i)] = ioImage_[static_cast<size_t>(i)];
+    };
     bool written = true;
     if (!direct_) {
+        fillIo(0, kIoRegisterCount - 1);
         written = WriteIOMemory(out_.data());
     } else if (const uint64_t io = differing.word(0); io != 0) {
-        const auto first = static_cast<ULONG>(std::countr_zero(io));
-        const auto last = static_cast<ULONG>(63 - std::countl_zero(io));
-        written = WriteIORegisters(first, last - first + 1, out_.data() + first);
+        const int first = std::countr_zero(io);
+        const int last = 63 - std::countl_zero(io);
+        fillIo(first, last);
+        written = WriteIORegisters(static_cast<ULONG>(first), static_cast<ULONG>(last - first + 1),
+                                   out_.data() + first);
     }
     // Registers that now hold another value than the image: all that were
     // set, when the write failed, and ADCSRA when ADIF went out in it alone.
     if (written) {
-        std::memcpy(ioImage_.data(), out_.data(), kIoRegisterCount);
+        for (uint64_t rest = differing.word(0); rest != 0; rest &= rest - 1) {
+            const auto i = static_cast<size_t>(std::countr_zero(rest));
+            ioImage_[i] = out_[i];
+        }
         registersSet_.word(0) = 0;
     }
     for (int w = 1; w < words; ++w) {
@@ -524,12 +547,22 @@ void CLEDView::ReadBank(int bank, int words, bool firstRefresh, RegisterSet* rea
         // SREG, into the image itself: one call, and no register read that
         // did not change. A failed call took nothing; the calls below then
         // take the set as it stands.
-        if (!firstRefresh) std::memcpy(ioPrevious_.data(), ioImage_.data(), static_cast<size_t>(bank));
+        // The values arrive in a scratch image, and only the registers
+        // they are for move into the image, each keeping its last value:
+        // a refresh finds few changed, so copying the whole bank to keep
+        // the last image would cost more than the rest of the read.
         if (changedValues_->TakeChangedValues(told.data(), static_cast<ULONG>(words),
-                                              ioImage_.data(), static_cast<ULONG>(bank)) == S_OK) {
-            for (int w = 0; w < words; ++w)
-                read->word(w) = (told[static_cast<size_t>(w)] | (w == 0 ? kAlwaysRead : 0)) &
-                                bankMask_.word(w);
+                                              fresh_.data(), static_cast<ULONG>(bank)) == S_OK) {
+            for (int w = 0; w < words; ++w) {
+                const uint64_t bits = (told[static_cast<size_t>(w)] | (w == 0 ? kAlwaysRead : 0)) &
+                                      bankMask_.word(w);
+                read->word(w) = bits;
+                for (uint64_t rest = bits; rest != 0; rest &= rest - 1) {
+                    const auto i = static_cast<size_t>(w * 64 + std::countr_zero(rest));
+                    ioPrevious_[i] = ioImage_[i];
+                    ioImage_[i] = fresh_[i];
+                }
+            }
             return;
         }
     }
@@ -553,20 +586,6 @@ void CLEDView::ReadBank(int bank, int words, bool firstRefresh, RegisterSet* rea
         if (readRange(first + from, length)) unread_.word(w) &= ~span;
         read->word(w) = span;
     }
-}
-
-RegisterSet CLEDView::SetAndChanged(const BankBytes& out, int words) const {
-    // Only registers set during the refresh, and ADCSRA for the converter's
-    // flag, can differ from the image.
-    RegisterSet candidates = registersSet_;
-    if (adcsraIndex_ >= 0) candidates.set(adcsraIndex_);
-    RegisterSet differing;
-    candidates.forEach(
-        [&](int i) {
-            if (out[static_cast<size_t>(i)] != ioImage_[static_cast<size_t>(i)]) differing.set(i);
-        },
-        words);
-    return differing;
 }
 
 void CLEDView::ReadMemoryView() {

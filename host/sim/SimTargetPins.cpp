@@ -299,6 +299,11 @@ void SimTarget::takeChangedValues(uint64_t* out, std::size_t words, uint8_t* ima
     for (std::size_t w = used; w < words; ++w) out[w] = 0;
     constexpr uint64_t kAlways = ((uint64_t{1} << kAlwaysReadCount) - 1) << kAlwaysReadFirst;
     for (std::size_t w = 0; w < used; ++w) {
+        // Past the I/O space most words hold no change.
+        if (w != 0 && changed_[w] == 0) {
+            out[w] = 0;
+            continue;
+        }
         const std::size_t first = w * 64;
         uint64_t taken = changed_[w];
         // The last word may reach past `count`: those stay in the set.
