@@ -279,7 +279,31 @@ void frm_Keypad::bind() {
     }
     for (int c = 0; c < kColumns; ++c) onColumnLine(c);
     for (int r = 0; r < kRows; ++r) onRowLine(r);
+    observing_ = true;
+    watchWhileFollowing();
     showWiring(wiring_.describe());
+}
+
+void frm_Keypad::watchWhileFollowing() {
+    // At rest no change of the registers matters: the observers stand by,
+    // so that neither the refresh tells them nor the host refreshes for
+    // them. They read the registers still, and a key going down takes the
+    // drive as the last refresh left it.
+    const bool want = following();
+    if (want == observing_) return;
+    observing_ = want;
+    auto watch = [want](Observer* o) {
+        if (!o) return;
+        if (want)
+            o->resume();
+        else
+            o->suspend();
+    };
+    for (auto& o : observers_) watch(o.get());
+    for (PortWatch& w : ports_) {
+        watch(w.ddr.get());
+        watch(w.port.get());
+    }
 }
 
 Registers frm_Keypad::readRegisters() const {
@@ -310,12 +334,16 @@ bool frm_Keypad::rowDriven(int row) const {
 void frm_Keypad::heldChanged(int key, bool on) {
     const bool was = following();
     held_[static_cast<size_t>(key)] = on;
-    if (was || !on) return;
+    if (was || !on) {
+        watchWhileFollowing();
+        return;
+    }
     // The drive was not followed while nothing was held: it is now what it
     // was at the registers' last change.
     guarded("frm_Keypad::heldChanged()", [&] {
         if (connected() && observers_.size() == kLines) matrix_.follow(wiring_, readRegisters());
     });
+    watchWhileFollowing();
 }
 
 void frm_Keypad::onColumnLine(int32_t column) {
@@ -355,6 +383,8 @@ void frm_Keypad::followLines() {
     seen_ = regs;
     seenValid_ = true;
     followDrive(regs);
+    // The last key up, the bits it raised fall with this drive.
+    watchWhileFollowing();
 }
 
 void frm_Keypad::followDrive(const Registers& regs) {
@@ -385,6 +415,7 @@ void frm_Keypad::onKeyClicked() {
         const Registers regs = readRegisters();
         applyMatrix(regs);
     });
+    watchWhileFollowing();
 }
 
 void frm_Keypad::onCommand(int id) {

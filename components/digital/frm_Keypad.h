@@ -125,6 +125,10 @@ private:
     // A key is held, or the bits a held key raised have not yet fallen:
     // only then can a change of the drive change an input.
     bool following() const { return matrix_.following() || keypad::AnyHeld(held_); }
+    // Suspends the observers while not following, and resumes them when
+    // that ends.
+    void watchWhileFollowing();
+    bool observing_ = true;
 
     std::array<QPushButton*, keypad::kKeyCount> buttons_{};
     // The keys held, as the buttons show them (kept with every toggle, so

@@ -77,6 +77,38 @@ TEST_F(KeypadTest, TypedKeyShowsHeldButWritesNothingUntilTheDriveChanges) {
     EXPECT_EQ(io("PIND"), 0x80);
 }
 
+// At rest (no key held, none raised a bit) the keypad watches none of its
+// registers, so neither a refresh tells it of the program's scan nor does
+// the host refresh for it; a key going down watches them again, and the
+// last key up, once its bits fell, stands them by again.
+TEST_F(KeypadTest, WatchesItsRegistersOnlyWhileAKeyActs) {
+    auto* pad = open<frm_Keypad>(kCmdKeypad);
+    auto watchers = [&](const char* name) {
+        return core()->IORegister(core()->FindRegister(name))->activeCount();
+    };
+    const int32_t before = watchers("DDRB");
+    EXPECT_EQ(watchers("PORTD"), before);
+    QTest::keyClick(pad, '1');  // typed: held
+    EXPECT_EQ(watchers("DDRB"), before + 1);
+    EXPECT_EQ(watchers("PORTD"), before + 1);
+    drive(0x08, 0x08);  // row 0 driven: key 1 closes column 0
+    EXPECT_EQ(io("PIND"), 0x80);
+    QTest::keyClick(pad, '1');  // up: its bit is still raised
+    EXPECT_EQ(watchers("DDRB"), before + 1);
+    drive(0x04, 0x04);  // the drive moves on: the bit falls
+    EXPECT_EQ(io("PIND"), 0x00);
+    EXPECT_EQ(watchers("DDRB"), before);
+    EXPECT_EQ(watchers("PIND"), before);
+
+    // A drive changed at rest is the one a key clicked down acts on.
+    drive(0x01, 0x01);  // row 3
+    click(pad, ids::keypad::KeyControlOf('*'));
+    EXPECT_EQ(io("PIND"), 0x80);
+    click(pad, ids::keypad::KeyControlOf('*'));
+    EXPECT_EQ(io("PIND"), 0x00);
+    EXPECT_EQ(watchers("DDRB"), before);
+}
+
 // Wired pin by pin in "Settings...": columns on PA0 PA1 PA2, rows on PC4..PC7.
 // Each line is one pin both ways; the fixed wiring's pins are left alone.
 TEST_F(KeypadTest, WiredPinByPinSensesEachLineOnItsOwnPin) {
