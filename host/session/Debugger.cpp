@@ -78,6 +78,20 @@ Machine::Batch Machine::runBatch(uint64_t untilCycle, uint64_t count, bool leave
     return batch;
 }
 
+Machine::Batch Machine::runRefreshingEach(uint64_t untilCycle, uint64_t count,
+                                          RefreshCall refresh) {
+    Batch total;
+    while (total.executed < count) {
+        const Batch batch = runBatch(untilCycle, count - total.executed, false);
+        total.executed += batch.executed;
+        total.stopped = batch.stopped;
+        total.breakpoint = batch.breakpoint;
+        if (batch.refreshDue && !refresh()) break;
+        if (batch.executed == 0 || batch.stopped || batch.breakpoint) break;
+    }
+    return total;
+}
+
 void Debugger::stopped() {
     catchUp();
     fault_ = machine_->fault();
@@ -95,15 +109,38 @@ bool Debugger::stepOnce() {
     return true;
 }
 
-bool Debugger::runInstructions(uint64_t untilCycle, uint64_t count, uint64_t* executed) {
-    const Machine::Batch batch =
-        machine_->runBatch(untilCycle, count, policy_ == RefreshPolicy::WhenNeeded);
-    instructions_ += batch.executed;
-    *executed += batch.executed;
-    const uint64_t leftOut = batch.executed - (batch.refreshDue ? 1 : 0);
-    skipped_ += leftOut;
-    if (leftOut > 0) leftOut_ = true;
-    if (batch.refreshDue) send(kEventHalted);
+bool Debugger::runInstructions(uint64_t untilCycle, uint64_t count, uint64_t* executed,
+                               bool whileRunning) {
+    Machine::Batch batch;
+    if (policy_ == RefreshPolicy::EveryInstruction) {
+        // Refreshed from within the run; with `whileRunning` it goes on
+        // while the debugger runs and no break was asked for (a refresh
+        // may ask for one), as a slice checks between batches.
+        struct Run {
+            Debugger* debugger;
+            uint64_t* executed;
+            bool whileRunning;
+        } run{this, executed, whileRunning};
+        batch = machine_->runRefreshingEach(
+            untilCycle, count, {[](void* context) {
+                                    auto* r = static_cast<Run*>(context);
+                                    Debugger& d = *r->debugger;
+                                    ++d.instructions_;
+                                    ++*r->executed;
+                                    d.send(kEventHalted);
+                                    return !r->whileRunning ||
+                                           (d.state_ == State::Running && !d.breakRequested_);
+                                },
+                                &run});
+    } else {
+        batch = machine_->runBatch(untilCycle, count, true);
+        instructions_ += batch.executed;
+        *executed += batch.executed;
+        const uint64_t leftOut = batch.executed - (batch.refreshDue ? 1 : 0);
+        skipped_ += leftOut;
+        if (leftOut > 0) leftOut_ = true;
+        if (batch.refreshDue) send(kEventHalted);
+    }
     if (batch.breakpoint) {
         atBreakpoint_ = true;
         if (state_ == State::Running) state_ = State::Halted;
@@ -151,7 +188,7 @@ bool Debugger::stepWhile(const std::function<bool()>& more, uint64_t maxInstruct
     userInterfaceRan();
     uint64_t done = 0;
     while (done < maxInstructions) {
-        if (!runInstructions(std::numeric_limits<uint64_t>::max(), 1, &done)) return false;
+        if (!runInstructions(std::numeric_limits<uint64_t>::max(), 1, &done, false)) return false;
         if (atBreakpoint_ || !more()) break;
     }
     catchUp();
@@ -176,7 +213,7 @@ uint64_t Debugger::runSlice(uint64_t untilCycle, std::chrono::steady_clock::dura
     constexpr uint64_t kClockLook = 256;
     uint64_t nextLook = kClockLook;
     while (machine_->cycles() < untilCycle && state_ == State::Running && !breakRequested_) {
-        if (!runInstructions(untilCycle, nextLook - done, &done)) break;
+        if (!runInstructions(untilCycle, nextLook - done, &done, true)) break;
         if (done >= nextLook) {
             nextLook = done + kClockLook;
             if (std::chrono::steady_clock::now() >= deadline) break;
@@ -225,7 +262,7 @@ Debugger::RunEnd Debugger::runFor(uint64_t cycles, const std::function<bool()>& 
     uint64_t nextCall = kCallbackEvery;
     while (machine_->cycles() < target) {
         const uint64_t count = keepGoing ? nextCall - done : std::numeric_limits<uint64_t>::max();
-        if (!runInstructions(target, count, &done)) return RunEnd::Stopped;
+        if (!runInstructions(target, count, &done, false)) return RunEnd::Stopped;
         if (breakpoints && atBreakpoint_) {
             catchUp();
             return RunEnd::Breakpoint;

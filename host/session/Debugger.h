@@ -75,6 +75,22 @@ public:
     // instead of two per instruction; this default asks step() and
     // refreshNeeded() one instruction at a time.
     virtual Batch runBatch(uint64_t untilCycle, uint64_t count, bool leaveOut);
+    // Event 3 sent from within a run: called after an instruction, it
+    // returns whether the run goes on.
+    struct RefreshCall {
+        bool (*call)(void* context) = nullptr;
+        void* context = nullptr;
+        bool operator()() const { return call(context); }
+    };
+    // As runBatch without leaving out, with `refresh` called after every
+    // instruction executed, the last one included, instead of returning:
+    // the run ends once `count` ran, at `untilCycle`, when the program
+    // stopped, after the refresh of an instruction followed by a
+    // breakpoint, or when `refresh` says so. The batch it returns has
+    // refreshDue false, as every refresh was sent. A run refreshed after
+    // every instruction then costs one call, not several per instruction;
+    // this default asks runBatch one instruction at a time.
+    virtual Batch runRefreshingEach(uint64_t untilCycle, uint64_t count, RefreshCall refresh);
 
 protected:
     const quill::debugger::BreakpointSet* breakpoints_ = nullptr;
@@ -184,8 +200,11 @@ private:
     // One instruction, then event 3.
     bool stepOnce();
     // A batch of instructions (see Machine::runBatch), event 3 where the
-    // policy and the filter need it. False when the program stopped.
-    bool runInstructions(uint64_t untilCycle, uint64_t count, uint64_t* executed);
+    // policy and the filter need it. False when the program stopped. With
+    // `whileRunning` a run refreshed after every instruction also ends
+    // after the refresh that left the debugger halted or asked for a break.
+    bool runInstructions(uint64_t untilCycle, uint64_t count, uint64_t* executed,
+                         bool whileRunning);
     RunEnd runFor(uint64_t cycles, const std::function<bool()>& keepGoing, bool breakpoints);
     // The program stopped: the fault is kept, the debugger halts.
     void stopped();

@@ -77,6 +77,14 @@ public:
         batch.breakpoint = access_->atBreakpoint();
         return batch;
     }
+    Batch runRefreshingEach(uint64_t untilCycle, uint64_t count, RefreshCall refresh) override {
+        Batch batch;
+        access_->setBreakpoints(breakpoints_ && !breakpoints_->empty() ? breakpoints_ : nullptr);
+        batch.executed = access_->runRefreshingEach(untilCycle, count, refresh.call,
+                                                    refresh.context, &batch.stopped);
+        batch.breakpoint = access_->atBreakpoint();
+        return batch;
+    }
     bool readMemory(LONG kind, uint32_t address, uint8_t* out, uint32_t count) override {
         return target_->read(kind, address, out, count);
     }

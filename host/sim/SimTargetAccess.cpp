@@ -385,6 +385,35 @@ uint64_t SimTargetAccess::runUntilRefresh(uint64_t untilCycle, uint64_t count, b
     return executed;
 }
 
+uint64_t SimTargetAccess::runRefreshingEach(uint64_t untilCycle, uint64_t count,
+                                            bool (*refresh)(void*), void* context, bool* stopped) {
+    *stopped = false;
+    atBreakpoint_ = false;
+    if (!target_) {
+        *stopped = true;
+        return 0;
+    }
+    lastRunLeftOut_ = false;
+    // Held for the run: a refresh that ended the session leaves the part
+    // to this loop until it returns.
+    const std::shared_ptr<SimTarget> held = target_;
+    SimTarget& target = *held;
+    SimTarget::Calling calling(target);
+    const uint64_t* cycle = target.cycleStorage();
+    uint64_t executed = 0;
+    while (executed < count && *cycle < untilCycle) {
+        if (!target.stepCalled()) {
+            *stopped = true;
+            break;
+        }
+        ++executed;
+        if (breakpoints_ && breakpoints_->contains(target.programCounter())) atBreakpoint_ = true;
+        filterValid_ = false;
+        if (!refresh(context) || atBreakpoint_) break;
+    }
+    return executed;
+}
+
 HRESULT SimTargetAccess::TakeChangedRegisters(uint64_t* changed, ULONG words) {
     if (!changed && words > 0) return E_POINTER;
     if (!target_) return E_UNEXPECTED;

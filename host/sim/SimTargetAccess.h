@@ -72,6 +72,14 @@ public:
     // program cannot go on.
     uint64_t runUntilRefresh(uint64_t untilCycle, uint64_t count, bool leaveOut, bool* refreshDue,
                              bool* stopped);
+    // As runUntilRefresh without leaving out, calling `refresh(context)`
+    // after every instruction from within the run (the host's event 3),
+    // which returns whether the run goes on: one call per run instead of
+    // one per instruction. Also stops after the refresh of an instruction
+    // whose successor is at a breakpoint. Returns the instructions
+    // executed, each of them refreshed.
+    uint64_t runRefreshingEach(uint64_t untilCycle, uint64_t count, bool (*refresh)(void*),
+                               void* context, bool* stopped);
     // runUntilRefresh also stops, with *refreshDue, once the next
     // instruction is at one of these addresses (null: none; the set must
     // outlive the runs); atBreakpoint() then answers true until the next run.

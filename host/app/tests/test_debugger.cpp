@@ -114,6 +114,39 @@ TEST_F(DebuggerTest, BreakpointsStopRunsButNotWaits) {
     EXPECT_EQ(debugger.runToBreakpoint(100), Debugger::RunEnd::Reached);
 }
 
+// Refreshed after every instruction, a run sends event 3 from within the
+// machine's run: a break asked for by a refresh ends the slice right after
+// it, a breakpoint stops the run after its instruction's refresh, and a
+// script's wait runs on over both.
+TEST_F(DebuggerTest, ARunRefreshedAfterEachInstructionStopsWhereItsRefreshSays) {
+    quill::debugger::BreakpointSet breakpoints;
+    debugger.setBreakpoints(&breakpoints);
+    debugger.setRefreshPolicy(RefreshPolicy::EveryInstruction);
+    start();
+    int halted = 0;
+    debugger.setEventListener([&](LONG event) {
+        if (event == kEventHalted && ++halted == 7) debugger.breakRun();
+    });
+    ASSERT_TRUE(debugger.beginRun());
+    EXPECT_EQ(debugger.runSlice(UINT64_MAX, std::chrono::seconds(10)), 7u);
+    EXPECT_EQ(machine->count, 7u);
+    EXPECT_EQ(debugger.state(), Debugger::State::Halted);
+    EXPECT_EQ(debugger.instructionsExecuted(), 7u);
+    EXPECT_EQ(halted, 7);  // no refresh left to catch up
+
+    breakpoints.add(30);  // the next instruction after the 15th
+    ASSERT_TRUE(debugger.beginRun());
+    EXPECT_EQ(debugger.runSlice(UINT64_MAX, std::chrono::seconds(10)), 8u);
+    EXPECT_TRUE(debugger.atBreakpoint());
+    EXPECT_EQ(halted, 15);
+    EXPECT_EQ(debugger.refreshesSent(), debugger.instructionsExecuted() + 1);  // + the session's
+
+    halted = 100;  // a wait is not a slice: nothing it refreshes ends it
+    EXPECT_TRUE(debugger.runCycles(40));
+    EXPECT_EQ(machine->count, 35u);
+    EXPECT_EQ(halted, 120);
+}
+
 TEST_F(DebuggerTest, RestartEndsTheOldSessionFirst) {
     start();
     start();
