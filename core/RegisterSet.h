@@ -46,6 +46,13 @@ public:
         }
         return false;
     }
+    // Bit w: word w (of the first `words`) holds a register of the set.
+    uint32_t liveWords(int words = kWords) const {
+        uint32_t live = 0;
+        for (int w = 0; w < words; ++w)
+            if (words_[static_cast<size_t>(w)]) live |= uint32_t{1} << w;
+        return live;
+    }
     uint64_t word(int w) const { return words_[static_cast<size_t>(w)]; }
     uint64_t& word(int w) { return words_[static_cast<size_t>(w)]; }
     const uint64_t* data() const { return words_.data(); }
@@ -72,6 +79,17 @@ public:
         }
     }
 
+    // As forEach, walking only the words whose bit is in `wordMask`.
+    template <typename F>
+    void forEachIn(uint32_t wordMask, F&& f) const {
+        for (; wordMask != 0; wordMask &= wordMask - 1) {
+            const int w = std::countr_zero(wordMask);
+            for (uint64_t rest = words_[static_cast<size_t>(w)]; rest != 0; rest &= rest - 1)
+                f(w * 64 + std::countr_zero(rest));
+        }
+    }
+
 private:
+    static_assert(kWords <= 32, "liveWords() has a bit per word");
     std::array<uint64_t, kWords> words_{};
 };

@@ -353,8 +353,14 @@ void CLEDView::Refresh() {
     // Every register takes its byte of the image: only those the image
     // changed and those set since the last refresh can differ from it. A
     // register the refresh did not read is as it was.
+    // Only the words that hold one of them are walked: on a part with
+    // extended I/O most refreshes find changes in the I/O space alone.
+    const uint32_t allWords = (uint32_t{1} << words) - 1;
+    const uint32_t live =
+        firstRefresh_ ? allWords : (read.liveWords(words) | registersSet_.liveWords(words));
     RegisterSet changed;
-    for (int w = 0; w < words; ++w) {
+    for (uint32_t l = live; l != 0; l &= l - 1) {
+        const int w = std::countr_zero(l);
         const uint64_t inBank = bankMask_.word(w);
         const uint64_t differing =
             (firstRefresh_ ? ~uint64_t{0} : DifferingWord(ioImage_, ioPrevious_, w, read.word(w))) &
@@ -373,8 +379,8 @@ void CLEDView::Refresh() {
     // Observers may set registers while they run; those writes are only
     // collected (refreshing is set) and go out below. A register one of
     // them sets is announced by that set itself.
-    changed.forEach(
-        [&](int i) {
+    changed.forEachIn(
+        live, [&](int i) {
             const auto at = static_cast<size_t>(i);
             IoRegister& r = ioRegisters_[at];
             if (!firstRefresh_ && r.stored() == ioPrevious_[at]) return;
@@ -386,8 +392,7 @@ void CLEDView::Refresh() {
             } else {
                 r.notify();
             }
-        },
-        words);
+        });
     firstRefresh_ = false;
 
     // A set of a subject past the bank (held from a larger part) is no
@@ -397,9 +402,10 @@ void CLEDView::Refresh() {
     // converter's flag, can go out with another value than the image:
     // out_ holds their values, and the image stands for the rest.
     RegisterSet candidates = registersSet_;
-    registersSet_.forEach(
-        [&](int i) { out_[static_cast<size_t>(i)] = ioRegisters_[static_cast<size_t>(i)].stored(); },
-        words);
+    uint32_t setWords = registersSet_.liveWords(words);
+    registersSet_.forEachIn(setWords, [&](int i) {
+        out_[static_cast<size_t>(i)] = ioRegisters_[static_cast<size_t>(i)].stored();
+    });
     if (adifPending_) {
         // ADCSRA: ADIF raised by the converter during the refresh.
         if (adcsraIndex_ >= 0) {
@@ -407,6 +413,7 @@ void CLEDView::Refresh() {
             if (!registersSet_.test(adcsraIndex_)) out_[at] = ioImage_[at];
             out_[at] |= 0x10;
             candidates.set(adcsraIndex_);
+            setWords |= uint32_t{1} << (adcsraIndex_ / 64);
         }
         adifPending_ = false;
     }
@@ -420,12 +427,10 @@ void CLEDView::Refresh() {
     // block holds registers whose write has an effect (a byte sent, a flag
     // cleared) that the program did not cause.
     RegisterSet differing;
-    candidates.forEach(
-        [&](int i) {
-            const auto at = static_cast<size_t>(i);
-            if (out_[at] != ioImage_[at]) differing.set(i);
-        },
-        words);
+    candidates.forEachIn(setWords, [&](int i) {
+        const auto at = static_cast<size_t>(i);
+        if (out_[at] != ioImage_[at]) differing.set(i);
+    });
     // The I/O registers that go out, with the image's bytes between them.
     auto fillIo = [&](int first, int last) {
         const uint64_t own = candidates.word(0);
@@ -452,7 +457,8 @@ void CLEDView::Refresh() {
         }
         registersSet_.word(0) = 0;
     }
-    for (int w = 1; w < words; ++w) {
+    for (uint32_t l = setWords & ~uint32_t{1}; l != 0; l &= l - 1) {
+        const int w = std::countr_zero(l);
         // The rest of the extended image already was what went out.
         registersSet_.word(w) = 0;
         for (uint64_t rest = differing.word(w); rest != 0; rest &= rest - 1) {
