@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 
 #include <unistd.h>
 
@@ -13,61 +14,89 @@ namespace {
 
 void appendDecimal(std::string& out, uint32_t value) {
     char digits[10];
-    int n = 0;
+    char* end = digits + sizeof digits;
+    char* at = end;
     do {
-        digits[n++] = static_cast<char>('0' + value % 10);
+        *--at = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    while (n > 0) out += digits[--n];
+    out.append(at, static_cast<size_t>(end - at));
 }
 
+// The longest value text: "0xFF 0377 0b11111111".
+constexpr size_t kValueTextMax = 20;
+
 // The value in the layout's bases, as "0x%.2X", "0%.3o", "0b" and eight
-// bits, side by side, or "%u" when none is chosen.
-void appendValue(std::string& out, const LoggerLayout& layout, uint8_t value) {
+// bits, side by side, or "%u" when none is chosen, into `out`; returns
+// its length.
+size_t formatValue(char* out, const LoggerLayout& layout, uint8_t value) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    bool first = true;
+    size_t n = 0;
     auto separate = [&] {
-        if (!first) out += ' ';
-        first = false;
+        if (n != 0) out[n++] = ' ';
     };
     if (layout.hexValues) {
         separate();
-        const char text[4] = {'0', 'x', kHex[value >> 4], kHex[value & 15]};
-        out.append(text, sizeof text);
+        out[n++] = '0';
+        out[n++] = 'x';
+        out[n++] = kHex[value >> 4];
+        out[n++] = kHex[value & 15];
     }
     if (layout.octalValues) {
         separate();
-        const char text[4] = {'0', static_cast<char>('0' + (value >> 6)),
-                              static_cast<char>('0' + ((value >> 3) & 7)),
-                              static_cast<char>('0' + (value & 7))};
-        out.append(text, sizeof text);
+        out[n++] = '0';
+        out[n++] = static_cast<char>('0' + (value >> 6));
+        out[n++] = static_cast<char>('0' + ((value >> 3) & 7));
+        out[n++] = static_cast<char>('0' + (value & 7));
     }
     if (layout.binaryValues) {
         separate();
-        char bits[10] = {'0', 'b'};
-        for (int b = 0; b < 8; ++b) bits[2 + b] = (value & (0x80 >> b)) ? '1' : '0';
-        out.append(bits, sizeof bits);
+        out[n++] = '0';
+        out[n++] = 'b';
+        for (int b = 0; b < 8; ++b) out[n++] = (value & (0x80 >> b)) ? '1' : '0';
     }
-    if (first) appendDecimal(out, value);
+    if (n == 0) {
+        if (value >= 100) out[n++] = static_cast<char>('0' + value / 100);
+        if (value >= 10) out[n++] = static_cast<char>('0' + value / 10 % 10);
+        out[n++] = static_cast<char>('0' + value % 10);
+    }
+    return n;
+}
+
+void appendValue(std::string& out, const LoggerLayout& layout, uint8_t value) {
+    char text[kValueTextMax];
+    out.append(text, formatValue(text, layout, value));
+}
+
+// A value's text has the same width whatever the value, in any base but
+// decimal.
+bool FixedWidthValues(const LoggerLayout& layout) {
+    return layout.hexValues || layout.octalValues || layout.binaryValues;
+}
+
+// The header line of a dump, when the layout has one.
+void appendHeader(std::string& out, const LoggerLayout& layout, uint32_t cycles,
+                  double microseconds) {
+    if (!layout.precedeByComment) return;
+    if (layout.precedeByCycleCounter) {
+        out += '(';
+        appendDecimal(out, cycles);
+        out += ") ";
+    }
+    if (layout.precedeByRunningTime) {
+        char text[64];
+        std::snprintf(text, sizeof text, "[%.3f us] ", microseconds);
+        out += text;
+    }
+    static constexpr std::string_view kHeader = "Dump of selected I/O Registers: \n";
+    out.append(kHeader.data(), kHeader.size());
 }
 
 // Appends one dump; name(i) gives the text shown for register i.
 template <typename Name>
 void appendDump(std::string& out, const LoggerLayout& layout, const RegisterSet& selection,
                 uint32_t cycles, double microseconds, std::span<const uint8_t> bank, Name&& name) {
-    if (layout.precedeByComment) {
-        if (layout.precedeByCycleCounter) {
-            out += '(';
-            appendDecimal(out, cycles);
-            out += ") ";
-        }
-        if (layout.precedeByRunningTime) {
-            char text[64];
-            std::snprintf(text, sizeof text, "[%.3f us] ", microseconds);
-            out += text;
-        }
-        out += "Dump of selected I/O Registers: \n";
-    }
+    appendHeader(out, layout, cycles, microseconds);
     selection.forEach([&](int i) {
         if (static_cast<size_t>(i) >= bank.size()) return;
         out += name(i);
@@ -93,6 +122,7 @@ void RegisterLogger::Reset() {
     anyDumped_ = false;
     holdBack_ = false;
     named_.clear();
+    lines_.built = false;
 }
 
 std::string RegisterLogger::FilePath(const std::string& fileName, const std::string& directory) {
@@ -233,6 +263,43 @@ const std::string& RegisterLogger::nameAt(int i, const NameOf& nameOf) {
     return name;
 }
 
+const std::string& RegisterLogger::dumpLines(std::span<const uint8_t> bank, const NameOf& nameOf) {
+    const bool same = lines_.built && lines_.selection == selection_ &&
+                      lines_.bankSize == bank.size() && lines_.hex == layout_.hexValues &&
+                      lines_.octal == layout_.octalValues && lines_.binary == layout_.binaryValues;
+    char text[kValueTextMax];
+    if (!same) {
+        // Built anew for another selection, bank, base or names: each line
+        // as a dump writes it, with where its value stands.
+        lines_.text.clear();
+        lines_.values.clear();
+        selection_.forEach([&](int i) {
+            const auto at = static_cast<size_t>(i);
+            if (at >= bank.size()) return;
+            lines_.text += nameAt(i, nameOf);
+            lines_.text += '=';
+            lines_.values.push_back({static_cast<uint16_t>(i), lines_.text.size(), bank[at]});
+            appendValue(lines_.text, layout_, bank[at]);
+            lines_.text += '\n';
+        });
+        lines_.built = true;
+        lines_.selection = selection_;
+        lines_.bankSize = bank.size();
+        lines_.hex = layout_.hexValues;
+        lines_.octal = layout_.octalValues;
+        lines_.binary = layout_.binaryValues;
+        return lines_.text;
+    }
+    for (DumpLines::Value& v : lines_.values) {
+        const uint8_t now = bank[v.index];
+        if (now == v.shown) continue;
+        v.shown = now;
+        const size_t n = formatValue(text, layout_, now);
+        lines_.text.replace(v.offset, n, text, n);
+    }
+    return lines_.text;
+}
+
 std::string RegisterLogger::writePending() {
     if (!stream_ || pending_.empty()) {
         pending_.clear();
@@ -266,9 +333,21 @@ std::string RegisterLogger::Dump(uint32_t cycles, double microseconds,
     anyDumped_ = true;
     if (toFile_ && !stream_) return {};  // stopped, or never opened
     auto name = [&](int i) -> const std::string& { return nameAt(i, nameOf); };
+    // The lines after the header as the last dump wrote them, with the
+    // values that changed written over: in a base of fixed width only the
+    // header is formatted anew for each dump.
+    const bool fixed = FixedWidthValues(layout_);
+    auto appendThisDump = [&](std::string& out) {
+        if (!fixed) {
+            appendDump(out, layout_, selection_, cycles, microseconds, bank, name);
+            return;
+        }
+        appendHeader(out, layout_, cycles, microseconds);
+        out += dumpLines(bank, nameOf);
+    };
     if (toFile_) {
         const size_t before = pending_.size();
-        appendDump(pending_, layout_, selection_, cycles, microseconds, bank, name);
+        appendThisDump(pending_);
         const size_t size = pending_.size() - before;
         if (limitBytes_ != 0 && written_ + size > limitBytes_) {
             // Everything before this dump still goes out.
@@ -286,7 +365,7 @@ std::string RegisterLogger::Dump(uint32_t cycles, double microseconds,
     }
     if (!window) return {};
     windowText_.clear();
-    appendDump(windowText_, layout_, selection_, cycles, microseconds, bank, name);
+    appendThisDump(windowText_);
     size_t start = 0;
     while (start < windowText_.size()) {
         size_t end = windowText_.find('\n', start);

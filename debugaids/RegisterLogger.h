@@ -132,7 +132,10 @@ public:
     std::string Flush();
     // The register names are taken once and kept; they are taken anew
     // after this (the part, and so the names, changed).
-    void ForgetNames() { named_.clear(); }
+    void ForgetNames() {
+        named_.clear();
+        lines_.built = false;
+    }
     // Bytes gathered for a block; a block is written once it holds this.
     static constexpr size_t kBlockBytes = size_t{64} << 10;
 
@@ -166,6 +169,8 @@ private:
     std::string writePending();
     // The name a dump shows for register i, taken from nameOf once.
     const std::string& nameAt(int i, const NameOf& nameOf);
+    // A dump's lines after its header, for values of a fixed width.
+    const std::string& dumpLines(std::span<const uint8_t> bank, const NameOf& nameOf);
 
     bool enabled_ = false;
     bool toFile_ = false;
@@ -185,6 +190,23 @@ private:
     // The names taken so far ("UNKNOWN" for an empty one), by index.
     std::array<std::string, kMaxRegisterBank> names_;
     RegisterSet named_;
+    // The lines of the last dump (values in a base of fixed width): what
+    // they were built for, and where each value stands with the byte it
+    // shows.
+    struct DumpLines {
+        struct Value {
+            uint16_t index;
+            size_t offset;
+            uint8_t shown;
+        };
+        std::string text;
+        std::vector<Value> values;
+        bool built = false;
+        RegisterSet selection;
+        size_t bankSize = 0;
+        bool hex = false, octal = false, binary = false;
+    };
+    DumpLines lines_;
     // One dump for the output window (kept: no allocation per dump).
     std::string windowText_, windowLine_;
 };

@@ -232,3 +232,52 @@ TEST_F(LoggerCoreTest, AHostThatSaysWhenItLooksGetsTheRefreshesDumpsThenAndAClic
     view->IORegister(0x18)->set(0x80);
     EXPECT_EQ(ReadFile(file), first + "(10) Dump of selected I/O Registers: \nPORTB=0x80\n");
 }
+
+// A dump writes only the values that changed over the lines of the last
+// one: every dump must still read as if formatted afresh, through changed
+// values, bases, selections, names and a smaller bank.
+TEST(RegisterLoggerFormat, EachDumpReadsAsIfFormattedAfresh) {
+    RegisterLogger logger;
+    ASSERT_EQ(logger.Apply({{0x17, 0x18, 0x30}, true, false, "", ""}), "");
+    std::vector<uint8_t> bank(96, 0);
+    RegisterLogger::NameOf names = nameOf;
+    uint32_t cycles = 90;
+    auto dumpAndCompare = [&](const char* step) {
+        std::string written;
+        logger.Dump(++cycles, 0.0, bank, names, [&](const std::string& line) {
+            written += line;
+            written += '\n';
+        });
+        EXPECT_EQ(written, RegisterLogger::Format(logger.layout(), logger.bankSelection(), cycles,
+                                                  0.0, bank, names))
+            << step;
+    };
+    bank[0x18] = 0x0F;
+    dumpAndCompare("first");
+    bank[0x18] = 0xF0;
+    bank[0x30] = 0x01;
+    dumpAndCompare("two values");
+    bank[0x17] = 0x80;
+    logger.layout().binaryValues = true;
+    dumpAndCompare("binary beside hex");
+    logger.layout().hexValues = logger.layout().binaryValues = false;
+    bank[0x17] = 0x7B;
+    dumpAndCompare("decimal");
+    bank[0x17] = 0x08;
+    dumpAndCompare("decimal, one digit");
+    logger.layout().octalValues = true;
+    bank[0x30] = 0xFF;
+    dumpAndCompare("octal");
+    ASSERT_EQ(logger.Apply({{0x18, 0x50}, true, false, "", ""}), "");
+    logger.layout().octalValues = false;
+    logger.layout().hexValues = true;
+    bank[0x50] = 0x42;
+    dumpAndCompare("another selection");
+    names = [](int i) { return i == 0x50 ? std::string("UDR1") : nameOf(i); };
+    logger.ForgetNames();
+    bank[0x18] = 0x11;
+    dumpAndCompare("names taken anew");
+    bank.resize(64);  // 0x50 is past this part's bank
+    bank[0x18] = 0x12;
+    dumpAndCompare("smaller bank");
+}
