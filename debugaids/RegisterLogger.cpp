@@ -1,5 +1,6 @@
 #include "debugaids/RegisterLogger.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,17 +12,6 @@
 #include "platform/files.h"
 
 namespace {
-
-void appendDecimal(std::string& out, uint32_t value) {
-    char digits[10];
-    char* end = digits + sizeof digits;
-    char* at = end;
-    do {
-        *--at = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    out.append(at, static_cast<size_t>(end - at));
-}
 
 // The longest value text: "0xFF 0377 0b11111111".
 constexpr size_t kValueTextMax = 20;
@@ -74,22 +64,37 @@ bool FixedWidthValues(const LoggerLayout& layout) {
     return layout.hexValues || layout.octalValues || layout.binaryValues;
 }
 
-// The header line of a dump, when the layout has one.
+// The header line of a dump, when the layout has one: made in a buffer
+// and appended at once, as it is written for nearly every refresh.
 void appendHeader(std::string& out, const LoggerLayout& layout, uint32_t cycles,
                   double microseconds) {
     if (!layout.precedeByComment) return;
+    static constexpr std::string_view kHeader = "Dump of selected I/O Registers: \n";
+    char text[160];
+    size_t n = 0;
     if (layout.precedeByCycleCounter) {
-        out += '(';
-        appendDecimal(out, cycles);
-        out += ") ";
+        char digits[10];
+        size_t d = 0;
+        do {
+            digits[d++] = static_cast<char>('0' + cycles % 10);
+            cycles /= 10;
+        } while (cycles != 0);
+        text[n++] = '(';
+        while (d > 0) text[n++] = digits[--d];
+        text[n++] = ')';
+        text[n++] = ' ';
     }
     if (layout.precedeByRunningTime) {
-        char text[64];
-        std::snprintf(text, sizeof text, "[%.3f us] ", microseconds);
-        out += text;
+        // snprintf's count is what the text would need; past the buffer's
+        // end only what fits was written.
+        const int wrote = std::snprintf(text + n, sizeof text - n - kHeader.size(), "[%.3f us] ",
+                                        microseconds);
+        if (wrote > 0)
+            n += std::min(static_cast<size_t>(wrote), sizeof text - n - kHeader.size() - 1);
     }
-    static constexpr std::string_view kHeader = "Dump of selected I/O Registers: \n";
-    out.append(kHeader.data(), kHeader.size());
+    std::memcpy(text + n, kHeader.data(), kHeader.size());
+    n += kHeader.size();
+    out.append(text, n);
 }
 
 // Appends one dump; name(i) gives the text shown for register i.
@@ -295,7 +300,8 @@ const std::string& RegisterLogger::dumpLines(std::span<const uint8_t> bank, cons
         if (now == v.shown) continue;
         v.shown = now;
         const size_t n = formatValue(text, layout_, now);
-        lines_.text.replace(v.offset, n, text, n);
+        // The same width as the text it replaces.
+        std::memcpy(lines_.text.data() + v.offset, text, n);
     }
     return lines_.text;
 }
