@@ -247,7 +247,7 @@ void CLEDView::Diagnose(const std::string& label, const std::string& text) {
     WriteOutput(kMessageKind, label, text);
 }
 
-void CLEDView::WriteOutput(int32_t kind, const std::string& label, const std::string& text) {
+void CLEDView::WriteOutput(int32_t kind, const std::string& label, std::string_view text) {
     if (!hostServices_ || text.empty()) return;
     // The source, and the prefix of an unlabelled line (every line of a
     // register dump), are the same each time: made once.
@@ -255,7 +255,18 @@ void CLEDView::WriteOutput(int32_t kind, const std::string& label, const std::st
     static const CComBSTR noPrefix{std::string_view()};
     CComBSTR labelled;
     if (!label.empty()) *labelled.out() = AnsiToBstr(label + " -->");
-    CComBSTR line(text);
+    // The line's text in storage kept from line to line; a message written
+    // while another is (the host calling back) gets its own.
+    if (writingLine_) {
+        CComBSTR line(text);
+        hostServices_->WriteMessage(kind, source.get(),
+                                    label.empty() ? noPrefix.get() : labelled.get(), line.get());
+        return;
+    }
+    BSTR line = lineText_.assign(text);
+    if (!line) return;
+    writingLine_ = true;
     hostServices_->WriteMessage(kind, source.get(), label.empty() ? noPrefix.get() : labelled.get(),
-                                line.get());
+                                line);
+    writingLine_ = false;
 }

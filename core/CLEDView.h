@@ -287,7 +287,7 @@ private:
     // Writes a line to the host's output even while not attached (used for
     // diagnostics about the module itself, such as unwired commands).
     void Diagnose(const std::string& label, const std::string& text);
-    void WriteOutput(int32_t kind, const std::string& label, const std::string& text);
+    void WriteOutput(int32_t kind, const std::string& label, std::string_view text);
     // Reads one element text of the target description; *found tells
     // whether the description was read and held the element.
     std::string TargetXmlText(const char* section, const char* element, bool* found,
@@ -304,6 +304,9 @@ private:
     // Host connections
     ComPtr<IGuiWorks> guiWorks_;
     ComPtr<IHostServices> hostServices_;
+    // The text of the output line being written (see WriteOutput).
+    ReusedBstr lineText_;
+    bool writingLine_ = false;
     ComPtr<ITargetAccess> target_;
     ComPtr<ITargetDirectAccess> direct_;  // the same object's extension, when offered
     ComPtr<ITargetBankFilter> bankFilter_;  // its filter over the whole bank, when offered

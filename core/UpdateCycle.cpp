@@ -270,7 +270,11 @@ void CLEDView::DumpRegisters() {
     const std::string stopped = logger_.Dump(
         cycles, microseconds, std::span<const uint8_t>(bank.data(), static_cast<size_t>(count)),
         [this](int index) { return GetRegisterName(index); },
-        [this](const std::string& line) { Log("", line); });
+        [this](std::string_view line) {
+            // As Log() without a label, taking the line where the dump holds it.
+            static const std::string kNoLabel;
+            if (attached_ && !line.empty()) WriteOutput(kMessageKind, kNoLabel, line);
+        });
     if (!stopped.empty()) Diagnose("CLEDView::DumpRegisters()", stopped);
     // Outside a refresh nothing tells when the host looks next.
     if (!handlingRefresh_) FlushLog();

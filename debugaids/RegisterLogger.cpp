@@ -376,8 +376,7 @@ std::string RegisterLogger::Dump(uint32_t cycles, double microseconds,
     while (start < windowText_.size()) {
         size_t end = windowText_.find('\n', start);
         if (end == std::string::npos) end = windowText_.size();
-        windowLine_.assign(windowText_, start, end - start);
-        window(windowLine_);
+        window(std::string_view(windowText_).substr(start, end - start));
         start = end + 1;
     }
     return {};

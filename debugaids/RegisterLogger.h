@@ -77,7 +77,7 @@ public:
     // Names a register for the dump; "UNKNOWN" stands for an empty answer.
     using NameOf = std::function<std::string(int index)>;
     // Receives one line of a dump for the output window (without newline).
-    using LineSink = std::function<void(const std::string& line)>;
+    using LineSink = std::function<void(std::string_view line)>;
 
     // The state after construction: off, destination window, nothing
     // selected, default layout.
@@ -208,5 +208,5 @@ private:
     };
     DumpLines lines_;
     // One dump for the output window (kept: no allocation per dump).
-    std::string windowText_, windowLine_;
+    std::string windowText_;
 };

@@ -1,5 +1,6 @@
 #include "platform/com.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -133,10 +134,12 @@ uint32_t SysStringByteLen(BSTR text) {
 
 uint32_t SysStringLen(BSTR text) { return SysStringByteLen(text) / sizeof(OLECHAR); }
 
-BSTR AnsiToBstr(std::string_view text) {
-    // Most texts are ASCII: each byte is its character, widened in place.
-    BSTR ascii = SysAllocStringLen(nullptr, static_cast<uint32_t>(text.size()));
-    if (!ascii) return nullptr;
+namespace {
+
+// Widens `text` into `ascii` (room for text.size() characters), each byte
+// its character; false when a byte is not ASCII (what was written is then
+// not the text).
+bool WidenAscii(std::string_view text, char16_t* ascii) {
     const auto* from = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
     size_t i = 0;
@@ -158,7 +161,16 @@ BSTR AnsiToBstr(std::string_view text) {
         high |= from[i];
         ascii[i] = static_cast<char16_t>(from[i]);
     }
-    if ((high & 0x80808080u) == 0) return ascii;
+    return (high & 0x80808080u) == 0;
+}
+
+}  // namespace
+
+BSTR AnsiToBstr(std::string_view text) {
+    // Most texts are ASCII: each byte is its character, widened in place.
+    BSTR ascii = SysAllocStringLen(nullptr, static_cast<uint32_t>(text.size()));
+    if (!ascii) return nullptr;
+    if (WidenAscii(text, ascii)) return ascii;
     SysFreeString(ascii);
     // UTF-8 to UTF-16.
     std::u16string wide;
@@ -209,6 +221,39 @@ BSTR AnsiToBstr(std::string_view text) {
         }
     }
     return SysAllocStringLen(wide.data(), static_cast<uint32_t>(wide.size()));
+}
+
+ReusedBstr::~ReusedBstr() { std::free(block_); }
+
+bool ReusedBstr::reserve(size_t bytes) {
+    // The length prefix, the text, and its two zero bytes.
+    const size_t need = kPrefix + bytes + 2;
+    if (need <= capacity_) return true;
+    const size_t size = std::max(need, 2 * capacity_);
+    std::free(block_);
+    block_ = static_cast<char*>(std::malloc(size));
+    capacity_ = block_ ? size : 0;
+    return block_ != nullptr;
+}
+
+BSTR ReusedBstr::assign(std::string_view text) {
+    // UTF-8 never has fewer bytes than UTF-16 has characters.
+    if (text.size() > (UINT32_MAX - kPrefix - 2) / sizeof(OLECHAR) ||
+        !reserve(text.size() * sizeof(OLECHAR)))
+        return nullptr;
+    auto* into = reinterpret_cast<BSTR>(block_ + kPrefix);
+    uint32_t bytes = static_cast<uint32_t>(text.size() * sizeof(OLECHAR));
+    if (!WidenAscii(text, into)) {
+        BSTR wide = AnsiToBstr(text);
+        if (!wide) return nullptr;
+        bytes = SysStringByteLen(wide);
+        std::memcpy(into, wide, bytes);
+        SysFreeString(wide);
+    }
+    std::memcpy(block_, &bytes, kPrefix);
+    block_[kPrefix + bytes] = 0;
+    block_[kPrefix + bytes + 1] = 0;
+    return into;
 }
 
 std::string BstrToAnsi(BSTR text) {

@@ -81,6 +81,25 @@ std::string BstrToAnsi(BSTR text);
 // The same into *into, whose storage is reused (no allocation per text).
 void BstrToAnsi(BSTR text, std::string* into);
 
+// A BSTR for [in] arguments whose storage is kept from one text to the
+// next: a caller that passes many short texts (a line of output each) makes
+// no allocation per text. The callee must neither free nor keep it; the
+// text is valid until the next assign() or the object's end. Null when no
+// storage could be had.
+class ReusedBstr {
+public:
+    ReusedBstr() = default;
+    ReusedBstr(const ReusedBstr&) = delete;
+    ReusedBstr& operator=(const ReusedBstr&) = delete;
+    ~ReusedBstr();
+    BSTR assign(std::string_view text);
+
+private:
+    bool reserve(size_t bytes);
+    char* block_ = nullptr;
+    size_t capacity_ = 0;
+};
+
 // Owns one BSTR and frees it.
 class CComBSTR {
 public:

@@ -41,6 +41,7 @@ std::size_t OutputLog::category(std::string_view name, bool* added) {
     if (found == byName_.end()) {
         found = byName_.emplace(std::string(name), names_.size()).first;
         names_.emplace_back(name);
+        shownAs_.push_back("[" + std::string(name) + "] ");
         if (added) *added = true;
     }
     lastCategory_ = found->second;
@@ -79,10 +80,7 @@ void OutputLog::clear() {
 }
 
 void OutputLog::appendFormatted(const Line& line, std::string* out) const {
-    const std::string& name = names_[line.category];
-    out->push_back('[');
-    out->append(name);
-    out->append("] ", 2);
+    out->append(shownAs_[line.category]);
     out->append(line.text);
 }
 

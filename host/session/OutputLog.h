@@ -91,6 +91,8 @@ private:
     long long dropped_ = 0;
 
     std::vector<std::string> names_;
+    // "[name] " of each category, as a formatted line begins.
+    std::vector<std::string> shownAs_;
     std::map<std::string, std::size_t, std::less<>> byName_;
     std::size_t lastCategory_ = SIZE_MAX;  // the last one looked up
 

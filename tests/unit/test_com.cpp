@@ -365,3 +365,19 @@ TEST(DispatchObject, GivesNoTypeInformationAndNoLateBinding) {
     }
     plugin->Release();
 }
+
+// The kept storage of a BSTR passed as an argument: each text reads back
+// whole, with its own length and terminator, longer or shorter than the
+// last, ASCII or not.
+TEST(ReusedBstr, EachTextReadsBackWithItsOwnLength) {
+    ReusedBstr kept;
+    const std::string texts[] = {"PORTB=0x0F", std::string(300, 'x'), "°C", "", "a\xFFz", "ok"};
+    for (const std::string& text : texts) {
+        BSTR b = kept.assign(text);
+        ASSERT_NE(b, nullptr) << text;
+        CComBSTR fresh(text);
+        EXPECT_EQ(SysStringLen(b), SysStringLen(fresh.get())) << text;
+        EXPECT_EQ(BstrToAnsi(b), BstrToAnsi(fresh.get())) << text;
+        EXPECT_EQ(b[SysStringLen(b)], u'\0') << text;
+    }
+}

@@ -100,7 +100,7 @@ TEST(RegisterLoggerFile, OpensOnlyWhileLoggingAndNeverTruncatesNeedlessly) {
     std::vector<std::string> lines;
     EXPECT_EQ(logger.Apply(choice), "");
     EXPECT_EQ(logger.openFile(), "");
-    logger.Dump(9, 0.0, io, nameOf, [&](const std::string& l) { lines.push_back(l); });
+    logger.Dump(9, 0.0, io, nameOf, [&](std::string_view l) { lines.emplace_back(l); });
     EXPECT_EQ(lines,
               (std::vector<std::string>{"(9) Dump of selected I/O Registers: ", "PORTB=0x00"}));
     EXPECT_NE(ReadFile(file).find("(8)"), std::string::npos);
@@ -244,7 +244,7 @@ TEST(RegisterLoggerFormat, EachDumpReadsAsIfFormattedAfresh) {
     uint32_t cycles = 90;
     auto dumpAndCompare = [&](const char* step) {
         std::string written;
-        logger.Dump(++cycles, 0.0, bank, names, [&](const std::string& line) {
+        logger.Dump(++cycles, 0.0, bank, names, [&](std::string_view line) {
             written += line;
             written += '\n';
         });
