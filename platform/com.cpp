@@ -247,6 +247,12 @@ BSTR ReusedBstr::assign(std::string_view text) {
         BSTR wide = AnsiToBstr(text);
         if (!wide) return nullptr;
         bytes = SysStringByteLen(wide);
+        // Never more than the room above; checked all the same.
+        if (!reserve(bytes)) {
+            SysFreeString(wide);
+            return nullptr;
+        }
+        into = reinterpret_cast<BSTR>(block_ + kPrefix);
         std::memcpy(into, wide, bytes);
         SysFreeString(wide);
     }
