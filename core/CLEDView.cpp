@@ -243,7 +243,7 @@ void CLEDView::SetCommandState(int command, int state) {
 
 void CLEDView::StopAutostep() { autostep_.Stop(); }
 
-void CLEDView::Diagnose(const std::string& label, const std::string& text) {
+void CLEDView::Diagnose(const std::string& label, std::string_view text) {
     WriteOutput(kMessageKind, label, text);
 }
 

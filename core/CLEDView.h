@@ -138,7 +138,7 @@ public:
     bool Target_is_Simulator();
     double GetFrequency();
     std::string GetHostDirectory();
-    void Log(const std::string& label, const std::string& text);
+    void Log(const std::string& label, std::string_view text);
     // A line of the module's own trace: written as Log writes, with the
     // trace's message kind (the host files it apart).
     void Trace(const std::string& label, const std::string& text);
@@ -286,7 +286,7 @@ private:
     void ForgetRegisterTables();
     // Writes a line to the host's output even while not attached (used for
     // diagnostics about the module itself, such as unwired commands).
-    void Diagnose(const std::string& label, const std::string& text);
+    void Diagnose(const std::string& label, std::string_view text);
     void WriteOutput(int32_t kind, const std::string& label, std::string_view text);
     // Reads one element text of the target description; *found tells
     // whether the description was read and held the element.

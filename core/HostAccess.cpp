@@ -230,7 +230,7 @@ std::string CLEDView::GetHostDirectory() {
     return text;
 }
 
-void CLEDView::Log(const std::string& label, const std::string& text) {
+void CLEDView::Log(const std::string& label, std::string_view text) {
     if (!attached_ || text.empty()) return;
     Diagnose(label, text);
 }
