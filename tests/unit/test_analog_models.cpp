@@ -71,15 +71,12 @@ TEST(Oscillator, FrequencyZeroStops) {
     EXPECT_FALSE(osc.Advance(1000000));
 }
 
-TEST(Thermistor, DividerMillivolts) {
+TEST(Thermistor, DividerMillivoltsWithinAndOutsideTheTable) {
     EXPECT_EQ(thermistor::DividerMillivolts(-10), 3509u);
     EXPECT_EQ(thermistor::DividerMillivolts(15), 2003u);
     EXPECT_EQ(thermistor::DividerMillivolts(25), 1492u);
     EXPECT_EQ(thermistor::DividerMillivolts(40), 923u);
     EXPECT_DOUBLE_EQ(thermistor::ResistanceOhms(25), 20000.0);
-}
-
-TEST(Thermistor, TemperaturesOutsideTheTableUseItsEnds) {
     EXPECT_EQ(thermistor::DividerMillivolts(-40), thermistor::DividerMillivolts(-10));
     EXPECT_EQ(thermistor::DividerMillivolts(200), thermistor::DividerMillivolts(70));
     EXPECT_DOUBLE_EQ(thermistor::Ratio(70), 0.1752);
