@@ -67,18 +67,19 @@ void CLEDView::ReadBank(int bank, int words, bool firstRefresh, RegisterSet* rea
         // the last image would cost more than the rest of the read.
         if (changedValues_->TakeChangedValues(told.data(), static_cast<ULONG>(words),
                                               fresh_.data(), static_cast<ULONG>(bank)) == S_OK) {
-            for (int w = 0; w < words; ++w) {
-                const uint64_t changed = told[static_cast<size_t>(w)];
-                // Past the I/O space most words hold no change.
-                if (w != 0 && changed == 0) continue;
-                const uint64_t bits = (changed | (w == 0 ? kAlwaysRead : 0)) & bankMask_.word(w);
+            auto take = [&](int w, uint64_t changed) {
+                const uint64_t bits = changed & bankMask_.word(w);
                 read->word(w) = bits;
                 for (uint64_t rest = bits; rest != 0; rest &= rest - 1) {
                     const auto i = static_cast<size_t>(w * 64 + std::countr_zero(rest));
                     ioPrevious_[i] = ioImage_[i];
                     ioImage_[i] = fresh_[i];
                 }
-            }
+            };
+            if (words > 0) take(0, told[0] | kAlwaysRead);
+            // Past the I/O space most words hold no change: one test each.
+            for (int w = 1; w < words; ++w)
+                if (const uint64_t changed = told[static_cast<size_t>(w)]; changed != 0) take(w, changed);
             return;
         }
     }

@@ -194,12 +194,6 @@ bool SimTarget::step() {
     return true;
 }
 
-bool SimTarget::stepCalled() {
-    if (avr_->state == cpu_Done || avr_->state == cpu_Crashed) return false;
-    runOne();
-    return true;
-}
-
 const uint8_t* SimTarget::plainIoStorage(unsigned index) const {
     if (index >= bankSize() || special_[kIoBase + index]) return nullptr;
     return avr_->data + kIoBase + index;
@@ -219,26 +213,6 @@ bool SimTarget::pinDependencies(unsigned index, const uint8_t** ddr, const uint8
 const uint8_t* SimTarget::ioStorage() const { return avr_->data + kIoBase; }
 
 const uint64_t* SimTarget::cycleStorage() const { return &avr_->cycle; }
-
-void SimTarget::runOne() {
-    // What the hooks do not see: a timed event of a peripheral (it runs
-    // after the instruction once its cycle is reached), and an interrupt
-    // queued or taken (taking one clears its flag).
-    const avr_cycle_timer_slot_p next = avr_->cycle_timers.timer;
-    const avr_cycle_count_t due = next ? next->when : ~avr_cycle_count_t{0};
-    const auto queued = avr_->interrupts.pending.write;
-    const auto taken = avr_->interrupts.pending.read;
-    avr_run(avr_);
-    if (avr_->cycle >= due || avr_->interrupts.pending.write != queued ||
-        avr_->interrupts.pending.read != taken)
-        markAllChanged();
-    if (changeEvents_ != freeRunningCheckedAt_) {
-        continueFreeRunning();
-        freeRunningCheckedAt_ = changeEvents_;
-    }
-    // A firmware with symbols has one stop: compared here, without a call.
-    if (exitStopCount_ == 1 ? avr_->pc == exitStops_[0] : exitStopCount_ > 1) checkExit();
-}
 
 uint64_t SimTarget::run(uint64_t count) {
     SimLogScope current(this);
@@ -267,7 +241,10 @@ void SimTarget::reset() {
     avr_->state = cpu_Running;
     exitCode_.reset();
     if (adcsraHook_) adcsraHook_->freeRunning = false;
-    for (auto& port : ports_) port->timerLevel = port->lastOwned = 0;
+    for (auto& port : ports_) {
+        port->timerLevel = 0;
+        port->lastOwned = port->timerOwned(avr_);
+    }
     for (auto& generator : timerGenerators_) generator->reset();
     installHooks();
     markAllChanged();
@@ -340,6 +317,7 @@ bool SimTarget::write(LONG kind, uint32_t address, const uint8_t* data, uint32_t
         from = a + 1;
     }
     std::memcpy(avr_->data + from, data + (from - start), end - from);
+    hostWroteControls(start, end);
     return true;
 }
 

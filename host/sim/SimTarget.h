@@ -121,8 +121,10 @@ public:
     private:
         SimLogScope scope_;
     };
-    // step() inside an open Calling.
-    bool stepCalled();
+    // step() inside an open Calling. Defined with the hooks
+    // (SimTargetState.h), so that a run loop compiles it in: it runs after
+    // every instruction.
+    inline bool stepCalled();
     // Registers are numbered over the part's register bank: index i is data
     // address 0x20 + i, from the I/O space (0..63) up to the start of SRAM
     // (extended I/O, index 64 and up, on the parts that have it).
@@ -245,6 +247,9 @@ public:
     // generators follow the mode chosen, and outputs it connected or
     // disconnected change their pins.
     void timerControlWritten();
+    // The host wrote data addresses [start, end): where a timer control
+    // register is among them, the pins its compare outputs own follow.
+    void hostWroteControls(uint32_t start, uint32_t end);
     // A timer's compare output drove `level` on the pins of `mask`.
     void timerDrives(PortState& port, uint8_t mask, bool level);
     // Pins of `port` in `changed` now have their bits of `levels`, set
@@ -273,8 +278,9 @@ private:
     void connectOutput(const TimerOutput& output);
     // Wraps simavr's write handler of a timer control register (once).
     void hookTimerControl(uint16_t dataAddress);
-    // One avr_run, then the converter's free-running restart.
-    void runOne();
+    // One avr_run, then the converter's free-running restart; defined with
+    // stepCalled.
+    inline void runOne();
     void continueFreeRunning();
 
     PartInfo part_;

@@ -1,5 +1,7 @@
 #include "host/sim/SimTargetAccess.h"
 
+#include "host/sim/SimTargetState.h"
+
 #include <tinyxml.h>
 
 #include <algorithm>

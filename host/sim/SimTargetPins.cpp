@@ -227,6 +227,16 @@ void SimTarget::timerControlWritten() {
     }
 }
 
+void SimTarget::hostWroteControls(uint32_t start, uint32_t end) {
+    const bool control = std::any_of(controlHooks_.begin(), controlHooks_.end(), [&](const auto& h) {
+        return h.first >= start && h.first < end;
+    });
+    // The pins change as the COM bits say, without an edge of the timer:
+    // as when the host writes any other register, no listener is told.
+    if (control)
+        for (auto& port : ports_) port->lastOwned = port->timerOwned(avr_);
+}
+
 void SimTarget::removePinListener(void* context) {
     std::erase_if(pinListeners_, [context](const PinListener& l) { return l.context == context; });
 }
@@ -296,24 +306,11 @@ void SimTarget::takeChangedValues(uint64_t* out, std::size_t words, uint8_t* ima
     sweepFollowers();
     const std::size_t n = std::min<std::size_t>(count, bankSize());
     const std::size_t used = std::min<std::size_t>({words, (n + 63) / 64, kChangeWords});
-    for (std::size_t w = used; w < words; ++w) out[w] = 0;
-    constexpr uint64_t kAlways = ((uint64_t{1} << kAlwaysReadCount) - 1) << kAlwaysReadFirst;
-    for (std::size_t w = 0; w < used; ++w) {
-        // Past the I/O space most words hold no change.
-        if (w != 0 && changed_[w] == 0) {
-            out[w] = 0;
-            continue;
-        }
+    if (words > 0) std::memset(out, 0, words * sizeof *out);
+    // Register by register: a refresh finds few changed, and only those go
+    // into the image (the others keep what the caller holds).
+    auto take = [&](std::size_t w, uint64_t wanted) {
         const std::size_t first = w * 64;
-        uint64_t taken = changed_[w];
-        // The last word may reach past `count`: those stay in the set.
-        if (n < first + 64) taken &= (uint64_t{1} << (n - first)) - 1;
-        out[w] = taken;
-        changed_[w] &= ~taken;
-        uint64_t wanted = taken;
-        if (w == 0) wanted |= n >= 64 ? kAlways : kAlways & ((uint64_t{1} << n) - 1);
-        // Register by register: a refresh finds few changed, and only those
-        // go into the image (the others keep what the caller holds).
         for (uint64_t rest = wanted; rest != 0; rest &= rest - 1) {
             const std::size_t index = first + static_cast<std::size_t>(std::countr_zero(rest));
             const std::size_t address = kIoBase + index;
@@ -321,6 +318,27 @@ void SimTarget::takeChangedValues(uint64_t* out, std::size_t words, uint8_t* ima
             image[index] = special_[address] ? specialValue(static_cast<uint32_t>(address))
                                              : avr_->data[address];
         }
+    };
+    // The part of word w below `count`: the rest stays in the set.
+    auto below = [&](std::size_t w) {
+        const std::size_t first = w * 64;
+        return n < first + 64 ? (uint64_t{1} << (n - first)) - 1 : ~uint64_t{0};
+    };
+    if (used == 0) return;
+    // The I/O space, with SPL, SPH and SREG read always.
+    constexpr uint64_t kAlways = ((uint64_t{1} << kAlwaysReadCount) - 1) << kAlwaysReadFirst;
+    const uint64_t inFirst = below(0);
+    const uint64_t taken = changed_[0] & inFirst;
+    out[0] = taken;
+    changed_[0] &= ~taken;
+    take(0, taken | (kAlways & inFirst));
+    // Past it most words hold no change: one test each.
+    for (std::size_t w = 1; w < used; ++w) {
+        if (changed_[w] == 0) continue;
+        const uint64_t word = changed_[w] & below(w);
+        out[w] = word;
+        changed_[w] &= ~word;
+        take(w, word);
     }
 }
 
@@ -458,10 +476,8 @@ const SimTarget::PortState* SimTarget::portByPin(uint32_t dataAddress) const {
 uint8_t SimTarget::pinView(const PortState& port) const {
     const uint8_t ddr = avr_->data[port.info->ddr];
     uint8_t out = avr_->data[port.info->port];
-    if (port.outputCount) {
-        const uint8_t owned = port.timerOwned(avr_);
-        out = static_cast<uint8_t>((out & ~owned) | (port.timerLevel & owned));
-    }
+    const uint8_t owned = port.lastOwned;
+    out = static_cast<uint8_t>((out & ~owned) | (port.timerLevel & owned));
     const uint8_t inputs = static_cast<uint8_t>((port.external & port.driven) |
                                                 (out & static_cast<uint8_t>(~port.driven)));
     return static_cast<uint8_t>((out & ddr) | (inputs & static_cast<uint8_t>(~ddr)));
@@ -505,6 +521,7 @@ void SimTarget::writeByte(uint32_t address, uint8_t value) {
         return;
     }
     avr_->data[address] = value;
+    hostWroteControls(address, address + 1);
 }
 
 }  // namespace quill::sim

@@ -50,7 +50,10 @@ struct SimTarget::PortState {
     std::array<CompareOutput, 8> outputs{};
     uint8_t outputCount = 0;
     uint8_t timerLevel = 0;
-    uint8_t lastOwned = 0;  // the pins compare outputs owned after the last timer control write
+    // The pins compare outputs own, as of the last write of a timer control
+    // register (the program's or the host's): what timerOwned() gives, kept
+    // so that reading a pin's level needs no look at the COM bits.
+    uint8_t lastOwned = 0;
     // The pins a compare output owns now.
     uint8_t timerOwned(avr_t* avr) const {
         uint8_t owned = 0;
@@ -95,5 +98,31 @@ struct SimTarget::CompareHook {
     PortState* port;
     uint8_t mask;
 };
+
+inline void SimTarget::runOne() {
+    // What the hooks do not see: a timed event of a peripheral (it runs
+    // after the instruction once its cycle is reached), and an interrupt
+    // queued or taken (taking one clears its flag).
+    const avr_cycle_timer_slot_p next = avr_->cycle_timers.timer;
+    const avr_cycle_count_t due = next ? next->when : ~avr_cycle_count_t{0};
+    const auto queued = avr_->interrupts.pending.write;
+    const auto taken = avr_->interrupts.pending.read;
+    avr_run(avr_);
+    if (avr_->cycle >= due || avr_->interrupts.pending.write != queued ||
+        avr_->interrupts.pending.read != taken)
+        markAllChanged();
+    if (changeEvents_ != freeRunningCheckedAt_) {
+        continueFreeRunning();
+        freeRunningCheckedAt_ = changeEvents_;
+    }
+    // A firmware with symbols has one stop: compared here, without a call.
+    if (exitStopCount_ == 1 ? avr_->pc == exitStops_[0] : exitStopCount_ > 1) checkExit();
+}
+
+inline bool SimTarget::stepCalled() {
+    if (avr_->state == cpu_Done || avr_->state == cpu_Crashed) return false;
+    runOne();
+    return true;
+}
 
 }  // namespace quill::sim

@@ -347,3 +347,28 @@ TEST(SimTarget, DisconnectingACompareOutputHandsThePinBack) {
     EXPECT_EQ(target.io(PINB) & 0x08, 0) << "PORTB.3 is 0";
     EXPECT_NE(*external, before);
 }
+
+// The host writing a timer's control register (a debugger's memory write)
+// moves the pin between the timer and PORTx as the program's write would,
+// at once and without a step of the program.
+TEST(SimTarget, AHostWriteOfTheCompareOutputBitsMovesThePin) {
+    constexpr unsigned TCCR0 = 0x33;
+    SimTarget target("ATmega16");
+    std::vector<uint16_t> program = {
+        0xE008, 0xBB07,  // DDRB = 0x08: PB3 (OC0) an output, PORTB stays 0
+        0xE009, 0xBF0C,  // OCR0 = 9
+        0xE309, 0xBF03,  // TCCR0 = CTC, set OC0 on compare match, clock / 1
+    };
+    program.insert(program.end(), 20, 0x0000);  // nop: the match sets PB3
+    const uint32_t spin = static_cast<uint32_t>(program.size()) * 2;
+    program.push_back(0xCFFF);  // loop
+    loadProgram(target, "host_control.hex", program);
+    while (target.programCounter() != spin) ASSERT_TRUE(target.step());
+    ASSERT_EQ(target.io(PINB) & 0x08, 0x08) << "the timer set PB3";
+
+    target.setIo(TCCR0, 0x09);  // COM bits 0: PB3 is PORTB's again
+    EXPECT_EQ(target.io(PINB) & 0x08, 0);
+    const uint8_t connect = 0x39;  // COM bits back on, in a block write
+    ASSERT_TRUE(target.write(kMemoryIo, TCCR0, &connect, 1));
+    EXPECT_EQ(target.io(PINB) & 0x08, 0x08) << "the timer's last level";
+}
