@@ -293,6 +293,8 @@ private:
     std::unique_ptr<ConverterFlagHook> adcsraHook_;
     std::vector<std::unique_ptr<CompareHook>> compareHooks_;
     std::vector<std::pair<uint16_t, std::unique_ptr<ControlHook>>> controlHooks_;
+    // The data addresses from the first to past the last of them.
+    uint32_t controlFirst_ = UINT32_MAX, controlEnd_ = 0;
     std::vector<PinListener> pinListeners_;
     // The timer modes simavr does not run (phase-correct PWM, the
     // OCR1C-topped Timer1), counted on the host.

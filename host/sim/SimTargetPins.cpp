@@ -186,6 +186,8 @@ void SimTarget::hookTimerControl(uint16_t control) {
     entry.w.c = &onTimerControlWrite;
     entry.w.param = hook.get();
     controlHooks_.emplace_back(control, std::move(hook));
+    controlFirst_ = std::min<uint32_t>(controlFirst_, control);
+    controlEnd_ = std::max<uint32_t>(controlEnd_, control + 1u);
 }
 
 void SimTarget::timerDrives(PortState& port, uint8_t mask, bool level) {
@@ -228,6 +230,9 @@ void SimTarget::timerControlWritten() {
 }
 
 void SimTarget::hostWroteControls(uint32_t start, uint32_t end) {
+    // Most host writes (a component's pins, the converter's result) lie
+    // outside the span of the control registers.
+    if (end <= controlFirst_ || start >= controlEnd_) return;
     const bool control = std::any_of(controlHooks_.begin(), controlHooks_.end(), [&](const auto& h) {
         return h.first >= start && h.first < end;
     });
