@@ -20,7 +20,11 @@ void Debugger::setPlugin(IGuiPlugin* plugin) {
 }
 
 void Debugger::idle() {
-    if (idle_) idle_->HostIdle();
+    idlePending_ = false;
+    if (!idle_) return;
+    if (runIdleInterval_ > std::chrono::steady_clock::duration::zero())
+        lastIdle_ = std::chrono::steady_clock::now();
+    idle_->HostIdle();
 }
 
 void Debugger::send(LONG event) {
@@ -219,8 +223,16 @@ uint64_t Debugger::runSlice(uint64_t untilCycle, std::chrono::steady_clock::dura
             if (std::chrono::steady_clock::now() >= deadline) break;
         }
     }
-    catchUp();
     if (breakRequested_ && state_ == State::Running) state_ = State::Halted;
+    if (leftOut_) send(kEventHalted);
+    // Within a frame of the last idle call, a run going on leaves it to a
+    // later slice (or to the break).
+    if (state_ == State::Running && runIdleInterval_ > std::chrono::steady_clock::duration::zero() &&
+        std::chrono::steady_clock::now() - lastIdle_ < runIdleInterval_) {
+        idlePending_ = true;
+    } else {
+        idle();
+    }
     return done;
 }
 
@@ -228,6 +240,7 @@ void Debugger::breakRun() {
     if (state_ != State::Running) return;
     breakRequested_ = true;
     state_ = State::Halted;
+    if (idlePending_) idle();
 }
 
 bool Debugger::runCycles(uint64_t cycles, const std::function<bool()>& keepGoing) {

@@ -144,6 +144,15 @@ public:
     bool beginRun();
     uint64_t runSlice(uint64_t untilCycle, std::chrono::steady_clock::duration budget);
     void breakRun();
+    // While running, the plug-in's idle call (and with it what only shows a
+    // value: the components' pictures) comes at most once per `interval`
+    // of the wall clock, at the end of a slice: a user interface that runs
+    // slices faster than its display repaints draws nothing twice. A slice
+    // that ends the run, a break and every other command still idle at
+    // once. Zero, the default: after every slice.
+    void setRunIdleInterval(std::chrono::steady_clock::duration interval) {
+        runIdleInterval_ = interval;
+    }
 
     // Executes instructions (each followed by event 3, as the refresh policy
     // says) until the cycle count advanced by at least `cycles`. Works while halted (scripts) and
@@ -218,6 +227,9 @@ private:
 
     IGuiPlugin* plugin_ = nullptr;
     IPluginIdle* idle_ = nullptr;  // plugin_'s extension, when offered
+    std::chrono::steady_clock::duration runIdleInterval_{};
+    std::chrono::steady_clock::time_point lastIdle_{};
+    bool idlePending_ = false;  // a slice left its idle call to a later one
     std::function<void(LONG)> listener_;
     std::unique_ptr<Machine> machine_;
     State state_ = State::Idle;

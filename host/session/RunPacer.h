@@ -21,6 +21,9 @@ public:
     // Wall-clock time of one run slice: the user interface gets input and
     // repaints between slices, so a slice stays well below a frame.
     static constexpr std::chrono::milliseconds kSliceBudget{8};
+    // How often a run brings the components' pictures up to date: about
+    // the display's rate (Debugger::setRunIdleInterval).
+    static constexpr std::chrono::milliseconds kFrameInterval{16};
     // Wait before the next slice while a real-time run is ahead of the clock.
     static constexpr std::chrono::milliseconds kAheadPause{2};
     // How far a real-time run may fall behind the wall clock.

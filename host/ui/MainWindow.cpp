@@ -63,6 +63,8 @@ MainWindow::MainWindow(SessionConfig config, MachineFactory factory, ViewInstall
 
     runTimer_.setInterval(0);
     connect(&runTimer_, &QTimer::timeout, this, &MainWindow::runSlice);
+    // Slices end every few milliseconds; the pictures follow once a frame.
+    debugger_.setRunIdleInterval(RunPacer::kFrameInterval);
     statusTimer_.setInterval(100);
     connect(&statusTimer_, &QTimer::timeout, this, &MainWindow::updateStatus);
     statusTimer_.start();

@@ -12,12 +12,19 @@
 // Records HandleEvent calls and what the host answered at that moment.
 // Lives on the test's stack: the test's own reference keeps the count
 // above 0.
-class RecordingPlugin : public DispatchObject<IGuiPlugin, IID_IGuiPlugin> {
+class RecordingPlugin : public DispatchObject<IGuiPlugin, IID_IGuiPlugin,
+                                              ComInterface<IPluginIdle, IID_IPluginIdle>> {
 public:
     ~RecordingPlugin() override = default;
 
     std::vector<LONG> events;
     std::vector<LONG> commands;
+    int idles = 0;  // HostIdle calls
+
+    HRESULT HostIdle() override {
+        ++idles;
+        return S_OK;
+    }
     IGuiWorks* works = nullptr;
     std::string setup = CLEDView::SetupDescription();
 

@@ -49,6 +49,31 @@ TEST_F(DebuggerTest, RunSlicesStopAtTheCycleLimitAndOnBreak) {
     EXPECT_EQ(machine->count, 50u);
 }
 
+// Slices within a frame of the last idle call leave it to a later one; the
+// break that ends the run makes the pictures current at once.
+TEST_F(DebuggerTest, ARunIdlesAtMostOncePerFrameAndAtItsBreak) {
+    start();
+    debugger.setRunIdleInterval(std::chrono::hours(1));
+    ASSERT_TRUE(debugger.beginRun());
+    const int before = plugin.idles;
+    debugger.runSlice(10, std::chrono::seconds(10));
+    EXPECT_EQ(plugin.idles, before + 1) << "the first slice of the frame";
+    debugger.runSlice(20, std::chrono::seconds(10));
+    debugger.runSlice(30, std::chrono::seconds(10));
+    EXPECT_EQ(plugin.idles, before + 1);
+    debugger.breakRun();
+    EXPECT_EQ(plugin.idles, before + 2);
+    debugger.breakRun();  // not running: nothing more
+    EXPECT_EQ(plugin.idles, before + 2);
+
+    // Without an interval every slice idles.
+    debugger.setRunIdleInterval(std::chrono::steady_clock::duration::zero());
+    ASSERT_TRUE(debugger.beginRun());
+    debugger.runSlice(40, std::chrono::seconds(10));
+    debugger.runSlice(50, std::chrono::seconds(10));
+    EXPECT_EQ(plugin.idles, before + 4);
+}
+
 TEST_F(DebuggerTest, SliceEndsWhenItsTimeIsUp) {
     start();
     debugger.beginRun();
