@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -73,24 +74,30 @@ void appendHeader(std::string& out, const LoggerLayout& layout, uint32_t cycles,
     char text[160];
     size_t n = 0;
     if (layout.precedeByCycleCounter) {
-        char digits[10];
-        size_t d = 0;
-        do {
-            digits[d++] = static_cast<char>('0' + cycles % 10);
-            cycles /= 10;
-        } while (cycles != 0);
+        // Ten digits at most: always room.
         text[n++] = '(';
-        while (d > 0) text[n++] = digits[--d];
+        n = static_cast<size_t>(std::to_chars(text + n, text + n + 10, cycles).ptr - text);
         text[n++] = ')';
         text[n++] = ' ';
     }
     if (layout.precedeByRunningTime) {
-        // snprintf's count is what the text would need; past the buffer's
-        // end only what fits was written.
-        const int wrote = std::snprintf(text + n, sizeof text - n - kHeader.size(), "[%.3f us] ",
-                                        microseconds);
-        if (wrote > 0)
-            n += std::min(static_cast<size_t>(wrote), sizeof text - n - kHeader.size() - 1);
+        // "%.3f" as printf writes it (to_chars gives the same digits, in
+        // a fraction of the time); a value too long for the buffer (some
+        // hundred digits, which no run reaches) is left out.
+        char* const last = text + sizeof text - kHeader.size() - 5;
+        text[n++] = '[';
+        const auto [end, error] =
+            std::to_chars(text + n, last, microseconds, std::chars_format::fixed, 3);
+        if (error == std::errc()) {
+            n = static_cast<size_t>(end - text);
+            text[n++] = ' ';
+            text[n++] = 'u';
+            text[n++] = 's';
+            text[n++] = ']';
+            text[n++] = ' ';
+        } else {
+            --n;
+        }
     }
     std::memcpy(text + n, kHeader.data(), kHeader.size());
     n += kHeader.size();

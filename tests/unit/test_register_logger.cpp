@@ -2,6 +2,7 @@
 // dumps the core writes at register notifications.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -60,6 +61,21 @@ TEST(RegisterLoggerFormat, LayoutOptionsChangeHeaderAndNumberBases) {
     layout.hexValues = layout.octalValues = layout.binaryValues = false;
     layout.precedeByComment = false;  // data lines only
     EXPECT_EQ(RegisterLogger::Format(layout, portb, 50, 12.5, io, nameOf), "PORTB=15\n");
+}
+
+// The running time reads as printf's "%.3f" always has, at the rounding
+// edges and for long runs too.
+TEST(RegisterLoggerFormat, RunningTimeReadsAsPrintfWritesIt) {
+    uint8_t io[64] = {};
+    LoggerLayout layout;
+    layout.precedeByCycleCounter = false;
+    layout.precedeByRunningTime = true;
+    for (double us : {0.0, 0.0005, 0.0015, 1.0 / 16, 0.9995, 2.675, 62.5, 1234567.8915,
+                      268435455.9375, 4294967295.0 / 0.125, 1e15}) {
+        char expected[96];
+        std::snprintf(expected, sizeof expected, "[%.3f us] Dump of selected I/O Registers: \n", us);
+        EXPECT_EQ(RegisterLogger::Format(layout, select({}), 0, us, io, nameOf), expected) << us;
+    }
 }
 
 TEST(RegisterLoggerFile, PathFromDirectoryAndName) {
