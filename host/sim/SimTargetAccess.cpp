@@ -360,6 +360,10 @@ uint64_t SimTargetAccess::runUntilRefresh(uint64_t untilCycle, uint64_t count, b
     SimTarget& target = *target_;
     SimTarget::Calling calling(target);
     const uint64_t* cycle = target.cycleStorage();
+    // Nothing the instructions run can change these: held in registers
+    // rather than read after every instruction.
+    const auto* const breakpoints = breakpoints_;
+    const bool mayLeaveOut = leaveOut && filterValid_;
     uint64_t executed = 0;
     uint64_t before = *cycle;
     while (executed < count && *cycle < untilCycle) {
@@ -370,8 +374,9 @@ uint64_t SimTargetAccess::runUntilRefresh(uint64_t untilCycle, uint64_t count, b
         }
         ++executed;
         // The breakpoint check: one test of a null pointer while none is set.
-        if (breakpoints_ && breakpoints_->contains(target.programCounter())) atBreakpoint_ = true;
-        if (atBreakpoint_ || !leaveOut || !filterValid_ || !filterHolds()) {
+        const bool atBreakpoint = breakpoints && breakpoints->contains(target.programCounter());
+        if (atBreakpoint || !mayLeaveOut || !filterHolds()) {
+            atBreakpoint_ = atBreakpoint;
             filterValid_ = false;
             *refreshDue = true;
             break;
