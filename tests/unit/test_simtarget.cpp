@@ -52,6 +52,18 @@ uint8_t nextPortA(SimTarget& target, uint64_t limitCycles = 5000) {
     return target.io(PORTA);
 }
 
+// PB3 (OC0) an output with PORTB.3 at 0, Timer0 in CTC setting OC0 on its
+// match, then the nops during which the match sets PB3.
+std::vector<uint16_t> oc0SetOnMatch() {
+    std::vector<uint16_t> program = {
+        0xE008, 0xBB07,  // DDRB = 0x08
+        0xE009, 0xBF0C,  // OCR0 = 9
+        0xE309, 0xBF03,  // TCCR0 = CTC, set OC0 on compare match, clock / 1
+    };
+    program.insert(program.end(), 20, 0x0000);
+    return program;
+}
+
 std::string errorOf(const std::function<void()>& action) {
     try {
         action();
@@ -329,12 +341,7 @@ TEST(SimTarget, TimerOutputsDriveTheirPins) {
 // change at that write, without any edge of the timer.
 TEST(SimTarget, DisconnectingACompareOutputHandsThePinBack) {
     SimTarget target("ATmega16");
-    std::vector<uint16_t> program = {
-        0xE008, 0xBB07,  // DDRB = 0x08: PB3 (OC0) an output, PORTB stays 0
-        0xE009, 0xBF0C,  // OCR0 = 9
-        0xE309, 0xBF03,  // TCCR0 = CTC, set OC0 on compare match, clock / 1
-    };
-    program.insert(program.end(), 20, 0x0000);  // nop: the match sets PB3
+    std::vector<uint16_t> program = oc0SetOnMatch();
     const uint32_t disconnect = static_cast<uint32_t>(program.size()) * 2;
     program.insert(program.end(), {0xE009, 0xBF03, 0xCFFF});  // TCCR0 = CTC, COM 0; loop
     loadProgram(target, "disconnect.hex", program);
@@ -354,12 +361,7 @@ TEST(SimTarget, DisconnectingACompareOutputHandsThePinBack) {
 TEST(SimTarget, AHostWriteOfTheCompareOutputBitsMovesThePin) {
     constexpr unsigned TCCR0 = 0x33;
     SimTarget target("ATmega16");
-    std::vector<uint16_t> program = {
-        0xE008, 0xBB07,  // DDRB = 0x08: PB3 (OC0) an output, PORTB stays 0
-        0xE009, 0xBF0C,  // OCR0 = 9
-        0xE309, 0xBF03,  // TCCR0 = CTC, set OC0 on compare match, clock / 1
-    };
-    program.insert(program.end(), 20, 0x0000);  // nop: the match sets PB3
+    std::vector<uint16_t> program = oc0SetOnMatch();
     const uint32_t spin = static_cast<uint32_t>(program.size()) * 2;
     program.push_back(0xCFFF);  // loop
     loadProgram(target, "host_control.hex", program);
