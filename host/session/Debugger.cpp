@@ -156,9 +156,13 @@ bool Debugger::runInstructions(uint64_t untilCycle, uint64_t count, uint64_t* ex
     return true;
 }
 
-void Debugger::catchUp() {
+void Debugger::catchUp(bool deferIdle) {
     if (leftOut_) send(kEventHalted);
-    idle();
+    if (deferIdle) {
+        idlePending_ = true;
+    } else {
+        idle();
+    }
 }
 
 void Debugger::userInterfaceRan() {
@@ -224,15 +228,11 @@ uint64_t Debugger::runSlice(uint64_t untilCycle, std::chrono::steady_clock::dura
         }
     }
     if (breakRequested_ && state_ == State::Running) state_ = State::Halted;
-    if (leftOut_) send(kEventHalted);
     // Within a frame of the last idle call, a run going on leaves it to a
     // later slice (or to the break).
-    if (state_ == State::Running && runIdleInterval_ > std::chrono::steady_clock::duration::zero() &&
-        std::chrono::steady_clock::now() - lastIdle_ < runIdleInterval_) {
-        idlePending_ = true;
-    } else {
-        idle();
-    }
+    catchUp(state_ == State::Running &&
+            runIdleInterval_ > std::chrono::steady_clock::duration::zero() &&
+            std::chrono::steady_clock::now() - lastIdle_ < runIdleInterval_);
     return done;
 }
 

@@ -218,8 +218,9 @@ private:
     // The program stopped: the fault is kept, the debugger halts.
     void stopped();
     // Sends the event 3 left out after the last instruction, if any: the
-    // plug-in then shows the state the user interface is about to see.
-    void catchUp();
+    // plug-in then shows the state the user interface is about to see. The
+    // idle call follows, or is left to a later one when `deferIdle`.
+    void catchUp(bool deferIdle = false);
     // The user interface ran: the filter no longer holds.
     void userInterfaceRan();
     // Control goes back to the user interface or the caller.
