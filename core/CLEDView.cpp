@@ -46,11 +46,19 @@ CLEDView::~CLEDView() {
 }
 
 void CLEDView::ReleaseTarget() {
+    // What the host recorded still reaches the log, while it can be taken.
+    TakeRecordedChanges();
     quietSkipped_ = false;
     fallsNoted_ = false;
     boardPins_.clear();
     changes_.reset();
     changedValues_.reset();
+    // The next target object is asked to record afresh.
+    recorder_.reset();
+    recordAsked_.clear();
+    recorded_.clear();
+    recordedIndex_.clear();
+    watchedChanges_ = ~uint64_t{0};
     filterUse_.reset();
     bankFilter_.reset();
     bitFilter_.reset();

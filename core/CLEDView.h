@@ -21,6 +21,7 @@
 #include "contract/HostInterfaces.h"
 #include "contract/PluginIdle.h"
 #include "contract/TargetBoardPins.h"
+#include "contract/TargetChangeRecord.h"
 #include "contract/TargetChanges.h"
 #include "contract/TargetDirectAccess.h"
 #include "core/BoardPins.h"
@@ -315,6 +316,7 @@ private:
     ComPtr<ITargetChanges> changes_;  // its set of changed registers, when offered
     ComPtr<ITargetChangedValues> changedValues_;  // the set with the values, when offered
     ComPtr<ITargetFilterUse> filterUse_;          // whether it consults the filter, when offered
+    ComPtr<ITargetChangeRecord> recorder_;  // records the logged registers, when offered
     bool attached_ = false;
     bool simulator_ = false;
     BoardPins boardPins_;
@@ -417,6 +419,30 @@ private:
     bool quietSkipped_ = false;
     bool quietHasDue_ = false;
     uint32_t quietDue_ = 0;
+    // The logged registers asked to be recorded, those the host records
+    // (in ascending order in recordedIndex_), and what a take of records
+    // fills: records are taken in blocks of kRecordsPerTake.
+    RegisterSet recordAsked_, recorded_;
+    std::vector<uint16_t> recordedIndex_;
+    static constexpr ULONG kRecordsPerTake = 256;
+    std::vector<ULONG> recordCycles_;
+    std::vector<uint8_t> recordValues_;
+    // The bank as of a record: the image, with the recorded values over it.
+    BankBytes recordBank_{};
+    // Asks the host to record the logged registers (those it can).
+    void RecordLoggedRegisters(const RegisterSet& logged);
+    // Dumps what the host recorded since the last take.
+    void TakeRecordedChanges();
+    // Records were taken since the last refresh.
+    bool recordsTaken_ = false;
+    // Whether the core's observer of one of `changed` (in the words of
+    // `live`) will see its register changed when the refresh notifies.
+    bool CoreSeesChange(const RegisterSet& changed, uint32_t live) const;
+    // Dumps the first `count` registers of `bank` as of `cycles`.
+    void WriteDump(uint32_t cycles, const uint8_t* bank, int count);
+    // The registers a dump reads: the I/O space, or the whole bank when a
+    // register past it is logged.
+    int DumpedRegisterCount() const;
     uint64_t watchedChanges_ = ~uint64_t{0};
     bool watchedShowAtIdle_ = false;
     RegisterSet watchedLogged_;

@@ -58,6 +58,10 @@ bool CLEDView::ConnectTarget() {
     if (FAILED(target_.queryInto(IID_ITargetChanges, &changes_))) changes_.reset();
     if (!changes_ || FAILED(target_.queryInto(IID_ITargetChangedValues, &changedValues_)))
         changedValues_.reset();
+    // Recording instead of refreshing needs the filter that leaves the
+    // refreshes out.
+    if (!changes_ || !direct_ || FAILED(target_.queryInto(IID_ITargetChangeRecord, &recorder_)))
+        recorder_.reset();
     unread_ = RegisterSet::FirstN(kMaxRegisterBank);
     ReadBoardPins();
     return attached_;

@@ -16,7 +16,12 @@ void CLEDView::DeriveWatchedRegisters() {
     if (changes == watchedChanges_ && logged == watchedLogged_ && bankSize_ == watchedBank_ &&
         showAtIdle_ == watchedShowAtIdle_)
         return;
-    RegisterSet watched = logged;
+    // A host that records the logged registers' changes needs no refresh
+    // for them: the filter watches only those it would not record.
+    RecordLoggedRegisters(logged);
+    RegisterSet watched;
+    for (int w = 0; w < RegisterSet::kWords; ++w)
+        watched.word(w) = logged.word(w) & ~recorded_.word(w);
     watched &= RegisterSet::FirstN(bankSize_);
     watchedBits_.fill(0);
     waitingBits_.fill(0);
@@ -39,8 +44,9 @@ void CLEDView::DeriveWatchedRegisters() {
             watchedBits_[at] = static_cast<uint8_t>(bits);
             if (reactingOnly) waitingBits_[at] = static_cast<uint8_t>(waiting);
         }
-        // A logged register is dumped on any change.
-        if (logged.test(i)) {
+        // A logged register is dumped on any change, which a refresh
+        // brings unless the host records it.
+        if (logged.test(i) && !recorded_.test(i)) {
             watchedBits_[at] = 0xFF;
             waitingBits_[at] = 0;
         }
@@ -52,6 +58,30 @@ void CLEDView::DeriveWatchedRegisters() {
     watchedLogged_ = logged;
     watchedBank_ = bankSize_;
     watchedShowAtIdle_ = showAtIdle_;
+}
+
+void CLEDView::RecordLoggedRegisters(const RegisterSet& logged) {
+    RegisterSet wanted;
+    if (recorder_) {
+        wanted = logged;
+        wanted &= RegisterSet::FirstN(bankSize_);
+    }
+    if (wanted == recordAsked_) return;
+    recordAsked_ = wanted;
+    recorded_.clear();
+    recordedIndex_.clear();
+    if (!recorder_) return;
+    BankBytes ask{};
+    wanted.forEach([&](int i) { ask[static_cast<size_t>(i)] = 1; });
+    // The host leaves out those it cannot record; none on failure.
+    if (recorder_->SetRecordedRegisters(ask.data(), static_cast<ULONG>(bankSize_)) != S_OK) return;
+    wanted.forEach([&](int i) {
+        if (!ask[static_cast<size_t>(i)]) return;
+        recorded_.set(i);
+        recordedIndex_.push_back(static_cast<uint16_t>(i));
+    });
+    recordCycles_.resize(kRecordsPerTake);
+    recordValues_.resize(kRecordsPerTake * recordedIndex_.size());
 }
 
 void CLEDView::SetRefreshFilter() {

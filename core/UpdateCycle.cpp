@@ -214,6 +214,9 @@ void CLEDView::DetectReset() {
 }
 
 void CLEDView::OnRegisterChanged(int32_t index) {
+    // A component's change outside a refresh (a click while halted) is
+    // dumped after what the host recorded before it.
+    if (!refreshing_ && logger_.enabled()) TakeRecordedChanges();
     if (!refreshing_ && index < bankSize_) {
         // Only the bits the component changed go out, into the register as
         // the simulator holds it now: the rest of the image may be older
@@ -252,31 +255,83 @@ void CLEDView::DumpRegisters() {
         for (int i = 0; i < kIoRegisterCount; ++i)
             bank[static_cast<size_t>(i)] = ioRegisters_[static_cast<size_t>(i)].get();
     }
-    int count = kIoRegisterCount;
-    if (bankSize_ > kIoRegisterCount && logger_.bankSelection().anyFrom(kIoRegisterCount)) {
-        count = bankSize_;
+    const int count = DumpedRegisterCount();
+    if (count > kIoRegisterCount) {
         const auto extended = static_cast<ULONG>(bankSize_ - kIoRegisterCount);
         if (!ReadMemory(kMemoryData, kExtendedIoStart, extended, bank.data() + kIoRegisterCount)) {
             for (int i = kIoRegisterCount; i < bankSize_; ++i)
                 bank[static_cast<size_t>(i)] = ioRegisters_[static_cast<size_t>(i)].get();
         }
     }
-    const uint32_t cycles = ReadCycleCounter();
+    WriteDump(ReadCycleCounter(), bank.data(), count);
+    // Outside a refresh nothing tells when the host looks next.
+    if (!handlingRefresh_) FlushLog();
+}
+
+int CLEDView::DumpedRegisterCount() const {
+    return bankSize_ > kIoRegisterCount && logger_.bankSelection().anyFrom(kIoRegisterCount)
+               ? bankSize_
+               : kIoRegisterCount;
+}
+
+void CLEDView::WriteDump(uint32_t cycles, const uint8_t* bank, int count) {
     double microseconds = 0.0;
     if (logger_.layout().precedeByRunningTime) {
         const double mhz = ClockMHz();
         microseconds = mhz > 0.0 ? cycles / mhz : 0.0;
     }
     const std::string stopped = logger_.Dump(
-        cycles, microseconds, std::span<const uint8_t>(bank.data(), static_cast<size_t>(count)),
+        cycles, microseconds, std::span<const uint8_t>(bank, static_cast<size_t>(count)),
         [this](int index) { return GetRegisterName(index); },
         [this](std::string_view line) { Log("", line); });
     if (!stopped.empty()) Diagnose("CLEDView::DumpRegisters()", stopped);
-    // Outside a refresh nothing tells when the host looks next.
-    if (!handlingRefresh_) FlushLog();
+}
+
+bool CLEDView::CoreSeesChange(const RegisterSet& changed, uint32_t live) const {
+    bool seen = false;
+    changed.forEachIn(live, [&](int i) {
+        const auto at = static_cast<size_t>(i);
+        const uint8_t now = ioRegisters_[at].stored();
+        if (seen || (!firstRefresh_ && now == ioPrevious_[at]) || at >= registerObservers_.size())
+            return;
+        const auto& own = *registerObservers_[at];
+        if (own.isActive() && own.last() != now) seen = true;
+    });
+    return seen;
+}
+
+void CLEDView::TakeRecordedChanges() {
+    if (!recorder_ || recordedIndex_.empty()) return;
+    const size_t n = recordedIndex_.size();
+    bool based = false;
+    for (;;) {
+        ULONG taken = 0;
+        if (recorder_->TakeRecords(recordCycles_.data(), recordValues_.data(), kRecordsPerTake,
+                                   &taken) != S_OK ||
+            taken == 0)
+            return;
+        // The registers the host does not record are watched by the
+        // filter: none changed since the last refresh, whose image holds
+        // them as the simulator did after it.
+        if (!based) {
+            recordBank_ = ioImage_;
+            based = true;
+        }
+        const int count = DumpedRegisterCount();
+        for (ULONG k = 0; k < taken; ++k) {
+            const uint8_t* values = recordValues_.data() + k * n;
+            for (size_t j = 0; j < n; ++j) recordBank_[recordedIndex_[j]] = values[j];
+            WriteDump(static_cast<uint32_t>(recordCycles_[k]), recordBank_.data(), count);
+        }
+        recordsTaken_ = true;
+        if (taken < kRecordsPerTake) return;
+    }
 }
 
 void CLEDView::FlushLog() {
+    // What the host recorded since the last refresh comes before anything
+    // else is written.
+    TakeRecordedChanges();
     const std::string stopped = logger_.Flush();
     if (!stopped.empty()) Diagnose("CLEDView::DumpRegisters()", stopped);
 }
@@ -318,6 +373,9 @@ uint16_t CLEDView::GetStackPointer() {
 }
 
 void CLEDView::Refresh() {
+    // The dumps of the instructions the host recorded come first, from
+    // the image of the last refresh.
+    if (!recordedIndex_.empty()) TakeRecordedChanges();
     // A host that left out refreshes tells the count after the last
     // instruction it left out; the count moves there first, as those
     // refreshes would have moved it, so that every observer sees the same
@@ -375,6 +433,18 @@ void CLEDView::Refresh() {
     if (firstRefresh_)
         for (auto& r : ioRegisters_) r.setNotifyEnabled(true);
     registersSet_.clear();
+
+    // A refresh dumps the registers, once and before it notifies, when the
+    // core's observer of a register will see it changed, or when the host
+    // recorded changes since the last refresh: a logged register may then
+    // be back at its value of then, which no observer sees as a change.
+    // A component's change while it notifies dumps too (below), when
+    // nothing did yet.
+    if (logger_.enabled() && handlingRefresh_ && (recordsTaken_ || CoreSeesChange(changed, live))) {
+        dumpedInRefresh_ = true;
+        DumpRegisters();
+    }
+    recordsTaken_ = false;
 
     // Observers may set registers while they run; those writes are only
     // collected (refreshing is set) and go out below. A register one of

@@ -195,12 +195,31 @@ void SimTargetAccess::buildWatchLists() {
             }
         }
     }
+    // The recorded registers: every bit of each is compared.
+    std::array<uint8_t, kMaxWords * 8> bankRecorded{};
+    recordedStorage_.clear();
+    for (const uint16_t index : recordedIndex_) {
+        const uint8_t* storage = target_->plainIoStorage(index);
+        const auto at = reinterpret_cast<std::uintptr_t>(storage);
+        const auto base = reinterpret_cast<std::uintptr_t>(bankStorage_);
+        // Never expected (the registers were checked when they were
+        // given): a register that is no longer storage of the bank cannot
+        // be recorded, so the filter cannot hold.
+        if (!storage || at < base || at - base >= bank) {
+            cycle_ = &kNoCycles;
+            continue;
+        }
+        bankRecorded[at - base] = 0xFF;
+        recordedStorage_.push_back(storage);
+    }
     for (uint32_t offset = 0; offset < bank; offset += 8) {
-        const uint64_t mask = loadWord(bankMask.data() + offset);
-        if (mask == 0) continue;
+        const uint64_t watched = loadWord(bankMask.data() + offset);
+        const uint64_t recorded = loadWord(bankRecorded.data() + offset);
+        if ((watched | recorded) == 0) continue;
         const uint64_t waiting =
             loadWord(bankWaiting.data() + offset) & ~loadWord(bankUrgent.data() + offset);
-        words_[wordCount_++] = {offset, mask, loadWord(bankStorage_ + offset), waiting};
+        words_[wordCount_++] = {offset,  watched | recorded, loadWord(bankStorage_ + offset),
+                                waiting, watched & ~waiting, recorded};
     }
     listsValid_ = true;
 }
@@ -316,24 +335,94 @@ HRESULT SimTargetAccess::GetSkippedCycleCounter(ULONG* count) {
 
 bool SimTargetAccess::watchedHold() {
     comparedAt_ = *changeEvents_;
+    bool record = false;
     for (unsigned k = 0; k < wordCount_; ++k) {
         BankWord& word = words_[k];
         const uint64_t now = loadWord(bankStorage_ + word.offset);
         const uint64_t moved = (now ^ word.value) & word.mask;
         if (moved == 0) continue;
-        // Any change of a bit that does not wait, and any rise, ends it.
-        if (moved & (now | ~word.waiting)) return false;
-        // Only waiting bits fell: noted, and compared from now on with
-        // their new level, so that the next rise refreshes.
+        // Any change of a watched bit that does not wait, and any rise of
+        // one that does, ends it.
+        if (moved & (word.urgent | (now & word.waiting))) return false;
+        // Only waiting bits fell, or recorded ones changed: the falls are
+        // noted, and every moved bit is compared from now on with its new
+        // level, so that the next rise refreshes.
         word.value ^= moved;
-        fell_[word.offset / 8] |= moved;
-        fellGroups_ |= uint64_t{1} << (word.offset / 8);
+        if (const uint64_t fell = moved & word.waiting; fell != 0) {
+            fell_[word.offset / 8] |= fell;
+            fellGroups_ |= uint64_t{1} << (word.offset / 8);
+        }
+        if (moved & word.recorded) record = true;
     }
     for (unsigned k = 0; k < plainCount_; ++k)
         if ((*plain_[k].storage ^ plain_[k].value) & plain_[k].mask) return false;
     for (unsigned k = 0; k < specialCount_; ++k)
         if ((target_->io(specialIndex_[k]) ^ specialValue_[k]) & specialMask_[k]) return false;
+    // A full list refreshes: the refresh takes the records, and this
+    // instruction's change with it.
+    return !record || appendRecord();
+}
+
+bool SimTargetAccess::appendRecord() {
+    if (recordCount_ == recordCapacity_) return false;
+    std::size_t slot = recordFirst_ + recordCount_;
+    if (slot >= recordCapacity_) slot -= recordCapacity_;
+    recordCycles_[slot] = target_->cycleCounter();
+    uint8_t* values = recordValues_.data() + slot * recordedStorage_.size();
+    for (const uint8_t* storage : recordedStorage_) *values++ = *storage;
+    ++recordCount_;
     return true;
+}
+
+HRESULT SimTargetAccess::SetRecordedRegisters(uint8_t* registers, ULONG count) {
+    if (!registers && count > 0) return E_POINTER;
+    if (!target_) return E_UNEXPECTED;
+    recordedIndex_.clear();
+    const unsigned bank = target_->bankSize();
+    const auto base = reinterpret_cast<std::uintptr_t>(target_->ioStorage());
+    for (ULONG i = 0; i < count; ++i) {
+        if (!registers[i]) continue;
+        // Only storage of the bank that every change marks is compared
+        // with the watched words: any other register is left to the filter.
+        const uint8_t* storage = i < bank ? target_->plainIoStorage(i) : nullptr;
+        const auto at = reinterpret_cast<std::uintptr_t>(storage);
+        if (!storage || at < base || at - base >= bank || target_->changesUnmarked(i)) {
+            registers[i] = 0;
+            continue;
+        }
+        recordedIndex_.push_back(static_cast<uint16_t>(i));
+    }
+    // Records of about 64 KiB of values, and at most 4096 of them: a
+    // refresh takes them long before a frame of the display is over.
+    constexpr std::size_t kRecordBytes = 64 * 1024, kMostRecords = 4096;
+    const std::size_t n = recordedIndex_.size();
+    recordCapacity_ = n == 0 ? 0 : std::min(kMostRecords, kRecordBytes / n);
+    recordCycles_.assign(recordCapacity_, 0);
+    recordValues_.assign(recordCapacity_ * n, 0);
+    recordFirst_ = 0;
+    recordCount_ = 0;
+    listsValid_ = false;
+    filterValid_ = false;
+    return S_OK;
+}
+
+HRESULT SimTargetAccess::TakeRecords(ULONG* cycles, uint8_t* values, ULONG capacity,
+                                     ULONG* taken) {
+    if (!taken || ((!cycles || !values) && capacity > 0)) return E_POINTER;
+    *taken = 0;
+    if (!target_) return E_UNEXPECTED;
+    if (recordCount_ == 0) return S_FALSE;
+    const std::size_t n = recordedIndex_.size();
+    const std::size_t count = std::min<std::size_t>(capacity, recordCount_);
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t slot = (recordFirst_ + k) % recordCapacity_;
+        cycles[k] = recordCycles_[slot];
+        std::memcpy(values + k * n, recordValues_.data() + slot * n, n);
+    }
+    recordFirst_ = (recordFirst_ + count) % recordCapacity_;
+    recordCount_ -= count;
+    *taken = static_cast<ULONG>(count);
+    return count > 0 ? S_OK : S_FALSE;
 }
 
 bool SimTargetAccess::refreshNeeded() {
@@ -474,7 +563,9 @@ HRESULT SimTargetAccess::RefreshFilterConsulted() {
 }
 
 HRESULT SimTargetAccess::QueryInterface(REFIID iid, void** object) {
-    if ((iid == IID_ITargetChanges || iid == IID_ITargetChangedValues) && !changesOffered_) {
+    if ((iid == IID_ITargetChanges || iid == IID_ITargetChangedValues ||
+         iid == IID_ITargetChangeRecord) &&
+        !changesOffered_) {
         if (object) *object = nullptr;
         return object ? E_NOINTERFACE : E_POINTER;
     }

@@ -13,7 +13,9 @@
 // after every instruction (refreshNeeded) whether event 3 may be left out;
 // ITargetBankFilter, the same filter over the part's whole register bank
 // (extended I/O included); ITargetBitFilter, the same down to the bit; and
-// ITargetFallFilter, which also lets the fall of some bits wait.
+// ITargetFallFilter, which also lets the fall of some bits wait; and
+// ITargetChangeRecord, which records the changes of the logged registers
+// instead of refreshing for them.
 #pragma once
 
 #include <array>
@@ -22,9 +24,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "contract/HostInterfaces.h"
 #include "contract/TargetBoardPins.h"
+#include "contract/TargetChangeRecord.h"
 #include "contract/TargetChanges.h"
 #include "contract/TargetDirectAccess.h"
 #include "host/sim/BreakpointSet.h"
@@ -42,7 +46,8 @@ class SimTargetAccess final
                             ComInterface<ITargetBoardPins, IID_ITargetBoardPins>,
                             ComInterface<ITargetChanges, IID_ITargetChanges>,
                             ComInterface<ITargetChangedValues, IID_ITargetChangedValues>,
-                            ComInterface<ITargetFilterUse, IID_ITargetFilterUse>> {
+                            ComInterface<ITargetFilterUse, IID_ITargetFilterUse>,
+                            ComInterface<ITargetChangeRecord, IID_ITargetChangeRecord>> {
 public:
     // A new object with one reference, owned by the caller.
     static SimTargetAccess* create(std::shared_ptr<SimTarget> target);
@@ -151,8 +156,15 @@ public:
     // ITargetFilterUse: consulted when the run that sent the refresh left
     // instructions out.
     HRESULT RefreshFilterConsulted() override;
-    // Refuses ITargetChanges and ITargetChangedValues when made while
-    // offerChanges(false) held.
+    // ITargetChangeRecord: registers of the bank compared as storage and
+    // marked when written (PORTx, DDRx, most others), recorded when an
+    // instruction changed one and needs no refresh.
+    HRESULT SetRecordedRegisters(uint8_t* registers, ULONG count) override;
+    HRESULT TakeRecords(ULONG* cycles, uint8_t* values, ULONG capacity, ULONG* taken) override;
+    // The most records held before the host refreshes to have them taken.
+    std::size_t recordCapacity() const { return recordCapacity_; }
+    // Refuses ITargetChanges, ITargetChangedValues and ITargetChangeRecord
+    // when made while offerChanges(false) held.
     HRESULT QueryInterface(REFIID iid, void** object) override;
     // ITargetBoardPins: the board the session runs as, if any.
     HRESULT GetBoardName(BSTR* name) override;
@@ -215,9 +227,11 @@ private:
     // masked; other storage is compared byte by byte.
     struct BankWord {
         uint32_t offset;  // from the start of the bank's storage, a multiple of 8
-        uint64_t mask;
+        uint64_t mask;    // the bits compared: watched or recorded
         uint64_t value;
-        uint64_t waiting;  // bits of mask whose fall alone is noted, not refreshed
+        uint64_t waiting;   // watched bits whose fall alone is noted, not refreshed
+        uint64_t urgent;    // watched bits any change of which refreshes
+        uint64_t recorded;  // bits of recorded registers: a change is recorded
     };
     static constexpr std::size_t kMaxWords = (kMaxRegisterBank + 7) / 8;
     uint8_t wordCount_ = 0;
@@ -252,6 +266,19 @@ private:
         return watchedHold();
     }
     bool watchedHold();
+    // Appends a record of the recorded registers as they are now; false
+    // when the list is full.
+    bool appendRecord();
+    // The recorded registers, in the order of their subjects, and the
+    // records not yet taken: a ring of recordCapacity_ entries, the oldest
+    // at recordFirst_.
+    std::vector<const uint8_t*> recordedStorage_;
+    std::vector<uint16_t> recordedIndex_;
+    std::vector<uint32_t> recordCycles_;
+    std::vector<uint8_t> recordValues_;
+    std::size_t recordCapacity_ = 0;
+    std::size_t recordFirst_ = 0;
+    std::size_t recordCount_ = 0;
     // The target's count of change markings when the registers were last
     // compared; while it stands, only the registers of compareAlways_ can
     // have changed.

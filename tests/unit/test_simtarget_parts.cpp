@@ -427,6 +427,88 @@ TEST(SimTargetParts, WaitingFallsAreNotedAndHandedOver) {
     access->Release();
 }
 
+// A logged register's changes are recorded instead of refreshed: the count
+// after each instruction and the value, oldest first, taken in parts; a
+// full list refreshes; a watched bit still refreshes on its rise, its fall
+// is noted and recorded. A pin register (computed) is left to the filter.
+TEST(SimTargetParts, LoggedChangesAreRecordedInsteadOfRefreshed) {
+    auto target = std::make_shared<SimTarget>("ATmega16");
+    const auto program = testfiles::ScratchFile("quill_simtarget_parts", "record.hex");
+    // sbi PORTA, 1; cbi PORTA, 1; rjmp .-6: two cycles each.
+    testfiles::WriteFile(program, testfiles::HexProgram({0x9AD9, 0x98D9, 0xCFFD}));
+    target->loadFirmware(program.string());
+    SimTargetAccess* access = SimTargetAccess::create(target);
+    constexpr unsigned kPina = 0x19, kPorta = 0x1B;
+    const auto count = static_cast<ULONG>(target->bankSize());
+    std::vector<uint8_t> recorded(count, 0), bits(count, 0), waiting(count, 0);
+    recorded[kPina] = recorded[kPorta] = 1;
+    ASSERT_EQ(access->SetRecordedRegisters(recorded.data(), count), S_OK);
+    EXPECT_EQ(recorded[kPina], 0);
+    EXPECT_EQ(recorded[kPorta], 1);
+    auto setFilter = [&] {
+        ASSERT_EQ(access->SetFallRefreshFilter(bits.data(), waiting.data(), count, 0, 0), S_OK);
+    };
+    std::vector<ULONG> cycles(8192);
+    std::vector<uint8_t> values(8192);
+    ULONG taken = 0;
+    bool due = false, stopped = false;
+    setFilter();
+    const uint64_t start = target->cycles();
+    // Ten instructions, seven of them sbi or cbi: seven records.
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 10u);
+    EXPECT_FALSE(due);
+    ASSERT_EQ(access->TakeRecords(cycles.data(), values.data(), 3, &taken), S_OK);
+    ASSERT_EQ(taken, 3u);
+    ASSERT_EQ(access->TakeRecords(cycles.data() + 3, values.data() + 3, 100, &taken), S_OK);
+    ASSERT_EQ(taken, 4u);
+    const uint64_t ends[] = {2, 4, 8, 10, 14, 16, 20};
+    for (int k = 0; k < 7; ++k) {
+        EXPECT_EQ(cycles[k], static_cast<ULONG>(start + ends[k])) << k;
+        EXPECT_EQ(values[k], k % 2 == 0 ? 0x02 : 0x00) << k;
+    }
+    EXPECT_EQ(access->TakeRecords(cycles.data(), values.data(), 100, &taken), S_FALSE);
+    EXPECT_EQ(taken, 0u);
+    // A full list refreshes after the instruction that found it full.
+    const std::size_t capacity = access->recordCapacity();
+    ASSERT_GT(capacity, 0u);
+    ASSERT_LE(capacity, cycles.size());
+    setFilter();
+    EXPECT_LT(access->runUntilRefresh(~0ull, 4 * capacity, true, &due, &stopped), 4 * capacity);
+    EXPECT_TRUE(due);
+    ASSERT_EQ(access->TakeRecords(cycles.data(), values.data(), static_cast<ULONG>(cycles.size()),
+                                  &taken),
+              S_OK);
+    EXPECT_EQ(taken, capacity);
+    // PORTA's bit 1 watched, its falls waiting: the rise refreshes without
+    // a record, the fall is noted and recorded.
+    bits[kPorta] = waiting[kPorta] = 0x02;
+    while (target->io(kPorta) != 0) {
+        setFilter();
+        access->runUntilRefresh(~0ull, 1, true, &due, &stopped);
+    }
+    setFilter();
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 2u);  // jump, rise
+    EXPECT_TRUE(due);
+    access->TakeRecords(cycles.data(), values.data(), 100, &taken);
+    EXPECT_EQ(taken, 0u);
+    setFilter();
+    EXPECT_EQ(access->runUntilRefresh(~0ull, 10, true, &due, &stopped), 3u);  // fall, jump, rise
+    ASSERT_EQ(access->TakeRecords(cycles.data(), values.data(), 100, &taken), S_OK);
+    ASSERT_EQ(taken, 1u);
+    EXPECT_EQ(values[0], 0x00);
+    std::array<uint64_t, 1> which{};
+    std::vector<uint8_t> fell(count, 0);
+    EXPECT_EQ(access->TakeFalls(which.data(), 1, fell.data(), count), S_OK);
+    access->Release();
+    // A host that tells no changes records none either.
+    SimTargetAccess::offerChanges(false);
+    SimTargetAccess* plain = SimTargetAccess::create(target);
+    SimTargetAccess::offerChanges(true);
+    void* record = nullptr;
+    EXPECT_EQ(plain->QueryInterface(IID_ITargetChangeRecord, &record), E_NOINTERFACE);
+    plain->Release();
+}
+
 // The ATmega2560's timer outputs on its extended ports: Timer5's OC5A is
 // PL3, and a program's fast PWM there shows on PINL with PORTL untouched.
 TEST(SimTargetParts, TimerOutputsOnExtendedPorts) {
