@@ -15,6 +15,7 @@ Subject::~Subject() {
 }
 
 void Subject::countUp(bool showsOnly) {
+    changed();
     ++activeCount_;
     if (showsOnly) ++showingCount_;
     ++activityChanges_;
@@ -22,6 +23,7 @@ void Subject::countUp(bool showsOnly) {
 }
 
 void Subject::countDown(bool showsOnly) {
+    changed();
     --activeCount_;
     if (showsOnly) --showingCount_;
     ++activityChanges_;
@@ -29,13 +31,15 @@ void Subject::countDown(bool showsOnly) {
 }
 
 void Subject::attach(Observer* observer) {
+    changed();
     if (observer->active_) countUp(observer->showsOnly_);
-    observers_ = new Node{observer, observers_, nullptr};
+    observers_ = new Node{observer, observers_, nullptr, {}};
     if (observers_->next) observers_->next->prev = observers_;
     observer->node_ = observers_;
 }
 
 void Subject::unlink(Node* node) {
+    changed();
     if (node->prev) {
         node->prev->next = node->next;
     } else {
@@ -69,6 +73,7 @@ void Subject::detach(Observer* observer) {
         } else {
             node->observer = nullptr;
             ++cleared_;
+            changed();
         }
     }
     observer->node_ = nullptr;
@@ -85,27 +90,76 @@ void Subject::notifyShowing() {
     if (showingCount_ > 0) notifyWhich(Which::Showing);
 }
 
-void Subject::notifyWhich(Which which) {
-    // Keeps depth and purgeAllowed right when an update() throws.
-    struct DepthGuard {
-        Subject& s;
-        explicit DepthGuard(Subject& subject) : s(subject) { ++s.depth_; }
-        ~DepthGuard() {
-            --s.depth_;
-            if (s.depth_ == 0) s.purgeAllowed_ = true;
+// Keeps depth and purgeAllowed right when an update() throws.
+struct Subject::DepthGuard {
+    Subject& s;
+    explicit DepthGuard(Subject& subject) : s(subject) { ++s.depth_; }
+    ~DepthGuard() {
+        --s.depth_;
+        if (s.depth_ == 0) s.purgeAllowed_ = true;
+    }
+};
+
+bool Subject::reaches(const Observer* o, Which which) {
+    switch (which) {
+        case Which::All:
+            return true;
+        case Which::Reacting:
+            return !o->showsOnly_;
+        case Which::Showing:
+            return o->showsOnly_;
+        case Which::Waiting:
+            return o->fallsMayWait_ && !o->showsOnly_;
+    }
+    return false;
+}
+
+void Subject::makeChains() {
+    Node* last[kKinds] = {};
+    for (int k = 0; k < kKinds; ++k) chains_[k] = nullptr;
+    for (Node* node = observers_; node; node = node->next) {
+        const Observer* o = node->observer;
+        if (!o || !o->active_) continue;
+        for (int k = 0; k < kKinds; ++k) {
+            if (!reaches(o, static_cast<Which>(k))) continue;
+            (last[k] ? last[k]->chain[k] : chains_[k]) = node;
+            last[k] = node;
         }
-    } guard(*this);
+    }
+    for (int k = 0; k < kKinds; ++k)
+        if (last[k]) last[k]->chain[k] = nullptr;
+    chainsVersion_ = version_;
+}
+
+void Subject::notifyWhich(Which which) {
+    if (chainsVersion_ != version_) makeChains();
+    const auto k = static_cast<int>(which);
+    Node* node = chains_[k];
+    if (!node) return;
+    DepthGuard guard(*this);
+    // While nothing changes, the chain holds exactly the nodes the walk
+    // node by node would call. After a change the walk goes on node by
+    // node from the next node, read only after update() returns: a purge
+    // cannot free the node being visited (see notifyFrom).
+    const uint32_t version = version_;
+    do {
+        node->observer->update();
+        if (version_ != version) {
+            notifyFrom(node->next, which);
+            return;
+        }
+        node = node->chain[k];
+    } while (node);
+}
+
+void Subject::notifyFrom(Node* node, Which which) {
     // The next node is read only after update() returns: a purge cannot free
     // the node being visited, because purges never run at depth 2 or more
     // and at most once at depth 1.
-    for (Node* node = observers_; node; node = node->next) {
+    for (; node; node = node->next) {
         Observer* observer = node->observer;
         if (!observer || !observer->active_) continue;
-        if (which == Which::Waiting) {
-            if (!observer->fallsMayWait_ || observer->showsOnly_) continue;
-        } else if (which != Which::All && observer->showsOnly_ != (which == Which::Showing)) {
-            continue;
-        }
+        if (!reaches(observer, which)) continue;
         observer->update();
     }
 }
@@ -160,12 +214,14 @@ void Observer::setInterest(uint64_t bits) {
 void Observer::setFallsMayWait(bool wait) {
     if (wait == fallsMayWait_) return;
     fallsMayWait_ = wait;
+    if (subject_) subject_->changed();
     if (active_ && subject_) ++Subject::activityChanges_;
 }
 
 void Observer::setShowsOnly(bool showsOnly) {
     if (showsOnly == showsOnly_) return;
     showsOnly_ = showsOnly;
+    if (subject_) subject_->changed();
     // Counted under its new kind; the count of active observers stays.
     if (active_ && subject_) {
         subject_->showingCount_ += showsOnly ? 1 : -1;

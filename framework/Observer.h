@@ -7,6 +7,14 @@
 // runs outside nested notifications, so an observer may be deleted while
 // notify() is walking the list without the walk ever touching freed memory.
 //
+// Each kind of notification (all, reacting, showing, waiting) also has a
+// chain through the nodes of the observers it reaches, so that it visits
+// only those: a register's lights do not slow down the one observer that
+// reacts to it. The chains are made again, at the next notification, after
+// any change of the list or of an observer's kind or activity; a change
+// while a walk runs makes that walk go on node by node, deciding for each
+// node as it reaches it, as if there were no chains.
+//
 // Toolkit-free: used by the core, the models and the windows alike.
 #pragma once
 
@@ -69,17 +77,33 @@ public:
 
 private:
     friend class Observer;
+    enum class Which { All, Reacting, Showing, Waiting };
+    static constexpr int kKinds = 4;
     struct Node {
         Observer* observer;
         Node* next;
         Node* prev;
+        // The next node of the chain of each kind (Which); valid only on
+        // the nodes of that chain while the chains are current.
+        Node* chain[kKinds];
     };
     void unlink(Node* node);  // frees the node
-    enum class Which { All, Reacting, Showing, Waiting };
     void notifyWhich(Which which);
+    // The node by node walk, from `node` on.
+    void notifyFrom(Node* node, Which which);
+    // Whether a notification of kind `which` reaches the active observer.
+    static bool reaches(const Observer* observer, Which which);
+    // Something the chains depend on changed.
+    void changed() { ++version_; }
+    void makeChains();
+    struct DepthGuard;
 
     bool hooksEnabled_ = false;
     Node* observers_ = nullptr;
+    Node* chains_[kKinds] = {};
+    // The chains are current while chainsVersion_ equals version_.
+    uint32_t version_ = 1;
+    uint32_t chainsVersion_ = 0;
     int32_t depth_ = 0;
     bool purgeAllowed_ = true;
     int32_t cleared_ = 0;  // nodes whose observer went during a notification

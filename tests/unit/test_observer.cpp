@@ -135,6 +135,83 @@ TEST(Observer, FallsWaitOnlyWhereEveryReactingObserverLetsThem) {
     EXPECT_EQ(waiting, 0x06u);
 }
 
+// Each kind of notification reaches exactly the active observers of its
+// kind, newest first, also after observers changed their kind or activity
+// between notifications.
+TEST(Observer, EachKindOfNotificationReachesItsObserversOnly) {
+    Recorder r;
+    GatedValue<uint8_t> s;
+    CallOnWrite<Recorder> a(&s, &r, &Recorder::a);  // reacts, lets falls wait
+    a.setFallsMayWait(true);
+    CallOnWrite<Recorder> b(&s, &r, &Recorder::b);  // shows only
+    b.setShowsOnly(true);
+    CallOnWrite<Recorder> c(&s, &r, &Recorder::c);  // reacts
+    CallOnChange1<Recorder, uint8_t> d(&s, &r, &Recorder::arg, 4, false);  // inactive
+    CallOnWrite<Recorder> e(&s, &r, &Recorder::a);  // shows only, lets falls wait
+    e.setShowsOnly(true);
+    e.setFallsMayWait(true);
+    // A new value, so that CallOnChange1 sees a change, then one kind.
+    auto gated = [&](void (Subject::*notify)()) {
+        r.calls.clear();
+        s.load(static_cast<uint8_t>(s.stored() + 1));
+        (s.*notify)();
+        return r.calls;
+    };
+    EXPECT_EQ(gated(&Subject::notify), (std::vector<int>{1, 3, 2, 1}));
+    EXPECT_EQ(gated(&Subject::notifyReacting), (std::vector<int>{3, 1}));
+    EXPECT_EQ(gated(&Subject::notifyShowing), (std::vector<int>{1, 2}));
+    EXPECT_EQ(gated(&Subject::notifyWaiting), (std::vector<int>{1}));
+
+    d.resume();
+    b.setShowsOnly(false);
+    c.setFallsMayWait(true);
+    a.suspend();
+    e.setShowsOnly(false);
+    EXPECT_EQ(gated(&Subject::notify), (std::vector<int>{1, 104, 3, 2}));
+    EXPECT_EQ(gated(&Subject::notifyReacting), (std::vector<int>{1, 104, 3, 2}));
+    EXPECT_TRUE(gated(&Subject::notifyShowing).empty());
+    EXPECT_EQ(gated(&Subject::notifyWaiting), (std::vector<int>{1, 3}));
+}
+
+// An observer that changes others while a notification runs: the walk
+// goes on with what each later observer is when it is reached.
+struct Changer {
+    Observer* wake = nullptr;
+    Observer* hide = nullptr;
+    std::vector<int> calls;
+    void run() {
+        calls.push_back(1);
+        if (wake) wake->resume();
+        if (hide) hide->setShowsOnly(true);
+    }
+    void woken() { calls.push_back(2); }
+    void hidden() { calls.push_back(3); }
+};
+
+TEST(Observer, ChangesDuringANotificationCountForTheRestOfItsWalk) {
+    Value<uint8_t> s;
+    Changer ch;
+    CallOnWrite<Changer> woken(&s, &ch, &Changer::woken, false);
+    CallOnWrite<Changer> hidden(&s, &ch, &Changer::hidden);
+    CallOnWrite<Changer> changer(&s, &ch, &Changer::run);
+    ch.wake = &woken;
+    ch.hide = &hidden;
+    s.notifyReacting();  // once before, so that nothing is left to set up
+    EXPECT_EQ(ch.calls, (std::vector<int>{1, 2}));
+    ch.calls.clear();
+    ch.wake = nullptr;
+    ch.hide = nullptr;
+    woken.suspend();
+    hidden.setShowsOnly(false);
+    s.notifyReacting();
+    EXPECT_EQ(ch.calls, (std::vector<int>{1, 3}));
+    ch.calls.clear();
+    ch.wake = &woken;
+    ch.hide = &hidden;
+    s.notifyReacting();
+    EXPECT_EQ(ch.calls, (std::vector<int>{1, 2}));
+}
+
 // A follower of the cycle count is called from the count it announced on,
 // modulo 2^32, and not at all while it waits for nothing.
 TEST(Observer, WhenDueCallsFromTheDueCountOn) {
