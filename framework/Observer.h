@@ -229,8 +229,11 @@ private:
 namespace observer_detail {
 
 // Shared part of the observers that compare the subject's value with the
-// value they saw at the last notification.
-template <typename T>
+// value they saw at the last notification. `Kind` (the observer deriving
+// from it) says when it fires (fires) and what it then does (call); both
+// are resolved at compile time, so an update costs no call beyond the
+// subject's get() and the owner's member function.
+template <typename T, typename Kind>
 class Comparing : public Observer {
 public:
     Value<T>* valueSubject() const { return static_cast<Value<T>*>(subject()); }
@@ -244,7 +247,8 @@ public:
     void update() override {
         if (!subject()) throw SubjectIsDestroyed();
         T v = valueSubject()->get();
-        if (fires(last_, v)) call();
+        Kind& kind = static_cast<Kind&>(*this);
+        if (kind.fires(last_, v)) kind.call();
         // Read again after the call: a change made by the callback itself
         // counts as seen.
         if (!subject()) throw SubjectIsDestroyed();
@@ -264,8 +268,6 @@ protected:
         if (!subject) throw SubjectIsDestroyed();
         last_ = subject->get();
     }
-    virtual bool fires(T last, T now) const = 0;
-    virtual void call() = 0;
 
 private:
     T last_{};
@@ -275,15 +277,16 @@ private:
 
 // Calls the member function when the value differs from the last one seen.
 template <typename C, typename T>
-class CallOnChange : public observer_detail::Comparing<T> {
+class CallOnChange : public observer_detail::Comparing<T, CallOnChange<C, T>> {
 public:
     using Fn = void (C::*)();
     CallOnChange(Value<T>* subject, C* target, Fn fn, bool active = true)
-        : observer_detail::Comparing<T>(subject, active), fn_(fn), target_(target) {}
+        : observer_detail::Comparing<T, CallOnChange>(subject, active), fn_(fn), target_(target) {}
 
-protected:
-    bool fires(T last, T now) const override { return last != now; }
-    void call() override { (target_->*fn_)(); }
+private:
+    friend class observer_detail::Comparing<T, CallOnChange>;
+    bool fires(T last, T now) const { return last != now; }
+    void call() { (target_->*fn_)(); }
 
 private:
     Fn fn_;
@@ -292,19 +295,20 @@ private:
 
 // As CallOnChange, passing an argument bound at construction.
 template <typename C, typename T>
-class CallOnChange1 : public observer_detail::Comparing<T> {
+class CallOnChange1 : public observer_detail::Comparing<T, CallOnChange1<C, T>> {
 public:
     using Fn = void (C::*)(int32_t);
     CallOnChange1(Value<T>* subject, C* target, Fn fn, int32_t argument, bool active = true)
-        : observer_detail::Comparing<T>(subject, active),
+        : observer_detail::Comparing<T, CallOnChange1>(subject, active),
           fn_(fn),
           target_(target),
           argument_(argument) {}
     int32_t argument() const { return argument_; }
 
-protected:
-    bool fires(T last, T now) const override { return last != now; }
-    void call() override { (target_->*fn_)(argument_); }
+private:
+    friend class observer_detail::Comparing<T, CallOnChange1>;
+    bool fires(T last, T now) const { return last != now; }
+    void call() { (target_->*fn_)(argument_); }
 
 private:
     Fn fn_;
@@ -314,18 +318,19 @@ private:
 
 // Calls the member function when the value rose (unsigned comparison).
 template <typename C, typename T>
-class CallOnRise : public observer_detail::Comparing<T> {
+class CallOnRise : public observer_detail::Comparing<T, CallOnRise<C, T>> {
 public:
     using Fn = void (C::*)();
     CallOnRise(Value<T>* subject, C* target, Fn fn, bool active = true)
-        : observer_detail::Comparing<T>(subject, active), fn_(fn), target_(target) {}
+        : observer_detail::Comparing<T, CallOnRise>(subject, active), fn_(fn), target_(target) {}
 
-protected:
-    bool fires(T last, T now) const override {
+private:
+    friend class observer_detail::Comparing<T, CallOnRise>;
+    bool fires(T last, T now) const {
         using U = std::make_unsigned_t<T>;
         return static_cast<U>(now) > static_cast<U>(last);
     }
-    void call() override { (target_->*fn_)(); }
+    void call() { (target_->*fn_)(); }
 
 private:
     Fn fn_;
