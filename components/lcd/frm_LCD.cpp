@@ -134,20 +134,19 @@ void frm_LCD::configure() {
 }
 
 void frm_LCD::status(const char* text) {
-    if (text == lastStatus_) return;
-    lastStatus_ = text;
-    // Sent synchronously to this window's own handler: the toolkit's
-    // dispatch (application-wide filters and notification) would cost
-    // more than the rest of a bus cycle, and nothing else handles it.
-    WindowMessageEvent message(ChangeStatusBarMessage(), reinterpret_cast<uintptr_t>(text));
-    frm_LCD::event(&message);
+    // Handled at once by what this window does on WM_CHANGESTATUSBAR: the
+    // toolkit's dispatch (application-wide filters and notification), or
+    // even a message made and taken apart, would cost more than the rest of
+    // a bus cycle, and nothing else handles it.
+    changeStatusBar(text);
 }
+
+void frm_LCD::changeStatusBar(const char* text) { statusText_->setText(text); }
 
 bool frm_LCD::event(QEvent* event) {
     if (event->type() == EventTypeOf(ChangeStatusBarMessage())) {
         const auto* message = static_cast<WindowMessageEvent*>(event);
-        const char* text = reinterpret_cast<const char*>(message->wParam());
-        statusText_->setText(text);
+        changeStatusBar(reinterpret_cast<const char*>(message->wParam()));
         return true;
     }
     return PluginForm::event(event);

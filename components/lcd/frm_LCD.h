@@ -75,6 +75,8 @@ private:
     PortSubjects registers(int portPosition) override;
     void refresh() override;
 
+    // WM_CHANGESTATUSBAR: the status pane shows `text` (none when null).
+    void changeStatusBar(const char* text);
     void refreshPortTables();
     void configure();
     void layoutChildren();
@@ -89,7 +91,6 @@ private:
     LcdConfig config_;
     PortRegisters ports_;
     std::vector<std::string> portList_;  // ports_.list(), sorted
-    const char* lastStatus_ = nullptr;
 };
 
 // The status bar's text: one of the controller's fixed status texts,

@@ -108,6 +108,17 @@ TEST_F(LcdTest, ProgramWritesTextShiftsAndMovesTheCursor) {
     byte(false, 0x06);
     text("Hello");
     EXPECT_EQ(lcd->statusText(), "Writing data [2/2]");
+    // WM_CHANGESTATUSBAR sent to the window shows its text; the status line
+    // shows the latest text: the controller's next one, even when it is the
+    // one the controller sent before.
+    byte(false, 0x80 | 0x05);
+    EXPECT_EQ(lcd->statusText(), "Command: Set ddram address.");
+    static const char kSent[] = "Sent by hand";
+    WindowMessageEvent message(ChangeStatusBarMessage(), reinterpret_cast<uintptr_t>(kSent));
+    QCoreApplication::sendEvent(lcd, &message);
+    EXPECT_EQ(lcd->statusText(), kSent);
+    byte(false, 0x80 | 0x05);
+    EXPECT_EQ(lcd->statusText(), "Command: Set ddram address.");
     byte(false, 0xC0);
     text("World");
     EXPECT_EQ(lcd->display()->visibleLines(), (QStringList{"Hello", "World"}));
