@@ -378,12 +378,22 @@ TEST(SimTargetParts, FilterUnconsultedAfterAnExactRun) {
 // A fall of a bit whose fall may wait leaves the refresh out and is handed
 // over later; its rise, or a fall of a bit another watch needs at once,
 // refreshes.
-TEST(SimTargetParts, WaitingFallsAreNotedAndHandedOver) {
+namespace {
+
+// An ATmega16 toggling PA1: sbi PORTA, 1; cbi PORTA, 1; rjmp .-6 (back to
+// the sbi), two cycles each.
+std::shared_ptr<SimTarget> TogglingPa1() {
     auto target = std::make_shared<SimTarget>("ATmega16");
     const auto program = testfiles::ScratchFile("quill_simtarget_parts", "toggle.hex");
-    // sbi PORTA, 1; cbi PORTA, 1; rjmp .-6 (back to the sbi).
     testfiles::WriteFile(program, testfiles::HexProgram({0x9AD9, 0x98D9, 0xCFFD}));
     target->loadFirmware(program.string());
+    return target;
+}
+
+}  // namespace
+
+TEST(SimTargetParts, WaitingFallsAreNotedAndHandedOver) {
+    auto target = TogglingPa1();
     SimTargetAccess* access = SimTargetAccess::create(target);
     constexpr unsigned kPina = 0x19, kPorta = 0x1B;
     std::vector<uint8_t> bits(target->bankSize(), 0), waiting(target->bankSize(), 0);
@@ -432,11 +442,7 @@ TEST(SimTargetParts, WaitingFallsAreNotedAndHandedOver) {
 // full list refreshes; a watched bit still refreshes on its rise, its fall
 // is noted and recorded. A pin register (computed) is left to the filter.
 TEST(SimTargetParts, LoggedChangesAreRecordedInsteadOfRefreshed) {
-    auto target = std::make_shared<SimTarget>("ATmega16");
-    const auto program = testfiles::ScratchFile("quill_simtarget_parts", "record.hex");
-    // sbi PORTA, 1; cbi PORTA, 1; rjmp .-6: two cycles each.
-    testfiles::WriteFile(program, testfiles::HexProgram({0x9AD9, 0x98D9, 0xCFFD}));
-    target->loadFirmware(program.string());
+    auto target = TogglingPa1();
     SimTargetAccess* access = SimTargetAccess::create(target);
     constexpr unsigned kPina = 0x19, kPorta = 0x1B;
     const auto count = static_cast<ULONG>(target->bankSize());
