@@ -104,8 +104,8 @@ std::vector<SettingField> capacity() {
 
 std::vector<SettingField> beerbasement() {
     namespace b = ids::beerbasement;
-    const int page = b::kSettingsPage;
-    auto output = [page](const std::string& key, int port, const std::array<int, 8>& pins) {
+    constexpr int page = b::kSettingsPage;
+    auto output = [](const std::string& key, int port, const std::array<int, 8>& pins) {
         return SettingField{key, FieldKind::PortPinRadios, port, page, {}, pinChoices(pins)};
     };
     return {output("heater", b::kHeaterPort, b::kHeaterPins),
